@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace talvek {
+
+// Icons and button sets of the message boxes the system shows.
+enum class MsgIcon { None, Critical, Question, Exclamation, Information };
+enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
+enum class MsgResult { OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+
+// A file dialog request, shaped like the common dialog's properties.
+struct FileDialogRequest
+{
+    QString title;
+    QString filter;        // "Set-up Files (*.sdt)|*.sdt|All Files (*.*)|*.*" style pairs
+    QString initialDir;
+    QString fileName;      // proposed name (save) or initial selection
+    QString defaultExt;    // without the dot
+    bool overwritePrompt = false;
+    bool fileMustExist = false;
+};
+
+// Every message box, input box, file dialog, printer dialog and help request of
+// the program goes through one instance of this interface. The real one shows
+// Qt dialogs; tests use a scripted one that records each call.
+// Texts use CR LF or CR for line breaks, as the messages are written.
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+
+    virtual MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) = 0;
+
+    // Returns the entered text, or nothing when the operator cancelled.
+    virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                            const QString& defaultText)
+        = 0;
+
+    // Return the chosen path, or nothing when cancelled.
+    virtual std::optional<QString> openFileName(const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> saveFileName(const FileDialogRequest& request) = 0;
+
+    // Opens a help document; returns false when it could not be shown.
+    virtual bool showHelp(const QString& path) = 0;
+
+    // Convenience for the common OK box.
+    void message(const QString& text, const QString& title = QStringLiteral("TALVEK"),
+                 MsgIcon icon = MsgIcon::None)
+    {
+        msgBox(text, title, icon, MsgButtons::OK);
+    }
+};
+
+} // namespace talvek

@@ -1,0 +1,630 @@
+#include "RSComm.h"
+
+#include "Clock.h"
+#include "FieldInput.h"
+#include "ProgramFolder.h"
+#include "Prompter.h"
+#include "SerialPortControl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+namespace talvek {
+
+namespace {
+
+constexpr qint64 FirstWaitMs = 1000;
+constexpr qint64 ResyncWaitMs = 2000;
+constexpr qint64 HandshakeWindowMs = 2000;
+
+// Error numbers of file and conversion faults met while reading the port
+// settings (the numbers the classic runtime used, which operators know).
+constexpr int ErrOverflow = 6;
+constexpr int ErrTypeMismatch = 13;
+constexpr int ErrInputPastEnd = 62;
+constexpr int ErrPathFileAccess = 75;
+
+const QString kCommErrorTitle = QStringLiteral("WARNING - Communication Error!");
+
+// Reads a field the way "Input #" fills a 16-bit integer: empty gives 0, a
+// number is rounded (ties to even), anything else is a type mismatch.
+int integerField(const QString& field)
+{
+    const QString t = field.trimmed();
+    if (t.isEmpty())
+        return 0;
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        throw SerialError(ErrTypeMismatch, QStringLiteral("RSComm"), QStringLiteral("Type mismatch"));
+    const double r = std::nearbyint(d);
+    if (r < -32768.0 || r > 32767.0)
+        throw SerialError(ErrOverflow, QStringLiteral("RSComm"), QStringLiteral("Overflow"));
+    return int(r);
+}
+
+// The numeric value of a speed text: its leading number, 0 when there is none.
+double leadingNumber(const QString& text)
+{
+    QString digits;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\t'))
+            continue;
+        if (c.isDigit() || c == QLatin1Char('.') || (digits.isEmpty() && (c == QLatin1Char('+') || c == QLatin1Char('-'))))
+            digits.append(c);
+        else
+            break;
+    }
+    bool ok = false;
+    const double d = digits.toDouble(&ok);
+    return ok ? d : 0.0;
+}
+
+// Leading decimal digits (blanks skipped) as a number, saturated far above
+// anything the 16-bit address space can hold.
+qint64 leadingDigits(QStringView text)
+{
+    qint64 n = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(' '))
+            continue;
+        if (!c.isDigit())
+            break;
+        n = std::min<qint64>(n * 10 + c.digitValue(), 1'000'000'000LL);
+    }
+    return n;
+}
+
+// Leading hexadecimal digits as a number, saturated likewise.
+qint64 leadingHex(QStringView text)
+{
+    qint64 n = 0;
+    for (const QChar c : text) {
+        int v = -1;
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            v = c.unicode() - '0';
+        else if (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
+            v = c.unicode() - 'A' + 10;
+        else if (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+            v = c.unicode() - 'a' + 10;
+        if (v < 0)
+            break;
+        n = std::min<qint64>(n * 16 + v, 1'000'000'000LL);
+    }
+    return n;
+}
+
+qint32 saturate32(qint64 v) { return qint32(std::clamp<qint64>(v, 0, 0x7FFFFFFF)); }
+
+// Wire addresses live in a 16-bit byte space; an address past its end wraps.
+int wireAddress(qint32 base, int k) { return int((qint64(base) + k) & 0xFFFF); }
+
+} // namespace
+
+// Marks a public controller operation in progress. An operation started while
+// another one waits (inside a modal box) is refused before it touches the link.
+class RSComm::OperationGuard final
+{
+public:
+    explicit OperationGuard(RSComm& link)
+        : m_link(link)
+        , m_refused(link.m_depth > 0)
+    {
+        ++m_link.m_depth;
+    }
+    ~OperationGuard() { --m_link.m_depth; }
+    bool refused() const { return m_refused; }
+
+private:
+    RSComm& m_link;
+    bool m_refused;
+};
+
+RSComm::RSComm(ProgramFolder& folder, Clock& clock, Prompter& prompter)
+    : m_folder(folder)
+    , m_clock(clock)
+    , m_prompter(prompter)
+{
+}
+
+RSComm::~RSComm() = default;
+
+QString RSComm::CommSettingsFile() const
+{
+    return m_folder.resolve(QStringLiteral("Support/RSPort.cfg"));
+}
+
+// ---------------------------------------------------------------------------
+// Port settings
+
+RSComm::PortSettings RSComm::ReadPortSettings()
+{
+    PortSettings s;
+    const QString path = CommSettingsFile();
+    const QFileInfo info(path);
+
+    auto writeDefaults = [&] {
+        QDir().mkpath(info.absolutePath());
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || f.write(QByteArrayLiteral("1,9600\r\n")) != 8) {
+            throw SerialError(ErrPathFileAccess, QStringLiteral("RSComm"),
+                              QStringLiteral("Path/File access error: cannot write ") + QDir::toNativeSeparators(path)
+                                  + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
+        }
+    };
+
+    if (!info.exists()) {
+        writeDefaults();
+        return s;
+    }
+    if (info.size() == 0) {
+        writeDefaults();
+        return s;
+    }
+
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        throw SerialError(ErrPathFileAccess, QStringLiteral("RSComm"),
+                          QStringLiteral("Path/File access error: cannot read ") + QDir::toNativeSeparators(path)
+                              + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
+    }
+    // The file holds one short line; anything beyond a few KiB is not ours.
+    FieldInput in(f.read(4096));
+    const QString portField = in.next();
+    if (in.pastEnd())
+        throw SerialError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
+    const int port = integerField(portField);
+    const QString speedField = in.next();
+    if (in.pastEnd())
+        throw SerialError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
+
+    s.port = std::clamp(port, 1, 99);
+    const double speed = leadingNumber(speedField);
+    s.speed = (speed == 9600.0 || speed == 19200.0) ? speedField : QStringLiteral("9600");
+    return s;
+}
+
+void RSComm::ConfigurePort(SerialPortControl* port)
+{
+    PortSettings settings;
+    int step = 1;
+    while (step <= 4) {
+        try {
+            switch (step) {
+            case 1:
+                settings = ReadPortSettings();
+                break;
+            case 2:
+                if (port->isOpen())
+                    port->close();
+                break;
+            case 3:
+                port->setCommPort(settings.port);
+                port->setSettings(settings.speed + QStringLiteral(",n,8,1"));
+                break;
+            case 4:
+                m_port = port;
+                PortFailed = false;
+                break;
+            }
+            ++step;
+        } catch (const SerialError& e) {
+            bool retry = false;
+            errorBox(e.number(), e.source(), e.description(), QStringLiteral("RSComm InitializeRSComm"), false, true,
+                     &retry);
+            if (!retry) {
+                OnlineMode = false;
+                PortFailed = true;
+                return;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Open and close
+
+void RSComm::OpenRSComm(SerialPortControl* CommObj)
+{
+    if (!CommObj)
+        return;
+    OperationGuard guard(*this);
+    if (guard.refused())
+        return; // never reconfigure a port under a waiting exchange
+
+    m_port = CommObj;
+    ConfigurePort(CommObj);
+    if (PortFailed)
+        return;
+    try {
+        CommObj->open();
+        CommObj->discardInput();
+        CurrentMode = 0;
+        CommError = false;
+        SendByte(Attention, false, false);
+        OnlineMode = !CommError;
+    } catch (const SerialError& e) {
+        errorBox(e.number(), e.source(), e.description(), QStringLiteral("Comm Port Error"), true, false, nullptr);
+        CommError = true;
+        OnlineMode = false;
+        PortFailed = true;
+    }
+    if (!OnlineMode && CommObj->isOpen()) {
+        // The port stays open only while the program is online.
+        try {
+            CommObj->close();
+        } catch (const SerialError&) {
+        }
+        CurrentMode = 0;
+    }
+}
+
+void RSComm::CloseRSComm()
+{
+    try {
+        if (m_port && m_port->isOpen() && !CommError)
+            SendByte(Attention, false, false);
+    } catch (...) {
+    }
+    try {
+        if (m_port && m_port->isOpen())
+            m_port->close();
+    } catch (...) {
+    }
+    CurrentMode = 0;
+    OnlineMode = false;
+}
+
+// ---------------------------------------------------------------------------
+// One byte out, one byte back
+
+int RSComm::SendByte(int value, bool noWait, bool clearInput)
+{
+    if (CommError)
+        return NoReply;
+    if (!m_port || !m_port->isOpen()) {
+        CurrentMode = 0;
+        CommError = true;
+        return NoReply;
+    }
+    Q_ASSERT(value >= 0 && value <= 255);
+
+    try {
+        if (clearInput)
+            m_port->discardInput();
+        m_port->write(QByteArray(1, char(value & 0xFF)));
+        if (noWait)
+            return 0;
+
+        qint64 deadline = m_clock.nowMs() + FirstWaitMs;
+        int timeouts = 0;
+        for (;;) {
+            // The port may have been closed from a nested event loop (while
+            // the Retry/Cancel box was up): the exchange ends as failed.
+            if (!m_port->isOpen()) {
+                CurrentMode = 0;
+                CommError = true;
+                return NoReply;
+            }
+            if (m_port->bytesAvailable() > 0) {
+                const int b = m_port->readByte();
+                if (b >= 0)
+                    return b;
+            }
+            const qint64 now = m_clock.nowMs();
+            if (now >= deadline) {
+                CurrentMode = 0;
+                CommError = true;
+                deadline = now + ResyncWaitMs;
+                ++timeouts;
+                if (timeouts < 3) {
+                    // Resynchronise: attention byte, keep waiting for a reply.
+                    CommError = false;
+                    m_port->discardInput();
+                    m_port->write(QByteArray(1, char(Attention)));
+                } else {
+                    const MsgResult r = m_prompter.msgBox(
+                        QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable is Connected "
+                                       "Between\rCOMM Port and PROG Port."),
+                        kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
+                    if (r != MsgResult::Retry) {
+                        CommError = true;
+                        return NoReply;
+                    }
+                    timeouts = 0; // the deadline set before the box stands
+                }
+                continue;
+            }
+            m_port->waitForInput(int(std::min<qint64>(deadline - now, 1000)));
+        }
+    } catch (const SerialError&) {
+        // A port that fails under us (a vanished adapter) is a lost link.
+        CurrentMode = 0;
+        CommError = true;
+        return NoReply;
+    }
+}
+
+bool RSComm::SetPLCMode(int mode, int command)
+{
+    CurrentMode = 0;
+    qint64 deadline = m_clock.nowMs() + HandshakeWindowMs;
+    bool result = false;
+    while (CurrentMode != mode) {
+        if (m_clock.nowMs() >= deadline) {
+            const MsgResult r = m_prompter.msgBox(QStringLiteral("Cannot Set PLC Mode Within Target Board."),
+                                                  kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
+            if (r != MsgResult::Retry) {
+                CommError = true;
+                OnlineMode = false;
+                CloseRSComm();
+                return false;
+            }
+            deadline = m_clock.nowMs() + HandshakeWindowMs;
+        }
+        const int r = SendByte(Attention, false, true);
+        if (r == Ack) {
+            const int s = SendByte(command, false, false);
+            if (s == Ack) {
+                result = true;
+                CurrentMode = mode;
+            } else if (s == NoReply) {
+                return false;
+            } else {
+                CurrentMode = 0;
+            }
+        } else if (r == NoReply) {
+            return false;
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Addresses
+
+void RSComm::ParseAddress(const QString& address)
+{
+    IsBitAdd = false;
+    const QStringView t(address);
+
+    if (!t.isEmpty() && (t.back() == QLatin1Char('H') || t.back() == QLatin1Char('h'))) {
+        const QStringView digits = t.chopped(1);
+        const qsizetype split = std::max<qsizetype>(0, digits.size() - 2);
+        const qint64 low = leadingHex(digits.mid(split));
+        const qint64 high = leadingHex(digits.left(split));
+        AddNumber = saturate32(high * 256 + low);
+        AddType = QStringLiteral("B");
+        return;
+    }
+
+    if (t.contains(QLatin1Char('.'))) {
+        IsBitAdd = true;
+        AddType = QStringLiteral("B");
+        const QStringView middle = t.size() >= 3 ? t.mid(1, t.size() - 3) : QStringView();
+        AddNumber = saturate32(leadingDigits(middle));
+        const QChar last = t.back();
+        const int bit = last.isDigit() ? last.digitValue() : 0;
+        BitMask = quint16(1u << std::min(bit, 15));
+        return;
+    }
+
+    const QChar first = t.isEmpty() ? QChar() : t.front().toUpper();
+    if (first == QLatin1Char('B') || first == QLatin1Char('W') || first == QLatin1Char('D')) {
+        AddType = QString(first);
+        AddNumber = saturate32(leadingDigits(t.mid(1)));
+    } else if (first == QLatin1Char('F')) {
+        const qint64 n = leadingDigits(t.mid(1));
+        IsBitAdd = true;
+        AddType = QStringLiteral("B");
+        AddNumber = saturate32(n / 8 + 32);
+        BitMask = quint16(1u << (n % 8));
+    } else {
+        AddType = QStringLiteral("B");
+        AddNumber = 32;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Read
+
+QString RSComm::ReadValue(const QString& Add)
+{
+    bool fresh = false;
+    if (CurrentMode == 1) {
+        if (Add.compare(LastRead.address, Qt::CaseInsensitive) != 0) {
+            ParseAddress(Add);
+            fresh = true;
+        } else {
+            AddType = LastRead.type;
+            AddNumber = LastRead.number;
+            IsBitAdd = LastRead.isBit;
+            if (LastRead.isBit)
+                BitMask = LastRead.bitMask;
+        }
+    } else {
+        if (!SetPLCMode(1, 1))
+            return {};
+        ParseAddress(Add);
+        fresh = true;
+    }
+
+    LastRead.address = Add;
+    LastRead.type = AddType;
+    LastRead.number = AddNumber;
+    LastRead.bitMask = BitMask;
+    LastRead.isBit = IsBitAdd;
+    if (fresh) {
+        if (AddType == QLatin1String("B"))
+            LastRead.width = 0;
+        else if (AddType == QLatin1String("W"))
+            LastRead.width = 1;
+        else if (AddType == QLatin1String("D"))
+            LastRead.width = 3;
+        else {
+            CurrentMode = 0;
+            return {};
+        }
+    }
+
+    for (int k = 0; k <= LastRead.width; ++k) {
+        const int a = wireAddress(LastRead.number, k);
+        const int h = SendByte(a >> 8, false, false);
+        if (h == NoReply)
+            return {};
+        if (h != (a >> 8)) {
+            CurrentMode = 0;
+            return {};
+        }
+        const int d = SendByte(a & 0xFF, false, false);
+        if (d == NoReply)
+            return {};
+        LastRead.data[size_t(k)] = d;
+    }
+
+    const auto& b = LastRead.data;
+    qint64 value = 0;
+    switch (LastRead.width) {
+    case 0:
+        value = LastRead.isBit ? ((b[0] & LastRead.bitMask) ? 1 : 0) : b[0];
+        break;
+    case 1:
+        value = b[0] + 256 * b[1];
+        break;
+    default:
+        value = qint64(b[2] + 256 * b[3]) * 10000 + (b[0] + 256 * b[1]);
+        break;
+    }
+    return QString::number(value);
+}
+
+QString RSComm::RSRead(const QString& Add)
+{
+    OperationGuard guard(*this);
+    if (guard.refused())
+        return QStringLiteral("0");
+    const QString raw = ReadValue(Add);
+    return raw.isEmpty() ? QStringLiteral("0") : raw;
+}
+
+// ---------------------------------------------------------------------------
+// Write
+
+void RSComm::entryAlert(const QString& message)
+{
+    m_prompter.msgBox(QStringLiteral("Error:\r") + message, QStringLiteral("ENTRY ALERT"), MsgIcon::Critical,
+                      MsgButtons::OK);
+}
+
+void RSComm::WriteValue(const QString& Add, const QString& DataValue)
+{
+    WriteMismatch = false;
+
+    // Keep the digits; drop blanks, "%", ",", "." and the degree sign.
+    quint64 v = 0;
+    for (const QChar c : DataValue) {
+        const char16_t u = c.unicode();
+        if (u >= u'0' && u <= u'9') {
+            v = std::min<quint64>(v * 10 + (u - u'0'), 1'000'000'000'000ULL);
+        } else if (u == u' ' || u == u'%' || u == u',' || u == u'.' || u == 0xB0) {
+            continue;
+        } else {
+            entryAlert(QStringLiteral("Only Numerical Data Allowed."));
+            return;
+        }
+    }
+
+    ParseAddress(Add);
+    const qint32 number = AddNumber;
+    QString type = AddType;
+
+    if (IsBitAdd) {
+        const quint16 mask = BitMask;
+        if (v > 1) {
+            entryAlert(QStringLiteral("Enter 0 or 1 Only."));
+            return;
+        }
+        const QString current = ReadValue(QStringLiteral("B") + QString::number(number));
+        // Without the byte as it stands, the other seven bits would be lost.
+        if (current.isEmpty())
+            return;
+        const quint64 byte = current.toULongLong();
+        v = (v == 1 ? (byte | mask) : (byte & ~quint64(mask))) & 0xFF;
+        type = QStringLiteral("B");
+    }
+
+    QList<int> bytes;
+    if (type == QLatin1String("B")) {
+        if (v > 255) {
+            entryAlert(QStringLiteral("Entry out of Range (0-255)."));
+            return;
+        }
+        bytes = {int(v)};
+    } else if (type == QLatin1String("W")) {
+        if (v > 65535) {
+            entryAlert(QStringLiteral("Entry out of Range (0-65,535)."));
+            return;
+        }
+        bytes = {int(v % 256), int(v / 256)};
+    } else if (type == QLatin1String("D")) {
+        if (v > 655359999) {
+            entryAlert(QStringLiteral("Entry out of Range (0-655,359,999)."));
+            return;
+        }
+        const int low = int(v % 10000);
+        const int high = int(v / 10000);
+        bytes = {low % 256, low / 256, high % 256, high / 256};
+    } else {
+        return;
+    }
+
+    if (CurrentMode != 2 && !SetPLCMode(2, 2))
+        return;
+
+    for (int k = 0; k < bytes.size() && !WriteMismatch; ++k) {
+        const int a = wireAddress(number, k);
+        for (const int expected : {a >> 8, a & 0xFF, bytes[k]}) {
+            const int r = SendByte(expected, false, false);
+            if (r == NoReply)
+                return;
+            if (r != expected) {
+                WriteMismatch = true;
+                break;
+            }
+        }
+    }
+    if (WriteMismatch)
+        CurrentMode = 0;
+}
+
+void RSComm::RSWrite(const QString& Add, const QString& DataValue)
+{
+    OperationGuard guard(*this);
+    if (guard.refused())
+        return;
+    WriteValue(Add, DataValue);
+    if (WriteMismatch)
+        WriteValue(Add, DataValue);
+}
+
+// ---------------------------------------------------------------------------
+
+void RSComm::errorBox(int number, const QString& source, const QString& description, const QString& title,
+                      bool withSource, bool retryCancel, bool* retry)
+{
+    QString text = QStringLiteral("Error Number = ") + QString::number(number);
+    if (withSource)
+        text += QStringLiteral("\r\nError Source = ") + source;
+    text += QStringLiteral("\r\n\r\n") + description;
+    const MsgResult r = m_prompter.msgBox(text, title, MsgIcon::Critical,
+                                          retryCancel ? MsgButtons::RetryCancel : MsgButtons::OK);
+    if (retry)
+        *retry = (r == MsgResult::Retry);
+}
+
+} // namespace talvek

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <stdexcept>
+
+namespace talvek {
+
+// A failure of the serial-port control, carrying what the error boxes show.
+class SerialError : public std::runtime_error
+{
+public:
+    SerialError(int number, QString source, QString description)
+        : std::runtime_error(description.toStdString())
+        , m_number(number)
+        , m_source(std::move(source))
+        , m_description(std::move(description))
+    {
+    }
+    int number() const { return m_number; }
+    QString source() const { return m_source; }
+    QString description() const { return m_description; }
+
+private:
+    int m_number;
+    QString m_source;
+    QString m_description;
+};
+
+// Error numbers used by the serial-port controls (the numbers of the classic
+// communications control, so operators and the code tables speak one language).
+namespace SerialErrorNumber {
+constexpr int InvalidPropertyValue = 380;
+constexpr int InvalidPortNumber = 8002;
+constexpr int PortAlreadyOpen = 8005;
+constexpr int PortUnavailable = 8010; // hardware not available / in use
+constexpr int PortNotOpen = 8012;
+constexpr int SetStateFailed = 8015;
+constexpr int PermissionDenied = 8020;
+constexpr int DeviceNotFound = 8021;
+} // namespace SerialErrorNumber
+
+// The serial-port control the link drives (one byte out, one byte back).
+// Setters and open() throw SerialError on failure.
+class SerialPortControl
+{
+public:
+    virtual ~SerialPortControl() = default;
+
+    virtual void setCommPort(int port) = 0;
+    virtual int commPort() const = 0;
+    // "9600,n,8,1" style; throws SerialError(InvalidPropertyValue) on a bad text.
+    virtual void setSettings(const QString& settings) = 0;
+    virtual QString settings() const = 0;
+
+    virtual void open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Bytes waiting in the receive buffer.
+    virtual int bytesAvailable() = 0;
+    // Throws away everything received so far.
+    virtual void discardInput() = 0;
+    // One received byte, or -1 when none is there.
+    virtual int readByte() = 0;
+    virtual void write(const QByteArray& bytes) = 0;
+    // Blocks until input is there or the timeout passes; true when input is there.
+    virtual bool waitForInput(int timeoutMs) = 0;
+
+    // The device a port number means on this machine, for messages and dialogs.
+    virtual QString deviceForPort(int port) const = 0;
+};
+
+} // namespace talvek

@@ -1,0 +1,125 @@
+#include "ScriptedPrompter.h"
+
+namespace talvek::test {
+
+MsgResult ScriptedPrompter::msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons)
+{
+    PromptCall call;
+    call.kind = PromptCall::Kind::Message;
+    call.text = text;
+    call.title = title;
+    call.icon = icon;
+    call.buttons = buttons;
+    m_calls.append(call);
+
+    if (!m_during.empty()) {
+        auto action = std::move(m_during.front());
+        m_during.pop_front();
+        if (action)
+            action();
+    }
+    if (!m_msgAnswers.empty()) {
+        const MsgResult r = m_msgAnswers.front();
+        m_msgAnswers.pop_front();
+        return r;
+    }
+    if (m_defaultMsg)
+        return *m_defaultMsg;
+    if (buttons == MsgButtons::OK)
+        return MsgResult::OK; // a plain notice needs no script
+    ++m_unexpected;
+    m_unexpectedText += title + QStringLiteral(": ") + visibleBreaks(text) + QLatin1Char('\n');
+    return MsgResult::Cancel;
+}
+
+std::optional<QString> ScriptedPrompter::inputBox(const QString& prompt, const QString& title,
+                                                  const QString& defaultText)
+{
+    PromptCall call;
+    call.kind = PromptCall::Kind::Input;
+    call.text = prompt;
+    call.title = title;
+    m_calls.append(call);
+    if (!m_inputAnswers.empty()) {
+        auto r = m_inputAnswers.front();
+        m_inputAnswers.pop_front();
+        return r;
+    }
+    ++m_unexpected;
+    m_unexpectedText += QStringLiteral("input: ") + prompt + QLatin1Char('\n');
+    return std::nullopt;
+}
+
+std::optional<QString> ScriptedPrompter::openFileName(const FileDialogRequest& request)
+{
+    PromptCall call;
+    call.kind = PromptCall::Kind::OpenFile;
+    call.title = request.title;
+    call.file = request;
+    m_calls.append(call);
+    if (!m_fileAnswers.empty()) {
+        auto r = m_fileAnswers.front();
+        m_fileAnswers.pop_front();
+        return r;
+    }
+    ++m_unexpected;
+    m_unexpectedText += QStringLiteral("open file: ") + request.title + QLatin1Char('\n');
+    return std::nullopt;
+}
+
+std::optional<QString> ScriptedPrompter::saveFileName(const FileDialogRequest& request)
+{
+    PromptCall call;
+    call.kind = PromptCall::Kind::SaveFile;
+    call.title = request.title;
+    call.file = request;
+    m_calls.append(call);
+    if (!m_fileAnswers.empty()) {
+        auto r = m_fileAnswers.front();
+        m_fileAnswers.pop_front();
+        return r;
+    }
+    ++m_unexpected;
+    m_unexpectedText += QStringLiteral("save file: ") + request.title + QLatin1Char('\n');
+    return std::nullopt;
+}
+
+bool ScriptedPrompter::showHelp(const QString& path)
+{
+    PromptCall call;
+    call.kind = PromptCall::Kind::Help;
+    call.text = path;
+    m_calls.append(call);
+    return true;
+}
+
+QList<PromptCall> ScriptedPrompter::messages() const
+{
+    QList<PromptCall> out;
+    for (const auto& c : m_calls)
+        if (c.kind == PromptCall::Kind::Message)
+            out.append(c);
+    return out;
+}
+
+void ScriptedPrompter::clear()
+{
+    m_calls.clear();
+    m_msgAnswers.clear();
+    m_inputAnswers.clear();
+    m_fileAnswers.clear();
+    m_during.clear();
+    m_unexpected = 0;
+    m_unexpectedText.clear();
+}
+
+QString visibleBreaks(const QString& text)
+{
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("<CRLF>"));
+    t.replace(QStringLiteral("\r"), QStringLiteral("<CR>"));
+    t.replace(QStringLiteral("\n"), QStringLiteral("<LF>"));
+    return t;
+}
+
+} // namespace talvek::test
