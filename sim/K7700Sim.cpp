@@ -1,0 +1,222 @@
+#include "K7700Sim.h"
+
+namespace talvek {
+
+namespace {
+
+QByteArray one(std::uint8_t b)
+{
+    return QByteArray(1, static_cast<char>(b));
+}
+
+} // namespace
+
+K7700Sim::K7700Sim() = default;
+
+void K7700Sim::resetProtocol()
+{
+    m_mode = Mode::Idle;
+    m_step = 0;
+    m_address = 0;
+}
+
+// ---- protocol ----
+
+K7700Sim::Reply K7700Sim::receive(std::uint8_t byte)
+{
+    ++m_received;
+    if (m_droppedOut)
+        return {};
+    if (m_silence > 0) {
+        --m_silence;
+        return {};
+    }
+    Reply reply = process(byte);
+    if (!reply.isEmpty())
+        applyFaults(reply);
+    return reply;
+}
+
+K7700Sim::Reply K7700Sim::process(std::uint8_t byte)
+{
+    if (byte == Attention && atRecordStart()) {
+        m_mode = Mode::Command;
+        m_step = 0;
+        return {one(Ack)};
+    }
+    switch (m_mode) {
+    case Mode::Idle:
+        return {};
+    case Mode::Command:
+        return onCommand(byte);
+    case Mode::Read:
+        return onRead(byte);
+    case Mode::Write:
+        return onWrite(byte);
+    }
+    return {};
+}
+
+K7700Sim::Reply K7700Sim::onCommand(std::uint8_t byte)
+{
+    m_step = 0;
+    switch (byte) {
+    case CommandRead:
+        m_mode = Mode::Read;
+        return {one(Ack)};
+    case CommandWrite:
+        m_mode = Mode::Write;
+        return {one(Ack)};
+    default:
+        // Unknown command: not answered; wait for a new attention.
+        m_mode = Mode::Idle;
+        return {};
+    }
+}
+
+K7700Sim::Reply K7700Sim::onRead(std::uint8_t byte)
+{
+    if (m_step == 0) {
+        m_address = byte << 8;
+        m_step = 1;
+        return {one(byte)};
+    }
+    m_address |= byte;
+    m_step = 0;
+    return {one(m_memory[m_address])};
+}
+
+K7700Sim::Reply K7700Sim::onWrite(std::uint8_t byte)
+{
+    switch (m_step) {
+    case 0:
+        m_address = byte << 8;
+        m_step = 1;
+        break;
+    case 1:
+        m_address |= byte;
+        m_step = 2;
+        break;
+    default:
+        m_memory[m_address] = byte;
+        m_step = 0;
+        break;
+    }
+    return {one(byte)};
+}
+
+void K7700Sim::applyFaults(Reply& reply)
+{
+    if (m_corrupt) {
+        const auto right = static_cast<std::uint8_t>(reply.bytes.at(0));
+        reply.bytes[0] = static_cast<char>(m_corruptValue.value_or(static_cast<std::uint8_t>(~right)));
+        m_corrupt = false;
+        m_corruptValue.reset();
+    }
+    if (m_noise) {
+        reply.bytes.prepend(static_cast<char>(*m_noise));
+        m_noise.reset();
+    }
+    if (m_lateMs > 0) {
+        reply.delayMs = m_lateMs;
+        m_lateMs = 0;
+    }
+}
+
+void K7700Sim::corruptNextReply(std::optional<std::uint8_t> value)
+{
+    m_corrupt = true;
+    m_corruptValue = value;
+}
+
+void K7700Sim::clearFaults()
+{
+    m_silence = 0;
+    m_lateMs = 0;
+    m_corrupt = false;
+    m_corruptValue.reset();
+    m_noise.reset();
+    m_droppedOut = false;
+}
+
+// ---- memory ----
+
+std::uint8_t K7700Sim::byte(int address) const
+{
+    return m_memory[wrap(address)];
+}
+
+void K7700Sim::setByte(int address, std::uint8_t value)
+{
+    m_memory[wrap(address)] = value;
+}
+
+quint16 K7700Sim::word(int address) const
+{
+    return static_cast<quint16>(byte(address) | (byte(address + 1) << 8));
+}
+
+void K7700Sim::setWord(int address, quint16 value)
+{
+    setByte(address, static_cast<std::uint8_t>(value & 0xFF));
+    setByte(address + 1, static_cast<std::uint8_t>(value >> 8));
+}
+
+qint64 K7700Sim::getD(int address) const
+{
+    return qint64(word(address + 2)) * 10000 + word(address);
+}
+
+void K7700Sim::setD(int address, qint64 value)
+{
+    value %= DwordLimit;
+    if (value < 0)
+        value += DwordLimit;
+    setWord(address, static_cast<quint16>(value % 10000));
+    setWord(address + 2, static_cast<quint16>(value / 10000));
+}
+
+bool K7700Sim::flag(int n) const
+{
+    return (byte(FlagBase + n / 8) >> (n % 8)) & 1;
+}
+
+void K7700Sim::setFlag(int n, bool on)
+{
+    const int address = FlagBase + n / 8;
+    const auto mask = static_cast<std::uint8_t>(1u << (n % 8));
+    setByte(address, on ? (byte(address) | mask) : (byte(address) & ~mask));
+}
+
+// ---- the moving machine ----
+
+void K7700Sim::setShortCanInterval(int strokes)
+{
+    m_shortCanInterval = strokes > 0 ? strokes : 1;
+}
+
+void K7700Sim::advance(qint64 ms)
+{
+    if (!m_running || ms <= 0)
+        return;
+    const qint64 spm = word(SpeedWord);
+    if (spm == 0)
+        return;
+    // Thousandths of a degree: spm strokes/min * 360000 / 60000 ms = spm * 6 per ms.
+    const qint64 total = (word(PositionWord) % 360) * 1000 + m_milliDegrees + ms * spm * 6;
+    const qint64 newStrokes = total / 360000;
+    const qint64 rest = total % 360000;
+    setWord(PositionWord, static_cast<quint16>(rest / 1000));
+    m_milliDegrees = rest % 1000;
+    if (newStrokes == 0)
+        return;
+
+    const qint64 n = m_shortCanInterval;
+    const qint64 shorts = (m_strokes + newStrokes) / n - m_strokes / n;
+    const qint64 goods = newStrokes - shorts;
+    m_strokes += newStrokes;
+    setD(GoodCansDword, getD(GoodCansDword) + goods);
+    setWord(ShortCansWord, static_cast<quint16>((word(ShortCansWord) + shorts) & 0xFFFF));
+}
+
+} // namespace talvek

@@ -1,0 +1,165 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace talvek {
+
+// A model of the K7700 processor module as its programming port sees it:
+// 64 KiB of byte memory behind a half-duplex, byte-by-byte protocol, and a
+// press that moves while it runs. Feed it the bytes the PC sends, one at a
+// time, with receive(); each call returns what the board answers to that byte.
+//
+// Protocol (what the firmware does with each byte it hears):
+//
+//   Idle           the board ignores everything except the attention byte.
+//   0xFF           attention: answered with 0x55; the next byte is a command.
+//   Command        1 enters read mode, 2 enters write mode, both answered
+//                  with 0x55. Any other command byte is not answered and the
+//                  board goes back to Idle (it waits for a new attention).
+//                  A second 0xFF here is a new attention (0x55 again).
+//   Read mode      triples of two bytes: address high byte (echoed), address
+//                  low byte (answered with the data byte at that address).
+//   Write mode     triples of three bytes: address high (echoed), address low
+//                  (echoed), data byte (echoed, then stored).
+//   Modes persist: any number of triples follow one handshake.
+//
+// Firmware choices the exchanges leave open:
+//
+//   - 0xFF at the start of a triple is always the attention byte, never an
+//     address high byte; addresses 0xFF00..0xFFFF are therefore not reachable
+//     through read or write mode. Inside a triple (address low byte, data
+//     byte) 0xFF is an ordinary byte.
+//   - A write stores its byte when the data byte arrives. A triple once
+//     begun always runs to its end: a lost byte shifts the triple, so the
+//     resynchronising 0xFF of the PC may land inside it as an ordinary byte.
+//   - Words are low byte first; a "D" value is two words, the low word holding
+//     the value modulo 10000 and the high word the value divided by 10000.
+//   - The board answers every byte at once; the fault injection below makes it
+//     misbehave on purpose.
+//
+// The moving machine: while running, the position word W180 (degrees, 0..359)
+// turns at the speed in W182 (strokes per minute; one stroke is 360 degrees).
+// Every completed stroke makes one can: a short can (W1104, +1, wrapping at
+// 65536) on every shortCanInterval()-th stroke, a good can (D1100, +1,
+// wrapping after 655,359,999) on all others. A position written from outside
+// is taken up (modulo 360) by the next advance; the fraction of a degree is
+// kept by the model so that slow speeds still move.
+//
+// Growing the protocol: every mode is a value of Mode with its own byte
+// handler and its own notion of "start of a record" (step 0), where an
+// attention byte is recognised. New command bytes (the PLS commands, program
+// mode) add a case in the command handler and a handler of their own.
+class K7700Sim final
+{
+public:
+    static constexpr std::uint8_t Attention = 0xFF;
+    static constexpr std::uint8_t Ack = 0x55;
+    static constexpr std::uint8_t CommandRead = 1;
+    static constexpr std::uint8_t CommandWrite = 2;
+
+    // Registers of the moving machine (byte addresses).
+    static constexpr int PositionWord = 180;   // W180
+    static constexpr int SpeedWord = 182;      // W182
+    static constexpr int GoodCansDword = 1100; // D1100
+    static constexpr int ShortCansWord = 1104; // W1104
+    static constexpr int FlagBase = 32;        // F0 is bit 0 of byte 32
+
+    static constexpr int MemorySize = 65536;
+    static constexpr qint64 DwordLimit = 655360000; // base-10000 dword values are below this
+
+    enum class Mode { Idle, Command, Read, Write };
+
+    // What the board sends back for one received byte: nothing, one byte, or
+    // (with a noise fault) more; delayMs > 0 means the answer leaves that many
+    // milliseconds late.
+    struct Reply
+    {
+        QByteArray bytes;
+        int delayMs = 0;
+        bool isEmpty() const { return bytes.isEmpty(); }
+    };
+
+    K7700Sim();
+    Q_DISABLE_COPY_MOVE(K7700Sim)
+
+    // ---- protocol ----
+    Reply receive(std::uint8_t byte);
+    Mode mode() const { return m_mode; }
+    // Position inside the current mode's record (0 = at the start).
+    int step() const { return m_step; }
+    // Bytes heard so far (including the ones a fault swallowed).
+    qint64 bytesReceived() const { return m_received; }
+    // Back to Idle, as after power-up; memory is kept.
+    void resetProtocol();
+
+    // ---- memory ----
+    std::uint8_t byte(int address) const;
+    void setByte(int address, std::uint8_t value);
+    quint16 word(int address) const;
+    void setWord(int address, quint16 value);
+    // Base-10000 double word; values of 655,360,000 and more are stored modulo that.
+    qint64 getD(int address) const;
+    void setD(int address, qint64 value);
+    bool flag(int n) const;
+    void setFlag(int n, bool on);
+
+    // ---- the moving machine ----
+    void setRunning(bool running) { m_running = running; }
+    bool running() const { return m_running; }
+    void setShortCanInterval(int strokes);
+    int shortCanInterval() const { return m_shortCanInterval; }
+    qint64 strokes() const { return m_strokes; }
+    // Lets the given milliseconds pass.
+    void advance(qint64 ms);
+
+    // ---- fault injection ----
+    // The next n bytes are not heard at all (lost on the wire): no reply, no
+    // change of state.
+    void silenceNext(int n) { m_silence = n; }
+    // The next reply leaves delayMs late.
+    void delayNextReply(int delayMs) { m_lateMs = delayMs; }
+    // The next reply byte is wrong: the given byte, or the complement of the
+    // right one. The board's own state is not affected.
+    void corruptNextReply(std::optional<std::uint8_t> value = std::nullopt);
+    // A noise byte goes out just before the next reply.
+    void insertNoiseBeforeNextReply(std::uint8_t noise) { m_noise = noise; }
+    // Drop-out: the board hears nothing until restored; its state is kept.
+    void setDroppedOut(bool dropped) { m_droppedOut = dropped; }
+    bool droppedOut() const { return m_droppedOut; }
+    void clearFaults();
+
+private:
+    Reply process(std::uint8_t byte);
+    Reply onCommand(std::uint8_t byte);
+    Reply onRead(std::uint8_t byte);
+    Reply onWrite(std::uint8_t byte);
+    bool atRecordStart() const { return m_step == 0; }
+    void applyFaults(Reply& reply);
+    static int wrap(int address) { return address & 0xFFFF; }
+
+    std::array<std::uint8_t, MemorySize> m_memory {};
+
+    Mode m_mode = Mode::Idle;
+    int m_step = 0;
+    int m_address = 0;
+    qint64 m_received = 0;
+
+    bool m_running = false;
+    int m_shortCanInterval = 100;
+    qint64 m_strokes = 0;
+    qint64 m_milliDegrees = 0; // fraction of a degree, 0..999
+
+    int m_silence = 0;
+    int m_lateMs = 0;
+    bool m_corrupt = false;
+    std::optional<std::uint8_t> m_corruptValue;
+    std::optional<std::uint8_t> m_noise;
+    bool m_droppedOut = false;
+};
+
+} // namespace talvek
