@@ -1,5 +1,7 @@
 #include "K7700Sim.h"
 
+#include <algorithm>
+
 namespace talvek {
 
 namespace {
@@ -25,9 +27,15 @@ void K7700Sim::resetProtocol()
 K7700Sim::Reply K7700Sim::receive(std::uint8_t byte)
 {
     ++m_received;
+    if (m_dropOutAfter == 0)
+        m_droppedOut = true;
+    if (m_dropOutAfter >= 0)
+        --m_dropOutAfter;
     if (m_droppedOut)
         return {};
-    if (m_silence > 0) {
+    if (m_silenceAfter > 0) {
+        --m_silenceAfter;
+    } else if (m_silence > 0) {
         --m_silence;
         return {};
     }
@@ -129,9 +137,17 @@ void K7700Sim::corruptNextReply(std::optional<std::uint8_t> value)
     m_corruptValue = value;
 }
 
+void K7700Sim::silenceNext(int n, int after)
+{
+    m_silence = std::max(n, 0);
+    m_silenceAfter = std::max(after, 0);
+}
+
 void K7700Sim::clearFaults()
 {
+    m_silenceAfter = 0;
     m_silence = 0;
+    m_dropOutAfter = -1;
     m_lateMs = 0;
     m_corrupt = false;
     m_corruptValue.reset();

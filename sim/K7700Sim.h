@@ -118,9 +118,13 @@ public:
     void advance(qint64 ms);
 
     // ---- fault injection ----
-    // The next n bytes are not heard at all (lost on the wire): no reply, no
-    // change of state.
-    void silenceNext(int n) { m_silence = n; }
+    // n bytes are not heard at all (lost on the wire): no reply, no change of
+    // state. They are the bytes that follow the next `after` bytes, so a late
+    // reply can be combined with a board that ignores the PC's resynchronising
+    // attention byte: delayNextReply(1500); silenceNext(1, 1).
+    void silenceNext(int n, int after = 0);
+    // Drop-out after the board has heard `bytes` more bytes (mid-transfer).
+    void dropOutAfter(int bytes) { m_dropOutAfter = bytes; }
     // The next reply leaves delayMs late.
     void delayNextReply(int delayMs) { m_lateMs = delayMs; }
     // The next reply byte is wrong: the given byte, or the complement of the
@@ -154,7 +158,9 @@ private:
     qint64 m_strokes = 0;
     qint64 m_milliDegrees = 0; // fraction of a degree, 0..999
 
+    int m_silenceAfter = 0;
     int m_silence = 0;
+    int m_dropOutAfter = -1;
     int m_lateMs = 0;
     bool m_corrupt = false;
     std::optional<std::uint8_t> m_corruptValue;

@@ -1,9 +1,14 @@
 #include "K7700Sim.h"
+#include "SimPort.h"
 
 #include <QStringList>
 #include <QTest>
 
+using talvek::FakeClock;
 using talvek::K7700Sim;
+using talvek::SerialError;
+using talvek::test::SimPort;
+namespace SerialErrorNumber = talvek::SerialErrorNumber;
 
 namespace {
 
@@ -44,6 +49,12 @@ private slots:
     void faultWrongEcho();
     void faultNoise();
     void faultDropOut();
+
+    void simPortExchanges();
+    void simPortLateReplyAndWaits();
+    void simPortClosedAndRefused();
+    void simPortNoiseAndDiscard();
+    void simPortPressFollowsClock();
 };
 
 void tst_K7700Sim::protocol_data()
@@ -277,10 +288,28 @@ void tst_K7700Sim::faultSilence()
     // A resynchronising attention after a lost address byte is an attention.
     sim.silenceNext(1);
     QCOMPARE(exchange(sim, QStringLiteral("03 FF 01 03 10")), QStringLiteral("-- 55 55 03 42"));
+
+    // Silence that starts after two heard bytes, for three bytes.
+    sim.silenceNext(3, 2);
+    QCOMPARE(exchange(sim, QStringLiteral("03 10 03 10 FF 03 10")), QStringLiteral("03 42 -- -- -- 03 42"));
 }
 
 void tst_K7700Sim::faultLateReply()
 {
+    // A late answer to the attention byte, and the PC's resynchronising
+    // attention after it goes unheard: the late 0x55 is the only reply.
+    {
+        K7700Sim sim;
+        sim.delayNextReply(1500);
+        sim.silenceNext(1, 1);
+        const K7700Sim::Reply first = sim.receive(0xFF);
+        QCOMPARE(first.bytes, QByteArray("\x55"));
+        QCOMPARE(first.delayMs, 1500);
+        QVERIFY(sim.receive(0xFF).isEmpty());
+        QCOMPARE(sim.receive(0x01).bytes, QByteArray("\x55"));
+        QCOMPARE(sim.mode(), K7700Sim::Mode::Read);
+    }
+
     K7700Sim sim;
     sim.delayNextReply(1500);
     sim.receive(0x01); // ignored in Idle: no reply, the delay waits for a real reply
@@ -337,6 +366,222 @@ void tst_K7700Sim::faultDropOut()
     // State was kept: the half triple finishes.
     QCOMPARE(exchange(sim, QStringLiteral("10")), QStringLiteral("5A"));
     QCOMPARE(sim.bytesReceived(), qint64(9));
+
+    // Drop-out mid-transfer: three more bytes are heard, then nothing.
+    sim.dropOutAfter(3);
+    QCOMPARE(exchange(sim, QStringLiteral("00 10 00 10 00")), QStringLiteral("00 5A 00 -- --"));
+    QVERIFY(sim.droppedOut());
+    sim.setDroppedOut(false);
+    QCOMPARE(exchange(sim, QStringLiteral("10 00 10")), QStringLiteral("5A 00 5A"));
+}
+
+void tst_K7700Sim::simPortExchanges()
+{
+    K7700Sim sim;
+    FakeClock clock;
+    SimPort port(sim, clock);
+    sim.setWord(0x03F8, 0x1234);
+    QCOMPARE(port.deviceForPort(7), QStringLiteral("sim:COM7"));
+    port.open();
+    QVERIFY(port.isOpen());
+
+    const qint64 t0 = clock.nowMs();
+    port.write(QByteArray::fromHex("FF01"));
+    // Immediate replies are in the buffer at once; no time passes.
+    QCOMPARE(port.bytesAvailable(), 2);
+    QCOMPARE(port.readByte(), 0x55);
+    QCOMPARE(port.readByte(), 0x55);
+    QCOMPARE(port.readByte(), -1);
+    QVERIFY(!port.waitForInput(0));
+    QCOMPARE(clock.nowMs(), t0);
+
+    for (const char c : QByteArray::fromHex("03F803F9")) {
+        port.write(QByteArray(1, c));
+        QVERIFY(port.waitForInput(1000));
+        QVERIFY(port.readByte() >= 0);
+    }
+    QCOMPARE(port.written(), QByteArray::fromHex("FF0103F803F9"));
+    QCOMPARE(port.readBytes(), QByteArray::fromHex("5555033403" "12"));
+    QCOMPARE(port.exchanges().size(), 6);
+    QCOMPARE(port.exchanges().at(3).sent, quint8(0xF8));
+    QCOMPARE(port.exchanges().at(3).reply, QByteArray::fromHex("34"));
+    QCOMPARE(port.exchanges().at(3).replyAtMs, t0);
+    QCOMPARE(clock.nowMs(), t0);
+
+    port.clearRecord();
+    QVERIFY(port.written().isEmpty());
+    QVERIFY(port.readBytes().isEmpty());
+    QVERIFY(port.exchanges().isEmpty());
+}
+
+void tst_K7700Sim::simPortLateReplyAndWaits()
+{
+    K7700Sim sim;
+    FakeClock clock;
+    SimPort port(sim, clock);
+    port.open();
+    const qint64 t0 = clock.nowMs();
+
+    // A silent board: the wait lets exactly the timeout pass.
+    sim.silenceNext(1);
+    port.write(QByteArray(1, char(0xFF)));
+    QVERIFY(!port.waitForInput(1000));
+    QCOMPARE(clock.nowMs(), t0 + 1000);
+    QCOMPARE(port.exchanges().at(0).reply, QByteArray());
+
+    // A reply 1500 ms late: not within the first 1000 ms window, then the
+    // wait ends exactly when it arrives.
+    sim.delayNextReply(1500);
+    const qint64 t1 = clock.nowMs();
+    port.write(QByteArray(1, char(0xFF)));
+    QVERIFY(!port.waitForInput(1000));
+    QCOMPARE(clock.nowMs(), t1 + 1000);
+    QCOMPARE(port.bytesAvailable(), 0);
+    QVERIFY(port.waitForInput(1000));
+    QCOMPARE(clock.nowMs(), t1 + 1500);
+    QCOMPARE(port.readByte(), 0x55);
+    QCOMPARE(port.exchanges().at(1).replyAtMs, t1 + 1500);
+
+    // A late reply that was discarded before it arrived is not lost: it was
+    // still on the wire.
+    sim.delayNextReply(300);
+    port.write(QByteArray(1, char(0x01)));
+    port.discardInput();
+    clock.advance(300);
+    QCOMPARE(port.bytesAvailable(), 1);
+    QCOMPARE(port.readByte(), 0x55);
+
+    // Negative or zero timeouts do not move the clock.
+    const qint64 t2 = clock.nowMs();
+    QVERIFY(!port.waitForInput(-5));
+    QCOMPARE(clock.nowMs(), t2);
+}
+
+void tst_K7700Sim::simPortClosedAndRefused()
+{
+    K7700Sim sim;
+    FakeClock clock;
+    SimPort port(sim, clock);
+    QVERIFY(!port.isOpen());
+    QCOMPARE(port.readByte(), -1);
+    QCOMPARE(port.bytesAvailable(), 0);
+    try {
+        port.write(QByteArray(1, char(0xFF)));
+        QFAIL("write on a closed port must throw");
+    } catch (const SerialError& e) {
+        QCOMPARE(e.number(), SerialErrorNumber::PortNotOpen);
+    }
+    QCOMPARE(sim.bytesReceived(), qint64(0));
+    // A wait on a closed port lets the time pass and finds nothing.
+    const qint64 t0 = clock.nowMs();
+    QVERIFY(!port.waitForInput(250));
+    QCOMPARE(clock.nowMs(), t0 + 250);
+
+    port.setCommPort(3);
+    port.setSettings(QStringLiteral("19200,n,8,1"));
+    QCOMPARE(port.commPort(), 3);
+    QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
+
+    port.refuseCommPort(SerialError(SerialErrorNumber::InvalidPortNumber, QStringLiteral("t"),
+                                    QStringLiteral("Invalid port number")));
+    port.refuseSettings(SerialError(SerialErrorNumber::InvalidPropertyValue, QStringLiteral("t"),
+                                    QStringLiteral("Invalid property value")));
+    try {
+        port.setCommPort(4);
+        QFAIL("setCommPort must throw");
+    } catch (const SerialError& e) {
+        QCOMPARE(e.number(), SerialErrorNumber::InvalidPortNumber);
+    }
+    try {
+        port.setSettings(QStringLiteral("9600,n,8,1"));
+        QFAIL("setSettings must throw");
+    } catch (const SerialError& e) {
+        QCOMPARE(e.number(), SerialErrorNumber::InvalidPropertyValue);
+    }
+    QCOMPARE(port.commPort(), 3);
+    QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
+    port.refuseCommPort(std::nullopt);
+    port.refuseSettings(std::nullopt);
+
+    port.failOpenWith(SerialError(SerialErrorNumber::PortUnavailable, QStringLiteral("t"),
+                                  QStringLiteral("in use")));
+    try {
+        port.open();
+        QFAIL("open must throw");
+    } catch (const SerialError& e) {
+        QCOMPARE(e.number(), SerialErrorNumber::PortUnavailable);
+        QCOMPARE(e.description(), QStringLiteral("in use"));
+    }
+    QVERIFY(!port.isOpen());
+    port.failOpenWith(std::nullopt);
+    port.open();
+    QCOMPARE(port.openCount(), 1);
+    try {
+        port.setCommPort(2);
+        QFAIL("changing the port of an open port must throw");
+    } catch (const SerialError& e) {
+        QCOMPARE(e.number(), SerialErrorNumber::PortAlreadyOpen);
+    }
+
+    // A reply still on the wire is lost when the port closes.
+    sim.delayNextReply(10);
+    port.write(QByteArray(1, char(0xFF)));
+    port.close();
+    QCOMPARE(port.closeCount(), 1);
+    port.open();
+    clock.advance(50);
+    QCOMPARE(port.bytesAvailable(), 0);
+}
+
+void tst_K7700Sim::simPortNoiseAndDiscard()
+{
+    K7700Sim sim;
+    FakeClock clock;
+    SimPort port(sim, clock);
+    port.open();
+    port.injectInput(QByteArray::fromHex("A5"));
+    QCOMPARE(port.bytesAvailable(), 1);
+    QVERIFY(port.waitForInput(1000));
+    port.write(QByteArray(1, char(0xFF)));
+    QCOMPARE(port.readByte(), 0xA5); // the noise comes first
+    QCOMPARE(port.readByte(), 0x55);
+
+    port.injectInput(QByteArray::fromHex("0102"));
+    sim.insertNoiseBeforeNextReply(0x7E);
+    port.write(QByteArray(1, char(0x01)));
+    QCOMPARE(port.bytesAvailable(), 4);
+    port.discardInput();
+    QCOMPARE(port.bytesAvailable(), 0);
+    QCOMPARE(port.discarded(), QByteArray::fromHex("01027E55"));
+    QCOMPARE(port.readBytes(), QByteArray::fromHex("A555"));
+}
+
+void tst_K7700Sim::simPortPressFollowsClock()
+{
+    K7700Sim sim;
+    FakeClock clock;
+    SimPort port(sim, clock);
+    sim.setRunning(true);
+    sim.setWord(K7700Sim::SpeedWord, 60);
+    port.open();
+    // Time passing in a wait, in the clock itself (a busy wait of the link)
+    // and through the port all move the press.
+    QVERIFY(!port.waitForInput(250));
+    QCOMPARE(sim.word(K7700Sim::PositionWord), quint16(90));
+    clock.sleepMs(250);
+    QCOMPARE(port.bytesAvailable(), 0);
+    QCOMPARE(sim.word(K7700Sim::PositionWord), quint16(180));
+    port.letTimePass(500);
+    QCOMPARE(sim.word(K7700Sim::PositionWord), quint16(0));
+    QCOMPARE(sim.getD(K7700Sim::GoodCansDword), qint64(1));
+
+    // Reading the position over the port sees the press where the clock is.
+    port.write(QByteArray::fromHex("FF01"));
+    port.discardInput();
+    clock.advance(100); // 36 degrees
+    port.write(QByteArray::fromHex("00B4"));
+    QCOMPARE(port.readByte(), 0x00);
+    QCOMPARE(port.readByte(), 36);
 }
 
 QTEST_GUILESS_MAIN(tst_K7700Sim)
