@@ -1,0 +1,186 @@
+#include "MachineData.h"
+
+#include "BasicError.h"
+#include "BasicText.h"
+
+#include <limits>
+
+namespace talvek {
+
+namespace {
+
+MachineDataGlobals theStore;
+
+} // namespace
+
+MachineDataGlobals& MachineDataStore()
+{
+    return theStore;
+}
+
+MachineData& CurrentData = theStore.CurrentData;
+MachineData& SavedData = theStore.SavedData;
+MachineData& DefaultData = theStore.DefaultData;
+MachineData& FileData = theStore.FileData;
+qint16& ParamCount = theStore.ParamCount;
+QString& ProgramVersion = theStore.ProgramVersion;
+qint16& TransferType = theStore.TransferType;
+bool& OfflineEditing = theStore.OfflineEditing;
+bool& IsUntitled = theStore.IsUntitled;
+bool& DataReloaded = theStore.DataReloaded;
+bool& TimingDownloaded = theStore.TimingDownloaded;
+
+void MachineData::ResizeTables(int lastRow)
+{
+    const qsizetype count = lastRow < 0 ? 0 : qsizetype(lastRow) + 1;
+    ParamAddress.resize(count);
+    ParamValue.resize(count, 0);
+}
+
+void MachineData::Clear()
+{
+    *this = MachineData();
+}
+
+QString TimingChannelName(int channel)
+{
+    if (channel < 0 || channel >= int(TimingChannelDefaults.size()))
+        return QString();
+    return QString::fromLatin1(TimingChannelDefaults[std::size_t(channel)].name);
+}
+
+bool IsChannelEmpty(const MachineData& data, int channel)
+{
+    if (channel < 0 || channel >= int(data.OnSetpoint.size()))
+        return true;
+    return data.OnSetpoint[std::size_t(channel)] == 0 && data.OffSetpoint[std::size_t(channel)] == 0;
+}
+
+void ResetMachineDataGlobals()
+{
+    theStore = MachineDataGlobals();
+}
+
+QString MakeProgramVersion(int major, int minor, int revision)
+{
+    return QStringLiteral("TALVEK_R%1.%2.%3").arg(major).arg(minor).arg(revision);
+}
+
+void InitMachineData()
+{
+    InitMachineData(TALVEK_VERSION_MAJOR, TALVEK_VERSION_MINOR, TALVEK_VERSION_PATCH);
+}
+
+void InitMachineData(int major, int minor, int revision)
+{
+    ParamCount = qint16(ParamRowDefaults.size() - 1);
+    DefaultData.ParamAddress = QStringList();
+    DefaultData.ParamValue = QList<qint32>();
+    DefaultData.ResizeTables(ParamCount);
+
+    ProgramVersion = MakeProgramVersion(major, minor, revision);
+    DefaultData.Version = ProgramVersion;
+
+    for (int row = 0; row <= ParamCount; ++row)
+        DefaultData.ParamValue[row] = ParamRowDefaults[std::size_t(row)].value;
+    DefaultData.PlsChannelCount = 16;
+    DefaultData.PlsScaleFactor = 360;
+    DefaultData.PlsOffset = 0;
+    DefaultData.PlsProgram = 0;
+    DefaultData.SpeedCompensation.fill(0);
+    DefaultData.OnSetpoint.fill(0);
+    DefaultData.OffSetpoint.fill(0);
+    for (std::size_t ch = 0; ch < TimingChannelDefaults.size(); ++ch) {
+        DefaultData.OnSetpoint[ch] = TimingChannelDefaults[ch].on;
+        DefaultData.OffSetpoint[ch] = TimingChannelDefaults[ch].off;
+    }
+
+    for (int row = 0; row <= ParamCount; ++row)
+        DefaultData.ParamAddress[row] = QString::fromLatin1(ParamRowDefaults[std::size_t(row)].address);
+
+    CurrentData = DefaultData;
+    SavedData = DefaultData;
+    IsUntitled = true;
+}
+
+bool HasUnsavedChanges()
+{
+    for (int row = 0; row <= ParamCount; ++row) {
+        const bool inCurrent = row < CurrentData.ParamValue.size();
+        const bool inSaved = row < SavedData.ParamValue.size();
+        if (inCurrent != inSaved)
+            return true;
+        if (inCurrent && CurrentData.ParamValue[row] != SavedData.ParamValue[row])
+            return true;
+    }
+    for (std::size_t ch = 0; ch < 8; ++ch) {
+        if (CurrentData.OnSetpoint[ch] != SavedData.OnSetpoint[ch]
+            || CurrentData.OffSetpoint[ch] != SavedData.OffSetpoint[ch])
+            return true;
+    }
+    return CurrentData.Version != ProgramVersion;
+}
+
+QString ParamValueText(qint32 value)
+{
+    return StrNum(double(value));
+}
+
+qint32 ParamValueFromText(const QString& text)
+{
+    const double value = Val(text);
+    try {
+        return CLng(value);
+    } catch (const BasicError&) {
+        return value < 0 ? std::numeric_limits<qint32>::min() : std::numeric_limits<qint32>::max();
+    }
+}
+
+void ApplyPLSConfigList(MachineData& data, std::span<const qint16> list)
+{
+    if (list.size() > 0)
+        data.PlsChannelCount = list[0];
+    if (list.size() > 1)
+        data.PlsProgram = list[1];
+    for (std::size_t i = 0; i < data.SpeedCompensation.size() && i + 2 < list.size(); ++i)
+        data.SpeedCompensation[i] = list[i + 2];
+}
+
+namespace {
+
+bool storeInt16(qint16& target, const QString& text)
+{
+    try {
+        target = CInt(Val(text));
+        return true;
+    } catch (const BasicError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool ApplyPLSScaleFactorText(MachineData& data, const QString& text)
+{
+    return storeInt16(data.PlsScaleFactor, text);
+}
+
+bool ApplyPLSOffsetText(MachineData& data, const QString& text)
+{
+    return storeInt16(data.PlsOffset, text);
+}
+
+std::array<qint16, 24> PLSConfigDownloadList(const MachineData& data)
+{
+    std::array<qint16, 24> list {};
+    list[0] = data.PlsProgram;
+    for (std::size_t i = 0; i < 4; ++i) {
+        list[1 + i] = data.SpeedCompensation[i];
+        list[6 + i] = data.SpeedCompensation[4 + i];
+    }
+    list[5] = 0;
+    list[18] = data.PlsChannelCount;
+    return list;
+}
+
+} // namespace talvek
