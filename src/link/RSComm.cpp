@@ -135,7 +135,7 @@ RSComm::~RSComm() = default;
 
 QString RSComm::CommSettingsFile() const
 {
-    return m_folder.resolve(QStringLiteral("Support/RSPort.cfg"));
+    return m_folder.resolve(QStringLiteral("support/RSPort.cfg"));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,669 @@
+// The controller link against the in-process simulator on a fake clock:
+// exact bytes on the wire, returned texts, flags and message boxes.
+
+#include "Clock.h"
+#include "K7700Sim.h"
+#include "ProgramFolder.h"
+#include "RSComm.h"
+#include "ScriptedPrompter.h"
+#include "SimPort.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> list)
+{
+    QByteArray out;
+    for (int b : list)
+        out.append(char(b));
+    return out;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+const QString kNoComm = QStringLiteral(
+    "Cannot Communicate with Target Board.\rVerify RS-232 Cable is Connected Between\rCOMM Port and PROG Port.");
+
+// A port whose board answers every byte with 0x00 after a fixed time.
+class NoisyPort final : public SerialPortControl
+{
+public:
+    explicit NoisyPort(FakeClock& clock)
+        : m_clock(clock)
+    {
+    }
+    void setCommPort(int port) override { m_port = port; }
+    int commPort() const override { return m_port; }
+    void setSettings(const QString& s) override { m_settings = s; }
+    QString settings() const override { return m_settings; }
+    void open() override { m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    int bytesAvailable() override { return m_pending; }
+    void discardInput() override { m_pending = 0; }
+    int readByte() override { return m_pending > 0 ? (--m_pending, 0) : -1; }
+    void write(const QByteArray& b) override
+    {
+        written += b;
+        m_clock.advance(100 * b.size());
+        m_pending += int(b.size());
+    }
+    bool waitForInput(int ms) override
+    {
+        if (m_pending > 0)
+            return true;
+        m_clock.advance(ms);
+        return false;
+    }
+    QString deviceForPort(int port) const override { return QStringLiteral("noisy"); }
+
+    QByteArray written;
+
+private:
+    FakeClock& m_clock;
+    int m_port = 1;
+    QString m_settings;
+    bool m_open = false;
+    int m_pending = 0;
+};
+
+} // namespace
+
+class TestRSComm : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A fresh link for each test, in a program folder of its own.
+    struct Rig
+    {
+        QTemporaryDir dir;
+        K7700Sim sim;
+        FakeClock clock;
+        ScriptedPrompter prompter;
+        std::unique_ptr<ProgramFolder> folder;
+        std::unique_ptr<SimPort> port;
+        std::unique_ptr<RSComm> link;
+
+        Rig()
+        {
+            folder = std::make_unique<ProgramFolder>(dir.path());
+            port = std::make_unique<SimPort>(sim, clock);
+            link = std::make_unique<RSComm>(*folder, clock, prompter);
+        }
+        // Opens the link and forgets the opening bytes.
+        void openOnline()
+        {
+            link->OpenRSComm(port.get());
+            QVERIFY(link->OnlineMode);
+            port->clearRecord();
+            prompter.clear();
+        }
+    };
+
+private slots:
+    void openingSendsAttentionAndGoesOnline()
+    {
+        Rig r;
+        r.link->OpenRSComm(r.port.get());
+        QVERIFY(r.link->OnlineMode);
+        QVERIFY(!r.link->CommError);
+        QVERIFY(!r.link->PortFailed);
+        QCOMPARE(r.link->CurrentMode, 0);
+        QCOMPARE(r.port->written(), bytes({0xFF}));
+        QCOMPARE(r.port->commPort(), 1);
+        QCOMPARE(r.port->settings(), QStringLiteral("9600,n,8,1"));
+        QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    void silentControllerCostsFiveSecondsThenAsks()
+    {
+        Rig r;
+        r.sim.setDroppedOut(true);
+        r.prompter.answerMsg(MsgResult::Cancel);
+        const qint64 start = r.clock.nowMs();
+        r.link->OpenRSComm(r.port.get());
+
+        QCOMPARE(r.clock.nowMs() - start, qint64(5000));
+        // The opening attention byte and two resynchronisations.
+        QCOMPARE(r.port->written(), bytes({0xFF, 0xFF, 0xFF}));
+        const auto msgs = r.prompter.messages();
+        QCOMPARE(msgs.size(), 1);
+        QCOMPARE(msgs[0].text, kNoComm);
+        QCOMPARE(msgs[0].title, QStringLiteral("WARNING - Communication Error!"));
+        QCOMPARE(msgs[0].icon, MsgIcon::Critical);
+        QCOMPARE(msgs[0].buttons, MsgButtons::RetryCancel);
+        QVERIFY(!r.link->OnlineMode);
+        QVERIFY(r.link->CommError);
+
+        // Every further read fails at once, without touching the port.
+        r.port->clearRecord();
+        const qint64 before = r.clock.nowMs();
+        QCOMPARE(r.link->RSRead(QStringLiteral("W180")), QStringLiteral("0"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("B166")), QStringLiteral("0"));
+        QCOMPARE(r.port->written(), QByteArray());
+        QCOMPARE(r.clock.nowMs(), before);
+        QCOMPARE(r.prompter.messages().size(), 1);
+    }
+
+    void retryKeepsWaitingAndALateReplyIsReturned()
+    {
+        Rig r;
+        r.sim.setDroppedOut(true);
+        // Operator presses Retry; the cable is back by then.
+        r.prompter.duringNextMsg([&] { r.sim.setDroppedOut(false); });
+        r.prompter.answerMsg(MsgResult::Retry);
+        r.link->OpenRSComm(r.port.get());
+        // After Retry the deadline has passed: one more resynchronisation, and
+        // the board's 0x55 to it is the reply.
+        QVERIFY(r.link->OnlineMode);
+        QVERIFY(!r.link->CommError);
+        QCOMPARE(r.port->written(), bytes({0xFF, 0xFF, 0xFF, 0xFF}));
+    }
+
+    void replyInSecondWindowIsTheAnswer()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSRead(QStringLiteral("B0")); // read mode
+        r.port->clearRecord();
+        r.sim.setByte(0x03F8, 0x42);
+        // The echo leaves late; the attention byte of the resynchronisation is lost.
+        r.sim.delayNextReply(1500);
+        r.sim.silenceNext(1, 1);
+        const qint64 start = r.clock.nowMs();
+        const int reply = r.link->SendByte(0x03, false, false);
+        QCOMPARE(reply, 0x03);
+        QCOMPARE(r.clock.nowMs() - start, qint64(1500));
+        QVERIFY(!r.link->CommError);
+        // The byte, then the attention byte of the resynchronisation.
+        QCOMPARE(r.port->written(), bytes({0x03, 0xFF}));
+        QCOMPARE(r.link->CurrentMode, 0);
+    }
+
+    void twoWordReadsNeedOneHandshake()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setWord(180, 0x0123);
+        QCOMPARE(r.link->RSRead(QStringLiteral("W180")), QStringLiteral("291"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("w180")), QStringLiteral("291"));
+        QCOMPARE(r.port->written(),
+                 bytes({0xFF, 0x01, 0x00, 0xB4, 0x00, 0xB5, 0x00, 0xB4, 0x00, 0xB5}));
+        QCOMPARE(r.port->readBytes(),
+                 bytes({0x55, 0x55, 0x00, 0x23, 0x00, 0x01, 0x00, 0x23, 0x00, 0x01}));
+        QCOMPARE(r.link->CurrentMode, 1);
+
+        // Already in read mode: no handshake at all.
+        r.port->clearRecord();
+        r.link->RSRead(QStringLiteral("W180"));
+        QCOMPARE(r.port->written(), bytes({0x00, 0xB4, 0x00, 0xB5}));
+    }
+
+    void wordReadOnTheWire()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSRead(QStringLiteral("B0"));
+        r.port->clearRecord();
+        r.sim.setWord(0x03F8, 0xBEEF);
+        QCOMPARE(r.link->RSRead(QStringLiteral("W1016")), QString::number(0xBEEF));
+        QCOMPARE(r.port->written(), bytes({0x03, 0xF8, 0x03, 0xF9}));
+        QCOMPARE(r.port->readBytes(), bytes({0x03, 0xEF, 0x03, 0xBE}));
+    }
+
+    void readValueTypes()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setByte(166, 255);
+        r.sim.setD(1100, 123456789);
+        r.sim.setByte(139, 0x04);
+        r.sim.setByte(32, 0x80);
+        QCOMPARE(r.link->RSRead(QStringLiteral("b166")), QStringLiteral("255"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("D1100")), QStringLiteral("123456789"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("F858")), QStringLiteral("1"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("F857")), QStringLiteral("0"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("F7")), QStringLiteral("1"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("B32.6")), QStringLiteral("0"));
+        QCOMPARE(r.link->RSRead(QStringLiteral("W32.7")), QStringLiteral("1"));
+        QCOMPARE(r.link->ReadValue(QStringLiteral("B139")), QStringLiteral("4"));
+        QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    void readEchoMismatchFailsQuietly()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSRead(QStringLiteral("B0"));
+        r.port->clearRecord();
+        r.sim.corruptNextReply();
+        QCOMPARE(r.link->ReadValue(QStringLiteral("B5")), QString());
+        QCOMPARE(r.link->CurrentMode, 0);
+        QVERIFY(!r.link->CommError);
+        QCOMPARE(r.port->written(), bytes({0x00})); // stopped at the bad echo
+        QCOMPARE(r.link->RSRead(QStringLiteral("B5")), QStringLiteral("0"));
+        QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    void writeValueCleaningAndRanges_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("alert"); // empty: written
+        QTest::addColumn<qint64>("stored");
+
+        QTest::newRow("grouped 1,000") << "W180" << "1,000" << "" << qint64(1000);
+        QTest::newRow("point dropped 12.5") << "W180" << "12.5" << "" << qint64(125);
+        QTest::newRow("blanks percent degree") << "W180" << QStringLiteral(" 4%5\u00B0") << "" << qint64(45);
+        QTest::newRow("empty is zero") << "W180" << "" << "" << qint64(0);
+        QTest::newRow("minus refused") << "W180" << "-5" << "Only Numerical Data Allowed." << qint64(-1);
+        QTest::newRow("letter refused") << "W180" << "12a" << "Only Numerical Data Allowed." << qint64(-1);
+        QTest::newRow("byte 255") << "B100" << "255" << "" << qint64(255);
+        QTest::newRow("byte 256") << "B100" << "256" << "Entry out of Range (0-255)." << qint64(-1);
+        QTest::newRow("word 65535") << "W180" << "65535" << "" << qint64(65535);
+        QTest::newRow("word 65536") << "W180" << "65536" << "Entry out of Range (0-65,535)." << qint64(-1);
+        QTest::newRow("dword max") << "D1100" << "655359999" << "" << qint64(655359999);
+        QTest::newRow("dword over") << "D1100" << "655360000" << "Entry out of Range (0-655,359,999)."
+                                    << qint64(-1);
+        QTest::newRow("many digits") << "D1100" << "99999999999999999999999" << "Entry out of Range (0-655,359,999)."
+                                     << qint64(-1);
+        QTest::newRow("bit 2") << "F858" << "2" << "Enter 0 or 1 Only." << qint64(-1);
+    }
+
+    void writeValueCleaningAndRanges()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, value);
+        QFETCH(QString, alert);
+        QFETCH(qint64, stored);
+
+        Rig r;
+        r.openOnline();
+        r.sim.setWord(180, 7);
+        r.sim.setByte(100, 7);
+        r.sim.setD(1100, 7);
+        r.link->RSWrite(address, value);
+        if (alert.isEmpty()) {
+            QCOMPARE(r.prompter.calls().size(), 0);
+            const qint64 now = address.startsWith(QLatin1Char('W')) ? r.sim.word(180)
+                : address.startsWith(QLatin1Char('B'))              ? r.sim.byte(100)
+                                                                    : r.sim.getD(1100);
+            QCOMPARE(now, stored);
+        } else {
+            const auto msgs = r.prompter.messages();
+            QCOMPARE(msgs.size(), 1);
+            QCOMPARE(msgs[0].text, QStringLiteral("Error:\r") + alert);
+            QCOMPARE(msgs[0].title, QStringLiteral("ENTRY ALERT"));
+            QCOMPARE(msgs[0].icon, MsgIcon::Critical);
+            QCOMPARE(msgs[0].buttons, MsgButtons::OK);
+            QCOMPARE(r.port->written(), QByteArray()); // nothing on the wire
+        }
+    }
+
+    void writeOnTheWire()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
+        QCOMPARE(r.port->written(), bytes({0xFF, 0x02, 0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03}));
+        QCOMPARE(r.port->readBytes(), bytes({0x55, 0x55, 0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03}));
+        QCOMPARE(r.link->CurrentMode, 2);
+
+        // Base-10000 double word: L = 6789, H = 12345.
+        r.port->clearRecord();
+        r.link->RSWrite(QStringLiteral("D1100"), QStringLiteral("123456789"));
+        QCOMPARE(r.port->written(), bytes({0x04, 0x4C, 0x85, 0x04, 0x4D, 0x1A, 0x04, 0x4E, 0x39, 0x04, 0x4F, 0x30}));
+        QCOMPARE(r.sim.getD(1100), qint64(123456789));
+    }
+
+    void bitWriteKeepsTheOtherBits()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setByte(139, 0xA1);
+        r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1"));
+        QCOMPARE(r.sim.byte(139), quint8(0xA5));
+        // Read the byte (read handshake), then write it back (write handshake).
+        QCOMPARE(r.port->written(), bytes({0xFF, 0x01, 0x00, 0x8B, 0xFF, 0x02, 0x00, 0x8B, 0xA5}));
+
+        r.link->RSWrite(QStringLiteral("B139.7"), QStringLiteral("0"));
+        QCOMPARE(r.sim.byte(139), quint8(0x25));
+        r.link->RSWrite(QStringLiteral("F15"), QStringLiteral("1"));
+        QCOMPARE(r.sim.byte(33), quint8(0x80));
+        QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    void bitWriteWithoutTheByteWritesNothing()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setByte(139, 0xA1);
+        r.link->RSRead(QStringLiteral("B0"));
+        r.port->clearRecord();
+        r.sim.corruptNextReply(); // the byte cannot be read
+        r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1"));
+        QCOMPARE(r.sim.byte(139), quint8(0xA1));
+        QVERIFY(!r.port->written().contains(char(0x02)));
+    }
+
+    void echoMismatchRepeatsTheWriteOnce()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
+        r.port->clearRecord();
+        r.sim.corruptNextReply();
+        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
+        QVERIFY(!r.link->WriteMismatch);
+        QCOMPARE(r.sim.word(180), quint16(1000));
+        // The bad echo leaves the board inside an address triple: the first
+        // attention bytes of the new handshake complete that triple.
+        QCOMPARE(r.port->written(),
+                 bytes({0x00, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03}));
+
+        QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    void secondMismatchIsNotRepeated()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
+        r.port->clearRecord();
+        // Wrong echo on the first address byte of each attempt.
+        r.sim.corruptNextReply();
+        r.link->WriteValue(QStringLiteral("W180"), QStringLiteral("9"));
+        QVERIFY(r.link->WriteMismatch);
+        QCOMPARE(r.link->CurrentMode, 0);
+        QCOMPARE(r.port->written(), bytes({0x00}));
+        QCOMPARE(r.sim.word(180), quint16(1));
+    }
+
+    void closeSendsAttentionUnlessCommError()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->CloseRSComm();
+        QCOMPARE(r.port->written(), bytes({0xFF}));
+        QVERIFY(!r.port->isOpen());
+        QVERIFY(!r.link->OnlineMode);
+        QCOMPARE(r.link->CurrentMode, 0);
+
+        Rig e;
+        e.openOnline();
+        e.link->CommError = true;
+        e.link->CloseRSComm();
+        QCOMPARE(e.port->written(), QByteArray());
+        QVERIFY(!e.port->isOpen());
+        QVERIFY(!e.link->OnlineMode);
+    }
+
+    void parseAddress_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<bool>("isBit");
+        QTest::addColumn<int>("mask");
+
+        QTest::newRow("B166") << "B166" << "B" << 166 << false << -1;
+        QTest::newRow("b166") << "b166" << "B" << 166 << false << -1;
+        QTest::newRow("W180") << "W180" << "W" << 180 << false << -1;
+        QTest::newRow("w180") << "w180" << "W" << 180 << false << -1;
+        QTest::newRow("D1100") << "D1100" << "D" << 1100 << false << -1;
+        QTest::newRow("d1100") << "d1100" << "D" << 1100 << false << -1;
+        QTest::newRow("B no digits") << "B" << "B" << 0 << false << -1;
+        QTest::newRow("W blanks") << "W 1 2" << "W" << 12 << false << -1;
+        QTest::newRow("B digits then junk") << "B12x4" << "B" << 12 << false << -1;
+        QTest::newRow("F0") << "F0" << "B" << 32 << true << 1;
+        QTest::newRow("F7") << "F7" << "B" << 32 << true << 128;
+        QTest::newRow("F8") << "F8" << "B" << 33 << true << 1;
+        QTest::newRow("F15") << "F15" << "B" << 33 << true << 128;
+        QTest::newRow("F32") << "F32" << "B" << 36 << true << 1;
+        QTest::newRow("F152") << "F152" << "B" << 51 << true << 1;
+        QTest::newRow("f858") << "f858" << "B" << 139 << true << 4;
+        QTest::newRow("B1018.0") << "B1018.0" << "B" << 1018 << true << 1;
+        QTest::newRow("B4302.6") << "B4302.6" << "B" << 4302 << true << 64;
+        QTest::newRow("W10.3") << "W10.3" << "B" << 10 << true << 8;
+        QTest::newRow("FFH") << "FFH" << "B" << 255 << false << -1;
+        QTest::newRow("1FF0H") << "1FF0H" << "B" << 8176 << false << -1;
+        QTest::newRow("1ff0h") << "1ff0h" << "B" << 8176 << false << -1;
+        QTest::newRow("H alone") << "H" << "B" << 0 << false << -1;
+        QTest::newRow("Z5") << "Z5" << "B" << 32 << false << -1;
+        QTest::newRow("empty") << "" << "B" << 32 << false << -1;
+        QTest::newRow("huge") << "B99999999999999" << "B" << 1000000000 << false << -1;
+    }
+
+    void parseAddress()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, type);
+        QFETCH(int, number);
+        QFETCH(bool, isBit);
+        QFETCH(int, mask);
+        Rig r;
+        r.link->BitMask = 0x4242;
+        r.link->ParseAddress(text);
+        QCOMPARE(r.link->AddType, type);
+        QCOMPARE(r.link->AddNumber, number);
+        QCOMPARE(r.link->IsBitAdd, isBit);
+        // The mask is set only for bit addresses and kept otherwise.
+        QCOMPARE(int(r.link->BitMask), mask < 0 ? 0x4242 : mask);
+    }
+
+    void portSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "<none>": no file, "<nodir>": no folder
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QByteArray>("fileAfter");
+
+        QTest::newRow("reader spacing") << QByteArray("1,9600\r\n") << 1 << "9600,n,8,1" << QByteArray("1,9600\r\n");
+        QTest::newRow("dialog spacing") << QByteArray("3, 19200 \r\n") << 3 << "19200,n,8,1"
+                                        << QByteArray("3, 19200 \r\n");
+        QTest::newRow("port 0 limited") << QByteArray("0,19200\r\n") << 1 << "19200,n,8,1"
+                                        << QByteArray("0,19200\r\n");
+        QTest::newRow("150 and 4800") << QByteArray("150,4800\r\n") << 99 << "9600,n,8,1"
+                                      << QByteArray("150,4800\r\n");
+        QTest::newRow("quoted speed") << QByteArray("2,\"19200\"") << 2 << "19200,n,8,1" << QByteArray("2,\"19200\"");
+        QTest::newRow("empty file") << QByteArray("") << 1 << "9600,n,8,1" << QByteArray("1,9600\r\n");
+        QTest::newRow("no file") << QByteArray("<none>") << 1 << "9600,n,8,1" << QByteArray("1,9600\r\n");
+        QTest::newRow("no folder") << QByteArray("<nodir>") << 1 << "9600,n,8,1" << QByteArray("1,9600\r\n");
+    }
+
+    void portSettingsFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, port);
+        QFETCH(QString, settings);
+        QFETCH(QByteArray, fileAfter);
+
+        Rig r;
+        const QString path = r.dir.filePath(QStringLiteral("support/RSPort.cfg"));
+        if (content == "<nodir>")
+            QVERIFY(!QDir(r.dir.filePath(QStringLiteral("support"))).exists());
+        else if (content == "<none>")
+            QVERIFY(QDir().mkpath(r.dir.filePath(QStringLiteral("support"))));
+        else
+            writeFile(path, content);
+
+        r.link->OpenRSComm(r.port.get());
+        QVERIFY(r.link->OnlineMode);
+        QCOMPARE(r.port->commPort(), port);
+        QCOMPARE(r.port->settings(), settings);
+        QCOMPARE(readFile(path), fileAfter);
+        QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    void settingsFolderFoundWhateverItsCase()
+    {
+        Rig r;
+        writeFile(r.dir.filePath(QStringLiteral("SUPPORT/rsport.CFG")), "7,19200\r\n");
+        QCOMPARE(r.link->CommSettingsFile(), r.dir.filePath(QStringLiteral("SUPPORT/rsport.CFG")));
+        r.link->OpenRSComm(r.port.get());
+        QCOMPARE(r.port->commPort(), 7);
+        QVERIFY(!QFileInfo::exists(r.dir.filePath(QStringLiteral("support"))));
+    }
+
+    void badSettingsFileAsksRetryCancel_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("garbage port") << QByteArray("abc,9600\r\n") << "Error Number = 13\r\n\r\nType mismatch";
+        QTest::newRow("binary") << QByteArray("\x01\x02\xff\xfe", 4) << "Error Number = 13\r\n\r\nType mismatch";
+        QTest::newRow("one field") << QByteArray("3\r\n") << "Error Number = 62\r\n\r\nInput past end of file";
+        QTest::newRow("overflow") << QByteArray("70000,9600\r\n") << "Error Number = 6\r\n\r\nOverflow";
+    }
+
+    void badSettingsFileAsksRetryCancel()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, text);
+        Rig r;
+        const QString path = r.dir.filePath(QStringLiteral("support/RSPort.cfg"));
+        writeFile(path, content);
+        // Retry reads the file again (the operator has fixed it by then).
+        r.prompter.duringNextMsg([&] { writeFile(path, "4,9600\r\n"); });
+        r.prompter.answerMsg(MsgResult::Retry);
+        r.link->OpenRSComm(r.port.get());
+        auto msgs = r.prompter.messages();
+        QCOMPARE(msgs.size(), 1);
+        QCOMPARE(msgs[0].text, text);
+        QCOMPARE(msgs[0].title, QStringLiteral("RSComm InitializeRSComm"));
+        QCOMPARE(msgs[0].icon, MsgIcon::Critical);
+        QCOMPARE(msgs[0].buttons, MsgButtons::RetryCancel);
+        QVERIFY(r.link->OnlineMode);
+        QCOMPARE(r.port->commPort(), 4);
+
+        // Cancel: offline, port failed, port never opened, file untouched.
+        Rig c;
+        const QString cpath = c.dir.filePath(QStringLiteral("support/RSPort.cfg"));
+        writeFile(cpath, content);
+        c.prompter.answerMsg(MsgResult::Cancel);
+        c.link->OpenRSComm(c.port.get());
+        QVERIFY(!c.link->OnlineMode);
+        QVERIFY(c.link->PortFailed);
+        QCOMPARE(c.port->openCount(), 0);
+        QCOMPARE(readFile(cpath), content);
+    }
+
+    void portThatCannotOpen()
+    {
+        Rig r;
+        r.port->failOpenWith(SerialError(8002, QStringLiteral("MSComm"), QStringLiteral("Invalid port number")));
+        r.link->OpenRSComm(r.port.get());
+        const auto msgs = r.prompter.messages();
+        QCOMPARE(msgs.size(), 1);
+        QCOMPARE(msgs[0].text,
+                 QStringLiteral("Error Number = 8002\r\nError Source = MSComm\r\n\r\nInvalid port number"));
+        QCOMPARE(msgs[0].title, QStringLiteral("Comm Port Error"));
+        QCOMPARE(msgs[0].icon, MsgIcon::Critical);
+        QCOMPARE(msgs[0].buttons, MsgButtons::OK);
+        QVERIFY(r.link->CommError);
+        QVERIFY(!r.link->OnlineMode);
+        QVERIFY(r.link->PortFailed);
+        QCOMPARE(r.link->RSRead(QStringLiteral("W180")), QStringLiteral("0"));
+        QCOMPARE(r.port->written(), QByteArray());
+    }
+
+    void portThatRefusesItsNumber()
+    {
+        Rig r;
+        r.port->refuseCommPort(SerialError(8002, QStringLiteral("MSComm"), QStringLiteral("Invalid port number")));
+        r.prompter.answerMsg(MsgResult::Cancel);
+        r.link->OpenRSComm(r.port.get());
+        QCOMPARE(r.prompter.messages().value(0).title, QStringLiteral("RSComm InitializeRSComm"));
+        QCOMPARE(r.prompter.messages().value(0).text, QStringLiteral("Error Number = 8002\r\n\r\nInvalid port number"));
+        QVERIFY(r.link->PortFailed);
+        QVERIFY(!r.link->OnlineMode);
+        QCOMPARE(r.port->openCount(), 0);
+    }
+
+    void handshakeRefusedAsksAndCancelClosesTheLink()
+    {
+        // A board that answers every byte with 0x00, 100 ms later.
+        QTemporaryDir dir;
+        ProgramFolder folder(dir.path());
+        FakeClock clock;
+        ScriptedPrompter prompter;
+        NoisyPort port(clock);
+        RSComm link(folder, clock, prompter);
+        link.OpenRSComm(&port);
+        QVERIFY(link.OnlineMode);
+        port.written.clear();
+
+        prompter.answerMsg(MsgResult::Retry);
+        prompter.answerMsg(MsgResult::Cancel);
+        const qint64 start = clock.nowMs();
+        QVERIFY(!link.SetPLCMode(2, 2));
+        const auto msgs = prompter.messages();
+        QCOMPARE(msgs.size(), 2);
+        QCOMPARE(msgs[0].text, QStringLiteral("Cannot Set PLC Mode Within Target Board."));
+        QCOMPARE(msgs[0].title, QStringLiteral("WARNING - Communication Error!"));
+        QCOMPARE(msgs[0].icon, MsgIcon::Critical);
+        QCOMPARE(msgs[0].buttons, MsgButtons::RetryCancel);
+        // Twice 2 s of attention bytes answered wrongly, 100 ms each.
+        QCOMPARE(clock.nowMs() - start, qint64(4000));
+        QCOMPARE(port.written, QByteArray(40, char(0xFF)));
+        QVERIFY(link.CommError);
+        QVERIFY(!link.OnlineMode);
+        QVERIFY(!port.isOpen());
+        QCOMPARE(link.CurrentMode, 0);
+    }
+
+    void operationDuringTheRetryBoxFailsFast()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setDroppedOut(true);
+        QString nested = QStringLiteral("unset");
+        QByteArray writtenDuringBox;
+        r.prompter.duringNextMsg([&] {
+            const int before = r.port->written().size();
+            // A timer tick reads and writes while the box is up.
+            nested = r.link->RSRead(QStringLiteral("W180"));
+            r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("5"));
+            QVERIFY(r.link->IsBusy());
+            writtenDuringBox = r.port->written().mid(before);
+            // ... and the operator goes offline from the menu.
+            r.link->CloseRSComm();
+        });
+        r.prompter.answerMsg(MsgResult::Retry);
+        const QString result = r.link->RSRead(QStringLiteral("W180"));
+        QCOMPARE(nested, QStringLiteral("0"));
+        QCOMPARE(writtenDuringBox, QByteArray());
+        QCOMPARE(result, QStringLiteral("0"));
+        QVERIFY(r.link->CommError);
+        QVERIFY(!r.link->OnlineMode);
+        QVERIFY(!r.port->isOpen());
+        QVERIFY(!r.link->IsBusy());
+        QCOMPARE(r.prompter.messages().size(), 1);
+        // Nothing was sent after the port closed.
+        QCOMPARE(r.port->written(), bytes({0xFF, 0xFF, 0xFF}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRSComm)
+#include "tst_rscomm.moc"
