@@ -1,5 +1,7 @@
 #include "RSComm.h"
 
+#include "BasicError.h"
+#include "BasicText.h"
 #include "Clock.h"
 #include "FieldInput.h"
 #include "ProgramFolder.h"
@@ -34,34 +36,15 @@ const QString kCommErrorTitle = QStringLiteral("WARNING - Communication Error!")
 // number is rounded (ties to even), anything else is a type mismatch.
 int integerField(const QString& field)
 {
-    const QString t = field.trimmed();
-    if (t.isEmpty())
+    if (field.trimmed().isEmpty())
         return 0;
-    bool ok = false;
-    const double d = t.toDouble(&ok);
-    if (!ok || !std::isfinite(d))
+    if (!IsNumeric(field))
         throw SerialError(ErrTypeMismatch, QStringLiteral("RSComm"), QStringLiteral("Type mismatch"));
-    const double r = std::nearbyint(d);
-    if (r < -32768.0 || r > 32767.0)
+    try {
+        return CInt(Val(field));
+    } catch (const BasicError&) {
         throw SerialError(ErrOverflow, QStringLiteral("RSComm"), QStringLiteral("Overflow"));
-    return int(r);
-}
-
-// The numeric value of a speed text: its leading number, 0 when there is none.
-double leadingNumber(const QString& text)
-{
-    QString digits;
-    for (const QChar c : text) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('\t'))
-            continue;
-        if (c.isDigit() || c == QLatin1Char('.') || (digits.isEmpty() && (c == QLatin1Char('+') || c == QLatin1Char('-'))))
-            digits.append(c);
-        else
-            break;
     }
-    bool ok = false;
-    const double d = digits.toDouble(&ok);
-    return ok ? d : 0.0;
 }
 
 // Leading decimal digits (blanks skipped) as a number, saturated far above
@@ -184,7 +167,7 @@ RSComm::PortSettings RSComm::ReadPortSettings()
         throw SerialError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
 
     s.port = std::clamp(port, 1, 99);
-    const double speed = leadingNumber(speedField);
+    const double speed = Val(speedField);
     s.speed = (speed == 9600.0 || speed == 19200.0) ? speedField : QStringLiteral("9600");
     return s;
 }
