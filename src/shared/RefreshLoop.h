@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+namespace talvek {
+
+class OnlineModeSwitch;
+class RSComm;
+
+// What a child window tells its refresh loop. The loop calls it; the window
+// never loops itself.
+class RefreshClient
+{
+public:
+    virtual ~RefreshClient() = default;
+    // At the start of every loop cycle, before the mode is looked at.
+    virtual void cycleStarted() {}
+    virtual void applyOnlinePresentation() = 0;
+    virtual void applyOfflinePresentation() = 0;
+    // Starts an online pass; returns how many items it has.
+    virtual int beginOnlinePass() = 0;
+    // One item of the online pass: at most one controller operation (a read
+    // and what it shows). Returns false to end the pass (a failed read, a
+    // changed tab).
+    virtual bool onlineItem(int index) = 0;
+    // The whole offline pass (no controller operations).
+    virtual void offlinePass() = 0;
+};
+
+// The refresh loop of a child window, driven as steps on the event loop:
+//
+//   cycle: CommError set -> OnlineMode false, ApplyOnlineMode (the whole
+//          program goes OFFLINE); cycleStarted(); the online or offline
+//          presentation once per mode change; then one pass.
+//   online pass: one item per step, each step a return to the event loop
+//          (a 0 ms timer: the serial reads set the pace). The pass ends when
+//          the mode changes, the loop stops or an item says so.
+//   offline pass: one step, then a calm pause (offlineIntervalMs) so that an
+//          idle program uses no CPU.
+//
+// A step that comes due while another step is still running (a modal box
+// inside a controller operation runs a nested event loop) is put off, never
+// run inside the other one.
+class RefreshLoop final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RefreshLoop)
+
+public:
+    RefreshLoop(RefreshClient& client, RSComm& rs, OnlineModeSwitch& mode, QObject* parent = nullptr);
+    ~RefreshLoop() override;
+
+    // Starts the loop (activation) or ends it (unload); start() while running
+    // does nothing.
+    void start();
+    void stop();
+    bool isRunning() const { return m_running; }
+
+    // Which presentation is applied; a window clears one to have the next
+    // cycle apply it again (e.g. when offline editing is switched).
+    bool onlinePresented() const { return m_onlinePresented; }
+    bool offlinePresented() const { return m_offlinePresented; }
+    void setOnlinePresented(bool on) { m_onlinePresented = on; }
+    void setOfflinePresented(bool on) { m_offlinePresented = on; }
+
+    // Runs one step at once (tests drive the loop step by step with this).
+    void step();
+    // Runs steps until the current cycle has finished its pass (tests).
+    void runCycle();
+
+    int offlineIntervalMs() const { return m_offlineIntervalMs; }
+    void setOfflineIntervalMs(int ms) { m_offlineIntervalMs = ms; }
+    // Whether a pass is under way and how far it got (tests).
+    bool inPass() const { return m_inPass; }
+    int passIndex() const { return m_index; }
+
+private:
+    void schedule(int ms);
+    void endPass();
+
+    RefreshClient& m_client;
+    RSComm& m_rs;
+    OnlineModeSwitch& m_mode;
+    QTimer m_timer;
+    bool m_running = false;
+    bool m_inStep = false;
+    bool m_onlinePresented = false;
+    bool m_offlinePresented = false;
+    bool m_inPass = false;
+    bool m_onlinePass = false;
+    int m_index = 0;
+    int m_count = 0;
+    int m_offlineIntervalMs = 100;
+};
+
+} // namespace talvek

@@ -1,0 +1,178 @@
+// The refresh loop of the child windows: cycle order, presentations applied
+// once per mode change, one read per step, CommError taking the program
+// OFFLINE, and no step run inside another.
+
+#include "Clock.h"
+#include "K7700Sim.h"
+#include "ProgramFolder.h"
+#include "RSComm.h"
+#include "RefreshLoop.h"
+#include "ScriptedPrompter.h"
+#include "SimPort.h"
+#include "modUtility.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+
+class RecordingClient final : public RefreshClient
+{
+public:
+    explicit RecordingClient(RSComm& rs)
+        : rs(rs)
+    {
+    }
+    void cycleStarted() override { log << QStringLiteral("cycle"); }
+    void applyOnlinePresentation() override { log << QStringLiteral("online-look"); }
+    void applyOfflinePresentation() override { log << QStringLiteral("offline-look"); }
+    int beginOnlinePass() override
+    {
+        log << QStringLiteral("online-pass");
+        return addresses.size();
+    }
+    bool onlineItem(int index) override
+    {
+        if (nested)
+            nested();
+        const QString v = rs.RSRead(addresses.at(index));
+        log << addresses.at(index) + QLatin1Char('=') + v;
+        return !rs.CommError;
+    }
+    void offlinePass() override { log << QStringLiteral("offline-pass"); }
+
+    RSComm& rs;
+    QStringList addresses {QStringLiteral("W182"), QStringLiteral("W180"), QStringLiteral("B5")};
+    QStringList log;
+    std::function<void()> nested;
+};
+
+struct Rig
+{
+    QTemporaryDir dir;
+    K7700Sim sim;
+    FakeClock clock;
+    ScriptedPrompter prompter;
+    ProgramFolder folder {dir.path()};
+    SimPort port {sim, clock};
+    RSComm rs {folder, clock, prompter};
+    OnlineModeSwitch mode {rs, &port};
+    RecordingClient client {rs};
+    RefreshLoop loop {client, rs, mode};
+};
+
+} // namespace
+
+class TestRefreshLoop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void onlineCyclesReadInOrderAndPresentOnce()
+    {
+        Rig r;
+        r.sim.setWord(182, 250);
+        r.sim.setWord(180, 90);
+        r.sim.setByte(5, 7);
+        r.mode.setMode(true);
+        QVERIFY(r.rs.OnlineMode);
+        r.loop.start();
+        r.loop.runCycle();
+        r.loop.runCycle();
+        QCOMPARE(r.client.log,
+                 QStringList({"cycle", "online-look", "online-pass", "W182=250", "W180=90", "B5=7", "cycle",
+                              "online-pass", "W182=250", "W180=90", "B5=7"}));
+    }
+
+    void eachStepIsOneItem()
+    {
+        Rig r;
+        r.mode.setMode(true);
+        r.loop.start();
+        r.loop.step(); // cycle start
+        QCOMPARE(r.client.log.size(), 3);
+        r.loop.step();
+        QCOMPARE(r.client.log.size(), 4);
+        QVERIFY(r.loop.inPass());
+        QCOMPARE(r.loop.passIndex(), 1);
+        r.loop.stop();
+        r.loop.step();
+        QCOMPARE(r.client.log.size(), 4); // a stopped loop does nothing
+    }
+
+    void modeChangeMidPassEndsThePass()
+    {
+        Rig r;
+        r.mode.setMode(true);
+        r.loop.start();
+        r.loop.step();
+        r.loop.step(); // W182
+        r.mode.setMode(false);
+        r.client.log.clear();
+        r.loop.step(); // sees OFFLINE: pass ends without a read
+        r.loop.step(); // next cycle: offline presentation and pass
+        QCOMPARE(r.client.log, QStringList({"cycle", "offline-look", "offline-pass"}));
+        r.client.log.clear();
+        r.loop.step();
+        QCOMPARE(r.client.log, QStringList({"cycle", "offline-pass"}));
+    }
+
+    void commErrorTakesTheProgramOffline()
+    {
+        Rig r;
+        r.mode.setMode(true);
+        r.loop.start();
+        r.loop.step();
+        r.loop.step(); // W182 read fine
+        r.sim.setDroppedOut(true);
+        r.prompter.answerMsg(MsgResult::Cancel); // "Cannot Communicate ..." box of the link
+        r.loop.step();                           // W180 fails after 5 s and the box
+        QVERIFY(r.rs.CommError);
+        QVERIFY(!r.loop.inPass());
+        r.client.log.clear();
+        r.loop.step(); // next cycle
+        QVERIFY(!r.rs.OnlineMode);
+        QVERIFY(!r.port.isOpen());
+        QCOMPARE(r.client.log, QStringList({"cycle", "offline-look", "offline-pass"}));
+        QCOMPARE(r.prompter.messages().size(), 1);
+    }
+
+    void aStepDueInsideAnotherIsPutOff()
+    {
+        Rig r;
+        r.mode.setMode(true);
+        r.loop.start();
+        r.loop.step();
+        int inner = 0;
+        r.client.nested = [&] {
+            ++inner;
+            r.client.nested = nullptr;
+            r.loop.step(); // as a timer would inside a modal box
+        };
+        r.loop.step();
+        QCOMPARE(inner, 1);
+        // Only the outer item ran.
+        QCOMPARE(r.client.log.mid(3), QStringList({"W182=0"}));
+        QCOMPARE(r.loop.passIndex(), 1);
+    }
+
+    void offlineRestsBetweenPasses()
+    {
+        Rig r;
+        r.loop.start();
+        r.loop.step();
+        QCOMPARE(r.client.log, QStringList({"cycle", "offline-look", "offline-pass"}));
+        QVERIFY(r.loop.offlineIntervalMs() >= 100);
+        // Driven by the event loop, an idle offline loop runs only a few passes in 250 ms.
+        r.client.log.clear();
+        QTest::qWait(250);
+        QVERIFY2(r.client.log.count(QStringLiteral("offline-pass")) <= 3, qPrintable(r.client.log.join(',')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRefreshLoop)
+#include "tst_refreshloop.moc"
