@@ -1,0 +1,422 @@
+#include "QtSerialPortControl.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#endif
+
+namespace talvek {
+
+namespace {
+
+const QString kSource = QStringLiteral("MSComm1");
+const QString kCrLf = QStringLiteral("\r\n");
+
+SerialError invalidSettings(const QString& text)
+{
+    return SerialError(SerialErrorNumber::InvalidPropertyValue, kSource,
+                       QStringLiteral("Invalid property value: the settings \"%1\" are not of the form "
+                                      "speed,parity,data bits,stop bits (for example 9600,n,8,1).")
+                           .arg(text));
+}
+
+} // namespace
+
+QtSerialPortControl::QtSerialPortControl(const ProgramFolder& folder)
+    : m_folder(folder)
+{
+}
+
+QtSerialPortControl::~QtSerialPortControl()
+{
+    close();
+}
+
+// ---- port number and settings ----
+
+void QtSerialPortControl::setCommPort(int port)
+{
+    if (isOpen())
+        throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+    if (port < 1 || port > 99)
+        throw SerialError(SerialErrorNumber::InvalidPortNumber, kSource,
+                          QStringLiteral("Invalid port number: %1 (ports are numbered 1 to 99).").arg(port));
+    m_commPort = port;
+}
+
+QtSerialPortControl::LineSettings QtSerialPortControl::parseSettings(const QString& text)
+{
+    const QStringList f = text.split(QLatin1Char(','));
+    if (f.size() != 4)
+        throw invalidSettings(text);
+    LineSettings s;
+
+    bool ok = false;
+    const QString baud = f.at(0).trimmed();
+    s.baud = baud.toInt(&ok);
+    if (!ok || s.baud <= 0 || baud.startsWith(QLatin1Char('+')))
+        throw invalidSettings(text);
+
+    const QString parity = f.at(1).trimmed().toLower();
+    if (parity == QLatin1String("n"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        throw invalidSettings(text);
+
+    const QString data = f.at(2).trimmed();
+    if (data == QLatin1String("5"))
+        s.dataBits = QSerialPort::Data5;
+    else if (data == QLatin1String("6"))
+        s.dataBits = QSerialPort::Data6;
+    else if (data == QLatin1String("7"))
+        s.dataBits = QSerialPort::Data7;
+    else if (data == QLatin1String("8"))
+        s.dataBits = QSerialPort::Data8;
+    else
+        throw invalidSettings(text);
+
+    const QString stop = f.at(3).trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+#ifdef Q_OS_WIN
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+#endif
+    else
+        throw invalidSettings(text);
+    return s;
+}
+
+void QtSerialPortControl::setSettings(const QString& settings)
+{
+    const LineSettings line = parseSettings(settings);
+    m_line = line;
+    m_settings = settings;
+    if (isOpen())
+        applySettings();
+}
+
+void QtSerialPortControl::applySettings()
+{
+    const bool ok = m_port.setBaudRate(m_line.baud) && m_port.setParity(m_line.parity)
+        && m_port.setDataBits(m_line.dataBits) && m_port.setStopBits(m_line.stopBits)
+        && m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok && isOpen()) {
+        const QString why = m_port.errorString();
+        m_port.clearError();
+        throw SerialError(SerialErrorNumber::SetStateFailed, kSource,
+                          QStringLiteral("The settings %1 could not be applied to %2: %3")
+                              .arg(m_settings, portLabel(m_device), why));
+    }
+}
+
+// ---- port number to device ----
+
+QString QtSerialPortControl::defaultDevice(int port)
+{
+#if defined(Q_OS_WIN)
+    return (port >= 1 && port <= 255) ? QStringLiteral("COM%1").arg(port) : QString();
+#elif defined(Q_OS_LINUX)
+    if (port >= 1 && port <= 32)
+        return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    if (port >= 33 && port <= 64)
+        return QStringLiteral("/dev/ttyUSB%1").arg(port - 33);
+    if (port >= 65 && port <= 96)
+        return QStringLiteral("/dev/ttyACM%1").arg(port - 65);
+    return QString();
+#else
+    Q_UNUSED(port);
+    return QString();
+#endif
+}
+
+QString QtSerialPortControl::portLink(int port) const
+{
+    return m_folder.resolve(QStringLiteral("support/ports/COM%1").arg(port));
+}
+
+QString QtSerialPortControl::deviceForPort(int port) const
+{
+#ifndef Q_OS_WIN
+    const QFileInfo link(portLink(port));
+    if (link.isSymLink()) {
+        const QString target = link.canonicalFilePath(); // empty when dangling
+        return target.isEmpty() ? link.symLinkTarget() : target;
+    }
+    if (link.exists() && !link.isDir())
+        return link.absoluteFilePath(); // a device node placed there itself
+#endif
+    return defaultDevice(port);
+}
+
+QString QtSerialPortControl::portLabel(const QString& device) const
+{
+    const QFileInfo link(portLink(m_commPort));
+    if (link.isSymLink())
+        return QStringLiteral("%1 (COM%2, linked from %3)").arg(device).arg(m_commPort).arg(link.absoluteFilePath());
+    return QStringLiteral("%1 (COM%2)").arg(device).arg(m_commPort);
+}
+
+QString QtSerialPortControl::permissionMessage(const QString& device, int port, const QString& group)
+{
+    return QStringLiteral("Permission denied: the serial device %1 (COM%2) belongs to the group \"%3\", and "
+                          "this user may not use it.")
+               .arg(device)
+               .arg(port)
+               .arg(group)
+        + kCrLf + QStringLiteral("Add your user to that group:") + kCrLf
+        + QStringLiteral("    sudo usermod -aG %1 $USER").arg(group) + kCrLf
+        + QStringLiteral("then log out and log in again for the change to take effect. "
+                         "Do not run TALVEK as root to get around this.");
+}
+
+// ---- open and close ----
+
+void QtSerialPortControl::open()
+{
+    if (isOpen())
+        throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+    const QString device = deviceForPort(m_commPort);
+    if (device.isEmpty())
+        throw SerialError(SerialErrorNumber::InvalidPortNumber, kSource,
+                          QStringLiteral("Invalid port number: COM%1 has no serial device on this machine. Choose "
+                                         "a port from COM1 to COM96, or link %2 to the device.")
+                              .arg(m_commPort)
+                              .arg(portLink(m_commPort)));
+
+#ifdef Q_OS_UNIX
+    {
+        const QByteArray path = QFile::encodeName(device);
+        struct stat st {};
+        if (::stat(path.constData(), &st) != 0) {
+            const int e = errno;
+            if (e == ENOENT || e == ENOTDIR)
+                throwOpenError(device, QString(), ENOENT);
+        } else if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES) {
+            const struct group* g = ::getgrgid(st.st_gid);
+            const QString group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+            throw SerialError(SerialErrorNumber::PermissionDenied, kSource,
+                              permissionMessage(device, m_commPort, group));
+        }
+    }
+#endif
+
+    m_device = device;
+    m_port.setPortName(device);
+    applySettings();
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError err = m_port.error();
+        const QString why = m_port.errorString();
+        m_port.clearError();
+        switch (err) {
+        case QSerialPort::DeviceNotFoundError:
+            throwOpenError(device, why, ENOENT);
+        case QSerialPort::PermissionError:
+            // Access was checked above: the device or its lock is held.
+            throwOpenError(device, why, EBUSY);
+        case QSerialPort::OpenError:
+            throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+        default:
+            throwOpenError(device, why, 0);
+        }
+    }
+    // Modem-line and serial-driver requests that a pseudo-terminal does not
+    // know (ENOTTY) are no fault of the port.
+    m_port.clearError();
+    requestLowLatency();
+    m_port.clear(QSerialPort::Input);
+    m_port.clearError();
+}
+
+void QtSerialPortControl::throwOpenError(const QString& device, const QString& qtError, int posixErrno) const
+{
+    const QString label = portLabel(device);
+    switch (posixErrno) {
+    case ENOENT:
+        throw SerialError(SerialErrorNumber::DeviceNotFound, kSource,
+                          QStringLiteral("The serial device %1 does not exist. Check that the adapter is plugged "
+                                         "in (or the simulator is running), or choose another port.")
+                              .arg(label));
+    case EBUSY:
+        throw SerialError(SerialErrorNumber::PortUnavailable, kSource,
+                          QStringLiteral("The serial port %1 is in use by another program. Close that program "
+                                         "and try again.")
+                              .arg(label));
+    default:
+        throw SerialError(SerialErrorNumber::PortUnavailable, kSource,
+                          QStringLiteral("The serial port %1 could not be opened: %2").arg(label, qtError));
+    }
+}
+
+void QtSerialPortControl::close()
+{
+    if (!m_port.isOpen())
+        return;
+    restoreLatency();
+    m_port.close();
+    m_port.clearError();
+}
+
+bool QtSerialPortControl::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+void QtSerialPortControl::requestLowLatency()
+{
+    m_lowLatency = false;
+    m_restoreLatency = false;
+#ifdef Q_OS_LINUX
+    const int fd = int(m_port.handle());
+    serial_struct ss {};
+    // ENOTTY / EINVAL: no such setting on this port (a pseudo-terminal).
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &ss) != 0)
+        return;
+    if (ss.flags & ASYNC_LOW_LATENCY) {
+        m_lowLatency = true;
+        return;
+    }
+    m_savedSerialFlags = ss.flags;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCSSERIAL, &ss) == 0) {
+        m_lowLatency = true;
+        m_restoreLatency = true;
+    }
+#endif
+}
+
+void QtSerialPortControl::restoreLatency()
+{
+#ifdef Q_OS_LINUX
+    if (!m_restoreLatency)
+        return;
+    const int fd = int(m_port.handle());
+    serial_struct ss {};
+    if (fd >= 0 && ::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+        ss.flags = (ss.flags & ~ASYNC_LOW_LATENCY) | (m_savedSerialFlags & ASYNC_LOW_LATENCY);
+        ::ioctl(fd, TIOCSSERIAL, &ss);
+    }
+#endif
+    m_restoreLatency = false;
+    m_lowLatency = false;
+}
+
+// ---- bytes ----
+
+namespace {
+
+bool peerLost(QSerialPort::SerialPortError e)
+{
+    return e == QSerialPort::ReadError || e == QSerialPort::ResourceError;
+}
+
+} // namespace
+
+int QtSerialPortControl::bytesAvailable()
+{
+    if (!isOpen())
+        return 0;
+    if (m_port.bytesAvailable() == 0) {
+        // Take in what the driver holds already, without waiting.
+        m_port.waitForReadyRead(0);
+        m_port.clearError();
+    }
+    return int(m_port.bytesAvailable());
+}
+
+void QtSerialPortControl::discardInput()
+{
+    if (!isOpen())
+        return;
+    m_port.clear(QSerialPort::Input);
+    m_port.clearError();
+}
+
+int QtSerialPortControl::readByte()
+{
+    if (bytesAvailable() == 0)
+        return -1;
+    char c = 0;
+    if (!m_port.getChar(&c))
+        return -1;
+    return static_cast<unsigned char>(c);
+}
+
+void QtSerialPortControl::write(const QByteArray& bytes)
+{
+    if (!isOpen())
+        throw SerialError(SerialErrorNumber::PortNotOpen, kSource, QStringLiteral("Port not open"));
+    if (m_port.write(bytes) < 0 || !m_port.flush()) {
+        // A vanished peer: the bytes are lost, as on a broken line.
+        m_port.clear(QSerialPort::Output);
+    }
+    m_port.clearError();
+}
+
+bool QtSerialPortControl::waitForInput(int timeoutMs)
+{
+    if (isOpen() && bytesAvailable() > 0)
+        return true;
+    if (timeoutMs <= 0)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    if (!isOpen()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return false;
+    }
+    for (;;) {
+        const qint64 left = timeoutMs - timer.elapsed();
+        if (left <= 0)
+            return m_port.bytesAvailable() > 0;
+        if (m_port.waitForReadyRead(int(left))) {
+            m_port.clearError();
+            return true;
+        }
+        const QSerialPort::SerialPortError e = m_port.error();
+        m_port.clearError();
+        if (peerLost(e)) {
+            // Nobody at the other end: a silent line until the timeout.
+            const qint64 rest = timeoutMs - timer.elapsed();
+            if (rest > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(rest));
+            return false;
+        }
+        if (m_port.bytesAvailable() > 0)
+            return true;
+        if (e == QSerialPort::TimeoutError || e == QSerialPort::NoError)
+            return false;
+        // Any other error: keep waiting out the time, without spinning.
+        const qint64 rest = timeoutMs - timer.elapsed();
+        if (rest > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(rest, 10)));
+    }
+}
+
+} // namespace talvek

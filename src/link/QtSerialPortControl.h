@@ -1,0 +1,97 @@
+#pragma once
+
+#include "ProgramFolder.h"
+#include "SerialPortControl.h"
+
+#include <QSerialPort>
+
+namespace talvek {
+
+// The real serial-port control, on QSerialPort.
+//
+// Port numbers: on Windows port n is COMn. Elsewhere port n is the device the
+// link support/ports/COMn beside the program points to, when that link exists
+// (an operator pins a USB adapter with a link to /dev/serial/by-id/..., the
+// simulator links its pseudo-terminal there); otherwise, on Linux, COM1..32
+// are /dev/ttyS0..31, COM33..64 /dev/ttyUSB0..31, COM65..96 /dev/ttyACM0..31,
+// and COM97..99 have no device.
+//
+// Behaviour on the wire:
+// - open() discards whatever input is left over, and on Linux asks the
+//   driver for low latency (USB adapters otherwise hold a lone reply byte for
+//   their latency timer); ports without that setting (pseudo-terminals) are
+//   fine as they are.
+// - write() sends at once (the caller never returns to the event loop while
+//   it waits for the reply).
+// - A peer that vanished (an unplugged adapter, a simulator that stopped)
+//   is a silent line: bytes written are lost, and waitForInput() waits its
+//   timeout out without input, so the link's timeout handling reports it.
+class QtSerialPortControl final : public SerialPortControl
+{
+public:
+    explicit QtSerialPortControl(const ProgramFolder& folder);
+    ~QtSerialPortControl() override;
+    Q_DISABLE_COPY_MOVE(QtSerialPortControl)
+
+    void setCommPort(int port) override;
+    int commPort() const override { return m_commPort; }
+    void setSettings(const QString& settings) override;
+    QString settings() const override { return m_settings; }
+
+    void open() override;
+    void close() override;
+    bool isOpen() const override;
+
+    int bytesAvailable() override;
+    void discardInput() override;
+    int readByte() override;
+    void write(const QByteArray& bytes) override;
+    bool waitForInput(int timeoutMs) override;
+
+    // The device port n means here: the target of support/ports/COMn when that
+    // link exists (even a dangling one), else the fixed table; empty when the
+    // number has no device.
+    QString deviceForPort(int port) const override;
+
+    // The fixed table alone (no link), for this platform.
+    static QString defaultDevice(int port);
+    // The link support/ports/COMn that overrides the table for port n.
+    QString portLink(int port) const;
+
+    // Line parameters of a settings text such as "9600,n,8,1".
+    struct LineSettings
+    {
+        qint32 baud = 9600;
+        QSerialPort::Parity parity = QSerialPort::NoParity;
+        QSerialPort::DataBits dataBits = QSerialPort::Data8;
+        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    };
+    // Throws SerialError(InvalidPropertyValue) for a text that is not one.
+    static LineSettings parseSettings(const QString& text);
+
+    // The text of the permission error for a device owned by the given group.
+    static QString permissionMessage(const QString& device, int port, const QString& group);
+
+    // Whether the driver runs the open port in low-latency mode (false for
+    // ports without that setting).
+    bool lowLatency() const { return m_lowLatency; }
+
+private:
+    void applySettings();
+    [[noreturn]] void throwOpenError(const QString& device, const QString& qtError, int posixErrno) const;
+    QString portLabel(const QString& device) const;
+    void requestLowLatency();
+    void restoreLatency();
+
+    ProgramFolder m_folder;
+    QSerialPort m_port;
+    QString m_device; // of the last open()
+    int m_commPort = 1;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+    LineSettings m_line;
+    bool m_lowLatency = false;
+    bool m_restoreLatency = false;
+    int m_savedSerialFlags = 0;
+};
+
+} // namespace talvek

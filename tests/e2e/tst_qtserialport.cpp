@@ -1,0 +1,442 @@
+// The real serial-port control against pseudo-terminals that the test holds
+// the other end of.
+
+#include "ProgramFolder.h"
+#include "QtSerialPortControl.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <functional>
+#include <memory>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+using talvek::ProgramFolder;
+using talvek::QtSerialPortControl;
+using talvek::SerialError;
+namespace SerialErrorNumber = talvek::SerialErrorNumber;
+
+namespace {
+
+// The master side of a pseudo-terminal, with its slave path.
+class Pty
+{
+public:
+    Pty()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return;
+        m_slave = QString::fromLocal8Bit(::ptsname(m_master));
+        // Raw, so that bytes pass unchanged.
+        const int s = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY);
+        termios t {};
+        ::tcgetattr(s, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(s, TCSANOW, &t);
+        ::close(s);
+    }
+    ~Pty() { closeMaster(); }
+    bool ok() const { return m_master >= 0 && !m_slave.isEmpty(); }
+    QString slave() const { return m_slave; }
+    void send(const QByteArray& b) { QCOMPARE(::write(m_master, b.constData(), size_t(b.size())), ssize_t(b.size())); }
+    // Reads what the port sent, waiting up to timeoutMs for the first byte.
+    QByteArray receive(int timeoutMs = 1000)
+    {
+        pollfd p {m_master, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return {};
+        char buf[256];
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        return n > 0 ? QByteArray(buf, int(n)) : QByteArray();
+    }
+    void closeMaster()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+private:
+    int m_master = -1;
+    QString m_slave;
+};
+
+// support/ports/COM<n> in the folder, spelled as given, linking to target.
+void makeLink(const QString& root, const QString& relDir, int port, const QString& target)
+{
+    QVERIFY(QDir(root).mkpath(relDir));
+    const QString link = root + QLatin1Char('/') + relDir + QStringLiteral("/COM%1").arg(port);
+    QFile::remove(link);
+    QVERIFY(QFile::link(target, link));
+}
+
+int errorNumber(const std::function<void()>& f, QString* description = nullptr)
+{
+    try {
+        f();
+    } catch (const SerialError& e) {
+        if (description)
+            *description = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+double cpuSeconds()
+{
+    rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+class tst_QtSerialPort : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parseSettings_data();
+    void parseSettings();
+    void setSettingsKeepsOldOnError();
+    void defaultDevices_data();
+    void defaultDevices();
+    void linkOverridesTable();
+    void openErrors();
+    void permissionDenied();
+    void portInUse();
+    void exchangeOverPty();
+    void vanishedPeerIsASilentLine();
+};
+
+void tst_QtSerialPort::parseSettings_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+
+    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << true << 9600 << int(QSerialPort::NoParity) << 8
+                                << int(QSerialPort::OneStop);
+    QTest::newRow("19200,N,8,1") << "19200,N,8,1" << true << 19200 << int(QSerialPort::NoParity) << 8
+                                 << int(QSerialPort::OneStop);
+    QTest::newRow("blanks") << " 4800 , e , 7 , 2 " << true << 4800 << int(QSerialPort::EvenParity) << 7
+                            << int(QSerialPort::TwoStop);
+    QTest::newRow("odd 5") << "115200,o,5,1" << true << 115200 << int(QSerialPort::OddParity) << 5
+                           << int(QSerialPort::OneStop);
+    QTest::newRow("mark") << "300,m,6,1" << true << 300 << int(QSerialPort::MarkParity) << 6
+                          << int(QSerialPort::OneStop);
+    QTest::newRow("space") << "1200,s,8,2" << true << 1200 << int(QSerialPort::SpaceParity) << 8
+                           << int(QSerialPort::TwoStop);
+    QTest::newRow("odd rate") << "12345,n,8,1" << true << 12345 << int(QSerialPort::NoParity) << 8
+                              << int(QSerialPort::OneStop);
+    for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1", "-9600,n,8,1",
+                            "+9600,n,8,1", "9600.5,n,8,1", ",n,8,1", "9600,x,8,1", "9600,,8,1", "9600,n,9,1",
+                            "9600,n,4,1", "9600,n,8,3", "9600,n,8,0", "9600,n,8,1.5"})
+        QTest::newRow(bad[0] ? bad : "empty") << QString::fromLatin1(bad) << false << 0 << 0 << 0 << 0;
+}
+
+void tst_QtSerialPort::parseSettings()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    try {
+        const QtSerialPortControl::LineSettings s = QtSerialPortControl::parseSettings(text);
+        QVERIFY2(valid, "an invalid text was accepted");
+        QTEST(int(s.baud), "baud");
+        QTEST(int(s.parity), "parity");
+        QTEST(int(s.dataBits), "dataBits");
+        QTEST(int(s.stopBits), "stopBits");
+    } catch (const SerialError& e) {
+        QVERIFY2(!valid, qPrintable(e.description()));
+        QCOMPARE(e.number(), SerialErrorNumber::InvalidPropertyValue);
+        QVERIFY(e.description().startsWith(QStringLiteral("Invalid property value")));
+        QVERIFY(e.description().contains(QLatin1Char('"') + text + QLatin1Char('"')));
+    }
+}
+
+void tst_QtSerialPort::setSettingsKeepsOldOnError()
+{
+    QTemporaryDir dir;
+    QtSerialPortControl port {ProgramFolder(dir.path())};
+    QCOMPARE(port.settings(), QStringLiteral("9600,n,8,1"));
+    port.setSettings(QStringLiteral("19200,n,8,1"));
+    QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(errorNumber([&] { port.setSettings(QStringLiteral("fast,n,8,1")); }),
+             SerialErrorNumber::InvalidPropertyValue);
+    QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
+
+    QCOMPARE(errorNumber([&] { port.setCommPort(0); }), SerialErrorNumber::InvalidPortNumber);
+    QCOMPARE(errorNumber([&] { port.setCommPort(100); }), SerialErrorNumber::InvalidPortNumber);
+    port.setCommPort(99);
+    QCOMPARE(port.commPort(), 99);
+}
+
+void tst_QtSerialPort::defaultDevices_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("COM1") << 1 << "/dev/ttyS0";
+    QTest::newRow("COM32") << 32 << "/dev/ttyS31";
+    QTest::newRow("COM33") << 33 << "/dev/ttyUSB0";
+    QTest::newRow("COM64") << 64 << "/dev/ttyUSB31";
+    QTest::newRow("COM65") << 65 << "/dev/ttyACM0";
+    QTest::newRow("COM96") << 96 << "/dev/ttyACM31";
+    QTest::newRow("COM97") << 97 << "";
+    QTest::newRow("COM99") << 99 << "";
+    QTest::newRow("COM0") << 0 << "";
+}
+
+void tst_QtSerialPort::defaultDevices()
+{
+    QFETCH(int, port);
+    QFETCH(QString, device);
+    QCOMPARE(QtSerialPortControl::defaultDevice(port), device);
+    QTemporaryDir dir; // no links: the table
+    QtSerialPortControl control {ProgramFolder(dir.path())};
+    QCOMPARE(control.deviceForPort(port), device);
+}
+
+void tst_QtSerialPort::linkOverridesTable()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    QTemporaryDir dir;
+    // The folder exists as "Support/Ports": found whatever its case.
+    makeLink(dir.path(), QStringLiteral("Support/Ports"), 5, pty.slave());
+    makeLink(dir.path(), QStringLiteral("Support/Ports"), 97, pty.slave());
+    makeLink(dir.path(), QStringLiteral("Support/Ports"), 6, QStringLiteral("/dev/nonexistent-talvek-tty"));
+    QtSerialPortControl port {ProgramFolder(dir.path())};
+    QCOMPARE(port.deviceForPort(5), pty.slave());
+    QCOMPARE(port.deviceForPort(97), pty.slave()); // a link maps even the unmapped numbers
+    QCOMPARE(port.deviceForPort(6), QStringLiteral("/dev/nonexistent-talvek-tty"));
+    QCOMPARE(port.deviceForPort(7), QStringLiteral("/dev/ttyS6"));
+    QCOMPARE(port.portLink(5), dir.path() + QStringLiteral("/Support/Ports/COM5"));
+
+    port.setCommPort(97);
+    port.open();
+    QVERIFY(port.isOpen());
+    port.close();
+    QVERIFY(!port.isOpen());
+}
+
+void tst_QtSerialPort::openErrors()
+{
+    QTemporaryDir dir;
+    makeLink(dir.path(), QStringLiteral("support/ports"), 6, QStringLiteral("/dev/nonexistent-talvek-tty"));
+    QtSerialPortControl port {ProgramFolder(dir.path())};
+
+    QString text;
+    port.setCommPort(97);
+    QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::InvalidPortNumber);
+    QVERIFY2(text.contains(QStringLiteral("COM97 has no serial device")), qPrintable(text));
+    QVERIFY2(text.contains(dir.path() + QStringLiteral("/support/ports/COM97")), qPrintable(text));
+
+    port.setCommPort(6);
+    QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::DeviceNotFound);
+    QVERIFY2(text.startsWith(QStringLiteral("The serial device /dev/nonexistent-talvek-tty (COM6, linked from ")
+                             + dir.path() + QStringLiteral("/support/ports/COM6) does not exist.")),
+             qPrintable(text));
+    QVERIFY(!port.isOpen());
+
+    QCOMPARE(errorNumber([&] { port.write(QByteArray("x")); }), SerialErrorNumber::PortNotOpen);
+    QCOMPARE(port.readByte(), -1);
+    QCOMPARE(port.bytesAvailable(), 0);
+    QVERIFY(!port.waitForInput(0));
+}
+
+void tst_QtSerialPort::permissionDenied()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    const QByteArray slave = QFile::encodeName(pty.slave());
+    struct stat st {};
+    QCOMPARE(::stat(slave.constData(), &st), 0);
+    const group* g = ::getgrgid(st.st_gid);
+    QVERIFY(g);
+    const QString groupName = QString::fromLocal8Bit(g->gr_name);
+    QTemporaryDir dir;
+    makeLink(dir.path(), QStringLiteral("support/ports"), 3, pty.slave());
+
+    const QString expected = QStringLiteral("Permission denied: the serial device ") + pty.slave()
+        + QStringLiteral(" (COM3) belongs to the group \"") + groupName
+        + QStringLiteral("\", and this user may not use it.\r\nAdd your user to that group:\r\n"
+                         "    sudo usermod -aG ")
+        + groupName
+        + QStringLiteral(" $USER\r\nthen log out and log in again for the change to take effect. "
+                         "Do not run TALVEK as root to get around this.");
+    QCOMPARE(QtSerialPortControl::permissionMessage(pty.slave(), 3, groupName), expected);
+
+    if (::geteuid() != 0) {
+        QCOMPARE(::chmod(slave.constData(), 0), 0);
+        QtSerialPortControl port {ProgramFolder(dir.path())};
+        port.setCommPort(3);
+        QString text;
+        QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::PermissionDenied);
+        QCOMPARE(text, expected);
+        return;
+    }
+
+    // As root: try it as an unprivileged user in a child process.
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody)
+        QSKIP("no unprivileged user to try the permission error with");
+    QCOMPARE(::chmod(slave.constData(), 0600), 0);
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+    int fds[2];
+    QCOMPARE(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        QByteArray out;
+        if (::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 && ::setuid(nobody->pw_uid) == 0) {
+            QtSerialPortControl port {ProgramFolder(dir.path())};
+            port.setCommPort(3);
+            try {
+                port.open();
+                out = "opened";
+            } catch (const SerialError& e) {
+                out = QByteArray::number(e.number()) + '\n' + e.description().toUtf8();
+            }
+        } else {
+            out = "setuid failed";
+        }
+        (void)!::write(fds[1], out.constData(), size_t(out.size()));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        got.append(buf, int(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QCOMPARE(QString::fromUtf8(got),
+             QString::number(SerialErrorNumber::PermissionDenied) + QLatin1Char('\n') + expected);
+}
+
+void tst_QtSerialPort::portInUse()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    QTemporaryDir dir;
+    makeLink(dir.path(), QStringLiteral("support/ports"), 4, pty.slave());
+    QtSerialPortControl first {ProgramFolder(dir.path())};
+    QtSerialPortControl second {ProgramFolder(dir.path())};
+    first.setCommPort(4);
+    second.setCommPort(4);
+    first.open();
+    QString text;
+    QCOMPARE(errorNumber([&] { second.open(); }, &text), SerialErrorNumber::PortUnavailable);
+    QCOMPARE(text, QStringLiteral("The serial port ") + pty.slave() + QStringLiteral(" (COM4, linked from ")
+                 + dir.path()
+                 + QStringLiteral("/support/ports/COM4) is in use by another program. Close that program and "
+                                  "try again."));
+    QVERIFY(!second.isOpen());
+    QCOMPARE(errorNumber([&] { first.open(); }), SerialErrorNumber::PortAlreadyOpen);
+    QCOMPARE(errorNumber([&] { first.setCommPort(5); }), SerialErrorNumber::PortAlreadyOpen);
+    first.close();
+    second.open(); // free again
+    QVERIFY(second.isOpen());
+}
+
+void tst_QtSerialPort::exchangeOverPty()
+{
+    Pty pty;
+    QVERIFY(pty.ok());
+    QTemporaryDir dir;
+    makeLink(dir.path(), QStringLiteral("support/ports"), 1, pty.slave());
+    QtSerialPortControl port {ProgramFolder(dir.path())};
+    port.setCommPort(1);
+    port.setSettings(QStringLiteral("19200,n,8,1"));
+
+    // Left-over input from before the open is discarded by open().
+    const int holder = ::open(QFile::encodeName(pty.slave()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(holder >= 0);
+    pty.send(QByteArray("\x11\x22"));
+    QTest::qWait(20); // let the bytes settle in the slave's buffer (not a wait for a reply)
+    port.open();
+    ::close(holder);
+    QCOMPARE(port.bytesAvailable(), 0);
+    QVERIFY(!port.lowLatency()); // a pseudo-terminal has no such setting, and that is fine
+
+    // Settings can change while open.
+    port.setSettings(QStringLiteral("9600,n,8,1"));
+    QCOMPARE(port.settings(), QStringLiteral("9600,n,8,1"));
+
+    for (int b : {0xFF, 0x00, 0x55, 0x80}) {
+        port.write(QByteArray(1, char(b)));
+        QCOMPARE(pty.receive(), QByteArray(1, char(b)));
+        pty.send(QByteArray(1, char(b ^ 0x0F)));
+        QVERIFY(port.waitForInput(1000));
+        QCOMPARE(port.bytesAvailable(), 1);
+        QCOMPARE(port.readByte(), b ^ 0x0F);
+        QCOMPARE(port.readByte(), -1);
+    }
+
+    // Bytes already there are seen without a wait; discardInput drops them.
+    pty.send(QByteArray("\x01\x02\x03"));
+    QTRY_COMPARE(port.bytesAvailable(), 3);
+    QVERIFY(port.waitForInput(0));
+    QCOMPARE(port.readByte(), 1);
+    port.discardInput();
+    QCOMPARE(port.bytesAvailable(), 0);
+
+    // Nothing arrives: the wait lasts its timeout and no longer.
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!port.waitForInput(80));
+    QVERIFY2(t.elapsed() >= 79 && t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
+    port.close();
+    QCOMPARE(port.readByte(), -1);
+}
+
+void tst_QtSerialPort::vanishedPeerIsASilentLine()
+{
+    auto pty = std::make_unique<Pty>();
+    QVERIFY(pty->ok());
+    QTemporaryDir dir;
+    makeLink(dir.path(), QStringLiteral("support/ports"), 2, pty->slave());
+    QtSerialPortControl port {ProgramFolder(dir.path())};
+    port.setCommPort(2);
+    port.open();
+    pty->closeMaster();
+
+    // No hang, no spinning: the wait sleeps its timeout out and finds nothing;
+    // writing is not an error.
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 3; ++i) {
+        port.write(QByteArray(1, char(0xFF)));
+        QVERIFY(!port.waitForInput(100));
+    }
+    const qint64 wall = t.elapsed();
+    const double cpu = cpuSeconds() - cpu0;
+    QVERIFY2(wall >= 299 && wall < 1500, qPrintable(QString::number(wall)));
+    QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.readByte(), -1);
+    port.close();
+    QVERIFY(!port.isOpen());
+}
+
+QTEST_GUILESS_MAIN(tst_QtSerialPort)
+#include "tst_qtserialport.moc"
