@@ -32,6 +32,23 @@ bool FieldInput::atEnd() const
 
 QString FieldInput::next()
 {
+    if (m_afterComma) {
+        // A comma followed by the line end (or the end of the data) leaves
+        // an empty field there.
+        m_afterComma = false;
+        skipBlanks();
+        if (m_pos >= m_data.size()) {
+            m_pastEnd = true;
+            return {};
+        }
+        const char c = m_data.at(m_pos);
+        if (isLineEnd(c)) {
+            ++m_pos;
+            if (c == '\r' && m_pos < m_data.size() && m_data.at(m_pos) == '\n')
+                ++m_pos;
+            return {};
+        }
+    }
     // Leading blank lines are skipped before a field.
     while (m_pos < m_data.size() && (isBlank(m_data.at(m_pos)) || isLineEnd(m_data.at(m_pos))))
         ++m_pos;
@@ -62,6 +79,7 @@ QString FieldInput::next()
         const char c = m_data.at(m_pos);
         if (c == ',') {
             ++m_pos;
+            m_afterComma = true;
         } else if (c == '\r') {
             ++m_pos;
             if (m_pos < m_data.size() && m_data.at(m_pos) == '\n')

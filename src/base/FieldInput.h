@@ -28,6 +28,7 @@ private:
     QByteArray m_data;
     qsizetype m_pos = 0;
     bool m_pastEnd = false;
+    bool m_afterComma = false;
 };
 
 } // namespace talvek
