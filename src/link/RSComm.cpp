@@ -88,25 +88,6 @@ int wireAddress(qint32 base, int k) { return int((qint64(base) + k) & 0xFFFF); }
 
 } // namespace
 
-// Marks a public controller operation in progress. An operation started while
-// another one waits (inside a modal box) is refused before it touches the link.
-class RSComm::OperationGuard final
-{
-public:
-    explicit OperationGuard(RSComm& link)
-        : m_link(link)
-        , m_refused(link.m_depth > 0)
-    {
-        ++m_link.m_depth;
-    }
-    ~OperationGuard() { --m_link.m_depth; }
-    bool refused() const { return m_refused; }
-
-private:
-    RSComm& m_link;
-    bool m_refused;
-};
-
 RSComm::RSComm(ProgramFolder& folder, Clock& clock, Prompter& prompter)
     : m_folder(folder)
     , m_clock(clock)

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <vector>
 
 namespace talvek {
 
@@ -34,18 +35,70 @@ public:
     static constexpr int Attention = 0xFF;
     static constexpr int Ack = 0x55;
 
-    // ---- public flags ----
+    // ---- the public interface, in the order the class has always declared it ----
     bool OnlineMode = false;
     bool CommError = false;
 
     // Full path of the port settings file.
     QString CommSettingsFile() const;
 
-    // ---- open, close, read, write ----
-    void OpenRSComm(SerialPortControl* CommObj);
-    void CloseRSComm();
+    // Current controller fault code (byte 8176); 0 when the read fails.
+    qint16 FaultCode();
+    // "Fault Code (0AH): " and the text of the fault code table.
+    QString FaultDescription(qint16 FltCode);
+
+    // Program transfer state. The program download and upload are not part
+    // of this build: these report "nothing in progress" and "no valid
+    // program", and the transfers themselves say so when asked.
+    bool InProgramMode() const { return m_inProgramMode; }
+    bool InUploadMode() const { return m_inUploadMode; }
+    void setInUploadMode(bool on) { m_inUploadMode = on; }
+    QString CurrentProgramAdd() const { return m_currentProgramAdd; }
+    bool WritingIdent() const { return m_writingIdent; }
+    bool ReadingIdent() const { return m_readingIdent; }
+    void setDownloadFile(const QString& NVK_FileName);
+    void setUploadFile(const QString& NVK_FileName);
+    bool ValidProgram() const { return m_validProgram; }
+    // Board names and configuration-file indexes by board code (a character code).
+    static QString TargetboardName(qint16 TargetboardType);
+    static QString LCFBoardIndex(qint16 BoardType);
+    // Controller firmware revision (byte 8159); -1 when offline or failed link.
+    qint16 FirmwareRev();
+
+    // PLS board values and channel operations. The PLS command set is not
+    // part of this build: reads give the failure text -9999 and operations
+    // return false without any exchange.
+    QString PLSScaleFactor();
+    QString PLSOffset();
+    QString PLSPos();
+    QString PLSRpm();
+    qint16 ChannelRecallPos = 0;
+    qint16 ChannelRecallState = 0;
+    bool SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan);
+    bool PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division);
+    bool ClearPLSChan(qint16 Chan);
+    bool RecallChannel(qint16 Chan);
+    bool SetPLSOffset(qint16 Position);
+    bool PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor);
+    std::array<qint16, 19> PLSConfigUpload();
+
+    // Address utilities.
+    static QString MarkHex2HEX(QString& MarkHEX);
+    static QString HEX2MarkHEX(QString& HexCode);
+    static qint16 Dec2Octal(qint16 DecNum);
+    static qint16 Octal2Dec(qint16 OctNum);
+    static QString EquateAdd(const QString& Var, qint16 TargetBoardIndex);
+    static bool ValidAdd(const QString& Var, qint16 TargetBoardIndex);
+
+    // Read and write one controller value by address text.
     QString RSRead(const QString& Add);
     void RSWrite(const QString& Add, const QString& DataValue);
+    void OpenRSComm(SerialPortControl* CommObj);
+    void CloseRSComm();
+
+    // Program download and upload (not part of this build; see above).
+    void DumpProgram();
+    void UploadProgram();
 
     // True while a controller operation is in progress (for example while the
     // Retry/Cancel box of a timeout is up).
@@ -91,7 +144,27 @@ public:
     SerialPortControl* Port() const { return m_port; }
 
 private:
-    class OperationGuard;
+    // Marks a public controller operation in progress. An operation started
+    // while another one waits (inside a modal box) is refused before it
+    // touches the link.
+    class OperationGuard final
+    {
+    public:
+        explicit OperationGuard(RSComm& link)
+            : m_link(link)
+            , m_refused(link.m_depth > 0)
+        {
+            ++m_link.m_depth;
+        }
+        ~OperationGuard() { --m_link.m_depth; }
+        OperationGuard(const OperationGuard&) = delete;
+        OperationGuard& operator=(const OperationGuard&) = delete;
+        bool refused() const { return m_refused; }
+
+    private:
+        RSComm& m_link;
+        bool m_refused;
+    };
     void entryAlert(const QString& message);
     void errorBox(int number, const QString& source, const QString& description, const QString& title,
                   bool withSource, bool retryCancel, bool* retry);
@@ -101,6 +174,14 @@ private:
     Prompter& m_prompter;
     SerialPortControl* m_port = nullptr;
     int m_depth = 0;
+
+    bool m_inProgramMode = false;
+    bool m_inUploadMode = false;
+    bool m_writingIdent = false;
+    bool m_readingIdent = false;
+    bool m_validProgram = false;
+    QString m_currentProgramAdd;
+    std::array<qint16, 19> m_plsConfigTable {};
 };
 
 } // namespace talvek

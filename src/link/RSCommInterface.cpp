@@ -1,0 +1,139 @@
+// The state properties, code texts and address utilities of RSComm, and the
+// members whose controller operations are not part of this build.
+
+#include "AddressUtils.h"
+#include "BasicText.h"
+#include "CodeTables.h"
+#include "Prompter.h"
+#include "RSComm.h"
+
+namespace talvek {
+
+namespace {
+const QString kPlsFailure = QStringLiteral("-9999");
+} // namespace
+
+qint16 RSComm::FaultCode()
+{
+    OperationGuard guard(*this);
+    if (guard.refused())
+        return 0;
+    const QString raw = ReadValue(QStringLiteral("B8176"));
+    return raw.isEmpty() ? 0 : qint16(raw.toInt());
+}
+
+QString RSComm::FaultDescription(qint16 FltCode)
+{
+    return FaultDescriptionText(FltCode, m_folder, m_prompter);
+}
+
+qint16 RSComm::FirmwareRev()
+{
+    if (!OnlineMode || CommError)
+        return -1;
+    OperationGuard guard(*this);
+    if (guard.refused())
+        return -1;
+    const QString raw = ReadValue(QStringLiteral("B8159"));
+    return raw.isEmpty() ? 0 : CInt(Val(raw));
+}
+
+QString RSComm::TargetboardName(qint16 TargetboardType)
+{
+    switch (TargetboardType) {
+    case '1': return QStringLiteral("R6010");
+    case '2': return QStringLiteral("R6012");
+    case '3': return QStringLiteral("R6014");
+    case '4': return QStringLiteral("R6021");
+    case '5': return QStringLiteral("R6022");
+    case '6': return QStringLiteral("R6016");
+    case '7': return QStringLiteral("R6041");
+    case '8': return QStringLiteral("R6024");
+    case '9': return QStringLiteral("Not Defined");
+    case ':': return QStringLiteral("K7210");
+    case ';': return QStringLiteral("K7211");
+    case '<': return QStringLiteral("K7212");
+    case '=': return QStringLiteral("K7220(PLC)");
+    case '>': return QStringLiteral("K7220(PLS)");
+    case '?': return QStringLiteral("K7240");
+    case '@': return QStringLiteral("K7241");
+    case 'A': return QStringLiteral("V5510");
+    case 'B': return QStringLiteral("K7221(PLC)");
+    case 'C': return QStringLiteral("K7221(PLS)");
+    case 'D': return QStringLiteral("K7700(PLC)");
+    case 'E': return QStringLiteral("K7700(PLS)");
+    default:
+        // The code as a character (code 70 gives "F Is Not Defined.").
+        return QString(QChar(char16_t(quint16(TargetboardType)))) + QStringLiteral(" Is Not Defined.");
+    }
+}
+
+QString RSComm::LCFBoardIndex(qint16 BoardType)
+{
+    switch (BoardType) {
+    case '1': return QStringLiteral("1");
+    case '2': return QStringLiteral("1");
+    case '3': return QStringLiteral("?");
+    case '4': return QStringLiteral("2");
+    case '5': return QStringLiteral("3");
+    case '6': return QStringLiteral("D");
+    case '8': return QStringLiteral("F");
+    case ':': return QStringLiteral("@");
+    case ';': return QStringLiteral("A");
+    case '<': return QStringLiteral("B");
+    case '=': return QStringLiteral("C");
+    case 'A': return QStringLiteral("E");
+    case 'D': return QStringLiteral("G");
+    default: return {};
+    }
+}
+
+// ---- address utilities ----
+
+QString RSComm::MarkHex2HEX(QString& MarkHEX) { return talvek::MarkHex2HEX(MarkHEX); }
+QString RSComm::HEX2MarkHEX(QString& HexCode) { return talvek::HEX2MarkHEX(HexCode); }
+qint16 RSComm::Dec2Octal(qint16 DecNum) { return talvek::Dec2Octal(DecNum); }
+qint16 RSComm::Octal2Dec(qint16 OctNum) { return talvek::Octal2Dec(OctNum); }
+QString RSComm::EquateAdd(const QString& Var, qint16 TargetBoardIndex) { return talvek::EquateAdd(Var, TargetBoardIndex); }
+bool RSComm::ValidAdd(const QString& Var, qint16 TargetBoardIndex) { return talvek::ValidAdd(Var, TargetBoardIndex); }
+
+// ---- members whose operations are not part of this build ----
+// They fail the way a failed link does (no exchange, the failure value), so
+// no caller can take them for having worked.
+
+void RSComm::setDownloadFile(const QString& NVK_FileName)
+{
+    m_validProgram = false;
+}
+
+void RSComm::setUploadFile(const QString& NVK_FileName) {}
+
+QString RSComm::PLSScaleFactor() { return kPlsFailure; }
+QString RSComm::PLSOffset() { return kPlsFailure; }
+QString RSComm::PLSPos() { return kPlsFailure; }
+QString RSComm::PLSRpm() { return kPlsFailure; }
+
+bool RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan) { return false; }
+bool RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division) { return false; }
+bool RSComm::ClearPLSChan(qint16 Chan) { return false; }
+bool RSComm::RecallChannel(qint16 Chan)
+{
+    return false;
+}
+bool RSComm::SetPLSOffset(qint16 Position) { return false; }
+bool RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor) { return false; }
+std::array<qint16, 19> RSComm::PLSConfigUpload() { return m_plsConfigTable; }
+
+void RSComm::DumpProgram()
+{
+    m_prompter.msgBox(QStringLiteral("Program download is not available in this version of TALVEK."),
+                      QStringLiteral("TALVEK"), MsgIcon::Information, MsgButtons::OK);
+}
+
+void RSComm::UploadProgram()
+{
+    m_prompter.msgBox(QStringLiteral("Program upload is not available in this version of TALVEK."),
+                      QStringLiteral("TALVEK"), MsgIcon::Information, MsgButtons::OK);
+}
+
+} // namespace talvek

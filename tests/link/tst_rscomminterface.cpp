@@ -1,0 +1,139 @@
+// The state properties and board tables of the controller interface.
+
+#include "Clock.h"
+#include "K7700Sim.h"
+#include "ProgramFolder.h"
+#include "RSComm.h"
+#include "ScriptedPrompter.h"
+#include "SimPort.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+struct Rig
+{
+    QTemporaryDir dir;
+    K7700Sim sim;
+    FakeClock clock;
+    ScriptedPrompter prompter;
+    ProgramFolder folder {dir.path()};
+    SimPort port {sim, clock};
+    RSComm link {folder, clock, prompter};
+};
+} // namespace
+
+class TestRSCommInterface : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void faultCode()
+    {
+        Rig r;
+        r.link.OpenRSComm(&r.port);
+        r.sim.setByte(8176, 0x1A);
+        r.port.clearRecord();
+        QCOMPARE(r.link.FaultCode(), qint16(26));
+        // B8176 = 0x1FF0: one handshake and one byte read.
+        QCOMPARE(r.port.written(), QByteArray("\xFF\x01\x1F\xF0", 4));
+
+        r.link.CommError = true;
+        r.port.clearRecord();
+        QCOMPARE(r.link.FaultCode(), qint16(0));
+        QCOMPARE(r.port.written(), QByteArray());
+    }
+
+    void firmwareRevision()
+    {
+        Rig r;
+        r.sim.setByte(8159, 7);
+        QCOMPARE(r.link.FirmwareRev(), qint16(-1)); // offline: no traffic
+        QCOMPARE(r.port.written(), QByteArray());
+        r.link.OpenRSComm(&r.port);
+        QCOMPARE(r.link.FirmwareRev(), qint16(7));
+        r.link.CommError = true;
+        QCOMPARE(r.link.FirmwareRev(), qint16(-1));
+    }
+
+    void faultDescriptionReadsTheShippedTable()
+    {
+        Rig r;
+        QDir().mkpath(r.dir.filePath(QStringLiteral("support")));
+        QFile f(r.dir.filePath(QStringLiteral("support/FaultErrCodes.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("0a,\"Ten, with a comma\"\r\n1A,Twenty-six\r\n");
+        f.close();
+        QCOMPARE(r.link.FaultDescription(10), QStringLiteral("Fault Code (0AH): Ten, with a comma"));
+        QCOMPARE(r.link.FaultDescription(26), QStringLiteral("Fault Code (1AH): Twenty-six"));
+        QCOMPARE(r.link.FaultDescription(5), QStringLiteral("Fault Code (05H): "));
+        QVERIFY(f.remove());
+        QCOMPARE(r.link.FaultDescription(255), QStringLiteral("Fault Code (FFH): --- Fault File Not Found ---"));
+    }
+
+    void boardTables_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("lcf");
+        const struct
+        {
+            char c;
+            const char* name;
+            const char* lcf;
+        } rows[] = {{'1', "R6010", "1"},      {'2', "R6012", "1"},      {'3', "R6014", "?"},
+                    {'4', "R6021", "2"},      {'5', "R6022", "3"},      {'6', "R6016", "D"},
+                    {'7', "R6041", ""},       {'8', "R6024", "F"},      {'9', "Not Defined", ""},
+                    {':', "K7210", "@"},      {';', "K7211", "A"},      {'<', "K7212", "B"},
+                    {'=', "K7220(PLC)", "C"}, {'>', "K7220(PLS)", ""},  {'?', "K7240", ""},
+                    {'@', "K7241", ""},       {'A', "V5510", "E"},      {'B', "K7221(PLC)", ""},
+                    {'C', "K7221(PLS)", ""},  {'D', "K7700(PLC)", "G"}, {'E', "K7700(PLS)", ""},
+                    {'F', "F Is Not Defined.", ""}, {'0', "0 Is Not Defined.", ""}};
+        for (const auto& row : rows)
+            QTest::newRow(QByteArray(1, row.c).constData()) << int(row.c) << QString::fromLatin1(row.name)
+                                                            << QString::fromLatin1(row.lcf);
+    }
+
+    void boardTables()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, name);
+        QFETCH(QString, lcf);
+        QCOMPARE(RSComm::TargetboardName(qint16(code)), name);
+        QCOMPARE(RSComm::LCFBoardIndex(qint16(code)), lcf);
+    }
+
+    void addressUtilitiesThroughTheInterface()
+    {
+        QString mark = QStringLiteral("1:?");
+        QCOMPARE(RSComm::MarkHex2HEX(mark), QStringLiteral("1AF"));
+        QCOMPARE(mark, QStringLiteral("1AF"));
+        QCOMPARE(RSComm::HEX2MarkHEX(mark), QStringLiteral("1:?"));
+        QCOMPARE(RSComm::EquateAdd(QStringLiteral("X151"), '2'), QStringLiteral("B191"));
+        QVERIFY(!RSComm::ValidAdd(QStringLiteral("W33"), '2'));
+        QCOMPARE(RSComm::Dec2Octal(15), qint16(17));
+        QCOMPARE(RSComm::Octal2Dec(17), qint16(15));
+    }
+
+    void membersNotInThisBuildFailWithoutTraffic()
+    {
+        Rig r;
+        r.link.OpenRSComm(&r.port);
+        r.port.clearRecord();
+        QCOMPARE(r.link.PLSScaleFactor(), QStringLiteral("-9999"));
+        QVERIFY(!r.link.SingleSetpoint(1, 10, 20, false));
+        QVERIFY(!r.link.RecallChannel(1));
+        r.link.setDownloadFile(r.dir.filePath(QStringLiteral("x.nvk")));
+        QVERIFY(!r.link.ValidProgram());
+        QVERIFY(!r.link.InProgramMode());
+        QCOMPARE(r.port.written(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRSCommInterface)
+#include "tst_rscomminterface.moc"
