@@ -1,0 +1,333 @@
+#include "PtyServer.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace talvek {
+
+namespace {
+
+constexpr std::int64_t kNsPerMs = 1000000;
+constexpr std::int64_t kNsPerS = 1000000000;
+
+bool parseNumber(const QString& text, qint64* value)
+{
+    bool ok = false;
+    *value = text.toLongLong(&ok, 0);
+    return ok;
+}
+
+} // namespace
+
+PtyServer::PtyServer(K7700Sim& sim)
+    : m_sim(sim)
+{
+}
+
+PtyServer::~PtyServer()
+{
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+}
+
+std::int64_t PtyServer::nowNs()
+{
+    timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * kNsPerS + ts.tv_nsec;
+}
+
+bool PtyServer::open(QString* error)
+{
+    auto fail = [error](const char* what) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    };
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return fail("posix_openpt");
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        return fail("grantpt/unlockpt");
+    const char* name = ::ptsname(m_master);
+    if (!name)
+        return fail("ptsname");
+    m_slavePath = QString::fromLocal8Bit(name);
+    // Held open for the server's life: no hang-up between clients.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (m_slave < 0)
+        return fail("open slave");
+    termios t {};
+    if (::tcgetattr(m_slave, &t) != 0)
+        return fail("tcgetattr");
+    ::cfmakeraw(&t);
+    if (::tcsetattr(m_slave, TCSANOW, &t) != 0)
+        return fail("tcsetattr");
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+#ifdef __linux__
+    // Wake-ups on time, to the microsecond, for the paced replies.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+    m_machineNs = nowNs();
+    return true;
+}
+
+void PtyServer::setCommandInput(int inputFd, int answerFd)
+{
+    m_commandFd = inputFd;
+    m_answerFd = answerFd;
+}
+
+void PtyServer::advanceMachine(std::int64_t now)
+{
+    const std::int64_t ms = (now - m_machineNs) / kNsPerMs;
+    if (ms > 0) {
+        m_sim.advance(ms);
+        m_machineNs += ms * kNsPerMs;
+    }
+}
+
+void PtyServer::received(const std::uint8_t* bytes, int count, std::int64_t now)
+{
+    const std::int64_t byteNs = m_baud > 0 ? 10 * kNsPerS / m_baud : 0;
+    for (int i = 0; i < count; ++i) {
+        // When the byte has fully arrived on a real line.
+        const std::int64_t arrived = std::max(now, m_rxFreeNs) + byteNs;
+        m_rxFreeNs = arrived;
+        advanceMachine(now);
+        const K7700Sim::Reply reply = m_sim.receive(bytes[i]);
+        std::int64_t start = arrived + std::int64_t(std::max(reply.delayMs, 0)) * kNsPerMs;
+        for (const char c : reply.bytes) {
+            start = std::max(start, m_txFreeNs);
+            const std::int64_t due = start + byteNs; // written once it has gone over the line
+            m_txFreeNs = due;
+            const Outgoing out {due, static_cast<std::uint8_t>(c)};
+            const auto at = std::upper_bound(m_out.begin(), m_out.end(), due,
+                                             [](std::int64_t d, const Outgoing& o) { return d < o.dueNs; });
+            m_out.insert(at, out);
+            start = due;
+        }
+    }
+}
+
+bool PtyServer::flushDue(std::int64_t now)
+{
+    while (!m_out.empty() && m_out.front().dueNs <= now) {
+        const std::uint8_t b = m_out.front().byte;
+        const ssize_t n = ::write(m_master, &b, 1);
+        if (n == 1) {
+            m_out.pop_front();
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return false; // the terminal is full; wait until it can take more
+        return false;
+    }
+    return true;
+}
+
+void PtyServer::readCommands()
+{
+    char buf[512];
+    const ssize_t n = ::read(m_commandFd, buf, sizeof buf);
+    if (n <= 0) {
+        if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            m_commandFd = -1; // end of input: serve on without commands
+        return;
+    }
+    m_commandBuffer.append(buf, int(n));
+    int nl;
+    while ((nl = int(m_commandBuffer.indexOf('\n'))) >= 0) {
+        const QString line = QString::fromLocal8Bit(m_commandBuffer.left(nl)).trimmed();
+        m_commandBuffer.remove(0, nl + 1);
+        if (line.isEmpty())
+            continue;
+        advanceMachine(nowNs());
+        const QByteArray answer = command(line).toLocal8Bit() + '\n';
+        if (m_answerFd >= 0)
+            (void)!::write(m_answerFd, answer.constData(), size_t(answer.size()));
+    }
+}
+
+int PtyServer::run(const sigset_t& stopSignals)
+{
+    sigset_t waitMask;
+    ::pthread_sigmask(SIG_SETMASK, nullptr, &waitMask);
+    for (int s = 1; s < NSIG; ++s) {
+        if (sigismember(&stopSignals, s) == 1)
+            sigdelset(&waitMask, s);
+    }
+
+    bool canWrite = true;
+    for (;;) {
+        std::int64_t now = nowNs();
+        if (canWrite)
+            canWrite = flushDue(now);
+
+        pollfd fds[2];
+        nfds_t nfds = 0;
+        fds[nfds++] = {m_master, short(POLLIN | (canWrite ? 0 : POLLOUT)), 0};
+        if (m_commandFd >= 0)
+            fds[nfds++] = {m_commandFd, POLLIN, 0};
+
+        timespec timeout {};
+        timespec* timeoutPtr = nullptr;
+        if (canWrite && !m_out.empty()) {
+            const std::int64_t wait = std::max<std::int64_t>(m_out.front().dueNs - nowNs(), 0);
+            timeout.tv_sec = time_t(wait / kNsPerS);
+            timeout.tv_nsec = long(wait % kNsPerS);
+            timeoutPtr = &timeout;
+        }
+        const int r = ::ppoll(fds, nfds, timeoutPtr, &waitMask);
+        if (r < 0) {
+            if (errno == EINTR)
+                return 0; // a stop signal
+            return 1;
+        }
+        now = nowNs();
+        if (fds[0].revents & POLLOUT)
+            canWrite = true;
+        if (fds[0].revents & POLLIN) {
+            std::uint8_t buf[256];
+            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            if (n > 0)
+                received(buf, int(n), now);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
+                return 1;
+        }
+        if (fds[0].revents & (POLLERR | POLLNVAL))
+            return 1;
+        if (nfds > 1 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            readCommands();
+    }
+}
+
+QString PtyServer::command(const QString& line)
+{
+    const QStringList w = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (w.isEmpty())
+        return QStringLiteral("error: empty command");
+    const QString verb = w.at(0).toLower();
+    auto ok = QStringLiteral("ok");
+    qint64 a = 0;
+    qint64 b = 0;
+
+    if (verb == QLatin1String("run") && w.size() == 1) {
+        m_sim.setRunning(true);
+        return ok;
+    }
+    if (verb == QLatin1String("stop") && w.size() == 1) {
+        m_sim.setRunning(false);
+        return ok;
+    }
+    if (verb == QLatin1String("speed") && w.size() == 2 && parseNumber(w.at(1), &a) && a >= 0 && a <= 65535) {
+        m_sim.setWord(K7700Sim::SpeedWord, quint16(a));
+        return ok;
+    }
+    if (verb == QLatin1String("silence") && (w.size() == 2 || w.size() == 3) && parseNumber(w.at(1), &a)
+        && (w.size() == 2 || parseNumber(w.at(2), &b))) {
+        m_sim.silenceNext(int(a), int(b));
+        return ok;
+    }
+    if (verb == QLatin1String("late") && w.size() == 2 && parseNumber(w.at(1), &a) && a >= 0) {
+        m_sim.delayNextReply(int(a));
+        return ok;
+    }
+    if (verb == QLatin1String("wrong") && w.size() <= 2) {
+        if (w.size() == 1) {
+            m_sim.corruptNextReply();
+            return ok;
+        }
+        if (parseNumber(w.at(1), &a) && a >= 0 && a <= 255) {
+            m_sim.corruptNextReply(std::uint8_t(a));
+            return ok;
+        }
+    }
+    if (verb == QLatin1String("noise") && w.size() == 2 && parseNumber(w.at(1), &a) && a >= 0 && a <= 255) {
+        m_sim.insertNoiseBeforeNextReply(std::uint8_t(a));
+        return ok;
+    }
+    if (verb == QLatin1String("dropout") && w.size() == 1) {
+        m_sim.setDroppedOut(true);
+        return ok;
+    }
+    if (verb == QLatin1String("restore") && w.size() == 1) {
+        m_sim.setDroppedOut(false);
+        return ok;
+    }
+    if (verb == QLatin1String("clear") && w.size() == 1) {
+        m_sim.clearFaults();
+        return ok;
+    }
+    if ((verb == QLatin1String("get") && w.size() == 2) || (verb == QLatin1String("set") && w.size() == 3)) {
+        const QString address = w.at(1).toUpper();
+        const QChar type = address.isEmpty() ? QChar() : address.at(0);
+        bool numOk = false;
+        const int n = address.mid(1).toInt(&numOk, 10);
+        if (!numOk || n < 0 || n > 65535 || !QStringLiteral("BWDF").contains(type))
+            return QStringLiteral("error: bad address %1").arg(w.at(1));
+        if (verb == QLatin1String("get")) {
+            qint64 v = 0;
+            switch (type.toLatin1()) {
+            case 'B':
+                v = m_sim.byte(n);
+                break;
+            case 'W':
+                v = m_sim.word(n);
+                break;
+            case 'D':
+                v = m_sim.getD(n);
+                break;
+            default:
+                v = m_sim.flag(n) ? 1 : 0;
+                break;
+            }
+            return QStringLiteral("%1=%2").arg(address).arg(v);
+        }
+        qint64 v = 0;
+        if (!parseNumber(w.at(2), &v) || v < 0)
+            return QStringLiteral("error: bad value %1").arg(w.at(2));
+        switch (type.toLatin1()) {
+        case 'B':
+            if (v > 255)
+                return QStringLiteral("error: bad value %1").arg(w.at(2));
+            m_sim.setByte(n, std::uint8_t(v));
+            break;
+        case 'W':
+            if (v > 65535)
+                return QStringLiteral("error: bad value %1").arg(w.at(2));
+            m_sim.setWord(n, quint16(v));
+            break;
+        case 'D':
+            if (v >= K7700Sim::DwordLimit)
+                return QStringLiteral("error: bad value %1").arg(w.at(2));
+            m_sim.setD(n, v);
+            break;
+        default:
+            if (v > 1)
+                return QStringLiteral("error: bad value %1").arg(w.at(2));
+            m_sim.setFlag(n, v == 1);
+            break;
+        }
+        return ok;
+    }
+    return QStringLiteral("error: unknown command %1").arg(line);
+}
+
+} // namespace talvek
