@@ -1,0 +1,73 @@
+#include "ChildWindows.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace talvek {
+
+namespace {
+
+ChildFactory pending(const char* formName, const char* caption, const char* description)
+{
+    return [=](ShellContext&) -> QWidget* {
+        return new PendingChildWindow(QString::fromLatin1(formName), QString::fromLatin1(caption),
+                                      QString::fromLatin1(description));
+    };
+}
+
+} // namespace
+
+PendingChildWindow::PendingChildWindow(const QString& formName, const QString& caption,
+                                       const QString& description, QWidget* parent)
+    : QWidget(parent)
+    , lblCaption(new QLabel(caption, this))
+    , lblDescription(new QLabel(this))
+{
+    setObjectName(formName);
+    setWindowTitle(caption);
+    lblCaption->setObjectName(QStringLiteral("lblCaption"));
+    lblDescription->setObjectName(QStringLiteral("lblDescription"));
+    QFont font = lblCaption->font();
+    font.setPointSizeF(font.pointSizeF() * 1.5);
+    font.setBold(true);
+    lblCaption->setFont(font);
+    lblDescription->setWordWrap(true);
+    lblDescription->setText(QString::fromLatin1(
+                                "This window will show: %1\n\n"
+                                "It is not part of this version of TALVEK yet; the menus, the set-up files "
+                                "and the ONLINE/OFFLINE switch work without it.")
+                                .arg(description));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->addWidget(lblCaption);
+    layout->addSpacing(12);
+    layout->addWidget(lblDescription);
+    layout->addStretch();
+}
+
+std::array<ChildFactory, ChildWindowCount> DefaultChildFactories()
+{
+    return {
+        pending("frmMain", "Main Display",
+                "machine speed and position, good and short cans of the current shift, brake response at "
+                "low and high speed, the active alarms in the Messages box, and Alarm Reset."),
+        pending("frmSetup", "Set-Up",
+                "the bodymaker and trimmer set-up parameters (brake wear compensation, BDC stop positions, "
+                "maximum stopping response, bodymaker speeds, trimmer speeds), edited live while ONLINE "
+                "and in the working data while OFFLINE."),
+        pending("frm8816DF1", "R8816DF1",
+                "the R8816 DF1 board settings (PLC type, destination node, destination file number) and "
+                "its live link status."),
+        pending("frmTiming", "Machine Timing",
+                "the ON and OFF setpoints of the PLS timing channels, channel recall and clear, the "
+                "resolver offset and the PLS configuration."),
+        pending("frmData", "Shift Data",
+                "total good and short cans of the current and the last shift, and the end-of-shift "
+                "Transfer Data button."),
+        pending("frmDisplayIO", "I/O Status",
+                "the live states of the K7700 inputs, the analog and resolver values, the PLS timing "
+                "outputs and the slot 0 I/O groups."),
+    };
+}
+
+} // namespace talvek

@@ -1,0 +1,215 @@
+#include "QtPrompter.h"
+
+#include "HelpViewer.h"
+#include "modUtility.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace talvek {
+
+namespace {
+
+QWidget* dialogParent()
+{
+    if (QWidget* w = QApplication::activeModalWidget())
+        return w;
+    return QApplication::activeWindow();
+}
+
+QMessageBox::Icon qtIcon(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonSpec
+{
+    QMessageBox::StandardButton qt;
+    MsgResult result;
+};
+
+QList<ButtonSpec> buttonsOf(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MsgButtons::OK:
+        return { { QMessageBox::Ok, MsgResult::OK } };
+    case MsgButtons::OKCancel:
+        return { { QMessageBox::Ok, MsgResult::OK }, { QMessageBox::Cancel, MsgResult::Cancel } };
+    case MsgButtons::AbortRetryIgnore:
+        return { { QMessageBox::Abort, MsgResult::Abort },
+                 { QMessageBox::Retry, MsgResult::Retry },
+                 { QMessageBox::Ignore, MsgResult::Ignore } };
+    case MsgButtons::YesNoCancel:
+        return { { QMessageBox::Yes, MsgResult::Yes },
+                 { QMessageBox::No, MsgResult::No },
+                 { QMessageBox::Cancel, MsgResult::Cancel } };
+    case MsgButtons::YesNo:
+        return { { QMessageBox::Yes, MsgResult::Yes }, { QMessageBox::No, MsgResult::No } };
+    case MsgButtons::RetryCancel:
+        return { { QMessageBox::Retry, MsgResult::Retry }, { QMessageBox::Cancel, MsgResult::Cancel } };
+    }
+    return { { QMessageBox::Ok, MsgResult::OK } };
+}
+
+// The escape answer of a box closed without a button: Cancel where there is
+// one, else the box's only sensible "no" (No, Ignore) or its single button.
+MsgResult escapeResult(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MsgButtons::OK:
+        return MsgResult::OK;
+    case MsgButtons::YesNo:
+        return MsgResult::No;
+    case MsgButtons::AbortRetryIgnore:
+        return MsgResult::Abort;
+    default:
+        return MsgResult::Cancel;
+    }
+}
+
+} // namespace
+
+QString QtLineBreaks(const QString& text)
+{
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+QStringList QtNameFilters(const QString& dialogFilter)
+{
+    const QStringList parts = dialogFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts.at(i).trimmed();
+        QString patterns = parts.at(i + 1).trimmed();
+        if (patterns.isEmpty())
+            continue;
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        const QString bracketed = QLatin1Char('(') + patterns + QLatin1Char(')');
+        if (description.endsWith(bracketed))
+            filters.append(description);
+        else if (description.isEmpty())
+            filters.append(bracketed);
+        else
+            filters.append(description + QLatin1Char(' ') + bracketed);
+    }
+    return filters;
+}
+
+QtPrompter::QtPrompter() = default;
+
+QtPrompter::~QtPrompter()
+{
+    delete m_help.data();
+}
+
+MsgResult QtPrompter::msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons)
+{
+    QMessageBox box(dialogParent());
+    box.setWindowTitle(title);
+    box.setText(QtLineBreaks(text));
+    box.setTextFormat(Qt::PlainText);
+    box.setIcon(qtIcon(icon));
+    const QList<ButtonSpec> specs = buttonsOf(buttons);
+    for (const ButtonSpec& spec : specs)
+        box.addButton(spec.qt);
+    box.setDefaultButton(specs.first().qt);
+    box.exec();
+    const auto* clicked = box.clickedButton();
+    for (const ButtonSpec& spec : specs)
+        if (clicked && clicked == box.button(spec.qt))
+            return spec.result;
+    return escapeResult(buttons);
+}
+
+std::optional<QString> QtPrompter::inputBox(const QString& prompt, const QString& title, const QString& defaultText)
+{
+    QInputDialog dialog(dialogParent());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(QtLineBreaks(prompt));
+    dialog.setTextValue(defaultText);
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+std::optional<QString> QtPrompter::openFileName(const FileDialogRequest& request)
+{
+    return fileDialog(request, false);
+}
+
+std::optional<QString> QtPrompter::saveFileName(const FileDialogRequest& request)
+{
+    return fileDialog(request, true);
+}
+
+std::optional<QString> QtPrompter::fileDialog(const FileDialogRequest& request, bool save)
+{
+    QFileDialog dialog(dialogParent(), request.title);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile
+                            : (request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+    if (!request.overwritePrompt)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    const QStringList filters = QtNameFilters(request.filter);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    if (!request.defaultExt.isEmpty())
+        dialog.setDefaultSuffix(request.defaultExt);
+
+    QString name = request.fileName;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QString dir = request.initialDir;
+    if (!name.isEmpty()) {
+        const QFileInfo info(name);
+        if (name.contains(QLatin1Char('/')))
+            dir = info.path();
+        name = info.fileName();
+    }
+    if (!dir.isEmpty())
+        dialog.setDirectory(dir);
+    // A wildcard name ("*.sdt") only says which files to list.
+    if (!name.isEmpty() && !name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
+        dialog.selectFile(name);
+
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty())
+        return std::nullopt;
+    return chosen.first();
+}
+
+bool QtPrompter::showHelp(const QString& path)
+{
+    if (!QFileInfo(path).isFile()) {
+        // The help viewer reports its own missing document.
+        QMessageBox::warning(dialogParent(), kAppTitle + QStringLiteral(" Help"),
+                             QStringLiteral("Cannot find the help file\n%1").arg(path));
+        return false;
+    }
+    if (!m_help)
+        m_help = new HelpViewer();
+    m_help->openDocument(path);
+    return true;
+}
+
+} // namespace talvek

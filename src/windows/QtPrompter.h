@@ -1,0 +1,44 @@
+#pragma once
+
+#include "Prompter.h"
+
+#include <QPointer>
+#include <QString>
+
+class QWidget;
+
+namespace talvek {
+
+class HelpViewer;
+
+// The prompter of the running program: Qt message boxes, input box, file
+// dialogs and the help viewer. CR LF and CR in texts become line breaks.
+class QtPrompter final : public Prompter
+{
+public:
+    QtPrompter();
+    ~QtPrompter() override;
+    Q_DISABLE_COPY_MOVE(QtPrompter)
+
+    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override;
+    std::optional<QString> openFileName(const FileDialogRequest& request) override;
+    std::optional<QString> saveFileName(const FileDialogRequest& request) override;
+    bool showHelp(const QString& path) override;
+
+private:
+    std::optional<QString> fileDialog(const FileDialogRequest& request, bool save);
+
+    QPointer<HelpViewer> m_help;
+};
+
+// "Setup Files(*.sdt)|*.sdt|All Files (*.*)|*.*" -> the name filters of a Qt
+// file dialog ("Setup Files(*.sdt)", "All Files (*.*)"). A description that
+// does not end with its own pattern in brackets gets it appended.
+QStringList QtNameFilters(const QString& dialogFilter);
+
+// CR LF and lone CR become the line feed that Qt widgets break lines on.
+QString QtLineBreaks(const QString& text);
+
+} // namespace talvek

@@ -1,0 +1,170 @@
+#include "SetupFileCommands.h"
+
+#include "MachineData.h"
+#include "Prompter.h"
+#include "SetupFile.h"
+#include "modUtility.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace talvek {
+
+const QString SetupFileCommands::UnnamedCaption = QStringLiteral("[unnamed]");
+const QString SetupFileCommands::DialogFilter = QStringLiteral("Setup Files(*.sdt)|*.sdt|");
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+QString fileTitle(const QString& path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QFileInfo(p).fileName();
+}
+
+} // namespace
+
+SetupFileCommands::SetupFileCommands(Prompter& prompter, ShellGlobals& globals, std::function<void()> updateCaption)
+    : m_prompter(prompter)
+    , m_globals(globals)
+    , m_updateCaption(std::move(updateCaption))
+{
+}
+
+bool SetupFileCommands::saveChangesFirst()
+{
+    const auto answer = QuerySaveChanges(m_prompter, HasUnsavedChanges());
+    if (answer == MsgResult::Cancel)
+        return false;
+    // Yes: the data must really be saved before it is replaced; a cancelled
+    // Save As or a failed write abandons the command.
+    if (answer == MsgResult::Yes)
+        return mnuFileSave();
+    return true;
+}
+
+bool SetupFileCommands::mnuFileNew()
+{
+    if (!saveChangesFirst())
+        return false;
+    NewMachineData();
+    m_globals.gFileNameCaption = UnnamedCaption;
+    if (m_updateCaption)
+        m_updateCaption();
+    return true;
+}
+
+bool SetupFileCommands::mnuFileOpen()
+{
+    // No at the version question runs the whole command again.
+    OpenPass pass = OpenPass::Again;
+    while (pass == OpenPass::Again)
+        pass = openOnce();
+    return pass == OpenPass::Accepted;
+}
+
+SetupFileCommands::OpenPass SetupFileCommands::openOnce()
+{
+    if (!saveChangesFirst())
+        return OpenPass::Kept;
+
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open");
+    request.filter = DialogFilter;
+    request.fileName = m_globals.gFileNamePath;
+    request.fileMustExist = true;
+    const auto chosen = m_prompter.openFileName(request);
+    if (!chosen || chosen->isEmpty())
+        return OpenPass::Kept;
+
+    QString reason;
+    if (!LoadFileData(*chosen, &reason)) {
+        m_prompter.msgBox(QStringLiteral("The set-up file could not be opened:") + kCrLf + *chosen + kCrLf + kCrLf
+                              + reason + kCrLf + kCrLf + QStringLiteral("The data shown has not been changed."),
+                          kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        return OpenPass::Kept;
+    }
+
+    // The file's name and time become the current ones only with its data.
+    const QString title = fileTitle(*chosen);
+    const QString openedAt = GeneralDateText(QDateTime::currentDateTime());
+    OpenPass pass = OpenPass::Kept;
+    if (FileData.Version != ProgramVersion) {
+        const MsgResult answer = m_prompter.msgBox(
+            QStringLiteral("File created by set-up program version: ") + FileData.Version + kCrLf
+                + QStringLiteral("Data tables may not be properly aligned.") + kCrLf + kCrLf
+                + QStringLiteral("Do you wish to continue?"),
+            kAppTitle, MsgIcon::Information, MsgButtons::YesNoCancel);
+        if (answer == MsgResult::Yes)
+            pass = OpenPass::Accepted;
+        else if (answer == MsgResult::No)
+            pass = OpenPass::Again;
+    } else {
+        pass = OpenPass::Accepted;
+    }
+    if (pass == OpenPass::Accepted)
+        acceptFile(*chosen, title, openedAt);
+    DataReloaded = true;
+    return pass;
+}
+
+void SetupFileCommands::acceptFile(const QString& path, const QString& title, const QString& openedAt)
+{
+    m_globals.gFileNamePath = path;
+    m_globals.gFileNameTitle = title;
+    m_globals.gUploadNOW = openedAt;
+    AcceptFileData();
+    showFileCaption();
+}
+
+void SetupFileCommands::showFileCaption()
+{
+    m_globals.gFileNameCaption = QLatin1Char('[') + m_globals.gFileNameTitle + QLatin1Char(']');
+    if (m_updateCaption)
+        m_updateCaption();
+}
+
+bool SetupFileCommands::mnuFileSave()
+{
+    if (IsUntitled)
+        return mnuFileSaveAs();
+    QString reason;
+    if (!SaveCurrentData(m_globals.gFileNamePath, &reason)) {
+        m_prompter.msgBox(QStringLiteral("The set-up file could not be saved:") + kCrLf + m_globals.gFileNamePath
+                              + kCrLf + kCrLf + reason + kCrLf + kCrLf
+                              + QStringLiteral("The data has not been saved."),
+                          kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        return false;
+    }
+    showFileCaption();
+    return true;
+}
+
+bool SetupFileCommands::mnuFileSaveAs()
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("Save As");
+    request.filter = DialogFilter;
+    request.overwritePrompt = true;
+    const auto chosen = m_prompter.saveFileName(request);
+    if (!chosen || chosen->isEmpty())
+        return false;
+
+    const bool wasUntitled = IsUntitled;
+    const QString oldPath = m_globals.gFileNamePath;
+    const QString oldTitle = m_globals.gFileNameTitle;
+    IsUntitled = false;
+    m_globals.gFileNamePath = *chosen;
+    m_globals.gFileNameTitle = fileTitle(*chosen);
+    if (mnuFileSave())
+        return true;
+    // Not written: the data keeps the name it had (the title bar still shows it).
+    IsUntitled = wasUntitled;
+    m_globals.gFileNamePath = oldPath;
+    m_globals.gFileNameTitle = oldTitle;
+    return false;
+}
+
+} // namespace talvek

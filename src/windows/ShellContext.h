@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace talvek {
+
+class Clock;
+class OnlineModeSwitch;
+class ProgramFolder;
+class Prompter;
+class RSComm;
+class SerialPortControl;
+class frmMDIMain;
+
+// Variables of the main window that other windows read or set.
+struct ShellGlobals
+{
+    QString gFileNamePath;    // full path of the current set-up file
+    QString gFileNameTitle;   // its name without folder
+    QString gFileNameCaption; // "[unnamed]" or "[" + gFileNameTitle + "]"
+    QString gFileExportPath;  // last shift data export file
+    QString gUploadNOW;       // date and time of the last upload or open
+    QString gProgramFilePath; // last program file chosen for download
+};
+
+// What a child window is given when it is created: the program's services,
+// the one controller link and the mode switch, the main window's variables.
+struct ShellContext
+{
+    Prompter& prompter;
+    Clock& clock;
+    ProgramFolder& folder;
+    RSComm& rs;
+    OnlineModeSwitch& mode; // mode.ApplyOnlineMode() after setting rs.OnlineMode
+    SerialPortControl* MSComm1;
+    ShellGlobals& globals;
+    frmMDIMain& main;
+};
+
+// Creates one child window of the Window menu (parent: none; the main window
+// puts it into the frame and deletes it when another child is shown).
+using ChildFactory = std::function<QWidget*(ShellContext&)>;
+
+} // namespace talvek

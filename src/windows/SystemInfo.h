@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace talvek {
+
+class Prompter;
+
+enum class RegistryRoot { ClassesRoot, CurrentUser, LocalMachine, Users };
+
+// Registry value types the lookup understands.
+constexpr quint32 RegString = 1; // REG_SZ
+constexpr quint32 RegDword = 4;  // REG_DWORD
+
+// Reads values from the system registry. On Windows it is the real registry;
+// elsewhere there is none and every lookup finds nothing.
+class RegistryReader
+{
+public:
+    virtual ~RegistryReader() = default;
+    // GetKeyValue: the value's text, or nothing when the key or value is missing.
+    virtual std::optional<QString> GetKeyValue(RegistryRoot root, const QString& keyName,
+                                               const QString& valueName)
+        = 0;
+};
+
+class SystemRegistry final : public RegistryReader
+{
+public:
+    std::optional<QString> GetKeyValue(RegistryRoot root, const QString& keyName, const QString& valueName) override;
+};
+
+// The text of a raw registry value. A string (UTF-16 data) is cut at its
+// length, without a final NUL; a double word (little-endian) becomes its
+// decimal number; other types give an empty text.
+QString RegistryValueText(quint32 type, const QByteArray& data);
+
+// Starts another program in a normal window; false when it could not be started.
+using ProgramStarter = std::function<bool(const QString& program)>;
+ProgramStarter DetachedProgramStarter();
+
+// The system information program named by the registry, if any.
+std::optional<QString> FindSystemInfoProgram(RegistryReader& registry);
+
+// "&System Info...": starts the system information program, or shows
+// "System Information Is Unavailable At This Time".
+void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter);
+
+} // namespace talvek

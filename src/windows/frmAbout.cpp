@@ -1,0 +1,135 @@
+#include "frmAbout.h"
+
+#include "FormUtility.h"
+#include "modUtility.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace talvek {
+
+namespace {
+
+QFrame* separatorLine(QWidget* parent, const QString& name)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+const QString kDescription = QStringLiteral(
+    "Set-up and monitoring utility for the K7700 controller of the bodymaker and trimmer press line.\n"
+    "\n"
+    "This program, its help and its support files belong to the owner of the press line controller "
+    "software and are supplied for use with that equipment only. Copying or passing them on to "
+    "others needs the owner's permission. Changes written to a running controller take effect at "
+    "once: make them only when you are trained and authorised to set up the machine.");
+
+const QString kTechSupport = QStringLiteral(
+    "Technical support:\n"
+    "Contact the supplier of your press line controller.\n"
+    "Have at hand: the version shown above, the program identity shown by\n"
+    "View > Target Board Interface, and the set-up data file (.sdt) in use.\n"
+    "The operator help (Help > Help Topics) answers most set-up questions.");
+
+} // namespace
+
+QString frmAbout::versionText()
+{
+    return QStringLiteral("Version %1.%2.%3").arg(TALVEK_VERSION_MAJOR).arg(TALVEK_VERSION_MINOR).arg(TALVEK_VERSION_PATCH);
+}
+
+frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter starter, QWidget* parent)
+    : QDialog(parent)
+    , picIcon(new QLabel(this))
+    , lblTitle(new QLabel(this))
+    , lblVersion(new QLabel(this))
+    , lblDescription(new QLabel(this))
+    , lblTechSupport(new QLabel(this))
+    , Line1(separatorLine(this, QStringLiteral("Line1")))
+    , Line2(separatorLine(this, QStringLiteral("Line2")))
+    , cmdOK(new QPushButton(QStringLiteral("OK"), this))
+    , cmdSysInfo(new QPushButton(QStringLiteral("&System Info..."), this))
+    , m_prompter(prompter)
+    , m_registry(registry)
+    , m_starter(std::move(starter))
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    picIcon->setObjectName(QStringLiteral("picIcon"));
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    lblDescription->setObjectName(QStringLiteral("lblDescription"));
+    lblTechSupport->setObjectName(QStringLiteral("lblTechSupport"));
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+
+    const QIcon icon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
+                                                           : QApplication::windowIcon();
+    picIcon->setPixmap(icon.pixmap(48, 48));
+    picIcon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+    QFont titleFont = lblTitle->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    lblDescription->setWordWrap(true);
+    lblDescription->setText(kDescription);
+    lblTechSupport->setWordWrap(true);
+    lblTechSupport->setText(kTechSupport);
+    cmdOK->setDefault(true);
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(lblTitle);
+    text->addWidget(lblVersion);
+    text->addSpacing(8);
+    text->addWidget(lblDescription);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(picIcon, 0, Qt::AlignTop);
+    top->addSpacing(12);
+    top->addLayout(text, 1);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdSysInfo);
+    buttons->addStretch();
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblTechSupport, 1);
+    bottom->addSpacing(12);
+    bottom->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(Line1);
+    layout->addLayout(bottom);
+    layout->addWidget(Line2);
+    setFixedWidth(520);
+
+    // Load: centred, captioned, version and title filled in.
+    setWindowTitle(QStringLiteral("About ") + kAppTitle);
+    lblVersion->setText(versionText());
+    lblTitle->setText(kAppTitle);
+    adjustSize();
+    CenterForm(this);
+
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+}
+
+void frmAbout::cmdSysInfo_Click()
+{
+    StartSystemInfo(m_registry, m_starter, m_prompter);
+}
+
+} // namespace talvek

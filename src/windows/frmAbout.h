@@ -1,0 +1,46 @@
+#pragma once
+
+#include "SystemInfo.h"
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace talvek {
+
+class Prompter;
+
+// The about box: title, version, ownership notice and technical support, with
+// "&System Info...". Shown without being modal; "OK" closes (and deletes) it.
+class frmAbout final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmAbout)
+
+public:
+    frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter starter, QWidget* parent = nullptr);
+
+    // "Version " + major.minor.revision of the application.
+    static QString versionText();
+
+    QLabel* picIcon;
+    QLabel* lblTitle;
+    QLabel* lblVersion;
+    QLabel* lblDescription;
+    QLabel* lblTechSupport;
+    QFrame* Line1;
+    QFrame* Line2;
+    QPushButton* cmdOK;
+    QPushButton* cmdSysInfo;
+
+private:
+    void cmdSysInfo_Click();
+
+    Prompter& m_prompter;
+    RegistryReader& m_registry;
+    ProgramStarter m_starter;
+};
+
+} // namespace talvek

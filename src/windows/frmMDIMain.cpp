@@ -1,0 +1,441 @@
+#include "frmMDIMain.h"
+
+#include "MachineData.h"
+#include "ProgramFolder.h"
+#include "Prompter.h"
+#include "RSComm.h"
+#include "SetupFileCommands.h"
+#include "frmAbout.h"
+#include "modUtility.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace talvek {
+
+namespace {
+
+constexpr int kBackgroundIntervalMs = 500;
+constexpr int kDateTimeIntervalMs = 1000;
+constexpr int kCloseRetryMs = 100;
+
+const QString kPasscodeAddress = QStringLiteral("W1038");
+
+struct WindowMenuItem
+{
+    const char* caption;
+    bool visible;
+};
+
+// The Window menu: one item per child window, by index.
+constexpr std::array<WindowMenuItem, ChildWindowCount> kWindowMenu { {
+    { "&1 Main Display", true },
+    { "&2 Set-up Parameters", true },
+    { "&3 Serial Communications", false },
+    { "&3 Machine Timing", true },
+    { "&4 Shift Data", true },
+    { "&5 I/O States", true },
+} };
+
+constexpr std::array<const char*, 5> kTransferItems { "Set-up &Parameters", "Timing &Channels", "Shift &Data",
+                                                      nullptr, "&All" };
+
+QAction* addItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {})
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    return action;
+}
+
+QString indexedName(const char* name, int index)
+{
+    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
+}
+
+} // namespace
+
+frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, SerialPortControl* MSComm1,
+                       std::array<ChildFactory, ChildWindowCount> children, QWidget* parent)
+    : QMainWindow(parent)
+    , mdiArea(new QMdiArea(this))
+    , sbrMain(new QStatusBar(this))
+    , tmrBackgroungUpdate(new QTimer(this))
+    , m_prompter(prompter)
+    , m_clock(clock)
+    , m_folder(folder)
+    , m_MSComm1(MSComm1)
+    , m_childFactories(std::move(children))
+{
+    setObjectName(QStringLiteral("frmMDIMain"));
+    setWindowTitle(QStringLiteral("TALVEK - "));
+    mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    mdiArea->setBackground(palette().brush(QPalette::Dark));
+    setCentralWidget(mdiArea);
+    buildMenus();
+    buildStatusBar();
+    resize(1024, 720);
+
+    // ---- start-up, in this order ----
+    // 1. The help file: the operator help beside the program.
+    m_helpFile = m_folder.resolve(QStringLiteral("Help/TALVEK.html"));
+    // 2. The serial-port control stays with the link; the one RSComm object.
+    m_rs = std::make_unique<RSComm>(m_folder, m_clock, m_prompter);
+    m_mode = new OnlineModeSwitch(*m_rs, m_MSComm1, this);
+    connect(m_mode, &OnlineModeSwitch::modeShown, this, &frmMDIMain::showMode);
+    m_context = std::unique_ptr<ShellContext>(new ShellContext {
+        m_prompter, m_clock, m_folder, *m_rs, *m_mode, m_MSComm1, m_globals, *this });
+    m_files = std::make_unique<SetupFileCommands>(m_prompter, m_globals, [this] { updateCaption(); });
+    // 3. The six child windows are registered with their Window menu items
+    //    (m_childFactories, mnuWindowForm); none is loaded yet.
+    // 4. The fault tables belong to the background monitor, which is not part
+    //    of this build; tmrBackgroungUpdate ticks without a handler.
+    tmrBackgroungUpdate->setObjectName(QStringLiteral("tmrBackgroungUpdate"));
+    tmrBackgroungUpdate->setInterval(kBackgroundIntervalMs);
+    // 5. Caption of new data and the base caption.
+    m_globals.gFileNameCaption = SetupFileCommands::UnnamedCaption;
+    m_baseCaption = windowTitle();
+    // 6. The main display.
+    ShowChildForm(0);
+    // 7. The machine data.
+    InitMachineData();
+    // 8. The first Open dialog lists the set-up files of the program folder.
+    m_globals.gFileNamePath = m_folder.root() + QStringLiteral("/*.sdt");
+    // 9. New data (nothing has changed, so nothing is asked).
+    m_files->mnuFileNew();
+    // 10. Started.
+    m_started = true;
+    tmrBackgroungUpdate->start();
+}
+
+frmMDIMain::~frmMDIMain()
+{
+    // Children and dialogs go before the link they use.
+    delete m_childWindow.data();
+    delete m_about.data();
+    if (m_rs && !m_rs->IsBusy())
+        m_rs->CloseRSComm();
+}
+
+void frmMDIMain::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+
+    mnuFile = bar->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileNew = addItem(mnuFile, "mnuFileNew", QStringLiteral("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuFileOpen = addItem(mnuFile, "mnuFileOpen", QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuFileSave = addItem(mnuFile, "mnuFileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuFileSaveAs = addItem(mnuFile, "mnuFileSaveAs", QStringLiteral("Save &As..."));
+    mnuFile->addSeparator();
+    mnuFileExport = addItem(mnuFile, "mnuFileExport", QStringLiteral("Export Shift Data..."),
+                            QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnuFile->addSeparator();
+    mnuFileUpload = mnuFile->addMenu(QStringLiteral("&Upload (save) Data"));
+    mnuFileUpload->setObjectName(QStringLiteral("mnuFileUpload"));
+    mnuFileDownloadProgram = addItem(mnuFile, "mnuFileDownloadProgram", QStringLiteral("Download &Program"));
+    mnuFileDownload = mnuFile->addMenu(QStringLiteral("&Download Data"));
+    mnuFileDownload->setObjectName(QStringLiteral("mnuFileDownload"));
+    for (int i = 0; i < 5; ++i) {
+        for (auto [menu, items, name] : { std::tuple { mnuFileUpload, &mnuFileUploadData, "mnuFileUploadData" },
+                                          std::tuple { mnuFileDownload, &mnuFileDownloadData, "mnuFileDownloadData" } }) {
+            QAction* item = kTransferItems[i] ? menu->addAction(QString::fromLatin1(kTransferItems[i]))
+                                              : menu->addSeparator();
+            item->setObjectName(indexedName(name, i));
+            (*items)[i] = item;
+        }
+    }
+    mnuFile->addSeparator();
+    mnuFilePrint = addItem(mnuFile, "mnuFilePrint", QStringLiteral("&Print Report..."),
+                           QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnuFilePrintSetup = addItem(mnuFile, "mnuFilePrintSetup", QStringLiteral("Print Set&up..."));
+    mnuFilePrintSetup->setVisible(false);
+    mnuFilePrintSetup->setEnabled(false);
+    mnuFile->addSeparator();
+    mnuFileExit = addItem(mnuFile, "mnuFileExit", QStringLiteral("E&xit"));
+
+    mnuEdit = bar->addMenu(QStringLiteral("&Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    mnuEditOfflineEditing = addItem(mnuEdit, "mnuEditOfflineEditing", QStringLiteral("Enable &Offline Editing"),
+                                    QKeySequence(Qt::Key_F2));
+    mnuEditOfflineEditing->setCheckable(true);
+    mnuEdit->addSeparator();
+    mnuEditCommPort = addItem(mnuEdit, "mnuEditCommPort", QStringLiteral("Co&mm Port"),
+                              QKeySequence(Qt::CTRL | Qt::Key_M));
+    mnuEdit->addSeparator();
+    mnuEditPasscode = addItem(mnuEdit, "mnuEditPasscode", QStringLiteral("Set-up Passcode"));
+    mnuEditPasscode->setEnabled(false);
+
+    mnuView = bar->addMenu(QStringLiteral("&View"));
+    mnuView->setObjectName(QStringLiteral("mnuView"));
+    mnuViewTargetBoardStatus = addItem(mnuView, "mnuViewTargetBoardStatus", QStringLiteral("&Target Board Interface"));
+    mnuView->addSeparator();
+    mnuViewOnline = addItem(mnuView, "mnuViewOnline", QStringLiteral("O&nline Data"), QKeySequence(Qt::Key_F3));
+    mnuViewOffline = addItem(mnuView, "mnuViewOffline", QStringLiteral("O&ffline Data"), QKeySequence(Qt::Key_F4));
+    mnuViewOnline->setCheckable(true);
+    mnuViewOffline->setCheckable(true);
+    mnuViewOffline->setChecked(true);
+
+    mnuWindow = bar->addMenu(QStringLiteral("&Window"));
+    mnuWindow->setObjectName(QStringLiteral("mnuWindow"));
+    for (int i = 0; i < ChildWindowCount; ++i) {
+        QAction* item = mnuWindow->addAction(QString::fromLatin1(kWindowMenu[i].caption));
+        item->setObjectName(indexedName("mnuWindowForm", i));
+        item->setCheckable(true);
+        item->setVisible(kWindowMenu[i].visible);
+        item->setEnabled(kWindowMenu[i].visible);
+        mnuWindowForm[i] = item;
+        connect(item, &QAction::triggered, this, [this, i] {
+            ShowChildForm(i);
+            syncWindowMenuChecks();
+        });
+    }
+
+    mnuHelp = bar->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpHelpTopics = addItem(mnuHelp, "mnuHelpHelpTopics", QStringLiteral("&Help Topics"),
+                                QKeySequence(Qt::CTRL | Qt::Key_H));
+    mnuHelp->addSeparator();
+    mnuHelpAbout = addItem(mnuHelp, "mnuHelpAbout", QStringLiteral("&About TALVEK"));
+
+    // ---- commands ----
+    connect(mnuFileNew, &QAction::triggered, this, [this] { m_files->mnuFileNew(); });
+    connect(mnuFileOpen, &QAction::triggered, this, [this] { m_files->mnuFileOpen(); });
+    connect(mnuFileSave, &QAction::triggered, this, [this] { m_files->mnuFileSave(); });
+    connect(mnuFileSaveAs, &QAction::triggered, this, [this] { m_files->mnuFileSaveAs(); });
+    connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) { OfflineEditing = checked; });
+    connect(mnuEditPasscode, &QAction::triggered, this, &frmMDIMain::mnuEditPasscode_Click);
+    connect(mnuViewOnline, &QAction::triggered, this, [this] { m_mode->setMode(true); });
+    connect(mnuViewOffline, &QAction::triggered, this, [this] { m_mode->setMode(false); });
+    connect(mnuHelpHelpTopics, &QAction::triggered, this, &frmMDIMain::mnuHelpHelpTopics_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMDIMain::mnuHelpAbout_Click);
+
+    // Commands whose windows are not part of this build yet.
+    const auto later = [this](QAction* action, const QString& command) {
+        connect(action, &QAction::triggered, this, [this, command] { notAvailableYet(command); });
+    };
+    later(mnuFileExport, QStringLiteral("Export Shift Data"));
+    later(mnuFileDownloadProgram, QStringLiteral("Download Program"));
+    later(mnuFilePrint, QStringLiteral("Print Report"));
+    later(mnuEditCommPort, QStringLiteral("Comm Port"));
+    later(mnuViewTargetBoardStatus, QStringLiteral("Target Board Interface"));
+    for (int i = 0; i < 5; ++i) {
+        if (!kTransferItems[i])
+            continue;
+        later(mnuFileUploadData[i], QStringLiteral("Upload (save) Data"));
+        later(mnuFileDownloadData[i], QStringLiteral("Download Data"));
+    }
+}
+
+void frmMDIMain::buildStatusBar()
+{
+    sbrMain->setObjectName(QStringLiteral("sbrMain"));
+    setStatusBar(sbrMain);
+    sbrMain->setSizeGripEnabled(true);
+    const std::array<const char*, 4> initial { "System Message:", "OFFLINE", "", "" };
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new QLabel(QString::fromLatin1(initial[i]), sbrMain);
+        panel->setObjectName(QStringLiteral("sbrMainPanel") + QString::number(i + 1));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setContentsMargins(4, 0, 4, 0);
+        panel->installEventFilter(this);
+        m_panels[i] = panel;
+        if (i == 0)
+            sbrMain->addWidget(panel, 1);
+        else
+            sbrMain->addPermanentWidget(panel);
+    }
+    m_panels[1]->setMinimumWidth(m_panels[1]->fontMetrics().horizontalAdvance(QStringLiteral("OFFLINE")) + 24);
+    m_panels[1]->setAlignment(Qt::AlignCenter);
+    m_panels[1]->setToolTip(QStringLiteral("Double-click to switch between ONLINE and OFFLINE"));
+    m_panels[2]->setToolTip(QStringLiteral("Date"));
+    m_panels[3]->setToolTip(QStringLiteral("Time"));
+    updateDateTime();
+    m_dateTimeTimer.setInterval(kDateTimeIntervalMs);
+    connect(&m_dateTimeTimer, &QTimer::timeout, this, &frmMDIMain::updateDateTime);
+    m_dateTimeTimer.start();
+
+    m_closeRetry.setSingleShot(true);
+    m_closeRetry.setInterval(kCloseRetryMs);
+    connect(&m_closeRetry, &QTimer::timeout, this, &QWidget::close);
+}
+
+void frmMDIMain::updateDateTime()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale = QLocale::system();
+    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
+    const QString time = locale.toString(now.time(), QLocale::ShortFormat);
+    if (m_panels[2]->text() != date)
+        m_panels[2]->setText(date);
+    if (m_panels[3]->text() != time)
+        m_panels[3]->setText(time);
+}
+
+bool frmMDIMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && watched == m_panels[1] && !m_ended) {
+        m_mode->toggleMode();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMDIMain::ApplyOnlineMode()
+{
+    m_mode->ApplyOnlineMode();
+}
+
+void frmMDIMain::showMode(bool online)
+{
+    m_panels[1]->setText(online ? QStringLiteral("ONLINE") : QStringLiteral("OFFLINE"));
+    mnuViewOnline->setChecked(online);
+    mnuViewOffline->setChecked(!online);
+    mnuEditPasscode->setEnabled(online);
+}
+
+QWidget* frmMDIMain::currentChild() const
+{
+    return m_childWindow ? m_childWindow->widget() : nullptr;
+}
+
+void frmMDIMain::ShowChildForm(int index)
+{
+    if (index < 0 || index >= ChildWindowCount || m_ended)
+        return;
+    if (index == m_currentChild && m_started && m_childWindow)
+        return;
+    if (m_rs && m_rs->IsBusy()) {
+        // A child is waiting inside a controller operation: it stays until
+        // the operation has ended.
+        syncWindowMenuChecks();
+        return;
+    }
+    mnuWindowForm[m_currentChild]->setChecked(false);
+    mnuWindowForm[index]->setChecked(true);
+    unloadChild();
+    QWidget* child = m_childFactories[index] ? m_childFactories[index](*m_context) : nullptr;
+    m_currentChild = index;
+    if (!child)
+        return;
+    auto* window = new QMdiSubWindow;
+    window->setObjectName(QStringLiteral("childWindow"));
+    window->setWidget(child);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // Maximised inside the frame, without a title of its own: the title bar
+    // keeps naming the set-up file.
+    window->setWindowFlags(Qt::FramelessWindowHint);
+    window->setWindowTitle(QString());
+    mdiArea->addSubWindow(window);
+    m_childWindow = window;
+    window->showMaximized();
+}
+
+void frmMDIMain::unloadChild()
+{
+    if (!m_childWindow)
+        return;
+    QMdiSubWindow* window = m_childWindow;
+    m_childWindow = nullptr;
+    mdiArea->removeSubWindow(window);
+    window->hide();
+    // Deleted once control is back in the event loop, never under a handler
+    // of the child that is still running.
+    window->deleteLater();
+}
+
+void frmMDIMain::syncWindowMenuChecks()
+{
+    for (int i = 0; i < ChildWindowCount; ++i)
+        mnuWindowForm[i]->setChecked(i == m_currentChild);
+}
+
+void frmMDIMain::updateCaption()
+{
+    setWindowTitle(m_baseCaption + m_globals.gFileNameCaption);
+}
+
+void frmMDIMain::notAvailableYet(const QString& command)
+{
+    m_prompter.msgBox(QStringLiteral("\"%1\" is not available in this version of TALVEK yet.").arg(command),
+                      kAppTitle, MsgIcon::Information, MsgButtons::OK);
+}
+
+void frmMDIMain::mnuEditPasscode_Click()
+{
+    if (m_rs->IsBusy())
+        return;
+    QString current;
+    if (!m_rs->CommError)
+        current = m_rs->RSRead(kPasscodeAddress);
+    const auto entered = m_prompter.inputBox(QStringLiteral("Please Enter New Passcode (0-65535)"),
+                                             QStringLiteral("Keypad Set-up Passcode"), current);
+    if (entered && !entered->isEmpty() && !m_rs->CommError)
+        m_rs->RSWrite(kPasscodeAddress, *entered);
+}
+
+void frmMDIMain::mnuHelpHelpTopics_Click()
+{
+    m_prompter.showHelp(m_helpFile);
+}
+
+void frmMDIMain::mnuHelpAbout_Click()
+{
+    if (!m_about)
+        m_about = new frmAbout(m_prompter, m_registry, DetachedProgramStarter(), this);
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void frmMDIMain::closeEvent(QCloseEvent* event)
+{
+    if (m_ended) {
+        event->accept();
+        return;
+    }
+    if (m_rs->IsBusy()) {
+        // Never close the port under a waiting exchange: try again once the
+        // operation has ended.
+        event->ignore();
+        m_closeRetry.start();
+        return;
+    }
+    if (!shutdown()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+bool frmMDIMain::shutdown()
+{
+    const auto answer = QuerySaveChanges(m_prompter, HasUnsavedChanges());
+    if (answer == MsgResult::Cancel)
+        return false;
+    // A save that did not happen (dialog cancelled, write failed) keeps the
+    // program running with its data.
+    if (answer == MsgResult::Yes && !m_files->mnuFileSave())
+        return false;
+
+    m_ended = true;
+    tmrBackgroungUpdate->stop();
+    m_dateTimeTimer.stop();
+    m_closeRetry.stop();
+    m_mode->cancelDeferred();
+    m_rs->CloseRSComm();
+    unloadChild();
+    delete m_about.data();
+    emit programEnded();
+    return true;
+}
+
+} // namespace talvek

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "ChildWindows.h"
+#include "ShellContext.h"
+#include "SystemInfo.h"
+#include "frmAbout.h"
+
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+
+class QLabel;
+class QMdiArea;
+
+class QMenu;
+class QStatusBar;
+
+namespace talvek {
+
+class OnlineModeSwitch;
+class RSComm;
+class SetupFileCommands;
+class frmAbout;
+
+// The program's main window: MDI frame with the menus, the status bar and one
+// child window at a time. Owns the controller link (RSComm) and the mode
+// switch; the serial-port control MSComm1 is handed to it. Start-up runs in
+// the constructor, shutdown when the window closes ("E&xit" closes it).
+class frmMDIMain final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmMDIMain)
+
+public:
+    frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, SerialPortControl* MSComm1,
+               std::array<ChildFactory, ChildWindowCount> children = DefaultChildFactories(),
+               QWidget* parent = nullptr);
+    ~frmMDIMain() override;
+
+    // Shows child window `index` of the Window menu, unloading the one shown.
+    void ShowChildForm(int index);
+    // Brings the serial session, mode panel and menus in line with OnlineMode.
+    void ApplyOnlineMode();
+
+    RSComm& rsComm() { return *m_rs; }
+    OnlineModeSwitch& modeSwitch() { return *m_mode; }
+    ShellGlobals& globals() { return m_globals; }
+    SetupFileCommands& fileCommands() { return *m_files; }
+    ShellContext& context() { return *m_context; }
+
+    int currentChildIndex() const { return m_currentChild; }
+    QWidget* currentChild() const;
+    QMdiSubWindow* currentChildWindow() const { return m_childWindow; }
+    bool started() const { return m_started; }
+    QString helpFile() const { return m_helpFile; }
+    QString baseCaption() const { return m_baseCaption; }
+    // Sets the title bar to the base caption + gFileNameCaption.
+    void updateCaption();
+    QPointer<frmAbout> aboutBox() const { return m_about; }
+
+    // Status bar panel 1..4 (panel 1: system message, 2: mode, 3: date, 4: time).
+    QLabel* statusPanel(int panel) const { return m_panels.at(panel - 1); }
+
+    // ---- controls, named as the program names them ----
+    QMdiArea* mdiArea;
+    QStatusBar* sbrMain;
+    QTimer* tmrBackgroungUpdate;
+
+    QMenu* mnuFile;
+    QAction* mnuFileNew;
+    QAction* mnuFileOpen;
+    QAction* mnuFileSave;
+    QAction* mnuFileSaveAs;
+    QAction* mnuFileExport;
+    QMenu* mnuFileUpload;
+    std::array<QAction*, 5> mnuFileUploadData {};
+    QAction* mnuFileDownloadProgram;
+    QMenu* mnuFileDownload;
+    std::array<QAction*, 5> mnuFileDownloadData {};
+    QAction* mnuFilePrint;
+    QAction* mnuFilePrintSetup;
+    QAction* mnuFileExit;
+    QMenu* mnuEdit;
+    QAction* mnuEditOfflineEditing;
+    QAction* mnuEditCommPort;
+    QAction* mnuEditPasscode;
+    QMenu* mnuView;
+    QAction* mnuViewTargetBoardStatus;
+    QAction* mnuViewOnline;
+    QAction* mnuViewOffline;
+    QMenu* mnuWindow;
+    std::array<QAction*, ChildWindowCount> mnuWindowForm {};
+    QMenu* mnuHelp;
+    QAction* mnuHelpHelpTopics;
+    QAction* mnuHelpAbout;
+
+signals:
+    // Shutdown has finished: the program ends.
+    void programEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildStatusBar();
+    void updateDateTime();
+    void showMode(bool online);
+    void syncWindowMenuChecks();
+    void unloadChild();
+    void notAvailableYet(const QString& command);
+
+    void mnuEditPasscode_Click();
+    void mnuHelpHelpTopics_Click();
+    void mnuHelpAbout_Click();
+    bool shutdown();
+
+    Prompter& m_prompter;
+    Clock& m_clock;
+    ProgramFolder& m_folder;
+    SerialPortControl* m_MSComm1;
+    std::unique_ptr<RSComm> m_rs;
+    OnlineModeSwitch* m_mode = nullptr;
+    ShellGlobals m_globals;
+    std::unique_ptr<ShellContext> m_context;
+    std::unique_ptr<SetupFileCommands> m_files;
+    std::array<ChildFactory, ChildWindowCount> m_childFactories;
+    std::array<QLabel*, 4> m_panels {};
+    QTimer m_dateTimeTimer;
+    QTimer m_closeRetry;
+    QPointer<QMdiSubWindow> m_childWindow;
+    QPointer<frmAbout> m_about;
+    SystemRegistry m_registry;
+    QString m_helpFile;
+    QString m_baseCaption;
+    int m_currentChild = 0;
+    bool m_started = false;
+    bool m_ended = false;
+};
+
+} // namespace talvek
