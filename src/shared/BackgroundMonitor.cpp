@@ -1,0 +1,156 @@
+#include "BackgroundMonitor.h"
+
+#include "MachineData.h"
+#include "RSComm.h"
+
+namespace talvek {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+struct FaultBit
+{
+    int pollIndex; // the FaultAddress entry the flag is read from
+    qint32 mask;
+};
+
+// Where each of the eight flags comes from. Flag 0 is "F858 equals 1"
+// rather than a bit; its mask is the value 1.
+constexpr std::array<FaultBit, BackgroundMonitor::FaultCount> kFaultBits { {
+    { 0, 1 },   // F858
+    { 2, 4 },   // W32 bit 2
+    { 2, 16 },  // W32 bit 4
+    { 2, 256 }, // W32 bit 8
+    { 3, 1 },   // B38 bit 0
+    { 3, 2 },   // B38 bit 1
+    { 4, 4 },   // B37 bit 2
+    { 4, 8 },   // B37 bit 3
+} };
+
+constexpr int kSummaryIndex = 1; // F26: 1 = nothing pending in W32, B38, B37
+
+} // namespace
+
+const QString BackgroundMonitor::AlarmHeading = QStringLiteral("***** SYSTEM ALARM *****");
+const QString BackgroundMonitor::NormalOnline
+    = QStringLiteral("-- System Normal --\r\nSet-up Program is Currently ONLINE");
+const QString BackgroundMonitor::NormalOffline = QStringLiteral("Set-up Program is Currently OFFLINE");
+const QString BackgroundMonitor::PanelFaults = QStringLiteral("System Message:  Faults Active in PLC");
+const QString BackgroundMonitor::PanelNormal = QStringLiteral("System Message:  All Faults Normal");
+const QString BackgroundMonitor::PanelCommFault = QStringLiteral("System Message:  Comm Fault with K7700");
+const QString BackgroundMonitor::PanelOffline = QStringLiteral("System Message:  Program is Currently OFFLINE");
+
+BackgroundMonitor::BackgroundMonitor(RSComm& rs, QObject* parent)
+    : QObject(parent)
+    , m_rs(rs)
+{
+    setReader(nullptr);
+}
+
+void BackgroundMonitor::setReader(Reader reader)
+{
+    if (reader)
+        m_reader = std::move(reader);
+    else
+        m_reader = [this](const QString& address) { return m_rs.RSRead(address); };
+}
+
+void BackgroundMonitor::InitFaultTable()
+{
+    m_faultAddress = { QStringLiteral("F858"), QStringLiteral("F26"), QStringLiteral("W32"), QStringLiteral("B38"),
+                       QStringLiteral("B37") };
+    m_faultText = {
+        QStringLiteral(" Brake Response Too Long - Service Brake (F858) "),
+        QStringLiteral(" Short Can/Tear Off (F2) "),
+        QStringLiteral(" Die Sensor Failed (F4) "),
+        QStringLiteral(" Timing Signal Failure (F8) "),
+        QStringLiteral(" Clutch Output No.1 Failure (F48) "),
+        QStringLiteral(" Clutch Output No.2 Failure (F49) "),
+        QStringLiteral(" No Ram Motion Detected with Clutch ON (F42) "),
+        QStringLiteral(" Resolver Fault - Motion Detected at Stop (F43) "),
+    };
+}
+
+bool BackgroundMonitor::anyFaultActive() const
+{
+    for (const bool on : m_faultActive) {
+        if (on)
+            return true;
+    }
+    return false;
+}
+
+void BackgroundMonitor::tick()
+{
+    if (m_rs.OnlineMode)
+        onlineTick();
+    else
+        offlineTick();
+}
+
+void BackgroundMonitor::onlineTick()
+{
+    // A tick that comes due while a controller operation waits inside its
+    // Retry/Cancel box would only get the refused read's "0" and clear flags
+    // on no evidence: it is left out, as if the timer had not fired.
+    if (m_rs.IsBusy())
+        return;
+
+    m_pollIndex = m_pollIndex + 1 > FaultAddressCount - 1 ? 0 : m_pollIndex + 1;
+    qint32 v = 0;
+    if (!m_rs.CommError)
+        v = ParamValueFromText(m_reader(m_faultAddress[size_t(m_pollIndex)]));
+    if (m_rs.CommError)
+        return;
+
+    if (m_pollIndex == kSummaryIndex) {
+        if (v == 1) {
+            m_pollIndex = FaultAddressCount - 1; // the next tick polls F858 again
+            if (m_faultsLatched) {
+                m_faultsLatched = false;
+                for (int flag = 1; flag < FaultCount; ++flag)
+                    m_faultActive[size_t(flag)] = false;
+            }
+        } else {
+            m_faultsLatched = true;
+        }
+    } else {
+        for (int flag = 0; flag < FaultCount; ++flag) {
+            const FaultBit& source = kFaultBits[size_t(flag)];
+            if (source.pollIndex != m_pollIndex)
+                continue;
+            // Flag 0 is "equals 1"; the others are bits of the value.
+            m_faultActive[size_t(flag)] = flag == 0 ? v == 1 : (v & source.mask) != 0;
+        }
+    }
+
+    QString message;
+    for (int flag = 0; flag < FaultCount; ++flag) {
+        if (m_faultActive[size_t(flag)])
+            message += AlarmHeading + kCrLf + m_faultText[size_t(flag)] + kCrLf + kCrLf;
+    }
+    if (!message.isEmpty()) {
+        m_systemMessage = message;
+        setStatusText(PanelFaults);
+    } else {
+        m_systemMessage = NormalOnline;
+        setStatusText(PanelNormal);
+    }
+}
+
+void BackgroundMonitor::offlineTick()
+{
+    m_systemMessage = NormalOffline;
+    setStatusText(m_rs.CommError ? PanelCommFault : PanelOffline);
+}
+
+void BackgroundMonitor::setStatusText(const QString& text)
+{
+    if (text == m_statusText)
+        return;
+    m_statusText = text;
+    emit statusTextChanged(text);
+}
+
+} // namespace talvek
