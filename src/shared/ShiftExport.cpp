@@ -1,0 +1,103 @@
+#include "ShiftExport.h"
+
+#include "Prompter.h"
+
+#include <QSaveFile>
+
+namespace talvek {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kFilter = QStringLiteral("Text Files(*.txt)|*.txt|");
+const QString kCaptionLine = QStringLiteral("(Total Good Cans, Total Short Cans)");
+
+qint32 row(const MachineData& data, int index)
+{
+    return data.ParamValue.value(index, 0);
+}
+
+void setReason(QString* reason, const QString& text)
+{
+    if (reason)
+        *reason = text;
+}
+
+} // namespace
+
+QByteArray ShiftExportBytes(const MachineData& data, const QString& fileTitle, const QString& uploadNow)
+{
+    const QStringList lines {
+        fileTitle.isEmpty() ? QStringLiteral("untitled") : fileTitle,
+        QStringLiteral("Date: ") + uploadNow,
+        QStringLiteral(" "),
+        QStringLiteral("Current Shift Data:"),
+        kCaptionLine,
+        ParamValueText(row(data, 0)),
+        ParamValueText(row(data, 1)),
+        QStringLiteral(" "),
+        QStringLiteral("Last Shift Data:"),
+        kCaptionLine,
+        ParamValueText(row(data, 2)),
+        ParamValueText(row(data, 3)),
+    };
+    QString text;
+    for (const QString& line : lines)
+        text += line + kCrLf;
+    return text.toLatin1();
+}
+
+bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* reason)
+{
+    // Unbuffered: every failed write shows here, before commit() could put a
+    // cut-off file in place.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        setReason(reason, QStringLiteral("The file could not be created: %1.").arg(file.errorString()));
+        return false;
+    }
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0 || file.error() != QFileDevice::NoError) {
+            const QString error = written < 0 || file.error() != QFileDevice::NoError
+                ? file.errorString()
+                : QStringLiteral("no more data could be written");
+            file.cancelWriting();
+            file.commit(); // removes the temporary file; an old file stays
+            setReason(reason, QStringLiteral("The file could not be written: %1.").arg(error));
+            return false;
+        }
+        done += written;
+    }
+    if (!file.commit()) {
+        setReason(reason, QStringLiteral("The file could not be written: %1.").arg(file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
+                     const QString& gUploadNOW)
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("Save As");
+    request.filter = kFilter;
+    request.fileName = gFileExportPath;
+    request.overwritePrompt = true;
+    const auto chosen = prompter.saveFileName(request);
+    if (!chosen || chosen->isEmpty())
+        return false;
+    gFileExportPath = *chosen;
+
+    QString reason;
+    if (!WriteShiftExport(gFileExportPath, ShiftExportBytes(CurrentData, gFileNameTitle, gUploadNOW), &reason)) {
+        prompter.msgBox(QStringLiteral("The shift data could not be exported to:") + kCrLf + gFileExportPath + kCrLf
+                            + kCrLf + reason,
+                        QStringLiteral("TALVEK"), MsgIcon::Exclamation, MsgButtons::OK);
+        return false;
+    }
+    return true;
+}
+
+} // namespace talvek
