@@ -1,0 +1,318 @@
+// The small pieces of the shell: form helpers, the prompter's text and filter
+// conversions, the wait display, the system information lookup and the
+// shipped operator help.
+
+#include "FormUtility.h"
+#include "HelpViewer.h"
+#include "QtPrompter.h"
+#include "ScriptedPrompter.h"
+#include "SystemInfo.h"
+#include "frmWaitDisplay.h"
+
+#include <QDir>
+#include <QFile>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QRegularExpression>
+#include <QTextDocument>
+
+#include <map>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+
+// A registry that holds what the test puts in it.
+class FakeRegistry final : public RegistryReader
+{
+public:
+    std::map<QString, QString> values; // "key|value" -> text
+    QStringList asked;
+
+    std::optional<QString> GetKeyValue(RegistryRoot root, const QString& key, const QString& value) override
+    {
+        asked << key + QLatin1Char('|') + value;
+        if (root != RegistryRoot::LocalMachine)
+            return std::nullopt;
+        const auto it = values.find(key + QLatin1Char('|') + value);
+        if (it == values.end())
+            return std::nullopt;
+        return it->second;
+    }
+};
+
+const QString kMsinfoKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO|PATH");
+const QString kLocationKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location|MSINFO");
+const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
+
+// The operator help as it ships beside the program.
+QString shippedHelp()
+{
+    const QString sim = qEnvironmentVariable("TALVEK_SIM_BIN");
+    return QFileInfo(sim).absolutePath() + QStringLiteral("/Help/TALVEK.html");
+}
+
+} // namespace
+
+class tst_ShellParts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void centerForm();
+    void selectAllText();
+    void lineBreaks_data();
+    void lineBreaks();
+    void nameFilters_data();
+    void nameFilters();
+    void waitDisplay_data();
+    void waitDisplay();
+    void registryValueText_data();
+    void registryValueText();
+    void systemInfo_data();
+    void systemInfo();
+    void systemRegistryFindsNothingHere();
+    void shippedHelpDocument();
+};
+
+void tst_ShellParts::centerForm()
+{
+    QWidget form;
+    form.resize(300, 200);
+    form.show();
+    CenterForm(&form);
+    const QRect screen = form.screen()->geometry();
+    const QSize size = form.frameGeometry().size();
+    QCOMPARE(form.frameGeometry().topLeft(),
+             QPoint(screen.left() + (screen.width() - size.width()) / 2,
+                    screen.top() + (screen.height() - size.height()) / 2));
+    CenterForm(nullptr); // harmless
+}
+
+void tst_ShellParts::selectAllText()
+{
+    QLineEdit box(QStringLiteral("250"));
+    box.setCursorPosition(1);
+    SelectAllText(&box);
+    QCOMPARE(box.selectionStart(), 0);
+    QCOMPARE(box.selectedText(), QStringLiteral("250"));
+    box.setText(QString());
+    SelectAllText(&box);
+    QVERIFY(box.selectedText().isEmpty());
+}
+
+void tst_ShellParts::lineBreaks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("CR LF") << "a\r\nb" << "a\nb";
+    QTest::newRow("CR") << "Error:\rEntry" << "Error:\nEntry";
+    QTest::newRow("CR LF CR LF") << "a\r\n\r\nb" << "a\n\nb";
+    QTest::newRow("LF kept") << "a\nb" << "a\nb";
+    QTest::newRow("mixed") << "a\r\rb\r\n" << "a\n\nb\n";
+}
+
+void tst_ShellParts::lineBreaks()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(QtLineBreaks(text), expected);
+}
+
+void tst_ShellParts::nameFilters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("set-up files") << "Setup Files(*.sdt)|*.sdt|" << QStringList { "Setup Files(*.sdt)" };
+    QTest::newRow("text files") << "Text Files(*.txt)|*.txt|" << QStringList { "Text Files(*.txt)" };
+    QTest::newRow("description without pattern")
+        << "Program Files|*.nvk|All Files|*.*" << QStringList { "Program Files (*.nvk)", "All Files (*.*)" };
+    QTest::newRow("several patterns") << "Programs (*.nvk;*.hex)|*.nvk;*.hex"
+                                      << QStringList { "Programs (*.nvk;*.hex) (*.nvk *.hex)" };
+    QTest::newRow("empty") << "" << QStringList {};
+    QTest::newRow("pattern missing") << "Setup Files|" << QStringList {};
+}
+
+void tst_ShellParts::nameFilters()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QCOMPARE(QtNameFilters(filter), expected);
+}
+
+void tst_ShellParts::waitDisplay_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("reports");
+    QTest::newRow("report") << 1 << "Generating Report, Please Standby ..." << 1;
+    QTest::newRow("standby only") << 0 << "Please Standby ..." << 0;
+    QTest::newRow("other code") << 2 << "Please Standby ..." << 0;
+}
+
+void tst_ShellParts::waitDisplay()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, text);
+    QFETCH(int, reports);
+    int produced = 0;
+    bool shown = false;
+    QString textWhileReporting;
+    frmWaitDisplay window(mode, [&] {
+        ++produced;
+        shown = window.isVisible();
+        textWhileReporting = window.lblWaitDisplay->text();
+    });
+    QCOMPARE(window.lblWaitDisplay->text(), QStringLiteral("Please Standby ..."));
+    QCOMPARE(window.fraWaitDisplay->objectName(), QStringLiteral("fraWaitDisplay"));
+    QCOMPARE(frmWaitDisplay::waitText(mode), text);
+    window.run();
+    QCOMPARE(window.lblWaitDisplay->text(), text);
+    QCOMPARE(produced, reports);
+    QVERIFY(!window.isVisible());
+    // While the report runs the window is up with its text.
+    if (reports) {
+        QVERIFY(shown);
+        QCOMPARE(textWhileReporting, text);
+    }
+}
+
+void tst_ShellParts::registryValueText_data()
+{
+    QTest::addColumn<quint32>("type");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("expected");
+    const auto utf16 = [](const char16_t* s, int chars) {
+        return QByteArray(reinterpret_cast<const char*>(s), chars * 2);
+    };
+    QTest::newRow("string with final NUL") << RegString << utf16(u"C:\\MSINFO\0", 10) << "C:\\MSINFO";
+    QTest::newRow("string without NUL") << RegString << utf16(u"abc", 3) << "abc";
+    QTest::newRow("empty string") << RegString << utf16(u"\0", 1) << "";
+    QTest::newRow("double word") << RegDword << QByteArray("\x05\x01\x00\x00", 4) << "261";
+    QTest::newRow("double word, large") << RegDword << QByteArray("\x78\x56\x34\x12", 4) << "305419896";
+    QTest::newRow("other type") << quint32(3) << QByteArray("\x01\x02", 2) << "";
+}
+
+void tst_ShellParts::registryValueText()
+{
+    QFETCH(quint32, type);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, expected);
+    QCOMPARE(RegistryValueText(type, data), expected);
+}
+
+void tst_ShellParts::systemInfo_data()
+{
+    QTest::addColumn<QString>("path");     // PATH value ("" none)
+    QTest::addColumn<QString>("location"); // "<dir>": the temporary folder; "" none
+    QTest::addColumn<bool>("exeExists");
+    QTest::addColumn<bool>("startWorks");
+    QTest::addColumn<QString>("started"); // "" nothing; "<exe>" the folder's program
+    QTest::newRow("PATH value") << "C:\\Tools\\msinfo32.exe" << "" << false << true << "C:\\Tools\\msinfo32.exe";
+    QTest::newRow("PATH wins over location") << "C:\\A.exe" << "<dir>" << true << true << "C:\\A.exe";
+    QTest::newRow("location with program") << "" << "<dir>" << true << true << "<exe>";
+    QTest::newRow("location without program") << "" << "<dir>" << false << true << "";
+    QTest::newRow("nothing in the registry") << "" << "" << false << true << "";
+    QTest::newRow("program does not start") << "C:\\A.exe" << "" << false << false << "C:\\A.exe";
+}
+
+void tst_ShellParts::systemInfo()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, location);
+    QFETCH(bool, exeExists);
+    QFETCH(bool, startWorks);
+    QFETCH(QString, started);
+    QTemporaryDir dir;
+    FakeRegistry registry;
+    if (!path.isEmpty())
+        registry.values[kMsinfoKey] = path;
+    if (location == QLatin1String("<dir>"))
+        registry.values[kLocationKey] = dir.path();
+    if (exeExists) {
+        QFile exe(dir.filePath(QStringLiteral("MSINFO32.EXE")));
+        QVERIFY(exe.open(QIODevice::WriteOnly));
+    }
+    QStringList starts;
+    const ProgramStarter starter = [&](const QString& program) {
+        starts << program;
+        return startWorks;
+    };
+    ScriptedPrompter prompter;
+    StartSystemInfo(registry, starter, prompter);
+
+    const QString expected = started == QLatin1String("<exe>") ? dir.path() + QStringLiteral("\\MSINFO32.EXE") : started;
+    QCOMPARE(starts, expected.isEmpty() ? QStringList {} : QStringList { expected });
+    const bool unavailable = expected.isEmpty() || !startWorks;
+    QCOMPARE(prompter.calls().size(), unavailable ? 1 : 0);
+    if (unavailable) {
+        QCOMPARE(prompter.calls()[0].text, kUnavailable);
+        QCOMPARE(prompter.calls()[0].title, QStringLiteral("TALVEK"));
+        QCOMPARE(prompter.calls()[0].buttons, MsgButtons::OK);
+    }
+    QCOMPARE(registry.asked.first(), kMsinfoKey);
+}
+
+void tst_ShellParts::systemRegistryFindsNothingHere()
+{
+#ifdef Q_OS_WIN
+    QSKIP("The real registry answers on Windows.");
+#else
+    SystemRegistry registry;
+    QCOMPARE(registry.GetKeyValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                                  QStringLiteral("PATH")),
+             std::nullopt);
+    ScriptedPrompter prompter;
+    bool startedAnything = false;
+    StartSystemInfo(registry, [&](const QString&) { return startedAnything = true; }, prompter);
+    QVERIFY(!startedAnything);
+    QCOMPARE(prompter.calls().size(), 1);
+    QCOMPARE(prompter.calls()[0].text, kUnavailable);
+#endif
+}
+
+void tst_ShellParts::shippedHelpDocument()
+{
+    const QString path = shippedHelp();
+    QVERIFY2(QFileInfo(path).isFile(), qPrintable(path));
+
+    // The help viewer shows it, and every window of the program has its topic.
+    HelpViewer viewer;
+    viewer.openDocument(path);
+    QVERIFY(viewer.isVisible());
+    QTextDocument* doc = viewer.browser()->document();
+    QCOMPARE(doc->metaInformation(QTextDocument::DocumentTitle), QStringLiteral("TALVEK Help"));
+    const QString text = doc->toPlainText();
+    for (const char* topic : { "Main Display", "Set-up Parameters", "Serial Communications", "Machine Timing",
+                               "Shift Data", "I/O States", "ONLINE and OFFLINE", "Set-up data files",
+                               "Connecting to the controller", "Save Changes to File?" })
+        QVERIFY2(text.contains(QString::fromLatin1(topic)), topic);
+
+    // Every link inside the document leads to an anchor that exists.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    static const QRegularExpression link(QStringLiteral("href=\"#([a-z0-9]+)\""));
+    int links = 0;
+    for (auto it = link.globalMatch(html); it.hasNext(); ++links) {
+        const QString anchor = it.next().captured(1);
+        QVERIFY2(html.contains(QStringLiteral("name=\"%1\"").arg(anchor)), qPrintable(anchor));
+    }
+    QVERIFY(links >= 15);
+
+    // Following a link and coming back.
+    viewer.browser()->setSource(QUrl::fromLocalFile(path + QStringLiteral("#files")));
+    QVERIFY(viewer.browser()->isBackwardAvailable());
+    viewer.browser()->home();
+    QCOMPARE(viewer.browser()->source().fileName(), QStringLiteral("TALVEK.html"));
+}
+
+QTEST_MAIN(tst_ShellParts)
+#include "tst_shellparts.moc"
