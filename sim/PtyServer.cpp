@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::int64_t kNsPerS = 1000000000;
+constexpr std::int64_t kSpinNs = 200000; // see run()
 
 bool parseNumber(const QString& text, qint64* value)
 {
@@ -189,9 +190,16 @@ int PtyServer::run(const sigset_t& stopSignals)
         timespec timeout {};
         timespec* timeoutPtr = nullptr;
         if (canWrite && !m_out.empty()) {
-            const std::int64_t wait = std::max<std::int64_t>(m_out.front().dueNs - nowNs(), 0);
-            timeout.tv_sec = time_t(wait / kNsPerS);
-            timeout.tv_nsec = long(wait % kNsPerS);
+            const std::int64_t wait = m_out.front().dueNs - nowNs();
+            if (wait <= kSpinNs) {
+                // A timer wake-up can be tens of microseconds late, a byte time
+                // at 19200 baud is 521: the last stretch is waited out on the clock.
+                while (nowNs() < m_out.front().dueNs) {
+                }
+                continue;
+            }
+            timeout.tv_sec = time_t((wait - kSpinNs) / kNsPerS);
+            timeout.tv_nsec = long((wait - kSpinNs) % kNsPerS);
             timeoutPtr = &timeout;
         }
         const int r = ::ppoll(fds, nfds, timeoutPtr, &waitMask);

@@ -381,10 +381,12 @@ void QtSerialPortControl::write(const QByteArray& bytes)
 
 bool QtSerialPortControl::waitForInput(int timeoutMs)
 {
-    if (isOpen() && bytesAvailable() > 0)
-        return true;
     if (timeoutMs <= 0)
-        return false;
+        return bytesAvailable() > 0;
+    // Bytes already taken in count at once; the wait below returns at once
+    // for bytes the driver holds.
+    if (isOpen() && m_port.bytesAvailable() > 0)
+        return true;
     QElapsedTimer timer;
     timer.start();
     if (!isOpen()) {
@@ -410,8 +412,10 @@ bool QtSerialPortControl::waitForInput(int timeoutMs)
         }
         if (m_port.bytesAvailable() > 0)
             return true;
-        if (e == QSerialPort::TimeoutError || e == QSerialPort::NoError)
+        if (e == QSerialPort::TimeoutError)
             return false;
+        if (e == QSerialPort::NoError)
+            continue; // woken without data: wait out the rest
         // Any other error: keep waiting out the time, without spinning.
         const qint64 rest = timeoutMs - timer.elapsed();
         if (rest > 0)
