@@ -44,8 +44,17 @@ void RefreshLoop::stop()
 
 void RefreshLoop::schedule(int ms)
 {
-    if (m_running)
+    if (m_running && m_autoStep)
         m_timer.start(ms);
+}
+
+void RefreshLoop::setAutoStep(bool on)
+{
+    m_autoStep = on;
+    if (!on)
+        m_timer.stop();
+    else
+        schedule(0);
 }
 
 void RefreshLoop::endPass()

@@ -68,6 +68,11 @@ public:
     void step();
     // Runs steps until the current cycle has finished its pass (tests).
     void runCycle();
+    // With auto-stepping off the loop never arms its timer: steps run only
+    // through step() / runCycle(), so a test that lets the event loop run
+    // (posted events, focus changes) decides alone when the loop moves on.
+    void setAutoStep(bool on);
+    bool autoStep() const { return m_autoStep; }
 
     int offlineIntervalMs() const { return m_offlineIntervalMs; }
     void setOfflineIntervalMs(int ms) { m_offlineIntervalMs = ms; }
@@ -92,6 +97,7 @@ private:
     int m_index = 0;
     int m_count = 0;
     int m_offlineIntervalMs = 100;
+    bool m_autoStep = true;
 };
 
 } // namespace talvek

@@ -160,6 +160,22 @@ private slots:
         QCOMPARE(r.loop.passIndex(), 1);
     }
 
+    void withoutAutoStepOnlyStepMovesTheLoop()
+    {
+        Rig r;
+        r.loop.setAutoStep(false);
+        r.loop.start();
+        QTest::qWait(150);
+        QVERIFY(r.client.log.isEmpty());
+        r.loop.step();
+        QCOMPARE(r.client.log, QStringList({"cycle", "offline-look", "offline-pass"}));
+        QTest::qWait(150);
+        QCOMPARE(r.client.log.size(), 3);
+        // Back on, the loop runs by itself again.
+        r.loop.setAutoStep(true);
+        QTRY_VERIFY(r.client.log.size() > 3);
+    }
+
     void offlineRestsBetweenPasses()
     {
         Rig r;

@@ -1,0 +1,190 @@
+#include "NumericEntry.h"
+
+#include "BasicText.h"
+#include "Prompter.h"
+
+#include <cmath>
+#include <limits>
+
+namespace talvek {
+
+QString NumericRangeMessage(int min, int max)
+{
+    return QStringLiteral("Only a Number Between ") + QString::number(min) + QStringLiteral(" and ")
+        + QString::number(max) + QStringLiteral(" can be Entered");
+}
+
+qint32 RoundedInt32(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    const double r = std::nearbyint(value);
+    if (r <= double(std::numeric_limits<qint32>::min()))
+        return std::numeric_limits<qint32>::min();
+    if (r >= double(std::numeric_limits<qint32>::max()))
+        return std::numeric_limits<qint32>::max();
+    return qint32(r);
+}
+
+QString NumberText(double value)
+{
+    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
+        return QString::number(qint64(value));
+    return QString::number(value, 'g', 15);
+}
+
+QString EntryWriteText(const QString& valueText, qint32 stored)
+{
+    bool digit = false;
+    for (const QChar c : valueText) {
+        if (c.unicode() >= u'0' && c.unicode() <= u'9')
+            digit = true;
+        else if (c != QLatin1Char(' '))
+            return QString::number(stored);
+    }
+    return digit ? valueText : QString::number(stored);
+}
+
+NumericEntry::NumericEntry(NumericEntryForm& form, NumericFieldView& view, NumericEntryOptions options)
+    : m_form(form)
+    , m_view(view)
+    , m_options(std::move(options))
+{
+}
+
+QString NumericEntry::valueText() const
+{
+    return m_options.holder == ValueHolder::Tag ? m_tag : m_view.displayText();
+}
+
+void NumericEntry::setValueText(const QString& text)
+{
+    if (m_options.holder == ValueHolder::Tag)
+        m_tag = text;
+    else
+        m_view.setDisplayText(text);
+}
+
+QString NumericEntry::displayFor(const QString& valueText) const
+{
+    return m_options.degrees ? valueText + DegreeSign : valueText;
+}
+
+void NumericEntry::showValue(const QString& valueText)
+{
+    if (m_options.holder == ValueHolder::Tag)
+        m_tag = valueText;
+    m_view.setDisplayText(displayFor(valueText));
+}
+
+void NumericEntry::beginEditing()
+{
+    m_editing = true;
+    m_form.escape = false;
+    m_saved = RoundedInt32(Val(valueText()));
+    if (m_options.plainOnBegin)
+        m_view.setDisplayText(QString::number(m_saved));
+    m_view.selectAllText();
+}
+
+bool NumericEntry::keyPress(Key key)
+{
+    switch (key) {
+    case Key::Enter:
+        m_form.escape = false;
+        m_view.moveOnFromEnter();
+        return true;
+    case Key::Escape:
+        m_view.setDisplayText(QString::number(m_saved));
+        if (m_form.escape) {
+            m_form.escape = false;
+            m_editing = false;
+            m_view.focusSink();
+        } else {
+            m_form.escape = true;
+            m_view.selectAllText();
+        }
+        return true;
+    case Key::Other:
+        break;
+    }
+    m_form.escape = false;
+    return false;
+}
+
+NumericEntry::Verdict NumericEntry::check()
+{
+    const int min = m_view.minimum();
+    const int max = m_view.maximum();
+    const QString display = m_view.displayText();
+    if (!m_options.exemptText.isEmpty() && display == m_options.exemptText)
+        return Verdict::Exempt;
+    if (m_options.holder == ValueHolder::Tag)
+        m_tag = display.contains(DegreeSign) ? NumberText(Val(display)) : display;
+    const QString text = valueText();
+    if (!IsNumeric(text))
+        return Verdict::Rejected;
+    const double v = Val(text);
+    if (v < double(min) || v > double(max))
+        return Verdict::Rejected;
+    return Verdict::Accepted;
+}
+
+bool NumericEntry::accept()
+{
+    const QString text = valueText();
+    const qint32 value = RoundedInt32(Val(text));
+    if (m_accept && !m_accept(value, EntryWriteText(text, value)))
+        return false;
+    m_editing = false;
+    return true;
+}
+
+void NumericEntry::refuse(bool withRangeMessage)
+{
+    if (withRangeMessage)
+        m_form.prompter().msgBox(NumericRangeMessage(m_view.minimum(), m_view.maximum()), m_options.title,
+                                 MsgIcon::Information, MsgButtons::OK);
+    const QString saved = QString::number(m_saved);
+    if (m_options.holder == ValueHolder::Tag)
+        m_tag = saved;
+    m_view.setDisplayText(displayFor(saved));
+    if (m_view.textBoxEnabled())
+        m_view.focusTextBox();
+    m_view.selectAllText();
+}
+
+bool NumericEntry::validate()
+{
+    switch (check()) {
+    case Verdict::Exempt:
+        return true;
+    case Verdict::Rejected:
+        refuse(true);
+        return false;
+    case Verdict::Accepted:
+        break;
+    }
+    if (accept())
+        return true;
+    refuse(false);
+    return false;
+}
+
+void NumericEntry::spinnerChanged()
+{
+    m_editing = false;
+    m_form.escape = false;
+    // Typing in another field of the form ends (and is validated) here. This
+    // field, when it had the focus, is left with the value the arrow gave it:
+    // its typed text is not validated over the click.
+    m_stepping = true;
+    m_view.focusSink();
+    m_stepping = false;
+    const QString text = valueText();
+    const qint32 value = RoundedInt32(Val(text));
+    if (m_accept)
+        m_accept(value, EntryWriteText(text, value));
+}
+
+} // namespace talvek
