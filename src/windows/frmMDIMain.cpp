@@ -119,6 +119,8 @@ frmMDIMain::~frmMDIMain()
 {
     // Children and dialogs go before the link they use.
     delete m_childWindow.data();
+    for (const auto& window : std::as_const(m_unloaded))
+        delete window.data();
     delete m_about.data();
     if (m_rs && !m_rs->IsBusy())
         m_rs->CloseRSComm();
@@ -348,7 +350,9 @@ void frmMDIMain::unloadChild()
     mdiArea->removeSubWindow(window);
     window->hide();
     // Deleted once control is back in the event loop, never under a handler
-    // of the child that is still running.
+    // of the child that is still running (at the latest with the main window).
+    m_unloaded.removeIf([](const QPointer<QMdiSubWindow>& w) { return w.isNull(); });
+    m_unloaded.append(window);
     window->deleteLater();
 }
 

@@ -134,6 +134,8 @@ private:
     QTimer m_dateTimeTimer;
     QTimer m_closeRetry;
     QPointer<QMdiSubWindow> m_childWindow;
+    // Unloaded children waiting for their deferred deletion.
+    QList<QPointer<QMdiSubWindow>> m_unloaded;
     QPointer<frmAbout> m_about;
     SystemRegistry m_registry;
     QString m_helpFile;
