@@ -1,10 +1,12 @@
 #include "frmMDIMain.h"
 
+#include "BackgroundMonitor.h"
 #include "MachineData.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
 #include "RSComm.h"
 #include "SetupFileCommands.h"
+#include "ShiftExport.h"
 #include "frmAbout.h"
 #include "modUtility.h"
 
@@ -95,10 +97,14 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     m_files = std::make_unique<SetupFileCommands>(m_prompter, m_globals, [this] { updateCaption(); });
     // 3. The six child windows are registered with their Window menu items
     //    (m_childFactories, mnuWindowForm); none is loaded yet.
-    // 4. The fault tables belong to the background monitor, which is not part
-    //    of this build; tmrBackgroungUpdate ticks without a handler.
+    // 4. The fault tables of the background monitor, which runs on
+    //    tmrBackgroungUpdate and alone writes status panel 1.
     tmrBackgroungUpdate->setObjectName(QStringLiteral("tmrBackgroungUpdate"));
     tmrBackgroungUpdate->setInterval(kBackgroundIntervalMs);
+    m_monitor = new BackgroundMonitor(*m_rs, this);
+    m_monitor->InitFaultTable();
+    connect(tmrBackgroungUpdate, &QTimer::timeout, m_monitor, &BackgroundMonitor::tick);
+    connect(m_monitor, &BackgroundMonitor::statusTextChanged, m_panels[0], &QLabel::setText);
     // 5. Caption of new data and the base caption.
     m_globals.gFileNameCaption = SetupFileCommands::UnnamedCaption;
     m_baseCaption = windowTitle();
@@ -213,6 +219,9 @@ void frmMDIMain::buildMenus()
     connect(mnuFileSave, &QAction::triggered, this, [this] { m_files->mnuFileSave(); });
     connect(mnuFileSaveAs, &QAction::triggered, this, [this] { m_files->mnuFileSaveAs(); });
     connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(mnuFileExport, &QAction::triggered, this, [this] {
+        ExportShiftData(m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW);
+    });
     connect(mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) { OfflineEditing = checked; });
     connect(mnuEditPasscode, &QAction::triggered, this, &frmMDIMain::mnuEditPasscode_Click);
     connect(mnuViewOnline, &QAction::triggered, this, [this] { m_mode->setMode(true); });
@@ -224,7 +233,6 @@ void frmMDIMain::buildMenus()
     const auto later = [this](QAction* action, const QString& command) {
         connect(action, &QAction::triggered, this, [this, command] { notAvailableYet(command); });
     };
-    later(mnuFileExport, QStringLiteral("Export Shift Data"));
     later(mnuFileDownloadProgram, QStringLiteral("Download Program"));
     later(mnuFilePrint, QStringLiteral("Print Report"));
     later(mnuEditCommPort, QStringLiteral("Comm Port"));

@@ -21,6 +21,7 @@ class QStatusBar;
 
 namespace talvek {
 
+class BackgroundMonitor;
 class OnlineModeSwitch;
 class RSComm;
 class SetupFileCommands;
@@ -48,6 +49,7 @@ public:
 
     RSComm& rsComm() { return *m_rs; }
     OnlineModeSwitch& modeSwitch() { return *m_mode; }
+    BackgroundMonitor& backgroundMonitor() { return *m_monitor; }
     ShellGlobals& globals() { return m_globals; }
     SetupFileCommands& fileCommands() { return *m_files; }
     ShellContext& context() { return *m_context; }
@@ -126,6 +128,7 @@ private:
     SerialPortControl* m_MSComm1;
     std::unique_ptr<RSComm> m_rs;
     OnlineModeSwitch* m_mode = nullptr;
+    BackgroundMonitor* m_monitor = nullptr;
     ShellGlobals m_globals;
     std::unique_ptr<ShellContext> m_context;
     std::unique_ptr<SetupFileCommands> m_files;
