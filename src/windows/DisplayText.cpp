@@ -1,0 +1,48 @@
+#include "DisplayText.h"
+
+#include "BasicText.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QPalette>
+
+#include <cmath>
+#include <limits>
+
+namespace talvek {
+
+QString GroupedCount(qint64 value)
+{
+    return GroupedNumber(value);
+}
+
+QString GroupedCount(const QString& value)
+{
+    const double rounded = std::nearbyint(Val(value));
+    // Val never gives more than a double holds; the limits keep the
+    // conversion defined for numbers no controller sends.
+    constexpr double top = 9.2e18;
+    const qint64 whole = rounded >= top ? std::numeric_limits<qint64>::max()
+        : rounded <= -top               ? std::numeric_limits<qint64>::min()
+                                        : qint64(rounded);
+    return GroupedNumber(whole);
+}
+
+void SetLabelText(QLabel* label, const QString& text)
+{
+    if (label->text() != text)
+        label->setText(text);
+}
+
+void SetLabelColor(QLabel* label, const QColor& color)
+{
+    QPalette palette = label->palette();
+    if (palette.color(QPalette::Active, QPalette::WindowText) == color
+        && palette.color(QPalette::Inactive, QPalette::WindowText) == color)
+        return;
+    palette.setColor(QPalette::Active, QPalette::WindowText, color);
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+} // namespace talvek

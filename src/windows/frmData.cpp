@@ -1,0 +1,195 @@
+#include "frmData.h"
+
+#include "DisplayText.h"
+#include "MachineData.h"
+#include "RSComm.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace talvek {
+
+namespace {
+
+// Current shift good / short cans, last shift good / short cans; the
+// ParamValue row of each is its index.
+constexpr std::array<const char*, frmData::CounterCount> kAddresses { "D1100", "W1104", "D1200", "W1204" };
+constexpr std::array<const char*, 3> kFrameCaptions { "Current Shift", "Last Shift", "End of Shift" };
+constexpr std::array<const char*, frmData::CounterCount> kDescriptions { "Total Good Cans:", "Total Short Cans:",
+                                                                         "Total Good Cans:", "Total Short Cans:" };
+
+const QString kEndOfShiftAddress = QStringLiteral("F32");
+const QString kNoValue = QStringLiteral("-");
+
+QString indexedName(const char* name, int index)
+{
+    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
+}
+
+} // namespace
+
+frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
+    : QWidget(parent)
+    , cmdEndofShift(nullptr)
+    , m_rs(rs)
+    , m_loop(*this, rs, mode)
+{
+    setObjectName(QStringLiteral("frmData"));
+    setWindowTitle(QStringLiteral("Shift Data"));
+
+    for (int i = 0; i < 3; ++i) {
+        fraShiftData[i] = new QGroupBox(QString::fromLatin1(kFrameCaptions[i]), this);
+        fraShiftData[i]->setObjectName(indexedName("fraShiftData", i));
+    }
+    for (int i = 0; i < CounterCount; ++i) {
+        QGroupBox* frame = fraShiftData[i / 2];
+        lblDescription[i] = new QLabel(QString::fromLatin1(kDescriptions[i]), frame);
+        lblDescription[i]->setObjectName(indexedName("lblDescription", i));
+        lblData[i] = new QLabel(QStringLiteral("0"), frame);
+        lblData[i]->setObjectName(indexedName("lblData", i));
+        lblData[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        lblData[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        lblData[i]->setAutoFillBackground(true);
+        lblData[i]->setBackgroundRole(QPalette::Base);
+        lblData[i]->setMinimumWidth(180);
+        QFont font = lblData[i]->font();
+        font.setPointSize(font.pointSize() + 6);
+        font.setBold(true);
+        lblData[i]->setFont(font);
+    }
+    for (int f = 0; f < 2; ++f) {
+        auto* grid = new QGridLayout(fraShiftData[f]);
+        for (int k = 0; k < 2; ++k) {
+            grid->addWidget(lblDescription[f * 2 + k], k, 0);
+            grid->addWidget(lblData[f * 2 + k], k, 1);
+        }
+        grid->setColumnStretch(1, 1);
+    }
+
+    cmdEndofShift = new QPushButton(QStringLiteral("T&ransfer Data"), fraShiftData[2]);
+    cmdEndofShift->setObjectName(QStringLiteral("cmdEndofShift"));
+    cmdEndofShift->setAutoDefault(false);
+    cmdEndofShift->setMinimumSize(160, 36);
+    cmdEndofShift->installEventFilter(this);
+    auto* endOfShift = new QHBoxLayout(fraShiftData[2]);
+    endOfShift->addStretch();
+    endOfShift->addWidget(cmdEndofShift);
+    endOfShift->addStretch();
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(12);
+    layout->addWidget(fraShiftData[0], 0, 0);
+    layout->addWidget(fraShiftData[1], 0, 1);
+    layout->addWidget(fraShiftData[2], 1, 0, 1, 2);
+    layout->setRowStretch(2, 1);
+    layout->setColumnStretch(2, 1);
+}
+
+frmData::~frmData()
+{
+    m_loop.stop();
+}
+
+void frmData::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_loop.isRunning())
+        return;
+    if (m_rs.OnlineMode) {
+        applyOnlinePresentation();
+        m_loop.setOnlinePresented(true);
+        m_loop.setOfflinePresented(false);
+    } else {
+        applyOfflinePresentation();
+        m_loop.setOfflinePresented(true);
+        m_loop.setOnlinePresented(false);
+    }
+    m_loop.start();
+}
+
+void frmData::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_loop.stop();
+}
+
+bool frmData::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == cmdEndofShift) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: // the second press of a double click
+            cmdEndofShift_MouseDown();
+            break;
+        case QEvent::MouseButtonRelease:
+            cmdEndofShift_MouseUp();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmData::cmdEndofShift_MouseDown()
+{
+    if (!m_rs.CommError)
+        m_rs.RSWrite(kEndOfShiftAddress, QStringLiteral("1"));
+}
+
+void frmData::cmdEndofShift_MouseUp()
+{
+    if (!m_rs.CommError)
+        m_rs.RSWrite(kEndOfShiftAddress, QStringLiteral("0"));
+}
+
+void frmData::setAppearance(bool enabled)
+{
+    cmdEndofShift->setEnabled(enabled);
+    for (QGroupBox* frame : fraShiftData)
+        frame->setEnabled(enabled);
+    for (QLabel* label : lblDescription)
+        label->setEnabled(enabled);
+    for (QLabel* label : lblData) {
+        label->setEnabled(enabled);
+        SetLabelText(label, kNoValue);
+    }
+}
+
+void frmData::applyOnlinePresentation()
+{
+    setAppearance(true);
+}
+
+void frmData::applyOfflinePresentation()
+{
+    setAppearance(false);
+}
+
+int frmData::beginOnlinePass()
+{
+    return CounterCount;
+}
+
+bool frmData::onlineItem(int index)
+{
+    const QString value = m_rs.RSRead(QString::fromLatin1(kAddresses[index]));
+    if (m_rs.CommError)
+        return false;
+    SetLabelText(lblData[index], GroupedCount(value));
+    return true;
+}
+
+void frmData::offlinePass()
+{
+    for (int i = 0; i < CounterCount; ++i)
+        SetLabelText(lblData[i], GroupedCount(CurrentData.ParamValue.value(i, 0)));
+}
+
+} // namespace talvek

@@ -1,0 +1,218 @@
+// The shift data window over the simulator: counters live and from
+// CurrentData, digit grouping in the window but not in the export, the
+// momentary "T&ransfer Data" button, and a link that dies while it is open.
+
+#include "BasicText.h"
+#include "LiveRig.h"
+#include "frmData.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+
+constexpr int kF32Byte = 32 + 32 / 8; // 36, bit 0
+
+QStringList texts(const frmData* w)
+{
+    QStringList list;
+    for (const QLabel* label : w->lblData)
+        list << label->text();
+    return list;
+}
+
+bool allEnabled(frmData* w, bool enabled)
+{
+    QList<QWidget*> controls { w->cmdEndofShift };
+    for (QGroupBox* frame : w->fraShiftData)
+        controls << frame;
+    for (QLabel* label : w->lblData)
+        controls << label;
+    for (QLabel* label : w->lblDescription)
+        controls << label;
+    for (QWidget* control : controls) {
+        if (control->isEnabled() != enabled)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class tst_frmData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void controls()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        QVERIFY(w);
+        QCOMPARE(rig.w->currentChildIndex(), 4);
+        QStringList frames;
+        for (const QGroupBox* frame : w->fraShiftData)
+            frames << frame->title();
+        QCOMPARE(frames, QStringList({ "Current Shift", "Last Shift", "End of Shift" }));
+        QStringList captions;
+        for (const QLabel* label : w->lblDescription)
+            captions << label->text();
+        QCOMPARE(captions, QStringList({ "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:" }));
+        QCOMPARE(w->cmdEndofShift->text(), QStringLiteral("T&ransfer Data"));
+        QCOMPARE(w->cmdEndofShift->parentWidget(), w->fraShiftData[2]);
+        QVERIFY(w->findChild<QLabel*>(QStringLiteral("lblData_3")));
+    }
+
+    void offlineShowsCurrentDataGroupedAndExportsWithout()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        QCOMPARE(texts(w), QStringList({ "-", "-", "-", "-" }));
+        QVERIFY(allEnabled(w, false));
+        CurrentData.ParamValue[0] = 1234567;
+        CurrentData.ParamValue[1] = 999;
+        CurrentData.ParamValue[2] = 65535;
+        CurrentData.ParamValue[3] = 0;
+        w->refreshLoop().runCycle();
+        QCOMPARE(texts(w), QStringList({ GroupedNumber(1234567), "999", GroupedNumber(65535), "0" }));
+        QCOMPARE(w->lblData[0]->text(), QStringLiteral("1,234,567"));
+        QVERIFY(allEnabled(w, false));
+
+        // The same counter in the export file: no grouping.
+        const QString path = rig.dir.filePath(QStringLiteral("export.txt"));
+        rig.script().answerFile(path);
+        rig.w->mnuFileExport->trigger();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("untitled\r\nDate: \r\n \r\nCurrent Shift Data:\r\n"
+                                            "(Total Good Cans, Total Short Cans)\r\n 1234567\r\n 999\r\n \r\n"
+                                            "Last Shift Data:\r\n(Total Good Cans, Total Short Cans)\r\n"
+                                            " 65535\r\n 0\r\n"));
+        QCOMPARE(rig.w->globals().gFileExportPath, path);
+        QVERIFY(rig.script().messages().isEmpty());
+        QVERIFY(rig.port.exchanges().isEmpty());
+    }
+
+    void exportCancelledIsSilent()
+    {
+        LiveRig rig;
+        rig.script().answerFile(std::nullopt);
+        rig.w->mnuFileExport->trigger();
+        QCOMPARE(rig.script().calls().size(), 1);
+        QCOMPARE(rig.script().unexpected(), 0);
+        QVERIFY(rig.w->globals().gFileExportPath.isEmpty());
+    }
+
+    void onlinePassReadsTheFourCounters()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        rig.sim.setD(1100, 1234567);
+        rig.sim.setWord(1104, 42);
+        rig.sim.setD(1200, 655359999);
+        rig.sim.setWord(1204, 1000);
+        rig.online();
+        w->refreshLoop().step(); // the cycle starts: ONLINE appearance, nothing read yet
+        QVERIFY(allEnabled(w, true));
+        QCOMPARE(texts(w), QStringList({ "-", "-", "-", "-" }));
+        const qsizetype mark = rig.mark();
+        while (w->refreshLoop().inPass())
+            w->refreshLoop().step();
+        QCOMPARE(rig.readsSince(mark), dwordBytes(1100) + wordBytes(1104) + dwordBytes(1200) + wordBytes(1204));
+        QCOMPARE(texts(w), QStringList({ "1,234,567", "42", "655,359,999", "1,000" }));
+        QVERIFY(rig.writesSince(0).isEmpty());
+    }
+
+    void transferDataIsMomentary_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("left") << Qt::LeftButton;
+        QTest::newRow("right") << Qt::RightButton;
+        QTest::newRow("middle") << Qt::MiddleButton;
+    }
+
+    void transferDataIsMomentary()
+    {
+        QFETCH(Qt::MouseButton, button);
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        rig.sim.setByte(kF32Byte, 0x80); // another flag of that byte is left alone
+        rig.online();
+        w->refreshLoop().runCycle();
+        const qsizetype mark = rig.mark();
+        QTest::mousePress(w->cmdEndofShift, button);
+        QCOMPARE(rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 } }));
+        // Held down: F32 stays 1 while the display keeps polling.
+        w->refreshLoop().runCycle();
+        w->refreshLoop().runCycle();
+        QCOMPARE(rig.writesSince(mark).size(), 1);
+        QTest::mouseRelease(w->cmdEndofShift, button);
+        QCOMPARE(rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 }, { true, kF32Byte, 0x80 } }));
+        QVERIFY(!rig.sim.flag(32));
+        QCOMPARE(rig.script().unexpected(), 0);
+    }
+
+    void transferDataFromTheKeyboardWritesNothing()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        rig.online();
+        w->refreshLoop().runCycle();
+        const qsizetype mark = rig.mark();
+        int clicks = 0;
+        connect(w->cmdEndofShift, &QPushButton::clicked, this, [&] { ++clicks; });
+        w->cmdEndofShift->setFocus();
+        QTest::keyClick(w->cmdEndofShift, Qt::Key_Space);
+        QCOMPARE(clicks, 1); // the button was activated from the keyboard
+        QCOMPARE(rig.mark(), mark);
+    }
+
+    void linkDiesWhileOpen()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        rig.sim.setD(1100, 5000);
+        CurrentData.ParamValue[0] = 77;
+        rig.online();
+        w->refreshLoop().runCycle();
+        QCOMPARE(w->lblData[0]->text(), QStringLiteral("5,000"));
+        rig.killLink();
+        w->refreshLoop().runCycle();
+        QVERIFY(rig.rs().CommError);
+        // The end-of-shift writes are skipped while CommError is set.
+        const QByteArray before = rig.port.written();
+        QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
+        QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
+        QCOMPARE(rig.port.written(), before);
+        w->refreshLoop().runCycle(); // OFFLINE: appearance and CurrentData
+        QVERIFY(!rig.rs().OnlineMode);
+        QVERIFY(!rig.port.isOpen());
+        QCOMPARE(rig.panel(2), QStringLiteral("OFFLINE"));
+        QVERIFY(allEnabled(w, false));
+        QCOMPARE(texts(w), QStringList({ "77", "0", "0", "0" }));
+        rig.tick();
+        QCOMPARE(rig.panel(1), QStringLiteral("System Message:  Comm Fault with K7700"));
+        rig.onlyTheLinksBox();
+    }
+
+    void loopEndsWhenUnloaded()
+    {
+        LiveRig rig;
+        QPointer<frmData> w = rig.show<frmData>(4);
+        QVERIFY(w->refreshLoop().isRunning());
+        rig.w->ShowChildForm(5);
+        QVERIFY(!w->refreshLoop().isRunning());
+        flushDeletes();
+        QVERIFY(!w);
+    }
+};
+
+QTEST_MAIN(tst_frmData)
+#include "tst_frmdata.moc"
