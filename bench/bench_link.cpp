@@ -31,20 +31,18 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <memory>
-#include <vector>
-
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace talvek;
 using BenchClock = std::chrono::steady_clock;
@@ -69,7 +67,8 @@ double cpuSeconds()
 {
     rusage u {};
     ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Where the bench (client) and its peer run: -1 = anywhere.
@@ -171,9 +170,9 @@ struct Sim
     bool start(const QString& bin, const QString& folder, int port, const QStringList& extra, int cpu)
     {
         process.setProgram(bin);
-        process.setArguments(QStringList {QStringLiteral("--program-folder"), folder, QStringLiteral("--port"),
-                                          QString::number(port)}
-                             + extra);
+        process.setArguments(QStringList { QStringLiteral("--program-folder"), folder,
+                                 QStringLiteral("--port"), QString::number(port) }
+            + extra);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.setChildProcessModifier([cpu] { pinTo(cpu); });
         process.start();
@@ -212,7 +211,7 @@ double rawSim(const QString& bin, const QString& folder, const Placement& p, int
     if (!sim.start(bin, folder, 9, {}, p.peerCpu))
         return -1;
     const int fd = openRaw(sim.device);
-    unsigned char hs[2] = {0xFF, 0x01};
+    unsigned char hs[2] = { 0xFF, 0x01 };
     for (unsigned char b : hs) {
         if (::write(fd, &b, 1) != 1 || ::read(fd, &b, 1) != 1 || b != 0x55) {
             ::close(fd);
@@ -257,8 +256,8 @@ double portSim(const QString& bin, const ProgramFolder& folder, const Placement&
 }
 
 // RSRead of W180 through RSComm and the QSerialPort control; per exchange.
-double rsReadSim(const QString& bin, const ProgramFolder& folder, const Placement& p, int reads, Prompter& prompter,
-                 bool* failed)
+double rsReadSim(const QString& bin, const ProgramFolder& folder, const Placement& p, int reads,
+    Prompter& prompter, bool* failed)
 {
     Sim sim;
     if (!writeSettings(folder.root(), 1, 9600) || !sim.start(bin, folder.root(), 1, {}, p.peerCpu))
@@ -301,13 +300,13 @@ int main(int argc, char* argv[])
     bool failed = false;
     const long cpus = ::sysconf(_SC_NPROCESSORS_ONLN);
 
-    std::vector<Placement> placements {{"scheduler's choice", -1, -1}, {"same CPU", 0, 0}};
+    std::vector<Placement> placements { { "scheduler's choice", -1, -1 }, { "same CPU", 0, 0 } };
     if (cpus >= 2)
-        placements.push_back({"two CPUs", 0, 1});
+        placements.push_back({ "two CPUs", 0, 1 });
 
     std::printf("Unpaced, microseconds per one-byte exchange (median of 5 rounds):\n");
-    std::printf("  %-20s %10s %10s %10s %10s %8s\n", "placement", "raw echo", "raw sim", "port sim", "RSRead/4",
-                "ratio");
+    std::printf("  %-20s %10s %10s %10s %10s %8s\n", "placement", "raw echo", "raw sim", "port sim",
+        "RSRead/4", "ratio");
     const int rounds = 5;
     for (const Placement& p : placements) {
         pinTo(p.clientCpu);
@@ -328,7 +327,7 @@ int main(int argc, char* argv[])
     {
         Sim sim;
         if (!writeSettings(dir.path(), 2, 19200)
-            || !sim.start(bin, dir.path(), 2, {QStringLiteral("--baud"), QStringLiteral("19200")}, -1)) {
+            || !sim.start(bin, dir.path(), 2, { QStringLiteral("--baud"), QStringLiteral("19200") }, -1)) {
             std::fprintf(stderr, "cannot start the paced simulator\n");
             return 2;
         }
@@ -358,12 +357,13 @@ int main(int argc, char* argv[])
         rs.CloseRSComm();
         const double floorUs = 4 * 2 * 10 * 1e6 / 19200; // 4 exchanges, 2 byte times each
         const double mean = wallUs / reads;
-        std::printf("Paced at 19200 baud, 1000 x RSRead W180: %.3f s; per read mean %.3f ms, median %.3f ms\n",
-                    wallUs / 1e6, mean / 1000, median(samples) / 1000);
-        std::printf("  wire floor %.3f ms per read; ratio %.3fx (target <= 1.05x)\n", floorUs / 1000,
-                    mean / floorUs);
+        std::printf(
+            "Paced at 19200 baud, 1000 x RSRead W180: %.3f s; per read mean %.3f ms, median %.3f ms\n",
+            wallUs / 1e6, mean / 1000, median(samples) / 1000);
+        std::printf(
+            "  wire floor %.3f ms per read; ratio %.3fx (target <= 1.05x)\n", floorUs / 1000, mean / floorUs);
         std::printf("  process CPU time %.3f s over %.3f s wall (%.1f%%)\n", cpu, wallUs / 1e6,
-                    100 * cpu / (wallUs / 1e6));
+            100 * cpu / (wallUs / 1e6));
     }
     if (failed || prompter.boxes > 0) {
         std::printf("FAILED: CommError or message boxes during the run (%d boxes)\n", prompter.boxes);

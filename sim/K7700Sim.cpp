@@ -50,7 +50,7 @@ K7700Sim::Reply K7700Sim::process(std::uint8_t byte)
     if (byte == Attention && atRecordStart()) {
         m_mode = Mode::Command;
         m_step = 0;
-        return {one(Ack)};
+        return { one(Ack) };
     }
     switch (m_mode) {
     case Mode::Idle:
@@ -71,10 +71,10 @@ K7700Sim::Reply K7700Sim::onCommand(std::uint8_t byte)
     switch (byte) {
     case CommandRead:
         m_mode = Mode::Read;
-        return {one(Ack)};
+        return { one(Ack) };
     case CommandWrite:
         m_mode = Mode::Write;
-        return {one(Ack)};
+        return { one(Ack) };
     default:
         // Unknown command: not answered; wait for a new attention.
         m_mode = Mode::Idle;
@@ -87,11 +87,11 @@ K7700Sim::Reply K7700Sim::onRead(std::uint8_t byte)
     if (m_step == 0) {
         m_address = byte << 8;
         m_step = 1;
-        return {one(byte)};
+        return { one(byte) };
     }
     m_address |= byte;
     m_step = 0;
-    return {one(m_memory[m_address])};
+    return { one(m_memory[m_address]) };
 }
 
 K7700Sim::Reply K7700Sim::onWrite(std::uint8_t byte)
@@ -110,7 +110,7 @@ K7700Sim::Reply K7700Sim::onWrite(std::uint8_t byte)
         m_step = 0;
         break;
     }
-    return {one(byte)};
+    return { one(byte) };
 }
 
 void K7700Sim::applyFaults(Reply& reply)

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QtGlobal>
-
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -63,16 +62,22 @@ public:
     static constexpr std::uint8_t CommandWrite = 2;
 
     // Registers of the moving machine (byte addresses).
-    static constexpr int PositionWord = 180;   // W180
-    static constexpr int SpeedWord = 182;      // W182
+    static constexpr int PositionWord = 180; // W180
+    static constexpr int SpeedWord = 182; // W182
     static constexpr int GoodCansDword = 1100; // D1100
     static constexpr int ShortCansWord = 1104; // W1104
-    static constexpr int FlagBase = 32;        // F0 is bit 0 of byte 32
+    static constexpr int FlagBase = 32; // F0 is bit 0 of byte 32
 
     static constexpr int MemorySize = 65536;
     static constexpr qint64 DwordLimit = 655360000; // base-10000 dword values are below this
 
-    enum class Mode { Idle, Command, Read, Write };
+    enum class Mode
+    {
+        Idle,
+        Command,
+        Read,
+        Write
+    };
 
     // What the board sends back for one received byte: nothing, one byte, or
     // (with a noise fault) more; delayMs > 0 means the answer leaves that many

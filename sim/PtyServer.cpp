@@ -1,7 +1,6 @@
 #include "PtyServer.h"
 
 #include <QStringList>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -34,8 +33,7 @@ bool parseNumber(const QString& text, qint64* value)
 
 PtyServer::PtyServer(K7700Sim& sim)
     : m_sim(sim)
-{
-}
+{ }
 
 PtyServer::~PtyServer()
 {
@@ -56,7 +54,8 @@ bool PtyServer::open(QString* error)
 {
     auto fail = [error](const char* what) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+            *error = QStringLiteral("%1: %2").arg(
+                QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     };
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -118,9 +117,9 @@ void PtyServer::received(const std::uint8_t* bytes, int count, std::int64_t now)
             start = std::max(start, m_txFreeNs);
             const std::int64_t due = start + byteNs; // written once it has gone over the line
             m_txFreeNs = due;
-            const Outgoing out {due, static_cast<std::uint8_t>(c)};
+            const Outgoing out { due, static_cast<std::uint8_t>(c) };
             const auto at = std::upper_bound(m_out.begin(), m_out.end(), due,
-                                             [](std::int64_t d, const Outgoing& o) { return d < o.dueNs; });
+                [](std::int64_t d, const Outgoing& o) { return d < o.dueNs; });
             m_out.insert(at, out);
             start = due;
         }
@@ -183,9 +182,9 @@ int PtyServer::run(const sigset_t& stopSignals)
 
         pollfd fds[2];
         nfds_t nfds = 0;
-        fds[nfds++] = {m_master, short(POLLIN | (canWrite ? 0 : POLLOUT)), 0};
+        fds[nfds++] = { m_master, short(POLLIN | (canWrite ? 0 : POLLOUT)), 0 };
         if (m_commandFd >= 0)
-            fds[nfds++] = {m_commandFd, POLLIN, 0};
+            fds[nfds++] = { m_commandFd, POLLIN, 0 };
 
         timespec timeout {};
         timespec* timeoutPtr = nullptr;
@@ -194,8 +193,7 @@ int PtyServer::run(const sigset_t& stopSignals)
             if (wait <= kSpinNs) {
                 // A timer wake-up can be tens of microseconds late, a byte time
                 // at 19200 baud is 521: the last stretch is waited out on the clock.
-                while (nowNs() < m_out.front().dueNs) {
-                }
+                while (nowNs() < m_out.front().dueNs) { }
                 continue;
             }
             timeout.tv_sec = time_t((wait - kSpinNs) / kNsPerS);

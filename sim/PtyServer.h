@@ -3,7 +3,6 @@
 #include "K7700Sim.h"
 
 #include <QString>
-
 #include <csignal>
 #include <cstdint>
 #include <deque>

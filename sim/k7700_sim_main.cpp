@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -58,21 +57,20 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("K7700 controller simulator on a pseudo-terminal."));
     parser.addHelpOption();
     const QCommandLineOption folderOpt(QStringLiteral("program-folder"),
-                                       QStringLiteral("Link the terminal as support/ports/COM<port> in <dir>."),
-                                       QStringLiteral("dir"));
-    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port number of the link (1-99)."),
-                                     QStringLiteral("n"), QStringLiteral("1"));
+        QStringLiteral("Link the terminal as support/ports/COM<port> in <dir>."), QStringLiteral("dir"));
+    const QCommandLineOption portOpt(QStringLiteral("port"),
+        QStringLiteral("Port number of the link (1-99)."), QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption baudOpt(QStringLiteral("baud"),
-                                     QStringLiteral("Pace replies like a real 8N1 line at this speed."),
-                                     QStringLiteral("b"));
-    const QCommandLineOption runningOpt(QStringLiteral("running"), QStringLiteral("Start with the press running."));
+        QStringLiteral("Pace replies like a real 8N1 line at this speed."), QStringLiteral("b"));
+    const QCommandLineOption runningOpt(
+        QStringLiteral("running"), QStringLiteral("Start with the press running."));
     const QCommandLineOption speedOpt(QStringLiteral("speed"),
-                                      QStringLiteral("Press speed in strokes per minute (default 250)."),
-                                      QStringLiteral("spm"), QStringLiteral("250"));
+        QStringLiteral("Press speed in strokes per minute (default 250)."), QStringLiteral("spm"),
+        QStringLiteral("250"));
     const QCommandLineOption shortOpt(QStringLiteral("short-every"),
-                                      QStringLiteral("Every n-th stroke makes a short can (default 100)."),
-                                      QStringLiteral("n"), QStringLiteral("100"));
-    parser.addOptions({folderOpt, portOpt, baudOpt, runningOpt, speedOpt, shortOpt});
+        QStringLiteral("Every n-th stroke makes a short can (default 100)."), QStringLiteral("n"),
+        QStringLiteral("100"));
+    parser.addOptions({ folderOpt, portOpt, baudOpt, runningOpt, speedOpt, shortOpt });
     parser.process(app);
 
     bool ok = false;
@@ -99,7 +97,9 @@ int main(int argc, char* argv[])
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    struct sigaction sa {};
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -145,9 +145,9 @@ int main(int argc, char* argv[])
     std::printf("%s\n", qPrintable(slave));
     std::fflush(stdout);
     std::fprintf(stderr, "k7700-sim: serving on %s%s%s, %s, press %s; Ctrl+C stops it.\n", qPrintable(slave),
-                 link.isEmpty() ? "" : " as ", qPrintable(link),
-                 baud > 0 ? qPrintable(QStringLiteral("paced at %1 baud").arg(baud)) : "not paced",
-                 sim.running() ? qPrintable(QStringLiteral("running at %1 SPM").arg(speed)) : "stopped");
+        link.isEmpty() ? "" : " as ", qPrintable(link),
+        baud > 0 ? qPrintable(QStringLiteral("paced at %1 baud").arg(baud)) : "not paced",
+        sim.running() ? qPrintable(QStringLiteral("running at %1 SPM").arg(speed)) : "stopped");
 
     server.setCommandInput(STDIN_FILENO, STDOUT_FILENO);
     const int rc = server.run(stopSignals);

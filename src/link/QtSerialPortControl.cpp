@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -31,17 +30,16 @@ const QString kCrLf = QStringLiteral("\r\n");
 SerialError invalidSettings(const QString& text)
 {
     return SerialError(SerialErrorNumber::InvalidPropertyValue, kSource,
-                       QStringLiteral("Invalid property value: the settings \"%1\" are not of the form "
-                                      "speed,parity,data bits,stop bits (for example 9600,n,8,1).")
-                           .arg(text));
+        QStringLiteral("Invalid property value: the settings \"%1\" are not of the form "
+                       "speed,parity,data bits,stop bits (for example 9600,n,8,1).")
+            .arg(text));
 }
 
 } // namespace
 
 QtSerialPortControl::QtSerialPortControl(const ProgramFolder& folder)
     : m_folder(folder)
-{
-}
+{ }
 
 QtSerialPortControl::~QtSerialPortControl()
 {
@@ -56,7 +54,7 @@ void QtSerialPortControl::setCommPort(int port)
         throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
     if (port < 1 || port > 99)
         throw SerialError(SerialErrorNumber::InvalidPortNumber, kSource,
-                          QStringLiteral("Invalid port number: %1 (ports are numbered 1 to 99).").arg(port));
+            QStringLiteral("Invalid port number: %1 (ports are numbered 1 to 99).").arg(port));
     m_commPort = port;
 }
 
@@ -131,8 +129,8 @@ void QtSerialPortControl::applySettings()
         const QString why = m_port.errorString();
         m_port.clearError();
         throw SerialError(SerialErrorNumber::SetStateFailed, kSource,
-                          QStringLiteral("The settings %1 could not be applied to %2: %3")
-                              .arg(m_settings, portLabel(m_device), why));
+            QStringLiteral("The settings %1 could not be applied to %2: %3")
+                .arg(m_settings, portLabel(m_device), why));
     }
 }
 
@@ -179,7 +177,10 @@ QString QtSerialPortControl::portLabel(const QString& device) const
 {
     const QFileInfo link(portLink(m_commPort));
     if (link.isSymLink())
-        return QStringLiteral("%1 (COM%2, linked from %3)").arg(device).arg(m_commPort).arg(link.absoluteFilePath());
+        return QStringLiteral("%1 (COM%2, linked from %3)")
+            .arg(device)
+            .arg(m_commPort)
+            .arg(link.absoluteFilePath());
     return QStringLiteral("%1 (COM%2)").arg(device).arg(m_commPort);
 }
 
@@ -205,15 +206,17 @@ void QtSerialPortControl::open()
     const QString device = deviceForPort(m_commPort);
     if (device.isEmpty())
         throw SerialError(SerialErrorNumber::InvalidPortNumber, kSource,
-                          QStringLiteral("Invalid port number: COM%1 has no serial device on this machine. Choose "
-                                         "a port from COM1 to COM96, or link %2 to the device.")
-                              .arg(m_commPort)
-                              .arg(portLink(m_commPort)));
+            QStringLiteral("Invalid port number: COM%1 has no serial device on this machine. Choose "
+                           "a port from COM1 to COM96, or link %2 to the device.")
+                .arg(m_commPort)
+                .arg(portLink(m_commPort)));
 
 #ifdef Q_OS_UNIX
     {
         const QByteArray path = QFile::encodeName(device);
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(path.constData(), &st) != 0) {
             const int e = errno;
             if (e == ENOENT || e == ENOTDIR)
@@ -221,8 +224,8 @@ void QtSerialPortControl::open()
         } else if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES) {
             const struct group* g = ::getgrgid(st.st_gid);
             const QString group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
-            throw SerialError(SerialErrorNumber::PermissionDenied, kSource,
-                              permissionMessage(device, m_commPort, group));
+            throw SerialError(
+                SerialErrorNumber::PermissionDenied, kSource, permissionMessage(device, m_commPort, group));
         }
     }
 #endif
@@ -241,7 +244,8 @@ void QtSerialPortControl::open()
             // Access was checked above: the device or its lock is held.
             throwOpenError(device, why, EBUSY);
         case QSerialPort::OpenError:
-            throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+            throw SerialError(
+                SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
         default:
             throwOpenError(device, why, 0);
         }
@@ -260,17 +264,17 @@ void QtSerialPortControl::throwOpenError(const QString& device, const QString& q
     switch (posixErrno) {
     case ENOENT:
         throw SerialError(SerialErrorNumber::DeviceNotFound, kSource,
-                          QStringLiteral("The serial device %1 does not exist. Check that the adapter is plugged "
-                                         "in (or the simulator is running), or choose another port.")
-                              .arg(label));
+            QStringLiteral("The serial device %1 does not exist. Check that the adapter is plugged "
+                           "in (or the simulator is running), or choose another port.")
+                .arg(label));
     case EBUSY:
         throw SerialError(SerialErrorNumber::PortUnavailable, kSource,
-                          QStringLiteral("The serial port %1 is in use by another program. Close that program "
-                                         "and try again.")
-                              .arg(label));
+            QStringLiteral("The serial port %1 is in use by another program. Close that program "
+                           "and try again.")
+                .arg(label));
     default:
         throw SerialError(SerialErrorNumber::PortUnavailable, kSource,
-                          QStringLiteral("The serial port %1 could not be opened: %2").arg(label, qtError));
+            QStringLiteral("The serial port %1 could not be opened: %2").arg(label, qtError));
     }
 }
 

@@ -12,9 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
-
 #include <sys/resource.h>
 
 using namespace talvek;
@@ -22,14 +20,15 @@ using namespace talvek::test;
 
 namespace {
 
-const QString kNoComm = QStringLiteral(
-    "Cannot Communicate with Target Board.\rVerify RS-232 Cable is Connected Between\rCOMM Port and PROG Port.");
+const QString kNoComm = QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable is "
+                                       "Connected Between\rCOMM Port and PROG Port.");
 
 double cpuSeconds()
 {
     rusage u {};
     ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -73,8 +72,8 @@ bool tst_E2ePty::startSim()
     if (bin.isEmpty() || !QFileInfo(bin).isExecutable())
         return false;
     m_sim.setProgram(bin);
-    m_sim.setArguments({QStringLiteral("--program-folder"), m_dir.path(), QStringLiteral("--port"),
-                        QStringLiteral("1")});
+    m_sim.setArguments(
+        { QStringLiteral("--program-folder"), m_dir.path(), QStringLiteral("--port"), QStringLiteral("1") });
     m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_sim.start();
     if (!m_sim.waitForStarted(5000))
@@ -138,18 +137,54 @@ void tst_E2ePty::writeThenRead_data()
     QTest::addColumn<QString>("boardAddress"); // as the simulator names it
     QTest::addColumn<QString>("boardValue");
 
-    QTest::newRow("B166") << "B166" << "200" << "B166" << "200";
-    QTest::newRow("W1026") << "W1026" << "300" << "W1026" << "300";
-    QTest::newRow("W180") << "W180" << "1000" << "W180" << "1000";
-    QTest::newRow("W1104 top") << "W1104" << "65535" << "W1104" << "65535";
-    QTest::newRow("D1100") << "D1100" << "123456789" << "D1100" << "123456789";
-    QTest::newRow("D1200 top") << "D1200" << "655359999" << "D1200" << "655359999";
-    QTest::newRow("hex 1FF0H") << "1FF0H" << "77" << "B8176" << "77";
-    QTest::newRow("ident B61424") << "B61424" << "80" << "B61424" << "80";
-    QTest::newRow("F15 on") << "F15" << "1" << "F15" << "1";
-    QTest::newRow("F15 off") << "F15" << "0" << "F15" << "0";
-    QTest::newRow("B1018.0") << "B1018.0" << "1" << "B1018" << "1";
-    QTest::newRow("B1018.6") << "B1018.6" << "1" << "B1018" << "65";
+    QTest::newRow("B166") << "B166"
+                          << "200"
+                          << "B166"
+                          << "200";
+    QTest::newRow("W1026") << "W1026"
+                           << "300"
+                           << "W1026"
+                           << "300";
+    QTest::newRow("W180") << "W180"
+                          << "1000"
+                          << "W180"
+                          << "1000";
+    QTest::newRow("W1104 top") << "W1104"
+                               << "65535"
+                               << "W1104"
+                               << "65535";
+    QTest::newRow("D1100") << "D1100"
+                           << "123456789"
+                           << "D1100"
+                           << "123456789";
+    QTest::newRow("D1200 top") << "D1200"
+                               << "655359999"
+                               << "D1200"
+                               << "655359999";
+    QTest::newRow("hex 1FF0H") << "1FF0H"
+                               << "77"
+                               << "B8176"
+                               << "77";
+    QTest::newRow("ident B61424") << "B61424"
+                                  << "80"
+                                  << "B61424"
+                                  << "80";
+    QTest::newRow("F15 on") << "F15"
+                            << "1"
+                            << "F15"
+                            << "1";
+    QTest::newRow("F15 off") << "F15"
+                             << "0"
+                             << "F15"
+                             << "0";
+    QTest::newRow("B1018.0") << "B1018.0"
+                             << "1"
+                             << "B1018"
+                             << "1";
+    QTest::newRow("B1018.6") << "B1018.6"
+                             << "1"
+                             << "B1018"
+                             << "65";
 }
 
 void tst_E2ePty::writeThenRead()

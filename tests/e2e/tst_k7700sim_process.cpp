@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -65,7 +64,7 @@ QByteArray readN(int fd, int n, int timeoutMs = 3000)
 {
     QByteArray out;
     while (out.size() < n) {
-        pollfd p {fd, POLLIN, 0};
+        pollfd p { fd, POLLIN, 0 };
         if (::poll(&p, 1, timeoutMs) <= 0)
             break;
         char buf[64];
@@ -137,13 +136,14 @@ void tst_K7700SimProcess::linkAndCleanStop()
 
     QProcess p;
     QString device;
-    QVERIFY(start(p, {QStringLiteral("--program-folder"), dir.path(), QStringLiteral("--port"), QStringLiteral("7")},
-                  &device));
+    QVERIFY(start(p,
+        { QStringLiteral("--program-folder"), dir.path(), QStringLiteral("--port"), QStringLiteral("7") },
+        &device));
     QVERIFY2(device.startsWith(QStringLiteral("/dev/pts/")), qPrintable(device));
     const QString link = ports + QStringLiteral("/COM7");
     QCOMPARE(QFileInfo(link).symLinkTarget(), device);
     QCOMPARE(QDir(ports).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-             QStringList {QStringLiteral("COM7")});
+        QStringList { QStringLiteral("COM7") });
 
     ::kill(pid_t(p.processId()), signal);
     QVERIFY(p.waitForFinished(5000));
@@ -162,7 +162,8 @@ void tst_K7700SimProcess::refusesToReplaceAFile()
     f.write("keep me");
     f.close();
     QProcess p;
-    p.start(simBin(), {QStringLiteral("--program-folder"), dir.path(), QStringLiteral("--port"), QStringLiteral("2")});
+    p.start(simBin(),
+        { QStringLiteral("--program-folder"), dir.path(), QStringLiteral("--port"), QStringLiteral("2") });
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 2);
     QVERIFY(p.readAllStandardOutput().isEmpty());
@@ -175,13 +176,17 @@ void tst_K7700SimProcess::badOptions_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("message");
-    QTest::newRow("port 0") << QStringList {QStringLiteral("--port"), QStringLiteral("0")} << QByteArray("--port");
-    QTest::newRow("port 100") << QStringList {QStringLiteral("--port"), QStringLiteral("100")} << QByteArray("--port");
-    QTest::newRow("baud x") << QStringList {QStringLiteral("--baud"), QStringLiteral("x")} << QByteArray("--baud");
-    QTest::newRow("baud 0") << QStringList {QStringLiteral("--baud"), QStringLiteral("0")} << QByteArray("--baud");
-    QTest::newRow("speed") << QStringList {QStringLiteral("--speed"), QStringLiteral("70000")}
+    QTest::newRow("port 0") << QStringList { QStringLiteral("--port"), QStringLiteral("0") }
+                            << QByteArray("--port");
+    QTest::newRow("port 100") << QStringList { QStringLiteral("--port"), QStringLiteral("100") }
+                              << QByteArray("--port");
+    QTest::newRow("baud x") << QStringList { QStringLiteral("--baud"), QStringLiteral("x") }
+                            << QByteArray("--baud");
+    QTest::newRow("baud 0") << QStringList { QStringLiteral("--baud"), QStringLiteral("0") }
+                            << QByteArray("--baud");
+    QTest::newRow("speed") << QStringList { QStringLiteral("--speed"), QStringLiteral("70000") }
                            << QByteArray("--speed");
-    QTest::newRow("short-every") << QStringList {QStringLiteral("--short-every"), QStringLiteral("0")}
+    QTest::newRow("short-every") << QStringList { QStringLiteral("--short-every"), QStringLiteral("0") }
                                  << QByteArray("--short-every");
 }
 
@@ -203,38 +208,38 @@ void tst_K7700SimProcess::commands()
     QString device;
     QVERIFY(start(p, {}, &device));
     const QList<QPair<QString, QString>> script {
-        {QStringLiteral("get W180"), QStringLiteral("W180=0")},
-        {QStringLiteral("set W180 1000"), QStringLiteral("ok")},
-        {QStringLiteral("get b180"), QStringLiteral("B180=232")},
-        {QStringLiteral("get B181"), QStringLiteral("B181=3")},
-        {QStringLiteral("set D1100 655359999"), QStringLiteral("ok")},
-        {QStringLiteral("get D1100"), QStringLiteral("D1100=655359999")},
-        {QStringLiteral("get W1102"), QStringLiteral("W1102=65535")},
-        {QStringLiteral("set D1100 655360000"), QStringLiteral("error: bad value 655360000")},
-        {QStringLiteral("set B1 256"), QStringLiteral("error: bad value 256")},
-        {QStringLiteral("set W1 -1"), QStringLiteral("error: bad value -1")},
-        {QStringLiteral("set F15 1"), QStringLiteral("ok")},
-        {QStringLiteral("get B33"), QStringLiteral("B33=128")},
-        {QStringLiteral("set F15 2"), QStringLiteral("error: bad value 2")},
-        {QStringLiteral("set B10 0x7F"), QStringLiteral("ok")},
-        {QStringLiteral("get B10"), QStringLiteral("B10=127")},
-        {QStringLiteral("get X5"), QStringLiteral("error: bad address X5")},
-        {QStringLiteral("get W65536"), QStringLiteral("error: bad address W65536")},
-        {QStringLiteral("speed 600"), QStringLiteral("ok")},
-        {QStringLiteral("get W182"), QStringLiteral("W182=600")},
-        {QStringLiteral("speed 65536"), QStringLiteral("error: unknown command speed 65536")},
-        {QStringLiteral("run"), QStringLiteral("ok")},
-        {QStringLiteral("stop"), QStringLiteral("ok")},
-        {QStringLiteral("silence 2 1"), QStringLiteral("ok")},
-        {QStringLiteral("late 1500"), QStringLiteral("ok")},
-        {QStringLiteral("wrong"), QStringLiteral("ok")},
-        {QStringLiteral("wrong 0x12"), QStringLiteral("ok")},
-        {QStringLiteral("wrong 300"), QStringLiteral("error: unknown command wrong 300")},
-        {QStringLiteral("noise 165"), QStringLiteral("ok")},
-        {QStringLiteral("dropout"), QStringLiteral("ok")},
-        {QStringLiteral("restore"), QStringLiteral("ok")},
-        {QStringLiteral("clear"), QStringLiteral("ok")},
-        {QStringLiteral("fly away"), QStringLiteral("error: unknown command fly away")},
+        { QStringLiteral("get W180"), QStringLiteral("W180=0") },
+        { QStringLiteral("set W180 1000"), QStringLiteral("ok") },
+        { QStringLiteral("get b180"), QStringLiteral("B180=232") },
+        { QStringLiteral("get B181"), QStringLiteral("B181=3") },
+        { QStringLiteral("set D1100 655359999"), QStringLiteral("ok") },
+        { QStringLiteral("get D1100"), QStringLiteral("D1100=655359999") },
+        { QStringLiteral("get W1102"), QStringLiteral("W1102=65535") },
+        { QStringLiteral("set D1100 655360000"), QStringLiteral("error: bad value 655360000") },
+        { QStringLiteral("set B1 256"), QStringLiteral("error: bad value 256") },
+        { QStringLiteral("set W1 -1"), QStringLiteral("error: bad value -1") },
+        { QStringLiteral("set F15 1"), QStringLiteral("ok") },
+        { QStringLiteral("get B33"), QStringLiteral("B33=128") },
+        { QStringLiteral("set F15 2"), QStringLiteral("error: bad value 2") },
+        { QStringLiteral("set B10 0x7F"), QStringLiteral("ok") },
+        { QStringLiteral("get B10"), QStringLiteral("B10=127") },
+        { QStringLiteral("get X5"), QStringLiteral("error: bad address X5") },
+        { QStringLiteral("get W65536"), QStringLiteral("error: bad address W65536") },
+        { QStringLiteral("speed 600"), QStringLiteral("ok") },
+        { QStringLiteral("get W182"), QStringLiteral("W182=600") },
+        { QStringLiteral("speed 65536"), QStringLiteral("error: unknown command speed 65536") },
+        { QStringLiteral("run"), QStringLiteral("ok") },
+        { QStringLiteral("stop"), QStringLiteral("ok") },
+        { QStringLiteral("silence 2 1"), QStringLiteral("ok") },
+        { QStringLiteral("late 1500"), QStringLiteral("ok") },
+        { QStringLiteral("wrong"), QStringLiteral("ok") },
+        { QStringLiteral("wrong 0x12"), QStringLiteral("ok") },
+        { QStringLiteral("wrong 300"), QStringLiteral("error: unknown command wrong 300") },
+        { QStringLiteral("noise 165"), QStringLiteral("ok") },
+        { QStringLiteral("dropout"), QStringLiteral("ok") },
+        { QStringLiteral("restore"), QStringLiteral("ok") },
+        { QStringLiteral("clear"), QStringLiteral("ok") },
+        { QStringLiteral("fly away"), QStringLiteral("error: unknown command fly away") },
     };
     for (const auto& [line, answer] : script)
         QCOMPARE(ask(p, line), answer);
@@ -287,7 +292,7 @@ void tst_K7700SimProcess::pacing()
 {
     QProcess p;
     QString device;
-    QVERIFY(start(p, {QStringLiteral("--baud"), QStringLiteral("9600")}, &device));
+    QVERIFY(start(p, { QStringLiteral("--baud"), QStringLiteral("9600") }, &device));
     const int fd = openRaw(device);
     QVERIFY(fd >= 0);
     const double byteMs = 10.0 * 1000 / 9600; // 1.0417 ms

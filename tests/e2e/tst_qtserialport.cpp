@@ -9,12 +9,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <cerrno>
-#include <functional>
-#include <memory>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
+#include <memory>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/resource.h>
@@ -51,11 +50,14 @@ public:
     ~Pty() { closeMaster(); }
     bool ok() const { return m_master >= 0 && !m_slave.isEmpty(); }
     QString slave() const { return m_slave; }
-    void send(const QByteArray& b) { QCOMPARE(::write(m_master, b.constData(), size_t(b.size())), ssize_t(b.size())); }
+    void send(const QByteArray& b)
+    {
+        QCOMPARE(::write(m_master, b.constData(), size_t(b.size())), ssize_t(b.size()));
+    }
     // Reads what the port sent, waiting up to timeoutMs for the first byte.
     QByteArray receive(int timeoutMs = 1000)
     {
-        pollfd p {m_master, POLLIN, 0};
+        pollfd p { m_master, POLLIN, 0 };
         if (::poll(&p, 1, timeoutMs) <= 0)
             return {};
         char buf[256];
@@ -99,7 +101,8 @@ double cpuSeconds()
 {
     rusage u {};
     ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -145,9 +148,9 @@ void tst_QtSerialPort::parseSettings_data()
                            << int(QSerialPort::TwoStop);
     QTest::newRow("odd rate") << "12345,n,8,1" << true << 12345 << int(QSerialPort::NoParity) << 8
                               << int(QSerialPort::OneStop);
-    for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1", "-9600,n,8,1",
-                            "+9600,n,8,1", "9600.5,n,8,1", ",n,8,1", "9600,x,8,1", "9600,,8,1", "9600,n,9,1",
-                            "9600,n,4,1", "9600,n,8,3", "9600,n,8,0", "9600,n,8,1.5"})
+    for (const char* bad : { "", "9600", "9600,n,8", "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1", "-9600,n,8,1",
+             "+9600,n,8,1", "9600.5,n,8,1", ",n,8,1", "9600,x,8,1", "9600,,8,1", "9600,n,9,1", "9600,n,4,1",
+             "9600,n,8,3", "9600,n,8,0", "9600,n,8,1.5" })
         QTest::newRow(bad[0] ? bad : "empty") << QString::fromLatin1(bad) << false << 0 << 0 << 0 << 0;
 }
 
@@ -173,12 +176,12 @@ void tst_QtSerialPort::parseSettings()
 void tst_QtSerialPort::setSettingsKeepsOldOnError()
 {
     QTemporaryDir dir;
-    QtSerialPortControl port {ProgramFolder(dir.path())};
+    QtSerialPortControl port { ProgramFolder(dir.path()) };
     QCOMPARE(port.settings(), QStringLiteral("9600,n,8,1"));
     port.setSettings(QStringLiteral("19200,n,8,1"));
     QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
     QCOMPARE(errorNumber([&] { port.setSettings(QStringLiteral("fast,n,8,1")); }),
-             SerialErrorNumber::InvalidPropertyValue);
+        SerialErrorNumber::InvalidPropertyValue);
     QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
 
     QCOMPARE(errorNumber([&] { port.setCommPort(0); }), SerialErrorNumber::InvalidPortNumber);
@@ -208,7 +211,7 @@ void tst_QtSerialPort::defaultDevices()
     QFETCH(QString, device);
     QCOMPARE(QtSerialPortControl::defaultDevice(port), device);
     QTemporaryDir dir; // no links: the table
-    QtSerialPortControl control {ProgramFolder(dir.path())};
+    QtSerialPortControl control { ProgramFolder(dir.path()) };
     QCOMPARE(control.deviceForPort(port), device);
 }
 
@@ -221,7 +224,7 @@ void tst_QtSerialPort::linkOverridesTable()
     makeLink(dir.path(), QStringLiteral("Support/Ports"), 5, pty.slave());
     makeLink(dir.path(), QStringLiteral("Support/Ports"), 97, pty.slave());
     makeLink(dir.path(), QStringLiteral("Support/Ports"), 6, QStringLiteral("/dev/nonexistent-talvek-tty"));
-    QtSerialPortControl port {ProgramFolder(dir.path())};
+    QtSerialPortControl port { ProgramFolder(dir.path()) };
     QCOMPARE(port.deviceForPort(5), pty.slave());
     QCOMPARE(port.deviceForPort(97), pty.slave()); // a link maps even the unmapped numbers
     QCOMPARE(port.deviceForPort(6), QStringLiteral("/dev/nonexistent-talvek-tty"));
@@ -239,7 +242,7 @@ void tst_QtSerialPort::openErrors()
 {
     QTemporaryDir dir;
     makeLink(dir.path(), QStringLiteral("support/ports"), 6, QStringLiteral("/dev/nonexistent-talvek-tty"));
-    QtSerialPortControl port {ProgramFolder(dir.path())};
+    QtSerialPortControl port { ProgramFolder(dir.path()) };
 
     QString text;
     port.setCommPort(97);
@@ -249,9 +252,10 @@ void tst_QtSerialPort::openErrors()
 
     port.setCommPort(6);
     QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::DeviceNotFound);
-    QVERIFY2(text.startsWith(QStringLiteral("The serial device /dev/nonexistent-talvek-tty (COM6, linked from ")
-                             + dir.path() + QStringLiteral("/support/ports/COM6) does not exist.")),
-             qPrintable(text));
+    QVERIFY2(
+        text.startsWith(QStringLiteral("The serial device /dev/nonexistent-talvek-tty (COM6, linked from ")
+            + dir.path() + QStringLiteral("/support/ports/COM6) does not exist.")),
+        qPrintable(text));
     QVERIFY(!port.isOpen());
 
     QCOMPARE(errorNumber([&] { port.write(QByteArray("x")); }), SerialErrorNumber::PortNotOpen);
@@ -265,7 +269,9 @@ void tst_QtSerialPort::permissionDenied()
     Pty pty;
     QVERIFY(pty.ok());
     const QByteArray slave = QFile::encodeName(pty.slave());
-    struct stat st {};
+    struct stat st
+    {
+    };
     QCOMPARE(::stat(slave.constData(), &st), 0);
     const group* g = ::getgrgid(st.st_gid);
     QVERIFY(g);
@@ -284,7 +290,7 @@ void tst_QtSerialPort::permissionDenied()
 
     if (::geteuid() != 0) {
         QCOMPARE(::chmod(slave.constData(), 0), 0);
-        QtSerialPortControl port {ProgramFolder(dir.path())};
+        QtSerialPortControl port { ProgramFolder(dir.path()) };
         port.setCommPort(3);
         QString text;
         QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::PermissionDenied);
@@ -305,7 +311,7 @@ void tst_QtSerialPort::permissionDenied()
         ::close(fds[0]);
         QByteArray out;
         if (::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 && ::setuid(nobody->pw_uid) == 0) {
-            QtSerialPortControl port {ProgramFolder(dir.path())};
+            QtSerialPortControl port { ProgramFolder(dir.path()) };
             port.setCommPort(3);
             try {
                 port.open();
@@ -329,7 +335,7 @@ void tst_QtSerialPort::permissionDenied()
     int status = 0;
     ::waitpid(child, &status, 0);
     QCOMPARE(QString::fromUtf8(got),
-             QString::number(SerialErrorNumber::PermissionDenied) + QLatin1Char('\n') + expected);
+        QString::number(SerialErrorNumber::PermissionDenied) + QLatin1Char('\n') + expected);
 }
 
 void tst_QtSerialPort::portInUse()
@@ -338,17 +344,17 @@ void tst_QtSerialPort::portInUse()
     QVERIFY(pty.ok());
     QTemporaryDir dir;
     makeLink(dir.path(), QStringLiteral("support/ports"), 4, pty.slave());
-    QtSerialPortControl first {ProgramFolder(dir.path())};
-    QtSerialPortControl second {ProgramFolder(dir.path())};
+    QtSerialPortControl first { ProgramFolder(dir.path()) };
+    QtSerialPortControl second { ProgramFolder(dir.path()) };
     first.setCommPort(4);
     second.setCommPort(4);
     first.open();
     QString text;
     QCOMPARE(errorNumber([&] { second.open(); }, &text), SerialErrorNumber::PortUnavailable);
-    QCOMPARE(text, QStringLiteral("The serial port ") + pty.slave() + QStringLiteral(" (COM4, linked from ")
-                 + dir.path()
-                 + QStringLiteral("/support/ports/COM4) is in use by another program. Close that program and "
-                                  "try again."));
+    QCOMPARE(text,
+        QStringLiteral("The serial port ") + pty.slave() + QStringLiteral(" (COM4, linked from ") + dir.path()
+            + QStringLiteral("/support/ports/COM4) is in use by another program. Close that program and "
+                             "try again."));
     QVERIFY(!second.isOpen());
     QCOMPARE(errorNumber([&] { first.open(); }), SerialErrorNumber::PortAlreadyOpen);
     QCOMPARE(errorNumber([&] { first.setCommPort(5); }), SerialErrorNumber::PortAlreadyOpen);
@@ -363,7 +369,7 @@ void tst_QtSerialPort::exchangeOverPty()
     QVERIFY(pty.ok());
     QTemporaryDir dir;
     makeLink(dir.path(), QStringLiteral("support/ports"), 1, pty.slave());
-    QtSerialPortControl port {ProgramFolder(dir.path())};
+    QtSerialPortControl port { ProgramFolder(dir.path()) };
     port.setCommPort(1);
     port.setSettings(QStringLiteral("19200,n,8,1"));
 
@@ -381,7 +387,7 @@ void tst_QtSerialPort::exchangeOverPty()
     port.setSettings(QStringLiteral("9600,n,8,1"));
     QCOMPARE(port.settings(), QStringLiteral("9600,n,8,1"));
 
-    for (int b : {0xFF, 0x00, 0x55, 0x80}) {
+    for (int b : { 0xFF, 0x00, 0x55, 0x80 }) {
         port.write(QByteArray(1, char(b)));
         QCOMPARE(pty.receive(), QByteArray(1, char(b)));
         pty.send(QByteArray(1, char(b ^ 0x0F)));
@@ -414,7 +420,7 @@ void tst_QtSerialPort::vanishedPeerIsASilentLine()
     QVERIFY(pty->ok());
     QTemporaryDir dir;
     makeLink(dir.path(), QStringLiteral("support/ports"), 2, pty->slave());
-    QtSerialPortControl port {ProgramFolder(dir.path())};
+    QtSerialPortControl port { ProgramFolder(dir.path()) };
     port.setCommPort(2);
     port.open();
     pty->closeMaster();

@@ -70,26 +70,40 @@ void tst_K7700Sim::protocol_data()
     const int write = int(K7700Sim::Mode::Write);
 
     // Memory for these rows: byte 0x0010 = 0x5A, byte 0x01FF = 0xC3 (see protocol()).
-    QTest::newRow("idle ignores all but attention") << "01 02 55 10" << "-- -- -- --" << idle << 0;
-    QTest::newRow("attention") << "FF" << "55" << command << 0;
-    QTest::newRow("attention twice") << "FF FF" << "55 55" << command << 0;
-    QTest::newRow("read handshake") << "FF 01" << "55 55" << read << 0;
-    QTest::newRow("write handshake") << "FF 02" << "55 55" << write << 0;
-    QTest::newRow("unknown command goes idle") << "FF 07 01 00" << "55 -- -- --" << idle << 0;
-    QTest::newRow("attention after unknown command") << "FF 07 FF 01" << "55 -- 55 55" << read << 0;
-    QTest::newRow("read one byte") << "FF 01 00 10" << "55 55 00 5A" << read << 0;
-    QTest::newRow("read mode persists") << "FF 01 00 10 00 10 01 FF" << "55 55 00 5A 00 5A 01 C3" << read << 0;
-    QTest::newRow("half a read triple") << "FF 01 01" << "55 55 01" << read << 1;
-    QTest::newRow("FF as address low byte is an address") << "FF 01 01 FF" << "55 55 01 C3" << read << 0;
-    QTest::newRow("FF at triple start is attention (read)") << "FF 01 FF 02" << "55 55 55 55" << write << 0;
-    QTest::newRow("write triple echoes") << "FF 02 00 20 7E" << "55 55 00 20 7E" << write << 0;
-    QTest::newRow("FF as data byte is data") << "FF 02 00 20 FF" << "55 55 00 20 FF" << write << 0;
+    QTest::newRow("idle ignores all but attention") << "01 02 55 10"
+                                                    << "-- -- -- --" << idle << 0;
+    QTest::newRow("attention") << "FF"
+                               << "55" << command << 0;
+    QTest::newRow("attention twice") << "FF FF"
+                                     << "55 55" << command << 0;
+    QTest::newRow("read handshake") << "FF 01"
+                                    << "55 55" << read << 0;
+    QTest::newRow("write handshake") << "FF 02"
+                                     << "55 55" << write << 0;
+    QTest::newRow("unknown command goes idle") << "FF 07 01 00"
+                                               << "55 -- -- --" << idle << 0;
+    QTest::newRow("attention after unknown command") << "FF 07 FF 01"
+                                                     << "55 -- 55 55" << read << 0;
+    QTest::newRow("read one byte") << "FF 01 00 10"
+                                   << "55 55 00 5A" << read << 0;
+    QTest::newRow("read mode persists") << "FF 01 00 10 00 10 01 FF"
+                                        << "55 55 00 5A 00 5A 01 C3" << read << 0;
+    QTest::newRow("half a read triple") << "FF 01 01"
+                                        << "55 55 01" << read << 1;
+    QTest::newRow("FF as address low byte is an address") << "FF 01 01 FF"
+                                                          << "55 55 01 C3" << read << 0;
+    QTest::newRow("FF at triple start is attention (read)") << "FF 01 FF 02"
+                                                            << "55 55 55 55" << write << 0;
+    QTest::newRow("write triple echoes") << "FF 02 00 20 7E"
+                                         << "55 55 00 20 7E" << write << 0;
+    QTest::newRow("FF as data byte is data") << "FF 02 00 20 FF"
+                                             << "55 55 00 20 FF" << write << 0;
     QTest::newRow("FF at triple start is attention (write)") << "FF 02 00 20 7E FF 01 00 20"
-                                                            << "55 55 00 20 7E 55 55 00 7E" << read << 0;
-    QTest::newRow("write then read back") << "FF 02 01 FF 11 FF 01 01 FF" << "55 55 01 FF 11 55 55 01 11" << read
-                                          << 0;
-    QTest::newRow("FF inside a write triple is data") << "FF 02 00 10 FF FF 01 00 10" << "55 55 00 10 FF 55 55 00 FF"
-                                                      << read << 0;
+                                                             << "55 55 00 20 7E 55 55 00 7E" << read << 0;
+    QTest::newRow("write then read back") << "FF 02 01 FF 11 FF 01 01 FF"
+                                          << "55 55 01 FF 11 55 55 01 11" << read << 0;
+    QTest::newRow("FF inside a write triple is data") << "FF 02 00 10 FF FF 01 00 10"
+                                                      << "55 55 00 10 FF 55 55 00 FF" << read << 0;
 }
 
 void tst_K7700Sim::protocol()
@@ -170,12 +184,18 @@ void tst_K7700Sim::writeThenReadValues_data()
     QTest::addColumn<int>("address");
     QTest::addColumn<qint64>("value");
 
-    QTest::newRow("B166 = 200") << "00 A6 C8" << "00 A6" << "00 C8" << 'B' << 166 << qint64(200);
-    QTest::newRow("W1026 = 300") << "04 02 2C 04 03 01" << "04 02 04 03" << "04 2C 04 01" << 'W' << 1026
-                                 << qint64(300);
-    QTest::newRow("D1100 = 123456789") << "04 4C 85 04 4D 1A 04 4E 39 04 4F 30" << "04 4C 04 4D 04 4E 04 4F"
+    QTest::newRow("B166 = 200") << "00 A6 C8"
+                                << "00 A6"
+                                << "00 C8" << 'B' << 166 << qint64(200);
+    QTest::newRow("W1026 = 300") << "04 02 2C 04 03 01"
+                                 << "04 02 04 03"
+                                 << "04 2C 04 01" << 'W' << 1026 << qint64(300);
+    QTest::newRow("D1100 = 123456789") << "04 4C 85 04 4D 1A 04 4E 39 04 4F 30"
+                                       << "04 4C 04 4D 04 4E 04 4F"
                                        << "04 85 04 1A 04 39 04 30" << 'D' << 1100 << qint64(123456789);
-    QTest::newRow("B61424 ident = 80") << "EF F0 50" << "EF F0" << "EF 50" << 'B' << 61424 << qint64(80);
+    QTest::newRow("B61424 ident = 80") << "EF F0 50"
+                                       << "EF F0"
+                                       << "EF 50" << 'B' << 61424 << qint64(80);
 }
 
 void tst_K7700Sim::writeThenReadValues()
@@ -401,7 +421,9 @@ void tst_K7700Sim::simPortExchanges()
         QVERIFY(port.readByte() >= 0);
     }
     QCOMPARE(port.written(), QByteArray::fromHex("FF0103F803F9"));
-    QCOMPARE(port.readBytes(), QByteArray::fromHex("5555033403" "12"));
+    QCOMPARE(port.readBytes(),
+        QByteArray::fromHex("5555033403"
+                            "12"));
     QCOMPARE(port.exchanges().size(), 6);
     QCOMPARE(port.exchanges().at(3).sent, quint8(0xF8));
     QCOMPARE(port.exchanges().at(3).reply, QByteArray::fromHex("34"));
@@ -482,10 +504,10 @@ void tst_K7700Sim::simPortClosedAndRefused()
     QCOMPARE(port.commPort(), 3);
     QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
 
-    port.refuseCommPort(SerialError(SerialErrorNumber::InvalidPortNumber, QStringLiteral("t"),
-                                    QStringLiteral("Invalid port number")));
+    port.refuseCommPort(SerialError(
+        SerialErrorNumber::InvalidPortNumber, QStringLiteral("t"), QStringLiteral("Invalid port number")));
     port.refuseSettings(SerialError(SerialErrorNumber::InvalidPropertyValue, QStringLiteral("t"),
-                                    QStringLiteral("Invalid property value")));
+        QStringLiteral("Invalid property value")));
     try {
         port.setCommPort(4);
         QFAIL("setCommPort must throw");
@@ -503,8 +525,8 @@ void tst_K7700Sim::simPortClosedAndRefused()
     port.refuseCommPort(std::nullopt);
     port.refuseSettings(std::nullopt);
 
-    port.failOpenWith(SerialError(SerialErrorNumber::PortUnavailable, QStringLiteral("t"),
-                                  QStringLiteral("in use")));
+    port.failOpenWith(
+        SerialError(SerialErrorNumber::PortUnavailable, QStringLiteral("t"), QStringLiteral("in use")));
     try {
         port.open();
         QFAIL("open must throw");

@@ -14,8 +14,7 @@ SimPort::SimPort(K7700Sim& sim, FakeClock& clock)
     : m_sim(sim)
     , m_clock(clock)
     , m_lastSyncMs(clock.nowMs())
-{
-}
+{ }
 
 void SimPort::setCommPort(int port)
 {
@@ -99,8 +98,8 @@ void SimPort::write(const QByteArray& bytes)
             continue;
         // Keep the queue in due order; equal times keep their sending order.
         const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), ex.replyAtMs,
-                                         [](qint64 due, const Pending& p) { return due < p.dueMs; });
-        m_pending.insert(at, Pending {ex.replyAtMs, reply.bytes});
+            [](qint64 due, const Pending& p) { return due < p.dueMs; });
+        m_pending.insert(at, Pending { ex.replyAtMs, reply.bytes });
     }
     sync();
 }
