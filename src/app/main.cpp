@@ -1,6 +1,7 @@
 // TALVEK: set-up and monitoring utility for the K7700 press line controller.
 
 #include "Clock.h"
+#include "FormUtility.h"
 #include "ProgramFolder.h"
 #include "QtPrompter.h"
 #include "QtSerialPortControl.h"
@@ -17,6 +18,7 @@ int main(int argc, char* argv[])
                                             .arg(TALVEK_VERSION_MAJOR)
                                             .arg(TALVEK_VERSION_MINOR)
                                             .arg(TALVEK_VERSION_PATCH));
+    QApplication::setWindowIcon(talvek::TalvekIcon());
     // The program ends when the main window's shutdown has run, whatever
     // other windows (help viewer) are still open.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,6 +1,10 @@
 #include "FormUtility.h"
 
+#include <QFont>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QScreen>
 #include <QWidget>
@@ -19,6 +23,29 @@ void CenterForm(QWidget* form)
     const QRect area = screen->geometry();
     const QSize size = form->frameGeometry().size();
     form->move(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+}
+
+QIcon TalvekIcon()
+{
+    QIcon icon;
+    for (int size : { 16, 32, 48, 64 }) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x1f, 0x4e, 0x8c));
+        painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+        QFont font;
+        font.setBold(true);
+        font.setPixelSize(size * 3 / 4);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("T"));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 void SelectAllText(QLineEdit* textBox)

@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace talvek {
@@ -25,6 +24,8 @@ QFrame* separatorLine(QWidget* parent, const QString& name)
     return line;
 }
 
+constexpr int kTextWidth = 400;
+
 const QString kDescription = QStringLiteral(
     "Set-up and monitoring utility for the K7700 controller of the bodymaker and trimmer press line.\n"
     "\n"
@@ -34,11 +35,10 @@ const QString kDescription = QStringLiteral(
     "once: make them only when you are trained and authorised to set up the machine.");
 
 const QString kTechSupport = QStringLiteral(
-    "Technical support:\n"
-    "Contact the supplier of your press line controller.\n"
-    "Have at hand: the version shown above, the program identity shown by\n"
-    "View > Target Board Interface, and the set-up data file (.sdt) in use.\n"
-    "The operator help (Help > Help Topics) answers most set-up questions.");
+    "Technical support: contact the supplier of your press line controller.\n\n"
+    "Have at hand the version shown above, the program identity shown by View > Target Board "
+    "Interface, and the set-up data file (.sdt) in use. The operator help (Help > Help Topics) "
+    "answers most set-up questions.");
 
 } // namespace
 
@@ -73,18 +73,19 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
 
-    const QIcon icon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
-                                                           : QApplication::windowIcon();
-    picIcon->setPixmap(icon.pixmap(48, 48));
+    picIcon->setPixmap(TalvekIcon().pixmap(48, 48));
     picIcon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     QFont titleFont = lblTitle->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);
+    // Word-wrapped texts of a fixed width, so that their height is known.
     lblDescription->setWordWrap(true);
+    lblDescription->setFixedWidth(kTextWidth);
     lblDescription->setText(kDescription);
     lblTechSupport->setWordWrap(true);
+    lblTechSupport->setFixedWidth(kTextWidth);
     lblTechSupport->setText(kTechSupport);
     cmdOK->setDefault(true);
 
@@ -114,7 +115,7 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     layout->addWidget(Line1);
     layout->addLayout(bottom);
     layout->addWidget(Line2);
-    setFixedWidth(520);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // Load: centred, captioned, version and title filled in.
     setWindowTitle(QStringLiteral("About ") + kAppTitle);
