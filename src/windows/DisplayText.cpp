@@ -36,12 +36,13 @@ void SetLabelText(QLabel* label, const QString& text)
 
 void SetLabelColor(QLabel* label, const QColor& color)
 {
+    // A label on a Base background draws its text in the Text role.
+    const QPalette::ColorRole role = label->foregroundRole();
     QPalette palette = label->palette();
-    if (palette.color(QPalette::Active, QPalette::WindowText) == color
-        && palette.color(QPalette::Inactive, QPalette::WindowText) == color)
+    if (palette.color(QPalette::Active, role) == color && palette.color(QPalette::Inactive, role) == color)
         return;
-    palette.setColor(QPalette::Active, QPalette::WindowText, color);
-    palette.setColor(QPalette::Inactive, QPalette::WindowText, color);
+    palette.setColor(QPalette::Active, role, color);
+    palette.setColor(QPalette::Inactive, role, color);
     label->setPalette(palette);
 }
 

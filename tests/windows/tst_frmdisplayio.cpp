@@ -6,6 +6,7 @@
 #include "frmDisplayIO.h"
 
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
@@ -17,7 +18,21 @@ namespace {
 
 QColor textColor(const QLabel* label)
 {
-    return label->palette().color(QPalette::Active, QPalette::WindowText);
+    // The colour the label's text is drawn in.
+    return label->palette().color(QPalette::Active, label->foregroundRole());
+}
+
+// Whether the label, as drawn, shows pixels of that colour.
+bool drawnIn(QLabel* label, const QColor& color)
+{
+    const QImage image = label->grab().toImage();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y).rgb() == color.rgb())
+                return true;
+        }
+    }
+    return false;
 }
 
 QList<QLabel*> allLabels(frmDisplayIO* w)
@@ -178,6 +193,9 @@ private slots:
         QCOMPARE(textColor(w->lblk7710State[0]), QColor(0, 0, 255));
         QCOMPARE(w->lblk7710State[1]->text(), QStringLiteral("off"));
         QCOMPARE(textColor(w->lblk7710State[1]), QColor(192, 0, 0));
+        QVERIFY(drawnIn(w->lblk7710State[0], QColor(0, 0, 255)));
+        QVERIFY(drawnIn(w->lblk7710State[1], QColor(192, 0, 0)));
+        QVERIFY(!drawnIn(w->lblk7710State[1], QColor(0, 0, 255)));
         QStringList values;
         for (int i = 2; i < frmDisplayIO::K7700Count; ++i)
             values << w->lblk7710State[i]->text();
