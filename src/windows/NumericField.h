@@ -1,0 +1,75 @@
+#pragma once
+
+#include "NumericEntry.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QLabel;
+class QLineEdit;
+class QWidget;
+
+namespace talvek {
+
+class UpDown;
+
+// One numeric entry field of a form: its text box and up-down control bound
+// to the shared editing rules (NumericEntry).
+//
+// - Entering the text box (focus or a click) begins editing.
+// - Enter is swallowed and moves on as Tab does; Esc restores and leaves.
+// - Leaving the text box validates it. A refused entry is finished after the
+//   focus change (message, saved value back, focus back), never inside it;
+//   until then focus changes of the form's other fields are not editing
+//   actions. Leaving for a menu, another window or a message box, and a text
+//   box that is hidden or disabled under the focus, validate nothing.
+// - The up-down control steps the value text and runs the change path.
+class NumericField final : public QObject, private NumericFieldView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NumericField)
+
+public:
+    NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* upDown, QWidget* focusSink,
+                 NumericEntryOptions options, QObject* parent = nullptr);
+    ~NumericField() override;
+
+    NumericEntry& entry() { return m_entry; }
+    const NumericEntry& entry() const { return m_entry; }
+    QLineEdit* textBox() const { return m_text; }
+    UpDown* upDown() const { return m_upDown; }
+
+    // Enter moves the focus to this control instead of the next in tab order.
+    void setEnterTarget(QWidget* target) { m_enterTarget = target; }
+
+    // Text box and up-down control together.
+    void setEnabled(bool on);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // ---- NumericFieldView ----
+    QString displayText() const override;
+    void setDisplayText(const QString& text) override;
+    void selectAllText() override;
+    bool textBoxEnabled() const override;
+    void focusTextBox() override;
+    int minimum() const override;
+    int maximum() const override;
+    void moveOnFromEnter() override;
+    void focusSink() override;
+
+    void left();
+    void finishRefusal(bool withRangeMessage);
+    bool heldByOther() const;
+
+    NumericEntryForm& m_form;
+    QLineEdit* m_text;
+    UpDown* m_upDown;
+    QPointer<QWidget> m_sink;
+    QPointer<QWidget> m_enterTarget;
+    NumericEntry m_entry;
+};
+
+} // namespace talvek
