@@ -106,7 +106,7 @@ K7700Sim::Reply K7700Sim::onWrite(std::uint8_t byte)
         m_step = 2;
         break;
     default:
-        m_memory[m_address] = byte;
+        store(m_address, byte);
         m_step = 0;
         break;
     }
@@ -164,7 +164,27 @@ std::uint8_t K7700Sim::byte(int address) const
 
 void K7700Sim::setByte(int address, std::uint8_t value)
 {
-    m_memory[wrap(address)] = value;
+    store(address, value);
+}
+
+void K7700Sim::store(int address, std::uint8_t value)
+{
+    address = wrap(address);
+    const int endOfShiftByte = FlagBase + EndOfShiftFlag / 8;
+    const auto endOfShiftMask = static_cast<std::uint8_t>(1u << (EndOfShiftFlag % 8));
+    const bool shiftEnds = address == endOfShiftByte && !(m_memory[address] & endOfShiftMask)
+        && (value & endOfShiftMask);
+    m_memory[address] = value;
+    if (shiftEnds)
+        endShift();
+}
+
+void K7700Sim::endShift()
+{
+    setD(LastGoodCansDword, getD(GoodCansDword));
+    setWord(LastShortCansWord, word(ShortCansWord));
+    setD(GoodCansDword, 0);
+    setWord(ShortCansWord, 0);
 }
 
 quint16 K7700Sim::word(int address) const
@@ -202,6 +222,22 @@ void K7700Sim::setFlag(int n, bool on)
     const int address = FlagBase + n / 8;
     const auto mask = static_cast<std::uint8_t>(1u << (n % 8));
     setByte(address, on ? (byte(address) | mask) : (byte(address) & ~mask));
+}
+
+// ---- alarms ----
+
+void K7700Sim::setAlarm(int flag, bool on)
+{
+    setFlag(flag, on);
+    updateFaultSummary();
+}
+
+void K7700Sim::updateFaultSummary()
+{
+    bool pending = false;
+    for (const int f : { 2, 4, 8, 42, 43, 48, 49 })
+        pending = pending || flag(f);
+    setFlag(FaultSummaryFlag, !pending);
 }
 
 // ---- the moving machine ----

@@ -49,6 +49,18 @@ namespace talvek {
 // is taken up (modulo 360) by the next advance; the fraction of a degree is
 // kept by the model so that slow speeds still move.
 //
+// The end of a shift: when F32 goes from 0 to 1 (written through the
+// protocol or set from outside), the board moves the counts of the current
+// shift to the last shift (D1100 -> D1200, W1104 -> W1204) and clears the
+// current ones. Holding F32 at 1 does nothing more; it takes a 0 and a new 1
+// to end the next shift.
+//
+// The alarms: F858 (brake response too long), F2, F4, F8 (bits 2, 4, 8 of
+// W32), F48, F49 (bits 0, 1 of B38) and F42, F43 (bits 2, 3 of B37). F26 is
+// the firmware's summary: 1 while none of F2, F4, F8, F42, F43, F48, F49 is
+// set. Memory writes leave F26 alone (tests set any combination); setAlarm()
+// raises or clears one alarm and brings F26 in step.
+//
 // Growing the protocol: every mode is a value of Mode with its own byte
 // handler and its own notion of "start of a record" (step 0), where an
 // attention byte is recognised. New command bytes (the PLS commands, program
@@ -67,6 +79,11 @@ public:
     static constexpr int GoodCansDword = 1100; // D1100
     static constexpr int ShortCansWord = 1104; // W1104
     static constexpr int FlagBase = 32; // F0 is bit 0 of byte 32
+    static constexpr int LastGoodCansDword = 1200; // D1200
+    static constexpr int LastShortCansWord = 1204; // W1204
+    static constexpr int EndOfShiftFlag = 32; // F32
+    static constexpr int FaultSummaryFlag = 26; // F26: 1 = no alarm of W32 / B38 / B37 pending
+    static constexpr int BrakeResponseFlag = 858; // F858
 
     static constexpr int MemorySize = 65536;
     static constexpr qint64 DwordLimit = 655360000; // base-10000 dword values are below this
@@ -113,6 +130,13 @@ public:
     bool flag(int n) const;
     void setFlag(int n, bool on);
 
+    // ---- alarms ----
+    // Raises or clears one alarm flag (F858, F2, F4, F8, F42, F43, F48, F49;
+    // any other flag is simply set) and brings F26 in step.
+    void setAlarm(int flag, bool on);
+    // F26 from the alarm bits as they stand.
+    void updateFaultSummary();
+
     // ---- the moving machine ----
     void setRunning(bool running) { m_running = running; }
     bool running() const { return m_running; }
@@ -150,6 +174,10 @@ private:
     bool atRecordStart() const { return m_step == 0; }
     void applyFaults(Reply& reply);
     static int wrap(int address) { return address & 0xFFFF; }
+    // Stores one byte of memory: the one path of every write, so that the
+    // board reacts to F32 however it was set.
+    void store(int address, std::uint8_t value);
+    void endShift();
 
     std::array<std::uint8_t, MemorySize> m_memory {};
 

@@ -1,6 +1,12 @@
 // k7700-sim: the K7700 controller simulator on a pseudo-terminal.
 //
 //   k7700-sim [--program-folder DIR --port N] [--baud B] [--running [--speed SPM]]
+//             [--demo] [--alarm F]...
+//
+// --demo gives the board the readings of a healthy line at rest (F26 = 1,
+// inputs, outputs, analog values, resolver scale, brake responses);
+// --alarm F raises alarm flag F (2, 4, 8, 42, 43, 48, 49 or 858) with F26
+// in step.
 //
 // Prints the pseudo-terminal's device on the first line of stdout; with a
 // program folder and port links it as DIR/support/ports/COM<N>, where TALVEK
@@ -11,6 +17,7 @@
 #include "PtyServer.h"
 
 #include <QCommandLineParser>
+#include <QList>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -70,7 +77,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption shortOpt(QStringLiteral("short-every"),
         QStringLiteral("Every n-th stroke makes a short can (default 100)."), QStringLiteral("n"),
         QStringLiteral("100"));
-    parser.addOptions({ folderOpt, portOpt, baudOpt, runningOpt, speedOpt, shortOpt });
+    const QCommandLineOption demoOpt(QStringLiteral("demo"),
+        QStringLiteral("Start with the readings of a healthy press line (inputs, outputs, analog values)."));
+    const QCommandLineOption alarmOpt(QStringLiteral("alarm"),
+        QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
+        QStringLiteral("n"));
+    parser.addOptions({ folderOpt, portOpt, baudOpt, runningOpt, speedOpt, shortOpt, demoOpt, alarmOpt });
     parser.process(app);
 
     bool ok = false;
@@ -89,6 +101,13 @@ int main(int argc, char* argv[])
     const int shortEvery = parser.value(shortOpt).toInt(&ok);
     if (!ok || shortEvery < 1)
         return fail(QStringLiteral("--short-every must be 1 or more"));
+    QList<int> alarms;
+    for (const QString& value : parser.values(alarmOpt)) {
+        const int flag = value.toInt(&ok);
+        if (!ok || !QList<int>({ 2, 4, 8, 42, 43, 48, 49, 858 }).contains(flag))
+            return fail(QStringLiteral("--alarm must be one of 2, 4, 8, 42, 43, 48, 49, 858"));
+        alarms.append(flag);
+    }
 
     // Stop signals reach us only while the server waits.
     sigset_t stopSignals;
@@ -114,6 +133,26 @@ int main(int argc, char* argv[])
         sim.setWord(K7700Sim::SpeedWord, quint16(speed));
         sim.setRunning(true);
     }
+    if (parser.isSet(demoOpt)) {
+        const bool running = sim.running();
+        sim.updateFaultSummary(); // F26 = 1: nothing pending
+        sim.setFlag(80, true); // IN0, short can sensor made
+        sim.setWord(162, 2048); // analog inputs
+        sim.setWord(164, 1024);
+        sim.setByte(166, 128); // analog outputs
+        sim.setByte(167, 64);
+        sim.setWord(184, quint16(running && speed > 0 ? 60000 / speed : 0)); // resolver period, ms a stroke
+        sim.setWord(186, 360); // scale factor
+        sim.setWord(188, 0); // offset
+        // Slot 0: continuous mode, ~immediate stop (closed), cupfeed on; the
+        // main clutch solenoids while the press runs.
+        sim.setWord(100, quint16(0x0064 | (running ? 0x0300 : 0)));
+        sim.setWord(110, 0x0044); // rotary enable, trimmer infeed high
+        sim.setWord(1040, 14); // brake response, degrees
+        sim.setWord(1042, 22);
+    }
+    for (const int flag : alarms)
+        sim.setAlarm(flag, true);
 
     PtyServer server(sim);
     QString error;
