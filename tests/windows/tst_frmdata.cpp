@@ -159,6 +159,22 @@ private slots:
         QCOMPARE(rig.script().unexpected(), 0);
     }
 
+    void transferDataEndsTheShift()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        rig.sim.setD(1100, 2500000);
+        rig.sim.setWord(1104, 17);
+        rig.online();
+        w->refreshLoop().runCycle();
+        QCOMPARE(texts(w), QStringList({ "2,500,000", "17", "0", "0" }));
+        QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
+        QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
+        w->refreshLoop().runCycle();
+        QCOMPARE(texts(w), QStringList({ "0", "0", "2,500,000", "17" }));
+        QCOMPARE(rig.script().unexpected(), 0);
+    }
+
     void transferDataFromTheKeyboardWritesNothing()
     {
         LiveRig rig;
