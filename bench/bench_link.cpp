@@ -185,6 +185,15 @@ struct Sim
         device = QString::fromLocal8Bit(process.readLine()).trimmed();
         return true;
     }
+    QString ask(const QString& line)
+    {
+        process.write(line.toLocal8Bit() + '\n');
+        while (!process.canReadLine()) {
+            if (!process.waitForReadyRead(5000))
+                return QStringLiteral("<no answer>");
+        }
+        return QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
     ~Sim()
     {
         if (process.state() != QProcess::NotRunning) {
@@ -341,6 +350,7 @@ int main(int argc, char* argv[])
             return 2;
         }
         rs.RSRead(QStringLiteral("W180")); // handshake into read mode, outside the timing
+        sim.ask(QStringLiteral("stats")); // start the simulator's count afresh
         const int reads = 1000;
         std::vector<double> samples;
         samples.reserve(reads);
@@ -364,6 +374,8 @@ int main(int argc, char* argv[])
             "  wire floor %.3f ms per read; ratio %.3fx (target <= 1.05x)\n", floorUs / 1000, mean / floorUs);
         std::printf("  process CPU time %.3f s over %.3f s wall (%.1f%%)\n", cpu, wallUs / 1e6,
             100 * cpu / (wallUs / 1e6));
+        std::printf("  simulator's replies against their due time: %s\n",
+            qPrintable(sim.ask(QStringLiteral("stats"))));
     }
     if (failed || prompter.boxes > 0) {
         std::printf("FAILED: CommError or message boxes during the run (%d boxes)\n", prompter.boxes);

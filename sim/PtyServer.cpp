@@ -21,6 +21,7 @@ namespace {
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::int64_t kNsPerS = 1000000000;
 constexpr std::int64_t kSpinNs = 200000; // see run()
+constexpr size_t kMaxLatenessSamples = 1000000;
 
 bool parseNumber(const QString& text, qint64* value)
 {
@@ -132,14 +133,29 @@ bool PtyServer::flushDue(std::int64_t now)
         const std::uint8_t b = m_out.front().byte;
         const ssize_t n = ::write(m_master, &b, 1);
         if (n == 1) {
+            if (m_lateness.size() < kMaxLatenessSamples)
+                m_lateness.push_back(nowNs() - m_out.front().dueNs);
             m_out.pop_front();
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return false; // the terminal is full; wait until it can take more
-        return false;
+        m_out.pop_front(); // the line is broken: the byte is lost
     }
     return true;
+}
+
+QString PtyServer::takeStats()
+{
+    std::vector<std::int64_t> v;
+    v.swap(m_lateness);
+    if (v.empty())
+        return QStringLiteral("replies=0");
+    std::sort(v.begin(), v.end());
+    auto us = [](std::int64_t ns) { return QString::number(double(ns) / 1000.0, 'f', 1); };
+    return QStringLiteral("replies=%1 late-median-us=%2 late-p99-us=%3 late-max-us=%4")
+        .arg(v.size())
+        .arg(us(v[v.size() / 2]), us(v[v.size() * 99 / 100]), us(v.back()));
 }
 
 void PtyServer::readCommands()
@@ -277,6 +293,8 @@ QString PtyServer::command(const QString& line)
         m_sim.setDroppedOut(false);
         return ok;
     }
+    if (verb == QLatin1String("stats") && w.size() == 1)
+        return takeStats();
     if (verb == QLatin1String("clear") && w.size() == 1) {
         m_sim.clearFaults();
         return ok;

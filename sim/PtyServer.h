@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 namespace talvek {
 
@@ -27,6 +28,10 @@ namespace talvek {
 //     run | stop | speed <spm>  -> "ok" (the press)
 //     silence <n> [<after>] | late <ms> | wrong [<byte>] | noise <byte> |
 //     dropout | restore | clear -> "ok" (faults; see K7700Sim)
+//     stats                     -> "replies=<n> late-median-us=<m> late-p99-us=<p>
+//                                  late-max-us=<x>": how late the replies written
+//                                  since the last stats left against their due
+//                                  time (pacing precision)
 //     anything else             -> "error: ..."
 class PtyServer final
 {
@@ -63,6 +68,7 @@ private:
     void received(const std::uint8_t* bytes, int count, std::int64_t now);
     bool flushDue(std::int64_t now);
     void readCommands();
+    QString takeStats();
 
     K7700Sim& m_sim;
     int m_master = -1;
@@ -78,6 +84,7 @@ private:
     std::int64_t m_rxFreeNs = 0; // when the incoming line is free again
     std::int64_t m_txFreeNs = 0; // when the outgoing line is free again
     std::int64_t m_machineNs = 0; // up to when the press has moved
+    std::vector<std::int64_t> m_lateness; // ns past due, per reply byte written
 };
 
 } // namespace talvek

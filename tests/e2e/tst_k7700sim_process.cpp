@@ -208,6 +208,7 @@ void tst_K7700SimProcess::commands()
     QString device;
     QVERIFY(start(p, {}, &device));
     const QList<QPair<QString, QString>> script {
+        { QStringLiteral("stats"), QStringLiteral("replies=0") },
         { QStringLiteral("get W180"), QStringLiteral("W180=0") },
         { QStringLiteral("set W180 1000"), QStringLiteral("ok") },
         { QStringLiteral("get b180"), QStringLiteral("B180=232") },
@@ -328,6 +329,14 @@ void tst_K7700SimProcess::pacing()
     QCOMPARE(readN(fd, 1), QByteArray::fromHex("00"));
     const double late = msSince(t0);
     QVERIFY2(late >= 50 + 2 * byteMs && late < 200, qPrintable(QString::number(late)));
+
+    // 2 + 20 + 4 + 1 reply bytes went out, each counted once.
+    const QString stats = ask(p, QStringLiteral("stats"));
+    QVERIFY2(stats.startsWith(QStringLiteral("replies=27 late-median-us=")), qPrintable(stats));
+    QVERIFY2(
+        stats.contains(QStringLiteral(" late-p99-us=")) && stats.contains(QStringLiteral(" late-max-us=")),
+        qPrintable(stats));
+    QCOMPARE(ask(p, QStringLiteral("stats")), QStringLiteral("replies=0"));
     ::close(fd);
     p.terminate();
     QVERIFY(p.waitForFinished(5000));
