@@ -2,6 +2,10 @@
 
 #include "frm8816DF1.h"
 #include "frmSetup.h"
+#include "frmDisplayIO.h"
+#include "frmData.h"
+#include "frmMDIMain.h"
+#include "frmMain.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -51,20 +55,14 @@ PendingChildWindow::PendingChildWindow(const QString& formName, const QString& c
 std::array<ChildFactory, ChildWindowCount> DefaultChildFactories()
 {
     return {
-        pending("frmMain", "Main Display",
-                "machine speed and position, good and short cans of the current shift, brake response at "
-                "low and high speed, the active alarms in the Messages box, and Alarm Reset."),
+        [](ShellContext& ctx) -> QWidget* { return new frmMain(ctx.rs, ctx.mode, ctx.main.backgroundMonitor()); },
         [](ShellContext& ctx) -> QWidget* { return new frmSetup(ctx.prompter, ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frm8816DF1(ctx.prompter, ctx.rs, ctx.mode); },
         pending("frmTiming", "Machine Timing",
                 "the ON and OFF setpoints of the PLS timing channels, channel recall and clear, the "
                 "resolver offset and the PLS configuration."),
-        pending("frmData", "Shift Data",
-                "total good and short cans of the current and the last shift, and the end-of-shift "
-                "Transfer Data button."),
-        pending("frmDisplayIO", "I/O Status",
-                "the live states of the K7700 inputs, the analog and resolver values, the PLS timing "
-                "outputs and the slot 0 I/O groups."),
+        [](ShellContext& ctx) -> QWidget* { return new frmData(ctx.rs, ctx.mode); },
+        [](ShellContext& ctx) -> QWidget* { return new frmDisplayIO(ctx.rs, ctx.mode); },
     };
 }
 
