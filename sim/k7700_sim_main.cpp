@@ -17,11 +17,11 @@
 #include "PtyServer.h"
 
 #include <QCommandLineParser>
-#include <QList>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
