@@ -29,8 +29,8 @@ int main(int argc, char* argv[])
     talvek::QtSerialPortControl MSComm1(folder);
 
     talvek::frmMDIMain main(prompter, clock, folder, &MSComm1);
-    QObject::connect(&main, &talvek::frmMDIMain::programEnded, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &main, &talvek::frmMDIMain::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     main.show();
     return app.exec();
 }

@@ -37,8 +37,8 @@ QString ChangeExtension(const QString& path, const QString& extension)
     QString p = path;
     p.replace(QLatin1Char('\\'), QLatin1Char('/'));
     const QFileInfo info(p);
-    return QDir::cleanPath(info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.')
-                           + extension);
+    return QDir::cleanPath(
+        info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.') + extension);
 }
 
 int ReadBoardTypeCode(const QString& path)
@@ -98,8 +98,8 @@ std::optional<MsgResult> QuerySaveChanges(Prompter& prompter, bool hasUnsavedCha
 {
     if (!hasUnsavedChanges)
         return std::nullopt;
-    return prompter.msgBox(QStringLiteral("Save Changes to File?"), kAppTitle, MsgIcon::Exclamation,
-                           MsgButtons::YesNoCancel);
+    return prompter.msgBox(
+        QStringLiteral("Save Changes to File?"), kAppTitle, MsgIcon::Exclamation, MsgButtons::YesNoCancel);
 }
 
 } // namespace talvek

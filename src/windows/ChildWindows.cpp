@@ -1,11 +1,11 @@
 #include "ChildWindows.h"
 
 #include "frm8816DF1.h"
-#include "frmSetup.h"
-#include "frmDisplayIO.h"
 #include "frmData.h"
+#include "frmDisplayIO.h"
 #include "frmMDIMain.h"
 #include "frmMain.h"
+#include "frmSetup.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -17,15 +17,15 @@ namespace {
 ChildFactory pending(const char* formName, const char* caption, const char* description)
 {
     return [=](ShellContext&) -> QWidget* {
-        return new PendingChildWindow(QString::fromLatin1(formName), QString::fromLatin1(caption),
-                                      QString::fromLatin1(description));
+        return new PendingChildWindow(
+            QString::fromLatin1(formName), QString::fromLatin1(caption), QString::fromLatin1(description));
     };
 }
 
 } // namespace
 
-PendingChildWindow::PendingChildWindow(const QString& formName, const QString& caption,
-                                       const QString& description, QWidget* parent)
+PendingChildWindow::PendingChildWindow(
+    const QString& formName, const QString& caption, const QString& description, QWidget* parent)
     : QWidget(parent)
     , lblCaption(new QLabel(caption, this))
     , lblDescription(new QLabel(this))
@@ -39,11 +39,11 @@ PendingChildWindow::PendingChildWindow(const QString& formName, const QString& c
     font.setBold(true);
     lblCaption->setFont(font);
     lblDescription->setWordWrap(true);
-    lblDescription->setText(QString::fromLatin1(
-                                "This window will show: %1\n\n"
-                                "It is not part of this version of TALVEK yet; the menus, the set-up files "
-                                "and the ONLINE/OFFLINE switch work without it.")
-                                .arg(description));
+    lblDescription->setText(
+        QString::fromLatin1("This window will show: %1\n\n"
+                            "It is not part of this version of TALVEK yet; the menus, the set-up files "
+                            "and the ONLINE/OFFLINE switch work without it.")
+            .arg(description));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addWidget(lblCaption);
@@ -55,12 +55,14 @@ PendingChildWindow::PendingChildWindow(const QString& formName, const QString& c
 std::array<ChildFactory, ChildWindowCount> DefaultChildFactories()
 {
     return {
-        [](ShellContext& ctx) -> QWidget* { return new frmMain(ctx.rs, ctx.mode, ctx.main.backgroundMonitor()); },
+        [](ShellContext& ctx) -> QWidget* {
+            return new frmMain(ctx.rs, ctx.mode, ctx.main.backgroundMonitor());
+        },
         [](ShellContext& ctx) -> QWidget* { return new frmSetup(ctx.prompter, ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frm8816DF1(ctx.prompter, ctx.rs, ctx.mode); },
         pending("frmTiming", "Machine Timing",
-                "the ON and OFF setpoints of the PLS timing channels, channel recall and clear, the "
-                "resolver offset and the PLS configuration."),
+            "the ON and OFF setpoints of the PLS timing channels, channel recall and clear, the "
+            "resolver offset and the PLS configuration."),
         [](ShellContext& ctx) -> QWidget* { return new frmData(ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frmDisplayIO(ctx.rs, ctx.mode); },
     };

@@ -3,7 +3,6 @@
 #include "ShellContext.h"
 
 #include <QWidget>
-
 #include <array>
 
 class QLabel;
@@ -26,7 +25,7 @@ class PendingChildWindow final : public QWidget
 
 public:
     PendingChildWindow(const QString& formName, const QString& caption, const QString& description,
-                       QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
 
     QLabel* lblCaption;
     QLabel* lblDescription;

@@ -3,9 +3,9 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
-#include <QLineEdit>
 #include <QScreen>
 #include <QWidget>
 
@@ -22,7 +22,8 @@ void CenterForm(QWidget* form)
         return;
     const QRect area = screen->geometry();
     const QSize size = form->frameGeometry().size();
-    form->move(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+    form->move(
+        area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
 }
 
 QIcon TalvekIcon()

@@ -51,13 +51,11 @@ QList<ButtonSpec> buttonsOf(MsgButtons buttons)
     case MsgButtons::OKCancel:
         return { { QMessageBox::Ok, MsgResult::OK }, { QMessageBox::Cancel, MsgResult::Cancel } };
     case MsgButtons::AbortRetryIgnore:
-        return { { QMessageBox::Abort, MsgResult::Abort },
-                 { QMessageBox::Retry, MsgResult::Retry },
-                 { QMessageBox::Ignore, MsgResult::Ignore } };
+        return { { QMessageBox::Abort, MsgResult::Abort }, { QMessageBox::Retry, MsgResult::Retry },
+            { QMessageBox::Ignore, MsgResult::Ignore } };
     case MsgButtons::YesNoCancel:
-        return { { QMessageBox::Yes, MsgResult::Yes },
-                 { QMessageBox::No, MsgResult::No },
-                 { QMessageBox::Cancel, MsgResult::Cancel } };
+        return { { QMessageBox::Yes, MsgResult::Yes }, { QMessageBox::No, MsgResult::No },
+            { QMessageBox::Cancel, MsgResult::Cancel } };
     case MsgButtons::YesNo:
         return { { QMessageBox::Yes, MsgResult::Yes }, { QMessageBox::No, MsgResult::No } };
     case MsgButtons::RetryCancel:
@@ -139,7 +137,8 @@ MsgResult QtPrompter::msgBox(const QString& text, const QString& title, MsgIcon 
     return escapeResult(buttons);
 }
 
-std::optional<QString> QtPrompter::inputBox(const QString& prompt, const QString& title, const QString& defaultText)
+std::optional<QString> QtPrompter::inputBox(
+    const QString& prompt, const QString& title, const QString& defaultText)
 {
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(title);
@@ -203,7 +202,7 @@ bool QtPrompter::showHelp(const QString& path)
     if (!QFileInfo(path).isFile()) {
         // The help viewer reports its own missing document.
         QMessageBox::warning(dialogParent(), kAppTitle + QStringLiteral(" Help"),
-                             QStringLiteral("Cannot find the help file\n%1").arg(path));
+            QStringLiteral("Cannot find the help file\n%1").arg(path));
         return false;
     }
     if (!m_help)

@@ -21,8 +21,8 @@ public:
     Q_DISABLE_COPY_MOVE(QtPrompter)
 
     MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) override;
-    std::optional<QString> inputBox(const QString& prompt, const QString& title,
-                                    const QString& defaultText) override;
+    std::optional<QString> inputBox(
+        const QString& prompt, const QString& title, const QString& defaultText) override;
     std::optional<QString> openFileName(const FileDialogRequest& request) override;
     std::optional<QString> saveFileName(const FileDialogRequest& request) override;
     bool showHelp(const QString& path) override;

@@ -26,12 +26,12 @@ QString fileTitle(const QString& path)
 
 } // namespace
 
-SetupFileCommands::SetupFileCommands(Prompter& prompter, ShellGlobals& globals, std::function<void()> updateCaption)
+SetupFileCommands::SetupFileCommands(
+    Prompter& prompter, ShellGlobals& globals, std::function<void()> updateCaption)
     : m_prompter(prompter)
     , m_globals(globals)
     , m_updateCaption(std::move(updateCaption))
-{
-}
+{ }
 
 bool SetupFileCommands::saveChangesFirst()
 {
@@ -81,9 +81,9 @@ SetupFileCommands::OpenPass SetupFileCommands::openOnce()
 
     QString reason;
     if (!LoadFileData(*chosen, &reason)) {
-        m_prompter.msgBox(QStringLiteral("The set-up file could not be opened:") + kCrLf + *chosen + kCrLf + kCrLf
-                              + reason + kCrLf + kCrLf + QStringLiteral("The data shown has not been changed."),
-                          kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        m_prompter.msgBox(QStringLiteral("The set-up file could not be opened:") + kCrLf + *chosen + kCrLf
+                + kCrLf + reason + kCrLf + kCrLf + QStringLiteral("The data shown has not been changed."),
+            kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
         return OpenPass::Kept;
     }
 
@@ -92,10 +92,9 @@ SetupFileCommands::OpenPass SetupFileCommands::openOnce()
     const QString openedAt = GeneralDateText(QDateTime::currentDateTime());
     OpenPass pass = OpenPass::Kept;
     if (FileData.Version != ProgramVersion) {
-        const MsgResult answer = m_prompter.msgBox(
-            QStringLiteral("File created by set-up program version: ") + FileData.Version + kCrLf
-                + QStringLiteral("Data tables may not be properly aligned.") + kCrLf + kCrLf
-                + QStringLiteral("Do you wish to continue?"),
+        const MsgResult answer = m_prompter.msgBox(QStringLiteral("File created by set-up program version: ")
+                + FileData.Version + kCrLf + QStringLiteral("Data tables may not be properly aligned.")
+                + kCrLf + kCrLf + QStringLiteral("Do you wish to continue?"),
             kAppTitle, MsgIcon::Information, MsgButtons::YesNoCancel);
         if (answer == MsgResult::Yes)
             pass = OpenPass::Accepted;
@@ -132,10 +131,10 @@ bool SetupFileCommands::mnuFileSave()
         return mnuFileSaveAs();
     QString reason;
     if (!SaveCurrentData(m_globals.gFileNamePath, &reason)) {
-        m_prompter.msgBox(QStringLiteral("The set-up file could not be saved:") + kCrLf + m_globals.gFileNamePath
-                              + kCrLf + kCrLf + reason + kCrLf + kCrLf
-                              + QStringLiteral("The data has not been saved."),
-                          kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        m_prompter.msgBox(QStringLiteral("The set-up file could not be saved:") + kCrLf
+                + m_globals.gFileNamePath + kCrLf + kCrLf + reason + kCrLf + kCrLf
+                + QStringLiteral("The data has not been saved."),
+            kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
         return false;
     }
     showFileCaption();

@@ -3,7 +3,6 @@
 #include "ShellContext.h"
 
 #include <QString>
-
 #include <functional>
 
 namespace talvek {
@@ -18,7 +17,7 @@ class SetupFileCommands final
 {
 public:
     static const QString UnnamedCaption; // "[unnamed]"
-    static const QString DialogFilter;   // "Setup Files(*.sdt)|*.sdt|"
+    static const QString DialogFilter; // "Setup Files(*.sdt)|*.sdt|"
 
     SetupFileCommands(Prompter& prompter, ShellGlobals& globals, std::function<void()> updateCaption);
     Q_DISABLE_COPY_MOVE(SetupFileCommands)
@@ -34,7 +33,12 @@ private:
     // The save question before New and Open: true to go on.
     bool saveChangesFirst();
     // Open: one pass from the question to the version check.
-    enum class OpenPass { Accepted, Kept, Again };
+    enum class OpenPass
+    {
+        Accepted,
+        Kept,
+        Again
+    };
     OpenPass openOnce();
     void acceptFile(const QString& path, const QString& title, const QString& openedAt);
     void showFileCaption();

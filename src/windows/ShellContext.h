@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
 
 class QWidget;
@@ -19,11 +18,11 @@ class frmMDIMain;
 // Variables of the main window that other windows read or set.
 struct ShellGlobals
 {
-    QString gFileNamePath;    // full path of the current set-up file
-    QString gFileNameTitle;   // its name without folder
+    QString gFileNamePath; // full path of the current set-up file
+    QString gFileNameTitle; // its name without folder
     QString gFileNameCaption; // "[unnamed]" or "[" + gFileNameTitle + "]"
-    QString gFileExportPath;  // last shift data export file
-    QString gUploadNOW;       // date and time of the last upload or open
+    QString gFileExportPath; // last shift data export file
+    QString gUploadNOW; // date and time of the last upload or open
     QString gProgramFilePath; // last program file chosen for download
 };
 

@@ -23,7 +23,8 @@ constexpr int kValueBufferBytes = 1024;
 QString RegistryValueText(quint32 type, const QByteArray& data)
 {
     if (type == RegString) {
-        QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData()), data.size() / 2);
+        QString text
+            = QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData()), data.size() / 2);
         if (text.endsWith(QChar(0)))
             text.chop(1);
         return text;
@@ -37,8 +38,8 @@ QString RegistryValueText(quint32 type, const QByteArray& data)
     return {};
 }
 
-std::optional<QString> SystemRegistry::GetKeyValue(RegistryRoot root, const QString& keyName,
-                                                   const QString& valueName)
+std::optional<QString> SystemRegistry::GetKeyValue(
+    RegistryRoot root, const QString& keyName, const QString& valueName)
 {
 #ifdef Q_OS_WIN
     HKEY base = HKEY_LOCAL_MACHINE;
@@ -58,13 +59,14 @@ std::optional<QString> SystemRegistry::GetKeyValue(RegistryRoot root, const QStr
     }
     HKEY key = nullptr;
     // Read access is all a lookup needs (and all an ordinary user gets).
-    if (RegOpenKeyExW(base, reinterpret_cast<LPCWSTR>(keyName.utf16()), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(base, reinterpret_cast<LPCWSTR>(keyName.utf16()), 0, KEY_QUERY_VALUE, &key)
+        != ERROR_SUCCESS)
         return std::nullopt;
     QByteArray buffer(kValueBufferBytes, '\0');
     DWORD size = DWORD(buffer.size());
     DWORD type = 0;
     const LONG rc = RegQueryValueExW(key, reinterpret_cast<LPCWSTR>(valueName.utf16()), nullptr, &type,
-                                     reinterpret_cast<LPBYTE>(buffer.data()), &size);
+        reinterpret_cast<LPBYTE>(buffer.data()), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS)
         return std::nullopt;
@@ -86,12 +88,10 @@ ProgramStarter DetachedProgramStarter()
 std::optional<QString> FindSystemInfoProgram(RegistryReader& registry)
 {
     if (auto path = registry.GetKeyValue(RegistryRoot::LocalMachine,
-                                         QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                                         QStringLiteral("PATH")))
+            QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH")))
         return path;
     if (auto folder = registry.GetKeyValue(RegistryRoot::LocalMachine,
-                                           QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                                           QStringLiteral("MSINFO"))) {
+            QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"))) {
         const QString program = *folder + QStringLiteral("\\MSINFO32.EXE");
         QString local = program;
         local.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -106,8 +106,8 @@ void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prom
     const auto program = FindSystemInfoProgram(registry);
     if (program && !program->isEmpty() && start && start(*program))
         return;
-    prompter.msgBox(QStringLiteral("System Information Is Unavailable At This Time"), kAppTitle, MsgIcon::None,
-                    MsgButtons::OK);
+    prompter.msgBox(QStringLiteral("System Information Is Unavailable At This Time"), kAppTitle,
+        MsgIcon::None, MsgButtons::OK);
 }
 
 } // namespace talvek

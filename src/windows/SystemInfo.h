@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <functional>
 #include <optional>
 
@@ -10,11 +9,17 @@ namespace talvek {
 
 class Prompter;
 
-enum class RegistryRoot { ClassesRoot, CurrentUser, LocalMachine, Users };
+enum class RegistryRoot
+{
+    ClassesRoot,
+    CurrentUser,
+    LocalMachine,
+    Users
+};
 
 // Registry value types the lookup understands.
 constexpr quint32 RegString = 1; // REG_SZ
-constexpr quint32 RegDword = 4;  // REG_DWORD
+constexpr quint32 RegDword = 4; // REG_DWORD
 
 // Reads values from the system registry. On Windows it is the real registry;
 // elsewhere there is none and every lookup finds nothing.
@@ -23,15 +28,16 @@ class RegistryReader
 public:
     virtual ~RegistryReader() = default;
     // GetKeyValue: the value's text, or nothing when the key or value is missing.
-    virtual std::optional<QString> GetKeyValue(RegistryRoot root, const QString& keyName,
-                                               const QString& valueName)
+    virtual std::optional<QString> GetKeyValue(
+        RegistryRoot root, const QString& keyName, const QString& valueName)
         = 0;
 };
 
 class SystemRegistry final : public RegistryReader
 {
 public:
-    std::optional<QString> GetKeyValue(RegistryRoot root, const QString& keyName, const QString& valueName) override;
+    std::optional<QString> GetKeyValue(
+        RegistryRoot root, const QString& keyName, const QString& valueName) override;
 };
 
 // The text of a raw registry value. A string (UTF-16 data) is cut at its

@@ -44,7 +44,10 @@ const QString kTechSupport = QStringLiteral(
 
 QString frmAbout::versionText()
 {
-    return QStringLiteral("Version %1.%2.%3").arg(TALVEK_VERSION_MAJOR).arg(TALVEK_VERSION_MINOR).arg(TALVEK_VERSION_PATCH);
+    return QStringLiteral("Version %1.%2.%3")
+        .arg(TALVEK_VERSION_MAJOR)
+        .arg(TALVEK_VERSION_MINOR)
+        .arg(TALVEK_VERSION_PATCH);
 }
 
 frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter starter, QWidget* parent)

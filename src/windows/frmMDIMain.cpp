@@ -46,7 +46,7 @@ constexpr std::array<WindowMenuItem, ChildWindowCount> kWindowMenu { {
 } };
 
 constexpr std::array<const char*, 5> kTransferItems { "Set-up &Parameters", "Timing &Channels", "Shift &Data",
-                                                      nullptr, "&All" };
+    nullptr, "&All" };
 
 QAction* addItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {})
 {
@@ -65,7 +65,7 @@ QString indexedName(const char* name, int index)
 } // namespace
 
 frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, SerialPortControl* MSComm1,
-                       std::array<ChildFactory, ChildWindowCount> children, QWidget* parent)
+    std::array<ChildFactory, ChildWindowCount> children, QWidget* parent)
     : QMainWindow(parent)
     , mdiArea(new QMdiArea(this))
     , sbrMain(new QStatusBar(this))
@@ -92,8 +92,8 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     m_rs = std::make_unique<RSComm>(m_folder, m_clock, m_prompter);
     m_mode = new OnlineModeSwitch(*m_rs, m_MSComm1, this);
     connect(m_mode, &OnlineModeSwitch::modeShown, this, &frmMDIMain::showMode);
-    m_context = std::unique_ptr<ShellContext>(new ShellContext {
-        m_prompter, m_clock, m_folder, *m_rs, *m_mode, m_MSComm1, m_globals, *this });
+    m_context = std::unique_ptr<ShellContext>(
+        new ShellContext { m_prompter, m_clock, m_folder, *m_rs, *m_mode, m_MSComm1, m_globals, *this });
     m_files = std::make_unique<SetupFileCommands>(m_prompter, m_globals, [this] { updateCaption(); });
     // 3. The six child windows are registered with their Window menu items
     //    (m_childFactories, mnuWindowForm); none is loaded yet.
@@ -138,13 +138,16 @@ void frmMDIMain::buildMenus()
 
     mnuFile = bar->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileNew = addItem(mnuFile, "mnuFileNew", QStringLiteral("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuFileOpen = addItem(mnuFile, "mnuFileOpen", QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnuFileSave = addItem(mnuFile, "mnuFileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuFileNew
+        = addItem(mnuFile, "mnuFileNew", QStringLiteral("&New..."), QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuFileOpen
+        = addItem(mnuFile, "mnuFileOpen", QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuFileSave
+        = addItem(mnuFile, "mnuFileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     mnuFileSaveAs = addItem(mnuFile, "mnuFileSaveAs", QStringLiteral("Save &As..."));
     mnuFile->addSeparator();
-    mnuFileExport = addItem(mnuFile, "mnuFileExport", QStringLiteral("Export Shift Data..."),
-                            QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnuFileExport = addItem(
+        mnuFile, "mnuFileExport", QStringLiteral("Export Shift Data..."), QKeySequence(Qt::CTRL | Qt::Key_X));
     mnuFile->addSeparator();
     mnuFileUpload = mnuFile->addMenu(QStringLiteral("&Upload (save) Data"));
     mnuFileUpload->setObjectName(QStringLiteral("mnuFileUpload"));
@@ -152,8 +155,9 @@ void frmMDIMain::buildMenus()
     mnuFileDownload = mnuFile->addMenu(QStringLiteral("&Download Data"));
     mnuFileDownload->setObjectName(QStringLiteral("mnuFileDownload"));
     for (int i = 0; i < 5; ++i) {
-        for (auto [menu, items, name] : { std::tuple { mnuFileUpload, &mnuFileUploadData, "mnuFileUploadData" },
-                                          std::tuple { mnuFileDownload, &mnuFileDownloadData, "mnuFileDownloadData" } }) {
+        for (auto [menu, items, name] :
+            { std::tuple { mnuFileUpload, &mnuFileUploadData, "mnuFileUploadData" },
+                std::tuple { mnuFileDownload, &mnuFileDownloadData, "mnuFileDownloadData" } }) {
             QAction* item = kTransferItems[i] ? menu->addAction(QString::fromLatin1(kTransferItems[i]))
                                               : menu->addSeparator();
             item->setObjectName(indexedName(name, i));
@@ -161,8 +165,8 @@ void frmMDIMain::buildMenus()
         }
     }
     mnuFile->addSeparator();
-    mnuFilePrint = addItem(mnuFile, "mnuFilePrint", QStringLiteral("&Print Report..."),
-                           QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnuFilePrint = addItem(
+        mnuFile, "mnuFilePrint", QStringLiteral("&Print Report..."), QKeySequence(Qt::CTRL | Qt::Key_P));
     mnuFilePrintSetup = addItem(mnuFile, "mnuFilePrintSetup", QStringLiteral("Print Set&up..."));
     mnuFilePrintSetup->setVisible(false);
     mnuFilePrintSetup->setEnabled(false);
@@ -171,22 +175,25 @@ void frmMDIMain::buildMenus()
 
     mnuEdit = bar->addMenu(QStringLiteral("&Edit"));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
-    mnuEditOfflineEditing = addItem(mnuEdit, "mnuEditOfflineEditing", QStringLiteral("Enable &Offline Editing"),
-                                    QKeySequence(Qt::Key_F2));
+    mnuEditOfflineEditing = addItem(mnuEdit, "mnuEditOfflineEditing",
+        QStringLiteral("Enable &Offline Editing"), QKeySequence(Qt::Key_F2));
     mnuEditOfflineEditing->setCheckable(true);
     mnuEdit->addSeparator();
-    mnuEditCommPort = addItem(mnuEdit, "mnuEditCommPort", QStringLiteral("Co&mm Port"),
-                              QKeySequence(Qt::CTRL | Qt::Key_M));
+    mnuEditCommPort = addItem(
+        mnuEdit, "mnuEditCommPort", QStringLiteral("Co&mm Port"), QKeySequence(Qt::CTRL | Qt::Key_M));
     mnuEdit->addSeparator();
     mnuEditPasscode = addItem(mnuEdit, "mnuEditPasscode", QStringLiteral("Set-up Passcode"));
     mnuEditPasscode->setEnabled(false);
 
     mnuView = bar->addMenu(QStringLiteral("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
-    mnuViewTargetBoardStatus = addItem(mnuView, "mnuViewTargetBoardStatus", QStringLiteral("&Target Board Interface"));
+    mnuViewTargetBoardStatus
+        = addItem(mnuView, "mnuViewTargetBoardStatus", QStringLiteral("&Target Board Interface"));
     mnuView->addSeparator();
-    mnuViewOnline = addItem(mnuView, "mnuViewOnline", QStringLiteral("O&nline Data"), QKeySequence(Qt::Key_F3));
-    mnuViewOffline = addItem(mnuView, "mnuViewOffline", QStringLiteral("O&ffline Data"), QKeySequence(Qt::Key_F4));
+    mnuViewOnline
+        = addItem(mnuView, "mnuViewOnline", QStringLiteral("O&nline Data"), QKeySequence(Qt::Key_F3));
+    mnuViewOffline
+        = addItem(mnuView, "mnuViewOffline", QStringLiteral("O&ffline Data"), QKeySequence(Qt::Key_F4));
     mnuViewOnline->setCheckable(true);
     mnuViewOffline->setCheckable(true);
     mnuViewOffline->setChecked(true);
@@ -208,8 +215,8 @@ void frmMDIMain::buildMenus()
 
     mnuHelp = bar->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpHelpTopics = addItem(mnuHelp, "mnuHelpHelpTopics", QStringLiteral("&Help Topics"),
-                                QKeySequence(Qt::CTRL | Qt::Key_H));
+    mnuHelpHelpTopics = addItem(
+        mnuHelp, "mnuHelpHelpTopics", QStringLiteral("&Help Topics"), QKeySequence(Qt::CTRL | Qt::Key_H));
     mnuHelp->addSeparator();
     mnuHelpAbout = addItem(mnuHelp, "mnuHelpAbout", QStringLiteral("&About TALVEK"));
 
@@ -220,9 +227,11 @@ void frmMDIMain::buildMenus()
     connect(mnuFileSaveAs, &QAction::triggered, this, [this] { m_files->mnuFileSaveAs(); });
     connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuFileExport, &QAction::triggered, this, [this] {
-        ExportShiftData(m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW);
+        ExportShiftData(
+            m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW);
     });
-    connect(mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) { OfflineEditing = checked; });
+    connect(
+        mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) { OfflineEditing = checked; });
     connect(mnuEditPasscode, &QAction::triggered, this, &frmMDIMain::mnuEditPasscode_Click);
     connect(mnuViewOnline, &QAction::triggered, this, [this] { m_mode->setMode(true); });
     connect(mnuViewOffline, &QAction::triggered, this, [this] { m_mode->setMode(false); });
@@ -263,7 +272,8 @@ void frmMDIMain::buildStatusBar()
         else
             sbrMain->addPermanentWidget(panel);
     }
-    m_panels[1]->setMinimumWidth(m_panels[1]->fontMetrics().horizontalAdvance(QStringLiteral("OFFLINE")) + 24);
+    m_panels[1]->setMinimumWidth(
+        m_panels[1]->fontMetrics().horizontalAdvance(QStringLiteral("OFFLINE")) + 24);
     m_panels[1]->setAlignment(Qt::AlignCenter);
     m_panels[1]->setToolTip(QStringLiteral("Double-click to switch between ONLINE and OFFLINE"));
     m_panels[2]->setToolTip(QStringLiteral("Date"));
@@ -378,7 +388,7 @@ void frmMDIMain::updateCaption()
 void frmMDIMain::notAvailableYet(const QString& command)
 {
     m_prompter.msgBox(QStringLiteral("\"%1\" is not available in this version of TALVEK yet.").arg(command),
-                      kAppTitle, MsgIcon::Information, MsgButtons::OK);
+        kAppTitle, MsgIcon::Information, MsgButtons::OK);
 }
 
 void frmMDIMain::mnuEditPasscode_Click()
@@ -389,7 +399,7 @@ void frmMDIMain::mnuEditPasscode_Click()
     if (!m_rs->CommError)
         current = m_rs->RSRead(kPasscodeAddress);
     const auto entered = m_prompter.inputBox(QStringLiteral("Please Enter New Passcode (0-65535)"),
-                                             QStringLiteral("Keypad Set-up Passcode"), current);
+        QStringLiteral("Keypad Set-up Passcode"), current);
     if (entered && !entered->isEmpty() && !m_rs->CommError)
         m_rs->RSWrite(kPasscodeAddress, *entered);
 }

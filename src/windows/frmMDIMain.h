@@ -9,7 +9,6 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QTimer>
-
 #include <array>
 #include <memory>
 
@@ -38,8 +37,8 @@ class frmMDIMain final : public QMainWindow
 
 public:
     frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, SerialPortControl* MSComm1,
-               std::array<ChildFactory, ChildWindowCount> children = DefaultChildFactories(),
-               QWidget* parent = nullptr);
+        std::array<ChildFactory, ChildWindowCount> children = DefaultChildFactories(),
+        QWidget* parent = nullptr);
     ~frmMDIMain() override;
 
     // Shows child window `index` of the Window menu, unloading the one shown.

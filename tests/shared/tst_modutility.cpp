@@ -37,13 +37,24 @@ void tst_modUtility::changeExtension_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("replaces") << "/prog/set/K7700.hex" << "nvk" << "/prog/set/K7700.nvk";
-    QTest::newRow("last extension only") << "/prog/a.b.rev" << "nvk" << "/prog/a.b.nvk";
-    QTest::newRow("no extension") << "/prog/K7700" << "lcf" << "/prog/K7700.lcf";
-    QTest::newRow("backslashes") << "/prog\\set\\K7700.rev" << "hex" << "/prog/set/K7700.hex";
-    QTest::newRow("dotted folder") << "/prog.v2/K7700" << "nvk" << "/prog.v2/K7700.nvk";
-    QTest::newRow("relative becomes absolute") << "set/K7700.hex" << "nvk"
-                                               << QDir::cleanPath(QDir::currentPath() + "/set/K7700.nvk");
+    QTest::newRow("replaces") << "/prog/set/K7700.hex"
+                              << "nvk"
+                              << "/prog/set/K7700.nvk";
+    QTest::newRow("last extension only") << "/prog/a.b.rev"
+                                         << "nvk"
+                                         << "/prog/a.b.nvk";
+    QTest::newRow("no extension") << "/prog/K7700"
+                                  << "lcf"
+                                  << "/prog/K7700.lcf";
+    QTest::newRow("backslashes") << "/prog\\set\\K7700.rev"
+                                 << "hex"
+                                 << "/prog/set/K7700.hex";
+    QTest::newRow("dotted folder") << "/prog.v2/K7700"
+                                   << "nvk"
+                                   << "/prog.v2/K7700.nvk";
+    QTest::newRow("relative becomes absolute")
+        << "set/K7700.hex"
+        << "nvk" << QDir::cleanPath(QDir::currentPath() + "/set/K7700.nvk");
 }
 
 void tst_modUtility::changeExtension()

@@ -15,13 +15,12 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 namespace talvek::test {
 
-inline const QString kNoComm = QStringLiteral(
-    "Cannot Communicate with Target Board.\rVerify RS-232 Cable is Connected Between\rCOMM Port and PROG Port.");
+inline const QString kNoComm = QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable is "
+                                              "Connected Between\rCOMM Port and PROG Port.");
 
 // The scripted prompter, plus the default text each input box was given.
 class RecordingPrompter final : public Prompter
@@ -34,13 +33,20 @@ public:
     {
         return script.msgBox(text, title, icon, buttons);
     }
-    std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& defaultText) override
+    std::optional<QString> inputBox(
+        const QString& prompt, const QString& title, const QString& defaultText) override
     {
         inputDefaults.append(defaultText);
         return script.inputBox(prompt, title, defaultText);
     }
-    std::optional<QString> openFileName(const FileDialogRequest& r) override { return script.openFileName(r); }
-    std::optional<QString> saveFileName(const FileDialogRequest& r) override { return script.saveFileName(r); }
+    std::optional<QString> openFileName(const FileDialogRequest& r) override
+    {
+        return script.openFileName(r);
+    }
+    std::optional<QString> saveFileName(const FileDialogRequest& r) override
+    {
+        return script.saveFileName(r);
+    }
     bool showHelp(const QString& path) override { return script.showHelp(path); }
 };
 

@@ -15,7 +15,6 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 using namespace talvek;
@@ -119,9 +118,10 @@ void tst_frmMDIMain::menuItems_data()
     QTest::addColumn<bool>("visible");
     QTest::addColumn<bool>("checked");
 
-    auto row = [](const char* name, const char* caption, const char* key, bool enabled, bool visible, bool checked) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption) << QString::fromLatin1(key)
-                            << enabled << visible << checked;
+    auto row = [](const char* name, const char* caption, const char* key, bool enabled, bool visible,
+                   bool checked) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption)
+                            << QString::fromLatin1(key) << enabled << visible << checked;
     };
     row("mnuFileNew", "&New...", "Ctrl+N", true, true, false);
     row("mnuFileOpen", "&Open...", "Ctrl+O", true, true, false);
@@ -187,9 +187,10 @@ void tst_frmMDIMain::transferSubmenus()
     QStringList file;
     for (QAction* a : rig.w->mnuFile->actions())
         file << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(file, (QStringList { "&New...", "&Open...", "&Save", "Save &As...", "-", "Export Shift Data...", "-",
-                                  "&Upload (save) Data", "Download &Program", "&Download Data", "-",
-                                  "&Print Report...", "Print Set&up...", "-", "E&xit" }));
+    QCOMPARE(file,
+        (QStringList { "&New...", "&Open...", "&Save", "Save &As...", "-", "Export Shift Data...", "-",
+            "&Upload (save) Data", "Download &Program", "&Download Data", "-", "&Print Report...",
+            "Print Set&up...", "-", "E&xit" }));
 }
 
 void tst_frmMDIMain::modeSwitching_data()
@@ -269,7 +270,7 @@ void tst_frmMDIMain::openFailureStaysOffline()
     Rig rig;
     if (portRefuses) {
         rig.port.failOpenWith(SerialError(SerialErrorNumber::PortUnavailable, QStringLiteral("talvek"),
-                                          QStringLiteral("The port is in use.")));
+            QStringLiteral("The port is in use.")));
     } else {
         rig.sim.setDroppedOut(true);
         rig.script().answerMsg(MsgResult::Cancel);
@@ -299,11 +300,10 @@ void tst_frmMDIMain::passcode_data()
     QTest::addColumn<int>("stored");
     QTest::addColumn<QString>("alert");
     QTest::newRow("new passcode") << std::optional<QString>(QStringLiteral("4321")) << 4321 << QString();
-    QTest::newRow("as typed, cleaned by the link") << std::optional<QString>(QStringLiteral("1,000")) << 1000
-                                                   << QString();
-    QTest::newRow("70000 reaches the entry alert")
-        << std::optional<QString>(QStringLiteral("70000")) << 1234
-        << QStringLiteral("Error:\rEntry out of Range (0-65,535).");
+    QTest::newRow("as typed, cleaned by the link")
+        << std::optional<QString>(QStringLiteral("1,000")) << 1000 << QString();
+    QTest::newRow("70000 reaches the entry alert") << std::optional<QString>(
+        QStringLiteral("70000")) << 1234 << QStringLiteral("Error:\rEntry out of Range (0-65,535).");
     QTest::newRow("letters reach the entry alert") << std::optional<QString>(QStringLiteral("12ab")) << 1234
                                                    << QStringLiteral("Error:\rOnly Numerical Data Allowed.");
     QTest::newRow("empty writes nothing") << std::optional<QString>(QString()) << 1234 << QString();
@@ -432,7 +432,7 @@ void tst_frmMDIMain::placeholderChildren()
         // A window that is not built yet says what it will show.
         if (auto* pending = qobject_cast<PendingChildWindow*>(rig.w->currentChild()))
             QVERIFY2(pending->lblDescription->text().startsWith(QStringLiteral("This window will show: ")),
-                     qPrintable(pending->lblDescription->text()));
+                qPrintable(pending->lblDescription->text()));
     }
 }
 
@@ -453,7 +453,8 @@ void tst_frmMDIMain::laterCommandsSayNotAvailable()
         action->trigger();
         const auto boxes = rig.script().messages();
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].text, QStringLiteral("\"%1\" is not available in this version of TALVEK yet.").arg(command));
+        QCOMPARE(boxes[0].text,
+            QStringLiteral("\"%1\" is not available in this version of TALVEK yet.").arg(command));
         QCOMPARE(boxes[0].title, QStringLiteral("TALVEK"));
     }
     // Nothing touched the controller.
@@ -481,10 +482,11 @@ void tst_frmMDIMain::aboutBox()
     QVERIFY(!about->isModal());
     QCOMPARE(about->windowTitle(), QStringLiteral("About TALVEK"));
     QCOMPARE(about->lblTitle->text(), QStringLiteral("TALVEK"));
-    QCOMPARE(about->lblVersion->text(), QStringLiteral("Version %1.%2.%3")
-                                            .arg(TALVEK_VERSION_MAJOR)
-                                            .arg(TALVEK_VERSION_MINOR)
-                                            .arg(TALVEK_VERSION_PATCH));
+    QCOMPARE(about->lblVersion->text(),
+        QStringLiteral("Version %1.%2.%3")
+            .arg(TALVEK_VERSION_MAJOR)
+            .arg(TALVEK_VERSION_MINOR)
+            .arg(TALVEK_VERSION_PATCH));
     QVERIFY(!about->lblDescription->text().isEmpty());
     QVERIFY(!about->lblTechSupport->text().isEmpty());
     QCOMPARE(about->cmdOK->text(), QStringLiteral("OK"));
@@ -528,8 +530,8 @@ void tst_frmMDIMain::shutdownWithChanges_data()
     QTest::addColumn<bool>("written");
     QTest::newRow("Cancel keeps running") << MsgResult::Cancel << std::optional<QString>() << false << false;
     QTest::newRow("No ends without saving") << MsgResult::No << std::optional<QString>() << true << false;
-    QTest::newRow("Yes saves and ends") << MsgResult::Yes << std::optional<QString>(QStringLiteral("kept.sdt"))
-                                        << true << true;
+    QTest::newRow("Yes saves and ends")
+        << MsgResult::Yes << std::optional<QString>(QStringLiteral("kept.sdt")) << true << true;
     QTest::newRow("Yes, Save As cancelled: keeps running")
         << MsgResult::Yes << std::optional<QString>() << false << false;
 }

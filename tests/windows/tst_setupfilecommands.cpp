@@ -148,8 +148,8 @@ void tst_SetupFileCommands::failedSaveIsReported()
     const auto boxes = rig.script().messages();
     QCOMPARE(boxes.size(), 1);
     QVERIFY2(boxes[0].text.startsWith(QStringLiteral("The set-up file could not be saved:\r\n") + path
-                                      + QStringLiteral("\r\n\r\n")),
-             qPrintable(visibleBreaks(boxes[0].text)));
+                 + QStringLiteral("\r\n\r\n")),
+        qPrintable(visibleBreaks(boxes[0].text)));
     QVERIFY(boxes[0].text.endsWith(QStringLiteral("\r\n\r\nThe data has not been saved.")));
     QCOMPARE(boxes[0].title, QStringLiteral("TALVEK"));
     QCOMPARE(boxes[0].icon, MsgIcon::Exclamation);
@@ -287,7 +287,7 @@ void tst_SetupFileCommands::versionNoThenAnotherFile()
 void tst_SetupFileCommands::hostileFiles_data()
 {
     QTest::addColumn<QByteArray>("content"); // written to the chosen file
-    QTest::addColumn<QString>("kind");       // "file", "folder" or "missing"
+    QTest::addColumn<QString>("kind"); // "file", "folder" or "missing"
 
     QByteArray image;
     ResetMachineDataGlobals();
@@ -298,12 +298,20 @@ void tst_SetupFileCommands::hostileFiles_data()
     QTest::newRow("empty file") << QByteArray() << "file";
     QTest::newRow("one byte") << QByteArray("\x0D", 1) << "file";
     QTest::newRow("record cut short by one byte") << image.left(image.size() - 1) << "file";
-    QTest::newRow("version longer than the file") << QByteArray("\xFF\xFF" "abc", 5) << "file";
+    QTest::newRow("version longer than the file") << QByteArray("\xFF\xFF"
+                                                                "abc",
+        5) << "file";
     QByteArray huge = image.left(2 + 13);
-    huge += QByteArray("\x01\x00" "\xFF\xFF\xFF\x7F" "\x00\x00\x00\x00", 10); // 2^31-1 rows
+    huge += QByteArray("\x01\x00"
+                       "\xFF\xFF\xFF\x7F"
+                       "\x00\x00\x00\x00",
+        10); // 2^31-1 rows
     QTest::newRow("table claims 2^31 rows") << huge << "file";
     QByteArray twoDims = image.left(2 + 13);
-    twoDims += QByteArray("\x02\x00" "\x12\x00\x00\x00" "\x00\x00\x00\x00", 10);
+    twoDims += QByteArray("\x02\x00"
+                          "\x12\x00\x00\x00"
+                          "\x00\x00\x00\x00",
+        10);
     QTest::newRow("two-dimensional table") << twoDims + image.mid(25) << "file";
     QTest::newRow("a folder") << QByteArray() << "folder";
     QTest::newRow("file gone") << QByteArray() << "missing";
@@ -333,9 +341,11 @@ void tst_SetupFileCommands::hostileFiles()
 
     const auto boxes = rig.script().messages();
     QCOMPARE(boxes.size(), 1);
-    const QString head = QStringLiteral("The set-up file could not be opened:\r\n") + path + QStringLiteral("\r\n\r\n");
+    const QString head
+        = QStringLiteral("The set-up file could not be opened:\r\n") + path + QStringLiteral("\r\n\r\n");
     const QString tail = QStringLiteral("\r\n\r\nThe data shown has not been changed.");
-    QVERIFY2(boxes[0].text.startsWith(head) && boxes[0].text.endsWith(tail), qPrintable(visibleBreaks(boxes[0].text)));
+    QVERIFY2(boxes[0].text.startsWith(head) && boxes[0].text.endsWith(tail),
+        qPrintable(visibleBreaks(boxes[0].text)));
     // A reason between the two.
     QVERIFY(boxes[0].text.size() > head.size() + tail.size() + 5);
     QCOMPARE(boxes[0].title, QStringLiteral("TALVEK"));
@@ -402,7 +412,7 @@ void tst_SetupFileCommands::newAndOpenWithChanges_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<MsgResult>("answer");
     QTest::addColumn<bool>("saveAsChosen"); // for Yes: the Save As dialog names a file
-    QTest::addColumn<bool>("goesOn");       // New replaces the data / Open shows its dialog
+    QTest::addColumn<bool>("goesOn"); // New replaces the data / Open shows its dialog
 
     for (const char* command : { "New", "Open" }) {
         const QString c = QString::fromLatin1(command);
@@ -457,7 +467,7 @@ void tst_SetupFileCommands::newAndOpenWithChanges()
     } else {
         QCOMPARE(CurrentData.ParamValue, changed.ParamValue);
         QCOMPARE(rig.w->windowTitle(),
-                 saveAsChosen ? QStringLiteral("TALVEK - [saved.sdt]") : QStringLiteral("TALVEK - [unnamed]"));
+            saveAsChosen ? QStringLiteral("TALVEK - [saved.sdt]") : QStringLiteral("TALVEK - [unnamed]"));
         QCOMPARE(HasUnsavedChanges(), !saveAsChosen);
     }
 }

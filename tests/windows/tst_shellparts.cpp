@@ -9,19 +9,25 @@
 #include "SystemInfo.h"
 #include "frmWaitDisplay.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
-#include <QApplication>
+#include <QFileDialog>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
-#include <QRegularExpression>
 #include <QTextDocument>
-
+#include <QTimer>
 #include <map>
 
 using namespace talvek;
@@ -55,8 +61,22 @@ const QString kUnavailable = QStringLiteral("System Information Is Unavailable A
 // The operator help as it ships beside the program.
 QString shippedHelp()
 {
+    // ctest names the program folder through the simulator's path; run by
+    // hand, the tests sit in <build>/tests beside <build>/bin.
     const QString sim = qEnvironmentVariable("TALVEK_SIM_BIN");
-    return QFileInfo(sim).absolutePath() + QStringLiteral("/Help/TALVEK.html");
+    const QString bin = sim.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../bin")
+                                      : QFileInfo(sim).absolutePath();
+    return QDir::cleanPath(bin + QStringLiteral("/Help/TALVEK.html"));
+}
+
+// Runs `action` on the modal dialog the code under test opens next.
+template <typename Dialog> void onNextDialog(std::function<void(Dialog*)> action)
+{
+    QTimer::singleShot(0, [action] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        QVERIFY2(dialog, "no dialog of the expected kind");
+        action(dialog);
+    });
 }
 
 } // namespace
@@ -80,6 +100,10 @@ private slots:
     void systemInfo();
     void systemRegistryFindsNothingHere();
     void shippedHelpDocument();
+    void qtMessageBox_data();
+    void qtMessageBox();
+    void qtInputBox();
+    void qtOpenFileDialog();
 };
 
 void tst_ShellParts::centerForm()
@@ -91,8 +115,8 @@ void tst_ShellParts::centerForm()
     const QRect screen = form.screen()->geometry();
     const QSize size = form.frameGeometry().size();
     QCOMPARE(form.frameGeometry().topLeft(),
-             QPoint(screen.left() + (screen.width() - size.width()) / 2,
-                    screen.top() + (screen.height() - size.height()) / 2));
+        QPoint(screen.left() + (screen.width() - size.width()) / 2,
+            screen.top() + (screen.height() - size.height()) / 2));
     CenterForm(nullptr); // harmless
 }
 
@@ -112,11 +136,16 @@ void tst_ShellParts::lineBreaks_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("CR LF") << "a\r\nb" << "a\nb";
-    QTest::newRow("CR") << "Error:\rEntry" << "Error:\nEntry";
-    QTest::newRow("CR LF CR LF") << "a\r\n\r\nb" << "a\n\nb";
-    QTest::newRow("LF kept") << "a\nb" << "a\nb";
-    QTest::newRow("mixed") << "a\r\rb\r\n" << "a\n\nb\n";
+    QTest::newRow("CR LF") << "a\r\nb"
+                           << "a\nb";
+    QTest::newRow("CR") << "Error:\rEntry"
+                        << "Error:\nEntry";
+    QTest::newRow("CR LF CR LF") << "a\r\n\r\nb"
+                                 << "a\n\nb";
+    QTest::newRow("LF kept") << "a\nb"
+                             << "a\nb";
+    QTest::newRow("mixed") << "a\r\rb\r\n"
+                           << "a\n\nb\n";
 }
 
 void tst_ShellParts::lineBreaks()
@@ -134,8 +163,8 @@ void tst_ShellParts::nameFilters_data()
     QTest::newRow("text files") << "Text Files(*.txt)|*.txt|" << QStringList { "Text Files(*.txt)" };
     QTest::newRow("description without pattern")
         << "Program Files|*.nvk|All Files|*.*" << QStringList { "Program Files (*.nvk)", "All Files (*.*)" };
-    QTest::newRow("several patterns") << "Programs (*.nvk;*.hex)|*.nvk;*.hex"
-                                      << QStringList { "Programs (*.nvk;*.hex) (*.nvk *.hex)" };
+    QTest::newRow("several patterns")
+        << "Programs (*.nvk;*.hex)|*.nvk;*.hex" << QStringList { "Programs (*.nvk;*.hex) (*.nvk *.hex)" };
     QTest::newRow("empty") << "" << QStringList {};
     QTest::newRow("pattern missing") << "Setup Files|" << QStringList {};
 }
@@ -210,17 +239,23 @@ void tst_ShellParts::registryValueText()
 
 void tst_ShellParts::systemInfo_data()
 {
-    QTest::addColumn<QString>("path");     // PATH value ("" none)
+    QTest::addColumn<QString>("path"); // PATH value ("" none)
     QTest::addColumn<QString>("location"); // "<dir>": the temporary folder; "" none
     QTest::addColumn<bool>("exeExists");
     QTest::addColumn<bool>("startWorks");
     QTest::addColumn<QString>("started"); // "" nothing; "<exe>" the folder's program
-    QTest::newRow("PATH value") << "C:\\Tools\\msinfo32.exe" << "" << false << true << "C:\\Tools\\msinfo32.exe";
-    QTest::newRow("PATH wins over location") << "C:\\A.exe" << "<dir>" << true << true << "C:\\A.exe";
-    QTest::newRow("location with program") << "" << "<dir>" << true << true << "<exe>";
-    QTest::newRow("location without program") << "" << "<dir>" << false << true << "";
-    QTest::newRow("nothing in the registry") << "" << "" << false << true << "";
-    QTest::newRow("program does not start") << "C:\\A.exe" << "" << false << false << "C:\\A.exe";
+    QTest::newRow("PATH value") << "C:\\Tools\\msinfo32.exe"
+                                << "" << false << true << "C:\\Tools\\msinfo32.exe";
+    QTest::newRow("PATH wins over location") << "C:\\A.exe"
+                                             << "<dir>" << true << true << "C:\\A.exe";
+    QTest::newRow("location with program") << ""
+                                           << "<dir>" << true << true << "<exe>";
+    QTest::newRow("location without program") << ""
+                                              << "<dir>" << false << true << "";
+    QTest::newRow("nothing in the registry") << ""
+                                             << "" << false << true << "";
+    QTest::newRow("program does not start") << "C:\\A.exe"
+                                            << "" << false << false << "C:\\A.exe";
 }
 
 void tst_ShellParts::systemInfo()
@@ -248,7 +283,8 @@ void tst_ShellParts::systemInfo()
     ScriptedPrompter prompter;
     StartSystemInfo(registry, starter, prompter);
 
-    const QString expected = started == QLatin1String("<exe>") ? dir.path() + QStringLiteral("\\MSINFO32.EXE") : started;
+    const QString expected
+        = started == QLatin1String("<exe>") ? dir.path() + QStringLiteral("\\MSINFO32.EXE") : started;
     QCOMPARE(starts, expected.isEmpty() ? QStringList {} : QStringList { expected });
     const bool unavailable = expected.isEmpty() || !startWorks;
     QCOMPARE(prompter.calls().size(), unavailable ? 1 : 0);
@@ -266,12 +302,13 @@ void tst_ShellParts::systemRegistryFindsNothingHere()
     QSKIP("The real registry answers on Windows.");
 #else
     SystemRegistry registry;
-    QCOMPARE(registry.GetKeyValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                                  QStringLiteral("PATH")),
-             std::nullopt);
+    QCOMPARE(registry.GetKeyValue(RegistryRoot::LocalMachine,
+                 QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH")),
+        std::nullopt);
     ScriptedPrompter prompter;
     bool startedAnything = false;
-    StartSystemInfo(registry, [&](const QString&) { return startedAnything = true; }, prompter);
+    StartSystemInfo(
+        registry, [&](const QString&) { return startedAnything = true; }, prompter);
     QVERIFY(!startedAnything);
     QCOMPARE(prompter.calls().size(), 1);
     QCOMPARE(prompter.calls()[0].text, kUnavailable);
@@ -291,8 +328,8 @@ void tst_ShellParts::shippedHelpDocument()
     QCOMPARE(doc->metaInformation(QTextDocument::DocumentTitle), QStringLiteral("TALVEK Help"));
     const QString text = doc->toPlainText();
     for (const char* topic : { "Main Display", "Set-up Parameters", "Serial Communications", "Machine Timing",
-                               "Shift Data", "I/O States", "ONLINE and OFFLINE", "Set-up data files",
-                               "Connecting to the controller", "Save Changes to File?" })
+             "Shift Data", "I/O States", "ONLINE and OFFLINE", "Set-up data files",
+             "Connecting to the controller", "Save Changes to File?" })
         QVERIFY2(text.contains(QString::fromLatin1(topic)), topic);
 
     // Every link inside the document leads to an anchor that exists.
@@ -312,6 +349,125 @@ void tst_ShellParts::shippedHelpDocument()
     QVERIFY(viewer.browser()->isBackwardAvailable());
     viewer.browser()->home();
     QCOMPARE(viewer.browser()->source().fileName(), QStringLiteral("TALVEK.html"));
+}
+
+void tst_ShellParts::qtMessageBox_data()
+{
+    QTest::addColumn<MsgButtons>("buttons");
+    QTest::addColumn<QStringList>("labels"); // the buttons, left to right as standard buttons
+    QTest::addColumn<int>("press"); // index into labels
+    QTest::addColumn<MsgResult>("result");
+    QTest::newRow("OK") << MsgButtons::OK << QStringList { "OK" } << 0 << MsgResult::OK;
+    QTest::newRow("Yes/No/Cancel: No")
+        << MsgButtons::YesNoCancel << QStringList { "Yes", "No", "Cancel" } << 1 << MsgResult::No;
+    QTest::newRow("Yes/No/Cancel: Cancel")
+        << MsgButtons::YesNoCancel << QStringList { "Yes", "No", "Cancel" } << 2 << MsgResult::Cancel;
+    QTest::newRow("Yes/No: Yes") << MsgButtons::YesNo << QStringList { "Yes", "No" } << 0 << MsgResult::Yes;
+    QTest::newRow("Retry/Cancel: Retry")
+        << MsgButtons::RetryCancel << QStringList { "Retry", "Cancel" } << 0 << MsgResult::Retry;
+    QTest::newRow("OK/Cancel: Cancel")
+        << MsgButtons::OKCancel << QStringList { "OK", "Cancel" } << 1 << MsgResult::Cancel;
+    QTest::newRow("Abort/Retry/Ignore: Ignore")
+        << MsgButtons::AbortRetryIgnore << QStringList { "Abort", "Retry", "Ignore" } << 2
+        << MsgResult::Ignore;
+    QTest::newRow("Yes/No/Cancel: closed")
+        << MsgButtons::YesNoCancel << QStringList { "Yes", "No", "Cancel" } << -1 << MsgResult::Cancel;
+}
+
+void tst_ShellParts::qtMessageBox()
+{
+    QFETCH(MsgButtons, buttons);
+    QFETCH(QStringList, labels);
+    QFETCH(int, press);
+    QFETCH(MsgResult, result);
+    QtPrompter prompter;
+    QString text;
+    QString title;
+    QStringList seen;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool firstIsDefault = false;
+    onNextDialog<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        title = box->windowTitle();
+        icon = box->icon();
+        for (QAbstractButton* b : box->buttons())
+            seen << QString(b->text()).remove(QLatin1Char('&'));
+        // The first button of the set is the default, as Enter answers it.
+        firstIsDefault = box->defaultButton()
+            && QString(box->defaultButton()->text()).remove(QLatin1Char('&')) == labels[0];
+        if (press < 0) {
+            box->reject();
+            return;
+        }
+        for (QAbstractButton* b : box->buttons())
+            if (QString(b->text()).remove(QLatin1Char('&')) == labels[press])
+                b->click();
+    });
+    const MsgResult answer = prompter.msgBox(
+        QStringLiteral("Error:\rEntry\r\nnext"), QStringLiteral("ENTRY ALERT"), MsgIcon::Critical, buttons);
+    QCOMPARE(answer, result);
+    QCOMPARE(text, QStringLiteral("Error:\nEntry\nnext"));
+    QCOMPARE(title, QStringLiteral("ENTRY ALERT"));
+    QCOMPARE(icon, QMessageBox::Critical);
+    seen.sort();
+    QStringList expected = labels;
+    expected.sort();
+    QCOMPARE(seen, expected);
+    QVERIFY(firstIsDefault);
+}
+
+void tst_ShellParts::qtInputBox()
+{
+    QtPrompter prompter;
+    QString label;
+    QString proposed;
+    onNextDialog<QInputDialog>([&](QInputDialog* dialog) {
+        label = dialog->labelText();
+        proposed = dialog->textValue();
+        dialog->setTextValue(QStringLiteral("4321"));
+        dialog->accept();
+    });
+    const auto entered = prompter.inputBox(QStringLiteral("Please Enter New Passcode (0-65535)"),
+        QStringLiteral("Keypad Set-up Passcode"), QStringLiteral("1234"));
+    QCOMPARE(entered, std::optional<QString>(QStringLiteral("4321")));
+    QCOMPARE(label, QStringLiteral("Please Enter New Passcode (0-65535)"));
+    QCOMPARE(proposed, QStringLiteral("1234"));
+
+    onNextDialog<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
+    QCOMPARE(prompter.inputBox(QStringLiteral("p"), QStringLiteral("t"), QString()), std::nullopt);
+}
+
+void tst_ShellParts::qtOpenFileDialog()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("line3.sdt"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QtPrompter prompter;
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open");
+    request.filter = QStringLiteral("Setup Files(*.sdt)|*.sdt|");
+    request.fileName = dir.path() + QStringLiteral("/*.sdt"); // lists the folder's set-up files
+    request.fileMustExist = true;
+
+    QString directory;
+    QStringList filters;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    onNextDialog<QFileDialog>([&](QFileDialog* dialog) {
+        directory = dialog->directory().absolutePath();
+        filters = dialog->nameFilters();
+        mode = dialog->fileMode();
+        dialog->selectFile(file);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    QCOMPARE(prompter.openFileName(request), std::optional<QString>(file));
+    QCOMPARE(directory, QDir(dir.path()).absolutePath());
+    QCOMPARE(filters, QStringList { QStringLiteral("Setup Files(*.sdt)") });
+    QCOMPARE(mode, QFileDialog::ExistingFile);
+
+    onNextDialog<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    QCOMPARE(prompter.saveFileName(request), std::nullopt);
 }
 
 QTEST_MAIN(tst_ShellParts)
