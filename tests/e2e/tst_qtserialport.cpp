@@ -16,6 +16,7 @@
 #include <memory>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -377,7 +378,12 @@ void tst_QtSerialPort::exchangeOverPty()
     const int holder = ::open(QFile::encodeName(pty.slave()).constData(), O_RDWR | O_NOCTTY);
     QVERIFY(holder >= 0);
     pty.send(QByteArray("\x11\x22"));
-    QTest::qWait(20); // let the bytes settle in the slave's buffer (not a wait for a reply)
+    // Until the bytes sit in the slave's input buffer.
+    auto queued = [holder] {
+        int n = 0;
+        return ::ioctl(holder, FIONREAD, &n) == 0 ? n : -1;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(queued(), 2, 5000);
     port.open();
     ::close(holder);
     QCOMPARE(port.bytesAvailable(), 0);
