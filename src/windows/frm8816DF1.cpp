@@ -20,6 +20,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace talvek {
 
 namespace {
@@ -278,6 +280,13 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
         m_fields[size_t(i)] = std::move(f);
     }
     grids[2]->setColumnStretch(3, 1);
+
+    // One caption column for the three frames.
+    int captionWidth = 0;
+    for (QLabel* l : lblDescription)
+        captionWidth = std::max(captionWidth, l->sizeHint().width());
+    for (QGridLayout* grid : grids)
+        grid->setColumnMinimumWidth(0, captionWidth);
 
     cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
     cmdDefault->setFixedSize(24, 20);

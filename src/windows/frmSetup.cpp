@@ -19,6 +19,8 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace talvek {
 
 namespace {
@@ -144,7 +146,7 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     chkBrakeWearCompEnable->setTristate(true);
     // Caption on the left, the box in line with the text boxes.
     chkBrakeWearCompEnable->setLayoutDirection(Qt::RightToLeft);
-    grids[0]->addWidget(chkBrakeWearCompEnable, 0, 0, 1, 2, Qt::AlignLeft);
+    grids[0]->addWidget(chkBrakeWearCompEnable, 0, 0, Qt::AlignRight | Qt::AlignAbsolute);
 
     for (int i = 0; i < FieldCount; ++i) {
         const FieldSpec& spec = kFields[size_t(i)];
@@ -179,6 +181,13 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
         text->setText(NoValue);
         m_fields[size_t(i)] = std::move(f);
     }
+
+    // One caption column for the three groups, so that the fields line up.
+    int captionWidth = chkBrakeWearCompEnable->sizeHint().width();
+    for (QLabel* l : lblSetup)
+        captionWidth = std::max(captionWidth, l->sizeHint().width());
+    for (QGridLayout* grid : grids)
+        grid->setColumnMinimumWidth(0, captionWidth);
 
     cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
     cmdDefault->setFixedSize(24, 20);
