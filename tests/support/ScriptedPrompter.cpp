@@ -39,6 +39,7 @@ std::optional<QString> ScriptedPrompter::inputBox(const QString& prompt, const Q
     call.kind = PromptCall::Kind::Input;
     call.text = prompt;
     call.title = title;
+    call.defaultText = defaultText;
     m_calls.append(call);
     if (!m_inputAnswers.empty()) {
         auto r = m_inputAnswers.front();

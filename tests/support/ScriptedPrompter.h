@@ -18,6 +18,7 @@ struct PromptCall
     Kind kind = Kind::Message;
     QString text;  // message or prompt text
     QString title;
+    QString defaultText; // input box
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::OK;
     FileDialogRequest file; // for file dialogs
