@@ -240,6 +240,27 @@ void K7700Sim::updateFaultSummary()
     setFlag(FaultSummaryFlag, !pending);
 }
 
+// ---- the R8816 DF1 board ----
+
+void K7700Sim::setDF1Board(const DF1Board& board)
+{
+    setFlag(DF1DriverFlag, board.driverEnabled);
+    setByte(4023, board.configStatus);
+    setByte(4021, board.transmitStatus);
+    setByte(4022, board.previousTransmitStatus);
+    setWord(4016, board.transaction);
+    setByte(4014, board.activeCommand);
+    setByte(4026, board.bytesReceived);
+    setByte(4302, board.replyReceived ? (byte(4302) | 0x40) : (byte(4302) & ~0x40));
+    setByte(4303, board.linkStatus);
+    setByte(4018, board.sts);
+    setByte(4019, board.extSts);
+    setWord(4304, board.transactionReceived);
+    setByte(4001, board.slc500 ? (byte(4001) | 0x01) : (byte(4001) & ~0x01));
+    setByte(4050, board.destinationNode);
+    setByte(4011, board.destinationFile);
+}
+
 // ---- the moving machine ----
 
 void K7700Sim::setShortCanInterval(int strokes)

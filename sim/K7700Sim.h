@@ -137,6 +137,32 @@ public:
     // F26 from the alarm bits as they stand.
     void updateFaultSummary();
 
+    // ---- the R8816 DF1 board ----
+    // What the DF1 serial board beside the K7700 shows in the K7700's memory
+    // (the defaults: driver enabled, board configured, last transmit done,
+    // link layer without error, PLC-5, node 1, file 10).
+    struct DF1Board
+    {
+        bool driverEnabled = true; // F152: the K7700's DF1 driver is enabled
+        std::uint8_t configStatus = 2; // B4023: 2 success
+        std::uint8_t transmitStatus = 2; // B4021: 2 done
+        std::uint8_t previousTransmitStatus = 2; // B4022
+        quint16 transaction = 0; // W4016
+        std::uint8_t activeCommand = 0; // B4014: 0 read, 1 write
+        std::uint8_t bytesReceived = 0; // B4026
+        bool replyReceived = false; // B4302 bit 6: 0 command, 1 reply
+        std::uint8_t linkStatus = 0; // B4303: 0 success, else see STS
+        std::uint8_t sts = 0; // B4018: STS byte of the last reply
+        std::uint8_t extSts = 0; // B4019: EXT STS byte
+        quint16 transactionReceived = 0; // W4304
+        bool slc500 = false; // B4001 bit 0: 0 PLC-5, 1 SLC-500
+        std::uint8_t destinationNode = 1; // B4050
+        std::uint8_t destinationFile = 10; // B4011
+    };
+    static constexpr int DF1DriverFlag = 152; // F152
+    // Writes the board's registers; the other bits of B4302 and B4001 stay.
+    void setDF1Board(const DF1Board& board);
+
     // ---- the moving machine ----
     void setRunning(bool running) { m_running = running; }
     bool running() const { return m_running; }

@@ -4,7 +4,8 @@
 //             [--demo] [--alarm F]...
 //
 // --demo gives the board the readings of a healthy line at rest (F26 = 1,
-// inputs, outputs, analog values, resolver scale, brake responses);
+// inputs, outputs, analog values, resolver scale, brake responses) and a DF1
+// board that is talking to its PLC;
 // --alarm F raises alarm flag F (2, 4, 8, 42, 43, 48, 49 or 858) with F26
 // in step.
 //
@@ -78,7 +79,7 @@ int main(int argc, char* argv[])
         QStringLiteral("Every n-th stroke makes a short can (default 100)."), QStringLiteral("n"),
         QStringLiteral("100"));
     const QCommandLineOption demoOpt(QStringLiteral("demo"),
-        QStringLiteral("Start with the readings of a healthy press line (inputs, outputs, analog values)."));
+        QStringLiteral("Start with the readings of a healthy press line (inputs, outputs, analog values, DF1 board)."));
     const QCommandLineOption alarmOpt(QStringLiteral("alarm"),
         QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
         QStringLiteral("n"));
@@ -150,6 +151,13 @@ int main(int argc, char* argv[])
         sim.setWord(110, 0x0044); // rotary enable, trimmer infeed high
         sim.setWord(1040, 14); // brake response, degrees
         sim.setWord(1042, 22);
+        K7700Sim::DF1Board df1; // the last transaction came back without error
+        df1.transaction = 1234;
+        df1.activeCommand = 1;
+        df1.bytesReceived = 24;
+        df1.replyReceived = true;
+        df1.transactionReceived = 1234;
+        sim.setDF1Board(df1);
     }
     for (const int flag : alarms)
         sim.setAlarm(flag, true);
