@@ -267,18 +267,20 @@ void tst_frm8816DF1::controls()
 void tst_frm8816DF1::onlinePassReadsAndShows()
 {
     DF1Rig r;
-    r.sim.setByte(4023, 34);
-    r.sim.setByte(4021, 2);
-    r.sim.setByte(4022, 7);
-    r.sim.setWord(4016, 1234);
-    r.sim.setByte(4014, 1);
-    r.sim.setByte(4026, 17);
-    r.sim.setByte(4302, 0x40);
-    r.sim.setByte(4303, 0);
-    r.sim.setWord(4304, 1233);
-    r.sim.setByte(4001, 0x01);
-    r.sim.setByte(4050, 9);
-    r.sim.setByte(4011, 27);
+    K7700Sim::DF1Board board;
+    board.configStatus = 34;
+    board.transmitStatus = 2;
+    board.previousTransmitStatus = 7;
+    board.transaction = 1234;
+    board.activeCommand = 1;
+    board.bytesReceived = 17;
+    board.replyReceived = true;
+    board.linkStatus = 0;
+    board.transactionReceived = 1233;
+    board.slc500 = true;
+    board.destinationNode = 9;
+    board.destinationFile = 27;
+    r.sim.setDF1Board(board);
     QVERIFY(r.show());
     r.mode.setMode(true);
     const qsizetype m = r.mark();
