@@ -1,0 +1,418 @@
+#include "frmSetupComm.h"
+
+#include "BasicError.h"
+#include "BasicText.h"
+#include "FieldInput.h"
+#include "FormUtility.h"
+#include "ProgramFolder.h"
+#include "Prompter.h"
+#include "RSComm.h"
+#include "SerialPortControl.h"
+#include "UpDown.h"
+#include "modUtility.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+#ifdef Q_OS_WIN
+#include <QSerialPortInfo>
+#endif
+
+#include <algorithm>
+
+namespace talvek {
+
+namespace {
+
+// Error numbers of the file faults, as the operators know them.
+constexpr int ErrOverflow = 6;
+constexpr int ErrTypeMismatch = 13;
+constexpr int ErrDiskFull = 61;
+constexpr int ErrInputPastEnd = 62;
+constexpr int ErrPermissionDenied = 70;
+constexpr int ErrPathFileAccess = 75;
+
+// The settings file holds one short line; nothing beyond this is read.
+constexpr qint64 kSettingsReadLimit = 4096;
+
+const QString kSource = QStringLiteral("SetupComm");
+const QString kLoadTitle = QStringLiteral("SetupComm CurrentSettings");
+const QString kSaveTitle = QStringLiteral("SetupComm");
+const QString kFieldTitle = QStringLiteral("Comm Port");
+
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// A field read into a 16-bit integer: empty gives 0, a number is rounded
+// (ties to even), anything else is a type mismatch.
+int integerField(const QString& field)
+{
+    if (field.trimmed().isEmpty())
+        return 0;
+    if (!IsNumeric(field))
+        throw BasicError(ErrTypeMismatch, kSource, QStringLiteral("Type mismatch"));
+    try {
+        return CInt(Val(field));
+    } catch (const BasicError&) {
+        throw BasicError(ErrOverflow, kSource, QStringLiteral("Overflow"));
+    }
+}
+
+[[noreturn]] void throwFileError(const QFileDevice& file, const QString& path, const QString& what)
+{
+    int number = ErrPathFileAccess;
+    QString name = QStringLiteral("Path/File access error");
+    if (file.error() == QFileDevice::PermissionsError) {
+        number = ErrPermissionDenied;
+        name = QStringLiteral("Permission denied");
+    } else if (file.error() == QFileDevice::ResourceError) {
+        number = ErrDiskFull;
+        name = QStringLiteral("Disk full");
+    }
+    throw BasicError(number, kSource,
+        QStringLiteral("%1: cannot %2 %3 (%4)").arg(name, what, native(path), file.errorString()));
+}
+
+// Replaces a file as a whole: the old file stays untouched unless the new
+// content was written completely. Unbuffered, so that every failed write
+// shows here and not inside commit().
+void writeWholeFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throwFileError(file, path, QStringLiteral("write"));
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0 || file.error() != QFileDevice::NoError) {
+            file.cancelWriting();
+            try {
+                throwFileError(file, path, QStringLiteral("write"));
+            } catch (...) {
+                file.commit(); // removes the temporary file; the old file stays
+                throw;
+            }
+        }
+        done += written;
+    }
+    if (!file.commit())
+        throwFileError(file, path, QStringLiteral("write"));
+}
+
+bool deviceExists(const QString& device)
+{
+#ifdef Q_OS_WIN
+    const auto ports = QSerialPortInfo::availablePorts();
+    return std::any_of(ports.begin(), ports.end(), [&](const QSerialPortInfo& info) {
+        return info.portName().compare(device, Qt::CaseInsensitive) == 0;
+    });
+#else
+    return QFileInfo::exists(device); // follows links: a dangling one is not there
+#endif
+}
+
+} // namespace
+
+const QStringList& frmSetupComm::DevelopmentSystemFolders()
+{
+    static const QStringList folders { QStringLiteral("NVK51"), QStringLiteral("NVK96"),
+        QStringLiteral("PLS51") };
+    return folders;
+}
+
+frmSetupComm::frmSetupComm(
+    RSComm& rs, OnlineModeSwitch& mode, ProgramFolder& folder, Prompter& prompter, QWidget* parent)
+    : QDialog(parent)
+    , fraCommPort(new QGroupBox(QStringLiteral("Comm Port"), this))
+    , txtCommPort(new QLineEdit(QStringLiteral("1"), fraCommPort))
+    , updCommPort(new UpDown(fraCommPort))
+    , lblCommDevice(new QLabel(fraCommPort))
+    , fraPortSpeed(new QGroupBox(QStringLiteral("Port Speed"), this))
+    , cmdSave(new QPushButton(QStringLiteral("&Save"), this))
+    , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this))
+    , m_rs(rs)
+    , m_mode(mode)
+    , m_folder(folder)
+    , m_prompter(prompter)
+{
+    setObjectName(QStringLiteral("frmSetupComm"));
+    setWindowTitle(QStringLiteral("Comm Port Settings"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setModal(true);
+
+    fraCommPort->setObjectName(QStringLiteral("fraCommPort"));
+    txtCommPort->setObjectName(QStringLiteral("txtCommPort"));
+    updCommPort->setObjectName(QStringLiteral("updCommPort"));
+    lblCommDevice->setObjectName(QStringLiteral("lblCommDevice"));
+    fraPortSpeed->setObjectName(QStringLiteral("fraPortSpeed"));
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    // The spinner holds the limits of the port number; everything else reads
+    // them from it.
+    updCommPort->setMin(1);
+    updCommPort->setMax(99);
+    updCommPort->setIncrement(1);
+    updCommPort->setBuddy(
+        [this] { return txtCommPort->text(); }, [this](const QString& text) { txtCommPort->setText(text); });
+
+    txtCommPort->setAlignment(Qt::AlignRight);
+    txtCommPort->setFixedWidth(txtCommPort->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
+    // The arrows stand beside the field, as tall as it is.
+    updCommPort->setFixedHeight(txtCommPort->sizeHint().height());
+    lblCommDevice->setWordWrap(true);
+    lblCommDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblCommDevice->setMinimumWidth(lblCommDevice->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 40);
+
+    auto* portRow = new QHBoxLayout;
+    portRow->setSpacing(0);
+    portRow->addWidget(txtCommPort);
+    portRow->addWidget(updCommPort);
+    portRow->addStretch(1);
+    auto* portLayout = new QVBoxLayout(fraCommPort);
+    portLayout->addLayout(portRow);
+    portLayout->addWidget(lblCommDevice);
+    portLayout->addStretch(1);
+
+    auto* speedLayout = new QVBoxLayout(fraPortSpeed);
+    const std::array<QString, 2> speeds { QStringLiteral("9600"), QStringLiteral("19200") };
+    for (int i = 0; i < 2; ++i) {
+        optPortSpeed[i] = new QRadioButton(speeds[i], fraPortSpeed);
+        optPortSpeed[i]->setObjectName(QStringLiteral("optPortSpeed_%1").arg(i));
+        speedLayout->addWidget(optPortSpeed[i]);
+    }
+    speedLayout->addStretch(1);
+    optPortSpeed[0]->setChecked(true);
+
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(fraCommPort, 1);
+    frames->addWidget(fraPortSpeed);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+    cmdSave->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(frames);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    setTabOrder(txtCommPort, updCommPort);
+    setTabOrder(updCommPort, optPortSpeed[0]);
+    setTabOrder(optPortSpeed[0], optPortSpeed[1]);
+    setTabOrder(optPortSpeed[1], cmdSave);
+    setTabOrder(cmdSave, cmdCancel);
+
+    txtCommPort->installEventFilter(this);
+    connect(txtCommPort, &QLineEdit::textChanged, this, &frmSetupComm::updateDeviceLabel);
+    connect(cmdSave, &QPushButton::clicked, this, &frmSetupComm::cmdSave_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSetupComm::cmdCancel_Click);
+
+    Form_Load();
+    txtCommPort->setFocus(Qt::OtherFocusReason);
+}
+
+frmSetupComm::~frmSetupComm()
+{
+    // No focus check while the controls go away.
+    txtCommPort->removeEventFilter(this);
+}
+
+void frmSetupComm::Form_Load()
+{
+    m_wasOnline = m_rs.OnlineMode;
+
+    try {
+        int port = 1;
+        QString speed = QStringLiteral("9600");
+        const QString path = m_rs.CommSettingsFile();
+        const QFileInfo info(path);
+        if (info.exists() && info.size() > 0) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                throwFileError(file, path, QStringLiteral("read"));
+            FieldInput input(file.read(kSettingsReadLimit));
+            file.close();
+            const QString portField = input.next();
+            if (input.pastEnd())
+                throw BasicError(ErrInputPastEnd, kSource, QStringLiteral("Input past end of file"));
+            port = integerField(portField);
+            speed = input.next();
+            if (input.pastEnd())
+                throw BasicError(ErrInputPastEnd, kSource, QStringLiteral("Input past end of file"));
+        }
+        port = std::clamp(port, updCommPort->Min(), updCommPort->Max());
+        txtCommPort->setText(QString::number(port));
+        optPortSpeed[Val(speed) == 19200.0 ? 1 : 0]->setChecked(true);
+    } catch (const BasicError& e) {
+        errorBox(e.number(), e.description(), kLoadTitle);
+    }
+    // Centred with its final size, the device of the port shown.
+    updateDeviceLabel();
+    adjustSize();
+    CenterForm(this);
+}
+
+bool frmSetupComm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txtCommPort && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // Leaving the window (another program, a message box) is not leaving
+        // the field; Cancel closes without looking at the field.
+        const bool leavesField = reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+        if (leavesField && !m_inCheck && QApplication::focusWidget() != cmdCancel && !portTextAccepted()) {
+            // Checked once control is back in the event loop: a message box
+            // shown from inside a focus change would re-enter it.
+            m_checkPending = true;
+            QMetaObject::invokeMethod(
+                this, [this] { txtCommPort_LostFocus(); }, Qt::QueuedConnection);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool frmSetupComm::portTextAccepted() const
+{
+    const QString text = txtCommPort->text();
+    if (!IsNumeric(text))
+        return false;
+    const double value = Val(text);
+    return value >= updCommPort->Min() && value <= updCommPort->Max();
+}
+
+void frmSetupComm::refusePortText()
+{
+    m_inCheck = true;
+    m_prompter.msgBox(QStringLiteral("Only a Number Between %1 and %2 can be Entered")
+                          .arg(updCommPort->Min())
+                          .arg(updCommPort->Max()),
+        kFieldTitle, MsgIcon::Information, MsgButtons::OK);
+    m_inCheck = false;
+    txtCommPort->setFocus(Qt::OtherFocusReason);
+}
+
+bool frmSetupComm::txtCommPort_Validate()
+{
+    if (portTextAccepted())
+        return true;
+    refusePortText();
+    return false;
+}
+
+void frmSetupComm::txtCommPort_LostFocus()
+{
+    if (!m_checkPending)
+        return;
+    m_checkPending = false;
+    if (!isVisible() || m_inCheck)
+        return;
+    txtCommPort_Validate();
+}
+
+void frmSetupComm::cmdSave_Click()
+{
+    // A check posted by the focus moving to this button is done here.
+    m_checkPending = false;
+    if (m_inCheck || !txtCommPort_Validate())
+        return;
+
+    // Close the link (the mode panel shows OFFLINE while it is closed).
+    m_mode.setMode(false);
+    try {
+        const int port
+            = std::clamp<int>(CInt(Val(txtCommPort->text())), updCommPort->Min(), updCommPort->Max());
+        const int speed = optPortSpeed[1]->isChecked() ? 19200 : 9600;
+        writeSettingsFiles(port, speed);
+        if (m_wasOnline) {
+            m_mode.setMode(true);
+            if (!m_rs.OnlineMode) {
+                // The new port did not open; the operator can correct it or cancel.
+                m_rs.OnlineMode = false;
+                return;
+            }
+        }
+        accept();
+    } catch (const BasicError& e) {
+        errorBox(e.number(), e.description(), kSaveTitle);
+    }
+}
+
+void frmSetupComm::cmdCancel_Click()
+{
+    m_checkPending = false;
+    reject();
+}
+
+void frmSetupComm::writeSettingsFiles(int port, int speed)
+{
+    const QString settingsFile = m_rs.CommSettingsFile();
+    const QString settingsDir = QFileInfo(settingsFile).absolutePath();
+    if (!QFileInfo(settingsDir).isDir() && !QDir().mkpath(settingsDir)) {
+        throw BasicError(ErrPathFileAccess, kSource,
+            QStringLiteral("Path/File access error: cannot create the folder %1").arg(native(settingsDir)));
+    }
+    // "3, 19200 ": the speed printed as a number, a blank before and after.
+    writeWholeFile(settingsFile, QByteArray::number(port) + ", " + QByteArray::number(speed) + " \r\n");
+
+    // The development system numbers its ports from 0.
+    const QByteArray norvik = QByteArray::number(port - 1) + "\r\n";
+    for (const QString& name : DevelopmentSystemFolders()) {
+        if (!QFileInfo(m_folder.resolve(name)).isDir())
+            continue;
+        writeWholeFile(m_folder.resolve(name + QStringLiteral("/NORVIK.SFG")), norvik);
+    }
+}
+
+void frmSetupComm::updateDeviceLabel()
+{
+    QString text;
+    SerialPortControl* port = m_mode.port();
+    if (!portTextAccepted() || !port) {
+        text = QStringLiteral("Device: -");
+    } else {
+        const int number
+            = std::clamp<int>(CInt(Val(txtCommPort->text())), updCommPort->Min(), updCommPort->Max());
+        const QString device = port->deviceForPort(number);
+        if (device.isEmpty()) {
+            text = QStringLiteral("Device: none (no device for port %1 on this machine)").arg(number);
+        } else {
+            QString via;
+#ifndef Q_OS_WIN
+            const QString link = m_folder.resolve(QStringLiteral("support/ports/COM%1").arg(number));
+            if (QFileInfo(link).isSymLink())
+                via = QStringLiteral(", set by %1").arg(native(QDir(m_folder.root()).relativeFilePath(link)));
+#endif
+            text = QStringLiteral("Device: %1 (%2%3)")
+                       .arg(native(device),
+                           deviceExists(device) ? QStringLiteral("found")
+                                                : QStringLiteral("not found on this machine"),
+                           via);
+        }
+    }
+    lblCommDevice->setText(text);
+    lblCommDevice->setToolTip(text);
+}
+
+void frmSetupComm::errorBox(int number, const QString& description, const QString& title)
+{
+    m_prompter.msgBox(QStringLiteral("Error Number = %1\r\n\r\n%2").arg(number).arg(description), title,
+        MsgIcon::Information, MsgButtons::OK);
+}
+
+} // namespace talvek
