@@ -8,6 +8,7 @@
 #include "SetupFileCommands.h"
 #include "ShiftExport.h"
 #include "frmAbout.h"
+#include "frmSetupComm.h"
 #include "modUtility.h"
 
 #include <QCloseEvent>
@@ -233,6 +234,12 @@ void frmMDIMain::buildMenus()
     connect(
         mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) { OfflineEditing = checked; });
     connect(mnuEditPasscode, &QAction::triggered, this, &frmMDIMain::mnuEditPasscode_Click);
+    connect(mnuEditCommPort, &QAction::triggered, this, [this] {
+        // Modal: the rest of the program waits until it is closed.
+        auto* dialog = new frmSetupComm(*m_rs, *m_mode, m_folder, m_prompter, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+    });
     connect(mnuViewOnline, &QAction::triggered, this, [this] { m_mode->setMode(true); });
     connect(mnuViewOffline, &QAction::triggered, this, [this] { m_mode->setMode(false); });
     connect(mnuHelpHelpTopics, &QAction::triggered, this, &frmMDIMain::mnuHelpHelpTopics_Click);
@@ -244,7 +251,6 @@ void frmMDIMain::buildMenus()
     };
     later(mnuFileDownloadProgram, QStringLiteral("Download Program"));
     later(mnuFilePrint, QStringLiteral("Print Report"));
-    later(mnuEditCommPort, QStringLiteral("Comm Port"));
     later(mnuViewTargetBoardStatus, QStringLiteral("Target Board Interface"));
     for (int i = 0; i < 5; ++i) {
         if (!kTransferItems[i])
