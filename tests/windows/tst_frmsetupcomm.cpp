@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "K7700Sim.h"
+#include "MainWindowRig.h"
 #include "ProgramFolder.h"
 #include "QtSerialPortControl.h"
 #include "RSComm.h"
@@ -19,6 +20,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -129,6 +131,7 @@ private slots:
     void saveFileErrorKeepsDialogOpen_data();
     void saveFileErrorKeepsDialogOpen();
     void deviceShownForPortNumber();
+    void commPortMenuOpensDialog();
 };
 
 void tst_frmSetupComm::controls()
@@ -616,6 +619,50 @@ void tst_frmSetupComm::deviceShownForPortNumber()
 #else
     QSKIP("The device table is the Linux one");
 #endif
+}
+
+void tst_frmSetupComm::commPortMenuOpensDialog()
+{
+    Rig main; // the main window on the simulator
+    main.showActive();
+    QVERIFY(main.w->findChildren<frmSetupComm*>().isEmpty());
+    QTest::keyClick(main.w.get(), Qt::Key_M, Qt::ControlModifier);
+    QPointer<frmSetupComm> dialog = main.w->findChild<frmSetupComm*>();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+    QTest::mouseClick(dialog->cmdCancel, Qt::LeftButton);
+    flushDeletes();
+    QVERIFY(dialog.isNull());
+
+    // Online, the mode panel and menus follow a save: OFFLINE when the new
+    // port does not open, ONLINE again once it does.
+    main.w->mnuViewOnline->trigger();
+    QCOMPARE(main.panel(2), QStringLiteral("ONLINE"));
+    main.w->mnuEditCommPort->trigger();
+    dialog = main.w->findChild<frmSetupComm*>();
+    QVERIFY(dialog);
+    QVERIFY(dialog->wasOnline());
+    dialog->txtCommPort->setText(QStringLiteral("4"));
+    main.port.failOpenWith(SerialError(
+        SerialErrorNumber::PortUnavailable, QStringLiteral("SimPort"), QStringLiteral("The port is in use")));
+    dialog->cmdSave->click();
+    QCOMPARE(main.script().messages().size(), 1);
+    QCOMPARE(main.script().messages()[0].title, QStringLiteral("Comm Port Error"));
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(main.panel(2), QStringLiteral("OFFLINE"));
+    QVERIFY(main.w->mnuViewOffline->isChecked());
+    QVERIFY(!main.w->mnuEditPasscode->isEnabled());
+
+    main.port.failOpenWith(std::nullopt);
+    dialog->cmdSave->click();
+    QCOMPARE(main.script().messages().size(), 1);
+    QCOMPARE(main.panel(2), QStringLiteral("ONLINE"));
+    QVERIFY(main.w->mnuViewOnline->isChecked());
+    QVERIFY(main.w->mnuEditPasscode->isEnabled());
+    QCOMPARE(main.port.commPort(), 4);
+    flushDeletes();
+    QVERIFY(dialog.isNull());
 }
 
 QTEST_MAIN(tst_frmSetupComm)
