@@ -164,6 +164,10 @@ bool NumericField::textBoxEnabled() const
 
 void NumericField::focusTextBox()
 {
+    // Back from the range message: the window takes the focus again, as the
+    // owner of a closed message box does.
+    if (!m_text->isActiveWindow())
+        m_text->activateWindow();
     m_text->setFocus(Qt::OtherFocusReason);
 }
 
