@@ -39,11 +39,11 @@ int integerField(const QString& field)
     if (field.trimmed().isEmpty())
         return 0;
     if (!IsNumeric(field))
-        throw SerialError(ErrTypeMismatch, QStringLiteral("RSComm"), QStringLiteral("Type mismatch"));
+        throw BasicError(ErrTypeMismatch, QStringLiteral("RSComm"), QStringLiteral("Type mismatch"));
     try {
         return CInt(Val(field));
     } catch (const BasicError&) {
-        throw SerialError(ErrOverflow, QStringLiteral("RSComm"), QStringLiteral("Overflow"));
+        throw BasicError(ErrOverflow, QStringLiteral("RSComm"), QStringLiteral("Overflow"));
     }
 }
 
@@ -116,7 +116,7 @@ RSComm::PortSettings RSComm::ReadPortSettings()
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
             || f.write(QByteArrayLiteral("1,9600\r\n")) != 8) {
-            throw SerialError(ErrPathFileAccess, QStringLiteral("RSComm"),
+            throw BasicError(ErrPathFileAccess, QStringLiteral("RSComm"),
                               QStringLiteral("Path/File access error: cannot write ") + QDir::toNativeSeparators(path)
                                   + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
         }
@@ -133,7 +133,7 @@ RSComm::PortSettings RSComm::ReadPortSettings()
 
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        throw SerialError(ErrPathFileAccess, QStringLiteral("RSComm"),
+        throw BasicError(ErrPathFileAccess, QStringLiteral("RSComm"),
                           QStringLiteral("Path/File access error: cannot read ") + QDir::toNativeSeparators(path)
                               + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
     }
@@ -141,11 +141,11 @@ RSComm::PortSettings RSComm::ReadPortSettings()
     FieldInput in(f.read(4096));
     const QString portField = in.next();
     if (in.pastEnd())
-        throw SerialError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
+        throw BasicError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
     const int port = integerField(portField);
     const QString speedField = in.next();
     if (in.pastEnd())
-        throw SerialError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
+        throw BasicError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
 
     s.port = std::clamp(port, 1, 99);
     const double speed = Val(speedField);
@@ -177,7 +177,7 @@ void RSComm::ConfigurePort(SerialPortControl* port)
                 break;
             }
             ++step;
-        } catch (const SerialError& e) {
+        } catch (const BasicError& e) {
             bool retry = false;
             errorBox(e.number(), e.source(), e.description(), QStringLiteral("RSComm InitializeRSComm"), false, true,
                      &retry);
@@ -212,7 +212,7 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         CommError = false;
         SendByte(Attention, false, false);
         OnlineMode = !CommError;
-    } catch (const SerialError& e) {
+    } catch (const BasicError& e) {
         errorBox(e.number(), e.source(), e.description(), QStringLiteral("Comm Port Error"), true, false, nullptr);
         CommError = true;
         OnlineMode = false;
@@ -306,7 +306,7 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
             }
             m_port->waitForInput(int(std::min<qint64>(deadline - now, 1000)));
         }
-    } catch (const SerialError&) {
+    } catch (const BasicError&) {
         // A port that fails under us (a vanished adapter) is a lost link.
         CurrentMode = 0;
         CommError = true;

@@ -111,7 +111,7 @@ public:
         QString speed = QStringLiteral("9600");
     };
     // Reads the port settings file, creating folder and file when missing.
-    // Throws SerialError on a read error (a port field that is not a number).
+    // Throws BasicError on a read error (a port field that is not a number).
     PortSettings ReadPortSettings();
     void ConfigurePort(SerialPortControl* port);
     int SendByte(int value, bool noWait, bool clearInput);

@@ -1,31 +1,18 @@
 #pragma once
 
+#include "BasicError.h"
+
 #include <QByteArray>
 #include <QString>
-
-#include <stdexcept>
 
 namespace talvek {
 
 // A failure of the serial-port control, carrying what the error boxes show.
-class SerialError : public std::runtime_error
+// It is a run-time fault like any other, so one handler catches both.
+class SerialError : public BasicError
 {
 public:
-    SerialError(int number, QString source, QString description)
-        : std::runtime_error(description.toStdString())
-        , m_number(number)
-        , m_source(std::move(source))
-        , m_description(std::move(description))
-    {
-    }
-    int number() const { return m_number; }
-    QString source() const { return m_source; }
-    QString description() const { return m_description; }
-
-private:
-    int m_number;
-    QString m_source;
-    QString m_description;
+    using BasicError::BasicError;
 };
 
 // Error numbers used by the serial-port controls (the numbers of the classic
