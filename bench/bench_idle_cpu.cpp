@@ -20,7 +20,6 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -66,8 +65,8 @@ int main(int argc, char* argv[])
     talvek::frmMDIMain main(prompter, clock, folder, &MSComm1);
     main.show();
 
-    std::printf("platform: %s, %d s idle per window, OFFLINE\n", qPrintable(QApplication::platformName()),
-                seconds);
+    std::printf(
+        "platform: %s, %d s idle per window, OFFLINE\n", qPrintable(QApplication::platformName()), seconds);
     struct Window
     {
         int index;
@@ -86,9 +85,10 @@ int main(int argc, char* argv[])
         const double elapsed = double(wall.nsecsElapsed()) / 1e9;
         const double percent = 100.0 * cpu / elapsed;
         worst = std::max(worst, percent);
-        std::printf("%-14s OFFLINE idle %5.2f s: CPU %.3f s = %.2f %% of one core (status: %s)\n", w.name, elapsed,
-                    cpu, percent, qPrintable(main.statusPanel(1)->text()));
+        std::printf("%-14s OFFLINE idle %5.2f s: CPU %.3f s = %.2f %% of one core (status: %s)\n", w.name,
+            elapsed, cpu, percent, qPrintable(main.statusPanel(1)->text()));
     }
-    std::printf("worst: %.2f %% of one core (target: under 2 %%) -> %s\n", worst, worst < 2.0 ? "PASS" : "FAIL");
+    std::printf(
+        "worst: %.2f %% of one core (target: under 2 %%) -> %s\n", worst, worst < 2.0 ? "PASS" : "FAIL");
     return worst < 2.0 ? 0 : 1;
 }

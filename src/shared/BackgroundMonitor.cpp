@@ -18,14 +18,14 @@ struct FaultBit
 // Where each of the eight flags comes from. Flag 0 is "F858 equals 1"
 // rather than a bit; its mask is the value 1.
 constexpr std::array<FaultBit, BackgroundMonitor::FaultCount> kFaultBits { {
-    { 0, 1 },   // F858
-    { 2, 4 },   // W32 bit 2
-    { 2, 16 },  // W32 bit 4
+    { 0, 1 }, // F858
+    { 2, 4 }, // W32 bit 2
+    { 2, 16 }, // W32 bit 4
     { 2, 256 }, // W32 bit 8
-    { 3, 1 },   // B38 bit 0
-    { 3, 2 },   // B38 bit 1
-    { 4, 4 },   // B37 bit 2
-    { 4, 8 },   // B37 bit 3
+    { 3, 1 }, // B38 bit 0
+    { 3, 2 }, // B38 bit 1
+    { 4, 4 }, // B37 bit 2
+    { 4, 8 }, // B37 bit 3
 } };
 
 constexpr int kSummaryIndex = 1; // F26: 1 = nothing pending in W32, B38, B37
@@ -39,7 +39,8 @@ const QString BackgroundMonitor::NormalOffline = QStringLiteral("Set-up Program 
 const QString BackgroundMonitor::PanelFaults = QStringLiteral("System Message:  Faults Active in PLC");
 const QString BackgroundMonitor::PanelNormal = QStringLiteral("System Message:  All Faults Normal");
 const QString BackgroundMonitor::PanelCommFault = QStringLiteral("System Message:  Comm Fault with K7700");
-const QString BackgroundMonitor::PanelOffline = QStringLiteral("System Message:  Program is Currently OFFLINE");
+const QString BackgroundMonitor::PanelOffline
+    = QStringLiteral("System Message:  Program is Currently OFFLINE");
 
 BackgroundMonitor::BackgroundMonitor(RSComm& rs, QObject* parent)
     : QObject(parent)
@@ -58,8 +59,8 @@ void BackgroundMonitor::setReader(Reader reader)
 
 void BackgroundMonitor::InitFaultTable()
 {
-    m_faultAddress = { QStringLiteral("F858"), QStringLiteral("F26"), QStringLiteral("W32"), QStringLiteral("B38"),
-                       QStringLiteral("B37") };
+    m_faultAddress = { QStringLiteral("F858"), QStringLiteral("F26"), QStringLiteral("W32"),
+        QStringLiteral("B38"), QStringLiteral("B37") };
     m_faultText = {
         QStringLiteral(" Brake Response Too Long - Service Brake (F858) "),
         QStringLiteral(" Short Can/Tear Off (F2) "),

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <array>
 #include <functional>
 
@@ -31,13 +30,13 @@ public:
     static constexpr int FaultAddressCount = 5;
     static constexpr int FaultCount = 8;
 
-    static const QString AlarmHeading;  // "***** SYSTEM ALARM *****"
-    static const QString NormalOnline;  // "-- System Normal --" CR LF "Set-up Program is Currently ONLINE"
+    static const QString AlarmHeading; // "***** SYSTEM ALARM *****"
+    static const QString NormalOnline; // "-- System Normal --" CR LF "Set-up Program is Currently ONLINE"
     static const QString NormalOffline; // "Set-up Program is Currently OFFLINE"
-    static const QString PanelFaults;   // "System Message:  Faults Active in PLC"
-    static const QString PanelNormal;   // "System Message:  All Faults Normal"
+    static const QString PanelFaults; // "System Message:  Faults Active in PLC"
+    static const QString PanelNormal; // "System Message:  All Faults Normal"
     static const QString PanelCommFault; // "System Message:  Comm Fault with K7700"
-    static const QString PanelOffline;  // "System Message:  Program is Currently OFFLINE"
+    static const QString PanelOffline; // "System Message:  Program is Currently OFFLINE"
 
     explicit BackgroundMonitor(RSComm& rs, QObject* parent = nullptr);
 

@@ -77,8 +77,8 @@ bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* rea
     return true;
 }
 
-bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
-                     const QString& gUploadNOW)
+bool ExportShiftData(
+    Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle, const QString& gUploadNOW)
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Save As");
@@ -91,10 +91,11 @@ bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString
     gFileExportPath = *chosen;
 
     QString reason;
-    if (!WriteShiftExport(gFileExportPath, ShiftExportBytes(CurrentData, gFileNameTitle, gUploadNOW), &reason)) {
-        prompter.msgBox(QStringLiteral("The shift data could not be exported to:") + kCrLf + gFileExportPath + kCrLf
-                            + kCrLf + reason,
-                        QStringLiteral("TALVEK"), MsgIcon::Exclamation, MsgButtons::OK);
+    if (!WriteShiftExport(
+            gFileExportPath, ShiftExportBytes(CurrentData, gFileNameTitle, gUploadNOW), &reason)) {
+        prompter.msgBox(QStringLiteral("The shift data could not be exported to:") + kCrLf + gFileExportPath
+                + kCrLf + kCrLf + reason,
+            QStringLiteral("TALVEK"), MsgIcon::Exclamation, MsgButtons::OK);
         return false;
     }
     return true;

@@ -42,7 +42,7 @@ bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* rea
 // dialog ends the command silently. A file that could not be written is
 // reported in one box naming the file and the reason. The chosen path
 // becomes gFileExportPath in either case. Returns true when the file was written.
-bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
-                     const QString& gUploadNOW);
+bool ExportShiftData(
+    Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle, const QString& gUploadNOW);
 
 } // namespace talvek

@@ -5,7 +5,6 @@
 #include <QColor>
 #include <QLabel>
 #include <QPalette>
-
 #include <cmath>
 #include <limits>
 

@@ -20,8 +20,9 @@ namespace {
 // ParamValue row of each is its index.
 constexpr std::array<const char*, frmData::CounterCount> kAddresses { "D1100", "W1104", "D1200", "W1204" };
 constexpr std::array<const char*, 3> kFrameCaptions { "Current Shift", "Last Shift", "End of Shift" };
-constexpr std::array<const char*, frmData::CounterCount> kDescriptions { "Total Good Cans:", "Total Short Cans:",
-                                                                         "Total Good Cans:", "Total Short Cans:" };
+constexpr std::array<const char*, frmData::CounterCount> kDescriptions {
+    "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:"
+};
 
 const QString kEndOfShiftAddress = QStringLiteral("F32");
 const QString kNoValue = QStringLiteral("-");

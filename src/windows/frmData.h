@@ -3,7 +3,6 @@
 #include "RefreshLoop.h"
 
 #include <QWidget>
-
 #include <array>
 
 class QGroupBox;

@@ -35,8 +35,8 @@ constexpr std::array<DisplayItem, frmMain::DisplayCount> kDisplays { {
     { "W1042", 5 },
 } };
 
-constexpr std::array<const char*, 5> kFrameCaptions { "Machine Speed", "Machine Position", "Good Cans", "Short Cans",
-                                                      "Brake Response" };
+constexpr std::array<const char*, 5> kFrameCaptions { "Machine Speed", "Machine Position", "Good Cans",
+    "Short Cans", "Brake Response" };
 
 const QString kAlarmResetAddress = QStringLiteral("F15");
 const QString kNoValue = QStringLiteral("-");

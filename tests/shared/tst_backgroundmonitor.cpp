@@ -23,7 +23,7 @@ namespace {
 
 // Byte addresses of the polled entries on the wire.
 constexpr int kF858 = 32 + 858 / 8; // 139
-constexpr int kF26 = 32 + 26 / 8;   // 35
+constexpr int kF26 = 32 + 26 / 8; // 35
 constexpr int kW32Low = 32;
 constexpr int kW32High = 33;
 constexpr int kB38 = 38;
@@ -89,8 +89,7 @@ private slots:
         QVERIFY(!r.monitor.FaultsLatched());
         QCOMPARE(r.flags(), flagList({}));
         QVERIFY(r.monitor.SystemMessage().isEmpty());
-        QCOMPARE(r.monitor.FaultAddress(),
-                 (std::array<QString, 5> { "F858", "F26", "W32", "B38", "B37" }));
+        QCOMPARE(r.monitor.FaultAddress(), (std::array<QString, 5> { "F858", "F26", "W32", "B38", "B37" }));
     }
 
     void healthyMachineAlternatesF858AndF26()
@@ -103,9 +102,10 @@ private slots:
         r.sim.setByte(37, 0xFF);
         r.ticks(10);
         QCOMPARE(ReadAddresses(r.port.exchanges()),
-                 QList<int>({ kF26, kF858, kF26, kF858, kF26, kF858, kF26, kF858, kF26, kF858 }));
+            QList<int>({ kF26, kF858, kF26, kF858, kF26, kF858, kF26, kF858, kF26, kF858 }));
         QCOMPARE(r.flags(), flagList({}));
-        QCOMPARE(r.monitor.SystemMessage(), QStringLiteral("-- System Normal --\r\nSet-up Program is Currently ONLINE"));
+        QCOMPARE(r.monitor.SystemMessage(),
+            QStringLiteral("-- System Normal --\r\nSet-up Program is Currently ONLINE"));
         QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  All Faults Normal"));
 
         // Flag 0 still follows F858.
@@ -113,7 +113,7 @@ private slots:
         r.ticks(2);
         QCOMPARE(r.flags(), flagList({ 0 }));
         QCOMPARE(r.monitor.SystemMessage(),
-                 alarmBlock(QStringLiteral(" Brake Response Too Long - Service Brake (F858) ")));
+            alarmBlock(QStringLiteral(" Brake Response Too Long - Service Brake (F858) ")));
         QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  Faults Active in PLC"));
         r.sim.setFlag(858, false);
         r.ticks(2);
@@ -128,8 +128,8 @@ private slots:
         r.noFaultsPending(false);
         r.ticks(10);
         QCOMPARE(ReadAddresses(r.port.exchanges()),
-                 QList<int>({ kF26, kW32Low, kW32High, kB38, kB37, kF858, kF26, kW32Low, kW32High, kB38, kB37,
-                              kF858 }));
+            QList<int>(
+                { kF26, kW32Low, kW32High, kB38, kB37, kF858, kF26, kW32Low, kW32High, kB38, kB37, kF858 }));
         QVERIFY(r.monitor.FaultsLatched());
         QCOMPARE(r.monitor.PollIndex(), 0);
     }
@@ -183,16 +183,16 @@ private slots:
     {
         Rig r;
         r.sim.setWord(32, 276); // bits 2, 4 and 8; F26 is 0
-        r.ticks(1);             // F26 = 0: latched
+        r.ticks(1); // F26 = 0: latched
         QVERIFY(r.monitor.FaultsLatched());
         QCOMPARE(r.flags(), flagList({}));
         QSignalSpy status(&r.monitor, &BackgroundMonitor::statusTextChanged);
         r.ticks(1); // W32
         QCOMPARE(r.flags(), flagList({ 1, 2, 3 }));
         QCOMPARE(r.monitor.SystemMessage(),
-                 QStringLiteral("***** SYSTEM ALARM *****\r\n Short Can/Tear Off (F2) \r\n\r\n"
-                                "***** SYSTEM ALARM *****\r\n Die Sensor Failed (F4) \r\n\r\n"
-                                "***** SYSTEM ALARM *****\r\n Timing Signal Failure (F8) \r\n\r\n"));
+            QStringLiteral("***** SYSTEM ALARM *****\r\n Short Can/Tear Off (F2) \r\n\r\n"
+                           "***** SYSTEM ALARM *****\r\n Die Sensor Failed (F4) \r\n\r\n"
+                           "***** SYSTEM ALARM *****\r\n Timing Signal Failure (F8) \r\n\r\n"));
         QCOMPARE(status.size(), 1);
         QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("System Message:  Faults Active in PLC"));
         // The panel text is sent again only when it changes.
@@ -237,8 +237,8 @@ private slots:
         r.ticks(4); // B37, F858, F26, W32 ("ERR")
         QCOMPARE(r.flags(), flagList({ 4, 5 }));
         QCOMPARE(r.monitor.SystemMessage(),
-                 alarmBlock(QStringLiteral(" Clutch Output No.1 Failure (F48) "))
-                     + alarmBlock(QStringLiteral(" Clutch Output No.2 Failure (F49) ")));
+            alarmBlock(QStringLiteral(" Clutch Output No.1 Failure (F48) "))
+                + alarmBlock(QStringLiteral(" Clutch Output No.2 Failure (F49) ")));
     }
 
     void offlineKeepsTheFlags()
@@ -262,12 +262,14 @@ private slots:
         r.ticks(1); // B38
         QCOMPARE(r.flags(), flagList({ 1, 2, 3 }));
         QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  Faults Active in PLC"));
-        QVERIFY(r.monitor.SystemMessage().startsWith(QStringLiteral("***** SYSTEM ALARM *****\r\n Short Can")));
+        QVERIFY(
+            r.monitor.SystemMessage().startsWith(QStringLiteral("***** SYSTEM ALARM *****\r\n Short Can")));
         r.ticks(3); // B37, F858, F26
         QCOMPARE(r.flags(), flagList({ 1, 2, 3 }));
         r.ticks(1); // W32
         QCOMPARE(r.flags(), flagList({}));
-        QCOMPARE(r.monitor.SystemMessage(), QStringLiteral("-- System Normal --\r\nSet-up Program is Currently ONLINE"));
+        QCOMPARE(r.monitor.SystemMessage(),
+            QStringLiteral("-- System Normal --\r\nSet-up Program is Currently ONLINE"));
     }
 
     void failedPollChangesNothing()

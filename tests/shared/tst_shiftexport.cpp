@@ -92,18 +92,21 @@ private slots:
         QTest::addColumn<QList<qint32>>("rows");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("seven digits, no grouping")
-            << "line3.sdt" << "05/03/2024 14:22:01" << QList<qint32> { 1234567, 65535, 655359999, 0 }
+            << "line3.sdt"
+            << "05/03/2024 14:22:01" << QList<qint32> { 1234567, 65535, 655359999, 0 }
             << QByteArray("line3.sdt\r\nDate: 05/03/2024 14:22:01\r\n \r\nCurrent Shift Data:\r\n"
                           "(Total Good Cans, Total Short Cans)\r\n 1234567\r\n 65535\r\n \r\n"
                           "Last Shift Data:\r\n(Total Good Cans, Total Short Cans)\r\n 655359999\r\n 0\r\n");
         QTest::newRow("negative value")
-            << "a.sdt" << "" << QList<qint32> { -5, 0, 7, -2147483647 - 1 }
+            << "a.sdt"
+            << "" << QList<qint32> { -5, 0, 7, -2147483647 - 1 }
             << QByteArray("a.sdt\r\nDate: \r\n \r\nCurrent Shift Data:\r\n"
                           "(Total Good Cans, Total Short Cans)\r\n-5\r\n 0\r\n \r\n"
                           "Last Shift Data:\r\n(Total Good Cans, Total Short Cans)\r\n 7\r\n-2147483648\r\n");
         QTest::newRow("single-byte title")
             << QStringLiteral("Pr\u00fcfung \u20ac.sdt") << "x" << QList<qint32> { 0, 0, 0, 0 }
-            << QByteArray("Pr\xfc" "fung ?.sdt\r\nDate: x\r\n \r\nCurrent Shift Data:\r\n"
+            << QByteArray("Pr\xfc"
+                          "fung ?.sdt\r\nDate: x\r\n \r\nCurrent Shift Data:\r\n"
                           "(Total Good Cans, Total Short Cans)\r\n 0\r\n 0\r\n \r\n"
                           "Last Shift Data:\r\n(Total Good Cans, Total Short Cans)\r\n 0\r\n 0\r\n");
     }
@@ -123,10 +126,11 @@ private slots:
     {
         MachineData data;
         data.ParamValue = { 9 };
-        QVERIFY(ShiftExportBytes(data, QString(), QString()).endsWith(" 9\r\n 0\r\n \r\n"
-                                                                        "Last Shift Data:\r\n"
-                                                                        "(Total Good Cans, Total Short Cans)\r\n"
-                                                                        " 0\r\n 0\r\n"));
+        QVERIFY(ShiftExportBytes(data, QString(), QString())
+                    .endsWith(" 9\r\n 0\r\n \r\n"
+                              "Last Shift Data:\r\n"
+                              "(Total Good Cans, Total Short Cans)\r\n"
+                              " 0\r\n 0\r\n"));
     }
 
     void cancelledDialogIsSilent()
@@ -194,7 +198,7 @@ private slots:
             QVERIFY(!QFile::exists(path));
         // Nothing was left behind in the folders we own.
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList({ "locked", "taken" }));
+            QStringList({ "locked", "taken" }));
         QVERIFY(QDir(locked).isEmpty());
     }
 
@@ -212,7 +216,9 @@ private slots:
         }
         CurrentData.ParamValue[0] = 1234567;
 
-        struct rlimit saved {};
+        struct rlimit saved
+        {
+        };
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = saved;
@@ -230,12 +236,13 @@ private slots:
 
         QVERIFY(!written);
         QCOMPARE(readAll(path), QByteArray("old export\r\n"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList({ "shift.txt" }));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QStringList({ "shift.txt" }));
         const QList<PromptCall> boxes = prompter.messages();
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes.at(0).text.startsWith(QStringLiteral("The shift data could not be exported to:\r\n") + path
-                                             + QStringLiteral("\r\n\r\nThe file could not be written: ")),
-                 qPrintable(visibleBreaks(boxes.at(0).text)));
+        QVERIFY2(boxes.at(0).text.startsWith(QStringLiteral("The shift data could not be exported to:\r\n")
+                     + path + QStringLiteral("\r\n\r\nThe file could not be written: ")),
+            qPrintable(visibleBreaks(boxes.at(0).text)));
     }
 #endif
 };

@@ -4,7 +4,13 @@ namespace talvek::test {
 
 QList<WireOp> DecodeWire(const QList<SimPort::Exchange>& exchanges, qsizetype from)
 {
-    enum class Mode { Idle, Command, Read, Write };
+    enum class Mode
+    {
+        Idle,
+        Command,
+        Read,
+        Write
+    };
     Mode mode = Mode::Idle;
     int step = 0;
     int address = 0;

@@ -23,8 +23,7 @@ struct LiveRig : Rig
             display->refreshLoop().setAutoStep(false);
     }
 
-    template<class Window>
-    Window* show(int index)
+    template <class Window> Window* show(int index)
     {
         w->ShowChildForm(index);
         flushDeletes();
@@ -68,7 +67,13 @@ struct LiveRig : Rig
 };
 
 // The byte addresses a word / double word read puts on the wire.
-inline QList<int> wordBytes(int address) { return { address, address + 1 }; }
-inline QList<int> dwordBytes(int address) { return { address, address + 1, address + 2, address + 3 }; }
+inline QList<int> wordBytes(int address)
+{
+    return { address, address + 1 };
+}
+inline QList<int> dwordBytes(int address)
+{
+    return { address, address + 1, address + 2, address + 3 };
+}
 
 } // namespace talvek::test

@@ -64,7 +64,9 @@ private slots:
         QStringList captions;
         for (const QLabel* label : w->lblDescription)
             captions << label->text();
-        QCOMPARE(captions, QStringList({ "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:" }));
+        QCOMPARE(captions,
+            QStringList(
+                { "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:" }));
         QCOMPARE(w->cmdEndofShift->text(), QStringLiteral("T&ransfer Data"));
         QCOMPARE(w->cmdEndofShift->parentWidget(), w->fraShiftData[2]);
         QVERIFY(w->findChild<QLabel*>(QStringLiteral("lblData_3")));
@@ -91,10 +93,11 @@ private slots:
         rig.w->mnuFileExport->trigger();
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("untitled\r\nDate: \r\n \r\nCurrent Shift Data:\r\n"
-                                            "(Total Good Cans, Total Short Cans)\r\n 1234567\r\n 999\r\n \r\n"
-                                            "Last Shift Data:\r\n(Total Good Cans, Total Short Cans)\r\n"
-                                            " 65535\r\n 0\r\n"));
+        QCOMPARE(file.readAll(),
+            QByteArray("untitled\r\nDate: \r\n \r\nCurrent Shift Data:\r\n"
+                       "(Total Good Cans, Total Short Cans)\r\n 1234567\r\n 999\r\n \r\n"
+                       "Last Shift Data:\r\n(Total Good Cans, Total Short Cans)\r\n"
+                       " 65535\r\n 0\r\n"));
         QCOMPARE(rig.w->globals().gFileExportPath, path);
         QVERIFY(rig.script().messages().isEmpty());
         QVERIFY(rig.port.exchanges().isEmpty());
@@ -125,7 +128,8 @@ private slots:
         const qsizetype mark = rig.mark();
         while (w->refreshLoop().inPass())
             w->refreshLoop().step();
-        QCOMPARE(rig.readsSince(mark), dwordBytes(1100) + wordBytes(1104) + dwordBytes(1200) + wordBytes(1204));
+        QCOMPARE(
+            rig.readsSince(mark), dwordBytes(1100) + wordBytes(1104) + dwordBytes(1200) + wordBytes(1204));
         QCOMPARE(texts(w), QStringList({ "1,234,567", "42", "655,359,999", "1,000" }));
         QVERIFY(rig.writesSince(0).isEmpty());
     }
@@ -154,7 +158,8 @@ private slots:
         w->refreshLoop().runCycle();
         QCOMPARE(rig.writesSince(mark).size(), 1);
         QTest::mouseRelease(w->cmdEndofShift, button);
-        QCOMPARE(rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 }, { true, kF32Byte, 0x80 } }));
+        QCOMPARE(
+            rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 }, { true, kF32Byte, 0x80 } }));
         QVERIFY(!rig.sim.flag(32));
         QCOMPARE(rig.script().unexpected(), 0);
     }

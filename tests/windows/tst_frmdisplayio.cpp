@@ -78,7 +78,7 @@ void checkBits(const std::array<QLabel*, 16>& labels, quint16 word)
     for (int b = 0; b < 16; ++b) {
         const bool on = word & (1u << b);
         QVERIFY2(labels[b]->text() == (on ? QLatin1String("ON") : QLatin1String("off")),
-                 qPrintable(labels[b]->objectName() + QLatin1Char('=') + labels[b]->text()));
+            qPrintable(labels[b]->objectName() + QLatin1Char('=') + labels[b]->text()));
         QCOMPARE(textColor(labels[b]), on ? QColor(0, 0, 255) : QColor(192, 0, 0));
     }
 }
@@ -95,27 +95,69 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("toolTip");
-        QTest::newRow("IN0") << "lblk7710_0" << "IN0:" << "Short Can Sensor";
-        QTest::newRow("IN1") << "lblk7710_1" << "IN1:" << "";
-        QTest::newRow("analog in 1") << "lblk7710_3" << "Analog Input 1:" << "";
-        QTest::newRow("analog out 0") << "lblk7710_4" << "Analog Output 0:" << "";
-        QTest::newRow("resolver period") << "lblk7710_8" << "Resolver Period:" << "";
-        QTest::newRow("offset") << "lblk7710_10" << "Offset:" << "";
-        QTest::newRow("CH00") << "lblTmgChannel_0" << "CH00:" << "BDC (High) Timing";
-        QTest::newRow("CH07") << "lblTmgChannel_7" << "CH07:" << "PLC Timing";
-        QTest::newRow("CH10") << "lblTmgChannel_8" << "CH10:" << "Motion (On for 30, Off for 30)";
-        QTest::newRow("CH17") << "lblTmgChannel_15" << "CH17:" << "Spare";
-        QTest::newRow("B100.0") << "lblSlot00_0" << "(B100.0)    0:" << "Clutch On #1";
-        QTest::newRow("B100.5") << "lblSlot00_5" << "(B100.5)    5:" << "~Immediate Stop";
-        QTest::newRow("B110.0") << "lblSlot00_8" << "(B110.0)  10:" << "Main Clutch Solenoid";
-        QTest::newRow("B110.7") << "lblSlot00_15" << "(B110.7)  17:" << "PLC Timing";
-        QTest::newRow("B101.0") << "lblSlot01_0" << "(B101.0)    0:" << "Clutch Solenoid 1A";
-        QTest::newRow("B101.5") << "lblSlot01_5" << "(B101.5)    5:" << "End of Shift";
-        QTest::newRow("B111.7") << "lblSlot01_15" << "(B111.7)  17:" << "Remote Display Point";
-        QTest::newRow("timing bit 0") << "lblTmgChannelState_0" << "-" << "B170.0";
-        QTest::newRow("timing bit 7") << "lblTmgChannelState_7" << "-" << "B170.7";
-        QTest::newRow("timing bit 8") << "lblTmgChannelState_8" << "-" << "B171.0";
-        QTest::newRow("timing bit 15") << "lblTmgChannelState_15" << "-" << "B171.7";
+        QTest::newRow("IN0") << "lblk7710_0"
+                             << "IN0:"
+                             << "Short Can Sensor";
+        QTest::newRow("IN1") << "lblk7710_1"
+                             << "IN1:"
+                             << "";
+        QTest::newRow("analog in 1") << "lblk7710_3"
+                                     << "Analog Input 1:"
+                                     << "";
+        QTest::newRow("analog out 0") << "lblk7710_4"
+                                      << "Analog Output 0:"
+                                      << "";
+        QTest::newRow("resolver period") << "lblk7710_8"
+                                         << "Resolver Period:"
+                                         << "";
+        QTest::newRow("offset") << "lblk7710_10"
+                                << "Offset:"
+                                << "";
+        QTest::newRow("CH00") << "lblTmgChannel_0"
+                              << "CH00:"
+                              << "BDC (High) Timing";
+        QTest::newRow("CH07") << "lblTmgChannel_7"
+                              << "CH07:"
+                              << "PLC Timing";
+        QTest::newRow("CH10") << "lblTmgChannel_8"
+                              << "CH10:"
+                              << "Motion (On for 30, Off for 30)";
+        QTest::newRow("CH17") << "lblTmgChannel_15"
+                              << "CH17:"
+                              << "Spare";
+        QTest::newRow("B100.0") << "lblSlot00_0"
+                                << "(B100.0)    0:"
+                                << "Clutch On #1";
+        QTest::newRow("B100.5") << "lblSlot00_5"
+                                << "(B100.5)    5:"
+                                << "~Immediate Stop";
+        QTest::newRow("B110.0") << "lblSlot00_8"
+                                << "(B110.0)  10:"
+                                << "Main Clutch Solenoid";
+        QTest::newRow("B110.7") << "lblSlot00_15"
+                                << "(B110.7)  17:"
+                                << "PLC Timing";
+        QTest::newRow("B101.0") << "lblSlot01_0"
+                                << "(B101.0)    0:"
+                                << "Clutch Solenoid 1A";
+        QTest::newRow("B101.5") << "lblSlot01_5"
+                                << "(B101.5)    5:"
+                                << "End of Shift";
+        QTest::newRow("B111.7") << "lblSlot01_15"
+                                << "(B111.7)  17:"
+                                << "Remote Display Point";
+        QTest::newRow("timing bit 0") << "lblTmgChannelState_0"
+                                      << "-"
+                                      << "B170.0";
+        QTest::newRow("timing bit 7") << "lblTmgChannelState_7"
+                                      << "-"
+                                      << "B170.7";
+        QTest::newRow("timing bit 8") << "lblTmgChannelState_8"
+                                      << "-"
+                                      << "B171.0";
+        QTest::newRow("timing bit 15") << "lblTmgChannelState_15"
+                                       << "-"
+                                       << "B171.7";
     }
 
     void captionsAndToolTips()
@@ -184,9 +226,9 @@ private slots:
         }
         QCOMPARE(steps, 14); // one read per step
         const int f80 = 32 + 80 / 8;
-        const QList<int> bytes = QList<int>({ f80, f80 }) + wordBytes(162) + wordBytes(164) + QList<int>({ 166, 167 })
-            + wordBytes(180) + wordBytes(182) + wordBytes(184) + wordBytes(186) + wordBytes(188)
-            + wordBytes(170) + wordBytes(100) + wordBytes(110);
+        const QList<int> bytes = QList<int>({ f80, f80 }) + wordBytes(162) + wordBytes(164)
+            + QList<int>({ 166, 167 }) + wordBytes(180) + wordBytes(182) + wordBytes(184) + wordBytes(186)
+            + wordBytes(188) + wordBytes(170) + wordBytes(100) + wordBytes(110);
         QCOMPARE(rig.readsSince(mark), bytes);
 
         QCOMPARE(w->lblk7710State[0]->text(), QStringLiteral("ON"));

@@ -69,7 +69,9 @@ private slots:
         QStringList captions;
         for (const QGroupBox* frame : w->fraDisplay)
             captions << frame->title();
-        QCOMPARE(captions, QStringList({ "Machine Speed", "Machine Position", "Good Cans", "Short Cans", "Brake Response" }));
+        QCOMPARE(captions,
+            QStringList(
+                { "Machine Speed", "Machine Position", "Good Cans", "Short Cans", "Brake Response" }));
         QCOMPARE(w->lblDescription[0]->text(), QStringLiteral("Low Speed:"));
         QCOMPARE(w->lblDescription[1]->text(), QStringLiteral("High Speed:"));
         QCOMPARE(w->fraMessages->title(), QStringLiteral("Messages"));
@@ -91,8 +93,9 @@ private slots:
         CurrentData.ParamValue[4] = 45;
         CurrentData.ParamValue[5] = -3;
         w->refreshLoop().runCycle();
-        QCOMPARE(texts(w), QStringList({ "-", "-", GroupedNumber(1234567), GroupedNumber(4321), QStringLiteral("45") + kDeg,
-                                         QStringLiteral("-3") + kDeg }));
+        QCOMPARE(texts(w),
+            QStringList({ "-", "-", GroupedNumber(1234567), GroupedNumber(4321), QStringLiteral("45") + kDeg,
+                QStringLiteral("-3") + kDeg }));
         QCOMPARE(w->lblDisplay[2]->text(), QStringLiteral("1,234,567")); // the system's grouping here
         QVERIFY(allEnabled(w, false));
         QCOMPARE(rig.port.openCount(), 0);
@@ -112,10 +115,12 @@ private slots:
         rig.online();
         const qsizetype mark = rig.mark();
         w->refreshLoop().runCycle();
-        QCOMPARE(rig.readsSince(mark), wordBytes(182) + wordBytes(180) + dwordBytes(1100) + wordBytes(1104)
-                     + wordBytes(1040) + wordBytes(1042));
-        QCOMPARE(texts(w), QStringList({ "250", QStringLiteral("888") + kDeg, "1,234,567", "65,535",
-                                         QStringLiteral("12") + kDeg, QStringLiteral("34") + kDeg }));
+        QCOMPARE(rig.readsSince(mark),
+            wordBytes(182) + wordBytes(180) + dwordBytes(1100) + wordBytes(1104) + wordBytes(1040)
+                + wordBytes(1042));
+        QCOMPARE(texts(w),
+            QStringList({ "250", QStringLiteral("888") + kDeg, "1,234,567", "65,535",
+                QStringLiteral("12") + kDeg, QStringLiteral("34") + kDeg }));
         QVERIFY(allEnabled(w, true));
         QCOMPARE(w->focusWidget(), w->cmdDefault);
     }
@@ -145,7 +150,8 @@ private slots:
         // The speed of the same pass decides.
         rig.sim.setWord(182, quint16(speed > 30 ? 30 : 31));
         w->refreshLoop().runCycle();
-        QCOMPARE(w->lblDisplay[1]->text(), speed > 30 ? QStringLiteral("271") + kDeg : QStringLiteral("888") + kDeg);
+        QCOMPARE(w->lblDisplay[1]->text(),
+            speed > 30 ? QStringLiteral("271") + kDeg : QStringLiteral("888") + kDeg);
     }
 
     void messagesFollowTheMonitor()
@@ -165,9 +171,9 @@ private slots:
         QCOMPARE(rig.panel(1), QStringLiteral("System Message:  Faults Active in PLC"));
         w->refreshLoop().runCycle();
         QCOMPARE(w->txtMessageDisplay->toPlainText(),
-                 QStringLiteral("***** SYSTEM ALARM *****\n Short Can/Tear Off (F2) \n\n"
-                                "***** SYSTEM ALARM *****\n Die Sensor Failed (F4) \n\n"
-                                "***** SYSTEM ALARM *****\n Timing Signal Failure (F8) \n\n"));
+            QStringLiteral("***** SYSTEM ALARM *****\n Short Can/Tear Off (F2) \n\n"
+                           "***** SYSTEM ALARM *****\n Die Sensor Failed (F4) \n\n"
+                           "***** SYSTEM ALARM *****\n Timing Signal Failure (F8) \n\n"));
 
         rig.sim.setWord(32, 0);
         rig.sim.setFlag(26, true);
@@ -178,7 +184,7 @@ private slots:
         QCOMPARE(rig.panel(1), QStringLiteral("System Message:  All Faults Normal"));
         w->refreshLoop().runCycle();
         QCOMPARE(w->txtMessageDisplay->toPlainText(),
-                 QStringLiteral("-- System Normal --\nSet-up Program is Currently ONLINE"));
+            QStringLiteral("-- System Normal --\nSet-up Program is Currently ONLINE"));
         QCOMPARE(rig.script().unexpected(), 0);
     }
 
@@ -218,7 +224,8 @@ private slots:
         CurrentData.ParamValue[3] = 7;
         w->refreshLoop().runCycle();
         QVERIFY(allEnabled(w, false));
-        QCOMPARE(texts(w), QStringList({ "-", "-", "0", "0", QStringLiteral("0") + kDeg, QStringLiteral("0") + kDeg }));
+        QCOMPARE(texts(w),
+            QStringList({ "-", "-", "0", "0", QStringLiteral("0") + kDeg, QStringLiteral("0") + kDeg }));
         QCOMPARE(rig.port.isOpen(), false);
     }
 
@@ -232,9 +239,9 @@ private slots:
         rig.killLink();
         w->refreshLoop().runCycle(); // the first read fails, the pass ends
         QVERIFY(rig.rs().CommError);
-        rig.tick();                  // still ONLINE: the monitor changes nothing
+        rig.tick(); // still ONLINE: the monitor changes nothing
         QCOMPARE(rig.panel(1), QStringLiteral("System Message:  All Faults Normal"));
-        w->refreshLoop().step();     // the next cycle takes the program OFFLINE
+        w->refreshLoop().step(); // the next cycle takes the program OFFLINE
         QVERIFY(!rig.rs().OnlineMode);
         QVERIFY(!rig.port.isOpen());
         QCOMPARE(rig.panel(2), QStringLiteral("OFFLINE"));
