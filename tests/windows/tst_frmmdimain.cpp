@@ -445,7 +445,6 @@ void tst_frmMDIMain::laterCommandsSayNotAvailable()
         { w.mnuFileDownloadData[4], "Download Data" },
         { w.mnuFileDownloadProgram, "Download Program" },
         { w.mnuFilePrint, "Print Report" },
-        { w.mnuEditCommPort, "Comm Port" },
         { w.mnuViewTargetBoardStatus, "Target Board Interface" },
     };
     for (const auto& [action, command] : later) {
