@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -117,7 +118,10 @@ void frmData::showEvent(QShowEvent* event)
 void frmData::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    m_loop.stop();
+    // Closing or switching away ends the loop; a minimised main window
+    // (a hide from the window system) does not.
+    if (!event->spontaneous())
+        m_loop.stop();
 }
 
 bool frmData::eventFilter(QObject* watched, QEvent* event)

@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 
 namespace talvek {
@@ -241,7 +242,10 @@ void frmDisplayIO::showEvent(QShowEvent* event)
 void frmDisplayIO::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    m_loop.stop();
+    // Closing or switching away ends the loop; a minimised main window
+    // (a hide from the window system) does not.
+    if (!event->spontaneous())
+        m_loop.stop();
 }
 
 void frmDisplayIO::present(bool online)

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -187,8 +188,10 @@ void frmMain::showEvent(QShowEvent* event)
 void frmMain::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    // Closing or switching away ends the loop.
-    m_loop.stop();
+    // Closing or switching away ends the loop; a minimised main window
+    // (a hide from the window system) does not.
+    if (!event->spontaneous())
+        m_loop.stop();
 }
 
 void frmMain::cycleStarted()

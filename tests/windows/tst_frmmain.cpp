@@ -8,12 +8,15 @@
 #include "LiveRig.h"
 #include "frmMain.h"
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 
 using namespace talvek;
 using namespace talvek::test;
@@ -260,6 +263,12 @@ private slots:
     {
         LiveRig rig;
         QPointer<frmMain> w = qobject_cast<frmMain*>(rig.w->currentChild());
+        QVERIFY(w->refreshLoop().isRunning());
+        // Minimising the main window hides the child from the window
+        // system's side: the display keeps polling.
+        QHideEvent minimised;
+        QSpontaneKeyEvent::setSpontaneous(&minimised);
+        QApplication::instance()->notify(w, &minimised); // sendEvent would make it non-spontaneous
         QVERIFY(w->refreshLoop().isRunning());
         rig.w->ShowChildForm(4);
         QVERIFY(w); // deleted only once control is back in the event loop
