@@ -51,8 +51,11 @@ public:
 
     bool escape = false;
     NumericEntry* holding = nullptr;
-    // Set while the form unloads: leaving a field then validates nothing.
-    bool unloading = false;
+    // True from the form's first presentation to its unload. Before and
+    // after, the focus coming to or leaving a field (the window being shown
+    // or taken down) is no editing action: nothing begins, nothing is
+    // validated.
+    bool live = false;
 
 private:
     Prompter& m_prompter;

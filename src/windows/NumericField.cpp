@@ -55,7 +55,7 @@ bool NumericField::eventFilter(QObject* watched, QEvent* event)
         // entering the field.
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             break;
-        if (m_form.holding || m_form.unloading)
+        if (m_form.holding || !m_form.live)
             break;
         // After the line edit has taken the focus (and set its selection).
         QObject::eventFilter(watched, event);
@@ -67,7 +67,7 @@ bool NumericField::eventFilter(QObject* watched, QEvent* event)
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             break;
-        if (m_form.holding || m_form.unloading || !m_text->isVisible() || !m_text->isEnabled())
+        if (m_form.holding || !m_form.live || !m_text->isVisible() || !m_text->isEnabled())
             break;
         if (!m_entry.validatesOnLeave())
             break;
@@ -77,7 +77,7 @@ bool NumericField::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton || heldByOther() || m_form.unloading || !m_text->hasFocus())
+        if (mouse->button() != Qt::LeftButton || heldByOther() || !m_form.live || !m_text->hasFocus())
             break;
         // The click: begin editing once the line edit has placed its cursor.
         m_text->event(event);
@@ -133,7 +133,7 @@ void NumericField::finishRefusal(bool withRangeMessage)
         [this, withRangeMessage] {
             if (m_form.holding != &m_entry)
                 return;
-            if (!m_form.unloading)
+            if (m_form.live)
                 m_entry.refuse(withRangeMessage);
             m_form.holding = nullptr;
         },

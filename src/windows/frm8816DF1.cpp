@@ -321,7 +321,7 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
 
 frm8816DF1::~frm8816DF1()
 {
-    m_form.unloading = true;
+    m_form.live = false;
     if (m_loop)
         m_loop->stop();
     m_loop.reset();
@@ -361,7 +361,6 @@ void frm8816DF1::hideEvent(QHideEvent* event)
 void frm8816DF1::Form_Activate()
 {
     m_activated = true;
-    m_form.unloading = false;
     m_form.escape = false;
     // The loop's first cycle applies the online or offline presentation.
     m_loop->start();
@@ -370,7 +369,7 @@ void frm8816DF1::Form_Activate()
 void frm8816DF1::Form_Unload()
 {
     m_activated = false;
-    m_form.unloading = true;
+    m_form.live = false;
     clearEditingFlags();
     m_loop->stop();
 }
@@ -461,6 +460,7 @@ void frm8816DF1::applyOnlinePresentation()
     for (auto& f : m_fields)
         f->setEnabled(true);
     cboSetup->setEnabled(true);
+    m_form.live = true;
 }
 
 void frm8816DF1::applyOfflinePresentation()
@@ -487,6 +487,7 @@ void frm8816DF1::applyOfflinePresentation()
             f->setEnabled(true);
         cboSetup->setEnabled(true);
     }
+    m_form.live = true;
 }
 
 int frm8816DF1::beginOnlinePass()

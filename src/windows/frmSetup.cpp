@@ -227,7 +227,7 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
 
 frmSetup::~frmSetup()
 {
-    m_form.unloading = true;
+    m_form.live = false;
     if (m_loop)
         m_loop->stop();
     m_loop.reset();
@@ -270,7 +270,6 @@ void frmSetup::hideEvent(QHideEvent* event)
 void frmSetup::Form_Activate()
 {
     m_activated = true;
-    m_form.unloading = false;
     fraSetup[0]->setFrameShape(QFrame::NoFrame);
     fraSetup[1]->setFrameShape(QFrame::NoFrame);
     fraSetup[0]->hide();
@@ -285,7 +284,7 @@ void frmSetup::Form_Activate()
 void frmSetup::Form_Unload()
 {
     m_activated = false;
-    m_form.unloading = true;
+    m_form.live = false;
     for (auto& f : m_fields)
         f->entry().setEditing(false);
     m_loop->stop();
@@ -353,6 +352,14 @@ bool frmSetup::acceptField(int i, qint32 value, const QString& writeText)
 
 void frmSetup::presentControls(bool enabled)
 {
+    if (!m_form.live) {
+        // A field that took the focus while the window was being shown was
+        // never entered: the focus waits on the focus sink instead.
+        for (QLineEdit* t : txtSetup) {
+            if (t->hasFocus())
+                cmdDefault->setFocus(Qt::OtherFocusReason);
+        }
+    }
     for (QGroupBox* g : fraParameters)
         g->setEnabled(enabled);
     for (int i = 0; i < FieldCount; ++i) {
@@ -362,6 +369,7 @@ void frmSetup::presentControls(bool enabled)
     }
     chkBrakeWearCompEnable->setEnabled(enabled);
     setCheckValue(2);
+    m_form.live = true;
 }
 
 void frmSetup::applyOnlinePresentation()

@@ -92,6 +92,7 @@ private slots:
     void plcTypeChoiceWrites();
     void comboRefreshIsNotAChoice();
     void numericFields();
+    void focusBeforeTheFirstPresentationIsNoEntry();
     void windowMenuItemHiddenButWindowWorks();
 };
 
@@ -546,6 +547,22 @@ void tst_frm8816DF1::numericFields()
     settle();
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
     QCOMPARE(r.prompter.messages().size(), 1);
+}
+
+void tst_frm8816DF1::focusBeforeTheFirstPresentationIsNoEntry()
+{
+    DF1Rig r;
+    QVERIFY(r.show());
+    r.mode.setMode(true);
+    r.w->txtSetup[0]->setFocus(Qt::TabFocusReason); // as the frame may while showing it
+    QVERIFY(!r.w->editing(0));
+    const qsizetype m = r.mark();
+    r.cycle();
+    settle();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
+    QVERIFY(r.prompter.calls().isEmpty());
+    QVERIFY(Writes(r.port.exchanges(), m).isEmpty());
+    QCOMPARE(r.w->txtSetup[0]->text(), QStringLiteral("0"));
 }
 
 void tst_frm8816DF1::windowMenuItemHiddenButWindowWorks()

@@ -124,6 +124,8 @@ private slots:
     void checkBoxClickWrites();
     void offlineEditsOnlyChangeCurrentData();
     void commErrorTakesTheWindowOffline();
+    void focusBeforeTheFirstPresentationIsNoEntry();
+    void unloadWhileEditingValidatesNothing();
     void onlineRoadOfOneEdit();
 };
 
@@ -662,6 +664,51 @@ void tst_frmSetup::commErrorTakesTheWindowOffline()
     // One box, the link's; none from this window.
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages().at(0).buttons, MsgButtons::RetryCancel);
+}
+
+void tst_frmSetup::focusBeforeTheFirstPresentationIsNoEntry()
+{
+    SetupRig r;
+    loadController(r.sim);
+    QVERIFY(r.show());
+    r.online();
+    // The window being shown puts the focus into a field (as the frame's
+    // focus handling can): that is no entry, and the presentation moves it on.
+    r.txt(3)->setFocus(Qt::TabFocusReason);
+    QVERIFY(!r.w->editing(3));
+    const qsizetype m = r.mark();
+    r.w->refreshLoop().step();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
+    QVERIFY(!r.w->editing(3));
+    r.w->refreshLoop().runCycle();
+    settle();
+    QVERIFY(r.writesSince(m).isEmpty());
+    QVERIFY(r.prompter.calls().isEmpty());
+    QCOMPARE(r.text(3), QStringLiteral("250"));
+}
+
+void tst_frmSetup::unloadWhileEditingValidatesNothing()
+{
+    Rig rig;
+    rig.showActive();
+    frmMDIMain& main = *rig.w;
+    main.ShowChildForm(1);
+    flushDeletes();
+    auto* setup = qobject_cast<frmSetup*>(main.currentChild());
+    QVERIFY(setup);
+    setup->refreshLoop().setAutoStep(false);
+    rig.sim.setWord(1020, 120);
+    main.mnuViewOnline->trigger();
+    setup->refreshLoop().runCycle();
+    typeInto(setup->txtSetup[0], QStringLiteral("200"));
+    const qsizetype m = rig.port.exchanges().size();
+    main.ShowChildForm(5); // typing, the operator switches windows
+    flushDeletes();
+    settle();
+    QVERIFY(Writes(rig.port.exchanges(), m).isEmpty());
+    QCOMPARE(rig.sim.word(1020), 120);
+    QCOMPARE(CurrentData.ParamValue[7], 0);
+    QVERIFY(rig.script().calls().isEmpty());
 }
 
 void tst_frmSetup::onlineRoadOfOneEdit()
