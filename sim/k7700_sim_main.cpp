@@ -4,8 +4,8 @@
 //             [--demo] [--alarm F]...
 //
 // --demo gives the board the readings of a healthy line at rest (F26 = 1,
-// inputs, outputs, analog values, resolver scale, brake responses) and a DF1
-// board that is talking to its PLC;
+// inputs, outputs, analog values, resolver scale, brake responses), set-up
+// parameters, and a DF1 board that is talking to its PLC;
 // --alarm F raises alarm flag F (2, 4, 8, 42, 43, 48, 49 or 858) with F26
 // in step.
 //
@@ -151,6 +151,13 @@ int main(int argc, char* argv[])
         sim.setWord(110, 0x0044); // rotary enable, trimmer infeed high
         sim.setWord(1040, 14); // brake response, degrees
         sim.setWord(1042, 22);
+        // Set-up parameters: brake wear compensation on, BDC stop positions,
+        // stopping response, bodymaker and trimmer speeds.
+        sim.setByte(1018, 0x01);
+        const int setup[][2] = { { 1020, 110 }, { 1022, 95 }, { 1024, 300 }, { 1026, 250 }, { 1028, 350 },
+            { 1032, 375 }, { 1034, 250 }, { 1036, 20 } };
+        for (const auto& [address, value] : setup)
+            sim.setWord(address, quint16(value));
         K7700Sim::DF1Board df1; // the last transaction came back without error
         df1.transaction = 1234;
         df1.activeCommand = 1;
