@@ -49,8 +49,7 @@ NumericEntry::NumericEntry(NumericEntryForm& form, NumericFieldView& view, Numer
     : m_form(form)
     , m_view(view)
     , m_options(std::move(options))
-{
-}
+{ }
 
 QString NumericEntry::valueText() const
 {
@@ -144,7 +143,7 @@ void NumericEntry::refuse(bool withRangeMessage)
 {
     if (withRangeMessage)
         m_form.prompter().msgBox(NumericRangeMessage(m_view.minimum(), m_view.maximum()), m_options.title,
-                                 MsgIcon::Information, MsgButtons::OK);
+            MsgIcon::Information, MsgButtons::OK);
     const QString saved = QString::number(m_saved);
     if (m_options.holder == ValueHolder::Tag)
         m_tag = saved;

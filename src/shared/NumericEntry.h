@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <functional>
 
 namespace talvek {
@@ -11,7 +10,7 @@ class NumericEntry;
 class Prompter;
 
 // The degree sign of the degree fields (character 176).
-inline constexpr QChar DegreeSign {0x00B0};
+inline constexpr QChar DegreeSign { 0x00B0 };
 
 // What the numeric entry behaviour needs from a text box and the up-down
 // control beside it. The window layer implements it on real widgets; tests
@@ -43,8 +42,7 @@ class NumericEntryForm final
 public:
     explicit NumericEntryForm(Prompter& prompter)
         : m_prompter(prompter)
-    {
-    }
+    { }
     Q_DISABLE_COPY_MOVE(NumericEntryForm)
 
     Prompter& prompter() const { return m_prompter; }
@@ -63,7 +61,11 @@ private:
 
 // Where a field keeps its value text: in a property of its own beside the
 // display (the text box's Tag), or in the display text itself.
-enum class ValueHolder { Text, Tag };
+enum class ValueHolder
+{
+    Text,
+    Tag
+};
 
 struct NumericEntryOptions
 {
@@ -93,8 +95,18 @@ public:
     // operator why): the saved value comes back and the focus stays.
     using AcceptFn = std::function<bool(qint32 value, const QString& writeText)>;
 
-    enum class Verdict { Accepted, Rejected, Exempt };
-    enum class Key { Enter, Escape, Other };
+    enum class Verdict
+    {
+        Accepted,
+        Rejected,
+        Exempt
+    };
+    enum class Key
+    {
+        Enter,
+        Escape,
+        Other
+    };
 
     NumericEntry(NumericEntryForm& form, NumericFieldView& view, NumericEntryOptions options);
     Q_DISABLE_COPY_MOVE(NumericEntry)

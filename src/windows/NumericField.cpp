@@ -12,7 +12,7 @@
 namespace talvek {
 
 NumericField::NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* upDown, QWidget* focusSink,
-                           NumericEntryOptions options, QObject* parent)
+    NumericEntryOptions options, QObject* parent)
     : QObject(parent)
     , m_form(form)
     , m_text(textBox)
@@ -21,8 +21,8 @@ NumericField::NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* u
     , m_entry(form, *this, std::move(options))
 {
     m_text->installEventFilter(this);
-    m_upDown->setBuddy([this] { return m_entry.valueText(); },
-                       [this](const QString& text) { m_entry.setValueText(text); });
+    m_upDown->setBuddy(
+        [this] { return m_entry.valueText(); }, [this](const QString& text) { m_entry.setValueText(text); });
     connect(m_upDown, &UpDown::Change, this, [this] { m_entry.spinnerChanged(); });
 }
 

@@ -31,7 +31,7 @@ class NumericField final : public QObject, private NumericFieldView
 
 public:
     NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* upDown, QWidget* focusSink,
-                 NumericEntryOptions options, QObject* parent = nullptr);
+        NumericEntryOptions options, QObject* parent = nullptr);
     ~NumericField() override;
 
     NumericEntry& entry() { return m_entry; }

@@ -8,7 +8,6 @@
 #include <QStylePainter>
 #include <QToolButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 namespace talvek {
@@ -73,7 +72,7 @@ void UpDown::stepBy(int clicks)
 
 QSize UpDown::sizeHint() const
 {
-    return {17, 22};
+    return { 17, 22 };
 }
 
 void UpDown::keyPressEvent(QKeyEvent* event)

@@ -19,7 +19,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 namespace talvek {
@@ -109,8 +108,7 @@ constexpr std::array<CodeText, 28> kExtSts { {
     { 0x1B, "(F0-1B) Another Node is the Program Owner" },
 } };
 
-template<size_t N>
-const char* lookup(const std::array<CodeText, N>& table, int code)
+template <size_t N> const char* lookup(const std::array<CodeText, N>& table, int code)
 {
     for (const CodeText& c : table) {
         if (c.code == code)
@@ -205,7 +203,18 @@ QString DF1LinkStatusText(int status, int sts, int extSts)
 // ---- the panel ----
 
 const std::array<const char*, frm8816DF1::AddressCount> frm8816DF1::Addresses {
-    "B4023", "B4021", "B4022", "W4016", "B4014", "B4026", "B4302.6", "B4303", "W4304", "B4001.0", "B4050", "B4011",
+    "B4023",
+    "B4021",
+    "B4022",
+    "W4016",
+    "B4014",
+    "B4026",
+    "B4302.6",
+    "B4303",
+    "W4304",
+    "B4001.0",
+    "B4050",
+    "B4011",
 };
 
 frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
@@ -219,8 +228,8 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
     setObjectName(QStringLiteral("frm8816DF1"));
     setWindowTitle(QStringLiteral("R8816DF1"));
 
-    const std::array<const char*, 3> frameCaptions {"R8816-DF1 Communication Status", "A/B Link Layer Status",
-                                                    "DF1 Communication Set-up"};
+    const std::array<const char*, 3> frameCaptions { "R8816-DF1 Communication Status",
+        "A/B Link Layer Status", "DF1 Communication Set-up" };
     std::array<QGridLayout*, 3> grids {};
     for (int k = 0; k < 3; ++k) {
         auto* box = new QGroupBox(QLatin1String(frameCaptions[size_t(k)]), this);
@@ -447,7 +456,7 @@ void frm8816DF1::applyOnlinePresentation()
     // about the driver.
     if (!m_rs.CommError && Val(driver) == 0)
         m_prompter.msgBox(QStringLiteral("The DF1 Serial Communications Driver is Not Enabled in the K7700."),
-                          QStringLiteral("WARNING!!"), MsgIcon::Exclamation, MsgButtons::OK);
+            QStringLiteral("WARNING!!"), MsgIcon::Exclamation, MsgButtons::OK);
     m_comboReady = false;
     cmdDefault->setFocus(Qt::OtherFocusReason);
     clearEditingFlags();

@@ -18,7 +18,6 @@
 #include <QShowEvent>
 #include <QTabBar>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 namespace talvek {
@@ -105,7 +104,7 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     page->setFrameShape(QFrame::StyledPanel);
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(12, 12, 12, 12);
-    const std::array<const char*, 2> frameCaptions {"Set Bodymaker Parameters", "Set Trimmer Parameters"};
+    const std::array<const char*, 2> frameCaptions { "Set Bodymaker Parameters", "Set Trimmer Parameters" };
     for (int k = 0; k < 2; ++k) {
         auto* f = new QFrame(page);
         f->setObjectName(indexedName("fraSetup", k));
@@ -116,8 +115,8 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     }
     fraSetup[1]->hide();
 
-    const std::array<const char*, 3> groupCaptions {"Brake Wear Compensation", "Bodymaker Running Speeds",
-                                                    "Trimmer Speed References"};
+    const std::array<const char*, 3> groupCaptions { "Brake Wear Compensation", "Bodymaker Running Speeds",
+        "Trimmer Speed References" };
     std::array<QGridLayout*, 3> grids {};
     for (int g = 0; g < 3; ++g) {
         auto* box = new QGroupBox(QLatin1String(groupCaptions[size_t(g)]), fraSetup[g < 2 ? 0 : 1]);
@@ -219,7 +218,8 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     setTabOrder(previous, cmdDefault);
 
     connect(tbsSetup, &QTabBar::currentChanged, this, &frmSetup::tbsSetup_Click);
-    connect(chkBrakeWearCompEnable, &QCheckBox::stateChanged, this, [this] { chkBrakeWearCompEnable_Click(); });
+    connect(
+        chkBrakeWearCompEnable, &QCheckBox::stateChanged, this, [this] { chkBrakeWearCompEnable_Click(); });
 
     m_loop = std::make_unique<RefreshLoop>(static_cast<RefreshClient&>(*this), rs, mode);
     Form_Load();
@@ -323,7 +323,8 @@ int frmSetup::checkValue() const
 void frmSetup::setCheckValue(int value)
 {
     // 0 clear, 1 checked, 2 grayed; any other number shows as checked.
-    const Qt::CheckState state = value == 0 ? Qt::Unchecked : (value == 2 ? Qt::PartiallyChecked : Qt::Checked);
+    const Qt::CheckState state
+        = value == 0 ? Qt::Unchecked : (value == 2 ? Qt::PartiallyChecked : Qt::Checked);
     chkBrakeWearCompEnable->setCheckState(state);
 }
 

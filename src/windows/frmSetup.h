@@ -4,7 +4,6 @@
 #include "RefreshLoop.h"
 
 #include <QWidget>
-
 #include <array>
 #include <memory>
 

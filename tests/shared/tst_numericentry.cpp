@@ -53,7 +53,7 @@ struct Accepted
 struct Field
 {
     ScriptedPrompter prompter;
-    NumericEntryForm form {prompter};
+    NumericEntryForm form { prompter };
     FakeView view;
     NumericEntry entry;
     QList<Accepted> accepted;
@@ -63,7 +63,7 @@ struct Field
         : entry(form, view, std::move(options))
     {
         entry.setOnAccept([this](qint32 v, const QString& w) {
-            accepted.append({v, w});
+            accepted.append({ v, w });
             return acceptResult;
         });
     }
@@ -189,7 +189,7 @@ void tst_NumericEntry::validateDegreeTagField()
         QVERIFY(f.accepted.isEmpty());
         QCOMPARE(f.prompter.calls().size(), 1);
         QCOMPARE(f.prompter.calls()[0].text,
-                 QStringLiteral("Only a Number Between 0 and %1 can be Entered").arg(max));
+            QStringLiteral("Only a Number Between 0 and %1 can be Entered").arg(max));
         QCOMPARE(f.view.text, "77" + Deg);
         QCOMPARE(f.entry.valueText(), QStringLiteral("77"));
     }

@@ -23,7 +23,8 @@ using namespace talvek::test;
 
 namespace {
 
-const QString DriverWarning = QStringLiteral("The DF1 Serial Communications Driver is Not Enabled in the K7700.");
+const QString DriverWarning
+    = QStringLiteral("The DF1 Serial Communications Driver is Not Enabled in the K7700.");
 
 struct DF1Rig
 {
@@ -31,10 +32,10 @@ struct DF1Rig
     K7700Sim sim;
     FakeClock clock;
     ScriptedPrompter prompter;
-    ProgramFolder folder {dir.path()};
-    SimPort port {sim, clock};
-    RSComm rs {folder, clock, prompter};
-    OnlineModeSwitch mode {rs, &port};
+    ProgramFolder folder { dir.path() };
+    SimPort port { sim, clock };
+    RSComm rs { folder, clock, prompter };
+    OnlineModeSwitch mode { rs, &port };
     std::unique_ptr<frm8816DF1> w;
 
     DF1Rig()
@@ -158,10 +159,13 @@ void tst_frm8816DF1::linkStatus_data()
     QTest::newRow("STS 08") << 1 << 0x08 << 0 << "(08) Hardware Fault";
     QTest::newRow("STS 10") << 1 << 0x10 << 0 << "(10) Illegal Command or Format";
     QTest::newRow("STS 20") << 1 << 0x20 << 0 << "(20) Host has a Problem and Will Not Communicate";
-    QTest::newRow("STS 30") << 1 << 0x30 << 0 << "(30) Remote Node Host is Missing, Disconnected or Shut Down";
-    QTest::newRow("STS 40") << 1 << 0x40 << 0 << "(40) Host Could Not Complete Function Due to Hardware Fault";
+    QTest::newRow("STS 30") << 1 << 0x30 << 0
+                            << "(30) Remote Node Host is Missing, Disconnected or Shut Down";
+    QTest::newRow("STS 40") << 1 << 0x40 << 0
+                            << "(40) Host Could Not Complete Function Due to Hardware Fault";
     QTest::newRow("STS 50") << 1 << 0x50 << 0 << "(50) Addressing Problem or Memory Protect Rungs";
-    QTest::newRow("STS 60") << 1 << 0x60 << 0 << "(60) Function Disallowed due to Command Protection Selection";
+    QTest::newRow("STS 60") << 1 << 0x60 << 0
+                            << "(60) Function Disallowed due to Command Protection Selection";
     QTest::newRow("STS 70") << 1 << 0x70 << 0 << "(70) Processor is in Program Mode";
     QTest::newRow("STS 80") << 1 << 0x80 << 0
                             << "(80) Compatibility Mode File Missing or Communication Zone Problem";
@@ -231,13 +235,11 @@ void tst_frm8816DF1::controls()
     QCOMPARE(w.fraSetup[0]->title(), QStringLiteral("R8816-DF1 Communication Status"));
     QCOMPARE(w.fraSetup[1]->title(), QStringLiteral("A/B Link Layer Status"));
     QCOMPARE(w.fraSetup[2]->title(), QStringLiteral("DF1 Communication Set-up"));
-    const QStringList captions {"R8816 Configuration Status:", "Transmit Data Status",
-                                "Transmit Data Status (prev.):", "Current Transaction:",
-                                "Active Command:", "Number of BYTES Received:",
-                                "Received Command BIT Status", "Status:",
-                                "Current Transaction Received:", "&PLC Type:",
-                                "&Destination Node:", "Desination File &Number:"};
-    const QList<int> frame {0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 2, 2};
+    const QStringList captions { "R8816 Configuration Status:", "Transmit Data Status",
+        "Transmit Data Status (prev.):", "Current Transaction:", "Active Command:",
+        "Number of BYTES Received:", "Received Command BIT Status", "Status:",
+        "Current Transaction Received:", "&PLC Type:", "&Destination Node:", "Desination File &Number:" };
+    const QList<int> frame { 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 2, 2 };
     for (int i = 0; i < 12; ++i) {
         QCOMPARE(w.lblDescription[size_t(i)]->text(), captions[i]);
         QVERIFY(w.fraSetup[size_t(frame[i])]->isAncestorOf(w.lblDescription[size_t(i)]));
@@ -261,8 +263,8 @@ void tst_frm8816DF1::controls()
     }
     QCOMPARE(w.cmdDefault->text(), QStringLiteral("-"));
     QCOMPARE(QStringList(frm8816DF1::Addresses.begin(), frm8816DF1::Addresses.end()),
-             QStringList({"B4023", "B4021", "B4022", "W4016", "B4014", "B4026", "B4302.6", "B4303", "W4304",
-                          "B4001.0", "B4050", "B4011"}));
+        QStringList({ "B4023", "B4021", "B4022", "W4016", "B4014", "B4026", "B4302.6", "B4303", "W4304",
+            "B4001.0", "B4050", "B4011" }));
 }
 
 void tst_frm8816DF1::onlinePassReadsAndShows()
@@ -288,8 +290,8 @@ void tst_frm8816DF1::onlinePassReadsAndShows()
     r.cycle();
     // F152 for the presentation (flag byte 51), then the twelve addresses in order.
     QCOMPARE(ReadAddresses(r.port.exchanges(), m),
-             QList<int>({51, 4023, 4021, 4022, 4016, 4017, 4014, 4026, 4302, 4303, 4304, 4305, 4001, 4050,
-                         4011}));
+        QList<int>(
+            { 51, 4023, 4021, 4022, 4016, 4017, 4014, 4026, 4302, 4303, 4304, 4305, 4001, 4050, 4011 }));
     QCOMPARE(r.display(0), QStringLiteral("(34) Invalid Slot ADD"));
     QCOMPARE(r.display(1), QStringLiteral("(2) Done"));
     QCOMPARE(r.display(2), QStringLiteral("(7) Unknown Status"));
@@ -349,7 +351,7 @@ void tst_frm8816DF1::linkStatusReadsStsOnlyWhenNeeded()
     const qsizetype m = r.mark();
     r.w->refreshLoop().step(); // index 7
     QCOMPARE(ReadAddresses(r.port.exchanges(), m),
-             status == 0 ? QList<int>({4303}) : QList<int>({4303, 4018, 4019}));
+        status == 0 ? QList<int>({ 4303 }) : QList<int>({ 4303, 4018, 4019 }));
     QCOMPARE(r.display(7), text);
 }
 
@@ -455,7 +457,7 @@ void tst_frm8816DF1::plcTypeChoiceWrites()
     QTest::keyClick(r.w->cboSetup, Qt::Key_Down); // "SLC500"
     QCOMPARE(r.w->cboSetup->currentText(), QStringLiteral("SLC500"));
     QCOMPARE(CurrentData.ParamValue[15], 1);
-    QCOMPARE(Writes(r.port.exchanges(), m), QList<WireOp>({{true, 4001, 0x81}}));
+    QCOMPARE(Writes(r.port.exchanges(), m), QList<WireOp>({ { true, 4001, 0x81 } }));
     QCOMPARE(r.sim.byte(4001), 0x81);
     // While the combo is edited the refresh leaves it alone; Esc ends that.
     r.sim.setByte(4001, 0x80);
@@ -523,7 +525,7 @@ void tst_frm8816DF1::numericFields()
     QTest::keyClick(node, Qt::Key_Return);
     settle();
     QCOMPARE(CurrentData.ParamValue[16], 13);
-    QCOMPARE(Writes(r.port.exchanges(), m), QList<WireOp>({{true, 4050, 13}}));
+    QCOMPARE(Writes(r.port.exchanges(), m), QList<WireOp>({ { true, 4050, 13 } }));
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->updSetup[0]));
 
     // Limits and the spinner of the file number field.
@@ -536,7 +538,7 @@ void tst_frm8816DF1::numericFields()
     QTest::mouseClick(r.w->updSetup[1]->downButton(), Qt::LeftButton);
     QCOMPARE(file->text(), QStringLiteral("254"));
     QCOMPARE(CurrentData.ParamValue[17], 254);
-    QCOMPARE(Writes(r.port.exchanges(), m), QList<WireOp>({{true, 4011, 255}, {true, 4011, 254}}));
+    QCOMPARE(Writes(r.port.exchanges(), m), QList<WireOp>({ { true, 4011, 255 }, { true, 4011, 254 } }));
 
     // Esc restores the text; a second Esc leaves for the focus sink.
     QTest::mouseClick(file, Qt::LeftButton);

@@ -32,10 +32,10 @@ struct SetupRig
     K7700Sim sim;
     FakeClock clock;
     ScriptedPrompter prompter;
-    ProgramFolder folder {dir.path()};
-    SimPort port {sim, clock};
-    RSComm rs {folder, clock, prompter};
-    OnlineModeSwitch mode {rs, &port};
+    ProgramFolder folder { dir.path() };
+    SimPort port { sim, clock };
+    RSComm rs { folder, clock, prompter };
+    OnlineModeSwitch mode { rs, &port };
     std::unique_ptr<frmSetup> w;
 
     SetupRig()
@@ -59,10 +59,7 @@ struct SetupRig
         w->activateWindow();
         return QTest::qWaitForWindowActive(w.get());
     }
-    void online()
-    {
-        mode.setMode(true);
-    }
+    void online() { mode.setMode(true); }
     void cycle() { w->refreshLoop().runCycle(); }
     QLineEdit* txt(int i) { return w->txtSetup[size_t(i)]; }
     QString text(int i) { return txt(i)->text(); }
@@ -74,7 +71,7 @@ struct SetupRig
 // The controller values the tests start from.
 void loadController(K7700Sim& sim)
 {
-    const std::array<int, 8> values {120, 130, 300, 250, 350, 375, 250, 20};
+    const std::array<int, 8> values { 120, 130, 300, 250, 350, 375, 250, 20 };
     for (int i = 0; i < 8; ++i)
         sim.setWord(1020 + 2 * i + (i >= 5 ? 2 : 0), quint16(values[size_t(i)]));
     sim.setByte(1018, 0x01);
@@ -97,7 +94,7 @@ void typeInto(QLineEdit* box, const QString& keys)
 
 QList<WireOp> wordWrite(int address, int value)
 {
-    return {{true, address, value & 0xFF}, {true, address + 1, value >> 8}};
+    return { { true, address, value & 0xFF }, { true, address + 1, value >> 8 } };
 }
 
 } // namespace
@@ -143,17 +140,13 @@ void tst_frmSetup::controls()
     QCOMPARE(w.chkBrakeWearCompEnable->text(), QStringLiteral("Brake &Wear Compensation Enable:"));
     QCOMPARE(w.cmdDefault->text(), QStringLiteral("-"));
 
-    const QStringList captions {"B&DC Stop Position (Low Speed):",
-                                "BD&C Stop Position (High Speed):",
-                                "&Maximum Allowed Stopping Response (deg):",
-                                "&Low Speed (SPM):",
-                                "High &Speed (SPM):",
-                                "&Maximum Speed (full scale calibration) - CPM:",
-                                "&Idle Speed (Bodymaker Stopped) - CPM:",
-                                "High Speed &Offset (Trimmer Infeed Covered) - CPM:"};
-    const QList<int> max {359, 359, 999, 899, 999, 999, 999, 999};
-    const QStringList addresses {"W1020", "W1022", "W1024", "W1026", "W1028", "W1032", "W1034", "W1036"};
-    const QList<int> group {0, 0, 0, 1, 1, 2, 2, 2};
+    const QStringList captions { "B&DC Stop Position (Low Speed):", "BD&C Stop Position (High Speed):",
+        "&Maximum Allowed Stopping Response (deg):", "&Low Speed (SPM):", "High &Speed (SPM):",
+        "&Maximum Speed (full scale calibration) - CPM:", "&Idle Speed (Bodymaker Stopped) - CPM:",
+        "High Speed &Offset (Trimmer Infeed Covered) - CPM:" };
+    const QList<int> max { 359, 359, 999, 899, 999, 999, 999, 999 };
+    const QStringList addresses { "W1020", "W1022", "W1024", "W1026", "W1028", "W1032", "W1034", "W1036" };
+    const QList<int> group { 0, 0, 0, 1, 1, 2, 2, 2 };
     for (int i = 0; i < 8; ++i) {
         QCOMPARE(w.lblSetup[size_t(i)]->text(), captions[i]);
         QCOMPARE(w.lblSetup[size_t(i)]->buddy(), w.txtSetup[size_t(i)]);
@@ -214,7 +207,7 @@ void tst_frmSetup::onlineShowsDashUntilRead()
 
     qsizetype m = r.mark();
     r.w->refreshLoop().step(); // field 0 and the check box
-    QCOMPARE(r.readsSince(m), QList<int>({1020, 1021, 1018}));
+    QCOMPARE(r.readsSince(m), QList<int>({ 1020, 1021, 1018 }));
     QCOMPARE(r.text(0), "120" + Deg);
     QCOMPARE(w.Tag(0), QStringLiteral("120"));
     QCOMPARE(w.chkBrakeWearCompEnable->checkState(), Qt::Checked);
@@ -223,7 +216,7 @@ void tst_frmSetup::onlineShowsDashUntilRead()
 
     m = r.mark();
     r.w->refreshLoop().runCycle(); // the rest of the pass
-    QCOMPARE(r.readsSince(m), QList<int>({1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029}));
+    QCOMPARE(r.readsSince(m), QList<int>({ 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029 }));
     QCOMPARE(r.text(1), "130" + Deg);
     QCOMPARE(r.text(2), "300" + Deg);
     QCOMPARE(r.text(3), QStringLiteral("250"));
@@ -256,7 +249,7 @@ void tst_frmSetup::tabSwitchMidPassEndsThePassWithoutARead()
     QCOMPARE(r.mark(), m);
     QCOMPARE(r.text(2), QStringLiteral("-"));
     loop.runCycle();
-    QCOMPARE(r.readsSince(m), QList<int>({1032, 1033, 1034, 1035, 1036, 1037}));
+    QCOMPARE(r.readsSince(m), QList<int>({ 1032, 1033, 1034, 1035, 1036, 1037 }));
     QCOMPARE(r.text(5), QStringLiteral("375"));
     QCOMPARE(r.text(6), QStringLiteral("250"));
     QCOMPARE(r.text(7), QStringLiteral("20"));
@@ -602,7 +595,7 @@ void tst_frmSetup::checkBoxWriteBackOnceAfterRefreshChange()
     r.cycle();
     r.cycle();
     QCOMPARE(r.w->chkBrakeWearCompEnable->checkState(), Qt::Checked);
-    QCOMPARE(r.writesSince(m), QList<WireOp>({{true, 1018, 0xF1}}));
+    QCOMPARE(r.writesSince(m), QList<WireOp>({ { true, 1018, 0xF1 } }));
     QCOMPARE(CurrentData.ParamValue[6], 1);
     QCOMPARE(r.sim.byte(1018), 0xF1);
 }
@@ -619,7 +612,7 @@ void tst_frmSetup::checkBoxClickWrites()
     QTest::mouseClick(r.w->chkBrakeWearCompEnable, Qt::LeftButton);
     QCOMPARE(r.w->chkBrakeWearCompEnable->checkState(), Qt::Unchecked);
     QCOMPARE(CurrentData.ParamValue[6], 0);
-    QCOMPARE(r.writesSince(m), QList<WireOp>({{true, 1018, 0x80}}));
+    QCOMPARE(r.writesSince(m), QList<WireOp>({ { true, 1018, 0x80 } }));
     QCOMPARE(r.sim.byte(1018), 0x80);
 }
 
@@ -738,9 +731,9 @@ void tst_frmSetup::onlineRoadOfOneEdit()
     const QList<SimPort::Exchange> all = rig.port.exchanges();
     QList<QPair<int, int>> wire;
     for (qsizetype i = m; i < all.size(); ++i)
-        wire.append({all[i].sent, all[i].reply.isEmpty() ? -1 : quint8(all[i].reply.back())});
-    const QList<QPair<int, int>> expected {{0xFF, 0x55}, {0x02, 0x55}, {0x04, 0x04}, {0x02, 0x02},
-                                           {0x2C, 0x2C}, {0x04, 0x04}, {0x03, 0x03}, {0x01, 0x01}};
+        wire.append({ all[i].sent, all[i].reply.isEmpty() ? -1 : quint8(all[i].reply.back()) });
+    const QList<QPair<int, int>> expected { { 0xFF, 0x55 }, { 0x02, 0x55 }, { 0x04, 0x04 }, { 0x02, 0x02 },
+        { 0x2C, 0x2C }, { 0x04, 0x04 }, { 0x03, 0x03 }, { 0x01, 0x01 } };
     QCOMPARE(wire, expected);
     QCOMPARE(CurrentData.ParamValue[10], 300);
     QCOMPARE(rig.sim.word(1026), 300);
