@@ -8,7 +8,9 @@
 // 4. 1000 word reads against k7700-sim pacing at 19200 baud, per read, against
 //    the wire floor of 4 exchanges x 2 byte times (4.17 ms). Target: at most
 //    1.05 x. The process CPU time during the paced run shows whether waiting
-//    burns CPU.
+//    burns CPU. A plain read/write client against the same paced simulator
+//    shows what the pseudo-terminals and wake-ups of the machine allow, and
+//    the simulator reports how punctually its replies left.
 //
 // A pty round trip costs very different times depending on whether the two
 // processes share a CPU (a context switch) or run on two (a cross-CPU
@@ -214,10 +216,11 @@ bool writeSettings(const QString& folder, int port, int baud)
 }
 
 // Plain read/write against the simulator, after a read-mode handshake.
-double rawSim(const QString& bin, const QString& folder, const Placement& p, int rounds)
+double rawSim(
+    const QString& bin, const QString& folder, const Placement& p, int rounds, const QStringList& extra = {})
 {
     Sim sim;
-    if (!sim.start(bin, folder, 9, {}, p.peerCpu))
+    if (!sim.start(bin, folder, 9, extra, p.peerCpu))
         return -1;
     const int fd = openRaw(sim.device);
     unsigned char hs[2] = { 0xFF, 0x01 };
@@ -334,6 +337,14 @@ int main(int argc, char* argv[])
 
     // Paced at 19200 baud: 1000 word reads, placement left to the scheduler.
     {
+        // What a plain read/write client gets from the paced simulator here:
+        // the floor of this machine's pseudo-terminals and wake-ups.
+        const double rawPaced = rawSim(
+            bin, dir.path(), placements.front(), 4000, { QStringLiteral("--baud"), QStringLiteral("19200") });
+        std::printf("Paced at 19200 baud, plain read/write client: median %.1f us per exchange (%.3fx the "
+                    "wire's %.1f us)\n",
+            rawPaced, rawPaced / (2 * 10 * 1e6 / 19200), 2 * 10 * 1e6 / 19200);
+
         Sim sim;
         if (!writeSettings(dir.path(), 2, 19200)
             || !sim.start(bin, dir.path(), 2, { QStringLiteral("--baud"), QStringLiteral("19200") }, -1)) {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ namespace {
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::int64_t kNsPerS = 1000000000;
 constexpr std::int64_t kSpinNs = 200000; // see run()
+constexpr std::int64_t kListenNs = 300000; // see run()
 constexpr size_t kMaxLatenessSamples = 1000000;
 
 bool parseNumber(const QString& text, qint64* value)
@@ -131,10 +133,11 @@ bool PtyServer::flushDue(std::int64_t now)
 {
     while (!m_out.empty() && m_out.front().dueNs <= now) {
         const std::uint8_t b = m_out.front().byte;
+        const std::int64_t leaves = nowNs();
         const ssize_t n = ::write(m_master, &b, 1);
         if (n == 1) {
             if (m_lateness.size() < kMaxLatenessSamples)
-                m_lateness.push_back(nowNs() - m_out.front().dueNs);
+                m_lateness.push_back(leaves - m_out.front().dueNs);
             m_out.pop_front();
             continue;
         }
@@ -191,10 +194,32 @@ int PtyServer::run(const sigset_t& stopSignals)
     }
 
     bool canWrite = true;
+    std::int64_t listenUntil = 0;
     for (;;) {
         std::int64_t now = nowNs();
-        if (canWrite)
+        if (canWrite && !m_out.empty()) {
             canWrite = flushDue(now);
+            // Paced: the PC's next byte usually follows the reply within
+            // tens of microseconds. Watching for it on the clock for a moment
+            // (instead of sleeping, and waking up late) keeps its arrival
+            // time, from which the next reply is timed, true.
+            if (m_out.empty() && m_baud > 0)
+                listenUntil = nowNs() + kListenNs;
+        }
+        if (m_out.empty() && listenUntil > 0) {
+            if (nowNs() < listenUntil) {
+                std::uint8_t buf[256];
+                const ssize_t n = ::read(m_master, buf, sizeof buf);
+                if (n > 0) {
+                    received(buf, int(n), nowNs());
+                    listenUntil = 0;
+                } else {
+                    ::sched_yield(); // the client may be waking on this CPU
+                }
+                continue;
+            }
+            listenUntil = 0;
+        }
 
         pollfd fds[2];
         nfds_t nfds = 0;
@@ -209,7 +234,8 @@ int PtyServer::run(const sigset_t& stopSignals)
             if (wait <= kSpinNs) {
                 // A timer wake-up can be tens of microseconds late, a byte time
                 // at 19200 baud is 521: the last stretch is waited out on the clock.
-                while (nowNs() < m_out.front().dueNs) { }
+                while (nowNs() < m_out.front().dueNs)
+                    ::sched_yield(); // others on this CPU (the client) go first
                 continue;
             }
             timeout.tv_sec = time_t((wait - kSpinNs) / kNsPerS);

@@ -20,6 +20,10 @@ namespace talvek {
 //   back, so a reply is written two byte times after its byte was read
 //   (bytes that come in together arrive one byte time apart). Without a baud
 //   rate replies are written at once. Late-reply faults add their delay.
+//   For precise timing a paced server waits out the last 200 us before a
+//   reply on the clock, and watches for the next byte on the clock for
+//   300 us after one: it uses CPU while a client is exchanging bytes, and
+//   sleeps otherwise.
 // - The press moves in real time (advanced before every byte it hears).
 // - Commands, one per line, on an optional input (the simulator's stdin),
 //   each answered with one line:
