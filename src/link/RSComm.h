@@ -65,9 +65,10 @@ public:
     // Controller firmware revision (byte 8159); -1 when offline or failed link.
     qint16 FirmwareRev();
 
-    // PLS board values and channel operations. The PLS command set is not
-    // part of this build: reads give the failure text -9999 and operations
-    // return false without any exchange.
+    // PLS board values and channel operations, spoken through the link with
+    // the PLS command set. Reads give the failure text -9999 and operations
+    // return false when the link fails (at once, without any exchange, when
+    // CommError is already set).
     QString PLSScaleFactor();
     QString PLSOffset();
     QString PLSPos();
@@ -166,6 +167,20 @@ private:
         bool m_refused;
     };
     void entryAlert(const QString& message);
+
+    // ---- PLS wire operations (each one handshakes with its own command
+    // byte; no PLS mode is ever reused) ----
+    // The word as low + 256 * high, or -9999 when the read failed.
+    int ReadPLSWord(int command);
+    bool WritePLSWord(int command, int value);
+    // Six record bytes, each acknowledged with 0x55, then the ready wait.
+    bool SendPLSRecord(int command, const std::array<int, 6>& record);
+    bool SendPLSConfigBlock(int command, const std::array<int, 6>& values);
+    bool ReceivePLSConfig();
+    bool ReadRecallRecord(int Chan);
+    bool WaitPLSReady();
+    bool sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes);
+    QString readPLSText(int command);
     void errorBox(int number, const QString& source, const QString& description, const QString& title,
                   bool withSource, bool retryCancel, bool* retry);
 

@@ -9,10 +9,6 @@
 
 namespace talvek {
 
-namespace {
-const QString kPlsFailure = QStringLiteral("-9999");
-} // namespace
-
 qint16 RSComm::FaultCode()
 {
     OperationGuard guard(*this);
@@ -107,22 +103,6 @@ void RSComm::setDownloadFile(const QString& NVK_FileName)
 }
 
 void RSComm::setUploadFile(const QString& NVK_FileName) {}
-
-QString RSComm::PLSScaleFactor() { return kPlsFailure; }
-QString RSComm::PLSOffset() { return kPlsFailure; }
-QString RSComm::PLSPos() { return kPlsFailure; }
-QString RSComm::PLSRpm() { return kPlsFailure; }
-
-bool RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan) { return false; }
-bool RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division) { return false; }
-bool RSComm::ClearPLSChan(qint16 Chan) { return false; }
-bool RSComm::RecallChannel(qint16 Chan)
-{
-    return false;
-}
-bool RSComm::SetPLSOffset(qint16 Position) { return false; }
-bool RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor) { return false; }
-std::array<qint16, 19> RSComm::PLSConfigUpload() { return m_plsConfigTable; }
 
 void RSComm::DumpProgram()
 {

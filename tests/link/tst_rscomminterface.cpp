@@ -125,9 +125,6 @@ private slots:
         Rig r;
         r.link.OpenRSComm(&r.port);
         r.port.clearRecord();
-        QCOMPARE(r.link.PLSScaleFactor(), QStringLiteral("-9999"));
-        QVERIFY(!r.link.SingleSetpoint(1, 10, 20, false));
-        QVERIFY(!r.link.RecallChannel(1));
         r.link.setDownloadFile(r.dir.filePath(QStringLiteral("x.nvk")));
         QVERIFY(!r.link.ValidProgram());
         QVERIFY(!r.link.InProgramMode());
