@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace talvek {
@@ -47,18 +48,37 @@ public:
     // "Fault Code (0AH): " and the text of the fault code table.
     QString FaultDescription(qint16 FltCode);
 
-    // Program transfer state. The program download and upload are not part
-    // of this build: these report "nothing in progress" and "no valid
-    // program", and the transfers themselves say so when asked.
+    // Program transfer state, read by the download dialog's status timer
+    // while DumpProgram / UploadProgram let events run (once per record).
     bool InProgramMode() const { return m_inProgramMode; }
     bool InUploadMode() const { return m_inUploadMode; }
     void setInUploadMode(bool on) { m_inUploadMode = on; }
     QString CurrentProgramAdd() const { return m_currentProgramAdd; }
     bool WritingIdent() const { return m_writingIdent; }
     bool ReadingIdent() const { return m_readingIdent; }
+    // Select a program file set (DownloadFile: with validation and its
+    // messages; UploadFile: names and board code only). Ignored while a
+    // download or upload runs: the transfer holds the set it started with.
     void setDownloadFile(const QString& NVK_FileName);
     void setUploadFile(const QString& NVK_FileName);
     bool ValidProgram() const { return m_validProgram; }
+    // The selected program file set as last read.
+    struct ProgramSet
+    {
+        QString programPath; // base & "nvk"
+        QString revisionPath; // base & "rev"
+        QString imagePath; // base & "hex"
+        QString configPath; // base & "lcf"
+        qint16 boardCode = 0; // character code of the program file's first character
+        QString boardName;
+        QString ident; // disk program ident, checksum and revision ("Unknown" when
+        QString checksum; // the revision file could not be read)
+        QString revision;
+        qint16 configA = 3; // configuration digits (3, 0, 3 without a configuration file)
+        qint16 configB = 0;
+        qint16 configC = 3;
+    };
+    const ProgramSet& SelectedProgram() const { return m_program; }
     // Board names and configuration-file indexes by board code (a character code).
     static QString TargetboardName(qint16 TargetboardType);
     static QString LCFBoardIndex(qint16 BoardType);
@@ -97,7 +117,8 @@ public:
     void OpenRSComm(SerialPortControl* CommObj);
     void CloseRSComm();
 
-    // Program download and upload (not part of this build; see above).
+    // Program download and upload: synchronous, with one event pump per
+    // record; a second call while one runs returns at once.
     void DumpProgram();
     void UploadProgram();
 
@@ -184,6 +205,20 @@ private:
     void errorBox(int number, const QString& source, const QString& description, const QString& title,
                   bool withSource, bool retryCancel, bool* retry);
 
+    // ---- program file set, download and upload ----
+    bool SetProgramIdent(const QString& path);
+    bool SetProgramConfig(const QString& path);
+    bool transferRunning() const { return m_inProgramMode || m_transferring; }
+    void dumpProgramSteps();
+    void uploadProgramSteps();
+    // WriteValue, once more after an echo mismatch (RSWrite inside an operation).
+    void writeRegister(const QString& Add, const QString& DataValue);
+    // ReadValue, once more when it failed without a link failure.
+    QString readRegister(const QString& Add);
+    // The controller's reply to a program record: the byte, or nothing after 1 s.
+    std::optional<int> awaitRecordReply();
+    void letEventsRun();
+
     ProgramFolder& m_folder;
     Clock& m_clock;
     Prompter& m_prompter;
@@ -196,6 +231,8 @@ private:
     bool m_readingIdent = false;
     bool m_validProgram = false;
     QString m_currentProgramAdd;
+    bool m_transferring = false;
+    ProgramSet m_program;
     std::array<qint16, 19> m_plsConfigTable {};
 };
 

@@ -1,5 +1,4 @@
-// The state properties, code texts and address utilities of RSComm, and the
-// members whose controller operations are not part of this build.
+// The state properties, code texts and address utilities of RSComm.
 
 #include "AddressUtils.h"
 #include "BasicText.h"
@@ -92,28 +91,5 @@ qint16 RSComm::Dec2Octal(qint16 DecNum) { return talvek::Dec2Octal(DecNum); }
 qint16 RSComm::Octal2Dec(qint16 OctNum) { return talvek::Octal2Dec(OctNum); }
 QString RSComm::EquateAdd(const QString& Var, qint16 TargetBoardIndex) { return talvek::EquateAdd(Var, TargetBoardIndex); }
 bool RSComm::ValidAdd(const QString& Var, qint16 TargetBoardIndex) { return talvek::ValidAdd(Var, TargetBoardIndex); }
-
-// ---- members whose operations are not part of this build ----
-// They fail the way a failed link does (no exchange, the failure value), so
-// no caller can take them for having worked.
-
-void RSComm::setDownloadFile(const QString& NVK_FileName)
-{
-    m_validProgram = false;
-}
-
-void RSComm::setUploadFile(const QString& NVK_FileName) {}
-
-void RSComm::DumpProgram()
-{
-    m_prompter.msgBox(QStringLiteral("Program download is not available in this version of TALVEK."),
-                      QStringLiteral("TALVEK"), MsgIcon::Information, MsgButtons::OK);
-}
-
-void RSComm::UploadProgram()
-{
-    m_prompter.msgBox(QStringLiteral("Program upload is not available in this version of TALVEK."),
-                      QStringLiteral("TALVEK"), MsgIcon::Information, MsgButtons::OK);
-}
 
 } // namespace talvek

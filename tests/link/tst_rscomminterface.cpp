@@ -119,17 +119,6 @@ private slots:
         QCOMPARE(RSComm::Dec2Octal(15), qint16(17));
         QCOMPARE(RSComm::Octal2Dec(17), qint16(15));
     }
-
-    void membersNotInThisBuildFailWithoutTraffic()
-    {
-        Rig r;
-        r.link.OpenRSComm(&r.port);
-        r.port.clearRecord();
-        r.link.setDownloadFile(r.dir.filePath(QStringLiteral("x.nvk")));
-        QVERIFY(!r.link.ValidProgram());
-        QVERIFY(!r.link.InProgramMode());
-        QCOMPARE(r.port.written(), QByteArray());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRSCommInterface)

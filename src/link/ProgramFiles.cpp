@@ -1,0 +1,139 @@
+#include "ProgramFiles.h"
+
+#include "BasicError.h"
+#include "FieldInput.h"
+#include "Prompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace talvek {
+
+namespace {
+
+const QString kSource = QStringLiteral("RSComm");
+
+BasicError fileNotFound(const QString& path)
+{
+    return BasicError(ProgramFileError::FileNotFound, kSource,
+        QStringLiteral("File not found: ") + QDir::toNativeSeparators(path));
+}
+
+BasicError accessError(const QString& what, const QString& path, const QString& why)
+{
+    return BasicError(ProgramFileError::PathFileAccess, kSource,
+        QStringLiteral("Path/File access error: cannot ") + what + QLatin1Char(' ')
+            + QDir::toNativeSeparators(path) + QStringLiteral(" (") + why + QLatin1Char(')'));
+}
+
+// Opens a plain file for reading. A folder, a pipe or a device of that name
+// is refused before it is opened (a pipe would block the open).
+void openForReading(QFile& file)
+{
+    const QFileInfo info(file.fileName());
+    if (!info.exists())
+        throw fileNotFound(file.fileName());
+    if (!info.isFile())
+        throw accessError(QStringLiteral("read"), file.fileName(), QStringLiteral("not a file"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw accessError(QStringLiteral("read"), file.fileName(), file.errorString());
+}
+
+// Base & ext, or the existing file whose name differs from it only in case.
+QString memberPath(const QString& base, const QString& ext)
+{
+    const QString path = base + ext;
+    const QFileInfo info(path);
+    if (info.exists())
+        return path;
+    const QString name = info.fileName();
+    const QDir dir = info.dir();
+    if (name.isEmpty() || !dir.exists())
+        return path;
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return path.chopped(name.size()) + entry;
+    }
+    return path;
+}
+
+} // namespace
+
+ProgramSetPaths DeriveProgramSet(const QString& P)
+{
+    const QString base = P.size() > 3 ? P.chopped(3) : QString();
+    return { memberPath(base, QStringLiteral("nvk")), memberPath(base, QStringLiteral("rev")),
+        memberPath(base, QStringLiteral("hex")), memberPath(base, QStringLiteral("lcf")) };
+}
+
+QString ProgramBaseName(const QString& P)
+{
+    return QFileInfo(QDir::fromNativeSeparators(P)).completeBaseName();
+}
+
+std::optional<QString> ReadFirstField(const QString& path)
+{
+    QFile file(path);
+    openForReading(file);
+    const QByteArray data = file.read(MaxFirstFieldBytes);
+    if (file.error() != QFileDevice::NoError)
+        throw accessError(QStringLiteral("read"), path, file.errorString());
+    file.close();
+    if (data.isEmpty())
+        return std::nullopt;
+    FieldInput input(data);
+    const QString field = input.next();
+    if (input.pastEnd())
+        throw BasicError(ProgramFileError::InputPastEnd, kSource, QStringLiteral("Input past end of file"));
+    return field;
+}
+
+std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxBytes)
+{
+    QFile file(path);
+    openForReading(file);
+    if (file.size() > maxBytes)
+        return std::nullopt;
+    const QByteArray data = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw accessError(QStringLiteral("read"), path, file.errorString());
+    if (data.size() > maxBytes)
+        return std::nullopt; // grew while we read it
+    return data;
+}
+
+void SaveWholeFile(const QString& path, const QByteArray& bytes)
+{
+    // Unbuffered, so that a failed write shows here and never lets commit()
+    // put a cut-off file in place of the old one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw accessError(QStringLiteral("write"), path, file.errorString());
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0 || file.error() != QFileDevice::NoError) {
+            const QString why = file.error() != QFileDevice::NoError
+                ? file.errorString()
+                : QStringLiteral("no more data could be written");
+            file.cancelWriting();
+            file.commit(); // removes the temporary file; the old one stays
+            throw accessError(QStringLiteral("write"), path, why);
+        }
+        done += n;
+    }
+    if (!file.commit())
+        throw accessError(QStringLiteral("write"), path, file.errorString());
+}
+
+void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon)
+{
+    prompter.msgBox(QStringLiteral("Error Number = ") + QString::number(error.number())
+            + QStringLiteral("\r\n\r\n") + error.description(),
+        title, icon, MsgButtons::OK);
+}
+
+} // namespace talvek

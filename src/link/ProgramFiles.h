@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace talvek {
+
+class BasicError;
+class Prompter;
+enum class MsgIcon;
+
+// Files of a program file set: a program file (".nvk"), a revision file
+// (".rev"), a program image (".hex", Intel HEX) and a configuration file
+// (".lcf"), all sharing one base name. Helpers shared by the selection and
+// the transfers of RSComm.
+
+// Error numbers of the run-time faults met in program files (the numbers of
+// the classic runtime, which the error boxes show).
+namespace ProgramFileError {
+constexpr int InvalidCall = 5; // "Invalid procedure call or argument"
+constexpr int TypeMismatch = 13;
+constexpr int FileNotFound = 53;
+constexpr int InputPastEnd = 62;
+constexpr int PathFileAccess = 75;
+} // namespace ProgramFileError
+
+// Only the first field of a program, revision or configuration file is ever
+// read; nothing beyond this many bytes is looked at.
+inline constexpr qint64 MaxFirstFieldBytes = 64 * 1024;
+// A program image for a 64 KiB controller is well below this, even with
+// one-byte records; a larger file is not a program image.
+inline constexpr qint64 MaxProgramImageBytes = 2 * 1024 * 1024;
+
+struct ProgramSetPaths
+{
+    QString program; // base & "nvk"
+    QString revision; // base & "rev"
+    QString image; // base & "hex"
+    QString config; // base & "lcf"
+};
+
+// The four member paths of the set that the program file P belongs to: the
+// base is P without its last three characters (the dot stays), the
+// extensions are appended in lower case. On a case-sensitive file system a
+// member that exists under another case of its name (PRESS1.REV) is taken as
+// it exists; otherwise the lower-case name stands.
+ProgramSetPaths DeriveProgramSet(const QString& P);
+
+// The file name of P without folder and extension ("PRESS1" for C:/progs/PRESS1.NVK).
+QString ProgramBaseName(const QString& P);
+
+// Opens a program file as text and reads its first field with the
+// comma-separated field input. Nothing (std::nullopt) when the file is empty.
+// Throws BasicError: 53 when the file does not exist, 75 when it is not a
+// plain file or cannot be read, 62 when it holds no field at all.
+std::optional<QString> ReadFirstField(const QString& path);
+
+// Reads a whole file of at most maxBytes. Nothing when the file is larger.
+// Throws BasicError 53 / 75 like ReadFirstField.
+std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxBytes);
+
+// Replaces the file at path with bytes, or leaves the old file as it was.
+// Throws BasicError 75 on failure.
+void SaveWholeFile(const QString& path, const QByteArray& bytes);
+
+// "Error Number = " n CRLF CRLF description, OK button.
+void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon);
+
+} // namespace talvek

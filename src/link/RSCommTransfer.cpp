@@ -1,0 +1,537 @@
+// The program transfers of RSComm: DumpProgram streams the program image of
+// the selected set into the controller in program mode, UploadProgram reads
+// the controller's program back into a program file set.
+
+#include "AddressUtils.h"
+#include "BasicError.h"
+#include "BasicText.h"
+#include "Clock.h"
+#include "FieldInput.h"
+#include "ProgramFiles.h"
+#include "Prompter.h"
+#include "RSComm.h"
+#include "SerialPortControl.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <utility>
+
+namespace talvek {
+
+namespace {
+
+const QString kSource = QStringLiteral("RSComm");
+const QString kDownloadTitle = QStringLiteral("Program Download");
+const QString kUploadTitle = QStringLiteral("Program Upload");
+
+// Ident registers: ident characters 1 to 8, then the checksum and the revision.
+constexpr int IdentBase = 61424;
+constexpr int IdentRegisters = 10;
+constexpr int ProgramModeCommand = 0x03;
+constexpr qint64 RecordReplyWaitMs = 1000;
+constexpr qint64 ProgramModeSettleMs = 100;
+constexpr qint64 ProgramModeExitMs = 2000;
+
+QString identAddress(int i)
+{
+    return QStringLiteral("B") + QString::number(IdentBase + i);
+}
+
+bool configBoard(int code)
+{
+    return code >= 56 && code <= 65;
+}
+
+BasicError typeMismatch()
+{
+    return BasicError(ProgramFileError::TypeMismatch, kSource, QStringLiteral("Type mismatch"));
+}
+
+// The value of the hexadecimal digits at [pos, pos + 2) of a record line.
+int hexByte(const QString& line, qsizetype pos)
+{
+    if (pos + 2 > line.size())
+        throw typeMismatch();
+    int value = 0;
+    for (qsizetype i = pos; i < pos + 2; ++i) {
+        const int digit = QStringView(u"0123456789ABCDEF").indexOf(line.at(i), 0, Qt::CaseInsensitive);
+        if (digit < 0)
+            throw typeMismatch();
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+bool isBlankOrLineEnd(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The lines of a program image, each read as one field of the field input.
+// Ctrl+Z ends the text; blank lines after the last record are not lines.
+class ImageLines final
+{
+public:
+    explicit ImageLines(QByteArray data)
+        : m_data(std::move(data))
+    {
+        const qsizetype eof = m_data.indexOf('\x1a');
+        if (eof >= 0)
+            m_data.truncate(eof);
+        qsizetype end = m_data.size();
+        while (end > 0 && isBlankOrLineEnd(m_data.at(end - 1)))
+            --end;
+        m_data.truncate(end);
+    }
+
+    bool next(QString& field)
+    {
+        if (m_pos >= m_data.size())
+            return false;
+        qsizetype end = m_pos;
+        while (end < m_data.size() && m_data.at(end) != '\r' && m_data.at(end) != '\n')
+            ++end;
+        FieldInput input(m_data.mid(m_pos, end - m_pos));
+        field = input.next();
+        m_pos = end;
+        if (m_pos < m_data.size() && m_data.at(m_pos) == '\r')
+            ++m_pos;
+        if (m_pos < m_data.size() && m_data.at(m_pos) == '\n')
+            ++m_pos;
+        return true;
+    }
+
+private:
+    QByteArray m_data;
+    qsizetype m_pos = 0;
+};
+
+QString hex2(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// The program memory window of a board: first address and length.
+std::pair<int, int> memoryWindow(int code)
+{
+    switch (code) {
+    case '2':
+        return { 0x5000, 0xB000 };
+    case '3':
+    case '6':
+    case ':':
+    case ';':
+    case '<':
+    case '=':
+    case 'A':
+    case 'B':
+        return { 0x2000, 0x6000 };
+    case '4':
+    case '5':
+    case '8':
+        return { 0x2000, 0x2000 };
+    case 'D':
+        return { 0x4000, 0x8000 };
+    default:
+        return { 0, 0 };
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Shared steps
+
+void RSComm::letEventsRun()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+void RSComm::writeRegister(const QString& Add, const QString& DataValue)
+{
+    WriteValue(Add, DataValue);
+    if (WriteMismatch)
+        WriteValue(Add, DataValue);
+}
+
+QString RSComm::readRegister(const QString& Add)
+{
+    QString value = ReadValue(Add);
+    if (value.isEmpty() && !CommError)
+        value = ReadValue(Add); // an echo went wrong: the read costs a new handshake
+    return value;
+}
+
+std::optional<int> RSComm::awaitRecordReply()
+{
+    try {
+        const qint64 deadline = m_clock.nowMs() + RecordReplyWaitMs;
+        for (;;) {
+            if (!m_port || !m_port->isOpen()) {
+                CurrentMode = 0;
+                CommError = true;
+                return std::nullopt;
+            }
+            if (m_port->bytesAvailable() > 0) {
+                const int b = m_port->readByte();
+                if (b >= 0)
+                    return b;
+            }
+            const qint64 now = m_clock.nowMs();
+            if (now >= deadline)
+                return std::nullopt;
+            m_port->waitForInput(int(deadline - now));
+        }
+    } catch (const BasicError&) {
+        CurrentMode = 0;
+        CommError = true;
+        return std::nullopt;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Download
+
+void RSComm::DumpProgram()
+{
+    OperationGuard guard(*this);
+    if (guard.refused() || transferRunning())
+        return;
+    m_inProgramMode = true;
+    m_writingIdent = false;
+    m_currentProgramAdd = QStringLiteral(" ");
+    try {
+        dumpProgramSteps();
+    } catch (const BasicError& e) {
+        CurrentMode = 0;
+        OnlineMode = false;
+        m_inProgramMode = false;
+        m_writingIdent = false;
+        m_validProgram = false;
+        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm DumpProgram"), MsgIcon::Information);
+    }
+    m_inProgramMode = false;
+}
+
+void RSComm::dumpProgramSteps()
+{
+    if (!OnlineMode) {
+        m_prompter.msgBox(
+            QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
+            kDownloadTitle, MsgIcon::Information, MsgButtons::OK);
+        return;
+    }
+    if (!m_validProgram) {
+        m_prompter.msgBox(
+            QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
+            kDownloadTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        return;
+    }
+    const ProgramSet program = m_program;
+
+    // What the controller holds now.
+    QString boardIdent;
+    QString boardChecksum;
+    QString boardRevision;
+    for (int i = 0; i < IdentRegisters && !CommError; ++i) {
+        const QString value = ReadValue(identAddress(i));
+        if (CommError)
+            return;
+        if (i < 8) {
+            const int code = value.toInt();
+            if (code > 31)
+                boardIdent += QChar(char16_t(code));
+        } else if (i == 8) {
+            boardChecksum = value;
+        } else {
+            boardRevision = value;
+        }
+    }
+
+    const QString text = QStringLiteral("Program to be loaded into module (on disk):\r\n")
+        + QStringLiteral("  Program Ident: \t\t") + program.ident + QStringLiteral("\r\n")
+        + QStringLiteral("  Program Revision: \t\t") + program.revision + QStringLiteral("\r\n")
+        + QStringLiteral("  Program Checksum: \t") + program.checksum + QStringLiteral("\r\n")
+        + QStringLiteral("  Target Board: \t\t") + program.boardName + QStringLiteral("\r\n\r\n")
+        + QStringLiteral("Program currently loaded in module:\r\n") + QStringLiteral("  Program Ident: \t\t")
+        + boardIdent + QStringLiteral("\r\n") + QStringLiteral("  Program Revision: \t\t") + boardRevision
+        + QStringLiteral("\r\n") + QStringLiteral("  Program Checksum: \t") + boardChecksum
+        + QStringLiteral("\r\n\r\n") + QStringLiteral("Entire program file will be dumped to the PLC.\r\n")
+        + QStringLiteral("All outputs are off while program dump occurrs.\r\n\r\n")
+        + QStringLiteral("Do You Wish to Continue?\r\n");
+    if (m_prompter.msgBox(text, QStringLiteral("Program Download - [") + program.ident + QStringLiteral("]"),
+            MsgIcon::Question, MsgButtons::YesNoCancel)
+        != MsgResult::Yes)
+        return;
+
+    OnlineMode = false;
+
+    const QString& image = program.imagePath;
+    if (!QFileInfo::exists(image)) {
+        m_prompter.msgBox(image + QStringLiteral(" File Does Not Exist.\r\n\r\nProgram Downloaded Halted"),
+            kDownloadTitle, MsgIcon::Information, MsgButtons::OK);
+        OnlineMode = true;
+        return;
+    }
+    const std::optional<QByteArray> data = ReadWholeFile(image, MaxProgramImageBytes);
+    if (!data || data->isEmpty()) {
+        m_prompter.msgBox(image + QStringLiteral(" File is Not Valid\r\n\r\nProgram Downloaded Halted"),
+            kDownloadTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        OnlineMode = true;
+        return;
+    }
+    ImageLines lines(*data);
+
+    // Into program mode.
+    if (!CommError)
+        writeRegister(QStringLiteral("B8181"), QStringLiteral("86"));
+    if (!CommError)
+        writeRegister(QStringLiteral("B8176"), QStringLiteral("0"));
+    if (!CommError)
+        m_clock.sleepMs(ProgramModeSettleMs);
+    if (!CommError)
+        SendByte(Attention, false, false);
+    CurrentMode = 0;
+
+    if (configBoard(program.boardCode)) {
+        const int c = program.configC == 1 ? 5 : program.configC == 2 ? 10 : 20;
+        const int a = program.configA == 1 ? 3 : program.configA == 2 ? 5 : 12;
+        if (!CommError)
+            writeRegister(QStringLiteral("B8188"), QString::number(c));
+        if (!CommError)
+            writeRegister(QStringLiteral("B8189"), QString::number(program.configB));
+        if (!CommError)
+            writeRegister(QStringLiteral("B8190"), QString::number(a));
+        if (CommError) {
+            m_prompter.msgBox(QStringLiteral("Could Not Set Program Configuration in PLC!"),
+                QStringLiteral("Program Config Download"), MsgIcon::Critical, MsgButtons::OK);
+        }
+    }
+    if (!CommError) {
+        SendByte(Attention, false, false);
+        CurrentMode = 0;
+    }
+    if (!CommError)
+        SendByte(ProgramModeCommand, false, false);
+    CurrentMode = 0;
+
+    // The records, each answered with the 8-bit sum of its bytes.
+    QString line;
+    while (lines.next(line)) {
+        letEventsRun();
+        if (CommError)
+            break;
+        const int length = line.startsWith(QLatin1Char(':')) ? hexByte(line, 1) : -1;
+        // A record of 255 bytes would begin with the attention byte, which
+        // takes the controller out of program mode: no such record can be sent.
+        if (length < 0 || length == 0xFF) {
+            CurrentMode = 0;
+            m_prompter.msgBox(
+                QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
+                QStringLiteral("Program Dump"), MsgIcon::Exclamation, MsgButtons::OK);
+            m_validProgram = false;
+            OnlineMode = false;
+            return;
+        }
+        if (length == 0)
+            continue;
+        const int high = hexByte(line, 3);
+        const int low = hexByte(line, 5);
+        QList<int> bytes;
+        bytes.reserve(length);
+        for (int j = 0; j < length; ++j)
+            bytes.append(hexByte(line, 9 + 2 * j));
+
+        SendByte(length, true, false);
+        SendByte(high, true, false);
+        SendByte(low, true, false);
+        m_currentProgramAdd = line.mid(3, 4) + QStringLiteral("H");
+        int sum = length + high + low;
+        for (const int b : bytes) {
+            if (CommError)
+                break;
+            SendByte(b, true, false);
+            sum += b;
+        }
+        if (CommError)
+            break;
+        const std::optional<int> reply = awaitRecordReply();
+        if (CommError)
+            break;
+        if (!reply || *reply != (sum & 0xFF)) {
+            CurrentMode = 0;
+            m_prompter.msgBox(QStringLiteral("Checksum Error, Program Download Halted!"), kDownloadTitle,
+                MsgIcon::Exclamation, MsgButtons::OK);
+            OnlineMode = false;
+            return;
+        }
+    }
+    CurrentMode = 0;
+
+    // Out of program mode.
+    if (!CommError) {
+        const int reply = SendByte(Attention, false, false);
+        CurrentMode = 0;
+        if (reply != Ack) {
+            m_prompter.msgBox(QStringLiteral("PLC did not Exit Program Mode!"), kDownloadTitle,
+                MsgIcon::Critical, MsgButtons::OK);
+            OnlineMode = false;
+            return;
+        }
+    }
+    m_clock.sleepMs(ProgramModeExitMs);
+
+    // The ident registers.
+    if (!CommError) {
+        m_writingIdent = true;
+        QString ident = program.ident;
+        while (ident.startsWith(QLatin1Char(' ')))
+            ident.remove(0, 1);
+        while (ident.endsWith(QLatin1Char(' ')))
+            ident.chop(1);
+        ident += QString(8, QChar(0));
+        for (int i = 0; i < IdentRegisters; ++i) {
+            const QString value = i < 8 ? QString::number(ident.at(i).unicode() & 0xFF)
+                : i == 8                ? program.checksum
+                                        : program.revision;
+            writeRegister(identAddress(i), value);
+            if (CommError) {
+                m_prompter.msgBox(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"),
+                    kDownloadTitle, MsgIcon::Critical, MsgButtons::OK);
+                break;
+            }
+        }
+    }
+    m_validProgram = false;
+    m_writingIdent = false;
+
+    if (CommError) {
+        m_prompter.msgBox(QStringLiteral("Program Download Not Complete!"), kDownloadTitle, MsgIcon::Critical,
+            MsgButtons::OK);
+        OnlineMode = false;
+    } else {
+        m_prompter.msgBox(QStringLiteral("Program Download Complete!"), kDownloadTitle, MsgIcon::Information,
+            MsgButtons::OK);
+        OnlineMode = true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Upload
+
+void RSComm::UploadProgram()
+{
+    OperationGuard guard(*this);
+    if (guard.refused() || transferRunning())
+        return;
+    m_readingIdent = false;
+    if (!m_inUploadMode)
+        return;
+    m_transferring = true;
+    try {
+        uploadProgramSteps();
+    } catch (const BasicError& e) {
+        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Upload Program"), MsgIcon::Information);
+    }
+    m_readingIdent = false;
+    m_inUploadMode = false;
+    m_transferring = false;
+}
+
+void RSComm::uploadProgramSteps()
+{
+    if (!OnlineMode) {
+        m_prompter.msgBox(
+            QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
+            kUploadTitle, MsgIcon::Information, MsgButtons::OK);
+        return;
+    }
+    const ProgramSet program = m_program;
+
+    QString ident;
+    QString checksum;
+    QString revision;
+    for (int i = 0; i < IdentRegisters; ++i) {
+        m_readingIdent = true;
+        QString value;
+        if (!CommError)
+            value = readRegister(identAddress(i));
+        if (CommError)
+            return;
+        const int code = value.toInt() & 0xFF;
+        if (i < 8) {
+            ident += QChar(char16_t(code));
+        } else {
+            QString pair = hex2(code);
+            HEX2MarkHEX(pair);
+            (i == 8 ? checksum : revision) = pair;
+        }
+    }
+    m_readingIdent = false;
+    SaveWholeFile(program.revisionPath, (ident + checksum + revision + QStringLiteral("\r\n")).toLatin1());
+
+    const std::optional<QString> field = ReadFirstField(program.programPath);
+    if (!field)
+        return;
+    if (field->isEmpty())
+        throw BasicError(
+            ProgramFileError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
+    const int code = field->front().unicode();
+
+    const auto notComplete = [this] {
+        m_prompter.msgBox(QStringLiteral("Program Upload Not Complete!\r\n\r\nHEX file not created."),
+            kUploadTitle, MsgIcon::Critical, MsgButtons::OK);
+        OnlineMode = false;
+    };
+
+    if (configBoard(code)) {
+        QString a, b, c;
+        if (!CommError)
+            a = readRegister(QStringLiteral("B8190"));
+        if (!CommError)
+            b = readRegister(QStringLiteral("B8189"));
+        if (!CommError)
+            c = readRegister(QStringLiteral("B8188"));
+        // Settings that could not be read are not written as if they had been.
+        if (CommError)
+            return notComplete();
+        const int digitA = a == QLatin1String("3") ? 1 : a == QLatin1String("5") ? 2 : 3;
+        const int digitB = CInt(Val(b));
+        const int digitC = c == QLatin1String("5") ? 1 : c == QLatin1String("10") ? 2 : 3;
+        const QString line = LCFBoardIndex(qint16(code)) + QString(34, QLatin1Char('0'))
+            + QString::number(digitA) + QStringLiteral("00") + QString::number(digitB)
+            + QString::number(digitC) + QStringLiteral("000%\r\n");
+        SaveWholeFile(program.configPath, line.toLatin1());
+    }
+
+    const auto [first, length] = memoryWindow(code);
+    m_currentProgramAdd = QStringLiteral(" ");
+    QByteArray image;
+    image.reserve(length / 16 * 45 + 13);
+    for (int a = first; a < first + length; a += 16) {
+        m_currentProgramAdd = QStringLiteral("%1H").arg(a, 4, 16, QLatin1Char('0')).toUpper();
+        letEventsRun();
+        QString record = QStringLiteral(":10")
+            + QStringLiteral("%1").arg(a, 4, 16, QLatin1Char('0')).toUpper() + QStringLiteral("00");
+        int sum = 0x10 + (a >> 8) + (a & 0xFF);
+        for (int k = 0; k < 16; ++k) {
+            const QString value
+                = CommError ? QString() : readRegister(QStringLiteral("B") + QString::number(a + k));
+            if (CommError)
+                return notComplete();
+            const int b = value.toInt() & 0xFF;
+            record += hex2(b);
+            sum += b;
+        }
+        record += hex2((0x100 - (sum & 0xFF)) & 0xFF) + QStringLiteral("\r\n");
+        image += record.toLatin1();
+    }
+    image += ":00000001FF\r\n";
+    SaveWholeFile(program.imagePath, image);
+    m_prompter.msgBox(
+        QStringLiteral("Program Upload Complete!"), kUploadTitle, MsgIcon::Information, MsgButtons::OK);
+    OnlineMode = true;
+}
+
+} // namespace talvek
