@@ -13,7 +13,10 @@ QByteArray one(std::uint8_t b)
 
 } // namespace
 
-K7700Sim::K7700Sim() = default;
+K7700Sim::K7700Sim()
+{
+    powerUpPLS();
+}
 
 void K7700Sim::resetProtocol()
 {
@@ -54,13 +57,17 @@ K7700Sim::Reply K7700Sim::process(std::uint8_t byte)
     }
     switch (m_mode) {
     case Mode::Idle:
-        return {};
+        return onIdle(byte);
     case Mode::Command:
         return onCommand(byte);
     case Mode::Read:
         return onRead(byte);
     case Mode::Write:
         return onWrite(byte);
+    case Mode::PLS:
+        return onPLS(byte);
+    case Mode::PLSReady:
+        return onPLSReady(byte);
     }
     return {};
 }
@@ -76,6 +83,8 @@ K7700Sim::Reply K7700Sim::onCommand(std::uint8_t byte)
         m_mode = Mode::Write;
         return { one(Ack) };
     default:
+        if (isPLSCommand(byte))
+            return startPLSCommand(byte);
         // Unknown command: not answered; wait for a new attention.
         m_mode = Mode::Idle;
         return {};
@@ -177,6 +186,8 @@ void K7700Sim::store(int address, std::uint8_t value)
     m_memory[address] = value;
     if (shiftEnds)
         endShift();
+    if (address == PositionWord || address == PositionWord + 1)
+        updatePLSOutputs();
 }
 
 void K7700Sim::endShift()
@@ -279,8 +290,8 @@ void K7700Sim::advance(qint64 ms)
     const qint64 total = (word(PositionWord) % 360) * 1000 + m_milliDegrees + ms * spm * 6;
     const qint64 newStrokes = total / 360000;
     const qint64 rest = total % 360000;
-    setWord(PositionWord, static_cast<quint16>(rest / 1000));
     m_milliDegrees = rest % 1000;
+    setWord(PositionWord, static_cast<quint16>(rest / 1000));
     if (newStrokes == 0)
         return;
 

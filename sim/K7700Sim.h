@@ -15,11 +15,13 @@ namespace talvek {
 //
 // Protocol (what the firmware does with each byte it hears):
 //
-//   Idle           the board ignores everything except the attention byte.
+//   Idle           the board ignores everything except the attention byte
+//                  and the PLS ready query (see "The PLS board" below).
 //   0xFF           attention: answered with 0x55; the next byte is a command.
 //   Command        1 enters read mode, 2 enters write mode, both answered
-//                  with 0x55. Any other command byte is not answered and the
-//                  board goes back to Idle (it waits for a new attention).
+//                  with 0x55; so are the PLS command bytes (below). Any
+//                  other command byte is not answered and the board goes
+//                  back to Idle (it waits for a new attention).
 //                  A second 0xFF here is a new attention (0x55 again).
 //   Read mode      triples of two bytes: address high byte (echoed), address
 //                  low byte (answered with the data byte at that address).
@@ -61,6 +63,73 @@ namespace talvek {
 // set. Memory writes leave F26 alone (tests set any combination); setAlarm()
 // raises or clears one alarm and brings F26 in step.
 //
+// The PLS board (the programmable limit switch beside the K7700) has its own
+// commands, sent as the command byte of a handshake. Each is a one-shot: when
+// its bytes are done the board is back in Idle, and the next command needs a
+// new handshake. "Poll" is a byte the PC sends (0x55) to clock out the next
+// data byte. Inside a PLS command every byte is the command's, 0xFF included
+// (a resynchronising 0xFF is taken as the byte it replaces).
+//
+//   24 / 40 / 72 / 88   read the scale factor / offset / position / speed:
+//                       two polls give the low byte, then the high byte (the
+//                       word as it stood when the command was accepted).
+//   26 / 42             write the scale factor / offset: low byte, high byte,
+//                       each answered 0x55.
+//   27                  channel record: channel, first value (low, high),
+//                       second value (low, high), flag, each answered 0x55.
+//                       Flag 1 sets the ON (first) and OFF (second) setpoints,
+//                       flag 0 clears the channel.
+//   43                  pulse-train record: channel, start division (low,
+//                       high), ON divisions, OFF divisions, flag (not used).
+//   59 / 75 / 91 / 107  configuration blocks 0..3: six bytes, each answered
+//                       0x55, become parameters 6b..6b+5 of the board's list
+//                       of 24 configuration parameters.
+//   9                   recall: the channel byte is answered 0x55, then three
+//                       polls give the state, the position low and high byte.
+//   12                  configuration table: 19 polls give entries 0..18.
+//   0x38                ready query, in Idle, without a handshake: answered
+//                       0x55; the next poll is answered 0x00 when the board is
+//                       ready (then one more poll, answered 0x55, ends the
+//                       query) or 0x55 while it is busy (the query ends there).
+//
+// PLS firmware choices:
+//
+//   - A write (word, record, configuration block) is checked when its last
+//     byte arrives and takes effect then. A refused one is answered with NAK
+//     (0x15) instead of 0x55, on the channel byte for a channel above 15 and
+//     on the last byte otherwise; nothing changes and the board is back in
+//     Idle. Refused: a scale factor of 0; an offset not below the scale
+//     factor; setpoints not below the scale factor (flag 1); a record flag
+//     other than 0 or 1 (27); a pulse train with 0 ON or OFF divisions, with
+//     ON + OFF not dividing the scale factor, or with its start not below it.
+//     A recall of a channel above 15 is refused the same way.
+//   - A new scale factor takes the offset modulo itself; channels are kept.
+//   - Recall alternates per channel: the first recall after the channel was
+//     programmed gives state 1 and the ON setpoint, the next state 0 and the
+//     OFF setpoint, and so on. An empty channel gives state 2 and position 0,
+//     a pulse train state 3 and its start division.
+//   - Position: the resolver (the press position W180 with its fraction of a
+//     degree) in scale-factor divisions, minus the offset, modulo the scale
+//     factor. Speed: W182 while the press runs, 0 while it stands.
+//   - Channel outputs W170 (bit n = channel n): a setpoint channel is on from
+//     its ON setpoint up to, not including, its OFF setpoint (across 0 when
+//     OFF < ON; never when they are equal); a pulse train is on for its ON
+//     divisions, then off for its OFF divisions, from its start division
+//     round the cycle. Speed compensation is not modelled. W170 is rewritten
+//     whenever the position (W180), the offset, the scale factor or a channel
+//     changes; a value written there from outside stands until then.
+//   - The K7700 keeps copies of the scale factor in W186 and of the offset in
+//     W188, rewritten whenever the PLS's own values change.
+//   - Configuration table: entry 0 = parameter 18 (number of channels), 1 =
+//     parameter 0 (PLS program), 2..5 = parameters 1..4 and 6..9 = parameters
+//     6..9 (speed compensation CH00..CH07), 10..17 = parameters 10..17, 18 =
+//     parameter 5; parameters 19..23 are kept but not reported. A block
+//     changes only the entries of its own parameters.
+//   - Power-up: scale factor 360, offset 0, all channels empty, 16 channels
+//     in the configuration, every other parameter 0.
+//   - The board is ready at once and takes every valid write, unless a test
+//     says otherwise (setPLSBusy, rejectNextPLSWrite).
+//
 // Growing the protocol: every mode is a value of Mode with its own byte
 // handler and its own notion of "start of a record" (step 0), where an
 // attention byte is recognised. New command bytes (the PLS commands, program
@@ -93,7 +162,9 @@ public:
         Idle,
         Command,
         Read,
-        Write
+        Write,
+        PLS, // a PLS command is running (its bytes are counted by step)
+        PLSReady // inside a PLS ready query
     };
 
     // What the board sends back for one received byte: nothing, one byte, or
@@ -163,6 +234,56 @@ public:
     // Writes the board's registers; the other bits of B4302 and B4001 stay.
     void setDF1Board(const DF1Board& board);
 
+    // ---- the PLS board ----
+    static constexpr std::uint8_t PLSReadyQuery = 0x38;
+    static constexpr std::uint8_t PLSReadyReply = 0x00;
+    static constexpr std::uint8_t PLSNak = 0x15;
+    static constexpr int PLSChannelCount = 16;
+    static constexpr int PLSConfigTableSize = 19;
+    static constexpr int PLSConfigParamCount = 24;
+    static constexpr int PLSOutputWord = 170; // W170: bit n = channel n on
+    static constexpr int PLSScaleWord = 186; // W186: copy of the scale factor
+    static constexpr int PLSOffsetWord = 188; // W188: copy of the offset
+
+    struct PLSChannel
+    {
+        enum class Kind
+        {
+            Empty,
+            Setpoints,
+            PulseTrain
+        };
+        Kind kind = Kind::Empty;
+        quint16 on = 0; // ON setpoint; the start division of a pulse train
+        quint16 off = 0; // OFF setpoint
+        quint8 onDivisions = 0; // pulse train
+        quint8 offDivisions = 0;
+        bool operator==(const PLSChannel&) const = default;
+    };
+    quint16 plsScaleFactor() const { return m_plsScale; }
+    // 0 is taken as 1; the offset is taken modulo the new scale factor.
+    void setPLSScaleFactor(quint16 scale);
+    quint16 plsOffset() const { return m_plsOffset; }
+    // Taken modulo the scale factor.
+    void setPLSOffset(quint16 offset);
+    quint16 plsPosition() const;
+    quint16 plsRpm() const;
+    PLSChannel plsChannel(int ch) const;
+    // Programs channel ch (0..15) as given, without the checks of a record.
+    void setPLSChannel(int ch, const PLSChannel& channel);
+    std::array<quint8, PLSConfigTableSize> plsConfigTable() const { return m_plsTable; }
+    void setPLSConfigTable(const std::array<quint8, PLSConfigTableSize>& table) { m_plsTable = table; }
+    // The configuration parameters as last downloaded.
+    std::array<quint8, PLSConfigParamCount> plsConfigParams() const { return m_plsParams; }
+    // The next `queries` ready queries find the board busy, each busy answer
+    // leaving `replyDelayMs` late; a negative count: busy until told otherwise.
+    void setPLSBusy(int queries, int replyDelayMs = 0);
+    // A write (word, record or configuration block) is refused (NAK on its
+    // last byte): the one that follows `after` more writes.
+    void rejectNextPLSWrite(int after = 0) { m_plsRejectAfter = after < 0 ? 0 : after; }
+    // Ready queries (0x38) answered so far.
+    int plsReadyQueries() const { return m_plsReadyQueries; }
+
     // ---- the moving machine ----
     void setRunning(bool running) { m_running = running; }
     bool running() const { return m_running; }
@@ -197,13 +318,28 @@ private:
     Reply onCommand(std::uint8_t byte);
     Reply onRead(std::uint8_t byte);
     Reply onWrite(std::uint8_t byte);
-    bool atRecordStart() const { return m_step == 0; }
+    bool atRecordStart() const { return m_step == 0 && m_mode != Mode::PLS; }
     void applyFaults(Reply& reply);
     static int wrap(int address) { return address & 0xFFFF; }
     // Stores one byte of memory: the one path of every write, so that the
     // board reacts to F32 however it was set.
     void store(int address, std::uint8_t value);
     void endShift();
+    // The PLS board (K7700SimPLS.cpp).
+    void powerUpPLS();
+    Reply onIdle(std::uint8_t byte);
+    static bool isPLSCommand(std::uint8_t byte);
+    Reply startPLSCommand(std::uint8_t command);
+    Reply onPLS(std::uint8_t byte);
+    Reply onPLSReady(std::uint8_t byte);
+    Reply refusePLS();
+    bool takePLSRejection();
+    bool applyPLSWord(quint16 value);
+    bool applyPLSRecord();
+    void applyPLSConfigBlock();
+    bool plsChannelOn(const PLSChannel& channel, int position) const;
+    void updatePLSOutputs();
+    void mirrorPLS();
 
     std::array<std::uint8_t, MemorySize> m_memory {};
 
@@ -225,6 +361,19 @@ private:
     std::optional<std::uint8_t> m_corruptValue;
     std::optional<std::uint8_t> m_noise;
     bool m_droppedOut = false;
+
+    std::uint8_t m_plsCommand = 0;
+    std::array<std::uint8_t, 6> m_plsBytes {};
+    quint16 m_plsScale = 360;
+    quint16 m_plsOffset = 0;
+    std::array<PLSChannel, PLSChannelCount> m_plsChannels {};
+    std::array<bool, PLSChannelCount> m_plsRecallOff {}; // next recall gives the OFF setpoint
+    std::array<quint8, PLSConfigTableSize> m_plsTable {};
+    std::array<quint8, PLSConfigParamCount> m_plsParams {};
+    int m_plsBusy = 0;
+    int m_plsBusyDelayMs = 0;
+    int m_plsRejectAfter = -1; // -1: refuse nothing
+    int m_plsReadyQueries = 0;
 };
 
 } // namespace talvek

@@ -4,8 +4,10 @@
 //             [--demo] [--alarm F]...
 //
 // --demo gives the board the readings of a healthy line at rest (F26 = 1,
-// inputs, outputs, analog values, resolver scale, brake responses), set-up
-// parameters, and a DF1 board that is talking to its PLC;
+// inputs, outputs, analog values, resolver period, brake responses), set-up
+// parameters, a DF1 board that is talking to its PLC, and a PLS with the
+// eight timing channels programmed, channel 8 as a pulse train and speed
+// compensation on the BDC channels;
 // --alarm F raises alarm flag F (2, 4, 8, 42, 43, 48, 49 or 858) with F26
 // in step.
 //
@@ -79,7 +81,8 @@ int main(int argc, char* argv[])
         QStringLiteral("Every n-th stroke makes a short can (default 100)."), QStringLiteral("n"),
         QStringLiteral("100"));
     const QCommandLineOption demoOpt(QStringLiteral("demo"),
-        QStringLiteral("Start with the readings of a healthy press line (inputs, outputs, analog values, DF1 board)."));
+        QStringLiteral("Start with the readings of a healthy press line (inputs, outputs, analog values, DF1 board, "
+                       "programmed PLS channels)."));
     const QCommandLineOption alarmOpt(QStringLiteral("alarm"),
         QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
         QStringLiteral("n"));
@@ -143,8 +146,6 @@ int main(int argc, char* argv[])
         sim.setByte(166, 128); // analog outputs
         sim.setByte(167, 64);
         sim.setWord(184, quint16(running && speed > 0 ? 60000 / speed : 0)); // resolver period, ms a stroke
-        sim.setWord(186, 360); // scale factor
-        sim.setWord(188, 0); // offset
         // Slot 0: continuous mode, ~immediate stop (closed), cupfeed on; the
         // main clutch solenoids while the press runs.
         sim.setWord(100, quint16(0x0064 | (running ? 0x0300 : 0)));
@@ -165,6 +166,28 @@ int main(int argc, char* argv[])
         df1.replyReceived = true;
         df1.transactionReceived = 1234;
         sim.setDF1Board(df1);
+        // The PLS (scale factor 360, offset 0 from power-up): the eight timing
+        // channels at their usual setpoints, channel 8 ("Motion") a pulse
+        // train of 30 divisions on and 30 off, speed compensation on CH00 and
+        // CH01 (BDC high and low).
+        const int timing[][2] = { { 150, 170 }, { 180, 200 }, { 155, 175 }, { 110, 130 }, { 230, 300 },
+            { 150, 200 }, { 120, 190 }, { 0, 20 } };
+        for (int ch = 0; ch < 8; ++ch) {
+            K7700Sim::PLSChannel channel;
+            channel.kind = K7700Sim::PLSChannel::Kind::Setpoints;
+            channel.on = quint16(timing[ch][0]);
+            channel.off = quint16(timing[ch][1]);
+            sim.setPLSChannel(ch, channel);
+        }
+        K7700Sim::PLSChannel motion;
+        motion.kind = K7700Sim::PLSChannel::Kind::PulseTrain;
+        motion.onDivisions = 30;
+        motion.offDivisions = 30;
+        sim.setPLSChannel(8, motion);
+        auto plsConfig = sim.plsConfigTable();
+        plsConfig[2] = 12; // CH00, msec
+        plsConfig[3] = 12; // CH01
+        sim.setPLSConfigTable(plsConfig);
     }
     for (const int flag : alarms)
         sim.setAlarm(flag, true);
