@@ -68,6 +68,8 @@ K7700Sim::Reply K7700Sim::process(std::uint8_t byte)
         return onPLS(byte);
     case Mode::PLSReady:
         return onPLSReady(byte);
+    case Mode::Program:
+        return onProgram(byte);
     }
     return {};
 }
@@ -81,6 +83,9 @@ K7700Sim::Reply K7700Sim::onCommand(std::uint8_t byte)
         return { one(Ack) };
     case CommandWrite:
         m_mode = Mode::Write;
+        return { one(Ack) };
+    case CommandProgram:
+        m_mode = Mode::Program;
         return { one(Ack) };
     default:
         if (isPLSCommand(byte))

@@ -130,6 +130,24 @@ namespace talvek {
 //   - The board is ready at once and takes every valid write, unless a test
 //     says otherwise (setPLSBusy, rejectNextPLSWrite).
 //
+// Program mode (loading a user program): command 3, answered with 0x55, puts
+// the board into program mode, where it takes raw program records:
+//
+//   length n, address high, address low, then n data bytes, stored at the
+//   address and on (wrapping at 64 KiB). Nothing is answered until the last
+//   data byte, which is answered with the 8-bit sum of all the record's bytes
+//   (n, both address bytes and the data bytes). A record of length 0 is
+//   answered after its address low byte.
+//   0xFF at the start of a record leaves program mode: answered with 0x55,
+//   and the next byte is a command, as after any attention. So no record of
+//   255 bytes can be sent; inside a record 0xFF is an ordinary data byte.
+//
+// Program-mode firmware choices: the board enters program mode whatever the
+// settings registers (B8176, B8181, B8188..B8190) hold; the program-loader
+// writes them first, and they are plain memory here. The ident registers
+// B61424..B61433 (ident characters 1-8, program checksum, program revision)
+// are plain memory too; setIdent() fills them.
+//
 // Growing the protocol: every mode is a value of Mode with its own byte
 // handler and its own notion of "start of a record" (step 0), where an
 // attention byte is recognised. New command bytes (the PLS commands, program
@@ -141,6 +159,8 @@ public:
     static constexpr std::uint8_t Ack = 0x55;
     static constexpr std::uint8_t CommandRead = 1;
     static constexpr std::uint8_t CommandWrite = 2;
+    static constexpr std::uint8_t CommandProgram = 3;
+    static constexpr int IdentRegister = 61424; // B61424..B61431: ident, 61432 checksum, 61433 revision
 
     // Registers of the moving machine (byte addresses).
     static constexpr int PositionWord = 180; // W180
@@ -164,7 +184,8 @@ public:
         Read,
         Write,
         PLS, // a PLS command is running (its bytes are counted by step)
-        PLSReady // inside a PLS ready query
+        PLSReady, // inside a PLS ready query
+        Program // taking program records
     };
 
     // What the board sends back for one received byte: nothing, one byte, or
@@ -284,6 +305,12 @@ public:
     // Ready queries (0x38) answered so far.
     int plsReadyQueries() const { return m_plsReadyQueries; }
 
+    // ---- program mode ----
+    // The ident registers: up to 8 ident characters (the rest 0), checksum, revision.
+    void setIdent(const QByteArray& ident, std::uint8_t checksum, std::uint8_t revision);
+    // Program records taken (answered with their sum) so far.
+    int programRecords() const { return m_programRecords; }
+
     // ---- the moving machine ----
     void setRunning(bool running) { m_running = running; }
     bool running() const { return m_running; }
@@ -340,6 +367,8 @@ private:
     bool plsChannelOn(const PLSChannel& channel, int position) const;
     void updatePLSOutputs();
     void mirrorPLS();
+    // Program mode (K7700SimProgram.cpp).
+    Reply onProgram(std::uint8_t byte);
 
     std::array<std::uint8_t, MemorySize> m_memory {};
 
@@ -374,6 +403,10 @@ private:
     int m_plsBusyDelayMs = 0;
     int m_plsRejectAfter = -1; // -1: refuse nothing
     int m_plsReadyQueries = 0;
+
+    int m_recordLength = 0;
+    int m_recordSum = 0;
+    int m_programRecords = 0;
 };
 
 } // namespace talvek
