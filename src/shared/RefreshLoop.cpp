@@ -3,6 +3,8 @@
 #include "RSComm.h"
 #include "modUtility.h"
 
+#include <QEvent>
+
 namespace talvek {
 
 namespace {
@@ -40,6 +42,52 @@ void RefreshLoop::stop()
     m_running = false;
     m_inPass = false;
     m_timer.stop();
+}
+
+void RefreshLoop::followVisibility(QObject* window, Activation activation)
+{
+    if (m_window)
+        m_window->removeEventFilter(this);
+    m_window = window;
+    m_activation = activation;
+    if (window)
+        window->installEventFilter(this);
+}
+
+bool RefreshLoop::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_window && !event->spontaneous()) {
+        if (event->type() == QEvent::Show && !m_activated)
+            activate();
+        else if (event->type() == QEvent::Hide && m_activated)
+            unload();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void RefreshLoop::activate()
+{
+    m_activated = true;
+    m_client.activated();
+    if (m_activation == Activation::PresentMode) {
+        if (m_rs.OnlineMode) {
+            m_client.applyOnlinePresentation();
+            m_onlinePresented = true;
+            m_offlinePresented = false;
+        } else {
+            m_client.applyOfflinePresentation();
+            m_offlinePresented = true;
+            m_onlinePresented = false;
+        }
+    }
+    start();
+}
+
+void RefreshLoop::unload()
+{
+    m_activated = false;
+    stop();
+    m_client.unloaded();
 }
 
 void RefreshLoop::schedule(int ms)

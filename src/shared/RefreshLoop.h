@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 namespace talvek {
@@ -26,6 +27,10 @@ public:
     virtual bool onlineItem(int index) = 0;
     // The whole offline pass (no controller operations).
     virtual void offlinePass() = 0;
+    // When the loop follows a window: its activation, before the loop starts,
+    // and its unload, after the loop has stopped.
+    virtual void activated() { }
+    virtual void unloaded() { }
 };
 
 // The refresh loop of a child window, driven as steps on the event loop:
@@ -57,6 +62,23 @@ public:
     void stop();
     bool isRunning() const { return m_running; }
 
+    // What a followed window's activation does about the presentation.
+    enum class Activation
+    {
+        // The loop's first cycle applies it (or the window did at load).
+        LoopPresents,
+        // The presentation of the current mode is applied at once, before the
+        // loop starts.
+        PresentMode,
+    };
+    // Follows the visibility of `window`: a show that does not come from the
+    // window system activates it (activated(), the presentation as asked,
+    // start()); a hide that does not come from the window system unloads it
+    // (stop(), unloaded()). A window system's hide and show (the main window
+    // minimised and restored) leave the loop running.
+    void followVisibility(QObject* window, Activation activation);
+    bool isActivated() const { return m_activated; }
+
     // Which presentation is applied; a window clears one to have the next
     // cycle apply it again (e.g. when offline editing is switched).
     bool onlinePresented() const { return m_onlinePresented; }
@@ -80,9 +102,14 @@ public:
     bool inPass() const { return m_inPass; }
     int passIndex() const { return m_index; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void schedule(int ms);
     void endPass();
+    void activate();
+    void unload();
 
     RefreshClient& m_client;
     RSComm& m_rs;
@@ -98,6 +125,9 @@ private:
     int m_count = 0;
     int m_offlineIntervalMs = 100;
     bool m_autoStep = true;
+    QPointer<QObject> m_window;
+    Activation m_activation = Activation::LoopPresents;
+    bool m_activated = false;
 };
 
 } // namespace talvek

@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -325,6 +324,7 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
     connect(cboSetup, &QComboBox::activated, this, &frm8816DF1::cboSetup_Click);
 
     m_loop = std::make_unique<RefreshLoop>(static_cast<RefreshClient&>(*this), rs, mode);
+    m_loop->followVisibility(this, RefreshLoop::Activation::LoopPresents);
     Form_Load();
 }
 
@@ -353,34 +353,20 @@ void frm8816DF1::Form_Load()
     m_lastOfflineEditing = OfflineEditing;
 }
 
-void frm8816DF1::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (!event->spontaneous() && !m_activated)
-        Form_Activate();
-}
-
-void frm8816DF1::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    if (!event->spontaneous() && m_activated)
-        Form_Unload();
-}
-
+// Runs when the window is shown (not by the window system), before its
+// refresh loop starts; the loop's first cycle applies the online or offline
+// presentation.
 void frm8816DF1::Form_Activate()
 {
-    m_activated = true;
     m_form.escape = false;
-    // The loop's first cycle applies the online or offline presentation.
-    m_loop->start();
 }
 
+// Runs when the window is hidden (not by the window system), after its
+// refresh loop has stopped.
 void frm8816DF1::Form_Unload()
 {
-    m_activated = false;
     m_form.live = false;
     clearEditingFlags();
-    m_loop->stop();
 }
 
 void frm8816DF1::clearEditingFlags()

@@ -71,8 +71,6 @@ public:
     bool comboReady() const { return m_comboReady; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -85,6 +83,8 @@ private:
     bool acceptField(int i, qint32 value, const QString& writeText);
 
     // ---- RefreshClient ----
+    void activated() override { Form_Activate(); }
+    void unloaded() override { Form_Unload(); }
     void applyOnlinePresentation() override;
     void applyOfflinePresentation() override;
     int beginOnlinePass() override;
@@ -99,7 +99,6 @@ private:
     bool m_comboEditing = false;
     bool m_comboReady = false;
     bool m_lastOfflineEditing = false;
-    bool m_activated = false;
 };
 
 } // namespace talvek

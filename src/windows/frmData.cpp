@@ -8,7 +8,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -91,37 +90,15 @@ frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     layout->addWidget(fraShiftData[2], 1, 0, 1, 2);
     layout->setRowStretch(2, 1);
     layout->setColumnStretch(2, 1);
+
+    // Activation applies the appearance of the mode, then starts the loop;
+    // closing or switching away ends it, a minimised main window does not.
+    m_loop.followVisibility(this, RefreshLoop::Activation::PresentMode);
 }
 
 frmData::~frmData()
 {
     m_loop.stop();
-}
-
-void frmData::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (m_loop.isRunning())
-        return;
-    if (m_rs.OnlineMode) {
-        applyOnlinePresentation();
-        m_loop.setOnlinePresented(true);
-        m_loop.setOfflinePresented(false);
-    } else {
-        applyOfflinePresentation();
-        m_loop.setOfflinePresented(true);
-        m_loop.setOnlinePresented(false);
-    }
-    m_loop.start();
-}
-
-void frmData::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    // Closing or switching away ends the loop; a minimised main window
-    // (a hide from the window system) does not.
-    if (!event->spontaneous())
-        m_loop.stop();
 }
 
 bool frmData::eventFilter(QObject* watched, QEvent* event)

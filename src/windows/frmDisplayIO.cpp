@@ -9,7 +9,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHideEvent>
 #include <QLabel>
 
 namespace talvek {
@@ -215,6 +214,9 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     present(m_rs.OnlineMode);
     m_loop.setOnlinePresented(m_rs.OnlineMode);
     m_loop.setOfflinePresented(!m_rs.OnlineMode);
+    // Activation starts the refresh loop, which runs until the window is
+    // unloaded (closed or switched away; a minimised main window is not).
+    m_loop.followVisibility(this, RefreshLoop::Activation::LoopPresents);
 }
 
 frmDisplayIO::~frmDisplayIO()
@@ -230,22 +232,6 @@ std::array<QLabel*, frmDisplayIO::BitCount>& frmDisplayIO::bitStates(int group)
 std::array<QLabel*, frmDisplayIO::BitCount>& frmDisplayIO::bitCaptions(int group)
 {
     return group == 0 ? lblTmgChannel : group == 1 ? lblSlot00 : lblSlot01;
-}
-
-void frmDisplayIO::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    // Activation: the refresh loop runs until the window is unloaded.
-    m_loop.start();
-}
-
-void frmDisplayIO::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    // Closing or switching away ends the loop; a minimised main window
-    // (a hide from the window system) does not.
-    if (!event->spontaneous())
-        m_loop.stop();
 }
 
 void frmDisplayIO::present(bool online)

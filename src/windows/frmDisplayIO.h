@@ -54,10 +54,6 @@ public:
     std::array<QLabel*, BitCount> lblSlot01 {};
     std::array<QLabel*, BitCount> lblSlot01State {};
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
 private:
     // ---- RefreshClient ----
     void applyOnlinePresentation() override;

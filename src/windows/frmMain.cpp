@@ -10,7 +10,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -160,38 +159,15 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     grid->setColumnStretch(0, 2);
     grid->setColumnStretch(1, 2);
     grid->setColumnStretch(2, 3);
+
+    // Activation applies the appearance of the mode, then starts the loop;
+    // closing or switching away ends it, a minimised main window does not.
+    m_loop.followVisibility(this, RefreshLoop::Activation::PresentMode);
 }
 
 frmMain::~frmMain()
 {
     m_loop.stop();
-}
-
-void frmMain::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (m_loop.isRunning())
-        return;
-    // Activation: the appearance of the mode, then the loop.
-    if (m_rs.OnlineMode) {
-        applyOnlinePresentation();
-        m_loop.setOnlinePresented(true);
-        m_loop.setOfflinePresented(false);
-    } else {
-        applyOfflinePresentation();
-        m_loop.setOfflinePresented(true);
-        m_loop.setOnlinePresented(false);
-    }
-    m_loop.start();
-}
-
-void frmMain::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    // Closing or switching away ends the loop; a minimised main window
-    // (a hide from the window system) does not.
-    if (!event->spontaneous())
-        m_loop.stop();
 }
 
 void frmMain::cycleStarted()

@@ -48,10 +48,6 @@ public:
     QPushButton* cmdAlarmReset;
     QPushButton* cmdDefault;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
 private:
     // ---- RefreshClient ----
     void cycleStarted() override;

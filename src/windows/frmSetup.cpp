@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -222,6 +221,7 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
         chkBrakeWearCompEnable, &QCheckBox::stateChanged, this, [this] { chkBrakeWearCompEnable_Click(); });
 
     m_loop = std::make_unique<RefreshLoop>(static_cast<RefreshClient&>(*this), rs, mode);
+    m_loop->followVisibility(this, RefreshLoop::Activation::LoopPresents);
     Form_Load();
 }
 
@@ -253,23 +253,10 @@ void frmSetup::Form_Load()
     m_lastOfflineEditing = OfflineEditing;
 }
 
-void frmSetup::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (!event->spontaneous() && !m_activated)
-        Form_Activate();
-}
-
-void frmSetup::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    if (!event->spontaneous() && m_activated)
-        Form_Unload();
-}
-
+// Runs when the window is shown (not by the window system), before its
+// refresh loop starts.
 void frmSetup::Form_Activate()
 {
-    m_activated = true;
     fraSetup[0]->setFrameShape(QFrame::NoFrame);
     fraSetup[1]->setFrameShape(QFrame::NoFrame);
     fraSetup[0]->hide();
@@ -278,16 +265,15 @@ void frmSetup::Form_Activate()
     m_first = 0;
     m_last = 4;
     // The loop's first cycle applies the online or offline presentation.
-    m_loop->start();
 }
 
+// Runs when the window is hidden (not by the window system), after its
+// refresh loop has stopped.
 void frmSetup::Form_Unload()
 {
-    m_activated = false;
     m_form.live = false;
     for (auto& f : m_fields)
         f->entry().setEditing(false);
-    m_loop->stop();
 }
 
 void frmSetup::tbsSetup_Click(int index)

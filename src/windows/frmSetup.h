@@ -63,10 +63,6 @@ public:
     static QString fieldAddress(int i);
     static int fieldRow(int i) { return i + 7; }
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
 private:
     void Form_Load();
     void Form_Activate();
@@ -79,6 +75,8 @@ private:
     bool acceptField(int i, qint32 value, const QString& writeText);
 
     // ---- RefreshClient ----
+    void activated() override { Form_Activate(); }
+    void unloaded() override { Form_Unload(); }
     void applyOnlinePresentation() override;
     void applyOfflinePresentation() override;
     int beginOnlinePass() override;
@@ -96,7 +94,6 @@ private:
     bool m_tabChanged = false;
     bool m_checkReady = false;
     bool m_lastOfflineEditing = false;
-    bool m_activated = false;
 };
 
 } // namespace talvek

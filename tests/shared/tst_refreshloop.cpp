@@ -1,6 +1,7 @@
 // The refresh loop of the child windows: cycle order, presentations applied
 // once per mode change, one read per step, CommError taking the program
-// OFFLINE, and no step run inside another.
+// OFFLINE, no step run inside another, and a window's activation and unload
+// followed from its show and hide events.
 
 #include "Clock.h"
 #include "K7700Sim.h"
@@ -11,9 +12,11 @@
 #include "SimPort.h"
 #include "modUtility.h"
 
+#include <QEvent>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 
 using namespace talvek;
 using namespace talvek::test;
@@ -44,11 +47,21 @@ public:
         return !rs.CommError;
     }
     void offlinePass() override { log << QStringLiteral("offline-pass"); }
+    void activated() override
+    {
+        log << (running() ? QStringLiteral("activated(running)") : QStringLiteral("activated"));
+    }
+    void unloaded() override
+    {
+        log << (running() ? QStringLiteral("unloaded(running)") : QStringLiteral("unloaded"));
+    }
+    bool running() const { return loop && loop->isRunning(); }
 
     RSComm& rs;
     QStringList addresses {QStringLiteral("W182"), QStringLiteral("W180"), QStringLiteral("B5")};
     QStringList log;
     std::function<void()> nested;
+    const RefreshLoop* loop = nullptr;
 };
 
 struct Rig
@@ -64,6 +77,19 @@ struct Rig
     RecordingClient client {rs};
     RefreshLoop loop {client, rs, mode};
 };
+
+// A show or hide event as the window gets it from the program (shown, hidden,
+// switched away) or from the window system (main window minimised, restored).
+void sendVisibility(QObject* window, QEvent::Type type, bool spontaneous)
+{
+    QEvent event(type);
+    if (spontaneous) {
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        QCoreApplication::instance()->notify(window, &event); // sendEvent would clear the flag
+    } else {
+        QCoreApplication::sendEvent(window, &event);
+    }
+}
 
 } // namespace
 
@@ -187,6 +213,115 @@ private slots:
         r.client.log.clear();
         QTest::qWait(250);
         QVERIFY2(r.client.log.count(QStringLiteral("offline-pass")) <= 3, qPrintable(r.client.log.join(',')));
+    }
+
+    void followedWindowActivatesAndUnloads_data()
+    {
+        QTest::addColumn<bool>("presentMode");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<QStringList>("atActivation");
+        QTest::addColumn<QStringList>("firstCycle");
+        QTest::addColumn<bool>("onlinePresented");
+        QTest::addColumn<bool>("offlinePresented");
+
+        QTest::newRow("loop presents, offline")
+            << false << false << QStringList({ "activated" })
+            << QStringList({ "cycle", "offline-look", "offline-pass" }) << false << false;
+        QTest::newRow("loop presents, online")
+            << false << true << QStringList({ "activated" })
+            << QStringList({ "cycle", "online-look", "online-pass", "W182=0", "W180=0", "B5=0" }) << false
+            << false;
+        QTest::newRow("mode presented, offline")
+            << true << false << QStringList({ "activated", "offline-look" })
+            << QStringList({ "cycle", "offline-pass" }) << false << true;
+        QTest::newRow("mode presented, online")
+            << true << true << QStringList({ "activated", "online-look" })
+            << QStringList({ "cycle", "online-pass", "W182=0", "W180=0", "B5=0" }) << true << false;
+    }
+
+    void followedWindowActivatesAndUnloads()
+    {
+        QFETCH(bool, presentMode);
+        QFETCH(bool, online);
+        QFETCH(QStringList, atActivation);
+        QFETCH(QStringList, firstCycle);
+        QFETCH(bool, onlinePresented);
+        QFETCH(bool, offlinePresented);
+
+        Rig r;
+        r.client.loop = &r.loop;
+        r.loop.setAutoStep(false);
+        r.mode.setMode(online);
+        QCOMPARE(r.rs.OnlineMode, online);
+        QObject window;
+        r.loop.followVisibility(&window,
+            presentMode ? RefreshLoop::Activation::PresentMode : RefreshLoop::Activation::LoopPresents);
+        QVERIFY(!r.loop.isActivated());
+        QVERIFY(!r.loop.isRunning());
+
+        // Shown by the program: activated before the loop starts.
+        sendVisibility(&window, QEvent::Show, false);
+        QCOMPARE(r.client.log, atActivation);
+        QVERIFY(r.loop.isActivated());
+        QVERIFY(r.loop.isRunning());
+        QCOMPARE(r.loop.onlinePresented(), onlinePresented);
+        QCOMPARE(r.loop.offlinePresented(), offlinePresented);
+        r.client.log.clear();
+        r.loop.runCycle();
+        QCOMPARE(r.client.log, firstCycle);
+
+        // Another show while active, and the window system's hide and show
+        // (minimised, restored): the loop keeps running, no hook runs.
+        r.client.log.clear();
+        sendVisibility(&window, QEvent::Show, false);
+        sendVisibility(&window, QEvent::Hide, true);
+        QVERIFY(r.loop.isRunning());
+        sendVisibility(&window, QEvent::Show, true);
+        QVERIFY(r.client.log.isEmpty());
+        QVERIFY(r.loop.isActivated());
+        QVERIFY(r.loop.isRunning());
+
+        // Hidden by the program: unloaded after the loop has stopped, once.
+        sendVisibility(&window, QEvent::Hide, false);
+        QCOMPARE(r.client.log, QStringList({ "unloaded" }));
+        QVERIFY(!r.loop.isActivated());
+        QVERIFY(!r.loop.isRunning());
+        sendVisibility(&window, QEvent::Hide, false);
+        QCOMPARE(r.client.log, QStringList({ "unloaded" }));
+
+        // A window system's show does not activate an unloaded window; the
+        // program's next show does.
+        sendVisibility(&window, QEvent::Show, true);
+        QVERIFY(!r.loop.isRunning());
+        r.client.log.clear();
+        sendVisibility(&window, QEvent::Show, false);
+        QCOMPARE(r.client.log, atActivation);
+        QVERIFY(r.loop.isRunning());
+    }
+
+    void followsOnlyItsWindow()
+    {
+        Rig r;
+        r.client.loop = &r.loop;
+        r.loop.setAutoStep(false);
+        QObject first;
+        QObject second;
+        r.loop.followVisibility(&first, RefreshLoop::Activation::LoopPresents);
+        r.loop.followVisibility(&second, RefreshLoop::Activation::LoopPresents);
+        sendVisibility(&first, QEvent::Show, false);
+        QVERIFY(r.client.log.isEmpty());
+        QVERIFY(!r.loop.isRunning());
+        sendVisibility(&second, QEvent::Show, false);
+        QCOMPARE(r.client.log, QStringList({ "activated" }));
+        sendVisibility(&first, QEvent::Hide, false);
+        QVERIFY(r.loop.isRunning());
+        // The window goes before its loop: nothing is left behind.
+        {
+            QObject shortLived;
+            r.loop.followVisibility(&shortLived, RefreshLoop::Activation::LoopPresents);
+        }
+        sendVisibility(&second, QEvent::Hide, false);
+        QVERIFY(r.loop.isRunning());
     }
 };
 
