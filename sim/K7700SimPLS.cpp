@@ -26,7 +26,8 @@ constexpr std::uint8_t CmdConfigBlock0 = 59;
 
 bool isConfigBlock(std::uint8_t command)
 {
-    return command >= CmdConfigBlock0 && (command - CmdConfigBlock0) % 16 == 0 && (command - CmdConfigBlock0) / 16 < 4;
+    return command >= CmdConfigBlock0 && (command - CmdConfigBlock0) % 16 == 0
+        && (command - CmdConfigBlock0) / 16 < 4;
 }
 
 // The table entry that reports configuration parameter i, or -1.
@@ -180,7 +181,8 @@ K7700Sim::Reply K7700Sim::onPLS(std::uint8_t byte)
                 state = RecallPulseTrain;
                 position = c.on;
             }
-            m_plsBytes = { state, static_cast<std::uint8_t>(position & 0xFF), static_cast<std::uint8_t>(position >> 8) };
+            m_plsBytes = { state, static_cast<std::uint8_t>(position & 0xFF),
+                static_cast<std::uint8_t>(position >> 8) };
             return { one(Ack) };
         }
         const std::uint8_t data = m_plsBytes[size_t(step - 1)];

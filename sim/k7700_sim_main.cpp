@@ -81,8 +81,9 @@ int main(int argc, char* argv[])
         QStringLiteral("Every n-th stroke makes a short can (default 100)."), QStringLiteral("n"),
         QStringLiteral("100"));
     const QCommandLineOption demoOpt(QStringLiteral("demo"),
-        QStringLiteral("Start with the readings of a healthy press line (inputs, outputs, analog values, DF1 board, "
-                       "programmed PLS channels)."));
+        QStringLiteral(
+            "Start with the readings of a healthy press line (inputs, outputs, analog values, DF1 board, "
+            "programmed PLS channels)."));
     const QCommandLineOption alarmOpt(QStringLiteral("alarm"),
         QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
         QStringLiteral("n"));

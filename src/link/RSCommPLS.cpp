@@ -53,7 +53,10 @@ std::array<int, 6> channelRecord(int chan, int first, int second, int flag)
     return { chan, u1 & 0xFF, u1 >> 8, u2 & 0xFF, u2 >> 8, flag };
 }
 
-bool isByte(int v) { return v >= 0 && v <= 255; }
+bool isByte(int v)
+{
+    return v >= 0 && v <= 255;
+}
 
 } // namespace
 
@@ -193,9 +196,9 @@ bool RSComm::WaitPLSReady()
     qint64 deadline = m_clock.nowMs() + ReadyWindowMs;
     for (;;) {
         if (m_clock.nowMs() >= deadline) {
-            const MsgResult r = m_prompter.msgBox(
-                QStringLiteral("Cannot Determine PLS READY Mode Within Target Board."), kCommErrorTitle,
-                MsgIcon::Critical, MsgButtons::RetryCancel);
+            const MsgResult r
+                = m_prompter.msgBox(QStringLiteral("Cannot Determine PLS READY Mode Within Target Board."),
+                    kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
             if (r != MsgResult::Retry) {
                 CommError = true;
                 return false;
@@ -224,10 +227,22 @@ QString RSComm::readPLSText(int command)
     return QString::number(ReadPLSWord(command));
 }
 
-QString RSComm::PLSScaleFactor() { return readPLSText(CmdReadScale); }
-QString RSComm::PLSOffset() { return readPLSText(CmdReadOffset); }
-QString RSComm::PLSPos() { return readPLSText(CmdReadPosition); }
-QString RSComm::PLSRpm() { return readPLSText(CmdReadSpeed); }
+QString RSComm::PLSScaleFactor()
+{
+    return readPLSText(CmdReadScale);
+}
+QString RSComm::PLSOffset()
+{
+    return readPLSText(CmdReadOffset);
+}
+QString RSComm::PLSPos()
+{
+    return readPLSText(CmdReadPosition);
+}
+QString RSComm::PLSRpm()
+{
+    return readPLSText(CmdReadSpeed);
+}
 
 // ---------------------------------------------------------------------------
 // Channel operations
@@ -243,8 +258,8 @@ bool RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, 
     for (const qint16 setpoint : { OnSetpoint, OffSetpoint }) {
         if (setpoint > scale - 1) {
             m_prompter.msgBox(QStringLiteral("Setpoint setting ") + QString::number(setpoint)
-                                  + QStringLiteral(" is greater than scale factor.\r\n\r\nChannel can not be programmed."),
-                              QStringLiteral("PLS Single Setpoint"), MsgIcon::Exclamation, MsgButtons::OK);
+                    + QStringLiteral(" is greater than scale factor.\r\n\r\nChannel can not be programmed."),
+                QStringLiteral("PLS Single Setpoint"), MsgIcon::Exclamation, MsgButtons::OK);
             return false;
         }
     }
@@ -280,8 +295,8 @@ bool RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qi
     if (on <= 0 || off <= 0)
         reason = QStringLiteral("ON Division and OFF Division Must be Greater Than 0.");
     else if (scale % (on + off) != 0)
-        reason = QStringLiteral("ON Division Plus OFF Division\r\nMust be a Multiple of ") + QString::number(scale)
-            + QStringLiteral(".");
+        reason = QStringLiteral("ON Division Plus OFF Division\r\nMust be a Multiple of ")
+            + QString::number(scale) + QStringLiteral(".");
     else if (on >= 256 || off >= 256)
         reason = QStringLiteral("ON Division or OFF Division Must be Less Than 255.");
     else if (START_Division > scale - 1)
@@ -289,15 +304,16 @@ bool RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qi
             + QStringLiteral(".");
     if (!reason.isEmpty()) {
         m_prompter.msgBox(reason + QStringLiteral("\r\n\r\nPLS Channel will not be Programmed."),
-                          QStringLiteral("PLS Pulse Train"), MsgIcon::Exclamation, MsgButtons::OK);
+            QStringLiteral("PLS Pulse Train"), MsgIcon::Exclamation, MsgButtons::OK);
         return false;
     }
 
     if (isByte(Chan) && SendPLSRecord(CmdPulseTrain, channelRecord(Chan, START_Division, off * 256 + on, 0)))
         return !CommError;
-    m_prompter.msgBox(QStringLiteral("Error Encountered while Programming Pulse Train.\r\n\r\nPLS Channel will not be "
-                                     "Programmed."),
-                      QStringLiteral("PLS Pulse Train"), MsgIcon::Information, MsgButtons::OK);
+    m_prompter.msgBox(
+        QStringLiteral("Error Encountered while Programming Pulse Train.\r\n\r\nPLS Channel will not be "
+                       "Programmed."),
+        QStringLiteral("PLS Pulse Train"), MsgIcon::Information, MsgButtons::OK);
     return false;
 }
 
@@ -328,9 +344,8 @@ bool RSComm::SetPLSOffset(qint16 Position)
 
     if (Position > scale) {
         m_prompter.msgBox(QStringLiteral("Desired Position cannot be greater than Scale Factor of ")
-                              + QString::number(scale)
-                              + QStringLiteral(".\r\n\r\nPLS Offset will not be Programmed."),
-                          QStringLiteral("Set PLS Offset"), MsgIcon::Exclamation, MsgButtons::OK);
+                + QString::number(scale) + QStringLiteral(".\r\n\r\nPLS Offset will not be Programmed."),
+            QStringLiteral("Set PLS Offset"), MsgIcon::Exclamation, MsgButtons::OK);
         return false;
     }
     // A board that reports no scale has no cycle to place the position in.
@@ -362,8 +377,8 @@ std::array<qint16, 19> RSComm::PLSConfigUpload()
     if (guard.refused())
         return m_plsConfigTable;
     if (!ReceivePLSConfig()) {
-        m_prompter.msgBox(QStringLiteral("Not able to Upload Configuration from PLS."), QStringLiteral("PLS Upload"),
-                          MsgIcon::Exclamation, MsgButtons::OK);
+        m_prompter.msgBox(QStringLiteral("Not able to Upload Configuration from PLS."),
+            QStringLiteral("PLS Upload"), MsgIcon::Exclamation, MsgButtons::OK);
     }
     return m_plsConfigTable;
 }

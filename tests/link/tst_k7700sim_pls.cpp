@@ -146,9 +146,8 @@ void tst_K7700SimPLS::protocol_data()
     QTest::newRow("configuration table")
         << "FF 0C 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55"
         << "55 55 10 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF B0 B1 B2 --" << idle;
-    QTest::newRow("configuration block, 0xFF as data")
-        << "FF 3B FF 01 02 03 04 05"
-        << "55 55 55 55 55 55 55 55" << idle;
+    QTest::newRow("configuration block, 0xFF as data") << "FF 3B FF 01 02 03 04 05"
+                                                       << "55 55 55 55 55 55 55 55" << idle;
     QTest::newRow("ready query") << "38 55 55"
                                  << "55 00 55" << idle;
     QTest::newRow("ready query, 0xFF as poll") << "38 FF FF"
@@ -220,14 +219,16 @@ void tst_K7700SimPLS::recordsProgramChannels_data()
     QTest::newRow("set 359 / 10") << "1B 03 67 01 0A 00 01" << true << 3 << set << 359 << 10 << 0 << 0;
     QTest::newRow("set over an old one") << "1B 00 0A 00 14 00 01" << true << 0 << set << 10 << 20 << 0 << 0;
     QTest::newRow("clear") << "1B 00 00 00 00 00 00" << true << 0 << empty << 0 << 0 << 0 << 0;
-    QTest::newRow("clear ignores the values") << "1B 00 05 00 06 00 00" << true << 0 << empty << 0 << 0 << 0 << 0;
+    QTest::newRow("clear ignores the values")
+        << "1B 00 05 00 06 00 00" << true << 0 << empty << 0 << 0 << 0 << 0;
     QTest::newRow("OFF 360 refused") << "1B 00 0A 00 68 01 01" << false << 0 << set << 150 << 170 << 0 << 0;
     QTest::newRow("flag 7 refused") << "1B 00 0A 00 14 00 07" << false << 0 << set << 150 << 170 << 0 << 0;
-    QTest::newRow("pulse train 10 / 20 from 5") << "2B 0F 05 00 0A 14 00" << true << 15 << pulse << 5 << 0 << 10
-                                                << 20;
-    QTest::newRow("pulse train 0 OFF refused") << "2B 0F 05 00 0A 00 00" << false << 15 << empty << 0 << 0 << 0 << 0;
-    QTest::newRow("pulse train 200 + 160 = 360") << "2B 0F 00 00 C8 A0 00" << true << 15 << pulse << 0 << 0 << 200
-                                                 << 160;
+    QTest::newRow("pulse train 10 / 20 from 5")
+        << "2B 0F 05 00 0A 14 00" << true << 15 << pulse << 5 << 0 << 10 << 20;
+    QTest::newRow("pulse train 0 OFF refused")
+        << "2B 0F 05 00 0A 00 00" << false << 15 << empty << 0 << 0 << 0 << 0;
+    QTest::newRow("pulse train 200 + 160 = 360")
+        << "2B 0F 00 00 C8 A0 00" << true << 15 << pulse << 0 << 0 << 200 << 160;
 }
 
 void tst_K7700SimPLS::recordsProgramChannels()
@@ -268,7 +269,8 @@ void tst_K7700SimPLS::recallAlternatesPerChannel()
     QCOMPARE(exchange(sim, recall1), QStringLiteral("55 55 55 00 C8 00"));
     QCOMPARE(exchange(sim, recall1), QStringLiteral("55 55 55 01 B4 00"));
     // Programming a channel starts it at ON again.
-    QCOMPARE(exchange(sim, "FF 1B 01 0A 00 14 00 01 38 55 55"), QStringLiteral("55 55 55 55 55 55 55 55 55 00 55"));
+    QCOMPARE(exchange(sim, "FF 1B 01 0A 00 14 00 01 38 55 55"),
+        QStringLiteral("55 55 55 55 55 55 55 55 55 00 55"));
     QCOMPARE(exchange(sim, recall1), QStringLiteral("55 55 55 01 0A 00"));
     QCOMPARE(exchange(sim, recall1), QStringLiteral("55 55 55 00 14 00"));
     // A position above 4351 gives a high byte above 16.
@@ -304,13 +306,13 @@ void tst_K7700SimPLS::configurationBlocksMapOntoTheTable()
         expected[size_t(p)] = quint8(0x10 + p - 6);
     expected[0] = 12; // parameter 18: number of channels
     QCOMPARE(sim.plsConfigTable(), expected);
-    const std::array<quint8, K7700Sim::PLSConfigParamCount> params { 7, 11, 12, 13, 14, 5, 0x10, 0x11, 0x12, 0x13,
-        0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x0C, 0x1D, 0x1E, 0x1F, 0x20, 0x21 };
+    const std::array<quint8, K7700Sim::PLSConfigParamCount> params { 7, 11, 12, 13, 14, 5, 0x10, 0x11, 0x12,
+        0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x0C, 0x1D, 0x1E, 0x1F, 0x20, 0x21 };
     QCOMPARE(sim.plsConfigParams(), params);
 
     // The table reads back in entry order.
     QCOMPARE(exchange(sim, "FF 0C 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55 55"),
-             QStringLiteral("55 55 0C 07 0B 0C 0D 0E 10 11 12 13 14 15 16 17 18 19 1A 1B 05"));
+        QStringLiteral("55 55 0C 07 0B 0C 0D 0E 10 11 12 13 14 15 16 17 18 19 1A 1B 05"));
 }
 
 void tst_K7700SimPLS::readyQueryBusyAndLate()
