@@ -276,6 +276,12 @@ QString PtyServer::command(const QString& line)
     qint64 a = 0;
     qint64 b = 0;
 
+    if (verb == QLatin1String("help") && w.size() == 1) {
+        return QStringLiteral(
+            "commands: get <B|W|D|F>n | set <B|W|D|F>n <value> | run | stop | speed <spm> |\n"
+            "          silence <n> [after] | late <ms> | wrong [byte] | noise <byte> | dropout | restore |\n"
+            "          clear (faults) | stats | help");
+    }
     if (verb == QLatin1String("run") && w.size() == 1) {
         m_sim.setRunning(true);
         return ok;
