@@ -1,0 +1,812 @@
+// The machine timing editor on the in-process simulator's PLS board, driven
+// with real key and mouse events and its refresh loop stepped by hand: the
+// presentations, the live status pass, the setpoint fields, the four command
+// buttons and the way back to OFFLINE.
+
+#include "LiveRig.h"
+#include "MachineData.h"
+#include "NumericField.h"
+#include "UpDown.h"
+#include "frmTiming.h"
+#include "modUtility.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolButton>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+
+using Channel = K7700Sim::PLSChannel;
+
+struct TimingRig
+{
+    QTemporaryDir dir;
+    K7700Sim sim;
+    FakeClock clock;
+    ScriptedPrompter prompter;
+    ProgramFolder folder { dir.path() };
+    SimPort port { sim, clock };
+    RSComm rs { folder, clock, prompter };
+    OnlineModeSwitch mode { rs, &port };
+    std::unique_ptr<frmTiming> w;
+
+    TimingRig()
+    {
+        ResetMachineDataGlobals();
+        InitMachineData(1, 0, 0);
+        // The PLS holds what the working data holds; channel 2 is empty.
+        for (int ch = 0; ch < 8; ++ch) {
+            if (ch != 2)
+                sim.setPLSChannel(ch, setpoints(CurrentData.OnSetpoint[ch], CurrentData.OffSetpoint[ch]));
+        }
+        w = std::make_unique<frmTiming>(prompter, rs, mode);
+        w->refreshLoop().setAutoStep(false);
+        w->resize(1000, 560);
+    }
+    ~TimingRig()
+    {
+        w.reset();
+        if (port.isOpen())
+            port.close();
+    }
+    static Channel setpoints(int on, int off)
+    {
+        return { Channel::Kind::Setpoints, quint16(on), quint16(off) };
+    }
+    bool show()
+    {
+        w->show();
+        w->activateWindow();
+        return QTest::qWaitForWindowActive(w.get());
+    }
+    // Online, with the presentation and one live status pass done.
+    bool showOnline()
+    {
+        mode.setMode(true);
+        if (!show())
+            return false;
+        cycle();
+        return w->onlinePresentationDone();
+    }
+    void cycle() { w->refreshLoop().runCycle(); }
+    QLineEdit* txt(int i) { return w->txtChannel[size_t(i)]; }
+    QString text(int i) { return txt(i)->text(); }
+    QString panel(int n) { return w->panel(n)->text(); }
+    qsizetype mark() const { return port.exchanges().size(); }
+    // The PLS command bytes sent since `from` (the byte after each accepted
+    // attention) and the ready queries (0x38), in order.
+    QList<int> commandsSince(qsizetype from) const
+    {
+        const QList<SimPort::Exchange>& all = port.exchanges();
+        QList<int> out;
+        for (qsizetype i = from; i < all.size(); ++i) {
+            const bool accepted = !all[i].reply.isEmpty() && quint8(all[i].reply.back()) == 0x55;
+            if (all[i].sent == 0xFF && accepted && i + 1 < all.size())
+                out.append(all[++i].sent);
+            else if (all[i].sent == 0x38 && accepted)
+                out.append(0x38);
+        }
+        return out;
+    }
+};
+
+void settle()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+}
+
+void typeInto(QLineEdit* box, const QString& keys)
+{
+    QTest::mouseClick(box, Qt::LeftButton);
+    if (!keys.isEmpty())
+        QTest::keyClicks(box, keys);
+}
+
+const QList<int> kSetpointCommands { 24, 27, 0x38, 27, 0x38 }; // scale, clear record, set record
+const QString kEqual = QStringLiteral("ON Setpoint cannot Equal OFF Setpoint");
+const QString kRange = QStringLiteral("Only a Number Between 0 and 359 can be Entered");
+
+} // namespace
+
+class tst_frmTiming : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void controls();
+    void onlinePresentationOneOperationPerStep();
+    void liveStatusPass_data();
+    void liveStatusPass();
+    void offsetFollowsTheResolverStanding();
+    void timingDownloadRecallsTheGrid();
+    void typedSetpoint_data();
+    void typedSetpoint();
+    void markerTexts();
+    void setpointFailureMessages();
+    void spinnerProgramsWithoutTheEqualCheck();
+    void recallChangesOnlyTheDisplay();
+    void clearChannel_data();
+    void clearChannel();
+    void setOffset_data();
+    void setOffset();
+    void resetPLSConfig();
+    void offlinePresentationAndEditing();
+    void commErrorTakesTheWindowOffline();
+    void machineTimingFromTheWindowMenu();
+};
+
+void tst_frmTiming::controls()
+{
+    TimingRig r;
+    frmTiming& w = *r.w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Machine Timing"));
+    QCOMPARE(w.tbsTiming->tabText(0), QStringLiteral("&Timing Channels"));
+    QCOMPARE(w.tbsTiming->tabText(1), QStringLiteral("&PLS Configuration"));
+    const QStringList groups { "Timing Channels", "Resolver &Offset", "P&LS Channel", "Speed Compensation",
+        "PLS Configuration" };
+    for (int g = 0; g < 5; ++g) {
+        QCOMPARE(w.fraTmg[size_t(g)]->title(), groups[g]);
+        QVERIFY(w.fraTiming[g <= 2 ? 0 : 1]->isAncestorOf(w.fraTmg[size_t(g)]));
+    }
+    const QStringList names { "BDC (High) Timing (CH0&0):", "BDC (Low) Timing (CH0&1):",
+        "Short Can Check Timing (CH0&2):", "Sensor Check Timing (CH0&3):", "Cupfeed Timing (CH0&4):",
+        "Air Strip (Low) Timing (CH0&5):", "Air Strip (High) Timing (CH0&6):", "PLC Timing (CH0&7):" };
+    for (int ch = 0; ch < 8; ++ch) {
+        QCOMPARE(w.lblChannel[size_t(ch)]->text(), names[ch]);
+        QCOMPARE(w.lblChannel[size_t(ch)]->buddy(), static_cast<QWidget*>(r.txt(ch)));
+        for (const int i : { ch, ch + 16 }) {
+            QCOMPARE(r.txt(i)->objectName(), QStringLiteral("txtChannel_%1").arg(i));
+            QCOMPARE(w.updChannel[size_t(i)]->Min(), 0);
+            QCOMPARE(w.updChannel[size_t(i)]->Max(), 359);
+            QCOMPARE(w.channelField(i).entry().options().title, QStringLiteral("Set-up"));
+        }
+        QVERIFY(!w.txtChannel[size_t(ch + 8)]);
+        // The grid runs ON, OFF, next channel.
+        QCOMPARE(w.updChannel[size_t(ch)]->nextInFocusChain(), static_cast<QWidget*>(r.txt(ch + 16)));
+    }
+    QCOMPARE(w.lblChannel[8]->text(), QStringLiteral("ON"));
+    QCOMPARE(w.lblChannel[9]->text(), QStringLiteral("OFF"));
+    QCOMPARE(w.updTmg[0]->Max(), 359);
+    QCOMPARE(w.updTmg[1]->Max(), 7);
+    QCOMPARE(w.tmgField(0).entry().options().title, QStringLiteral("Resolver Offset"));
+    QCOMPARE(w.cmdRecallChan->text(), QStringLiteral("&Recall Channel"));
+    QCOMPARE(w.cmdClearChan->text(), QStringLiteral("&Clear Channel"));
+    QCOMPARE(w.cmdSetOffset->text(), QStringLiteral("Set &Offset"));
+    QCOMPARE(w.cmdResetPLSConfig->text(), QStringLiteral("&Reset PLS Config"));
+    QCOMPARE(w.lblCfgDescription[0]->text(), QStringLiteral("Number of PLS Channels:"));
+    QCOMPARE(w.lblCfgDescription[1]->text(), QStringLiteral("PLS Program:"));
+    QCOMPARE(w.lblCfgDescription[9]->text(), QStringLiteral("CH07 (msec):"));
+    QVERIFY(w.fraTmg[3]->isAncestorOf(w.lblPLSCfg[2]));
+    const QStringList tips { "Resolver RPM:", "Machine Position", "Resolver Offset", "PLS Scale Factor" };
+    for (int n = 1; n <= 4; ++n)
+        QCOMPARE(w.panel(n)->toolTip(), tips[n - 1]);
+
+    // Activation shows the first tab; a tab click shows the other container.
+    OfflineEditing = true;
+    QVERIFY(r.show());
+    QVERIFY(w.fraTiming[0]->isVisible());
+    QVERIFY(!w.fraTiming[1]->isVisible());
+    QTest::keyClick(&w, Qt::Key_3, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(3)));
+    QTest::mouseClick(w.tbsTiming, Qt::LeftButton, {}, w.tbsTiming->tabRect(1).center());
+    QVERIFY(!w.fraTiming[0]->isVisible());
+    QVERIFY(w.fraTiming[1]->isVisible());
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_frmTiming::onlinePresentationOneOperationPerStep()
+{
+    TimingRig r;
+    std::array<quint8, 19> table {};
+    for (int i = 0; i < 19; ++i)
+        table[size_t(i)] = quint8(10 + i);
+    r.sim.setPLSConfigTable(table);
+    r.sim.setPLSChannel(0, TimingRig::setpoints(100, 120)); // not what CurrentData holds
+    r.mode.setMode(true);
+    const qsizetype opened = r.mark(); // the attention byte of the open
+    QVERIFY(r.show()); // activation applies the online presentation at once
+    frmTiming& w = *r.w;
+    RefreshLoop& loop = w.refreshLoop();
+    QCOMPARE(r.mark(), opened);
+    for (const int i : { 0, 7, 16, 23 }) {
+        QCOMPARE(r.text(i), QStringLiteral("-"));
+        QVERIFY(r.txt(i)->isEnabled());
+    }
+    QVERIFY(!w.cmdRecallChan->isEnabled()); // until the grid is read
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cmdDefault));
+
+    qsizetype m = r.mark();
+    loop.step(); // cycle start: no operation
+    loop.step(); // the configuration
+    QCOMPARE(r.commandsSince(m), QList<int>({ 12 }));
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(w.lblPLSCfg[size_t(i)]->text(), QString::number(10 + i));
+    // Two recalls per channel, one a step; an empty channel needs one.
+    QList<int> perStep;
+    for (int s = 0; s < 15; ++s) {
+        m = r.mark();
+        loop.step();
+        perStep.append(int(r.commandsSince(m).size()));
+    }
+    QCOMPARE(perStep, QList<int>(15, 1));
+    QCOMPARE(r.text(0), QStringLiteral("100"));
+    QCOMPARE(r.text(16), QStringLiteral("120"));
+    QCOMPARE(r.text(2), QStringLiteral("****"));
+    QCOMPARE(r.text(18), QStringLiteral("****"));
+    QCOMPARE(r.text(7), QStringLiteral("0"));
+    QCOMPARE(r.text(23), QStringLiteral("20"));
+    QVERIFY(w.onlinePresentationDone());
+    QVERIFY(w.cmdRecallChan->isEnabled());
+    QVERIFY(w.cmdClearChan->isEnabled());
+    QVERIFY(w.cmdResetPLSConfig->isEnabled());
+    QVERIFY(!w.fraTmg[1]->isEnabled());
+    QVERIFY(!w.cmdSetOffset->isEnabled());
+    m = r.mark();
+    loop.step(); // the live status pass begins
+    QCOMPARE(r.commandsSince(m), QList<int>({ 88 }));
+    // What the PLS holds is shown; the working data keeps its own.
+    QCOMPARE(int(CurrentData.OnSetpoint[0]), 150);
+    QCOMPARE(int(CurrentData.OnSetpoint[2]), 155);
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_frmTiming::liveStatusPass_data()
+{
+    QTest::addColumn<int>("rpm");
+    QTest::addColumn<QString>("position");
+    QTest::newRow("standing") << 0 << QStringLiteral("Position: 113");
+    QTest::newRow("50 shows the position") << 50 << QStringLiteral("Position: 113");
+    QTest::newRow("51 hides it") << 51 << QStringLiteral("Position: 888");
+}
+
+void tst_frmTiming::liveStatusPass()
+{
+    QFETCH(int, rpm);
+    QFETCH(QString, position);
+    TimingRig r;
+    r.sim.setWord(K7700Sim::PositionWord, 123);
+    r.sim.setPLSOffset(10);
+    r.sim.setWord(K7700Sim::SpeedWord, quint16(rpm));
+    r.sim.setRunning(rpm > 0);
+    QVERIFY(r.showOnline());
+    QCOMPARE(int(r.sim.plsPosition()), 113); // the fake clock stands still
+    QCOMPARE(r.panel(1), QStringLiteral("RPM: %1").arg(rpm));
+    QCOMPARE(r.panel(2), position);
+    QCOMPARE(r.panel(3), QStringLiteral("Offset: 10"));
+    QCOMPARE(r.panel(4), QStringLiteral("Scale: 360"));
+    QVERIFY(r.w->sbrMachineTiming->isEnabled());
+    // The next pass reads speed, speed again, position (up to 50), offset,
+    // scale; the grid is not polled.
+    const qsizetype m = r.mark();
+    r.cycle();
+    const QList<int> expected
+        = rpm <= 50 ? QList<int>({ 88, 88, 72, 40, 24 }) : QList<int>({ 88, 88, 40, 24 });
+    QCOMPARE(r.commandsSince(m), expected);
+}
+
+void tst_frmTiming::offsetFollowsTheResolverStanding()
+{
+    TimingRig r;
+    r.sim.setWord(K7700Sim::SpeedWord, 120);
+    r.sim.setRunning(true);
+    QVERIFY(r.showOnline());
+    frmTiming& w = *r.w;
+    auto offsetEnabled = [&w] {
+        return w.fraTmg[1]->isEnabled() && w.txtTmg[0]->isEnabled() && w.updTmg[0]->isEnabled()
+            && w.cmdSetOffset->isEnabled();
+    };
+    QVERIFY(!offsetEnabled());
+    r.cycle();
+    QVERIFY(!offsetEnabled());
+    r.sim.setRunning(false);
+    r.cycle();
+    QCOMPARE(r.panel(1), QStringLiteral("RPM: 0"));
+    QVERIFY(offsetEnabled());
+    r.cycle();
+    QVERIFY(offsetEnabled());
+    r.sim.setRunning(true);
+    r.cycle();
+    QVERIFY(!offsetEnabled());
+}
+
+void tst_frmTiming::timingDownloadRecallsTheGrid()
+{
+    TimingRig r;
+    QVERIFY(r.showOnline());
+    r.sim.setPLSChannel(4, TimingRig::setpoints(11, 22));
+    r.sim.setPLSChannel(7, {});
+    TimingDownloaded = true;
+    r.cycle();
+    QVERIFY(!TimingDownloaded);
+    QCOMPARE(r.text(4), QStringLiteral("11"));
+    QCOMPARE(r.text(20), QStringLiteral("22"));
+    QCOMPARE(r.text(7), QStringLiteral("****"));
+    QCOMPARE(int(CurrentData.OnSetpoint[4]), 230);
+    QCOMPARE(r.panel(4), QStringLiteral("Scale: 360")); // the pass went on to its end
+}
+
+void tst_frmTiming::typedSetpoint_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("keys"); // empty: leave the field as it is
+    QTest::addColumn<QString>("message"); // empty: accepted
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("programmed");
+
+    // Channel 0 holds ON 150, OFF 170; channel 3 ON 110, OFF 130.
+    QTest::newRow("new OFF") << 16 << "200" << QString() << "200" << true;
+    QTest::newRow("new ON") << 0 << "100" << QString() << "100" << true;
+    QTest::newRow("12.6 becomes 13") << 3 << "12.6" << QString() << "13" << true;
+    QTest::newRow("Max") << 19 << "359" << QString() << "359" << true;
+    QTest::newRow("untouched") << 0 << QString() << QString() << "150" << false;
+    QTest::newRow("same value typed again") << 16 << "170.2" << QString() << "170" << false;
+    QTest::newRow("OFF equal to ON") << 16 << "150" << kEqual << "170" << false;
+    QTest::newRow("ON equal to OFF") << 0 << "170" << kEqual << "150" << false;
+    QTest::newRow("equal once rounded") << 19 << "109.6" << kEqual << "130" << false;
+    QTest::newRow("Max+1") << 0 << "360" << kRange << "150" << false;
+    QTest::newRow("Min-1") << 16 << "-1" << kRange << "170" << false;
+    QTest::newRow("a word") << 3 << "abc" << kRange << "110" << false;
+    QTest::newRow("empty") << 3 << "\b" << kRange << "110" << false;
+}
+
+void tst_frmTiming::typedSetpoint()
+{
+    QFETCH(int, field);
+    QFETCH(QString, keys);
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QFETCH(bool, programmed);
+
+    TimingRig r;
+    QVERIFY(r.showOnline());
+    const int ch = field % 16;
+    const MachineData before = CurrentData;
+    const Channel plsBefore = r.sim.plsChannel(ch);
+    const qsizetype m = r.mark();
+    typeInto(r.txt(field), keys);
+    QTest::keyClick(r.txt(field), Qt::Key_Tab);
+    settle();
+
+    QCOMPARE(r.text(field), shown);
+    if (message.isEmpty()) {
+        QVERIFY(r.prompter.calls().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->updChannel[size_t(field)]));
+    } else {
+        QCOMPARE(r.prompter.messages().size(), 1);
+        const PromptCall call = r.prompter.messages().at(0);
+        QCOMPARE(call.text, message);
+        QCOMPARE(call.title, QStringLiteral("Set-up"));
+        QCOMPARE(call.icon, MsgIcon::Information);
+        QCOMPARE(call.buttons, MsgButtons::OK);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(field)));
+        QCOMPARE(r.txt(field)->selectedText(), shown);
+    }
+    if (programmed) {
+        const int value = shown.toInt();
+        QCOMPARE(int(field < 16 ? CurrentData.OnSetpoint[ch] : CurrentData.OffSetpoint[ch]), value);
+        QCOMPARE(r.commandsSince(m), kSetpointCommands);
+        const int on = field < 16 ? value : plsBefore.on;
+        const int off = field < 16 ? plsBefore.off : value;
+        QCOMPARE(r.sim.plsChannel(ch), TimingRig::setpoints(on, off));
+    } else {
+        QCOMPARE(CurrentData, before);
+        QCOMPARE(r.mark(), m);
+    }
+}
+
+void tst_frmTiming::markerTexts()
+{
+    TimingRig r;
+    r.mode.setMode(true);
+    QVERIFY(r.show());
+    // "-" before the grid is read: leaving the field is refused.
+    typeInto(r.txt(1), QString());
+    QTest::keyClick(r.txt(1), Qt::Key_Tab);
+    settle();
+    QCOMPARE(r.prompter.messages().size(), 1);
+    QCOMPARE(r.prompter.messages().at(0).text, kRange);
+    QCOMPARE(r.text(1), QStringLiteral("0"));
+    r.prompter.clear();
+    r.cycle();
+
+    // "****" (channel 2 is empty) is tabbed through without any check.
+    QCOMPARE(r.text(2), QStringLiteral("****"));
+    const qsizetype m = r.mark();
+    typeInto(r.txt(2), QString());
+    QTest::keyClick(r.txt(2), Qt::Key_Tab);
+    QTest::keyClick(r.w->updChannel[2], Qt::Key_Tab);
+    QTest::keyClick(r.txt(18), Qt::Key_Tab);
+    settle();
+    QCOMPARE(r.text(2), QStringLiteral("****"));
+    QVERIFY(r.prompter.calls().isEmpty());
+    QCOMPARE(r.mark(), m);
+
+    // "---" (a clear that failed and was cancelled) is refused when left.
+    r.w->txtTmg[1]->setText(QStringLiteral("5"));
+    r.sim.rejectNextPLSWrite();
+    r.prompter.answerMsg(MsgResult::Yes);
+    r.prompter.answerMsg(MsgResult::Cancel);
+    QTest::mouseClick(r.w->cmdClearChan, Qt::LeftButton);
+    QCOMPARE(r.text(5), QStringLiteral("---"));
+    QCOMPARE(r.text(21), QStringLiteral("---"));
+    r.prompter.clear();
+    typeInto(r.txt(21), QString());
+    QTest::keyClick(r.txt(21), Qt::Key_Tab);
+    settle();
+    QCOMPARE(r.prompter.messages().size(), 1);
+    QCOMPARE(r.prompter.messages().at(0).text, kRange);
+}
+
+void tst_frmTiming::setpointFailureMessages()
+{
+    TimingRig r;
+    QVERIFY(r.showOnline());
+    // The PLS refuses the record: typed and clicked report it differently.
+    r.sim.rejectNextPLSWrite(1);
+    typeInto(r.txt(17), QStringLiteral("210"));
+    QTest::keyClick(r.txt(17), Qt::Key_Tab);
+    settle();
+    r.sim.rejectNextPLSWrite(1);
+    QTest::mouseClick(r.w->updChannel[17]->upButton(), Qt::LeftButton);
+    // A setpoint beyond the scale factor: the link's warning, then ours.
+    r.sim.setPLSScaleFactor(200);
+    typeInto(r.txt(17), QStringLiteral("300"));
+    QTest::keyClick(r.txt(17), Qt::Key_Tab);
+    settle();
+
+    const auto boxes = r.prompter.messages();
+    QCOMPARE(boxes.size(), 4);
+    QCOMPARE(boxes[0].text, QStringLiteral("Unable to Successfully Program Setpoint for Channel CH01."));
+    QCOMPARE(boxes[1].text, QStringLiteral("Unable to Successfully Program Setpoint for Channel CH1."));
+    QCOMPARE(boxes[2].title, QStringLiteral("PLS Single Setpoint"));
+    QCOMPARE(boxes[3].text, boxes[0].text);
+    for (const int b : { 0, 1, 3 }) {
+        QCOMPARE(boxes[b].title, QStringLiteral("Channel Setpoint"));
+        QCOMPARE(boxes[b].icon, MsgIcon::Critical);
+        QCOMPARE(boxes[b].buttons, MsgButtons::OK);
+    }
+    // The working data took each value all the same; the PLS kept its own.
+    QCOMPARE(int(CurrentData.OffSetpoint[1]), 300);
+    QCOMPARE(r.text(17), QStringLiteral("300"));
+    QVERIFY(!r.rs.CommError);
+}
+
+void tst_frmTiming::spinnerProgramsWithoutTheEqualCheck()
+{
+    TimingRig r;
+    r.sim.setPLSChannel(0, TimingRig::setpoints(150, 151));
+    QVERIFY(r.showOnline());
+    // Typing in another field is validated first, then the click is programmed.
+    typeInto(r.txt(3), QStringLiteral("115"));
+    const qsizetype m = r.mark();
+    QTest::mouseClick(r.w->updChannel[16]->downButton(), Qt::LeftButton);
+    settle();
+    QCOMPARE(r.text(16), QStringLiteral("150"));
+    QCOMPARE(int(CurrentData.OnSetpoint[3]), 115);
+    QCOMPARE(int(CurrentData.OffSetpoint[0]), 150);
+    QCOMPARE(r.commandsSince(m), kSetpointCommands + kSetpointCommands);
+    QCOMPARE(r.sim.plsChannel(0), TimingRig::setpoints(150, 150));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_frmTiming::recallChangesOnlyTheDisplay()
+{
+    TimingRig r;
+    QVERIFY(r.showOnline());
+    r.sim.setPLSChannel(5, TimingRig::setpoints(10, 20));
+    typeInto(r.w->txtTmg[1], QStringLiteral("5"));
+    QTest::mouseClick(r.w->cmdRecallChan, Qt::LeftButton);
+    QCOMPARE(r.text(5), QStringLiteral("10"));
+    QCOMPARE(r.text(21), QStringLiteral("20"));
+    QCOMPARE(int(r.w->lastRecallState()), 0);
+    QCOMPARE(int(r.w->lastRecallPos()), 20);
+    QCOMPARE(int(CurrentData.OnSetpoint[5]), 150);
+    QCOMPARE(int(CurrentData.OffSetpoint[5]), 200);
+    QVERIFY(!HasUnsavedChanges());
+    // A refused channel number keeps the focus: the click does not happen.
+    const qsizetype m = r.mark();
+    typeInto(r.w->txtTmg[1], QStringLiteral("9"));
+    QTest::mouseClick(r.w->cmdRecallChan, Qt::LeftButton);
+    settle();
+    QCOMPARE(r.mark(), m);
+    QCOMPARE(r.prompter.messages().size(), 1);
+    QCOMPARE(
+        r.prompter.messages().at(0).text, QStringLiteral("Only a Number Between 0 and 7 can be Entered"));
+    QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("Resolver Offset"));
+    QCOMPARE(r.w->txtTmg[1]->text(), QStringLiteral("5"));
+}
+
+void tst_frmTiming::clearChannel_data()
+{
+    QTest::addColumn<bool>("online");
+    QTest::addColumn<bool>("editing");
+    QTest::addColumn<int>("rejects"); // clear records the PLS refuses
+    QTest::addColumn<QList<int>>("answers"); // MsgResult, in order
+    QTest::addColumn<QString>("shown"); // ON and OFF field of channel 3
+    QTest::addColumn<bool>("cleared"); // in the PLS and CurrentData
+
+    const int yes = int(MsgResult::Yes), no = int(MsgResult::No), retry = int(MsgResult::Retry),
+              cancel = int(MsgResult::Cancel);
+    QTest::newRow("online yes") << true << false << 0 << QList<int> { yes } << "****" << true;
+    QTest::newRow("online no") << true << false << 0 << QList<int> { no } << "110" << false;
+    QTest::newRow("online cancel") << true << false << 0 << QList<int> { cancel } << "110" << false;
+    QTest::newRow("refused, retry, yes")
+        << true << false << 1 << QList<int> { yes, retry, yes } << "****" << true;
+    QTest::newRow("refused, retry, no")
+        << true << false << 1 << QList<int> { yes, retry, no } << "110" << false;
+    QTest::newRow("refused, cancel") << true << false << 1 << QList<int> { yes, cancel } << "---" << false;
+    QTest::newRow("offline editing") << false << true << 0 << QList<int> { yes } << "****" << true;
+    QTest::newRow("offline editing, no") << false << true << 0 << QList<int> { no } << "110" << false;
+}
+
+void tst_frmTiming::clearChannel()
+{
+    QFETCH(bool, online);
+    QFETCH(bool, editing);
+    QFETCH(int, rejects);
+    QFETCH(QList<int>, answers);
+    QFETCH(QString, shown);
+    QFETCH(bool, cleared);
+
+    TimingRig r;
+    OfflineEditing = editing;
+    if (online) {
+        QVERIFY(r.showOnline());
+    } else {
+        QVERIFY(r.show());
+        r.cycle();
+    }
+    if (rejects)
+        r.sim.rejectNextPLSWrite();
+    for (const int a : answers)
+        r.prompter.answerMsg(MsgResult(a));
+    typeInto(r.w->txtTmg[1], QStringLiteral("2.6")); // rewritten as 3
+    QTest::mouseClick(r.w->cmdClearChan, Qt::LeftButton);
+    QCOMPARE(r.w->txtTmg[1]->text(), QStringLiteral("3"));
+
+    QVERIFY(r.prompter.allAnswersUsed());
+    QCOMPARE(r.prompter.unexpected(), 0);
+    const auto boxes = r.prompter.messages();
+    const PromptCall& ask = boxes.at(0);
+    QCOMPARE(
+        ask.text, QStringLiteral("You are about to Clear Channel CH03.\r\n\r\nDo you wish to continue?"));
+    QCOMPARE(ask.title, QStringLiteral("Clear Channel"));
+    QCOMPARE(ask.icon, MsgIcon::Question);
+    QCOMPARE(ask.buttons, MsgButtons::YesNoCancel);
+    if (rejects) {
+        QCOMPARE(boxes.at(1).text, QStringLiteral("Unable to Clear Channel"));
+        QCOMPARE(boxes.at(1).title, QStringLiteral("Clear Channel"));
+        QCOMPARE(boxes.at(1).icon, MsgIcon::Question);
+        QCOMPARE(boxes.at(1).buttons, MsgButtons::RetryCancel);
+    }
+    QCOMPARE(r.text(3), shown);
+    QCOMPARE(r.text(19), shown == QStringLiteral("110") ? QStringLiteral("130") : shown);
+    QCOMPARE(CurrentData.OnSetpoint[3] == 0 && CurrentData.OffSetpoint[3] == 0, cleared);
+    if (online)
+        QCOMPARE(r.sim.plsChannel(3) == Channel {}, cleared);
+    else
+        QCOMPARE(r.mark(), 0);
+}
+
+void tst_frmTiming::setOffset_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("field"); // afterwards
+    QTest::addColumn<int>("plsOffset");
+    QTest::addColumn<int>("stored"); // PlsOffset of CurrentData
+
+    // The resolver stands at 100 with offset 10: position 90 reads as 5 once
+    // the new offset 95 is written.
+    QTest::newRow("yes") << int(MsgResult::Yes) << false << "5" << 95 << 5;
+    QTest::newRow("no") << int(MsgResult::No) << false << "0" << 10 << 0;
+    QTest::newRow("cancel") << int(MsgResult::Cancel) << false << "0" << 10 << 0;
+    QTest::newRow("refused by the PLS") << int(MsgResult::Yes) << true << "0" << 10 << 0;
+}
+
+void tst_frmTiming::setOffset()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, refused);
+    QFETCH(QString, field);
+    QFETCH(int, plsOffset);
+    QFETCH(int, stored);
+
+    TimingRig r;
+    r.sim.setWord(K7700Sim::PositionWord, 100);
+    r.sim.setPLSOffset(10);
+    QVERIFY(r.showOnline());
+    QVERIFY(r.w->cmdSetOffset->isEnabled()); // standing
+    if (refused)
+        r.sim.rejectNextPLSWrite();
+    r.prompter.answerMsg(MsgResult(answer));
+    // Enter in the offset field leads to Set Offset; Enter there clicks it.
+    typeInto(r.w->txtTmg[0], QStringLiteral("5.4"));
+    QTest::keyClick(r.w->txtTmg[0], Qt::Key_Return);
+    settle();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdSetOffset));
+    const qsizetype m = r.mark();
+    QTest::keyClick(r.w->cmdSetOffset, Qt::Key_Return);
+
+    QCOMPARE(r.w->txtTmg[0]->text(), field);
+    QCOMPARE(int(r.sim.plsOffset()), plsOffset);
+    QCOMPARE(int(CurrentData.PlsOffset), stored);
+    const auto boxes = r.prompter.messages();
+    QCOMPARE(boxes.at(0).text,
+        QStringLiteral("You are about to Change the Resolver Offset.\r\n\r\nDo you wish to continue?"));
+    QCOMPARE(boxes.at(0).title, QStringLiteral("Set Offset"));
+    QCOMPARE(boxes.at(0).buttons, MsgButtons::YesNoCancel);
+    if (answer != int(MsgResult::Yes))
+        QCOMPARE(r.mark(), m); // the PLS is not contacted
+    if (refused) {
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(1).text, QStringLiteral("Unable to Successfully Set the Resolver Offset"));
+        QCOMPARE(boxes.at(1).title, QStringLiteral("Resolver Offset"));
+        QCOMPARE(boxes.at(1).icon, MsgIcon::Critical);
+    } else {
+        QCOMPARE(boxes.size(), 1);
+    }
+}
+
+void tst_frmTiming::resetPLSConfig()
+{
+    TimingRig r;
+    CurrentData.PlsProgram = 2;
+    CurrentData.PlsChannelCount = 8;
+    for (int i = 0; i < 8; ++i)
+        CurrentData.SpeedCompensation[size_t(i)] = qint16(i + 1);
+    CurrentData.PlsScaleFactor = 720;
+    QVERIFY(r.showOnline());
+    QTest::mouseClick(r.w->tbsTiming, Qt::LeftButton, {}, r.w->tbsTiming->tabRect(1).center());
+    QTest::mouseClick(r.w->cmdResetPLSConfig, Qt::LeftButton);
+    const std::array<quint8, 24> params { 2, 1, 2, 3, 4, 0, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0,
+        0 };
+    QCOMPARE(r.sim.plsConfigParams(), params);
+    QCOMPARE(int(r.sim.plsScaleFactor()), 720);
+    const QStringList shown { "8", "2", "1", "2", "3", "4", "5", "6", "7", "8" };
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(r.w->lblPLSCfg[size_t(i)]->text(), shown[i]);
+    QVERIFY(r.prompter.calls().isEmpty());
+
+    // Refused: Retry sends the whole list again; Cancel shows "---".
+    r.sim.rejectNextPLSWrite();
+    r.prompter.answerMsg(MsgResult::Retry);
+    r.prompter.answerMsg(MsgResult::Cancel);
+    // The retry gets blocks 0 and 1 through.
+    r.prompter.duringNextMsg([&r] { r.sim.rejectNextPLSWrite(2); });
+    const qsizetype m = r.mark();
+    QTest::mouseClick(r.w->cmdResetPLSConfig, Qt::LeftButton);
+    QCOMPARE(r.prompter.messages().size(), 2);
+    QCOMPARE(
+        r.prompter.messages().at(0).text, QStringLiteral("Unable to Reset PLS Configuration Parameters"));
+    QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("PLS Config Download"));
+    QCOMPARE(r.prompter.messages().at(0).icon, MsgIcon::Question);
+    QCOMPARE(r.prompter.messages().at(0).buttons, MsgButtons::RetryCancel);
+    QCOMPARE(r.commandsSince(m), QList<int>({ 59, 59, 0x38, 75, 0x38, 91 }));
+    for (QLabel* l : r.w->lblPLSCfg)
+        QCOMPARE(l->text(), QStringLiteral("---"));
+}
+
+void tst_frmTiming::offlinePresentationAndEditing()
+{
+    TimingRig r;
+    CurrentData.OnSetpoint[1] = 33;
+    CurrentData.PlsOffset = 7;
+    CurrentData.PlsProgram = 4;
+    QVERIFY(r.show());
+    r.cycle();
+    frmTiming& w = *r.w;
+    QCOMPARE(r.text(1), QStringLiteral("33"));
+    QCOMPARE(r.text(17), QStringLiteral("200"));
+    QCOMPARE(w.lblPLSCfg[0]->text(), QStringLiteral("16"));
+    QCOMPARE(w.lblPLSCfg[1]->text(), QStringLiteral("4"));
+    const QStringList panels { "RPM: -", "Position: -", "Offset: 7", "Scale: 360" };
+    for (int n = 1; n <= 4; ++n)
+        QCOMPARE(r.panel(n), panels[n - 1]);
+    QVERIFY(!w.sbrMachineTiming->isEnabled());
+    auto editable = [&w] {
+        return w.txtChannel[1]->isEnabled() && w.updChannel[17]->isEnabled() && w.lblChannel[9]->isEnabled()
+            && w.cmdClearChan->isEnabled() && w.txtTmg[1]->isEnabled();
+    };
+    QVERIFY(!editable());
+    for (QWidget* off : std::initializer_list<QWidget*> {
+             w.cmdRecallChan, w.cmdSetOffset, w.txtTmg[0], w.cmdResetPLSConfig, w.lblPLSCfg[0], w.fraTmg[3] })
+        QVERIFY(!off->isEnabled());
+
+    // Offline editing is picked up within two cycles, both ways.
+    OfflineEditing = true;
+    r.cycle();
+    r.cycle();
+    QVERIFY(editable());
+    QVERIFY(!w.cmdRecallChan->isEnabled());
+    typeInto(r.txt(1), QStringLiteral("44"));
+    QTest::keyClick(r.txt(1), Qt::Key_Tab);
+    settle();
+    QCOMPARE(int(CurrentData.OnSetpoint[1]), 44);
+    QVERIFY(HasUnsavedChanges());
+    QTest::mouseClick(w.updChannel[17]->upButton(), Qt::LeftButton);
+    QCOMPARE(int(CurrentData.OffSetpoint[1]), 201);
+    QCOMPARE(r.mark(), 0);
+
+    // New data is shown again (and the flag taken down).
+    CurrentData = DefaultData;
+    DataReloaded = true;
+    r.cycle();
+    QVERIFY(!DataReloaded);
+    QCOMPARE(r.text(1), QStringLiteral("180"));
+
+    OfflineEditing = false;
+    r.cycle();
+    r.cycle();
+    QVERIFY(!w.txtChannel[1]->isEnabled());
+    QVERIFY(!w.cmdClearChan->isEnabled());
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_frmTiming::commErrorTakesTheWindowOffline()
+{
+    TimingRig r;
+    QVERIFY(r.showOnline());
+    r.sim.setDroppedOut(true);
+    r.prompter.answerMsg(MsgResult::Cancel); // the link's own Retry/Cancel box
+    r.cycle();
+    QVERIFY(r.rs.CommError);
+    r.cycle();
+    QVERIFY(!r.rs.OnlineMode);
+    QVERIFY(!r.port.isOpen());
+    QCOMPARE(r.panel(1), QStringLiteral("RPM: -"));
+    QCOMPARE(r.text(0), QStringLiteral("150"));
+    QVERIFY(!r.txt(0)->isEnabled());
+    QCOMPARE(r.prompter.messages().size(), 1);
+    QCOMPARE(r.prompter.messages().at(0).text, kNoComm);
+
+    // A link that fails during the presentation's configuration read ends it
+    // there, the commands still disabled.
+    TimingRig s;
+    s.mode.setMode(true);
+    s.sim.setDroppedOut(true);
+    s.prompter.answerMsg(MsgResult::Cancel);
+    const qsizetype m = s.mark();
+    QVERIFY(s.show());
+    s.cycle();
+    QVERIFY(s.rs.CommError);
+    QVERIFY(!s.w->onlinePresentationDone());
+    QCOMPARE(s.commandsSince(m), QList<int>());
+    QVERIFY(!s.w->cmdRecallChan->isEnabled());
+    s.cycle();
+    QVERIFY(!s.rs.OnlineMode);
+    QCOMPARE(s.prompter.messages().size(), 2); // "Not able to Upload Configuration from PLS." and the link's
+}
+
+void tst_frmTiming::machineTimingFromTheWindowMenu()
+{
+    LiveRig rig;
+    rig.w->mnuWindowForm[3]->trigger();
+    flushDeletes();
+    auto* timing = qobject_cast<frmTiming*>(rig.w->currentChild());
+    QVERIFY(timing);
+    timing->refreshLoop().setAutoStep(false);
+    rig.sim.setPLSChannel(6, TimingRig::setpoints(12, 34));
+    rig.online();
+    timing->refreshLoop().runCycle();
+    QVERIFY(timing->onlinePresentationDone());
+    QCOMPARE(timing->txtChannel[6]->text(), QStringLiteral("12"));
+    QCOMPARE(timing->txtChannel[22]->text(), QStringLiteral("34"));
+    QCOMPARE(timing->panel(4)->text(), QStringLiteral("Scale: 360"));
+    // Switching away ends its loop.
+    rig.w->ShowChildForm(0);
+    QVERIFY(!timing->refreshLoop().isRunning());
+    QCOMPARE(rig.script().unexpected(), 0);
+}
+
+QTEST_MAIN(tst_frmTiming)
+#include "tst_frmtiming.moc"
