@@ -6,23 +6,12 @@
 #include "frmMDIMain.h"
 #include "frmMain.h"
 #include "frmSetup.h"
+#include "frmTiming.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace talvek {
-
-namespace {
-
-ChildFactory pending(const char* formName, const char* caption, const char* description)
-{
-    return [=](ShellContext&) -> QWidget* {
-        return new PendingChildWindow(
-            QString::fromLatin1(formName), QString::fromLatin1(caption), QString::fromLatin1(description));
-    };
-}
-
-} // namespace
 
 PendingChildWindow::PendingChildWindow(
     const QString& formName, const QString& caption, const QString& description, QWidget* parent)
@@ -60,9 +49,7 @@ std::array<ChildFactory, ChildWindowCount> DefaultChildFactories()
         },
         [](ShellContext& ctx) -> QWidget* { return new frmSetup(ctx.prompter, ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frm8816DF1(ctx.prompter, ctx.rs, ctx.mode); },
-        pending("frmTiming", "Machine Timing",
-            "the ON and OFF setpoints of the PLS timing channels, channel recall and clear, the "
-            "resolver offset and the PLS configuration."),
+        [](ShellContext& ctx) -> QWidget* { return new frmTiming(ctx.prompter, ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frmData(ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frmDisplayIO(ctx.rs, ctx.mode); },
     };
