@@ -8,6 +8,7 @@
 #include "SetupFileCommands.h"
 #include "ShiftExport.h"
 #include "frmAbout.h"
+#include "frmDownloadProg.h"
 #include "frmSetupComm.h"
 #include "modUtility.h"
 
@@ -240,6 +241,10 @@ void frmMDIMain::buildMenus()
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
     });
+    connect(mnuFileDownloadProgram, &QAction::triggered, this,
+        [this] { SelectProgramFile(*m_context, SelectForDownload); });
+    connect(mnuViewTargetBoardStatus, &QAction::triggered, this,
+        [this] { SelectProgramFile(*m_context, SelectForTargetBoard); });
     connect(mnuViewOnline, &QAction::triggered, this, [this] { m_mode->setMode(true); });
     connect(mnuViewOffline, &QAction::triggered, this, [this] { m_mode->setMode(false); });
     connect(mnuHelpHelpTopics, &QAction::triggered, this, &frmMDIMain::mnuHelpHelpTopics_Click);
@@ -249,9 +254,7 @@ void frmMDIMain::buildMenus()
     const auto later = [this](QAction* action, const QString& command) {
         connect(action, &QAction::triggered, this, [this, command] { notAvailableYet(command); });
     };
-    later(mnuFileDownloadProgram, QStringLiteral("Download Program"));
     later(mnuFilePrint, QStringLiteral("Print Report"));
-    later(mnuViewTargetBoardStatus, QStringLiteral("Target Board Interface"));
     for (int i = 0; i < 5; ++i) {
         if (!kTransferItems[i])
             continue;

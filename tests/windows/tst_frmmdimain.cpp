@@ -443,9 +443,7 @@ void tst_frmMDIMain::laterCommandsSayNotAvailable()
     const QList<QPair<QAction*, QString>> later {
         { w.mnuFileUploadData[0], "Upload (save) Data" },
         { w.mnuFileDownloadData[4], "Download Data" },
-        { w.mnuFileDownloadProgram, "Download Program" },
         { w.mnuFilePrint, "Print Report" },
-        { w.mnuViewTargetBoardStatus, "Target Board Interface" },
     };
     for (const auto& [action, command] : later) {
         rig.script().clear();
