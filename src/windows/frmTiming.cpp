@@ -161,7 +161,6 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
         }
         name->setBuddy(txtChannel[size_t(ch)]);
     }
-    grid->setRowStretch(ChannelCount + 1, 1);
 
     // ---- resolver offset and PLS channel ----
     const std::array<int, 2> tmgMax { OffsetMax, ChannelCount - 1 };
@@ -217,7 +216,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     auto* timingPage = new QHBoxLayout(fraTiming[0]);
     timingPage->setContentsMargins(0, 0, 0, 0);
     timingPage->setSpacing(12);
-    timingPage->addWidget(fraTmg[0]);
+    timingPage->addWidget(fraTmg[0], 0, Qt::AlignTop);
     auto* side = new QVBoxLayout;
     side->setSpacing(12);
     side->addWidget(fraTmg[1]);
