@@ -3,11 +3,11 @@
 #include "BasicError.h"
 #include "FieldInput.h"
 #include "Prompter.h"
+#include "SafeWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace talvek {
 
@@ -107,26 +107,8 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxBytes)
 
 void SaveWholeFile(const QString& path, const QByteArray& bytes)
 {
-    // Unbuffered, so that a failed write shows here and never lets commit()
-    // put a cut-off file in place of the old one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw accessError(QStringLiteral("write"), path, file.errorString());
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0 || file.error() != QFileDevice::NoError) {
-            const QString why = file.error() != QFileDevice::NoError
-                ? file.errorString()
-                : QStringLiteral("no more data could be written");
-            file.cancelWriting();
-            file.commit(); // removes the temporary file; the old one stays
-            throw accessError(QStringLiteral("write"), path, why);
-        }
-        done += n;
-    }
-    if (!file.commit())
-        throw accessError(QStringLiteral("write"), path, file.errorString());
+    if (const auto failure = SafeWrite(path, bytes))
+        throw accessError(QStringLiteral("write"), path, failure->reason);
 }
 
 void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon)

@@ -1,8 +1,9 @@
 #include "SetupFile.h"
 
+#include "SafeWrite.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace talvek {
@@ -287,30 +288,8 @@ bool WriteSetupFile(const QString& path, const MachineData& record, QString* rea
     if (!EncodeSetupRecord(record, bytes, reason))
         return false;
 
-    // Unbuffered: a buffered QSaveFile flushes inside commit() and does not
-    // notice when that flush fails, so it would put a cut-off file in place
-    // of the old one. Written directly, every failure shows here.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        setReason(reason, QStringLiteral("The file could not be created: %1.").arg(file.errorString()));
-        return false;
-    }
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0 || file.error() != QFileDevice::NoError) {
-            const QString error = written < 0 || file.error() != QFileDevice::NoError
-                ? file.errorString()
-                : QStringLiteral("no more data could be written");
-            file.cancelWriting();
-            file.commit(); // removes the temporary file; the old file stays
-            setReason(reason, QStringLiteral("The file could not be written: %1.").arg(error));
-            return false;
-        }
-        done += written;
-    }
-    if (!file.commit()) {
-        setReason(reason, QStringLiteral("The file could not be written: %1.").arg(file.errorString()));
+    if (const auto failure = SafeWrite(path, bytes)) {
+        setReason(reason, failure->sentence());
         return false;
     }
     return true;

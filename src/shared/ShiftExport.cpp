@@ -1,8 +1,7 @@
 #include "ShiftExport.h"
 
 #include "Prompter.h"
-
-#include <QSaveFile>
+#include "SafeWrite.h"
 
 namespace talvek {
 
@@ -49,29 +48,8 @@ QByteArray ShiftExportBytes(const MachineData& data, const QString& fileTitle, c
 
 bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* reason)
 {
-    // Unbuffered: every failed write shows here, before commit() could put a
-    // cut-off file in place.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        setReason(reason, QStringLiteral("The file could not be created: %1.").arg(file.errorString()));
-        return false;
-    }
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0 || file.error() != QFileDevice::NoError) {
-            const QString error = written < 0 || file.error() != QFileDevice::NoError
-                ? file.errorString()
-                : QStringLiteral("no more data could be written");
-            file.cancelWriting();
-            file.commit(); // removes the temporary file; an old file stays
-            setReason(reason, QStringLiteral("The file could not be written: %1.").arg(error));
-            return false;
-        }
-        done += written;
-    }
-    if (!file.commit()) {
-        setReason(reason, QStringLiteral("The file could not be written: %1.").arg(file.errorString()));
+    if (const auto failure = SafeWrite(path, bytes)) {
+        setReason(reason, failure->sentence());
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include "ProgramFolder.h"
 #include "Prompter.h"
 #include "RSComm.h"
+#include "SafeWrite.h"
 #include "SerialPortControl.h"
 #include "UpDown.h"
 #include "modUtility.h"
@@ -23,7 +24,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #ifdef Q_OS_WIN
@@ -72,45 +72,28 @@ int integerField(const QString& field)
     }
 }
 
-[[noreturn]] void throwFileError(const QFileDevice& file, const QString& path, const QString& what)
+[[noreturn]] void throwFileError(
+    QFileDevice::FileError error, const QString& errorText, const QString& path, const QString& what)
 {
     int number = ErrPathFileAccess;
     QString name = QStringLiteral("Path/File access error");
-    if (file.error() == QFileDevice::PermissionsError) {
+    if (error == QFileDevice::PermissionsError) {
         number = ErrPermissionDenied;
         name = QStringLiteral("Permission denied");
-    } else if (file.error() == QFileDevice::ResourceError) {
+    } else if (error == QFileDevice::ResourceError) {
         number = ErrDiskFull;
         name = QStringLiteral("Disk full");
     }
-    throw BasicError(number, kSource,
-        QStringLiteral("%1: cannot %2 %3 (%4)").arg(name, what, native(path), file.errorString()));
+    throw BasicError(
+        number, kSource, QStringLiteral("%1: cannot %2 %3 (%4)").arg(name, what, native(path), errorText));
 }
 
 // Replaces a file as a whole: the old file stays untouched unless the new
-// content was written completely. Unbuffered, so that every failed write
-// shows here and not inside commit().
+// content was written completely.
 void writeWholeFile(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throwFileError(file, path, QStringLiteral("write"));
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0 || file.error() != QFileDevice::NoError) {
-            file.cancelWriting();
-            try {
-                throwFileError(file, path, QStringLiteral("write"));
-            } catch (...) {
-                file.commit(); // removes the temporary file; the old file stays
-                throw;
-            }
-        }
-        done += written;
-    }
-    if (!file.commit())
-        throwFileError(file, path, QStringLiteral("write"));
+    if (const auto failure = SafeWrite(path, bytes))
+        throwFileError(failure->error, failure->reason, path, QStringLiteral("write"));
 }
 
 bool deviceExists(const QString& device)
@@ -246,7 +229,7 @@ void frmSetupComm::Form_Load()
         if (info.exists() && info.size() > 0) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
-                throwFileError(file, path, QStringLiteral("read"));
+                throwFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
             FieldInput input(file.read(kSettingsReadLimit));
             file.close();
             const QString portField = input.next();

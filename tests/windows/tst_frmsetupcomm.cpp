@@ -29,6 +29,11 @@
 #include <QToolButton>
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 using namespace talvek;
 using namespace talvek::test;
 
@@ -130,6 +135,7 @@ private slots:
     void failedReopenKeepsDialogOpenAndOffline();
     void saveFileErrorKeepsDialogOpen_data();
     void saveFileErrorKeepsDialogOpen();
+    void saveFailingMidWriteNamesTheFault();
     void deviceShownForPortNumber();
     void commPortMenuOpensDialog();
 };
@@ -571,6 +577,44 @@ void tst_frmSetupComm::saveFileErrorKeepsDialogOpen()
     QVERIFY(!rig.rs.OnlineMode);
     QVERIFY(!rig.port.isOpen());
     QCOMPARE(readFile(rig.path(QStringLiteral("support/RSPort.cfg"))), settingsAfter);
+}
+
+void tst_frmSetupComm::saveFailingMidWriteNamesTheFault()
+{
+#ifdef Q_OS_UNIX
+    CommRig rig;
+    const QString settings = rig.path(QStringLiteral("support/RSPort.cfg"));
+    QVERIFY(writeFile(settings, "5, 9600 \r\n"));
+    rig.open();
+    rig.dlg->show();
+    rig.typePort(QStringLiteral("6"));
+
+    // A file size limit below the settings line makes its write fail part
+    // way, as a full disk would.
+    rlimit saved {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    rig.dlg->cmdSave->click();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    const auto boxes = rig.prompter.messages();
+    QCOMPARE(boxes.size(), 1);
+    // The write's own fault, not the cancellation of the half-written file.
+    QCOMPARE(boxes[0].text,
+        QStringLiteral("Error Number = 75\r\n\r\nPath/File access error: cannot write ")
+            + QDir::toNativeSeparators(settings) + QStringLiteral(" (File too large)"));
+    QCOMPARE(boxes[0].title, QStringLiteral("SetupComm"));
+    QVERIFY(rig.dlg->isVisible());
+    QCOMPARE(readFile(settings), QByteArray("5, 9600 \r\n"));
+    QCOMPARE(QDir(rig.path(QStringLiteral("support"))).entryList(QDir::Files | QDir::Hidden),
+        QStringList({ "RSPort.cfg" }));
+#else
+    QSKIP("needs a file size limit");
+#endif
 }
 
 void tst_frmSetupComm::deviceShownForPortNumber()
