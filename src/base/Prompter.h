@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,19 @@ struct FileDialogRequest
     bool fileMustExist = false;
 };
 
+// The printer and page a printout goes to, as the printer dialog chose them.
+struct PrinterSettings
+{
+    QString printerName;    // empty: the system's default printer
+    QString outputFileName; // not empty: the printout goes into this PDF file
+    QString paperName;      // "Letter", "A4" ...; empty: the printer's own paper
+    QSizeF paperSize;       // of paperName, in millimetres
+    bool landscape = false;
+    int copies = 1;
+
+    bool operator==(const PrinterSettings&) const = default;
+};
+
 // Every message box, input box, file dialog, printer dialog and help request of
 // the program goes through one instance of this interface. The real one shows
 // Qt dialogs; tests use a scripted one that records each call.
@@ -43,6 +57,14 @@ public:
     // Return the chosen path, or nothing when cancelled.
     virtual std::optional<QString> openFileName(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> saveFileName(const FileDialogRequest& request) = 0;
+
+    // The printer dialog, opened on the current choice; returns the printer and
+    // page settings chosen, or nothing when cancelled. A prompter that has no
+    // printer dialog answers as if it was cancelled.
+    virtual std::optional<PrinterSettings> printerDialog(const PrinterSettings& current)
+    {
+        return std::nullopt;
+    }
 
     // Opens a help document; returns false when it could not be shown.
     virtual bool showHelp(const QString& path) = 0;

@@ -1,6 +1,7 @@
 #include "QtPrompter.h"
 
 #include "HelpViewer.h"
+#include "QtReportPrinter.h"
 #include "modUtility.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace talvek {
 
@@ -209,6 +212,20 @@ bool QtPrompter::showHelp(const QString& path)
         m_help = new HelpViewer();
     m_help->openDocument(path);
     return true;
+}
+
+std::optional<PrinterSettings> QtPrompter::printerDialog(const PrinterSettings& current)
+{
+    QPrinter printer;
+    ApplyPrinterSettings(printer, current);
+    QPrintDialog dialog(&printer, dialogParent());
+    // A set-up of printer and page: the whole document is always printed.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return PrinterSettingsOf(printer);
 }
 
 } // namespace talvek

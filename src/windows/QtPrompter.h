@@ -12,7 +12,7 @@ namespace talvek {
 class HelpViewer;
 
 // The prompter of the running program: Qt message boxes, input box, file
-// dialogs and the help viewer. CR LF and CR in texts become line breaks.
+// dialogs, the printer dialog and the help viewer. CR LF and CR in texts become line breaks.
 class QtPrompter final : public Prompter
 {
 public:
@@ -26,6 +26,7 @@ public:
     std::optional<QString> openFileName(const FileDialogRequest& request) override;
     std::optional<QString> saveFileName(const FileDialogRequest& request) override;
     bool showHelp(const QString& path) override;
+    std::optional<PrinterSettings> printerDialog(const PrinterSettings& current) override;
 
 private:
     std::optional<QString> fileDialog(const FileDialogRequest& request, bool save);

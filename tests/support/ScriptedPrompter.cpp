@@ -94,6 +94,22 @@ bool ScriptedPrompter::showHelp(const QString& path)
     return true;
 }
 
+std::optional<PrinterSettings> ScriptedPrompter::printerDialog(const PrinterSettings& current)
+{
+    PromptCall call;
+    call.kind = PromptCall::Kind::Printer;
+    call.printer = current;
+    m_calls.append(call);
+    if (!m_printerAnswers.empty()) {
+        auto r = m_printerAnswers.front();
+        m_printerAnswers.pop_front();
+        return r;
+    }
+    ++m_unexpected;
+    m_unexpectedText += QStringLiteral("printer dialog\n");
+    return std::nullopt;
+}
+
 QList<PromptCall> ScriptedPrompter::messages() const
 {
     QList<PromptCall> out;
@@ -109,6 +125,7 @@ void ScriptedPrompter::clear()
     m_msgAnswers.clear();
     m_inputAnswers.clear();
     m_fileAnswers.clear();
+    m_printerAnswers.clear();
     m_during.clear();
     m_unexpected = 0;
     m_unexpectedText.clear();

@@ -14,7 +14,7 @@ namespace talvek::test {
 // One prompt the code under test asked for.
 struct PromptCall
 {
-    enum class Kind { Message, Input, OpenFile, SaveFile, Help };
+    enum class Kind { Message, Input, OpenFile, SaveFile, Help, Printer };
     Kind kind = Kind::Message;
     QString text;  // message or prompt text
     QString title;
@@ -22,6 +22,7 @@ struct PromptCall
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::OK;
     FileDialogRequest file; // for file dialogs
+    PrinterSettings printer; // printer dialog: the choice it opened on
 };
 
 // A prompter for tests: records every call and answers from a queue.
@@ -34,6 +35,7 @@ public:
     void answerMsg(MsgResult r) { m_msgAnswers.push_back(r); }
     void answerInput(std::optional<QString> text) { m_inputAnswers.push_back(std::move(text)); }
     void answerFile(std::optional<QString> path) { m_fileAnswers.push_back(std::move(path)); }
+    void answerPrinter(std::optional<PrinterSettings> s) { m_printerAnswers.push_back(std::move(s)); }
     // Runs inside the next message box (as the operator's time in the box).
     void duringNextMsg(std::function<void()> action) { m_during.push_back(std::move(action)); }
     // Answer every message box with r, without counting it unexpected.
@@ -45,6 +47,7 @@ public:
     std::optional<QString> openFileName(const FileDialogRequest& request) override;
     std::optional<QString> saveFileName(const FileDialogRequest& request) override;
     bool showHelp(const QString& path) override;
+    std::optional<PrinterSettings> printerDialog(const PrinterSettings& current) override;
 
     const QList<PromptCall>& calls() const { return m_calls; }
     QList<PromptCall> messages() const;
@@ -52,7 +55,8 @@ public:
     QString unexpectedText() const { return m_unexpectedText; }
     bool allAnswersUsed() const
     {
-        return m_msgAnswers.empty() && m_inputAnswers.empty() && m_fileAnswers.empty();
+        return m_msgAnswers.empty() && m_inputAnswers.empty() && m_fileAnswers.empty()
+            && m_printerAnswers.empty();
     }
     void clear();
 
@@ -61,6 +65,7 @@ private:
     std::deque<MsgResult> m_msgAnswers;
     std::deque<std::optional<QString>> m_inputAnswers;
     std::deque<std::optional<QString>> m_fileAnswers;
+    std::deque<std::optional<PrinterSettings>> m_printerAnswers;
     std::deque<std::function<void()>> m_during;
     std::optional<MsgResult> m_defaultMsg;
     int m_unexpected = 0;
