@@ -2,6 +2,7 @@
 
 #include "BackgroundMonitor.h"
 #include "MachineData.h"
+#include "PrintReportCommand.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
 #include "RSComm.h"
@@ -232,6 +233,8 @@ void frmMDIMain::buildMenus()
         ExportShiftData(
             m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW);
     });
+    auto* report = new PrintReportCommand(m_prompter, m_globals, this);
+    connect(mnuFilePrint, &QAction::triggered, report, &PrintReportCommand::mnuFilePrint_Click);
     connect(
         mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) { OfflineEditing = checked; });
     connect(mnuEditPasscode, &QAction::triggered, this, &frmMDIMain::mnuEditPasscode_Click);
@@ -254,7 +257,6 @@ void frmMDIMain::buildMenus()
     const auto later = [this](QAction* action, const QString& command) {
         connect(action, &QAction::triggered, this, [this, command] { notAvailableYet(command); });
     };
-    later(mnuFilePrint, QStringLiteral("Print Report"));
     for (int i = 0; i < 5; ++i) {
         if (!kTransferItems[i])
             continue;

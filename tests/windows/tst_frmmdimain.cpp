@@ -443,7 +443,6 @@ void tst_frmMDIMain::laterCommandsSayNotAvailable()
     const QList<QPair<QAction*, QString>> later {
         { w.mnuFileUploadData[0], "Upload (save) Data" },
         { w.mnuFileDownloadData[4], "Download Data" },
-        { w.mnuFilePrint, "Print Report" },
     };
     for (const auto& [action, command] : later) {
         rig.script().clear();
