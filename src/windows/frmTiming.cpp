@@ -1,6 +1,7 @@
 #include "frmTiming.h"
 
 #include "BasicText.h"
+#include "FormUtility.h"
 #include "MachineData.h"
 #include "NumericField.h"
 #include "Prompter.h"
@@ -599,7 +600,9 @@ void frmTiming::offlinePass()
 
 void frmTiming::ShowConfiguration()
 {
-    if (!m_rs.OnlineMode)
+    // A link that has failed already ends it quietly (the upload would
+    // report its failure).
+    if (!m_rs.OnlineMode || m_rs.CommError)
         return;
     const std::array<qint16, 19> list = m_rs.PLSConfigUpload();
     if (m_rs.CommError)
@@ -719,26 +722,44 @@ void frmTiming::programChannel(int ch, bool fromSpinner)
 {
     const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(txtChannel[size_t(ch)]),
         fieldNumber(txtChannel[size_t(ch + OffField)]), true);
-    if (ok || m_rs.CommError)
-        return;
-    const QString prefix = fromSpinner
-        ? QStringLiteral("Unable to Successfully Program Setpoint for Channel CH")
-        : QStringLiteral("Unable to Successfully Program Setpoint for Channel CH0");
-    m_prompter.msgBox(
-        prefix + QString::number(ch) + QLatin1Char('.'), SetpointTitle, MsgIcon::Critical, MsgButtons::OK);
+    if (!ok && !m_rs.CommError) {
+        const QString prefix = fromSpinner
+            ? QStringLiteral("Unable to Successfully Program Setpoint for Channel CH")
+            : QStringLiteral("Unable to Successfully Program Setpoint for Channel CH0");
+        m_prompter.msgBox(prefix + QString::number(ch) + QLatin1Char('.'), SetpointTitle, MsgIcon::Critical,
+            MsgButtons::OK);
+    }
+    // A box (the link's or ours) had the focus while the field was being
+    // left: the window takes it back, as the owner of a closed box does.
+    if (isVisible() && !isActiveWindow())
+        activateWindow();
 }
 
 void frmTiming::showEqualSetpoints(int i)
 {
-    // Shown with the refusal, after the focus change that left the field
-    // (the refusal itself is queued right behind this).
+    // The refusal (saved value back, focus back) is queued right behind this
+    // call; the message follows it. A box opened first would run the refusal
+    // inside its own event loop, under the box.
     QMetaObject::invokeMethod(
         this,
         [this, i] {
-            if (!m_form.live || m_form.holding != &m_channelFields[size_t(i)]->entry())
-                return;
-            m_prompter.msgBox(QStringLiteral("ON Setpoint cannot Equal OFF Setpoint"), SetupTitle,
-                MsgIcon::Information, MsgButtons::OK);
+            QMetaObject::invokeMethod(
+                this,
+                [this, i] {
+                    if (!m_form.live)
+                        return;
+                    m_prompter.msgBox(QStringLiteral("ON Setpoint cannot Equal OFF Setpoint"), SetupTitle,
+                        MsgIcon::Information, MsgButtons::OK);
+                    // The box had the focus: it comes back to the field.
+                    QLineEdit* box = txtChannel[size_t(i)];
+                    if (box->isEnabled() && box->isVisible()) {
+                        if (!box->isActiveWindow())
+                            box->activateWindow();
+                        box->setFocus(Qt::OtherFocusReason);
+                        SelectAllText(box);
+                    }
+                },
+                Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
