@@ -137,8 +137,13 @@ RSComm::PortSettings RSComm::ReadPortSettings()
                           QStringLiteral("Path/File access error: cannot read ") + QDir::toNativeSeparators(path)
                               + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
     }
-    // The file holds one short line; anything beyond a few KiB is not ours.
-    FieldInput in(f.read(4096));
+    return ParsePortSettings(f.read(PortSettingsReadLimit));
+}
+
+RSComm::PortSettings RSComm::ParsePortSettings(const QByteArray& contents)
+{
+    PortSettings s;
+    FieldInput in(contents);
     const QString portField = in.next();
     if (in.pastEnd())
         throw BasicError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));

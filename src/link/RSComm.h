@@ -135,6 +135,12 @@ public:
     // Reads the port settings file, creating folder and file when missing.
     // Throws BasicError on a read error (a port field that is not a number).
     PortSettings ReadPortSettings();
+    // The settings file holds one short line; nothing beyond this is read.
+    static constexpr qint64 PortSettingsReadLimit = 4096;
+    // The port settings file's contents, "port,speed": the port limited to
+    // 1..99, a speed other than 9600 or 19200 read as 9600. Throws BasicError
+    // 13 (port not a number), 6 (port overflows) or 62 (a field missing).
+    static PortSettings ParsePortSettings(const QByteArray& contents);
     void ConfigurePort(SerialPortControl* port);
     int SendByte(int value, bool noWait, bool clearInput);
     bool SetPLCMode(int mode, int command);

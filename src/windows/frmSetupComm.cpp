@@ -2,7 +2,6 @@
 
 #include "BasicError.h"
 #include "BasicText.h"
-#include "FieldInput.h"
 #include "FormUtility.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
@@ -37,15 +36,9 @@ namespace talvek {
 namespace {
 
 // Error numbers of the file faults, as the operators know them.
-constexpr int ErrOverflow = 6;
-constexpr int ErrTypeMismatch = 13;
 constexpr int ErrDiskFull = 61;
-constexpr int ErrInputPastEnd = 62;
 constexpr int ErrPermissionDenied = 70;
 constexpr int ErrPathFileAccess = 75;
-
-// The settings file holds one short line; nothing beyond this is read.
-constexpr qint64 kSettingsReadLimit = 4096;
 
 const QString kSource = QStringLiteral("SetupComm");
 const QString kLoadTitle = QStringLiteral("SetupComm CurrentSettings");
@@ -55,21 +48,6 @@ const QString kFieldTitle = QStringLiteral("Comm Port");
 QString native(const QString& path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-// A field read into a 16-bit integer: empty gives 0, a number is rounded
-// (ties to even), anything else is a type mismatch.
-int integerField(const QString& field)
-{
-    if (field.trimmed().isEmpty())
-        return 0;
-    if (!IsNumeric(field))
-        throw BasicError(ErrTypeMismatch, kSource, QStringLiteral("Type mismatch"));
-    try {
-        return CInt(Val(field));
-    } catch (const BasicError&) {
-        throw BasicError(ErrOverflow, kSource, QStringLiteral("Overflow"));
-    }
 }
 
 [[noreturn]] void throwFileError(
@@ -222,27 +200,19 @@ void frmSetupComm::Form_Load()
     m_wasOnline = m_rs.OnlineMode;
 
     try {
-        int port = 1;
-        QString speed = QStringLiteral("9600");
+        // A missing or empty file shows the defaults; the dialog creates nothing.
+        RSComm::PortSettings settings;
         const QString path = m_rs.CommSettingsFile();
         const QFileInfo info(path);
         if (info.exists() && info.size() > 0) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
                 throwFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
-            FieldInput input(file.read(kSettingsReadLimit));
-            file.close();
-            const QString portField = input.next();
-            if (input.pastEnd())
-                throw BasicError(ErrInputPastEnd, kSource, QStringLiteral("Input past end of file"));
-            port = integerField(portField);
-            speed = input.next();
-            if (input.pastEnd())
-                throw BasicError(ErrInputPastEnd, kSource, QStringLiteral("Input past end of file"));
+            settings = RSComm::ParsePortSettings(file.read(RSComm::PortSettingsReadLimit));
         }
-        port = std::clamp(port, updCommPort->Min(), updCommPort->Max());
+        const int port = std::clamp(settings.port, updCommPort->Min(), updCommPort->Max());
         txtCommPort->setText(QString::number(port));
-        optPortSpeed[Val(speed) == 19200.0 ? 1 : 0]->setChecked(true);
+        optPortSpeed[Val(settings.speed) == 19200.0 ? 1 : 0]->setChecked(true);
     } catch (const BasicError& e) {
         errorBox(e.number(), e.description(), kLoadTitle);
     }

@@ -1,0 +1,80 @@
+// The port settings file's contents as the link and the comm port dialog
+// both read them: fields, limits, rounding and the faults they raise.
+
+#include "BasicError.h"
+#include "RSComm.h"
+
+#include <QTest>
+
+using namespace talvek;
+
+class TestPortSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parsed_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("speed");
+
+        QTest::newRow("reader spacing") << QByteArray("1,9600\r\n") << 1 << "9600";
+        QTest::newRow("dialog spacing") << QByteArray("3, 19200 \r\n") << 3 << "19200";
+        QTest::newRow("no line end") << QByteArray("12,19200") << 12 << "19200";
+        QTest::newRow("quoted fields") << QByteArray("\"5\",\"19200\"\r\n") << 5 << "19200";
+        QTest::newRow("port 0 limited to 1") << QByteArray("0,19200\r\n") << 1 << "19200";
+        QTest::newRow("negative port limited to 1") << QByteArray("-4,9600\r\n") << 1 << "9600";
+        QTest::newRow("port 150 limited to 99") << QByteArray("150,9600\r\n") << 99 << "9600";
+        QTest::newRow("empty port field is 0") << QByteArray(",19200\r\n") << 1 << "19200";
+        QTest::newRow("2.5 rounds to even") << QByteArray("2.5,9600\r\n") << 2 << "9600";
+        QTest::newRow("3.5 rounds to even") << QByteArray("3.5,9600\r\n") << 4 << "9600";
+        QTest::newRow("4800 read as 9600") << QByteArray("7,4800\r\n") << 7 << "9600";
+        QTest::newRow("speed not a number") << QByteArray("7,fast\r\n") << 7 << "9600";
+        QTest::newRow("empty speed field") << QByteArray("7,\r\n") << 7 << "9600";
+        QTest::newRow("more fields ignored") << QByteArray("8,19200,junk\r\n9,9600\r\n") << 8 << "19200";
+    }
+
+    void parsed()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(int, port);
+        QFETCH(QString, speed);
+
+        const RSComm::PortSettings settings = RSComm::ParsePortSettings(contents);
+        QCOMPARE(settings.port, port);
+        QCOMPARE(settings.speed, speed);
+    }
+
+    void refused_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("description");
+
+        QTest::newRow("port not a number") << QByteArray("abc,9600\r\n") << 13 << "Type mismatch";
+        QTest::newRow("binary") << QByteArray("\x01\x02\xff\xfe", 4) << 13 << "Type mismatch";
+        QTest::newRow("port overflows") << QByteArray("70000,9600\r\n") << 6 << "Overflow";
+        QTest::newRow("speed missing") << QByteArray("3\r\n") << 62 << "Input past end of file";
+        QTest::newRow("nothing") << QByteArray() << 62 << "Input past end of file";
+    }
+
+    void refused()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(int, number);
+        QFETCH(QString, description);
+
+        try {
+            RSComm::ParsePortSettings(contents);
+            QFAIL("no fault raised");
+        } catch (const BasicError& e) {
+            QCOMPARE(e.number(), number);
+            QCOMPARE(e.description(), description);
+            QCOMPARE(e.source(), QStringLiteral("RSComm"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortSettings)
+#include "tst_portsettings.moc"
