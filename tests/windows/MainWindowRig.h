@@ -48,6 +48,10 @@ public:
         return script.saveFileName(r);
     }
     bool showHelp(const QString& path) override { return script.showHelp(path); }
+    std::optional<PrinterSettings> printerDialog(const PrinterSettings& current) override
+    {
+        return script.printerDialog(current);
+    }
 };
 
 // Child windows that count how often they were made and destroyed.
