@@ -1,0 +1,254 @@
+#include "frmProcessing.h"
+
+#include "FormUtility.h"
+#include "MachineData.h"
+#include "Prompter.h"
+#include "RSComm.h"
+#include "RefreshLoop.h"
+#include "ShellContext.h"
+#include "frm8816DF1.h"
+#include "frmData.h"
+#include "frmDisplayIO.h"
+#include "frmMDIMain.h"
+#include "frmMain.h"
+#include "frmSetup.h"
+#include "frmTiming.h"
+#include "modUtility.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace talvek {
+
+namespace {
+
+const QString kLongestStatus = QStringLiteral("Downloading Set-up Parameters, Please Standby...");
+
+// The refresh loop of the child window shown in the frame, if it has one.
+RefreshLoop* shownChildLoop(frmMDIMain& main)
+{
+    QWidget* child = main.currentChild();
+    if (auto* w = qobject_cast<frmMain*>(child))
+        return &w->refreshLoop();
+    if (auto* w = qobject_cast<frmSetup*>(child))
+        return &w->refreshLoop();
+    if (auto* w = qobject_cast<frm8816DF1*>(child))
+        return &w->refreshLoop();
+    if (auto* w = qobject_cast<frmTiming*>(child))
+        return &w->refreshLoop();
+    if (auto* w = qobject_cast<frmData*>(child))
+        return &w->refreshLoop();
+    if (auto* w = qobject_cast<frmDisplayIO*>(child))
+        return &w->refreshLoop();
+    return nullptr;
+}
+
+// A transfer window that has not hidden itself yet.
+bool transferWindowOpen(const ShellContext& shell)
+{
+    const auto windows = shell.main.findChildren<frmProcessing*>(QString(), Qt::FindDirectChildrenOnly);
+    return std::any_of(windows.begin(), windows.end(),
+        [](const frmProcessing* w) { return w->isVisible() || w->transferRunning(); });
+}
+
+} // namespace
+
+frmProcessing::frmProcessing(RSComm& rs, Prompter& prompter, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , fraProcessing(new QGroupBox(QStringLiteral("Processing Request:"), this))
+    , lblProcessing(new QLabel(fraProcessing))
+    , prgProcessing(new QProgressBar(fraProcessing))
+    , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this))
+    , m_rs(rs)
+    , m_prompter(prompter)
+    , m_transfer(rs, CurrentData,
+          DataTransfer::Hooks {
+              [] {
+                  // "&Cancel" and the timers are served here; the window is
+                  // modal, so no other command can start.
+                  QCoreApplication::processEvents(QEventLoop::AllEvents);
+              },
+              [this](const QString& text) {
+                  lblProcessing->setText(text);
+                  // The timing phases do not look at a cancel request.
+                  cmdCancel->setEnabled(false);
+              },
+              [this](int value) { showProgress(value); },
+          })
+{
+    setObjectName(QStringLiteral("frmProcessing"));
+    fraProcessing->setObjectName(QStringLiteral("fraProcessing"));
+    lblProcessing->setObjectName(QStringLiteral("lblProcessing"));
+    prgProcessing->setObjectName(QStringLiteral("prgProcessing"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    setModal(true);
+
+    lblProcessing->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Wide enough for the longest status text, so that the window keeps its
+    // size when the timing phase changes the text.
+    lblProcessing->setMinimumWidth(lblProcessing->fontMetrics().horizontalAdvance(kLongestStatus) + 8);
+    prgProcessing->setMinimum(0);
+    prgProcessing->setValue(0);
+    prgProcessing->setTextVisible(false);
+
+    auto* inner = new QVBoxLayout(fraProcessing);
+    inner->setContentsMargins(16, 12, 16, 16);
+    inner->setSpacing(10);
+    inner->addWidget(lblProcessing);
+    inner->addWidget(prgProcessing);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdCancel);
+    buttons->addStretch(1);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(10, 10, 10, 10);
+    outer->setSpacing(10);
+    outer->addWidget(fraProcessing);
+    outer->addLayout(buttons);
+
+    connect(cmdCancel, &QPushButton::clicked, this, &frmProcessing::cmdCancel_Click);
+}
+
+frmProcessing::~frmProcessing() = default;
+
+void frmProcessing::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_loaded || event->spontaneous())
+        return;
+    m_loaded = true;
+    Form_Load();
+    // The transfer runs once the window is up, from the event loop.
+    QTimer::singleShot(0, this, &frmProcessing::Form_Activate);
+}
+
+void frmProcessing::Form_Load()
+{
+    prgProcessing->reset();
+    prgProcessing->setValue(0);
+    const std::optional<TransferWork> work = TransferWorkFor(TransferType, ParamCount);
+    lblProcessing->setText(work ? work->status : QString());
+    prgProcessing->setMaximum(work ? work->maximum : 1);
+    adjustSize();
+    CenterForm(this);
+}
+
+void frmProcessing::Form_Activate()
+{
+    if (m_activated)
+        return;
+    m_activated = true;
+    QPointer<frmProcessing> self(this);
+    m_transfer.Run(TransferType, ParamCount);
+    if (!self)
+        return;
+    // A PLS operation that failed without a link fault stops the timing
+    // phase just as well: the operator must not take it for done.
+    if (m_rs.CommError || m_transfer.timingAborted()) {
+        m_prompter.msgBox(QStringLiteral("Error Processing Request\r\n\r\nProcess Not Complete"), kAppTitle,
+            MsgIcon::Exclamation, MsgButtons::OK);
+    }
+    accept();
+}
+
+void frmProcessing::cmdCancel_Click()
+{
+    m_transfer.requestCancel();
+}
+
+void frmProcessing::showProgress(int value)
+{
+    prgProcessing->setValue(std::min(value, prgProcessing->maximum()));
+}
+
+void frmProcessing::closeEvent(QCloseEvent* event)
+{
+    // The window hides itself when the transfer has ended, never under it.
+    if (m_transfer.running()) {
+        cmdCancel_Click();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void frmProcessing::reject()
+{
+    if (m_transfer.running()) {
+        cmdCancel_Click();
+        return;
+    }
+    QDialog::reject();
+}
+
+// ---------------------------------------------------------------------------
+// The File menu's data transfer commands
+
+void mnuFileUploadData_Click(ShellContext& shell, int Index)
+{
+    const MsgResult answer = shell.prompter.msgBox(
+        QStringLiteral("You are about to Upload Data from the PLC\r\n\r\nDo You Wish to Continue?"),
+        QStringLiteral("Data Upload"), MsgIcon::Question, MsgButtons::YesNo);
+    if (answer != MsgResult::Yes)
+        return;
+    shell.globals.gUploadNOW = GeneralDateText(QDateTime::currentDateTime());
+    RunTransfer(shell, qint16(Index));
+}
+
+void mnuFileDownloadData_Click(ShellContext& shell, int Index)
+{
+    const MsgResult answer = shell.prompter.msgBox(
+        QStringLiteral("You are about to Download Data to the PLC\r\n\r\nDo You Wish to Continue?"),
+        QStringLiteral("Data Download"), MsgIcon::Question, MsgButtons::YesNo);
+    if (answer != MsgResult::Yes)
+        return;
+    RunTransfer(shell, qint16(Index + TransferDownloadOffset));
+}
+
+void RunTransfer(ShellContext& shell, qint16 code)
+{
+    RSComm& rs = shell.rs;
+    if (rs.IsBusy() || transferWindowOpen(shell) || !TransferWorkFor(code, ParamCount))
+        return;
+
+    if (!rs.OnlineMode) {
+        const MsgResult answer = shell.prompter.msgBox(
+            QStringLiteral(
+                "Program is Currently OFFLINE\r\n\r\nDo You Wish to Switch to ONLINE MODE to Continue?"),
+            QStringLiteral("Program Offline"), MsgIcon::Question, MsgButtons::YesNo);
+        if (answer != MsgResult::Yes)
+            return;
+        // "O&nline Data"; a link that does not open stops the transfer at
+        // its first check.
+        shell.mode.setMode(true);
+    }
+
+    TransferType = code;
+    // The shown child window waits, as it would below a modal window.
+    QPointer<RefreshLoop> loop = shownChildLoop(shell.main);
+    const bool loopStepped = loop && loop->autoStep();
+    if (loop)
+        loop->setAutoStep(false);
+
+    auto* window = new frmProcessing(rs, shell.prompter, &shell.main);
+    QObject::connect(window, &QDialog::finished, &shell.main, [window, loop, loopStepped] {
+        if (loop && loopStepped)
+            loop->setAutoStep(true);
+        window->deleteLater();
+    });
+    window->show();
+}
+
+} // namespace talvek

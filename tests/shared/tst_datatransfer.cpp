@@ -1,0 +1,605 @@
+// The data transfer between CurrentData and the in-process simulator: the
+// operations on the wire in their order, the values stored, the progress,
+// cancel requests, a link that dies part-way and failed PLS operations.
+
+#include "Clock.h"
+#include "DataTransfer.h"
+#include "K7700Sim.h"
+#include "MachineData.h"
+#include "ProgramFolder.h"
+#include "RSComm.h"
+#include "ScriptedPrompter.h"
+#include "SimPort.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace talvek;
+using namespace talvek::test;
+using Kind = K7700Sim::PLSChannel::Kind;
+
+namespace {
+
+// The wire as operations: "R1100" a byte read, "W1020=44" a byte write; PLS
+// commands as "P24=360" (word read), "P26=720" (word write), "P27 3 150 170 1"
+// (record: channel, two 16-bit values, flag), "P59 1 2 3 4 5 6" (configuration
+// block), "P9 3=1@150" (recall: channel = state @ position), "P12"
+// (configuration table); a refused write ends in " NAK". Ready queries are
+// left out. Only operations that end at exchange `from` or later are listed.
+QStringList Ops(const QList<SimPort::Exchange>& exchanges, qsizetype from = 0)
+{
+    enum class Mode
+    {
+        Idle,
+        Command,
+        Read,
+        Write,
+        PLS,
+        Ready
+    };
+    Mode mode = Mode::Idle;
+    int step = 0;
+    int address = 0;
+    int command = 0;
+    QList<int> sent;
+    QList<int> replies;
+    QStringList ops;
+    const auto plsLength = [](int c) {
+        switch (c) {
+        case 24:
+        case 40:
+        case 72:
+        case 88:
+        case 26:
+        case 42:
+            return 2;
+        case 9:
+            return 4;
+        case 12:
+            return 19;
+        default:
+            return 6;
+        }
+    };
+    for (qsizetype i = 0; i < exchanges.size(); ++i) {
+        const int b = exchanges[i].sent;
+        const int r = exchanges[i].reply.isEmpty() ? -1 : quint8(exchanges[i].reply.back());
+        const auto add = [&](const QString& op) {
+            if (i >= from)
+                ops.append(op);
+        };
+        if (b == 0xFF && step == 0 && mode != Mode::PLS) {
+            mode = Mode::Command;
+            continue;
+        }
+        switch (mode) {
+        case Mode::Idle:
+        case Mode::Ready:
+            if (b == 0x38) {
+                mode = Mode::Ready;
+                step = 0;
+            } else if (mode == Mode::Ready && step == 0 && r == 0x00) {
+                step = 1; // one more poll ends the query
+            } else {
+                mode = Mode::Idle;
+                step = 0;
+            }
+            break;
+        case Mode::Command:
+            command = b;
+            sent.clear();
+            replies.clear();
+            mode = r != 0x55 ? Mode::Idle : b == 1 ? Mode::Read : b == 2 ? Mode::Write : Mode::PLS;
+            break;
+        case Mode::Read:
+            if (step == 0) {
+                address = b << 8;
+                step = 1;
+            } else {
+                add(QStringLiteral("R%1").arg(address | b));
+                step = 0;
+            }
+            break;
+        case Mode::Write:
+            if (step < 2) {
+                address = step == 0 ? b << 8 : address | b;
+                ++step;
+            } else {
+                add(QStringLiteral("W%1=%2").arg(address).arg(b));
+                step = 0;
+            }
+            break;
+        case Mode::PLS: {
+            sent.append(b);
+            replies.append(r);
+            const bool isWrite = command != 24 && command != 40 && command != 72 && command != 88
+                && command != 12 && command != 9;
+            const bool refused = isWrite && r != 0x55;
+            if (!refused && sent.size() < plsLength(command))
+                break;
+            QString op = QStringLiteral("P%1").arg(command);
+            const auto word = [](const QList<int>& v, int k) { return v.value(k) + 256 * v.value(k + 1); };
+            if (command == 24 || command == 40 || command == 72 || command == 88)
+                op += QStringLiteral("=%1").arg(word(replies, 0));
+            else if (command == 26 || command == 42)
+                op += QStringLiteral("=%1").arg(word(sent, 0));
+            else if (command == 27 || command == 43)
+                op += QStringLiteral(" %1 %2 %3 %4")
+                          .arg(sent[0])
+                          .arg(word(sent, 1))
+                          .arg(word(sent, 3))
+                          .arg(sent.value(5));
+            else if (command == 9)
+                op += QStringLiteral(" %1=%2@%3").arg(sent[0]).arg(replies.value(1)).arg(word(replies, 2));
+            else if (command != 12)
+                for (int v : sent)
+                    op += QStringLiteral(" %1").arg(v);
+            add(refused ? op + QStringLiteral(" NAK") : op);
+            mode = Mode::Idle;
+            step = 0;
+            break;
+        }
+        }
+    }
+    return ops;
+}
+
+QStringList readsOf(std::initializer_list<std::pair<int, int>> spans)
+{
+    QStringList out;
+    for (auto [address, bytes] : spans)
+        for (int k = 0; k < bytes; ++k)
+            out << QStringLiteral("R%1").arg(address + k);
+    return out;
+}
+
+QStringList wordWrite(int address, int value)
+{
+    return { QStringLiteral("W%1=%2").arg(address).arg(value & 0xFF),
+        QStringLiteral("W%1=%2").arg(address + 1).arg(value >> 8) };
+}
+
+K7700Sim::PLSChannel setpoints(int on, int off)
+{
+    K7700Sim::PLSChannel c;
+    c.kind = Kind::Setpoints;
+    c.on = quint16(on);
+    c.off = quint16(off);
+    return c;
+}
+
+const QString kNoComm = QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable is "
+                                       "Connected Between\rCOMM Port and PROG Port.");
+
+struct Rig
+{
+    QTemporaryDir dir;
+    K7700Sim sim;
+    FakeClock clock;
+    ScriptedPrompter prompter;
+    ProgramFolder folder { dir.path() };
+    SimPort port { sim, clock };
+    RSComm link { folder, clock, prompter };
+    int pumps = 0;
+    std::function<void(int)> onPump; // runs inside pump n (1-based)
+    QStringList statuses;
+    QList<int> progress;
+    DataTransfer transfer { link, CurrentData,
+        { [this] {
+             ++pumps;
+             if (onPump)
+                 onPump(pumps);
+         },
+            [this](const QString& s) { statuses << s; }, [this](int v) { progress << v; } } };
+
+    Rig()
+    {
+        ResetMachineDataGlobals();
+        InitMachineData(1, 0, 0);
+        link.OpenRSComm(&port);
+        port.clearRecord();
+    }
+    QStringList ops() const { return Ops(port.exchanges()); }
+    // The board goes silent after `bytes` more bytes; the link's box is cancelled.
+    void killLinkAfter(int bytes)
+    {
+        sim.dropOutAfter(bytes);
+        prompter.answerMsg(MsgResult::Cancel);
+    }
+    // The shift and set-up values the board holds.
+    void fillBoard()
+    {
+        sim.setD(1100, 123456);
+        sim.setWord(1104, 7);
+        sim.setD(1200, 99999);
+        sim.setWord(1204, 3);
+        sim.setWord(1040, 12);
+        sim.setWord(1042, 14);
+        sim.setByte(1018, 0x05); // bit 0: brake wear compensation on
+        const int words[]
+            = { 1020, 44, 1022, 46, 1024, 280, 1026, 300, 1028, 400, 1032, 380, 1034, 260, 1036, 25 };
+        for (int k = 0; k < 16; k += 2)
+            sim.setWord(words[k], quint16(words[k + 1]));
+        sim.setByte(4001, 0x03); // bit 0: SLC500
+        sim.setByte(4050, 5);
+        sim.setByte(4011, 12);
+    }
+};
+
+const QList<qint32> kBoardRows { 123456, 7, 99999, 3, 12, 14, 1, 44, 46, 280, 300, 400, 380, 260, 25, 1, 5,
+    12 };
+const QStringList kShiftReads
+    = readsOf({ { 1100, 4 }, { 1104, 2 }, { 1200, 4 }, { 1204, 2 }, { 1040, 2 }, { 1042, 2 } });
+const QStringList kSetupReads = readsOf({ { 1018, 1 }, { 1020, 2 }, { 1022, 2 }, { 1024, 2 }, { 1026, 2 },
+    { 1028, 2 }, { 1032, 2 }, { 1034, 2 }, { 1036, 2 }, { 4001, 1 }, { 4050, 1 }, { 4011, 1 } });
+
+} // namespace
+
+class tst_DataTransfer final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void workOfEachCode_data();
+    void workOfEachCode();
+    void rowUploads_data();
+    void rowUploads();
+    void rowDownloads();
+    void negativeValueRefusedByTheLink();
+    void cancelBetweenRows();
+    void linkDiesPartWay_data();
+    void linkDiesPartWay();
+    void timingUpload();
+    void timingUploadStopsAtAFailedRecall();
+    void timingDownload();
+    void timingDownloadFailures_data();
+    void timingDownloadFailures();
+    void nothingWhenCommErrorIsSet();
+};
+
+void tst_DataTransfer::workOfEachCode_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<bool>("timing");
+    QTest::newRow("0") << 0 << "Uploading Set-up Parameters, Please Standby..." << 13 << 6 << 17 << false;
+    QTest::newRow("1") << 1 << "Uploading Timing Channels, Please Standby..." << 33 << 0 << -1 << true;
+    QTest::newRow("2") << 2 << "Uploading Shift Data, Please Standby..." << 6 << 0 << 5 << false;
+    QTest::newRow("4") << 4 << "Uploading Data, Please Standby..." << 50 << 0 << 17 << true;
+    QTest::newRow("10") << 10 << "Downloading Set-up Parameters, Please Standby..." << 13 << 6 << 17 << false;
+    QTest::newRow("11") << 11 << "Downloading Timing Channels, Please Standby..." << 33 << 0 << -1 << true;
+    QTest::newRow("12") << 12 << "Downloading Shift Data, Please Standby..." << 6 << 0 << 5 << false;
+    QTest::newRow("14") << 14 << "Downloading Data, Please Standby..." << 50 << 0 << 17 << true;
+    for (int code : { -1, 3, 5, 9, 13, 15, 24 })
+        QTest::addRow("%d none", code) << code << QString() << -1 << 0 << 0 << false;
+}
+
+void tst_DataTransfer::workOfEachCode()
+{
+    QFETCH(int, code);
+    QFETCH(QString, status);
+    QFETCH(int, maximum);
+    const auto work = TransferWorkFor(qint16(code), 17);
+    QCOMPARE(work.has_value(), maximum >= 0);
+    if (!work)
+        return;
+    QCOMPARE(work->status, status);
+    QCOMPARE(work->maximum, maximum);
+    QTEST(work->firstRow, "first");
+    QTEST(work->lastRow, "last");
+    QTEST(work->timing, "timing");
+    QCOMPARE(work->download, code >= 10);
+}
+
+void tst_DataTransfer::rowUploads_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("reads");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::newRow("shift data") << 2 << kShiftReads << 0 << 5;
+    QTest::newRow("set-up parameters") << 0 << kSetupReads << 6 << 17;
+}
+
+void tst_DataTransfer::rowUploads()
+{
+    QFETCH(int, code);
+    QFETCH(QStringList, reads);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    Rig r;
+    r.fillBoard();
+    r.transfer.Run(qint16(code), ParamCount);
+
+    QCOMPARE(r.ops(), reads); // in row order, nothing else
+    for (int row = 0; row <= 17; ++row) {
+        const qint32 expected = row >= first && row <= last ? kBoardRows[row] : DefaultData.ParamValue[row];
+        QVERIFY2(CurrentData.ParamValue[row] == expected, qPrintable(QString::number(row)));
+    }
+    QCOMPARE(r.transfer.progress(), last - first + 1); // 12 of 13 for the set-up parameters
+    QCOMPARE(r.pumps, last - first + 1);
+    QVERIFY(r.statuses.isEmpty());
+    QVERIFY(!r.link.CommError && !r.transfer.timingAborted());
+    QVERIFY(!TimingDownloaded && !DataReloaded);
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_DataTransfer::rowDownloads()
+{
+    Rig r;
+    r.sim.setByte(1018, 0x06); // the other bits of the brake wear byte stay
+    r.sim.setByte(4001, 0x81);
+    for (int row = 0; row <= 17; ++row)
+        CurrentData.ParamValue[row] = kBoardRows[row];
+    CurrentData.ParamValue[15] = 0;
+    r.transfer.Run(14, ParamCount);
+
+    QStringList rows;
+    rows << QStringList { "W1100=128", "W1101=13", "W1102=12", "W1103=0" } // 123456: 12 * 10000 + 3456
+         << wordWrite(1104, 7) << QStringList { "W1200=15", "W1201=39", "W1202=9", "W1203=0" }
+         << wordWrite(1204, 3) << wordWrite(1040, 12) << wordWrite(1042, 14)
+         << QStringList { "R1018", "W1018=7" } << wordWrite(1020, 44) << wordWrite(1022, 46)
+         << wordWrite(1024, 280) << wordWrite(1026, 300) << wordWrite(1028, 400) << wordWrite(1032, 380)
+         << wordWrite(1034, 260) << wordWrite(1036, 25)
+         << QStringList { "R4001", "W4001=128", "W4050=5", "W4011=12" };
+    const QStringList ops = r.ops();
+    QCOMPARE(ops.mid(0, rows.size()), rows);
+    QVERIFY(ops.value(rows.size()).startsWith(QLatin1String("P59"))); // then the timing download
+    QCOMPARE(r.sim.getD(1100), 123456);
+    QCOMPARE(r.sim.word(1026), quint16(300));
+    QCOMPARE(r.transfer.progress(), 18 + 32);
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_DataTransfer::negativeValueRefusedByTheLink()
+{
+    // The value text of -5 is "-5": the link refuses it with its entry alert
+    // and the transfer goes on with the next row.
+    Rig r;
+    r.prompter.answerMsg(MsgResult::OK);
+    CurrentData.ParamValue[7] = -5;
+    r.transfer.Run(10, ParamCount);
+    const auto boxes = r.prompter.messages();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, QStringLiteral("Error:\rOnly Numerical Data Allowed."));
+    const QStringList ops = r.ops();
+    QVERIFY(!ops.contains(QStringLiteral("W1020=251")));
+    QVERIFY(ops.contains(QStringLiteral("W1022=0")) && ops.contains(QStringLiteral("W4011=10")));
+    QCOMPARE(r.transfer.progress(), 12);
+}
+
+void tst_DataTransfer::cancelBetweenRows()
+{
+    // Cancel arrives in the third pump: rows 0 and 1 are done, row 2 is not
+    // touched; "&All" still runs its timing phase, which does not look at it.
+    Rig r;
+    r.fillBoard();
+    CurrentData.ParamValue[2] = 4242;
+    r.onPump = [&r](int n) {
+        if (n == 3)
+            r.transfer.requestCancel();
+    };
+    r.transfer.Run(4, ParamCount);
+    const QStringList ops = r.ops();
+    QCOMPARE(ops.mid(0, 6), readsOf({ { 1100, 4 }, { 1104, 2 } }));
+    QCOMPARE(ops.value(6), QStringLiteral("P12"));
+    QCOMPARE(CurrentData.ParamValue.mid(0, 3), (QList<qint32> { 123456, 7, 4242 }));
+    QCOMPARE(r.statuses, QStringList { TimingUploadStatus });
+    QCOMPARE(r.transfer.progress(), 2 + 16 * 2);
+    QVERIFY(r.transfer.cancelRequested());
+
+    // The next run starts with the flags cleared.
+    r.port.clearRecord();
+    r.onPump = nullptr;
+    r.transfer.Run(2, ParamCount);
+    QVERIFY(!r.transfer.cancelRequested());
+    QCOMPARE(r.ops(), kShiftReads);
+}
+
+void tst_DataTransfer::linkDiesPartWay_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("bytes"); // heard before the board goes silent
+    QTest::addColumn<int>("progress");
+    // Handshake (2 bytes), then 2 bytes per byte read: rows 0 and 1 take 12;
+    // row 2 dies inside its first byte. The failed row counts.
+    QTest::newRow("upload all") << 4 << 2 + 12 + 1 << 3;
+    // Handshake, then 3 bytes per byte written: rows 0 and 1 take 18; the
+    // low word of row 2 gets through.
+    QTest::newRow("download all") << 14 << 2 + 18 + 6 << 3;
+}
+
+void tst_DataTransfer::linkDiesPartWay()
+{
+    QFETCH(int, code);
+    QFETCH(int, bytes);
+    Rig r;
+    r.fillBoard();
+    CurrentData.ParamValue[2] = 4242;
+    r.killLinkAfter(bytes);
+    r.transfer.Run(qint16(code), ParamCount);
+
+    QVERIFY(r.link.CommError);
+    QTEST(r.transfer.progress(), "progress"); // the failed row counts; nothing after it
+    QCOMPARE(r.prompter.messages().size(), 1);
+    QCOMPARE(r.prompter.messages()[0].text, kNoComm);
+    QVERIFY(r.statuses.isEmpty()); // no timing phase
+    QVERIFY(!TimingDownloaded);
+    if (code == 4) {
+        // Rows read keep their new values; the failed read stores nothing.
+        QCOMPARE(CurrentData.ParamValue.mid(0, 4), (QList<qint32> { 123456, 7, 4242, 0 }));
+    } else {
+        QCOMPARE(r.sim.getD(1100), 0);
+        QCOMPARE(r.sim.word(1104), quint16(0));
+        QCOMPARE(r.sim.word(1200), quint16(4242)); // row 2: its low word got through,
+        QCOMPARE(r.sim.word(1202), quint16(9)); // its high word did not
+    }
+}
+
+void tst_DataTransfer::timingUpload()
+{
+    Rig r;
+    r.sim.setPLSConfigTable({ 12, 3, 10, 11, 12, 13, 14, 15, 16, 17 });
+    r.sim.setPLSScaleFactor(720);
+    r.sim.setPLSOffset(15);
+    r.sim.setPLSChannel(0, setpoints(150, 170));
+    r.sim.setPLSChannel(5, setpoints(600, 20));
+    K7700Sim::PLSChannel train;
+    train.kind = Kind::PulseTrain;
+    train.on = 4;
+    train.onDivisions = 10;
+    train.offDivisions = 10;
+    r.sim.setPLSChannel(9, train);
+    QVERIFY(r.link.RecallChannel(5)); // channel 5 now recalls OFF first
+    r.port.clearRecord();
+    CurrentData.OnSetpoint[1] = 180; // channel 1 is empty on the board
+    r.transfer.Run(1, ParamCount);
+
+    QStringList expected { "P12", "P24=720", "P40=15", "P9 0=1@150", "P9 0=0@170" };
+    for (int ch = 1; ch < 16; ++ch) {
+        if (ch == 5)
+            expected << "P9 5=0@20"
+                     << "P9 5=1@600";
+        else
+            expected << (ch == 9 ? QStringLiteral("P9 9=3@4") : QStringLiteral("P9 %1=2@0").arg(ch));
+    }
+    QCOMPARE(r.ops(), expected);
+    QCOMPARE(CurrentData.PlsChannelCount, qint16(12));
+    QCOMPARE(CurrentData.PlsProgram, qint16(3));
+    QCOMPARE(CurrentData.SpeedCompensation, (std::array<qint16, 8> { 10, 11, 12, 13, 14, 15, 16, 17 }));
+    QCOMPARE(CurrentData.PlsScaleFactor, qint16(720));
+    QCOMPARE(CurrentData.PlsOffset, qint16(15));
+    std::array<qint16, 16> on {}, off {};
+    on[0] = 150, off[0] = 170, on[5] = 600, off[5] = 20;
+    QCOMPARE(CurrentData.OnSetpoint, on);
+    QCOMPARE(CurrentData.OffSetpoint, off);
+    QCOMPARE(r.transfer.progress(), 32);
+    QCOMPARE(r.statuses, QStringList { TimingUploadStatus });
+    QVERIFY(!TimingDownloaded && !DataReloaded);
+    QVERIFY(!r.transfer.timingAborted());
+}
+
+void tst_DataTransfer::timingUploadStopsAtAFailedRecall()
+{
+    // A position beyond 4351 makes the recall fail without a link fault:
+    // timing aborted, the channels after it keep their values.
+    Rig r;
+    r.sim.setPLSChannel(2, setpoints(5000, 10));
+    r.transfer.Run(1, ParamCount);
+    QVERIFY(r.transfer.timingAborted());
+    QVERIFY(!r.link.CommError);
+    QCOMPARE(r.ops().mid(3), (QStringList { "P9 0=2@0", "P9 1=2@0", "P9 2=1@5000" }));
+    QCOMPARE(CurrentData.OnSetpoint[2], DefaultData.OnSetpoint[2]);
+    QCOMPARE(CurrentData.OnSetpoint[3], DefaultData.OnSetpoint[3]);
+    QCOMPARE(CurrentData.OnSetpoint[1], qint16(0));
+    QCOMPARE(r.transfer.progress(), 2 + 2 + 1);
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_DataTransfer::timingDownload()
+{
+    Rig r;
+    CurrentData.PlsProgram = 2;
+    CurrentData.SpeedCompensation = { 1, 2, 3, 4, 5, 6, 7, 8 };
+    CurrentData.PlsChannelCount = 14;
+    CurrentData.PlsScaleFactor = 720;
+    CurrentData.OnSetpoint[9] = 700;
+    CurrentData.OffSetpoint[12] = 5; // only one setpoint set: programmed
+    r.sim.setPLSChannel(10, setpoints(100, 200)); // empty in the data: cleared
+    r.transfer.Run(11, ParamCount);
+
+    QStringList expected { "P59 2 1 2 3 4 0", "P75 5 6 7 8 0 0", "P91 0 0 0 0 0 0", "P107 14 0 0 0 0 0",
+        "P26=720" };
+    for (int ch = 0; ch < 16; ++ch) {
+        const int on = CurrentData.OnSetpoint[ch], off = CurrentData.OffSetpoint[ch];
+        if (on == 0 && off == 0) {
+            expected << QStringLiteral("P27 %1 0 0 0").arg(ch);
+        } else {
+            expected << "P24=720" << QStringLiteral("P27 %1 0 0 0").arg(ch)
+                     << QStringLiteral("P27 %1 %2 %3 1").arg(ch).arg(on).arg(off);
+        }
+    }
+    QCOMPARE(r.ops(), expected);
+    QCOMPARE(r.sim.plsScaleFactor(), quint16(720));
+    QCOMPARE(r.sim.plsChannel(9), setpoints(700, 0));
+    QCOMPARE(r.sim.plsChannel(10).kind, Kind::Empty);
+    QCOMPARE(r.transfer.progress(), 32);
+    QCOMPARE(r.statuses, QStringList { TimingDownloadStatus });
+    QVERIFY(TimingDownloaded);
+    QVERIFY(!DataReloaded && !r.transfer.timingAborted());
+}
+
+void tst_DataTransfer::timingDownloadFailures_data()
+{
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QStringList>("tail"); // the last operations on the wire
+    QTest::addColumn<bool>("commError");
+    QTest::addColumn<int>("progress");
+    QTest::newRow("configuration refused: channels still sent")
+        << 0 << QStringList { "P27 14 0 0 0", "P27 15 0 0 0" } << false << 32;
+    QTest::newRow("setpoint beyond the scale: channel loop ends")
+        << 1 << QStringList { "P24=360", "P27 2 0 0 0", "P27 2 155 175 1", "P24=360" } << false << 6;
+    QTest::newRow("clear refused: timing download ends")
+        << 2 << QStringList { "P24=360", "P27 7 0 0 0", "P27 7 0 20 1", "P27 8 0 0 0 NAK" } << false << 16;
+    QTest::newRow("link dies inside channel 1")
+        << 3 << QStringList { "P24=360", "P27 0 0 0 0", "P27 0 150 170 1" } << true << 2;
+}
+
+void tst_DataTransfer::timingDownloadFailures()
+{
+    QFETCH(int, failure);
+    QFETCH(QStringList, tail);
+    QFETCH(bool, commError);
+    Rig r;
+    switch (failure) {
+    case 0:
+        r.sim.rejectNextPLSWrite(0);
+        break;
+    case 1:
+        CurrentData.OnSetpoint[3] = 400;
+        r.prompter.answerMsg(MsgResult::OK);
+        break;
+    case 2:
+        r.sim.rejectNextPLSWrite(4 + 1 + 2 * 8); // blocks, scale, channels 0..7
+        break;
+    case 3: {
+        // 4 blocks (handshake 2, 6 bytes, ready query 3) + scale (2 + 2 + 3) +
+        // channel 0 (scale read 4, two records of 11): channel 1 finds no board.
+        r.killLinkAfter(4 * 11 + 7 + 4 + 2 * 11);
+        break;
+    }
+    }
+    r.transfer.Run(11, ParamCount);
+    const QStringList ops = r.ops();
+    QCOMPARE(ops.mid(ops.size() - tail.size()), tail);
+    QVERIFY(r.transfer.timingAborted() || commError);
+    QCOMPARE(r.link.CommError, commError);
+    QTEST(r.transfer.progress(), "progress");
+    QVERIFY(TimingDownloaded);
+    if (failure == 1) {
+        QCOMPARE(r.prompter.messages().size(), 1);
+        QCOMPARE(r.prompter.messages()[0].text,
+            QStringLiteral(
+                "Setpoint setting 400 is greater than scale factor.\r\n\r\nChannel can not be programmed."));
+    }
+}
+
+void tst_DataTransfer::nothingWhenCommErrorIsSet()
+{
+    for (qint16 code : { 4, 14, 1, 11 }) {
+        Rig r;
+        r.link.CommError = true;
+        r.transfer.Run(code, ParamCount);
+        QVERIFY(r.port.exchanges().isEmpty());
+        QCOMPARE(r.transfer.progress(), 0);
+        QVERIFY(r.statuses.isEmpty());
+        QVERIFY(!TimingDownloaded);
+        QCOMPARE(CurrentData, DefaultData);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_DataTransfer)
+#include "tst_datatransfer.moc"
