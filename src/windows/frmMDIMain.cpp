@@ -10,6 +10,7 @@
 #include "ShiftExport.h"
 #include "frmAbout.h"
 #include "frmDownloadProg.h"
+#include "frmProcessing.h"
 #include "frmSetupComm.h"
 #include "modUtility.h"
 
@@ -253,15 +254,13 @@ void frmMDIMain::buildMenus()
     connect(mnuHelpHelpTopics, &QAction::triggered, this, &frmMDIMain::mnuHelpHelpTopics_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmMDIMain::mnuHelpAbout_Click);
 
-    // Commands whose windows are not part of this build yet.
-    const auto later = [this](QAction* action, const QString& command) {
-        connect(action, &QAction::triggered, this, [this, command] { notAvailableYet(command); });
-    };
     for (int i = 0; i < 5; ++i) {
         if (!kTransferItems[i])
             continue;
-        later(mnuFileUploadData[i], QStringLiteral("Upload (save) Data"));
-        later(mnuFileDownloadData[i], QStringLiteral("Download Data"));
+        connect(mnuFileUploadData[i], &QAction::triggered, this,
+            [this, i] { mnuFileUploadData_Click(*m_context, i); });
+        connect(mnuFileDownloadData[i], &QAction::triggered, this,
+            [this, i] { mnuFileDownloadData_Click(*m_context, i); });
     }
 }
 
@@ -394,12 +393,6 @@ void frmMDIMain::syncWindowMenuChecks()
 void frmMDIMain::updateCaption()
 {
     setWindowTitle(m_baseCaption + m_globals.gFileNameCaption);
-}
-
-void frmMDIMain::notAvailableYet(const QString& command)
-{
-    m_prompter.msgBox(QStringLiteral("\"%1\" is not available in this version of TALVEK yet.").arg(command),
-        kAppTitle, MsgIcon::Information, MsgButtons::OK);
 }
 
 void frmMDIMain::mnuEditPasscode_Click()

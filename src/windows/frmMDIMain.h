@@ -114,7 +114,6 @@ private:
     void showMode(bool online);
     void syncWindowMenuChecks();
     void unloadChild();
-    void notAvailableYet(const QString& command);
 
     void mnuEditPasscode_Click();
     void mnuHelpHelpTopics_Click();

@@ -49,7 +49,6 @@ private slots:
     void offlineEditingToggle();
     void windowMenuShowsOneChild();
     void placeholderChildren();
-    void laterCommandsSayNotAvailable();
     void helpTopicsOpensShippedHelp();
     void aboutBox();
     void shutdownUnchangedAsksNothing();
@@ -434,27 +433,6 @@ void tst_frmMDIMain::placeholderChildren()
             QVERIFY2(pending->lblDescription->text().startsWith(QStringLiteral("This window will show: ")),
                 qPrintable(pending->lblDescription->text()));
     }
-}
-
-void tst_frmMDIMain::laterCommandsSayNotAvailable()
-{
-    Rig rig;
-    frmMDIMain& w = *rig.w;
-    const QList<QPair<QAction*, QString>> later {
-        { w.mnuFileUploadData[0], "Upload (save) Data" },
-        { w.mnuFileDownloadData[4], "Download Data" },
-    };
-    for (const auto& [action, command] : later) {
-        rig.script().clear();
-        action->trigger();
-        const auto boxes = rig.script().messages();
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].text,
-            QStringLiteral("\"%1\" is not available in this version of TALVEK yet.").arg(command));
-        QCOMPARE(boxes[0].title, QStringLiteral("TALVEK"));
-    }
-    // Nothing touched the controller.
-    QCOMPARE(rig.port.openCount(), 0);
 }
 
 void tst_frmMDIMain::helpTopicsOpensShippedHelp()
