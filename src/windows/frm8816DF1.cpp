@@ -1,6 +1,7 @@
 #include "frm8816DF1.h"
 
 #include "BasicText.h"
+#include "ControlArray.h"
 #include "MachineData.h"
 #include "NumericField.h"
 #include "Prompter.h"
@@ -126,11 +127,6 @@ int readNumber(const QString& text)
     return RoundedInt32(Val(text));
 }
 
-QString indexedName(const char* name, int index)
-{
-    return QLatin1String(name) + QLatin1Char('_') + QString::number(index);
-}
-
 struct Description
 {
     const char* caption;
@@ -232,7 +228,7 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
     std::array<QGridLayout*, 3> grids {};
     for (int k = 0; k < 3; ++k) {
         auto* box = new QGroupBox(QLatin1String(frameCaptions[size_t(k)]), this);
-        box->setObjectName(indexedName("fraSetup", k));
+        box->setObjectName(ControlArrayName("fraSetup", k));
         grids[size_t(k)] = new QGridLayout(box);
         grids[size_t(k)]->setHorizontalSpacing(8);
         grids[size_t(k)]->setVerticalSpacing(6);
@@ -243,13 +239,13 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
     for (int i = 0; i < AddressCount; ++i) {
         const Description& d = kDescriptions[size_t(i)];
         auto* label = new QLabel(QLatin1String(d.caption), fraSetup[size_t(d.frame)]);
-        label->setObjectName(indexedName("lblDescription", i));
+        label->setObjectName(ControlArrayName("lblDescription", i));
         const int row = rows[size_t(d.frame)]++;
         grids[size_t(d.frame)]->addWidget(label, row, 0);
         lblDescription[size_t(i)] = label;
         if (i < DisplayCount) {
             auto* display = new QLabel(QStringLiteral("0"), fraSetup[size_t(d.frame)]);
-            display->setObjectName(indexedName("lblDisplay", i));
+            display->setObjectName(ControlArrayName("lblDisplay", i));
             display->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             display->setMinimumWidth(i == 7 ? 460 : 300);
             display->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -266,10 +262,10 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
     lblDescription[PlcTypeIndex]->setBuddy(cboSetup);
     for (int i = 0; i < 2; ++i) {
         auto* text = new QLineEdit(fraSetup[2]);
-        text->setObjectName(indexedName("txtSetup", i));
+        text->setObjectName(ControlArrayName("txtSetup", i));
         text->setFixedWidth(72);
         auto* upd = new UpDown(fraSetup[2]);
-        upd->setObjectName(indexedName("updSetup", i));
+        upd->setObjectName(ControlArrayName("updSetup", i));
         upd->setRange(0, 255);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());

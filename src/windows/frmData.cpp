@@ -1,5 +1,6 @@
 #include "frmData.h"
 
+#include "ControlArray.h"
 #include "DisplayText.h"
 #include "MachineData.h"
 #include "RSComm.h"
@@ -27,11 +28,6 @@ constexpr std::array<const char*, frmData::CounterCount> kDescriptions {
 const QString kEndOfShiftAddress = QStringLiteral("F32");
 const QString kNoValue = QStringLiteral("-");
 
-QString indexedName(const char* name, int index)
-{
-    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
-}
-
 } // namespace
 
 frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
@@ -45,14 +41,14 @@ frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
 
     for (int i = 0; i < 3; ++i) {
         fraShiftData[i] = new QGroupBox(QString::fromLatin1(kFrameCaptions[i]), this);
-        fraShiftData[i]->setObjectName(indexedName("fraShiftData", i));
+        fraShiftData[i]->setObjectName(ControlArrayName("fraShiftData", i));
     }
     for (int i = 0; i < CounterCount; ++i) {
         QGroupBox* frame = fraShiftData[i / 2];
         lblDescription[i] = new QLabel(QString::fromLatin1(kDescriptions[i]), frame);
-        lblDescription[i]->setObjectName(indexedName("lblDescription", i));
+        lblDescription[i]->setObjectName(ControlArrayName("lblDescription", i));
         lblData[i] = new QLabel(QStringLiteral("0"), frame);
-        lblData[i]->setObjectName(indexedName("lblData", i));
+        lblData[i]->setObjectName(ControlArrayName("lblData", i));
         lblData[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         lblData[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         lblData[i]->setAutoFillBackground(true);

@@ -1,6 +1,7 @@
 #include "frmDisplayIO.h"
 
 #include "BasicText.h"
+#include "ControlArray.h"
 #include "DisplayText.h"
 #include "MachineData.h"
 #include "RSComm.h"
@@ -110,15 +111,10 @@ const QString kNoValue = QStringLiteral("-");
 const QString kOn = QStringLiteral("ON");
 const QString kOff = QStringLiteral("off");
 
-QString indexedName(const char* name, int index)
-{
-    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
-}
-
 QLabel* makeLabel(QWidget* parent, const char* name, int index, const QString& text)
 {
     auto* label = new QLabel(text, parent);
-    label->setObjectName(indexedName(name, index));
+    label->setObjectName(ControlArrayName(name, index));
     return label;
 }
 
@@ -166,7 +162,7 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
 
     for (int g = 0; g < 4; ++g) {
         fraBMIO[g] = new QGroupBox(QString::fromLatin1(kGroupCaptions[g]), this);
-        fraBMIO[g]->setObjectName(indexedName("fraBMIO", g));
+        fraBMIO[g]->setObjectName(ControlArrayName("fraBMIO", g));
     }
 
     auto* k7700 = new QGridLayout(fraBMIO[0]);

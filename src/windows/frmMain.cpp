@@ -2,6 +2,7 @@
 
 #include "BackgroundMonitor.h"
 #include "BasicText.h"
+#include "ControlArray.h"
 #include "DisplayText.h"
 #include "MachineData.h"
 #include "RSComm.h"
@@ -41,15 +42,10 @@ constexpr std::array<const char*, 5> kFrameCaptions { "Machine Speed", "Machine 
 const QString kAlarmResetAddress = QStringLiteral("F15");
 const QString kNoValue = QStringLiteral("-");
 
-QString indexedName(const char* name, int index)
-{
-    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
-}
-
 QLabel* valueLabel(QWidget* parent, int index, int pointSize)
 {
     auto* label = new QLabel(kNoValue, parent);
-    label->setObjectName(indexedName("lblDisplay", index));
+    label->setObjectName(ControlArrayName("lblDisplay", index));
     label->setAlignment(Qt::AlignCenter);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setMinimumHeight(pointSize * 2 + 12);
@@ -95,7 +91,7 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
 
     for (int i = 0; i < 5; ++i) {
         fraDisplay[i] = new QGroupBox(QString::fromLatin1(kFrameCaptions[i]), this);
-        fraDisplay[i]->setObjectName(indexedName("fraDisplay", i));
+        fraDisplay[i]->setObjectName(ControlArrayName("fraDisplay", i));
     }
     for (int i = 0; i < DisplayCount; ++i) {
         QWidget* frame = fraDisplay[std::min(i, 4)];
@@ -104,7 +100,7 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     lblDescription[0] = new QLabel(QStringLiteral("Low Speed:"), fraDisplay[4]);
     lblDescription[1] = new QLabel(QStringLiteral("High Speed:"), fraDisplay[4]);
     for (int i = 0; i < 2; ++i)
-        lblDescription[i]->setObjectName(indexedName("lblDescription", i));
+        lblDescription[i]->setObjectName(ControlArrayName("lblDescription", i));
 
     // Frames 0..3 hold one value each; "Brake Response" holds both readings.
     for (int i = 0; i < 4; ++i) {

@@ -1,6 +1,7 @@
 #include "frmSetup.h"
 
 #include "BasicText.h"
+#include "ControlArray.h"
 #include "MachineData.h"
 #include "NumericField.h"
 #include "RSComm.h"
@@ -45,11 +46,6 @@ constexpr std::array<FieldSpec, frmSetup::FieldCount> kFields { {
 constexpr int BrakeWearRow = 6;
 constexpr int LastDegreeField = 2;
 const QString NoValue = QStringLiteral("-");
-
-QString indexedName(const char* name, int index)
-{
-    return QLatin1String(name) + QLatin1Char('_') + QString::number(index);
-}
 
 // A check box whose grayed state only the program sets: a click on a grayed
 // or clear box checks it, a click on a checked box clears it.
@@ -106,7 +102,7 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     const std::array<const char*, 2> frameCaptions { "Set Bodymaker Parameters", "Set Trimmer Parameters" };
     for (int k = 0; k < 2; ++k) {
         auto* f = new QFrame(page);
-        f->setObjectName(indexedName("fraSetup", k));
+        f->setObjectName(ControlArrayName("fraSetup", k));
         f->setAccessibleName(QLatin1String(frameCaptions[size_t(k)]));
         f->setFrameShape(QFrame::NoFrame);
         pageLayout->addWidget(f);
@@ -119,7 +115,7 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     std::array<QGridLayout*, 3> grids {};
     for (int g = 0; g < 3; ++g) {
         auto* box = new QGroupBox(QLatin1String(groupCaptions[size_t(g)]), fraSetup[g < 2 ? 0 : 1]);
-        box->setObjectName(indexedName("fraParameters", g));
+        box->setObjectName(ControlArrayName("fraParameters", g));
         grids[size_t(g)] = new QGridLayout(box);
         grids[size_t(g)]->setColumnStretch(3, 1);
         grids[size_t(g)]->setHorizontalSpacing(6);
@@ -151,12 +147,12 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
         const int g = i <= 2 ? 0 : (i <= 4 ? 1 : 2);
         QWidget* box = fraParameters[size_t(g)];
         auto* label = new QLabel(QLatin1String(spec.caption), box);
-        label->setObjectName(indexedName("lblSetup", i));
+        label->setObjectName(ControlArrayName("lblSetup", i));
         auto* text = new QLineEdit(box);
-        text->setObjectName(indexedName("txtSetup", i));
+        text->setObjectName(ControlArrayName("txtSetup", i));
         text->setFixedWidth(72);
         auto* upd = new UpDown(box);
-        upd->setObjectName(indexedName("updSetup", i));
+        upd->setObjectName(ControlArrayName("updSetup", i));
         upd->setRange(0, spec.max);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
