@@ -21,24 +21,9 @@ public:
         : m_bytes(bytes)
     { }
 
-    void int16(qint16 value)
-    {
-        char raw[2];
-        qToLittleEndian<qint16>(value, raw);
-        m_bytes.append(raw, 2);
-    }
-    void uint16(quint16 value)
-    {
-        char raw[2];
-        qToLittleEndian<quint16>(value, raw);
-        m_bytes.append(raw, 2);
-    }
-    void int32(qint32 value)
-    {
-        char raw[4];
-        qToLittleEndian<qint32>(value, raw);
-        m_bytes.append(raw, 4);
-    }
+    void int16(qint16 value) { number(value); }
+    void uint16(quint16 value) { number(value); }
+    void int32(qint32 value) { number(value); }
     // The caller has checked the length.
     void text(const QString& value)
     {
@@ -54,6 +39,14 @@ public:
     }
 
 private:
+    // Little-endian, as wide as its type.
+    template <typename T> void number(T value)
+    {
+        char raw[sizeof(T)];
+        qToLittleEndian<T>(value, raw);
+        m_bytes.append(raw, sizeof(T));
+    }
+
     QByteArray& m_bytes;
 };
 
@@ -90,25 +83,15 @@ public:
         m_pos += count;
         return true;
     }
-    qint16 int16(const char* part)
+    qint16 int16(const char* part) { return number<qint16>(part); }
+    quint16 uint16(const char* part) { return number<quint16>(part); }
+    qint32 int32(const char* part) { return number<qint32>(part); }
+    quint32 uint32(const char* part) { return number<quint32>(part); }
+    // Little-endian, as wide as its type; 0 once the reading has failed.
+    template <typename T> T number(const char* part)
     {
         const char* data = nullptr;
-        return take(2, part, &data) ? qFromLittleEndian<qint16>(data) : 0;
-    }
-    quint16 uint16(const char* part)
-    {
-        const char* data = nullptr;
-        return take(2, part, &data) ? qFromLittleEndian<quint16>(data) : 0;
-    }
-    qint32 int32(const char* part)
-    {
-        const char* data = nullptr;
-        return take(4, part, &data) ? qFromLittleEndian<qint32>(data) : 0;
-    }
-    quint32 uint32(const char* part)
-    {
-        const char* data = nullptr;
-        return take(4, part, &data) ? qFromLittleEndian<quint32>(data) : 0;
+        return take(sizeof(T), part, &data) ? qFromLittleEndian<T>(data) : T(0);
     }
     QString text(const char* part)
     {
