@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -68,7 +69,7 @@ frmProcessing::frmProcessing(RSComm& rs, Prompter& prompter, QWidget* parent)
     , fraProcessing(new QGroupBox(QStringLiteral("Processing Request:"), this))
     , lblProcessing(new QLabel(fraProcessing))
     , prgProcessing(new QProgressBar(fraProcessing))
-    , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this))
+    , cmdCancel(new QPushButton(QStringLiteral("&Cancel")))
     , m_rs(rs)
     , m_prompter(prompter)
     , m_transfer(rs, CurrentData,
@@ -112,11 +113,19 @@ frmProcessing::frmProcessing(RSComm& rs, Prompter& prompter, QWidget* parent)
     buttons->addWidget(cmdCancel);
     buttons->addStretch(1);
 
+    // Without a title bar, a raised border sets the window off from the one
+    // below it.
+    auto* border = new QFrame(this);
+    border->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    border->setLineWidth(2);
+    auto* content = new QVBoxLayout(border);
+    content->setContentsMargins(12, 12, 12, 12);
+    content->setSpacing(10);
+    content->addWidget(fraProcessing);
+    content->addLayout(buttons);
     auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(10, 10, 10, 10);
-    outer->setSpacing(10);
-    outer->addWidget(fraProcessing);
-    outer->addLayout(buttons);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(border);
 
     connect(cmdCancel, &QPushButton::clicked, this, &frmProcessing::cmdCancel_Click);
 }
