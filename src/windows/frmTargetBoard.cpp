@@ -242,177 +242,11 @@ frmTargetBoard::frmTargetBoard(
         fraDescription[size_t(i)] = box;
     }
 
-    // ---- page 0: fault codes and communication error codes ----
-    for (int i : { 0, 1, 3, 4, 5 }) {
-        auto* box = new QPlainTextEdit(this);
-        box->setObjectName(indexedName("txtTargetBoard", i));
-        box->setReadOnly(true);
-        box->setTabChangesFocus(true);
-        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        const int lines = i == 3 ? 4 : 2;
-        box->setFixedHeight(box->fontMetrics().lineSpacing() * lines + 12);
-        box->setMinimumWidth(520);
-        txtTargetBoard[size_t(i)] = box;
-    }
-    {
-        auto* faults = new QVBoxLayout(fraDescription[0]);
-        faults->setSpacing(3);
-        for (int i : { 0, 1 }) {
-            faults->addWidget(lblTargetBoard[size_t(i)]);
-            faults->addWidget(txtTargetBoard[size_t(i)]);
-            faults->addSpacing(4);
-        }
-        faults->addWidget(lblTargetBoard[2]);
-        faults->addSpacing(4);
-        faults->addWidget(lblTargetBoard[3]);
-        faults->addWidget(txtTargetBoard[3]);
-        auto* comm = new QVBoxLayout(fraDescription[1]);
-        comm->setSpacing(3);
-        for (int i : { 4, 5 }) {
-            comm->addWidget(lblTargetBoard[size_t(i)]);
-            comm->addWidget(txtTargetBoard[size_t(i)]);
-            comm->addSpacing(4);
-        }
-        auto* page = new QVBoxLayout(fraTargetBoard[0]);
-        page->addWidget(fraDescription[0]);
-        page->addWidget(fraDescription[1]);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch(1);
-        buttons->addWidget(cmdResetFaults);
-        page->addLayout(buttons);
-        page->addStretch(1);
-    }
-
-    // ---- page 1: program ident and revision ----
-    {
-        auto* inBoard = new QGridLayout(fraDescription[3]);
-        for (int i = 0; i < 3; ++i) {
-            lblRevIdentInPLC[size_t(i)] = valueLabel(indexedName("lblRevIdentInPLC", i), fraDescription[3]);
-            inBoard->addWidget(lblTargetBoard[size_t(10 + i)], i, 0);
-            inBoard->addWidget(lblRevIdentInPLC[size_t(i)], i, 1);
-        }
-        inBoard->setRowStretch(3, 1);
-        inBoard->setColumnStretch(1, 1);
-        auto* onDisk = new QGridLayout(fraDescription[2]);
-        const std::array<int, 5> captions { 6, 7, 8, 9, 13 };
-        for (int i = 0; i < 5; ++i) {
-            lblRevIdentOnDisk[size_t(i)] = valueLabel(indexedName("lblRevIdentOnDisk", i), fraDescription[2]);
-            onDisk->addWidget(lblTargetBoard[size_t(captions[size_t(i)])], i, 0);
-            onDisk->addWidget(lblRevIdentOnDisk[size_t(i)], i, 1);
-        }
-        onDisk->setColumnStretch(1, 1);
-        auto* page = new QHBoxLayout(fraTargetBoard[1]);
-        page->addWidget(fraDescription[3], 1, Qt::AlignTop);
-        page->addWidget(fraDescription[2], 1, Qt::AlignTop);
-    }
-
-    // ---- the entry fields ----
-    for (int i = 0; i < FieldCount; ++i) {
-        const FieldSpec& spec = kFields[size_t(i)];
-        auto* caption = new QLabel(QLatin1String(spec.caption), this);
-        caption->setObjectName(indexedName("lblSetupDesc", i));
-        auto* text = new QLineEdit(kNoValue, this);
-        text->setObjectName(indexedName("txtSetup", i));
-        text->setFixedWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 14);
-        text->setAlignment(Qt::AlignRight);
-        auto* upd = new UpDown(this);
-        upd->setObjectName(indexedName("updSetup", i));
-        upd->setRange(spec.min, spec.max);
-        upd->setIncrement(1);
-        upd->setFixedHeight(text->sizeHint().height());
-        caption->setBuddy(text);
-        lblSetupDesc[size_t(i)] = caption;
-        txtSetup[size_t(i)] = text;
-        updSetup[size_t(i)] = upd;
-
-        NumericEntryOptions options;
-        options.holder = ValueHolder::Text;
-        options.title = QStringLiteral("Set-up") + QLatin1String(spec.caption);
-        auto f = std::make_unique<NumericField>(m_form, text, upd, cmdDefault, options);
-        f->entry().setOnAccept(
-            [this, i](qint32, const QString& writeText) { return acceptField(i, writeText); });
-        m_fields[size_t(i)] = std::move(f);
-    }
-    const auto fieldBox = [this](int i) {
-        auto* row = new QHBoxLayout;
-        row->setSpacing(0);
-        row->addWidget(txtSetup[size_t(i)]);
-        row->addWidget(updSetup[size_t(i)]);
-        return row;
-    };
-
-    // ---- page 2: network address ----
-    {
-        auto* grid = new QGridLayout(fraDescription[4]);
-        for (int i = 0; i < 2; ++i) {
-            grid->addWidget(lblSetupDesc[size_t(i)], i, 0);
-            grid->addLayout(fieldBox(i), i, 1);
-        }
-        grid->setColumnStretch(2, 1);
-        lblNetworkAddComment->setObjectName(QStringLiteral("lblNetworkAddComment"));
-        lblNetworkAddComment->setWordWrap(true);
-        auto* page = new QVBoxLayout(fraTargetBoard[2]);
-        page->addWidget(fraDescription[4]);
-        page->addSpacing(8);
-        page->addWidget(lblNetworkAddComment);
-        page->addStretch(1);
-    }
-
-    // ---- page 3: time and date ----
-    {
-        lblTargetBoardTime->setObjectName(QStringLiteral("lblTargetBoardTime"));
-        lblTargetBoardDate->setObjectName(QStringLiteral("lblTargetBoardDate"));
-        lblCurrTimeDesc->setObjectName(QStringLiteral("lblCurrTimeDesc"));
-        lblCurrTime->setObjectName(QStringLiteral("lblCurrTime"));
-        lblCurrDateDesc->setObjectName(QStringLiteral("lblCurrDateDesc"));
-        lblCurrDate->setObjectName(QStringLiteral("lblCurrDate"));
-        cmdSetToCurrTime->setObjectName(QStringLiteral("cmdSetToCurrTime"));
-        cmdSetToCurrDate->setObjectName(QStringLiteral("cmdSetToCurrDate"));
-        const std::array<const char*, 2> notes { "Note:",
-            "Only the V5510 Display Module and the R6016 Communications CO-CPU board are equipped with real "
-            "time clocks." };
-        for (int i = 0; i < 2; ++i) {
-            lblTimeDateNote[size_t(i)] = new QLabel(QLatin1String(notes[size_t(i)]), this);
-            lblTimeDateNote[size_t(i)]->setObjectName(indexedName("lblTimeDateNote", i));
-        }
-        lblTimeDateNote[1]->setWordWrap(true);
-        for (QLabel* clock : { lblCurrTime, lblCurrDate }) {
-            clock->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            clock->setAlignment(Qt::AlignCenter);
-            clock->setMinimumWidth(
-                clock->fontMetrics().horizontalAdvance(QStringLiteral("00 - 00 - 0000")) + 16);
-        }
-
-        auto* grid = new QGridLayout;
-        grid->setHorizontalSpacing(10);
-        for (int row = 0; row < 2; ++row) {
-            const int first = FirstClockField + 3 * row;
-            for (int k = 0; k < 3; ++k) {
-                grid->addWidget(
-                    lblSetupDesc[size_t(first + k)], 2 * row, 1 + k, Qt::AlignLeft | Qt::AlignBottom);
-                grid->addLayout(fieldBox(first + k), 2 * row + 1, 1 + k, Qt::AlignLeft);
-            }
-        }
-        grid->addWidget(lblTargetBoardTime, 1, 0);
-        grid->addWidget(cmdSetToCurrTime, 1, 4);
-        grid->addWidget(lblTargetBoardDate, 3, 0);
-        grid->addWidget(cmdSetToCurrDate, 3, 4);
-        grid->setRowMinimumHeight(4, 12);
-        grid->addWidget(lblCurrTimeDesc, 5, 0);
-        grid->addWidget(lblCurrTime, 5, 1, 1, 3, Qt::AlignLeft);
-        grid->addWidget(lblCurrDateDesc, 6, 0);
-        grid->addWidget(lblCurrDate, 6, 1, 1, 3, Qt::AlignLeft);
-        grid->setColumnStretch(5, 1);
-
-        auto* note = new QHBoxLayout;
-        note->addWidget(lblTimeDateNote[0], 0, Qt::AlignTop);
-        note->addWidget(lblTimeDateNote[1], 1);
-        auto* page = new QVBoxLayout(fraTargetBoard[3]);
-        page->addLayout(grid);
-        page->addSpacing(12);
-        page->addLayout(note);
-        page->addStretch(1);
-    }
+    buildFaultPage();
+    buildIdentPage();
+    buildFields(); // before the pages that hold them
+    buildNetworkPage();
+    buildClockPage();
 
     // ---- buttons ----
     cmdResetFaults->setObjectName(QStringLiteral("cmdResetFaults"));
@@ -471,6 +305,191 @@ frmTargetBoard::~frmTargetBoard()
     m_loop.reset();
     for (auto& f : m_fields)
         f.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Building
+
+// The entry fields: caption, text box and up-down control, with the shared
+// numeric entry rules.
+void frmTargetBoard::buildFields()
+{
+    for (int i = 0; i < FieldCount; ++i) {
+        const FieldSpec& spec = kFields[size_t(i)];
+        auto* caption = new QLabel(QLatin1String(spec.caption), this);
+        caption->setObjectName(indexedName("lblSetupDesc", i));
+        auto* text = new QLineEdit(kNoValue, this);
+        text->setObjectName(indexedName("txtSetup", i));
+        text->setFixedWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 14);
+        text->setAlignment(Qt::AlignRight);
+        auto* upd = new UpDown(this);
+        upd->setObjectName(indexedName("updSetup", i));
+        upd->setRange(spec.min, spec.max);
+        upd->setIncrement(1);
+        upd->setFixedHeight(text->sizeHint().height());
+        caption->setBuddy(text);
+        lblSetupDesc[size_t(i)] = caption;
+        txtSetup[size_t(i)] = text;
+        updSetup[size_t(i)] = upd;
+
+        NumericEntryOptions options;
+        options.holder = ValueHolder::Text;
+        options.title = QStringLiteral("Set-up") + QLatin1String(spec.caption);
+        auto f = std::make_unique<NumericField>(m_form, text, upd, cmdDefault, options);
+        f->entry().setOnAccept(
+            [this, i](qint32, const QString& writeText) { return acceptField(i, writeText); });
+        m_fields[size_t(i)] = std::move(f);
+    }
+}
+
+// Page 0: fault codes and communication error codes.
+void frmTargetBoard::buildFaultPage()
+{
+    for (int i : { 0, 1, 3, 4, 5 }) {
+        auto* box = new QPlainTextEdit(this);
+        box->setObjectName(indexedName("txtTargetBoard", i));
+        box->setReadOnly(true);
+        box->setTabChangesFocus(true);
+        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        const int lines = i == 3 ? 4 : 2;
+        box->setFixedHeight(box->fontMetrics().lineSpacing() * lines + 12);
+        box->setMinimumWidth(520);
+        txtTargetBoard[size_t(i)] = box;
+    }
+    {
+        auto* faults = new QVBoxLayout(fraDescription[0]);
+        faults->setSpacing(3);
+        for (int i : { 0, 1 }) {
+            faults->addWidget(lblTargetBoard[size_t(i)]);
+            faults->addWidget(txtTargetBoard[size_t(i)]);
+            faults->addSpacing(4);
+        }
+        faults->addWidget(lblTargetBoard[2]);
+        faults->addSpacing(4);
+        faults->addWidget(lblTargetBoard[3]);
+        faults->addWidget(txtTargetBoard[3]);
+        auto* comm = new QVBoxLayout(fraDescription[1]);
+        comm->setSpacing(3);
+        for (int i : { 4, 5 }) {
+            comm->addWidget(lblTargetBoard[size_t(i)]);
+            comm->addWidget(txtTargetBoard[size_t(i)]);
+            comm->addSpacing(4);
+        }
+        auto* page = new QVBoxLayout(fraTargetBoard[0]);
+        page->addWidget(fraDescription[0]);
+        page->addWidget(fraDescription[1]);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch(1);
+        buttons->addWidget(cmdResetFaults);
+        page->addLayout(buttons);
+        page->addStretch(1);
+    }
+}
+
+// Page 1: the program in the board beside the program on disk.
+void frmTargetBoard::buildIdentPage()
+{
+    auto* inBoard = new QGridLayout(fraDescription[3]);
+    for (int i = 0; i < 3; ++i) {
+        lblRevIdentInPLC[size_t(i)] = valueLabel(indexedName("lblRevIdentInPLC", i), fraDescription[3]);
+        inBoard->addWidget(lblTargetBoard[size_t(10 + i)], i, 0);
+        inBoard->addWidget(lblRevIdentInPLC[size_t(i)], i, 1);
+    }
+    inBoard->setRowStretch(3, 1);
+    inBoard->setColumnStretch(1, 1);
+    auto* onDisk = new QGridLayout(fraDescription[2]);
+    const std::array<int, 5> captions { 6, 7, 8, 9, 13 };
+    for (int i = 0; i < 5; ++i) {
+        lblRevIdentOnDisk[size_t(i)] = valueLabel(indexedName("lblRevIdentOnDisk", i), fraDescription[2]);
+        onDisk->addWidget(lblTargetBoard[size_t(captions[size_t(i)])], i, 0);
+        onDisk->addWidget(lblRevIdentOnDisk[size_t(i)], i, 1);
+    }
+    onDisk->setColumnStretch(1, 1);
+    auto* page = new QHBoxLayout(fraTargetBoard[1]);
+    page->addWidget(fraDescription[3], 1, Qt::AlignTop);
+    page->addWidget(fraDescription[2], 1, Qt::AlignTop);
+}
+
+// Page 2: the network address.
+void frmTargetBoard::buildNetworkPage()
+{
+    auto* grid = new QGridLayout(fraDescription[4]);
+    for (int i = 0; i < 2; ++i) {
+        grid->addWidget(lblSetupDesc[size_t(i)], i, 0);
+        grid->addLayout(fieldBox(i), i, 1);
+    }
+    grid->setColumnStretch(2, 1);
+    lblNetworkAddComment->setObjectName(QStringLiteral("lblNetworkAddComment"));
+    lblNetworkAddComment->setWordWrap(true);
+    auto* page = new QVBoxLayout(fraTargetBoard[2]);
+    page->addWidget(fraDescription[4]);
+    page->addSpacing(8);
+    page->addWidget(lblNetworkAddComment);
+    page->addStretch(1);
+}
+
+// Page 3: the board's clock.
+void frmTargetBoard::buildClockPage()
+{
+    lblTargetBoardTime->setObjectName(QStringLiteral("lblTargetBoardTime"));
+    lblTargetBoardDate->setObjectName(QStringLiteral("lblTargetBoardDate"));
+    lblCurrTimeDesc->setObjectName(QStringLiteral("lblCurrTimeDesc"));
+    lblCurrTime->setObjectName(QStringLiteral("lblCurrTime"));
+    lblCurrDateDesc->setObjectName(QStringLiteral("lblCurrDateDesc"));
+    lblCurrDate->setObjectName(QStringLiteral("lblCurrDate"));
+    cmdSetToCurrTime->setObjectName(QStringLiteral("cmdSetToCurrTime"));
+    cmdSetToCurrDate->setObjectName(QStringLiteral("cmdSetToCurrDate"));
+    const std::array<const char*, 2> notes { "Note:",
+        "Only the V5510 Display Module and the R6016 Communications CO-CPU board are equipped with real "
+        "time clocks." };
+    for (int i = 0; i < 2; ++i) {
+        lblTimeDateNote[size_t(i)] = new QLabel(QLatin1String(notes[size_t(i)]), this);
+        lblTimeDateNote[size_t(i)]->setObjectName(indexedName("lblTimeDateNote", i));
+    }
+    lblTimeDateNote[1]->setWordWrap(true);
+    for (QLabel* clock : { lblCurrTime, lblCurrDate }) {
+        clock->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        clock->setAlignment(Qt::AlignCenter);
+        clock->setMinimumWidth(clock->fontMetrics().horizontalAdvance(QStringLiteral("00 - 00 - 0000")) + 16);
+    }
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    for (int row = 0; row < 2; ++row) {
+        const int first = FirstClockField + 3 * row;
+        for (int k = 0; k < 3; ++k) {
+            grid->addWidget(lblSetupDesc[size_t(first + k)], 2 * row, 1 + k, Qt::AlignLeft | Qt::AlignBottom);
+            grid->addLayout(fieldBox(first + k), 2 * row + 1, 1 + k, Qt::AlignLeft);
+        }
+    }
+    grid->addWidget(lblTargetBoardTime, 1, 0);
+    grid->addWidget(cmdSetToCurrTime, 1, 4);
+    grid->addWidget(lblTargetBoardDate, 3, 0);
+    grid->addWidget(cmdSetToCurrDate, 3, 4);
+    grid->setRowMinimumHeight(4, 12);
+    grid->addWidget(lblCurrTimeDesc, 5, 0);
+    grid->addWidget(lblCurrTime, 5, 1, 1, 3, Qt::AlignLeft);
+    grid->addWidget(lblCurrDateDesc, 6, 0);
+    grid->addWidget(lblCurrDate, 6, 1, 1, 3, Qt::AlignLeft);
+    grid->setColumnStretch(5, 1);
+
+    auto* note = new QHBoxLayout;
+    note->addWidget(lblTimeDateNote[0], 0, Qt::AlignTop);
+    note->addWidget(lblTimeDateNote[1], 1);
+    auto* page = new QVBoxLayout(fraTargetBoard[3]);
+    page->addLayout(grid);
+    page->addSpacing(12);
+    page->addLayout(note);
+    page->addStretch(1);
+}
+
+QHBoxLayout* frmTargetBoard::fieldBox(int i) const
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    row->addWidget(txtSetup[size_t(i)]);
+    row->addWidget(updSetup[size_t(i)]);
+    return row;
 }
 
 // ---------------------------------------------------------------------------

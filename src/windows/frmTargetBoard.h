@@ -13,6 +13,7 @@
 
 class QFrame;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -121,6 +122,12 @@ private:
         int arg;
     };
 
+    void buildFields();
+    void buildFaultPage();
+    void buildIdentPage();
+    void buildNetworkPage();
+    void buildClockPage();
+    QHBoxLayout* fieldBox(int i) const;
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
