@@ -159,10 +159,9 @@ void frmProcessing::Form_Activate()
     if (m_activated)
         return;
     m_activated = true;
-    QPointer<frmProcessing> self(this);
+    // Never deleted under the run: RunTransfer deletes the window once it has
+    // hidden itself, and the modal window keeps the main window from closing.
     m_transfer.Run(TransferType, ParamCount);
-    if (!self)
-        return;
     // A PLS operation that failed without a link fault stops the timing
     // phase just as well: the operator must not take it for done.
     if (m_rs.CommError || m_transfer.timingAborted()) {
