@@ -429,6 +429,24 @@ bool frm8816DF1::acceptField(int i, qint32 value, const QString& writeText)
     return true;
 }
 
+// What both presentations do first: nothing is being edited, the focus
+// waits on the focus sink and every control is enabled or disabled.
+void frm8816DF1::presentControls(bool enabled)
+{
+    m_comboReady = false;
+    cmdDefault->setFocus(Qt::OtherFocusReason);
+    clearEditingFlags();
+    for (QGroupBox* f : fraSetup)
+        f->setEnabled(enabled);
+    for (QLabel* l : lblDescription)
+        l->setEnabled(enabled);
+    for (QLabel* l : lblDisplay)
+        l->setEnabled(enabled);
+    for (auto& f : m_fields)
+        f->setEnabled(enabled);
+    cboSetup->setEnabled(enabled);
+}
+
 void frm8816DF1::applyOnlinePresentation()
 {
     if (m_rs.CommError)
@@ -439,37 +457,15 @@ void frm8816DF1::applyOnlinePresentation()
     if (!m_rs.CommError && Val(driver) == 0)
         m_prompter.msgBox(QStringLiteral("The DF1 Serial Communications Driver is Not Enabled in the K7700."),
             QStringLiteral("WARNING!!"), MsgIcon::Exclamation, MsgButtons::OK);
-    m_comboReady = false;
-    cmdDefault->setFocus(Qt::OtherFocusReason);
-    clearEditingFlags();
-    for (QGroupBox* f : fraSetup)
-        f->setEnabled(true);
-    for (QLabel* l : lblDescription)
-        l->setEnabled(true);
-    for (QLabel* l : lblDisplay)
-        l->setEnabled(true);
-    for (auto& f : m_fields)
-        f->setEnabled(true);
-    cboSetup->setEnabled(true);
+    presentControls(true);
     m_form.live = true;
 }
 
 void frm8816DF1::applyOfflinePresentation()
 {
-    m_comboReady = false;
-    cmdDefault->setFocus(Qt::OtherFocusReason);
-    clearEditingFlags();
-    for (QGroupBox* f : fraSetup)
-        f->setEnabled(false);
-    for (QLabel* l : lblDescription)
-        l->setEnabled(false);
-    for (QLabel* l : lblDisplay) {
-        l->setEnabled(false);
+    presentControls(false);
+    for (QLabel* l : lblDisplay)
         l->setText(NoValue);
-    }
-    for (auto& f : m_fields)
-        f->setEnabled(false);
-    cboSetup->setEnabled(false);
     if (OfflineEditing) {
         fraSetup[2]->setEnabled(true);
         for (int i = PlcTypeIndex; i < AddressCount; ++i)

@@ -79,6 +79,7 @@ private:
     void Form_Unload();
     void cboSetup_Click(int index);
     void clearEditingFlags();
+    void presentControls(bool enabled);
     void setComboSelection(qint64 index);
     bool acceptField(int i, qint32 value, const QString& writeText);
 
