@@ -1,5 +1,7 @@
 #include "RefreshLoop.h"
 
+#include <QVariant>
+
 #include "RSComm.h"
 #include "modUtility.h"
 
@@ -22,10 +24,24 @@ RefreshLoop::RefreshLoop(RefreshClient& client, RSComm& rs, OnlineModeSwitch& mo
     connect(&m_timer, &QTimer::timeout, this, &RefreshLoop::step);
 }
 
+namespace {
+// The property by which a window knows the loop that follows it.
+constexpr char kLoopProperty[] = "talvekRefreshLoop";
+} // namespace
+
 RefreshLoop::~RefreshLoop()
 {
     m_running = false;
     m_timer.stop();
+    if (m_window)
+        m_window->setProperty(kLoopProperty, QVariant());
+}
+
+RefreshLoop* RefreshLoop::of(const QObject* window)
+{
+    if (!window)
+        return nullptr;
+    return qobject_cast<RefreshLoop*>(window->property(kLoopProperty).value<QObject*>());
 }
 
 void RefreshLoop::start()
@@ -46,12 +62,16 @@ void RefreshLoop::stop()
 
 void RefreshLoop::followVisibility(QObject* window, Activation activation)
 {
-    if (m_window)
+    if (m_window) {
         m_window->removeEventFilter(this);
+        m_window->setProperty(kLoopProperty, QVariant());
+    }
     m_window = window;
     m_activation = activation;
-    if (window)
+    if (window) {
         window->installEventFilter(this);
+        window->setProperty(kLoopProperty, QVariant::fromValue<QObject*>(this));
+    }
 }
 
 bool RefreshLoop::eventFilter(QObject* watched, QEvent* event)

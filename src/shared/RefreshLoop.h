@@ -77,6 +77,8 @@ public:
     // (stop(), unloaded()). A window system's hide and show (the main window
     // minimised and restored) leave the loop running.
     void followVisibility(QObject* window, Activation activation);
+    // The loop that follows the given window, if any.
+    static RefreshLoop* of(const QObject* window);
     bool isActivated() const { return m_activated; }
 
     // Which presentation is applied; a window clears one to have the next

@@ -41,9 +41,26 @@ QString ChangeExtension(const QString& path, const QString& extension)
         info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.') + extension);
 }
 
+namespace {
+// The path as it exists on disk whatever the case of its file name
+// (PRESS1.NVK for press1.nvk on a case-sensitive file system), else as given.
+QString existingCaseOf(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        return path;
+    const QDir dir = info.absoluteDir();
+    const QStringList entries = dir.entryList(QDir::Files);
+    for (const QString& e : entries)
+        if (e.compare(info.fileName(), Qt::CaseInsensitive) == 0)
+            return dir.filePath(e);
+    return path;
+}
+} // namespace
+
 int ReadBoardTypeCode(const QString& path)
 {
-    QFile file(ChangeExtension(path, QStringLiteral("nvk")));
+    QFile file(existingCaseOf(ChangeExtension(path, QStringLiteral("nvk"))));
     if (!file.exists() || file.size() == 0 || !file.open(QIODevice::ReadOnly))
         return kDefaultBoardType;
     FieldInput input(file.read(kBoardTypeReadLimit));

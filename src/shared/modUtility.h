@@ -25,7 +25,8 @@ QString GeneralDateText(const QDateTime& when);
 QString ChangeExtension(const QString& path, const QString& extension);
 
 // The board type of the program set that path belongs to: the character code
-// of the first character of the first item of its ".nvk" file; 68 ("D") when
+// of the first character of the first item of its ".nvk" file (found whatever
+// the case of its name); 68 ("D") when
 // that file is missing, empty or starts with an empty item.
 int ReadBoardTypeCode(const QString& path);
 

@@ -1,5 +1,6 @@
 #include "frmMDIMain.h"
 
+#include "ControlArray.h"
 #include "BackgroundMonitor.h"
 #include "MachineData.h"
 #include "PrintReportCommand.h"
@@ -59,11 +60,6 @@ QAction* addItem(QMenu* menu, const char* name, const QString& caption, const QK
     if (!shortcut.isEmpty())
         action->setShortcut(shortcut);
     return action;
-}
-
-QString indexedName(const char* name, int index)
-{
-    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
 }
 
 } // namespace
@@ -164,7 +160,7 @@ void frmMDIMain::buildMenus()
                 std::tuple { mnuFileDownload, &mnuFileDownloadData, "mnuFileDownloadData" } }) {
             QAction* item = kTransferItems[i] ? menu->addAction(QString::fromLatin1(kTransferItems[i]))
                                               : menu->addSeparator();
-            item->setObjectName(indexedName(name, i));
+            item->setObjectName(ControlArrayName(name, i));
             (*items)[i] = item;
         }
     }
@@ -206,7 +202,7 @@ void frmMDIMain::buildMenus()
     mnuWindow->setObjectName(QStringLiteral("mnuWindow"));
     for (int i = 0; i < ChildWindowCount; ++i) {
         QAction* item = mnuWindow->addAction(QString::fromLatin1(kWindowMenu[i].caption));
-        item->setObjectName(indexedName("mnuWindowForm", i));
+        item->setObjectName(ControlArrayName("mnuWindowForm", i));
         item->setCheckable(true);
         item->setVisible(kWindowMenu[i].visible);
         item->setEnabled(kWindowMenu[i].visible);

@@ -6,13 +6,7 @@
 #include "RSComm.h"
 #include "RefreshLoop.h"
 #include "ShellContext.h"
-#include "frm8816DF1.h"
-#include "frmData.h"
-#include "frmDisplayIO.h"
 #include "frmMDIMain.h"
-#include "frmMain.h"
-#include "frmSetup.h"
-#include "frmTiming.h"
 #include "modUtility.h"
 
 #include <QCloseEvent>
@@ -34,25 +28,6 @@ namespace talvek {
 namespace {
 
 const QString kLongestStatus = QStringLiteral("Downloading Set-up Parameters, Please Standby...");
-
-// The refresh loop of the child window shown in the frame, if it has one.
-RefreshLoop* shownChildLoop(frmMDIMain& main)
-{
-    QWidget* child = main.currentChild();
-    if (auto* w = qobject_cast<frmMain*>(child))
-        return &w->refreshLoop();
-    if (auto* w = qobject_cast<frmSetup*>(child))
-        return &w->refreshLoop();
-    if (auto* w = qobject_cast<frm8816DF1*>(child))
-        return &w->refreshLoop();
-    if (auto* w = qobject_cast<frmTiming*>(child))
-        return &w->refreshLoop();
-    if (auto* w = qobject_cast<frmData*>(child))
-        return &w->refreshLoop();
-    if (auto* w = qobject_cast<frmDisplayIO*>(child))
-        return &w->refreshLoop();
-    return nullptr;
-}
 
 // A transfer window that has not hidden itself yet.
 bool transferWindowOpen(const ShellContext& shell)
@@ -245,7 +220,7 @@ void RunTransfer(ShellContext& shell, qint16 code)
 
     TransferType = code;
     // The shown child window waits, as it would below a modal window.
-    QPointer<RefreshLoop> loop = shownChildLoop(shell.main);
+    QPointer<RefreshLoop> loop = RefreshLoop::of(shell.main.currentChild());
     const bool loopStepped = loop && loop->autoStep();
     if (loop)
         loop->setAutoStep(false);

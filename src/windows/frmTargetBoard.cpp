@@ -1,5 +1,6 @@
 #include "frmTargetBoard.h"
 
+#include "ControlArray.h"
 #include "AddressUtils.h"
 #include "BasicError.h"
 #include "BasicText.h"
@@ -48,7 +49,6 @@ constexpr int IdentRegisters = 10;
 // The code read when the link has failed: its corrective action is the cable check.
 const QString kLinkLostCode = QStringLiteral("42");
 
-constexpr qint16 DefaultBoard = 'D';
 
 struct FieldSpec
 {
@@ -80,11 +80,6 @@ const QString kNetworkComment = QStringLiteral(
     "and 32.\r\n\r\nSystem function sfunc19(); configures the R8816 serial communication for the K7700 "
     "processor.");
 
-QString indexedName(const char* name, int index)
-{
-    return QLatin1String(name) + QLatin1Char('_') + QString::number(index);
-}
-
 QString twoDigits(int n)
 {
     return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
@@ -109,22 +104,6 @@ qint16 hexPairValue(QString pair)
         value = value * 16 + digit;
     }
     return qint16(value);
-}
-
-// The board code of the set whose program file is `member` (P's ".nvk" file,
-// whatever the case of its name on disk): ReadBoardTypeCode, which looks for
-// the lower-case name; for a program file that exists only under another case
-// of its name the same reading is done here.
-int boardTypeCode(const QString& P, const QString& member)
-{
-    if (QFileInfo::exists(ChangeExtension(P, QStringLiteral("nvk"))) || !QFileInfo(member).isFile())
-        return ReadBoardTypeCode(P);
-    if (QFileInfo(member).size() == 0)
-        return DefaultBoard;
-    const std::optional<QString> item = ReadFirstField(member);
-    if (!item || item->isEmpty())
-        return DefaultBoard;
-    return item->at(0).unicode();
 }
 
 QLabel* valueLabel(const QString& name, QWidget* parent)
@@ -218,7 +197,7 @@ frmTargetBoard::frmTargetBoard(
         "Set Network Address", "Set Time && Date" };
     for (int k = 0; k < PageCount; ++k) {
         auto* page = new QFrame(pages);
-        page->setObjectName(indexedName("fraTargetBoard", k));
+        page->setObjectName(ControlArrayName("fraTargetBoard", k));
         page->setAccessibleName(QLatin1String(pageCaptions[size_t(k)]));
         page->setFrameShape(QFrame::NoFrame);
         QSizePolicy policy = page->sizePolicy();
@@ -230,7 +209,7 @@ frmTargetBoard::frmTargetBoard(
 
     for (int i = 0; i < int(kTargetBoardCaptions.size()); ++i) {
         auto* label = new QLabel(QLatin1String(kTargetBoardCaptions[size_t(i)]), this);
-        label->setObjectName(indexedName("lblTargetBoard", i));
+        label->setObjectName(ControlArrayName("lblTargetBoard", i));
         lblTargetBoard[size_t(i)] = label;
     }
     const std::array<const char*, 5> descriptionCaptions { "Internal Fault Code:",
@@ -238,7 +217,7 @@ frmTargetBoard::frmTargetBoard(
         "Target Board Network Address:" };
     for (int i = 0; i < 5; ++i) {
         auto* box = new QGroupBox(QLatin1String(descriptionCaptions[size_t(i)]), this);
-        box->setObjectName(indexedName("fraDescription", i));
+        box->setObjectName(ControlArrayName("fraDescription", i));
         fraDescription[size_t(i)] = box;
     }
 
@@ -317,13 +296,13 @@ void frmTargetBoard::buildFields()
     for (int i = 0; i < FieldCount; ++i) {
         const FieldSpec& spec = kFields[size_t(i)];
         auto* caption = new QLabel(QLatin1String(spec.caption), this);
-        caption->setObjectName(indexedName("lblSetupDesc", i));
+        caption->setObjectName(ControlArrayName("lblSetupDesc", i));
         auto* text = new QLineEdit(kNoValue, this);
-        text->setObjectName(indexedName("txtSetup", i));
+        text->setObjectName(ControlArrayName("txtSetup", i));
         text->setFixedWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 14);
         text->setAlignment(Qt::AlignRight);
         auto* upd = new UpDown(this);
-        upd->setObjectName(indexedName("updSetup", i));
+        upd->setObjectName(ControlArrayName("updSetup", i));
         upd->setRange(spec.min, spec.max);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
@@ -347,7 +326,7 @@ void frmTargetBoard::buildFaultPage()
 {
     for (int i : { 0, 1, 3, 4, 5 }) {
         auto* box = new QPlainTextEdit(this);
-        box->setObjectName(indexedName("txtTargetBoard", i));
+        box->setObjectName(ControlArrayName("txtTargetBoard", i));
         box->setReadOnly(true);
         box->setTabChangesFocus(true);
         box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -391,7 +370,7 @@ void frmTargetBoard::buildIdentPage()
 {
     auto* inBoard = new QGridLayout(fraDescription[3]);
     for (int i = 0; i < 3; ++i) {
-        lblRevIdentInPLC[size_t(i)] = valueLabel(indexedName("lblRevIdentInPLC", i), fraDescription[3]);
+        lblRevIdentInPLC[size_t(i)] = valueLabel(ControlArrayName("lblRevIdentInPLC", i), fraDescription[3]);
         inBoard->addWidget(lblTargetBoard[size_t(10 + i)], i, 0);
         inBoard->addWidget(lblRevIdentInPLC[size_t(i)], i, 1);
     }
@@ -400,7 +379,7 @@ void frmTargetBoard::buildIdentPage()
     auto* onDisk = new QGridLayout(fraDescription[2]);
     const std::array<int, 5> captions { 6, 7, 8, 9, 13 };
     for (int i = 0; i < 5; ++i) {
-        lblRevIdentOnDisk[size_t(i)] = valueLabel(indexedName("lblRevIdentOnDisk", i), fraDescription[2]);
+        lblRevIdentOnDisk[size_t(i)] = valueLabel(ControlArrayName("lblRevIdentOnDisk", i), fraDescription[2]);
         onDisk->addWidget(lblTargetBoard[size_t(captions[size_t(i)])], i, 0);
         onDisk->addWidget(lblRevIdentOnDisk[size_t(i)], i, 1);
     }
@@ -444,7 +423,7 @@ void frmTargetBoard::buildClockPage()
         "time clocks." };
     for (int i = 0; i < 2; ++i) {
         lblTimeDateNote[size_t(i)] = new QLabel(QLatin1String(notes[size_t(i)]), this);
-        lblTimeDateNote[size_t(i)]->setObjectName(indexedName("lblTimeDateNote", i));
+        lblTimeDateNote[size_t(i)]->setObjectName(ControlArrayName("lblTimeDateNote", i));
     }
     lblTimeDateNote[1]->setWordWrap(true);
     for (QLabel* clock : { lblCurrTime, lblCurrDate }) {
@@ -542,7 +521,7 @@ bool frmTargetBoard::InitializeForm(const QString& NorvikFile)
     try {
         if (!P.isEmpty() && QFileInfo(P).isFile()) {
             const ProgramSetPaths set = DeriveProgramSet(ChangeExtension(P, QStringLiteral("nvk")));
-            code = qint16(boardTypeCode(P, set.program));
+            code = qint16(ReadBoardTypeCode(P));
             loaded = true;
             ident = kNoValue;
             revision = 0;

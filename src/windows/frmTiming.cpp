@@ -1,5 +1,6 @@
 #include "frmTiming.h"
 
+#include "ControlArray.h"
 #include "BasicText.h"
 #include "FormUtility.h"
 #include "MachineData.h"
@@ -35,11 +36,6 @@ constexpr int OpenEndedPass = std::numeric_limits<int>::max();
 
 const QString SetupTitle = QStringLiteral("Set-up");
 const QString SetpointTitle = QStringLiteral("Channel Setpoint");
-
-QString indexedName(const char* name, int index)
-{
-    return QLatin1String(name) + QLatin1Char('_') + QString::number(index);
-}
 
 // A field's text as a 16-bit number (marker texts read as 0).
 qint16 fieldNumber(const QLineEdit* box)
@@ -94,7 +90,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     const std::array<const char*, 2> frameCaptions { "Set Timing Channels", "PLS Configuration" };
     for (int k = 0; k < 2; ++k) {
         auto* f = new QFrame(page);
-        f->setObjectName(indexedName("fraTiming", k));
+        f->setObjectName(ControlArrayName("fraTiming", k));
         f->setAccessibleName(QLatin1String(frameCaptions[size_t(k)]));
         f->setFrameShape(QFrame::NoFrame);
         pageLayout->addWidget(f);
@@ -106,7 +102,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
         "Speed Compensation", "PLS Configuration" };
     for (int g = 0; g < 5; ++g) {
         auto* box = new QGroupBox(QLatin1String(groupCaptions[size_t(g)]), fraTiming[g <= 2 ? 0 : 1]);
-        box->setObjectName(indexedName("fraTmg", g));
+        box->setObjectName(ControlArrayName("fraTmg", g));
         fraTmg[size_t(g)] = box;
     }
 
@@ -117,7 +113,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     grid->setColumnMinimumWidth(3, 18);
     for (int h = 0; h < 2; ++h) {
         auto* heading = new QLabel(QLatin1String(h == 0 ? "ON" : "OFF"), fraTmg[0]);
-        heading->setObjectName(indexedName("lblChannel", 8 + h));
+        heading->setObjectName(ControlArrayName("lblChannel", 8 + h));
         heading->setAlignment(Qt::AlignCenter);
         grid->addWidget(heading, 0, 1 + 3 * h, 1, 2);
         lblChannel[size_t(8 + h)] = heading;
@@ -126,16 +122,16 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
         auto* name = new QLabel(
             TimingChannelName(ch) + QStringLiteral(" (CH0&") + QString::number(ch) + QStringLiteral("):"),
             fraTmg[0]);
-        name->setObjectName(indexedName("lblChannel", ch));
+        name->setObjectName(ControlArrayName("lblChannel", ch));
         grid->addWidget(name, ch + 1, 0);
         lblChannel[size_t(ch)] = name;
         for (const int i : { ch, ch + OffField }) {
             auto* text = new QLineEdit(fraTmg[0]);
-            text->setObjectName(indexedName("txtChannel", i));
+            text->setObjectName(ControlArrayName("txtChannel", i));
             text->setFixedWidth(56);
             text->setText(NoValue);
             auto* upd = new UpDown(fraTmg[0]);
-            upd->setObjectName(indexedName("updChannel", i));
+            upd->setObjectName(ControlArrayName("updChannel", i));
             upd->setRange(0, SetpointMax);
             upd->setIncrement(1);
             upd->setFixedHeight(text->sizeHint().height());
@@ -168,11 +164,11 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     for (int i = 0; i < 2; ++i) {
         QGroupBox* box = fraTmg[size_t(1 + i)];
         auto* text = new QLineEdit(box);
-        text->setObjectName(indexedName("txtTmg", i));
+        text->setObjectName(ControlArrayName("txtTmg", i));
         text->setFixedWidth(56);
         text->setText(QStringLiteral("0"));
         auto* upd = new UpDown(box);
-        upd->setObjectName(indexedName("updTmg", i));
+        upd->setObjectName(ControlArrayName("updTmg", i));
         upd->setRange(0, tmgMax[size_t(i)]);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
@@ -237,9 +233,9 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
             : i == 1                   ? QStringLiteral("PLS Program:")
                                        : QStringLiteral("CH0%1 (msec):").arg(i - 2);
         auto* description = new QLabel(caption, box);
-        description->setObjectName(indexedName("lblCfgDescription", i));
+        description->setObjectName(ControlArrayName("lblCfgDescription", i));
         auto* value = valueLabel(box);
-        value->setObjectName(indexedName("lblPLSCfg", i));
+        value->setObjectName(ControlArrayName("lblPLSCfg", i));
         value->setText(NoValue);
         QGridLayout* g = cfgGrids[i < 2 ? 0 : 1];
         const int row = i < 2 ? i : i - 2;
@@ -280,7 +276,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
         "PLS Scale Factor" };
     for (int n = 0; n < 4; ++n) {
         auto* label = new QLabel(QLatin1String(panelTexts[size_t(n)]), sbrMachineTiming);
-        label->setObjectName(indexedName("sbrMachineTiming_Panel", n + 1));
+        label->setObjectName(ControlArrayName("sbrMachineTiming_Panel", n + 1));
         label->setToolTip(QLatin1String(panelTips[size_t(n)]));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setIndent(4);

@@ -27,6 +27,7 @@ private slots:
     void changeExtension();
     void readBoardTypeCode_data();
     void readBoardTypeCode();
+    void boardTypeCodeWhateverTheCaseOfTheName();
     void querySaveChanges();
     void modeSwitchOpensAndCloses();
     void modeSwitchDropsOnlineOnCommError();
@@ -92,6 +93,18 @@ void tst_modUtility::readBoardTypeCode()
     // Any member of the program set names the same .nvk file.
     QCOMPARE(ReadBoardTypeCode(dir.filePath(QStringLiteral("PROG.hex"))), code);
     QCOMPARE(ReadBoardTypeCode(dir.filePath(QStringLiteral("PROG.nvk"))), code);
+}
+
+void tst_modUtility::boardTypeCodeWhateverTheCaseOfTheName()
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("PRESS1.NVK")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("E\r\n");
+    f.close();
+    QCOMPARE(ReadBoardTypeCode(dir.filePath(QStringLiteral("PRESS1.NVK"))), int('E'));
+    QCOMPARE(ReadBoardTypeCode(dir.filePath(QStringLiteral("press1.hex"))), int('E'));
+    QCOMPARE(ReadBoardTypeCode(dir.filePath(QStringLiteral("OTHER.NVK"))), int('D'));
 }
 
 void tst_modUtility::querySaveChanges()
