@@ -36,4 +36,19 @@ private:
     QString m_description;
 };
 
+// Error numbers of the run-time faults the program reports (the numbers of the
+// classic runtime, which the error boxes show and operators know).
+namespace RuntimeError {
+constexpr int InvalidCall = 5; // "Invalid procedure call or argument"
+constexpr int Overflow = 6;
+constexpr int OutOfMemory = 7;
+constexpr int TypeMismatch = 13;
+constexpr int FileNotFound = 53;
+constexpr int DeviceIO = 57;
+constexpr int DiskFull = 61;
+constexpr int InputPastEnd = 62;
+constexpr int PermissionDenied = 70;
+constexpr int PathFileAccess = 75;
+} // namespace RuntimeError
+
 } // namespace talvek

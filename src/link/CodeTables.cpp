@@ -1,5 +1,6 @@
 #include "CodeTables.h"
 
+#include "BasicError.h"
 #include "FieldInput.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
@@ -50,11 +51,11 @@ CodeLookup LookupCodeText(QIODevice& device, const QString& codeText, CodeMatch 
     for (;;) {
         const qint64 n = device.read(buffer, sizeof buffer);
         if (n < 0)
-            return readError(result, ErrDeviceIO, QStringLiteral("Device I/O error"));
+            return readError(result, RuntimeError::DeviceIO, QStringLiteral("Device I/O error"));
         if (n == 0)
             break;
         if (data.size() + n > MaxCodeTableSize)
-            return readError(result, ErrOutOfMemory, QStringLiteral("Out of memory"));
+            return readError(result, RuntimeError::OutOfMemory, QStringLiteral("Out of memory"));
         data.append(buffer, n);
     }
 
@@ -63,7 +64,7 @@ CodeLookup LookupCodeText(QIODevice& device, const QString& codeText, CodeMatch 
         const QString code = in.next();
         const QString description = in.next();
         if (in.pastEnd())
-            return readError(result, ErrInputPastEnd, QStringLiteral("Input past end of file"));
+            return readError(result, RuntimeError::InputPastEnd, QStringLiteral("Input past end of file"));
         if (code.compare(codeText, Qt::CaseInsensitive) == 0) {
             result.matched = true;
             result.description = description;
@@ -86,12 +87,12 @@ CodeLookup LookupCodeText(const QString& filePath, const QString& codeText, Code
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!info.isReadable())
-            return readError({}, ErrPermissionDenied, QStringLiteral("Permission denied"));
-        return readError({}, ErrPathFileAccess, QStringLiteral("Path/File access error"));
+            return readError({}, RuntimeError::PermissionDenied, QStringLiteral("Permission denied"));
+        return readError({}, RuntimeError::PathFileAccess, QStringLiteral("Path/File access error"));
     }
     // A regular file announces its size; refuse an oversized one before reading it.
     if (!file.isSequential() && file.size() > MaxCodeTableSize)
-        return readError({}, ErrOutOfMemory, QStringLiteral("Out of memory"));
+        return readError({}, RuntimeError::OutOfMemory, QStringLiteral("Out of memory"));
     return LookupCodeText(file, codeText, match);
 }
 

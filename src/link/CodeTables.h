@@ -45,13 +45,6 @@ struct CodeLookup
 // so that a stray large file cannot make the program allocate without bound.
 inline constexpr qint64 MaxCodeTableSize = 1024 * 1024;
 
-// Error numbers of the lookup's read errors.
-inline constexpr int ErrOutOfMemory = 7; // larger than MaxCodeTableSize
-inline constexpr int ErrDeviceIO = 57; // the read itself failed
-inline constexpr int ErrInputPastEnd = 62; // a code without its description at the end of the file
-inline constexpr int ErrPermissionDenied = 70;
-inline constexpr int ErrPathFileAccess = 75; // could not be opened for another reason
-
 // A code as the tables write it: upper-case hexadecimal of the 16-bit value,
 // at least two digits ("0A", "FF"; -1 gives "FFFF").
 QString CodeHexText(qint16 code);

@@ -17,13 +17,13 @@ const QString kSource = QStringLiteral("RSComm");
 
 BasicError fileNotFound(const QString& path)
 {
-    return BasicError(ProgramFileError::FileNotFound, kSource,
+    return BasicError(RuntimeError::FileNotFound, kSource,
         QStringLiteral("File not found: ") + QDir::toNativeSeparators(path));
 }
 
 BasicError accessError(const QString& what, const QString& path, const QString& why)
 {
-    return BasicError(ProgramFileError::PathFileAccess, kSource,
+    return BasicError(RuntimeError::PathFileAccess, kSource,
         QStringLiteral("Path/File access error: cannot ") + what + QLatin1Char(' ')
             + QDir::toNativeSeparators(path) + QStringLiteral(" (") + why + QLatin1Char(')'));
 }
@@ -87,7 +87,7 @@ std::optional<QString> ReadFirstField(const QString& path)
     FieldInput input(data);
     const QString field = input.next();
     if (input.pastEnd())
-        throw BasicError(ProgramFileError::InputPastEnd, kSource, QStringLiteral("Input past end of file"));
+        throw BasicError(RuntimeError::InputPastEnd, kSource, QStringLiteral("Input past end of file"));
     return field;
 }
 

@@ -15,16 +15,6 @@ enum class MsgIcon;
 // (".lcf"), all sharing one base name. Helpers shared by the selection and
 // the transfers of RSComm.
 
-// Error numbers of the run-time faults met in program files (the numbers of
-// the classic runtime, which the error boxes show).
-namespace ProgramFileError {
-constexpr int InvalidCall = 5; // "Invalid procedure call or argument"
-constexpr int TypeMismatch = 13;
-constexpr int FileNotFound = 53;
-constexpr int InputPastEnd = 62;
-constexpr int PathFileAccess = 75;
-} // namespace ProgramFileError
-
 // Only the first field of a program, revision or configuration file is ever
 // read; nothing beyond this many bytes is looked at.
 inline constexpr qint64 MaxFirstFieldBytes = 64 * 1024;

@@ -23,13 +23,6 @@ constexpr qint64 FirstWaitMs = 1000;
 constexpr qint64 ResyncWaitMs = 2000;
 constexpr qint64 HandshakeWindowMs = 2000;
 
-// Error numbers of file and conversion faults met while reading the port
-// settings (the numbers the classic runtime used, which operators know).
-constexpr int ErrOverflow = 6;
-constexpr int ErrTypeMismatch = 13;
-constexpr int ErrInputPastEnd = 62;
-constexpr int ErrPathFileAccess = 75;
-
 const QString kCommErrorTitle = QStringLiteral("WARNING - Communication Error!");
 
 // Reads a field the way "Input #" fills a 16-bit integer: empty gives 0, a
@@ -39,11 +32,11 @@ int integerField(const QString& field)
     if (field.trimmed().isEmpty())
         return 0;
     if (!IsNumeric(field))
-        throw BasicError(ErrTypeMismatch, QStringLiteral("RSComm"), QStringLiteral("Type mismatch"));
+        throw BasicError(RuntimeError::TypeMismatch, QStringLiteral("RSComm"), QStringLiteral("Type mismatch"));
     try {
         return CInt(Val(field));
     } catch (const BasicError&) {
-        throw BasicError(ErrOverflow, QStringLiteral("RSComm"), QStringLiteral("Overflow"));
+        throw BasicError(RuntimeError::Overflow, QStringLiteral("RSComm"), QStringLiteral("Overflow"));
     }
 }
 
@@ -116,7 +109,7 @@ RSComm::PortSettings RSComm::ReadPortSettings()
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
             || f.write(QByteArrayLiteral("1,9600\r\n")) != 8) {
-            throw BasicError(ErrPathFileAccess, QStringLiteral("RSComm"),
+            throw BasicError(RuntimeError::PathFileAccess, QStringLiteral("RSComm"),
                               QStringLiteral("Path/File access error: cannot write ") + QDir::toNativeSeparators(path)
                                   + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
         }
@@ -133,7 +126,7 @@ RSComm::PortSettings RSComm::ReadPortSettings()
 
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        throw BasicError(ErrPathFileAccess, QStringLiteral("RSComm"),
+        throw BasicError(RuntimeError::PathFileAccess, QStringLiteral("RSComm"),
                           QStringLiteral("Path/File access error: cannot read ") + QDir::toNativeSeparators(path)
                               + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
     }
@@ -146,11 +139,11 @@ RSComm::PortSettings RSComm::ParsePortSettings(const QByteArray& contents)
     FieldInput in(contents);
     const QString portField = in.next();
     if (in.pastEnd())
-        throw BasicError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
+        throw BasicError(RuntimeError::InputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
     const int port = integerField(portField);
     const QString speedField = in.next();
     if (in.pastEnd())
-        throw BasicError(ErrInputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
+        throw BasicError(RuntimeError::InputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
 
     s.port = std::clamp(port, 1, 99);
     const double speed = Val(speedField);

@@ -57,7 +57,7 @@ BoardClass classify(int code)
 BasicError invalidCall()
 {
     return BasicError(
-        ProgramFileError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
+        RuntimeError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
 }
 
 // Two mark-hex (or ordinary hexadecimal) digits as the decimal text of their value.
@@ -68,7 +68,7 @@ QString hexPairText(QString pair)
     for (const QChar c : pair) {
         const int digit = QStringView(u"0123456789ABCDEF").indexOf(c, 0, Qt::CaseInsensitive);
         if (digit < 0)
-            throw BasicError(ProgramFileError::TypeMismatch, kSource, QStringLiteral("Type mismatch"));
+            throw BasicError(RuntimeError::TypeMismatch, kSource, QStringLiteral("Type mismatch"));
         value = value * 16 + digit;
     }
     return QString::number(value);

@@ -44,7 +44,7 @@ bool configBoard(int code)
 
 BasicError typeMismatch()
 {
-    return BasicError(ProgramFileError::TypeMismatch, kSource, QStringLiteral("Type mismatch"));
+    return BasicError(RuntimeError::TypeMismatch, kSource, QStringLiteral("Type mismatch"));
 }
 
 // The value of the hexadecimal digits at [pos, pos + 2) of a record line.
@@ -476,7 +476,7 @@ void RSComm::uploadProgramSteps()
         return;
     if (field->isEmpty())
         throw BasicError(
-            ProgramFileError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
+            RuntimeError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
     const int code = field->front().unicode();
 
     const auto notComplete = [this] {

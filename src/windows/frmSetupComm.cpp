@@ -35,11 +35,6 @@ namespace talvek {
 
 namespace {
 
-// Error numbers of the file faults, as the operators know them.
-constexpr int ErrDiskFull = 61;
-constexpr int ErrPermissionDenied = 70;
-constexpr int ErrPathFileAccess = 75;
-
 const QString kSource = QStringLiteral("SetupComm");
 const QString kLoadTitle = QStringLiteral("SetupComm CurrentSettings");
 const QString kSaveTitle = QStringLiteral("SetupComm");
@@ -53,13 +48,13 @@ QString native(const QString& path)
 [[noreturn]] void throwFileError(
     QFileDevice::FileError error, const QString& errorText, const QString& path, const QString& what)
 {
-    int number = ErrPathFileAccess;
+    int number = RuntimeError::PathFileAccess;
     QString name = QStringLiteral("Path/File access error");
     if (error == QFileDevice::PermissionsError) {
-        number = ErrPermissionDenied;
+        number = RuntimeError::PermissionDenied;
         name = QStringLiteral("Permission denied");
     } else if (error == QFileDevice::ResourceError) {
-        number = ErrDiskFull;
+        number = RuntimeError::DiskFull;
         name = QStringLiteral("Disk full");
     }
     throw BasicError(
@@ -317,7 +312,7 @@ void frmSetupComm::writeSettingsFiles(int port, int speed)
     const QString settingsFile = m_rs.CommSettingsFile();
     const QString settingsDir = QFileInfo(settingsFile).absolutePath();
     if (!QFileInfo(settingsDir).isDir() && !QDir().mkpath(settingsDir)) {
-        throw BasicError(ErrPathFileAccess, kSource,
+        throw BasicError(RuntimeError::PathFileAccess, kSource,
             QStringLiteral("Path/File access error: cannot create the folder %1").arg(native(settingsDir)));
     }
     // "3, 19200 ": the speed printed as a number, a blank before and after.

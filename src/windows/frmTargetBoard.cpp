@@ -87,7 +87,7 @@ QString twoDigits(int n)
 
 BasicError invalidCall()
 {
-    return BasicError(ProgramFileError::InvalidCall, QStringLiteral("TargetBoard"),
+    return BasicError(RuntimeError::InvalidCall, QStringLiteral("TargetBoard"),
         QStringLiteral("Invalid procedure call or argument"));
 }
 
@@ -99,7 +99,7 @@ qint16 hexPairValue(QString pair)
     for (const QChar c : std::as_const(pair)) {
         const int digit = QStringView(u"0123456789ABCDEF").indexOf(c, 0, Qt::CaseInsensitive);
         if (digit < 0)
-            throw BasicError(ProgramFileError::TypeMismatch, QStringLiteral("TargetBoard"),
+            throw BasicError(RuntimeError::TypeMismatch, QStringLiteral("TargetBoard"),
                 QStringLiteral("Type mismatch"));
         value = value * 16 + digit;
     }
