@@ -12,6 +12,7 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -346,12 +347,21 @@ int QtSerialPortControl::bytesAvailable()
 {
     if (!isOpen())
         return 0;
-    if (m_port.bytesAvailable() == 0) {
-        // Take in what the driver holds already, without waiting.
-        m_port.waitForReadyRead(0);
-        m_port.clearError();
-    }
+    if (m_port.bytesAvailable() > 0)
+        return int(m_port.bytesAvailable());
+#ifdef Q_OS_UNIX
+    // Straight from the driver: one ioctl instead of a poll and a read
+    // through the port's buffer for every byte of the protocol.
+    int n = 0;
+    if (::ioctl(int(m_port.handle()), FIONREAD, &n) == 0)
+        return n;
+    return 0;
+#else
+    // Take in what the driver holds already, without waiting.
+    m_port.waitForReadyRead(0);
+    m_port.clearError();
     return int(m_port.bytesAvailable());
+#endif
 }
 
 void QtSerialPortControl::discardInput()
@@ -364,18 +374,53 @@ void QtSerialPortControl::discardInput()
 
 int QtSerialPortControl::readByte()
 {
-    if (bytesAvailable() == 0)
+    if (!isOpen())
         return -1;
     char c = 0;
-    if (!m_port.getChar(&c))
+    // Bytes the port took in while the event loop ran (a modal box) come first.
+    if (m_port.bytesAvailable() > 0)
+        return m_port.getChar(&c) ? static_cast<unsigned char>(c) : -1;
+#ifdef Q_OS_UNIX
+    if (bytesAvailable() == 0)
+        return -1;
+    const ssize_t got = ::read(int(m_port.handle()), &c, 1);
+    return got == 1 ? static_cast<unsigned char>(c) : -1;
+#else
+    if (bytesAvailable() == 0 || !m_port.getChar(&c))
         return -1;
     return static_cast<unsigned char>(c);
+#endif
 }
 
 void QtSerialPortControl::write(const QByteArray& bytes)
 {
     if (!isOpen())
         throw SerialError(SerialErrorNumber::PortNotOpen, kSource, QStringLiteral("Port not open"));
+#ifdef Q_OS_UNIX
+    // The protocol sends one byte and waits for its reply: write it to the
+    // driver at once. A vanished peer loses the bytes, as a broken line would.
+    if (m_port.bytesToWrite() == 0) {
+        const int fd = int(m_port.handle());
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // Output full: hand the rest to the port, which waits for room.
+                m_port.write(bytes.mid(done));
+                m_port.flush();
+                m_port.clearError();
+            }
+            break;
+        }
+        return;
+    }
+#endif
     if (m_port.write(bytes) < 0 || !m_port.flush()) {
         // A vanished peer: the bytes are lost, as on a broken line.
         m_port.clear(QSerialPort::Output);
@@ -397,6 +442,30 @@ bool QtSerialPortControl::waitForInput(int timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
         return false;
     }
+#ifdef Q_OS_UNIX
+    // Block on the descriptor itself (no CPU is spent while waiting).
+    pollfd watch {int(m_port.handle()), POLLIN, 0};
+    for (;;) {
+        const qint64 left = timeoutMs - timer.elapsed();
+        if (left <= 0)
+            return bytesAvailable() > 0;
+        watch.revents = 0;
+        const int r = ::poll(&watch, 1, int(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0)
+            return bytesAvailable() > 0;
+        if (r > 0 && !(watch.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return true;
+        if (bytesAvailable() > 0)
+            return true; // the last bytes before a hang-up
+        // Hang-up or error: nobody at the other end, a silent line until the timeout.
+        const qint64 rest = timeoutMs - timer.elapsed();
+        if (rest > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(rest));
+        return false;
+    }
+#endif
     for (;;) {
         const qint64 left = timeoutMs - timer.elapsed();
         if (left <= 0)
