@@ -40,13 +40,13 @@ QMessageBox::Icon qtIcon(MsgIcon icon)
     return QMessageBox::NoIcon;
 }
 
-struct ButtonSpec
+struct ButtonKind
 {
     QMessageBox::StandardButton qt;
     MsgResult result;
 };
 
-QList<ButtonSpec> buttonsOf(MsgButtons buttons)
+QList<ButtonKind> buttonsOf(MsgButtons buttons)
 {
     switch (buttons) {
     case MsgButtons::OK:
@@ -128,15 +128,15 @@ MsgResult QtPrompter::msgBox(const QString& text, const QString& title, MsgIcon 
     box.setText(QtLineBreaks(text));
     box.setTextFormat(Qt::PlainText);
     box.setIcon(qtIcon(icon));
-    const QList<ButtonSpec> specs = buttonsOf(buttons);
-    for (const ButtonSpec& spec : specs)
-        box.addButton(spec.qt);
-    box.setDefaultButton(specs.first().qt);
+    const QList<ButtonKind> kinds = buttonsOf(buttons);
+    for (const ButtonKind& kind : kinds)
+        box.addButton(kind.qt);
+    box.setDefaultButton(kinds.first().qt);
     box.exec();
     const auto* clicked = box.clickedButton();
-    for (const ButtonSpec& spec : specs)
-        if (clicked && clicked == box.button(spec.qt))
-            return spec.result;
+    for (const ButtonKind& kind : kinds)
+        if (clicked && clicked == box.button(kind.qt))
+            return kind.result;
     return escapeResult(buttons);
 }
 

@@ -24,7 +24,7 @@ namespace talvek {
 
 namespace {
 
-struct FieldSpec
+struct FieldRow
 {
     const char* caption;
     int max;
@@ -32,7 +32,7 @@ struct FieldSpec
 };
 
 // Field i shows row i + 7 of the data; fields 0..2 are in crank degrees.
-constexpr std::array<FieldSpec, frmSetup::FieldCount> kFields { {
+constexpr std::array<FieldRow, frmSetup::FieldCount> kFields { {
     { "B&DC Stop Position (Low Speed):", 359, "W1020" },
     { "BD&C Stop Position (High Speed):", 359, "W1022" },
     { "&Maximum Allowed Stopping Response (deg):", 999, "W1024" },
@@ -143,17 +143,17 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     grids[0]->addWidget(chkBrakeWearCompEnable, 0, 0, Qt::AlignRight | Qt::AlignAbsolute);
 
     for (int i = 0; i < FieldCount; ++i) {
-        const FieldSpec& spec = kFields[size_t(i)];
+        const FieldRow& field = kFields[size_t(i)];
         const int g = i <= 2 ? 0 : (i <= 4 ? 1 : 2);
         QWidget* box = fraParameters[size_t(g)];
-        auto* label = new QLabel(QLatin1String(spec.caption), box);
+        auto* label = new QLabel(QLatin1String(field.caption), box);
         label->setObjectName(ControlArrayName("lblSetup", i));
         auto* text = new QLineEdit(box);
         text->setObjectName(ControlArrayName("txtSetup", i));
         text->setFixedWidth(72);
         auto* upd = new UpDown(box);
         upd->setObjectName(ControlArrayName("updSetup", i));
-        upd->setRange(0, spec.max);
+        upd->setRange(0, field.max);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
         label->setBuddy(text);

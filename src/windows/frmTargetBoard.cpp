@@ -50,14 +50,14 @@ constexpr int IdentRegisters = 10;
 const QString kLinkLostCode = QStringLiteral("42");
 
 
-struct FieldSpec
+struct FieldRow
 {
     const char* caption;
     int min;
     int max;
 };
 
-constexpr std::array<FieldSpec, frmTargetBoard::FieldCount> kFields { {
+constexpr std::array<FieldRow, frmTargetBoard::FieldCount> kFields { {
     { "Current Network Address 1:", 1, 32 },
     { "Current Network Address 2:", 1, 32 },
     { "Hr.", 0, 23 },
@@ -294,8 +294,8 @@ frmTargetBoard::~frmTargetBoard()
 void frmTargetBoard::buildFields()
 {
     for (int i = 0; i < FieldCount; ++i) {
-        const FieldSpec& spec = kFields[size_t(i)];
-        auto* caption = new QLabel(QLatin1String(spec.caption), this);
+        const FieldRow& row = kFields[size_t(i)];
+        auto* caption = new QLabel(QLatin1String(row.caption), this);
         caption->setObjectName(ControlArrayName("lblSetupDesc", i));
         auto* text = new QLineEdit(kNoValue, this);
         text->setObjectName(ControlArrayName("txtSetup", i));
@@ -303,7 +303,7 @@ void frmTargetBoard::buildFields()
         text->setAlignment(Qt::AlignRight);
         auto* upd = new UpDown(this);
         upd->setObjectName(ControlArrayName("updSetup", i));
-        upd->setRange(spec.min, spec.max);
+        upd->setRange(row.min, row.max);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
         caption->setBuddy(text);
@@ -313,7 +313,7 @@ void frmTargetBoard::buildFields()
 
         NumericEntryOptions options;
         options.holder = ValueHolder::Text;
-        options.title = QStringLiteral("Set-up") + QLatin1String(spec.caption);
+        options.title = QStringLiteral("Set-up") + QLatin1String(row.caption);
         auto f = std::make_unique<NumericField>(m_form, text, upd, cmdDefault, options);
         f->entry().setOnAccept(
             [this, i](qint32, const QString& writeText) { return acceptField(i, writeText); });
