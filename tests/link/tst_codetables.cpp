@@ -138,9 +138,9 @@ void TestCodeTables::faultDescription_data()
                                                         "0A,Hidden\r\n")
                                           << 10 << QStringLiteral("Fault Code (0AH): ");
     QTest::newRow("binary garbage before a record") << QByteArray("\x00\xff\x10\x02,\x00\x00\r\n0A,Real\r\n",
-        17) << 10 << QStringLiteral("Fault Code (0AH): Real");
+        18) << 10 << QStringLiteral("Fault Code (0AH): Real");
     QTest::newRow("binary garbage, no match")
-        << QByteArray("\x00\x01,\x7f\xfe\r\n\x00,\x00", 12) << 10 << QStringLiteral("Fault Code (0AH): ");
+        << QByteArray("\x00\x01,\x7f\xfe\r\n\x00,\x00", 10) << 10 << QStringLiteral("Fault Code (0AH): ");
     QTest::newRow("code of a 16-bit value")
         << QByteArray("FFFF,Minus one\r\n") << -1 << QStringLiteral("Fault Code (FFFFH): Minus one");
 }
