@@ -1,12 +1,17 @@
 #include "FormUtility.h"
 
+#include "ControlArray.h"
+
 #include <QFont>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QTabBar>
+#include <QVBoxLayout>
 #include <QWidget>
 
 namespace talvek {
@@ -54,6 +59,32 @@ void SelectAllText(QLineEdit* textBox)
     if (!textBox)
         return;
     textBox->setSelection(0, int(textBox->text().length()));
+}
+
+QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
+    const char* frameName, const std::array<QString, 2>& frameCaptions, std::array<QFrame*, 2>& frames)
+{
+    for (const QString& caption : tabCaptions)
+        tabs->addTab(caption);
+    tabs->setExpanding(false);
+    tabs->setDrawBase(false);
+    tabs->setFocusPolicy(Qt::StrongFocus);
+
+    auto* page = new QFrame(owner);
+    page->setObjectName(QStringLiteral("tabPage"));
+    page->setFrameShape(QFrame::StyledPanel);
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(12, 12, 12, 12);
+    for (int k = 0; k < 2; ++k) {
+        auto* f = new QFrame(page);
+        f->setObjectName(ControlArrayName(frameName, k));
+        f->setAccessibleName(frameCaptions[size_t(k)]);
+        f->setFrameShape(QFrame::NoFrame);
+        pageLayout->addWidget(f);
+        frames[size_t(k)] = f;
+    }
+    frames[1]->hide();
+    return page;
 }
 
 } // namespace talvek

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QStringList>
+#include <array>
+
+class QFrame;
 class QIcon;
+class QTabBar;
 class QLineEdit;
 class QWidget;
 
@@ -15,5 +20,12 @@ QIcon TalvekIcon();
 
 // Selects the whole text of a text box (selection start 0, length = text length).
 void SelectAllText(QLineEdit* textBox);
+
+// A tab strip over one page that holds a borderless container per tab, named
+// `frameName`_k (the first shown, the second hidden). The tab strip takes the
+// focus on a click, so typing in a field ends (and is checked) before the page
+// changes. Returns the page, parented to `owner`.
+QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
+    const char* frameName, const std::array<QString, 2>& frameCaptions, std::array<QFrame*, 2>& frames);
 
 } // namespace talvek

@@ -2,6 +2,7 @@
 
 #include "BasicText.h"
 #include "ControlArray.h"
+#include "FormUtility.h"
 #include "MachineData.h"
 #include "NumericField.h"
 #include "RSComm.h"
@@ -85,30 +86,9 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     setWindowTitle(QStringLiteral("Set-Up"));
 
     tbsSetup->setObjectName(QStringLiteral("tbsSetup"));
-    tbsSetup->addTab(QStringLiteral("&Bodymaker Setup Parameters"));
-    tbsSetup->addTab(QStringLiteral("&Trimmer Parameters"));
-    tbsSetup->setExpanding(false);
-    tbsSetup->setDrawBase(false);
-    // Taking the focus on a click, the tab strip ends typing in a field
-    // (which validates it) before the page changes.
-    tbsSetup->setFocusPolicy(Qt::StrongFocus);
-
-    // The page under the tab strip, holding the two borderless containers.
-    auto* page = new QFrame(this);
-    page->setObjectName(QStringLiteral("tabPage"));
-    page->setFrameShape(QFrame::StyledPanel);
-    auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->setContentsMargins(12, 12, 12, 12);
-    const std::array<const char*, 2> frameCaptions { "Set Bodymaker Parameters", "Set Trimmer Parameters" };
-    for (int k = 0; k < 2; ++k) {
-        auto* f = new QFrame(page);
-        f->setObjectName(ControlArrayName("fraSetup", k));
-        f->setAccessibleName(QLatin1String(frameCaptions[size_t(k)]));
-        f->setFrameShape(QFrame::NoFrame);
-        pageLayout->addWidget(f);
-        fraSetup[size_t(k)] = f;
-    }
-    fraSetup[1]->hide();
+    auto* page = MakeTabPages(this, tbsSetup,
+        { QStringLiteral("&Bodymaker Setup Parameters"), QStringLiteral("&Trimmer Parameters") }, "fraSetup",
+        { QStringLiteral("Set Bodymaker Parameters"), QStringLiteral("Set Trimmer Parameters") }, fraSetup);
 
     const std::array<const char*, 3> groupCaptions { "Brake Wear Compensation", "Bodymaker Running Speeds",
         "Trimmer Speed References" };

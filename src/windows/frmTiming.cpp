@@ -1,7 +1,7 @@
 #include "frmTiming.h"
 
-#include "ControlArray.h"
 #include "BasicText.h"
+#include "ControlArray.h"
 #include "FormUtility.h"
 #include "MachineData.h"
 #include "NumericField.h"
@@ -73,30 +73,9 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     setWindowTitle(QStringLiteral("Machine Timing"));
 
     tbsTiming->setObjectName(QStringLiteral("tbsTiming"));
-    tbsTiming->addTab(QStringLiteral("&Timing Channels"));
-    tbsTiming->addTab(QStringLiteral("&PLS Configuration"));
-    tbsTiming->setExpanding(false);
-    tbsTiming->setDrawBase(false);
-    // Taking the focus on a click, the tab strip ends typing in a field
-    // (which validates it) before the page changes.
-    tbsTiming->setFocusPolicy(Qt::StrongFocus);
-
-    // The page under the tab strip, holding the two borderless containers.
-    auto* page = new QFrame(this);
-    page->setObjectName(QStringLiteral("tabPage"));
-    page->setFrameShape(QFrame::StyledPanel);
-    auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->setContentsMargins(12, 12, 12, 12);
-    const std::array<const char*, 2> frameCaptions { "Set Timing Channels", "PLS Configuration" };
-    for (int k = 0; k < 2; ++k) {
-        auto* f = new QFrame(page);
-        f->setObjectName(ControlArrayName("fraTiming", k));
-        f->setAccessibleName(QLatin1String(frameCaptions[size_t(k)]));
-        f->setFrameShape(QFrame::NoFrame);
-        pageLayout->addWidget(f);
-        fraTiming[size_t(k)] = f;
-    }
-    fraTiming[1]->hide();
+    auto* page = MakeTabPages(this, tbsTiming,
+        { QStringLiteral("&Timing Channels"), QStringLiteral("&PLS Configuration") }, "fraTiming",
+        { QStringLiteral("Set Timing Channels"), QStringLiteral("PLS Configuration") }, fraTiming);
 
     const std::array<const char*, 5> groupCaptions { "Timing Channels", "Resolver &Offset", "P&LS Channel",
         "Speed Compensation", "PLS Configuration" };
