@@ -2,6 +2,7 @@
 // the last shift) and its alarm flags with the F26 summary, through the link
 // as TALVEK uses them.
 
+#include "SimLink.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
@@ -17,20 +18,13 @@ using namespace talvek::test;
 
 namespace {
 
-struct Rig
+struct Rig : SimLink
 {
     Rig()
     {
         rs.OnlineMode = true;
         rs.OpenRSComm(&port);
     }
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm rs { folder, clock, prompter };
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 // Selecting a program file set: derived names, board classes and their
 // messages, the revision and configuration fields, hostile files.
 
+#include "SimLink.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
@@ -21,15 +22,9 @@ using namespace talvek::test;
 
 namespace {
 
-struct Rig
+struct Rig : SimLink
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm link { folder, clock, prompter };
+    RSComm& link = rs;
 
     QString path(const QString& name) const { return dir.filePath(name); }
     void write(const QString& name, const QByteArray& data) const

@@ -1,6 +1,7 @@
 // Program download and upload against the in-process simulator on a fake
 // clock: bytes on the wire, messages, state, files written byte for byte.
 
+#include "SimLink.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
@@ -82,15 +83,9 @@ private:
     QTimer m_timer;
 };
 
-struct Rig
+struct Rig : SimLink
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm link { folder, clock, prompter };
+    RSComm& link = rs;
 
     QString path(const QString& name) const { return dir.filePath(name); }
     void write(const QString& name, const QByteArray& data) const

@@ -1,5 +1,6 @@
 // The state properties and board tables of the controller interface.
 
+#include "SimLink.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
@@ -16,15 +17,9 @@ using namespace talvek;
 using namespace talvek::test;
 
 namespace {
-struct Rig
+struct Rig : SimLink
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder {dir.path()};
-    SimPort port {sim, clock};
-    RSComm link {folder, clock, prompter};
+    RSComm& link = rs;
 };
 } // namespace
 

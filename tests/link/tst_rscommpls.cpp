@@ -2,6 +2,7 @@
 // on a fake clock: exact bytes on the wire, results, the board's state
 // afterwards and every message box.
 
+#include "SimLink.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
@@ -19,15 +20,9 @@ using Kind = K7700Sim::PLSChannel::Kind;
 
 namespace {
 
-struct Rig
+struct Rig : SimLink
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm link { folder, clock, prompter };
+    RSComm& link = rs;
 
     Rig()
     {

@@ -2,6 +2,7 @@
 // after F26, the eight alarm flags and their sources, the message and the
 // status panel texts online and offline, and a failed poll.
 
+#include "SimLinkMode.h"
 #include "BackgroundMonitor.h"
 #include "Clock.h"
 #include "K7700Sim.h"
@@ -36,7 +37,7 @@ QString alarmBlock(const QString& text)
     return QStringLiteral("***** SYSTEM ALARM *****") + kCrLf + text + kCrLf + kCrLf;
 }
 
-struct Rig
+struct Rig : SimLinkMode
 {
     Rig()
     {
@@ -44,14 +45,6 @@ struct Rig
         mode.setMode(true);
         port.clearRecord();
     }
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm rs { folder, clock, prompter };
-    OnlineModeSwitch mode { rs, &port };
     BackgroundMonitor monitor { rs };
 
     void ticks(int n)

@@ -2,6 +2,7 @@
 // operations on the wire in their order, the values stored, the progress,
 // cancel requests, a link that dies part-way and failed PLS operations.
 
+#include "SimLink.h"
 #include "Clock.h"
 #include "DataTransfer.h"
 #include "K7700Sim.h"
@@ -134,15 +135,9 @@ K7700Sim::PLSChannel setpoints(int on, int off)
 const QString kNoComm = QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable is "
                                        "Connected Between\rCOMM Port and PROG Port.");
 
-struct Rig
+struct Rig : SimLink
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm link { folder, clock, prompter };
+    RSComm& link = rs;
     int pumps = 0; // how often events were let run
     QStringList statuses;
     DataTransfer transfer { link, CurrentData,

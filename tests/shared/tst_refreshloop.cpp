@@ -3,6 +3,7 @@
 // OFFLINE, no step run inside another, and a window's activation and unload
 // followed from its show and hide events.
 
+#include "SimLinkMode.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
@@ -64,16 +65,8 @@ public:
     const RefreshLoop* loop = nullptr;
 };
 
-struct Rig
+struct Rig : SimLinkMode
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder {dir.path()};
-    SimPort port {sim, clock};
-    RSComm rs {folder, clock, prompter};
-    OnlineModeSwitch mode {rs, &port};
     RecordingClient client {rs};
     RefreshLoop loop {client, rs, mode};
 };

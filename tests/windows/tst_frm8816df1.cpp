@@ -3,6 +3,7 @@
 // warning, the presentations, the PLC type combo and the two numeric fields;
 // and the panel as child 2 of the main window.
 
+#include "SimLinkMode.h"
 #include "MachineData.h"
 #include "MainWindowRig.h"
 #include "NumericField.h"
@@ -26,16 +27,8 @@ namespace {
 const QString DriverWarning
     = QStringLiteral("The DF1 Serial Communications Driver is Not Enabled in the K7700.");
 
-struct DF1Rig
+struct DF1Rig : SimLinkMode
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm rs { folder, clock, prompter };
-    OnlineModeSwitch mode { rs, &port };
     std::unique_ptr<frm8816DF1> w;
 
     DF1Rig()

@@ -3,6 +3,7 @@
 // rule, the check box, and every edge of the numeric entry fields; and the
 // road of one ONLINE edit from the main window down to the wire.
 
+#include "SimLinkMode.h"
 #include "MachineData.h"
 #include "MainWindowRig.h"
 #include "NumericField.h"
@@ -26,16 +27,8 @@ namespace {
 
 const QString Deg = QString(DegreeSign);
 
-struct SetupRig
+struct SetupRig : SimLinkMode
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm rs { folder, clock, prompter };
-    OnlineModeSwitch mode { rs, &port };
     std::unique_ptr<frmSetup> w;
 
     SetupRig()

@@ -4,6 +4,7 @@
 // the field polling, the link lost and regained, Reset Faults, the clock
 // buttons, the entry fields, faults of the files, closing.
 
+#include "SimLinkMode.h"
 #include "CodeTables.h"
 #include "MainWindowRig.h"
 #include "NumericField.h"
@@ -37,16 +38,8 @@ void writeFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
-struct PanelRig
+struct PanelRig : SimLinkMode
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm rs { folder, clock, prompter };
-    OnlineModeSwitch mode { rs, &port };
     std::unique_ptr<frmTargetBoard> w;
 
     PanelRig()

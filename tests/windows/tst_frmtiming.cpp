@@ -3,6 +3,7 @@
 // presentations, the live status pass, the setpoint fields, the four command
 // buttons and the way back to OFFLINE.
 
+#include "SimLinkMode.h"
 #include "LiveRig.h"
 #include "MachineData.h"
 #include "NumericField.h"
@@ -25,16 +26,8 @@ namespace {
 
 using Channel = K7700Sim::PLSChannel;
 
-struct TimingRig
+struct TimingRig : SimLinkMode
 {
-    QTemporaryDir dir;
-    K7700Sim sim;
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    ProgramFolder folder { dir.path() };
-    SimPort port { sim, clock };
-    RSComm rs { folder, clock, prompter };
-    OnlineModeSwitch mode { rs, &port };
     std::unique_ptr<frmTiming> w;
 
     TimingRig()

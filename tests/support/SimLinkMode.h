@@ -1,0 +1,14 @@
+#pragma once
+
+#include "SimLink.h"
+#include "modUtility.h"
+
+namespace talvek::test {
+
+// SimLink with the program's ONLINE/OFFLINE switch on it (shared and window tests).
+struct SimLinkMode : SimLink
+{
+    OnlineModeSwitch mode { rs, &port };
+};
+
+} // namespace talvek::test
