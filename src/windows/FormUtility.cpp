@@ -5,10 +5,12 @@
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -85,6 +87,32 @@ QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>
     }
     frames[1]->hide();
     return page;
+}
+
+void SetUpFocusSink(QPushButton* cmdDefault)
+{
+    cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
+    cmdDefault->setFixedSize(24, 20);
+    cmdDefault->setAutoDefault(false);
+}
+
+QVBoxLayout* LayOutTabbedForm(QWidget* form, QTabBar* tabs, QFrame* page, QPushButton* focusSink)
+{
+    auto* top = new QVBoxLayout(form);
+    top->setContentsMargins(10, 10, 10, 10);
+    top->setSpacing(0);
+    top->addWidget(tabs);
+    auto* body = new QHBoxLayout;
+    body->addWidget(page);
+    body->addStretch();
+    top->addLayout(body);
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(0, 8, 0, 0);
+    bottom->addWidget(focusSink);
+    bottom->addStretch();
+    top->addLayout(bottom);
+    top->addStretch();
+    return top;
 }
 
 } // namespace talvek

@@ -5,6 +5,8 @@
 
 class QFrame;
 class QIcon;
+class QPushButton;
+class QVBoxLayout;
 class QTabBar;
 class QLineEdit;
 class QWidget;
@@ -27,5 +29,14 @@ void SelectAllText(QLineEdit* textBox);
 // changes. Returns the page, parented to `owner`.
 QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
     const char* frameName, const std::array<QString, 2>& frameCaptions, std::array<QFrame*, 2>& frames);
+
+// The focus sink `cmdDefault` of the entry forms: a small "-" button that
+// only takes the focus, so that the field being typed in is left.
+void SetUpFocusSink(QPushButton* cmdDefault);
+
+// The layout of a tabbed entry form: the tab strip, its page beside a
+// stretch, then the focus sink on a row of its own. Returns the form's top
+// layout, for what a form adds below.
+QVBoxLayout* LayOutTabbedForm(QWidget* form, QTabBar* tabs, QFrame* page, QPushButton* focusSink);
 
 } // namespace talvek

@@ -2,6 +2,7 @@
 
 #include "BasicText.h"
 #include "ControlArray.h"
+#include "FormUtility.h"
 #include "MachineData.h"
 #include "NumericField.h"
 #include "Prompter.h"
@@ -292,9 +293,7 @@ frm8816DF1::frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, Q
     for (QGridLayout* grid : grids)
         grid->setColumnMinimumWidth(0, captionWidth);
 
-    cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
-    cmdDefault->setFixedSize(24, 20);
-    cmdDefault->setAutoDefault(false);
+    SetUpFocusSink(cmdDefault);
 
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(10, 10, 10, 10);

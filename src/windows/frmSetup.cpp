@@ -163,24 +163,9 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     for (QGridLayout* grid : grids)
         grid->setColumnMinimumWidth(0, captionWidth);
 
-    cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
-    cmdDefault->setFixedSize(24, 20);
-    cmdDefault->setAutoDefault(false);
+    SetUpFocusSink(cmdDefault);
 
-    auto* top = new QVBoxLayout(this);
-    top->setContentsMargins(10, 10, 10, 10);
-    top->setSpacing(0);
-    top->addWidget(tbsSetup);
-    auto* body = new QHBoxLayout;
-    body->addWidget(page);
-    body->addStretch();
-    top->addLayout(body);
-    auto* bottom = new QHBoxLayout;
-    bottom->setContentsMargins(0, 8, 0, 0);
-    bottom->addWidget(cmdDefault);
-    bottom->addStretch();
-    top->addLayout(bottom);
-    top->addStretch();
+    LayOutTabbedForm(this, tbsSetup, page, cmdDefault);
 
     // Tab order: the check box, then each field's text box and up-down.
     QWidget* previous = chkBrakeWearCompEnable;

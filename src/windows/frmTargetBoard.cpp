@@ -231,8 +231,7 @@ frmTargetBoard::frmTargetBoard(
     cmdResetFaults->setObjectName(QStringLiteral("cmdResetFaults"));
     cmdGoOnline->setObjectName(QStringLiteral("cmdGoOnline"));
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
-    cmdDefault->setFixedSize(24, 20);
+    SetUpFocusSink(cmdDefault);
     for (QPushButton* b :
         { cmdSetToCurrTime, cmdSetToCurrDate, cmdResetFaults, cmdGoOnline, cmdOk, cmdDefault })
         b->setAutoDefault(false);

@@ -243,9 +243,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
         b->setEnabled(false);
     }
 
-    cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
-    cmdDefault->setFixedSize(24, 20);
-    cmdDefault->setAutoDefault(false);
+    SetUpFocusSink(cmdDefault);
 
     // ---- the status bar ----
     sbrMachineTiming->setObjectName(QStringLiteral("sbrMachineTiming"));
@@ -263,20 +261,8 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
         m_panels[size_t(n)] = label;
     }
 
-    auto* top = new QVBoxLayout(this);
-    top->setContentsMargins(10, 10, 10, 0);
-    top->setSpacing(0);
-    top->addWidget(tbsTiming);
-    auto* body = new QHBoxLayout;
-    body->addWidget(page);
-    body->addStretch();
-    top->addLayout(body);
-    auto* bottom = new QHBoxLayout;
-    bottom->setContentsMargins(0, 8, 0, 0);
-    bottom->addWidget(cmdDefault);
-    bottom->addStretch();
-    top->addLayout(bottom);
-    top->addStretch();
+    auto* top = LayOutTabbedForm(this, tbsTiming, page, cmdDefault);
+    top->setContentsMargins(10, 10, 10, 0); // the status bar runs to the bottom edge
     top->addWidget(sbrMachineTiming);
 
     // Tab order: the grid row by row (ON field, its up-down, OFF field, its
