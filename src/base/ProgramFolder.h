@@ -1,32 +1,71 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace talvek {
 
 // Where the files beside the program live: support/, Help/, NVK51, ... .
+//
+// Two layouts:
+// - A portable copy (an unpacked folder, the build tree, tests): the program
+//   folder is writable and holds support/; everything is read from and written
+//   to it.
+// - An installed copy: the program's own files (code tables, help) are
+//   read-only in share/talvek beside bin/; what the program writes (the port
+//   settings file, port links, the development-system settings files) goes to
+//   the per-user configuration folder, which is read first.
+//
 // The system spells its folders in varying case ("\Support\RSPort.cfg",
 // "\support\FaultErrCodes.txt"); on a case-sensitive file system each path
 // component is matched against what exists, whatever its case.
 class ProgramFolder final
 {
 public:
-    // The folder of the running executable.
+    // The folder of the running executable, portable or installed as above.
+    // The per-user folders come from QStandardPaths, so the application name
+    // must be set first.
     ProgramFolder();
+    // A portable copy at root.
     explicit ProgramFolder(const QString& root);
+    // An installed copy: program files read from dataDirs (in order), written
+    // to and read first from configDir; set-up files start in documentsDir.
+    static ProgramFolder installed(const QString& root, const QStringList& dataDirs, const QString& configDir,
+        const QString& documentsDir);
 
+    // The executable's folder.
     QString root() const { return m_root; }
+    bool isPortable() const { return m_portable; }
+    // Where the program writes (the program folder itself when portable).
+    QString configDir() const { return m_configDir; }
+    // Where the program's own files are read after configDir.
+    QStringList dataDirs() const { return m_dataDirs; }
+    // The folder the first Open and Save dialogs show.
+    QString documentsDir() const { return m_documentsDir; }
 
-    // Full path of a relative path ("support/RSPort.cfg"). Components that exist
-    // under another case are used as they exist; missing ones keep the given
-    // spelling. Both '/' and '\' separate components.
+    // Full path of a relative path ("support/RSPort.cfg") to read: the first
+    // place that holds it (the configuration folder, then the program's own
+    // files), or where it would be written when none does. Components that
+    // exist under another case are used as they exist; missing ones keep the
+    // given spelling. Both '/' and '\' separate components.
     QString resolve(const QString& relative) const;
+    // Full path of a relative path to write; always in the configuration folder.
+    QString writablePath(const QString& relative) const;
 
     // resolve("support") etc. for the support folder.
     QString supportDir() const { return resolve(QStringLiteral("support")); }
 
+    // Whether the folder would run as a portable copy: writable, holding support/.
+    static bool holdsPortableCopy(const QString& dir);
+    // The same path matched component by component under base, whatever the case.
+    static QString resolveUnder(const QString& base, const QString& relative);
+
 private:
     QString m_root;
+    QString m_configDir;
+    QStringList m_dataDirs;
+    QString m_documentsDir;
+    bool m_portable = true;
 };
 
 } // namespace talvek

@@ -1,5 +1,7 @@
 #include "QtSerialPortControl.h"
 
+#include "SerialDevices.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -185,7 +187,26 @@ QString QtSerialPortControl::portLabel(const QString& device) const
     return QStringLiteral("%1 (COM%2)").arg(device).arg(m_commPort);
 }
 
-QString QtSerialPortControl::permissionMessage(const QString& device, int port, const QString& group)
+QString QtSerialPortControl::portFacts() const
+{
+    const QString device = isOpen() ? m_device : deviceForPort(m_commPort);
+    if (device.isEmpty())
+        return {};
+    return QStringLiteral("Device %1 (COM%2), %3 baud.").arg(device).arg(m_commPort).arg(m_line.baud);
+}
+
+QString QtSerialPortControl::busyMessage(const QString& portLabel, const QString& holder)
+{
+    QString text = QStringLiteral("The serial port %1 is in use by another program. Close that program "
+                                  "and try again.")
+                       .arg(portLabel);
+    if (!holder.isEmpty())
+        text += kCrLf + QStringLiteral("It is held by %1.").arg(holder);
+    return text;
+}
+
+QString QtSerialPortControl::permissionMessage(
+    const QString& device, int port, const QString& group, const QString& user)
 {
     return QStringLiteral("Permission denied: the serial device %1 (COM%2) belongs to the group \"%3\", and "
                           "this user may not use it.")
@@ -193,7 +214,7 @@ QString QtSerialPortControl::permissionMessage(const QString& device, int port, 
                .arg(port)
                .arg(group)
         + kCrLf + QStringLiteral("Add your user to that group:") + kCrLf
-        + QStringLiteral("    sudo usermod -aG %1 $USER").arg(group) + kCrLf
+        + QStringLiteral("    sudo usermod -aG %1 %2").arg(group, user) + kCrLf
         + QStringLiteral("then log out and log in again for the change to take effect. "
                          "Do not run TALVEK as root to get around this.");
 }
@@ -225,8 +246,8 @@ void QtSerialPortControl::open()
         } else if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES) {
             const struct group* g = ::getgrgid(st.st_gid);
             const QString group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
-            throw SerialError(
-                SerialErrorNumber::PermissionDenied, kSource, permissionMessage(device, m_commPort, group));
+            throw SerialError(SerialErrorNumber::PermissionDenied, kSource,
+                permissionMessage(device, m_commPort, group, CurrentUserName()));
         }
     }
 #endif
@@ -266,13 +287,11 @@ void QtSerialPortControl::throwOpenError(const QString& device, const QString& q
     case ENOENT:
         throw SerialError(SerialErrorNumber::DeviceNotFound, kSource,
             QStringLiteral("The serial device %1 does not exist. Check that the adapter is plugged "
-                           "in (or the simulator is running), or choose another port.")
+                           "in, or choose another port.")
                 .arg(label));
     case EBUSY:
-        throw SerialError(SerialErrorNumber::PortUnavailable, kSource,
-            QStringLiteral("The serial port %1 is in use by another program. Close that program "
-                           "and try again.")
-                .arg(label));
+        throw SerialError(
+            SerialErrorNumber::PortUnavailable, kSource, busyMessage(label, SerialLockHolder(device)));
     default:
         throw SerialError(SerialErrorNumber::PortUnavailable, kSource,
             QStringLiteral("The serial port %1 could not be opened: %2").arg(label, qtError));

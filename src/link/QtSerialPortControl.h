@@ -52,6 +52,8 @@ public:
     // link exists (even a dangling one), else the fixed table; empty when the
     // number has no device.
     QString deviceForPort(int port) const override;
+    // "Device /dev/ttyUSB0 (COM33), 9600 baud."
+    QString portFacts() const override;
 
     // The fixed table alone (no link), for this platform.
     static QString defaultDevice(int port);
@@ -69,8 +71,13 @@ public:
     // Throws SerialError(InvalidPropertyValue) for a text that is not one.
     static LineSettings parseSettings(const QString& text);
 
-    // The text of the permission error for a device owned by the given group.
-    static QString permissionMessage(const QString& device, int port, const QString& group);
+    // The text of the permission error for a device owned by the given group,
+    // with the command that lets the given user in.
+    static QString permissionMessage(
+        const QString& device, int port, const QString& group, const QString& user);
+    // The text of the error for a port that another program holds; holder
+    // names it ("minicom (process 4711)") when it is known.
+    static QString busyMessage(const QString& portLabel, const QString& holder);
 
     // Whether the driver runs the open port in low-latency mode (false for
     // ports without that setting).

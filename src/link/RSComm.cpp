@@ -104,13 +104,16 @@ RSComm::PortSettings RSComm::ReadPortSettings()
     const QString path = CommSettingsFile();
     const QFileInfo info(path);
 
+    // Defaults are written where the program keeps what it writes (an empty
+    // file among the installed, read-only files is not rewritten in place).
     auto writeDefaults = [&] {
-        QDir().mkpath(info.absolutePath());
-        QFile f(path);
+        const QString target = m_folder.writablePath(QStringLiteral("support/RSPort.cfg"));
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QFile f(target);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
             || f.write(QByteArrayLiteral("1,9600\r\n")) != 8) {
             throw BasicError(RuntimeError::PathFileAccess, QStringLiteral("RSComm"),
-                              QStringLiteral("Path/File access error: cannot write ") + QDir::toNativeSeparators(path)
+                              QStringLiteral("Path/File access error: cannot write ") + QDir::toNativeSeparators(target)
                                   + QStringLiteral(" (") + f.errorString() + QStringLiteral(")"));
         }
     };
@@ -290,9 +293,11 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
                     m_port->discardInput();
                     m_port->write(QByteArray(1, char(Attention)));
                 } else {
-                    const MsgResult r = m_prompter.msgBox(
-                        QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable is Connected "
-                                       "Between\rCOMM Port and PROG Port."),
+                    QString text = QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable "
+                                                  "is Connected Between\rCOMM Port and PROG Port.");
+                    if (const QString facts = m_port->portFacts(); !facts.isEmpty())
+                        text += QLatin1Char('\r') + facts;
+                    const MsgResult r = m_prompter.msgBox(text,
                         kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
                     if (r != MsgResult::Retry) {
                         CommError = true;

@@ -57,6 +57,9 @@ public:
 
     // The device a port number means on this machine, for messages and dialogs.
     virtual QString deviceForPort(int port) const = 0;
+    // One line on the port in use (device and speed) that the link adds under
+    // its communication failure message; empty when there is nothing to add.
+    virtual QString portFacts() const { return {}; }
 };
 
 } // namespace talvek

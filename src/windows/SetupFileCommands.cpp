@@ -61,21 +61,33 @@ bool SetupFileCommands::mnuFileOpen()
     // No at the version question runs the whole command again.
     OpenPass pass = OpenPass::Again;
     while (pass == OpenPass::Again)
-        pass = openOnce();
+        pass = openOnce({});
     return pass == OpenPass::Accepted;
 }
 
-SetupFileCommands::OpenPass SetupFileCommands::openOnce()
+bool SetupFileCommands::openFile(const QString& path)
+{
+    const OpenPass pass = openOnce(QFileInfo(path).absoluteFilePath());
+    // No at the version question goes on as Open does: with the file dialog.
+    if (pass == OpenPass::Again)
+        return mnuFileOpen();
+    return pass == OpenPass::Accepted;
+}
+
+SetupFileCommands::OpenPass SetupFileCommands::openOnce(const QString& given)
 {
     if (!saveChangesFirst())
         return OpenPass::Kept;
 
-    FileDialogRequest request;
-    request.title = QStringLiteral("Open");
-    request.filter = DialogFilter;
-    request.fileName = m_globals.gFileNamePath;
-    request.fileMustExist = true;
-    const auto chosen = m_prompter.openFileName(request);
+    std::optional<QString> chosen = given;
+    if (given.isEmpty()) {
+        FileDialogRequest request;
+        request.title = QStringLiteral("Open");
+        request.filter = DialogFilter;
+        request.fileName = m_globals.gFileNamePath;
+        request.fileMustExist = true;
+        chosen = m_prompter.openFileName(request);
+    }
     if (!chosen || chosen->isEmpty())
         return OpenPass::Kept;
 

@@ -28,6 +28,9 @@ public:
     bool mnuFileOpen();
     bool mnuFileSave();
     bool mnuFileSaveAs();
+    // Open with the file given (the command line) instead of the file dialog;
+    // the questions are Open's own.
+    bool openFile(const QString& path);
 
 private:
     // The save question before New and Open: true to go on.
@@ -39,7 +42,8 @@ private:
         Kept,
         Again
     };
-    OpenPass openOnce();
+    // One pass; the file dialog chooses when given is empty.
+    OpenPass openOnce(const QString& given);
     void acceptFile(const QString& path, const QString& title, const QString& openedAt);
     void showFileCaption();
 

@@ -1,10 +1,17 @@
 #include "SystemInfo.h"
 
+#include "BasicError.h"
+#include "ProgramFolder.h"
 #include "Prompter.h"
+#include "RSComm.h"
+#include "SerialPortControl.h"
 #include "modUtility.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSysInfo>
 #include <QtEndian>
 
 #ifdef Q_OS_WIN
@@ -101,13 +108,145 @@ std::optional<QString> FindSystemInfoProgram(RegistryReader& registry)
     return std::nullopt;
 }
 
-void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter)
+void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter,
+    const std::function<bool()>& showReport)
 {
     const auto program = FindSystemInfoProgram(registry);
     if (program && !program->isEmpty() && start && start(*program))
         return;
+    if (showReport && showReport())
+        return;
     prompter.msgBox(QStringLiteral("System Information Is Unavailable At This Time"), kAppTitle,
         MsgIcon::None, MsgButtons::OK);
+}
+
+} // namespace talvek
+
+namespace talvek {
+
+namespace {
+
+QString foundText(const QString& path)
+{
+    return QDir::toNativeSeparators(path)
+        + (QFileInfo(path).isFile() ? QStringLiteral(" (found)") : QStringLiteral(" (MISSING)"));
+}
+
+QString osDescription()
+{
+    QString text = QSysInfo::prettyProductName();
+    QFile release(QStringLiteral("/etc/os-release"));
+    if (release.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = release.readAll().split('\n');
+        for (const QByteArray& line : lines) {
+            if (line.startsWith("PRETTY_NAME=")) {
+                text = QString::fromUtf8(line.mid(12)).remove(QLatin1Char('"'));
+                break;
+            }
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+QString SystemInfoReport(
+    const ProgramFolder& folder, const SerialPortControl* port, const QList<SerialDeviceInfo>& devices)
+{
+    QStringList out;
+    out << QStringLiteral("%1 %2.%3.%4")
+               .arg(kAppTitle)
+               .arg(TALVEK_VERSION_MAJOR)
+               .arg(TALVEK_VERSION_MINOR)
+               .arg(TALVEK_VERSION_PATCH);
+    out << QStringLiteral("Qt %1 (built with %2)")
+               .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR));
+    out << QStringLiteral("Operating system: %1").arg(osDescription());
+    out << QStringLiteral("Kernel: %1 %2 (%3)")
+               .arg(QSysInfo::kernelType(), QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture());
+    out << QStringLiteral("User: %1").arg(CurrentUserName());
+    out << QString();
+
+    out << QStringLiteral("Program: %1 (%2)")
+               .arg(QDir::toNativeSeparators(folder.root()),
+                   folder.isPortable() ? QStringLiteral("portable copy") : QStringLiteral("installed"));
+    if (!folder.isPortable()) {
+        QStringList data;
+        for (const QString& dir : folder.dataDirs())
+            data << QDir::toNativeSeparators(dir);
+        out << QStringLiteral("Program files: %1").arg(data.join(QStringLiteral(", ")));
+    }
+    out << QStringLiteral("Settings folder: %1").arg(QDir::toNativeSeparators(folder.configDir()));
+    out << QStringLiteral("Help: %1").arg(foundText(folder.resolve(QStringLiteral("Help/TALVEK.html"))));
+    out << QStringLiteral("Fault codes: %1")
+               .arg(foundText(folder.resolve(QStringLiteral("support/FaultErrCodes.txt"))));
+    out << QStringLiteral("Communication error codes: %1")
+               .arg(foundText(folder.resolve(QStringLiteral("support/CommErrCodes.txt"))));
+    out << QString();
+
+    // The settings the link would use, read as the link reads them (nothing is written).
+    const QString settingsPath = folder.resolve(QStringLiteral("support/RSPort.cfg"));
+    RSComm::PortSettings settings;
+    QString source
+        = QStringLiteral("defaults; %1 does not exist yet").arg(QDir::toNativeSeparators(settingsPath));
+    QFile file(settingsPath);
+    if (QFileInfo(settingsPath).size() > 0 && file.open(QIODevice::ReadOnly)) {
+        source = QDir::toNativeSeparators(settingsPath);
+        try {
+            settings = RSComm::ParsePortSettings(file.read(RSComm::PortSettingsReadLimit));
+        } catch (const BasicError& e) {
+            source += QStringLiteral(", unreadable: ") + e.description();
+        }
+    }
+    out << QStringLiteral("Port settings in force: COM%1 at %2 baud (%3)")
+               .arg(settings.port)
+               .arg(settings.speed, source);
+    if (port) {
+        const QString device = port->deviceForPort(settings.port);
+        if (device.isEmpty()) {
+            out << QStringLiteral("Port %1 means: no device on this machine").arg(settings.port);
+        } else {
+            QString line = QStringLiteral("Port %1 means: %2")
+                               .arg(settings.port)
+                               .arg(QDir::toNativeSeparators(device));
+#ifdef Q_OS_UNIX
+            if (!QFileInfo::exists(device))
+                line += QStringLiteral(" (not present)");
+            else
+                line += DeviceAccessible(device) ? QStringLiteral(" (present, usable by this user)")
+                                                 : QStringLiteral(" (present, NOT usable by this user)");
+#endif
+            out << line;
+        }
+    }
+    out << QString();
+
+    out << QStringLiteral("Serial devices present:");
+    if (devices.isEmpty())
+        out << QStringLiteral("  none");
+    for (const SerialDeviceInfo& d : devices) {
+        QStringList about;
+        for (const QString& part : { d.description, d.manufacturer })
+            if (!part.isEmpty() && !about.contains(part))
+                about << part;
+        if (!d.serialNumber.isEmpty())
+            about << QStringLiteral("serial number %1").arg(d.serialNumber);
+        out << QStringLiteral("  %1%2").arg(QDir::toNativeSeparators(d.device),
+            about.isEmpty() ? QString() : QStringLiteral(": ") + about.join(QStringLiteral(", ")));
+        if (!d.byId.isEmpty())
+            out << QStringLiteral("    also %1").arg(d.byId);
+#ifdef Q_OS_UNIX
+        const QString group = DeviceGroup(d.device);
+        if (!group.isEmpty()) {
+            out << QStringLiteral("    group %1; %2 %3 in it; %4")
+                       .arg(group, CurrentUserName(),
+                           UserInGroup(group) ? QStringLiteral("is") : QStringLiteral("is NOT"),
+                           DeviceAccessible(d.device) ? QStringLiteral("usable")
+                                                      : QStringLiteral("not usable"));
+        }
+#endif
+    }
+    return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 } // namespace talvek

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "SerialDevices.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -8,6 +11,8 @@
 namespace talvek {
 
 class Prompter;
+class ProgramFolder;
+class SerialPortControl;
 
 enum class RegistryRoot
 {
@@ -52,8 +57,18 @@ ProgramStarter DetachedProgramStarter();
 // The system information program named by the registry, if any.
 std::optional<QString> FindSystemInfoProgram(RegistryReader& registry);
 
-// "&System Info...": starts the system information program, or shows
-// "System Information Is Unavailable At This Time".
-void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter);
+// "&System Info...": starts the system information program; where there is
+// none, shows our own report (showReport, true when it was shown); failing
+// both, "System Information Is Unavailable At This Time".
+void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter,
+    const std::function<bool()>& showReport = {});
+
+// What a support call needs to know about this installation, as plain text:
+// TALVEK and Qt versions, operating system and kernel, where the program's
+// files and settings are, the port settings in force and the device they mean,
+// and the serial devices present with their owning group and whether this user
+// is in it.
+QString SystemInfoReport(
+    const ProgramFolder& folder, const SerialPortControl* port, const QList<SerialDeviceInfo>& devices);
 
 } // namespace talvek

@@ -1,6 +1,7 @@
 #include "frmAbout.h"
 
 #include "FormUtility.h"
+#include "frmSystemInfo.h"
 #include "modUtility.h"
 
 #include <QApplication>
@@ -50,7 +51,8 @@ QString frmAbout::versionText()
         .arg(TALVEK_VERSION_PATCH);
 }
 
-frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter starter, QWidget* parent)
+frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter starter,
+    std::function<QString()> report, QWidget* parent)
     : QDialog(parent)
     , picIcon(new QLabel(this))
     , lblTitle(new QLabel(this))
@@ -64,6 +66,7 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     , m_prompter(prompter)
     , m_registry(registry)
     , m_starter(std::move(starter))
+    , m_report(std::move(report))
 {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -133,7 +136,20 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
 
 void frmAbout::cmdSysInfo_Click()
 {
-    StartSystemInfo(m_registry, m_starter, m_prompter);
+    StartSystemInfo(m_registry, m_starter, m_prompter, [this] {
+        if (!m_report)
+            return false;
+        const QString text = m_report();
+        if (text.isEmpty())
+            return false;
+        // One window at a time, showing what is true now.
+        delete m_systemInfo.data();
+        m_systemInfo = new frmSystemInfo(text, this);
+        m_systemInfo->show();
+        m_systemInfo->raise();
+        m_systemInfo->activateWindow();
+        return true;
+    });
 }
 
 } // namespace talvek

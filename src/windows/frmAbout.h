@@ -3,6 +3,8 @@
 #include "SystemInfo.h"
 
 #include <QDialog>
+#include <QPointer>
+#include <functional>
 
 class QFrame;
 class QLabel;
@@ -20,7 +22,13 @@ class frmAbout final : public QDialog
     Q_DISABLE_COPY_MOVE(frmAbout)
 
 public:
-    frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter starter, QWidget* parent = nullptr);
+    // report gives the system information shown where no system information
+    // program is found (empty: none).
+    frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter starter,
+        std::function<QString()> report = {}, QWidget* parent = nullptr);
+
+    // The system information window last shown by "&System Info...".
+    QDialog* systemInfoWindow() const { return m_systemInfo; }
 
     // "Version " + major.minor.revision of the application.
     static QString versionText();
@@ -41,6 +49,8 @@ private:
     Prompter& m_prompter;
     RegistryReader& m_registry;
     ProgramStarter m_starter;
+    std::function<QString()> m_report;
+    QPointer<QDialog> m_systemInfo;
 };
 
 } // namespace talvek

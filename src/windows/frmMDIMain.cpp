@@ -112,8 +112,9 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     ShowChildForm(0);
     // 7. The machine data.
     InitMachineData();
-    // 8. The first Open dialog lists the set-up files of the program folder.
-    m_globals.gFileNamePath = m_folder.root() + QStringLiteral("/*.sdt");
+    // 8. The first Open dialog lists the set-up files of the program folder
+    //    (of the user's documents for an installed copy).
+    m_globals.gFileNamePath = m_folder.documentsDir() + QStringLiteral("/*.sdt");
     // 9. New data (nothing has changed, so nothing is asked).
     m_files->mnuFileNew();
     // 10. Started.
@@ -412,7 +413,9 @@ void frmMDIMain::mnuHelpHelpTopics_Click()
 void frmMDIMain::mnuHelpAbout_Click()
 {
     if (!m_about)
-        m_about = new frmAbout(m_prompter, m_registry, DetachedProgramStarter(), this);
+        m_about = new frmAbout(
+            m_prompter, m_registry, DetachedProgramStarter(),
+            [this] { return SystemInfoReport(m_folder, m_MSComm1, ListSerialDevices()); }, this);
     m_about->show();
     m_about->raise();
     m_about->activateWindow();

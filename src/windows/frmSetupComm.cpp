@@ -2,11 +2,12 @@
 
 #include "BasicError.h"
 #include "BasicText.h"
+#include "CommPortSettings.h"
 #include "FormUtility.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
+#include "QtSerialPortControl.h"
 #include "RSComm.h"
-#include "SafeWrite.h"
 #include "SerialPortControl.h"
 #include "UpDown.h"
 #include "modUtility.h"
@@ -15,14 +16,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #ifdef Q_OS_WIN
@@ -35,7 +40,6 @@ namespace talvek {
 
 namespace {
 
-const QString kSource = QStringLiteral("SetupComm");
 const QString kLoadTitle = QStringLiteral("SetupComm CurrentSettings");
 const QString kSaveTitle = QStringLiteral("SetupComm");
 const QString kFieldTitle = QStringLiteral("Comm Port");
@@ -43,30 +47,6 @@ const QString kFieldTitle = QStringLiteral("Comm Port");
 QString native(const QString& path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-[[noreturn]] void throwFileError(
-    QFileDevice::FileError error, const QString& errorText, const QString& path, const QString& what)
-{
-    int number = RuntimeError::PathFileAccess;
-    QString name = QStringLiteral("Path/File access error");
-    if (error == QFileDevice::PermissionsError) {
-        number = RuntimeError::PermissionDenied;
-        name = QStringLiteral("Permission denied");
-    } else if (error == QFileDevice::ResourceError) {
-        number = RuntimeError::DiskFull;
-        name = QStringLiteral("Disk full");
-    }
-    throw BasicError(
-        number, kSource, QStringLiteral("%1: cannot %2 %3 (%4)").arg(name, what, native(path), errorText));
-}
-
-// Replaces a file as a whole: the old file stays untouched unless the new
-// content was written completely.
-void writeWholeFile(const QString& path, const QByteArray& bytes)
-{
-    if (const auto failure = SafeWrite(path, bytes))
-        throwFileError(failure->error, failure->reason, path, QStringLiteral("write"));
 }
 
 bool deviceExists(const QString& device)
@@ -85,9 +65,7 @@ bool deviceExists(const QString& device)
 
 const QStringList& frmSetupComm::DevelopmentSystemFolders()
 {
-    static const QStringList folders { QStringLiteral("NVK51"), QStringLiteral("NVK96"),
-        QStringLiteral("PLS51") };
-    return folders;
+    return talvek::DevelopmentSystemFolders();
 }
 
 frmSetupComm::frmSetupComm(
@@ -97,6 +75,8 @@ frmSetupComm::frmSetupComm(
     , txtCommPort(new QLineEdit(QStringLiteral("1"), fraCommPort))
     , updCommPort(new UpDown(fraCommPort))
     , lblCommDevice(new QLabel(fraCommPort))
+    , fraDevices(new QGroupBox(QStringLiteral("Serial Devices"), this))
+    , lstDevices(new QTreeWidget(fraDevices))
     , fraPortSpeed(new QGroupBox(QStringLiteral("Port Speed"), this))
     , cmdSave(new QPushButton(QStringLiteral("&Save"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this))
@@ -104,6 +84,7 @@ frmSetupComm::frmSetupComm(
     , m_mode(mode)
     , m_folder(folder)
     , m_prompter(prompter)
+    , m_lister(ListSerialDevices)
 {
     setObjectName(QStringLiteral("frmSetupComm"));
     setWindowTitle(QStringLiteral("Comm Port Settings"));
@@ -114,6 +95,8 @@ frmSetupComm::frmSetupComm(
     txtCommPort->setObjectName(QStringLiteral("txtCommPort"));
     updCommPort->setObjectName(QStringLiteral("updCommPort"));
     lblCommDevice->setObjectName(QStringLiteral("lblCommDevice"));
+    fraDevices->setObjectName(QStringLiteral("fraDevices"));
+    lstDevices->setObjectName(QStringLiteral("lstDevices"));
     fraPortSpeed->setObjectName(QStringLiteral("fraPortSpeed"));
     cmdSave->setObjectName(QStringLiteral("cmdSave"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
@@ -158,6 +141,27 @@ frmSetupComm::frmSetupComm(
     frames->addWidget(fraCommPort, 1);
     frames->addWidget(fraPortSpeed);
 
+    // The devices present: choosing one sets the port number.
+    lstDevices->setColumnCount(4);
+    lstDevices->setHeaderLabels({ QStringLiteral("Port"), QStringLiteral("Device"),
+        QStringLiteral("Description"), QStringLiteral("Serial Number") });
+    lstDevices->setRootIsDecorated(false);
+    lstDevices->setUniformRowHeights(true);
+    lstDevices->setAllColumnsShowFocus(true);
+    lstDevices->header()->setStretchLastSection(false);
+    lstDevices->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lstDevices->setToolTip(QStringLiteral("Choose the serial adapter the controller is connected to."));
+    {
+        const QFontMetrics metrics(lstDevices->font());
+        lstDevices->setFixedSize(metrics.horizontalAdvance(QLatin1Char('x')) * 72, metrics.lineSpacing() * 7);
+    }
+    auto* devicesLayout = new QVBoxLayout(fraDevices);
+    devicesLayout->addWidget(lstDevices);
+    connect(lstDevices, &QTreeWidget::itemClicked, this,
+        [this](QTreeWidgetItem* item) { chooseDevice(lstDevices->indexOfTopLevelItem(item)); });
+    connect(lstDevices, &QTreeWidget::itemActivated, this,
+        [this](QTreeWidgetItem* item) { chooseDevice(lstDevices->indexOfTopLevelItem(item)); });
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdSave);
@@ -166,11 +170,13 @@ frmSetupComm::frmSetupComm(
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(frames);
+    layout->addWidget(fraDevices);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(txtCommPort, updCommPort);
-    setTabOrder(updCommPort, optPortSpeed[0]);
+    setTabOrder(updCommPort, lstDevices);
+    setTabOrder(lstDevices, optPortSpeed[0]);
     setTabOrder(optPortSpeed[0], optPortSpeed[1]);
     setTabOrder(optPortSpeed[1], cmdSave);
     setTabOrder(cmdSave, cmdCancel);
@@ -182,6 +188,7 @@ frmSetupComm::frmSetupComm(
 
     Form_Load();
     txtCommPort->setFocus(Qt::OtherFocusReason);
+    watchDevices();
 }
 
 frmSetupComm::~frmSetupComm()
@@ -202,7 +209,7 @@ void frmSetupComm::Form_Load()
         if (info.exists() && info.size() > 0) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
-                throwFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
+                ThrowSettingsFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
             settings = RSComm::ParsePortSettings(file.read(RSComm::PortSettingsReadLimit));
         }
         const int port = std::clamp(settings.port, updCommPort->Min(), updCommPort->Max());
@@ -212,6 +219,7 @@ void frmSetupComm::Form_Load()
         errorBox(e.number(), e.description(), kLoadTitle);
     }
     // Centred with its final size, the device of the port shown.
+    refreshDevices();
     updateDeviceLabel();
     adjustSize();
     CenterForm(this);
@@ -309,29 +317,118 @@ void frmSetupComm::cmdCancel_Click()
 
 void frmSetupComm::writeSettingsFiles(int port, int speed)
 {
-    const QString settingsFile = m_rs.CommSettingsFile();
-    const QString settingsDir = QFileInfo(settingsFile).absolutePath();
-    if (!QFileInfo(settingsDir).isDir() && !QDir().mkpath(settingsDir)) {
-        throw BasicError(RuntimeError::PathFileAccess, kSource,
-            QStringLiteral("Path/File access error: cannot create the folder %1").arg(native(settingsDir)));
-    }
-    // "3, 19200 ": the speed printed as a number, a blank before and after.
-    writeWholeFile(settingsFile, QByteArray::number(port) + ", " + QByteArray::number(speed) + " \r\n");
+    // A device chosen from the list that no number reached: its number is
+    // linked to the device's stable name.
+    const QString pin = m_pin.port == port ? m_pin.pinTarget : QString();
+    SaveCommPortSettings(m_folder, port, speed, pin);
+    m_pin = PortChoice {};
+}
 
-    // The development system numbers its ports from 0.
-    const QByteArray norvik = QByteArray::number(port - 1) + "\r\n";
-    for (const QString& name : DevelopmentSystemFolders()) {
-        if (!QFileInfo(m_folder.resolve(name)).isDir())
-            continue;
-        writeWholeFile(m_folder.resolve(name + QStringLiteral("/NORVIK.SFG")), norvik);
+void frmSetupComm::setDeviceLister(DeviceLister lister)
+{
+    m_lister = std::move(lister);
+    refreshDevices();
+}
+
+void frmSetupComm::watchDevices()
+{
+#ifdef Q_OS_LINUX
+    // Device nodes and their by-id links appear and go with the adapters; the
+    // links follow the nodes by a moment, so the list is read a little later.
+    m_deviceTimer = new QTimer(this);
+    m_deviceTimer->setSingleShot(true);
+    m_deviceTimer->setInterval(400);
+    connect(m_deviceTimer, &QTimer::timeout, this, &frmSetupComm::refreshDevices);
+    auto* watcher = new QFileSystemWatcher(this);
+    for (const QString& dir : { QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id") }) {
+        if (QFileInfo(dir).isDir())
+            watcher->addPath(dir);
     }
+    connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this, watcher] {
+        if (QFileInfo(QStringLiteral("/dev/serial/by-id")).isDir()
+            && !watcher->directories().contains(QStringLiteral("/dev/serial/by-id")))
+            watcher->addPath(QStringLiteral("/dev/serial/by-id"));
+        m_deviceTimer->start();
+    });
+#endif
+}
+
+PortMap frmSetupComm::portMap() const
+{
+    PortMap map;
+    SerialPortControl* port = m_mode.port();
+    map.deviceForPort = [port](int n) { return port ? port->deviceForPort(n) : QString(); };
+    map.hasLink = [this](int n) {
+        const QFileInfo link(m_folder.resolve(QStringLiteral("support/ports/COM%1").arg(n)));
+        return link.isSymLink() || link.exists();
+    };
+    map.tableDevice = [](int n) { return QtSerialPortControl::defaultDevice(n); };
+    map.deviceExists = [this](const QString& device) {
+        return deviceExists(device)
+            || std::any_of(m_devices.begin(), m_devices.end(),
+                [&](const SerialDeviceInfo& d) { return d.device == device; });
+    };
+    return map;
+}
+
+void frmSetupComm::refreshDevices()
+{
+    const QList<SerialDeviceInfo> devices = m_lister ? m_lister() : QList<SerialDeviceInfo> {};
+    if (devices == m_devices && lstDevices->topLevelItemCount() == devices.size())
+        return;
+    m_devices = devices;
+    lstDevices->clear();
+    const PortMap map = portMap();
+    for (const SerialDeviceInfo& d : std::as_const(m_devices)) {
+        // The number that leads to the device now; choosing one that none
+        // reaches pins a number to it.
+        const PortChoice choice = ChoosePortForDevice(d, map, updCommPort->Min(), updCommPort->Max());
+        QStringList about;
+        for (const QString& part : { d.description, d.manufacturer })
+            if (!part.isEmpty() && !about.contains(part))
+                about << part;
+        auto* item = new QTreeWidgetItem(lstDevices,
+            { choice.port > 0 && choice.pinTarget.isEmpty() ? QString::number(choice.port)
+                                                            : QStringLiteral("-"),
+                native(d.displayName()), about.join(QStringLiteral(", ")), d.serialNumber });
+        item->setToolTip(
+            1, native(d.device) + (d.byId.isEmpty() ? QString() : QStringLiteral("\n") + d.byId));
+    }
+    updateDeviceLabel();
+}
+
+void frmSetupComm::chooseDevice(int row)
+{
+    if (row < 0 || row >= m_devices.size())
+        return;
+    const PortChoice choice
+        = ChoosePortForDevice(m_devices.at(row), portMap(), updCommPort->Min(), updCommPort->Max());
+    if (choice.port == 0) {
+        m_prompter.msgBox(
+            QStringLiteral("No port number is free for %1.").arg(native(m_devices.at(row).displayName()))
+                + QStringLiteral("\r\nRemove a link you no longer need from %1.")
+                      .arg(native(m_folder.writablePath(QStringLiteral("support/ports")))),
+            kFieldTitle, MsgIcon::Information, MsgButtons::OK);
+        return;
+    }
+    m_pin = PortChoice {};
+    txtCommPort->setText(QString::number(choice.port));
+    m_pin = choice.pinTarget.isEmpty() ? PortChoice {} : choice;
+    updateDeviceLabel();
 }
 
 void frmSetupComm::updateDeviceLabel()
 {
     QString text;
     SerialPortControl* port = m_mode.port();
-    if (!portTextAccepted() || !port) {
+    // A number typed or stepped to after choosing a device drops its pin.
+    if (m_pin.port != 0 && (!portTextAccepted() || CInt(Val(txtCommPort->text())) != m_pin.port))
+        m_pin = PortChoice {};
+    if (m_pin.port != 0) {
+        text = QStringLiteral("Device: %1 (port %2 is linked to it when saved)")
+                   .arg(native(m_pin.pinTarget))
+                   .arg(m_pin.port);
+    } else if (!portTextAccepted() || !port) {
         text = QStringLiteral("Device: -");
     } else {
         const int number
@@ -343,8 +440,11 @@ void frmSetupComm::updateDeviceLabel()
             QString via;
 #ifndef Q_OS_WIN
             const QString link = m_folder.resolve(QStringLiteral("support/ports/COM%1").arg(number));
-            if (QFileInfo(link).isSymLink())
-                via = QStringLiteral(", set by %1").arg(native(QDir(m_folder.root()).relativeFilePath(link)));
+            if (QFileInfo(link).isSymLink()) {
+                const QString shown
+                    = m_folder.isPortable() ? QDir(m_folder.root()).relativeFilePath(link) : link;
+                via = QStringLiteral(", set by %1").arg(native(shown));
+            }
 #endif
             text = QStringLiteral("Device: %1 (%2%3)")
                        .arg(native(device),

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "SerialDevices.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
+class QTreeWidget;
 
 namespace talvek {
 
@@ -28,7 +33,10 @@ class UpDown;
 // OFFLINE. Cancel writes nothing and leaves the link as it was.
 //
 // Beside the port number the dialog shows the device that number means on
-// this machine and whether it is there.
+// this machine and whether it is there, and lists the serial devices present
+// (kept up to date while the dialog is open). Choosing one sets the number
+// that leads to it; a device that no number reaches gets a free number pinned
+// to its stable by-id name, written as the link support/ports/COMn on Save.
 class frmSetupComm final : public QDialog
 {
     Q_OBJECT
@@ -46,11 +54,24 @@ public:
     // Was the program online when the dialog opened.
     bool wasOnline() const { return m_wasOnline; }
 
+    // Where the device list comes from (ListSerialDevices unless replaced);
+    // setting it lists again.
+    using DeviceLister = std::function<QList<SerialDeviceInfo>()>;
+    void setDeviceLister(DeviceLister lister);
+    // Lists the devices again (done by itself when a device comes or goes).
+    void refreshDevices();
+    // The devices listed, in the order of lstDevices.
+    const QList<SerialDeviceInfo>& devices() const { return m_devices; }
+    // The number Save will pin, and to what (port 0: none).
+    const PortChoice& pendingPin() const { return m_pin; }
+
     // ---- controls, named as the form names them ----
     QGroupBox* fraCommPort;
     QLineEdit* txtCommPort;
     UpDown* updCommPort;
     QLabel* lblCommDevice;
+    QGroupBox* fraDevices;
+    QTreeWidget* lstDevices;
     QGroupBox* fraPortSpeed;
     std::array<QRadioButton*, 2> optPortSpeed {};
     QPushButton* cmdSave;
@@ -72,6 +93,9 @@ private:
     void refusePortText();
     void updateDeviceLabel();
     void writeSettingsFiles(int port, int speed);
+    void chooseDevice(int row);
+    PortMap portMap() const;
+    void watchDevices();
     void errorBox(int number, const QString& description, const QString& title);
 
     RSComm& m_rs;
@@ -81,6 +105,10 @@ private:
     bool m_wasOnline = false;
     bool m_checkPending = false; // a focus-out check is posted
     bool m_inCheck = false; // the refusal box is up
+    DeviceLister m_lister;
+    QList<SerialDeviceInfo> m_devices;
+    PortChoice m_pin;
+    QTimer* m_deviceTimer = nullptr; // lists again shortly after /dev changed
 };
 
 } // namespace talvek

@@ -274,7 +274,9 @@ void tst_E2ePty::silentBoardAsksTheOperator()
     QVERIFY2(ms >= 4950 && ms < 6500, qPrintable(QString::number(ms)));
     QVERIFY2(cpu < 0.5, qPrintable(QStringLiteral("%1 s CPU in %2 ms").arg(cpu).arg(ms)));
     QCOMPARE(m_prompter.calls().size(), 1);
-    QCOMPARE(m_prompter.calls().at(0).text, kNoComm);
+    // The link's own text, then the device and speed in use on a line of its own.
+    QCOMPARE(m_prompter.calls().at(0).text,
+        kNoComm + QStringLiteral("\rDevice %1 (COM1), 9600 baud.").arg(m_device));
     QCOMPARE(m_prompter.calls().at(0).title, QStringLiteral("WARNING - Communication Error!"));
     QCOMPARE(m_prompter.calls().at(0).buttons, MsgButtons::RetryCancel);
     QCOMPARE(m_prompter.calls().at(0).icon, MsgIcon::Critical);
@@ -322,7 +324,8 @@ void tst_E2ePty::vanishedSimulator()
     QVERIFY2(ms >= 4950 && ms < 6500, qPrintable(QString::number(ms)));
     QVERIFY2(cpu < 0.5, qPrintable(QStringLiteral("%1 s CPU in %2 ms").arg(cpu).arg(ms)));
     QCOMPARE(m_prompter.calls().size(), 1);
-    QCOMPARE(m_prompter.calls().at(0).text, kNoComm);
+    QVERIFY2(m_prompter.calls().at(0).text.startsWith(kNoComm + QStringLiteral("\rDevice ")),
+        qPrintable(m_prompter.calls().at(0).text));
     QCOMPARE(m_prompter.unexpected(), 0);
 
     m_rs->CloseRSComm();

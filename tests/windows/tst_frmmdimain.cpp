@@ -6,10 +6,15 @@
 #include "frmAbout.h"
 #include "modUtility.h"
 
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -466,13 +471,35 @@ void tst_frmMDIMain::aboutBox()
     rig.w->mnuHelpAbout->trigger();
     QCOMPARE(rig.w->aboutBox().data(), about.data());
 
-    // No registry here: the system information is unavailable.
+    // No system information program here: TALVEK's own report instead, to copy.
     QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
-    const auto boxes = rig.script().messages();
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, QStringLiteral("System Information Is Unavailable At This Time"));
-    QCOMPARE(boxes[0].title, QStringLiteral("TALVEK"));
-    QCOMPARE(boxes[0].buttons, MsgButtons::OK);
+    QCOMPARE(rig.script().messages().size(), 0);
+    QPointer<QDialog> info = about->systemInfoWindow();
+    QVERIFY(info);
+    QVERIFY(info->isVisible());
+    auto* report = info->findChild<QPlainTextEdit*>(QStringLiteral("txtReport"));
+    QVERIFY(report);
+    const QStringList lines = report->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.first(),
+        QStringLiteral("TALVEK %1.%2.%3")
+            .arg(TALVEK_VERSION_MAJOR)
+            .arg(TALVEK_VERSION_MINOR)
+            .arg(TALVEK_VERSION_PATCH));
+    QVERIFY(lines.contains(QStringLiteral("Program: %1 (portable copy)").arg(rig.dir.path())));
+    const QString help = rig.dir.path() + QStringLiteral("/Help/TALVEK.html");
+    QVERIFY(lines.contains(
+        QStringLiteral("Help: %1 (%2)")
+            .arg(help, QFileInfo::exists(help) ? QStringLiteral("found") : QStringLiteral("MISSING"))));
+    QVERIFY2(
+        lines.contains(QStringLiteral(
+            "Port settings in force: COM1 at 9600 baud (defaults; %1/support/RSPort.cfg does not exist yet)")
+                           .arg(rig.dir.path())),
+        qPrintable(report->toPlainText()));
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(info->findChild<QPushButton*>(QStringLiteral("cmdCopy")), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), report->toPlainText());
+    // Looking does not write: the link creates the settings file, the report does not.
+    QVERIFY(!QFileInfo::exists(rig.dir.filePath(QStringLiteral("support/RSPort.cfg"))));
 
     QTest::mouseClick(about->cmdOK, Qt::LeftButton);
     flushDeletes();

@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -137,6 +138,8 @@ private slots:
     void saveFileErrorKeepsDialogOpen();
     void saveFailingMidWriteNamesTheFault();
     void deviceShownForPortNumber();
+    void pickingAdapter();
+    void installedCopySavesPerUser();
     void commPortMenuOpensDialog();
 };
 
@@ -663,6 +666,134 @@ void tst_frmSetupComm::deviceShownForPortNumber()
 #else
     QSKIP("The device table is the Linux one");
 #endif
+}
+
+void tst_frmSetupComm::pickingAdapter()
+{
+#ifdef Q_OS_LINUX
+    QTemporaryDir machine;
+    const QString onlyLinked = machine.filePath(QStringLiteral("ttyFAKE0"));
+    QVERIFY(writeFile(onlyLinked, QByteArray()));
+    // An adapter the table does not know, with its stable by-id name.
+    const QString xrNode = machine.filePath(QStringLiteral("ttyXRUSB0"));
+    QVERIFY(writeFile(xrNode, QByteArray()));
+    const QString exar = machine.filePath(QStringLiteral("by-id/usb-Exar_XR21V1410_7-if00"));
+    QVERIFY(QDir().mkpath(machine.filePath(QStringLiteral("by-id"))));
+    QVERIFY(QFile::link(xrNode, exar));
+
+    CommRig rig;
+    rig.otherPort = std::make_unique<QtSerialPortControl>(rig.folder);
+    rig.mode = std::make_unique<OnlineModeSwitch>(rig.rs, rig.otherPort.get());
+    QVERIFY(QDir().mkpath(rig.path(QStringLiteral("support/ports"))));
+    QVERIFY(QFile::link(onlyLinked, rig.path(QStringLiteral("support/ports/COM3"))));
+
+    QList<SerialDeviceInfo> present {
+        { QStringLiteral("/dev/ttyUSB0"),
+            QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A10K1-if00-port0"),
+            QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"), QStringLiteral("A10K1") },
+        { QFileInfo(onlyLinked).canonicalFilePath(), {}, QStringLiteral("Bench adapter"), {}, {} },
+        { QFileInfo(xrNode).canonicalFilePath(), exar, QStringLiteral("XR21V1410 USB-UART"),
+            QStringLiteral("Exar"), QStringLiteral("7") },
+    };
+    frmSetupComm& d = rig.open();
+    d.setDeviceLister([&] { return present; });
+    const auto row = [&](int i) {
+        QStringList cells;
+        for (int c = 0; c < 4; ++c)
+            cells << d.lstDevices->topLevelItem(i)->text(c);
+        return cells.join(QLatin1Char('|'));
+    };
+    QCOMPARE(d.lstDevices->topLevelItemCount(), 3);
+    QCOMPARE(row(0),
+        QStringLiteral("33|/dev/serial/by-id/usb-FTDI_FT232R_A10K1-if00-port0|FT232R USB UART, FTDI|A10K1"));
+    QCOMPARE(row(1), QStringLiteral("3|%1|Bench adapter|").arg(QFileInfo(onlyLinked).canonicalFilePath()));
+    QCOMPARE(row(2), QStringLiteral("-|%1|XR21V1410 USB-UART, Exar|7").arg(exar));
+
+    // A device the table reaches, and one the operator linked: their numbers.
+    QTest::mouseClick(d.lstDevices->viewport(), Qt::LeftButton, {},
+        d.lstDevices->visualItemRect(d.lstDevices->topLevelItem(0)).center());
+    QCOMPARE(d.txtCommPort->text(), QStringLiteral("33"));
+    QCOMPARE(d.pendingPin().port, 0);
+    d.lstDevices->setCurrentItem(d.lstDevices->topLevelItem(1));
+    emit d.lstDevices->itemActivated(d.lstDevices->topLevelItem(1), 0);
+    QCOMPARE(d.txtCommPort->text(), QStringLiteral("3"));
+
+    // One no number reaches: a free number, pinned to its by-id name; a number
+    // typed afterwards drops the pin.
+    emit d.lstDevices->itemActivated(d.lstDevices->topLevelItem(2), 0);
+    QCOMPARE(d.txtCommPort->text(), QStringLiteral("99"));
+    QCOMPARE(d.pendingPin().pinTarget, exar);
+    QCOMPARE(
+        d.lblCommDevice->text(), QStringLiteral("Device: %1 (port 99 is linked to it when saved)").arg(exar));
+    d.txtCommPort->setText(QStringLiteral("98"));
+    QCOMPARE(d.pendingPin().port, 0);
+    QCOMPARE(d.lblCommDevice->text(), QStringLiteral("Device: none (no device for port 98 on this machine)"));
+    emit d.lstDevices->itemActivated(d.lstDevices->topLevelItem(2), 0);
+    d.optPortSpeed[1]->setChecked(true);
+    d.cmdSave->click();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(readFile(rig.path(QStringLiteral("support/RSPort.cfg"))), QByteArray("99, 19200 \r\n"));
+    QCOMPARE(QFileInfo(rig.path(QStringLiteral("support/ports/COM99"))).symLinkTarget(), exar);
+    QCOMPARE(rig.otherPort->deviceForPort(99), QFileInfo(xrNode).canonicalFilePath());
+    QCOMPARE(rig.prompter.messages().size(), 0);
+
+    // Opened again, the pinned device shows its number; an adapter unplugged
+    // leaves the list.
+    frmSetupComm& again = rig.open();
+    again.setDeviceLister([&] { return present; });
+    QCOMPARE(again.txtCommPort->text(), QStringLiteral("99"));
+    QCOMPARE(again.lstDevices->topLevelItem(2)->text(0), QStringLiteral("99"));
+    present.removeFirst();
+    again.refreshDevices();
+    QCOMPARE(again.lstDevices->topLevelItemCount(), 2);
+    QCOMPARE(again.lstDevices->topLevelItem(0)->text(0), QStringLiteral("3"));
+#else
+    QSKIP("Port links are a Unix matter");
+#endif
+}
+
+void tst_frmSetupComm::installedCopySavesPerUser()
+{
+    // An installed copy: its own files read-only, the user's in the
+    // configuration folder.
+    CommRig rig;
+    const QString share = rig.path(QStringLiteral("usr/share/talvek"));
+    const QString config = rig.path(QStringLiteral("home/.config/TALVEK"));
+    QVERIFY(writeFile(share + QStringLiteral("/support/RSPort.cfg"), "5,19200\r\n"));
+    QVERIFY(QDir().mkpath(share + QStringLiteral("/NVK51")));
+    rig.folder = ProgramFolder::installed(
+        rig.path(QStringLiteral("usr/bin")), { share }, config, rig.path(QStringLiteral("home")));
+#ifdef Q_OS_UNIX
+    QVERIFY(QFile::setPermissions(share,
+        QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther));
+#endif
+
+    frmSetupComm& d = rig.open();
+    QCOMPARE(d.txtCommPort->text(), QStringLiteral("5")); // the shipped settings are read
+    QVERIFY(d.optPortSpeed[1]->isChecked());
+    d.txtCommPort->setText(QStringLiteral("7"));
+    d.cmdSave->click();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(rig.prompter.messages().size(), 0);
+    QCOMPARE(readFile(config + QStringLiteral("/support/RSPort.cfg")), QByteArray("7, 19200 \r\n"));
+    QCOMPARE(readFile(config + QStringLiteral("/NVK51/NORVIK.SFG")), QByteArray("6\r\n"));
+    QVERIFY(!QFileInfo::exists(config + QStringLiteral("/NVK96"))); // not beside the program: skipped
+    QCOMPARE(readFile(share + QStringLiteral("/support/RSPort.cfg")), QByteArray("5,19200\r\n"));
+    QVERIFY(!QFileInfo::exists(share + QStringLiteral("/NVK51/NORVIK.SFG")));
+    // The link reads the user's settings from now on.
+    QCOMPARE(rig.rs.CommSettingsFile(), config + QStringLiteral("/support/RSPort.cfg"));
+
+    // With no settings anywhere, the link writes its defaults for the user too.
+    QVERIFY(QFile::remove(config + QStringLiteral("/support/RSPort.cfg")));
+#ifdef Q_OS_UNIX
+    QVERIFY(QFile::setPermissions(
+        share, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+#endif
+    QVERIFY(QFile::remove(share + QStringLiteral("/support/RSPort.cfg")));
+    const RSComm::PortSettings defaults = rig.rs.ReadPortSettings();
+    QCOMPARE(defaults.port, 1);
+    QCOMPARE(readFile(config + QStringLiteral("/support/RSPort.cfg")), QByteArray("1,9600\r\n"));
+    QVERIFY(!QFileInfo::exists(share + QStringLiteral("/support/RSPort.cfg")));
 }
 
 void tst_frmSetupComm::commPortMenuOpensDialog()

@@ -60,6 +60,7 @@ private slots:
     void versionQuestion_data();
     void versionQuestion();
     void versionNoThenAnotherFile();
+    void fileFromCommandLine();
     void hostileFiles_data();
     void hostileFiles();
     void cancelledOpenIsSilent();
@@ -282,6 +283,44 @@ void tst_SetupFileCommands::versionNoThenAnotherFile()
     QCOMPARE(rig.w->windowTitle(), QStringLiteral("TALVEK - [good.sdt]"));
     QCOMPARE(rig.script().messages().size(), 1);
     QVERIFY(rig.script().allAnswersUsed());
+}
+
+void tst_SetupFileCommands::fileFromCommandLine()
+{
+    // A file given on the command line (relative to the working folder) opens
+    // without the file dialog; the questions are Open's own.
+    Rig rig;
+    const QString good = rig.dir.filePath(QStringLiteral("good.sdt"));
+    QVERIFY(WriteSetupFile(good, recordWith(10, 222, ProgramVersion)));
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(rig.dir.path()));
+    const bool opened = rig.w->fileCommands().openFile(QStringLiteral("good.sdt"));
+    QVERIFY(QDir::setCurrent(cwd));
+    QVERIFY(opened);
+    QCOMPARE(rig.script().calls().size(), 0);
+    QCOMPARE(CurrentData.ParamValue[10], 222);
+    QCOMPARE(rig.w->globals().gFileNamePath, good);
+    QCOMPARE(rig.w->windowTitle(), QStringLiteral("TALVEK - [good.sdt]"));
+
+    // No at the version question goes on with the Open dialog.
+    const QString old = rig.dir.filePath(QStringLiteral("old.sdt"));
+    QVERIFY(WriteSetupFile(old, recordWith(10, 111, QStringLiteral("TALVEK_R0.9.0"))));
+    rig.script().answerMsg(MsgResult::No);
+    rig.script().answerFile(std::nullopt);
+    QVERIFY(!rig.w->fileCommands().openFile(old));
+    QCOMPARE(rig.script().calls().size(), 2);
+    QCOMPARE(rig.script().calls()[0].text, versionQuestionText(QStringLiteral("TALVEK_R0.9.0")));
+    QCOMPARE(rig.script().calls()[1].kind, PromptCall::Kind::OpenFile);
+    QCOMPARE(CurrentData.ParamValue[10], 222);
+
+    // A file that is not there says so and changes nothing.
+    rig.script().clear();
+    QVERIFY(!rig.w->fileCommands().openFile(rig.dir.filePath(QStringLiteral("missing.sdt"))));
+    QCOMPARE(rig.script().messages().size(), 1);
+    QVERIFY(
+        rig.script().messages()[0].text.startsWith(QStringLiteral("The set-up file could not be opened:\r\n")
+            + rig.dir.filePath(QStringLiteral("missing.sdt"))));
+    QCOMPARE(rig.w->windowTitle(), QStringLiteral("TALVEK - [good.sdt]"));
 }
 
 void tst_SetupFileCommands::hostileFiles_data()

@@ -4,7 +4,9 @@
 
 #include "FormUtility.h"
 #include "HelpViewer.h"
+#include "ProgramFolder.h"
 #include "QtPrompter.h"
+#include "QtSerialPortControl.h"
 #include "ScriptedPrompter.h"
 #include "SystemInfo.h"
 #include "frmWaitDisplay.h"
@@ -99,6 +101,7 @@ private slots:
     void systemInfo_data();
     void systemInfo();
     void systemRegistryFindsNothingHere();
+    void systemInfoReport();
     void shippedHelpDocument();
     void qtMessageBox_data();
     void qtMessageBox();
@@ -313,6 +316,71 @@ void tst_ShellParts::systemRegistryFindsNothingHere()
     QCOMPARE(prompter.calls().size(), 1);
     QCOMPARE(prompter.calls()[0].text, kUnavailable);
 #endif
+}
+
+void tst_ShellParts::systemInfoReport()
+{
+    // No system information program: the report is shown instead of the
+    // message, which stays for when there is no report either.
+    FakeRegistry registry;
+    ScriptedPrompter prompter;
+    int shown = 0;
+    StartSystemInfo(registry, DetachedProgramStarter(), prompter, [&] { return ++shown > 0; });
+    QCOMPARE(shown, 1);
+    QCOMPARE(prompter.calls().size(), 0);
+    StartSystemInfo(registry, DetachedProgramStarter(), prompter, [] { return false; });
+    QCOMPARE(prompter.calls().size(), 1);
+    QCOMPARE(prompter.calls()[0].text, kUnavailable);
+
+    // An installed copy: help shipped, one code table lost, the user's settings.
+    QTemporaryDir tmp;
+    const QString share = tmp.filePath(QStringLiteral("share/talvek"));
+    const QString config = tmp.filePath(QStringLiteral("config/TALVEK"));
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write(share + QStringLiteral("/Help/TALVEK.html"), "<html/>");
+    write(share + QStringLiteral("/support/FaultErrCodes.txt"), "0,x\r\n");
+    write(config + QStringLiteral("/support/RSPort.cfg"), "65, 19200 \r\n");
+    const QString node = tmp.filePath(QStringLiteral("ttyFAKE0"));
+    write(node, {});
+    const ProgramFolder folder
+        = ProgramFolder::installed(tmp.filePath(QStringLiteral("bin")), { share }, config, tmp.path());
+    QtSerialPortControl port(folder);
+    SerialDeviceInfo adapter { node, QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A10K1-if00-port0"),
+        QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"), QStringLiteral("A10K1") };
+    SerialDeviceInfo plain { QStringLiteral("/dev/ttyS0"), {}, {}, {}, {} };
+
+    const QStringList lines = SystemInfoReport(folder, &port, { adapter, plain }).split(QLatin1Char('\n'));
+    const QStringList tail = lines.mid(
+        lines.indexOf(QStringLiteral("Program: %1 (installed)").arg(tmp.filePath(QStringLiteral("bin")))));
+    QVERIFY2(tail.size() > 10, qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(tail.mid(0, 9),
+        QStringList({ QStringLiteral("Program: %1 (installed)").arg(tmp.filePath(QStringLiteral("bin"))),
+            QStringLiteral("Program files: %1").arg(share), QStringLiteral("Settings folder: %1").arg(config),
+            QStringLiteral("Help: %1/Help/TALVEK.html (found)").arg(share),
+            QStringLiteral("Fault codes: %1/support/FaultErrCodes.txt (found)").arg(share),
+            QStringLiteral("Communication error codes: %1/support/CommErrCodes.txt (MISSING)").arg(config),
+            QString(),
+            QStringLiteral("Port settings in force: COM65 at 19200 baud (%1/support/RSPort.cfg)").arg(config),
+            QStringLiteral("Port 65 means: /dev/ttyACM0 (%1)")
+                .arg(QFileInfo::exists(QStringLiteral("/dev/ttyACM0"))
+                        ? QStringLiteral("present, usable by this user")
+                        : QStringLiteral("not present")) }));
+    const int devices = int(lines.indexOf(QStringLiteral("Serial devices present:")));
+    QVERIFY(devices > 0);
+    QCOMPARE(
+        lines.at(devices + 1), QStringLiteral("  %1: FT232R USB UART, FTDI, serial number A10K1").arg(node));
+    QCOMPARE(
+        lines.at(devices + 2), QStringLiteral("    also /dev/serial/by-id/usb-FTDI_FT232R_A10K1-if00-port0"));
+    // The file stands in for a device node: its group, and its owner (this user) in it.
+    const QFileInfo nodeInfo(node);
+    QCOMPARE(lines.at(devices + 3),
+        QStringLiteral("    group %1; %2 is in it; usable").arg(nodeInfo.group(), nodeInfo.owner()));
+    QCOMPARE(lines.at(devices + 4), QStringLiteral("  /dev/ttyS0"));
 }
 
 void tst_ShellParts::shippedHelpDocument()

@@ -1,0 +1,106 @@
+// The program folder: a portable copy reads and writes beside the program; an
+// installed copy reads the configuration folder first, then its own read-only
+// files, and writes only to the configuration folder.
+
+#include "ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace talvek;
+
+namespace {
+
+void touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+}
+
+} // namespace
+
+class tst_ProgramFolder final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portableCopy();
+    void installedCopyReadsConfigThenData();
+    void portableDetection();
+};
+
+void tst_ProgramFolder::portableCopy()
+{
+    QTemporaryDir dir;
+    touch(dir.filePath(QStringLiteral("Support/RSPort.cfg")));
+    const ProgramFolder folder(dir.path());
+    QVERIFY(folder.isPortable());
+    // The folder as it exists, whatever the case asked for; missing parts as asked.
+    QCOMPARE(folder.resolve(QStringLiteral("support/RSPort.cfg")),
+        dir.filePath(QStringLiteral("Support/RSPort.cfg")));
+    QCOMPARE(folder.resolve(QStringLiteral("\\support\\rsport.CFG")),
+        dir.filePath(QStringLiteral("Support/RSPort.cfg")));
+    QCOMPARE(folder.resolve(QStringLiteral("support/ports/COM1")),
+        dir.filePath(QStringLiteral("Support/ports/COM1")));
+    QCOMPARE(folder.writablePath(QStringLiteral("support/RSPort.cfg")),
+        dir.filePath(QStringLiteral("Support/RSPort.cfg")));
+    QCOMPARE(folder.configDir(), dir.path());
+    QCOMPARE(folder.documentsDir(), dir.path());
+}
+
+void tst_ProgramFolder::installedCopyReadsConfigThenData()
+{
+    QTemporaryDir tmp;
+    const QString config = tmp.filePath(QStringLiteral("home/.config/TALVEK"));
+    const QString share = tmp.filePath(QStringLiteral("usr/share/talvek"));
+    const QString local = tmp.filePath(QStringLiteral("usr/local/share/talvek"));
+    touch(share + QStringLiteral("/support/FaultErrCodes.txt"));
+    touch(share + QStringLiteral("/support/RSPort.cfg")); // a site default
+    touch(local + QStringLiteral("/Help/TALVEK.html"));
+    touch(share + QStringLiteral("/Help/TALVEK.html"));
+    const ProgramFolder folder = ProgramFolder::installed(tmp.filePath(QStringLiteral("usr/bin")),
+        { share, local }, config, tmp.filePath(QStringLiteral("home/Documents")));
+    QVERIFY(!folder.isPortable());
+
+    // Read-only files from the data folders, the first that holds them.
+    QCOMPARE(folder.resolve(QStringLiteral("support/FaultErrCodes.txt")),
+        share + QStringLiteral("/support/FaultErrCodes.txt"));
+    QCOMPARE(folder.resolve(QStringLiteral("Help/TALVEK.html")), share + QStringLiteral("/Help/TALVEK.html"));
+    QCOMPARE(
+        folder.resolve(QStringLiteral("support/RSPort.cfg")), share + QStringLiteral("/support/RSPort.cfg"));
+    // Files nobody has go where they would be written.
+    QCOMPARE(
+        folder.resolve(QStringLiteral("support/ports/COM1")), config + QStringLiteral("/support/ports/COM1"));
+    QCOMPARE(folder.writablePath(QStringLiteral("support/RSPort.cfg")),
+        config + QStringLiteral("/support/RSPort.cfg"));
+
+    // The user's own copy comes first; a dangling link (an unplugged adapter) counts.
+    touch(config + QStringLiteral("/SUPPORT/RSPort.cfg"));
+    QCOMPARE(
+        folder.resolve(QStringLiteral("support/RSPort.cfg")), config + QStringLiteral("/SUPPORT/RSPort.cfg"));
+    QCOMPARE(folder.writablePath(QStringLiteral("support/RSPort.cfg")),
+        config + QStringLiteral("/SUPPORT/RSPort.cfg"));
+    QDir().mkpath(share + QStringLiteral("/support/ports"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB0"), share + QStringLiteral("/support/ports/COM40")));
+    QDir().mkpath(config + QStringLiteral("/SUPPORT/ports"));
+    QVERIFY(
+        QFile::link(tmp.filePath(QStringLiteral("gone")), config + QStringLiteral("/SUPPORT/ports/COM40")));
+    QCOMPARE(folder.resolve(QStringLiteral("support/ports/COM40")),
+        config + QStringLiteral("/SUPPORT/ports/COM40"));
+    QCOMPARE(folder.documentsDir(), tmp.filePath(QStringLiteral("home/Documents")));
+}
+
+void tst_ProgramFolder::portableDetection()
+{
+    QTemporaryDir dir;
+    QVERIFY(!ProgramFolder::holdsPortableCopy(dir.path())); // no support folder
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Support")));
+    QVERIFY(ProgramFolder::holdsPortableCopy(dir.path()));
+    QVERIFY(!ProgramFolder::holdsPortableCopy(dir.filePath(QStringLiteral("missing"))));
+}
+
+QTEST_GUILESS_MAIN(tst_ProgramFolder)
+#include "tst_programfolder.moc"
