@@ -48,6 +48,7 @@ public:
     void write(const QByteArray& bytes) override;
     bool waitForInput(int timeoutMs) override;
     QString deviceForPort(int port) const override;
+    PortLatency latency() const override { return m_open ? m_latency : PortLatency {}; }
 
     // ---- test controls ----
     // open() throws this error (until cleared with nullopt).
@@ -59,6 +60,8 @@ public:
     // (line noise before an exchange). open() and close() drop them, as they
     // drop all input.
     void injectInput(const QByteArray& bytes);
+    // What latency() reports while the port is open (a USB adapter's timer).
+    void setLatency(const PortLatency& latency) { m_latency = latency; }
     // Moves the fake clock (and the press) on without any port call.
     void letTimePass(qint64 ms);
 
@@ -97,6 +100,7 @@ private:
     std::optional<SerialError> m_openError;
     std::optional<SerialError> m_commPortError;
     std::optional<SerialError> m_settingsError;
+    PortLatency m_latency;
 
     QByteArray m_written;
     QByteArray m_readBytes;
