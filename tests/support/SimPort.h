@@ -67,6 +67,8 @@ public:
 
     // ---- the record ----
     QByteArray written() const { return m_written; }
+    // The bytes of each write() call, in order.
+    const QList<QByteArray>& writes() const { return m_writes; }
     QByteArray readBytes() const { return m_readBytes; }
     QByteArray discarded() const { return m_discarded; }
     const QList<Exchange>& exchanges() const { return m_exchanges; }
@@ -103,6 +105,7 @@ private:
     PortLatency m_latency;
 
     QByteArray m_written;
+    QList<QByteArray> m_writes;
     QByteArray m_readBytes;
     QByteArray m_discarded;
     QList<Exchange> m_exchanges;
