@@ -467,16 +467,6 @@ void tst_QtSerialPort::latencyTimerOfTheOpenPort()
     port.close();
     QCOMPARE(timerText(), QByteArray("16\n")); // the adapter as it was found
     QCOMPARE(port.latency().timerMs, -1);
-
-    // A timer already below 1 ms is left as it is, and reported.
-    QVERIFY(attribute.open(QIODevice::WriteOnly));
-    attribute.write("0\n");
-    attribute.close();
-    port.open();
-    QCOMPARE(port.latency().timerMs, 0);
-    QCOMPARE(timerText(), QByteArray("0\n"));
-    port.close();
-    QCOMPARE(timerText(), QByteArray("0\n"));
 }
 
 void tst_QtSerialPort::vanishedPeerIsASilentLine()
