@@ -45,7 +45,7 @@ const QString BackgroundMonitor::PanelOffline
 QString BackgroundMonitor::PanelSlowAdapter(int timerMs)
 {
     return QStringLiteral("System Message:  Slow USB adapter: its latency timer is %1 ms, not 1 ms "
-                          "(see README, Serial ports)")
+                          "(see Help, Connecting)")
         .arg(timerMs);
 }
 

@@ -329,7 +329,7 @@ private slots:
         // The mode switch tells of a slow adapter once per adapter; the
         // monitor shows it in place of "All Faults Normal" for a while.
         const QString slowText = QStringLiteral("System Message:  Slow USB adapter: its latency timer is 16 "
-                                                "ms, not 1 ms (see README, Serial ports)");
+                                                "ms, not 1 ms (see Help, Connecting)");
         QCOMPARE(BackgroundMonitor::PanelSlowAdapter(16), slowText);
         Rig r;
         r.noFaultsPending(true);

@@ -251,8 +251,8 @@ void tst_frmMDIMain::slowAdapterToldInPanel1()
     rig.sim.setFlag(26, true);
     rig.w->mnuViewOnline->trigger();
     QCOMPARE(rig.panel(1),
-        QStringLiteral("System Message:  Slow USB adapter: its latency timer is 16 ms, not 1 ms (see README, "
-                       "Serial ports)"));
+        QStringLiteral("System Message:  Slow USB adapter: its latency timer is 16 ms, not 1 ms (see Help, "
+                       "Connecting)"));
     rig.w->backgroundMonitor().tick();
     QCOMPARE(rig.panel(1), BackgroundMonitor::PanelSlowAdapter(16));
     QCOMPARE(rig.script().unexpected(), 0);
