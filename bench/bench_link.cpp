@@ -1,47 +1,57 @@
-// Link benchmark over pseudo-terminals.
+// Link benchmark against the paced simulator: TALVEK beside a plain client.
 //
-// 1. Raw floor: a one-byte ping-pong over a pty with plain read/write, the
-//    other end an echoing child process.
-// 2. The same plain read/write against k7700-sim (what the simulator costs).
-// 3. RSRead of a word against k7700-sim (unpaced), per byte exchange, through
-//    RSComm and the QSerialPort control. Target: at most 1.5 x the raw floor.
-// 4. 1000 word reads against k7700-sim pacing at 19200 baud, per read, against
-//    the wire floor of 4 exchanges x 2 byte times (4.17 ms). Target: at most
-//    1.05 x. The process CPU time during the paced run shows whether waiting
-//    burns CPU. A plain read/write client against the same paced simulator
-//    shows what the pseudo-terminals and wake-ups of the machine allow, and
-//    the simulator reports how punctually its replies left.
+// Every figure compares TALVEK with a plain read/write client that replays
+// exactly the bytes TALVEK put on the wire, on the same paced k7700-sim, in
+// rounds that take turns within one run (TALVEK first in even rounds, the
+// plain client first in odd ones). The paired ratio is the median over the
+// rounds of TALVEK's time over the plain client's time in the same round;
+// the wire floor (every byte out and back at 10 bits a byte) is given for
+// information. Workloads:
 //
-// A pty round trip costs very different times depending on whether the two
-// processes share a CPU (a context switch) or run on two (a cross-CPU
-// wake-up), so 1 to 3 are measured with both placements pinned, and with the
-// placement left to the scheduler; each figure is the median of five
-// interleaved rounds of per-exchange medians.
+//   reads         250 word reads (RSRead W180), from a fresh handshake
+//   Upload All    the data transfer "&All" from the controller (parameter rows,
+//                 PLS configuration, channel setpoints)
+//   Download All  the same to the controller
 //
-// Usage: bench_link [path of k7700-sim]   (default: TALVEK_SIM_BIN, else
-// ../bin/k7700-sim beside this program)
+// at 9600 and 19200 baud; then Upload All through an emulated USB adapter
+// with a 16 ms and a 1 ms latency timer (k7700-sim --usb-latency), which is
+// what the adapter's timer costs and what setting it to 1 ms wins back.
+// Finally the CPU the whole program uses while ONLINE with the main display
+// polling (offscreen windows), per byte exchange, beside the plain client's.
+//
+// Port opening and closing lie outside the timing for both clients. A run
+// in which TALVEK and the plain client did not get the same number of
+// replies from the simulator, a CommError or any message box fails the bench.
+//
+// Usage: bench_link [rounds, default 7] [path of k7700-sim]
+//   (k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program)
 
 #include "Clock.h"
+#include "DataTransfer.h"
+#include "MachineData.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
 #include "QtSerialPortControl.h"
 #include "RSComm.h"
+#include "frmMDIMain.h"
+#include "modUtility.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
-#include <memory>
-#include <sched.h>
+#include <functional>
+#include <poll.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -51,9 +61,9 @@ using BenchClock = std::chrono::steady_clock;
 
 namespace {
 
-double usSince(BenchClock::time_point t0)
+double secondsSince(BenchClock::time_point t0)
 {
-    return std::chrono::duration<double, std::micro>(BenchClock::now() - t0).count();
+    return std::chrono::duration<double>(BenchClock::now() - t0).count();
 }
 
 double median(std::vector<double> v)
@@ -73,27 +83,6 @@ double cpuSeconds()
         + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Where the bench (client) and its peer run: -1 = anywhere.
-struct Placement
-{
-    const char* name;
-    int clientCpu;
-    int peerCpu;
-};
-
-void pinTo(int cpu)
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (cpu < 0) {
-        for (int i = 0; i < CPU_SETSIZE; ++i)
-            CPU_SET(i, &set);
-    } else {
-        CPU_SET(cpu, &set);
-    }
-    ::sched_setaffinity(0, sizeof set, &set);
-}
-
 // Counts message boxes; a benchmark run must show none.
 class CountingPrompter final : public Prompter
 {
@@ -111,72 +100,129 @@ public:
     int boxes = 0;
 };
 
-int openRaw(const QString& device)
-{
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
-    termios t {};
-    ::tcgetattr(fd, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
-    return fd;
-}
+// ---- the wire script: what TALVEK sent and how many replies it read ----
 
-// Median microseconds of a one-byte write/read round trip on fd; the bytes
-// sent are 0x00 and 0xB4 in turn (the reads of a word in read mode, so the
-// simulator answers every one of them).
-double pingPong(int fd, int rounds)
+struct Step
 {
-    std::vector<double> samples;
-    samples.reserve(size_t(rounds));
-    for (int i = 0; i < rounds + 100; ++i) {
-        unsigned char b = (i % 2) ? 0xB4 : 0x00;
-        const auto t0 = BenchClock::now();
-        if (::write(fd, &b, 1) != 1 || ::read(fd, &b, 1) != 1)
-            return -1;
-        if (i >= 100) // warm-up
-            samples.push_back(usSince(t0));
-    }
-    return median(samples);
-}
+    QByteArray out; // written together (one write or several in a row)
+    int in = 0; // reply bytes read before the next write
+};
+using Script = std::vector<Step>;
 
-// Raw floor: the peer is a child that echoes.
-double rawEcho(const Placement& p, int rounds)
+// Passes everything to the real port and writes down the script.
+class RecordingPort final : public SerialPortControl
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-        return -1;
-    const int slave = openRaw(QString::fromLocal8Bit(::ptsname(master)));
-    const pid_t child = ::fork();
-    if (child == 0) {
-        pinTo(p.peerCpu);
-        ::close(slave);
-        unsigned char b;
-        while (::read(master, &b, 1) == 1) {
-            if (::write(master, &b, 1) != 1)
-                break;
+public:
+    explicit RecordingPort(SerialPortControl& inner)
+        : m_inner(inner)
+    { }
+    void setCommPort(int port) override { m_inner.setCommPort(port); }
+    int commPort() const override { return m_inner.commPort(); }
+    void setSettings(const QString& s) override { m_inner.setSettings(s); }
+    QString settings() const override { return m_inner.settings(); }
+    void open() override { m_inner.open(); }
+    void close() override { m_inner.close(); }
+    bool isOpen() const override { return m_inner.isOpen(); }
+    int bytesAvailable() override { return m_inner.bytesAvailable(); }
+    void discardInput() override { m_inner.discardInput(); }
+    int readByte() override
+    {
+        const int b = m_inner.readByte();
+        if (b >= 0 && recording) {
+            if (script.empty())
+                script.push_back({});
+            ++script.back().in;
         }
-        ::_exit(0);
+        return b;
     }
-    ::close(master);
-    const double r = pingPong(slave, rounds);
-    ::kill(child, SIGTERM);
-    ::close(slave);
-    ::waitpid(child, nullptr, 0);
-    return r;
+    void write(const QByteArray& bytes) override
+    {
+        if (recording) {
+            if (script.empty() || script.back().in > 0)
+                script.push_back({});
+            script.back().out += bytes;
+        }
+        m_inner.write(bytes);
+    }
+    bool waitForInput(int timeoutMs) override { return m_inner.waitForInput(timeoutMs); }
+    QString deviceForPort(int port) const override { return m_inner.deviceForPort(port); }
+
+    bool recording = false;
+    Script script;
+
+private:
+    SerialPortControl& m_inner;
+};
+
+qint64 scriptBytes(const Script& s)
+{
+    qint64 n = 0;
+    for (const Step& step : s)
+        n += step.out.size() + step.in;
+    return n;
 }
+
+// The plain client: raw descriptor, write, blocking read.
+class PlainClient
+{
+public:
+    explicit PlainClient(const QString& device)
+    {
+        m_fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
+        termios t {};
+        ::tcgetattr(m_fd, &t);
+        ::cfmakeraw(&t);
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        ::tcsetattr(m_fd, TCSANOW, &t);
+        ::tcflush(m_fd, TCIFLUSH);
+    }
+    ~PlainClient()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    PlainClient(const PlainClient&) = delete;
+    PlainClient& operator=(const PlainClient&) = delete;
+
+    bool replay(const Script& script)
+    {
+        char buf[256];
+        for (const Step& step : script) {
+            if (!step.out.isEmpty()
+                && ::write(m_fd, step.out.constData(), size_t(step.out.size())) != step.out.size())
+                return false;
+            int left = step.in;
+            while (left > 0) {
+                pollfd p { m_fd, POLLIN, 0 };
+                if (::poll(&p, 1, 3000) <= 0)
+                    return false;
+                const ssize_t n = ::read(m_fd, buf, size_t(std::min<int>(left, int(sizeof buf))));
+                if (n <= 0)
+                    return false;
+                left -= int(n);
+            }
+        }
+        return true;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// ---- the simulator process ----
 
 struct Sim
 {
     QProcess process;
     QString device;
-    bool start(const QString& bin, const QString& folder, int port, const QStringList& extra, int cpu)
+    bool start(const QString& bin, const QString& folder, int port, const QStringList& extra)
     {
         process.setProgram(bin);
         process.setArguments(QStringList { QStringLiteral("--program-folder"), folder,
                                  QStringLiteral("--port"), QString::number(port) }
             + extra);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.setChildProcessModifier([cpu] { pinTo(cpu); });
         process.start();
         if (!process.waitForStarted(5000))
             return false;
@@ -195,6 +241,13 @@ struct Sim
                 return QStringLiteral("<no answer>");
         }
         return QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
+    // Replies written since the last call (the simulator's own count).
+    qint64 replies()
+    {
+        const QString stats = ask(QStringLiteral("stats"));
+        const QString head = stats.section(QLatin1Char(' '), 0, 0);
+        return head.startsWith(QLatin1String("replies=")) ? head.mid(8).toLongLong() : -1;
     }
     ~Sim()
     {
@@ -215,91 +268,224 @@ bool writeSettings(const QString& folder, int port, int baud)
     return true;
 }
 
-// Plain read/write against the simulator, after a read-mode handshake.
-double rawSim(
-    const QString& bin, const QString& folder, const Placement& p, int rounds, const QStringList& extra = {})
+void runEventLoopFor(int ms)
 {
-    Sim sim;
-    if (!sim.start(bin, folder, 9, extra, p.peerCpu))
-        return -1;
-    const int fd = openRaw(sim.device);
-    unsigned char hs[2] = { 0xFF, 0x01 };
-    for (unsigned char b : hs) {
-        if (::write(fd, &b, 1) != 1 || ::read(fd, &b, 1) != 1 || b != 0x55) {
-            ::close(fd);
-            return -1;
-        }
-    }
-    const double r = pingPong(fd, rounds);
-    ::close(fd);
-    return r;
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
-// The QSerialPort control alone against the simulator: write one byte, wait,
-// read the reply (what SendByte does, without RSComm around it).
-double portSim(const QString& bin, const ProgramFolder& folder, const Placement& p, int rounds)
-{
-    Sim sim;
-    if (!sim.start(bin, folder.root(), 8, {}, p.peerCpu))
-        return -1;
-    QtSerialPortControl port(folder);
-    port.setCommPort(8);
-    port.open();
-    auto exchange = [&port](int b) {
-        port.write(QByteArray(1, char(b)));
-        while (port.bytesAvailable() == 0) {
-            if (!port.waitForInput(1000))
-                return -1;
-        }
-        return port.readByte();
-    };
-    if (exchange(0xFF) != 0x55 || exchange(0x01) != 0x55)
-        return -1;
-    std::vector<double> samples;
-    samples.reserve(size_t(rounds));
-    for (int i = 0; i < rounds + 100; ++i) {
-        const auto t0 = BenchClock::now();
-        if (exchange((i % 2) ? 0xB4 : 0x00) < 0)
-            return -1;
-        if (i >= 100)
-            samples.push_back(usSince(t0));
-    }
-    return median(samples);
-}
+// ---- paired runs ----
 
-// RSRead of W180 through RSComm and the QSerialPort control; per exchange.
-double rsReadSim(const QString& bin, const ProgramFolder& folder, const Placement& p, int reads,
-    Prompter& prompter, bool* failed)
+using Work = std::function<void(RSComm&)>;
+
+struct Paired
 {
-    Sim sim;
-    if (!writeSettings(folder.root(), 1, 9600) || !sim.start(bin, folder.root(), 1, {}, p.peerCpu))
-        return -1;
-    SteadyClock clock;
-    QtSerialPortControl port(folder);
-    ProgramFolder f = folder;
-    RSComm rs(f, clock, prompter);
-    rs.OpenRSComm(&port);
-    if (!rs.OnlineMode)
-        return -1;
-    std::vector<double> samples;
-    samples.reserve(size_t(reads));
-    for (int i = 0; i < reads + 50; ++i) {
+    std::vector<double> talvek; // seconds per round
+    std::vector<double> plain;
+    qint64 exchanges = 0; // replies per run
+    qint64 wireBytes = 0; // bytes out and back per run
+    bool ok = true;
+
+    double ratio() const
+    {
+        std::vector<double> r;
+        for (size_t i = 0; i < talvek.size() && i < plain.size(); ++i)
+            r.push_back(talvek[i] / plain[i]);
+        return median(r);
+    }
+    double ratioMin() const
+    {
+        double m = 1e9;
+        for (size_t i = 0; i < talvek.size() && i < plain.size(); ++i)
+            m = std::min(m, talvek[i] / plain[i]);
+        return m;
+    }
+    double ratioMax() const
+    {
+        double m = 0;
+        for (size_t i = 0; i < talvek.size() && i < plain.size(); ++i)
+            m = std::max(m, talvek[i] / plain[i]);
+        return m;
+    }
+};
+
+class Bench
+{
+public:
+    Bench(QString bin, const QString& root, CountingPrompter& prompter)
+        : m_bin(std::move(bin))
+        , m_root(root)
+        , m_folder(root)
+        , m_prompter(prompter)
+    { }
+
+    // Runs `work` through TALVEK and its replay through the plain client in
+    // `rounds` alternating rounds on one simulator.
+    Paired pair(const Work& work, int baud, int usbLatencyMs, int rounds)
+    {
+        Paired result;
+        Sim sim;
+        QStringList extra { QStringLiteral("--baud"), QString::number(baud) };
+        if (usbLatencyMs > 0)
+            extra << QStringLiteral("--usb-latency") << QString::number(usbLatencyMs);
+        if (!writeSettings(m_root, 1, baud) || !sim.start(m_bin, m_root, 1, extra)) {
+            std::fprintf(stderr, "cannot start the simulator\n");
+            result.ok = false;
+            return result;
+        }
+        // The script, from one recorded run (not timed).
+        Script script;
+        if (!runTalvek(work, sim, &script, nullptr)) {
+            result.ok = false;
+            return result;
+        }
+        result.wireBytes = scriptBytes(script);
+        for (int r = 0; r < rounds && result.ok; ++r) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool talvekTurn = (turn == 0) == (r % 2 == 0);
+                double seconds = 0;
+                qint64 replies = 0;
+                if (talvekTurn) {
+                    result.ok = runTalvek(work, sim, nullptr, &seconds) && result.ok;
+                    replies = m_lastReplies;
+                    result.talvek.push_back(seconds);
+                } else {
+                    PlainClient client(sim.device);
+                    sim.replies(); // count afresh
+                    const auto t0 = BenchClock::now();
+                    result.ok = client.replay(script) && result.ok;
+                    seconds = secondsSince(t0);
+                    replies = sim.replies();
+                    result.plain.push_back(seconds);
+                }
+                if (result.exchanges == 0)
+                    result.exchanges = replies;
+                if (replies != result.exchanges) {
+                    std::fprintf(stderr, "replies differ between runs: %lld and %lld\n",
+                        static_cast<long long>(replies), static_cast<long long>(result.exchanges));
+                    result.ok = false;
+                }
+            }
+        }
+        return result;
+    }
+
+    // The whole program ONLINE with the main display polling, for `seconds`:
+    // process CPU seconds and the exchanges the simulator answered.
+    bool onlineCpu(int baud, int seconds, double* cpu, qint64* exchanges, double* wall)
+    {
+        Sim sim;
+        if (!writeSettings(m_root, 1, baud)
+            || !sim.start(m_bin, m_root, 1,
+                { QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--demo"),
+                    QStringLiteral("--running") }))
+            return false;
+        SteadyClock clock;
+        QtSerialPortControl port(m_folder);
+        ProgramFolder folder = m_folder;
+        frmMDIMain main(m_prompter, clock, folder, &port);
+        main.show();
+        main.modeSwitch().setMode(true);
+        if (!main.rsComm().OnlineMode)
+            return false;
+        runEventLoopFor(1000); // settle: first paint, first reads
+        sim.replies();
+        const double cpu0 = cpuSeconds();
         const auto t0 = BenchClock::now();
+        runEventLoopFor(seconds * 1000);
+        *cpu = cpuSeconds() - cpu0;
+        *wall = secondsSince(t0);
+        *exchanges = sim.replies();
+        const bool ok = main.rsComm().OnlineMode && !main.rsComm().CommError;
+        main.modeSwitch().setMode(false);
+        return ok;
+    }
+
+    // The plain client's CPU per exchange, replaying reads.
+    double plainCpuPerExchange(const Work& work, int baud)
+    {
+        Sim sim;
+        if (!writeSettings(m_root, 1, baud)
+            || !sim.start(m_bin, m_root, 1, { QStringLiteral("--baud"), QString::number(baud) }))
+            return -1;
+        Script script;
+        if (!runTalvek(work, sim, &script, nullptr))
+            return -1;
+        PlainClient client(sim.device);
+        sim.replies();
+        const double cpu0 = cpuSeconds();
+        if (!client.replay(script))
+            return -1;
+        const double cpu = cpuSeconds() - cpu0;
+        return cpu / double(sim.replies());
+    }
+
+private:
+    bool runTalvek(const Work& work, Sim& sim, Script* script, double* seconds)
+    {
+        SteadyClock clock;
+        QtSerialPortControl real(m_folder);
+        RecordingPort port(real);
+        ProgramFolder folder = m_folder;
+        RSComm rs(folder, clock, m_prompter);
+        rs.OpenRSComm(script ? static_cast<SerialPortControl*>(&port) : &real);
+        if (!rs.OnlineMode) {
+            std::fprintf(stderr, "could not go online\n");
+            return false;
+        }
+        rs.CurrentMode = 0; // every run starts with its handshake
+        port.recording = script != nullptr;
+        sim.replies();
+        const auto t0 = BenchClock::now();
+        work(rs);
+        if (seconds)
+            *seconds = secondsSince(t0);
+        m_lastReplies = sim.replies();
+        port.recording = false;
+        const bool ok = !rs.CommError;
+        rs.CloseRSComm();
+        if (script)
+            *script = port.script;
+        if (!ok)
+            std::fprintf(stderr, "CommError during a run\n");
+        return ok;
+    }
+
+    QString m_bin;
+    QString m_root;
+    ProgramFolder m_folder;
+    CountingPrompter& m_prompter;
+    qint64 m_lastReplies = 0;
+};
+
+void reads(RSComm& rs)
+{
+    for (int i = 0; i < 250; ++i)
         rs.RSRead(QStringLiteral("W180"));
-        if (i >= 50)
-            samples.push_back(usSince(t0) / 4); // four exchanges per word read
-    }
-    *failed = *failed || rs.CommError;
-    rs.CloseRSComm();
-    return median(samples);
+}
+
+void transfer(RSComm& rs, qint16 code)
+{
+    DataTransfer t(rs, CurrentData, { [] { QCoreApplication::processEvents(); }, {}, {} });
+    t.Run(code, ParamCount);
+}
+
+double wireSeconds(qint64 bytes, int baud)
+{
+    return double(bytes) * 10.0 / baud;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    QString bin = argc > 1 ? QString::fromLocal8Bit(argv[1]) : qEnvironmentVariable("TALVEK_SIM_BIN");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    QString bin = argc > 2 ? QString::fromLocal8Bit(argv[2]) : qEnvironmentVariable("TALVEK_SIM_BIN");
     if (bin.isEmpty())
         bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/k7700-sim");
     if (!QFileInfo(bin).isExecutable()) {
@@ -307,89 +493,81 @@ int main(int argc, char* argv[])
         return 2;
     }
     QTemporaryDir dir;
-    const ProgramFolder folder(dir.path());
     CountingPrompter prompter;
+    InitMachineData();
+    Bench bench(bin, dir.path(), prompter);
     bool failed = false;
-    const long cpus = ::sysconf(_SC_NPROCESSORS_ONLN);
 
-    std::vector<Placement> placements { { "scheduler's choice", -1, -1 }, { "same CPU", 0, 0 } };
-    if (cpus >= 2)
-        placements.push_back({ "two CPUs", 0, 1 });
+    double load[3] = { 0, 0, 0 };
+    ::getloadavg(load, 3);
+    std::printf("Load average before the run: %.2f %.2f %.2f; %ld CPUs online; %d paired rounds\n", load[0],
+        load[1], load[2], ::sysconf(_SC_NPROCESSORS_ONLN), rounds);
+    std::printf("\nTALVEK against a plain client replaying the same bytes on the same paced simulator\n");
+    std::printf("  %-13s %6s %9s %10s %10s %9s %15s %11s\n", "workload", "baud", "exchanges", "TALVEK s",
+        "plain s", "ratio", "ratio min-max", "wire floor");
 
-    std::printf("Unpaced, microseconds per one-byte exchange (median of 5 rounds):\n");
-    std::printf("  %-20s %10s %10s %10s %10s %8s\n", "placement", "raw echo", "raw sim", "port sim",
-        "RSRead/4", "ratio");
-    const int rounds = 5;
-    for (const Placement& p : placements) {
-        pinTo(p.clientCpu);
-        std::vector<double> raw, sim, port, rs;
-        for (int r = 0; r < rounds; ++r) {
-            raw.push_back(rawEcho(p, 2000));
-            sim.push_back(rawSim(bin, dir.path(), p, 2000));
-            port.push_back(portSim(bin, folder, p, 2000));
-            rs.push_back(rsReadSim(bin, folder, p, 500, prompter, &failed));
-        }
-        const double mr = median(raw), ms = median(sim), mp = median(port), mq = median(rs);
-        std::printf("  %-20s %10.1f %10.1f %10.1f %10.1f %7.2fx\n", p.name, mr, ms, mp, mq, mq / mr);
-    }
-    pinTo(-1);
-    std::printf("  (target: RSRead per exchange <= 1.5x the raw echo)\n");
-
-    // Paced at 19200 baud: 1000 word reads, placement left to the scheduler.
+    struct Workload
     {
-        // What a plain read/write client gets from the paced simulator here:
-        // the floor of this machine's pseudo-terminals and wake-ups.
-        const double rawPaced = rawSim(
-            bin, dir.path(), placements.front(), 4000, { QStringLiteral("--baud"), QStringLiteral("19200") });
-        std::printf("Paced at 19200 baud, plain read/write client: median %.1f us per exchange (%.3fx the "
-                    "wire's %.1f us)\n",
-            rawPaced, rawPaced / (2 * 10 * 1e6 / 19200), 2 * 10 * 1e6 / 19200);
-
-        Sim sim;
-        if (!writeSettings(dir.path(), 2, 19200)
-            || !sim.start(bin, dir.path(), 2, { QStringLiteral("--baud"), QStringLiteral("19200") }, -1)) {
-            std::fprintf(stderr, "cannot start the paced simulator\n");
-            return 2;
+        const char* name;
+        Work work;
+    };
+    const Workload workloads[] = {
+        { "reads", reads },
+        { "Upload All", [](RSComm& rs) { transfer(rs, TransferAll); } },
+        { "Download All", [](RSComm& rs) { transfer(rs, TransferAll + TransferDownloadOffset); } },
+    };
+    auto report = [&failed](const char* name, int baud, const char* note, const Paired& p) {
+        if (!p.ok || p.talvek.empty()) {
+            std::printf("  %-13s %6d  FAILED\n", name, baud);
+            failed = true;
+            return;
         }
-        SteadyClock clock;
-        QtSerialPortControl port(folder);
-        ProgramFolder f = folder;
-        RSComm rs(f, clock, prompter);
-        rs.OpenRSComm(&port);
-        if (!rs.OnlineMode) {
-            std::fprintf(stderr, "could not go online (paced)\n");
-            return 2;
-        }
-        rs.RSRead(QStringLiteral("W180")); // handshake into read mode, outside the timing
-        sim.ask(QStringLiteral("stats")); // start the simulator's count afresh
-        const int reads = 1000;
-        std::vector<double> samples;
-        samples.reserve(reads);
-        const double cpu0 = cpuSeconds();
-        const auto t0 = BenchClock::now();
-        for (int i = 0; i < reads; ++i) {
-            const auto r0 = BenchClock::now();
-            rs.RSRead(QStringLiteral("W180"));
-            samples.push_back(usSince(r0));
-        }
-        const double wallUs = usSince(t0);
-        const double cpu = cpuSeconds() - cpu0;
-        failed = failed || rs.CommError;
-        rs.CloseRSComm();
-        const double floorUs = 4 * 2 * 10 * 1e6 / 19200; // 4 exchanges, 2 byte times each
-        const double mean = wallUs / reads;
-        std::printf(
-            "Paced at 19200 baud, 1000 x RSRead W180: %.3f s; per read mean %.3f ms, median %.3f ms\n",
-            wallUs / 1e6, mean / 1000, median(samples) / 1000);
-        std::printf(
-            "  wire floor %.3f ms per read; ratio %.3fx (target <= 1.05x)\n", floorUs / 1000, mean / floorUs);
-        std::printf("  process CPU time %.3f s over %.3f s wall (%.1f%%)\n", cpu, wallUs / 1e6,
-            100 * cpu / (wallUs / 1e6));
-        std::printf("  simulator's replies against their due time: %s\n",
-            qPrintable(sim.ask(QStringLiteral("stats"))));
+        const double floor = wireSeconds(p.wireBytes, baud);
+        std::printf("  %-13s %6d %9lld %10.3f %10.3f %8.3fx %7.3f-%.3fx %9.3f s%s\n", name, baud,
+            static_cast<long long>(p.exchanges), median(p.talvek), median(p.plain), p.ratio(), p.ratioMin(),
+            p.ratioMax(), floor, note);
+    };
+    for (const int baud : { 9600, 19200 }) {
+        for (const Workload& w : workloads)
+            report(w.name, baud, "", bench.pair(w.work, baud, 0, rounds));
     }
+    std::printf("  (target: ratio <= 1.03x; times are medians over the rounds)\n");
+
+    std::printf("\nUpload All through an emulated USB adapter (k7700-sim --usb-latency)\n");
+    std::printf("  %-13s %6s %9s %10s %10s %9s %15s %11s\n", "latency timer", "baud", "exchanges", "TALVEK s",
+        "plain s", "ratio", "ratio min-max", "wire floor");
+    const int latencyRounds = std::max(1, (rounds + 1) / 2);
+    for (const int baud : { 9600, 19200 }) {
+        for (const int ms : { 16, 1 }) {
+            const Paired p = bench.pair(workloads[1].work, baud, ms, latencyRounds);
+            const QByteArray label = QByteArray::number(ms) + " ms";
+            report(label.constData(), baud, "", p);
+            if (p.ok && !p.talvek.empty())
+                std::printf("  %-13s %6s %9s %10s: %.2fx the wire floor\n", "", "", "", "TALVEK",
+                    median(p.talvek) / wireSeconds(p.wireBytes, baud));
+        }
+    }
+
+    std::printf("\nCPU while ONLINE (main display polling, whole program, offscreen), per exchange\n");
+    for (const int baud : { 9600, 19200 }) {
+        double cpu = 0, wall = 0;
+        qint64 exchanges = 0;
+        if (!bench.onlineCpu(baud, 10, &cpu, &exchanges, &wall) || exchanges <= 0) {
+            std::printf("  %6d baud: FAILED\n", baud);
+            failed = true;
+            continue;
+        }
+        const double plain = bench.plainCpuPerExchange(reads, baud);
+        std::printf("  %6d baud: %lld exchanges in %.2f s, CPU %.3f s (%.1f %% of one core): %.1f us per "
+                    "exchange; plain client %.1f us\n",
+            baud, static_cast<long long>(exchanges), wall, cpu, 100 * cpu / wall,
+            1e6 * cpu / double(exchanges), 1e6 * plain);
+    }
+
+    ::getloadavg(load, 3);
+    std::printf("\nLoad average after the run: %.2f %.2f %.2f\n", load[0], load[1], load[2]);
     if (failed || prompter.boxes > 0) {
-        std::printf("FAILED: CommError or message boxes during the run (%d boxes)\n", prompter.boxes);
+        std::printf("FAILED: a run failed, or message boxes during the run (%d boxes)\n", prompter.boxes);
         return 1;
     }
     return 0;

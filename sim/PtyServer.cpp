@@ -24,6 +24,7 @@ constexpr std::int64_t kNsPerS = 1000000000;
 constexpr std::int64_t kSpinNs = 200000; // see run()
 constexpr std::int64_t kListenNs = 300000; // see run()
 constexpr size_t kMaxLatenessSamples = 1000000;
+constexpr int kUsbPacketBytes = 62; // payload of a full-speed FTDI packet
 
 bool parseNumber(const QString& text, qint64* value)
 {
@@ -118,27 +119,47 @@ void PtyServer::received(const std::uint8_t* bytes, int count, std::int64_t now)
         std::int64_t start = arrived + std::int64_t(std::max(reply.delayMs, 0)) * kNsPerMs;
         for (const char c : reply.bytes) {
             start = std::max(start, m_txFreeNs);
-            const std::int64_t due = start + byteNs; // written once it has gone over the line
-            m_txFreeNs = due;
+            const std::int64_t lineDone = start + byteNs; // it has gone over the line
+            m_txFreeNs = lineDone;
+            std::int64_t due = lineDone;
+            if (m_usbLatencyMs > 0) {
+                // Into the adapter's buffer: it joins the bytes held there,
+                // or starts the timer when the buffer is empty (or was sent).
+                if (m_adapterSendNs < lineDone || m_adapterHeld >= kUsbPacketBytes) {
+                    m_adapterSendNs = lineDone + std::int64_t(m_usbLatencyMs) * kNsPerMs;
+                    m_adapterHeld = 0;
+                }
+                ++m_adapterHeld;
+                due = m_adapterSendNs;
+            }
             const Outgoing out { due, static_cast<std::uint8_t>(c) };
             const auto at = std::upper_bound(m_out.begin(), m_out.end(), due,
                 [](std::int64_t d, const Outgoing& o) { return d < o.dueNs; });
             m_out.insert(at, out);
-            start = due;
+            start = lineDone;
         }
     }
 }
 
 bool PtyServer::flushDue(std::int64_t now)
 {
+    // Everything due goes in one write: bytes that reach the client together
+    // (an adapter's packet) are read together.
     while (!m_out.empty() && m_out.front().dueNs <= now) {
-        const std::uint8_t b = m_out.front().byte;
+        std::uint8_t buf[256];
+        size_t count = 0;
+        while (count < sizeof buf && count < m_out.size() && m_out[count].dueNs <= now) {
+            buf[count] = m_out[count].byte;
+            ++count;
+        }
         const std::int64_t leaves = nowNs();
-        const ssize_t n = ::write(m_master, &b, 1);
-        if (n == 1) {
-            if (m_lateness.size() < kMaxLatenessSamples)
-                m_lateness.push_back(leaves - m_out.front().dueNs);
-            m_out.pop_front();
+        const ssize_t n = ::write(m_master, buf, count);
+        if (n > 0) {
+            for (ssize_t i = 0; i < n; ++i) {
+                if (m_lateness.size() < kMaxLatenessSamples)
+                    m_lateness.push_back(leaves - m_out.front().dueNs);
+                m_out.pop_front();
+            }
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR))

@@ -24,6 +24,12 @@ namespace talvek {
 //   reply on the clock, and watches for the next byte on the clock for
 //   300 us after one: it uses CPU while a client is exchanging bytes, and
 //   sleeps otherwise.
+// - USB adapter: with a latency timer set, the replies pass through an
+//   emulated USB serial adapter on their way to the client, as an FTDI chip
+//   does it: a byte that comes off the line into the adapter's empty buffer
+//   starts the timer, and the buffer goes to the client in one piece when the
+//   timer runs out (or when it holds 62 bytes, a full USB packet). A lone
+//   reply thus reaches the client the latency time after it left the line.
 // - The press moves in real time (advanced before every byte it hears).
 // - Commands, one per line, on an optional input (the simulator's stdin),
 //   each answered with one line:
@@ -50,6 +56,8 @@ public:
 
     // 0: no pacing.
     void setBaud(int baud) { m_baud = baud; }
+    // The emulated USB adapter's latency timer in ms; 0: no adapter.
+    void setUsbLatency(int ms) { m_usbLatencyMs = ms; }
     // Reads commands from this descriptor and answers them on answerFd.
     void setCommandInput(int inputFd, int answerFd);
 
@@ -88,6 +96,9 @@ private:
     std::int64_t m_rxFreeNs = 0; // when the incoming line is free again
     std::int64_t m_txFreeNs = 0; // when the outgoing line is free again
     std::int64_t m_machineNs = 0; // up to when the press has moved
+    int m_usbLatencyMs = 0;
+    std::int64_t m_adapterSendNs = -1; // when the adapter sends the bytes it holds; -1: empty
+    int m_adapterHeld = 0; // bytes in the adapter's buffer
     std::vector<std::int64_t> m_lateness; // ns past due, per reply byte written
 };
 

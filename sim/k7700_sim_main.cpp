@@ -1,13 +1,16 @@
 // k7700-sim: the K7700 controller simulator on a pseudo-terminal.
 //
-//   k7700-sim [--program-folder DIR --port N] [--baud B] [--running [--speed SPM]]
-//             [--demo] [--alarm F]...
+//   k7700-sim [--program-folder DIR --port N] [--baud B] [--usb-latency MS]
+//             [--running [--speed SPM]] [--demo] [--alarm F]...
 //
 // --demo gives the board the readings of a healthy line at rest (F26 = 1,
 // inputs, outputs, analog values, resolver period, brake responses), set-up
 // parameters, a DF1 board that is talking to its PLC, and a PLS with the
 // eight timing channels programmed, channel 8 as a pulse train and speed
 // compensation on the BDC channels;
+// --usb-latency MS puts an emulated USB serial adapter with that latency
+// timer between the board and the client (16 is an FTDI chip's default, 1
+// the lowest; see PtyServer.h);
 // --alarm F raises alarm flag F (2, 4, 8, 42, 43, 48, 49 or 858) with F26
 // in step.
 //
@@ -72,6 +75,10 @@ int main(int argc, char* argv[])
         QStringLiteral("Port number of the link (1-99)."), QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption baudOpt(QStringLiteral("baud"),
         QStringLiteral("Pace replies like a real 8N1 line at this speed."), QStringLiteral("b"));
+    const QCommandLineOption usbLatencyOpt(QStringLiteral("usb-latency"),
+        QStringLiteral("Deliver replies through an emulated USB serial adapter whose latency timer is <ms> "
+                       "(1-255; 16 is the usual default)."),
+        QStringLiteral("ms"));
     const QCommandLineOption runningOpt(
         QStringLiteral("running"), QStringLiteral("Start with the press running."));
     const QCommandLineOption speedOpt(QStringLiteral("speed"),
@@ -87,7 +94,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption alarmOpt(QStringLiteral("alarm"),
         QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
         QStringLiteral("n"));
-    parser.addOptions({ folderOpt, portOpt, baudOpt, runningOpt, speedOpt, shortOpt, demoOpt, alarmOpt });
+    parser.addOptions(
+        { folderOpt, portOpt, baudOpt, usbLatencyOpt, runningOpt, speedOpt, shortOpt, demoOpt, alarmOpt });
     parser.process(app);
 
     bool ok = false;
@@ -99,6 +107,12 @@ int main(int argc, char* argv[])
         baud = parser.value(baudOpt).toInt(&ok);
         if (!ok || baud <= 0)
             return fail(QStringLiteral("--baud must be a positive number"));
+    }
+    int usbLatency = 0;
+    if (parser.isSet(usbLatencyOpt)) {
+        usbLatency = parser.value(usbLatencyOpt).toInt(&ok);
+        if (!ok || usbLatency < 1 || usbLatency > 255)
+            return fail(QStringLiteral("--usb-latency must be 1 to 255"));
     }
     const int speed = parser.value(speedOpt).toInt(&ok);
     if (!ok || speed < 0 || speed > 65535)
@@ -199,6 +213,7 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("cannot create a pseudo-terminal: %1").arg(error));
     const QString slave = server.slavePath();
     server.setBaud(baud);
+    server.setUsbLatency(usbLatency);
 
     QString link;
     if (parser.isSet(folderOpt)) {
@@ -222,9 +237,12 @@ int main(int argc, char* argv[])
 
     std::printf("%s\n", qPrintable(slave));
     std::fflush(stdout);
-    std::fprintf(stderr, "k7700-sim: serving on %s%s%s, %s, press %s; Ctrl+C stops it.\n", qPrintable(slave),
-        link.isEmpty() ? "" : " as ", qPrintable(link),
+    std::fprintf(stderr, "k7700-sim: serving on %s%s%s, %s%s, press %s; Ctrl+C stops it.\n",
+        qPrintable(slave), link.isEmpty() ? "" : " as ", qPrintable(link),
         baud > 0 ? qPrintable(QStringLiteral("paced at %1 baud").arg(baud)) : "not paced",
+        usbLatency > 0
+            ? qPrintable(QStringLiteral(", through a USB adapter with a %1 ms latency timer").arg(usbLatency))
+            : "",
         sim.running() ? qPrintable(QStringLiteral("running at %1 SPM").arg(speed)) : "stopped");
 
     server.setCommandInput(STDIN_FILENO, STDOUT_FILENO);

@@ -21,6 +21,7 @@
 #endif
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
+#include <sys/sysmacros.h>
 #endif
 
 namespace talvek {
@@ -318,37 +319,60 @@ void QtSerialPortControl::requestLowLatency()
     m_restoreLatency = false;
 #ifdef Q_OS_LINUX
     const int fd = int(m_port.handle());
+    if (fd < 0)
+        return;
     serial_struct ss {};
     // ENOTTY / EINVAL: no such setting on this port (a pseudo-terminal).
-    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &ss) != 0)
-        return;
-    if (ss.flags & ASYNC_LOW_LATENCY) {
-        m_lowLatency = true;
-        return;
+    if (::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+        if (!(ss.flags & ASYNC_LOW_LATENCY)) {
+            m_savedSerialFlags = ss.flags;
+            ss.flags |= ASYNC_LOW_LATENCY;
+            m_restoreLatency = ::ioctl(fd, TIOCSSERIAL, &ss) == 0;
+        }
+        // What the driver kept, not what was asked.
+        serial_struct now {};
+        m_lowLatency = ::ioctl(fd, TIOCGSERIAL, &now) == 0 && (now.flags & ASYNC_LOW_LATENCY);
     }
-    m_savedSerialFlags = ss.flags;
-    ss.flags |= ASYNC_LOW_LATENCY;
-    if (::ioctl(fd, TIOCSSERIAL, &ss) == 0) {
-        m_lowLatency = true;
-        m_restoreLatency = true;
-    }
+    // The flag alone does not reprogram a USB adapter on every kernel: its
+    // latency timer is set where it really lives.
+    struct stat st
+    {
+    };
+    m_latencyTimer = UsbLatencyTimer(m_sysfsRoot);
+    if (::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)
+        && m_latencyTimer.attach(::major(st.st_rdev), ::minor(st.st_rdev)))
+        m_latencyTimer.lower(1);
 #endif
 }
 
 void QtSerialPortControl::restoreLatency()
 {
+    m_latencyTimer.release();
 #ifdef Q_OS_LINUX
-    if (!m_restoreLatency)
-        return;
-    const int fd = int(m_port.handle());
-    serial_struct ss {};
-    if (fd >= 0 && ::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
-        ss.flags = (ss.flags & ~ASYNC_LOW_LATENCY) | (m_savedSerialFlags & ASYNC_LOW_LATENCY);
-        ::ioctl(fd, TIOCSSERIAL, &ss);
+    if (m_restoreLatency) {
+        const int fd = int(m_port.handle());
+        serial_struct ss {};
+        if (fd >= 0 && ::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+            ss.flags = (ss.flags & ~ASYNC_LOW_LATENCY) | (m_savedSerialFlags & ASYNC_LOW_LATENCY);
+            ::ioctl(fd, TIOCSSERIAL, &ss);
+        }
     }
 #endif
     m_restoreLatency = false;
     m_lowLatency = false;
+}
+
+PortLatency QtSerialPortControl::latency() const
+{
+    PortLatency l;
+    if (!isOpen())
+        return l;
+    l.lowLatencyMode = m_lowLatency;
+    if (m_latencyTimer.attached()) {
+        l.timerMs = m_latencyTimer.inForce();
+        l.timerPath = m_latencyTimer.path();
+    }
+    return l;
 }
 
 // ---- bytes ----
@@ -463,7 +487,7 @@ bool QtSerialPortControl::waitForInput(int timeoutMs)
     }
 #ifdef Q_OS_UNIX
     // Block on the descriptor itself (no CPU is spent while waiting).
-    pollfd watch {int(m_port.handle()), POLLIN, 0};
+    pollfd watch { int(m_port.handle()), POLLIN, 0 };
     for (;;) {
         const qint64 left = timeoutMs - timer.elapsed();
         if (left <= 0)

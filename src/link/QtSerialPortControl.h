@@ -2,6 +2,7 @@
 
 #include "ProgramFolder.h"
 #include "SerialPortControl.h"
+#include "UsbLatencyTimer.h"
 
 #include <QSerialPort>
 
@@ -17,10 +18,14 @@ namespace talvek {
 // and COM97..99 have no device.
 //
 // Behaviour on the wire:
-// - open() discards whatever input is left over, and on Linux asks the
-//   driver for low latency (USB adapters otherwise hold a lone reply byte for
-//   their latency timer); ports without that setting (pseudo-terminals) are
-//   fine as they are.
+// - open() discards whatever input is left over. On Linux it asks the
+//   driver for low latency, and sets a USB adapter's latency timer to 1 ms
+//   where its sysfs attribute is writable (adapters otherwise hold a lone
+//   reply byte for their timer, 16 ms by default); close() puts both back as
+//   they were. latency() reports what is in force afterwards. Ports without
+//   these settings (pseudo-terminals, built-in UARTs) are fine as they are.
+//   On Windows the adapter driver's own "Latency Timer" setting (Device
+//   Manager, the port's Advanced settings) holds the timer; it is not read here.
 // - write() sends at once (the caller never returns to the event loop while
 //   it waits for the reply).
 // - A peer that vanished (an unplugged adapter, a simulator that stopped)
@@ -79,9 +84,13 @@ public:
     // names it ("minicom (process 4711)") when it is known.
     static QString busyMessage(const QString& portLabel, const QString& holder);
 
-    // Whether the driver runs the open port in low-latency mode (false for
-    // ports without that setting).
-    bool lowLatency() const { return m_lowLatency; }
+    // The low-latency mode and the adapter's latency timer in force on the
+    // open port.
+    PortLatency latency() const override;
+
+    // Where sysfs is mounted (default /sys; a fake tree in tests). Takes
+    // effect at the next open().
+    void setSysfsRoot(const QString& root) { m_sysfsRoot = root; }
 
 private:
     void applySettings();
@@ -99,6 +108,8 @@ private:
     bool m_lowLatency = false;
     bool m_restoreLatency = false;
     int m_savedSerialFlags = 0;
+    QString m_sysfsRoot = QStringLiteral("/sys");
+    UsbLatencyTimer m_latencyTimer;
 };
 
 } // namespace talvek

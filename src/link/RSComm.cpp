@@ -317,6 +317,23 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
     }
 }
 
+void RSComm::SendBytes(const QByteArray& bytes)
+{
+    if (CommError || bytes.isEmpty())
+        return;
+    if (!m_port || !m_port->isOpen()) {
+        CurrentMode = 0;
+        CommError = true;
+        return;
+    }
+    try {
+        m_port->write(bytes);
+    } catch (const BasicError&) {
+        CurrentMode = 0;
+        CommError = true;
+    }
+}
+
 bool RSComm::SetPLCMode(int mode, int command)
 {
     CurrentMode = 0;

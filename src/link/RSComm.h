@@ -143,6 +143,9 @@ public:
     static PortSettings ParsePortSettings(const QByteArray& contents);
     void ConfigurePort(SerialPortControl* port);
     int SendByte(int value, bool noWait, bool clearInput);
+    // Bytes that need no reply each, in one write: SendByte without waiting
+    // for every one of them (a USB adapter carries them in one transfer).
+    void SendBytes(const QByteArray& bytes);
     bool SetPLCMode(int mode, int command);
     void ParseAddress(const QString& address);
     QString ReadValue(const QString& Add);

@@ -289,7 +289,7 @@ void RSComm::dumpProgramSteps()
     if (!CommError)
         writeRegister(QStringLiteral("B8176"), QStringLiteral("0"));
     if (!CommError)
-        m_clock.sleepMs(ProgramModeSettleMs);
+        m_clock.waitMs(ProgramModeSettleMs);
     if (!CommError)
         SendByte(Attention, false, false);
     CurrentMode = 0;
@@ -343,17 +343,18 @@ void RSComm::dumpProgramSteps()
         for (int j = 0; j < length; ++j)
             bytes.append(hexByte(line, 9 + 2 * j));
 
-        SendByte(length, true, false);
-        SendByte(high, true, false);
-        SendByte(low, true, false);
+        // No byte of a record is answered on its own: the whole record goes
+        // out in one write.
+        QByteArray record;
+        record.reserve(3 + length);
+        record.append(char(length)).append(char(high)).append(char(low));
         m_currentProgramAdd = line.mid(3, 4) + QStringLiteral("H");
         int sum = length + high + low;
         for (const int b : bytes) {
-            if (CommError)
-                break;
-            SendByte(b, true, false);
+            record.append(char(b));
             sum += b;
         }
+        SendBytes(record);
         if (CommError)
             break;
         const std::optional<int> reply = awaitRecordReply();
@@ -380,7 +381,7 @@ void RSComm::dumpProgramSteps()
             return;
         }
     }
-    m_clock.sleepMs(ProgramModeExitMs);
+    m_clock.waitMs(ProgramModeExitMs);
 
     // The ident registers.
     if (!CommError) {

@@ -28,6 +28,23 @@ constexpr int PermissionDenied = 8020;
 constexpr int DeviceNotFound = 8021;
 } // namespace SerialErrorNumber
 
+// How long a reply byte may wait in the open port before the program sees it.
+struct PortLatency
+{
+    // The driver runs the port in its low-latency mode (in force, not only asked for).
+    bool lowLatencyMode = false;
+    // The USB adapter's latency timer in ms, as in force after open(); -1
+    // when the port has none or it is not known here (a built-in UART, a
+    // pseudo-terminal, a modem-class adapter, Windows, where the adapter
+    // driver's own settings hold it).
+    int timerMs = -1;
+    // Where the timer is set (the sysfs attribute), for messages.
+    QString timerPath;
+
+    // Every lone reply byte waits for the timer: the link runs below the wire's speed.
+    bool slow() const { return timerMs > 1; }
+};
+
 // The serial-port control the link drives (one byte out, one byte back).
 // Setters and open() throw SerialError on failure.
 class SerialPortControl
@@ -60,6 +77,9 @@ public:
     // One line on the port in use (device and speed) that the link adds under
     // its communication failure message; empty when there is nothing to add.
     virtual QString portFacts() const { return {}; }
+
+    // The latency of the open port (nothing to say for a port that is not open).
+    virtual PortLatency latency() const { return {}; }
 };
 
 } // namespace talvek

@@ -42,6 +42,13 @@ const QString BackgroundMonitor::PanelCommFault = QStringLiteral("System Message
 const QString BackgroundMonitor::PanelOffline
     = QStringLiteral("System Message:  Program is Currently OFFLINE");
 
+QString BackgroundMonitor::PanelSlowAdapter(int timerMs)
+{
+    return QStringLiteral("System Message:  Slow USB adapter: its latency timer is %1 ms, not 1 ms "
+                          "(see Help, Connecting)")
+        .arg(timerMs);
+}
+
 BackgroundMonitor::BackgroundMonitor(RSComm& rs, QObject* parent)
     : QObject(parent)
     , m_rs(rs)
@@ -133,15 +140,29 @@ void BackgroundMonitor::onlineTick()
     }
     if (!message.isEmpty()) {
         m_systemMessage = message;
+        m_noticeTicks = 0;
         setStatusText(PanelFaults);
     } else {
         m_systemMessage = NormalOnline;
-        setStatusText(PanelNormal);
+        if (m_noticeTicks > 0) {
+            --m_noticeTicks;
+            setStatusText(m_notice);
+        } else {
+            setStatusText(PanelNormal);
+        }
     }
+}
+
+void BackgroundMonitor::showNotice(const QString& text)
+{
+    m_notice = text;
+    m_noticeTicks = NoticeTicks;
+    setStatusText(text);
 }
 
 void BackgroundMonitor::offlineTick()
 {
+    m_noticeTicks = 0;
     m_systemMessage = NormalOffline;
     setStatusText(m_rs.CommError ? PanelCommFault : PanelOffline);
 }

@@ -38,6 +38,11 @@ public:
     static const QString PanelCommFault; // "System Message:  Comm Fault with K7700"
     static const QString PanelOffline; // "System Message:  Program is Currently OFFLINE"
 
+    // The notice that the USB adapter holds each reply for its latency timer.
+    static QString PanelSlowAdapter(int timerMs);
+    // Ticks a notice stands in for "All Faults Normal" (30 s).
+    static constexpr int NoticeTicks = 60;
+
     explicit BackgroundMonitor(RSComm& rs, QObject* parent = nullptr);
 
     // Fills FaultAddress and FaultText (start-up).
@@ -45,6 +50,13 @@ public:
 
     // One tick of the background timer.
     void tick();
+
+    // Shows a notice in status panel 1 now, and keeps it there, while ONLINE
+    // with all faults normal, for the next NoticeTicks ticks. Faults, a
+    // communication fault and OFFLINE take the panel back at once.
+    void showNotice(const QString& text);
+    // The notice still standing; empty when none.
+    QString notice() const { return m_noticeTicks > 0 ? m_notice : QString(); }
 
     // The read a poll goes through: RSComm::RSRead unless replaced (a test
     // that needs a reply the link itself never gives, such as a non-number).
@@ -80,6 +92,8 @@ private:
     std::array<bool, FaultCount> m_faultActive {};
     QString m_systemMessage;
     QString m_statusText;
+    QString m_notice;
+    int m_noticeTicks = 0;
 };
 
 } // namespace talvek

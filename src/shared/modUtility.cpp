@@ -2,6 +2,7 @@
 
 #include "FieldInput.h"
 #include "RSComm.h"
+#include "SerialPortControl.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,6 +95,13 @@ void OnlineModeSwitch::ApplyOnlineMode()
     else
         m_rs.CloseRSComm();
     emit modeShown(m_rs.OnlineMode);
+    if (m_rs.OnlineMode && m_port && m_port->isOpen()) {
+        const PortLatency latency = m_port->latency();
+        if (latency.slow() && !m_slowPortsTold.contains(latency.timerPath)) {
+            m_slowPortsTold.insert(latency.timerPath);
+            emit slowPort(latency.timerMs);
+        }
+    }
     if (m_rs.CommError)
         m_rs.OnlineMode = false;
 }

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <optional>
@@ -63,11 +64,15 @@ public:
 signals:
     // The mode ApplyOnlineMode found after opening or closing the session.
     void modeShown(bool online);
+    // The port just opened holds every reply byte for its USB adapter's
+    // latency timer (timerMs > 1 ms): sent once per adapter and program run.
+    void slowPort(int timerMs);
 
 private:
     RSComm& m_rs;
     SerialPortControl* m_port;
     QTimer m_retry;
+    QSet<QString> m_slowPortsTold; // by the timer's sysfs attribute
 };
 
 // Asks "Save Changes to File?" (Yes / No / Cancel) when hasUnsavedChanges is

@@ -1,7 +1,7 @@
 #include "frmMDIMain.h"
 
-#include "ControlArray.h"
 #include "BackgroundMonitor.h"
+#include "ControlArray.h"
 #include "MachineData.h"
 #include "PrintReportCommand.h"
 #include "ProgramFolder.h"
@@ -105,6 +105,8 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     m_monitor->InitFaultTable();
     connect(tmrBackgroungUpdate, &QTimer::timeout, m_monitor, &BackgroundMonitor::tick);
     connect(m_monitor, &BackgroundMonitor::statusTextChanged, m_panels[0], &QLabel::setText);
+    connect(m_mode, &OnlineModeSwitch::slowPort, m_monitor,
+        [this](int timerMs) { m_monitor->showNotice(BackgroundMonitor::PanelSlowAdapter(timerMs)); });
     // 5. Caption of new data and the base caption.
     m_globals.gFileNameCaption = SetupFileCommands::UnnamedCaption;
     m_baseCaption = windowTitle();

@@ -184,6 +184,10 @@ void tst_K7700SimProcess::badOptions_data()
                             << QByteArray("--baud");
     QTest::newRow("baud 0") << QStringList { QStringLiteral("--baud"), QStringLiteral("0") }
                             << QByteArray("--baud");
+    QTest::newRow("usb-latency 0") << QStringList { QStringLiteral("--usb-latency"), QStringLiteral("0") }
+                                   << QByteArray("--usb-latency");
+    QTest::newRow("usb-latency 256") << QStringList { QStringLiteral("--usb-latency"), QStringLiteral("256") }
+                                     << QByteArray("--usb-latency");
     QTest::newRow("speed") << QStringList { QStringLiteral("--speed"), QStringLiteral("70000") }
                            << QByteArray("--speed");
     QTest::newRow("short-every") << QStringList { QStringLiteral("--short-every"), QStringLiteral("0") }

@@ -19,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -123,6 +124,7 @@ private slots:
     void permissionDenied();
     void portInUse();
     void exchangeOverPty();
+    void latencyTimerOfTheOpenPort();
     void vanishedPeerIsASilentLine();
 };
 
@@ -403,7 +405,10 @@ void tst_QtSerialPort::exchangeOverPty()
     port.open();
     ::close(holder);
     QCOMPARE(port.bytesAvailable(), 0);
-    QVERIFY(!port.lowLatency()); // a pseudo-terminal has no such setting, and that is fine
+    // A pseudo-terminal has neither a low-latency mode nor a latency timer, and that is fine.
+    QVERIFY(!port.latency().lowLatencyMode);
+    QCOMPARE(port.latency().timerMs, -1);
+    QVERIFY(!port.latency().slow());
 
     // Settings can change while open.
     port.setSettings(QStringLiteral("9600,n,8,1"));
@@ -434,6 +439,50 @@ void tst_QtSerialPort::exchangeOverPty()
     QVERIFY2(t.elapsed() >= 79 && t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
     port.close();
     QCOMPARE(port.readByte(), -1);
+}
+
+void tst_QtSerialPort::latencyTimerOfTheOpenPort()
+{
+    // A fake sysfs gives the pseudo-terminal the latency timer a USB adapter
+    // has, under the device's own numbers.
+    Pty pty;
+    QVERIFY(pty.ok());
+    struct stat st
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(pty.slave()).constData(), &st), 0);
+    QTemporaryDir sysfs;
+    const QString dir = QStringLiteral("%1/dev/char/%2:%3/device")
+                            .arg(sysfs.path())
+                            .arg(major(st.st_rdev))
+                            .arg(minor(st.st_rdev));
+    QVERIFY(QDir().mkpath(dir));
+    QFile attribute(dir + QStringLiteral("/latency_timer"));
+    auto timerText = [&attribute] {
+        attribute.open(QIODevice::ReadOnly);
+        const QByteArray text = attribute.readAll();
+        attribute.close();
+        return text;
+    };
+    QVERIFY(attribute.open(QIODevice::WriteOnly));
+    attribute.write("16\n");
+    attribute.close();
+
+    QTemporaryDir dir2;
+    makeLink(dir2.path(), QStringLiteral("support/ports"), 2, pty.slave());
+    QtSerialPortControl port { ProgramFolder(dir2.path()) };
+    port.setSysfsRoot(sysfs.path());
+    port.setCommPort(2);
+    QCOMPARE(port.latency().timerMs, -1); // not open: nothing to say
+
+    port.open();
+    QCOMPARE(timerText(), QByteArray("1\n"));
+    QCOMPARE(port.latency().timerMs, 1);
+    QCOMPARE(port.latency().timerPath, attribute.fileName());
+    QVERIFY(!port.latency().slow());
+    port.close();
+    QCOMPARE(timerText(), QByteArray("16\n")); // the adapter as it was found
+    QCOMPARE(port.latency().timerMs, -1);
 }
 
 void tst_QtSerialPort::vanishedPeerIsASilentLine()

@@ -1,12 +1,12 @@
 // Program download and upload against the in-process simulator on a fake
 // clock: bytes on the wire, messages, state, files written byte for byte.
 
-#include "SimLink.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
 #include "RSComm.h"
 #include "ScriptedPrompter.h"
+#include "SimLink.h"
 #include "SimPort.h"
 #include "WireOps.h"
 
@@ -162,6 +162,13 @@ private slots:
         const qsizetype recordStart = identReads().size() + kEnterProgramMode.size();
         for (qsizetype i = recordStart; i < recordStart + kRecord1Wire.size() - 1; ++i)
             QVERIFY2(ex[i].reply.isEmpty(), "record bytes are not answered one by one");
+        // The record goes out in one write; every other byte in one of its own.
+        const QList<QByteArray>& writes = r.port.writes();
+        QCOMPARE(writes.size(), expected.size() - kRecord1Wire.size() + 1);
+        const qsizetype recordWrite = writes.indexOf(kRecord1Wire);
+        QCOMPARE(recordWrite, recordStart);
+        for (qsizetype i = 0; i < writes.size(); ++i)
+            QVERIFY(i == recordWrite || writes[i].size() == 1);
         QCOMPARE(ex[recordStart + kRecord1Wire.size() - 1].reply, bytes({ 0xC0 })); // 960 mod 256
         QCOMPARE(ex[recordStart + kRecord1Wire.size()].reply, bytes({ 0x55 })); // out of program mode
         // 0.1 s after the program-mode settings, 2 s after the exit.
@@ -412,7 +419,9 @@ private slots:
         });
         r.link.DumpProgram();
 
-        QCOMPARE(seen, (QStringList { "1 0  ", "1 0 0100H", "1 0 0110H" }));
+        // Events run in the 0.1 s pause before the records, before each
+        // record, and in the 2 s pause after the exit from program mode.
+        QCOMPARE(seen, (QStringList { "1 0  ", "1 0  ", "1 0 0100H", "1 0 0110H", "1 0 0110H" }));
         QCOMPARE(r.shown(1), QStringList { kComplete });
         QCOMPARE(r.window(K7700Sim::IdentRegister, 10), QByteArray("PRESS 1\0\x03\x12", 10));
         QCOMPARE(r.link.SelectedProgram().ident, QStringLiteral("PRESS 1"));

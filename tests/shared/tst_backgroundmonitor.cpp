@@ -2,13 +2,13 @@
 // after F26, the eight alarm flags and their sources, the message and the
 // status panel texts online and offline, and a failed poll.
 
-#include "SimLinkMode.h"
 #include "BackgroundMonitor.h"
 #include "Clock.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
 #include "RSComm.h"
 #include "ScriptedPrompter.h"
+#include "SimLinkMode.h"
 #include "SimPort.h"
 #include "WireOps.h"
 #include "modUtility.h"
@@ -322,6 +322,73 @@ private slots:
         QCOMPARE(afterBytes, beforeBytes);
         QCOMPARE(r.monitor.PollIndex(), pollIndex);
         QCOMPARE(r.flags(), flagList({ 1, 2, 3 }));
+    }
+
+    void slowAdapterNoticeStandsInForAllNormal()
+    {
+        // The mode switch tells of a slow adapter once per adapter; the
+        // monitor shows it in place of "All Faults Normal" for a while.
+        const QString slowText = QStringLiteral("System Message:  Slow USB adapter: its latency timer is 16 "
+                                                "ms, not 1 ms (see Help, Connecting)");
+        QCOMPARE(BackgroundMonitor::PanelSlowAdapter(16), slowText);
+        Rig r;
+        r.noFaultsPending(true);
+        QSignalSpy told(&r.mode, &OnlineModeSwitch::slowPort);
+        QObject::connect(&r.mode, &OnlineModeSwitch::slowPort, &r.monitor,
+            [&r](int ms) { r.monitor.showNotice(BackgroundMonitor::PanelSlowAdapter(ms)); });
+        PortLatency slow;
+        slow.timerMs = 16;
+        slow.timerPath = QStringLiteral("/sys/dev/char/188:0/device/latency_timer");
+        r.port.setLatency(slow);
+
+        r.mode.setMode(false);
+        r.mode.setMode(true);
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.at(0).at(0).toInt(), 16);
+        QCOMPARE(r.monitor.statusText(), slowText);
+        r.ticks(BackgroundMonitor::NoticeTicks);
+        QCOMPARE(r.monitor.statusText(), slowText);
+        r.ticks(1);
+        QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  All Faults Normal"));
+        QVERIFY(r.monitor.notice().isEmpty());
+
+        // The same adapter again: told once is enough. Another one is told.
+        r.mode.setMode(false);
+        r.mode.setMode(true);
+        QCOMPARE(told.size(), 1);
+        slow.timerPath = QStringLiteral("/sys/dev/char/188:1/device/latency_timer");
+        r.port.setLatency(slow);
+        r.mode.setMode(false);
+        r.mode.setMode(true);
+        QCOMPARE(told.size(), 2);
+        // An adapter at 1 ms, or a port without a timer, is not slow.
+        for (const int ms : { 1, -1 }) {
+            slow.timerMs = ms;
+            slow.timerPath = QStringLiteral("/sys/dev/char/188:%1/device/latency_timer").arg(ms + 5);
+            r.port.setLatency(slow);
+            r.mode.setMode(false);
+            r.mode.setMode(true);
+        }
+        QCOMPARE(told.size(), 2);
+
+        // A fault takes the panel at once, and the notice is over.
+        QCOMPARE(r.monitor.statusText(), slowText);
+        r.sim.setFlag(858, true);
+        r.ticks(2); // F858 is read in one of them
+        QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  Faults Active in PLC"));
+        r.sim.setFlag(858, false);
+        r.ticks(2);
+        QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  All Faults Normal"));
+
+        // OFFLINE takes it too.
+        r.monitor.showNotice(slowText);
+        r.mode.setMode(false);
+        r.ticks(1);
+        QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  Program is Currently OFFLINE"));
+        r.mode.setMode(true);
+        r.ticks(1);
+        QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  All Faults Normal"));
+        QCOMPARE(r.prompter.unexpected(), 0);
     }
 };
 

@@ -83,6 +83,7 @@ void SimPort::write(const QByteArray& bytes)
     if (!m_open)
         throw SerialError(SerialErrorNumber::PortNotOpen, kSource, QStringLiteral("Port not open"));
     sync();
+    m_writes.append(bytes);
     const qint64 now = m_clock.nowMs();
     for (const char c : bytes) {
         const auto b = static_cast<quint8>(c);
@@ -145,6 +146,7 @@ void SimPort::letTimePass(qint64 ms)
 void SimPort::clearRecord()
 {
     m_written.clear();
+    m_writes.clear();
     m_readBytes.clear();
     m_discarded.clear();
     m_exchanges.clear();

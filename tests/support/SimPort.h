@@ -48,6 +48,7 @@ public:
     void write(const QByteArray& bytes) override;
     bool waitForInput(int timeoutMs) override;
     QString deviceForPort(int port) const override;
+    PortLatency latency() const override { return m_open ? m_latency : PortLatency {}; }
 
     // ---- test controls ----
     // open() throws this error (until cleared with nullopt).
@@ -59,11 +60,15 @@ public:
     // (line noise before an exchange). open() and close() drop them, as they
     // drop all input.
     void injectInput(const QByteArray& bytes);
+    // What latency() reports while the port is open (a USB adapter's timer).
+    void setLatency(const PortLatency& latency) { m_latency = latency; }
     // Moves the fake clock (and the press) on without any port call.
     void letTimePass(qint64 ms);
 
     // ---- the record ----
     QByteArray written() const { return m_written; }
+    // The bytes of each write() call, in order.
+    const QList<QByteArray>& writes() const { return m_writes; }
     QByteArray readBytes() const { return m_readBytes; }
     QByteArray discarded() const { return m_discarded; }
     const QList<Exchange>& exchanges() const { return m_exchanges; }
@@ -97,8 +102,10 @@ private:
     std::optional<SerialError> m_openError;
     std::optional<SerialError> m_commPortError;
     std::optional<SerialError> m_settingsError;
+    PortLatency m_latency;
 
     QByteArray m_written;
+    QList<QByteArray> m_writes;
     QByteArray m_readBytes;
     QByteArray m_discarded;
     QList<Exchange> m_exchanges;

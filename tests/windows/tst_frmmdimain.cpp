@@ -2,6 +2,7 @@
 // passcode command, child windows, shutdown, and safety while a controller
 // operation waits inside a message box. Runs against the in-process simulator.
 
+#include "BackgroundMonitor.h"
 #include "MainWindowRig.h"
 #include "frmAbout.h"
 #include "modUtility.h"
@@ -45,6 +46,7 @@ private slots:
     void transferSubmenus();
     void modeSwitching_data();
     void modeSwitching();
+    void slowAdapterToldInPanel1();
     void otherPanelsDoNothing();
     void openFailureStaysOffline_data();
     void openFailureStaysOffline();
@@ -241,6 +243,23 @@ void tst_frmMDIMain::modeSwitching()
     // Closing sends a final attention byte.
     QCOMPARE(rig.port.written(), QByteArray("\xFF\xFF"));
     QCOMPARE(rig.port.openCount(), 1);
+    QCOMPARE(rig.script().unexpected(), 0);
+}
+
+void tst_frmMDIMain::slowAdapterToldInPanel1()
+{
+    Rig rig;
+    PortLatency slow;
+    slow.timerMs = 16;
+    slow.timerPath = QStringLiteral("/sys/dev/char/188:0/device/latency_timer");
+    rig.port.setLatency(slow);
+    rig.sim.setFlag(26, true);
+    rig.w->mnuViewOnline->trigger();
+    QCOMPARE(rig.panel(1),
+        QStringLiteral("System Message:  Slow USB adapter: its latency timer is 16 ms, not 1 ms (see Help, "
+                       "Connecting)"));
+    rig.w->backgroundMonitor().tick();
+    QCOMPARE(rig.panel(1), BackgroundMonitor::PanelSlowAdapter(16));
     QCOMPARE(rig.script().unexpected(), 0);
 }
 
