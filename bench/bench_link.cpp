@@ -98,7 +98,7 @@ void pinTo(int cpu)
 class CountingPrompter final : public Prompter
 {
 public:
-    MsgResult msgBox(const QString& text, const QString&, MsgIcon, MsgButtons) override
+    MsgResult msgBox(const QString& text, const QString&, MsgIcon, MsgButtons, MsgDefault) override
     {
         ++boxes;
         std::fprintf(stderr, "box: %s\n", qPrintable(text));

@@ -62,6 +62,15 @@ int hexByte(const QString& line, qsizetype pos)
     return value;
 }
 
+bool isHexPair(const QString& line, qsizetype pos)
+{
+    for (qsizetype i = pos; i < pos + 2 && i < line.size(); ++i) {
+        if (QStringView(u"0123456789ABCDEF").indexOf(line.at(i), 0, Qt::CaseInsensitive) < 0)
+            return false;
+    }
+    return pos + 2 <= line.size();
+}
+
 bool isBlankOrLineEnd(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -201,6 +210,8 @@ void RSComm::DumpProgram()
     m_inProgramMode = true;
     m_writingIdent = false;
     m_currentProgramAdd = QStringLiteral(" ");
+    m_programRecords = 0;
+    m_programRecordsSent = 0;
     try {
         dumpProgramSteps();
     } catch (const BasicError& e) {
@@ -282,6 +293,19 @@ void RSComm::dumpProgramSteps()
         return;
     }
     ImageLines lines(*data);
+    {
+        // Counted once for the progress display; the records are checked as
+        // they are sent.
+        ImageLines counter(*data);
+        QString record;
+        while (counter.next(record)) {
+            // A line that is no record is reported when the send reaches it.
+            const bool counted = record.size() >= 3 && record.startsWith(QLatin1Char(':'))
+                && record.mid(1, 2) != QStringLiteral("00") && isHexPair(record, 1);
+            if (counted)
+                ++m_programRecords;
+        }
+    }
 
     // Into program mode.
     if (!CommError)
@@ -366,6 +390,7 @@ void RSComm::dumpProgramSteps()
             OnlineMode = false;
             return;
         }
+        ++m_programRecordsSent;
     }
     CurrentMode = 0;
 
