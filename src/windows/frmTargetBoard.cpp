@@ -267,6 +267,9 @@ frmTargetBoard::frmTargetBoard(
     connect(cmdSetToCurrDate, &QPushButton::clicked, this, &frmTargetBoard::cmdSetToCurrDate_Click);
     connect(cmdOk, &QPushButton::clicked, this, &frmTargetBoard::cmdOk_Click);
 
+    // Four pages of controls: on a small screen the panel scrolls.
+    MakeScrollable(this);
+
     m_loop = std::make_unique<RefreshLoop>(static_cast<RefreshClient&>(*this), rs, mode);
     m_loop->followVisibility(this, RefreshLoop::Activation::LoopPresents);
     Form_Load();
@@ -892,6 +895,15 @@ void frmTargetBoard::setClockControlsEnabled(bool on)
 
 void frmTargetBoard::tabTargetBoard_Click(int index)
 {
+    if (m_form.holding) {
+        // A refused entry keeps the operator in its field: the page stays.
+        for (int k = 0; k < PageCount; ++k) {
+            if (!fraTargetBoard[size_t(k)]->isHidden()) {
+                showPage(k);
+                return;
+            }
+        }
+    }
     showPage(index);
 }
 
@@ -916,7 +928,8 @@ void frmTargetBoard::cmdResetFaults_Click()
 {
     const MsgResult answer = m_prompter.msgBox(
         QStringLiteral("Target Board will be reinitialized.\r\n\r\nDo you wish to continue?"),
-        QStringLiteral("WARNING - Fault Code Reset!"), MsgIcon::Critical, MsgButtons::YesNoCancel);
+        QStringLiteral("WARNING - Fault Code Reset!"), MsgIcon::Critical, MsgButtons::YesNoCancel,
+        MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return;
     cmdResetFaults->setEnabled(false);

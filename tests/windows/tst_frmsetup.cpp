@@ -135,6 +135,9 @@ void tst_frmSetup::controls()
     QCOMPARE(w.fraParameters[2]->title(), QStringLiteral("Trimmer Speed References"));
     QCOMPARE(w.chkBrakeWearCompEnable->text(), QStringLiteral("Brake &Wear Compensation Enable:"));
     QCOMPARE(w.cmdDefault->text(), QStringLiteral("-"));
+    // The focus sink takes the focus but is not seen.
+    QVERIFY(w.cmdDefault->focusPolicy() & Qt::TabFocus);
+    QCOMPARE(w.cmdDefault->maximumSize(), QSize(0, 0));
 
     const QStringList captions { "B&DC Stop Position (Low Speed):", "BD&C Stop Position (High Speed):",
         "&Maximum Allowed Stopping Response (deg):", "&Low Speed (SPM):", "High &Speed (SPM):",
