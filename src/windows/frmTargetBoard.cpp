@@ -592,8 +592,10 @@ bool frmTargetBoard::InitializeForm(const QString& NorvikFile)
         lblRevIdentOnDisk[4]->setText(
             !m_imagePath.isEmpty() && hex.exists() ? GeneralDateText(hex.lastModified()) : kNoValue);
     }
-    // 7. Modal; the activation starts the poll loop.
-    adjustSize();
+    // 7. Modal; the activation starts the poll loop. The panel opens at its
+    // natural size (not the two thirds of the screen adjustSize allows);
+    // centring then fits it to a smaller screen, where it scrolls.
+    resize(sizeHint());
     show();
     return true;
 }
