@@ -87,7 +87,7 @@ double cpuSeconds()
 class CountingPrompter final : public Prompter
 {
 public:
-    MsgResult msgBox(const QString& text, const QString&, MsgIcon, MsgButtons) override
+    MsgResult msgBox(const QString& text, const QString&, MsgIcon, MsgButtons, MsgDefault) override
     {
         ++boxes;
         std::fprintf(stderr, "box: %s\n", qPrintable(text));

@@ -10,6 +10,7 @@
 #include "SerialDevices.h"
 #include "SetupFileCommands.h"
 #include "SystemInfo.h"
+#include "WindowMemory.h"
 #include "frmMDIMain.h"
 #include "modUtility.h"
 
@@ -134,7 +135,12 @@ int main(int argc, char* argv[])
     talvek::QtPrompter prompter;
     talvek::QtSerialPortControl MSComm1(folder);
 
+    // Window places and the last set-up folder, per user.
+    talvek::WindowMemory memory;
+    app.installEventFilter(&memory);
+
     talvek::frmMDIMain main(prompter, clock, folder, &MSComm1);
+    main.setWindowMemory(&memory);
     QObject::connect(
         &main, &talvek::frmMDIMain::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     main.show();

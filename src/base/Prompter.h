@@ -12,6 +12,16 @@ namespace talvek {
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
 enum class MsgButtons { OK, OKCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
 enum class MsgResult { OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+// Which button of the set Enter alone presses: the first (Yes, OK, Abort,
+// Retry), the second (No in Yes/No and Yes/No/Cancel) or the third.
+// Questions whose Yes writes to the controller or replaces its program
+// default to No, so that Enter alone never changes a running press.
+enum class MsgDefault
+{
+    Button1,
+    Button2,
+    Button3
+};
 
 // A file dialog request, shaped like the common dialog's properties.
 struct FileDialogRequest
@@ -47,7 +57,9 @@ class Prompter
 public:
     virtual ~Prompter() = default;
 
-    virtual MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) = 0;
+    virtual MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
+        MsgDefault defaultButton = MsgDefault::Button1)
+        = 0;
 
     // Returns the entered text, or nothing when the operator cancelled.
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,

@@ -54,6 +54,10 @@ public:
     bool InUploadMode() const { return m_inUploadMode; }
     void setInUploadMode(bool on) { m_inUploadMode = on; }
     QString CurrentProgramAdd() const { return m_currentProgramAdd; }
+    // The download's progress: the data records of the image (known once it
+    // has been read) and how many of them the board has taken.
+    int ProgramRecordCount() const { return m_programRecords; }
+    int ProgramRecordsSent() const { return m_programRecordsSent; }
     bool WritingIdent() const { return m_writingIdent; }
     bool ReadingIdent() const { return m_readingIdent; }
     // Select a program file set (DownloadFile: with validation and its
@@ -278,6 +282,8 @@ private:
     bool m_readingIdent = false;
     bool m_validProgram = false;
     QString m_currentProgramAdd;
+    int m_programRecords = 0;
+    int m_programRecordsSent = 0;
     bool m_transferring = false;
     ProgramSet m_program;
     std::array<qint16, 19> m_plsConfigTable {};

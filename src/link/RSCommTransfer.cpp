@@ -231,6 +231,8 @@ void RSComm::DumpProgram()
     m_inProgramMode = true;
     m_writingIdent = false;
     m_currentProgramAdd = QStringLiteral(" ");
+    m_programRecords = 0;
+    m_programRecordsSent = 0;
     try {
         dumpProgramSteps();
     } catch (const BasicError& e) {
@@ -336,6 +338,10 @@ void RSComm::dumpProgramSteps()
             records.append(std::move(*record));
         }
     }
+    // The data records, for the progress display.
+    for (const ImageRecord& record : std::as_const(records))
+        if (!record.data.isEmpty())
+            ++m_programRecords;
 
     // A register write the board did not take (two wrong echoes, the value
     // not found on reading it back) fails the download like a lost link.
@@ -419,6 +425,7 @@ void RSComm::dumpProgramSteps()
             OnlineMode = false;
             return;
         }
+        ++m_programRecordsSent;
     }
     CurrentMode = 0;
 

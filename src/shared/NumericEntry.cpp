@@ -45,6 +45,16 @@ QString EntryWriteText(const QString& valueText, qint32 stored)
     return digit ? valueText : QString::number(stored);
 }
 
+QString WithoutDegreeSign(const QString& display)
+{
+    qsizetype end = display.size();
+    while (end > 0 && display.at(end - 1) == QLatin1Char(' '))
+        --end;
+    if (end > 0 && display.at(end - 1) == DegreeSign)
+        return display.left(end - 1);
+    return display;
+}
+
 NumericEntry::NumericEntry(NumericEntryForm& form, NumericFieldView& view, NumericEntryOptions options)
     : m_form(form)
     , m_view(view)
@@ -119,7 +129,7 @@ NumericEntry::Verdict NumericEntry::check()
     if (!m_options.exemptText.isEmpty() && display == m_options.exemptText)
         return Verdict::Exempt;
     if (m_options.holder == ValueHolder::Tag)
-        m_tag = display.contains(DegreeSign) ? NumberText(Val(display)) : display;
+        m_tag = WithoutDegreeSign(display);
     const QString text = valueText();
     if (!IsNumeric(text))
         return Verdict::Rejected;
@@ -148,8 +158,14 @@ void NumericEntry::refuse(bool withRangeMessage)
     if (m_options.holder == ValueHolder::Tag)
         m_tag = saved;
     m_view.setDisplayText(displayFor(saved));
-    if (m_view.textBoxEnabled())
+    if (m_view.textBoxEnabled()) {
         m_view.focusTextBox();
+    } else {
+        // The focus cannot come back (the field was hidden or disabled under
+        // the refusal): the edit ends with the old value, so that the refresh
+        // redraws the field again and nothing stale is accepted later.
+        m_editing = false;
+    }
     m_view.selectAllText();
 }
 
@@ -170,20 +186,42 @@ bool NumericEntry::validate()
     return false;
 }
 
-void NumericEntry::spinnerChanged()
+bool NumericEntry::beforeStep()
+{
+    if (!m_editing)
+        return true;
+    switch (check()) {
+    case Verdict::Exempt:
+        return true;
+    case Verdict::Rejected:
+        refuse(true);
+        return false;
+    case Verdict::Accepted:
+        break;
+    }
+    if (accept()) {
+        // The arrow steps from the number accepted, not from its text.
+        setValueText(QString::number(RoundedInt32(Val(valueText()))));
+        return true;
+    }
+    refuse(false);
+    return false;
+}
+
+void NumericEntry::spinnerChanged(qint32 previous)
 {
     m_editing = false;
     m_form.escape = false;
     // Typing in another field of the form ends (and is validated) here. This
-    // field, when it had the focus, is left with the value the arrow gave it:
-    // its typed text is not validated over the click.
+    // field's own typing was checked and accepted before the arrow stepped
+    // (beforeStep), so leaving it now checks nothing.
     m_stepping = true;
     m_view.focusSink();
     m_stepping = false;
     const QString text = valueText();
     const qint32 value = RoundedInt32(Val(text));
-    if (m_accept)
-        m_accept(value, EntryWriteText(text, value));
+    if (m_accept && !m_accept(value, EntryWriteText(text, value)))
+        showValue(QString::number(previous));
 }
 
 } // namespace talvek

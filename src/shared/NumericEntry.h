@@ -131,8 +131,15 @@ public:
     void refuse(bool withRangeMessage);
     // check() and then accept() or refuse(); false when the entry was refused.
     bool validate();
-    // The up-down control has stepped the value text.
-    void spinnerChanged();
+    // An arrow of this field's up-down control is clicked while the operator
+    // is typing in the field: the typed entry is checked and accepted first,
+    // as leaving the field would do, and the arrow then steps from the value
+    // accepted. False when the entry was refused (message, saved value back,
+    // focus kept): the arrow does not step.
+    bool beforeStep();
+    // The up-down control has stepped the value text from `previous`. A value
+    // the form refuses (it has told the operator why) puts `previous` back.
+    void spinnerChanged(qint32 previous);
     // False while the spinner's own change moves the focus away: leaving the
     // field then checks nothing.
     bool validatesOnLeave() const { return !m_stepping; }
@@ -158,6 +165,11 @@ private:
     bool m_editing = false;
     bool m_stepping = false;
 };
+
+// A display text with one trailing degree sign (and blanks after it) taken
+// off; any other text as it is. What is left must pass the numeric check on
+// its own: "45°" is 45, while "abc°", "°" and "12abc°" are refused.
+QString WithoutDegreeSign(const QString& display);
 
 // "Only a Number Between <min> and <max> can be Entered".
 QString NumericRangeMessage(int min, int max);

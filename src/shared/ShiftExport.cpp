@@ -2,6 +2,7 @@
 
 #include "Prompter.h"
 #include "SafeWrite.h"
+#include "modUtility.h"
 
 namespace talvek {
 
@@ -9,6 +10,7 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kFilter = QStringLiteral("Text Files(*.txt)|*.txt|");
+const QString kExtension = QStringLiteral("txt");
 const QString kCaptionLine = QStringLiteral("(Total Good Cans, Total Short Cans)");
 
 qint32 row(const MachineData& data, int index)
@@ -55,18 +57,20 @@ bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* rea
     return true;
 }
 
-bool ExportShiftData(
-    Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle, const QString& gUploadNOW)
+bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
+    const QString& gUploadNOW, const QString& setupFilePath)
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Save As");
     request.filter = kFilter;
-    request.fileName = gFileExportPath;
+    request.fileName
+        = gFileExportPath.isEmpty() ? ProposedSavePath(setupFilePath, kExtension) : gFileExportPath;
     request.overwritePrompt = true;
+    request.defaultExt = kExtension;
     const auto chosen = prompter.saveFileName(request);
     if (!chosen || chosen->isEmpty())
         return false;
-    gFileExportPath = *chosen;
+    gFileExportPath = WithDefaultExtension(*chosen, kExtension);
 
     QString reason;
     if (!WriteShiftExport(

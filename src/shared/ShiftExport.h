@@ -38,11 +38,13 @@ QByteArray ShiftExportBytes(const MachineData& data, const QString& fileTitle, c
 bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* reason = nullptr);
 
 // "Export Shift Data...": the save dialog (text files, confirm overwrite,
-// proposing the last export path), then the file of CurrentData. A cancelled
+// proposing the last export path, or the first time the folder and name of
+// the set-up file at `setupFilePath` with ".txt"), then the file of
+// CurrentData; ".txt" is added to a name typed without an extension. A cancelled
 // dialog ends the command silently. A file that could not be written is
 // reported in one box naming the file and the reason. The chosen path
 // becomes gFileExportPath in either case. Returns true when the file was written.
-bool ExportShiftData(
-    Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle, const QString& gUploadNOW);
+bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
+    const QString& gUploadNOW, const QString& setupFilePath = QString());
 
 } // namespace talvek

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 
 namespace talvek {
 
@@ -40,6 +41,29 @@ QString ChangeExtension(const QString& path, const QString& extension)
     const QFileInfo info(p);
     return QDir::cleanPath(
         info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.') + extension);
+}
+
+QString WithDefaultExtension(const QString& path, const QString& extension)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    const QString name = path.mid(slash + 1);
+    if (name.isEmpty() || name.contains(QLatin1Char('.')))
+        return path;
+    return path + QLatin1Char('.') + extension;
+}
+
+QString ProposedSavePath(const QString& currentPath, const QString& extension)
+{
+    if (currentPath.isEmpty())
+        return QString();
+    QString p = currentPath;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QFileInfo info(p);
+    const QString folder = info.path();
+    const QString base = info.completeBaseName();
+    if (base.isEmpty() || base.contains(QLatin1Char('*')) || base.contains(QLatin1Char('?')))
+        return folder + QStringLiteral("/*.") + extension;
+    return folder + QLatin1Char('/') + base + QLatin1Char('.') + extension;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QLabel>
 #include <QPalette>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -31,6 +32,50 @@ void SetLabelText(QLabel* label, const QString& text)
 {
     if (label->text() != text)
         label->setText(text);
+}
+
+namespace {
+
+double channelLuminance(double c)
+{
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& c)
+{
+    return 0.2126 * channelLuminance(c.redF()) + 0.7152 * channelLuminance(c.greenF())
+        + 0.0722 * channelLuminance(c.blueF());
+}
+
+QColor mixed(const QColor& from, const QColor& to, double share)
+{
+    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * share),
+        float(from.greenF() + (to.greenF() - from.greenF()) * share),
+        float(from.blueF() + (to.blueF() - from.blueF()) * share));
+}
+
+constexpr double kReadableContrast = 4.5;
+
+} // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableColor(const QColor& preferred, const QColor& background)
+{
+    if (ContrastRatio(preferred, background) >= kReadableContrast)
+        return preferred;
+    const QColor towards = luminance(background) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
+    for (int step = 1; step <= 20; ++step) {
+        const QColor candidate = mixed(preferred, towards, step / 20.0);
+        if (ContrastRatio(candidate, background) >= kReadableContrast)
+            return candidate.toRgb();
+    }
+    return towards;
 }
 
 void SetLabelColor(QLabel* label, const QColor& color)

@@ -25,4 +25,14 @@ void SetLabelText(QLabel* label, const QString& text);
 // disabled label still looks disabled. Nothing is done when it already has it.
 void SetLabelColor(QLabel* label, const QColor& color);
 
+// The contrast ratio of two colours (1 to 21), from their relative
+// luminance as the accessibility guidelines define it.
+double ContrastRatio(const QColor& a, const QColor& b);
+
+// A text colour for `background`: `preferred` itself when it stands out at
+// least 4.5:1 against it, else `preferred` mixed toward white (on a dark
+// background) or black (on a light one) just far enough to do so, so that
+// blue stays blue and red stays red in a dark palette too.
+QColor ReadableColor(const QColor& preferred, const QColor& background);
+
 } // namespace talvek

@@ -7,21 +7,102 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 namespace talvek {
+
+namespace {
+
+QScreen* screenOf(QWidget* window)
+{
+    QScreen* screen = window->screen();
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// A scroll area that asks for its content's whole size, so that the window
+// opens at its natural size when the screen is big enough.
+class FittingScrollArea final : public QScrollArea
+{
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override
+    {
+        const QWidget* content = widget();
+        if (!content)
+            return QScrollArea::sizeHint();
+        const int frame = 2 * frameWidth();
+        return content->sizeHint() + QSize(frame, frame);
+    }
+    QSize minimumSizeHint() const override { return { 120, 80 }; }
+};
+
+} // namespace
+
+void FitToScreen(QWidget* window)
+{
+    if (!window)
+        return;
+    QScreen* screen = screenOf(window);
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // The window manager's frame, once there is one.
+    const QSize frame = window->frameGeometry().size() - window->geometry().size();
+    const QSize room = (area.size() - frame).expandedTo(window->minimumSize());
+    const QSize size = window->size().boundedTo(room);
+    if (size != window->size())
+        window->resize(size);
+    QRect placed = window->frameGeometry();
+    placed.moveLeft(
+        std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() - placed.width() + 1)));
+    placed.moveTop(
+        std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() - placed.height() + 1)));
+    if (placed.topLeft() != window->frameGeometry().topLeft())
+        window->move(placed.topLeft());
+}
+
+QScrollArea* ScrollWhenSmall(QWidget* content, QWidget* parent)
+{
+    auto* scroll = new FittingScrollArea(parent);
+    scroll->setObjectName(QStringLiteral("scrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    // A click on the form's background is no reason to leave a field.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidget(content);
+    return scroll;
+}
+
+void MakeScrollable(QWidget* window)
+{
+    QLayout* laidOut = window->layout();
+    if (!laidOut)
+        return;
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("scrollContent"));
+    // Takes the layout, and with it its controls, from the window.
+    content->setLayout(laidOut);
+    QScrollArea* scroll = ScrollWhenSmall(content, window);
+    auto* outer = new QVBoxLayout(window);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+}
 
 void CenterForm(QWidget* form)
 {
     if (!form)
         return;
+    FitToScreen(form);
     QScreen* screen = form->screen();
     if (!screen)
         screen = QGuiApplication::primaryScreen();
@@ -92,7 +173,10 @@ QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>
 void SetUpFocusSink(QPushButton* cmdDefault)
 {
     cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
-    cmdDefault->setFixedSize(24, 20);
+    // It has no visible role: shown (so that it can take the focus) but
+    // without size, border or a focus frame to see.
+    cmdDefault->setFlat(true);
+    cmdDefault->setFixedSize(0, 0);
     cmdDefault->setAutoDefault(false);
 }
 
@@ -107,7 +191,7 @@ QVBoxLayout* LayOutTabbedForm(QWidget* form, QTabBar* tabs, QFrame* page, QPushB
     body->addStretch();
     top->addLayout(body);
     auto* bottom = new QHBoxLayout;
-    bottom->setContentsMargins(0, 8, 0, 0);
+    bottom->setContentsMargins(0, 0, 0, 0);
     bottom->addWidget(focusSink);
     bottom->addStretch();
     top->addLayout(bottom);

@@ -6,6 +6,7 @@
 class QFrame;
 class QIcon;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 class QTabBar;
 class QLineEdit;
@@ -15,7 +16,24 @@ namespace talvek {
 
 // Moves a window so that it is centred on its screen:
 // left = (screen width - window width) / 2, top = (screen height - window height) / 2.
+// A window bigger than the screen's available area is first made to fit it.
 void CenterForm(QWidget* form);
+
+// Limits a window to the available area of its screen (what the task bar and
+// panels leave), frame included, as far as its minimum size lets it shrink,
+// and moves it back inside that area when it stands partly outside.
+void FitToScreen(QWidget* window);
+
+// A scroll area holding `content`, for a window whose content may not fit a
+// small or scaled screen: scroll bars appear instead of cut-off controls.
+// Its size hint is the content's whole size, so the window still opens at its
+// natural size where the screen allows.
+QScrollArea* ScrollWhenSmall(QWidget* content, QWidget* parent = nullptr);
+
+// The same for a window already laid out: its layout and controls move into
+// a content widget inside a scroll area that fills the window, so the window
+// can be made smaller than its content (a layout of fixed size included).
+void MakeScrollable(QWidget* window);
 
 // The program's icon (drawn, so that no image file has to ship with it).
 QIcon TalvekIcon();
@@ -30,8 +48,9 @@ void SelectAllText(QLineEdit* textBox);
 QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
     const char* frameName, const std::array<QString, 2>& frameCaptions, std::array<QFrame*, 2>& frames);
 
-// The focus sink `cmdDefault` of the entry forms: a small "-" button that
-// only takes the focus, so that the field being typed in is left.
+// The focus sink `cmdDefault` of the entry forms: a "-" button that only
+// takes the focus, so that the field being typed in is left. It is shown,
+// so that it can take the focus, but has no size and cannot be seen.
 void SetUpFocusSink(QPushButton* cmdDefault);
 
 // The layout of a tabbed entry form: the tab strip, its page beside a

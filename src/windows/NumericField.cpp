@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QToolButton>
 
 namespace talvek {
 
@@ -23,7 +24,25 @@ NumericField::NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* u
     m_text->installEventFilter(this);
     m_upDown->setBuddy(
         [this] { return m_entry.valueText(); }, [this](const QString& text) { m_entry.setValueText(text); });
-    connect(m_upDown, &UpDown::Change, this, [this] { m_entry.spinnerChanged(); });
+    // An arrow clicked while the operator types in this field: the typed
+    // entry is checked first, as leaving the field does, and the arrow then
+    // steps from the value accepted. The arrows take the focus on a press,
+    // so leaving the field checks it (wherever the form sits: a top-level
+    // window or a child of the main window); where the focus did not move,
+    // the guard checks it. A refusal pending in any field of the form keeps
+    // the operator in that field: the click does not step.
+    for (QToolButton* arrow : { m_upDown->upButton(), m_upDown->downButton() })
+        arrow->setFocusPolicy(Qt::ClickFocus);
+    m_upDown->setStepGuard([this] {
+        if (!m_form.live)
+            return true;
+        if (m_form.holding)
+            return false;
+        if (!m_text->hasFocus())
+            return true;
+        return m_entry.beforeStep();
+    });
+    connect(m_upDown, &UpDown::Change, this, [this] { m_entry.spinnerChanged(m_upDown->stepOrigin()); });
 }
 
 NumericField::~NumericField()

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <algorithm>
 
 namespace talvek {
 
@@ -114,6 +115,37 @@ QStringList QtNameFilters(const QString& dialogFilter)
     return filters;
 }
 
+QString QtTabColumns(const QString& text)
+{
+    if (!text.contains(QLatin1Char('\t')))
+        return QString();
+    const QStringList lines = QtLineBreaks(text).split(QLatin1Char('\n'));
+    QString html;
+    bool inTable = false;
+    for (const QString& line : lines) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        if (tab >= 0) {
+            if (!inTable)
+                html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+            inTable = true;
+            const QString caption = line.left(tab).trimmed();
+            const QString value = line.mid(tab).trimmed();
+            html += QStringLiteral("<tr><td style=\"padding-left:16px; padding-right:16px\">")
+                + caption.toHtmlEscaped() + QStringLiteral("</td><td>") + value.toHtmlEscaped()
+                + QStringLiteral("</td></tr>");
+            continue;
+        }
+        if (inTable)
+            html += QStringLiteral("</table>");
+        inTable = false;
+        html += QStringLiteral("<div>") + (line.isEmpty() ? QStringLiteral("&nbsp;") : line.toHtmlEscaped())
+            + QStringLiteral("</div>");
+    }
+    if (inTable)
+        html += QStringLiteral("</table>");
+    return html;
+}
+
 QtPrompter::QtPrompter() = default;
 
 QtPrompter::~QtPrompter()
@@ -121,17 +153,25 @@ QtPrompter::~QtPrompter()
     delete m_help.data();
 }
 
-MsgResult QtPrompter::msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons)
+MsgResult QtPrompter::msgBox(
+    const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
     QMessageBox box(dialogParent());
     box.setWindowTitle(title);
-    box.setText(QtLineBreaks(text));
-    box.setTextFormat(Qt::PlainText);
+    const QString columns = QtTabColumns(text);
+    if (columns.isEmpty()) {
+        box.setText(QtLineBreaks(text));
+        box.setTextFormat(Qt::PlainText);
+    } else {
+        box.setText(columns);
+        box.setTextFormat(Qt::RichText);
+    }
     box.setIcon(qtIcon(icon));
     const QList<ButtonKind> kinds = buttonsOf(buttons);
     for (const ButtonKind& kind : kinds)
         box.addButton(kind.qt);
-    box.setDefaultButton(kinds.first().qt);
+    const qsizetype chosen = std::min<qsizetype>(qsizetype(defaultButton), kinds.size() - 1);
+    box.setDefaultButton(kinds.at(chosen).qt);
     box.exec();
     const auto* clicked = box.clickedButton();
     for (const ButtonKind& kind : kinds)

@@ -20,7 +20,8 @@ public:
     ~QtPrompter() override;
     Q_DISABLE_COPY_MOVE(QtPrompter)
 
-    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) override;
+    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
+        MsgDefault defaultButton = MsgDefault::Button1) override;
     std::optional<QString> inputBox(
         const QString& prompt, const QString& title, const QString& defaultText) override;
     std::optional<QString> openFileName(const FileDialogRequest& request) override;
@@ -41,5 +42,11 @@ QStringList QtNameFilters(const QString& dialogFilter);
 
 // CR LF and lone CR become the line feed that Qt widgets break lines on.
 QString QtLineBreaks(const QString& text);
+
+// A message whose lines hold a caption and a value parted by tabs
+// ("  Program Ident: \t\tPRESS 1"), as rich text whose captions and values
+// stand in two columns that line up in any font; other lines stay lines.
+// Empty for a text without a tab (shown as plain text).
+QString QtTabColumns(const QString& text);
 
 } // namespace talvek

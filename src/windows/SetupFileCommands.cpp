@@ -12,6 +12,7 @@ namespace talvek {
 
 const QString SetupFileCommands::UnnamedCaption = QStringLiteral("[unnamed]");
 const QString SetupFileCommands::DialogFilter = QStringLiteral("Setup Files(*.sdt)|*.sdt|");
+const QString SetupFileCommands::DefaultExtension = QStringLiteral("sdt");
 
 namespace {
 
@@ -159,16 +160,24 @@ bool SetupFileCommands::mnuFileSaveAs()
     request.title = QStringLiteral("Save As");
     request.filter = DialogFilter;
     request.overwritePrompt = true;
-    const auto chosen = m_prompter.saveFileName(request);
-    if (!chosen || chosen->isEmpty())
+    request.defaultExt = DefaultExtension;
+    // In the folder of the current file, under its name; unnamed data only
+    // in the folder (a name proposed there could overwrite another file).
+    request.fileName
+        = ProposedSavePath(IsUntitled ? QFileInfo(m_globals.gFileNamePath).path() + QStringLiteral("/*")
+                                      : m_globals.gFileNamePath,
+            DefaultExtension);
+    const auto typed = m_prompter.saveFileName(request);
+    if (!typed || typed->isEmpty())
         return false;
+    const QString chosen = WithDefaultExtension(*typed, DefaultExtension);
 
     const bool wasUntitled = IsUntitled;
     const QString oldPath = m_globals.gFileNamePath;
     const QString oldTitle = m_globals.gFileNameTitle;
     IsUntitled = false;
-    m_globals.gFileNamePath = *chosen;
-    m_globals.gFileNameTitle = fileTitle(*chosen);
+    m_globals.gFileNamePath = chosen;
+    m_globals.gFileNameTitle = fileTitle(chosen);
     if (mnuFileSave())
         return true;
     // Not written: the data keeps the name it had (the title bar still shows it).

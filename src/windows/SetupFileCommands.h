@@ -18,6 +18,7 @@ class SetupFileCommands final
 public:
     static const QString UnnamedCaption; // "[unnamed]"
     static const QString DialogFilter; // "Setup Files(*.sdt)|*.sdt|"
+    static const QString DefaultExtension; // "sdt", added to a name typed without one
 
     SetupFileCommands(Prompter& prompter, ShellGlobals& globals, std::function<void()> updateCaption);
     Q_DISABLE_COPY_MOVE(SetupFileCommands)

@@ -13,9 +13,10 @@ namespace talvek {
 // writes the stepped value back, then raises Change. A step that would leave
 // Min..Max stops at the limit; a step that changes nothing raises nothing.
 //
-// The arrows never take the focus when clicked, so a click does not leave the
-// text box by itself. The control is a tab stop; with the focus, the Up and
-// Down keys step it as the arrows do.
+// The arrows do not take the focus when clicked (a user of the control may
+// give them click focus), so a click does not leave the text box by itself;
+// a step guard can refuse a step. The control is a tab stop; with the focus,
+// the Up and Down keys step it as the arrows do.
 class UpDown final : public QWidget
 {
     Q_OBJECT
@@ -35,6 +36,10 @@ public:
     using BuddyRead = std::function<QString()>;
     using BuddyWrite = std::function<void(const QString&)>;
     void setBuddy(BuddyRead read, BuddyWrite write);
+    // Asked before each step; a step it refuses does not happen.
+    void setStepGuard(std::function<bool()> guard) { m_guard = std::move(guard); }
+    // The value the last step started from.
+    int stepOrigin() const { return m_origin; }
 
     // One click on the up arrow (+1) or the down arrow (-1).
     void stepBy(int clicks);
@@ -58,6 +63,8 @@ private:
     QToolButton* m_down;
     BuddyRead m_read;
     BuddyWrite m_write;
+    std::function<bool()> m_guard;
+    int m_origin = 0;
     int m_min = 0;
     int m_max = 10;
     int m_increment = 1;

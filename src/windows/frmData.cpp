@@ -99,7 +99,8 @@ frmData::~frmData()
 
 bool frmData::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == cmdEndofShift) {
+    // A greyed button does nothing (the press still reaches its filter).
+    if (watched == cmdEndofShift && cmdEndofShift->isEnabled()) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: // the second press of a double click

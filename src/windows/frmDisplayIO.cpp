@@ -132,10 +132,18 @@ QLabel* makeState(QWidget* parent, const char* name, int index)
     return label;
 }
 
+// ON blue, OFF dark red; in a dark palette lighter shades of them, so that
+// they stay readable on the label's background.
+void setStateColor(QLabel* label, const QColor& color)
+{
+    SetLabelColor(
+        label, ReadableColor(color, label->palette().color(QPalette::Active, label->backgroundRole())));
+}
+
 void showBit(QLabel* label, bool on)
 {
     SetLabelText(label, on ? kOn : kOff);
-    SetLabelColor(label, on ? frmDisplayIO::OnColor : frmDisplayIO::OffColor);
+    setStateColor(label, on ? frmDisplayIO::OnColor : frmDisplayIO::OffColor);
 }
 
 } // namespace
@@ -244,7 +252,7 @@ void frmDisplayIO::present(bool online)
             bitCaptions(g)[b]->setEnabled(online);
             QLabel* state = bitStates(g)[b];
             state->setEnabled(online);
-            SetLabelColor(state, OnColor);
+            setStateColor(state, OnColor);
             SetLabelText(state, kNoValue);
         }
     }

@@ -1,5 +1,6 @@
 #include "frmDownloadProg.h"
 
+#include "Clock.h"
 #include "FormUtility.h"
 #include "Prompter.h"
 #include "RSComm.h"
@@ -13,8 +14,10 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace talvek {
 
@@ -44,12 +47,29 @@ bool transferWindowOpen(const ShellContext& shell)
 
 } // namespace
 
-frmDownloadProg::frmDownloadProg(RSComm& rs, QWidget* parent)
+QString DownloadTimeLeftText(int sentSince, qint64 elapsedMs, int recordsLeft)
+{
+    const QString head = QStringLiteral("Time left: ");
+    if (recordsLeft <= 0)
+        return head + QStringLiteral("0 s");
+    if (sentSince <= 0 || elapsedMs <= 0)
+        return head + QStringLiteral("-");
+    const qint64 seconds = (elapsedMs * recordsLeft / sentSince + 999) / 1000;
+    if (seconds < 60)
+        return head + QStringLiteral("about ") + QString::number(seconds) + QStringLiteral(" s");
+    return head + QStringLiteral("about ") + QString::number(seconds / 60) + QStringLiteral(" min ")
+        + QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0')) + QStringLiteral(" s");
+}
+
+frmDownloadProg::frmDownloadProg(RSComm& rs, Clock& clock, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , fraWaitDisplay(new QGroupBox(this))
     , lblWaitDisplay(new QLabel(QStringLiteral("Sending Program at Address: 0000H"), fraWaitDisplay))
+    , prgDownload(new QProgressBar(fraWaitDisplay))
+    , lblTimeLeft(new QLabel(QStringLiteral("Time left: -"), fraWaitDisplay))
     , Timer1(new QTimer(this))
     , m_rs(rs)
+    , m_clock(clock)
 {
     setObjectName(QStringLiteral("frmDownloadProg"));
     fraWaitDisplay->setObjectName(QStringLiteral("fraWaitDisplay"));
@@ -68,9 +88,19 @@ frmDownloadProg::frmDownloadProg(RSComm& rs, QWidget* parent)
         lblWaitDisplay->fontMetrics().horizontalAdvance(QStringLiteral("Reading From Program Address: 0000H"))
         + 8);
 
+    prgDownload->setObjectName(QStringLiteral("prgDownload"));
+    prgDownload->setRange(0, 1);
+    prgDownload->setValue(0);
+    prgDownload->setFormat(QStringLiteral("%v of %m records (%p%)"));
+    prgDownload->setTextVisible(true);
+    lblTimeLeft->setObjectName(QStringLiteral("lblTimeLeft"));
+
     auto* inner = new QVBoxLayout(fraWaitDisplay);
     inner->setContentsMargins(24, 20, 24, 20);
+    inner->setSpacing(10);
     inner->addWidget(lblWaitDisplay);
+    inner->addWidget(prgDownload);
+    inner->addWidget(lblTimeLeft);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(4, 4, 4, 4);
     outer->addWidget(fraWaitDisplay);
@@ -104,6 +134,10 @@ void frmDownloadProg::Form_Load()
 {
     lblWaitDisplay->setText(m_mode == ModeUpload ? QStringLiteral("Reading Program at Address: ")
                                                  : QStringLiteral("Sending Program at Address: "));
+    // The upload reads a window of the board whose size the status line
+    // shows; the progress bar belongs to the download.
+    prgDownload->setVisible(m_mode == ModeDownload);
+    lblTimeLeft->setVisible(m_mode == ModeDownload);
     adjustSize();
     CenterForm(this);
     Timer1->stop();
@@ -138,11 +172,34 @@ void frmDownloadProg::Timer1_Timer()
         lblWaitDisplay->setText(m_rs.WritingIdent()
                 ? QStringLiteral("Writing Program Ident ... ")
                 : QStringLiteral("Writing to Program Address: ") + m_rs.CurrentProgramAdd());
+        showProgress();
     } else if (m_mode == ModeUpload && m_rs.InUploadMode()) {
         lblWaitDisplay->setText(m_rs.ReadingIdent()
                 ? QStringLiteral("Reading Program Ident ... ")
                 : QStringLiteral("Reading From Program Address: ") + m_rs.CurrentProgramAdd());
     }
+}
+
+void frmDownloadProg::showProgress()
+{
+    const int count = m_rs.ProgramRecordCount();
+    if (count <= 0)
+        return;
+    const int sent = std::min(m_rs.ProgramRecordsSent(), count);
+    prgDownload->setRange(0, count);
+    prgDownload->setValue(sent);
+    // The pace is taken from the first record seen taken on, so that the
+    // set-up before the records (program mode, configuration) does not count.
+    const qint64 now = m_clock.nowMs();
+    if (m_firstRecordMs < 0) {
+        if (sent > 0) {
+            m_firstRecordMs = now;
+            m_firstRecordSent = sent;
+        }
+        lblTimeLeft->setText(DownloadTimeLeftText(0, 0, count - sent));
+        return;
+    }
+    lblTimeLeft->setText(DownloadTimeLeftText(sent - m_firstRecordSent, now - m_firstRecordMs, count - sent));
 }
 
 void frmDownloadProg::closeEvent(QCloseEvent* event)
@@ -207,14 +264,14 @@ void SelectProgramFile(ShellContext& shell, qint16 purpose)
     const QString name = QFileInfo(QString(*chosen).replace(QLatin1Char('\\'), QLatin1Char('/'))).fileName();
     const MsgResult go = shell.prompter.msgBox(QStringLiteral("You are about to download \"") + name
             + QStringLiteral("\" to the K7700.\r\n\r\nDo you wish to continue?"),
-        kDownloadTitle, MsgIcon::Question, MsgButtons::YesNo);
+        kDownloadTitle, MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (go != MsgResult::Yes)
         return;
 
     // No other exchange may interleave with the raw program stream.
     QTimer* monitor = shell.main.tmrBackgroungUpdate;
     monitor->stop();
-    auto* window = new frmDownloadProg(rs, &shell.main);
+    auto* window = new frmDownloadProg(rs, shell.clock, &shell.main);
     window->SetTransferMode(frmDownloadProg::ModeDownload);
     OnlineModeSwitch& mode = shell.mode;
     QObject::connect(window, &QDialog::finished, &shell.main, [window, monitor, &mode] {

@@ -4,10 +4,12 @@
 
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QTimer;
 
 namespace talvek {
 
+class Clock;
 class RSComm;
 struct ShellContext;
 
@@ -27,7 +29,8 @@ public:
     static constexpr qint16 ModeUpload = 1;
     static constexpr int TimerIntervalMs = 250;
 
-    explicit frmDownloadProg(RSComm& rs, QWidget* parent = nullptr);
+    // `clock` times the download for its time-left estimate.
+    frmDownloadProg(RSComm& rs, Clock& clock, QWidget* parent = nullptr);
     ~frmDownloadProg() override;
 
     // Sets the transfer mode; call before the window is shown.
@@ -39,6 +42,9 @@ public:
     // ---- controls, named as the form names them ----
     QGroupBox* fraWaitDisplay;
     QLabel* lblWaitDisplay;
+    // Download only: records sent of records, and the time left.
+    QProgressBar* prgDownload;
+    QLabel* lblTimeLeft;
     QTimer* Timer1;
 
 protected:
@@ -54,11 +60,22 @@ private:
     void Form_Terminate();
     void Timer1_Timer();
 
+    void showProgress();
+
     RSComm& m_rs;
+    Clock& m_clock;
+    // When the first record was seen taken (-1: not yet), and how many then.
+    qint64 m_firstRecordMs = -1;
+    int m_firstRecordSent = 0;
     qint16 m_mode = ModeDownload;
     bool m_loaded = false;
     bool m_running = false;
 };
+
+// "Time left: " and the estimate for the records still to send, at the pace
+// of those sent in `elapsedMs` since the first was seen ("about 2 min 05 s",
+// "about 40 s"); "Time left: -" until there is a pace to go by.
+QString DownloadTimeLeftText(int sentSince, qint64 elapsedMs, int recordsLeft);
 
 // The main window's program selection, purpose 0 ("Download &Program"): ask to
 // go online when offline, choose a ".nvk" program file, validate the set

@@ -2,6 +2,7 @@
 
 #include "BackgroundMonitor.h"
 #include "ControlArray.h"
+#include "FormUtility.h"
 #include "MachineData.h"
 #include "PrintReportCommand.h"
 #include "ProgramFolder.h"
@@ -17,11 +18,13 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QStatusBar>
 
 namespace talvek {
@@ -84,6 +87,7 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     buildMenus();
     buildStatusBar();
     resize(1024, 720);
+    FitToScreen(this);
 
     // ---- start-up, in this order ----
     // 1. The help file: the operator help beside the program.
@@ -230,8 +234,9 @@ void frmMDIMain::buildMenus()
     connect(mnuFileSaveAs, &QAction::triggered, this, [this] { m_files->mnuFileSaveAs(); });
     connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuFileExport, &QAction::triggered, this, [this] {
-        ExportShiftData(
-            m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW);
+        ExportShiftData(m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW,
+            IsUntitled ? QFileInfo(m_globals.gFileNamePath).path() + QStringLiteral("/*")
+                       : m_globals.gFileNamePath);
     });
     auto* report = new PrintReportCommand(m_prompter, m_globals, this);
     connect(mnuFilePrint, &QAction::triggered, report, &PrintReportCommand::mnuFilePrint_Click);
@@ -333,7 +338,17 @@ void frmMDIMain::showMode(bool online)
 
 QWidget* frmMDIMain::currentChild() const
 {
-    return m_childWindow ? m_childWindow->widget() : nullptr;
+    return m_childWindow ? m_child.data() : nullptr;
+}
+
+void frmMDIMain::setWindowMemory(WindowMemory* memory)
+{
+    m_memory = memory;
+    if (!m_memory)
+        return;
+    const QString folder = m_memory->lastFolder();
+    if (!folder.isEmpty() && IsUntitled)
+        m_globals.gFileNamePath = folder + QStringLiteral("/*.sdt");
 }
 
 void frmMDIMain::ShowChildForm(int index)
@@ -357,7 +372,9 @@ void frmMDIMain::ShowChildForm(int index)
         return;
     auto* window = new QMdiSubWindow;
     window->setObjectName(QStringLiteral("childWindow"));
-    window->setWidget(child);
+    // On a small or scaled screen the child scrolls instead of being cut off.
+    window->setWidget(ScrollWhenSmall(child, window));
+    m_child = child;
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Maximised inside the frame, without a title of its own: the title bar
     // keeps naming the set-up file.
@@ -454,6 +471,8 @@ bool frmMDIMain::shutdown()
         return false;
 
     m_ended = true;
+    if (m_memory)
+        m_memory->setLastFolder(QFileInfo(m_globals.gFileNamePath).path());
     tmrBackgroungUpdate->stop();
     m_dateTimeTimer.stop();
     m_closeRetry.stop();

@@ -3,6 +3,7 @@
 #include "ChildWindows.h"
 #include "ShellContext.h"
 #include "SystemInfo.h"
+#include "WindowMemory.h"
 #include "frmAbout.h"
 
 #include <QMainWindow>
@@ -24,6 +25,7 @@ class BackgroundMonitor;
 class OnlineModeSwitch;
 class RSComm;
 class SetupFileCommands;
+class WindowMemory;
 class frmAbout;
 
 // The program's main window: MDI frame with the menus, the status bar and one
@@ -62,6 +64,11 @@ public:
     // Sets the title bar to the base caption + gFileNameCaption.
     void updateCaption();
     QPointer<frmAbout> aboutBox() const { return m_about; }
+    // The per-user memory of window places and of the set-up files' folder:
+    // the Open and Save As dialogs start in the folder kept there, and the
+    // folder of the current file is kept at shutdown. Without one (tests)
+    // nothing is remembered.
+    void setWindowMemory(WindowMemory* memory);
 
     // Status bar panel 1..4 (panel 1: system message, 2: mode, 3: date, 4: time).
     QLabel* statusPanel(int panel) const { return m_panels.at(panel - 1); }
@@ -135,9 +142,11 @@ private:
     QTimer m_dateTimeTimer;
     QTimer m_closeRetry;
     QPointer<QMdiSubWindow> m_childWindow;
+    QPointer<QWidget> m_child; // the child window inside m_childWindow's scroll area
     // Unloaded children waiting for their deferred deletion.
     QList<QPointer<QMdiSubWindow>> m_unloaded;
     QPointer<frmAbout> m_about;
+    QPointer<WindowMemory> m_memory;
     SystemRegistry m_registry;
     QString m_helpFile;
     QString m_baseCaption;

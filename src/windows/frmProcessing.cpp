@@ -194,7 +194,7 @@ void mnuFileDownloadData_Click(ShellContext& shell, int Index)
 {
     const MsgResult answer = shell.prompter.msgBox(
         QStringLiteral("You are about to Download Data to the PLC\r\n\r\nDo You Wish to Continue?"),
-        QStringLiteral("Data Download"), MsgIcon::Question, MsgButtons::YesNo);
+        QStringLiteral("Data Download"), MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return;
     RunTransfer(shell, qint16(Index + TransferDownloadOffset));

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -242,6 +243,12 @@ void frmSetup::tbsSetup_Click(int index)
     const int k = index + 1;
     if (k < 1 || k > 2)
         return;
+    if (m_form.holding) {
+        // A refused entry keeps the operator in its field: the page stays.
+        const QSignalBlocker block(tbsSetup);
+        tbsSetup->setCurrentIndex(fraSetup[0]->isHidden() ? 1 : 0);
+        return;
+    }
     fraSetup[0]->hide();
     fraSetup[1]->hide();
     fraSetup[size_t(k - 1)]->show();

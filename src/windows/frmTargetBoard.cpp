@@ -267,6 +267,9 @@ frmTargetBoard::frmTargetBoard(
     connect(cmdSetToCurrDate, &QPushButton::clicked, this, &frmTargetBoard::cmdSetToCurrDate_Click);
     connect(cmdOk, &QPushButton::clicked, this, &frmTargetBoard::cmdOk_Click);
 
+    // Four pages of controls: on a small screen the panel scrolls.
+    MakeScrollable(this);
+
     m_loop = std::make_unique<RefreshLoop>(static_cast<RefreshClient&>(*this), rs, mode);
     m_loop->followVisibility(this, RefreshLoop::Activation::LoopPresents);
     Form_Load();
@@ -589,8 +592,10 @@ bool frmTargetBoard::InitializeForm(const QString& NorvikFile)
         lblRevIdentOnDisk[4]->setText(
             !m_imagePath.isEmpty() && hex.exists() ? GeneralDateText(hex.lastModified()) : kNoValue);
     }
-    // 7. Modal; the activation starts the poll loop.
-    adjustSize();
+    // 7. Modal; the activation starts the poll loop. The panel opens at its
+    // natural size (not the two thirds of the screen adjustSize allows);
+    // centring then fits it to a smaller screen, where it scrolls.
+    resize(sizeHint());
     show();
     return true;
 }
@@ -892,6 +897,15 @@ void frmTargetBoard::setClockControlsEnabled(bool on)
 
 void frmTargetBoard::tabTargetBoard_Click(int index)
 {
+    if (m_form.holding) {
+        // A refused entry keeps the operator in its field: the page stays.
+        for (int k = 0; k < PageCount; ++k) {
+            if (!fraTargetBoard[size_t(k)]->isHidden()) {
+                showPage(k);
+                return;
+            }
+        }
+    }
     showPage(index);
 }
 
@@ -916,7 +930,8 @@ void frmTargetBoard::cmdResetFaults_Click()
 {
     const MsgResult answer = m_prompter.msgBox(
         QStringLiteral("Target Board will be reinitialized.\r\n\r\nDo you wish to continue?"),
-        QStringLiteral("WARNING - Fault Code Reset!"), MsgIcon::Critical, MsgButtons::YesNoCancel);
+        QStringLiteral("WARNING - Fault Code Reset!"), MsgIcon::Critical, MsgButtons::YesNoCancel,
+        MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return;
     cmdResetFaults->setEnabled(false);

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -35,6 +36,8 @@ constexpr int PositionSpeedLimit = 50;
 constexpr int OpenEndedPass = std::numeric_limits<int>::max();
 
 const QString SetupTitle = QStringLiteral("Set-up");
+// What a PLS read gives when it fails.
+constexpr qint32 PLSReadFailure = -9999;
 const QString SetpointTitle = QStringLiteral("Channel Setpoint");
 
 // A field's text as a 16-bit number (marker texts read as 0).
@@ -347,6 +350,12 @@ void frmTiming::tbsTiming_Click(int index)
 {
     if (index < 0 || index > 1)
         return;
+    if (m_form.holding) {
+        // A refused entry keeps the operator in its field: the page stays.
+        const QSignalBlocker block(tbsTiming);
+        tbsTiming->setCurrentIndex(fraTiming[0]->isHidden() ? 1 : 0);
+        return;
+    }
     fraTiming[0]->hide();
     fraTiming[1]->hide();
     fraTiming[size_t(index)]->show();
@@ -649,38 +658,50 @@ bool frmTiming::acceptChannel(int i, qint32 value)
     const int ch = i % OffField;
     QLineEdit* box = txtChannel[size_t(i)];
     box->setText(QString::number(value));
-    if (value == m_channelFields[size_t(i)]->entry().savedValue())
+    const qint32 saved = m_channelFields[size_t(i)]->entry().savedValue();
+    if (value == saved)
         return true;
     if (fieldNumber(txtChannel[size_t(ch)]) == fieldNumber(txtChannel[size_t(ch + OffField)])) {
         // Refused: the saved value comes back and the focus returns once
         // the message has been shown.
-        showEqualSetpoints(i);
+        showEqualSetpoints(i, true);
         return false;
     }
-    if (i < OffField)
-        CurrentData.OnSetpoint[size_t(ch)] = qint16(value);
-    else
-        CurrentData.OffSetpoint[size_t(ch)] = qint16(value);
+    storeSetpoint(i, value);
     if (m_rs.OnlineMode)
-        programChannel(ch, false);
+        programChannel(i, saved, false);
     return true;
 }
 
-// The value an up-down click gave a setpoint field (no ON = OFF check).
+// The value an up-down click gave a setpoint field: the same ON = OFF check
+// as a typed value (the control has put the previous value back when this
+// refuses).
 bool frmTiming::acceptSpinner(int i, qint32 value)
+{
+    const int ch = i % OffField;
+    if (fieldNumber(txtChannel[size_t(ch)]) == fieldNumber(txtChannel[size_t(ch + OffField)])) {
+        showEqualSetpoints(i, false);
+        return false;
+    }
+    const qint32 previous = updChannel[size_t(i)]->stepOrigin();
+    storeSetpoint(i, value);
+    if (m_rs.OnlineMode)
+        programChannel(i, previous, true);
+    return true;
+}
+
+void frmTiming::storeSetpoint(int i, qint32 value)
 {
     const int ch = i % OffField;
     if (i < OffField)
         CurrentData.OnSetpoint[size_t(ch)] = qint16(value);
     else
         CurrentData.OffSetpoint[size_t(ch)] = qint16(value);
-    if (m_rs.OnlineMode)
-        programChannel(ch, true);
-    return true;
 }
 
-void frmTiming::programChannel(int ch, bool fromSpinner)
+void frmTiming::programChannel(int i, qint32 previous, bool fromSpinner)
 {
+    const int ch = i % OffField;
     const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(txtChannel[size_t(ch)]),
         fieldNumber(txtChannel[size_t(ch + OffField)]), true);
     if (!ok && !m_rs.CommError) {
@@ -689,6 +710,11 @@ void frmTiming::programChannel(int ch, bool fromSpinner)
             : QStringLiteral("Unable to Successfully Program Setpoint for Channel CH0");
         m_prompter.msgBox(prefix + QString::number(ch) + QLatin1Char('.'), SetpointTitle, MsgIcon::Critical,
             MsgButtons::OK);
+        // The PLS refused the value: the working data keeps the value it had,
+        // and the grid shows what the PLS holds now (the refused record may
+        // have followed the channel's clear).
+        storeSetpoint(i, previous);
+        RecallChannel(ch, false);
     }
     // A box (the link's or ours) had the focus while the field was being
     // left: the window takes it back, as the owner of a closed box does.
@@ -696,8 +722,15 @@ void frmTiming::programChannel(int ch, bool fromSpinner)
         activateWindow();
 }
 
-void frmTiming::showEqualSetpoints(int i)
+void frmTiming::showEqualSetpoints(int i, bool typed)
 {
+    if (!typed) {
+        // An arrow click: the focus is on the focus sink already and the
+        // control puts the previous value back; nothing is queued.
+        m_prompter.msgBox(QStringLiteral("ON Setpoint cannot Equal OFF Setpoint"), SetupTitle,
+            MsgIcon::Information, MsgButtons::OK);
+        return;
+    }
     // The refusal (saved value back, focus back) is queued right behind this
     // call; the message follows it. A box opened first would run the refusal
     // inside its own event loop, under the box.
@@ -755,7 +788,7 @@ void frmTiming::cmdClearChan_Click()
             return;
         const MsgResult answer = m_prompter.msgBox(QStringLiteral("You are about to Clear Channel CH0")
                 + QString::number(c) + QStringLiteral(".\r\n\r\nDo you wish to continue?"),
-            QStringLiteral("Clear Channel"), MsgIcon::Question, MsgButtons::YesNoCancel);
+            QStringLiteral("Clear Channel"), MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2);
         if (answer != MsgResult::Yes)
             return;
         if (m_rs.OnlineMode) {
@@ -792,13 +825,18 @@ void frmTiming::cmdSetOffset_Click()
         return;
     const MsgResult answer = m_prompter.msgBox(
         QStringLiteral("You are about to Change the Resolver Offset.\r\n\r\nDo you wish to continue?"),
-        QStringLiteral("Set Offset"), MsgIcon::Question, MsgButtons::YesNoCancel);
+        QStringLiteral("Set Offset"), MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2);
     if (answer == MsgResult::Yes) {
         const bool ok = m_rs.SetPLSOffset(qint16(position));
         if (m_rs.CommError)
             return;
         if (ok) {
-            CurrentData.PlsOffset = qint16(position);
+            // The PLS turns the position wanted into an offset: the working
+            // data keeps the offset it reports, not the position typed.
+            const QString reported = m_rs.PLSOffset();
+            const qint32 offset = RoundedInt32(Val(reported));
+            if (!m_rs.CommError && offset != PLSReadFailure)
+                CurrentData.PlsOffset = qint16(offset);
             return;
         }
         m_prompter.msgBox(QStringLiteral("Unable to Successfully Set the Resolver Offset"),

@@ -135,8 +135,11 @@ private:
     bool liveStatusStep();
     bool acceptChannel(int i, qint32 value);
     bool acceptSpinner(int i, qint32 value);
-    void programChannel(int ch, bool fromSpinner);
-    void showEqualSetpoints(int i);
+    void storeSetpoint(int i, qint32 value);
+    // Programs the channel of field i; a value the PLS refuses is taken back
+    // (the field's `previous` value in the working data, the PLS's in the grid).
+    void programChannel(int i, qint32 previous, bool fromSpinner);
+    void showEqualSetpoints(int i, bool typed);
 
     // ---- RefreshClient ----
     void activated() override { Form_Activate(); }

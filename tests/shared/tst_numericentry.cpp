@@ -105,6 +105,7 @@ private slots:
     void escapeKeyEscapeRestoresTwice();
     void beginEditingRemembersTheValueText();
     void spinnerChangeAcceptsTheSteppedValue();
+    void arrowWhileTypingChecksTheTypedEntryFirst();
     void acceptRefusedByTheFormRestores();
     void exemptTextAndPlainOnBegin();
     void roundingHelpers();
@@ -149,6 +150,14 @@ void tst_NumericEntry::validateDegreeTagField_data()
     QTest::newRow("empty") << "" << 359 << false << 0 << "";
     QTest::newRow("a word") << "abc" << 359 << false << 0 << "";
     QTest::newRow("12abc") << "12abc" << 359 << false << 0 << "";
+    // One trailing degree sign comes off; what is left must be a number.
+    QTest::newRow("a word with the sign") << "abc" + Deg << 359 << false << 0 << "";
+    QTest::newRow("the sign alone") << Deg << 359 << false << 0 << "";
+    QTest::newRow("l20 with the sign") << "l20" + Deg << 359 << false << 0 << "";
+    QTest::newRow("12abc with the sign") << "12abc" + Deg << 359 << false << 0 << "";
+    QTest::newRow("two signs") << "45" + Deg + Deg << 359 << false << 0 << "";
+    QTest::newRow("sign inside") << "4" + Deg + "5" << 359 << false << 0 << "";
+    QTest::newRow("blank after the sign") << "45" + Deg + " " << 359 << true << 45 << "45";
     QTest::newRow("lower limit") << "0" << 359 << true << 0 << "0";
     QTest::newRow("upper limit") << "359" << 359 << true << 359 << "359";
     QTest::newRow("Max+1") << "360" << 359 << false << 0 << "";
@@ -215,12 +224,14 @@ void tst_NumericEntry::rejectionRestoresAndKeepsEditing()
     QCOMPARE(f.view.focusBacks, 1);
     QCOMPARE(f.view.selectAlls, selects + 1);
 
-    // A disabled text box is not given the focus, but its text is restored.
+    // A disabled text box is not given the focus: its text is restored and
+    // the edit ends, so that the refresh redraws it again.
     f.view.enabled = false;
     f.view.text = QStringLiteral("x");
     QVERIFY(!f.entry.validate());
     QCOMPARE(f.view.focusBacks, 1);
     QCOMPARE(f.view.text, "120" + Deg);
+    QVERIFY(!f.entry.editing());
 }
 
 void tst_NumericEntry::messageNamesTheSpinnersCurrentLimits()
@@ -334,13 +345,12 @@ void tst_NumericEntry::spinnerChangeAcceptsTheSteppedValue()
     f.entry.showValue(QStringLiteral("120"));
     f.entry.beginEditing();
     f.form.escape = true;
-    f.view.text = QStringLiteral("typed");
     bool validatedOnLeave = true;
     f.view.onSink = [&] { validatedOnLeave = f.entry.validatesOnLeave(); };
     f.entry.setValueText(QStringLiteral("121")); // the up arrow stepped the Tag
-    f.entry.spinnerChanged();
+    f.entry.spinnerChanged(120);
     QCOMPARE(f.view.sinks, 1);
-    QVERIFY(!validatedOnLeave); // the typed text is not validated over the click
+    QVERIFY(!validatedOnLeave); // leaving the field for the sink checks nothing more
     QVERIFY(f.entry.validatesOnLeave());
     QVERIFY(!f.entry.editing());
     QVERIFY(!f.form.escape);
@@ -348,6 +358,42 @@ void tst_NumericEntry::spinnerChangeAcceptsTheSteppedValue()
     QCOMPARE(f.accepted[0].value, 121);
     QCOMPARE(f.accepted[0].writeText, QStringLiteral("121"));
     QVERIFY(f.prompter.calls().isEmpty());
+
+    // A stepped value the form refuses puts the value it stepped from back.
+    f.acceptResult = false;
+    f.entry.setValueText(QStringLiteral("122"));
+    f.entry.spinnerChanged(121);
+    QCOMPARE(f.entry.valueText(), QStringLiteral("121"));
+    QCOMPARE(f.view.text, "121" + Deg);
+}
+
+void tst_NumericEntry::arrowWhileTypingChecksTheTypedEntryFirst()
+{
+    Field f(degreeTagField());
+    f.entry.showValue(QStringLiteral("120"));
+    f.entry.beginEditing();
+    // Typed and accepted: stored and written, then the arrow steps from it.
+    f.view.text = QStringLiteral("17.4") + Deg;
+    QVERIFY(f.entry.beforeStep());
+    QCOMPARE(f.accepted.size(), 1);
+    QCOMPARE(f.accepted[0].value, 17);
+    QCOMPARE(f.entry.valueText(), QStringLiteral("17"));
+    QVERIFY(!f.entry.editing());
+    // Not editing (the arrow clicked again): nothing to check.
+    QVERIFY(f.entry.beforeStep());
+    QCOMPARE(f.accepted.size(), 1);
+
+    // Typed and refused: the range message, the saved value back, the focus
+    // kept, and no step.
+    f.entry.beginEditing();
+    f.view.text = QStringLiteral("400");
+    QVERIFY(!f.entry.beforeStep());
+    QCOMPARE(f.accepted.size(), 1);
+    QCOMPARE(f.prompter.messages().size(), 1);
+    QCOMPARE(f.prompter.messages()[0].text, QStringLiteral("Only a Number Between 0 and 359 can be Entered"));
+    QCOMPARE(f.view.text, "17" + Deg);
+    QCOMPARE(f.view.focusBacks, 1);
+    QVERIFY(f.entry.editing());
 }
 
 void tst_NumericEntry::acceptRefusedByTheFormRestores()

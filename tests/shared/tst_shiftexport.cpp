@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,6 +86,28 @@ private slots:
         QCOMPARE(readAll(path).size(), kDefaultsFile.size() + 1);
     }
 
+    void firstExportProposesTheSetupFileAndAddsTxt()
+    {
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        QString exportPath;
+        prompter.answerFile(dir.filePath(QStringLiteral("shift 3")));
+        QVERIFY(ExportShiftData(
+            prompter, exportPath, QString(), QString(), dir.filePath(QStringLiteral("line3.sdt"))));
+        const PromptCall& call = prompter.calls().at(0);
+        QCOMPARE(call.file.fileName, dir.filePath(QStringLiteral("line3.txt")));
+        QCOMPARE(call.file.defaultExt, QStringLiteral("txt"));
+        QCOMPARE(exportPath, dir.filePath(QStringLiteral("shift 3.txt")));
+        QCOMPARE(readAll(exportPath), kDefaultsFile);
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("shift 3"))));
+        // Unnamed data: only the folder is proposed.
+        QString again;
+        prompter.answerFile(std::nullopt);
+        QVERIFY(!ExportShiftData(prompter, again, QString(), QString(), dir.path() + QStringLiteral("/*")));
+        QCOMPARE(prompter.calls().at(1).file.fileName, dir.path() + QStringLiteral("/*.txt"));
+        QVERIFY(again.isEmpty());
+    }
+
     void lines_data()
     {
         QTest::addColumn<QString>("title");
@@ -151,7 +174,7 @@ private slots:
         QTest::addColumn<QString>("absolute"); // or this path
         QTest::addColumn<bool>("readOnlyFolder");
         QTest::newRow("folder missing") << "no such folder/shift.txt" << QString() << false;
-        QTest::newRow("a folder of that name") << "taken" << QString() << false;
+        QTest::newRow("a folder of that name") << "taken.txt" << QString() << false;
 #ifdef Q_OS_LINUX
         QTest::newRow("read-only file system") << QString() << "/proc/talvek-shift.txt" << false;
 #endif
@@ -168,7 +191,7 @@ private slots:
         QFETCH(QString, absolute);
         QFETCH(bool, readOnlyFolder);
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("taken")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("taken.txt")));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
         const QString locked = dir.filePath(QStringLiteral("locked"));
         if (readOnlyFolder)
@@ -198,7 +221,7 @@ private slots:
             QVERIFY(!QFile::exists(path));
         // Nothing was left behind in the folders we own.
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-            QStringList({ "locked", "taken" }));
+            QStringList({ "locked", "taken.txt" }));
         QVERIFY(QDir(locked).isEmpty());
     }
 

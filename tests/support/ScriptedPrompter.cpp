@@ -2,7 +2,8 @@
 
 namespace talvek::test {
 
-MsgResult ScriptedPrompter::msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons)
+MsgResult ScriptedPrompter::msgBox(
+    const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
     PromptCall call;
     call.kind = PromptCall::Kind::Message;
@@ -10,6 +11,7 @@ MsgResult ScriptedPrompter::msgBox(const QString& text, const QString& title, Ms
     call.title = title;
     call.icon = icon;
     call.buttons = buttons;
+    call.defaultButton = defaultButton;
     m_calls.append(call);
 
     if (!m_during.empty()) {

@@ -21,6 +21,7 @@ struct PromptCall
     QString defaultText; // input box
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::OK;
+    MsgDefault defaultButton = MsgDefault::Button1;
     FileDialogRequest file; // for file dialogs
     PrinterSettings printer; // printer dialog: the choice it opened on
 };
@@ -41,7 +42,8 @@ public:
     // Answer every message box with r, without counting it unexpected.
     void setDefaultMsgAnswer(std::optional<MsgResult> r) { m_defaultMsg = r; }
 
-    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) override;
+    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
+        MsgDefault defaultButton = MsgDefault::Button1) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     std::optional<QString> openFileName(const FileDialogRequest& request) override;

@@ -29,9 +29,10 @@ public:
     ScriptedPrompter script;
     QStringList inputDefaults;
 
-    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons) override
+    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
+        MsgDefault defaultButton = MsgDefault::Button1) override
     {
-        return script.msgBox(text, title, icon, buttons);
+        return script.msgBox(text, title, icon, buttons, defaultButton);
     }
     std::optional<QString> inputBox(
         const QString& prompt, const QString& title, const QString& defaultText) override

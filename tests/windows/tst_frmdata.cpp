@@ -222,6 +222,22 @@ private slots:
         QCOMPARE(rig.mark(), mark);
     }
 
+    void greyedTransferDataDoesNothing()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        w->refreshLoop().runCycle(); // OFFLINE
+        QVERIFY(!w->cmdEndofShift->isEnabled());
+        QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
+        QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
+        // No write was tried on the closed link: no comm fault, no mode switch.
+        QVERIFY(!rig.rs().CommError);
+        rig.tick();
+        QVERIFY(rig.panel(1) != QStringLiteral("System Message:  Comm Fault with K7700"));
+        QCOMPARE(rig.panel(2), QStringLiteral("OFFLINE"));
+        QCOMPARE(rig.script().calls().size(), 0);
+    }
+
     void linkDiesWhileOpen()
     {
         LiveRig rig;

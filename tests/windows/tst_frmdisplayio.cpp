@@ -2,12 +2,16 @@
 // order, ON / off with their colours, the bit groups, captions and tool tips,
 // the offline presentation, and a link that dies while it is open.
 
+#include "DisplayText.h"
 #include "LiveRig.h"
 #include "frmDisplayIO.h"
+#include "frmMain.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QTest>
 
@@ -278,6 +282,49 @@ private slots:
         checkPresentation(w, true); // presented at load
         w->refreshLoop().runCycle();
         QCOMPARE(w->lblk7710State[0]->text(), QStringLiteral("off"));
+    }
+
+    void readableInADarkPalette()
+    {
+        const QPalette light = QApplication::palette();
+        QPalette dark;
+        for (const auto role : { QPalette::Window, QPalette::Button })
+            dark.setColor(role, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        for (const auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+            dark.setColor(role, QColor(0xe8, 0xe8, 0xe8));
+        QApplication::setPalette(dark);
+        {
+            LiveRig rig;
+            rig.sim.setWord(170, 0x00FF);
+            auto* display = qobject_cast<frmMain*>(rig.w->currentChild());
+            QVERIFY(display);
+            const auto readable = [](const QWidget* wgt, QPalette::ColorRole text) {
+                const QPalette p = wgt->palette();
+                const QPalette::ColorRole back
+                    = qobject_cast<const QPlainTextEdit*>(wgt) ? QPalette::Base : wgt->backgroundRole();
+                return ContrastRatio(p.color(QPalette::Active, text), p.color(QPalette::Active, back)) >= 4.5;
+            };
+            // The main display's readings and alarm messages follow the palette.
+            QVERIFY(readable(display->lblDisplay[0], display->lblDisplay[0]->foregroundRole()));
+            QVERIFY(readable(display->txtMessageDisplay, QPalette::Text));
+            auto* w = rig.show<frmDisplayIO>(5);
+            rig.online();
+            w->refreshLoop().runCycle();
+            for (int b = 0; b < frmDisplayIO::BitCount; ++b) {
+                QLabel* state = w->lblTmgChannelState[b];
+                QVERIFY2(readable(state, state->foregroundRole()), qPrintable(state->objectName()));
+                // Still blue for ON and red for off, only lighter.
+                const QColor c = textColor(state);
+                if (b < 8)
+                    QVERIFY(c.blue() > c.red() && c.blue() > c.green());
+                else
+                    QVERIFY(c.red() > c.blue() && c.red() > c.green());
+            }
+        }
+        QApplication::setPalette(light);
+        QCOMPARE(ReadableColor(frmDisplayIO::OnColor, Qt::white), frmDisplayIO::OnColor);
+        QCOMPARE(ReadableColor(frmDisplayIO::OffColor, Qt::white), frmDisplayIO::OffColor);
     }
 
     void linkDiesWhileOpen()

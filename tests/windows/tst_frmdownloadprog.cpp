@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -85,6 +86,8 @@ private slots:
     void invalidImageHaltsBeforeProgramMode();
     void cancelledOrRefusedSelections();
     void targetBoardSelection();
+    void timeLeft_data();
+    void timeLeft();
     void uploadMode();
 };
 
@@ -127,6 +130,7 @@ void tst_frmDownloadProg::downloadFromOffline()
     QCOMPARE(confirm.title, QStringLiteral("Program Download"));
     QCOMPARE(confirm.icon, MsgIcon::Question);
     QCOMPARE(confirm.buttons, MsgButtons::YesNo);
+    QCOMPARE(confirm.defaultButton, MsgDefault::Button2); // Enter alone answers No
 
     // The progress window is up, modal, before its transfer starts.
     frmDownloadProg* window = transferWindow(rig);
@@ -140,6 +144,7 @@ void tst_frmDownloadProg::downloadFromOffline()
     // its 250 ms all through the transfer.
     QStringList status;
     int timerIdle = 0;
+    QStringList progress;
     QTimer ticks;
     ticks.setInterval(0);
     connect(&ticks, &QTimer::timeout, [&] {
@@ -150,6 +155,8 @@ void tst_frmDownloadProg::downloadFromOffline()
             QMetaObject::invokeMethod(w->Timer1, "timeout", Qt::DirectConnection);
             if (status.isEmpty() || status.last() != w->lblWaitDisplay->text())
                 status << w->lblWaitDisplay->text();
+            if (progress.isEmpty() || progress.last() != w->prgDownload->text())
+                progress << w->prgDownload->text();
         }
     });
     ticks.start();
@@ -173,6 +180,10 @@ void tst_frmDownloadProg::downloadFromOffline()
         (QStringList { QStringLiteral("Writing to Program Address:  "),
             QStringLiteral("Writing to Program Address: 0100H"),
             QStringLiteral("Writing to Program Address: 0110H") }));
+    // Beside it the progress bar counts the two data records of the image.
+    QCOMPARE(progress.mid(progress.indexOf(QStringLiteral("0 of 2 records (0%)"))),
+        (QStringList { QStringLiteral("0 of 2 records (0%)"), QStringLiteral("1 of 2 records (50%)"),
+            QStringLiteral("2 of 2 records (100%)") }));
 
     QCOMPARE(titles(rig.script()),
         (QStringList { "Program Offline", "<open>", "Program Download", "Program Download - [PRESS 1]",
@@ -310,6 +321,27 @@ void tst_frmDownloadProg::targetBoardSelection()
     QCOMPARE(rig.script().unexpected(), 0);
 }
 
+void tst_frmDownloadProg::timeLeft_data()
+{
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no pace yet") << 0 << qint64(0) << 500 << "Time left: -";
+    QTest::newRow("seconds, rounded up") << 10 << qint64(1000) << 101 << "Time left: about 11 s";
+    QTest::newRow("minutes") << 100 << qint64(10000) << 1250 << "Time left: about 2 min 05 s";
+    QTest::newRow("done") << 100 << qint64(10000) << 0 << "Time left: 0 s";
+}
+
+void tst_frmDownloadProg::timeLeft()
+{
+    QFETCH(int, sent);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(int, left);
+    QFETCH(QString, text);
+    QCOMPARE(DownloadTimeLeftText(sent, elapsedMs, left), text);
+}
+
 void tst_frmDownloadProg::uploadMode()
 {
     LiveRig rig;
@@ -321,7 +353,7 @@ void tst_frmDownloadProg::uploadMode()
     rs.setUploadFile(path);
     rs.setInUploadMode(true);
 
-    auto* window = new frmDownloadProg(rs, rig.w.get());
+    auto* window = new frmDownloadProg(rs, rig.clock, rig.w.get());
     window->SetTransferMode(frmDownloadProg::ModeUpload);
     QStringList status;
     QTimer ticks;
@@ -336,6 +368,7 @@ void tst_frmDownloadProg::uploadMode()
     connect(window, &QDialog::finished, [&] { ended = true; });
     window->show();
     QCOMPARE(window->lblWaitDisplay->text(), QStringLiteral("Reading Program at Address: "));
+    QVERIFY(!window->prgDownload->isVisible()); // the bar belongs to the download
     ticks.start();
     QTRY_VERIFY(ended);
     ticks.stop();

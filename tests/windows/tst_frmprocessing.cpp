@@ -252,10 +252,13 @@ void tst_frmProcessing::confirmations()
         checkBox(boxes[0],
             QStringLiteral("You are about to Upload Data from the PLC\r\n\r\nDo You Wish to Continue?"),
             QStringLiteral("Data Upload"), MsgButtons::YesNo);
+        QCOMPARE(boxes[0].defaultButton, MsgDefault::Button1);
     } else {
         checkBox(boxes[0],
             QStringLiteral("You are about to Download Data to the PLC\r\n\r\nDo You Wish to Continue?"),
             QStringLiteral("Data Download"), MsgButtons::YesNo);
+        // Writing to the press: Enter alone answers No.
+        QCOMPARE(boxes[0].defaultButton, MsgDefault::Button2);
     }
     if (answers.size() > 1)
         checkBox(boxes[1], kOfflineQuestion, QStringLiteral("Program Offline"), MsgButtons::YesNo);

@@ -3,10 +3,11 @@
 // rule, the check box, and every edge of the numeric entry fields; and the
 // road of one ONLINE edit from the main window down to the wire.
 
-#include "SimLinkMode.h"
+#include "LiveRig.h"
 #include "MachineData.h"
 #include "MainWindowRig.h"
 #include "NumericField.h"
+#include "SimLinkMode.h"
 #include "UpDown.h"
 #include "WireOps.h"
 #include "frmSetup.h"
@@ -104,6 +105,8 @@ private slots:
     void fieldEdgeCases_data();
     void fieldEdgeCases();
     void refusedEntryKeepsFocusAndEditing();
+    void refusalKeepsTheTab();
+    void arrowWhileTypingInTheMainWindow();
     void escapeTwiceLeaves();
     void escapeKeyEscapeRestoresTwice();
     void enterInsertsNothing();
@@ -132,6 +135,9 @@ void tst_frmSetup::controls()
     QCOMPARE(w.fraParameters[2]->title(), QStringLiteral("Trimmer Speed References"));
     QCOMPARE(w.chkBrakeWearCompEnable->text(), QStringLiteral("Brake &Wear Compensation Enable:"));
     QCOMPARE(w.cmdDefault->text(), QStringLiteral("-"));
+    // The focus sink takes the focus but is not seen.
+    QVERIFY(w.cmdDefault->focusPolicy() & Qt::TabFocus);
+    QCOMPARE(w.cmdDefault->maximumSize(), QSize(0, 0));
 
     const QStringList captions { "B&DC Stop Position (Low Speed):", "BD&C Stop Position (High Speed):",
         "&Maximum Allowed Stopping Response (deg):", "&Low Speed (SPM):", "High &Speed (SPM):",
@@ -416,6 +422,81 @@ void tst_frmSetup::refusedEntryKeepsFocusAndEditing()
     QCOMPARE(r.text(3), QStringLiteral("500"));
 }
 
+void tst_frmSetup::refusalKeepsTheTab()
+{
+    SetupRig r;
+    loadController(r.sim);
+    QVERIFY(r.show());
+    r.online();
+    r.cycle();
+    // 950 in "Low Speed" (0..899), then a click on the other tab.
+    typeInto(r.txt(3), QStringLiteral("950"));
+    QTest::mouseClick(r.w->tbsSetup, Qt::LeftButton, {}, r.w->tbsSetup->tabRect(1).center());
+    settle();
+    QCOMPARE(r.prompter.messages().size(), 1);
+    QCOMPARE(r.prompter.messages()[0].text, QStringLiteral("Only a Number Between 0 and 899 can be Entered"));
+    // The page did not change: the operator is back in the field.
+    QCOMPARE(r.w->tbsSetup->currentIndex(), 0);
+    QVERIFY(r.w->fraSetup[0]->isVisible());
+    QVERIFY(!r.w->fraSetup[1]->isVisible());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(3)));
+    QCOMPARE(r.text(3), QStringLiteral("250"));
+    QVERIFY(r.w->editing(3));
+    // A value accepted now is written, and the tab changes on the next click.
+    const qsizetype m = r.mark();
+    QTest::keyClicks(r.txt(3), QStringLiteral("300"));
+    QTest::mouseClick(r.w->tbsSetup, Qt::LeftButton, {}, r.w->tbsSetup->tabRect(1).center());
+    settle();
+    QCOMPARE(r.writesSince(m), wordWrite(1026, 300));
+    QCOMPARE(r.w->tbsSetup->currentIndex(), 1);
+    QVERIFY(r.w->fraSetup[1]->isVisible());
+    QVERIFY(!r.w->editing(3));
+    QCOMPARE(r.prompter.messages().size(), 1);
+}
+
+void tst_frmSetup::arrowWhileTypingInTheMainWindow()
+{
+    // As the application runs it: the editor inside the main window's MDI area.
+    LiveRig rig;
+    rig.showActive();
+    loadController(rig.sim);
+    auto* w = rig.show<frmSetup>(1);
+    QVERIFY(w);
+    rig.online();
+    w->refreshLoop().runCycle();
+    QCOMPARE(w->txtSetup[3]->text(), QStringLiteral("250"));
+
+    // Typed 300, then the up arrow of the same field: 300 is accepted and
+    // written, then the arrow steps it to 301.
+    qsizetype m = rig.mark();
+    typeInto(w->txtSetup[3], QStringLiteral("300"));
+    QTest::mouseClick(w->updSetup[3]->upButton(), Qt::LeftButton);
+    settle();
+    QCOMPARE(rig.writesSince(m), wordWrite(1026, 300) + wordWrite(1026, 301));
+    QCOMPARE(CurrentData.ParamValue[10], 301);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->cmdDefault));
+    QVERIFY(!w->editing(3));
+    w->refreshLoop().runCycle();
+    QCOMPARE(w->txtSetup[3]->text(), QStringLiteral("301"));
+
+    // Typed out of range, then the arrow: refused as leaving would be; no
+    // step, nothing written, the operator stays in the field.
+    m = rig.mark();
+    typeInto(w->txtSetup[3], QStringLiteral("950"));
+    rig.script().answerMsg(MsgResult::OK);
+    QTest::mouseClick(w->updSetup[3]->upButton(), Qt::LeftButton);
+    settle();
+    QCOMPARE(rig.writesSince(m), QList<WireOp>());
+    QCOMPARE(CurrentData.ParamValue[10], 301);
+    const auto boxes = rig.script().messages();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, QStringLiteral("Only a Number Between 0 and 899 can be Entered"));
+    QCOMPARE(w->txtSetup[3]->text(), QStringLiteral("301"));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->txtSetup[3]));
+    QVERIFY(w->editing(3));
+    QCOMPARE(rig.script().unexpected(), 0);
+}
+
 void tst_frmSetup::escapeTwiceLeaves()
 {
     SetupRig r;
@@ -526,7 +607,8 @@ void tst_frmSetup::spinnerWritesTheSteppedValue()
     QCOMPARE(r.writesSince(m), wordWrite(1026, 251));
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
 
-    // Typing in another field is validated first; in the same field the click wins.
+    // Typing in another field is validated first; in the same field the
+    // typed value is accepted and the arrow steps from it.
     typeInto(r.txt(4), QStringLiteral("500"));
     m = r.mark();
     QTest::mouseClick(r.w->updSetup[2]->downButton(), Qt::LeftButton);
@@ -535,8 +617,8 @@ void tst_frmSetup::spinnerWritesTheSteppedValue()
     m = r.mark();
     QTest::mouseClick(r.w->updSetup[2]->upButton(), Qt::LeftButton);
     settle();
-    QCOMPARE(r.writesSince(m), wordWrite(1024, 300));
-    QCOMPARE(CurrentData.ParamValue[9], 300);
+    QCOMPARE(r.writesSince(m), wordWrite(1024, 17) + wordWrite(1024, 18));
+    QCOMPARE(CurrentData.ParamValue[9], 18);
     QVERIFY(r.prompter.calls().isEmpty());
 
     // At a limit nothing changes and nothing is written.

@@ -375,6 +375,7 @@ void tst_frmTargetBoard::resetFaults()
     QCOMPARE(box.title, QStringLiteral("WARNING - Fault Code Reset!"));
     QCOMPARE(box.icon, MsgIcon::Critical);
     QCOMPARE(box.buttons, MsgButtons::YesNoCancel);
+    QCOMPARE(box.defaultButton, MsgDefault::Button2);
     QCOMPARE(rig.mark(), mark);
     QVERIFY(w.cmdResetFaults->isEnabled());
 

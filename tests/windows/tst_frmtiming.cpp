@@ -124,7 +124,7 @@ private slots:
     void typedSetpoint();
     void markerTexts();
     void setpointFailureMessages();
-    void spinnerProgramsWithoutTheEqualCheck();
+    void spinnerRefusesEqualSetpoints();
     void recallChangesOnlyTheDisplay();
     void clearChannel_data();
     void clearChannel();
@@ -442,52 +442,79 @@ void tst_frmTiming::setpointFailureMessages()
 {
     TimingRig r;
     QVERIFY(r.showOnline());
-    // The PLS refuses the record: typed and clicked report it differently.
+    const MachineData before = CurrentData;
+    // The PLS takes the channel's clear, then refuses its record: typed and
+    // clicked report it differently, and each time the grid shows what the
+    // PLS holds (the cleared channel) while the working data keeps its value.
     r.sim.rejectNextPLSWrite(1);
     typeInto(r.txt(17), QStringLiteral("210"));
     QTest::keyClick(r.txt(17), Qt::Key_Tab);
     settle();
+    QCOMPARE(r.sim.plsChannel(1).kind, Channel::Kind::Empty);
+    QCOMPARE(r.text(1), QStringLiteral("****"));
+    QCOMPARE(r.text(17), QStringLiteral("****"));
     r.sim.rejectNextPLSWrite(1);
-    QTest::mouseClick(r.w->updChannel[17]->upButton(), Qt::LeftButton);
-    // A setpoint beyond the scale factor: the link's warning, then ours.
+    QTest::mouseClick(r.w->updChannel[19]->upButton(), Qt::LeftButton);
+    QCOMPARE(r.text(3), QStringLiteral("****"));
+    QCOMPARE(r.text(19), QStringLiteral("****"));
+    // A setpoint beyond the scale factor: the link's warning, then ours; the
+    // PLS was not touched and the grid shows its setpoints again.
     r.sim.setPLSScaleFactor(200);
-    typeInto(r.txt(17), QStringLiteral("300"));
-    QTest::keyClick(r.txt(17), Qt::Key_Tab);
+    typeInto(r.txt(16), QStringLiteral("300"));
+    QTest::keyClick(r.txt(16), Qt::Key_Tab);
     settle();
+    QCOMPARE(r.text(16), QStringLiteral("170"));
+    QCOMPARE(r.text(0), QStringLiteral("150"));
 
     const auto boxes = r.prompter.messages();
     QCOMPARE(boxes.size(), 4);
     QCOMPARE(boxes[0].text, QStringLiteral("Unable to Successfully Program Setpoint for Channel CH01."));
-    QCOMPARE(boxes[1].text, QStringLiteral("Unable to Successfully Program Setpoint for Channel CH1."));
+    QCOMPARE(boxes[1].text, QStringLiteral("Unable to Successfully Program Setpoint for Channel CH3."));
     QCOMPARE(boxes[2].title, QStringLiteral("PLS Single Setpoint"));
-    QCOMPARE(boxes[3].text, boxes[0].text);
+    QCOMPARE(boxes[3].text, QStringLiteral("Unable to Successfully Program Setpoint for Channel CH00."));
     for (const int b : { 0, 1, 3 }) {
         QCOMPARE(boxes[b].title, QStringLiteral("Channel Setpoint"));
         QCOMPARE(boxes[b].icon, MsgIcon::Critical);
         QCOMPARE(boxes[b].buttons, MsgButtons::OK);
     }
-    // The working data took each value all the same; the PLS kept its own.
-    QCOMPARE(int(CurrentData.OffSetpoint[1]), 300);
-    QCOMPARE(r.text(17), QStringLiteral("300"));
+    // Nothing the PLS refused was kept.
+    QCOMPARE(CurrentData, before);
     QVERIFY(!r.rs.CommError);
 }
 
-void tst_frmTiming::spinnerProgramsWithoutTheEqualCheck()
+void tst_frmTiming::spinnerRefusesEqualSetpoints()
 {
     TimingRig r;
     r.sim.setPLSChannel(0, TimingRig::setpoints(150, 151));
     QVERIFY(r.showOnline());
-    // Typing in another field is validated first, then the click is programmed.
+    // Typing in another field is validated and programmed first; the click
+    // that would make OFF equal ON is then refused as a typed one is.
     typeInto(r.txt(3), QStringLiteral("115"));
     const qsizetype m = r.mark();
+    const qint16 offBefore = CurrentData.OffSetpoint[0];
     QTest::mouseClick(r.w->updChannel[16]->downButton(), Qt::LeftButton);
     settle();
-    QCOMPARE(r.text(16), QStringLiteral("150"));
     QCOMPARE(int(CurrentData.OnSetpoint[3]), 115);
-    QCOMPARE(int(CurrentData.OffSetpoint[0]), 150);
-    QCOMPARE(r.commandsSince(m), kSetpointCommands + kSetpointCommands);
-    QCOMPARE(r.sim.plsChannel(0), TimingRig::setpoints(150, 150));
+    QCOMPARE(r.commandsSince(m), kSetpointCommands);
+    QCOMPARE(r.text(16), QStringLiteral("151"));
+    QCOMPARE(CurrentData.OffSetpoint[0], offBefore);
+    QCOMPARE(r.sim.plsChannel(0), TimingRig::setpoints(150, 151));
+    QCOMPARE(r.prompter.messages().size(), 1);
+    const PromptCall box = r.prompter.messages().at(0);
+    QCOMPARE(box.text, kEqual);
+    QCOMPARE(box.title, QStringLiteral("Set-up"));
+    QCOMPARE(box.icon, MsgIcon::Information);
+    QCOMPARE(box.buttons, MsgButtons::OK);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
+
+    // The next click steps on from the value kept and is programmed.
+    r.prompter.clear();
+    const qsizetype m2 = r.mark();
+    QTest::mouseClick(r.w->updChannel[16]->upButton(), Qt::LeftButton);
+    QCOMPARE(r.text(16), QStringLiteral("152"));
+    QCOMPARE(int(CurrentData.OffSetpoint[0]), 152);
+    QCOMPARE(r.commandsSince(m2), kSetpointCommands);
+    QCOMPARE(r.sim.plsChannel(0), TimingRig::setpoints(150, 152));
     QVERIFY(r.prompter.calls().isEmpty());
 }
 
@@ -575,6 +602,7 @@ void tst_frmTiming::clearChannel()
     QCOMPARE(ask.title, QStringLiteral("Clear Channel"));
     QCOMPARE(ask.icon, MsgIcon::Question);
     QCOMPARE(ask.buttons, MsgButtons::YesNoCancel);
+    QCOMPARE(ask.defaultButton, MsgDefault::Button2); // Enter alone answers No
     if (rejects) {
         QCOMPARE(boxes.at(1).text, QStringLiteral("Unable to Clear Channel"));
         QCOMPARE(boxes.at(1).title, QStringLiteral("Clear Channel"));
@@ -599,8 +627,9 @@ void tst_frmTiming::setOffset_data()
     QTest::addColumn<int>("stored"); // PlsOffset of CurrentData
 
     // The resolver stands at 100 with offset 10: position 90 reads as 5 once
-    // the new offset 95 is written.
-    QTest::newRow("yes") << int(MsgResult::Yes) << false << "5" << 95 << 5;
+    // the new offset 95 is written. The working data keeps the offset the
+    // PLS reports, not the position typed.
+    QTest::newRow("yes") << int(MsgResult::Yes) << false << "5" << 95 << 95;
     QTest::newRow("no") << int(MsgResult::No) << false << "0" << 10 << 0;
     QTest::newRow("cancel") << int(MsgResult::Cancel) << false << "0" << 10 << 0;
     QTest::newRow("refused by the PLS") << int(MsgResult::Yes) << true << "0" << 10 << 0;
@@ -638,6 +667,7 @@ void tst_frmTiming::setOffset()
         QStringLiteral("You are about to Change the Resolver Offset.\r\n\r\nDo you wish to continue?"));
     QCOMPARE(boxes.at(0).title, QStringLiteral("Set Offset"));
     QCOMPARE(boxes.at(0).buttons, MsgButtons::YesNoCancel);
+    QCOMPARE(boxes.at(0).defaultButton, MsgDefault::Button2);
     if (answer != int(MsgResult::Yes))
         QCOMPARE(r.mark(), m); // the PLS is not contacted
     if (refused) {

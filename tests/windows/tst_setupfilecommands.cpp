@@ -53,7 +53,7 @@ class tst_SetupFileCommands : public QObject
 
 private slots:
     void saveAfterStartupIsSaveAs();
-    void saveAsUsesNameAsEntered();
+    void saveAsAddsTheExtension();
     void saveWritesCurrentFile();
     void failedSaveIsReported();
     void openSameVersion();
@@ -81,7 +81,10 @@ void tst_SetupFileCommands::saveAfterStartupIsSaveAs()
     QCOMPARE(calls[0].kind, PromptCall::Kind::SaveFile);
     QCOMPARE(calls[0].file.filter, kFilter);
     QVERIFY(calls[0].file.overwritePrompt);
-    QVERIFY(calls[0].file.fileName.isEmpty());
+    // Unnamed data: the dialog opens in the folder of the set-up files, with
+    // no name proposed.
+    QCOMPARE(calls[0].file.fileName, rig.dir.path() + QStringLiteral("/*.sdt"));
+    QCOMPARE(calls[0].file.defaultExt, QStringLiteral("sdt"));
     // Cancelled: silent, nothing changed.
     QVERIFY(IsUntitled);
     QCOMPARE(rig.w->windowTitle(), QStringLiteral("TALVEK - [unnamed]"));
@@ -103,15 +106,25 @@ void tst_SetupFileCommands::saveAfterStartupIsSaveAs()
     QCOMPARE(rig.script().unexpected(), 0);
 }
 
-void tst_SetupFileCommands::saveAsUsesNameAsEntered()
+void tst_SetupFileCommands::saveAsAddsTheExtension()
 {
     Rig rig;
     const QString path = rig.dir.filePath(QStringLiteral("no extension"));
     rig.script().answerFile(path);
     rig.w->mnuFileSaveAs->trigger();
-    QVERIFY(QFileInfo(path).isFile());
-    QVERIFY(!QFileInfo::exists(path + QStringLiteral(".sdt")));
-    QCOMPARE(rig.w->windowTitle(), QStringLiteral("TALVEK - [no extension]"));
+    QVERIFY(!QFileInfo::exists(path));
+    QVERIFY(QFileInfo(path + QStringLiteral(".sdt")).isFile());
+    QCOMPARE(rig.w->windowTitle(), QStringLiteral("TALVEK - [no extension.sdt]"));
+
+    // The next Save As opens on the current file; a name with an extension
+    // of its own is kept as typed.
+    const QString other = rig.dir.filePath(QStringLiteral("line3.old"));
+    rig.script().answerFile(other);
+    rig.w->mnuFileSaveAs->trigger();
+    QCOMPARE(rig.script().calls().at(1).file.fileName, path + QStringLiteral(".sdt"));
+    QVERIFY(QFileInfo(other).isFile());
+    QCOMPARE(rig.w->globals().gFileNamePath, other);
+    QCOMPARE(rig.script().unexpected(), 0);
 }
 
 void tst_SetupFileCommands::saveWritesCurrentFile()

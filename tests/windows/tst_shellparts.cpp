@@ -105,6 +105,8 @@ private slots:
     void shippedHelpDocument();
     void qtMessageBox_data();
     void qtMessageBox();
+    void qtMessageBoxEnterAnswersTheDefault();
+    void tabbedMessageLinesUpInColumns();
     void qtInputBox();
     void qtOpenFileDialog();
 };
@@ -482,6 +484,41 @@ void tst_ShellParts::qtMessageBox()
     expected.sort();
     QCOMPARE(seen, expected);
     QVERIFY(firstIsDefault);
+}
+
+void tst_ShellParts::qtMessageBoxEnterAnswersTheDefault()
+{
+    QtPrompter prompter;
+    for (const MsgButtons buttons : { MsgButtons::YesNo, MsgButtons::YesNoCancel }) {
+        QString defaultLabel;
+        onNextDialog<QMessageBox>([&](QMessageBox* box) {
+            if (box->defaultButton())
+                defaultLabel = QString(box->defaultButton()->text()).remove(QLatin1Char('&'));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        const MsgResult answer = prompter.msgBox(QStringLiteral("You are about to Download Data to the PLC"),
+            QStringLiteral("Data Download"), MsgIcon::Question, buttons, MsgDefault::Button2);
+        QCOMPARE(defaultLabel, QStringLiteral("No"));
+        QCOMPARE(answer, MsgResult::No);
+    }
+}
+
+void tst_ShellParts::tabbedMessageLinesUpInColumns()
+{
+    // The ident comparison's layout: captions and values in two columns,
+    // whatever number of tabs each line was given for one particular font.
+    const QString text = QStringLiteral("Program to be loaded into module (on disk):\r\n"
+                                        "  Program Ident: \t\tPRESS 1\r\n"
+                                        "  Program Checksum: \t<3>\r\n\r\nDo You Wish to Continue?\r\n");
+    QCOMPARE(QtTabColumns(text),
+        QStringLiteral("<div>Program to be loaded into module (on disk):</div>"
+                       "<table cellspacing=\"0\" cellpadding=\"1\">"
+                       "<tr><td style=\"padding-left:16px; padding-right:16px\">Program Ident:</td>"
+                       "<td>PRESS 1</td></tr>"
+                       "<tr><td style=\"padding-left:16px; padding-right:16px\">Program Checksum:</td>"
+                       "<td>&lt;3&gt;</td></tr></table>"
+                       "<div>&nbsp;</div><div>Do You Wish to Continue?</div><div>&nbsp;</div>"));
+    QVERIFY(QtTabColumns(QStringLiteral("No tab\r\nhere")).isEmpty());
 }
 
 void tst_ShellParts::qtInputBox()
