@@ -295,7 +295,7 @@ void RSComm::dumpProgramSteps()
         + QStringLiteral("All outputs are off while program dump occurrs.\r\n\r\n")
         + QStringLiteral("Do You Wish to Continue?\r\n");
     if (m_prompter.msgBox(text, QStringLiteral("Program Download - [") + program.ident + QStringLiteral("]"),
-            MsgIcon::Question, MsgButtons::YesNoCancel)
+            MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2)
         != MsgResult::Yes)
         return;
 

@@ -188,6 +188,7 @@ private slots:
         QCOMPARE(m[0].title, QStringLiteral("Program Download - [PRESS 1]"));
         QCOMPARE(m[0].icon, MsgIcon::Question);
         QCOMPARE(m[0].buttons, MsgButtons::YesNoCancel);
+        QCOMPARE(m[0].defaultButton, MsgDefault::Button2); // Enter alone never replaces the program
         QCOMPARE(m[0].text,
             QStringLiteral("Program to be loaded into module (on disk):\r\n"
                            "  Program Ident: \t\tPRESS 1\r\n"
