@@ -18,10 +18,13 @@
 // placement left to the scheduler; each figure is the median of five
 // interleaved rounds of per-exchange medians.
 //
-// Usage: bench_link [path of k7700-sim]   (default: TALVEK_SIM_BIN, else
-// ../bin/k7700-sim beside this program)
+// Usage: bench_link [--monitor] [path of k7700-sim]   (default: TALVEK_SIM_BIN,
+// else ../bin/k7700-sim beside this program). --monitor attaches a link
+// monitor to every RSComm measured (as TALVEK does once its Link Monitor
+// window was opened), to compare its cost with the figures without one.
 
 #include "Clock.h"
+#include "LinkMonitor.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
 #include "QtSerialPortControl.h"
@@ -50,6 +53,17 @@ using namespace talvek;
 using BenchClock = std::chrono::steady_clock;
 
 namespace {
+
+bool gMonitor = false;
+
+// A link monitor on the link when --monitor asked for one.
+void watch(RSComm& rs, std::unique_ptr<LinkMonitor>& monitor)
+{
+    if (!gMonitor)
+        return;
+    monitor = std::make_unique<LinkMonitor>();
+    rs.setMonitor(monitor.get());
+}
 
 double usSince(BenchClock::time_point t0)
 {
@@ -278,6 +292,8 @@ double rsReadSim(const QString& bin, const ProgramFolder& folder, const Placemen
     QtSerialPortControl port(folder);
     ProgramFolder f = folder;
     RSComm rs(f, clock, prompter);
+    std::unique_ptr<LinkMonitor> monitor;
+    watch(rs, monitor);
     rs.OpenRSComm(&port);
     if (!rs.OnlineMode)
         return -1;
@@ -299,7 +315,9 @@ double rsReadSim(const QString& bin, const ProgramFolder& folder, const Placemen
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QString bin = argc > 1 ? QString::fromLocal8Bit(argv[1]) : qEnvironmentVariable("TALVEK_SIM_BIN");
+    QStringList args = QCoreApplication::arguments().mid(1);
+    gMonitor = args.removeAll(QStringLiteral("--monitor")) > 0;
+    QString bin = !args.isEmpty() ? args.front() : qEnvironmentVariable("TALVEK_SIM_BIN");
     if (bin.isEmpty())
         bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/k7700-sim");
     if (!QFileInfo(bin).isExecutable()) {
@@ -316,6 +334,7 @@ int main(int argc, char* argv[])
     if (cpus >= 2)
         placements.push_back({ "two CPUs", 0, 1 });
 
+    std::printf("Link monitor: %s\n", gMonitor ? "attached" : "none");
     std::printf("Unpaced, microseconds per one-byte exchange (median of 5 rounds):\n");
     std::printf("  %-20s %10s %10s %10s %10s %8s\n", "placement", "raw echo", "raw sim", "port sim",
         "RSRead/4", "ratio");
@@ -355,6 +374,8 @@ int main(int argc, char* argv[])
         QtSerialPortControl port(folder);
         ProgramFolder f = folder;
         RSComm rs(f, clock, prompter);
+        std::unique_ptr<LinkMonitor> monitor;
+        watch(rs, monitor);
         rs.OpenRSComm(&port);
         if (!rs.OnlineMode) {
             std::fprintf(stderr, "could not go online (paced)\n");
@@ -376,6 +397,13 @@ int main(int argc, char* argv[])
         const double cpu = cpuSeconds() - cpu0;
         failed = failed || rs.CommError;
         rs.CloseRSComm();
+        if (monitor) {
+            const LinkMonitor::ReplyTimes t = monitor->replyTimes();
+            std::printf("  the monitor saw %llu exchanges; reply times of its last %d: median %.3f ms, 95%% "
+                        "%.3f ms, max %.3f ms (wire floor %.3f ms)\n",
+                (unsigned long long)monitor->counters().exchanges, t.samples, t.medianNs / 1e6, t.p95Ns / 1e6,
+                t.maxNs / 1e6, LinkMonitor::wireFloorNs(19200) / 1e6);
+        }
         const double floorUs = 4 * 2 * 10 * 1e6 / 19200; // 4 exchanges, 2 byte times each
         const double mean = wallUs / reads;
         std::printf(

@@ -198,6 +198,8 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
     OperationGuard guard(*this);
     if (guard.refused())
         return; // never reconfigure a port under a waiting exchange
+    if (m_monitor)
+        m_monitor->linkOpening();
 
     m_port = CommObj;
     ConfigurePort(CommObj);
@@ -245,7 +247,7 @@ void RSComm::CloseRSComm()
 // ---------------------------------------------------------------------------
 // One byte out, one byte back
 
-int RSComm::SendByte(int value, bool noWait, bool clearInput)
+int RSComm::exchangeByte(int value, bool noWait, bool clearInput)
 {
     if (CommError)
         return NoReply;
@@ -284,6 +286,8 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
                 CommError = true;
                 deadline = now + ResyncWaitMs;
                 ++timeouts;
+                if (m_monitor)
+                    m_monitor->replyTimedOut(timeouts, timeouts < 3);
                 if (timeouts < 3) {
                     // Resynchronise: attention byte, keep waiting for a reply.
                     CommError = false;
@@ -395,7 +399,7 @@ void RSComm::ParseAddress(const QString& address)
 // ---------------------------------------------------------------------------
 // Read
 
-QString RSComm::ReadValue(const QString& Add)
+QString RSComm::readValueOnce(const QString& Add)
 {
     bool fresh = false;
     if (CurrentMode == 1) {
@@ -440,6 +444,8 @@ QString RSComm::ReadValue(const QString& Add)
         if (h == NoReply)
             return {};
         if (h != (a >> 8)) {
+            if (m_monitor)
+                m_monitor->echoMismatch();
             CurrentMode = 0;
             return {};
         }
@@ -555,6 +561,8 @@ void RSComm::WriteValue(const QString& Add, const QString& DataValue)
             if (r == NoReply)
                 return;
             if (r != expected) {
+                if (m_monitor)
+                    m_monitor->echoMismatch();
                 WriteMismatch = true;
                 break;
             }
@@ -570,8 +578,40 @@ void RSComm::RSWrite(const QString& Add, const QString& DataValue)
     if (guard.refused())
         return;
     WriteValue(Add, DataValue);
-    if (WriteMismatch)
+    if (WriteMismatch) {
+        if (m_monitor)
+            m_monitor->repeatedWrite();
         WriteValue(Add, DataValue);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The exchanges and reads as the link monitor sees them
+
+int RSComm::SendByte(int value, bool noWait, bool clearInput)
+{
+    if (!m_monitor || CommError)
+        return exchangeByte(value, noWait, clearInput);
+    using Outcome = LinkMonitor::Outcome;
+    const qint64 start = m_monitor->byteGoingOut();
+    const int reply = exchangeByte(value, noWait, clearInput);
+    if (reply == NoReply)
+        m_monitor->exchanged(value, -1, start, Outcome::NoReply);
+    else if (noWait)
+        m_monitor->exchanged(value, -1, start, Outcome::Sent);
+    else
+        m_monitor->exchanged(value, reply, start, Outcome::Reply);
+    return reply;
+}
+
+QString RSComm::ReadValue(const QString& Add)
+{
+    if (!m_monitor || CommError)
+        return readValueOnce(Add);
+    const QString value = readValueOnce(Add);
+    if (value.isEmpty())
+        m_monitor->failedRead();
+    return value;
 }
 
 // ---------------------------------------------------------------------------

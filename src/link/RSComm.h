@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LinkMonitor.h"
+
 #include <QString>
 
 #include <array>
@@ -126,6 +128,10 @@ public:
     // Retry/Cancel box of a timeout is up).
     bool IsBusy() const { return m_depth > 0; }
 
+    // The link monitor that sees every exchange, or none (nullptr).
+    void setMonitor(LinkMonitor* monitor) { m_monitor = monitor; }
+    LinkMonitor* monitor() const { return m_monitor; }
+
     // ---- link primitives, used by the controller operations of this class ----
     struct PortSettings
     {
@@ -184,7 +190,12 @@ private:
         {
             ++m_link.m_depth;
         }
-        ~OperationGuard() { --m_link.m_depth; }
+        ~OperationGuard()
+        {
+            if (m_link.m_monitor && m_link.CommError && !m_refused)
+                m_link.m_monitor->linkFailed();
+            --m_link.m_depth;
+        }
         OperationGuard(const OperationGuard&) = delete;
         OperationGuard& operator=(const OperationGuard&) = delete;
         bool refused() const { return m_refused; }
@@ -194,6 +205,9 @@ private:
         bool m_refused;
     };
     void entryAlert(const QString& message);
+    // SendByte and ReadValue without the monitor's view of them.
+    int exchangeByte(int value, bool noWait, bool clearInput);
+    QString readValueOnce(const QString& Add);
 
     // ---- PLS wire operations (each one handshakes with its own command
     // byte; no PLS mode is ever reused) ----
@@ -229,6 +243,7 @@ private:
     Clock& m_clock;
     Prompter& m_prompter;
     SerialPortControl* m_port = nullptr;
+    LinkMonitor* m_monitor = nullptr;
     int m_depth = 0;
 
     bool m_inProgramMode = false;

@@ -151,8 +151,11 @@ void RSComm::letEventsRun()
 void RSComm::writeRegister(const QString& Add, const QString& DataValue)
 {
     WriteValue(Add, DataValue);
-    if (WriteMismatch)
+    if (WriteMismatch) {
+        if (m_monitor)
+            m_monitor->repeatedWrite();
         WriteValue(Add, DataValue);
+    }
 }
 
 QString RSComm::readRegister(const QString& Add)
@@ -165,6 +168,7 @@ QString RSComm::readRegister(const QString& Add)
 
 std::optional<int> RSComm::awaitRecordReply()
 {
+    const qint64 start = m_monitor ? m_monitor->byteGoingOut() : 0;
     try {
         const qint64 deadline = m_clock.nowMs() + RecordReplyWaitMs;
         for (;;) {
@@ -175,12 +179,18 @@ std::optional<int> RSComm::awaitRecordReply()
             }
             if (m_port->bytesAvailable() > 0) {
                 const int b = m_port->readByte();
-                if (b >= 0)
+                if (b >= 0) {
+                    if (m_monitor)
+                        m_monitor->recordReply(b, start);
                     return b;
+                }
             }
             const qint64 now = m_clock.nowMs();
-            if (now >= deadline)
+            if (now >= deadline) {
+                if (m_monitor)
+                    m_monitor->recordReply(-1, start);
                 return std::nullopt;
+            }
             m_port->waitForInput(int(deadline - now));
         }
     } catch (const BasicError&) {
