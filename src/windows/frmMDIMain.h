@@ -25,6 +25,7 @@ class OnlineModeSwitch;
 class RSComm;
 class SetupFileCommands;
 class frmAbout;
+class frmLinkMonitor;
 
 // The program's main window: MDI frame with the menus, the status bar and one
 // child window at a time. Owns the controller link (RSComm) and the mode
@@ -62,6 +63,7 @@ public:
     // Sets the title bar to the base caption + gFileNameCaption.
     void updateCaption();
     QPointer<frmAbout> aboutBox() const { return m_about; }
+    QPointer<frmLinkMonitor> linkMonitor() const { return m_linkMonitor; }
 
     // Status bar panel 1..4 (panel 1: system message, 2: mode, 3: date, 4: time).
     QLabel* statusPanel(int panel) const { return m_panels.at(panel - 1); }
@@ -91,6 +93,7 @@ public:
     QAction* mnuEditPasscode;
     QMenu* mnuView;
     QAction* mnuViewTargetBoardStatus;
+    QAction* mnuViewLinkMonitor;
     QAction* mnuViewOnline;
     QAction* mnuViewOffline;
     QMenu* mnuWindow;
@@ -138,6 +141,7 @@ private:
     // Unloaded children waiting for their deferred deletion.
     QList<QPointer<QMdiSubWindow>> m_unloaded;
     QPointer<frmAbout> m_about;
+    QPointer<frmLinkMonitor> m_linkMonitor;
     SystemRegistry m_registry;
     QString m_helpFile;
     QString m_baseCaption;
