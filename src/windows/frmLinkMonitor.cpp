@@ -54,7 +54,7 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
 
     auto* counters = new QGroupBox(QStringLiteral("Since going ONLINE"));
     auto* form = new QFormLayout(counters);
-    lblOnlineSince = counterLabel(form, "lblOnlineSince", QStringLiteral("Online since:"));
+    lblOnlineSince = counterLabel(form, "lblOnlineSince", QStringLiteral("Counting since:"));
     lblExchanges = counterLabel(form, "lblExchanges", QStringLiteral("Exchanges:"));
     lblRate = counterLabel(form, "lblRate", QStringLiteral("Exchanges per second:"));
     lblBytesOut = counterLabel(form, "lblBytesOut", QStringLiteral("Bytes out:"));
@@ -115,6 +115,9 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     connect(&m_timer, &QTimer::timeout, this, &frmLinkMonitor::refresh);
 
     m_rs.setMonitor(&m_monitor);
+    // Opened while ONLINE: the counters start now.
+    if (m_rs.OnlineMode)
+        m_monitor.linkOpening();
 }
 
 frmLinkMonitor::~frmLinkMonitor()

@@ -20,6 +20,9 @@ class RSComm;
 // recent exchanges with Pause, Clear and "Save Log…". A window of its own
 // beside the child windows, not one of them.
 //
+// The counters start when the link goes ONLINE, or when the window is first
+// opened while it is ONLINE.
+//
 // The monitor is attached to the link while this window exists (the main
 // window keeps it once it was opened, so the counters go on while it is
 // closed); the window itself refreshes only while it is shown.

@@ -6,6 +6,7 @@
 #include "LiveRig.h"
 #include "frmLinkMonitor.h"
 
+#include <QFormLayout>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
@@ -26,6 +27,15 @@ QStringList logLines(const frmLinkMonitor& w)
 QString bytesAndOutcome(const QString& line)
 {
     return line.mid(16, 5) + QLatin1Char(' ') + line.mid(32);
+}
+
+// The caption of a counter's row.
+QString form(const frmLinkMonitor& w, const char* label)
+{
+    auto* field = w.findChild<QLabel*>(QLatin1String(label));
+    auto* layout = field ? qobject_cast<QFormLayout*>(field->parentWidget()->layout()) : nullptr;
+    auto* caption = layout ? qobject_cast<QLabel*>(layout->labelForField(field)) : nullptr;
+    return caption ? caption->text() : QString();
 }
 
 QStringList bytesAndOutcomes(const QStringList& lines)
@@ -140,6 +150,8 @@ void tst_frmLinkMonitor::countersAndLog()
     QCOMPARE(w.lblFailedReads->text(), QStringLiteral("2"));
     QCOMPARE(bytesAndOutcome(logLines(w).back()), QStringLiteral("FF -- no reply"));
 
+    QCOMPARE(form(w, "lblOnlineSince"), QStringLiteral("Counting since:"));
+
     // Going ONLINE again starts the counters afresh.
     rig.sim.setDroppedOut(false);
     rig.w->mnuViewOffline->trigger();
@@ -153,20 +165,26 @@ void tst_frmLinkMonitor::pauseClearAndSave()
 {
     LiveRig rig;
     rig.w->tmrBackgroungUpdate->stop();
+    rig.online();
+    // Opened while ONLINE: it counts from now on.
+    rig.rs().RSRead(QStringLiteral("B166"));
     rig.w->mnuViewLinkMonitor->trigger();
     frmLinkMonitor& w = *rig.w->linkMonitor();
+    QVERIFY(w.lblOnlineSince->text() != QStringLiteral("-"));
+    QCOMPARE(w.lblExchanges->text(), QStringLiteral("0"));
+    rig.w->mnuViewOffline->trigger();
     rig.online();
     w.refresh();
-    QCOMPARE(logLines(w).size(), 1);
+    QCOMPARE(logLines(w).size(), 2); // the close's attention byte and the open's
 
     w.cmdPause->click();
     QVERIFY(w.cmdPause->isChecked());
     rig.rs().RSRead(QStringLiteral("B166"));
     w.refresh();
-    QCOMPARE(logLines(w).size(), 1); // the log stands still
+    QCOMPARE(logLines(w).size(), 2); // the log stands still
     QCOMPARE(w.lblExchanges->text(), QStringLiteral("5")); // the counters do not
     w.cmdPause->click(); // what came meanwhile is shown
-    QCOMPARE(logLines(w).size(), 5);
+    QCOMPARE(logLines(w).size(), 6);
 
     w.cmdClear->click();
     QCOMPARE(w.txtLog->toPlainText(), QString());
