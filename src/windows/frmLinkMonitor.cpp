@@ -52,7 +52,7 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     setObjectName(QStringLiteral("frmLinkMonitor"));
     setWindowTitle(kTitle);
 
-    auto* counters = new QGroupBox(QStringLiteral("Since going ONLINE"));
+    auto* counters = new QGroupBox(QStringLiteral("Counters"));
     auto* form = new QFormLayout(counters);
     lblOnlineSince = counterLabel(form, "lblOnlineSince", QStringLiteral("Counting since:"));
     lblExchanges = counterLabel(form, "lblExchanges", QStringLiteral("Exchanges:"));
