@@ -17,6 +17,9 @@ QString CliPrompter::oneLine(const QString& text)
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     t.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    // Other control characters (the zeros after a short program ident) would
+    // garble the terminal or cut the line short.
+    t.removeIf([](QChar c) { return c.unicode() < 0x20 && c != QLatin1Char('\n'); });
     QStringList parts = t.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (QString& p : parts)
         p = p.simplified();
@@ -64,7 +67,7 @@ CliExit CliPrompter::classify(const QString& text, const QString& title, MsgIcon
 MsgResult CliPrompter::msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons)
 {
     m_lastText = text;
-    note(title + QStringLiteral(": ") + oneLine(text));
+    note(oneLine(title) + QStringLiteral(": ") + oneLine(text));
     const CliExit cause = classify(text, title, icon, buttons);
     if (cause != CliExit::Ok && m_failure == CliExit::Ok)
         m_failure = cause;

@@ -51,7 +51,8 @@ public:
     // What a message box tells about the run: Ok for the completion messages
     // and the confirmation, else the cause of the failure it reports.
     static CliExit classify(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons);
-    // Message texts on one line: CR LF, CR and LF become " / ", tabs a blank.
+    // Message texts on one line: CR LF, CR and LF become " / ", tabs a blank,
+    // other control characters are dropped.
     static QString oneLine(const QString& text);
 
 private:

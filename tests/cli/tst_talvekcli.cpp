@@ -101,6 +101,7 @@ private slots:
     void groupsMoveOnlyTheirRows();
     void readAndWrite();
     void status();
+    void programUploadThenDownload();
     void failureCauses_data();
     void failureCauses();
     void traceFile();
@@ -256,6 +257,52 @@ void tst_TalvekCli::status()
     QCOMPARE(cli.out,
         QStringLiteral("mode: ONLINE\nport: COM1 sim:COM1 9600,n,8,1\nfirmware revision: 12\nfault code: 26\n"
                        "fault: Fault Code (1AH): Resolver signal lost\n"));
+}
+
+void tst_TalvekCli::programUploadThenDownload()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setIdent("PRESS 1", 0x0A, 0x0B);
+    sim.setByte(0x4000, 0x12);
+    sim.setByte(0x4001, 0x34);
+    sim.setByte(0xBFFF, 0xEE);
+    Cli cli(sim);
+    const QString nvk = cli.path(QStringLiteral("press.nvk"));
+    QFile program(nvk);
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("D,0\r\n"); // a K7700 program: its image lies at 4000H..BFFFH
+    program.close();
+
+    QCOMPARE(cli.run({ QStringLiteral("program-upload"), nvk }), 0);
+    QCOMPARE(cli.err, QStringLiteral("talvek-cli: Program Upload: Program Upload Complete!\n"));
+    QCOMPARE(contents(cli.path(QStringLiteral("press.rev"))),
+        QByteArray("PRESS 1\0"
+                   "0:0;\r\n",
+            14));
+    const QList<QByteArray> image = contents(cli.path(QStringLiteral("press.hex"))).split('\n');
+    QCOMPARE(image.size(), 0x8000 / 16 + 2);
+    QCOMPARE(image.front(), QByteArray(":10400000123400000000000000000000000000006A\r"));
+    QCOMPARE(image[0x8000 / 16 - 1], QByteArray(":10BFF000000000000000000000000000000000EE53\r"));
+
+    // The board loses its program; the set on disk puts it back.
+    sim.setByte(0x4000, 0);
+    sim.setByte(0x4001, 0);
+    sim.setByte(0xBFFF, 0);
+    sim.setIdent("", 0, 0);
+    QCOMPARE(cli.run({ QStringLiteral("program-download"), nvk, QStringLiteral("--yes") }), 0);
+    const QStringList lines = cli.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(
+        lines[0].startsWith(QStringLiteral("talvek-cli: Program Download - [PRESS 1]: Program to be loaded "
+                                           "into module (on disk): / Program Ident: PRESS 1")),
+        qPrintable(lines[0]));
+    QCOMPARE(lines[1], QStringLiteral("talvek-cli: Program Download: Program Download Complete!"));
+    QCOMPARE(sim.byte(0x4000), std::uint8_t(0x12));
+    QCOMPARE(sim.byte(0x4001), std::uint8_t(0x34));
+    QCOMPARE(sim.byte(0xBFFF), std::uint8_t(0xEE));
+    QCOMPARE(sim.byte(61424), std::uint8_t('P'));
+    QCOMPARE(sim.byte(61432), std::uint8_t(0x0A));
 }
 
 void tst_TalvekCli::failureCauses_data()
