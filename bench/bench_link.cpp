@@ -23,11 +23,14 @@
 // in which TALVEK and the plain client did not get the same number of
 // replies from the simulator, a CommError or any message box fails the bench.
 //
-// Usage: bench_link [rounds, default 7] [path of k7700-sim]
+// Usage: bench_link [--monitor] [rounds, default 7] [path of k7700-sim]
 //   (k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program)
+//   --monitor attaches a link monitor to TALVEK's link (as the program does
+//   once its Link Monitor window was opened), to compare its cost.
 
 #include "Clock.h"
 #include "DataTransfer.h"
+#include "LinkMonitor.h"
 #include "MachineData.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
@@ -313,11 +316,12 @@ struct Paired
 class Bench
 {
 public:
-    Bench(QString bin, const QString& root, CountingPrompter& prompter)
+    Bench(QString bin, const QString& root, CountingPrompter& prompter, bool monitor)
         : m_bin(std::move(bin))
         , m_root(root)
         , m_folder(root)
         , m_prompter(prompter)
+        , m_monitor(monitor)
     { }
 
     // Runs `work` through TALVEK and its replay through the plain client in
@@ -429,6 +433,9 @@ private:
         RecordingPort port(real);
         ProgramFolder folder = m_folder;
         RSComm rs(folder, clock, m_prompter);
+        LinkMonitor monitor;
+        if (m_monitor)
+            rs.setMonitor(&monitor);
         rs.OpenRSComm(script ? static_cast<SerialPortControl*>(&port) : &real);
         if (!rs.OnlineMode) {
             std::fprintf(stderr, "could not go online\n");
@@ -456,6 +463,7 @@ private:
     QString m_root;
     ProgramFolder m_folder;
     CountingPrompter& m_prompter;
+    bool m_monitor = false;
     qint64 m_lastReplies = 0;
 };
 
@@ -484,8 +492,10 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    QString bin = argc > 2 ? QString::fromLocal8Bit(argv[2]) : qEnvironmentVariable("TALVEK_SIM_BIN");
+    QStringList args = app.arguments().mid(1);
+    const bool withMonitor = args.removeAll(QStringLiteral("--monitor")) > 0;
+    const int rounds = args.size() > 0 ? std::max(1, args.at(0).toInt()) : 7;
+    QString bin = args.size() > 1 ? args.at(1) : qEnvironmentVariable("TALVEK_SIM_BIN");
     if (bin.isEmpty())
         bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/k7700-sim");
     if (!QFileInfo(bin).isExecutable()) {
@@ -495,7 +505,9 @@ int main(int argc, char* argv[])
     QTemporaryDir dir;
     CountingPrompter prompter;
     InitMachineData();
-    Bench bench(bin, dir.path(), prompter);
+    if (withMonitor)
+        std::printf("with a link monitor attached\n");
+    Bench bench(bin, dir.path(), prompter, withMonitor);
     bool failed = false;
 
     double load[3] = { 0, 0, 0 };

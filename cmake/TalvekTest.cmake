@@ -11,5 +11,5 @@ function(talvek_add_test name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALVEK_SIM_BIN=${CMAKE_BINARY_DIR}/bin/k7700-sim")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALVEK_SIM_BIN=${CMAKE_BINARY_DIR}/bin/k7700-sim;TALVEK_CLI_BIN=${CMAKE_BINARY_DIR}/bin/talvek-cli")
 endfunction()

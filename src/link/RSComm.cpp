@@ -210,6 +210,8 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
     OperationGuard guard(*this);
     if (guard.refused())
         return; // never reconfigure a port under a waiting exchange
+    if (m_monitor)
+        m_monitor->linkOpening();
 
     m_port = CommObj;
     ConfigurePort(CommObj);
@@ -257,7 +259,7 @@ void RSComm::CloseRSComm()
 // ---------------------------------------------------------------------------
 // One byte out, one byte back
 
-int RSComm::SendByte(int value, bool noWait, bool clearInput)
+int RSComm::exchangeByte(int value, bool noWait, bool clearInput)
 {
     if (CommError)
         return NoReply;
@@ -301,6 +303,8 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
                 deadline = now + ResyncWaitMs;
                 ++timeouts;
                 resynced = true;
+                if (m_monitor)
+                    m_monitor->replyTimedOut(timeouts, timeouts < 3);
                 if (timeouts < 3) {
                     // Resynchronise: attention byte, keep waiting for a reply.
                     CommError = false;
@@ -340,12 +344,17 @@ void RSComm::SendBytes(const QByteArray& bytes)
         CommError = true;
         return;
     }
+    const qint64 start = m_monitor ? m_monitor->byteGoingOut() : 0;
     try {
         m_port->write(bytes);
     } catch (const BasicError&) {
         CurrentMode = 0;
         CommError = true;
     }
+    if (m_monitor)
+        for (const char c : bytes)
+            m_monitor->exchanged(quint8(c), -1, start, CommError ? LinkMonitor::Outcome::NoReply
+                                                                 : LinkMonitor::Outcome::Sent);
 }
 
 bool RSComm::SetPLCMode(int mode, int command)
@@ -484,6 +493,8 @@ QString RSComm::ReadValue(const QString& Add)
         // A reply that came after a resynchronisation answers the attention
         // byte (or lands the board elsewhere in its triple): no echo.
         if (h != (a >> 8) || m_replyAfterResync) {
+            if (m_monitor && !m_replyAfterResync)
+                m_monitor->echoMismatch();
             CurrentMode = 0;
             return {};
         }
@@ -517,9 +528,12 @@ QString RSComm::ReadValue(const QString& Add)
 
 QString RSComm::readRegister(const QString& Add)
 {
+    const bool linkWasDown = CommError; // a read that fails fast is no new fault
     QString value = ReadValue(Add);
     if (value.isEmpty() && !CommError)
         value = ReadValue(Add); // an echo went wrong: the read costs a new handshake
+    if (value.isEmpty() && !linkWasDown && m_monitor)
+        m_monitor->failedRead();
     return value;
 }
 
@@ -533,6 +547,25 @@ QString RSComm::RSRead(const QString& Add)
     const QString raw = readRegister(Add);
     m_readFailed = raw.isEmpty();
     return m_readFailed ? QStringLiteral("0") : raw;
+}
+
+// ---------------------------------------------------------------------------
+// The exchanges as the link monitor sees them
+
+int RSComm::SendByte(int value, bool noWait, bool clearInput)
+{
+    if (!m_monitor || CommError)
+        return exchangeByte(value, noWait, clearInput);
+    using Outcome = LinkMonitor::Outcome;
+    const qint64 start = m_monitor->byteGoingOut();
+    const int reply = exchangeByte(value, noWait, clearInput);
+    if (reply == NoReply)
+        m_monitor->exchanged(value, -1, start, Outcome::NoReply);
+    else if (noWait)
+        m_monitor->exchanged(value, -1, start, Outcome::Sent);
+    else
+        m_monitor->exchanged(value, reply, start, Outcome::Reply);
+    return reply;
 }
 
 // ---------------------------------------------------------------------------
@@ -640,6 +673,8 @@ void RSComm::WriteValue(const QString& Add, const QString& DataValue)
             // An echo that came after a resynchronisation may be the board's
             // answer to the attention byte: not an echo of this byte.
             if (r != expected || m_replyAfterResync) {
+                if (m_monitor && !m_replyAfterResync)
+                    m_monitor->echoMismatch();
                 WriteMismatch = true;
                 break;
             }
@@ -652,8 +687,11 @@ void RSComm::WriteValue(const QString& Add, const QString& DataValue)
 bool RSComm::writeRegister(const QString& Add, const QString& DataValue)
 {
     WriteValue(Add, DataValue);
-    if (WriteMismatch)
+    if (WriteMismatch) {
+        if (m_monitor)
+            m_monitor->repeatedWrite();
         WriteValue(Add, DataValue);
+    }
     if (m_writeRefused || m_writeIncomplete || CommError)
         return false;
     if (!WriteMismatch)

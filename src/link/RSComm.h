@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LinkMonitor.h"
+
 #include <QString>
 
 #include <array>
@@ -148,6 +150,10 @@ public:
     // Retry/Cancel box of a timeout is up).
     bool IsBusy() const { return m_depth > 0; }
 
+    // The link monitor that sees every exchange, or none (nullptr).
+    void setMonitor(LinkMonitor* monitor) { m_monitor = monitor; }
+    LinkMonitor* monitor() const { return m_monitor; }
+
     // ---- link primitives, used by the controller operations of this class ----
     struct PortSettings
     {
@@ -211,7 +217,12 @@ private:
         {
             ++m_link.m_depth;
         }
-        ~OperationGuard() { --m_link.m_depth; }
+        ~OperationGuard()
+        {
+            if (m_link.m_monitor && m_link.CommError && !m_refused)
+                m_link.m_monitor->linkFailed();
+            --m_link.m_depth;
+        }
         OperationGuard(const OperationGuard&) = delete;
         OperationGuard& operator=(const OperationGuard&) = delete;
         bool refused() const { return m_refused; }
@@ -221,6 +232,8 @@ private:
         bool m_refused;
     };
     void entryAlert(const QString& message);
+    // SendByte without the monitor's view of it.
+    int exchangeByte(int value, bool noWait, bool clearInput);
 
     // ---- PLS wire operations (each one handshakes with its own command
     // byte; no PLS mode is ever reused) ----
@@ -261,6 +274,7 @@ private:
     Clock& m_clock;
     Prompter& m_prompter;
     SerialPortControl* m_port = nullptr;
+    LinkMonitor* m_monitor = nullptr;
     int m_depth = 0;
     // The reply SendByte returned came only after a resynchronisation: it
     // may answer the attention byte, not the byte that was sent.

@@ -195,6 +195,7 @@ void RSComm::letEventsRun()
 
 std::optional<int> RSComm::awaitRecordReply()
 {
+    const qint64 start = m_monitor ? m_monitor->byteGoingOut() : 0;
     try {
         const qint64 deadline = m_clock.nowMs() + RecordReplyWaitMs;
         for (;;) {
@@ -205,12 +206,18 @@ std::optional<int> RSComm::awaitRecordReply()
             }
             if (m_port->bytesAvailable() > 0) {
                 const int b = m_port->readByte();
-                if (b >= 0)
+                if (b >= 0) {
+                    if (m_monitor)
+                        m_monitor->recordReply(b, start);
                     return b;
+                }
             }
             const qint64 now = m_clock.nowMs();
-            if (now >= deadline)
+            if (now >= deadline) {
+                if (m_monitor)
+                    m_monitor->recordReply(-1, start);
                 return std::nullopt;
+            }
             m_port->waitForInput(int(deadline - now));
         }
     } catch (const BasicError&) {

@@ -12,6 +12,7 @@
 #include "ShiftExport.h"
 #include "frmAbout.h"
 #include "frmDownloadProg.h"
+#include "frmLinkMonitor.h"
 #include "frmProcessing.h"
 #include "frmSetupComm.h"
 #include "modUtility.h"
@@ -135,6 +136,7 @@ frmMDIMain::~frmMDIMain()
     for (const auto& window : std::as_const(m_unloaded))
         delete window.data();
     delete m_about.data();
+    delete m_linkMonitor.data();
     if (m_rs && !m_rs->IsBusy())
         m_rs->CloseRSComm();
 }
@@ -196,6 +198,8 @@ void frmMDIMain::buildMenus()
     mnuView->setObjectName(QStringLiteral("mnuView"));
     mnuViewTargetBoardStatus
         = addItem(mnuView, "mnuViewTargetBoardStatus", QStringLiteral("&Target Board Interface"));
+    mnuViewLinkMonitor = addItem(
+        mnuView, "mnuViewLinkMonitor", QStringLiteral("&Link Monitor"), QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuView->addSeparator();
     mnuViewOnline
         = addItem(mnuView, "mnuViewOnline", QStringLiteral("O&nline Data"), QKeySequence(Qt::Key_F3));
@@ -253,6 +257,14 @@ void frmMDIMain::buildMenus()
         [this] { SelectProgramFile(*m_context, SelectForDownload); });
     connect(mnuViewTargetBoardStatus, &QAction::triggered, this,
         [this] { SelectProgramFile(*m_context, SelectForTargetBoard); });
+    connect(mnuViewLinkMonitor, &QAction::triggered, this, [this] {
+        // Made once and kept (hidden when closed), so its counters go on.
+        if (!m_linkMonitor)
+            m_linkMonitor = new frmLinkMonitor(*m_rs, m_prompter, this);
+        m_linkMonitor->show();
+        m_linkMonitor->raise();
+        m_linkMonitor->activateWindow();
+    });
     connect(mnuViewOnline, &QAction::triggered, this, [this] { m_mode->setMode(true); });
     connect(mnuViewOffline, &QAction::triggered, this, [this] { m_mode->setMode(false); });
     connect(mnuHelpHelpTopics, &QAction::triggered, this, &frmMDIMain::mnuHelpHelpTopics_Click);

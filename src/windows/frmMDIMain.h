@@ -27,6 +27,7 @@ class RSComm;
 class SetupFileCommands;
 class WindowMemory;
 class frmAbout;
+class frmLinkMonitor;
 
 // The program's main window: MDI frame with the menus, the status bar and one
 // child window at a time. Owns the controller link (RSComm) and the mode
@@ -69,6 +70,7 @@ public:
     // folder of the current file is kept at shutdown. Without one (tests)
     // nothing is remembered.
     void setWindowMemory(WindowMemory* memory);
+    QPointer<frmLinkMonitor> linkMonitor() const { return m_linkMonitor; }
 
     // Status bar panel 1..4 (panel 1: system message, 2: mode, 3: date, 4: time).
     QLabel* statusPanel(int panel) const { return m_panels.at(panel - 1); }
@@ -98,6 +100,7 @@ public:
     QAction* mnuEditPasscode;
     QMenu* mnuView;
     QAction* mnuViewTargetBoardStatus;
+    QAction* mnuViewLinkMonitor;
     QAction* mnuViewOnline;
     QAction* mnuViewOffline;
     QMenu* mnuWindow;
@@ -147,6 +150,7 @@ private:
     QList<QPointer<QMdiSubWindow>> m_unloaded;
     QPointer<frmAbout> m_about;
     QPointer<WindowMemory> m_memory;
+    QPointer<frmLinkMonitor> m_linkMonitor;
     SystemRegistry m_registry;
     QString m_helpFile;
     QString m_baseCaption;

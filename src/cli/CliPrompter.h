@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Prompter.h"
+
+#include <QTextStream>
+
+namespace talvek {
+
+// The exit codes of talvek-cli, one per cause (the README lists them).
+enum class CliExit : int
+{
+    Ok = 0,
+    Usage = 2, // bad command line, address or option
+    File = 3, // a file could not be read or written, or is not what it must be
+    NoDevice = 4, // the port has no device, or the device does not exist
+    Permission = 5, // no permission to open the device
+    PortError = 6, // the port is in use or could not be set up
+    Silent = 7, // the controller did not answer
+    ValueRefused = 8, // the link refused the value to write (not a number, out of range)
+    ControllerRefused = 9, // the controller answered wrongly or refused an operation
+    NeedsYes = 10, // a write to the controller without --yes
+};
+
+// The prompter of the command line: it never waits for anyone. Each message
+// becomes one line on the error stream ("talvek-cli: title: text"), Retry /
+// Cancel is answered Cancel, the program download's confirmation is answered
+// Yes only when the command line said --yes, and every other question No.
+// The first failure message gives the exit code of the run.
+class CliPrompter final : public Prompter
+{
+public:
+    CliPrompter(QTextStream& err, bool yes);
+    Q_DISABLE_COPY_MOVE(CliPrompter)
+
+    MsgResult msgBox(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons,
+        MsgDefault defaultButton = MsgDefault::Button1) override;
+    std::optional<QString> inputBox(
+        const QString& prompt, const QString& title, const QString& defaultText) override;
+    std::optional<QString> openFileName(const FileDialogRequest& request) override;
+    std::optional<QString> saveFileName(const FileDialogRequest& request) override;
+    bool showHelp(const QString& path) override;
+
+    // The cause of the first failure message, Ok when none was shown.
+    CliExit failure() const { return m_failure; }
+    // The text of the last message shown.
+    QString lastText() const { return m_lastText; }
+    // A message of its own, as a line on the error stream.
+    void note(const QString& text);
+    // Records a failure found by the command itself (the first one wins).
+    void fail(CliExit cause, const QString& text);
+
+    // What a message box tells about the run: Ok for the completion messages
+    // and the confirmation, else the cause of the failure it reports.
+    static CliExit classify(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons);
+    // Message texts on one line: CR LF, CR and LF become " / ", tabs a blank,
+    // other control characters are dropped.
+    static QString oneLine(const QString& text);
+
+private:
+    QTextStream& m_err;
+    bool m_yes;
+    CliExit m_failure = CliExit::Ok;
+    QString m_lastText;
+};
+
+} // namespace talvek

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "CliPrompter.h"
+#include "SerialPortControl.h"
+
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace talvek {
+
+class Clock;
+class ProgramFolder;
+
+// What talvek-cli runs on: TALVEK's program folder (port settings file, port
+// links, code tables), the clock, the output streams and the serial-port
+// control. The program passes the real ones; tests pass the in-process
+// simulator's.
+struct CliContext
+{
+    const ProgramFolder& folder;
+    Clock& clock;
+    QTextStream& out;
+    QTextStream& err;
+    // Progress lines on `err` (the program sets this when it is a terminal).
+    bool progress = false;
+    // The serial-port control, resolving port numbers through `portFolder`
+    // (the program folder, or for --device a folder whose port link names
+    // that device).
+    std::function<std::unique_ptr<SerialPortControl>(const ProgramFolder& portFolder)> makePort;
+};
+
+// Runs one talvek-cli command line (the arguments after the program name) and
+// returns the exit code (CliExit).
+int RunTalvekCli(const QStringList& arguments, CliContext& context);
+
+// The usage text of --help.
+QString TalvekCliUsage();
+
+// A controller address as the command line accepts it: B, W or D and a
+// number, F and a number, a bit address (letter, byte number, "." and 0..7),
+// or hexadecimal digits and H; byte numbers up to 65535.
+bool IsCliAddress(const QString& address);
+
+// The serial-port control of the command line: the real one, with the port
+// number and speed of the command line in place of those of the settings
+// file (when given).
+class CliPort final : public SerialPortControl
+{
+public:
+    CliPort(std::unique_ptr<SerialPortControl> inner, std::optional<int> port, std::optional<int> baud);
+    Q_DISABLE_COPY_MOVE(CliPort)
+
+    void setCommPort(int port) override;
+    int commPort() const override { return m_inner->commPort(); }
+    void setSettings(const QString& settings) override;
+    QString settings() const override { return m_inner->settings(); }
+    void open() override { m_inner->open(); }
+    void close() override { m_inner->close(); }
+    bool isOpen() const override { return m_inner->isOpen(); }
+    int bytesAvailable() override { return m_inner->bytesAvailable(); }
+    void discardInput() override { m_inner->discardInput(); }
+    int readByte() override { return m_inner->readByte(); }
+    void write(const QByteArray& bytes) override { m_inner->write(bytes); }
+    bool waitForInput(int timeoutMs) override { return m_inner->waitForInput(timeoutMs); }
+    QString deviceForPort(int port) const override { return m_inner->deviceForPort(port); }
+
+private:
+    std::unique_ptr<SerialPortControl> m_inner;
+    std::optional<int> m_port;
+    std::optional<int> m_baud;
+};
+
+} // namespace talvek

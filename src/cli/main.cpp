@@ -1,0 +1,43 @@
+// talvek-cli: the controller link of TALVEK from the command line, for
+// scripted reads, writes and nightly backups of a press's set-up.
+
+#include "Clock.h"
+#include "ProgramFolder.h"
+#include "QtSerialPortControl.h"
+#include "TalvekCli.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("talvek-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(TALVEK_VERSION_MAJOR)
+                                                .arg(TALVEK_VERSION_MINOR)
+                                                .arg(TALVEK_VERSION_PATCH));
+
+    talvek::ProgramFolder folder;
+    talvek::SteadyClock clock;
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+#ifdef Q_OS_UNIX
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+#else
+    const bool terminal = false;
+#endif
+    talvek::CliContext context { folder, clock, out, err, terminal,
+        [](const talvek::ProgramFolder& portFolder) -> std::unique_ptr<talvek::SerialPortControl> {
+            return std::make_unique<talvek::QtSerialPortControl>(portFolder);
+        } };
+    const int result = talvek::RunTalvekCli(QCoreApplication::arguments().mid(1), context);
+    out.flush();
+    err.flush();
+    return result;
+}

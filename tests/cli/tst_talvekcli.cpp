@@ -1,0 +1,510 @@
+// talvek-cli's commands on the in-process simulator: the set-up file of
+// "upload all" against the one the main window saves after the same upload,
+// a download restoring changed values, the exit code and message of each
+// failure cause, the trace file, and the command line's own checks.
+
+#include "LinkMonitor.h"
+#include "MainWindowRig.h"
+#include "SetupFile.h"
+#include "TalvekCli.h"
+#include "frmProcessing.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+
+// A press with set-up values and programmed timing channels that differ from
+// the program's defaults.
+void loadPress(K7700Sim& sim)
+{
+    sim.setD(1100, 123456);
+    sim.setWord(1104, 17);
+    sim.setD(1200, 98765);
+    sim.setWord(1204, 3);
+    sim.setWord(1040, 41);
+    sim.setWord(1042, 52);
+    sim.setWord(1020, 181);
+    sim.setWord(1026, 312);
+    sim.setWord(1028, 366);
+    sim.setWord(1032, 401);
+    sim.setByte(4050, 7);
+    sim.setPLSScaleFactor(360);
+    sim.setPLSOffset(12);
+    K7700Sim::PLSChannel channel;
+    channel.kind = K7700Sim::PLSChannel::Kind::Setpoints;
+    channel.on = 140;
+    channel.off = 175;
+    sim.setPLSChannel(0, channel);
+    channel.on = 20;
+    channel.off = 330;
+    sim.setPLSChannel(9, channel);
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// talvek-cli on a simulator port, with what it printed.
+struct Cli
+{
+    K7700Sim& sim;
+    FakeClock clock;
+    QTemporaryDir dir;
+    ProgramFolder folder { dir.path() };
+    SimPort* port = nullptr; // the port of the last run
+    std::function<void(SimPort&)> preparePort;
+    QString out;
+    QString err;
+
+    explicit Cli(K7700Sim& s)
+        : sim(s)
+    { }
+
+    int run(const QStringList& args)
+    {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        CliContext context { folder, clock, outStream, errStream, false,
+            [this](const ProgramFolder&) -> std::unique_ptr<SerialPortControl> {
+                auto p = std::make_unique<SimPort>(sim, clock);
+                port = p.get();
+                if (preparePort)
+                    preparePort(*p);
+                return p;
+            } };
+        const int code = RunTalvekCli(args, context);
+        port = nullptr;
+        return code;
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+} // namespace
+
+class tst_TalvekCli final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void uploadAllMatchesTheMainWindowsFile();
+    void downloadRestoresChangedValues();
+    void groupsMoveOnlyTheirRows();
+    void readAndWrite();
+    void status();
+    void programUploadThenDownload();
+    void failureCauses_data();
+    void failureCauses();
+    void traceFile();
+    void commandLineChecks_data();
+    void commandLineChecks();
+    void portOverrides();
+    void addresses_data();
+    void addresses();
+};
+
+void tst_TalvekCli::uploadAllMatchesTheMainWindowsFile()
+{
+    // The main window: File > Upload (save) Data > All, then Save As.
+    Rig rig;
+    loadPress(rig.sim);
+    rig.w->tmrBackgroungUpdate->stop();
+    rig.script().answerMsg(MsgResult::Yes); // "You are about to Upload Data from the PLC"
+    rig.script().answerMsg(MsgResult::Yes); // go ONLINE
+    rig.w->mnuFileUploadData[4]->trigger();
+    auto* processing = rig.w->findChild<frmProcessing*>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(processing);
+    QSignalSpy finished(processing, &QDialog::finished);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(CurrentData.ParamValue[10], 312);
+    const QString guiFile = rig.dir.filePath(QStringLiteral("gui.sdt"));
+    rig.script().answerFile(guiFile);
+    rig.w->mnuFileSaveAs->trigger();
+    QCOMPARE(rig.script().unexpected(), 0);
+    rig.w->mnuViewOffline->trigger();
+    const QByteArray gui = contents(guiFile);
+    QCOMPARE(gui.size(), 325);
+
+    // talvek-cli on the same controller.
+    Cli cli(rig.sim);
+    const QString cliFile = cli.path(QStringLiteral("press1.sdt"));
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o"), cliFile }), 0);
+    QCOMPARE(cli.err, QString());
+    QCOMPARE(cli.out, QString());
+    QCOMPARE(contents(cliFile), gui);
+
+    // And it holds the press's values, not the defaults.
+    MachineData record;
+    QVERIFY(ReadSetupFile(cliFile, record));
+    QCOMPARE(record.ParamValue.mid(0, 6), (QList<qint32> { 123456, 17, 98765, 3, 41, 52 }));
+    QCOMPARE(record.ParamValue[10], 312);
+    QCOMPARE(record.ParamValue[16], 7);
+    QCOMPARE(record.OnSetpoint[0], qint16(140));
+    QCOMPARE(record.OffSetpoint[9], qint16(330));
+    QCOMPARE(record.PlsOffset, qint16(12));
+}
+
+void tst_TalvekCli::downloadRestoresChangedValues()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    loadPress(sim);
+    Cli cli(sim);
+    const QString file = cli.path(QStringLiteral("backup.sdt"));
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o"), file }), 0);
+
+    // Someone changes the press.
+    sim.setWord(1026, 999);
+    sim.setByte(4050, 1);
+    sim.setD(1100, 5);
+    K7700Sim::PLSChannel changed;
+    changed.kind = K7700Sim::PLSChannel::Kind::Setpoints;
+    changed.on = 10;
+    changed.off = 11;
+    sim.setPLSChannel(0, changed);
+    sim.setPLSChannel(3, changed);
+    sim.setPLSChannel(9, {});
+
+    // Without --yes nothing is sent.
+    QCOMPARE(cli.run({ QStringLiteral("download"), QStringLiteral("all"), QStringLiteral("-i"), file }),
+        int(CliExit::NeedsYes));
+    QCOMPARE(
+        cli.err, QStringLiteral("talvek-cli: download writes to the controller: add --yes to go ahead\n"));
+    QCOMPARE(sim.word(1026), quint16(999));
+
+    QCOMPARE(cli.run({ QStringLiteral("download"), QStringLiteral("all"), QStringLiteral("-i"), file,
+                 QStringLiteral("--yes") }),
+        0);
+    QCOMPARE(cli.err, QString());
+    QCOMPARE(sim.word(1026), quint16(312));
+    QCOMPARE(sim.byte(4050), std::uint8_t(7));
+    QCOMPARE(sim.getD(1100), qint64(123456));
+    QCOMPARE(sim.plsChannel(0).on, quint16(140));
+    QCOMPARE(sim.plsChannel(0).off, quint16(175));
+    QCOMPARE(sim.plsChannel(9).off, quint16(330));
+    QCOMPARE(sim.plsChannel(3).kind, K7700Sim::PLSChannel::Kind::Empty);
+}
+
+void tst_TalvekCli::groupsMoveOnlyTheirRows()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    loadPress(sim);
+    Cli cli(sim);
+    const QString file = cli.path(QStringLiteral("shift.sdt"));
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("shift"), QStringLiteral("-o"), file }), 0);
+    MachineData record;
+    QVERIFY(ReadSetupFile(file, record));
+    QCOMPARE(record.ParamValue.mid(0, 6), (QList<qint32> { 123456, 17, 98765, 3, 41, 52 }));
+    QCOMPARE(record.ParamValue[10], 250); // the default: set-up parameters were not read
+    QCOMPARE(record.OnSetpoint[0], qint16(150));
+
+    sim.setWord(1026, 999);
+    sim.setWord(1104, 1);
+    QCOMPARE(cli.run({ QStringLiteral("download"), QStringLiteral("params"), QStringLiteral("-i"), file,
+                 QStringLiteral("--yes") }),
+        0);
+    QCOMPARE(sim.word(1026), quint16(250)); // the file's (default) set-up parameters
+    QCOMPARE(sim.word(1104), quint16(1)); // shift data untouched
+}
+
+void tst_TalvekCli::readAndWrite()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    loadPress(sim);
+    sim.setByte(1018, 0x41);
+    Cli cli(sim);
+    QCOMPARE(cli.run({ QStringLiteral("read"), QStringLiteral("W1026"), QStringLiteral("D1100"),
+                 QStringLiteral("B1018.0"), QStringLiteral("B1018.1"), QStringLiteral("FF0H") }),
+        0);
+    QCOMPARE(cli.out, QStringLiteral("W1026=312\nD1100=123456\nB1018.0=1\nB1018.1=0\nFF0H=0\n"));
+    QCOMPARE(cli.err, QString());
+
+    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("W1026"), QStringLiteral("1,000"),
+                 QStringLiteral("--yes") }),
+        0);
+    QCOMPARE(cli.out, QStringLiteral("W1026=1000\n"));
+    QCOMPARE(sim.word(1026), quint16(1000));
+    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("B1018.1"), QStringLiteral("1"),
+                 QStringLiteral("--yes") }),
+        0);
+    QCOMPARE(sim.byte(1018), std::uint8_t(0x43));
+}
+
+void tst_TalvekCli::status()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setByte(8159, 12);
+    sim.setByte(8176, 0x1A);
+    Cli cli(sim);
+    QDir().mkpath(cli.path(QStringLiteral("support")));
+    QFile table(cli.path(QStringLiteral("support/FaultErrCodes.txt")));
+    QVERIFY(table.open(QIODevice::WriteOnly));
+    table.write("\"1A\",\"Resolver signal lost\"\r\n");
+    table.close();
+    QCOMPARE(cli.run({ QStringLiteral("status") }), 0);
+    QCOMPARE(cli.out,
+        QStringLiteral("mode: ONLINE\nport: COM1 sim:COM1 9600,n,8,1\nfirmware revision: 12\nfault code: 26\n"
+                       "fault: Fault Code (1AH): Resolver signal lost\n"));
+}
+
+void tst_TalvekCli::programUploadThenDownload()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setIdent("PRESS 1", 0x0A, 0x0B);
+    sim.setByte(0x4000, 0x12);
+    sim.setByte(0x4001, 0x34);
+    sim.setByte(0xBFFF, 0xEE);
+    Cli cli(sim);
+    const QString nvk = cli.path(QStringLiteral("press.nvk"));
+    QFile program(nvk);
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("D,0\r\n"); // a K7700 program: its image lies at 4000H..BFFFH
+    program.close();
+
+    QCOMPARE(cli.run({ QStringLiteral("program-upload"), nvk }), 0);
+    QCOMPARE(cli.err, QStringLiteral("talvek-cli: Program Upload: Program Upload Complete!\n"));
+    QCOMPARE(contents(cli.path(QStringLiteral("press.rev"))),
+        QByteArray("PRESS 1\0"
+                   "0:0;\r\n",
+            14));
+    const QList<QByteArray> image = contents(cli.path(QStringLiteral("press.hex"))).split('\n');
+    QCOMPARE(image.size(), 0x8000 / 16 + 2);
+    QCOMPARE(image.front(), QByteArray(":10400000123400000000000000000000000000006A\r"));
+    QCOMPARE(image[0x8000 / 16 - 1], QByteArray(":10BFF000000000000000000000000000000000EE53\r"));
+
+    // The board loses its program; the set on disk puts it back.
+    sim.setByte(0x4000, 0);
+    sim.setByte(0x4001, 0);
+    sim.setByte(0xBFFF, 0);
+    sim.setIdent("", 0, 0);
+    QCOMPARE(cli.run({ QStringLiteral("program-download"), nvk, QStringLiteral("--yes") }), 0);
+    const QStringList lines = cli.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(
+        lines[0].startsWith(QStringLiteral("talvek-cli: Program Download - [PRESS 1]: Program to be loaded "
+                                           "into module (on disk): / Program Ident: PRESS 1")),
+        qPrintable(lines[0]));
+    QCOMPARE(lines[1], QStringLiteral("talvek-cli: Program Download: Program Download Complete!"));
+    QCOMPARE(sim.byte(0x4000), std::uint8_t(0x12));
+    QCOMPARE(sim.byte(0x4001), std::uint8_t(0x34));
+    QCOMPARE(sim.byte(0xBFFF), std::uint8_t(0xEE));
+    QCOMPARE(sim.byte(61424), std::uint8_t('P'));
+    QCOMPARE(sim.byte(61432), std::uint8_t(0x0A));
+}
+
+void tst_TalvekCli::failureCauses_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("firstLine");
+
+    const QStringList write { QStringLiteral("write"), QStringLiteral("B166"), QStringLiteral("256"),
+        QStringLiteral("--yes") };
+    const QStringList read { QStringLiteral("read"), QStringLiteral("B166") };
+    QTest::newRow("no device")
+        << "no device" << read << int(CliExit::NoDevice)
+        << "talvek-cli: Comm Port Error: Error Number = 8021 / Error Source = MSComm1 / "
+           "no such device";
+    QTest::newRow("permission")
+        << "permission" << read << int(CliExit::Permission)
+        << "talvek-cli: Comm Port Error: Error Number = 8020 / Error Source = MSComm1 "
+           "/ permission denied";
+    QTest::newRow("in use") << "in use" << read << int(CliExit::PortError)
+                            << "talvek-cli: Comm Port Error: Error Number = 8010 / Error Source = MSComm1 / "
+                               "in use";
+    QTest::newRow("silent controller") << "silent" << read << int(CliExit::Silent)
+                                       << "talvek-cli: WARNING - Communication Error!: Cannot Communicate "
+                                          "with Target Board. / Verify RS-232 "
+                                          "Cable is Connected Between / COMM Port and PROG Port.";
+    QTest::newRow("refused write") << "none" << write << int(CliExit::ValueRefused)
+                                   << "talvek-cli: ENTRY ALERT: Error: / Entry out of Range (0-255).";
+    QTest::newRow("not a number") << "none"
+                                  << QStringList { QStringLiteral("write"), QStringLiteral("W180"),
+                                         QStringLiteral("12a"), QStringLiteral("--yes") }
+                                  << int(CliExit::ValueRefused)
+                                  << "talvek-cli: ENTRY ALERT: Error: / Only Numerical Data Allowed.";
+    QTest::newRow("board stops mid-upload") << "drop out"
+                                            << QStringList { QStringLiteral("upload"), QStringLiteral("all"),
+                                                   QStringLiteral("-o"), QStringLiteral("x.sdt") }
+                                            << int(CliExit::Silent)
+                                            << "talvek-cli: WARNING - Communication Error!: Cannot "
+                                               "Communicate with Target Board. / Verify RS-232 "
+                                               "Cable is Connected Between / COMM Port and PROG Port.";
+    QTest::newRow("missing set-up file")
+        << "none"
+        << QStringList { QStringLiteral("download"), QStringLiteral("all"), QStringLiteral("-i"),
+               QStringLiteral("nothing.sdt"), QStringLiteral("--yes") }
+        << int(CliExit::File) << "talvek-cli: nothing.sdt: no such file";
+}
+
+void tst_TalvekCli::failureCauses()
+{
+    QFETCH(QString, cause);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, firstLine);
+
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setByte(166, 5);
+    Cli cli(sim);
+    QDir::setCurrent(cli.dir.path());
+    auto failOpen = [&cli](int number, const char* text) {
+        cli.preparePort = [number, text](SimPort& p) {
+            p.failOpenWith(SerialError(number, QStringLiteral("MSComm1"), QLatin1String(text)));
+        };
+    };
+    if (cause == QLatin1String("no device"))
+        failOpen(SerialErrorNumber::DeviceNotFound, "no such device");
+    else if (cause == QLatin1String("permission"))
+        failOpen(SerialErrorNumber::PermissionDenied, "permission denied");
+    else if (cause == QLatin1String("in use"))
+        failOpen(SerialErrorNumber::PortUnavailable, "in use");
+    else if (cause == QLatin1String("silent"))
+        sim.setDroppedOut(true);
+    else if (cause == QLatin1String("drop out"))
+        sim.dropOutAfter(40);
+
+    QCOMPARE(cli.run(args), exitCode);
+    const QStringList lines = cli.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(!lines.isEmpty(), "nothing on the error stream");
+    QCOMPARE(lines.front(), firstLine);
+    QCOMPARE(cli.out, QString());
+    QCOMPARE(sim.byte(166), std::uint8_t(5)); // nothing written
+    QVERIFY(!QFileInfo::exists(cli.path(QStringLiteral("x.sdt")))); // no half backup
+}
+
+void tst_TalvekCli::traceFile()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setWord(180, 0x0102);
+    Cli cli(sim);
+    const QString trace = cli.path(QStringLiteral("link.log"));
+    QCOMPARE(
+        cli.run({ QStringLiteral("--trace"), trace, QStringLiteral("read"), QStringLiteral("W180") }), 0);
+    const QStringList lines
+        = QString::fromLatin1(contents(trace)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Header; open; handshake; the word's four exchanges; the close's attention byte.
+    QCOMPARE(lines.size(), 1 + 1 + 2 + 4 + 1);
+    QCOMPARE(lines[0], LinkMonitor::logHeader());
+    QStringList bytes;
+    for (const QString& line : lines.mid(1))
+        bytes.append(line.mid(16, 5) + QLatin1Char(' ') + line.section(QLatin1Char(' '), -1));
+    QCOMPARE(bytes,
+        (QStringList { "FF 55 reply", "FF 55 reply", "01 55 reply", "00 00 reply", "B4 02 reply",
+            "00 00 reply", "B5 01 reply", "FF 55 reply" }));
+
+    // A trace file that cannot be made stops the command before the port opens.
+    QCOMPARE(cli.run({ QStringLiteral("--trace"), cli.path(QStringLiteral("no/such/folder/x.log")),
+                 QStringLiteral("status") }),
+        int(CliExit::File));
+    QVERIFY(cli.err.startsWith(
+        QStringLiteral("talvek-cli: ") + cli.path(QStringLiteral("no/such/folder/x.log"))));
+}
+
+void tst_TalvekCli::commandLineChecks_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("firstLine");
+
+    QTest::newRow("no command") << QStringList {} << 2 << "talvek-cli: no command";
+    QTest::newRow("unknown command") << QStringList { "erase" } << 2 << "talvek-cli: unknown command erase";
+    QTest::newRow("unknown option") << QStringList { "--fast", "status" } << 2
+                                    << "talvek-cli: Unknown option 'fast'.";
+    QTest::newRow("bad address") << QStringList { "read", "Z5" } << 2
+                                 << "talvek-cli: Z5 is not a controller address";
+    QTest::newRow("address too high")
+        << QStringList { "read", "W70000" } << 2 << "talvek-cli: W70000 is not a controller address";
+    QTest::newRow("bad baud") << QStringList { "--baud", "4800", "status" } << 2
+                              << "talvek-cli: --baud takes 9600 or 19200";
+    QTest::newRow("bad port") << QStringList { "--port", "0", "status" } << 2
+                              << "talvek-cli: --port takes a port number 1..99";
+    QTest::newRow("port and device") << QStringList { "--port", "2", "--device", "/dev/ttyS1", "status" } << 2
+                                     << "talvek-cli: --port and --device exclude each other";
+    QTest::newRow("upload without -o")
+        << QStringList { "upload", "all" } << 2 << "talvek-cli: upload needs -o FILE.sdt";
+    QTest::newRow("unknown group") << QStringList { "upload", "alarms", "-o", "x.sdt" } << 2
+                                   << "talvek-cli: upload needs one of params, timing, shift, all";
+    QTest::newRow("write without --yes") << QStringList { "write", "W180",
+        "5" } << 10 << "talvek-cli: write writes to the controller: add --yes to go ahead";
+    QTest::newRow("program download without --yes")
+        << QStringList { "program-download", "x.nvk" } << 10
+        << "talvek-cli: program-download writes to the controller: "
+           "add --yes to go ahead";
+}
+
+void tst_TalvekCli::commandLineChecks()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, firstLine);
+    K7700Sim sim;
+    Cli cli(sim);
+    bool portMade = false;
+    cli.preparePort = [&portMade](SimPort&) { portMade = true; };
+    QCOMPARE(cli.run(args), exitCode);
+    QCOMPARE(cli.err.section(QLatin1Char('\n'), 0, 0), firstLine);
+    QVERIFY(!portMade);
+    QCOMPARE(sim.bytesReceived(), qint64(0));
+}
+
+void tst_TalvekCli::portOverrides()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    Cli cli(sim);
+    // The settings file of the program folder...
+    QDir().mkpath(cli.path(QStringLiteral("support")));
+    QFile cfg(cli.path(QStringLiteral("support/RSPort.cfg")));
+    QVERIFY(cfg.open(QIODevice::WriteOnly));
+    cfg.write("4,19200\r\n");
+    cfg.close();
+    auto runStatus = [&](const QStringList& options) {
+        cli.run(options + QStringList { QStringLiteral("status") });
+        return cli.out.section(QLatin1Char('\n'), 1, 1);
+    };
+    QCOMPARE(runStatus({}), QStringLiteral("port: COM4 sim:COM4 19200,n,8,1"));
+    // ... and the command line's port and speed in their place.
+    QCOMPARE(runStatus({ QStringLiteral("--port"), QStringLiteral("7") }),
+        QStringLiteral("port: COM7 sim:COM7 19200,n,8,1"));
+    QCOMPARE(runStatus({ QStringLiteral("--baud"), QStringLiteral("9600") }),
+        QStringLiteral("port: COM4 sim:COM4 9600,n,8,1"));
+}
+
+void tst_TalvekCli::addresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("valid");
+    for (const char* a :
+        { "B166", "b166", "W1026", "D1100", "F15", "B1018.0", "W10.3", "1FF0H", "ffh", "B65535" })
+        QTest::newRow(a) << QString::fromLatin1(a) << true;
+    for (const char* a :
+        { "", "Z5", "B", "B65536", "B1018.8", "W1026x", "12345H", "H", "X12", "B-1", "B 166" })
+        QTest::newRow(*a ? a : "empty") << QString::fromLatin1(a) << false;
+}
+
+void tst_TalvekCli::addresses()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, valid);
+    QCOMPARE(IsCliAddress(address), valid);
+}
+
+QTEST_MAIN(tst_TalvekCli)
+#include "tst_talvekcli.moc"

@@ -1,0 +1,216 @@
+// End to end: the talvek-cli program against the k7700-sim process over a
+// pseudo-terminal, on the real clock: a nightly backup and its restore, reads,
+// and the exit codes of a missing device, a device without permission and a
+// silent controller.
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class tst_TalvekCliProcess final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void backupAndRestore();
+    void readsAndStatus();
+    void noDevice();
+    void permissionDenied();
+    void silentController();
+
+private:
+    QString sim(const QString& line);
+    Run cli(const QStringList& args, const QStringList& wrapper = {});
+
+    QTemporaryDir m_dir;
+    QProcess m_sim;
+    QString m_cli;
+};
+
+QString tst_TalvekCliProcess::sim(const QString& line)
+{
+    m_sim.write(line.toLocal8Bit() + '\n');
+    m_sim.waitForBytesWritten(5000);
+    while (!m_sim.canReadLine()) {
+        if (!m_sim.waitForReadyRead(5000))
+            return QStringLiteral("<no answer>");
+    }
+    return QString::fromLocal8Bit(m_sim.readLine()).trimmed();
+}
+
+Run tst_TalvekCliProcess::cli(const QStringList& args, const QStringList& wrapper)
+{
+    QProcess p;
+    p.setWorkingDirectory(m_dir.path());
+    const QStringList full = QStringList { QStringLiteral("--program-folder"), m_dir.path() } + args;
+    if (wrapper.isEmpty()) {
+        p.start(m_cli, full);
+    } else {
+        p.start(wrapper.front(), wrapper.mid(1) + QStringList { m_cli } + full);
+    }
+    Run r;
+    if (!p.waitForStarted(5000) || !p.waitForFinished(30000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+void tst_TalvekCliProcess::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // Readable by everyone: the permission case runs the program as another user.
+    QFile::setPermissions(m_dir.path(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    m_cli = qEnvironmentVariable("TALVEK_CLI_BIN");
+    QVERIFY2(QFileInfo(m_cli).isExecutable(), "talvek-cli not found (TALVEK_CLI_BIN)");
+    const QString bin = qEnvironmentVariable("TALVEK_SIM_BIN");
+    QVERIFY2(QFileInfo(bin).isExecutable(), "k7700-sim not found (TALVEK_SIM_BIN)");
+    m_sim.setProgram(bin);
+    m_sim.setArguments(
+        { QStringLiteral("--program-folder"), m_dir.path(), QStringLiteral("--port"), QStringLiteral("1") });
+    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim.start();
+    QVERIFY(m_sim.waitForStarted(5000));
+    while (!m_sim.canReadLine())
+        QVERIFY(m_sim.waitForReadyRead(10000));
+    m_sim.readLine(); // the device
+    // TALVEK's port settings file, as the comm port dialog writes it.
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("support"))));
+    QFile cfg(m_dir.filePath(QStringLiteral("support/RSPort.cfg")));
+    QVERIFY(cfg.open(QIODevice::WriteOnly));
+    cfg.write("1,9600\r\n");
+    cfg.close();
+    cfg.setPermissions(cfg.permissions() | QFileDevice::ReadOther | QFileDevice::ReadGroup);
+    QFile::setPermissions(m_dir.filePath(QStringLiteral("support")),
+        QFile::permissions(m_dir.filePath(QStringLiteral("support"))) | QFileDevice::ReadOther
+            | QFileDevice::ExeOther);
+}
+
+void tst_TalvekCliProcess::cleanupTestCase()
+{
+    if (m_sim.state() != QProcess::NotRunning) {
+        m_sim.terminate();
+        m_sim.waitForFinished(5000);
+    }
+}
+
+void tst_TalvekCliProcess::backupAndRestore()
+{
+    QCOMPARE(sim(QStringLiteral("set W1026 312")), QStringLiteral("ok"));
+    QCOMPARE(sim(QStringLiteral("set D1100 123456")), QStringLiteral("ok"));
+    const QString file = m_dir.filePath(QStringLiteral("press1.sdt"));
+    Run r = cli({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o"), file });
+    QCOMPARE(r.err, QString()); // stderr is no terminal: no progress lines
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(QFileInfo(file).size(), 325);
+
+    QCOMPARE(sim(QStringLiteral("set W1026 999")), QStringLiteral("ok"));
+    QCOMPARE(sim(QStringLiteral("set D1100 5")), QStringLiteral("ok"));
+    r = cli({ QStringLiteral("download"), QStringLiteral("all"), QStringLiteral("-i"), file,
+        QStringLiteral("--yes") });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(sim(QStringLiteral("get W1026")), QStringLiteral("W1026=312"));
+    QCOMPARE(sim(QStringLiteral("get D1100")), QStringLiteral("D1100=123456"));
+}
+
+void tst_TalvekCliProcess::readsAndStatus()
+{
+    QCOMPARE(sim(QStringLiteral("set B8176 0")), QStringLiteral("ok"));
+    QCOMPARE(sim(QStringLiteral("set W1028 366")), QStringLiteral("ok"));
+    Run r = cli({ QStringLiteral("read"), QStringLiteral("W1028"), QStringLiteral("B8176") });
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("W1028=366\nB8176=0\n"));
+
+    const QString trace = m_dir.filePath(QStringLiteral("trace.log"));
+    r = cli({ QStringLiteral("--trace"), trace, QStringLiteral("status") });
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines[0], QStringLiteral("mode: ONLINE"));
+    QVERIFY2(lines[1].startsWith(QStringLiteral("port: COM1 /dev/")), qPrintable(lines[1]));
+    QVERIFY(lines[1].endsWith(QStringLiteral(" 9600,n,8,1")));
+    QCOMPARE(lines[3], QStringLiteral("fault code: 0"));
+    QFile t(trace);
+    QVERIFY(t.open(QIODevice::ReadOnly));
+    // Header, open, handshake, firmware byte (2), fault byte (2), close.
+    QCOMPARE(t.readAll().count('\n'), 1 + 1 + 2 + 2 + 2 + 1);
+}
+
+void tst_TalvekCliProcess::noDevice()
+{
+    const QString device = m_dir.filePath(QStringLiteral("ttyUSB-gone"));
+    Run r = cli({ QStringLiteral("--device"), device, QStringLiteral("status") });
+    QCOMPARE(r.exitCode, 4);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.startsWith(QStringLiteral("talvek-cli: Comm Port Error: Error Number = 8021 / ")),
+        qPrintable(r.err));
+    QVERIFY(r.err.contains(device));
+}
+
+void tst_TalvekCliProcess::permissionDenied()
+{
+    // A device only its owner may open; the program runs as someone else
+    // (as root, as the user nobody; otherwise the device has no permission bits).
+    const QString device = m_dir.filePath(QStringLiteral("ttyLocked"));
+    QFile f(device);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QStringList wrapper;
+    if (::geteuid() == 0) {
+        QVERIFY(QFile::setPermissions(device, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const QString setpriv = QStringLiteral("/usr/bin/setpriv");
+        if (!QFileInfo(setpriv).isExecutable())
+            QSKIP("running as root without setpriv: cannot run the program as another user");
+        wrapper = { setpriv, QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+            QStringLiteral("--clear-groups") };
+    } else {
+        QVERIFY(QFile::setPermissions(device, QFileDevice::Permissions {}));
+    }
+    Run r = cli({ QStringLiteral("--device"), device, QStringLiteral("status") }, wrapper);
+    QVERIFY2(r.exitCode == 5, qPrintable(QString::number(r.exitCode) + QLatin1Char(' ') + r.err));
+    QVERIFY2(r.err.startsWith(QStringLiteral("talvek-cli: Comm Port Error: Error Number = 8020 / ")),
+        qPrintable(r.err));
+    QVERIFY(r.err.contains(QStringLiteral("usermod -aG")));
+}
+
+void tst_TalvekCliProcess::silentController()
+{
+    // A terminal nobody answers on.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0);
+    QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString device = QString::fromLocal8Bit(::ptsname(master));
+    Run r = cli({ QStringLiteral("--device"), device, QStringLiteral("read"), QStringLiteral("W1026") });
+    ::close(master);
+    QCOMPARE(r.exitCode, 7);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err.section(QLatin1Char('\n'), 0, 0),
+        QStringLiteral("talvek-cli: WARNING - Communication Error!: Cannot Communicate with Target Board. / "
+                       "Verify RS-232 Cable is Connected Between / COMM Port and PROG Port."));
+}
+
+QTEST_GUILESS_MAIN(tst_TalvekCliProcess)
+#include "tst_talvekcli_process.moc"
