@@ -129,6 +129,8 @@ K7700Sim::Reply K7700Sim::onWrite(std::uint8_t byte)
 
 void K7700Sim::applyFaults(Reply& reply)
 {
+    if (m_corruptAt.removeOne(m_received))
+        reply.bytes[0] = static_cast<char>(~static_cast<std::uint8_t>(reply.bytes.at(0)));
     if (m_corrupt) {
         const auto right = static_cast<std::uint8_t>(reply.bytes.at(0));
         reply.bytes[0] = static_cast<char>(m_corruptValue.value_or(static_cast<std::uint8_t>(~right)));
@@ -151,6 +153,11 @@ void K7700Sim::corruptNextReply(std::optional<std::uint8_t> value)
     m_corruptValue = value;
 }
 
+void K7700Sim::corruptReplyTo(int after)
+{
+    m_corruptAt.append(m_received + std::max(after, 0) + 1);
+}
+
 void K7700Sim::silenceNext(int n, int after)
 {
     m_silence = std::max(n, 0);
@@ -165,6 +172,7 @@ void K7700Sim::clearFaults()
     m_lateMs = 0;
     m_corrupt = false;
     m_corruptValue.reset();
+    m_corruptAt.clear();
     m_noise.reset();
     m_droppedOut = false;
 }

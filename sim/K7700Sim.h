@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 #include <array>
 #include <cstdint>
@@ -333,6 +334,10 @@ public:
     // The next reply byte is wrong: the given byte, or the complement of the
     // right one. The board's own state is not affected.
     void corruptNextReply(std::optional<std::uint8_t> value = std::nullopt);
+    // The reply to the byte that follows the next `after` bytes is wrong
+    // (the complement of the right one), if that byte is answered at all.
+    // Several can be pending, so that a retry goes wrong as well.
+    void corruptReplyTo(int after);
     // A noise byte goes out just before the next reply.
     void insertNoiseBeforeNextReply(std::uint8_t noise) { m_noise = noise; }
     // Drop-out: the board hears nothing until restored; its state is kept.
@@ -388,6 +393,7 @@ private:
     int m_lateMs = 0;
     bool m_corrupt = false;
     std::optional<std::uint8_t> m_corruptValue;
+    QList<qint64> m_corruptAt; // bytesReceived() of the bytes whose replies go wrong
     std::optional<std::uint8_t> m_noise;
     bool m_droppedOut = false;
 

@@ -1,7 +1,11 @@
 #include "SafeWrite.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QList>
 #include <QSaveFile>
+#include <memory>
+#include <vector>
 
 namespace talvek {
 
@@ -12,9 +16,12 @@ QString SafeWriteFailure::sentence() const
         .arg(reason);
 }
 
-std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray& bytes)
+namespace {
+
+// Opens `file` and writes `bytes` to it in full; on failure the temporary
+// file is removed and the old file stays.
+std::optional<SafeWriteFailure> writeUncommitted(QSaveFile& file, const QByteArray& bytes)
 {
-    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return SafeWriteFailure { SafeWriteFailure::Stage::Create, file.error(), file.errorString() };
     qint64 done = 0;
@@ -31,8 +38,44 @@ std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray&
         }
         done += written;
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (auto failure = writeUncommitted(file, bytes))
+        return failure;
     if (!file.commit())
         return SafeWriteFailure { SafeWriteFailure::Stage::Write, file.error(), file.errorString() };
+    return std::nullopt;
+}
+
+std::optional<std::pair<QString, SafeWriteFailure>> SafeWriteAll(const QList<SafeWriteItem>& items)
+{
+    for (const SafeWriteItem& item : items) {
+        const QFileInfo info(item.path);
+        if (info.exists() && !info.isFile())
+            return std::pair { item.path,
+                SafeWriteFailure {
+                    SafeWriteFailure::Stage::Create, QFileDevice::OpenError, QStringLiteral("not a file") } };
+    }
+    std::vector<std::unique_ptr<QSaveFile>> files;
+    for (const SafeWriteItem& item : items) {
+        files.push_back(std::make_unique<QSaveFile>(item.path));
+        if (auto failure = writeUncommitted(*files.back(), item.bytes)) {
+            // Destroying the uncommitted ones removes their temporary files.
+            return std::pair { item.path, *failure };
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!files[i]->commit())
+            return std::pair { items[qsizetype(i)].path,
+                SafeWriteFailure {
+                    SafeWriteFailure::Stage::Write, files[i]->error(), files[i]->errorString() } };
+    }
     return std::nullopt;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QFileDevice>
+#include <QList>
 #include <QString>
 #include <optional>
+#include <utility>
 
 class QByteArray;
 
@@ -36,5 +38,18 @@ struct SafeWriteFailure
 // in place of the old one.
 // Returns nothing on success.
 std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray& bytes);
+
+// Replaces several files that belong together, each as SafeWrite does, and
+// none of them unless all new contents were written: every new file is
+// written in full beside its target before the first one is put in place,
+// and a target that is a folder or anything else but a file is refused
+// before then. Only putting the files in place (a rename each) can still
+// fail between them. The failure names the path it concerns.
+struct SafeWriteItem
+{
+    QString path;
+    QByteArray bytes;
+};
+std::optional<std::pair<QString, SafeWriteFailure>> SafeWriteAll(const QList<SafeWriteItem>& items);
 
 } // namespace talvek

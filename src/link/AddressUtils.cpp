@@ -116,7 +116,7 @@ bool isOneOf(qint16 board, const char* codes)
 }
 
 // Boards whose byte window ends at 255.
-constexpr const char* kSmallBoards = "13568:;<=AB";
+constexpr const char* kSmallBoards = "134568:;<=AB";
 
 } // namespace
 

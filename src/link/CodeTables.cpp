@@ -84,6 +84,9 @@ CodeLookup LookupCodeText(const QString& filePath, const QString& codeText, Code
         result.status = CodeLookup::Status::FileMissing;
         return result;
     }
+    // A pipe or a device would block the open or the read: no code table.
+    if (!info.isFile())
+        return readError({}, RuntimeError::PathFileAccess, QStringLiteral("Path/File access error"));
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!info.isReadable())

@@ -111,6 +111,15 @@ void SaveWholeFile(const QString& path, const QByteArray& bytes)
         throw accessError(QStringLiteral("write"), path, failure->reason);
 }
 
+void SaveFileSet(const QList<std::pair<QString, QByteArray>>& files)
+{
+    QList<SafeWriteItem> items;
+    for (const auto& [path, bytes] : files)
+        items.append({ path, bytes });
+    if (const auto failure = SafeWriteAll(items))
+        throw accessError(QStringLiteral("write"), failure->first, failure->second.reason);
+}
+
 void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon)
 {
     prompter.msgBox(QStringLiteral("Error Number = ") + QString::number(error.number())

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <optional>
+#include <utility>
 
 namespace talvek {
 
@@ -53,6 +55,9 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxBytes);
 // Replaces the file at path with bytes, or leaves the old file as it was.
 // Throws BasicError 75 on failure.
 void SaveWholeFile(const QString& path, const QByteArray& bytes);
+// Replaces the files of a set together: none of them unless every new one
+// could be written in full (see SafeWriteAll). Throws BasicError 75 on failure.
+void SaveFileSet(const QList<std::pair<QString, QByteArray>>& files);
 
 // "Error Number = " n CRLF CRLF description, OK button.
 void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon);

@@ -119,6 +119,13 @@ RSComm::PortSettings RSComm::ReadPortSettings()
         writeDefaults();
         return s;
     }
+    // A pipe or a device in its place would block the open (and is no
+    // settings file).
+    if (!info.isFile()) {
+        throw BasicError(RuntimeError::PathFileAccess, QStringLiteral("RSComm"),
+            QStringLiteral("Path/File access error: cannot read ") + QDir::toNativeSeparators(path)
+                + QStringLiteral(" (not a file)"));
+    }
     if (info.size() == 0) {
         writeDefaults();
         return s;
@@ -146,8 +153,10 @@ RSComm::PortSettings RSComm::ParsePortSettings(const QByteArray& contents)
         throw BasicError(RuntimeError::InputPastEnd, QStringLiteral("RSComm"), QStringLiteral("Input past end of file"));
 
     s.port = std::clamp(port, 1, 99);
+    // The speed the link accepts is a speed it can open: the canonical text
+    // of 9600 or 19200, however the file spells it ("1.92E4", "&H2580").
     const double speed = Val(speedField);
-    s.speed = (speed == 9600.0 || speed == 19200.0) ? speedField : QStringLiteral("9600");
+    s.speed = speed == 19200.0 ? QStringLiteral("19200") : QStringLiteral("9600");
     return s;
 }
 
@@ -256,6 +265,7 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
     }
     Q_ASSERT(value >= 0 && value <= 255);
 
+    m_replyAfterResync = false;
     try {
         if (clearInput)
             m_port->discardInput();
@@ -265,6 +275,7 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
 
         qint64 deadline = m_clock.nowMs() + FirstWaitMs;
         int timeouts = 0;
+        bool resynced = false; // an attention byte went out in the byte's place
         for (;;) {
             // The port may have been closed from a nested event loop (while
             // the Retry/Cancel box was up): the exchange ends as failed.
@@ -275,8 +286,10 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
             }
             if (m_port->bytesAvailable() > 0) {
                 const int b = m_port->readByte();
-                if (b >= 0)
+                if (b >= 0) {
+                    m_replyAfterResync = resynced;
                     return b;
+                }
             }
             const qint64 now = m_clock.nowMs();
             if (now >= deadline) {
@@ -284,6 +297,7 @@ int RSComm::SendByte(int value, bool noWait, bool clearInput)
                 CommError = true;
                 deadline = now + ResyncWaitMs;
                 ++timeouts;
+                resynced = true;
                 if (timeouts < 3) {
                     // Resynchronise: attention byte, keep waiting for a reply.
                     CommError = false;
@@ -353,6 +367,7 @@ bool RSComm::SetPLCMode(int mode, int command)
 void RSComm::ParseAddress(const QString& address)
 {
     IsBitAdd = false;
+    m_bitOutOfRange = false;
     const QStringView t(address);
 
     if (!t.isEmpty() && (t.back() == QLatin1Char('H') || t.back() == QLatin1Char('h'))) {
@@ -373,6 +388,7 @@ void RSComm::ParseAddress(const QString& address)
         const QChar last = t.back();
         const int bit = last.isDigit() ? last.digitValue() : 0;
         BitMask = quint16(1u << std::min(bit, 15));
+        m_bitOutOfRange = bit > 7; // a byte has no bit 8 or 9
         return;
     }
 
@@ -395,25 +411,40 @@ void RSComm::ParseAddress(const QString& address)
 // ---------------------------------------------------------------------------
 // Read
 
+bool RSComm::parsedAddressUsable(int width) const
+{
+    return !(IsBitAdd && m_bitOutOfRange) && AddNumber >= 0 && qint64(AddNumber) + width <= 0xFFFF;
+}
+
 QString RSComm::ReadValue(const QString& Add)
 {
-    bool fresh = false;
-    if (CurrentMode == 1) {
-        if (Add.compare(LastRead.address, Qt::CaseInsensitive) != 0) {
-            ParseAddress(Add);
-            fresh = true;
-        } else {
-            AddType = LastRead.type;
-            AddNumber = LastRead.number;
-            IsBitAdd = LastRead.isBit;
-            if (LastRead.isBit)
-                BitMask = LastRead.bitMask;
-        }
+    // The parse of an address read last in read mode is kept; any other
+    // address is parsed (and checked) before the handshake.
+    const bool reuse = CurrentMode == 1 && Add.compare(LastRead.address, Qt::CaseInsensitive) == 0;
+    int width = LastRead.width;
+    if (reuse) {
+        AddType = LastRead.type;
+        AddNumber = LastRead.number;
+        IsBitAdd = LastRead.isBit;
+        if (LastRead.isBit)
+            BitMask = LastRead.bitMask;
     } else {
-        if (!SetPLCMode(1, 1))
-            return {};
         ParseAddress(Add);
-        fresh = true;
+        if (AddType == QLatin1String("B"))
+            width = 0;
+        else if (AddType == QLatin1String("W"))
+            width = 1;
+        else if (AddType == QLatin1String("D"))
+            width = 3;
+        else {
+            CurrentMode = 0;
+            return {};
+        }
+        // A bit above 7 or bytes past 0xFFFF: no such value, nothing is sent.
+        if (!parsedAddressUsable(width))
+            return {};
+        if (CurrentMode != 1 && !SetPLCMode(1, 1))
+            return {};
     }
 
     LastRead.address = Add;
@@ -421,31 +452,28 @@ QString RSComm::ReadValue(const QString& Add)
     LastRead.number = AddNumber;
     LastRead.bitMask = BitMask;
     LastRead.isBit = IsBitAdd;
-    if (fresh) {
-        if (AddType == QLatin1String("B"))
-            LastRead.width = 0;
-        else if (AddType == QLatin1String("W"))
-            LastRead.width = 1;
-        else if (AddType == QLatin1String("D"))
-            LastRead.width = 3;
-        else {
-            CurrentMode = 0;
-            return {};
-        }
-    }
+    LastRead.width = width;
 
     for (int k = 0; k <= LastRead.width; ++k) {
         const int a = wireAddress(LastRead.number, k);
         const int h = SendByte(a >> 8, false, false);
         if (h == NoReply)
             return {};
-        if (h != (a >> 8)) {
+        // A reply that came after a resynchronisation answers the attention
+        // byte (or lands the board elsewhere in its triple): no echo.
+        if (h != (a >> 8) || m_replyAfterResync) {
             CurrentMode = 0;
             return {};
         }
         const int d = SendByte(a & 0xFF, false, false);
         if (d == NoReply)
             return {};
+        // Likewise the data byte: after a lost address byte the board
+        // answers the attention byte as an address of its own.
+        if (m_replyAfterResync) {
+            CurrentMode = 0;
+            return {};
+        }
         LastRead.data[size_t(k)] = d;
     }
 
@@ -465,13 +493,24 @@ QString RSComm::ReadValue(const QString& Add)
     return QString::number(value);
 }
 
+QString RSComm::readRegister(const QString& Add)
+{
+    QString value = ReadValue(Add);
+    if (value.isEmpty() && !CommError)
+        value = ReadValue(Add); // an echo went wrong: the read costs a new handshake
+    return value;
+}
+
 QString RSComm::RSRead(const QString& Add)
 {
     OperationGuard guard(*this);
-    if (guard.refused())
+    if (guard.refused()) {
+        m_readFailed = true;
         return QStringLiteral("0");
-    const QString raw = ReadValue(Add);
-    return raw.isEmpty() ? QStringLiteral("0") : raw;
+    }
+    const QString raw = readRegister(Add);
+    m_readFailed = raw.isEmpty();
+    return m_readFailed ? QStringLiteral("0") : raw;
 }
 
 // ---------------------------------------------------------------------------
@@ -486,6 +525,8 @@ void RSComm::entryAlert(const QString& message)
 void RSComm::WriteValue(const QString& Add, const QString& DataValue)
 {
     WriteMismatch = false;
+    m_writeRefused = true; // until something is sent
+    m_writeIncomplete = false;
 
     // Keep the digits; drop blanks, "%", ",", "." and the degree sign.
     quint64 v = 0;
@@ -504,6 +545,18 @@ void RSComm::WriteValue(const QString& Add, const QString& DataValue)
     ParseAddress(Add);
     const qint32 number = AddNumber;
     QString type = AddType;
+    // A bit above 7 is none of the byte's; bytes past 0xFFFF would wrap to
+    // other addresses.
+    if (IsBitAdd && m_bitOutOfRange) {
+        entryAlert(QStringLiteral("Entry out of Range (0-255)."));
+        return;
+    }
+    const int width = type == QLatin1String("W") ? 1 : type == QLatin1String("D") ? 3 : 0;
+    if (!parsedAddressUsable(width)) {
+        entryAlert(QStringLiteral("Entry out of Range (0-65,535)."));
+        return;
+    }
+    m_writeTarget = v;
 
     if (IsBitAdd) {
         const quint16 mask = BitMask;
@@ -511,10 +564,13 @@ void RSComm::WriteValue(const QString& Add, const QString& DataValue)
             entryAlert(QStringLiteral("Enter 0 or 1 Only."));
             return;
         }
-        const QString current = ReadValue(QStringLiteral("B") + QString::number(number));
+        m_writeRefused = false;
+        const QString current = readRegister(QStringLiteral("B") + QString::number(number));
         // Without the byte as it stands, the other seven bits would be lost.
-        if (current.isEmpty())
+        if (current.isEmpty()) {
+            m_writeIncomplete = true;
             return;
+        }
         const quint64 byte = current.toULongLong();
         v = (v == 1 ? (byte | mask) : (byte & ~quint64(mask))) & 0xFF;
         type = QStringLiteral("B");
@@ -545,16 +601,23 @@ void RSComm::WriteValue(const QString& Add, const QString& DataValue)
         return;
     }
 
-    if (CurrentMode != 2 && !SetPLCMode(2, 2))
+    m_writeRefused = false;
+    if (CurrentMode != 2 && !SetPLCMode(2, 2)) {
+        m_writeIncomplete = true;
         return;
+    }
 
     for (int k = 0; k < bytes.size() && !WriteMismatch; ++k) {
         const int a = wireAddress(number, k);
         for (const int expected : {a >> 8, a & 0xFF, bytes[k]}) {
             const int r = SendByte(expected, false, false);
-            if (r == NoReply)
+            if (r == NoReply) {
+                m_writeIncomplete = true;
                 return;
-            if (r != expected) {
+            }
+            // An echo that came after a resynchronisation may be the board's
+            // answer to the attention byte: not an echo of this byte.
+            if (r != expected || m_replyAfterResync) {
                 WriteMismatch = true;
                 break;
             }
@@ -564,14 +627,34 @@ void RSComm::WriteValue(const QString& Add, const QString& DataValue)
         CurrentMode = 0;
 }
 
-void RSComm::RSWrite(const QString& Add, const QString& DataValue)
+bool RSComm::writeRegister(const QString& Add, const QString& DataValue)
 {
-    OperationGuard guard(*this);
-    if (guard.refused())
-        return;
     WriteValue(Add, DataValue);
     if (WriteMismatch)
         WriteValue(Add, DataValue);
+    if (m_writeRefused || m_writeIncomplete || CommError)
+        return false;
+    if (!WriteMismatch)
+        return true;
+    // Two wrong echoes: the board may or may not have taken the value (or
+    // taken a resynchronising 0xFF as its data byte). Ask it.
+    const QString held = readRegister(Add);
+    return !held.isEmpty() && held.toULongLong() == m_writeTarget;
+}
+
+bool RSComm::RSWrite(const QString& Add, const QString& DataValue, WriteFailure report)
+{
+    OperationGuard guard(*this);
+    if (guard.refused()) {
+        m_writeFailed = true;
+        return false;
+    }
+    const bool written = writeRegister(Add, DataValue);
+    m_writeFailed = !written && !m_writeRefused;
+    // A link failure has had its own box; the operator is going OFFLINE.
+    if (m_writeFailed && !CommError && report == WriteFailure::Alert)
+        entryAlert(QStringLiteral("Value Not Written to PLC (") + Add + QStringLiteral(")."));
+    return written;
 }
 
 // ---------------------------------------------------------------------------

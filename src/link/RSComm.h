@@ -112,8 +112,26 @@ public:
     static bool ValidAdd(const QString& Var, qint16 TargetBoardIndex);
 
     // Read and write one controller value by address text.
+    //
+    // A read whose exchange went wrong without a link failure (a wrong echo,
+    // a reply that came only after a resynchronisation) is made once more
+    // with a new handshake. When that fails too, RSRead returns "0" and
+    // lastReadFailed() is true: the "0" is no value and is not to be stored.
     QString RSRead(const QString& Add);
-    void RSWrite(const QString& Add, const QString& DataValue);
+    bool lastReadFailed() const { return m_readFailed; }
+    // A write whose echo goes wrong is made once more; when the second one
+    // goes wrong too, the value is read back. When the controller does not
+    // hold it (or the link failed), lastWriteFailed() is true and the result
+    // is false; with WriteFailure::Alert the operator is told that the value
+    // was not written (unless CommError already stands for the failure). A
+    // value refused by an entry alert is not a failed write: nothing was sent.
+    enum class WriteFailure
+    {
+        Alert,
+        Quiet
+    };
+    bool RSWrite(const QString& Add, const QString& DataValue, WriteFailure report = WriteFailure::Alert);
+    bool lastWriteFailed() const { return m_writeFailed; }
     void OpenRSComm(SerialPortControl* CommObj);
     void CloseRSComm();
 
@@ -145,7 +163,9 @@ public:
     int SendByte(int value, bool noWait, bool clearInput);
     bool SetPLCMode(int mode, int command);
     void ParseAddress(const QString& address);
+    // The raw read: empty text when it failed.
     QString ReadValue(const QString& Add);
+    // The raw write; WriteMismatch tells of a wrong echo.
     void WriteValue(const QString& Add, const QString& DataValue);
 
     // ---- link state (read by tests and the other controller operations) ----
@@ -217,10 +237,15 @@ private:
     bool transferRunning() const { return m_inProgramMode || m_transferring; }
     void dumpProgramSteps();
     void uploadProgramSteps();
-    // WriteValue, once more after an echo mismatch (RSWrite inside an operation).
-    void writeRegister(const QString& Add, const QString& DataValue);
+    // WriteValue, once more after an echo mismatch, and a read-back after a
+    // second one (RSWrite inside an operation). True when the controller
+    // holds the value.
+    bool writeRegister(const QString& Add, const QString& DataValue);
     // ReadValue, once more when it failed without a link failure.
     QString readRegister(const QString& Add);
+    // Whether the parsed address (AddNumber, with `width` more bytes) lies
+    // in the 16-bit byte space and names a bit 0 to 7.
+    bool parsedAddressUsable(int width) const;
     // The controller's reply to a program record: the byte, or nothing after 1 s.
     std::optional<int> awaitRecordReply();
     void letEventsRun();
@@ -230,6 +255,19 @@ private:
     Prompter& m_prompter;
     SerialPortControl* m_port = nullptr;
     int m_depth = 0;
+    // The reply SendByte returned came only after a resynchronisation: it
+    // may answer the attention byte, not the byte that was sent.
+    bool m_replyAfterResync = false;
+    bool m_readFailed = false;
+    bool m_writeFailed = false;
+    // The last WriteValue: refused before anything was sent (entry alert),
+    // failed without an echo mismatch (the byte of a bit could not be read),
+    // and the value it was to leave in the controller (0 or 1 for a bit).
+    bool m_writeRefused = false;
+    bool m_writeIncomplete = false;
+    quint64 m_writeTarget = 0;
+    // The last ParseAddress named a bit above 7.
+    bool m_bitOutOfRange = false;
 
     bool m_inProgramMode = false;
     bool m_inUploadMode = false;

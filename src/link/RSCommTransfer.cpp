@@ -42,24 +42,62 @@ bool configBoard(int code)
     return code >= 56 && code <= 65;
 }
 
-BasicError typeMismatch()
+// One record of a program image as the board takes it: length, address
+// high and low byte, data bytes (the record type and checksum stay on disk).
+struct ImageRecord
 {
-    return BasicError(RuntimeError::TypeMismatch, kSource, QStringLiteral("Type mismatch"));
-}
+    int high = 0;
+    int low = 0;
+    QByteArray data;
+    QString address; // the four address digits of the line, for the status
+};
 
-// The value of the hexadecimal digits at [pos, pos + 2) of a record line.
-int hexByte(const QString& line, qsizetype pos)
+// Intel HEX record types the board can take: data, and the end record.
+constexpr int DataRecord = 0x00;
+constexpr int EndRecord = 0x01;
+
+// One line of a program image as a record, or nothing when it is not a
+// whole, correct Intel HEX data or end record: ":" and pairs of hexadecimal
+// digits holding length, address, type, exactly `length` data bytes and a
+// checksum that brings the sum of all of them to 0 modulo 256. A record of
+// 255 bytes would begin with the attention byte, which takes the board out
+// of program mode, so no such record can be sent. An end record, or a
+// record of length 0, sends nothing.
+std::optional<ImageRecord> parseRecord(const QString& line)
 {
-    if (pos + 2 > line.size())
-        throw typeMismatch();
-    int value = 0;
-    for (qsizetype i = pos; i < pos + 2; ++i) {
-        const int digit = QStringView(u"0123456789ABCDEF").indexOf(line.at(i), 0, Qt::CaseInsensitive);
-        if (digit < 0)
-            throw typeMismatch();
-        value = value * 16 + digit;
+    if (!line.startsWith(QLatin1Char(':')))
+        return std::nullopt;
+    const QStringView digits = QStringView(line).mid(1);
+    if (digits.size() < 10 || digits.size() % 2 != 0)
+        return std::nullopt;
+    QByteArray bytes;
+    bytes.reserve(digits.size() / 2);
+    for (qsizetype i = 0; i < digits.size(); i += 2) {
+        int value = 0;
+        for (const QChar c : digits.mid(i, 2)) {
+            const int digit = QStringView(u"0123456789ABCDEF").indexOf(c, 0, Qt::CaseInsensitive);
+            if (digit < 0)
+                return std::nullopt;
+            value = value * 16 + digit;
+        }
+        bytes.append(char(value));
     }
-    return value;
+    const int length = quint8(bytes.at(0));
+    const int type = quint8(bytes.at(3));
+    if (bytes.size() != length + 5 || length == 0xFF || (type != DataRecord && type != EndRecord))
+        return std::nullopt;
+    int sum = 0;
+    for (const char b : std::as_const(bytes))
+        sum += quint8(b);
+    if ((sum & 0xFF) != 0)
+        return std::nullopt;
+    ImageRecord record;
+    record.high = quint8(bytes.at(1));
+    record.low = quint8(bytes.at(2));
+    if (type == DataRecord)
+        record.data = bytes.mid(4, length);
+    record.address = line.mid(3, 4);
+    return record;
 }
 
 bool isBlankOrLineEnd(char c)
@@ -88,6 +126,7 @@ public:
     {
         if (m_pos >= m_data.size())
             return false;
+        ++m_line;
         qsizetype end = m_pos;
         while (end < m_data.size() && m_data.at(end) != '\r' && m_data.at(end) != '\n')
             ++end;
@@ -101,9 +140,13 @@ public:
         return true;
     }
 
+    // The number of the line last read, from 1.
+    int lineNumber() const { return m_line; }
+
 private:
     QByteArray m_data;
     qsizetype m_pos = 0;
+    int m_line = 0;
 };
 
 QString hex2(int value)
@@ -116,7 +159,9 @@ std::pair<int, int> memoryWindow(int code)
 {
     switch (code) {
     case '2':
-        return { 0x5000, 0xB000 };
+        // Up to the record at 0xFEF0: no board serves 0xFF00..0xFFFF, where
+        // the high address byte 0xFF is always the attention byte.
+        return { 0x5000, 0xAF00 };
     case '3':
     case '6':
     case ':':
@@ -146,21 +191,6 @@ void RSComm::letEventsRun()
 {
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
-}
-
-void RSComm::writeRegister(const QString& Add, const QString& DataValue)
-{
-    WriteValue(Add, DataValue);
-    if (WriteMismatch)
-        WriteValue(Add, DataValue);
-}
-
-QString RSComm::readRegister(const QString& Add)
-{
-    QString value = ReadValue(Add);
-    if (value.isEmpty() && !CommError)
-        value = ReadValue(Add); // an echo went wrong: the read costs a new handshake
-    return value;
 }
 
 std::optional<int> RSComm::awaitRecordReply()
@@ -230,24 +260,26 @@ void RSComm::dumpProgramSteps()
     }
     const ProgramSet program = m_program;
 
-    // What the controller holds now.
+    // What the controller holds now ("---" where a read failed).
     QString boardIdent;
     QString boardChecksum;
     QString boardRevision;
+    bool identUnread = false;
     for (int i = 0; i < IdentRegisters && !CommError; ++i) {
-        const QString value = ReadValue(identAddress(i));
+        const QString value = readRegister(identAddress(i));
         if (CommError)
             return;
         if (i < 8) {
+            identUnread = identUnread || value.isEmpty();
             const int code = value.toInt();
             if (code > 31)
                 boardIdent += QChar(char16_t(code));
-        } else if (i == 8) {
-            boardChecksum = value;
         } else {
-            boardRevision = value;
+            (i == 8 ? boardChecksum : boardRevision) = value.isEmpty() ? QStringLiteral("---") : value;
         }
     }
+    if (identUnread)
+        boardIdent = QStringLiteral("---");
 
     const QString text = QStringLiteral("Program to be loaded into module (on disk):\r\n")
         + QStringLiteral("  Program Ident: \t\t") + program.ident + QStringLiteral("\r\n")
@@ -281,78 +313,100 @@ void RSComm::dumpProgramSteps()
         OnlineMode = true;
         return;
     }
-    ImageLines lines(*data);
+
+    // Every line is checked while the board still runs its program: a bad
+    // line found half way would leave it in program mode with half a program.
+    QList<ImageRecord> records;
+    {
+        ImageLines lines(*data);
+        QString line;
+        while (lines.next(line)) {
+            std::optional<ImageRecord> record = parseRecord(line);
+            if (!record) {
+                m_prompter.msgBox(
+                    QStringLiteral(
+                        "Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!\r\n\r\n"
+                        "Line ")
+                        + QString::number(lines.lineNumber()),
+                    QStringLiteral("Program Dump"), MsgIcon::Exclamation, MsgButtons::OK);
+                m_validProgram = false;
+                OnlineMode = true; // nothing was sent: the board runs its program as before
+                return;
+            }
+            records.append(std::move(*record));
+        }
+    }
+
+    // A register write the board did not take (two wrong echoes, the value
+    // not found on reading it back) fails the download like a lost link.
+    bool failed = false;
+    const auto ok = [&] { return !CommError && !failed; };
+    const auto write = [&](const QString& address, const QString& value) {
+        if (ok() && !writeRegister(address, value))
+            failed = true;
+    };
+
+    // The ident registers are cleared first: a download that stops half way
+    // never leaves the old program's identity on show.
+    for (int i = 0; i < IdentRegisters && ok(); ++i)
+        write(identAddress(i), QStringLiteral("0"));
+    if (!ok()) {
+        m_prompter.msgBox(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), kDownloadTitle,
+            MsgIcon::Critical, MsgButtons::OK);
+        m_prompter.msgBox(QStringLiteral("Program Download Not Complete!"), kDownloadTitle, MsgIcon::Critical,
+            MsgButtons::OK);
+        OnlineMode = false;
+        return;
+    }
 
     // Into program mode.
-    if (!CommError)
-        writeRegister(QStringLiteral("B8181"), QStringLiteral("86"));
-    if (!CommError)
-        writeRegister(QStringLiteral("B8176"), QStringLiteral("0"));
-    if (!CommError)
+    write(QStringLiteral("B8181"), QStringLiteral("86"));
+    write(QStringLiteral("B8176"), QStringLiteral("0"));
+    if (ok())
         m_clock.sleepMs(ProgramModeSettleMs);
-    if (!CommError)
+    if (ok())
         SendByte(Attention, false, false);
     CurrentMode = 0;
 
-    if (configBoard(program.boardCode)) {
+    if (configBoard(program.boardCode) && ok()) {
         const int c = program.configC == 1 ? 5 : program.configC == 2 ? 10 : 20;
         const int a = program.configA == 1 ? 3 : program.configA == 2 ? 5 : 12;
-        if (!CommError)
-            writeRegister(QStringLiteral("B8188"), QString::number(c));
-        if (!CommError)
-            writeRegister(QStringLiteral("B8189"), QString::number(program.configB));
-        if (!CommError)
-            writeRegister(QStringLiteral("B8190"), QString::number(a));
-        if (CommError) {
+        write(QStringLiteral("B8188"), QString::number(c));
+        write(QStringLiteral("B8189"), QString::number(program.configB));
+        write(QStringLiteral("B8190"), QString::number(a));
+        if (!ok()) {
             m_prompter.msgBox(QStringLiteral("Could Not Set Program Configuration in PLC!"),
                 QStringLiteral("Program Config Download"), MsgIcon::Critical, MsgButtons::OK);
         }
     }
-    if (!CommError) {
+    if (ok()) {
         SendByte(Attention, false, false);
         CurrentMode = 0;
     }
-    if (!CommError)
+    if (ok())
         SendByte(ProgramModeCommand, false, false);
     CurrentMode = 0;
 
     // The records, each answered with the 8-bit sum of its bytes.
-    QString line;
-    while (lines.next(line)) {
+    for (const ImageRecord& record : std::as_const(records)) {
+        if (!ok())
+            break;
         letEventsRun();
         if (CommError)
             break;
-        const int length = line.startsWith(QLatin1Char(':')) ? hexByte(line, 1) : -1;
-        // A record of 255 bytes would begin with the attention byte, which
-        // takes the controller out of program mode: no such record can be sent.
-        if (length < 0 || length == 0xFF) {
-            CurrentMode = 0;
-            m_prompter.msgBox(
-                QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
-                QStringLiteral("Program Dump"), MsgIcon::Exclamation, MsgButtons::OK);
-            m_validProgram = false;
-            OnlineMode = false;
-            return;
-        }
-        if (length == 0)
+        if (record.data.isEmpty())
             continue;
-        const int high = hexByte(line, 3);
-        const int low = hexByte(line, 5);
-        QList<int> bytes;
-        bytes.reserve(length);
-        for (int j = 0; j < length; ++j)
-            bytes.append(hexByte(line, 9 + 2 * j));
-
+        const int length = int(record.data.size());
         SendByte(length, true, false);
-        SendByte(high, true, false);
-        SendByte(low, true, false);
-        m_currentProgramAdd = line.mid(3, 4) + QStringLiteral("H");
-        int sum = length + high + low;
-        for (const int b : bytes) {
+        SendByte(record.high, true, false);
+        SendByte(record.low, true, false);
+        m_currentProgramAdd = record.address + QStringLiteral("H");
+        int sum = length + record.high + record.low;
+        for (const char c : record.data) {
             if (CommError)
                 break;
-            SendByte(b, true, false);
-            sum += b;
+            SendByte(quint8(c), true, false);
+            sum += quint8(c);
         }
         if (CommError)
             break;
@@ -370,7 +424,7 @@ void RSComm::dumpProgramSteps()
     CurrentMode = 0;
 
     // Out of program mode.
-    if (!CommError) {
+    if (ok()) {
         const int reply = SendByte(Attention, false, false);
         CurrentMode = 0;
         if (reply != Ack) {
@@ -383,7 +437,7 @@ void RSComm::dumpProgramSteps()
     m_clock.sleepMs(ProgramModeExitMs);
 
     // The ident registers.
-    if (!CommError) {
+    if (ok()) {
         m_writingIdent = true;
         QString ident = program.ident;
         while (ident.startsWith(QLatin1Char(' ')))
@@ -395,8 +449,8 @@ void RSComm::dumpProgramSteps()
             const QString value = i < 8 ? QString::number(ident.at(i).unicode() & 0xFF)
                 : i == 8                ? program.checksum
                                         : program.revision;
-            writeRegister(identAddress(i), value);
-            if (CommError) {
+            write(identAddress(i), value);
+            if (!ok()) {
                 m_prompter.msgBox(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"),
                     kDownloadTitle, MsgIcon::Critical, MsgButtons::OK);
                 break;
@@ -406,7 +460,7 @@ void RSComm::dumpProgramSteps()
     m_validProgram = false;
     m_writingIdent = false;
 
-    if (CommError) {
+    if (!ok()) {
         m_prompter.msgBox(QStringLiteral("Program Download Not Complete!"), kDownloadTitle, MsgIcon::Critical,
             MsgButtons::OK);
         OnlineMode = false;
@@ -449,28 +503,9 @@ void RSComm::uploadProgramSteps()
     }
     const ProgramSet program = m_program;
 
-    QString ident;
-    QString checksum;
-    QString revision;
-    for (int i = 0; i < IdentRegisters; ++i) {
-        m_readingIdent = true;
-        QString value;
-        if (!CommError)
-            value = readRegister(identAddress(i));
-        if (CommError)
-            return;
-        const int code = value.toInt() & 0xFF;
-        if (i < 8) {
-            ident += QChar(char16_t(code));
-        } else {
-            QString pair = hex2(code);
-            HEX2MarkHEX(pair);
-            (i == 8 ? checksum : revision) = pair;
-        }
-    }
-    m_readingIdent = false;
-    SaveWholeFile(program.revisionPath, (ident + checksum + revision + QStringLiteral("\r\n")).toLatin1());
-
+    // The program file names the board (and so the memory window); it is
+    // read before anything else, and nothing is written before every read
+    // succeeded, so a failed upload leaves the file set as it was.
     const std::optional<QString> field = ReadFirstField(program.programPath);
     if (!field)
         return;
@@ -485,24 +520,50 @@ void RSComm::uploadProgramSteps()
         OnlineMode = false;
     };
 
+    QString ident;
+    QString checksum;
+    QString revision;
+    for (int i = 0; i < IdentRegisters; ++i) {
+        m_readingIdent = true;
+        QString value;
+        if (!CommError)
+            value = readRegister(identAddress(i));
+        if (CommError)
+            return;
+        // A register that could not be read after its retry is not taken as 0.
+        if (value.isEmpty())
+            return notComplete();
+        const int byte = value.toInt() & 0xFF;
+        if (i < 8) {
+            ident += QChar(char16_t(byte));
+        } else {
+            QString pair = hex2(byte);
+            HEX2MarkHEX(pair);
+            (i == 8 ? checksum : revision) = pair;
+        }
+    }
+    m_readingIdent = false;
+    const QByteArray revisionFile = (ident + checksum + revision + QStringLiteral("\r\n")).toLatin1();
+
+    QByteArray configFile;
     if (configBoard(code)) {
         QString a, b, c;
         if (!CommError)
             a = readRegister(QStringLiteral("B8190"));
-        if (!CommError)
+        if (!CommError && !a.isEmpty())
             b = readRegister(QStringLiteral("B8189"));
-        if (!CommError)
+        if (!CommError && !b.isEmpty())
             c = readRegister(QStringLiteral("B8188"));
         // Settings that could not be read are not written as if they had been.
-        if (CommError)
+        if (CommError || c.isEmpty())
             return notComplete();
         const int digitA = a == QLatin1String("3") ? 1 : a == QLatin1String("5") ? 2 : 3;
         const int digitB = CInt(Val(b));
         const int digitC = c == QLatin1String("5") ? 1 : c == QLatin1String("10") ? 2 : 3;
-        const QString line = LCFBoardIndex(qint16(code)) + QString(34, QLatin1Char('0'))
-            + QString::number(digitA) + QStringLiteral("00") + QString::number(digitB)
-            + QString::number(digitC) + QStringLiteral("000%\r\n");
-        SaveWholeFile(program.configPath, line.toLatin1());
+        configFile = (LCFBoardIndex(qint16(code)) + QString(34, QLatin1Char('0')) + QString::number(digitA)
+            + QStringLiteral("00") + QString::number(digitB) + QString::number(digitC)
+            + QStringLiteral("000%\r\n"))
+                         .toLatin1();
     }
 
     const auto [first, length] = memoryWindow(code);
@@ -518,7 +579,8 @@ void RSComm::uploadProgramSteps()
         for (int k = 0; k < 16; ++k) {
             const QString value
                 = CommError ? QString() : readRegister(QStringLiteral("B") + QString::number(a + k));
-            if (CommError)
+            // A byte that could not be read is never written as one.
+            if (CommError || value.isEmpty())
                 return notComplete();
             const int b = value.toInt() & 0xFF;
             record += hex2(b);
@@ -528,7 +590,13 @@ void RSComm::uploadProgramSteps()
         image += record.toLatin1();
     }
     image += ":00000001FF\r\n";
-    SaveWholeFile(program.imagePath, image);
+
+    // Every read succeeded: the set is replaced, all files or none.
+    QList<std::pair<QString, QByteArray>> files { { program.imagePath, image } };
+    if (!configFile.isEmpty())
+        files.append({ program.configPath, configFile });
+    files.append({ program.revisionPath, revisionFile });
+    SaveFileSet(files);
     m_prompter.msgBox(
         QStringLiteral("Program Upload Complete!"), kUploadTitle, MsgIcon::Information, MsgButtons::OK);
     OnlineMode = true;

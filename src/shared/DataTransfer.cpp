@@ -91,6 +91,7 @@ void DataTransfer::Run(qint16 code, qint16 paramCount)
         return;
     m_cancel = false;
     m_timingAborted = false;
+    m_rowFailed = false;
     m_progress = 0;
     const std::optional<TransferWork> work = TransferWorkFor(code, paramCount);
     if (!work)
@@ -100,11 +101,15 @@ void DataTransfer::Run(qint16 code, qint16 paramCount)
         letEventsRun();
         if (m_cancel || m_rs.CommError)
             break;
-        transferRow(row, work->download);
+        if (!transferRow(row, work->download)) {
+            m_rowFailed = !m_rs.CommError;
+            break;
+        }
         advance(1);
     }
-    // The timing phase runs after a cancelled row loop too.
-    if (work->timing) {
+    // The timing phase runs after a cancelled row loop too, not after a
+    // failed one.
+    if (work->timing && !m_rowFailed) {
         if (work->download)
             TimingDownload();
         else
@@ -113,20 +118,23 @@ void DataTransfer::Run(qint16 code, qint16 paramCount)
     m_running = false;
 }
 
-void DataTransfer::transferRow(int row, bool download)
+bool DataTransfer::transferRow(int row, bool download)
 {
     if (row < 0 || row >= m_data.ParamAddress.size() || row >= m_data.ParamValue.size())
-        return;
+        return true;
     const QString& address = m_data.ParamAddress.at(row);
     if (download) {
-        m_rs.RSWrite(address, ParamValueText(m_data.ParamValue.at(row)));
-        return;
+        // The transfer reports a failed write itself, once, at its end.
+        m_rs.RSWrite(address, ParamValueText(m_data.ParamValue.at(row)), RSComm::WriteFailure::Quiet);
+        return !m_rs.lastWriteFailed() && !m_rs.CommError;
     }
     const QString text = m_rs.RSRead(address);
     // A failed read gives "0", not the controller's value: the row keeps
     // what it held.
-    if (!m_rs.CommError)
-        m_data.ParamValue[row] = ParamValueFromText(text);
+    if (m_rs.lastReadFailed() || m_rs.CommError)
+        return false;
+    m_data.ParamValue[row] = ParamValueFromText(text);
+    return true;
 }
 
 void DataTransfer::TimingUpload()

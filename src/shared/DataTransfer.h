@@ -48,8 +48,11 @@ extern const QString TimingDownloadStatus; // "Downloading Timing Channels, Plea
 // timingAborted(). Values already moved keep their new values when the
 // transfer stops early.
 //
-// A value whose read failed (the read left CommError set) is not stored: the
-// record keeps what it held, instead of the failure value of the read.
+// A value whose read failed (a link failure, or an exchange that went wrong
+// on its retry too) is not stored: the record keeps what it held, instead of
+// the failure value of the read. A row that could not be read or written
+// (without a link failure) stops the transfer there, timing phase included,
+// and rowFailed() tells the caller; the progress counts only rows moved.
 class DataTransfer final
 {
 public:
@@ -79,6 +82,8 @@ public:
     void requestCancel() { m_cancel = true; }
     bool cancelRequested() const { return m_cancel; }
     bool timingAborted() const { return m_timingAborted; }
+    // A parameter row could not be read or written; the transfer stopped there.
+    bool rowFailed() const { return m_rowFailed; }
     // True while Run() is under way.
     bool running() const { return m_running; }
     // Steps done so far (the progress bar's value).
@@ -88,13 +93,15 @@ private:
     void letEventsRun();
     void setStatus(const QString& text);
     void advance(int steps);
-    void transferRow(int row, bool download);
+    // False when the row's value could not be moved.
+    bool transferRow(int row, bool download);
 
     RSComm& m_rs;
     MachineData& m_data;
     Hooks m_hooks;
     bool m_cancel = false;
     bool m_timingAborted = false;
+    bool m_rowFailed = false;
     bool m_running = false;
     int m_progress = 0;
 };

@@ -113,11 +113,14 @@ bool HasUnsavedChanges()
         if (inCurrent && CurrentData.ParamValue[row] != SavedData.ParamValue[row])
             return true;
     }
-    for (std::size_t ch = 0; ch < 8; ++ch) {
-        if (CurrentData.OnSetpoint[ch] != SavedData.OnSetpoint[ch]
-            || CurrentData.OffSetpoint[ch] != SavedData.OffSetpoint[ch])
-            return true;
-    }
+    // Everything the set-up file stores: the PLS configuration and all 16
+    // channels as well (a timing upload changes them alone).
+    if (CurrentData.OnSetpoint != SavedData.OnSetpoint || CurrentData.OffSetpoint != SavedData.OffSetpoint
+        || CurrentData.SpeedCompensation != SavedData.SpeedCompensation
+        || CurrentData.PlsChannelCount != SavedData.PlsChannelCount
+        || CurrentData.PlsScaleFactor != SavedData.PlsScaleFactor
+        || CurrentData.PlsOffset != SavedData.PlsOffset || CurrentData.PlsProgram != SavedData.PlsProgram)
+        return true;
     return CurrentData.Version != ProgramVersion;
 }
 

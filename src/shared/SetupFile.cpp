@@ -232,8 +232,14 @@ bool DecodeSetupRecord(QByteArrayView bytes, MachineData& record, QString* reaso
 bool ReadSetupFile(const QString& path, MachineData& record, QString* reason)
 {
     QFile file(path);
-    if (QFileInfo(path).isDir()) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
         setReason(reason, QStringLiteral("It is a folder, not a file."));
+        return false;
+    }
+    // A pipe or a device would block the open until someone writes to it.
+    if (info.exists() && !info.isFile()) {
+        setReason(reason, QStringLiteral("It is not a regular file."));
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {

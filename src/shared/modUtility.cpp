@@ -61,7 +61,7 @@ QString existingCaseOf(const QString& path)
 int ReadBoardTypeCode(const QString& path)
 {
     QFile file(existingCaseOf(ChangeExtension(path, QStringLiteral("nvk"))));
-    if (!file.exists() || file.size() == 0 || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(file.fileName()).isFile() || file.size() == 0 || !file.open(QIODevice::ReadOnly))
         return kDefaultBoardType;
     FieldInput input(file.read(kBoardTypeReadLimit));
     file.close();

@@ -137,9 +137,9 @@ void frmProcessing::Form_Activate()
     // Never deleted under the run: RunTransfer deletes the window once it has
     // hidden itself, and the modal window keeps the main window from closing.
     m_transfer.Run(TransferType, ParamCount);
-    // A PLS operation that failed without a link fault stops the timing
-    // phase just as well: the operator must not take it for done.
-    if (m_rs.CommError || m_transfer.timingAborted()) {
+    // A PLS operation or a parameter row that failed without a link fault
+    // stops the transfer just as well: the operator must not take it for done.
+    if (m_rs.CommError || m_transfer.timingAborted() || m_transfer.rowFailed()) {
         m_prompter.msgBox(QStringLiteral("Error Processing Request\r\n\r\nProcess Not Complete"), kAppTitle,
             MsgIcon::Exclamation, MsgButtons::OK);
     }

@@ -185,7 +185,7 @@ void TestAddressUtils::validAdd_data()
     const auto add = [](qint16 b, const QString& var, bool valid) {
         QTest::addRow("%s on %s", qPrintable(var), qPrintable(boardName(b))) << b << var << valid;
     };
-    const QByteArray smallBoards = "13568:;<=AB";
+    const QByteArray smallBoards = "134568:;<=AB";
     const QByteArray bigBoards = "2D";
     QList<qint16> otherBoards; // "every other code", including no board
     for (qint16 b : allBoards()) {

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace talvek;
 using talvek::test::ScriptedPrompter;
 
@@ -177,6 +181,9 @@ void TestCodeTables::faultDescriptionReadErrors_data()
         << QByteArray("0A,Ten\r\n0C") << 11 << QStringLiteral("Fault Code (0BH): ") << pastEnd;
     QTest::newRow("binary garbage, odd field count")
         << QByteArray("\x00\x01\x02\xff\xfe\x00", 6) << 10 << QStringLiteral("Fault Code (0AH): ") << pastEnd;
+    // A pipe would block the open until someone writes to it.
+    QTest::newRow("a pipe") << QByteArray("<fifo>") << 10 << QStringLiteral("Fault Code (0AH): ")
+                            << QStringLiteral("Error Number = 75\r\n\r\nPath/File access error");
 }
 
 void TestCodeTables::faultDescriptionReadErrors()
@@ -188,7 +195,16 @@ void TestCodeTables::faultDescriptionReadErrors()
 
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("support")));
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("support/FaultErrCodes.txt")), file));
+    const QString path = dir.filePath(QStringLiteral("support/FaultErrCodes.txt"));
+    if (file == "<fifo>") {
+#ifdef Q_OS_UNIX
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+#else
+        QSKIP("no named pipes here");
+#endif
+    } else {
+        QVERIFY(writeFile(path, file));
+    }
 
     ScriptedPrompter prompter;
     QCOMPARE(FaultDescriptionText(qint16(code), ProgramFolder(dir.path()), prompter), expected);

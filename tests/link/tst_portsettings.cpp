@@ -32,6 +32,11 @@ private slots:
         QTest::newRow("4800 read as 9600") << QByteArray("7,4800\r\n") << 7 << "9600";
         QTest::newRow("speed not a number") << QByteArray("7,fast\r\n") << 7 << "9600";
         QTest::newRow("empty speed field") << QByteArray("7,\r\n") << 7 << "9600";
+        // The speed the link accepts is one it can open: the canonical text.
+        QTest::newRow("exponent") << QByteArray("1,1.92E4\r\n") << 1 << "19200";
+        QTest::newRow("digits then letters") << QByteArray("1,9600abc\r\n") << 1 << "9600";
+        QTest::newRow("hexadecimal") << QByteArray("1,&H2580\r\n") << 1 << "9600";
+        QTest::newRow("decimal point") << QByteArray("1,19200.0\r\n") << 1 << "19200";
         QTest::newRow("more fields ignored") << QByteArray("8,19200,junk\r\n9,9600\r\n") << 8 << "19200";
     }
 

@@ -54,14 +54,15 @@ QByteArray identWrites(const QByteArray& values)
     return out;
 }
 
-// Into program mode on a board without configuration settings: B8181 = 86,
-// B8176 = 0, attention, attention, command 3.
-const QByteArray kEnterProgramMode = bytes({ 0xFF, 0x02, 0x1F, 0xF5, 86, 0x1F, 0xF0, 0, 0xFF, 0xFF, 0x03 });
+// Into program mode on a board without configuration settings: the ident
+// registers cleared, B8181 = 86, B8176 = 0, attention, attention, command 3.
+const QByteArray kEnterProgramMode
+    = identWrites(QByteArray(10, '\0')) + bytes({ 0x1F, 0xF5, 86, 0x1F, 0xF0, 0, 0xFF, 0xFF, 0x03 });
 
 const QByteArray kRecord1 = ":10010000214601360121470136007EFE09D2190140";
 const QByteArray kRecord1Wire = bytes({ 0x10, 0x01, 0x00, 0x21, 0x46, 0x01, 0x36, 0x01, 0x21, 0x47, 0x01,
     0x36, 0x00, 0x7E, 0xFE, 0x09, 0xD2, 0x19, 0x01 });
-const QByteArray kRecord2 = ":0401100011223344C4";
+const QByteArray kRecord2 = ":040110001122334441";
 const QByteArray kEnd = ":00000001FF";
 
 // Runs f at every event pump of the transfer (a 0 ms timer).
@@ -133,8 +134,13 @@ struct Rig : SimLink
 
 const QString kComplete = QStringLiteral("Program Download|Program Download Complete!");
 const QString kNotComplete = QStringLiteral("Program Download|Program Download Not Complete!");
-const QString kDumpInvalid = QStringLiteral(
-    "Program Dump|Currently Selected Program is Invalid.<CRLF><CRLF>Program Download Halted!");
+// The invalid-program message for a bad line of the image.
+QString dumpInvalid(int line)
+{
+    return QStringLiteral("Program Dump|Currently Selected Program is Invalid.<CRLF><CRLF>Program Download "
+                          "Halted!<CRLF><CRLF>Line %1")
+        .arg(line);
+}
 
 } // namespace
 
@@ -300,15 +306,12 @@ private slots:
         QTest::addColumn<bool>("programMode"); // the board was put into program mode
 
         const QStringList complete { kComplete };
-        const QStringList dumpInvalid { kDumpInvalid };
-        const QStringList mismatch { QStringLiteral(
-            "RSComm DumpProgram|Error Number = 13<CRLF><CRLF>Type mismatch") };
         const QByteArray two = kRecord1 + "\r\n" + kRecord2 + "\r\n" + kEnd + "\r\n";
 
         QTest::newRow("two records") << two << complete << true << false << 2 << true;
         QTest::newRow("end record only") << kEnd << complete << true << false << 0 << true;
         QTest::newRow("LF, lower case, quotes, comma") << QByteArray(
-            ":10010000214601360121470136007efe09d2190140\n\":0401100011223344C4\",x\n:00000001ff")
+            ":10010000214601360121470136007efe09d2190140\n\":040110001122334441\",x\n:00000001ff")
                                                        << complete << true << false << 2 << true;
         QTest::newRow("blank lines and Ctrl+Z after the end") << two + "\r\n  \r\n\x1A" + "garbage\r\n"
                                                               << complete << true << false << 2 << true;
@@ -327,19 +330,32 @@ private slots:
             << QStringList { QStringLiteral(
                    "Program Download|<H> File is Not Valid<CRLF><CRLF>Program Downloaded Halted") }
             << true << true << 0 << false;
+        // A bad line anywhere is found before the board leaves its program:
+        // nothing is sent after the ident reads, the link stays online.
+        const auto invalid = [](int line) { return QStringList { dumpInvalid(line) }; };
         QTest::newRow("blank line between records")
-            << kRecord1 + "\r\n\r\n" + kRecord2 << dumpInvalid << false << false << 1 << true;
+            << kRecord1 + "\r\n\r\n" + kRecord2 << invalid(2) << true << false << 0 << false;
         QTest::newRow("line without colon")
-            << kRecord1 + "\r\n" + kRecord2.mid(1) << dumpInvalid << false << false << 1 << true;
-        QTest::newRow("binary") << QByteArray("\0\x01\x02:\xFF", 5) << dumpInvalid << false << false << 0
-                                << true;
-        QTest::newRow("length 255") << QByteArray(":FF010000") + QByteArray(510, '0') + "00" << dumpInvalid
-                                    << false << false << 0 << true;
+            << kRecord1 + "\r\n" + kRecord2.mid(1) << invalid(2) << true << false << 0 << false;
+        QTest::newRow("binary") << QByteArray("\0\x01\x02:\xFF", 5) << invalid(1) << true << false << 0
+                                << false;
+        // 0xFF as a record's first byte would be the attention byte.
+        QTest::newRow("length 255") << QByteArray(":FF010000") + QByteArray(510, '0') + "00" << invalid(1)
+                                    << true << false << 0 << false;
         QTest::newRow("bad digit in data")
-            << kRecord1 + "\r\n:04011000112Z3344C4" << mismatch << false << false << 1 << true;
+            << kRecord1 + "\r\n:04011000112Z334441" << invalid(2) << true << false << 0 << false;
         QTest::newRow("record cut short")
-            << kRecord1 + "\r\n:0401100011" << mismatch << false << false << 1 << true;
-        QTest::newRow("lone colon") << QByteArray(":") << mismatch << false << false << 0 << true;
+            << kRecord1 + "\r\n:0401100011" << invalid(2) << true << false << 0 << false;
+        QTest::newRow("digits after the checksum")
+            << kRecord1 + "\r\n" + kRecord2 + "00" << invalid(2) << true << false << 0 << false;
+        QTest::newRow("lone colon") << QByteArray(":") << invalid(1) << true << false << 0 << false;
+        QTest::newRow("wrong record checksum after good records")
+            << kRecord1 + "\r\n" + kRecord2 + "\r\n:0401100011223344C4\r\n" + kEnd << invalid(3) << true
+            << false << 0 << false;
+        QTest::newRow("extended address record")
+            << kRecord1 + "\n:020000040001F9\n" + kRecord2 << invalid(2) << true << false << 0 << false;
+        QTest::newRow("bad line after the end record")
+            << two + "x" << invalid(4) << true << false << 0 << false;
         QTest::newRow("a folder")
             << QByteArray("<folder>")
             << QStringList { QStringLiteral(
@@ -450,6 +466,7 @@ private slots:
         QFETCH(qint64, waitedMs);
 
         Rig r;
+        r.sim.setIdent("OLD", 1, 2);
         QVERIFY(r.select('D', kRecord1 + "\r\n" + kRecord2 + "\r\n" + kEnd));
         r.online();
         r.prompter.answerMsg(MsgResult::Yes);
@@ -485,7 +502,8 @@ private slots:
         QCOMPARE(r.link.CurrentMode, 0);
         if (waitedMs > 0)
             QCOMPARE(r.clock.nowMs() - start, waitedMs);
-        // Halted before the ident registers: nothing written there.
+        // Halted before the ident registers were written: the old program's
+        // identity was cleared before program mode and nothing stands there.
         QCOMPARE(r.window(K7700Sim::IdentRegister, 10), QByteArray(10, '\0'));
     }
 
@@ -512,6 +530,51 @@ private slots:
         QVERIFY(!r.link.WritingIdent());
     }
 
+    void identWriteNotTaken()
+    {
+        Rig r;
+        QVERIFY(r.select('D', kRecord1 + "\r\n" + kEnd));
+        r.online();
+        r.prompter.answerMsg(MsgResult::Yes);
+        // The echo of B61424's address low byte goes wrong on both attempts;
+        // the second attempt's handshake lands its 0xFF as the data byte.
+        const int identTriples
+            = int(identReads().size() + kEnterProgramMode.size() + kRecord1Wire.size()) + 1 + 2;
+        r.sim.corruptReplyTo(identTriples + 1);
+        r.sim.corruptReplyTo(identTriples + 6);
+        r.link.DumpProgram();
+        QCOMPARE(r.shown(1),
+            (QStringList {
+                QStringLiteral("Program Download|Could Not Send Program Ident and Revision to PLC!"),
+                kNotComplete }));
+        QCOMPARE(r.sim.byte(K7700Sim::IdentRegister), quint8(0xFF)); // what the operator was warned of
+        QVERIFY(!r.link.CommError);
+        QVERIFY(!r.link.OnlineMode);
+        QVERIFY(!r.link.ValidProgram());
+        QVERIFY(!r.link.WritingIdent());
+    }
+
+    void identClearingNotTaken()
+    {
+        // Before program mode: nothing more is sent, the set stays selected.
+        Rig r;
+        r.sim.setIdent("OLD", 1, 2);
+        QVERIFY(r.select('D', kRecord1 + "\r\n" + kEnd));
+        r.online();
+        r.prompter.answerMsg(MsgResult::Yes);
+        r.sim.corruptReplyTo(int(identReads().size()) + 2);
+        r.sim.corruptReplyTo(int(identReads().size()) + 2 + 5);
+        r.link.DumpProgram();
+        QCOMPARE(r.shown(1),
+            (QStringList {
+                QStringLiteral("Program Download|Could Not Send Program Ident and Revision to PLC!"),
+                kNotComplete }));
+        QCOMPARE(r.sim.programRecords(), 0);
+        QVERIFY(!r.port.written().contains(bytes({ 0x1F, 0xF5 }))); // B8181 never written
+        QVERIFY(!r.link.OnlineMode);
+        QVERIFY(r.link.ValidProgram());
+    }
+
     void configurationWriteFails()
     {
         Rig r;
@@ -519,8 +582,9 @@ private slots:
         r.online();
         r.prompter.answerMsg(MsgResult::Yes);
         r.prompter.answerMsg(MsgResult::Cancel);
-        // B8181, B8176 and the attention go through; the board drops out then.
-        r.sim.dropOutAfter(identReads().size() + 9);
+        // The ident clearing, B8181, B8176 and the attention go through; the
+        // board drops out then.
+        r.sim.dropOutAfter(identReads().size() + 2 + 30 + 7);
         r.link.DumpProgram();
         QCOMPARE(r.shown(2),
             (QStringList {
@@ -674,7 +738,7 @@ private slots:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("online");
-        QTest::addColumn<bool>("revisionWritten");
+        QTest::addColumn<bool>("traffic"); // anything sent at all
 
         const QString comm = QStringLiteral(
             "WARNING - Communication Error!|Cannot Communicate with Target Board.<CR>Verify RS-232 Cable is "
@@ -687,23 +751,30 @@ private slots:
                                         "Program Upload|Program is Currently OFFLINE.<CRLF><CRLF>Switch to "
                                         "ONLINE MODE to Continue.") }
                                  << false << false;
-        QTest::newRow("link lost in the ident") << "ident" << QStringList { comm } << true << false;
+        QTest::newRow("link lost in the ident") << "ident" << QStringList { comm } << true << true;
         QTest::newRow("link lost in the settings")
             << "settings" << QStringList { comm, notComplete } << false << true;
         QTest::newRow("link lost in the data")
             << "data" << QStringList { comm, notComplete } << false << true;
-        QTest::newRow("empty program file") << "empty" << QStringList {} << true << true;
+        // Reads that go wrong on their retry too (no link failure) are never
+        // taken as zeros.
+        QTest::newRow("ident register wrong twice")
+            << "ident twice" << QStringList { notComplete } << false << true;
+        QTest::newRow("data byte wrong twice")
+            << "byte twice" << QStringList { notComplete } << false << true;
+        // The program file is read before anything is sent.
+        QTest::newRow("empty program file") << "empty" << QStringList {} << true << false;
         QTest::newRow("no program file")
             << "missing"
             << QStringList { QStringLiteral(
                    "RSComm-Upload Program|Error Number = 53<CRLF><CRLF>File not found: <nvk>") }
-            << true << true;
+            << true << false;
         QTest::newRow("revision file cannot be written")
             << "unwritable"
             << QStringList { QStringLiteral(
                    "RSComm-Upload Program|Error Number = 75<CRLF><CRLF>Path/File access "
-                   "error: cannot write <rev> (") }
-            << true << false;
+                   "error: cannot write <rev> (not a file)") }
+            << true << true;
     }
 
     void uploadRefusalsAndFailures()
@@ -711,7 +782,7 @@ private slots:
         QFETCH(QString, situation);
         QFETCH(QStringList, messages);
         QFETCH(bool, online);
-        QFETCH(bool, revisionWritten);
+        QFETCH(bool, traffic);
 
         Rig r;
         const QString nvk = r.path(QStringLiteral("U.nvk"));
@@ -722,6 +793,8 @@ private slots:
         r.write(QStringLiteral("U.lcf"), "old config");
         if (situation == QLatin1String("unwritable"))
             QVERIFY(QDir().mkdir(rev));
+        else
+            r.write(QStringLiteral("U.rev"), "OLD0101");
         if (situation != QLatin1String("offline"))
             r.online();
         r.link.setUploadFile(nvk);
@@ -729,33 +802,73 @@ private slots:
 
         if (messages.value(0).startsWith(QLatin1String("WARNING")))
             r.prompter.answerMsg(MsgResult::Cancel);
+        // Handshake (2), ten ident reads (20), three settings reads (6), then
+        // the data bytes, two exchanges each.
         if (situation == QLatin1String("ident"))
             r.sim.dropOutAfter(2 + 2 * 5);
         else if (situation == QLatin1String("settings"))
             r.sim.dropOutAfter(2 + 2 * 10 + 2);
         else if (situation == QLatin1String("data"))
             r.sim.dropOutAfter(2 + 2 * 13 + 2 * 100);
+        // The retry's handshake: one 0xFF completes the pair, then 0xFF, 1.
+        const auto twice = [&](int at) {
+            r.sim.corruptReplyTo(at);
+            r.sim.corruptReplyTo(at + 4);
+        };
+        if (situation == QLatin1String("ident twice"))
+            twice(2 + 2 * 3);
+        else if (situation == QLatin1String("byte twice"))
+            twice(2 + 2 * 13 + 2 * 40);
         r.link.UploadProgram();
 
         for (QString& m : messages)
             m.replace(QStringLiteral("<nvk>"), nvk).replace(QStringLiteral("<rev>"), rev);
-        QStringList shown = r.shown();
-        if (situation == QLatin1String("unwritable") && !shown.isEmpty())
-            shown.front().truncate(messages.front().size()); // the system's reason follows
-        QCOMPARE(shown, messages);
+        QCOMPARE(r.shown(), messages);
         QCOMPARE(r.link.OnlineMode, online);
         QVERIFY(!r.link.InUploadMode());
         QVERIFY(!r.link.ReadingIdent());
-        if (situation == QLatin1String("idle") || situation == QLatin1String("offline"))
-            QCOMPARE(r.port.written(), QByteArray());
-        QCOMPARE(QFileInfo(rev).isFile(), revisionWritten);
+        QCOMPARE(!r.port.written().isEmpty(), traffic);
+        // A failed upload leaves the file set as it was, byte for byte.
         QCOMPARE(readFile(r.path(QStringLiteral("U.hex"))), QByteArray("old image"));
-        // The configuration line is written once its settings were read.
-        QCOMPARE(readFile(r.path(QStringLiteral("U.lcf"))),
-            situation == QLatin1String("data") ? "E" + QByteArray(34, '0') + "30003000%\r\n"
-                                               : QByteArray("old config"));
+        QCOMPARE(readFile(r.path(QStringLiteral("U.lcf"))), QByteArray("old config"));
+        if (situation != QLatin1String("unwritable"))
+            QCOMPARE(readFile(rev), QByteArray("OLD0101"));
         QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
-            2 + (situation != QLatin1String("missing")) + int(revisionWritten));
+            4 - int(situation == QLatin1String("missing")) - int(situation == QLatin1String("unwritable")));
+    }
+
+    void boardTwoRoundTrip()
+    {
+        // The R6012 window ends with the record at 0xFEF0: no board serves
+        // 0xFF00..0xFFFF, where 0xFF would be the attention byte.
+        Rig r;
+        r.write(QStringLiteral("U.nvk"), "2");
+        for (int a = 0x5000; a < 0x10000; ++a)
+            r.sim.setByte(a, quint8(a ^ (a >> 8)));
+        r.online();
+        r.link.setUploadFile(r.path(QStringLiteral("U.nvk")));
+        r.link.setInUploadMode(true);
+        r.link.UploadProgram();
+        QCOMPARE(r.shown(), QStringList { QStringLiteral("Program Upload|Program Upload Complete!") });
+        QVERIFY(!ReadAddresses(r.port.exchanges()).contains(0xFF00));
+        const QByteArray image = readFile(r.path(QStringLiteral("U.hex")));
+        const QList<QByteArray> lines = image.split('\n');
+        QCOMPARE(lines.size(), 0xAF00 / 16 + 2);
+        QVERIFY(lines.front().startsWith(":10500000"));
+        QVERIFY(lines[lines.size() - 3].startsWith(":10FEF000"));
+
+        Rig back;
+        QVERIFY(back.select('2', image, "ID0101"));
+        back.online();
+        back.prompter.answerMsg(MsgResult::Yes);
+        back.link.DumpProgram();
+        QCOMPARE(back.shown(1), QStringList { kComplete });
+        // All of it, but the ident registers the download writes last.
+        const int ident = K7700Sim::IdentRegister;
+        QCOMPARE(back.window(0x5000, ident - 0x5000), r.window(0x5000, ident - 0x5000));
+        QCOMPARE(back.window(ident + 10, 0xFF00 - ident - 10), r.window(ident + 10, 0xFF00 - ident - 10));
+        QCOMPARE(back.window(ident, 10), QByteArray("ID\0\0\0\0\0\0\x01\x01", 10));
+        QCOMPARE(back.window(0xFF00, 0x100), QByteArray(0x100, '\0'));
     }
 
     void uploadRereadsAMismatchedByte()

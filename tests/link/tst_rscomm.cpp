@@ -15,6 +15,10 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace talvek;
 using namespace talvek::test;
 
@@ -252,19 +256,58 @@ private slots:
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
-    void readEchoMismatchFailsQuietly()
+    void readEchoMismatchIsRetriedThenReportedAsFailed()
     {
         Rig r;
         r.openOnline();
+        r.sim.setByte(5, 77);
         r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
+        // The raw read stops at the bad echo.
         r.sim.corruptNextReply();
         QCOMPARE(r.link->ReadValue(QStringLiteral("B5")), QString());
         QCOMPARE(r.link->CurrentMode, 0);
         QVERIFY(!r.link->CommError);
-        QCOMPARE(r.port->written(), bytes({0x00})); // stopped at the bad echo
+        QCOMPARE(r.port->written(), bytes({ 0x00 }));
+
+        // RSRead makes it once more, with a new handshake.
+        r.port->clearRecord();
+        r.link->RSRead(QStringLiteral("B0"));
+        r.port->clearRecord();
+        r.sim.corruptNextReply();
+        QCOMPARE(r.link->RSRead(QStringLiteral("B5")), QStringLiteral("77"));
+        QVERIFY(!r.link->lastReadFailed());
+        // The board heard the address high byte: the handshake's first 0xFF
+        // completes that pair.
+        QCOMPARE(r.port->written(), bytes({ 0x00, 0xFF, 0xFF, 0x01, 0x00, 0x05 }));
+
+        // Wrong twice: "0", and the read says it failed.
+        r.port->clearRecord();
+        r.sim.corruptReplyTo(0);
+        r.sim.corruptReplyTo(4);
         QCOMPARE(r.link->RSRead(QStringLiteral("B5")), QStringLiteral("0"));
+        QVERIFY(r.link->lastReadFailed());
+        QVERIFY(!r.link->CommError);
+        QCOMPARE(r.port->written(), bytes({ 0x00, 0xFF, 0xFF, 0x01, 0x00 }));
+        QCOMPARE(r.link->RSRead(QStringLiteral("B5")), QStringLiteral("77"));
+        QVERIFY(!r.link->lastReadFailed());
         QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    void readAfterAResynchronisationIsNoValue()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setByte(0x1234, 0x42);
+        r.sim.setByte(0x12FF, 0x99);
+        r.link->RSRead(QStringLiteral("B0"));
+        r.port->clearRecord();
+        // The address low byte is lost; the board takes the resynchronising
+        // 0xFF as the low byte and answers with the byte at 0x12FF.
+        r.sim.silenceNext(1, 1);
+        QCOMPARE(r.link->RSRead(QStringLiteral("B4660")), QStringLiteral("66"));
+        QVERIFY(!r.link->lastReadFailed());
+        QCOMPARE(r.port->written(), bytes({ 0x12, 0x34, 0xFF, 0xFF, 0x01, 0x12, 0x34 }));
     }
 
     void writeValueCleaningAndRanges_data()
@@ -362,10 +405,61 @@ private slots:
         r.sim.setByte(139, 0xA1);
         r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
-        r.sim.corruptNextReply(); // the byte cannot be read
-        r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1"));
+        // The byte cannot be read, on its retry neither.
+        r.sim.corruptReplyTo(0);
+        r.sim.corruptReplyTo(4);
+        r.prompter.answerMsg(MsgResult::OK);
+        QVERIFY(!r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1")));
         QCOMPARE(r.sim.byte(139), quint8(0xA1));
-        QVERIFY(!r.port->written().contains(char(0x02)));
+        QCOMPARE(r.port->written(), bytes({ 0x00, 0xFF, 0xFF, 0x01, 0x00 }));
+        QVERIFY(r.link->lastWriteFailed());
+        QCOMPARE(r.prompter.messages().size(), 1);
+        QCOMPARE(
+            r.prompter.messages().at(0).text, QStringLiteral("Error:\rValue Not Written to PLC (F858)."));
+    }
+
+    void bitAndAddressOutOfRangeWriteNothing_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("alert");
+        QTest::newRow("bit 8") << "B1018.8"
+                               << "Entry out of Range (0-255).";
+        QTest::newRow("bit 9") << "W10.9"
+                               << "Entry out of Range (0-255).";
+        QTest::newRow("byte 65536") << "B65536"
+                                    << "Entry out of Range (0-65,535).";
+        QTest::newRow("word at 65535") << "W65535"
+                                       << "Entry out of Range (0-65,535).";
+        QTest::newRow("dword at 65533") << "D65533"
+                                        << "Entry out of Range (0-65,535).";
+        QTest::newRow("hex 10000H") << "10000H"
+                                    << "Entry out of Range (0-65,535).";
+        QTest::newRow("flag 524032") << "F524032"
+                                     << "Entry out of Range (0-65,535).";
+        QTest::newRow("bit of byte 70000") << "B70000.1"
+                                           << "Entry out of Range (0-65,535).";
+    }
+
+    void bitAndAddressOutOfRangeWriteNothing()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, alert);
+        Rig r;
+        r.openOnline();
+        r.prompter.answerMsg(MsgResult::OK);
+        QVERIFY(!r.link->RSWrite(address, QStringLiteral("1")));
+        QCOMPARE(r.prompter.messages().size(), 1);
+        QCOMPARE(r.prompter.messages().at(0).text, QStringLiteral("Error:\r") + alert);
+        QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("ENTRY ALERT"));
+        QCOMPARE(r.port->written(), QByteArray());
+        QVERIFY(!r.link->lastWriteFailed()); // refused, not failed
+        // A read of it is no value either, and costs nothing on the wire.
+        QCOMPARE(r.link->RSRead(address), QStringLiteral("0"));
+        QVERIFY(r.link->lastReadFailed());
+        QCOMPARE(r.port->written(), QByteArray());
+        // The last byte of the space is still one.
+        r.sim.setByte(65535 - 256, 9);
+        QCOMPARE(r.link->RSRead(QStringLiteral("B65279")), QStringLiteral("9"));
     }
 
     void echoMismatchRepeatsTheWriteOnce()
@@ -386,19 +480,70 @@ private slots:
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
-    void secondMismatchIsNotRepeated()
+    void secondMismatchIsReadBack()
     {
         Rig r;
         r.openOnline();
         r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
         r.port->clearRecord();
-        // Wrong echo on the first address byte of each attempt.
+        // The raw write stops at the wrong echo.
         r.sim.corruptNextReply();
         r.link->WriteValue(QStringLiteral("W180"), QStringLiteral("9"));
         QVERIFY(r.link->WriteMismatch);
         QCOMPARE(r.link->CurrentMode, 0);
         QCOMPARE(r.port->written(), bytes({0x00}));
         QCOMPARE(r.sim.word(180), quint16(1));
+
+        // Wrong echo on the first address byte of both attempts: the board
+        // does not hold the value, and the operator is told.
+        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
+        r.sim.setByte(0xFF, 0x11);
+        r.port->clearRecord();
+        r.sim.corruptReplyTo(0);
+        r.sim.corruptReplyTo(5);
+        r.prompter.answerMsg(MsgResult::OK);
+        QVERIFY(!r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000")));
+        QVERIFY(r.link->lastWriteFailed());
+        QVERIFY(!r.link->CommError);
+        QCOMPARE(r.sim.word(180), quint16(1));
+        QCOMPARE(r.prompter.messages().size(), 1);
+        QCOMPARE(
+            r.prompter.messages().at(0).text, QStringLiteral("Error:\rValue Not Written to PLC (W180)."));
+        QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("ENTRY ALERT"));
+        QCOMPARE(r.prompter.messages().at(0).icon, MsgIcon::Critical);
+        // Each attempt's new handshake first completes the address triple the
+        // board was left in (it stores 0xFF at 0x00FF); then the read-back.
+        QCOMPARE(r.port->written(),
+            bytes({ 0x00, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0xB4, 0x00, 0xB5 }));
+        QCOMPARE(r.sim.byte(0xFF), quint8(0xFF));
+
+        // Quiet: the caller reports the failure itself. (The read-back left
+        // the link in read mode: the write begins with its handshake.)
+        r.port->clearRecord();
+        r.sim.corruptReplyTo(2);
+        r.sim.corruptReplyTo(7);
+        QVERIFY(
+            !r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"), RSComm::WriteFailure::Quiet));
+        QVERIFY(r.link->lastWriteFailed());
+        QCOMPARE(r.prompter.messages().size(), 1);
+    }
+
+    void secondMismatchOfATakenValueIsNoFailure()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSWrite(QStringLiteral("B100"), QStringLiteral("1"));
+        r.port->clearRecord();
+        // The echo of the data byte goes wrong twice, after the board stored it.
+        r.sim.corruptReplyTo(2);
+        r.sim.corruptReplyTo(7);
+        QVERIFY(r.link->RSWrite(QStringLiteral("B100"), QStringLiteral("7")));
+        QVERIFY(!r.link->lastWriteFailed());
+        QCOMPARE(r.sim.byte(100), quint8(7));
+        // The read-back costs a read handshake and one byte read.
+        QCOMPARE(r.port->written(),
+            bytes({ 0x00, 0x64, 0x07, 0xFF, 0x02, 0x00, 0x64, 0x07, 0xFF, 0x01, 0x00, 0x64 }));
+        QCOMPARE(r.prompter.calls().size(), 0);
     }
 
     void closeSendsAttentionUnlessCommError()
@@ -487,6 +632,13 @@ private slots:
                                         << QByteArray("0,19200\r\n");
         QTest::newRow("150 and 4800") << QByteArray("150,4800\r\n") << 99 << "9600,n,8,1"
                                       << QByteArray("150,4800\r\n");
+        // What the link accepts is what it can open: the canonical texts.
+        QTest::newRow("exponent") << QByteArray("1,1.92E4\r\n") << 1 << "19200,n,8,1"
+                                  << QByteArray("1,1.92E4\r\n");
+        QTest::newRow("digits then letters")
+            << QByteArray("1,9600abc\r\n") << 1 << "9600,n,8,1" << QByteArray("1,9600abc\r\n");
+        QTest::newRow("hexadecimal") << QByteArray("1,&H4B00\r\n") << 1 << "19200,n,8,1"
+                                     << QByteArray("1,&H4B00\r\n");
         QTest::newRow("quoted speed") << QByteArray("2,\"19200\"") << 2 << "19200,n,8,1" << QByteArray("2,\"19200\"");
         QTest::newRow("empty file") << QByteArray("") << 1 << "9600,n,8,1" << QByteArray("1,9600\r\n");
         QTest::newRow("no file") << QByteArray("<none>") << 1 << "9600,n,8,1" << QByteArray("1,9600\r\n");
@@ -567,6 +719,30 @@ private slots:
         QVERIFY(c.link->PortFailed);
         QCOMPARE(c.port->openCount(), 0);
         QCOMPARE(readFile(cpath), content);
+    }
+
+    void settingsPipeIsRefusedAtOnce()
+    {
+#ifdef Q_OS_UNIX
+        Rig r;
+        const QString path = r.dir.filePath(QStringLiteral("support/RSPort.cfg"));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        r.prompter.answerMsg(MsgResult::Cancel);
+        r.link->OpenRSComm(r.port.get());
+        const auto msgs = r.prompter.messages();
+        QCOMPARE(msgs.size(), 1);
+        QCOMPARE(msgs[0].text,
+            QStringLiteral("Error Number = 75\r\n\r\nPath/File access error: cannot read ")
+                + QDir::toNativeSeparators(path) + QStringLiteral(" (not a file)"));
+        QCOMPARE(msgs[0].title, QStringLiteral("RSComm InitializeRSComm"));
+        QVERIFY(!r.link->OnlineMode);
+        QVERIFY(r.link->PortFailed);
+        QCOMPARE(r.port->openCount(), 0);
+        QVERIFY(!QFileInfo(path).isFile()); // not replaced by a settings file either
+#else
+        QSKIP("no named pipes here");
+#endif
     }
 
     void portThatCannotOpen()

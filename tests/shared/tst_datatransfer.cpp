@@ -2,7 +2,6 @@
 // operations on the wire in their order, the values stored, the progress,
 // cancel requests, a link that dies part-way and failed PLS operations.
 
-#include "SimLink.h"
 #include "Clock.h"
 #include "DataTransfer.h"
 #include "K7700Sim.h"
@@ -10,7 +9,9 @@
 #include "ProgramFolder.h"
 #include "RSComm.h"
 #include "ScriptedPrompter.h"
+#include "SimLink.h"
 #include "SimPort.h"
+#include "WireOps.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -197,6 +198,8 @@ private slots:
     void rowDownloads();
     void linkDiesPartWay_data();
     void linkDiesPartWay();
+    void wrongEchoesNeverStoreOrPass_data();
+    void wrongEchoesNeverStoreOrPass();
     void timingUpload();
     void timingUploadStopsAtAFailedRecall();
     void timingDownload();
@@ -280,11 +283,11 @@ void tst_DataTransfer::linkDiesPartWay_data()
     QTest::addColumn<int>("bytes"); // heard before the board goes silent
     QTest::addColumn<int>("progress");
     // Handshake (2 bytes), then 2 bytes per byte read: rows 0 and 1 take 12;
-    // row 2 dies inside its first byte. The failed row counts.
-    QTest::newRow("upload all") << 4 << 2 + 12 + 1 << 3;
+    // row 2 dies inside its first byte. The failed row does not count.
+    QTest::newRow("upload all") << 4 << 2 + 12 + 1 << 2;
     // Handshake, then 3 bytes per byte written: rows 0 and 1 take 18; the
     // low word of row 2 gets through.
-    QTest::newRow("download all") << 14 << 2 + 18 + 6 << 3;
+    QTest::newRow("download all") << 14 << 2 + 18 + 6 << 2;
 }
 
 void tst_DataTransfer::linkDiesPartWay()
@@ -298,7 +301,8 @@ void tst_DataTransfer::linkDiesPartWay()
     r.transfer.Run(qint16(code), ParamCount);
 
     QVERIFY(r.link.CommError);
-    QTEST(r.transfer.progress(), "progress"); // the failed row counts; nothing after it
+    QTEST(r.transfer.progress(), "progress"); // the rows moved; nothing after them
+    QVERIFY(!r.transfer.rowFailed()); // the link failure speaks for itself
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages()[0].text, kNoComm);
     QVERIFY(r.statuses.isEmpty()); // no timing phase
@@ -311,6 +315,60 @@ void tst_DataTransfer::linkDiesPartWay()
         QCOMPARE(r.sim.word(1104), quint16(0));
         QCOMPARE(r.sim.word(1200), quint16(4242)); // row 2: its low word got through,
         QCOMPARE(r.sim.word(1202), quint16(9)); // its high word did not
+    }
+}
+
+void tst_DataTransfer::wrongEchoesNeverStoreOrPass_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QList<int>>("corrupt"); // the bytes (from 0) whose replies go wrong
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<int>("progress");
+    // Set-up upload: handshake (2), row 6 (2), rows 7 and 8 (4 each); row 9
+    // (W1024) begins with byte 12. Its read is made again after a new
+    // handshake, whose first 0xFF completes the pair the board was left in.
+    QTest::newRow("upload, one wrong echo") << 0 << QList<int> { 12 } << false << 12;
+    QTest::newRow("upload, the same read wrong twice") << 0 << QList<int> { 12, 16 } << true << 3;
+    // Download of all: handshake (2), then D1100: the first address byte's
+    // echo goes wrong, and again on the write's second attempt (after the
+    // new handshake's three attention bytes and command); the read-back finds
+    // the board's own value.
+    QTest::newRow("download, wrong echo twice") << 14 << QList<int> { 2, 7 } << true << 0;
+}
+
+void tst_DataTransfer::wrongEchoesNeverStoreOrPass()
+{
+    QFETCH(int, code);
+    QFETCH(QList<int>, corrupt);
+    QFETCH(bool, failed);
+    QFETCH(int, progress);
+    Rig r;
+    r.fillBoard();
+    CurrentData.ParamValue[0] = 1234567;
+    for (const int b : corrupt)
+        r.sim.corruptReplyTo(b);
+    r.transfer.Run(qint16(code), ParamCount);
+
+    QCOMPARE(r.transfer.rowFailed(), failed);
+    QCOMPARE(r.transfer.progress(), progress);
+    QVERIFY(!r.link.CommError);
+    QVERIFY(r.prompter.calls().isEmpty()); // the transfer's caller reports it
+    if (code == 0) {
+        for (int row = 6; row <= 17; ++row) {
+            // A row that could not be read keeps its value; none is made up.
+            const qint32 expected = failed && row >= 9 ? DefaultData.ParamValue[row] : kBoardRows[row];
+            QVERIFY2(CurrentData.ParamValue[row] == expected, qPrintable(QString::number(row)));
+        }
+        // Nothing is read after a failed row.
+        QCOMPARE(ReadAddresses(r.port.exchanges()).contains(1026), !failed);
+    } else {
+        // Nothing written after the failed row (the attention bytes that
+        // completed the interrupted triple aside), no timing download.
+        for (const WireOp& w : Writes(r.port.exchanges()))
+            QCOMPARE(w.address, 0x04FF);
+        QVERIFY(r.statuses.isEmpty());
+        QVERIFY(!TimingDownloaded);
+        QCOMPARE(r.sim.getD(1100), 123456);
     }
 }
 

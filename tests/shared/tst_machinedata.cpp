@@ -152,15 +152,17 @@ void tst_MachineData::unsavedChanges_data()
     QTest::newRow("on channel 7") << QStringLiteral("on 7") << true;
     QTest::newRow("off channel 0") << QStringLiteral("off 0") << true;
     QTest::newRow("off channel 7") << QStringLiteral("off 7") << true;
-    QTest::newRow("on channel 8") << QStringLiteral("on 8") << false;
-    QTest::newRow("on channel 15") << QStringLiteral("on 15") << false;
-    QTest::newRow("off channel 8") << QStringLiteral("off 8") << false;
-    QTest::newRow("off channel 15") << QStringLiteral("off 15") << false;
-    QTest::newRow("speed compensation") << QStringLiteral("speed") << false;
-    QTest::newRow("channel count") << QStringLiteral("count") << false;
-    QTest::newRow("scale factor") << QStringLiteral("scale") << false;
-    QTest::newRow("offset") << QStringLiteral("offset") << false;
-    QTest::newRow("program") << QStringLiteral("program") << false;
+    // Everything the set-up file keeps counts: a timing upload changes
+    // only the PLS part, and Exit, New or Open must not lose it unasked.
+    QTest::newRow("on channel 8") << QStringLiteral("on 8") << true;
+    QTest::newRow("on channel 15") << QStringLiteral("on 15") << true;
+    QTest::newRow("off channel 8") << QStringLiteral("off 8") << true;
+    QTest::newRow("off channel 15") << QStringLiteral("off 15") << true;
+    QTest::newRow("speed compensation") << QStringLiteral("speed") << true;
+    QTest::newRow("channel count") << QStringLiteral("count") << true;
+    QTest::newRow("scale factor") << QStringLiteral("scale") << true;
+    QTest::newRow("offset") << QStringLiteral("offset") << true;
+    QTest::newRow("program") << QStringLiteral("program") << true;
     QTest::newRow("address") << QStringLiteral("address") << false;
     QTest::newRow("current version") << QStringLiteral("version") << true;
     QTest::newRow("saved version only") << QStringLiteral("saved version") << false;

@@ -498,6 +498,12 @@ void tst_SetupFile::unreadablePaths()
     QVERIFY(!LoadFileData(path(QStringLiteral("folder.sdt")), &reason));
     QCOMPARE(reason, QStringLiteral("It is a folder, not a file."));
     QVERIFY(FileData == everyFieldRecord());
+
+    // A pipe is refused at once instead of blocking until someone writes to it.
+    QVERIFY(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.sdt"))).constData(), 0600) == 0);
+    QVERIFY(!LoadFileData(path(QStringLiteral("pipe.sdt")), &reason));
+    QCOMPARE(reason, QStringLiteral("It is not a regular file."));
+    QVERIFY(FileData == everyFieldRecord());
 }
 
 void tst_SetupFile::tooLongTextIsNotWritten()

@@ -180,6 +180,33 @@ private slots:
         QCOMPARE(rig.script().unexpected(), 0);
     }
 
+    void endOfShiftNotTakenIsReported()
+    {
+        LiveRig rig;
+        auto* w = rig.show<frmData>(4);
+        rig.sim.setD(1100, 2500000);
+        rig.online();
+        w->refreshLoop().runCycle();
+        // F32 = 1 reads B36 (2 bytes), handshakes (2), and its first address
+        // byte's echo goes wrong (byte 4); the second attempt re-reads the
+        // byte and its echo goes wrong again (byte 13). The read-back finds
+        // the flag clear.
+        rig.sim.corruptReplyTo(4);
+        rig.sim.corruptReplyTo(13);
+        rig.script().answerMsg(MsgResult::OK);
+        QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
+        const auto boxes = rig.script().messages();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].text, QStringLiteral("Error:\rValue Not Written to PLC (F32)."));
+        QCOMPARE(boxes[0].title, QStringLiteral("ENTRY ALERT"));
+        QVERIFY(!rig.sim.flag(32));
+        QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
+        w->refreshLoop().runCycle();
+        QCOMPARE(texts(w), QStringList({ "2,500,000", "0", "0", "0" })); // the shift did not end
+        QVERIFY(rig.rs().OnlineMode);
+        QCOMPARE(rig.script().unexpected(), 0);
+    }
+
     void transferDataFromTheKeyboardWritesNothing()
     {
         LiveRig rig;
@@ -207,11 +234,12 @@ private slots:
         rig.killLink();
         w->refreshLoop().runCycle();
         QVERIFY(rig.rs().CommError);
-        // The end-of-shift writes are skipped while CommError is set.
-        const QByteArray before = rig.port.written();
+        // The end-of-shift writes are skipped while CommError is set (a
+        // write tried then would fail at once, without touching the port).
+        QVERIFY(!rig.rs().lastWriteFailed());
         QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
         QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
-        QCOMPARE(rig.port.written(), before);
+        QVERIFY(!rig.rs().lastWriteFailed());
         w->refreshLoop().runCycle(); // OFFLINE: appearance and CurrentData
         QVERIFY(!rig.rs().OnlineMode);
         QVERIFY(!rig.port.isOpen());

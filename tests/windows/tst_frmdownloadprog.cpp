@@ -43,7 +43,7 @@ QString programSet(const Rig& rig, const QString& name, const QByteArray& board,
     return base + QStringLiteral("nvk");
 }
 
-const QByteArray kImage = ":0401000011223344C4\r\n:0201100055AAEE\r\n:00000001FF\r\n";
+const QByteArray kImage = ":040100001122334451\r\n:0201100055AAEE\r\n:00000001FF\r\n";
 
 frmDownloadProg* transferWindow(const Rig& rig)
 {
@@ -82,7 +82,7 @@ class tst_frmDownloadProg : public QObject
 private slots:
     void offlineAnsweredNo();
     void downloadFromOffline();
-    void haltedDownloadClosesTheSession();
+    void invalidImageHaltsBeforeProgramMode();
     void cancelledOrRefusedSelections();
     void targetBoardSelection();
     void uploadMode();
@@ -136,12 +136,17 @@ void tst_frmDownloadProg::downloadFromOffline()
     QCOMPARE(window->lblWaitDisplay->text(), QStringLiteral("Sending Program at Address: "));
     QVERIFY(!rig.w->tmrBackgroungUpdate->isActive());
 
-    // Each event pump of the transfer is a tick of Timer1.
+    // Each event pump of the transfer is a tick of Timer1, which runs at
+    // its 250 ms all through the transfer.
     QStringList status;
+    int timerIdle = 0;
     QTimer ticks;
     ticks.setInterval(0);
     connect(&ticks, &QTimer::timeout, [&] {
         if (auto* w = transferWindow(rig); w && w->transferRunning()) {
+            if (rig.rs().InProgramMode()
+                && (!w->Timer1->isActive() || w->Timer1->interval() != frmDownloadProg::TimerIntervalMs))
+                ++timerIdle;
             QMetaObject::invokeMethod(w->Timer1, "timeout", Qt::DirectConnection);
             if (status.isEmpty() || status.last() != w->lblWaitDisplay->text())
                 status << w->lblWaitDisplay->text();
@@ -161,6 +166,8 @@ void tst_frmDownloadProg::downloadFromOffline()
     QVERIFY(transferEnds(rig));
     ticks.stop();
     QVERIFY(closeRefused);
+    QVERIFY(status.size() > 1);
+    QCOMPARE(timerIdle, 0);
     // One tick per record pump: before the first record no address is known yet.
     QCOMPARE(status.filter(QStringLiteral("Writing")),
         (QStringList { QStringLiteral("Writing to Program Address:  "),
@@ -188,12 +195,13 @@ void tst_frmDownloadProg::downloadFromOffline()
     QVERIFY(!rig.rs().ValidProgram());
 }
 
-void tst_frmDownloadProg::haltedDownloadClosesTheSession()
+void tst_frmDownloadProg::invalidImageHaltsBeforeProgramMode()
 {
     LiveRig rig;
     rig.online();
     const QString path
-        = programSet(rig, QStringLiteral("BAD"), "D", "BAD10312", ":0401000011223344C4\r\nnot a record\r\n");
+        = programSet(rig, QStringLiteral("BAD"), "D", "BAD10312", ":040100001122334451\r\nnot a record\r\n");
+    const qsizetype mark = rig.mark();
     rig.script().answerFile(path);
     rig.script().answerMsg(MsgResult::Yes);
     rig.script().answerMsg(MsgResult::Yes);
@@ -201,12 +209,18 @@ void tst_frmDownloadProg::haltedDownloadClosesTheSession()
     QVERIFY(transferEnds(rig));
     const PromptCall& halt = rig.script().calls().last();
     QCOMPARE(halt.title, QStringLiteral("Program Dump"));
-    QCOMPARE(
-        halt.text, QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"));
+    QCOMPARE(halt.text,
+        QStringLiteral(
+            "Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!\r\n\r\nLine 2"));
     QCOMPARE(rig.script().unexpected(), 0);
-    QVERIFY(!rig.rs().OnlineMode);
-    QVERIFY(!rig.port.isOpen());
-    QCOMPARE(rig.panel(2), QStringLiteral("OFFLINE"));
+    // The bad line was found before the board left its program: nothing
+    // was sent, and the session goes on.
+    QCOMPARE(rig.sim.programRecords(), 0);
+    QVERIFY(rig.writesSince(mark).isEmpty()); // not even the ident registers cleared
+    QVERIFY(!rig.rs().ValidProgram());
+    QVERIFY(rig.rs().OnlineMode);
+    QVERIFY(rig.port.isOpen());
+    QCOMPARE(rig.panel(2), QStringLiteral("ONLINE"));
     QVERIFY(rig.w->tmrBackgroungUpdate->isActive());
 }
 

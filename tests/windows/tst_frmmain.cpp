@@ -195,9 +195,12 @@ private slots:
     {
         LiveRig rig;
         auto* w = qobject_cast<frmMain*>(rig.w->currentChild());
-        // OFFLINE the button is disabled and a click sends nothing.
+        // OFFLINE the button is disabled and a click writes nothing: a write
+        // tried on the closed port would leave CommError set and fail.
+        QVERIFY(!w->cmdAlarmReset->isEnabled());
         QTest::mouseClick(w->cmdAlarmReset, Qt::LeftButton);
-        QVERIFY(rig.port.written().isEmpty());
+        QVERIFY(!rig.rs().CommError);
+        QVERIFY(!rig.rs().lastWriteFailed());
 
         rig.sim.setByte(33, 0x05); // other flags of F8..F15's byte stay as they are
         rig.online();

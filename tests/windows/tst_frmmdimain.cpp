@@ -88,7 +88,7 @@ void tst_frmMDIMain::startupState()
     QCOMPARE(CurrentData, DefaultData);
     QVERIFY(!rig.rs().OnlineMode);
     QCOMPARE(rig.port.openCount(), 0);
-    QVERIFY(rig.port.written().isEmpty());
+    QVERIFY(!rig.rs().CommError); // nothing tried to talk to the board
     QCOMPARE(w.globals().gFileNamePath, rig.dir.path() + QStringLiteral("/*.sdt"));
     QCOMPARE(w.globals().gFileNameCaption, QStringLiteral("[unnamed]"));
     QVERIFY(w.globals().gFileNameTitle.isEmpty());
@@ -354,9 +354,11 @@ void tst_frmMDIMain::passcodeWithCommError()
     rig.port.clearRecord();
     rig.script().answerInput(QStringLiteral("55"));
     rig.w->mnuEditPasscode->trigger();
-    // No read, an empty proposal, and nothing written.
+    // No read, an empty proposal, and nothing written (a write tried under
+    // CommError fails at once, without touching the port).
     QCOMPARE(rig.prompter.inputDefaults, QStringList { QString() });
-    QVERIFY(rig.port.written().isEmpty());
+    QVERIFY(!rig.rs().lastReadFailed());
+    QVERIFY(!rig.rs().lastWriteFailed());
 }
 
 void tst_frmMDIMain::offlineEditingToggle()

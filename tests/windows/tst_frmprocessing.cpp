@@ -175,7 +175,9 @@ void tst_frmProcessing::closingMessage_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("failure");
     QTest::addColumn<int>("end");
-    QTest::newRow("link dies in row 2") << 2 << 0 << 3;
+    // The bar counts the rows moved, not the one that failed.
+    QTest::newRow("link dies in row 2") << 2 << 0 << 2;
+    QTest::newRow("row 2 read wrong twice, link fine") << 2 << 4 << 2;
     QTest::newRow("link failed before the start") << 14 << 1 << 0;
     QTest::newRow("PLS configuration refused, link fine") << 11 << 2 << 32;
     QTest::newRow("recall refused, link fine") << 1 << 3 << 1;
@@ -194,6 +196,10 @@ void tst_frmProcessing::closingMessage()
         rig.rs().CommError = true;
     } else if (failure == 2) {
         rig.sim.rejectNextPLSWrite(0);
+    } else if (failure == 4) {
+        // Handshake (2), rows 0 and 1 (12); row 2's echo, and again on its retry.
+        rig.sim.corruptReplyTo(14);
+        rig.sim.corruptReplyTo(18);
     } else {
         K7700Sim::PLSChannel beyond; // a position no recall can report
         beyond.kind = K7700Sim::PLSChannel::Kind::Setpoints;
@@ -212,6 +218,10 @@ void tst_frmProcessing::closingMessage()
         QCOMPARE(boxes[0].text, kNoComm);
     checkBox(boxes.back(), kFailed, QStringLiteral("TALVEK"), MsgButtons::OK);
     QTEST(window.prgProcessing->value(), "end");
+    if (failure == 4) {
+        QCOMPARE(CurrentData.ParamValue[2], DefaultData.ParamValue[2]); // nothing stored for it
+        QVERIFY(!rig.rs().CommError);
+    }
     QCOMPARE(rig.script().unexpected(), 0);
 }
 
