@@ -198,7 +198,9 @@ bool IsNumeric(const QString& text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && isSurroundingBlank(text[begin]))
+    // A carriage return ends Val's number, so one before the number would
+    // make Val read 0: only what Val drops may stand before it.
+    while (begin < end && isValBlank(text[begin]))
         ++begin;
     while (end > begin && isSurroundingBlank(text[end - 1]))
         --end;

@@ -25,8 +25,8 @@ namespace talvek {
 //   (never an infinity); one too small gives 0. The result is never -0.
 double Val(const QString& text);
 
-// True when the whole text is one number as Val reads it: blanks, tabs, CR
-// and LF are allowed around it but not inside it; sign, digits, one decimal
+// True when the whole text is one number as Val reads it: blanks, tabs and
+// LF are allowed around it, CR only after it, none inside it; sign, digits, one decimal
 // point (".", never the locale's), exponent with E or D and at least one digit;
 // or "&H" / "&O" with at least one digit and a value of at most 32 bits.
 // Deliberately refused, although the classic function took some of them as

@@ -178,6 +178,7 @@ void tst_BasicText::isNumeric_data()
     QTest::newRow("octal bad digit") << QStringLiteral("&O18") << false;
     QTest::newRow("ampersand alone") << QStringLiteral("&") << false;
     QTest::newRow("cr inside") << QStringLiteral("1\r2") << false;
+    QTest::newRow("cr before (Val reads 0)") << QStringLiteral("\r151") << false;
 }
 
 void tst_BasicText::isNumeric()

@@ -1,0 +1,283 @@
+// The link's receive path with a line that misbehaves as the input says.
+//
+// The controller is the in-process simulator on the fake clock; between it and
+// the link sits a port that, byte by byte as the input's tail dictates, loses
+// the byte, corrupts or doubles the reply, adds noise, answers late or drops
+// out for a while. The input's head is a list of operations: reads, writes,
+// set-up parameter uploads and downloads, PLS setpoints and channel recalls.
+//
+// What must hold: an operation reported as a success did what it says (the
+// value read is the controller's, the value written is in the controller, a
+// setpoint programmed is in the PLS), and a failed read stores nothing.
+#include "Clock.h"
+#include "DataTransfer.h"
+#include "FuzzCheck.h"
+#include "K7700Sim.h"
+#include "MachineData.h"
+#include "ProgramFolder.h"
+#include "RSComm.h"
+#include "ScriptedPrompter.h"
+#include "SimPort.h"
+
+#include <QTemporaryDir>
+
+#include <array>
+
+using namespace talvek;
+
+namespace {
+
+// The input read from both ends: operations from the front, line faults from the back.
+class Script
+{
+public:
+    Script(const std::uint8_t* data, std::size_t size)
+        : m_data(data)
+        , m_end(size)
+    {
+    }
+    bool opsLeft() const { return m_front < m_end; }
+    int op() { return m_front < m_end ? m_data[m_front++] : 0; }
+    int fault() { return m_end > m_front ? m_data[--m_end] : 0; }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_front = 0;
+    std::size_t m_end;
+};
+
+// The line between the link and the board.
+class FaultyLine final : public SerialPortControl
+{
+public:
+    FaultyLine(test::SimPort& inner, Script& script)
+        : m_inner(inner)
+        , m_script(script)
+    {
+    }
+    void setCommPort(int port) override { m_inner.setCommPort(port); }
+    int commPort() const override { return m_inner.commPort(); }
+    void setSettings(const QString& s) override { m_inner.setSettings(s); }
+    QString settings() const override { return m_inner.settings(); }
+    void open() override { m_inner.open(); }
+    void close() override { m_inner.close(); }
+    bool isOpen() const override { return m_inner.isOpen(); }
+    int bytesAvailable() override { return m_inner.bytesAvailable(); }
+    void discardInput() override { m_inner.discardInput(); }
+    int readByte() override { return m_inner.readByte(); }
+    bool waitForInput(int timeoutMs) override { return m_inner.waitForInput(timeoutMs); }
+    QString deviceForPort(int port) const override { return m_inner.deviceForPort(port); }
+
+    void write(const QByteArray& bytes) override
+    {
+        K7700Sim& sim = m_inner.sim();
+        for (const char c : bytes) {
+            if (m_dropOutLeft > 0 && --m_dropOutLeft == 0)
+                sim.setDroppedOut(false);
+            const int f = m_script.fault();
+            bool doubled = false;
+            if (f >= 224) {
+                switch (f % 8) {
+                case 0: sim.silenceNext(1); break; // the byte is lost
+                case 1: sim.corruptNextReply(); break;
+                case 2: sim.corruptNextReply(std::uint8_t(f)); break;
+                case 3: sim.insertNoiseBeforeNextReply(std::uint8_t(f * 7)); break;
+                case 4: sim.delayNextReply(1000 + (f % 3) * 700); break; // second window or later
+                case 5: doubled = true; break;
+                case 6:
+                    sim.setDroppedOut(true);
+                    m_dropOutLeft = 1 + f % 5;
+                    break;
+                case 7: sim.delayNextReply(300); break; // late, inside the first window
+                }
+            }
+            m_inner.write(QByteArray(1, c));
+            if (doubled && !m_inner.exchanges().isEmpty())
+                m_inner.injectInput(m_inner.exchanges().last().reply);
+        }
+    }
+    void restore()
+    {
+        m_inner.sim().setDroppedOut(false);
+        m_dropOutLeft = 0;
+    }
+
+private:
+    test::SimPort& m_inner;
+    Script& m_script;
+    int m_dropOutLeft = 0;
+};
+
+struct Address
+{
+    const char* text;
+    char type; // B, W, D, or b for a bit
+    int number;
+    int bit;
+};
+constexpr std::array<Address, 8> addresses { {
+    { "B40", 'B', 40, 0 },
+    { "W1026", 'W', 1026, 0 },
+    { "W180", 'W', 180, 0 },
+    { "D1100", 'D', 1100, 0 },
+    { "B1018.0", 'b', 1018, 0 },
+    { "B4050", 'B', 4050, 0 },
+    { "F15", 'b', 33, 7 },
+    { "W65534", 'W', 65534, 0 },
+} };
+
+qint64 truth(const K7700Sim& sim, const Address& a)
+{
+    switch (a.type) {
+    case 'B': return sim.byte(a.number);
+    case 'W': return sim.word(a.number);
+    case 'D': return sim.getD(a.number);
+    default: return (sim.byte(a.number) >> a.bit) & 1;
+    }
+}
+
+qint64 truth(const K7700Sim& sim, const QString& text)
+{
+    for (const Address& a : addresses)
+        if (text == QLatin1String(a.text))
+            return truth(sim, a);
+    // the set-up parameter rows
+    const QChar t = text.at(0);
+    const int dot = text.indexOf(QLatin1Char('.'));
+    const int n = text.mid(1, dot < 0 ? -1 : dot - 1).toInt();
+    if (dot >= 0)
+        return (sim.byte(n) >> text.mid(dot + 1).toInt()) & 1;
+    if (t == QLatin1Char('W'))
+        return sim.word(n);
+    if (t == QLatin1Char('D'))
+        return sim.getD(n);
+    return sim.byte(n);
+}
+
+qint64 valueFor(const Address& a, int x, int y)
+{
+    switch (a.type) {
+    case 'B': return x;
+    case 'W': return x * 256 + y;
+    case 'D': return (qint64(x) * 256 + y) * 9973 % 655360000;
+    default: return x & 1;
+    }
+}
+
+MachineData setupRecord(qint32 fill)
+{
+    MachineData r;
+    for (const ParamRowDefault& row : ParamRowDefaults) {
+        r.ParamAddress.append(QString::fromLatin1(row.address));
+        r.ParamValue.append(fill);
+    }
+    return r;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size > 512)
+        return 0;
+    static QTemporaryDir dir;
+    Script script(data, size);
+    K7700Sim sim;
+    FakeClock clock;
+    test::ScriptedPrompter prompter;
+    ProgramFolder folder(dir.path());
+    test::SimPort simPort(sim, clock);
+    FaultyLine line(simPort, script);
+    RSComm rs(folder, clock, prompter);
+
+    for (int a = 0; a < 4096; ++a)
+        sim.setByte(1000 + a, std::uint8_t(a * 37 + 11));
+    sim.setPLSScaleFactor(360);
+
+    for (int ops = 0; ops < 24 && script.opsLeft(); ++ops) {
+        const int op = script.op();
+        const int x = script.op();
+        const int y = script.op();
+        if (!rs.OnlineMode || rs.CommError) {
+            line.restore();
+            rs.CloseRSComm();
+            rs.OpenRSComm(&line);
+            if (!rs.OnlineMode)
+                continue;
+        }
+        const Address& a = addresses[x % addresses.size()];
+        switch (op % 6) {
+        case 0: {
+            const QString value = rs.RSRead(QString::fromLatin1(a.text));
+            if (!rs.CommError && !rs.lastReadFailed())
+                FUZZ_CHECK(value.toLongLong() == truth(sim, a), "a read reported good is not the controller's value");
+            else
+                FUZZ_CHECK(value == QLatin1String("0"), "a failed read gave something else than its failure value");
+            break;
+        }
+        case 1: {
+            const qint64 v = valueFor(a, y, x);
+            const bool ok = rs.RSWrite(QString::fromLatin1(a.text), QString::number(v), RSComm::WriteFailure::Quiet);
+            if (ok)
+                FUZZ_CHECK(truth(sim, a) == v, "a write reported good is not in the controller");
+            FUZZ_CHECK(ok == !rs.lastWriteFailed(), "the write's result and lastWriteFailed disagree");
+            break;
+        }
+        case 2: {
+            MachineData record = setupRecord(-1);
+            DataTransfer transfer(rs, record);
+            transfer.Run(TransferSetupParameters, 17);
+            const bool whole = !transfer.rowFailed() && !rs.CommError && !transfer.timingAborted();
+            for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {
+                const qint32 v = record.ParamValue.at(row);
+                if (v != -1 || whole)
+                    FUZZ_CHECK(v == truth(sim, record.ParamAddress.at(row)),
+                        "an uploaded row holds something else than the controller's value");
+            }
+            for (int row = 0; row < SetupParamFirstRow; ++row)
+                FUZZ_CHECK(record.ParamValue.at(row) == -1, "the set-up upload touched a shift row");
+            break;
+        }
+        case 3: {
+            MachineData record = setupRecord(0);
+            for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {
+                const QString& add = record.ParamAddress.at(row);
+                record.ParamValue[row] = add.contains(QLatin1Char('.')) ? (x + row) & 1
+                    : add.startsWith(QLatin1Char('B'))                  ? (x * row + y) % 256
+                                                                        : (x * 256 + y + row) % 65536;
+            }
+            DataTransfer transfer(rs, record);
+            transfer.Run(TransferSetupParameters + TransferDownloadOffset, 17);
+            if (!transfer.rowFailed() && !rs.CommError && !transfer.timingAborted())
+                for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row)
+                    FUZZ_CHECK(record.ParamValue.at(row) == truth(sim, record.ParamAddress.at(row)),
+                        "a download reported whole left a row unwritten");
+            break;
+        }
+        case 4: {
+            const int chan = x % 16;
+            const int on = (x * 7 + y) % 360;
+            const int off = (on + 1 + y % 358) % 360;
+            if (rs.SingleSetpoint(qint16(chan), qint16(on), qint16(off), false)) {
+                const K7700Sim::PLSChannel c = sim.plsChannel(chan);
+                FUZZ_CHECK(c.kind == K7700Sim::PLSChannel::Kind::Setpoints && c.on == on && c.off == off,
+                    "a setpoint reported programmed is not in the PLS");
+            }
+            break;
+        }
+        case 5: {
+            const int chan = x % 16;
+            if (rs.RecallChannel(qint16(chan))) {
+                const K7700Sim::PLSChannel c = sim.plsChannel(chan);
+                if (c.kind == K7700Sim::PLSChannel::Kind::Setpoints)
+                    FUZZ_CHECK(rs.ChannelRecallPos == c.on || rs.ChannelRecallPos == c.off,
+                        "a channel recall reported good gave a position the channel does not hold");
+            }
+            break;
+        }
+        }
+    }
+    line.restore();
+    rs.CloseRSComm();
+    return 0;
+}
