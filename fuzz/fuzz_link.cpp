@@ -74,7 +74,14 @@ public:
         for (const char c : bytes) {
             if (m_dropOutLeft > 0 && --m_dropOutLeft == 0)
                 sim.setDroppedOut(false);
-            const int f = m_script.fault();
+            int f = m_script.fault();
+            // A data byte has no echo: a reply spoilt on its way back is a
+            // wrong value no link can tell from a right one, so the line
+            // spoils only replies the link can check (echoes, acknowledgements).
+            const bool dataReply = (sim.mode() == K7700Sim::Mode::Read && sim.step() == 1)
+                || sim.mode() == K7700Sim::Mode::PLS || sim.mode() == K7700Sim::Mode::PLSReady;
+            if (dataReply && f >= 224 && (f % 8 == 1 || f % 8 == 2 || f % 8 == 3))
+                f = 0;
             bool doubled = false;
             if (f >= 224) {
                 switch (f % 8) {

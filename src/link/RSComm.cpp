@@ -272,7 +272,10 @@ int RSComm::exchangeByte(int value, bool noWait, bool clearInput)
 
     m_replyAfterResync = false;
     try {
-        if (clearInput)
+        // Nothing received before the byte goes out can answer it: a byte
+        // left over (a doubled or stray reply) would otherwise be taken as
+        // this byte's reply and shift every reply after it by one.
+        if (clearInput || (!noWait && m_port->bytesAvailable() > 0))
             m_port->discardInput();
         m_port->write(QByteArray(1, char(value & 0xFF)));
         if (noWait)

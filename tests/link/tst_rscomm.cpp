@@ -237,6 +237,24 @@ private slots:
         QCOMPARE(r.port->readBytes(), bytes({0x03, 0xEF, 0x03, 0xBE}));
     }
 
+    // A byte left in the receive buffer (a doubled reply, line noise between
+    // exchanges) is no reply to the next byte: taken as one, it would pass as
+    // the echo and shift the data of the read by one byte.
+    void strayByteBeforeAnExchangeIsNoReply()
+    {
+        Rig r;
+        r.openOnline();
+        r.link->RSRead(QStringLiteral("B0"));
+        r.port->clearRecord();
+        r.sim.setWord(0x03F8, 0xBEEF);
+        r.port->injectInput(bytes({0x03}));
+        QCOMPARE(r.link->RSRead(QStringLiteral("W1016")), QString::number(0xBEEF));
+        QVERIFY(!r.link->lastReadFailed());
+        QCOMPARE(r.port->written(), bytes({0x03, 0xF8, 0x03, 0xF9}));
+        QCOMPARE(r.port->discarded(), bytes({0x03}));
+        QCOMPARE(r.port->readBytes(), bytes({0x03, 0xEF, 0x03, 0xBE}));
+    }
+
     void readValueTypes()
     {
         Rig r;
