@@ -234,6 +234,11 @@ private:
     void entryAlert(const QString& message);
     // SendByte without the monitor's view of it.
     int exchangeByte(int value, bool noWait, bool clearInput);
+    // One byte of a PLS command that the board must acknowledge; one byte
+    // polled from the board (NoReply when the exchange failed or its reply
+    // came only after a resynchronisation).
+    bool acknowledged(int value);
+    int polledByte();
 
     // ---- PLS wire operations (each one handshakes with its own command
     // byte; no PLS mode is ever reused) ----

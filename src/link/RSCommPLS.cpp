@@ -63,6 +63,20 @@ bool isByte(int v)
 // ---------------------------------------------------------------------------
 // Wire operations
 
+// A reply that came only after a resynchronisation may answer the attention
+// byte, and the board may have taken that attention byte as the data the
+// lost byte was to carry: neither an acknowledgement nor a value then.
+bool RSComm::acknowledged(int value)
+{
+    return SendByte(value, false, false) == Ack && !CommError && !m_replyAfterResync;
+}
+
+int RSComm::polledByte()
+{
+    const int r = SendByte(PollByte, false, false);
+    return CommError || m_replyAfterResync ? NoReply : r;
+}
+
 int RSComm::ReadPLSWord(int command)
 {
     CurrentMode = 0;
@@ -70,14 +84,14 @@ int RSComm::ReadPLSWord(int command)
         CurrentMode = 0;
         return PLSFailure;
     }
-    const int low = SendByte(PollByte, false, false);
-    if (low == NoReply || CommError) {
+    const int low = polledByte();
+    if (low == NoReply) {
         CurrentMode = 0;
         return PLSFailure;
     }
-    const int high = SendByte(PollByte, false, false);
+    const int high = polledByte();
     CurrentMode = 0;
-    if (high == NoReply || CommError)
+    if (high == NoReply)
         return PLSFailure;
     return low + 256 * high;
 }
@@ -93,7 +107,7 @@ bool RSComm::WritePLSWord(int command, int value)
         return false;
     }
     for (const int b : { value & 0xFF, value >> 8 }) {
-        if (SendByte(b, false, false) != Ack || CommError) {
+        if (!acknowledged(b)) {
             CurrentMode = 0;
             return false;
         }
@@ -115,7 +129,7 @@ bool RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int, 
         return false;
     }
     for (const int b : bytes) {
-        if (SendByte(b, false, false) != Ack || CommError) {
+        if (!acknowledged(b)) {
             CurrentMode = 0;
             return false;
         }
@@ -143,8 +157,8 @@ bool RSComm::ReceivePLSConfig()
         return false;
     }
     for (size_t i = 0; i < m_plsConfigTable.size(); ++i) {
-        const int r = SendByte(PollByte, false, false);
-        if (r == NoReply || CommError) {
+        const int r = polledByte();
+        if (r == NoReply) {
             // The entries received so far stay; the failed one keeps its value.
             CurrentMode = 0;
             return false;
@@ -172,14 +186,14 @@ bool RSComm::ReadRecallRecord(int Chan)
     };
     if (CommError)
         return invalid(2);
-    if (SendByte(Chan, false, false) != Ack) {
+    if (!acknowledged(Chan)) {
         CurrentMode = 0;
         return false;
     }
     std::array<int, 3> polled {};
     for (int& p : polled) {
-        p = SendByte(PollByte, false, false);
-        if (p == NoReply || CommError)
+        p = polledByte();
+        if (p == NoReply)
             return invalid(0);
     }
     const auto [state, low, high] = polled;

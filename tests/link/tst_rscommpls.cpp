@@ -79,6 +79,7 @@ private slots:
     void singleSetpointAgainstTheScale_data();
     void singleSetpointAgainstTheScale();
     void singleSetpointWithClearSendsTwoRecords();
+    void lostRecordByteIsNoSuccess();
     void clearPLSChan();
     void setPLSOffset_data();
     void setPLSOffset();
@@ -216,6 +217,22 @@ void tst_RSCommPLS::silentBoardDuringARead()
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages().at(0).title, kCommTitle);
     QCOMPARE(r.prompter.unexpected(), 0);
+}
+
+// The ON setpoint's low byte is lost: the resynchronising attention byte
+// lands in the record as that byte, and the board acknowledges it. That
+// acknowledgement is no proof of the setpoint, so the record goes no further
+// and the operation fails.
+void tst_RSCommPLS::lostRecordByteIsNoSuccess()
+{
+    Rig r;
+    r.sim.setPLSScaleFactor(360);
+    r.sim.silenceNext(1, 7);
+    QVERIFY(!r.link.SingleSetpoint(5, 359, 10, false));
+    QCOMPARE(r.written(), QStringLiteral("FF 18 55 55 FF 1B 05 67 FF"));
+    QVERIFY(!r.link.CommError);
+    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.prompter.messages().size(), 0);
 }
 
 void tst_RSCommPLS::singleSetpointAgainstTheScale_data()
