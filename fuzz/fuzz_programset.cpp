@@ -1,0 +1,110 @@
+// The program file set on any contents: the input holds the four files
+// (program, revision, image, configuration) separated by NUL bytes. They are
+// written to a folder, selected for download (validation with its messages)
+// and, when valid, downloaded into the in-process simulator, the operator
+// answering Yes to every question.
+//
+// What must hold: a download reported complete put every data record of the
+// image into the board's memory; a refused image sent nothing in program mode.
+#include "Clock.h"
+#include "FuzzCheck.h"
+#include "K7700Sim.h"
+#include "ProgramFolder.h"
+#include "RSComm.h"
+#include "ScriptedPrompter.h"
+#include "SimPort.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace talvek;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(data);
+}
+
+// The data records of an image as a strict reader sees them: ":LLAAAA00" and
+// LL data bytes in upper- or lower-case hexadecimal, blanks around the line.
+struct Record
+{
+    int address;
+    QByteArray data;
+};
+QList<Record> strictRecords(const QByteArray& image)
+{
+    QList<Record> out;
+    for (QByteArray line : image.split('\n')) {
+        line = line.trimmed();
+        if (!line.startsWith(':'))
+            continue;
+        const QByteArray digits = line.mid(1);
+        bool hex = digits.size() >= 10 && digits.size() % 2 == 0;
+        for (const char c : digits)
+            hex = hex && std::isxdigit(static_cast<unsigned char>(c));
+        if (!hex)
+            continue;
+        const QByteArray bytes = QByteArray::fromHex(digits);
+        const int length = quint8(bytes.at(0));
+        if (bytes.at(3) != 0 || bytes.size() != length + 5 || length == 0)
+            continue;
+        out.append({ quint8(bytes.at(1)) * 256 + quint8(bytes.at(2)), bytes.mid(4, length) });
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size > 8192)
+        return 0;
+    static QTemporaryDir dir;
+    QList<QByteArray> parts = fuzz::bytesOf(data, size).split('\0');
+    while (parts.size() < 4)
+        parts.append(QByteArray());
+    const QString base = dir.filePath(QStringLiteral("P."));
+    QFile::remove(base + QStringLiteral("lcf"));
+    writeFile(base + QStringLiteral("nvk"), parts.at(0));
+    writeFile(base + QStringLiteral("rev"), parts.at(1));
+    writeFile(base + QStringLiteral("hex"), parts.at(2));
+    if (!parts.at(3).isEmpty())
+        writeFile(base + QStringLiteral("lcf"), parts.at(3));
+
+    K7700Sim sim;
+    FakeClock clock;
+    test::ScriptedPrompter prompter;
+    prompter.setDefaultMsgAnswer(MsgResult::Yes);
+    ProgramFolder folder(dir.path());
+    test::SimPort port(sim, clock);
+    RSComm rs(folder, clock, prompter);
+    rs.OpenRSComm(&port);
+    FUZZ_CHECK(rs.OnlineMode, "the simulator did not answer");
+
+    rs.setDownloadFile(base + QStringLiteral("nvk"));
+    if (!rs.ValidProgram())
+        return 0;
+    for (int a = 0; a < 0x10000; a += 0x100)
+        sim.setByte(a, 0xA5); // a mark the download has to overwrite where it writes
+    rs.DumpProgram();
+    const QList<test::PromptCall> shown = prompter.messages();
+    const bool complete = !shown.isEmpty()
+        && shown.last().text == QLatin1String("Program Download Complete!");
+    if (!complete) {
+        FUZZ_CHECK(sim.programRecords() == 0 || rs.CommError || !shown.isEmpty(),
+            "a download that stopped said nothing");
+        return 0;
+    }
+    FUZZ_CHECK(!rs.CommError, "a download reported complete after a link failure");
+    for (const Record& r : strictRecords(parts.at(2))) {
+        for (int i = 0; i < r.data.size(); ++i)
+            FUZZ_CHECK(sim.byte((r.address + i) & 0xFFFF) == quint8(r.data.at(i)),
+                "a download reported complete left a record byte out of the board");
+    }
+    return 0;
+}
