@@ -39,7 +39,8 @@ struct Record
 QList<Record> strictRecords(const QByteArray& image)
 {
     QList<Record> out;
-    for (QByteArray line : image.split('\n')) {
+    const qsizetype end = image.indexOf('\x1a'); // Ctrl+Z ends the text
+    for (QByteArray line : image.left(end < 0 ? image.size() : end).split('\n')) {
         line = line.trimmed();
         if (!line.startsWith(':'))
             continue;

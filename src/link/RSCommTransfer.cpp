@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <algorithm>
 #include <utility>
 
 namespace talvek {
@@ -344,6 +345,15 @@ void RSComm::dumpProgramSteps()
             }
             records.append(std::move(*record));
         }
+    }
+    // An image without a single data record would take the board out of its
+    // program and give it the new identity without a byte of the program.
+    if (std::none_of(records.cbegin(), records.cend(), [](const ImageRecord& r) { return !r.data.isEmpty(); })) {
+        m_prompter.msgBox(QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
+            QStringLiteral("Program Dump"), MsgIcon::Exclamation, MsgButtons::OK);
+        m_validProgram = false;
+        OnlineMode = true;
+        return;
     }
     // The data records, for the progress display.
     for (const ImageRecord& record : std::as_const(records))

@@ -317,7 +317,12 @@ private slots:
         const QByteArray two = kRecord1 + "\r\n" + kRecord2 + "\r\n" + kEnd + "\r\n";
 
         QTest::newRow("two records") << two << complete << true << false << 2 << true;
-        QTest::newRow("end record only") << kEnd << complete << true << false << 0 << true;
+        // Nothing to load: the board keeps its program and its identity.
+        QTest::newRow("end record only")
+            << kEnd
+            << QStringList { QStringLiteral(
+                   "Program Dump|Currently Selected Program is Invalid.<CRLF><CRLF>Program Download Halted!") }
+            << true << false << 0 << false;
         QTest::newRow("LF, lower case, quotes, comma") << QByteArray(
             ":10010000214601360121470136007efe09d2190140\n\":040110001122334441\",x\n:00000001ff")
                                                        << complete << true << false << 2 << true;
