@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "CodeTables.h"
 #include "DataTransfer.h"
+#include "K7700Registers.h"
 #include "LinkMonitor.h"
 #include "MachineData.h"
 #include "ProgramFolder.h"
@@ -263,7 +264,7 @@ int runStatus(CliRun& run, SerialPortControl& port)
     const qint16 firmware = rs.FirmwareRev();
     if (rs.CommError)
         return run.failed(QStringLiteral("reading the firmware revision failed"));
-    const std::optional<QString> fault = run.read(QStringLiteral("B8176"));
+    const std::optional<QString> fault = run.read(reg::faultCode);
     if (!fault)
         return run.failed(QStringLiteral("reading the fault code failed"));
     const qint16 faultCode = qint16(fault->toInt());

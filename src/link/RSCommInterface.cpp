@@ -3,6 +3,7 @@
 #include "AddressUtils.h"
 #include "BasicText.h"
 #include "CodeTables.h"
+#include "K7700Registers.h"
 #include "Prompter.h"
 #include "RSComm.h"
 
@@ -13,7 +14,7 @@ qint16 RSComm::FaultCode()
     OperationGuard guard(*this);
     if (guard.refused())
         return 0;
-    const QString raw = ReadValue(QStringLiteral("B8176"));
+    const QString raw = ReadValue(reg::faultCode);
     return raw.isEmpty() ? 0 : qint16(raw.toInt());
 }
 
@@ -29,7 +30,7 @@ qint16 RSComm::FirmwareRev()
     OperationGuard guard(*this);
     if (guard.refused())
         return -1;
-    const QString raw = ReadValue(QStringLiteral("B8159"));
+    const QString raw = ReadValue(reg::firmwareRevision);
     return raw.isEmpty() ? 0 : CInt(Val(raw));
 }
 

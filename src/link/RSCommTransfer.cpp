@@ -7,6 +7,7 @@
 #include "BasicText.h"
 #include "Clock.h"
 #include "FieldInput.h"
+#include "K7700Registers.h"
 #include "ProgramFiles.h"
 #include "Prompter.h"
 #include "RSComm.h"
@@ -25,18 +26,10 @@ const QString kSource = QStringLiteral("RSComm");
 const QString kDownloadTitle = QStringLiteral("Program Download");
 const QString kUploadTitle = QStringLiteral("Program Upload");
 
-// Ident registers: ident characters 1 to 8, then the checksum and the revision.
-constexpr int IdentBase = 61424;
-constexpr int IdentRegisters = 10;
 constexpr int ProgramModeCommand = 0x03;
 constexpr qint64 RecordReplyWaitMs = 1000;
 constexpr qint64 ProgramModeSettleMs = 100;
 constexpr qint64 ProgramModeExitMs = 2000;
-
-QString identAddress(int i)
-{
-    return QStringLiteral("B") + QString::number(IdentBase + i);
-}
 
 bool configBoard(int code)
 {
@@ -275,8 +268,8 @@ void RSComm::dumpProgramSteps()
     QString boardChecksum;
     QString boardRevision;
     bool identUnread = false;
-    for (int i = 0; i < IdentRegisters && !CommError; ++i) {
-        const QString value = readRegister(identAddress(i));
+    for (int i = 0; i < reg::identRegisterCount && !CommError; ++i) {
+        const QString value = readRegister(reg::identRegister(i));
         if (CommError)
             return;
         if (i < 8) {
@@ -348,8 +341,10 @@ void RSComm::dumpProgramSteps()
     }
     // An image without a single data record would take the board out of its
     // program and give it the new identity without a byte of the program.
-    if (std::none_of(records.cbegin(), records.cend(), [](const ImageRecord& r) { return !r.data.isEmpty(); })) {
-        m_prompter.msgBox(QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
+    if (std::none_of(
+            records.cbegin(), records.cend(), [](const ImageRecord& r) { return !r.data.isEmpty(); })) {
+        m_prompter.msgBox(
+            QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
             QStringLiteral("Program Dump"), MsgIcon::Exclamation, MsgButtons::OK);
         m_validProgram = false;
         OnlineMode = true;
@@ -371,8 +366,8 @@ void RSComm::dumpProgramSteps()
 
     // The ident registers are cleared first: a download that stops half way
     // never leaves the old program's identity on show.
-    for (int i = 0; i < IdentRegisters && ok(); ++i)
-        write(identAddress(i), QStringLiteral("0"));
+    for (int i = 0; i < reg::identRegisterCount && ok(); ++i)
+        write(reg::identRegister(i), QStringLiteral("0"));
     if (!ok()) {
         m_prompter.msgBox(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), kDownloadTitle,
             MsgIcon::Critical, MsgButtons::OK);
@@ -383,8 +378,8 @@ void RSComm::dumpProgramSteps()
     }
 
     // Into program mode.
-    write(QStringLiteral("B8181"), QStringLiteral("86"));
-    write(QStringLiteral("B8176"), QStringLiteral("0"));
+    write(reg::programModeKey, QStringLiteral("86"));
+    write(reg::faultCode, QStringLiteral("0"));
     if (ok())
         m_clock.waitMs(ProgramModeSettleMs);
     if (ok())
@@ -394,9 +389,9 @@ void RSComm::dumpProgramSteps()
     if (configBoard(program.boardCode) && ok()) {
         const int c = program.configC == 1 ? 5 : program.configC == 2 ? 10 : 20;
         const int a = program.configA == 1 ? 3 : program.configA == 2 ? 5 : 12;
-        write(QStringLiteral("B8188"), QString::number(c));
-        write(QStringLiteral("B8189"), QString::number(program.configB));
-        write(QStringLiteral("B8190"), QString::number(a));
+        write(reg::configC, QString::number(c));
+        write(reg::configB, QString::number(program.configB));
+        write(reg::configA, QString::number(a));
         if (!ok()) {
             m_prompter.msgBox(QStringLiteral("Could Not Set Program Configuration in PLC!"),
                 QStringLiteral("Program Config Download"), MsgIcon::Critical, MsgButtons::OK);
@@ -468,11 +463,11 @@ void RSComm::dumpProgramSteps()
         while (ident.endsWith(QLatin1Char(' ')))
             ident.chop(1);
         ident += QString(8, QChar(0));
-        for (int i = 0; i < IdentRegisters; ++i) {
+        for (int i = 0; i < reg::identRegisterCount; ++i) {
             const QString value = i < 8 ? QString::number(ident.at(i).unicode() & 0xFF)
                 : i == 8                ? program.checksum
                                         : program.revision;
-            write(identAddress(i), value);
+            write(reg::identRegister(i), value);
             if (!ok()) {
                 m_prompter.msgBox(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"),
                     kDownloadTitle, MsgIcon::Critical, MsgButtons::OK);
@@ -546,11 +541,11 @@ void RSComm::uploadProgramSteps()
     QString ident;
     QString checksum;
     QString revision;
-    for (int i = 0; i < IdentRegisters; ++i) {
+    for (int i = 0; i < reg::identRegisterCount; ++i) {
         m_readingIdent = true;
         QString value;
         if (!CommError)
-            value = readRegister(identAddress(i));
+            value = readRegister(reg::identRegister(i));
         if (CommError)
             return;
         // A register that could not be read after its retry is not taken as 0.
@@ -572,11 +567,11 @@ void RSComm::uploadProgramSteps()
     if (configBoard(code)) {
         QString a, b, c;
         if (!CommError)
-            a = readRegister(QStringLiteral("B8190"));
+            a = readRegister(reg::configA);
         if (!CommError && !a.isEmpty())
-            b = readRegister(QStringLiteral("B8189"));
+            b = readRegister(reg::configB);
         if (!CommError && !b.isEmpty())
-            c = readRegister(QStringLiteral("B8188"));
+            c = readRegister(reg::configC);
         // Settings that could not be read are not written as if they had been.
         if (CommError || c.isEmpty())
             return notComplete();

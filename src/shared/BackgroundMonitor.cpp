@@ -1,5 +1,6 @@
 #include "BackgroundMonitor.h"
 
+#include "K7700Registers.h"
 #include "MachineData.h"
 #include "RSComm.h"
 
@@ -66,8 +67,8 @@ void BackgroundMonitor::setReader(Reader reader)
 
 void BackgroundMonitor::InitFaultTable()
 {
-    m_faultAddress = { QStringLiteral("F858"), QStringLiteral("F26"), QStringLiteral("W32"),
-        QStringLiteral("B38"), QStringLiteral("B37") };
+    m_faultAddress = { reg::brakeResponseTooLong, reg::noFaultPending, reg::faultBitsW32, reg::faultBitsB38,
+        reg::faultBitsB37 };
     m_faultText = {
         QStringLiteral(" Brake Response Too Long - Service Brake (F858) "),
         QStringLiteral(" Short Can/Tear Off (F2) "),

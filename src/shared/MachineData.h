@@ -1,5 +1,7 @@
 #pragma once
 
+#include "K7700Registers.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -57,24 +59,24 @@ struct ParamRowDefault
 
 // Address and start-up value of each parameter row, rows 0..17.
 inline constexpr std::array<ParamRowDefault, 18> ParamRowDefaults { {
-    { "D1100", 0 }, // current shift: total good cans (double word)
-    { "W1104", 0 }, // current shift: total short cans
-    { "D1200", 0 }, // last shift: total good cans (double word)
-    { "W1204", 0 }, // last shift: total short cans
-    { "W1040", 0 }, // brake response at low speed, degrees
-    { "W1042", 0 }, // brake response at high speed, degrees
-    { "B1018.0", 0 }, // brake wear compensation enable (0 off, 1 on)
-    { "W1020", 0 }, // BDC stop position (low speed)
-    { "W1022", 0 }, // BDC stop position (high speed)
-    { "W1024", 300 }, // maximum allowed stopping response (deg)
-    { "W1026", 250 }, // bodymaker low speed (SPM)
-    { "W1028", 350 }, // bodymaker high speed (SPM)
-    { "W1032", 375 }, // trimmer maximum speed (full scale calibration), CPM
-    { "W1034", 250 }, // trimmer idle speed (bodymaker stopped), CPM
-    { "W1036", 20 }, // trimmer high speed offset (infeed covered), CPM
-    { "B4001.0", 0 }, // DF1 PLC type (0 PLC5, 1 SLC500)
-    { "B4050", 1 }, // DF1 destination node
-    { "B4011", 10 }, // DF1 destination file number
+    { reg::shiftGoodCans.text, 0 }, // current shift: total good cans (double word)
+    { reg::shiftShortCans.text, 0 }, // current shift: total short cans
+    { reg::lastShiftGoodCans.text, 0 }, // last shift: total good cans (double word)
+    { reg::lastShiftShortCans.text, 0 }, // last shift: total short cans
+    { reg::brakeResponseLow.text, 0 }, // brake response at low speed, degrees
+    { reg::brakeResponseHigh.text, 0 }, // brake response at high speed, degrees
+    { reg::brakeWearCompensation.text, 0 }, // brake wear compensation enable (0 off, 1 on)
+    { reg::bdcStopLow.text, 0 }, // BDC stop position (low speed)
+    { reg::bdcStopHigh.text, 0 }, // BDC stop position (high speed)
+    { reg::maxStoppingResponse.text, 300 }, // maximum allowed stopping response (deg)
+    { reg::bodymakerLowSpeed.text, 250 }, // bodymaker low speed (SPM)
+    { reg::bodymakerHighSpeed.text, 350 }, // bodymaker high speed (SPM)
+    { reg::trimmerMaxSpeed.text, 375 }, // trimmer maximum speed (full scale calibration), CPM
+    { reg::trimmerIdleSpeed.text, 250 }, // trimmer idle speed (bodymaker stopped), CPM
+    { reg::trimmerHighSpeedOffset.text, 20 }, // trimmer high speed offset (infeed covered), CPM
+    { reg::df1PlcType.text, 0 }, // DF1 PLC type (0 PLC5, 1 SLC500)
+    { reg::df1DestinationNode.text, 1 }, // DF1 destination node
+    { reg::df1DestinationFile.text, 10 }, // DF1 destination file number
 } };
 
 // ---- the timing channels ----

@@ -2,6 +2,7 @@
 
 #include "ControlArray.h"
 #include "DisplayText.h"
+#include "K7700Registers.h"
 #include "MachineData.h"
 #include "RSComm.h"
 
@@ -19,13 +20,14 @@ namespace {
 
 // Current shift good / short cans, last shift good / short cans; the
 // ParamValue row of each is its index.
-constexpr std::array<const char*, frmData::CounterCount> kAddresses { "D1100", "W1104", "D1200", "W1204" };
+constexpr std::array<const char*, frmData::CounterCount> kAddresses { reg::shiftGoodCans.text,
+    reg::shiftShortCans.text, reg::lastShiftGoodCans.text, reg::lastShiftShortCans.text };
 constexpr std::array<const char*, 3> kFrameCaptions { "Current Shift", "Last Shift", "End of Shift" };
 constexpr std::array<const char*, frmData::CounterCount> kDescriptions {
     "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:"
 };
 
-const QString kEndOfShiftAddress = QStringLiteral("F32");
+const QString kEndOfShiftAddress = reg::endOfShift.address();
 const QString kNoValue = QStringLiteral("-");
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "BackgroundMonitor.h"
 #include "ControlArray.h"
 #include "FormUtility.h"
+#include "K7700Registers.h"
 #include "MachineData.h"
 #include "PrintReportCommand.h"
 #include "ProgramFolder.h"
@@ -36,7 +37,7 @@ constexpr int kBackgroundIntervalMs = 500;
 constexpr int kDateTimeIntervalMs = 1000;
 constexpr int kCloseRetryMs = 100;
 
-const QString kPasscodeAddress = QStringLiteral("W1038");
+const QString kPasscodeAddress = reg::passcode.address();
 
 struct WindowMenuItem
 {

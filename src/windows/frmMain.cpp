@@ -4,6 +4,7 @@
 #include "BasicText.h"
 #include "ControlArray.h"
 #include "DisplayText.h"
+#include "K7700Registers.h"
 #include "MachineData.h"
 #include "RSComm.h"
 #include "modUtility.h"
@@ -28,18 +29,18 @@ struct DisplayItem
 
 // Speed, position, good cans, short cans, brake response low and high.
 constexpr std::array<DisplayItem, frmMain::DisplayCount> kDisplays { {
-    { "W182", -1 },
-    { "W180", -1 },
-    { "D1100", 0 },
-    { "W1104", 1 },
-    { "W1040", 4 },
-    { "W1042", 5 },
+    { reg::machineSpeed.text, -1 },
+    { reg::machinePosition.text, -1 },
+    { reg::shiftGoodCans.text, 0 },
+    { reg::shiftShortCans.text, 1 },
+    { reg::brakeResponseLow.text, 4 },
+    { reg::brakeResponseHigh.text, 5 },
 } };
 
 constexpr std::array<const char*, 5> kFrameCaptions { "Machine Speed", "Machine Position", "Good Cans",
     "Short Cans", "Brake Response" };
 
-const QString kAlarmResetAddress = QStringLiteral("F15");
+const QString kAlarmResetAddress = reg::alarmReset.address();
 const QString kNoValue = QStringLiteral("-");
 
 QLabel* valueLabel(QWidget* parent, int index, int pointSize)

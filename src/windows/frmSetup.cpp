@@ -3,6 +3,7 @@
 #include "BasicText.h"
 #include "ControlArray.h"
 #include "FormUtility.h"
+#include "K7700Registers.h"
 #include "MachineData.h"
 #include "NumericField.h"
 #include "RSComm.h"
@@ -35,14 +36,14 @@ struct FieldRow
 
 // Field i shows row i + 7 of the data; fields 0..2 are in crank degrees.
 constexpr std::array<FieldRow, frmSetup::FieldCount> kFields { {
-    { "B&DC Stop Position (Low Speed):", 359, "W1020" },
-    { "BD&C Stop Position (High Speed):", 359, "W1022" },
-    { "&Maximum Allowed Stopping Response (deg):", 999, "W1024" },
-    { "&Low Speed (SPM):", 899, "W1026" },
-    { "High &Speed (SPM):", 999, "W1028" },
-    { "&Maximum Speed (full scale calibration) - CPM:", 999, "W1032" },
-    { "&Idle Speed (Bodymaker Stopped) - CPM:", 999, "W1034" },
-    { "High Speed &Offset (Trimmer Infeed Covered) - CPM:", 999, "W1036" },
+    { "B&DC Stop Position (Low Speed):", 359, reg::bdcStopLow.text },
+    { "BD&C Stop Position (High Speed):", 359, reg::bdcStopHigh.text },
+    { "&Maximum Allowed Stopping Response (deg):", 999, reg::maxStoppingResponse.text },
+    { "&Low Speed (SPM):", 899, reg::bodymakerLowSpeed.text },
+    { "High &Speed (SPM):", 999, reg::bodymakerHighSpeed.text },
+    { "&Maximum Speed (full scale calibration) - CPM:", 999, reg::trimmerMaxSpeed.text },
+    { "&Idle Speed (Bodymaker Stopped) - CPM:", 999, reg::trimmerIdleSpeed.text },
+    { "High Speed &Offset (Trimmer Infeed Covered) - CPM:", 999, reg::trimmerHighSpeedOffset.text },
 } };
 
 constexpr int BrakeWearRow = 6;

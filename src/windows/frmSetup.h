@@ -1,5 +1,6 @@
 #pragma once
 
+#include "K7700Registers.h"
 #include "NumericEntry.h"
 #include "RefreshLoop.h"
 
@@ -35,7 +36,7 @@ class frmSetup final : public QWidget, private RefreshClient
 public:
     static constexpr int FieldCount = 8;
     // Address of the brake wear compensation switch (row 6 of the data).
-    static inline const QString BrakeWearAddress = QStringLiteral("B1018.0");
+    static inline const QString BrakeWearAddress = reg::brakeWearCompensation.address();
 
     frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frmSetup() override;
