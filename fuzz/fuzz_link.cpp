@@ -105,8 +105,8 @@ public:
                 }
             }
             m_inner.write(QByteArray(1, c));
-            if (doubled && !m_inner.exchanges().isEmpty())
-                m_inner.injectInput(m_inner.exchanges().last().reply);
+            if (doubled)
+                m_inner.repeatLastReply();
         }
     }
     void restore()

@@ -7,6 +7,7 @@
 // What must hold: a download reported complete put every data record of the
 // image into the board's memory; a refused image sent nothing in program mode.
 #include "Clock.h"
+#include "FieldInput.h"
 #include "FuzzCheck.h"
 #include "K7700Sim.h"
 #include "ProgramFolder.h"
@@ -14,8 +15,8 @@
 #include "ScriptedPrompter.h"
 #include "SimPort.h"
 
-#include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 
 using namespace talvek;
@@ -29,19 +30,20 @@ void writeFile(const QString& path, const QByteArray& data)
         f.write(data);
 }
 
-// The data records of an image as a strict reader sees them: ":LLAAAA00" and
-// LL data bytes in upper- or lower-case hexadecimal, blanks around the line.
-struct Record
+// What the board must hold after a complete download: the data records of the
+// image applied in order (a later record overwrites an earlier one). Each
+// line (ended by CR or LF; Ctrl+Z ends the text) is read as the first field
+// of the field input, as the link reads it; the record in that field is then
+// read strictly: ":LLAAAA00", LL data bytes and a checksum, in upper- or
+// lower-case hexadecimal.
+QMap<int, quint8> expectedMemory(const QByteArray& image)
 {
-    int address;
-    QByteArray data;
-};
-QList<Record> strictRecords(const QByteArray& image)
-{
-    QList<Record> out;
-    const qsizetype end = image.indexOf('\x1a'); // Ctrl+Z ends the text
-    for (QByteArray line : image.left(end < 0 ? image.size() : end).split('\n')) {
-        line = line.trimmed();
+    QMap<int, quint8> memory;
+    const qsizetype end = image.indexOf('\x1a');
+    QByteArray text = image.left(end < 0 ? image.size() : end);
+    text.replace('\r', '\n');
+    for (const QByteArray& raw : text.split('\n')) {
+        const QByteArray line = FieldInput(raw).next().toLatin1();
         if (!line.startsWith(':'))
             continue;
         const QByteArray digits = line.mid(1);
@@ -52,11 +54,16 @@ QList<Record> strictRecords(const QByteArray& image)
             continue;
         const QByteArray bytes = QByteArray::fromHex(digits);
         const int length = quint8(bytes.at(0));
-        if (bytes.at(3) != 0 || bytes.size() != length + 5 || length == 0)
+        int sum = 0;
+        for (const char b : bytes)
+            sum += quint8(b);
+        if (bytes.at(3) != 0 || bytes.size() != length + 5 || (sum & 0xFF) != 0)
             continue;
-        out.append({ quint8(bytes.at(1)) * 256 + quint8(bytes.at(2)), bytes.mid(4, length) });
+        const int address = quint8(bytes.at(1)) * 256 + quint8(bytes.at(2));
+        for (int i = 0; i < length; ++i)
+            memory[(address + i) & 0xFFFF] = quint8(bytes.at(4 + i));
     }
-    return out;
+    return memory;
 }
 
 } // namespace
@@ -102,10 +109,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(!rs.CommError, "a download reported complete after a link failure");
-    for (const Record& r : strictRecords(parts.at(2))) {
-        for (int i = 0; i < r.data.size(); ++i)
-            FUZZ_CHECK(sim.byte((r.address + i) & 0xFFFF) == quint8(r.data.at(i)),
-                "a download reported complete left a record byte out of the board");
-    }
+    const QMap<int, quint8> memory = expectedMemory(parts.at(2));
+    for (auto it = memory.cbegin(); it != memory.cend(); ++it)
+        FUZZ_CHECK(sim.byte(it.key()) == it.value(),
+            "a download reported complete left a record byte out of the board");
     return 0;
 }

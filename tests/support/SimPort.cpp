@@ -94,13 +94,13 @@ void SimPort::write(const QByteArray& bytes)
         ex.reply = reply.bytes;
         ex.sentAtMs = now;
         ex.replyAtMs = now + std::max(reply.delayMs, 0);
+        // One line: a reply never overtakes the one before it.
+        if (!reply.isEmpty() && !m_pending.isEmpty())
+            ex.replyAtMs = std::max(ex.replyAtMs, m_pending.last().dueMs);
         m_exchanges.append(ex);
         if (reply.isEmpty())
             continue;
-        // Keep the queue in due order; equal times keep their sending order.
-        const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), ex.replyAtMs,
-            [](qint64 due, const Pending& p) { return due < p.dueMs; });
-        m_pending.insert(at, Pending { ex.replyAtMs, reply.bytes });
+        m_pending.append(Pending { ex.replyAtMs, reply.bytes });
     }
     sync();
 }
@@ -134,6 +134,18 @@ void SimPort::injectInput(const QByteArray& bytes)
 {
     sync();
     m_input += bytes;
+}
+
+void SimPort::repeatLastReply()
+{
+    sync();
+    if (m_exchanges.isEmpty() || m_exchanges.last().reply.isEmpty())
+        return;
+    const Exchange& last = m_exchanges.last();
+    if (last.replyAtMs <= m_clock.nowMs())
+        m_input += last.reply;
+    else
+        m_pending.append(Pending { last.replyAtMs, last.reply });
 }
 
 void SimPort::letTimePass(qint64 ms)

@@ -60,6 +60,8 @@ public:
     // (line noise before an exchange). open() and close() drop them, as they
     // drop all input.
     void injectInput(const QByteArray& bytes);
+    // The last reply arrives a second time, right after the first.
+    void repeatLastReply();
     // What latency() reports while the port is open (a USB adapter's timer).
     void setLatency(const PortLatency& latency) { m_latency = latency; }
     // Moves the fake clock (and the press) on without any port call.
