@@ -39,12 +39,13 @@
 #include "frmMDIMain.h"
 #include "modUtility.h"
 
+#include "SimProcess.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -60,6 +61,7 @@
 #include <vector>
 
 using namespace talvek;
+using namespace talvek::bench;
 using BenchClock = std::chrono::steady_clock;
 
 namespace {
@@ -213,64 +215,6 @@ private:
     int m_fd = -1;
 };
 
-// ---- the simulator process ----
-
-struct Sim
-{
-    QProcess process;
-    QString device;
-    bool start(const QString& bin, const QString& folder, int port, const QStringList& extra)
-    {
-        process.setProgram(bin);
-        process.setArguments(QStringList { QStringLiteral("--program-folder"), folder,
-                                 QStringLiteral("--port"), QString::number(port) }
-            + extra);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        if (!process.waitForStarted(5000))
-            return false;
-        while (!process.canReadLine()) {
-            if (!process.waitForReadyRead(10000))
-                return false;
-        }
-        device = QString::fromLocal8Bit(process.readLine()).trimmed();
-        return true;
-    }
-    QString ask(const QString& line)
-    {
-        process.write(line.toLocal8Bit() + '\n');
-        while (!process.canReadLine()) {
-            if (!process.waitForReadyRead(5000))
-                return QStringLiteral("<no answer>");
-        }
-        return QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    // Replies written since the last call (the simulator's own count).
-    qint64 replies()
-    {
-        const QString stats = ask(QStringLiteral("stats"));
-        const QString head = stats.section(QLatin1Char(' '), 0, 0);
-        return head.startsWith(QLatin1String("replies=")) ? head.mid(8).toLongLong() : -1;
-    }
-    ~Sim()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            process.waitForFinished(5000);
-        }
-    }
-};
-
-bool writeSettings(const QString& folder, int port, int baud)
-{
-    QDir().mkpath(folder + QStringLiteral("/support"));
-    QFile f(folder + QStringLiteral("/support/RSPort.cfg"));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    f.write(QStringLiteral("%1,%2\r\n").arg(port).arg(baud).toLatin1());
-    return true;
-}
-
 void runEventLoopFor(int ms)
 {
     QEventLoop loop;
@@ -329,7 +273,7 @@ public:
     Paired pair(const Work& work, int baud, int usbLatencyMs, int rounds)
     {
         Paired result;
-        Sim sim;
+        SimProcess sim;
         QStringList extra { QStringLiteral("--baud"), QString::number(baud) };
         if (usbLatencyMs > 0)
             extra << QStringLiteral("--usb-latency") << QString::number(usbLatencyMs);
@@ -379,7 +323,7 @@ public:
     // process CPU seconds and the exchanges the simulator answered.
     bool onlineCpu(int baud, int seconds, double* cpu, qint64* exchanges, double* wall)
     {
-        Sim sim;
+        SimProcess sim;
         if (!writeSettings(m_root, 1, baud)
             || !sim.start(m_bin, m_root, 1,
                 { QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--demo"),
@@ -409,7 +353,7 @@ public:
     // The plain client's CPU per exchange, replaying reads.
     double plainCpuPerExchange(const Work& work, int baud)
     {
-        Sim sim;
+        SimProcess sim;
         if (!writeSettings(m_root, 1, baud)
             || !sim.start(m_bin, m_root, 1, { QStringLiteral("--baud"), QString::number(baud) }))
             return -1;
@@ -426,7 +370,7 @@ public:
     }
 
 private:
-    bool runTalvek(const Work& work, Sim& sim, Script* script, double* seconds)
+    bool runTalvek(const Work& work, SimProcess& sim, Script* script, double* seconds)
     {
         SteadyClock clock;
         QtSerialPortControl real(m_folder);

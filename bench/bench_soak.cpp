@@ -1,18 +1,20 @@
 // Soak run: the link for a long time on a line that fails now and then.
 //
-// The controller is the simulator model in-process, on the fake clock, so
-// the link's 1 s / 2 s / 3 s waits cost no real time and a run covers many
-// more exchanges than the wire would carry in the same minutes. Between the
-// link and the board sits a line that, at a low random rate, loses a byte,
-// spoils an echo, adds a noise byte, doubles a reply, answers late (inside
-// the link's first wait) or drops out for a few bytes. The operator answers
-// every Retry/Cancel with Retry.
+// Two boards to run against:
 //
-// Two faults are left out because no byte protocol without a checksum can
-// see them: a data byte spoilt on its way back (reads have no echo of their
-// data), and a reply so late that the link has resynchronised and moved on
-// before it lands, as the answer to a later byte. Lost bytes, drop-outs and
-// the resynchronisations they cause are in.
+//   in-process (default)  the simulator model on the fake clock, so the
+//                         link's 1 s / 2 s / 3 s waits cost no real time and
+//                         a run covers many more exchanges than the wire
+//                         would carry in the same minutes;
+//   --paced [BAUD]        k7700-sim on a pseudo-terminal, paced like a real
+//                         8N1 line (9600 baud unless given), through the
+//                         program's own serial port class and the real clock.
+//
+// Either way, between the link and the board sits a line that, at a low
+// random rate, loses a byte, spoils an echo, adds a noise byte, doubles a
+// reply, answers late (inside the link's first wait) or drops out for a few
+// bytes (K7700LineFaults: in this process, or in k7700-sim --fault-rate).
+// The operator answers every Retry/Cancel with Retry.
 //
 // The run cycles through word and double-word reads and writes, an "All"
 // upload and a set-up parameter download, PLS setpoints and a program
@@ -27,18 +29,22 @@
 //
 // and the resident memory after the first minute's warm-up and at the end.
 //
-// Usage: bench_soak [minutes, default 10] [seed]
+// Usage: bench_soak [--paced [BAUD]] [minutes, default 10] [seed]
+//   (k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program)
 #include "Clock.h"
 #include "DataTransfer.h"
+#include "K7700LineFaults.h"
 #include "K7700Sim.h"
 #include "MachineData.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
 #include "RSComm.h"
+#include "QtSerialPortControl.h"
 #include "SerialPortControl.h"
+#include "SimProcess.h"
 
 #include <QCoreApplication>
-#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -48,6 +54,7 @@
 #include <random>
 
 using namespace talvek;
+using namespace talvek::bench;
 
 namespace {
 
@@ -56,11 +63,10 @@ namespace {
 class SoakLine final : public SerialPortControl
 {
 public:
-    SoakLine(K7700Sim& sim, FakeClock& clock, std::mt19937& random, double faultRate)
+    SoakLine(K7700Sim& sim, FakeClock& clock, K7700LineFaults& faults)
         : m_sim(sim)
         , m_clock(clock)
-        , m_random(random)
-        , m_faultRate(faultRate)
+        , m_faults(faults)
     {
     }
     void setCommPort(int port) override { m_commPort = port; }
@@ -118,50 +124,20 @@ public:
     void write(const QByteArray& bytes) override
     {
         for (const char c : bytes) {
-            ++exchanges;
-            if (m_dropOutLeft > 0 && --m_dropOutLeft == 0)
-                m_sim.setDroppedOut(false);
-            bool doubled = false;
-            // A data byte has no echo: a spoilt one cannot be told from a
-            // good one by any link, so only checkable replies are spoilt.
-            const bool dataReply = (m_sim.mode() == K7700Sim::Mode::Read && m_sim.step() == 1)
-                || m_sim.mode() == K7700Sim::Mode::PLS || m_sim.mode() == K7700Sim::Mode::PLSReady
-                || m_sim.mode() == K7700Sim::Mode::Program;
-            if (m_chance(m_random) < m_faultRate) {
-                const int kind = int(m_random() % 6);
-                if (!(dataReply && (kind == 1 || kind == 2)) && !(kind == 5 && m_sim.droppedOut())) {
-                    ++faultsInjected;
-                    ++faultsInOperation;
-                    switch (kind) {
-                    case 0: m_sim.silenceNext(1); break;
-                    case 1: m_sim.corruptNextReply(); break;
-                    case 2: m_sim.insertNoiseBeforeNextReply(std::uint8_t(m_random())); break;
-                    case 3: doubled = true; break;
-                    case 4: m_sim.delayNextReply(100 + int(m_random() % 850)); break;
-                    case 5:
-                        m_sim.setDroppedOut(true);
-                        m_dropOutLeft = 1 + int(m_random() % 4);
-                        break;
-                    }
-                }
-            }
+            const bool doubled = m_faults.beforeByte();
             const K7700Sim::Reply reply = m_sim.receive(quint8(c));
-
-            if (!reply.isEmpty()) {
-                const qint64 due = m_clock.nowMs() + std::max(reply.delayMs, 0);
+            if (reply.isEmpty())
+                continue;
+            // One line: a reply never overtakes the one before it.
+            qint64 due = m_clock.nowMs() + std::max(reply.delayMs, 0);
+            if (!m_pending.empty())
+                due = std::max(due, m_pending.back().first);
+            m_pending.emplace_back(due, reply.bytes);
+            if (doubled)
                 m_pending.emplace_back(due, reply.bytes);
-                if (doubled)
-                    m_pending.emplace_back(due, reply.bytes);
-                std::stable_sort(m_pending.begin(), m_pending.end(),
-                    [](const auto& a, const auto& b) { return a.first < b.first; });
-            }
         }
         deliver();
     }
-
-    qint64 exchanges = 0;
-    qint64 faultsInjected = 0;
-    int faultsInOperation = 0;
 
 private:
     void deliver()
@@ -176,15 +152,12 @@ private:
 
     K7700Sim& m_sim;
     FakeClock& m_clock;
-    std::mt19937& m_random;
-    std::uniform_real_distribution<double> m_chance { 0.0, 1.0 };
-    double m_faultRate;
+    K7700LineFaults& m_faults;
     int m_commPort = 1;
     QString m_settings;
     bool m_open = false;
     std::deque<quint8> m_input;
     std::deque<std::pair<qint64, QByteArray>> m_pending;
-    int m_dropOutLeft = 0;
 };
 
 // The operator: Retry to every communication failure, Yes to the download's
@@ -219,36 +192,163 @@ long residentKiB()
     return fields.size() > 1 ? fields.at(1).toLong() * 4 : -1;
 }
 
-qint64 wordAt(const K7700Sim& sim, const QString& address)
+// The board the run checks against, and the line's fault count.
+class Board
 {
-    const int dot = address.indexOf(QLatin1Char('.'));
-    const int n = address.mid(1, dot < 0 ? -1 : dot - 1).toInt();
-    if (dot >= 0)
-        return (sim.byte(n) >> address.mid(dot + 1).toInt()) & 1;
-    if (address.startsWith(QLatin1Char('W')))
-        return sim.word(n);
-    if (address.startsWith(QLatin1Char('D')))
-        return sim.getD(n);
-    return sim.byte(n);
-}
+public:
+    virtual ~Board() = default;
+    // The value at an address ("W1026", "D1100", "B1018.0").
+    virtual qint64 value(const QString& address) = 0;
+    virtual void set(const QString& address, qint64 value) = 0;
+    virtual K7700Sim::PLSChannel channel(int n) = 0;
+    // Ends a drop-out: the link reopens the port.
+    virtual void restore() = 0;
+    virtual qint64 faultsInjected() = 0;
+    virtual qint64 bytesHeard() = 0;
+};
+
+class LocalBoard final : public Board
+{
+public:
+    LocalBoard(K7700Sim& sim, K7700LineFaults& faults)
+        : m_sim(sim)
+        , m_faults(faults)
+    {
+    }
+    qint64 value(const QString& address) override
+    {
+        const int dot = address.indexOf(QLatin1Char('.'));
+        const int n = address.mid(1, dot < 0 ? -1 : dot - 1).toInt();
+        if (dot >= 0)
+            return (m_sim.byte(n) >> address.mid(dot + 1).toInt()) & 1;
+        if (address.startsWith(QLatin1Char('W')))
+            return m_sim.word(n);
+        if (address.startsWith(QLatin1Char('D')))
+            return m_sim.getD(n);
+        return m_sim.byte(n);
+    }
+    void set(const QString& address, qint64 v) override
+    {
+        const int n = address.mid(1).toInt();
+        if (address.startsWith(QLatin1Char('W')))
+            m_sim.setWord(n, quint16(v));
+        else if (address.startsWith(QLatin1Char('D')))
+            m_sim.setD(n, v);
+        else
+            m_sim.setByte(n, std::uint8_t(v));
+    }
+    K7700Sim::PLSChannel channel(int n) override { return m_sim.plsChannel(n); }
+    void restore() override { m_faults.restore(); }
+    qint64 faultsInjected() override { return m_faults.injected(); }
+    qint64 bytesHeard() override { return m_faults.bytes(); }
+
+private:
+    K7700Sim& m_sim;
+    K7700LineFaults& m_faults;
+};
+
+// k7700-sim in its own process, asked through its command input.
+class RemoteBoard final : public Board
+{
+public:
+    explicit RemoteBoard(SimProcess& sim)
+        : m_sim(sim)
+    {
+    }
+    qint64 value(const QString& address) override
+    {
+        const int dot = address.indexOf(QLatin1Char('.'));
+        const QString whole = dot < 0 ? address : address.left(dot);
+        const qint64 v = m_sim.ask(QStringLiteral("get ") + whole).section(QLatin1Char('='), 1).toLongLong();
+        return dot < 0 ? v : (v >> address.mid(dot + 1).toInt()) & 1;
+    }
+    void set(const QString& address, qint64 v) override
+    {
+        m_sim.ask(QStringLiteral("set %1 %2").arg(address).arg(v));
+    }
+    K7700Sim::PLSChannel channel(int n) override
+    {
+        const QStringList w = m_sim.ask(QStringLiteral("pls %1").arg(n)).split(QLatin1Char(' '));
+        K7700Sim::PLSChannel c;
+        if (w.size() == 3) {
+            c.kind = w.at(0) == QLatin1String("setpoints") ? K7700Sim::PLSChannel::Kind::Setpoints
+                : w.at(0) == QLatin1String("pulsetrain")   ? K7700Sim::PLSChannel::Kind::PulseTrain
+                                                           : K7700Sim::PLSChannel::Kind::Empty;
+            c.on = quint16(w.at(1).toUInt());
+            c.off = quint16(w.at(2).toUInt());
+        }
+        return c;
+    }
+    void restore() override { m_sim.ask(QStringLiteral("restore")); }
+    qint64 faultsInjected() override { return fault(QLatin1String("injected=")); }
+    qint64 bytesHeard() override { return fault(QLatin1String("bytes=")); }
+
+private:
+    qint64 fault(QLatin1String key)
+    {
+        for (const QString& part : m_sim.ask(QStringLiteral("faults")).split(QLatin1Char(' ')))
+            if (part.startsWith(key))
+                return part.mid(key.size()).toLongLong();
+        return -1;
+    }
+    SimProcess& m_sim;
+};
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const double minutes = argc > 1 ? QByteArray(argv[1]).toDouble() : 10.0;
-    const unsigned seed = argc > 2 ? unsigned(QByteArray(argv[2]).toUInt()) : 20261207u;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QStringList args = app.arguments().mid(1);
+    int baud = 0;
+    if (const qsizetype p = args.indexOf(QStringLiteral("--paced")); p >= 0) {
+        baud = 9600;
+        if (p + 1 < args.size() && (args.at(p + 1) == QLatin1String("9600") || args.at(p + 1) == QLatin1String("19200")))
+            baud = args.takeAt(p + 1).toInt();
+        args.removeAt(p);
+    }
+    const double minutes = args.size() > 0 ? args.at(0).toDouble() : 10.0;
+    const unsigned seed = args.size() > 1 ? args.at(1).toUInt() : 20261207u;
+    const double faultRate = 0.002;
     std::mt19937 random(seed);
 
     QTemporaryDir dir;
-    FakeClock clock;
-    K7700Sim sim;
-    SoakLine line(sim, clock, random, 0.002);
     SoakOperator op;
     ProgramFolder folder(dir.path());
-    RSComm rs(folder, clock, op);
     InitMachineData();
+
+    // The board and the line: in this process on the fake clock, or k7700-sim.
+    FakeClock fakeClock;
+    SteadyClock steadyClock;
+    K7700Sim sim;
+    K7700LineFaults faults(sim, seed, faultRate);
+    SoakLine localLine(sim, fakeClock, faults);
+    LocalBoard localBoard(sim, faults);
+    SimProcess simProcess;
+    std::unique_ptr<RemoteBoard> remoteBoard;
+    std::unique_ptr<QtSerialPortControl> serialPort;
+    if (baud > 0) {
+        QString bin = qEnvironmentVariable("TALVEK_SIM_BIN");
+        if (bin.isEmpty())
+            bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/k7700-sim");
+        if (!QFileInfo(bin).isExecutable()) {
+            std::fprintf(stderr, "k7700-sim not found at %s\n", qPrintable(bin));
+            return 2;
+        }
+        const QStringList extra { QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--fault-rate"),
+            QString::number(faultRate), QStringLiteral("--seed"), QString::number(seed) };
+        if (!writeSettings(dir.path(), 1, baud) || !simProcess.start(bin, dir.path(), 1, extra)) {
+            std::fprintf(stderr, "k7700-sim did not start\n");
+            return 2;
+        }
+        remoteBoard = std::make_unique<RemoteBoard>(simProcess);
+        serialPort = std::make_unique<QtSerialPortControl>(folder);
+    }
+    Board& board = baud > 0 ? static_cast<Board&>(*remoteBoard) : localBoard;
+    SerialPortControl& line = baud > 0 ? static_cast<SerialPortControl&>(*serialPort) : localLine;
+    Clock& clock = baud > 0 ? static_cast<Clock&>(steadyClock) : fakeClock;
+    RSComm rs(folder, clock, op);
 
     // A small program for the board 'D' (two data records).
     const auto put = [&](const char* name, const QByteArray& data) {
@@ -267,15 +367,17 @@ int main(int argc, char* argv[])
     const QByteArray image = QByteArray::fromHex("214601360121470136007EFE09D21901") + QByteArray::fromHex("11223344");
 
     qint64 operations = 0, failures = 0, wrong = 0, faultsRecovered = 0, shiftEnds = 0;
+    qint64 faultsBefore = 0;
     const auto verdict = [&](bool reportedGood, bool actuallyTrue) {
         ++operations;
         if (!reportedGood)
             ++failures;
         else if (!actuallyTrue)
             ++wrong;
+        const qint64 injected = board.faultsInjected();
         if (reportedGood == false || actuallyTrue)
-            faultsRecovered += line.faultsInOperation;
-        line.faultsInOperation = 0;
+            faultsRecovered += injected - faultsBefore;
+        faultsBefore = injected;
     };
 
     const auto start = std::chrono::steady_clock::now();
@@ -287,10 +389,10 @@ int main(int argc, char* argv[])
         if (rssStart < 0 && elapsedMin() > std::min(1.0, minutes / 10))
             rssStart = residentKiB();
         if (!rs.OnlineMode || rs.CommError) {
-            sim.setDroppedOut(false);
+            board.restore();
             rs.CloseRSComm();
             rs.OpenRSComm(&line);
-            line.faultsInOperation = 0;
+            faultsBefore = board.faultsInjected();
             if (!rs.OnlineMode)
                 continue;
         }
@@ -299,38 +401,40 @@ int main(int argc, char* argv[])
         const quint32 x = random();
         if (step <= 1) {
             const QString add = step == 0 ? QStringLiteral("W1026") : QStringLiteral("D1100");
-            sim.setWord(1026, quint16(x));
-            sim.setD(1100, qint64(x % 655360000));
+            if (step == 0)
+                board.set(add, quint16(x));
+            else
+                board.set(add, qint64(x % 655360000));
             const QString v = rs.RSRead(add);
-            verdict(!rs.CommError && !rs.lastReadFailed(), v.toLongLong() == wordAt(sim, add));
+            verdict(!rs.CommError && !rs.lastReadFailed(), v.toLongLong() == board.value(add));
         } else if (step <= 3) {
             const QString add = step == 2 ? QStringLiteral("W1028") : QStringLiteral("D1200");
             const qint64 v = step == 2 ? qint64(x % 65536) : qint64(x % 655360000);
             const bool ok = rs.RSWrite(add, QString::number(v), RSComm::WriteFailure::Quiet);
-            verdict(ok, wordAt(sim, add) == v);
+            verdict(ok, board.value(add) == v);
         } else if (step == 4) {
             MachineData record = CurrentData;
             for (qint32& v : record.ParamValue)
                 v = -1;
             DataTransfer t(rs, record);
-            const qint64 shiftBefore = sim.getD(1200);
+            const qint64 shiftBefore = board.value(QStringLiteral("D1200"));
             t.Run(TransferAll, ParamCount);
             // A shift that ended while the rows were read moves the board's
             // shift rows (current to last, current to 0) after they were read.
-            const bool shiftEnded = sim.getD(1200) != shiftBefore;
+            const bool shiftEnded = board.value(QStringLiteral("D1200")) != shiftBefore;
             if (shiftEnded)
                 ++shiftEnds;
-            bool stored = true;
             const int firstChecked = shiftEnded ? SetupParamFirstRow : 0;
+            bool stored = true;
             for (int row = firstChecked; row <= ParamCount; ++row) {
                 const qint32 v = record.ParamValue.at(row);
-                if (v != -1 && v != wordAt(sim, record.ParamAddress.at(row)))
+                if (v != -1 && v != board.value(record.ParamAddress.at(row)))
                     stored = false; // a value stored that the board does not hold
             }
             const bool whole = !t.rowFailed() && !t.timingAborted() && !rs.CommError;
             bool complete = true;
             for (int row = firstChecked; row <= ParamCount && whole; ++row)
-                complete = complete && record.ParamValue.at(row) == wordAt(sim, record.ParamAddress.at(row));
+                complete = complete && record.ParamValue.at(row) == board.value(record.ParamAddress.at(row));
             verdict(whole, stored && complete);
             if (!whole && !stored)
                 ++wrong; // a failed upload must still store nothing false
@@ -346,33 +450,36 @@ int main(int argc, char* argv[])
             t.Run(TransferSetupParameters + TransferDownloadOffset, ParamCount);
             bool held = true;
             for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row)
-                held = held && record.ParamValue.at(row) == wordAt(sim, record.ParamAddress.at(row));
+                held = held && record.ParamValue.at(row) == board.value(record.ParamAddress.at(row));
             verdict(!t.rowFailed() && !t.timingAborted() && !rs.CommError, held);
         } else if (step == 6) {
             const int chan = int(x % 16);
             const int on = int(x % 360);
             const int off = (on + 1 + int((x >> 9) % 358)) % 360;
             const bool ok = rs.SingleSetpoint(qint16(chan), qint16(on), qint16(off), false);
-            const K7700Sim::PLSChannel c = sim.plsChannel(chan);
+            const K7700Sim::PLSChannel c = board.channel(chan);
             verdict(ok, c.kind == K7700Sim::PLSChannel::Kind::Setpoints && c.on == on && c.off == off);
         } else if (cycle % 64 == 7) {
             for (int a = 0x0100; a < 0x0114; ++a)
-                sim.setByte(a, 0);
+                board.set(QStringLiteral("B%1").arg(a), 0);
             op.last.clear();
             rs.DumpProgram();
             bool held = true;
             for (int i = 0; i < image.size(); ++i)
-                held = held && sim.byte(0x0100 + i) == quint8(image.at(i));
+                held = held && board.value(QStringLiteral("B%1").arg(0x0100 + i)) == quint8(image.at(i));
             verdict(op.last == QLatin1String("Program Download|Program Download Complete!"), held);
         }
-
     }
     const long rssEnd = residentKiB();
+    rs.CloseRSComm();
 
-    std::printf("soak: %.1f min, seed %u, fault rate 0.2%% of bytes\n", elapsedMin(), seed);
-    std::printf("  exchanges                    %lld\n", (long long)line.exchanges);
+    std::printf("soak: %.1f min, %s, seed %u, fault rate %.1f%% of bytes\n", elapsedMin(),
+        baud > 0 ? qPrintable(QStringLiteral("k7700-sim paced at %1 baud").arg(baud))
+                 : "in-process simulator on the fake clock",
+        seed, faultRate * 100);
+    std::printf("  exchanges                    %lld\n", (long long)board.bytesHeard());
     std::printf("  operations                   %lld\n", (long long)operations);
-    std::printf("  faults injected              %lld\n", (long long)line.faultsInjected);
+    std::printf("  faults injected              %lld\n", (long long)board.faultsInjected());
     std::printf("  faults recovered as specified %lld\n", (long long)faultsRecovered);
     std::printf("  failures reported            %lld\n", (long long)failures);
     std::printf("  successes reported wrongly   %lld\n", (long long)wrong);

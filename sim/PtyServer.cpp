@@ -115,9 +115,10 @@ void PtyServer::received(const std::uint8_t* bytes, int count, std::int64_t now)
         const std::int64_t arrived = std::max(now, m_rxFreeNs) + byteNs;
         m_rxFreeNs = arrived;
         advanceMachine(now);
+        const bool twice = m_faults && m_faults->beforeByte();
         const K7700Sim::Reply reply = m_sim.receive(bytes[i]);
         std::int64_t start = arrived + std::int64_t(std::max(reply.delayMs, 0)) * kNsPerMs;
-        for (const char c : reply.bytes) {
+        for (const char c : twice ? reply.bytes + reply.bytes : reply.bytes) {
             start = std::max(start, m_txFreeNs);
             const std::int64_t lineDone = start + byteNs; // it has gone over the line
             m_txFreeNs = lineDone;
@@ -287,6 +288,14 @@ int PtyServer::run(const sigset_t& stopSignals)
     }
 }
 
+void PtyServer::setRandomFaults(double rate, std::uint32_t seed)
+{
+    if (rate > 0)
+        m_faults.emplace(m_sim, seed, rate);
+    else
+        m_faults.reset();
+}
+
 QString PtyServer::command(const QString& line)
 {
     const QStringList w = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -301,7 +310,7 @@ QString PtyServer::command(const QString& line)
         return QStringLiteral(
             "commands: get <B|W|D|F>n | set <B|W|D|F>n <value> | run | stop | speed <spm> |\n"
             "          silence <n> [after] | late <ms> | wrong [byte] | noise <byte> | dropout | restore |\n"
-            "          clear (faults) | stats | help");
+            "          clear (faults) | faults | pls <n> | stats | help");
     }
     if (verb == QLatin1String("run") && w.size() == 1) {
         m_sim.setRunning(true);
@@ -344,7 +353,21 @@ QString PtyServer::command(const QString& line)
     }
     if (verb == QLatin1String("restore") && w.size() == 1) {
         m_sim.setDroppedOut(false);
+        if (m_faults)
+            m_faults->restore();
         return ok;
+    }
+    if (verb == QLatin1String("faults") && w.size() == 1) {
+        return QStringLiteral("injected=%1 bytes=%2")
+            .arg(m_faults ? m_faults->injected() : 0)
+            .arg(m_faults ? m_faults->bytes() : 0);
+    }
+    if (verb == QLatin1String("pls") && w.size() == 2 && parseNumber(w.at(1), &a) && a >= 0 && a < 16) {
+        const K7700Sim::PLSChannel c = m_sim.plsChannel(int(a));
+        const char* kind = c.kind == K7700Sim::PLSChannel::Kind::Setpoints ? "setpoints"
+            : c.kind == K7700Sim::PLSChannel::Kind::PulseTrain             ? "pulsetrain"
+                                                                            : "empty";
+        return QStringLiteral("%1 %2 %3").arg(QLatin1String(kind)).arg(c.on).arg(c.off);
     }
     if (verb == QLatin1String("stats") && w.size() == 1)
         return takeStats();

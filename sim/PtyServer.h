@@ -1,11 +1,13 @@
 #pragma once
 
+#include "K7700LineFaults.h"
 #include "K7700Sim.h"
 
 #include <QString>
 #include <csignal>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace talvek {
@@ -38,6 +40,10 @@ namespace talvek {
 //     run | stop | speed <spm>  -> "ok" (the press)
 //     silence <n> [<after>] | late <ms> | wrong [<byte>] | noise <byte> |
 //     dropout | restore | clear -> "ok" (faults; see K7700Sim)
+//     faults                    -> "injected=<n> bytes=<n>": the random line
+//                                  faults so far (see setRandomFaults)
+//     pls <n>                   -> "<empty|setpoints|pulsetrain> <on> <off>":
+//                                  PLS channel n as the board holds it
 //     stats                     -> "replies=<n> late-median-us=<m> late-p99-us=<p>
 //                                  late-max-us=<x>": how late the replies written
 //                                  since the last stats left against their due
@@ -58,6 +64,9 @@ public:
     void setBaud(int baud) { m_baud = baud; }
     // The emulated USB adapter's latency timer in ms; 0: no adapter.
     void setUsbLatency(int ms) { m_usbLatencyMs = ms; }
+    // Sets up random line faults at this rate per byte heard (see
+    // K7700LineFaults); 0: none.
+    void setRandomFaults(double rate, std::uint32_t seed);
     // Reads commands from this descriptor and answers them on answerFd.
     void setCommandInput(int inputFd, int answerFd);
 
@@ -99,7 +108,8 @@ private:
     int m_usbLatencyMs = 0;
     std::int64_t m_adapterSendNs = -1; // when the adapter sends the bytes it holds; -1: empty
     int m_adapterHeld = 0; // bytes in the adapter's buffer
-    std::vector<std::int64_t> m_lateness; // ns past due, per reply byte written
+    std::vector<std::int64_t> m_lateness;
+    std::optional<K7700LineFaults> m_faults; // ns past due, per reply byte written
 };
 
 } // namespace talvek

@@ -2,6 +2,7 @@
 //
 //   k7700-sim [--program-folder DIR --port N] [--baud B] [--usb-latency MS]
 //             [--running [--speed SPM]] [--demo] [--alarm F]...
+//             [--fault-rate P [--seed S]]
 //
 // --demo gives the board the readings of a healthy line at rest (F26 = 1,
 // inputs, outputs, analog values, resolver period, brake responses), set-up
@@ -11,6 +12,8 @@
 // --usb-latency MS puts an emulated USB serial adapter with that latency
 // timer between the board and the client (16 is an FTDI chip's default, 1
 // the lowest; see PtyServer.h);
+// --fault-rate P makes the line fail at random before a share P of the
+// bytes the board hears (see K7700LineFaults.h; "faults" on stdin counts them);
 // --alarm F raises alarm flag F (2, 4, 8, 42, 43, 48, 49 or 858) with F26
 // in step.
 //
@@ -94,8 +97,13 @@ int main(int argc, char* argv[])
     const QCommandLineOption alarmOpt(QStringLiteral("alarm"),
         QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
         QStringLiteral("n"));
-    parser.addOptions(
-        { folderOpt, portOpt, baudOpt, usbLatencyOpt, runningOpt, speedOpt, shortOpt, demoOpt, alarmOpt });
+    const QCommandLineOption faultRateOpt(QStringLiteral("fault-rate"),
+        QStringLiteral("Let the line fail at random before this share of the bytes the board hears (0 to 1)."),
+        QStringLiteral("p"));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"),
+        QStringLiteral("Seed of the random line faults (default 1)."), QStringLiteral("s"), QStringLiteral("1"));
+    parser.addOptions({ folderOpt, portOpt, baudOpt, usbLatencyOpt, runningOpt, speedOpt, shortOpt, demoOpt,
+        alarmOpt, faultRateOpt, seedOpt });
     parser.process(app);
 
     bool ok = false;
@@ -114,6 +122,15 @@ int main(int argc, char* argv[])
         if (!ok || usbLatency < 1 || usbLatency > 255)
             return fail(QStringLiteral("--usb-latency must be 1 to 255"));
     }
+    double faultRate = 0;
+    if (parser.isSet(faultRateOpt)) {
+        faultRate = parser.value(faultRateOpt).toDouble(&ok);
+        if (!ok || faultRate < 0 || faultRate > 1)
+            return fail(QStringLiteral("--fault-rate must be 0 to 1"));
+    }
+    const uint faultSeed = parser.value(seedOpt).toUInt(&ok);
+    if (!ok)
+        return fail(QStringLiteral("--seed must be a number"));
     const int speed = parser.value(speedOpt).toInt(&ok);
     if (!ok || speed < 0 || speed > 65535)
         return fail(QStringLiteral("--speed must be 0 to 65535"));
@@ -214,6 +231,7 @@ int main(int argc, char* argv[])
     const QString slave = server.slavePath();
     server.setBaud(baud);
     server.setUsbLatency(usbLatency);
+    server.setRandomFaults(faultRate, faultSeed);
 
     QString link;
     if (parser.isSet(folderOpt)) {
