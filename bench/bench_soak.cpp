@@ -215,18 +215,7 @@ public:
         , m_faults(faults)
     {
     }
-    qint64 value(const QString& address) override
-    {
-        const int dot = address.indexOf(QLatin1Char('.'));
-        const int n = address.mid(1, dot < 0 ? -1 : dot - 1).toInt();
-        if (dot >= 0)
-            return (m_sim.byte(n) >> address.mid(dot + 1).toInt()) & 1;
-        if (address.startsWith(QLatin1Char('W')))
-            return m_sim.word(n);
-        if (address.startsWith(QLatin1Char('D')))
-            return m_sim.getD(n);
-        return m_sim.byte(n);
-    }
+    qint64 value(const QString& address) override { return m_sim.valueAt(address).value_or(-1); }
     void set(const QString& address, qint64 v) override
     {
         const int n = address.mid(1).toInt();
@@ -257,10 +246,7 @@ public:
     }
     qint64 value(const QString& address) override
     {
-        const int dot = address.indexOf(QLatin1Char('.'));
-        const QString whole = dot < 0 ? address : address.left(dot);
-        const qint64 v = m_sim.ask(QStringLiteral("get ") + whole).section(QLatin1Char('='), 1).toLongLong();
-        return dot < 0 ? v : (v >> address.mid(dot + 1).toInt()) & 1;
+        return m_sim.ask(QStringLiteral("get ") + address).section(QLatin1Char('='), 1).toLongLong();
     }
     void set(const QString& address, qint64 v) override
     {

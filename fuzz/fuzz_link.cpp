@@ -18,6 +18,7 @@
 #include "Clock.h"
 #include "DataTransfer.h"
 #include "FuzzCheck.h"
+#include "K7700LineFaults.h"
 #include "K7700Sim.h"
 #include "MachineData.h"
 #include "ProgramFolder.h"
@@ -84,8 +85,7 @@ public:
             // A data byte has no echo: a reply spoilt on its way back is a
             // wrong value no link can tell from a right one, so the line
             // spoils only replies the link can check (echoes, acknowledgements).
-            const bool dataReply = (sim.mode() == K7700Sim::Mode::Read && sim.step() == 1)
-                || sim.mode() == K7700Sim::Mode::PLS || sim.mode() == K7700Sim::Mode::PLSReady;
+            const bool dataReply = K7700LineFaults::dataReplyNext(sim);
             if (dataReply && f >= 224 && (f % 8 == 1 || f % 8 == 2 || f % 8 == 3))
                 f = 0;
             bool doubled = false;
@@ -125,46 +125,26 @@ struct Address
 {
     const char* text;
     char type; // B, W, D, or b for a bit
-    int number;
-    int bit;
 };
 constexpr std::array<Address, 8> addresses { {
-    { "B40", 'B', 40, 0 },
-    { "W1026", 'W', 1026, 0 },
-    { "W180", 'W', 180, 0 },
-    { "D1100", 'D', 1100, 0 },
-    { "B1018.0", 'b', 1018, 0 },
-    { "B4050", 'B', 4050, 0 },
-    { "F15", 'b', 33, 7 },
-    { "W65534", 'W', 65534, 0 },
+    { "B40", 'B' },
+    { "W1026", 'W' },
+    { "W180", 'W' },
+    { "D1100", 'D' },
+    { "B1018.0", 'b' },
+    { "B4050", 'B' },
+    { "F15", 'b' },
+    { "W65534", 'W' },
 } };
+
+qint64 truth(const K7700Sim& sim, const QString& address)
+{
+    return sim.valueAt(address).value_or(-1);
+}
 
 qint64 truth(const K7700Sim& sim, const Address& a)
 {
-    switch (a.type) {
-    case 'B': return sim.byte(a.number);
-    case 'W': return sim.word(a.number);
-    case 'D': return sim.getD(a.number);
-    default: return (sim.byte(a.number) >> a.bit) & 1;
-    }
-}
-
-qint64 truth(const K7700Sim& sim, const QString& text)
-{
-    for (const Address& a : addresses)
-        if (text == QLatin1String(a.text))
-            return truth(sim, a);
-    // the set-up parameter rows
-    const QChar t = text.at(0);
-    const int dot = text.indexOf(QLatin1Char('.'));
-    const int n = text.mid(1, dot < 0 ? -1 : dot - 1).toInt();
-    if (dot >= 0)
-        return (sim.byte(n) >> text.mid(dot + 1).toInt()) & 1;
-    if (t == QLatin1Char('W'))
-        return sim.word(n);
-    if (t == QLatin1Char('D'))
-        return sim.getD(n);
-    return sim.byte(n);
+    return truth(sim, QString::fromLatin1(a.text));
 }
 
 qint64 valueFor(const Address& a, int x, int y)

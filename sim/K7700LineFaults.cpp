@@ -16,9 +16,7 @@ bool K7700LineFaults::beforeByte()
         m_sim.setDroppedOut(false);
     if (m_chance(m_random) >= m_rate)
         return false;
-    const bool dataReply = (m_sim.mode() == K7700Sim::Mode::Read && m_sim.step() == 1)
-        || m_sim.mode() == K7700Sim::Mode::PLS || m_sim.mode() == K7700Sim::Mode::PLSReady
-        || m_sim.mode() == K7700Sim::Mode::Program;
+    const bool dataReply = dataReplyNext(m_sim);
     const int kind = int(m_random() % 6);
     if ((dataReply && (kind == 1 || kind == 2)) || (kind == 5 && m_sim.droppedOut()))
         return false;
@@ -35,6 +33,12 @@ bool K7700LineFaults::beforeByte()
         break;
     }
     return false;
+}
+
+bool K7700LineFaults::dataReplyNext(const K7700Sim& sim)
+{
+    return (sim.mode() == K7700Sim::Mode::Read && sim.step() == 1) || sim.mode() == K7700Sim::Mode::PLS
+        || sim.mode() == K7700Sim::Mode::PLSReady || sim.mode() == K7700Sim::Mode::Program;
 }
 
 void K7700LineFaults::restore()

@@ -25,6 +25,9 @@ public:
     // Call before the board receives a byte; true when its reply is to be
     // delivered twice.
     bool beforeByte();
+    // Whether the board's next reply is data (a byte read, a PLS reply, a
+    // program record's answer) rather than an echo or acknowledgement.
+    static bool dataReplyNext(const K7700Sim& sim);
     // Ends a drop-out (a link that reopens the port starts afresh).
     void restore();
 

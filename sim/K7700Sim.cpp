@@ -241,6 +241,30 @@ bool K7700Sim::flag(int n) const
     return (byte(FlagBase + n / 8) >> (n % 8)) & 1;
 }
 
+std::optional<qint64> K7700Sim::valueAt(const QString& address) const
+{
+    const QString text = address.toUpper();
+    const QChar type = text.isEmpty() ? QChar() : text.at(0);
+    const qsizetype dot = text.indexOf(QLatin1Char('.'));
+    bool numOk = false;
+    const int n = text.mid(1, dot < 0 ? -1 : dot - 1).toInt(&numOk, 10);
+    if (!numOk || n < 0 || n > 65535 || !QStringLiteral("BWDF").contains(type))
+        return std::nullopt;
+    if (dot >= 0) {
+        bool bitOk = false;
+        const int bit = text.mid(dot + 1).toInt(&bitOk, 10);
+        if (type != QLatin1Char('B') || !bitOk || bit < 0 || bit > 7)
+            return std::nullopt;
+        return (byte(n) >> bit) & 1;
+    }
+    switch (type.toLatin1()) {
+    case 'B': return byte(n);
+    case 'W': return word(n);
+    case 'D': return getD(n);
+    default: return flag(n) ? 1 : 0;
+    }
+}
+
 void K7700Sim::setFlag(int n, bool on)
 {
     const int address = FlagBase + n / 8;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QList>
 #include <QtGlobal>
 #include <array>
@@ -222,6 +223,10 @@ public:
     void setD(int address, qint64 value);
     bool flag(int n) const;
     void setFlag(int n, bool on);
+    // The value at an address text: "B<n>", "W<n>", "D<n>", "F<n>" or the bit
+    // "B<n>.<b>" (n 0..65535, b 0..7, letters of any case); nothing for any
+    // other text.
+    std::optional<qint64> valueAt(const QString& address) const;
 
     // ---- alarms ----
     // Raises or clears one alarm flag (F858, F2, F4, F8, F42, F43, F48, F49;

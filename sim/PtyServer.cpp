@@ -377,29 +377,13 @@ QString PtyServer::command(const QString& line)
     }
     if ((verb == QLatin1String("get") && w.size() == 2) || (verb == QLatin1String("set") && w.size() == 3)) {
         const QString address = w.at(1).toUpper();
-        const QChar type = address.isEmpty() ? QChar() : address.at(0);
-        bool numOk = false;
-        const int n = address.mid(1).toInt(&numOk, 10);
-        if (!numOk || n < 0 || n > 65535 || !QStringLiteral("BWDF").contains(type))
+        const std::optional<qint64> current = m_sim.valueAt(address);
+        if (!current || (verb == QLatin1String("set") && address.contains(QLatin1Char('.'))))
             return QStringLiteral("error: bad address %1").arg(w.at(1));
-        if (verb == QLatin1String("get")) {
-            qint64 v = 0;
-            switch (type.toLatin1()) {
-            case 'B':
-                v = m_sim.byte(n);
-                break;
-            case 'W':
-                v = m_sim.word(n);
-                break;
-            case 'D':
-                v = m_sim.getD(n);
-                break;
-            default:
-                v = m_sim.flag(n) ? 1 : 0;
-                break;
-            }
-            return QStringLiteral("%1=%2").arg(address).arg(v);
-        }
+        if (verb == QLatin1String("get"))
+            return QStringLiteral("%1=%2").arg(address).arg(*current);
+        const QChar type = address.at(0);
+        const int n = address.mid(1).toInt();
         qint64 v = 0;
         if (!parseNumber(w.at(2), &v) || v < 0)
             return QStringLiteral("error: bad value %1").arg(w.at(2));
