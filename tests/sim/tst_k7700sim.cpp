@@ -3,6 +3,7 @@
 
 #include <QStringList>
 #include <QTest>
+#include <optional>
 
 using talvek::FakeClock;
 using talvek::K7700Sim;
@@ -168,6 +169,17 @@ void tst_K7700Sim::memoryLayout()
     sim.setByte(40, 0xFF);
     sim.setFlag(66, false); // bit 2 of byte 40
     QCOMPARE(sim.byte(40), std::uint8_t(0xFB));
+
+    // Address texts, as the command input and the checks read them.
+    QCOMPARE(sim.valueAt(QStringLiteral("D1100")), std::optional<qint64>(123456789));
+    QCOMPARE(sim.valueAt(QStringLiteral("w1102")), std::optional<qint64>(12345));
+    QCOMPARE(sim.valueAt(QStringLiteral("B1100")), std::optional<qint64>(0x85));
+    QCOMPARE(sim.valueAt(QStringLiteral("F858")), std::optional<qint64>(1));
+    QCOMPARE(sim.valueAt(QStringLiteral("F857")), std::optional<qint64>(0));
+    QCOMPARE(sim.valueAt(QStringLiteral("B40.2")), std::optional<qint64>(0));
+    QCOMPARE(sim.valueAt(QStringLiteral("B40.7")), std::optional<qint64>(1));
+    for (const char* bad : { "B40.8", "W40.1", "X40", "B65536", "B-1", "B", "" })
+        QVERIFY2(!sim.valueAt(QString::fromLatin1(bad)), bad);
 
     // The word at the very top wraps to address 0 for its high byte.
     sim.setWord(0xFFFF, 0x1234);
@@ -472,6 +484,24 @@ void tst_K7700Sim::simPortLateReplyAndWaits()
     clock.advance(300);
     QCOMPARE(port.bytesAvailable(), 1);
     QCOMPARE(port.readByte(), 0x55);
+
+    // One line: a prompt reply waits behind a late one, and a doubled reply
+    // comes after its original. (Read mode; word 0x03F8 holds 0xBEEF.)
+    sim.setWord(0x03F8, 0xBEEF);
+    port.write(QByteArray::fromHex("FF01"));
+    port.discardInput();
+    sim.delayNextReply(400);
+    const qint64 t3 = clock.nowMs();
+    port.write(QByteArray::fromHex("03"));
+    port.repeatLastReply();
+    port.write(QByteArray::fromHex("F8"));
+    QCOMPARE(port.bytesAvailable(), 0);
+    QCOMPARE(port.exchanges().last().replyAtMs, t3 + 400);
+    clock.advance(400);
+    QCOMPARE(port.bytesAvailable(), 3);
+    QCOMPARE(port.readByte(), 0x03);
+    QCOMPARE(port.readByte(), 0x03);
+    QCOMPARE(port.readByte(), 0xEF);
 
     // Negative or zero timeouts do not move the clock.
     const qint64 t2 = clock.nowMs();
