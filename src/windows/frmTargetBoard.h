@@ -85,12 +85,9 @@ public:
     QPushButton* cmdDefault;
 
     // ---- state, for the main window and tests ----
-    TargetBoardStatus& status() { return m_status; }
     RefreshLoop& refreshLoop() { return m_status.refreshLoop(); }
     NumericField& field(int i) { return *m_fields.at(size_t(i)); }
-    qint16 boardCode() const { return m_status.boardCode(); }
     bool running() const { return m_status.running(); }
-    bool firstPassDone() const { return m_status.firstPassDone(); }
     // The PC clock read for the clock labels and the "Set to Current" buttons.
     void setWallClock(std::function<QDateTime()> now) { m_status.setWallClock(std::move(now)); }
 

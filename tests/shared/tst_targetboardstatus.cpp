@@ -6,8 +6,8 @@
 
 #include "BasicError.h"
 #include "SimLinkMode.h"
-#include "TargetBoardFiles.h"
 #include "TargetBoardStatus.h"
+#include "TargetBoardTestData.h"
 #include "WireOps.h"
 #include "modUtility.h"
 
@@ -291,11 +291,7 @@ void tst_TargetBoardStatus::programOnDisk()
 void tst_TargetBoardStatus::firstPass()
 {
     StatusRig rig;
-    rig.sim.setByte(8176, 10);
-    rig.sim.setByte(8177, 0x5C);
-    rig.sim.setByte(8179, 7);
-    rig.sim.setByte(8178, 0x33); // no record in the table
-    rig.sim.setIdent("AB", 3, 18);
+    setBoardFaults(rig.sim);
     rig.open(rig.program("D"));
     QSignalSpy published(&rig.status, &TargetBoardStatus::stateChanged);
     rig.cycle();

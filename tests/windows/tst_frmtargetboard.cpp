@@ -4,7 +4,7 @@
 // questions and buttons it forwards, the entry fields, closing. The status's
 // own work with the board is tested in tst_targetboardstatus.
 
-#include "../shared/TargetBoardFiles.h"
+#include "../shared/TargetBoardTestData.h"
 #include "CodeTables.h"
 #include "MainWindowRig.h"
 #include "NumericField.h"
@@ -170,11 +170,7 @@ void tst_frmTargetBoard::boards()
 void tst_frmTargetBoard::firstPassAndPolling()
 {
     PanelRig rig;
-    rig.sim.setByte(8176, 10);
-    rig.sim.setByte(8177, 0x5C);
-    rig.sim.setByte(8179, 7);
-    rig.sim.setByte(8178, 0x33); // no record in the table
-    rig.sim.setIdent("AB", 3, 18);
+    setBoardFaults(rig.sim);
     QVERIFY(rig.w->InitializeForm(rig.program("D")));
     frmTargetBoard& w = *rig.w;
     QVERIFY(!w.cmdGoOnline->isVisible());

@@ -1,7 +1,9 @@
 #pragma once
 
-// The files the target board panel reads, written for its tests: the two
-// code tables and a program file set.
+// What the target board panel's tests start from: the two code tables, a
+// program file set, and a board with faults to show.
+
+#include "K7700Sim.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -41,6 +43,18 @@ inline QString writeProgramSet(
         writeFile(base + QStringLiteral("rev"), rev + "\r\n");
     writeFile(base + QStringLiteral("hex"), ":00000001FF\r\n");
     return base + QStringLiteral("nvk");
+}
+
+// Codes in all four fault and error registers (the last communication error
+// has no record in the tables) and the board's program ident "AB", checksum
+// 3, revision 18.
+inline void setBoardFaults(K7700Sim& sim)
+{
+    sim.setByte(8176, 10);
+    sim.setByte(8177, 0x5C);
+    sim.setByte(8179, 7);
+    sim.setByte(8178, 0x33);
+    sim.setIdent("AB", 3, 18);
 }
 
 } // namespace talvek::test
