@@ -124,7 +124,8 @@ signals:
     // The poll read a field that shows its value: its text is to be drawn
     // unless the operator is typing in it.
     void fieldRead(int field, const QString& text);
-    // The panel has been shown (the loop starts) / taken down (it has stopped).
+    // The panel has been shown (the loop starts) / taken down (it has stopped),
+    // as the loop sees it when it follows the panel (refreshLoop().followVisibility).
     void opened();
     void closed();
 
