@@ -1,13 +1,14 @@
-// The target board interface panel on the in-process simulator: the program
-// set on disk, the fields by board, the first pass (codes, descriptions from
-// both code tables, corrective action, the board's ident) and its wire reads,
-// the field polling, the link lost and regained, Reset Faults, the clock
-// buttons, the entry fields, faults of the files, closing.
+// The target board interface panel on the in-process simulator: what it
+// draws of its status (the program set on disk, the fields by board, the
+// first pass, the offline display), a field the operator is typing in, the
+// questions and buttons it forwards, the entry fields, closing. The status's
+// own work with the board is tested in tst_targetboardstatus.
 
-#include "SimLinkMode.h"
+#include "../shared/TargetBoardTestData.h"
 #include "CodeTables.h"
 #include "MainWindowRig.h"
 #include "NumericField.h"
+#include "SimLinkMode.h"
 #include "UpDown.h"
 #include "WireOps.h"
 #include "frmTargetBoard.h"
@@ -28,15 +29,6 @@ using namespace talvek::test;
 namespace {
 
 const QString kCannot = QStringLiteral("Cannot Communicate with Target Board.");
-const QString kCableCheck = frmTargetBoard::CorrectiveAction(0x42);
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 struct PanelRig : SimLinkMode
 {
@@ -44,11 +36,7 @@ struct PanelRig : SimLinkMode
 
     PanelRig()
     {
-        // Two records for 0A: the last one wins (its code written in lower case).
-        writeFile(dir.path() + QStringLiteral("/support/FaultErrCodes.txt"),
-            "0A,First ten\r\n0a,\"Ten, again\"\r\n5C,Bad program\r\n42,Fault table 42\r\n");
-        writeFile(dir.path() + QStringLiteral("/support/CommErrCodes.txt"),
-            "00,No error\r\n07,Address out of range\r\n42,Comm table 42\r\n");
+        writeCodeTables(dir.path());
         w = std::make_unique<frmTargetBoard>(prompter, rs, mode, folder);
         w->refreshLoop().setAutoStep(false);
         w->setWallClock([] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)); });
@@ -59,15 +47,9 @@ struct PanelRig : SimLinkMode
         if (port.isOpen())
             port.close();
     }
-    // A program file set: board code and revision field.
     QString program(const QByteArray& board, const QByteArray& rev = "PRESS 10312")
     {
-        const QString base = dir.path() + QStringLiteral("/PROG.");
-        writeFile(base + QStringLiteral("nvk"), board + "\r\n");
-        if (!rev.isNull())
-            writeFile(base + QStringLiteral("rev"), rev + "\r\n");
-        writeFile(base + QStringLiteral("hex"), ":00000001FF\r\n");
-        return base + QStringLiteral("nvk");
+        return writeProgramSet(dir.path(), board, rev);
     }
     void cycle() { w->refreshLoop().runCycle(); }
     qsizetype mark() const { return port.exchanges().size(); }
@@ -76,18 +58,6 @@ struct PanelRig : SimLinkMode
     QString label(int i) const { return w->lblTargetBoard[size_t(i)]->text(); }
 };
 
-const QList<int> kFieldReads { 8180, 8191, 43012, 43010, 43008, 43016, 43015, 43017 };
-
-QList<int> firstPassReads(bool slotAgain)
-{
-    QList<int> reads { 8176, 8177, 8175, 8177, 8179, 8178 };
-    if (slotAgain)
-        reads << 8175;
-    for (int m = 0; m < 10; ++m)
-        reads << 61424 + m;
-    return reads + kFieldReads;
-}
-
 } // namespace
 
 class tst_frmTargetBoard : public QObject
@@ -95,8 +65,6 @@ class tst_frmTargetBoard : public QObject
     Q_OBJECT
 
 private slots:
-    void correctiveAction_data();
-    void correctiveAction();
     void programOnDisk();
     void boards_data();
     void boards();
@@ -105,49 +73,8 @@ private slots:
     void resetFaults();
     void clockButtons();
     void entryFields();
-    void faultsOfTheFiles();
     void closing();
 };
-
-void tst_frmTargetBoard::correctiveAction_data()
-{
-    const QString coCpu = QStringLiteral(
-        "Replace CO-CPU board at \"CO-CPU Slot\" and try again.  If fault persists, peplace R6012 processor "
-        "board and try again.  If fault persists, verify proper use of \"sfunc05/06/12\" in user program.");
-    const QString reset
-        = QStringLiteral("Reset fault and try again.  If fault persists, replace target board "
-                         "and try again.  See Norvik Manual for more details.");
-    const QString redump = QStringLiteral(
-        "Program is invalid.  Re-dump program to target board.  If fault persists, verify cable connections "
-        "between computer and target board.  If fault persists, replace target board.");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("00") << 0x00 << "None";
-    QTest::newRow("01") << 0x01 << coCpu;
-    QTest::newRow("3F") << 0x3F << coCpu;
-    QTest::newRow("40") << 0x40 << reset;
-    QTest::newRow("41") << 0x41 << reset;
-    QTest::newRow("42") << 0x42
-                        << "Verify connection of cable between computer \"COM\" port and target board \"PROG "
-                           "PORT\".  Verify cable wiring and connectors.  If fault persists, replace target "
-                           "board and/or try a different computer.";
-    QTest::newRow("45") << 0x45
-                        << "User program executed an sfunc09() system fault function call.  See User program "
-                           "for details on source of fault and corrective action.";
-    QTest::newRow("5C") << 0x5C << redump;
-    QTest::newRow("5D") << 0x5D << redump;
-    QTest::newRow("5E") << 0x5E << reset;
-    QTest::newRow("7A") << 0x7A << reset;
-    QTest::newRow("7B") << 0x7B << "None";
-    QTest::newRow("FF") << 0xFF << "None";
-}
-
-void tst_frmTargetBoard::correctiveAction()
-{
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QCOMPARE(frmTargetBoard::CorrectiveAction(code), text);
-}
 
 void tst_frmTargetBoard::programOnDisk()
 {
@@ -170,15 +97,6 @@ void tst_frmTargetBoard::programOnDisk()
         QStringLiteral("Each R6000 board connected to the R6000 Network must be assigned a unique network "
                        "address between 1 and 32.\r\n\r\nSystem function sfunc19(); configures the R8816 "
                        "serial communication for the K7700 processor."));
-    rig.w->cmdOk->click();
-
-    // No revision file: "-", 0, 0 and no date; the board name still from the program file.
-    QFile::remove(rig.dir.path() + QStringLiteral("/PROG.rev"));
-    QVERIFY(rig.w->InitializeForm(path));
-    shown.clear();
-    for (QLabel* l : rig.w->lblRevIdentOnDisk)
-        shown << l->text();
-    QCOMPARE(shown, (QStringList { "-", "0", "0", "K7700(PLC)", "-" }));
     rig.w->cmdOk->click();
 
     // A revision field too short to split: the fault box, and no panel.
@@ -229,10 +147,7 @@ void tst_frmTargetBoard::boards()
     QCOMPARE(!w.txtSetup[1]->isHidden(), address2);
     QCOMPARE(!w.lblTargetBoard[2]->isHidden(), slot);
 
-    const qsizetype mark = rig.mark();
     rig.cycle();
-    QVERIFY(rig.rs.OnlineMode); // opening the panel brought the link online
-    QCOMPARE(rig.readsSince(mark), firstPassReads(slot));
     if (slot)
         QCOMPARE(rig.label(2), QStringLiteral("CO-CPU Slot: 3"));
     if (address1)
@@ -249,21 +164,13 @@ void tst_frmTargetBoard::boards()
     QCOMPARE(w.cmdSetToCurrTime->isEnabled(), clock);
     QCOMPARE(w.cmdSetToCurrDate->isEnabled(), clock);
     QCOMPARE(w.lblTargetBoardTime->isEnabled(), clock);
-    // Every field is polled in every cycle, shown or not.
-    const qsizetype second = rig.mark();
-    rig.cycle();
-    QCOMPARE(rig.readsSince(second), kFieldReads);
     QCOMPARE(rig.prompter.unexpected(), 0);
 }
 
 void tst_frmTargetBoard::firstPassAndPolling()
 {
     PanelRig rig;
-    rig.sim.setByte(8176, 10);
-    rig.sim.setByte(8177, 0x5C);
-    rig.sim.setByte(8179, 7);
-    rig.sim.setByte(8178, 0x33); // no record in the table
-    rig.sim.setIdent("AB", 3, 18);
+    setBoardFaults(rig.sim);
     QVERIFY(rig.w->InitializeForm(rig.program("D")));
     frmTargetBoard& w = *rig.w;
     QVERIFY(!w.cmdGoOnline->isVisible());
@@ -273,18 +180,14 @@ void tst_frmTargetBoard::firstPassAndPolling()
     QCOMPARE(rig.label(0), QStringLiteral("Current Fault: Code = 0AH"));
     QCOMPARE(rig.box(0), QStringLiteral("Ten, again"));
     QCOMPARE(rig.label(1), QStringLiteral("Last Fault: Code = 5CH"));
-    QCOMPARE(rig.box(1), QStringLiteral("Bad program"));
-    QCOMPARE(rig.box(3), frmTargetBoard::CorrectiveAction(0x5C));
+    QCOMPARE(rig.box(3), TargetBoardStatus::CorrectiveAction(0x5C));
     QCOMPARE(rig.label(4), QStringLiteral("Current Comm Error: Code = 07H"));
-    QCOMPARE(rig.box(4), QStringLiteral("Address out of range"));
     QCOMPARE(rig.label(5), QStringLiteral("Last Comm Error: Code = 33H"));
-    QCOMPARE(rig.box(5), QString()); // no match: the box keeps its text
     QVERIFY(w.cmdResetFaults->isEnabled());
     QCOMPARE(w.lblRevIdentInPLC[0]->text(), QStringLiteral("AB"));
     QCOMPARE(w.lblRevIdentInPLC[1]->text(), QStringLiteral("18"));
     QCOMPARE(w.lblRevIdentInPLC[2]->text(), QStringLiteral("3"));
     QVERIFY(w.cmdGoOnline->isHidden());
-    QVERIFY(w.firstPassDone());
     QCOMPARE(w.lblCurrTime->text(), QStringLiteral("07 : 08 : 09"));
     QCOMPARE(w.lblCurrDate->text(), QStringLiteral("03 - 05 - 2024"));
 
@@ -297,17 +200,6 @@ void tst_frmTargetBoard::firstPassAndPolling()
     w.field(0).entry().setEditing(false);
     rig.cycle();
     QCOMPARE(w.txtSetup[0]->text(), QStringLiteral("09"));
-
-    // Only codes of zero: Reset Faults stays disabled (the slot register does not count).
-    for (int a : { 8176, 8177, 8179, 8178 })
-        rig.sim.setByte(a, 0);
-    rig.sim.setByte(8175, 4);
-    rig.prompter.answerMsg(MsgResult::Yes);
-    w.cmdResetFaults->click();
-    rig.cycle();
-    QVERIFY(!w.cmdResetFaults->isEnabled());
-    QCOMPARE(rig.box(3), QStringLiteral("None"));
-    QCOMPARE(rig.box(5), QStringLiteral("No error"));
     QCOMPARE(rig.prompter.unexpected(), 0);
 }
 
@@ -321,37 +213,23 @@ void tst_frmTargetBoard::linkLostAndRegained()
     rig.sim.dropOutAfter(1);
     rig.prompter.answerMsg(MsgResult::Cancel); // the link's Retry/Cancel
     rig.cycle();
-    QVERIFY(rig.rs.CommError);
-    QVERIFY(rig.rs.OnlineMode); // until the next cycle
-    for (int i : { 0, 1 })
-        QCOMPARE(rig.box(i), QStringLiteral("Fault table 42"));
     QCOMPARE(rig.label(0), QStringLiteral("Current Fault: Code = 42H"));
-    QCOMPARE(rig.label(5), QStringLiteral("Last Comm Error: Code = 42H"));
-    QCOMPARE(rig.box(3), kCableCheck);
-    QCOMPARE(rig.box(4), QStringLiteral("Comm table 42"));
-    QVERIFY(!w.cmdResetFaults->isEnabled());
     QVERIFY(w.cmdGoOnline->isHidden()); // shown only with the offline display
 
     rig.cycle();
-    QVERIFY(!rig.rs.OnlineMode);
-    QVERIFY(!rig.port.isOpen());
     for (int i : { 0, 1, 3, 4, 5 })
         QCOMPARE(rig.box(i), kCannot);
     QVERIFY(!w.lblRevIdentInPLC[0]->isEnabled());
     QVERIFY(!w.txtSetup[0]->isEnabled());
     QVERIFY(!w.cmdResetFaults->isEnabled());
     QVERIFY(!w.cmdGoOnline->isHidden());
-    QCOMPARE(rig.prompter.messages().size(), 1);
 
     // "&Go Online" with the board back: a new first pass.
     rig.sim.setDroppedOut(false);
     w.cmdGoOnline->click();
     QVERIFY(rig.rs.OnlineMode);
-    const qsizetype mark = rig.mark();
     rig.cycle();
-    QCOMPARE(rig.readsSince(mark), firstPassReads(false));
     QCOMPARE(rig.label(1), QStringLiteral("Last Fault: Code = 45H"));
-    QCOMPARE(rig.box(3), frmTargetBoard::CorrectiveAction(0x45));
     QVERIFY(w.cmdGoOnline->isHidden());
     QVERIFY(w.txtSetup[0]->isEnabled());
     QCOMPARE(rig.prompter.unexpected(), 0);
@@ -379,24 +257,15 @@ void tst_frmTargetBoard::resetFaults()
     QCOMPARE(rig.mark(), mark);
     QVERIFY(w.cmdResetFaults->isEnabled());
 
-    // Yes, in the middle of a field pass: four zeros in this order, that pass
-    // ends and the next cycle is a first pass.
-    w.refreshLoop().step(); // begins a pass
-    w.refreshLoop().step(); // reads field 0
-    QVERIFY(w.refreshLoop().inPass());
+    // Yes: four zeros in this order.
     mark = rig.mark();
     rig.prompter.answerMsg(MsgResult::Yes);
     w.cmdResetFaults->click();
     QVERIFY(!w.cmdResetFaults->isEnabled());
     QCOMPARE(Writes(rig.port.exchanges(), mark),
         (QList<WireOp> { { true, 8178, 0 }, { true, 8179, 0 }, { true, 8177, 0 }, { true, 8176, 0 } }));
-    w.refreshLoop().step();
-    QVERIFY(!w.refreshLoop().inPass());
-    mark = rig.mark();
     rig.cycle();
-    QCOMPARE(rig.readsSince(mark), firstPassReads(false));
     QCOMPARE(rig.label(0), QStringLiteral("Current Fault: Code = 00H"));
-    QVERIFY(!w.cmdResetFaults->isEnabled());
     QCOMPARE(rig.prompter.unexpected(), 0);
 }
 
@@ -413,12 +282,6 @@ void tst_frmTargetBoard::clockButtons()
     rig.w->cmdSetToCurrDate->click();
     QCOMPARE(Writes(rig.port.exchanges(), mark),
         (QList<WireOp> { { true, 43016, 3 }, { true, 43015, 5 }, { true, 43017, 24 } }));
-    // Offline: nothing.
-    rig.mode.setMode(false);
-    mark = rig.mark();
-    rig.w->cmdSetToCurrTime->click();
-    rig.w->cmdSetToCurrDate->click();
-    QCOMPARE(rig.mark(), mark);
 }
 
 void tst_frmTargetBoard::entryFields()
@@ -465,42 +328,6 @@ void tst_frmTargetBoard::entryFields()
     QTest::mouseClick(w.updSetup[6]->upButton(), Qt::LeftButton);
     QCOMPARE(w.txtSetup[6]->text(), QStringLiteral("31"));
     QCOMPARE(Writes(rig.port.exchanges(), mark), (QList<WireOp> { { true, 43015, 31 } }));
-    QCOMPARE(rig.prompter.messages().size(), 1);
-}
-
-void tst_frmTargetBoard::faultsOfTheFiles()
-{
-    PanelRig rig;
-    // A last record without its description: read error 62 while the codes are described.
-    writeFile(rig.dir.path() + QStringLiteral("/support/FaultErrCodes.txt"), "00,No fault\r\n0A");
-    QFile::remove(rig.dir.path() + QStringLiteral("/support/CommErrCodes.txt"));
-    rig.sim.setByte(8177, 0x45);
-    QVERIFY(rig.w->InitializeForm(rig.program("D")));
-    frmTargetBoard& w = *rig.w;
-    rig.cycle();
-    auto boxes = rig.prompter.messages();
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, QStringLiteral("Error Number = 62\r\n\r\nInput past end of file"));
-    QCOMPARE(boxes[0].title, QStringLiteral("TargetBoard FirstPass"));
-    QCOMPARE(boxes[0].icon, MsgIcon::Information);
-    // The first pass ended there: no corrective action, no ident, not done.
-    QCOMPARE(rig.box(0), QStringLiteral("No fault"));
-    QCOMPARE(rig.box(3), QString());
-    QCOMPARE(w.lblRevIdentInPLC[0]->text(), QStringLiteral("-"));
-    QVERIFY(!w.firstPassDone());
-
-    // The next cycle tries again, without a second box.
-    qsizetype mark = rig.mark();
-    rig.cycle();
-    QCOMPARE(rig.readsSince(mark).mid(0, 6), (QList<int> { 8176, 8177, 8175, 8177, 8179, 8178 }));
-    QCOMPARE(rig.prompter.messages().size(), 1);
-
-    // Table mended, the other one missing: the pass completes, the comm boxes keep their text.
-    writeFile(rig.dir.path() + QStringLiteral("/support/FaultErrCodes.txt"), "00,No fault\r\n");
-    rig.cycle();
-    QVERIFY(w.firstPassDone());
-    QCOMPARE(rig.box(3), frmTargetBoard::CorrectiveAction(0x45));
-    QCOMPARE(rig.box(4), QString());
     QCOMPARE(rig.prompter.messages().size(), 1);
 }
 
