@@ -14,7 +14,8 @@
 // random rate, loses a byte, spoils an echo, adds a noise byte, doubles a
 // reply, answers late (inside the link's first wait) or drops out for a few
 // bytes (K7700LineFaults: in this process, or in k7700-sim --fault-rate).
-// The operator answers every Retry/Cancel with Retry.
+// The operator answers a Retry/Cancel box with Retry, ten times within one
+// operation, then with Cancel (counted: the link did not recover by itself).
 //
 // The run cycles through word and double-word reads and writes, an "All"
 // upload and a set-up parameter download, PLS setpoints and a program
@@ -45,6 +46,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMap>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -169,7 +171,13 @@ public:
     {
         last = title + QLatin1Char('|') + text;
         switch (buttons) {
-        case MsgButtons::RetryCancel: return MsgResult::Retry;
+        case MsgButtons::RetryCancel:
+            // As an operator would: Retry, but not for ever in one operation.
+            if (++retriesInOperation <= MaxRetries)
+                return MsgResult::Retry;
+            ++cancels;
+            ++cancelsByText[operation + QStringLiteral(": ") + text.section(QLatin1Char('\r'), 0, 0)];
+            return MsgResult::Cancel;
         case MsgButtons::YesNo:
         case MsgButtons::YesNoCancel: return MsgResult::Yes;
         default: return MsgResult::OK;
@@ -181,6 +189,11 @@ public:
     std::optional<PrinterSettings> printerDialog(const PrinterSettings&) override { return {}; }
     bool showHelp(const QString&) override { return false; }
     QString last;
+    static constexpr int MaxRetries = 10;
+    int retriesInOperation = 0;
+    qint64 cancels = 0; // operations the link did not bring back by itself
+    QMap<QString, qint64> cancelsByText;
+    QString operation; // what the run is doing
 };
 
 long residentKiB()
@@ -364,6 +377,7 @@ int main(int argc, char* argv[])
         if (reportedGood == false || actuallyTrue)
             faultsRecovered += injected - faultsBefore;
         faultsBefore = injected;
+        op.retriesInOperation = 0;
     };
 
     const auto start = std::chrono::steady_clock::now();
@@ -377,12 +391,17 @@ int main(int argc, char* argv[])
         if (!rs.OnlineMode || rs.CommError) {
             board.restore();
             rs.CloseRSComm();
+            op.operation = QStringLiteral("going online");
             rs.OpenRSComm(&line);
             faultsBefore = board.faultsInjected();
+            op.retriesInOperation = 0;
             if (!rs.OnlineMode)
                 continue;
         }
         const int step = int(cycle % 8);
+        static const char* const kOperations[] { "read", "read", "write", "write", "upload all",
+            "set-up download", "PLS setpoint", "program download" };
+        op.operation = QLatin1String(kOperations[step]);
 
         const quint32 x = random();
         if (step <= 1) {
@@ -469,6 +488,10 @@ int main(int argc, char* argv[])
     std::printf("  faults recovered as specified %lld\n", (long long)faultsRecovered);
     std::printf("  failures reported            %lld\n", (long long)failures);
     std::printf("  successes reported wrongly   %lld\n", (long long)wrong);
+    std::printf("  operator Cancels             %lld (after %d Retries in one operation)\n", (long long)op.cancels,
+        SoakOperator::MaxRetries);
+    for (auto it = op.cancelsByText.cbegin(); it != op.cancelsByText.cend(); ++it)
+        std::printf("    %6lld  %s\n", (long long)it.value(), qPrintable(it.key()));
     std::printf("  shifts ended during an upload %lld (the board's own end of shift; shift rows not checked)\n",
         (long long)shiftEnds);
     std::printf("  resident memory              %ld KiB after warm-up, %ld KiB at the end\n", rssStart, rssEnd);
