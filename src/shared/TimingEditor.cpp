@@ -413,11 +413,7 @@ TimingEditor::SetpointResult TimingEditor::typedSetpoint(int field, qint32 value
         return SetpointResult::Accepted;
     if (setpointsEqual(ch))
         return SetpointResult::Refused;
-    storeSetpoint(field, value);
-    if (!m_rs.OnlineMode)
-        return SetpointResult::Accepted;
-    programChannel(field, saved, false);
-    return SetpointResult::Programmed;
+    return storeSetpoint(field, value, saved, false);
 }
 
 // The same ON = OFF check as a typed value (the up-down control puts the
@@ -430,11 +426,7 @@ TimingEditor::SetpointResult TimingEditor::steppedSetpoint(int field, qint32 val
         showEqualSetpoints();
         return SetpointResult::Refused;
     }
-    storeSetpoint(field, value);
-    if (!m_rs.OnlineMode)
-        return SetpointResult::Accepted;
-    programChannel(field, previous, true);
-    return SetpointResult::Programmed;
+    return storeSetpoint(field, value, previous, true);
 }
 
 void TimingEditor::showEqualSetpoints()
@@ -452,12 +444,16 @@ void TimingEditor::storeSetpoint(int field, qint32 value)
         CurrentData.OffSetpoint[ch] = qint16(value);
 }
 
-void TimingEditor::programChannel(int field, qint32 previous, bool fromSpinner)
+TimingEditor::SetpointResult TimingEditor::storeSetpoint(
+    int field, qint32 value, qint32 previous, bool fromSpinner)
 {
+    storeSetpoint(field, value);
+    if (!m_rs.OnlineMode)
+        return SetpointResult::Accepted;
     const int ch = field % OffField;
     const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(ch), fieldNumber(ch + OffField), true);
     if (ok || m_rs.CommError)
-        return;
+        return SetpointResult::Programmed;
     const QString prefix = fromSpinner
         ? QStringLiteral("Unable to Successfully Program Setpoint for Channel CH")
         : QStringLiteral("Unable to Successfully Program Setpoint for Channel CH0");
@@ -468,6 +464,7 @@ void TimingEditor::programChannel(int field, qint32 previous, bool fromSpinner)
     // followed the channel's clear).
     storeSetpoint(field, previous);
     recallChannel(ch, false);
+    return SetpointResult::Programmed;
 }
 
 // ---- the commands ----

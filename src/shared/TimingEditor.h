@@ -108,7 +108,7 @@ public:
     {
         Accepted, // nothing more to do (unchanged, or stored while offline)
         Refused, // ON would equal OFF: the field takes its earlier value back
-        Programmed, // stored and sent to the PLS (a refusal already told)
+        Programmed, // stored and sent to the PLS (a refusal has been told and taken back)
     };
     // A typed value; `saved` is the field's value when editing began. A
     // refusal leaves the message to showEqualSetpoints().
@@ -179,9 +179,10 @@ private:
     bool liveStatusStep();
     void readSpeed();
     void storeSetpoint(int field, qint32 value);
-    // Programs the channel of `field`; a value the PLS refuses is taken back
-    // (`previous` in the working data, the PLS's in the grid).
-    void programChannel(int field, qint32 previous, bool fromSpinner);
+    // Stores the setpoint and, online, programs its channel; a value the PLS
+    // refuses is taken back (`previous` in the working data, the PLS's in
+    // the grid).
+    SetpointResult storeSetpoint(int field, qint32 value, qint32 previous, bool fromSpinner);
     // One try of Clear Channel; true when it is over (false: Retry).
     bool clearChannelOnce();
 

@@ -72,7 +72,6 @@ public:
     QStatusBar* sbrMachineTiming;
 
     // ---- state, for the main window and tests ----
-    TimingEditor& editor() { return *m_editor; }
     RefreshLoop& refreshLoop() { return m_editor->refreshLoop(); }
     NumericField& channelField(int i) { return *m_channelFields.at(size_t(i)); }
     NumericField& tmgField(int i) { return *m_tmgFields.at(size_t(i)); }
