@@ -1,5 +1,6 @@
 #include "DataTransfer.h"
 
+#include "ChannelRecall.h"
 #include "MachineData.h"
 #include "RSComm.h"
 
@@ -11,8 +12,6 @@ namespace {
 // the bar never looks full before the transfer has ended.
 constexpr int TimingSteps = 33;
 constexpr int ChannelCount = 16;
-constexpr int RecallOn = 1;
-constexpr int RecallOff = 0;
 
 // What a PLS read returns when it failed.
 const QString PLSReadFailure = QStringLiteral("-9999");
@@ -166,23 +165,17 @@ void DataTransfer::TimingUpload()
             break;
         // A programmed channel is recalled twice (its ON and its OFF
         // position, in the order the board gives them); an empty one once.
-        for (int recall = 0; recall < 2; ++recall) {
+        for (int step = 0; step < 2; ++step) {
             if (m_rs.CommError || m_timingAborted)
                 break;
             advance(1);
-            if (!m_rs.RecallChannel(qint16(channel))) {
+            const ChannelRecall recall = recallChannelOnce(m_rs, qint16(channel));
+            if (recall.kind == ChannelRecall::Kind::Failed) {
                 m_timingAborted = true;
                 continue;
             }
-            const qint16 state = m_rs.ChannelRecallState;
-            const qint16 position = m_rs.ChannelRecallPos;
-            if (state == RecallOn) {
-                m_data.OnSetpoint[channel] = position;
-            } else if (state == RecallOff) {
-                m_data.OffSetpoint[channel] = position;
-            } else {
-                m_data.OnSetpoint[channel] = 0;
-                m_data.OffSetpoint[channel] = 0;
+            storeRecall(m_data, channel, recall);
+            if (!recall.gaveSetpoint()) {
                 advance(1);
                 break;
             }

@@ -3,7 +3,7 @@
 // presentations, the live status pass, the setpoint fields, the four command
 // buttons and the way back to OFFLINE.
 
-#include "SimLinkMode.h"
+#include "../shared/PlsRig.h"
 #include "LiveRig.h"
 #include "MachineData.h"
 #include "NumericField.h"
@@ -26,33 +26,17 @@ namespace {
 
 using Channel = K7700Sim::PLSChannel;
 
-struct TimingRig : SimLinkMode
+struct TimingRig : PlsRig
 {
     std::unique_ptr<frmTiming> w;
 
     TimingRig()
     {
-        ResetMachineDataGlobals();
-        InitMachineData(1, 0, 0);
-        // The PLS holds what the working data holds; channel 2 is empty.
-        for (int ch = 0; ch < 8; ++ch) {
-            if (ch != 2)
-                sim.setPLSChannel(ch, setpoints(CurrentData.OnSetpoint[ch], CurrentData.OffSetpoint[ch]));
-        }
         w = std::make_unique<frmTiming>(prompter, rs, mode);
         w->refreshLoop().setAutoStep(false);
         w->resize(1000, 560);
     }
-    ~TimingRig()
-    {
-        w.reset();
-        if (port.isOpen())
-            port.close();
-    }
-    static Channel setpoints(int on, int off)
-    {
-        return { Channel::Kind::Setpoints, quint16(on), quint16(off) };
-    }
+    ~TimingRig() { w.reset(); }
     bool show()
     {
         w->show();
@@ -72,22 +56,6 @@ struct TimingRig : SimLinkMode
     QLineEdit* txt(int i) { return w->txtChannel[size_t(i)]; }
     QString text(int i) { return txt(i)->text(); }
     QString panel(int n) { return w->panel(n)->text(); }
-    qsizetype mark() const { return port.exchanges().size(); }
-    // The PLS command bytes sent since `from` (the byte after each accepted
-    // attention) and the ready queries (0x38), in order.
-    QList<int> commandsSince(qsizetype from) const
-    {
-        const QList<SimPort::Exchange>& all = port.exchanges();
-        QList<int> out;
-        for (qsizetype i = from; i < all.size(); ++i) {
-            const bool accepted = !all[i].reply.isEmpty() && quint8(all[i].reply.back()) == 0x55;
-            if (all[i].sent == 0xFF && accepted && i + 1 < all.size())
-                out.append(all[++i].sent);
-            else if (all[i].sent == 0x38 && accepted)
-                out.append(0x38);
-        }
-        return out;
-    }
 };
 
 void settle()
@@ -116,23 +84,15 @@ class tst_frmTiming : public QObject
 private slots:
     void controls();
     void onlinePresentationOneOperationPerStep();
-    void liveStatusPass_data();
-    void liveStatusPass();
-    void offsetFollowsTheResolverStanding();
-    void timingDownloadRecallsTheGrid();
     void typedSetpoint_data();
     void typedSetpoint();
     void markerTexts();
     void setpointFailureMessages();
     void spinnerRefusesEqualSetpoints();
     void recallChangesOnlyTheDisplay();
-    void clearChannel_data();
-    void clearChannel();
     void setOffset_data();
     void setOffset();
-    void resetPLSConfig();
     void offlinePresentationAndEditing();
-    void commErrorTakesTheWindowOffline();
     void machineTimingFromTheWindowMenu();
 };
 
@@ -249,81 +209,6 @@ void tst_frmTiming::onlinePresentationOneOperationPerStep()
     QCOMPARE(int(CurrentData.OnSetpoint[0]), 150);
     QCOMPARE(int(CurrentData.OnSetpoint[2]), 155);
     QVERIFY(r.prompter.calls().isEmpty());
-}
-
-void tst_frmTiming::liveStatusPass_data()
-{
-    QTest::addColumn<int>("rpm");
-    QTest::addColumn<QString>("position");
-    QTest::newRow("standing") << 0 << QStringLiteral("Position: 113");
-    QTest::newRow("50 shows the position") << 50 << QStringLiteral("Position: 113");
-    QTest::newRow("51 hides it") << 51 << QStringLiteral("Position: 888");
-}
-
-void tst_frmTiming::liveStatusPass()
-{
-    QFETCH(int, rpm);
-    QFETCH(QString, position);
-    TimingRig r;
-    r.sim.setWord(K7700Sim::PositionWord, 123);
-    r.sim.setPLSOffset(10);
-    r.sim.setWord(K7700Sim::SpeedWord, quint16(rpm));
-    r.sim.setRunning(rpm > 0);
-    QVERIFY(r.showOnline());
-    QCOMPARE(int(r.sim.plsPosition()), 113); // the fake clock stands still
-    QCOMPARE(r.panel(1), QStringLiteral("RPM: %1").arg(rpm));
-    QCOMPARE(r.panel(2), position);
-    QCOMPARE(r.panel(3), QStringLiteral("Offset: 10"));
-    QCOMPARE(r.panel(4), QStringLiteral("Scale: 360"));
-    QVERIFY(r.w->sbrMachineTiming->isEnabled());
-    // The next pass reads speed, speed again, position (up to 50), offset,
-    // scale; the grid is not polled.
-    const qsizetype m = r.mark();
-    r.cycle();
-    const QList<int> expected
-        = rpm <= 50 ? QList<int>({ 88, 88, 72, 40, 24 }) : QList<int>({ 88, 88, 40, 24 });
-    QCOMPARE(r.commandsSince(m), expected);
-}
-
-void tst_frmTiming::offsetFollowsTheResolverStanding()
-{
-    TimingRig r;
-    r.sim.setWord(K7700Sim::SpeedWord, 120);
-    r.sim.setRunning(true);
-    QVERIFY(r.showOnline());
-    frmTiming& w = *r.w;
-    auto offsetEnabled = [&w] {
-        return w.fraTmg[1]->isEnabled() && w.txtTmg[0]->isEnabled() && w.updTmg[0]->isEnabled()
-            && w.cmdSetOffset->isEnabled();
-    };
-    QVERIFY(!offsetEnabled());
-    r.cycle();
-    QVERIFY(!offsetEnabled());
-    r.sim.setRunning(false);
-    r.cycle();
-    QCOMPARE(r.panel(1), QStringLiteral("RPM: 0"));
-    QVERIFY(offsetEnabled());
-    r.cycle();
-    QVERIFY(offsetEnabled());
-    r.sim.setRunning(true);
-    r.cycle();
-    QVERIFY(!offsetEnabled());
-}
-
-void tst_frmTiming::timingDownloadRecallsTheGrid()
-{
-    TimingRig r;
-    QVERIFY(r.showOnline());
-    r.sim.setPLSChannel(4, TimingRig::setpoints(11, 22));
-    r.sim.setPLSChannel(7, {});
-    TimingDownloaded = true;
-    r.cycle();
-    QVERIFY(!TimingDownloaded);
-    QCOMPARE(r.text(4), QStringLiteral("11"));
-    QCOMPARE(r.text(20), QStringLiteral("22"));
-    QCOMPARE(r.text(7), QStringLiteral("****"));
-    QCOMPARE(int(CurrentData.OnSetpoint[4]), 230);
-    QCOMPARE(r.panel(4), QStringLiteral("Scale: 360")); // the pass went on to its end
 }
 
 void tst_frmTiming::typedSetpoint_data()
@@ -545,79 +430,6 @@ void tst_frmTiming::recallChangesOnlyTheDisplay()
     QCOMPARE(r.w->txtTmg[1]->text(), QStringLiteral("5"));
 }
 
-void tst_frmTiming::clearChannel_data()
-{
-    QTest::addColumn<bool>("online");
-    QTest::addColumn<bool>("editing");
-    QTest::addColumn<int>("rejects"); // clear records the PLS refuses
-    QTest::addColumn<QList<int>>("answers"); // MsgResult, in order
-    QTest::addColumn<QString>("shown"); // ON and OFF field of channel 3
-    QTest::addColumn<bool>("cleared"); // in the PLS and CurrentData
-
-    const int yes = int(MsgResult::Yes), no = int(MsgResult::No), retry = int(MsgResult::Retry),
-              cancel = int(MsgResult::Cancel);
-    QTest::newRow("online yes") << true << false << 0 << QList<int> { yes } << "****" << true;
-    QTest::newRow("online no") << true << false << 0 << QList<int> { no } << "110" << false;
-    QTest::newRow("online cancel") << true << false << 0 << QList<int> { cancel } << "110" << false;
-    QTest::newRow("refused, retry, yes")
-        << true << false << 1 << QList<int> { yes, retry, yes } << "****" << true;
-    QTest::newRow("refused, retry, no")
-        << true << false << 1 << QList<int> { yes, retry, no } << "110" << false;
-    QTest::newRow("refused, cancel") << true << false << 1 << QList<int> { yes, cancel } << "---" << false;
-    QTest::newRow("offline editing") << false << true << 0 << QList<int> { yes } << "****" << true;
-    QTest::newRow("offline editing, no") << false << true << 0 << QList<int> { no } << "110" << false;
-}
-
-void tst_frmTiming::clearChannel()
-{
-    QFETCH(bool, online);
-    QFETCH(bool, editing);
-    QFETCH(int, rejects);
-    QFETCH(QList<int>, answers);
-    QFETCH(QString, shown);
-    QFETCH(bool, cleared);
-
-    TimingRig r;
-    OfflineEditing = editing;
-    if (online) {
-        QVERIFY(r.showOnline());
-    } else {
-        QVERIFY(r.show());
-        r.cycle();
-    }
-    if (rejects)
-        r.sim.rejectNextPLSWrite();
-    for (const int a : answers)
-        r.prompter.answerMsg(MsgResult(a));
-    typeInto(r.w->txtTmg[1], QStringLiteral("2.6")); // rewritten as 3
-    QTest::mouseClick(r.w->cmdClearChan, Qt::LeftButton);
-    QCOMPARE(r.w->txtTmg[1]->text(), QStringLiteral("3"));
-
-    QVERIFY(r.prompter.allAnswersUsed());
-    QCOMPARE(r.prompter.unexpected(), 0);
-    const auto boxes = r.prompter.messages();
-    const PromptCall& ask = boxes.at(0);
-    QCOMPARE(
-        ask.text, QStringLiteral("You are about to Clear Channel CH03.\r\n\r\nDo you wish to continue?"));
-    QCOMPARE(ask.title, QStringLiteral("Clear Channel"));
-    QCOMPARE(ask.icon, MsgIcon::Question);
-    QCOMPARE(ask.buttons, MsgButtons::YesNoCancel);
-    QCOMPARE(ask.defaultButton, MsgDefault::Button2); // Enter alone answers No
-    if (rejects) {
-        QCOMPARE(boxes.at(1).text, QStringLiteral("Unable to Clear Channel"));
-        QCOMPARE(boxes.at(1).title, QStringLiteral("Clear Channel"));
-        QCOMPARE(boxes.at(1).icon, MsgIcon::Question);
-        QCOMPARE(boxes.at(1).buttons, MsgButtons::RetryCancel);
-    }
-    QCOMPARE(r.text(3), shown);
-    QCOMPARE(r.text(19), shown == QStringLiteral("110") ? QStringLiteral("130") : shown);
-    QCOMPARE(CurrentData.OnSetpoint[3] == 0 && CurrentData.OffSetpoint[3] == 0, cleared);
-    if (online)
-        QCOMPARE(r.sim.plsChannel(3) == Channel {}, cleared);
-    else
-        QCOMPARE(r.mark(), 0);
-}
-
 void tst_frmTiming::setOffset_data()
 {
     QTest::addColumn<int>("answer");
@@ -680,45 +492,6 @@ void tst_frmTiming::setOffset()
     }
 }
 
-void tst_frmTiming::resetPLSConfig()
-{
-    TimingRig r;
-    CurrentData.PlsProgram = 2;
-    CurrentData.PlsChannelCount = 8;
-    for (int i = 0; i < 8; ++i)
-        CurrentData.SpeedCompensation[size_t(i)] = qint16(i + 1);
-    CurrentData.PlsScaleFactor = 720;
-    QVERIFY(r.showOnline());
-    QTest::mouseClick(r.w->tbsTiming, Qt::LeftButton, {}, r.w->tbsTiming->tabRect(1).center());
-    QTest::mouseClick(r.w->cmdResetPLSConfig, Qt::LeftButton);
-    const std::array<quint8, 24> params { 2, 1, 2, 3, 4, 0, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0,
-        0 };
-    QCOMPARE(r.sim.plsConfigParams(), params);
-    QCOMPARE(int(r.sim.plsScaleFactor()), 720);
-    const QStringList shown { "8", "2", "1", "2", "3", "4", "5", "6", "7", "8" };
-    for (int i = 0; i < 10; ++i)
-        QCOMPARE(r.w->lblPLSCfg[size_t(i)]->text(), shown[i]);
-    QVERIFY(r.prompter.calls().isEmpty());
-
-    // Refused: Retry sends the whole list again; Cancel shows "---".
-    r.sim.rejectNextPLSWrite();
-    r.prompter.answerMsg(MsgResult::Retry);
-    r.prompter.answerMsg(MsgResult::Cancel);
-    // The retry gets blocks 0 and 1 through.
-    r.prompter.duringNextMsg([&r] { r.sim.rejectNextPLSWrite(2); });
-    const qsizetype m = r.mark();
-    QTest::mouseClick(r.w->cmdResetPLSConfig, Qt::LeftButton);
-    QCOMPARE(r.prompter.messages().size(), 2);
-    QCOMPARE(
-        r.prompter.messages().at(0).text, QStringLiteral("Unable to Reset PLS Configuration Parameters"));
-    QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("PLS Config Download"));
-    QCOMPARE(r.prompter.messages().at(0).icon, MsgIcon::Question);
-    QCOMPARE(r.prompter.messages().at(0).buttons, MsgButtons::RetryCancel);
-    QCOMPARE(r.commandsSince(m), QList<int>({ 59, 59, 0x38, 75, 0x38, 91 }));
-    for (QLabel* l : r.w->lblPLSCfg)
-        QCOMPARE(l->text(), QStringLiteral("---"));
-}
-
 void tst_frmTiming::offlinePresentationAndEditing()
 {
     TimingRig r;
@@ -773,41 +546,6 @@ void tst_frmTiming::offlinePresentationAndEditing()
     QVERIFY(!w.txtChannel[1]->isEnabled());
     QVERIFY(!w.cmdClearChan->isEnabled());
     QVERIFY(r.prompter.calls().isEmpty());
-}
-
-void tst_frmTiming::commErrorTakesTheWindowOffline()
-{
-    TimingRig r;
-    QVERIFY(r.showOnline());
-    r.sim.setDroppedOut(true);
-    r.prompter.answerMsg(MsgResult::Cancel); // the link's own Retry/Cancel box
-    r.cycle();
-    QVERIFY(r.rs.CommError);
-    r.cycle();
-    QVERIFY(!r.rs.OnlineMode);
-    QVERIFY(!r.port.isOpen());
-    QCOMPARE(r.panel(1), QStringLiteral("RPM: -"));
-    QCOMPARE(r.text(0), QStringLiteral("150"));
-    QVERIFY(!r.txt(0)->isEnabled());
-    QCOMPARE(r.prompter.messages().size(), 1);
-    QCOMPARE(r.prompter.messages().at(0).text, kNoComm);
-
-    // A link that fails during the presentation's configuration read ends it
-    // there, the commands still disabled.
-    TimingRig s;
-    s.mode.setMode(true);
-    s.sim.setDroppedOut(true);
-    s.prompter.answerMsg(MsgResult::Cancel);
-    const qsizetype m = s.mark();
-    QVERIFY(s.show());
-    s.cycle();
-    QVERIFY(s.rs.CommError);
-    QVERIFY(!s.w->onlinePresentationDone());
-    QCOMPARE(s.commandsSince(m), QList<int>());
-    QVERIFY(!s.w->cmdRecallChan->isEnabled());
-    s.cycle();
-    QVERIFY(!s.rs.OnlineMode);
-    QCOMPARE(s.prompter.messages().size(), 2); // "Not able to Upload Configuration from PLS." and the link's
 }
 
 void tst_frmTiming::machineTimingFromTheWindowMenu()

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace talvek {
+
+class RSComm;
+struct MachineData;
+
+// What one recall of a PLS channel gave. The board hands out one setpoint per
+// recall: ChannelRecallState 1 says that ChannelRecallPos is the channel's ON
+// setpoint, 0 that it is its OFF setpoint, and any other state that the
+// channel is not programmed.
+struct ChannelRecall
+{
+    enum class Kind
+    {
+        Failed, // RecallChannel failed (CommError tells whether the link did)
+        OnSetpoint,
+        OffSetpoint,
+        NotProgrammed,
+    };
+    Kind kind = Kind::Failed;
+    qint16 state = 0; // ChannelRecallState as received
+    qint16 position = 0; // ChannelRecallPos
+
+    // A setpoint came back: a second recall gives the channel's other one.
+    bool gaveSetpoint() const { return kind == Kind::OnSetpoint || kind == Kind::OffSetpoint; }
+};
+
+// One RecallChannel of `channel`, read as above.
+ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel);
+
+// Puts what a recall gave into the channel's setpoints: the ON or the OFF
+// setpoint, or both 0 for a channel that is not programmed. A failed recall
+// and a channel beyond the record change nothing.
+void storeRecall(MachineData& data, int channel, const ChannelRecall& recall);
+
+} // namespace talvek

@@ -1,0 +1,571 @@
+#include "TimingEditor.h"
+
+#include "BasicText.h"
+#include "ChannelRecall.h"
+#include "MachineData.h"
+#include "NumericEntry.h"
+#include "Prompter.h"
+#include "RSComm.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace talvek {
+
+namespace {
+
+// Above this speed the position is not shown.
+constexpr int PositionSpeedLimit = 50;
+// The online pass ends when an item says so; this only bounds it.
+constexpr int OpenEndedPass = std::numeric_limits<int>::max();
+// What a PLS read gives when it fails.
+constexpr qint32 PLSReadFailure = -9999;
+
+constexpr int ChannelCount = TimingState::ChannelCount;
+constexpr int OffField = TimingState::OffField;
+constexpr int OffsetField = TimingState::OffsetField;
+constexpr int ChannelNumberField = TimingState::ChannelNumberField;
+
+const QString SetupTitle = QStringLiteral("Set-up");
+const QString SetpointTitle = QStringLiteral("Channel Setpoint");
+const QString ClearTitle = QStringLiteral("Clear Channel");
+
+bool isChannelField(int field)
+{
+    return (field >= 0 && field < ChannelCount) || (field >= OffField && field < OffField + ChannelCount);
+}
+
+} // namespace
+
+TimingEditor::TimingEditor(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QObject* parent)
+    : QObject(parent)
+    , m_prompter(prompter)
+    , m_rs(rs)
+    , m_loop(std::make_unique<RefreshLoop>(static_cast<RefreshClient&>(*this), rs, mode))
+    , m_lastOfflineEditing(OfflineEditing)
+{
+    for (int ch = 0; ch < ChannelCount; ++ch)
+        setChannelTexts(ch, NoValue, NoValue);
+    m_state.parameterTexts.fill(QStringLiteral("0"));
+    m_state.configTexts.fill(NoValue);
+    m_state.panelTexts = { QStringLiteral("RPM:"), QStringLiteral("Position:"), QStringLiteral("Offset:"),
+        QStringLiteral("Scale:") };
+}
+
+TimingEditor::~TimingEditor()
+{
+    if (m_loop)
+        m_loop->stop();
+}
+
+void TimingEditor::publish()
+{
+    emit stateChanged(m_state);
+}
+
+// ---- the texts of the fields ----
+
+void TimingEditor::setChannelText(int field, const QString& text)
+{
+    if (isChannelField(field))
+        m_state.channelTexts[size_t(field)] = text;
+}
+
+void TimingEditor::setParameterText(int field, const QString& text)
+{
+    if (field == OffsetField || field == ChannelNumberField)
+        m_state.parameterTexts[size_t(field)] = text;
+}
+
+// A field's text as a 16-bit number (marker texts read as 0).
+qint16 TimingEditor::fieldNumber(int field) const
+{
+    const qint32 v = RoundedInt32(Val(m_state.channelTexts[size_t(field)]));
+    return qint16(
+        std::clamp<qint32>(v, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+}
+
+bool TimingEditor::setpointsEqual(int ch) const
+{
+    return fieldNumber(ch) == fieldNumber(ch + OffField);
+}
+
+int TimingEditor::wholeParameterValue(int field)
+{
+    const qint32 value = RoundedInt32(Val(m_state.parameterTexts[size_t(field)]));
+    m_state.parameterTexts[size_t(field)] = QString::number(value);
+    publish();
+    return value;
+}
+
+void TimingEditor::setChannelTexts(int ch, const QString& on, const QString& off)
+{
+    if (ch < 0 || ch >= ChannelCount)
+        return;
+    m_state.channelTexts[size_t(ch)] = on;
+    m_state.channelTexts[size_t(ch + OffField)] = off;
+}
+
+void TimingEditor::setOffsetEnabled(bool on)
+{
+    m_state.groupsEnabled[1] = on;
+    m_state.parameterEnabled[OffsetField] = on;
+    m_state.commandEnabled[TimingState::SetOffset] = on;
+}
+
+void TimingEditor::resetStopTracking()
+{
+    m_state.machineStopped = m_stoppedBefore = m_justStopped = m_justStarted = false;
+}
+
+// ---- activation and presentations ----
+
+void TimingEditor::activated()
+{
+    emit activating();
+}
+
+void TimingEditor::unloaded()
+{
+    emit unloading();
+    m_present = Present::Done;
+    m_grid.active = false;
+    m_state.onlinePresentationDone = true;
+}
+
+void TimingEditor::applyOnlinePresentation()
+{
+    resetStopTracking();
+    m_state.statusBarEnabled = true;
+    for (const int g : { 0, 2, 3, 4 })
+        m_state.groupsEnabled[size_t(g)] = true;
+    m_state.gridEnabled = true;
+    for (int ch = 0; ch < ChannelCount; ++ch)
+        setChannelTexts(ch, NoValue, NoValue);
+    m_state.configEnabled = true;
+    m_state.parameterEnabled[ChannelNumberField] = true;
+    // The configuration and the grid are read by the loop's next steps, one
+    // PLS operation each; finishOnlinePresentation() ends the presentation.
+    m_present = Present::Configuration;
+    m_state.onlinePresentationDone = false;
+    m_grid = {};
+    publish();
+    emit presented();
+}
+
+void TimingEditor::finishOnlinePresentation()
+{
+    m_state.commandEnabled[TimingState::RecallChan] = true;
+    m_state.commandEnabled[TimingState::ClearChan] = true;
+    m_state.commandEnabled[TimingState::ResetPLSConfig] = true;
+    // The live status pass enables the offset while the machine stands still.
+    setOffsetEnabled(false);
+    m_present = Present::Done;
+    m_state.onlinePresentationDone = true;
+}
+
+void TimingEditor::applyOfflinePresentation()
+{
+    m_present = Present::Done;
+    m_state.onlinePresentationDone = true;
+    m_grid.active = false;
+    resetStopTracking();
+    m_state.statusBarEnabled = false;
+    m_state.panelTexts = { QStringLiteral("RPM: -"), QStringLiteral("Position: -"),
+        QStringLiteral("Offset: ") + QString::number(CurrentData.PlsOffset),
+        QStringLiteral("Scale: ") + QString::number(CurrentData.PlsScaleFactor) };
+
+    m_state.groupsEnabled.fill(false);
+    m_state.groupsEnabled[0] = m_state.groupsEnabled[2] = OfflineEditing;
+    m_state.gridEnabled = OfflineEditing;
+    for (int ch = 0; ch < ChannelCount; ++ch) {
+        setChannelTexts(ch, QString::number(CurrentData.OnSetpoint[size_t(ch)]),
+            QString::number(CurrentData.OffSetpoint[size_t(ch)]));
+    }
+
+    m_state.configEnabled = false;
+    m_state.commandEnabled[TimingState::ResetPLSConfig] = false;
+    m_state.configTexts[0] = QString::number(CurrentData.PlsChannelCount);
+    m_state.configTexts[1] = QString::number(CurrentData.PlsProgram);
+    for (int i = 0; i < 8; ++i)
+        m_state.configTexts[size_t(2 + i)] = QString::number(CurrentData.SpeedCompensation[size_t(i)]);
+
+    m_state.commandEnabled[TimingState::SetOffset] = false;
+    m_state.parameterEnabled[OffsetField] = false;
+    m_state.commandEnabled[TimingState::RecallChan] = false;
+    m_state.commandEnabled[TimingState::ClearChan] = OfflineEditing;
+    m_state.parameterEnabled[ChannelNumberField] = OfflineEditing;
+    publish();
+    emit presented();
+}
+
+// ---- the refresh loop ----
+
+void TimingEditor::cycleStarted()
+{
+    // New or opened data is shown again.
+    if (!m_rs.OnlineMode && DataReloaded) {
+        DataReloaded = false;
+        m_loop->setOfflinePresented(false);
+    }
+}
+
+int TimingEditor::beginOnlinePass()
+{
+    m_statusStep = 1;
+    m_positionRead = false;
+    return OpenEndedPass;
+}
+
+bool TimingEditor::onlineItem(int)
+{
+    if (m_present == Present::Configuration) {
+        showConfiguration();
+        if (m_rs.CommError)
+            return false; // the presentation stops; the next cycle goes offline
+        m_present = Present::Grid;
+        beginGridRecall();
+        return true;
+    }
+    if (m_grid.active) {
+        const bool linkOk = gridRecallStep();
+        if (!m_grid.active && m_present == Present::Grid)
+            finishOnlinePresentation();
+        publish();
+        return linkOk && !m_rs.CommError;
+    }
+    if (m_present == Present::Grid) {
+        finishOnlinePresentation();
+        publish();
+    }
+    if (m_rs.CommError)
+        return false;
+    const bool goOn = liveStatusStep();
+    publish();
+    return goOn;
+}
+
+// One step k of the live status pass (k = 2 takes two steps: speed, then
+// position). Returns false when the pass is over.
+bool TimingEditor::liveStatusStep()
+{
+    if (m_positionRead) {
+        m_positionRead = false;
+        m_state.panelTexts[1] = m_positionRpm <= PositionSpeedLimit
+            ? QStringLiteral("Position: ") + m_rs.PLSPos()
+            : QStringLiteral("Position: 888");
+        m_statusStep = 3;
+        return true;
+    }
+    if (TimingDownloaded) {
+        // A timing download has just replaced the PLS contents.
+        TimingDownloaded = false;
+        beginGridRecall();
+        return true;
+    }
+    switch (m_statusStep) {
+    case 1:
+        readSpeed();
+        m_statusStep = 2;
+        return true;
+    case 2:
+        m_positionRpm = RoundedInt32(Val(m_rs.PLSRpm()));
+        m_positionRead = true;
+        return true;
+    case 3:
+        m_state.panelTexts[2] = QStringLiteral("Offset: ") + m_rs.PLSOffset();
+        m_statusStep = 4;
+        return true;
+    case 4:
+        m_state.panelTexts[3] = QStringLiteral("Scale: ") + m_rs.PLSScaleFactor();
+        m_statusStep = 5;
+        return true;
+    default:
+        // k = 5: only the checks above.
+        m_statusStep = 1;
+        return false;
+    }
+}
+
+// k = 1: the speed, and whether the machine has just stopped or started.
+void TimingEditor::readSpeed()
+{
+    const qint32 rpm = RoundedInt32(Val(m_rs.PLSRpm()));
+    m_state.panelTexts[0] = QStringLiteral("RPM: ") + QString::number(rpm);
+    const bool stoppedNow = rpm == 0;
+    m_justStopped = stoppedNow && !m_stoppedBefore;
+    m_justStarted = m_stoppedBefore && !stoppedNow;
+    m_stoppedBefore = stoppedNow;
+    m_state.machineStopped = stoppedNow;
+    // The resolver offset can be changed only while the resolver stands.
+    if (m_justStopped)
+        setOffsetEnabled(true);
+    if (m_justStarted)
+        setOffsetEnabled(false);
+}
+
+void TimingEditor::offlinePass()
+{
+    if (OfflineEditing != m_lastOfflineEditing) {
+        // The next cycle applies the offline presentation with the new enabling.
+        m_lastOfflineEditing = OfflineEditing;
+        m_loop->setOfflinePresented(false);
+    }
+}
+
+// ---- PLS reads ----
+
+void TimingEditor::showConfiguration()
+{
+    // A link that has failed already ends it quietly (the upload would
+    // report its failure).
+    if (!m_rs.OnlineMode || m_rs.CommError)
+        return;
+    const std::array<qint16, 19> list = m_rs.PLSConfigUpload();
+    if (m_rs.CommError)
+        return;
+    for (int i = 0; i < TimingState::ConfigCount; ++i)
+        m_state.configTexts[size_t(i)] = QString::number(list[size_t(i)]);
+    publish();
+}
+
+TimingEditor::RecallOutcome TimingEditor::recallOnce(int ch, bool store)
+{
+    // Offline the recall fails without contacting the controller.
+    const ChannelRecall recall = m_rs.OnlineMode ? recallChannelOnce(m_rs, qint16(ch)) : ChannelRecall {};
+    if (recall.kind == ChannelRecall::Kind::Failed) {
+        if (m_rs.CommError)
+            return RecallOutcome::CommFailed;
+        m_prompter.msgBox(QStringLiteral("Unable to Recall Channel ch") + QString::number(ch),
+            QStringLiteral("Channel Recall"), MsgIcon::Information, MsgButtons::OK);
+        setChannelTexts(ch, FailedValue, FailedValue);
+        publish();
+        return RecallOutcome::Done;
+    }
+    m_state.recallState = recall.state;
+    m_state.recallPos = recall.position;
+    showRecall(ch, recall);
+    if (store && ch >= 0 && ch < ChannelCount)
+        storeRecall(CurrentData, ch, recall);
+    publish();
+    return recall.gaveSetpoint() ? RecallOutcome::Again : RecallOutcome::Done;
+}
+
+void TimingEditor::showRecall(int ch, const ChannelRecall& recall)
+{
+    if (ch < 0 || ch >= ChannelCount)
+        return;
+    const QString position = QString::number(recall.position);
+    switch (recall.kind) {
+    case ChannelRecall::Kind::OnSetpoint:
+        m_state.channelTexts[size_t(ch)] = position;
+        break;
+    case ChannelRecall::Kind::OffSetpoint:
+        m_state.channelTexts[size_t(ch + OffField)] = position;
+        break;
+    default:
+        setChannelTexts(ch, EmptyChannel, EmptyChannel);
+        break;
+    }
+}
+
+// Up to two recalls: the PLS gives one setpoint per recall.
+void TimingEditor::recallChannel(int ch, bool store)
+{
+    for (int n = 0; n < 2; ++n) {
+        if (recallOnce(ch, store) != RecallOutcome::Again)
+            return;
+    }
+}
+
+void TimingEditor::beginGridRecall()
+{
+    publish();
+    emit gridRecallStarting();
+    m_grid = GridRecall { true, 0, 0 };
+}
+
+bool TimingEditor::gridRecallStep()
+{
+    const RecallOutcome outcome = recallOnce(m_grid.channel, false);
+    if (outcome == RecallOutcome::CommFailed || m_rs.CommError) {
+        m_grid.active = false;
+        return false;
+    }
+    if (outcome == RecallOutcome::Again && ++m_grid.recalls < 2)
+        return true;
+    m_grid.recalls = 0;
+    if (++m_grid.channel >= ChannelCount)
+        m_grid.active = false;
+    return true;
+}
+
+// ---- the channel setpoints ----
+
+TimingEditor::SetpointResult TimingEditor::typedSetpoint(int field, qint32 value, qint32 saved)
+{
+    if (!isChannelField(field))
+        return SetpointResult::Refused;
+    const int ch = field % OffField;
+    m_state.channelTexts[size_t(field)] = QString::number(value);
+    publish();
+    if (value == saved)
+        return SetpointResult::Accepted;
+    if (setpointsEqual(ch))
+        return SetpointResult::Refused;
+    return storeSetpoint(field, value, saved, false);
+}
+
+// The same ON = OFF check as a typed value (the up-down control puts the
+// value it stepped from back when this refuses).
+TimingEditor::SetpointResult TimingEditor::steppedSetpoint(int field, qint32 value, qint32 previous)
+{
+    if (!isChannelField(field))
+        return SetpointResult::Refused;
+    if (setpointsEqual(field % OffField)) {
+        showEqualSetpoints();
+        return SetpointResult::Refused;
+    }
+    return storeSetpoint(field, value, previous, true);
+}
+
+void TimingEditor::showEqualSetpoints()
+{
+    m_prompter.msgBox(QStringLiteral("ON Setpoint cannot Equal OFF Setpoint"), SetupTitle,
+        MsgIcon::Information, MsgButtons::OK);
+}
+
+void TimingEditor::storeSetpoint(int field, qint32 value)
+{
+    const auto ch = size_t(field % OffField);
+    if (field < OffField)
+        CurrentData.OnSetpoint[ch] = qint16(value);
+    else
+        CurrentData.OffSetpoint[ch] = qint16(value);
+}
+
+TimingEditor::SetpointResult TimingEditor::storeSetpoint(
+    int field, qint32 value, qint32 previous, bool fromSpinner)
+{
+    storeSetpoint(field, value);
+    if (!m_rs.OnlineMode)
+        return SetpointResult::Accepted;
+    const int ch = field % OffField;
+    const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(ch), fieldNumber(ch + OffField), true);
+    if (ok || m_rs.CommError)
+        return SetpointResult::Programmed;
+    const QString prefix = fromSpinner
+        ? QStringLiteral("Unable to Successfully Program Setpoint for Channel CH")
+        : QStringLiteral("Unable to Successfully Program Setpoint for Channel CH0");
+    m_prompter.msgBox(
+        prefix + QString::number(ch) + QLatin1Char('.'), SetpointTitle, MsgIcon::Critical, MsgButtons::OK);
+    // The PLS refused the value: the working data keeps the value it had, and
+    // the grid shows what the PLS holds now (the refused record may have
+    // followed the channel's clear).
+    storeSetpoint(field, previous);
+    recallChannel(ch, false);
+    return SetpointResult::Programmed;
+}
+
+// ---- the commands ----
+
+void TimingEditor::recallChannelCommand()
+{
+    const int ch = wholeParameterValue(ChannelNumberField);
+    if (ch < 0 || ch >= ChannelCount)
+        return;
+    recallChannel(ch, false);
+}
+
+void TimingEditor::clearChannelCommand()
+{
+    while (!clearChannelOnce()) { }
+}
+
+bool TimingEditor::clearChannelOnce()
+{
+    const int c = wholeParameterValue(ChannelNumberField);
+    if (c < 0 || c >= ChannelCount)
+        return true;
+    const MsgResult answer = m_prompter.msgBox(QStringLiteral("You are about to Clear Channel CH0")
+            + QString::number(c) + QStringLiteral(".\r\n\r\nDo you wish to continue?"),
+        ClearTitle, MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2);
+    if (answer != MsgResult::Yes)
+        return true;
+    if (!m_rs.OnlineMode) {
+        if (OfflineEditing) {
+            setChannelTexts(c, EmptyChannel, EmptyChannel);
+            CurrentData.OnSetpoint[size_t(c)] = 0;
+            CurrentData.OffSetpoint[size_t(c)] = 0;
+            publish();
+        }
+        return true;
+    }
+    const bool ok = m_rs.ClearPLSChan(qint16(c));
+    if (m_rs.CommError)
+        return true;
+    if (ok) {
+        // Both the grid and the working data show the cleared channel.
+        recallChannel(c, true);
+        return true;
+    }
+    if (m_prompter.msgBox(
+            QStringLiteral("Unable to Clear Channel"), ClearTitle, MsgIcon::Question, MsgButtons::RetryCancel)
+        == MsgResult::Retry)
+        return false;
+    setChannelTexts(c, FailedValue, FailedValue);
+    publish();
+    return true;
+}
+
+void TimingEditor::setOffsetCommand()
+{
+    const int position = wholeParameterValue(OffsetField);
+    if (!m_rs.OnlineMode)
+        return;
+    const MsgResult answer = m_prompter.msgBox(
+        QStringLiteral("You are about to Change the Resolver Offset.\r\n\r\nDo you wish to continue?"),
+        QStringLiteral("Set Offset"), MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2);
+    if (answer == MsgResult::Yes) {
+        const bool ok = m_rs.SetPLSOffset(qint16(position));
+        if (m_rs.CommError)
+            return;
+        if (ok) {
+            // The PLS turns the position wanted into an offset: the working
+            // data keeps the offset it reports, not the position typed.
+            const QString reported = m_rs.PLSOffset();
+            const qint32 offset = RoundedInt32(Val(reported));
+            if (!m_rs.CommError && offset != PLSReadFailure)
+                CurrentData.PlsOffset = qint16(offset);
+            return;
+        }
+        m_prompter.msgBox(QStringLiteral("Unable to Successfully Set the Resolver Offset"),
+            QStringLiteral("Resolver Offset"), MsgIcon::Critical, MsgButtons::OK);
+    }
+    m_state.parameterTexts[OffsetField] = QStringLiteral("0");
+    publish();
+}
+
+void TimingEditor::resetPLSConfigCommand()
+{
+    const std::array<qint16, 24> list = PLSConfigDownloadList(CurrentData);
+    if (!m_rs.OnlineMode)
+        return;
+    for (;;) {
+        const bool ok = m_rs.PLSConfigDownload(list, CurrentData.PlsScaleFactor);
+        if (m_rs.CommError)
+            return;
+        if (ok) {
+            showConfiguration();
+            return;
+        }
+        if (m_prompter.msgBox(QStringLiteral("Unable to Reset PLS Configuration Parameters"),
+                QStringLiteral("PLS Config Download"), MsgIcon::Question, MsgButtons::RetryCancel)
+            != MsgResult::Retry)
+            break;
+    }
+    m_state.configTexts.fill(FailedValue);
+    publish();
+}
+
+} // namespace talvek

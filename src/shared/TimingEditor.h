@@ -1,0 +1,217 @@
+#pragma once
+
+#include "RefreshLoop.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+#include <memory>
+
+namespace talvek {
+
+class OnlineModeSwitch;
+class Prompter;
+class RSComm;
+struct ChannelRecall;
+
+// What the machine timing editor shows: the texts of its fields, value
+// labels and status bar panels, and which of its parts take input.
+struct TimingState
+{
+    static constexpr int ChannelCount = 8;
+    // The OFF field of channel ch is field ch + OffField; fields 8..15 do not exist.
+    static constexpr int OffField = 16;
+    static constexpr int ChannelFieldCount = OffField + ChannelCount;
+    // The parameter fields of the command buttons.
+    static constexpr int OffsetField = 0;
+    static constexpr int ChannelNumberField = 1;
+    // The PLS configuration values shown: channel count, PLS program, and
+    // the speed compensation of channels 0..7.
+    static constexpr int ConfigCount = 10;
+    // The commands.
+    enum Command
+    {
+        RecallChan,
+        ClearChan,
+        SetOffset,
+        ResetPLSConfig,
+        CommandCount
+    };
+
+    // The channel grid: ON setpoint texts at ch, OFF setpoint texts at ch + OffField.
+    std::array<QString, ChannelFieldCount> channelTexts {};
+    std::array<QString, 2> parameterTexts {};
+    std::array<QString, ConfigCount> configTexts {};
+    // The status bar panels: speed, position, offset, scale factor.
+    std::array<QString, 4> panelTexts {};
+
+    bool statusBarEnabled = true;
+    // The five groups: channel grid, resolver offset, PLS channel, speed
+    // compensation, PLS configuration.
+    std::array<bool, 5> groupsEnabled { true, true, true, true, true };
+    // The channel names, ON / OFF headings and the channel fields.
+    bool gridEnabled = true;
+    std::array<bool, 2> parameterEnabled { true, true };
+    // The configuration descriptions and values.
+    bool configEnabled = true;
+    // The commands wait for the first presentation.
+    std::array<bool, CommandCount> commandEnabled {};
+
+    // No online presentation is under way: the last one has run to its end
+    // (configuration and grid read), or none was started.
+    bool onlinePresentationDone = true;
+    // The last live status reading of the speed was 0.
+    bool machineStopped = false;
+    // The last successful channel recall.
+    qint16 recallState = 0;
+    qint16 recallPos = 0;
+};
+
+// The machine timing editor without its window: the PLS of the press, its
+// channel setpoints, resolver offset and configuration, and the live status
+// of the resolver. It is the refresh client of the window's loop; it talks to
+// the controller link's PLS operations and to the working data (CurrentData),
+// and publishes what the window shows (TimingState) after every change.
+//
+// The loop's online pass does one PLS operation per step: first the rest of
+// the online presentation (the configuration, then up to two recalls per
+// channel), then the live status steps, each of which first recalls the whole
+// grid when a timing download has just replaced the PLS contents.
+//
+// The window keeps the field texts it holds in step with the state
+// (setChannelText, setParameterText): the operator types into them, and the
+// ON = OFF check and the commands read them.
+class TimingEditor final : public QObject, private RefreshClient
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TimingEditor)
+
+public:
+    // Field texts: no value yet, a recall or clear failed, an empty channel
+    // (exempt from the range check).
+    static inline const QString NoValue = QStringLiteral("-");
+    static inline const QString FailedValue = QStringLiteral("---");
+    static inline const QString EmptyChannel = QStringLiteral("****");
+
+    TimingEditor(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QObject* parent = nullptr);
+    ~TimingEditor() override;
+
+    const TimingState& state() const { return m_state; }
+    RefreshLoop& refreshLoop() { return *m_loop; }
+
+    // ---- the texts the operator's fields hold ----
+    void setChannelText(int field, const QString& text);
+    void setParameterText(int field, const QString& text);
+
+    // ---- a setpoint the operator entered (past the range check) ----
+    enum class SetpointResult
+    {
+        Accepted, // nothing more to do (unchanged, or stored while offline)
+        Refused, // ON would equal OFF: the field takes its earlier value back
+        Programmed, // stored and sent to the PLS (a refusal has been told and taken back)
+    };
+    // A typed value; `saved` is the field's value when editing began. A
+    // refusal leaves the message to showEqualSetpoints().
+    SetpointResult typedSetpoint(int field, qint32 value, qint32 saved);
+    // The value an up-down click gave; `previous` is the value it stepped
+    // from. A refusal has shown its message.
+    SetpointResult steppedSetpoint(int field, qint32 value, qint32 previous);
+    // "ON Setpoint cannot Equal OFF Setpoint".
+    void showEqualSetpoints();
+
+    // ---- the commands ----
+    void recallChannelCommand();
+    void clearChannelCommand();
+    void setOffsetCommand();
+    void resetPLSConfigCommand();
+
+signals:
+    void stateChanged(const talvek::TimingState& state);
+    // The window is being activated (before its presentation) or unloaded
+    // (after its loop has stopped).
+    void activating();
+    void unloading();
+    // A presentation has been applied: the form takes input, and the focus
+    // goes to the focus sink.
+    void presented();
+    // The whole grid is about to be recalled: the focus goes to the focus sink.
+    void gridRecallStarting();
+
+private:
+    enum class Present
+    {
+        Configuration, // show the configuration
+        Grid, // recall all channels
+        Done,
+    };
+    // A recall of the whole grid spread over loop steps: channel, and the
+    // recalls made of it so far.
+    struct GridRecall
+    {
+        bool active = false;
+        int channel = 0;
+        int recalls = 0;
+    };
+    // What one recall did with its channel.
+    enum class RecallOutcome
+    {
+        Again, // a setpoint was shown; a second recall gives the other one
+        Done, // the channel is empty or its recall failed with a message
+        CommFailed, // the link failed: stop quietly
+    };
+
+    void publish();
+    qint16 fieldNumber(int field) const;
+    bool setpointsEqual(int ch) const;
+    // Rewrites a parameter field as a whole number and returns it.
+    int wholeParameterValue(int field);
+    void setChannelTexts(int ch, const QString& on, const QString& off);
+    void setOffsetEnabled(bool on);
+    void resetStopTracking();
+    void showConfiguration();
+    RecallOutcome recallOnce(int ch, bool store);
+    void showRecall(int ch, const ChannelRecall& recall);
+    void recallChannel(int ch, bool store);
+    void beginGridRecall();
+    // One step of the grid recall; false when the link failed.
+    bool gridRecallStep();
+    void finishOnlinePresentation();
+    bool liveStatusStep();
+    void readSpeed();
+    void storeSetpoint(int field, qint32 value);
+    // Stores the setpoint and, online, programs its channel; a value the PLS
+    // refuses is taken back (`previous` in the working data, the PLS's in
+    // the grid).
+    SetpointResult storeSetpoint(int field, qint32 value, qint32 previous, bool fromSpinner);
+    // One try of Clear Channel; true when it is over (false: Retry).
+    bool clearChannelOnce();
+
+    // ---- RefreshClient ----
+    void activated() override;
+    void unloaded() override;
+    void cycleStarted() override;
+    void applyOnlinePresentation() override;
+    void applyOfflinePresentation() override;
+    int beginOnlinePass() override;
+    bool onlineItem(int index) override;
+    void offlinePass() override;
+
+    Prompter& m_prompter;
+    RSComm& m_rs;
+    std::unique_ptr<RefreshLoop> m_loop;
+    TimingState m_state;
+
+    Present m_present = Present::Done;
+    GridRecall m_grid;
+    int m_statusStep = 1; // k of the live status pass, 1..5
+    bool m_positionRead = false; // k = 2: the speed is read, the position next
+    int m_positionRpm = 0;
+    // Machine-stopped tracking of the live status pass (stopped now is
+    // m_state.machineStopped).
+    bool m_stoppedBefore = false;
+    bool m_justStopped = false;
+    bool m_justStarted = false;
+    bool m_lastOfflineEditing = false;
+};
+
+} // namespace talvek
