@@ -197,18 +197,12 @@ Df1Board::Df1Board(Prompter& prompter, RSComm& rs, QObject* parent)
     : QObject(parent)
     , m_prompter(prompter)
     , m_rs(rs)
-    , m_form(prompter)
-    , m_lastOfflineEditing(OfflineEditing)
+    , m_fields(prompter, rs, Df1BoardState::FieldCount)
 { }
 
 void Df1Board::bindField(int i, NumericEntry& entry)
 {
-    m_entries.at(size_t(i)) = &entry;
-    entry.setOnAccept([this, i](qint32 value, const QString& writeText) {
-        StoreParamAndWrite(
-            m_rs, kFieldRows[size_t(i)], value, QLatin1String(Addresses[size_t(FirstField + i)]), writeText);
-        return true;
-    });
+    m_fields.bind(i, entry, kFieldRows.at(size_t(i)), QLatin1String(Addresses[size_t(FirstField + i)]));
 }
 
 // Runs when the window is shown (not by the window system), before its
@@ -216,29 +210,26 @@ void Df1Board::bindField(int i, NumericEntry& entry)
 // presentation.
 void Df1Board::activated()
 {
-    m_form.escape = false;
+    m_fields.form().escape = false;
 }
 
 // Runs when the window is hidden (not by the window system), after its
 // refresh loop has stopped.
 void Df1Board::unloaded()
 {
-    m_form.live = false;
-    clearEditingFlags();
+    m_fields.unload();
+    m_comboEditing = false;
 }
 
 void Df1Board::clearEditingFlags()
 {
-    for (NumericEntry* e : m_entries) {
-        if (e)
-            e->setEditing(false);
-    }
+    m_fields.clearEditingFlags();
     m_comboEditing = false;
 }
 
 void Df1Board::comboEscaped()
 {
-    m_form.escape = false;
+    m_fields.form().escape = false;
     m_comboEditing = false;
 }
 
@@ -249,7 +240,7 @@ void Df1Board::plcTypeChosen(int index)
     if (!m_comboReady)
         return;
     m_comboEditing = true;
-    m_form.escape = false;
+    m_fields.form().escape = false;
     StoreParamAndWrite(m_rs, PlcTypeRow, index, QLatin1String(Addresses[PlcType]), QString::number(index));
 }
 
@@ -264,7 +255,7 @@ void Df1Board::present(bool enabled, bool setupEnabled)
     if (!enabled)
         m_state.display.fill(QString());
     emit presented();
-    m_form.live = true;
+    m_fields.form().live = true;
 }
 
 void Df1Board::applyOnlinePresentation()
@@ -324,7 +315,7 @@ bool Df1Board::onlineItem(int index)
             showPlcType(v);
         return true;
     default:
-        showField(index - FirstField, value);
+        m_fields.show(index - FirstField, value);
         return true;
     }
     m_state.display[size_t(index)] = text;
@@ -360,26 +351,13 @@ void Df1Board::showPlcType(qint64 index)
     m_comboReady = true;
 }
 
-// A value in numeric field i, unless it is being edited.
-void Df1Board::showField(int i, const QString& value)
-{
-    NumericEntry* e = m_entries[size_t(i)];
-    if (e && !e->editing())
-        e->setValueText(value);
-}
-
 void Df1Board::offlinePass()
 {
-    if (OfflineEditing != m_lastOfflineEditing) {
-        // The next cycle applies the offline presentation with the new enabling.
-        m_lastOfflineEditing = OfflineEditing;
-        if (m_loop)
-            m_loop->setOfflinePresented(false);
-    }
+    m_fields.followOfflineEditing();
     if (!m_comboEditing)
         showPlcType(CurrentData.ParamValue.value(PlcTypeRow));
     for (int i = 0; i < Df1BoardState::FieldCount; ++i)
-        showField(i, QString::number(CurrentData.ParamValue.value(kFieldRows[size_t(i)])));
+        m_fields.show(i, QString::number(CurrentData.ParamValue.value(kFieldRows[size_t(i)])));
 }
 
 } // namespace talvek

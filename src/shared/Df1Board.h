@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NumericEntry.h"
+#include "ParamEntryForm.h"
 #include "RefreshLoop.h"
 
 #include <QObject>
@@ -60,10 +60,10 @@ public:
     Df1Board(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
 
     const Df1BoardState& state() const { return m_state; }
-    NumericEntryForm& entryForm() { return m_form; }
+    NumericEntryForm& entryForm() { return m_fields.form(); }
     // The loop that refreshes the board (its offline presentation is applied
     // again when offline editing is switched).
-    void setRefreshLoop(RefreshLoop& loop) { m_loop = &loop; }
+    void setRefreshLoop(RefreshLoop& loop) { m_fields.setRefreshLoop(loop); }
 
     // The entry of numeric field i (destination node, destination file):
     // the refresh shows values in it unless it is being edited, and an
@@ -103,17 +103,13 @@ private:
     void present(bool enabled, bool setupEnabled);
     bool showLinkStatus(int status);
     void showPlcType(qint64 index);
-    void showField(int i, const QString& value);
 
     Prompter& m_prompter;
     RSComm& m_rs;
-    NumericEntryForm m_form;
-    RefreshLoop* m_loop = nullptr;
+    ParamEntryForm m_fields;
     Df1BoardState m_state;
-    std::array<NumericEntry*, Df1BoardState::FieldCount> m_entries {};
     bool m_comboEditing = false;
     bool m_comboReady = false;
-    bool m_lastOfflineEditing = false;
 };
 
 } // namespace talvek

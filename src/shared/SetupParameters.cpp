@@ -38,8 +38,7 @@ qint32 dataRow(int row)
 SetupParameters::SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent)
     : QObject(parent)
     , m_rs(rs)
-    , m_form(prompter)
-    , m_lastOfflineEditing(OfflineEditing)
+    , m_fields(prompter, rs, FieldCount)
 { }
 
 QString SetupParameters::fieldAddress(int i)
@@ -59,11 +58,7 @@ QString SetupParameters::brakeWearAddress()
 
 void SetupParameters::bindField(int i, NumericEntry& entry)
 {
-    m_entries.at(size_t(i)) = &entry;
-    entry.setOnAccept([this, i](qint32 value, const QString& writeText) {
-        StoreParamAndWrite(m_rs, fieldRow(i), value, fieldAddress(i), writeText);
-        return true;
-    });
+    m_fields.bind(i, entry, fieldRow(i), fieldAddress(i));
 }
 
 void SetupParameters::brakeWearChanged(int value)
@@ -110,34 +105,17 @@ void SetupParameters::activated()
 // refresh loop has stopped.
 void SetupParameters::unloaded()
 {
-    m_form.live = false;
-    clearEditingFlags();
-}
-
-void SetupParameters::clearEditingFlags()
-{
-    for (NumericEntry* e : m_entries) {
-        if (e)
-            e->setEditing(false);
-    }
-}
-
-// A value in field n, unless it is being edited.
-void SetupParameters::showField(int n, const QString& value)
-{
-    NumericEntry* e = m_entries[size_t(n)];
-    if (e && !e->editing())
-        e->showValue(value);
+    m_fields.unload();
 }
 
 void SetupParameters::present(bool enabled)
 {
     m_brakeWearReady = false;
-    clearEditingFlags();
+    m_fields.clearEditingFlags();
     m_state.enabled = enabled;
     m_state.brakeWear = 2;
     emit presented();
-    m_form.live = true;
+    m_fields.form().live = true;
 }
 
 void SetupParameters::applyOnlinePresentation()
@@ -172,21 +150,16 @@ bool SetupParameters::onlineItem(int index)
         if (!m_rs.CommError)
             showBrakeWear(RoundedInt32(Val(brakeWear)));
     }
-    showField(n, value);
+    m_fields.show(n, value);
     return !m_rs.CommError;
 }
 
 void SetupParameters::offlinePass()
 {
-    if (OfflineEditing != m_lastOfflineEditing) {
-        // The next cycle applies the offline presentation with the new enabling.
-        if (m_loop)
-            m_loop->setOfflinePresented(false);
-        m_lastOfflineEditing = OfflineEditing;
-    }
+    m_fields.followOfflineEditing();
     showBrakeWear(dataRow(BrakeWearRow));
     for (int n = 0; n < FieldCount; ++n)
-        showField(n, QString::number(dataRow(fieldRow(n))));
+        m_fields.show(n, QString::number(dataRow(fieldRow(n))));
 }
 
 } // namespace talvek

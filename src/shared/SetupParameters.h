@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NumericEntry.h"
+#include "ParamEntryForm.h"
 #include "RefreshLoop.h"
 
 #include <QObject>
@@ -46,10 +46,10 @@ public:
     SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
 
     const SetupParametersState& state() const { return m_state; }
-    NumericEntryForm& entryForm() { return m_form; }
+    NumericEntryForm& entryForm() { return m_fields.form(); }
     // The loop that refreshes the parameters (its offline presentation is
     // applied again when offline editing is switched).
-    void setRefreshLoop(RefreshLoop& loop) { m_loop = &loop; }
+    void setRefreshLoop(RefreshLoop& loop) { m_fields.setRefreshLoop(loop); }
 
     // The controller address and data row of field i, and of the switch.
     static QString fieldAddress(int i);
@@ -89,18 +89,13 @@ private:
     void present(bool enabled);
     void showBrakeWear(int value);
     void setPage(int page);
-    void clearEditingFlags();
-    void showField(int n, const QString& value);
 
     RSComm& m_rs;
-    NumericEntryForm m_form;
-    RefreshLoop* m_loop = nullptr;
+    ParamEntryForm m_fields;
     SetupParametersState m_state;
-    std::array<NumericEntry*, FieldCount> m_entries {};
     int m_passFirst = 0;
     bool m_pageChanged = false;
     bool m_brakeWearReady = false;
-    bool m_lastOfflineEditing = false;
 };
 
 } // namespace talvek

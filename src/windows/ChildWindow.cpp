@@ -43,5 +43,6 @@ template <class Base> void ChildWindow<Base>::tearDown()
 }
 
 template class ChildWindow<QWidget>;
+template class ChildWindow<QDialog>;
 
 } // namespace talvek

@@ -2,6 +2,7 @@
 
 #include "RefreshLoop.h"
 
+#include <QDialog>
 #include <QWidget>
 #include <memory>
 
@@ -54,5 +55,6 @@ private:
 };
 
 extern template class ChildWindow<QWidget>;
+extern template class ChildWindow<QDialog>;
 
 } // namespace talvek

@@ -6,8 +6,11 @@
 
 #include "MachineData.h"
 #include "NumericEntry.h"
+#include "RefreshLoop.h"
 #include "SimLinkMode.h"
 #include "WireOps.h"
+
+#include <QTest>
 
 namespace talvek::test {
 
@@ -72,6 +75,19 @@ struct LogicLink : SimLinkMode
     {
         sim.setDroppedOut(true);
         prompter.answerMsg(MsgResult::Cancel);
+    }
+    // The link dies as the next pass of `loop` begins: its first read fails.
+    void dieAtNextPass(RefreshLoop& loop)
+    {
+        loop.step();
+        killLink();
+        loop.step();
+    }
+    // The link's own box was the only one shown.
+    void onlyTheLinksBox() const
+    {
+        QCOMPARE(prompter.messages().size(), 1);
+        QCOMPARE(prompter.unexpected(), 0);
     }
 };
 

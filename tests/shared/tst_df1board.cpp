@@ -329,9 +329,7 @@ void tst_Df1Board::dyingLinkEndsThePass()
     r.mode.setMode(true);
     r.cycle();
     QCOMPARE(r.display(0), QStringLiteral("(2) Success"));
-    r.loop.step(); // the next pass begins
-    r.killLink();
-    r.loop.step(); // its first read fails
+    r.dieAtNextPass(r.loop);
     QVERIFY(r.rs.CommError);
     QVERIFY(!r.loop.inPass());
     r.loop.step(); // CommError: OFFLINE, the offline presentation
@@ -341,8 +339,7 @@ void tst_Df1Board::dyingLinkEndsThePass()
     r.cycle();
     r.board.plcTypeChosen(1);
     QCOMPARE(CurrentData.ParamValue[15], 1);
-    QCOMPARE(r.prompter.messages().size(), 1); // the link's own box only
-    QCOMPARE(r.prompter.unexpected(), 0);
+    r.onlyTheLinksBox();
 }
 
 QTEST_MAIN(tst_Df1Board)

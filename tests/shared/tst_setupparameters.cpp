@@ -171,9 +171,7 @@ void tst_SetupParameters::dyingLinkEndsThePass()
     r.mode.setMode(true);
     r.cycle();
     QCOMPARE(r.text(3), QStringLiteral("250"));
-    r.loop.step(); // the next pass begins
-    r.killLink();
-    r.loop.step(); // its first read fails
+    r.dieAtNextPass(r.loop);
     QVERIFY(r.rs.CommError);
     QVERIFY(!r.loop.inPass());
     r.loop.step(); // OFFLINE: the offline presentation and pass
@@ -181,8 +179,7 @@ void tst_SetupParameters::dyingLinkEndsThePass()
     QVERIFY(!r.params.state().enabled);
     QCOMPARE(r.text(3), QStringLiteral("222"));
     QCOMPARE(r.params.state().brakeWear, 0);
-    QCOMPARE(r.prompter.messages().size(), 1); // the link's own box only
-    QCOMPARE(r.prompter.unexpected(), 0);
+    r.onlyTheLinksBox();
 }
 
 QTEST_MAIN(tst_SetupParameters)
