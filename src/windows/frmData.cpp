@@ -82,7 +82,7 @@ frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
 
     // Activation applies the appearance of the mode, then starts the loop;
     // closing or switching away ends it, a minimised main window does not.
-    connect(&m_counters, &ShiftCounters::presented, this, &frmData::drawAppearance);
+    connect(&m_counters, &ShiftCounters::presented, this, &frmData::drawPresentation);
     connect(&m_counters, &ShiftCounters::countChanged, this, &frmData::drawCount);
     followWithLoop(m_counters, rs, mode, RefreshLoop::Activation::PresentMode);
 }
@@ -111,7 +111,7 @@ bool frmData::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void frmData::drawAppearance()
+void frmData::drawPresentation()
 {
     const bool enabled = m_counters.state().enabled;
     cmdEndofShift->setEnabled(enabled);

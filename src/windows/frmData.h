@@ -46,7 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void drawAppearance();
+    void drawPresentation();
     void drawCount(int index);
 
     ShiftCounters m_counters;

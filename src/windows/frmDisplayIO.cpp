@@ -198,7 +198,7 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
         layout->addWidget(frame, 0, Qt::AlignTop);
     layout->addStretch();
 
-    connect(&m_states, &IoStates::presented, this, &frmDisplayIO::present);
+    connect(&m_states, &IoStates::presented, this, &frmDisplayIO::drawPresentation);
     connect(&m_states, &IoStates::itemRead, this, &frmDisplayIO::drawItem);
     // Activation starts the refresh loop, which runs until the window is
     // unloaded (closed or switched away; a minimised main window is not).
@@ -222,7 +222,7 @@ std::array<QLabel*, frmDisplayIO::BitCount>& frmDisplayIO::bitCaptions(int group
     return group == 0 ? lblTmgChannel : group == 1 ? lblSlot00 : lblSlot01;
 }
 
-void frmDisplayIO::present()
+void frmDisplayIO::drawPresentation()
 {
     const bool online = m_states.state().online;
     for (QGroupBox* frame : fraBMIO)

@@ -51,7 +51,7 @@ public:
     std::array<QLabel*, BitCount> lblSlot01State {};
 
 private:
-    void present();
+    void drawPresentation();
     void drawItem(int index);
     // The three bit groups: state labels and caption labels of group g (0..2).
     std::array<QLabel*, BitCount>& bitStates(int group);

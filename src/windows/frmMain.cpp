@@ -131,7 +131,7 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     grid->setColumnStretch(1, 2);
     grid->setColumnStretch(2, 3);
 
-    connect(&m_display, &MainDisplay::presented, this, &frmMain::drawAppearance);
+    connect(&m_display, &MainDisplay::presented, this, &frmMain::drawPresentation);
     connect(&m_display, &MainDisplay::valueChanged, this, &frmMain::drawValue);
     connect(&m_display, &MainDisplay::systemMessageChanged, this, &frmMain::drawSystemMessage);
     // Activation applies the appearance of the mode, then starts the loop;
@@ -151,7 +151,7 @@ void frmMain::drawSystemMessage()
     txtMessageDisplay->setPlainText(shown);
 }
 
-void frmMain::drawAppearance()
+void frmMain::drawPresentation()
 {
     const bool enabled = m_display.state().enabled;
     if (!enabled) {

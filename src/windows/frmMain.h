@@ -47,7 +47,7 @@ public:
     QPushButton* cmdDefault;
 
 private:
-    void drawAppearance();
+    void drawPresentation();
     void drawValue(int index);
     void drawSystemMessage();
 
