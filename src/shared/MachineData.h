@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <array>
 #include <span>
+#include <string_view>
 
 namespace talvek {
 
@@ -78,6 +79,18 @@ inline constexpr std::array<ParamRowDefault, 18> ParamRowDefaults { {
     { reg::df1DestinationNode.text, 1 }, // DF1 destination node
     { reg::df1DestinationFile.text, 10 }, // DF1 destination file number
 } };
+
+// The parameter row that holds a register; -1 when none does. Tables that
+// show rows name them by their register through this, so that a row and its
+// address can never drift apart.
+constexpr int ParamRowOf(reg::Register r)
+{
+    for (std::size_t row = 0; row < ParamRowDefaults.size(); ++row) {
+        if (std::string_view(ParamRowDefaults[row].address) == std::string_view(r.text))
+            return int(row);
+    }
+    return -1;
+}
 
 // ---- the timing channels ----
 

@@ -2,9 +2,6 @@
 
 #include "ControlArray.h"
 #include "DisplayText.h"
-#include "K7700Registers.h"
-#include "MachineData.h"
-#include "RSComm.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -18,25 +15,19 @@ namespace talvek {
 
 namespace {
 
-// Current shift good / short cans, last shift good / short cans; the
-// ParamValue row of each is its index.
-constexpr std::array<const char*, frmData::CounterCount> kAddresses { reg::shiftGoodCans.text,
-    reg::shiftShortCans.text, reg::lastShiftGoodCans.text, reg::lastShiftShortCans.text };
 constexpr std::array<const char*, 3> kFrameCaptions { "Current Shift", "Last Shift", "End of Shift" };
 constexpr std::array<const char*, frmData::CounterCount> kDescriptions {
     "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:"
 };
 
-const QString kEndOfShiftAddress = reg::endOfShift.address();
 const QString kNoValue = QStringLiteral("-");
 
 } // namespace
 
 frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
-    : QWidget(parent)
+    : ChildWindow(parent)
     , cmdEndofShift(nullptr)
-    , m_rs(rs)
-    , m_loop(*this, rs, mode)
+    , m_counters(rs)
 {
     setObjectName(QStringLiteral("frmData"));
     setWindowTitle(QStringLiteral("Shift Data"));
@@ -91,12 +82,14 @@ frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
 
     // Activation applies the appearance of the mode, then starts the loop;
     // closing or switching away ends it, a minimised main window does not.
-    m_loop.followVisibility(this, RefreshLoop::Activation::PresentMode);
+    connect(&m_counters, &ShiftCounters::presented, this, &frmData::drawPresentation);
+    connect(&m_counters, &ShiftCounters::countChanged, this, &frmData::drawCount);
+    followWithLoop(m_counters, rs, mode, RefreshLoop::Activation::PresentMode);
 }
 
 frmData::~frmData()
 {
-    m_loop.stop();
+    tearDown();
 }
 
 bool frmData::eventFilter(QObject* watched, QEvent* event)
@@ -106,10 +99,10 @@ bool frmData::eventFilter(QObject* watched, QEvent* event)
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: // the second press of a double click
-            cmdEndofShift_MouseDown();
+            m_counters.endOfShiftPressed();
             break;
         case QEvent::MouseButtonRelease:
-            cmdEndofShift_MouseUp();
+            m_counters.endOfShiftReleased();
             break;
         default:
             break;
@@ -118,20 +111,9 @@ bool frmData::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void frmData::cmdEndofShift_MouseDown()
+void frmData::drawPresentation()
 {
-    if (!m_rs.CommError)
-        m_rs.RSWrite(kEndOfShiftAddress, QStringLiteral("1"));
-}
-
-void frmData::cmdEndofShift_MouseUp()
-{
-    if (!m_rs.CommError)
-        m_rs.RSWrite(kEndOfShiftAddress, QStringLiteral("0"));
-}
-
-void frmData::setAppearance(bool enabled)
-{
+    const bool enabled = m_counters.state().enabled;
     cmdEndofShift->setEnabled(enabled);
     for (QGroupBox* frame : fraShiftData)
         frame->setEnabled(enabled);
@@ -143,34 +125,14 @@ void frmData::setAppearance(bool enabled)
     }
 }
 
-void frmData::applyOnlinePresentation()
+void frmData::drawCount(int index)
 {
-    setAppearance(true);
-}
-
-void frmData::applyOfflinePresentation()
-{
-    setAppearance(false);
-}
-
-int frmData::beginOnlinePass()
-{
-    return CounterCount;
-}
-
-bool frmData::onlineItem(int index)
-{
-    const QString value = m_rs.RSRead(QString::fromLatin1(kAddresses[index]));
-    if (m_rs.CommError)
-        return false;
-    SetLabelText(lblData[index], GroupedCount(value));
-    return true;
-}
-
-void frmData::offlinePass()
-{
-    for (int i = 0; i < CounterCount; ++i)
-        SetLabelText(lblData[i], GroupedCount(CurrentData.ParamValue.value(i, 0)));
+    for (int i = 0; i < CounterCount; ++i) {
+        if (index < 0 || index == i) {
+            const QString& count = m_counters.state().count[size_t(i)];
+            SetLabelText(lblData[size_t(i)], count.isEmpty() ? kNoValue : GroupedCount(count));
+        }
+    }
 }
 
 } // namespace talvek

@@ -1,10 +1,7 @@
 #include "frmDisplayIO.h"
 
-#include "BasicText.h"
 #include "ControlArray.h"
 #include "DisplayText.h"
-#include "MachineData.h"
-#include "RSComm.h"
 
 #include <QColor>
 #include <QGridLayout>
@@ -18,28 +15,25 @@ namespace {
 
 struct K7700Item
 {
-    const char* address;
     const char* caption;
     const char* toolTip; // nullptr: none
 };
 
 // Items 0..10 of the polling order: state label i of group "K7700".
 constexpr std::array<K7700Item, frmDisplayIO::K7700Count> kK7700 { {
-    { "F80", "IN0:", "Short Can Sensor" },
-    { "F81", "IN1:", nullptr },
-    { "W162", "Analog Input 0:", nullptr },
-    { "W164", "Analog Input 1:", nullptr },
-    { "B166", "Analog Output 0:", nullptr },
-    { "B167", "Analog Output 1:", nullptr },
-    { "W180", "Resolver POS:", nullptr },
-    { "W182", "Resolver RPM:", nullptr },
-    { "W184", "Resolver Period:", nullptr },
-    { "W186", "Scale Factor:", nullptr },
-    { "W188", "Offset:", nullptr },
+    { "IN0:", "Short Can Sensor" },
+    { "IN1:", nullptr },
+    { "Analog Input 0:", nullptr },
+    { "Analog Input 1:", nullptr },
+    { "Analog Output 0:", nullptr },
+    { "Analog Output 1:", nullptr },
+    { "Resolver POS:", nullptr },
+    { "Resolver RPM:", nullptr },
+    { "Resolver Period:", nullptr },
+    { "Scale Factor:", nullptr },
+    { "Offset:", nullptr },
 } };
 
-// Items 11..13: the words of the bit groups "Timing", "Slot0-0", "Slot0-1".
-constexpr std::array<const char*, 3> kBitWords { "W170", "W100", "W110" };
 constexpr std::array<const char*, 4> kGroupCaptions { "K7700", "Timing", "Slot0-0", "Slot0-1" };
 
 struct BitPoint
@@ -151,19 +145,9 @@ void showBit(QLabel* label, bool on)
 const QColor frmDisplayIO::OnColor { 0, 0, 255 };
 const QColor frmDisplayIO::OffColor { 192, 0, 0 };
 
-QString frmDisplayIO::itemAddress(int item)
-{
-    if (item >= 0 && item < K7700Count)
-        return QString::fromLatin1(kK7700[size_t(item)].address);
-    if (item >= K7700Count && item < ItemCount)
-        return QString::fromLatin1(kBitWords[size_t(item - K7700Count)]);
-    return {};
-}
-
 frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
-    : QWidget(parent)
-    , m_rs(rs)
-    , m_loop(*this, rs, mode)
+    : ChildWindow(parent)
+    , m_states(rs)
 {
     setObjectName(QStringLiteral("frmDisplayIO"));
     setWindowTitle(QStringLiteral("I/O Status"));
@@ -214,18 +198,18 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
         layout->addWidget(frame, 0, Qt::AlignTop);
     layout->addStretch();
 
-    // Load: the presentation of the mode.
-    present(m_rs.OnlineMode);
-    m_loop.setOnlinePresented(m_rs.OnlineMode);
-    m_loop.setOfflinePresented(!m_rs.OnlineMode);
+    connect(&m_states, &IoStates::presented, this, &frmDisplayIO::drawPresentation);
+    connect(&m_states, &IoStates::itemRead, this, &frmDisplayIO::drawItem);
     // Activation starts the refresh loop, which runs until the window is
     // unloaded (closed or switched away; a minimised main window is not).
-    m_loop.followVisibility(this, RefreshLoop::Activation::LoopPresents);
+    RefreshLoop& loop = followWithLoop(m_states, rs, mode, RefreshLoop::Activation::LoopPresents);
+    // Load: the presentation of the mode.
+    m_states.presentAtLoad(loop);
 }
 
 frmDisplayIO::~frmDisplayIO()
 {
-    m_loop.stop();
+    tearDown();
 }
 
 std::array<QLabel*, frmDisplayIO::BitCount>& frmDisplayIO::bitStates(int group)
@@ -238,8 +222,9 @@ std::array<QLabel*, frmDisplayIO::BitCount>& frmDisplayIO::bitCaptions(int group
     return group == 0 ? lblTmgChannel : group == 1 ? lblSlot00 : lblSlot01;
 }
 
-void frmDisplayIO::present(bool online)
+void frmDisplayIO::drawPresentation()
 {
+    const bool online = m_states.state().online;
     for (QGroupBox* frame : fraBMIO)
         frame->setEnabled(online);
     for (int i = 0; i < K7700Count; ++i) {
@@ -258,43 +243,19 @@ void frmDisplayIO::present(bool online)
     }
 }
 
-void frmDisplayIO::applyOnlinePresentation()
+void frmDisplayIO::drawItem(int index)
 {
-    present(true);
-}
-
-void frmDisplayIO::applyOfflinePresentation()
-{
-    present(false);
-}
-
-int frmDisplayIO::beginOnlinePass()
-{
-    return ItemCount;
-}
-
-bool frmDisplayIO::onlineItem(int index)
-{
-    m_lastValue = m_rs.RSRead(itemAddress(index));
-    if (m_rs.CommError)
-        return false;
-    if (index < 2) {
-        // Only exactly 1 is ON.
-        showBit(lblk7710State[index], Val(m_lastValue) == 1.0);
+    const IoStatesState& state = m_states.state();
+    if (index < IoStatesState::InputCount) {
+        showBit(lblk7710State[index], state.input[size_t(index)]);
     } else if (index < K7700Count) {
-        SetLabelText(lblk7710State[index], m_lastValue);
+        SetLabelText(lblk7710State[index], state.value[size_t(index)]);
     } else {
-        const qint32 n = ParamValueFromText(m_lastValue);
-        std::array<QLabel*, BitCount>& states = bitStates(index - K7700Count);
+        const int group = index - K7700Count;
+        std::array<QLabel*, BitCount>& states = bitStates(group);
         for (int b = 0; b < BitCount; ++b)
-            showBit(states[b], (n & (qint32(1) << b)) != 0);
+            showBit(states[b], (state.bits[size_t(group)] & (1u << b)) != 0);
     }
-    return true;
-}
-
-void frmDisplayIO::offlinePass()
-{
-    // Nothing to show OFFLINE beyond the presentation: the loop only rests.
 }
 
 } // namespace talvek

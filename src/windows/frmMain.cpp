@@ -1,13 +1,7 @@
 #include "frmMain.h"
 
-#include "BackgroundMonitor.h"
-#include "BasicText.h"
 #include "ControlArray.h"
 #include "DisplayText.h"
-#include "K7700Registers.h"
-#include "MachineData.h"
-#include "RSComm.h"
-#include "modUtility.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,26 +15,9 @@ namespace talvek {
 
 namespace {
 
-struct DisplayItem
-{
-    const char* address;
-    int row; // ParamValue row shown OFFLINE; -1: "-"
-};
-
-// Speed, position, good cans, short cans, brake response low and high.
-constexpr std::array<DisplayItem, frmMain::DisplayCount> kDisplays { {
-    { reg::machineSpeed.text, -1 },
-    { reg::machinePosition.text, -1 },
-    { reg::shiftGoodCans.text, 0 },
-    { reg::shiftShortCans.text, 1 },
-    { reg::brakeResponseLow.text, 4 },
-    { reg::brakeResponseHigh.text, 5 },
-} };
-
 constexpr std::array<const char*, 5> kFrameCaptions { "Machine Speed", "Machine Position", "Good Cans",
     "Short Cans", "Brake Response" };
 
-const QString kAlarmResetAddress = reg::alarmReset.address();
 const QString kNoValue = QStringLiteral("-");
 
 QLabel* valueLabel(QWidget* parent, int index, int pointSize)
@@ -59,16 +36,19 @@ QLabel* valueLabel(QWidget* parent, int index, int pointSize)
     return label;
 }
 
-// The text for display label `index` from a value read ONLINE.
-QString onlineText(int index, const QString& value, bool speedAbove30)
+// The text of display label `index` for its value (read or stored).
+QString displayText(int index, const MainDisplayState& state)
 {
+    const QString& value = state.value[size_t(index)];
+    if (value.isEmpty())
+        return kNoValue;
     switch (index) {
-    case 0:
+    case MainDisplayState::Speed:
         return value.trimmed();
-    case 1:
-        return speedAbove30 ? QStringLiteral("888") + DegreeSign : value.trimmed() + DegreeSign;
-    case 2:
-    case 3:
+    case MainDisplayState::Position:
+        return state.positionHidden ? QStringLiteral("888") + DegreeSign : value.trimmed() + DegreeSign;
+    case MainDisplayState::GoodCans:
+    case MainDisplayState::ShortCans:
         return GroupedCount(value);
     default:
         return value.trimmed() + DegreeSign;
@@ -78,14 +58,12 @@ QString onlineText(int index, const QString& value, bool speedAbove30)
 } // namespace
 
 frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& monitor, QWidget* parent)
-    : QWidget(parent)
+    : ChildWindow(parent)
     , fraMessages(new QGroupBox(QStringLiteral("Messages"), this))
     , txtMessageDisplay(new QPlainTextEdit(fraMessages))
     , cmdAlarmReset(new QPushButton(QStringLiteral("Alarm &Reset"), this))
-    , cmdDefault(new QPushButton(this))
-    , m_rs(rs)
-    , m_monitor(monitor)
-    , m_loop(*this, rs, mode)
+    , cmdDefault(makeFocusSink(QString()))
+    , m_display(rs, monitor)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Main Display"));
@@ -131,12 +109,8 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     cmdAlarmReset->setObjectName(QStringLiteral("cmdAlarmReset"));
     cmdAlarmReset->setAutoDefault(false);
     cmdAlarmReset->setMinimumHeight(36);
-    connect(cmdAlarmReset, &QPushButton::clicked, this, &frmMain::cmdAlarmReset_Click);
-    // The focus holder: takes the focus when the appearance changes, does nothing.
-    cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
-    cmdDefault->setFlat(true);
-    cmdDefault->setAutoDefault(false);
-    cmdDefault->setFixedSize(0, 0);
+    connect(cmdAlarmReset, &QPushButton::clicked, &m_display, &MainDisplay::resetAlarms);
+    // cmdDefault, the focus holder, takes the focus when the appearance changes.
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(16, 16, 16, 16);
@@ -157,29 +131,33 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     grid->setColumnStretch(1, 2);
     grid->setColumnStretch(2, 3);
 
+    connect(&m_display, &MainDisplay::presented, this, &frmMain::drawPresentation);
+    connect(&m_display, &MainDisplay::valueChanged, this, &frmMain::drawValue);
+    connect(&m_display, &MainDisplay::systemMessageChanged, this, &frmMain::drawSystemMessage);
     // Activation applies the appearance of the mode, then starts the loop;
     // closing or switching away ends it, a minimised main window does not.
-    m_loop.followVisibility(this, RefreshLoop::Activation::PresentMode);
+    followWithLoop(m_display, rs, mode, RefreshLoop::Activation::PresentMode);
 }
 
 frmMain::~frmMain()
 {
-    m_loop.stop();
+    tearDown();
 }
 
-void frmMain::cycleStarted()
+void frmMain::drawSystemMessage()
 {
-    const QString& message = m_monitor.SystemMessage();
-    if (message == m_shownMessage)
-        return;
-    m_shownMessage = message;
-    QString shown = message;
+    QString shown = m_display.state().systemMessage;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     txtMessageDisplay->setPlainText(shown);
 }
 
-void frmMain::setAppearanceEnabled(bool enabled)
+void frmMain::drawPresentation()
 {
+    const bool enabled = m_display.state().enabled;
+    if (!enabled) {
+        for (QLabel* label : lblDisplay)
+            SetLabelText(label, kNoValue);
+    }
     for (QGroupBox* frame : fraDisplay)
         frame->setEnabled(enabled);
     for (QLabel* label : lblDisplay)
@@ -190,46 +168,15 @@ void frmMain::setAppearanceEnabled(bool enabled)
     cmdDefault->setFocus();
 }
 
-void frmMain::applyOnlinePresentation()
+void frmMain::drawValue(int index)
 {
-    setAppearanceEnabled(true);
-}
-
-void frmMain::applyOfflinePresentation()
-{
-    for (QLabel* label : lblDisplay)
-        SetLabelText(label, kNoValue);
-    setAppearanceEnabled(false);
-}
-
-int frmMain::beginOnlinePass()
-{
-    m_speedAbove30 = false;
-    return DisplayCount;
-}
-
-bool frmMain::onlineItem(int index)
-{
-    const QString value = m_rs.RSRead(QString::fromLatin1(kDisplays[index].address));
-    if (m_rs.CommError)
-        return false;
-    if (index == 0)
-        m_speedAbove30 = Val(value) > PositionSpeedLimit;
-    SetLabelText(lblDisplay[index], onlineText(index, value, m_speedAbove30));
-    return true;
-}
-
-void frmMain::offlinePass()
-{
-    for (int i = 2; i < DisplayCount; ++i) {
-        const qint32 value = CurrentData.ParamValue.value(kDisplays[i].row, 0);
-        SetLabelText(lblDisplay[i], i < 4 ? GroupedCount(value) : QString::number(value) + DegreeSign);
+    const MainDisplayState& state = m_display.state();
+    if (index >= 0) {
+        SetLabelText(lblDisplay[size_t(index)], displayText(index, state));
+        return;
     }
-}
-
-void frmMain::cmdAlarmReset_Click()
-{
-    m_rs.RSWrite(kAlarmResetAddress, QStringLiteral("1"));
+    for (int i = MainDisplayState::GoodCans; i < DisplayCount; ++i)
+        SetLabelText(lblDisplay[size_t(i)], displayText(i, state));
 }
 
 } // namespace talvek

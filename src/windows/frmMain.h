@@ -1,6 +1,7 @@
 #pragma once
 
-#include "RefreshLoop.h"
+#include "ChildWindow.h"
+#include "MainDisplay.h"
 
 #include <QWidget>
 #include <array>
@@ -22,22 +23,19 @@ class RSComm;
 // the system message of the background monitor; "Alarm &Reset".
 //
 // Its refresh loop runs from activation (shown) until unload (hidden or
-// deleted): each cycle shows the system message, then reads W182, W180,
-// D1100, W1104, W1040, W1042 in this order, one read per step.
-class frmMain final : public QWidget, private RefreshClient
+// deleted); MainDisplay does the reading, the window draws what it publishes.
+class frmMain final : public ChildWindow<QWidget>
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmMain)
 
 public:
-    static constexpr int DisplayCount = 6;
-    // Above this speed the position is shown as "888°".
-    static constexpr int PositionSpeedLimit = 30;
+    static constexpr int DisplayCount = MainDisplayState::DisplayCount;
 
     frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& monitor, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    RefreshLoop& refreshLoop() { return m_loop; }
+    const MainDisplay& mainDisplay() const { return m_display; }
 
     // ---- controls, named as the program names them ----
     std::array<QGroupBox*, 5> fraDisplay {};
@@ -49,22 +47,11 @@ public:
     QPushButton* cmdDefault;
 
 private:
-    // ---- RefreshClient ----
-    void cycleStarted() override;
-    void applyOnlinePresentation() override;
-    void applyOfflinePresentation() override;
-    int beginOnlinePass() override;
-    bool onlineItem(int index) override;
-    void offlinePass() override;
+    void drawPresentation();
+    void drawValue(int index);
+    void drawSystemMessage();
 
-    void setAppearanceEnabled(bool enabled);
-    void cmdAlarmReset_Click();
-
-    RSComm& m_rs;
-    const BackgroundMonitor& m_monitor;
-    RefreshLoop m_loop;
-    QString m_shownMessage;
-    bool m_speedAbove30 = false;
+    MainDisplay m_display;
 };
 
 } // namespace talvek

@@ -66,6 +66,10 @@ void tst_MachineData::startUpRows()
         QCOMPARE(data->ParamAddress[row], address);
         QCOMPARE(data->ParamValue[row], value);
     }
+    // Tables that show rows find each row by its register.
+    const QByteArray text = address.toLatin1();
+    QCOMPARE(ParamRowOf(reg::Register { text.constData() }), row);
+    QCOMPARE(ParamRowOf(reg::machineSpeed), -1);
 }
 
 void tst_MachineData::startUpRecord()

@@ -1,7 +1,7 @@
-// The DF1 interface board panel on the in-process simulator: the decoding
-// tables and their fall-backs, the online pass and its reads, the driver
-// warning, the presentations, the PLC type combo and the two numeric fields;
-// and the panel as child 2 of the main window.
+// The DF1 interface board panel on the in-process simulator: the online pass
+// and what it shows, the driver warning, the presentations, the PLC type
+// combo and the two numeric fields; and the panel as child 2 of the main
+// window.
 
 #include "SimLinkMode.h"
 #include "MachineData.h"
@@ -70,16 +70,8 @@ class tst_frm8816DF1 : public QObject
     Q_OBJECT
 
 private slots:
-    void configStatus_data();
-    void configStatus();
-    void transmitStatus_data();
-    void transmitStatus();
-    void linkStatus_data();
-    void linkStatus();
     void controls();
     void onlinePassReadsAndShows();
-    void linkStatusReadsStsOnlyWhenNeeded_data();
-    void linkStatusReadsStsOnlyWhenNeeded();
     void driverWarningOnEverySwitchToOnline();
     void offlineWithoutEditingShowsDashes();
     void offlineEditingEnablesTheSetupFrame();
@@ -89,136 +81,6 @@ private slots:
     void focusBeforeTheFirstPresentationIsNoEntry();
     void windowMenuItemHiddenButWindowWorks();
 };
-
-void tst_frm8816DF1::configStatus_data()
-{
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("1") << 1 << "(1) Busy";
-    QTest::newRow("2") << 2 << "(2) Success";
-    QTest::newRow("3") << 3 << "(3) Invalid Parameter";
-    QTest::newRow("4") << 4 << "(4) Timeout - No Response";
-    QTest::newRow("32") << 32 << "(32) Hardware ACK Error";
-    QTest::newRow("34") << 34 << "(34) Invalid Slot ADD";
-    QTest::newRow("0") << 0 << "(0) Unknown Status";
-    QTest::newRow("7") << 7 << "(7) Unknown Status";
-    QTest::newRow("33") << 33 << "(33) Unknown Status";
-    QTest::newRow("255") << 255 << "(255) Unknown Status";
-}
-
-void tst_frm8816DF1::configStatus()
-{
-    QFETCH(int, value);
-    QFETCH(QString, text);
-    QCOMPARE(DF1ConfigStatusText(value), text);
-}
-
-void tst_frm8816DF1::transmitStatus_data()
-{
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("1") << 1 << "(1) Busy";
-    QTest::newRow("2") << 2 << "(2) Done";
-    QTest::newRow("3") << 3 << "(3) DLE NAK Received";
-    QTest::newRow("4") << 4 << "(4) DLE ENQ Timeout";
-    QTest::newRow("5") << 5 << "(5) No Response Timeout";
-    QTest::newRow("6") << 6 << "(6) Message Packet Error";
-    QTest::newRow("0") << 0 << "(0) Unknown Status";
-    QTest::newRow("7") << 7 << "(7) Unknown Status";
-    QTest::newRow("34") << 34 << "(34) Unknown Status";
-}
-
-void tst_frm8816DF1::transmitStatus()
-{
-    QFETCH(int, value);
-    QFETCH(QString, text);
-    QCOMPARE(DF1TransmitStatusText(value), text);
-}
-
-void tst_frm8816DF1::linkStatus_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("sts");
-    QTest::addColumn<int>("ext");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("success") << 0 << 0x10 << 0 << "(00) Success - No Error";
-    QTest::newRow("STS 01") << 1 << 0x01 << 0 << "(01) Not Used";
-    QTest::newRow("STS 02") << 1 << 0x02 << 0 << "(02) Cannot Guarantee Delivery: Link Layer";
-    QTest::newRow("STS 03") << 1 << 0x03 << 0 << "(03) Duplicate Token Holder Detected";
-    QTest::newRow("STS 04") << 1 << 0x04 << 0 << "(04) Local Port is Disconnected";
-    QTest::newRow("STS 05") << 1 << 0x05 << 0 << "(05) Application Layer Timed out waiting for a response";
-    QTest::newRow("STS 06") << 1 << 0x06 << 0 << "(06) Duplicate Node Detected";
-    QTest::newRow("STS 07") << 1 << 0x07 << 0 << "(07) Station is Off-Line";
-    QTest::newRow("STS 08") << 1 << 0x08 << 0 << "(08) Hardware Fault";
-    QTest::newRow("STS 10") << 1 << 0x10 << 0 << "(10) Illegal Command or Format";
-    QTest::newRow("STS 20") << 1 << 0x20 << 0 << "(20) Host has a Problem and Will Not Communicate";
-    QTest::newRow("STS 30") << 1 << 0x30 << 0
-                            << "(30) Remote Node Host is Missing, Disconnected or Shut Down";
-    QTest::newRow("STS 40") << 1 << 0x40 << 0
-                            << "(40) Host Could Not Complete Function Due to Hardware Fault";
-    QTest::newRow("STS 50") << 1 << 0x50 << 0 << "(50) Addressing Problem or Memory Protect Rungs";
-    QTest::newRow("STS 60") << 1 << 0x60 << 0
-                            << "(60) Function Disallowed due to Command Protection Selection";
-    QTest::newRow("STS 70") << 1 << 0x70 << 0 << "(70) Processor is in Program Mode";
-    QTest::newRow("STS 80") << 1 << 0x80 << 0
-                            << "(80) Compatibility Mode File Missing or Communication Zone Problem";
-    QTest::newRow("STS 90") << 1 << 0x90 << 0 << "(90) Remote Node Cannot Buffer Command";
-    QTest::newRow("STS A0") << 1 << 0xA0 << 0 << "(A0) Not Used";
-    QTest::newRow("STS B0") << 1 << 0xB0 << 0 << "(B0) Remote Node Problem Due to Download";
-    QTest::newRow("STS C0") << 1 << 0xC0 << 0 << "(C0) Cannot Execute Command Due to Active IPBs";
-    QTest::newRow("STS D0") << 1 << 0xD0 << 0 << "(D0) Not Used";
-    QTest::newRow("STS E0") << 1 << 0xE0 << 0 << "(E0) Not Used";
-    QTest::newRow("STS 11 falls back") << 1 << 0x11 << 0 << "(11) - Not Used";
-    QTest::newRow("STS 0 falls back") << 5 << 0x00 << 0 << "(0) - Not Used";
-    QTest::newRow("STS 9 falls back") << 5 << 0x09 << 0 << "(9) - Not Used";
-    QTest::newRow("STS 0A falls back") << 5 << 0x0A << 0 << "(A) - Not Used";
-    QTest::newRow("STS FF falls back") << 5 << 0xFF << 0 << "(FF) - Not Used";
-
-    const QStringList ext {
-        "(F0-0) Not Used",
-        "(F0-1) A Field has an Illegal Value",
-        "(F0-2) Less Levels Specified in Address than Minimum for any Address",
-        "(F0-3) More Levels Specified in Address than System Supports",
-        "(F0-4) Symbol Not Found",
-        "(F0-5) Symbol is of Improper Format",
-        "(F0-6) Address Dosen't Point to Something Usable",
-        "(F0-7) File is Wrong Size",
-        "(F0-8) Cannot Complete Request, Situation has Changed since the Start of the Command",
-        "(F0-9) Data or File is Too Large",
-        "(F0-A) Transaction Size plus Word Address is Too Large",
-        "(F0-B) Access Denied, Improper Privilege",
-        "(F0-C) Condition cannot be Generated - Resource is Not Available",
-        "(F0-D) Condition already exists - Resource is already available",
-        "(F0-E) Command Cannot be Executed",
-        "(F0-F) Histogram Overflow",
-        "(F0-10) No Access",
-        "(F0-11) Illegal Data Type",
-        "(F0-12) Invalid Parameter or Invalid Data",
-        "(F0-13) Address Reference exists to Deleted Area",
-        "(F0-14) Command Execution Failure for unknown reason; Possible PLC-3 Histogram Overflow",
-        "(F0-15) Data Conversion Error",
-        "(F0-16) Scanner Not Able to Communicate with 1771 Rack Adapter",
-        "(F0-17) Adapter cannot Communicate with module",
-        "(F0-18) 1771 Module Response was not Valid",
-        "(F0-19) Duplicate Label",
-        "(F0-1A) File is Open; Another Node Owns it",
-        "(F0-1B) Another Node is the Program Owner",
-    };
-    for (int k = 0; k < ext.size(); ++k)
-        QTest::addRow("EXT STS %X", k) << 1 << 0xF0 << k << ext[k];
-    QTest::newRow("EXT STS 1C falls back") << 1 << 0xF0 << 0x1C << "(F0-1C) - Not Used";
-    QTest::newRow("EXT STS 20 falls back") << 1 << 0xF0 << 0x20 << "(F0-20) - Not Used";
-    QTest::newRow("EXT STS FF falls back") << 1 << 0xF0 << 0xFF << "(F0-FF) - Not Used";
-}
-
-void tst_frm8816DF1::linkStatus()
-{
-    QFETCH(int, status);
-    QFETCH(int, sts);
-    QFETCH(int, ext);
-    QFETCH(QString, text);
-    QCOMPARE(DF1LinkStatusText(status, sts, ext), text);
-}
 
 void tst_frm8816DF1::controls()
 {
@@ -255,9 +117,6 @@ void tst_frm8816DF1::controls()
         QVERIFY(!w.field(i).entry().options().degrees);
     }
     QCOMPARE(w.cmdDefault->text(), QStringLiteral("-"));
-    QCOMPARE(QStringList(frm8816DF1::Addresses.begin(), frm8816DF1::Addresses.end()),
-        QStringList({ "B4023", "B4021", "B4022", "W4016", "B4014", "B4026", "B4302.6", "B4303", "W4304",
-            "B4001.0", "B4050", "B4011" }));
 }
 
 void tst_frm8816DF1::onlinePassReadsAndShows()
@@ -311,41 +170,6 @@ void tst_frm8816DF1::onlinePassReadsAndShows()
     QCOMPARE(r.display(6), QStringLiteral("Command"));
     QCOMPARE(r.display(4), QStringLiteral("Read"));
     QCOMPARE(r.display(0), QStringLiteral("(7) Unknown Status"));
-}
-
-void tst_frm8816DF1::linkStatusReadsStsOnlyWhenNeeded_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("sts");
-    QTest::addColumn<int>("ext");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0: no STS read") << 0 << 0x10 << 0 << "(00) Success - No Error";
-    QTest::newRow("STS 10") << 1 << 0x10 << 0 << "(10) Illegal Command or Format";
-    QTest::newRow("STS 11") << 0x10 << 0x11 << 0 << "(11) - Not Used";
-    QTest::newRow("F0-1A") << 0xF0 << 0xF0 << 0x1A << "(F0-1A) File is Open; Another Node Owns it";
-    QTest::newRow("F0-20") << 2 << 0xF0 << 0x20 << "(F0-20) - Not Used";
-}
-
-void tst_frm8816DF1::linkStatusReadsStsOnlyWhenNeeded()
-{
-    QFETCH(int, status);
-    QFETCH(int, sts);
-    QFETCH(int, ext);
-    QFETCH(QString, text);
-    DF1Rig r;
-    r.sim.setByte(4303, quint8(status));
-    r.sim.setByte(4018, quint8(sts));
-    r.sim.setByte(4019, quint8(ext));
-    QVERIFY(r.show());
-    r.mode.setMode(true);
-    r.w->refreshLoop().step(); // presentation
-    for (int i = 0; i < 7; ++i)
-        r.w->refreshLoop().step();
-    const qsizetype m = r.mark();
-    r.w->refreshLoop().step(); // index 7
-    QCOMPARE(ReadAddresses(r.port.exchanges(), m),
-        status == 0 ? QList<int>({ 4303 }) : QList<int>({ 4303, 4018, 4019 }));
-    QCOMPARE(r.display(7), text);
 }
 
 void tst_frm8816DF1::driverWarningOnEverySwitchToOnline()

@@ -1,0 +1,87 @@
+#include "IoStates.h"
+
+#include "BasicText.h"
+#include "K7700Registers.h"
+#include "MachineData.h"
+#include "RSComm.h"
+
+namespace talvek {
+
+namespace {
+
+// The polling order.
+constexpr std::array<reg::Register, IoStatesState::ItemCount> kItems {
+    reg::input0,
+    reg::input1,
+    reg::analogInput0,
+    reg::analogInput1,
+    reg::analogOutput0,
+    reg::analogOutput1,
+    reg::machinePosition,
+    reg::machineSpeed,
+    reg::resolverPeriod,
+    reg::resolverScaleFactor,
+    reg::resolverOffset,
+    reg::timingChannelBits,
+    reg::slot00Bits,
+    reg::slot01Bits,
+};
+
+} // namespace
+
+IoStates::IoStates(RSComm& rs, QObject* parent)
+    : QObject(parent)
+    , m_rs(rs)
+{ }
+
+void IoStates::presentAtLoad(RefreshLoop& loop)
+{
+    present(m_rs.OnlineMode);
+    loop.setOnlinePresented(m_rs.OnlineMode);
+    loop.setOfflinePresented(!m_rs.OnlineMode);
+}
+
+void IoStates::present(bool online)
+{
+    m_state.online = online;
+    emit presented();
+}
+
+void IoStates::applyOnlinePresentation()
+{
+    present(true);
+}
+
+void IoStates::applyOfflinePresentation()
+{
+    present(false);
+}
+
+int IoStates::beginOnlinePass()
+{
+    return IoStatesState::ItemCount;
+}
+
+bool IoStates::onlineItem(int index)
+{
+    const QString value = m_rs.RSRead(kItems[size_t(index)]);
+    if (m_rs.CommError)
+        return false;
+    if (index < IoStatesState::InputCount) {
+        m_state.value[size_t(index)] = value;
+        m_state.input[size_t(index)] = Val(value) == 1.0;
+    } else if (index < IoStatesState::K7700Count) {
+        m_state.value[size_t(index)] = value;
+    } else {
+        m_state.bits[size_t(index - IoStatesState::K7700Count)] = quint16(ParamValueFromText(value));
+    }
+    emit itemRead(index);
+    return true;
+}
+
+void IoStates::offlinePass()
+{
+    // Nothing to show OFFLINE beyond the presentation: the loop only rests.
+}
+
+} // namespace talvek

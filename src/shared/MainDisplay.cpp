@@ -1,0 +1,95 @@
+#include "MainDisplay.h"
+
+#include "BackgroundMonitor.h"
+#include "BasicText.h"
+#include "K7700Registers.h"
+#include "MachineData.h"
+#include "RSComm.h"
+
+namespace talvek {
+
+namespace {
+
+struct DisplayItem
+{
+    reg::Register address;
+    int row; // the parameter row shown OFFLINE; -1: none
+};
+
+constexpr std::array<DisplayItem, MainDisplayState::DisplayCount> kItems { {
+    { reg::machineSpeed, -1 },
+    { reg::machinePosition, -1 },
+    { reg::shiftGoodCans, ParamRowOf(reg::shiftGoodCans) },
+    { reg::shiftShortCans, ParamRowOf(reg::shiftShortCans) },
+    { reg::brakeResponseLow, ParamRowOf(reg::brakeResponseLow) },
+    { reg::brakeResponseHigh, ParamRowOf(reg::brakeResponseHigh) },
+} };
+
+} // namespace
+
+MainDisplay::MainDisplay(RSComm& rs, const BackgroundMonitor& monitor, QObject* parent)
+    : QObject(parent)
+    , m_rs(rs)
+    , m_monitor(monitor)
+{ }
+
+void MainDisplay::resetAlarms()
+{
+    m_rs.RSWrite(reg::alarmReset, QStringLiteral("1"));
+}
+
+void MainDisplay::cycleStarted()
+{
+    const QString& message = m_monitor.SystemMessage();
+    if (message == m_state.systemMessage)
+        return;
+    m_state.systemMessage = message;
+    emit systemMessageChanged();
+}
+
+void MainDisplay::present(bool enabled)
+{
+    m_state.enabled = enabled;
+    if (!enabled)
+        m_state.value.fill(QString());
+    emit presented();
+}
+
+void MainDisplay::applyOnlinePresentation()
+{
+    present(true);
+}
+
+void MainDisplay::applyOfflinePresentation()
+{
+    present(false);
+}
+
+int MainDisplay::beginOnlinePass()
+{
+    m_state.positionHidden = false;
+    return MainDisplayState::DisplayCount;
+}
+
+bool MainDisplay::onlineItem(int index)
+{
+    const QString value = m_rs.RSRead(kItems[size_t(index)].address);
+    if (m_rs.CommError)
+        return false;
+    if (index == MainDisplayState::Speed)
+        m_state.positionHidden = Val(value) > PositionSpeedLimit;
+    m_state.value[size_t(index)] = value;
+    emit valueChanged(index);
+    return true;
+}
+
+void MainDisplay::offlinePass()
+{
+    for (size_t i = 0; i < kItems.size(); ++i) {
+        if (kItems[i].row >= 0)
+            m_state.value[i] = QString::number(CurrentData.ParamValue.value(kItems[i].row, 0));
+    }
+    emit valueChanged(-1);
+}
+
+} // namespace talvek

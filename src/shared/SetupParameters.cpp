@@ -1,0 +1,165 @@
+#include "SetupParameters.h"
+
+#include "BasicText.h"
+#include "K7700Registers.h"
+#include "MachineData.h"
+#include "ParamWrite.h"
+#include "RSComm.h"
+#include "modUtility.h"
+
+namespace talvek {
+
+namespace {
+
+// The register of each field, in the order of the fields.
+constexpr std::array<reg::Register, SetupParameters::FieldCount> kFields {
+    reg::bdcStopLow,
+    reg::bdcStopHigh,
+    reg::maxStoppingResponse,
+    reg::bodymakerLowSpeed,
+    reg::bodymakerHighSpeed,
+    reg::trimmerMaxSpeed,
+    reg::trimmerIdleSpeed,
+    reg::trimmerHighSpeedOffset,
+};
+
+constexpr int BrakeWearRow = ParamRowOf(reg::brakeWearCompensation);
+
+// The first and last field of each page.
+constexpr std::array<std::array<int, 2>, 2> kPageFields { { { 0, 4 }, { 5, 7 } } };
+
+qint32 dataRow(int row)
+{
+    return CurrentData.ParamValue.value(row);
+}
+
+} // namespace
+
+SetupParameters::SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent)
+    : QObject(parent)
+    , m_rs(rs)
+    , m_fields(prompter, rs, FieldCount)
+{ }
+
+QString SetupParameters::fieldAddress(int i)
+{
+    return kFields.at(size_t(i));
+}
+
+int SetupParameters::fieldRow(int i)
+{
+    return ParamRowOf(kFields.at(size_t(i)));
+}
+
+QString SetupParameters::brakeWearAddress()
+{
+    return reg::brakeWearCompensation;
+}
+
+void SetupParameters::bindField(int i, NumericEntry& entry)
+{
+    m_fields.bind(i, entry, fieldRow(i), fieldAddress(i));
+}
+
+void SetupParameters::brakeWearChanged(int value)
+{
+    // Raised by the refresh's own changes too; ignored until a real value
+    // is in the switch.
+    if (!m_brakeWearReady)
+        return;
+    StoreParamAndWrite(m_rs, BrakeWearRow, value, brakeWearAddress(), QString::number(value));
+}
+
+void SetupParameters::showBrakeWear(int value)
+{
+    m_state.brakeWear = value;
+    emit brakeWearShown();
+    m_brakeWearReady = true;
+}
+
+void SetupParameters::setPage(int page)
+{
+    m_state.page = page;
+    m_state.firstField = kPageFields[size_t(page)][0];
+    m_state.lastField = kPageFields[size_t(page)][1];
+    emit pageChanged();
+}
+
+void SetupParameters::showPage(int page)
+{
+    if (page < 0 || page > 1)
+        return;
+    setPage(page);
+    m_pageChanged = true;
+}
+
+// Runs when the window is shown (not by the window system), before its
+// refresh loop starts: the first page. The loop's first cycle applies the
+// online or offline presentation.
+void SetupParameters::activated()
+{
+    setPage(0);
+}
+
+// Runs when the window is hidden (not by the window system), after its
+// refresh loop has stopped.
+void SetupParameters::unloaded()
+{
+    m_fields.unload();
+}
+
+void SetupParameters::present(bool enabled)
+{
+    m_brakeWearReady = false;
+    m_fields.clearEditingFlags();
+    m_state.enabled = enabled;
+    m_state.brakeWear = 2;
+    emit presented();
+    m_fields.form().live = true;
+}
+
+void SetupParameters::applyOnlinePresentation()
+{
+    present(true);
+}
+
+void SetupParameters::applyOfflinePresentation()
+{
+    present(OfflineEditing);
+}
+
+int SetupParameters::beginOnlinePass()
+{
+    m_passFirst = m_state.firstField;
+    return m_state.lastField - m_state.firstField + 1;
+}
+
+bool SetupParameters::onlineItem(int index)
+{
+    if (m_pageChanged) {
+        // The next pass takes the fields of the newly selected page.
+        m_pageChanged = false;
+        return false;
+    }
+    const int n = m_passFirst + index;
+    const QString value = m_rs.RSRead(fieldAddress(n));
+    if (m_rs.CommError)
+        return false;
+    if (n == 0) {
+        const QString brakeWear = m_rs.RSRead(brakeWearAddress());
+        if (!m_rs.CommError)
+            showBrakeWear(RoundedInt32(Val(brakeWear)));
+    }
+    m_fields.show(n, value);
+    return !m_rs.CommError;
+}
+
+void SetupParameters::offlinePass()
+{
+    m_fields.followOfflineEditing();
+    showBrakeWear(dataRow(BrakeWearRow));
+    for (int n = 0; n < FieldCount; ++n)
+        m_fields.show(n, QString::number(dataRow(fieldRow(n))));
+}
+
+} // namespace talvek

@@ -1,0 +1,73 @@
+#include "ShiftCounters.h"
+
+#include "K7700Registers.h"
+#include "MachineData.h"
+#include "RSComm.h"
+
+namespace talvek {
+
+namespace {
+
+// The counters in their display order, each with its parameter row.
+constexpr std::array<reg::Register, ShiftCountersState::CounterCount> kCounters { reg::shiftGoodCans,
+    reg::shiftShortCans, reg::lastShiftGoodCans, reg::lastShiftShortCans };
+
+} // namespace
+
+ShiftCounters::ShiftCounters(RSComm& rs, QObject* parent)
+    : QObject(parent)
+    , m_rs(rs)
+{ }
+
+void ShiftCounters::endOfShiftPressed()
+{
+    if (!m_rs.CommError)
+        m_rs.RSWrite(reg::endOfShift, QStringLiteral("1"));
+}
+
+void ShiftCounters::endOfShiftReleased()
+{
+    if (!m_rs.CommError)
+        m_rs.RSWrite(reg::endOfShift, QStringLiteral("0"));
+}
+
+void ShiftCounters::present(bool enabled)
+{
+    m_state.enabled = enabled;
+    m_state.count.fill(QString());
+    emit presented();
+}
+
+void ShiftCounters::applyOnlinePresentation()
+{
+    present(true);
+}
+
+void ShiftCounters::applyOfflinePresentation()
+{
+    present(false);
+}
+
+int ShiftCounters::beginOnlinePass()
+{
+    return ShiftCountersState::CounterCount;
+}
+
+bool ShiftCounters::onlineItem(int index)
+{
+    const QString value = m_rs.RSRead(kCounters[size_t(index)]);
+    if (m_rs.CommError)
+        return false;
+    m_state.count[size_t(index)] = value;
+    emit countChanged(index);
+    return true;
+}
+
+void ShiftCounters::offlinePass()
+{
+    for (size_t i = 0; i < kCounters.size(); ++i)
+        m_state.count[i] = QString::number(CurrentData.ParamValue.value(ParamRowOf(kCounters[i]), 0));
+    emit countChanged(-1);
+}
+
+} // namespace talvek

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "RefreshLoop.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+
+namespace talvek {
+
+class RSComm;
+
+// What the shift data window shows.
+struct ShiftCountersState
+{
+    static constexpr int CounterCount = 4;
+    // The counters can be worked with (ONLINE).
+    bool enabled = false;
+    // Current shift good / short cans, last shift good / short cans: the
+    // value read ONLINE or held in CurrentData OFFLINE; empty: none ("-").
+    std::array<QString, CounterCount> count;
+};
+
+// The shift data: the four shift counters, read ONLINE one per step of the
+// refresh loop in the order of the parameter rows 0..3, taken from
+// CurrentData OFFLINE; and the momentary end-of-shift signal.
+class ShiftCounters final : public QObject, public RefreshClient
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ShiftCounters)
+
+public:
+    explicit ShiftCounters(RSComm& rs, QObject* parent = nullptr);
+
+    const ShiftCountersState& state() const { return m_state; }
+
+    // The end-of-shift button pressed (writes 1) and released (writes 0),
+    // each only while CommError is clear.
+    void endOfShiftPressed();
+    void endOfShiftReleased();
+
+signals:
+    // The presentation of a mode was applied, or counter `index` changed
+    // (-1: all of them).
+    void presented();
+    void countChanged(int index);
+
+private:
+    // ---- RefreshClient ----
+    void applyOnlinePresentation() override;
+    void applyOfflinePresentation() override;
+    int beginOnlinePass() override;
+    bool onlineItem(int index) override;
+    void offlinePass() override;
+
+    void present(bool enabled);
+
+    RSComm& m_rs;
+    ShiftCountersState m_state;
+};
+
+} // namespace talvek

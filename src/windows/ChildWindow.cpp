@@ -1,0 +1,48 @@
+#include "ChildWindow.h"
+
+#include "FormUtility.h"
+#include "NumericEntry.h"
+
+#include <QPushButton>
+
+namespace talvek {
+
+template <class Base>
+ChildWindow<Base>::ChildWindow(QWidget* parent)
+    : Base(parent)
+{ }
+
+template <class Base> ChildWindow<Base>::~ChildWindow()
+{
+    tearDown();
+}
+
+template <class Base>
+RefreshLoop& ChildWindow<Base>::followWithLoop(
+    RefreshClient& client, RSComm& rs, OnlineModeSwitch& mode, RefreshLoop::Activation activation)
+{
+    m_loop = std::make_unique<RefreshLoop>(client, rs, mode);
+    m_loop->followVisibility(this, activation);
+    return *m_loop;
+}
+
+template <class Base> QPushButton* ChildWindow<Base>::makeFocusSink(const QString& text)
+{
+    auto* sink = new QPushButton(text, this);
+    SetUpFocusSink(sink);
+    return sink;
+}
+
+template <class Base> void ChildWindow<Base>::tearDown()
+{
+    if (m_form)
+        m_form->live = false;
+    if (m_loop)
+        m_loop->stop();
+    m_loop.reset();
+}
+
+template class ChildWindow<QWidget>;
+template class ChildWindow<QDialog>;
+
+} // namespace talvek
