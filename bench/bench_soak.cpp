@@ -371,8 +371,10 @@ int main(int argc, char* argv[])
         ++operations;
         if (!reportedGood)
             ++failures;
-        else if (!actuallyTrue)
+        else if (!actuallyTrue) {
             ++wrong;
+            std::printf("  wrong success: %s\n", qPrintable(op.operation));
+        }
         const qint64 injected = board.faultsInjected();
         if (reportedGood == false || actuallyTrue)
             faultsRecovered += injected - faultsBefore;
@@ -441,8 +443,10 @@ int main(int argc, char* argv[])
             for (int row = firstChecked; row <= ParamCount && whole; ++row)
                 complete = complete && record.ParamValue.at(row) == board.value(record.ParamAddress.at(row));
             verdict(whole, stored && complete);
-            if (!whole && !stored)
+            if (!whole && !stored) {
                 ++wrong; // a failed upload must still store nothing false
+                std::printf("  wrong value stored by a failed upload\n");
+            }
         } else if (step == 5) {
             MachineData record = CurrentData;
             for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {

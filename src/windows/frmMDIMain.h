@@ -15,6 +15,7 @@
 
 class QLabel;
 class QMdiArea;
+class QMenuBar;
 
 class QMenu;
 class QStatusBar;
@@ -119,6 +120,12 @@ protected:
 
 private:
     void buildMenus();
+    void buildFileMenu(QMenuBar* bar);
+    void buildEditMenu(QMenuBar* bar);
+    void buildViewMenu(QMenuBar* bar);
+    void buildWindowMenu(QMenuBar* bar);
+    void buildHelpMenu(QMenuBar* bar);
+    void connectMenuCommands();
     void buildStatusBar();
     void updateDateTime();
     void showMode(bool online);
