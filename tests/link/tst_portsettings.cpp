@@ -2,7 +2,7 @@
 // both read them: fields, limits, rounding and the faults they raise.
 
 #include "BasicError.h"
-#include "RSComm.h"
+#include "CommPortSettings.h"
 
 #include <QTest>
 
@@ -46,7 +46,7 @@ private slots:
         QFETCH(int, port);
         QFETCH(QString, speed);
 
-        const RSComm::PortSettings settings = RSComm::ParsePortSettings(contents);
+        const PortSettings settings = ParsePortSettings(contents);
         QCOMPARE(settings.port, port);
         QCOMPARE(settings.speed, speed);
     }
@@ -71,7 +71,7 @@ private slots:
         QFETCH(QString, description);
 
         try {
-            RSComm::ParsePortSettings(contents);
+            ParsePortSettings(contents);
             QFAIL("no fault raised");
         } catch (const BasicError& e) {
             QCOMPARE(e.number(), number);
