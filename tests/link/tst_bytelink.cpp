@@ -137,6 +137,32 @@ private slots:
         QCOMPARE(r.sim.word(180), quint16(1));
     }
 
+    // Without an open port every exchange fails at once: nothing is written,
+    // no time passes, no box is shown, and the link knows no mode.
+    void noOpenPortFailsAtOnce()
+    {
+        Rig r;
+        r.link.CurrentMode = 1;
+        QCOMPARE(r.link.SendByte(ByteLink::Attention, false, false), ByteLink::NoReply);
+        QVERIFY(r.link.CommError);
+        QCOMPARE(r.link.CurrentMode, 0);
+
+        r.link.attach(&r.port); // attached, never opened
+        r.link.CommError = false;
+        r.link.CurrentMode = 2;
+        const qint64 before = r.clock.nowMs();
+        QCOMPARE(r.link.ReadValue(QStringLiteral("W180")), QString());
+        QVERIFY(r.link.CommError);
+        QCOMPARE(r.link.CurrentMode, 0);
+        r.link.SendBytes(bytes({ 0x01, 0x02 }));
+        QCOMPARE(r.port.written(), QByteArray());
+        QCOMPARE(r.clock.nowMs(), before);
+        QCOMPARE(r.prompter.calls().size(), 0);
+
+        r.link.close(); // nothing to close: no error escapes
+        QVERIFY(!r.link.OnlineMode);
+    }
+
     void parseAddress_data()
     {
         QTest::addColumn<QString>("text");
