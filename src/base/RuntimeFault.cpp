@@ -7,7 +7,7 @@ namespace talvek {
 MsgResult ShowRuntimeFault(Prompter& prompter, int number, const QString& description, const QString& title,
     MsgIcon icon, MsgButtons buttons, const std::optional<QString>& source)
 {
-    QString text = QLatin1String(RuntimeFaultPrefix) + QString::number(number);
+    QString text = QLatin1String(runtimeFaultPrefix) + QString::number(number);
     if (source)
         text += QStringLiteral("\r\nError Source = ") + *source;
     text += QStringLiteral("\r\n\r\n") + description;

@@ -11,7 +11,7 @@ class BasicError;
 
 // The first words of every run-time fault box; whoever reads the boxes back
 // (the command line's prompter) looks for them.
-inline constexpr char RuntimeFaultPrefix[] = "Error Number = ";
+inline constexpr char runtimeFaultPrefix[] = "Error Number = ";
 
 // The box of a procedure's own error handler: "Error Number = " n, with
 // source "Error Source = " s on a line of its own, then CR LF CR LF and the

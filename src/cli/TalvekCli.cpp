@@ -461,7 +461,7 @@ std::optional<ProgramFolder> devicePortFolder(CliCommand& c, const ProgramFolder
     Q_UNUSED(folder);
     Q_UNUSED(usageProblem);
     deviceFolder.emplace();
-    const QString link = deviceFolder->filePath(PortLinkFile(1));
+    const QString link = deviceFolder->filePath(portLinkFile(1));
     if (!deviceFolder->isValid() || !QDir().mkpath(QFileInfo(link).absolutePath())
         || !QFile::link(QFileInfo(device).absoluteFilePath(), link)) {
         prompter.fail(CliExit::File, QStringLiteral("cannot make a port link in a temporary folder"));

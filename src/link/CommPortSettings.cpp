@@ -61,7 +61,7 @@ int integerField(const QString& field)
 // among the installed, read-only files is not rewritten in place).
 void writeDefaultSettings(const ProgramFolder& folder)
 {
-    const QString target = folder.writablePath(QLatin1String(PortSettingsFile));
+    const QString target = folder.writablePath(QLatin1String(portSettingsFile));
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile f(target);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
@@ -74,12 +74,12 @@ void writeDefaultSettings(const ProgramFolder& folder)
 
 } // namespace
 
-QString PortLinkFile(int port)
+QString portLinkFile(int port)
 {
     return QStringLiteral("support/ports/COM%1").arg(port);
 }
 
-PortSettings ParsePortSettings(const QByteArray& contents)
+PortSettings parsePortSettings(const QByteArray& contents)
 {
     PortSettings s;
     FieldInput in(contents);
@@ -99,9 +99,9 @@ PortSettings ParsePortSettings(const QByteArray& contents)
     return s;
 }
 
-PortSettings ReadPortSettings(const ProgramFolder& folder)
+PortSettings readPortSettings(const ProgramFolder& folder)
 {
-    const QString path = folder.resolve(QLatin1String(PortSettingsFile));
+    const QString path = folder.resolve(QLatin1String(portSettingsFile));
     const QFileInfo info(path);
     if (!info.exists()) {
         writeDefaultSettings(folder);
@@ -125,19 +125,19 @@ PortSettings ReadPortSettings(const ProgramFolder& folder)
             QStringLiteral("Path/File access error: cannot read ") + native(path) + QStringLiteral(" (")
                 + f.errorString() + QStringLiteral(")"));
     }
-    return ParsePortSettings(f.read(PortSettingsReadLimit));
+    return parsePortSettings(f.read(portSettingsReadLimit));
 }
 
-std::optional<PortSettings> LoadPortSettings(const ProgramFolder& folder)
+std::optional<PortSettings> loadPortSettings(const ProgramFolder& folder)
 {
-    const QString path = folder.resolve(QLatin1String(PortSettingsFile));
+    const QString path = folder.resolve(QLatin1String(portSettingsFile));
     const QFileInfo info(path);
     if (!info.exists() || info.size() == 0)
         return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         ThrowSettingsFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
-    return ParsePortSettings(file.read(PortSettingsReadLimit));
+    return parsePortSettings(file.read(portSettingsReadLimit));
 }
 
 const QStringList& DevelopmentSystemFolders()
@@ -165,12 +165,12 @@ void ThrowSettingsFileError(
 
 void SaveCommPortSettings(const ProgramFolder& folder, int port, int speed, const QString& pinTarget)
 {
-    const QString settingsFile = folder.writablePath(QLatin1String(PortSettingsFile));
+    const QString settingsFile = folder.writablePath(QLatin1String(portSettingsFile));
     makeFolderFor(settingsFile);
 
 #ifdef Q_OS_UNIX
     if (!pinTarget.isEmpty()) {
-        const QString link = folder.writablePath(PortLinkFile(port));
+        const QString link = folder.writablePath(portLinkFile(port));
         makeFolderFor(link);
         const QFileInfo old(link);
         if ((old.isSymLink() || old.exists()) && !QFile::remove(link)) {

@@ -161,7 +161,7 @@ QString QtSerialPortControl::defaultDevice(int port)
 
 QString QtSerialPortControl::portLink(int port) const
 {
-    return m_folder.resolve(PortLinkFile(port));
+    return m_folder.resolve(portLinkFile(port));
 }
 
 QString QtSerialPortControl::deviceForPort(int port) const

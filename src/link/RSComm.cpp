@@ -22,7 +22,7 @@ RSComm::~RSComm() = default;
 
 QString RSComm::CommSettingsFile() const
 {
-    return m_folder.resolve(QLatin1String(PortSettingsFile));
+    return m_folder.resolve(QLatin1String(portSettingsFile));
 }
 
 // ---------------------------------------------------------------------------
@@ -36,7 +36,7 @@ void RSComm::ConfigurePort(SerialPortControl* port)
         try {
             switch (step) {
             case 1:
-                settings = ReadPortSettings(m_folder);
+                settings = readPortSettings(m_folder);
                 break;
             case 2:
                 if (port->isOpen())

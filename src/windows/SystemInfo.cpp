@@ -186,7 +186,7 @@ QString SystemInfoReport(
     out << QString();
 
     // The settings the link would use, read as the link reads them (nothing is written).
-    const QString settingsPath = folder.resolve(QLatin1String(PortSettingsFile));
+    const QString settingsPath = folder.resolve(QLatin1String(portSettingsFile));
     PortSettings settings;
     QString source
         = QStringLiteral("defaults; %1 does not exist yet").arg(QDir::toNativeSeparators(settingsPath));
@@ -194,7 +194,7 @@ QString SystemInfoReport(
     if (QFileInfo(settingsPath).size() > 0 && file.open(QIODevice::ReadOnly)) {
         source = QDir::toNativeSeparators(settingsPath);
         try {
-            settings = ParsePortSettings(file.read(PortSettingsReadLimit));
+            settings = parsePortSettings(file.read(portSettingsReadLimit));
         } catch (const BasicError& e) {
             source += QStringLiteral(", unreadable: ") + e.description();
         }

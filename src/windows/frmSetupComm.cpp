@@ -221,7 +221,7 @@ void frmSetupComm::Form_Load()
 
     try {
         // A missing or empty file shows the defaults; the dialog creates nothing.
-        const PortSettings settings = LoadPortSettings(m_folder).value_or(PortSettings {});
+        const PortSettings settings = loadPortSettings(m_folder).value_or(PortSettings {});
         const int port = std::clamp(settings.port, updCommPort->Min(), updCommPort->Max());
         txtCommPort->setText(QString::number(port));
         optPortSpeed[Val(settings.speed) == 19200.0 ? 1 : 0]->setChecked(true);
@@ -369,7 +369,7 @@ PortMap frmSetupComm::portMap() const
     SerialPortControl* port = m_mode.port();
     map.deviceForPort = [port](int n) { return port ? port->deviceForPort(n) : QString(); };
     map.hasLink = [this](int n) {
-        const QFileInfo link(m_folder.resolve(PortLinkFile(n)));
+        const QFileInfo link(m_folder.resolve(portLinkFile(n)));
         return link.isSymLink() || link.exists();
     };
     map.tableDevice = [](int n) { return QtSerialPortControl::defaultDevice(n); };
@@ -449,7 +449,7 @@ void frmSetupComm::updateDeviceLabel()
         } else {
             QString via;
 #ifndef Q_OS_WIN
-            const QString link = m_folder.resolve(PortLinkFile(number));
+            const QString link = m_folder.resolve(portLinkFile(number));
             if (QFileInfo(link).isSymLink()) {
                 const QString shown
                     = m_folder.isPortable() ? QDir(m_folder.root()).relativeFilePath(link) : link;

@@ -51,7 +51,7 @@ private slots:
         QFETCH(int, port);
         QFETCH(QString, speed);
 
-        const PortSettings settings = ParsePortSettings(contents);
+        const PortSettings settings = parsePortSettings(contents);
         QCOMPARE(settings.port, port);
         QCOMPARE(settings.speed, speed);
     }
@@ -76,7 +76,7 @@ private slots:
         QFETCH(QString, description);
 
         try {
-            ParsePortSettings(contents);
+            parsePortSettings(contents);
             QFAIL("no fault raised");
         } catch (const BasicError& e) {
             QCOMPARE(e.number(), number);
@@ -106,11 +106,11 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
 
-        QCOMPARE(LoadPortSettings(folder).has_value(), false);
+        QCOMPARE(loadPortSettings(folder).has_value(), false);
         QCOMPARE(QFileInfo(path).exists(), empty);
         QCOMPARE(QFileInfo(path).size(), qint64(0));
 
-        const PortSettings settings = ReadPortSettings(folder);
+        const PortSettings settings = readPortSettings(folder);
         QCOMPARE(settings.port, 1);
         QCOMPARE(settings.speed, QStringLiteral("9600"));
         QFile file(path);
@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(file.readAll(), QByteArray("1,9600\r\n"));
 
         // Once written, both read the same settings.
-        const std::optional<PortSettings> loaded = LoadPortSettings(folder);
+        const std::optional<PortSettings> loaded = loadPortSettings(folder);
         QVERIFY(loaded.has_value());
         QCOMPARE(loaded->port, 1);
         QCOMPARE(loaded->speed, QStringLiteral("9600"));
