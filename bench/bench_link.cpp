@@ -385,7 +385,7 @@ private:
             std::fprintf(stderr, "could not go online\n");
             return false;
         }
-        rs.CurrentMode = 0; // every run starts with its handshake
+        rs.byteLink().CurrentMode = 0; // every run starts with its handshake
         port.recording = script != nullptr;
         sim.replies();
         const auto t0 = BenchClock::now();

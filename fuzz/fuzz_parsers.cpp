@@ -4,10 +4,9 @@
 #include "AddressUtils.h"
 #include "BasicError.h"
 #include "BasicText.h"
+#include "ByteLink.h"
 #include "Clock.h"
 #include "FuzzCheck.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
 #include "ScriptedPrompter.h"
 
 #include <QRegularExpression>
@@ -59,7 +58,7 @@ void checkNumbers(const QString& text)
     }
 }
 
-void checkAddresses(const QString& text, qint16 board, RSComm& rs)
+void checkAddresses(const QString& text, qint16 board, ByteLink& rs)
 {
     rs.ParseAddress(text);
     FUZZ_CHECK(rs.AddNumber >= 0, "a negative byte address");
@@ -115,8 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     static FakeClock clock;
     static test::ScriptedPrompter prompter;
-    static ProgramFolder folder(QStringLiteral("/nonexistent"));
-    static RSComm rs(folder, clock, prompter);
+    static ByteLink rs(clock, prompter);
 
     const qint16 board = boardCodes[data[0] % boardCodes.size()];
     const QString text = fuzz::latin1Of(data + 1, size - 1);

@@ -2,17 +2,17 @@
 // refuses it with a run-time error or ends with a port number it can map and
 // a speed it can open.
 #include "BasicError.h"
+#include "CommPortSettings.h"
 #include "FuzzCheck.h"
-#include "RSComm.h"
 
 using namespace talvek;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray contents = fuzz::bytesOf(data, size);
-    RSComm::PortSettings settings;
+    PortSettings settings;
     try {
-        settings = RSComm::ParsePortSettings(contents);
+        settings = parsePortSettings(contents);
     } catch (const BasicError& e) {
         FUZZ_CHECK(e.number() == 13 || e.number() == 6 || e.number() == 62, "an unexpected error number");
         return 0;
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(settings.speed == QLatin1String("9600") || settings.speed == QLatin1String("19200"),
         "a speed text the port can not open");
     // Reading is deterministic: the same bytes give the same settings.
-    const RSComm::PortSettings again = RSComm::ParsePortSettings(contents);
+    const PortSettings again = parsePortSettings(contents);
     FUZZ_CHECK(again.port == settings.port && again.speed == settings.speed, "two readings differ");
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "CliPrompter.h"
 
+#include "RuntimeFault.h"
 #include "SerialPortControl.h"
 
 #include <QRegularExpression>
@@ -40,7 +41,8 @@ CliExit CliPrompter::classify(const QString& text, const QString& title, MsgIcon
         return text.startsWith(QLatin1String("Cannot Communicate")) ? CliExit::Silent
                                                                     : CliExit::ControllerRefused;
     if (title == QLatin1String("Comm Port Error") || title == QLatin1String("RSComm InitializeRSComm")) {
-        static const QRegularExpression number(QStringLiteral("^Error Number = (\\d+)"));
+        static const QRegularExpression number(
+            QLatin1Char('^') + QLatin1String(runtimeFaultPrefix) + QStringLiteral("(\\d+)"));
         const QRegularExpressionMatch m = number.match(text);
         const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
         switch (n) {
@@ -58,7 +60,7 @@ CliExit CliPrompter::classify(const QString& text, const QString& title, MsgIcon
     if (text.contains(QLatin1String("Not Valid")) || text.contains(QLatin1String("Does Not Exist"))
         || text.contains(QLatin1String("is Invalid")) || text.contains(QLatin1String("incompatible"))
         || text.contains(QLatin1String("PLS target board program"))
-        || text.startsWith(QLatin1String("Error Number = ")))
+        || text.startsWith(QLatin1String(runtimeFaultPrefix)))
         return CliExit::File;
     Q_UNUSED(icon);
     return CliExit::ControllerRefused;

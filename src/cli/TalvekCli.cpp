@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "CodeTables.h"
+#include "CommPortSettings.h"
 #include "DataTransfer.h"
 #include "K7700Registers.h"
 #include "LinkMonitor.h"
@@ -79,9 +80,10 @@ public:
     // echo went wrong), as the program upload reads; nothing when it failed.
     std::optional<QString> read(const QString& address)
     {
-        QString value = m_rs.ReadValue(address);
-        if (value.isEmpty() && !m_rs.CommError)
-            value = m_rs.ReadValue(address);
+        ByteLink& link = m_rs.byteLink();
+        QString value = link.ReadValue(address);
+        if (value.isEmpty() && !link.CommError)
+            value = link.ReadValue(address);
         if (value.isEmpty())
             return std::nullopt;
         return value;
@@ -129,7 +131,7 @@ int runWrite(CliRun& run, const QString& address, const QString& value)
         return run.failed(QStringLiteral("%1 was not written").arg(address));
     if (rs.CommError)
         return run.failed(QStringLiteral("write of %1 failed").arg(address));
-    if (rs.WriteMismatch) {
+    if (rs.byteLink().WriteMismatch) {
         return run.failed(QStringLiteral("write of %1 not confirmed: the controller's echo was wrong twice; "
                                          "the value may not have been written")
                               .arg(address));
@@ -198,7 +200,7 @@ int runDownload(CliRun& run, qint16 transfer, const QString& path, bool anyVersi
     if (download.timingAborted())
         return run.failed(
             QStringLiteral("the PLS board refused a timing channel operation; download not complete"));
-    if (run.rs().WriteMismatch)
+    if (run.rs().byteLink().WriteMismatch)
         return run.failed(
             QStringLiteral("a write was not confirmed by the controller; download not complete"));
     return int(CliExit::Ok);
@@ -344,22 +346,239 @@ void CliPort::setSettings(const QString& settings)
     m_inner->setSettings(fields.join(QLatin1Char(',')));
 }
 
+namespace {
+
+// The options talvek-cli takes.
+struct CliOptions
+{
+    QCommandLineOption port { QStringLiteral("port"), QString(), QStringLiteral("N") };
+    QCommandLineOption device { QStringLiteral("device"), QString(), QStringLiteral("PATH") };
+    QCommandLineOption baud { QStringLiteral("baud"), QString(), QStringLiteral("BAUD") };
+    QCommandLineOption trace { QStringLiteral("trace"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption folder { QStringLiteral("program-folder"), QString(), QStringLiteral("DIR") };
+    QCommandLineOption yes { QStringLiteral("yes") };
+    QCommandLineOption anyVersion { QStringLiteral("any-version") };
+    QCommandLineOption output { QStringLiteral("o"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption input { QStringLiteral("i"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
+};
+
+// A command line as parsed: the command, its arguments, the options.
+struct CliCommand
+{
+    const QCommandLineParser& parser;
+    const CliOptions& options;
+    QString name;
+    QStringList rest;
+    std::optional<int> port;
+    std::optional<int> baud;
+    std::optional<qint16> group; // upload and download
+};
+
+// What is wrong with --port and --baud, or nothing.
+std::optional<QString> portProblem(CliCommand& c)
+{
+    if (c.parser.isSet(c.options.port) && c.parser.isSet(c.options.device))
+        return QStringLiteral("--port and --device exclude each other");
+    if (c.parser.isSet(c.options.port)) {
+        bool ok = false;
+        const int n = c.parser.value(c.options.port).toInt(&ok);
+        if (!ok || n < 1 || n > 99)
+            return QStringLiteral("--port takes a port number 1..99");
+        c.port = n;
+    }
+    if (c.parser.isSet(c.options.baud)) {
+        const QString b = c.parser.value(c.options.baud);
+        if (b != QLatin1String("9600") && b != QLatin1String("19200"))
+            return QStringLiteral("--baud takes 9600 or 19200");
+        c.baud = b.toInt();
+    }
+    return std::nullopt;
+}
+
+// What is wrong with the command and its arguments, or nothing.
+std::optional<QString> commandProblem(CliCommand& c)
+{
+    const QString& command = c.name;
+    const QStringList& rest = c.rest;
+    if (command == QLatin1String("read")) {
+        if (rest.isEmpty())
+            return QStringLiteral("read needs at least one address");
+        for (const QString& a : rest) {
+            if (!IsCliAddress(a))
+                return QStringLiteral("%1 is not a controller address").arg(a);
+        }
+    } else if (command == QLatin1String("write")) {
+        if (rest.size() != 2)
+            return QStringLiteral("write needs an address and a value");
+        if (!IsCliAddress(rest[0]))
+            return QStringLiteral("%1 is not a controller address").arg(rest[0]);
+    } else if (command == QLatin1String("upload") || command == QLatin1String("download")) {
+        const bool upload = command == QLatin1String("upload");
+        if (rest.size() != 1 || !(c.group = groupCode(rest[0])))
+            return command + QStringLiteral(" needs one of params, timing, shift, all");
+        if (!c.parser.isSet(upload ? c.options.output : c.options.input))
+            return command
+                + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt"));
+    } else if (command == QLatin1String("program-upload") || command == QLatin1String("program-download")) {
+        if (rest.size() != 1)
+            return command + QStringLiteral(" needs one program file (.nvk)");
+    } else if (command == QLatin1String("status")) {
+        if (!rest.isEmpty())
+            return QStringLiteral("status takes no arguments");
+    } else {
+        return QStringLiteral("unknown command %1").arg(command);
+    }
+    return std::nullopt;
+}
+
+bool writesToController(const QString& command)
+{
+    return command == QLatin1String("write") || command == QLatin1String("download")
+        || command == QLatin1String("program-download");
+}
+
+// --device: a port link in a folder of our own names the device (on
+// Windows the device is a COM port by its number). Nothing when the link
+// could not be made (or the device is no COM port: `usageProblem`).
+std::optional<ProgramFolder> devicePortFolder(CliCommand& c, const ProgramFolder& folder,
+    std::optional<QTemporaryDir>& deviceFolder, CliPrompter& prompter, QString& usageProblem)
+{
+    const QString device = c.parser.value(c.options.device);
+#ifdef Q_OS_WIN
+    Q_UNUSED(deviceFolder);
+    Q_UNUSED(prompter);
+    static const QRegularExpression com(
+        QStringLiteral("^(?:\\\\\\\\\\.\\\\)?COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = com.match(device);
+    if (!m.hasMatch()) {
+        usageProblem = QStringLiteral("--device takes COM1..COM99 here");
+        return std::nullopt;
+    }
+    c.port = m.captured(1).toInt();
+    return folder;
+#else
+    Q_UNUSED(folder);
+    Q_UNUSED(usageProblem);
+    deviceFolder.emplace();
+    const QString link = deviceFolder->filePath(portLinkFile(1));
+    if (!deviceFolder->isValid() || !QDir().mkpath(QFileInfo(link).absolutePath())
+        || !QFile::link(QFileInfo(device).absoluteFilePath(), link)) {
+        prompter.fail(CliExit::File, QStringLiteral("cannot make a port link in a temporary folder"));
+        return std::nullopt;
+    }
+    c.port = 1;
+    return ProgramFolder(deviceFolder->path());
+#endif
+}
+
+// The files a command reads, checked before the link opens: true when
+// they are there.
+bool commandFilesPresent(const CliCommand& c, RSComm& rs, CliPrompter& prompter)
+{
+    if (c.name == QLatin1String("download")) {
+        const QString path = c.parser.value(c.options.input);
+        if (!QFileInfo(path).isFile()) {
+            prompter.fail(CliExit::File, QStringLiteral("%1: no such file").arg(path));
+            return false;
+        }
+    }
+    if (c.name == QLatin1String("program-download")) {
+        rs.setDownloadFile(c.rest[0]);
+        if (!rs.ValidProgram()) {
+            prompter.fail(CliExit::File, QStringLiteral("%1 is not a valid program file set").arg(c.rest[0]));
+            return false;
+        }
+    }
+    return true;
+}
+
+// --trace FILE: the link monitor's exchange log goes to the file. False when
+// the file cannot be written.
+bool startTrace(const CliCommand& c, QFile& trace, std::unique_ptr<LinkMonitor>& monitor, RSComm& rs,
+    CliPrompter& prompter)
+{
+    if (!c.parser.isSet(c.options.trace))
+        return true;
+    trace.setFileName(c.parser.value(c.options.trace));
+    if (!trace.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        prompter.fail(CliExit::File, QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));
+        return false;
+    }
+    monitor = std::make_unique<LinkMonitor>(64);
+    trace.write(LinkMonitor::logHeader().toLatin1() + '\n');
+    LinkMonitor* m = monitor.get();
+    monitor->setSink(
+        [&trace, m](const LinkMonitor::Exchange& e) { trace.write(m->formatExchange(e).toLatin1() + '\n'); });
+    rs.setMonitor(monitor.get());
+    return true;
+}
+
+// The command on the open link.
+int runCommand(const CliCommand& c, CliRun& run, CliPort& serial)
+{
+    const QString& command = c.name;
+    if (!run.rs().OnlineMode) {
+        return run.failed(QStringLiteral("the controller link could not be opened (COM%1 %2)")
+                              .arg(serial.commPort())
+                              .arg(serial.deviceForPort(serial.commPort())),
+            CliExit::PortError);
+    }
+    if (command == QLatin1String("read"))
+        return runRead(run, c.rest);
+    if (command == QLatin1String("write"))
+        return runWrite(run, c.rest[0], c.rest[1]);
+    if (command == QLatin1String("upload"))
+        return runUpload(run, *c.group, c.parser.value(c.options.output));
+    if (command == QLatin1String("download"))
+        return runDownload(
+            run, *c.group, c.parser.value(c.options.input), c.parser.isSet(c.options.anyVersion));
+    if (command == QLatin1String("program-upload"))
+        return runProgramUpload(run, c.rest[0]);
+    if (command == QLatin1String("program-download"))
+        return runProgramDownload(run, c.rest[0]);
+    if (command == QLatin1String("status"))
+        return runStatus(run, serial);
+    return code(CliExit::Ok);
+}
+
+// Opens the link, runs the command, closes the link and the trace.
+int runOnLink(const CliCommand& c, CliContext& context, const ProgramFolder& folder,
+    const ProgramFolder& portFolder, CliPrompter& prompter)
+{
+    InitMachineData();
+    CliRun run(context, folder, prompter);
+    RSComm& rs = run.rs();
+    if (!commandFilesPresent(c, rs, prompter))
+        return code(CliExit::File);
+    std::unique_ptr<LinkMonitor> monitor;
+    QFile trace;
+    if (!startTrace(c, trace, monitor, rs, prompter))
+        return code(CliExit::File);
+
+    CliPort serial(context.makePort(portFolder), c.port, c.baud);
+    rs.OnlineMode = true;
+    rs.OpenRSComm(&serial);
+    int result = runCommand(c, run, serial);
+    rs.CloseRSComm();
+    rs.setMonitor(nullptr);
+    if (trace.isOpen() && (!trace.flush() || trace.error() != QFileDevice::NoError)) {
+        prompter.note(QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));
+        if (result == code(CliExit::Ok))
+            result = code(CliExit::File);
+    }
+    return result;
+}
+
+} // namespace
+
 int RunTalvekCli(const QStringList& arguments, CliContext& context)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("N"));
-    const QCommandLineOption deviceOption(QStringLiteral("device"), QString(), QStringLiteral("PATH"));
-    const QCommandLineOption baudOption(QStringLiteral("baud"), QString(), QStringLiteral("BAUD"));
-    const QCommandLineOption traceOption(QStringLiteral("trace"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption folderOption(QStringLiteral("program-folder"), QString(), QStringLiteral("DIR"));
-    const QCommandLineOption yesOption(QStringLiteral("yes"));
-    const QCommandLineOption anyVersionOption(QStringLiteral("any-version"));
-    const QCommandLineOption outputOption(QStringLiteral("o"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption inputOption(QStringLiteral("i"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption helpOption(QStringList { QStringLiteral("h"), QStringLiteral("help") });
-    parser.addOptions({ portOption, deviceOption, baudOption, traceOption, folderOption, yesOption,
-        anyVersionOption, outputOption, inputOption, helpOption });
+    const CliOptions o;
+    parser.addOptions(
+        { o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input, o.help });
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {
@@ -369,174 +588,41 @@ int RunTalvekCli(const QStringList& arguments, CliContext& context)
 
     if (!parser.parse(QStringList { QStringLiteral("talvek-cli") } + arguments))
         return usage(parser.errorText());
-    if (parser.isSet(helpOption)) {
+    if (parser.isSet(o.help)) {
         context.out << TalvekCliUsage() << Qt::flush;
         return code(CliExit::Ok);
     }
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
         return usage(QStringLiteral("no command"));
-    const QString command = args.front();
-    const QStringList rest = args.mid(1);
 
-    // ---- the command line, checked before anything touches the port ----
-    std::optional<int> port;
-    std::optional<int> baud;
-    if (parser.isSet(portOption) && parser.isSet(deviceOption))
-        return usage(QStringLiteral("--port and --device exclude each other"));
-    if (parser.isSet(portOption)) {
-        bool ok = false;
-        const int n = parser.value(portOption).toInt(&ok);
-        if (!ok || n < 1 || n > 99)
-            return usage(QStringLiteral("--port takes a port number 1..99"));
-        port = n;
-    }
-    if (parser.isSet(baudOption)) {
-        const QString b = parser.value(baudOption);
-        if (b != QLatin1String("9600") && b != QLatin1String("19200"))
-            return usage(QStringLiteral("--baud takes 9600 or 19200"));
-        baud = b.toInt();
-    }
+    // The command line is checked before anything touches the port.
+    CliCommand command { parser, o, args.front(), args.mid(1) };
+    if (const std::optional<QString> problem = portProblem(command))
+        return usage(*problem);
+    if (const std::optional<QString> problem = commandProblem(command))
+        return usage(*problem);
 
-    const bool writes = command == QLatin1String("write") || command == QLatin1String("download")
-        || command == QLatin1String("program-download");
-    std::optional<qint16> group;
-    if (command == QLatin1String("read")) {
-        if (rest.isEmpty())
-            return usage(QStringLiteral("read needs at least one address"));
-        for (const QString& a : rest) {
-            if (!IsCliAddress(a))
-                return usage(QStringLiteral("%1 is not a controller address").arg(a));
-        }
-    } else if (command == QLatin1String("write")) {
-        if (rest.size() != 2)
-            return usage(QStringLiteral("write needs an address and a value"));
-        if (!IsCliAddress(rest[0]))
-            return usage(QStringLiteral("%1 is not a controller address").arg(rest[0]));
-    } else if (command == QLatin1String("upload") || command == QLatin1String("download")) {
-        const bool upload = command == QLatin1String("upload");
-        if (rest.size() != 1 || !(group = groupCode(rest[0])))
-            return usage(command + QStringLiteral(" needs one of params, timing, shift, all"));
-        if (!parser.isSet(upload ? outputOption : inputOption))
-            return usage(command
-                + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt")));
-    } else if (command == QLatin1String("program-upload") || command == QLatin1String("program-download")) {
-        if (rest.size() != 1)
-            return usage(command + QStringLiteral(" needs one program file (.nvk)"));
-    } else if (command == QLatin1String("status")) {
-        if (!rest.isEmpty())
-            return usage(QStringLiteral("status takes no arguments"));
-    } else {
-        return usage(QStringLiteral("unknown command %1").arg(command));
-    }
-
-    CliPrompter prompter(err, parser.isSet(yesOption));
-    if (writes && !parser.isSet(yesOption)) {
-        prompter.fail(
-            CliExit::NeedsYes, command + QStringLiteral(" writes to the controller: add --yes to go ahead"));
+    CliPrompter prompter(err, parser.isSet(o.yes));
+    if (writesToController(command.name) && !parser.isSet(o.yes)) {
+        prompter.fail(CliExit::NeedsYes,
+            command.name + QStringLiteral(" writes to the controller: add --yes to go ahead"));
         return code(CliExit::NeedsYes);
     }
 
     const ProgramFolder folder
-        = parser.isSet(folderOption) ? ProgramFolder(parser.value(folderOption)) : context.folder;
-
-    // --device: the port link of a folder of our own names the device.
+        = parser.isSet(o.folder) ? ProgramFolder(parser.value(o.folder)) : context.folder;
     std::optional<QTemporaryDir> deviceFolder;
-    std::optional<ProgramFolder> portFolder;
-    if (parser.isSet(deviceOption)) {
-        const QString device = parser.value(deviceOption);
-#ifdef Q_OS_WIN
-        static const QRegularExpression com(
-            QStringLiteral("^(?:\\\\\\\\\\.\\\\)?COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
-        const QRegularExpressionMatch m = com.match(device);
-        if (!m.hasMatch())
-            return usage(QStringLiteral("--device takes COM1..COM99 here"));
-        port = m.captured(1).toInt();
-        portFolder.emplace(folder);
-#else
-        deviceFolder.emplace();
-        if (!deviceFolder->isValid()
-            || !QDir().mkpath(deviceFolder->filePath(QStringLiteral("support/ports")))
-            || !QFile::link(QFileInfo(device).absoluteFilePath(),
-                deviceFolder->filePath(QStringLiteral("support/ports/COM1")))) {
-            prompter.fail(CliExit::File, QStringLiteral("cannot make a port link in a temporary folder"));
+    std::optional<ProgramFolder> portFolder = folder;
+    if (parser.isSet(o.device)) {
+        QString problem;
+        portFolder = devicePortFolder(command, folder, deviceFolder, prompter, problem);
+        if (!problem.isEmpty())
+            return usage(problem);
+        if (!portFolder)
             return code(CliExit::File);
-        }
-        port = 1;
-        portFolder.emplace(deviceFolder->path());
-#endif
-    } else {
-        portFolder.emplace(folder);
     }
-
-    InitMachineData();
-    CliRun run(context, folder, prompter);
-    RSComm& rs = run.rs();
-
-    // ---- the files, before the link ----
-    if (command == QLatin1String("download")) {
-        const QString path = parser.value(inputOption);
-        if (!QFileInfo(path).isFile()) {
-            prompter.fail(CliExit::File, QStringLiteral("%1: no such file").arg(path));
-            return code(CliExit::File);
-        }
-    }
-    if (command == QLatin1String("program-download")) {
-        rs.setDownloadFile(rest[0]);
-        if (!rs.ValidProgram()) {
-            prompter.fail(CliExit::File, QStringLiteral("%1 is not a valid program file set").arg(rest[0]));
-            return code(CliExit::File);
-        }
-    }
-    std::unique_ptr<LinkMonitor> monitor;
-    QFile trace;
-    if (parser.isSet(traceOption)) {
-        trace.setFileName(parser.value(traceOption));
-        if (!trace.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-            prompter.fail(CliExit::File, QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));
-            return code(CliExit::File);
-        }
-        monitor = std::make_unique<LinkMonitor>(64);
-        trace.write(LinkMonitor::logHeader().toLatin1() + '\n');
-        LinkMonitor* m = monitor.get();
-        monitor->setSink([&trace, m](const LinkMonitor::Exchange& e) {
-            trace.write(m->formatExchange(e).toLatin1() + '\n');
-        });
-        rs.setMonitor(monitor.get());
-    }
-
-    CliPort serial(context.makePort(*portFolder), port, baud);
-    rs.OnlineMode = true;
-    rs.OpenRSComm(&serial);
-    int result = code(CliExit::Ok);
-    if (!rs.OnlineMode) {
-        result = run.failed(QStringLiteral("the controller link could not be opened (COM%1 %2)")
-                                .arg(serial.commPort())
-                                .arg(serial.deviceForPort(serial.commPort())),
-            CliExit::PortError);
-    } else if (command == QLatin1String("read")) {
-        result = runRead(run, rest);
-    } else if (command == QLatin1String("write")) {
-        result = runWrite(run, rest[0], rest[1]);
-    } else if (command == QLatin1String("upload")) {
-        result = runUpload(run, *group, parser.value(outputOption));
-    } else if (command == QLatin1String("download")) {
-        result = runDownload(run, *group, parser.value(inputOption), parser.isSet(anyVersionOption));
-    } else if (command == QLatin1String("program-upload")) {
-        result = runProgramUpload(run, rest[0]);
-    } else if (command == QLatin1String("program-download")) {
-        result = runProgramDownload(run, rest[0]);
-    } else if (command == QLatin1String("status")) {
-        result = runStatus(run, serial);
-    }
-    rs.CloseRSComm();
-    rs.setMonitor(nullptr);
-    if (trace.isOpen() && (!trace.flush() || trace.error() != QFileDevice::NoError)) {
-        prompter.note(QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));
-        if (result == code(CliExit::Ok))
-            result = code(CliExit::File);
-    }
-    return result;
+    return runOnLink(command, context, folder, *portFolder, prompter);
 }
 
 } // namespace talvek

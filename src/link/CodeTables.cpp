@@ -4,6 +4,7 @@
 #include "FieldInput.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
+#include "RuntimeFault.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -115,9 +116,8 @@ QString FaultDescriptionText(qint16 FltCode, const ProgramFolder& folder, Prompt
         result += QStringLiteral("--- Fault File Not Found ---");
         break;
     case CodeLookup::Status::ReadError:
-        prompter.msgBox(QStringLiteral("Error Number = ") + QString::number(lookup.errorNumber)
-                + QStringLiteral("\r\n\r\n") + lookup.errorDescription,
-            QStringLiteral("RSComm FaultDescription"), MsgIcon::Information, MsgButtons::OK);
+        ShowRuntimeFault(prompter, lookup.errorNumber, lookup.errorDescription,
+            QStringLiteral("RSComm FaultDescription"), MsgIcon::Information);
         break;
     }
     return result;

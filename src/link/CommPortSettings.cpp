@@ -1,12 +1,15 @@
 #include "CommPortSettings.h"
 
 #include "BasicError.h"
+#include "BasicText.h"
+#include "FieldInput.h"
 #include "ProgramFolder.h"
 #include "SafeWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace talvek {
 
@@ -36,7 +39,106 @@ void writeWholeFile(const QString& path, const QByteArray& bytes)
         ThrowSettingsFileError(failure->error, failure->reason, path, QStringLiteral("write"));
 }
 
+// The reader's faults name the link as their source.
+const QString kReadSource = QStringLiteral("RSComm");
+
+// Reads a field the way "Input #" fills a 16-bit integer: empty gives 0, a
+// number is rounded (ties to even), anything else is a type mismatch.
+int integerField(const QString& field)
+{
+    if (field.trimmed().isEmpty())
+        return 0;
+    if (!IsNumeric(field))
+        throw BasicError(RuntimeError::TypeMismatch, kReadSource, QStringLiteral("Type mismatch"));
+    try {
+        return CInt(Val(field));
+    } catch (const BasicError&) {
+        throw BasicError(RuntimeError::Overflow, kReadSource, QStringLiteral("Overflow"));
+    }
+}
+
+// The defaults go where the program keeps what it writes (an empty file
+// among the installed, read-only files is not rewritten in place).
+void writeDefaultSettings(const ProgramFolder& folder)
+{
+    const QString target = folder.writablePath(QLatin1String(portSettingsFile));
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QFile f(target);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || f.write(QByteArrayLiteral("1,9600\r\n")) != 8) {
+        throw BasicError(RuntimeError::PathFileAccess, kReadSource,
+            QStringLiteral("Path/File access error: cannot write ") + native(target) + QStringLiteral(" (")
+                + f.errorString() + QStringLiteral(")"));
+    }
+}
+
 } // namespace
+
+QString portLinkFile(int port)
+{
+    return QStringLiteral("support/ports/COM%1").arg(port);
+}
+
+PortSettings parsePortSettings(const QByteArray& contents)
+{
+    PortSettings s;
+    FieldInput in(contents);
+    const QString portField = in.next();
+    if (in.pastEnd())
+        throw BasicError(RuntimeError::InputPastEnd, kReadSource, QStringLiteral("Input past end of file"));
+    const int port = integerField(portField);
+    const QString speedField = in.next();
+    if (in.pastEnd())
+        throw BasicError(RuntimeError::InputPastEnd, kReadSource, QStringLiteral("Input past end of file"));
+
+    s.port = std::clamp(port, 1, 99);
+    // The speed the link accepts is a speed it can open: the canonical text
+    // of 9600 or 19200, however the file spells it ("1.92E4", "&H2580").
+    const double speed = Val(speedField);
+    s.speed = speed == 19200.0 ? QStringLiteral("19200") : QStringLiteral("9600");
+    return s;
+}
+
+PortSettings readPortSettings(const ProgramFolder& folder)
+{
+    const QString path = folder.resolve(QLatin1String(portSettingsFile));
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        writeDefaultSettings(folder);
+        return {};
+    }
+    // A pipe or a device in its place would block the open (and is no
+    // settings file).
+    if (!info.isFile()) {
+        throw BasicError(RuntimeError::PathFileAccess, kReadSource,
+            QStringLiteral("Path/File access error: cannot read ") + native(path)
+                + QStringLiteral(" (not a file)"));
+    }
+    if (info.size() == 0) {
+        writeDefaultSettings(folder);
+        return {};
+    }
+
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        throw BasicError(RuntimeError::PathFileAccess, kReadSource,
+            QStringLiteral("Path/File access error: cannot read ") + native(path) + QStringLiteral(" (")
+                + f.errorString() + QStringLiteral(")"));
+    }
+    return parsePortSettings(f.read(portSettingsReadLimit));
+}
+
+std::optional<PortSettings> loadPortSettings(const ProgramFolder& folder)
+{
+    const QString path = folder.resolve(QLatin1String(portSettingsFile));
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() == 0)
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        ThrowSettingsFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
+    return parsePortSettings(file.read(portSettingsReadLimit));
+}
 
 const QStringList& DevelopmentSystemFolders()
 {
@@ -63,12 +165,12 @@ void ThrowSettingsFileError(
 
 void SaveCommPortSettings(const ProgramFolder& folder, int port, int speed, const QString& pinTarget)
 {
-    const QString settingsFile = folder.writablePath(QStringLiteral("support/RSPort.cfg"));
+    const QString settingsFile = folder.writablePath(QLatin1String(portSettingsFile));
     makeFolderFor(settingsFile);
 
 #ifdef Q_OS_UNIX
     if (!pinTarget.isEmpty()) {
-        const QString link = folder.writablePath(QStringLiteral("support/ports/COM%1").arg(port));
+        const QString link = folder.writablePath(portLinkFile(port));
         makeFolderFor(link);
         const QFileInfo old(link);
         if ((old.isSymLink() || old.exists()) && !QFile::remove(link)) {

@@ -3,10 +3,39 @@
 #include <QFileDevice>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace talvek {
 
 class ProgramFolder;
+
+// The port settings file, "port,speed" on one line, beside the program: the
+// link reads it, the comm port dialog writes it. Paths are relative to the
+// program folder.
+inline constexpr char portSettingsFile[] = "support/RSPort.cfg";
+// The link that names the device of port n ("support/ports/COM<n>").
+QString portLinkFile(int port);
+
+struct PortSettings
+{
+    int port = 1;
+    QString speed = QStringLiteral("9600");
+};
+// The settings file holds one short line; nothing beyond this is read.
+inline constexpr qint64 portSettingsReadLimit = 4096;
+// The port settings file's contents, "port,speed": the port limited to
+// 1..99, a speed other than 9600 or 19200 read as 9600. Throws BasicError
+// 13 (port not a number), 6 (port overflows) or 62 (a field missing).
+PortSettings parsePortSettings(const QByteArray& contents);
+// The settings the link opens with: the file as it stands, or the defaults,
+// which are then written (with the folder) when the file is missing or
+// empty. Throws BasicError (source "RSComm") when the file cannot be read or
+// its defaults written, or holds no settings (see parsePortSettings).
+PortSettings readPortSettings(const ProgramFolder& folder);
+// The settings the file holds as it stands, or nothing when it is missing
+// or empty; nothing is written. Throws BasicError (source "SetupComm") when
+// the file cannot be read or holds no settings.
+std::optional<PortSettings> loadPortSettings(const ProgramFolder& folder);
 
 // The development-system folders whose NORVIK.SFG receives the port choice.
 const QStringList& DevelopmentSystemFolders();

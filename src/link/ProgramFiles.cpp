@@ -2,7 +2,6 @@
 
 #include "BasicError.h"
 #include "FieldInput.h"
-#include "Prompter.h"
 #include "SafeWrite.h"
 
 #include <QDir>
@@ -118,13 +117,6 @@ void SaveFileSet(const QList<std::pair<QString, QByteArray>>& files)
         items.append({ path, bytes });
     if (const auto failure = SafeWriteAll(items))
         throw accessError(QStringLiteral("write"), failure->first, failure->second.reason);
-}
-
-void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon)
-{
-    prompter.msgBox(QStringLiteral("Error Number = ") + QString::number(error.number())
-            + QStringLiteral("\r\n\r\n") + error.description(),
-        title, icon, MsgButtons::OK);
 }
 
 } // namespace talvek

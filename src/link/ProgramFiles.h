@@ -1,5 +1,8 @@
 #pragma once
 
+// Callers of the program set helpers report its faults with this box.
+#include "RuntimeFault.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -7,10 +10,6 @@
 #include <utility>
 
 namespace talvek {
-
-class BasicError;
-class Prompter;
-enum class MsgIcon;
 
 // Files of a program file set: a program file (".nvk"), a revision file
 // (".rev"), a program image (".hex", Intel HEX) and a configuration file
@@ -58,8 +57,5 @@ void SaveWholeFile(const QString& path, const QByteArray& bytes);
 // Replaces the files of a set together: none of them unless every new one
 // could be written in full (see SafeWriteAll). Throws BasicError 75 on failure.
 void SaveFileSet(const QList<std::pair<QString, QByteArray>>& files);
-
-// "Error Number = " n CRLF CRLF description, OK button.
-void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon);
 
 } // namespace talvek

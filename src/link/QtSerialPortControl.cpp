@@ -1,5 +1,6 @@
 #include "QtSerialPortControl.h"
 
+#include "CommPortSettings.h"
 #include "SerialDevices.h"
 
 #include <QElapsedTimer>
@@ -160,7 +161,7 @@ QString QtSerialPortControl::defaultDevice(int port)
 
 QString QtSerialPortControl::portLink(int port) const
 {
-    return m_folder.resolve(QStringLiteral("support/ports/COM%1").arg(port));
+    return m_folder.resolve(portLinkFile(port));
 }
 
 QString QtSerialPortControl::deviceForPort(int port) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ByteLink.h"
 #include "LinkMonitor.h"
 
 #include <QString>
@@ -16,7 +17,8 @@ class ProgramFolder;
 class SerialPortControl;
 
 // The controller link: every access to the K7700 goes through the one instance
-// of this class. Half-duplex, byte by byte: one byte out, one reply byte back.
+// of this class. Half-duplex, byte by byte: one byte out, one reply byte back,
+// spoken through the byte link it holds.
 //
 // Controller failures are not exceptions: a failed exchange sets CommError and
 // the operation returns its failure value; while CommError is set every
@@ -27,6 +29,9 @@ class SerialPortControl;
 // event loop fails fast and leaves the link state of the waiting one alone.
 class RSComm final
 {
+    // Declared first: the link flags below are its own.
+    ByteLink m_link;
+
 public:
     RSComm(ProgramFolder& folder, Clock& clock, Prompter& prompter);
     ~RSComm();
@@ -34,13 +39,13 @@ public:
     RSComm& operator=(const RSComm&) = delete;
 
     // The no-reply value of SendByte; never a byte.
-    static constexpr int NoReply = 9999;
-    static constexpr int Attention = 0xFF;
-    static constexpr int Ack = 0x55;
+    static constexpr int NoReply = ByteLink::NoReply;
+    static constexpr int Attention = ByteLink::Attention;
+    static constexpr int Ack = ByteLink::Ack;
 
     // ---- the public interface, in the order the class has always declared it ----
-    bool OnlineMode = false;
-    bool CommError = false;
+    bool& OnlineMode;
+    bool& CommError;
 
     // Full path of the port settings file.
     QString CommSettingsFile() const;
@@ -151,58 +156,16 @@ public:
     bool IsBusy() const { return m_depth > 0; }
 
     // The link monitor that sees every exchange, or none (nullptr).
-    void setMonitor(LinkMonitor* monitor) { m_monitor = monitor; }
-    LinkMonitor* monitor() const { return m_monitor; }
+    void setMonitor(LinkMonitor* monitor) { m_link.setMonitor(monitor); }
+    LinkMonitor* monitor() const { return m_link.monitor(); }
 
-    // ---- link primitives, used by the controller operations of this class ----
-    struct PortSettings
-    {
-        int port = 1;
-        QString speed = QStringLiteral("9600");
-    };
-    // Reads the port settings file, creating folder and file when missing.
-    // Throws BasicError on a read error (a port field that is not a number).
-    PortSettings ReadPortSettings();
-    // The settings file holds one short line; nothing beyond this is read.
-    static constexpr qint64 PortSettingsReadLimit = 4096;
-    // The port settings file's contents, "port,speed": the port limited to
-    // 1..99, a speed other than 9600 or 19200 read as 9600. Throws BasicError
-    // 13 (port not a number), 6 (port overflows) or 62 (a field missing).
-    static PortSettings ParsePortSettings(const QByteArray& contents);
-    void ConfigurePort(SerialPortControl* port);
-    int SendByte(int value, bool noWait, bool clearInput);
-    // Bytes that need no reply each, in one write: SendByte without waiting
-    // for every one of them (a USB adapter carries them in one transfer).
-    void SendBytes(const QByteArray& bytes);
-    bool SetPLCMode(int mode, int command);
-    void ParseAddress(const QString& address);
-    // The raw read: empty text when it failed.
-    QString ReadValue(const QString& Add);
-    // The raw write; WriteMismatch tells of a wrong echo.
-    void WriteValue(const QString& Add, const QString& DataValue);
-
-    // ---- link state (read by tests and the other controller operations) ----
-    int CurrentMode = 0;
-    bool WriteMismatch = false;
-    bool PortFailed = false;
-    QString AddType = QStringLiteral("B");
-    qint32 AddNumber = 0;
-    quint16 BitMask = 0;
-    bool IsBitAdd = false;
-
-    struct LastReadRecord
-    {
-        QString address;
-        QString type;
-        qint32 number = 0;
-        quint16 bitMask = 0;
-        bool isBit = false;
-        int width = 0; // 0 byte, 1 word, 3 double word
-        std::array<int, 4> data {};
-    };
-    LastReadRecord LastRead;
-
-    SerialPortControl* Port() const { return m_port; }
+    // Configuring or opening the port failed: OpenRSComm left it closed.
+    bool PortFailed() const { return m_portFailed; }
+    SerialPortControl* Port() const { return m_link.port(); }
+    // The byte link the controller operations speak through: its mode, the
+    // last write's echo (WriteMismatch), the raw reads and writes.
+    ByteLink& byteLink() { return m_link; }
+    const ByteLink& byteLink() const { return m_link; }
 
 private:
     // Marks a public controller operation in progress. An operation started
@@ -219,8 +182,8 @@ private:
         }
         ~OperationGuard()
         {
-            if (m_link.m_monitor && m_link.CommError && !m_refused)
-                m_link.m_monitor->linkFailed();
+            if (m_link.monitor() && m_link.CommError && !m_refused)
+                m_link.monitor()->linkFailed();
             --m_link.m_depth;
         }
         OperationGuard(const OperationGuard&) = delete;
@@ -231,9 +194,7 @@ private:
         RSComm& m_link;
         bool m_refused;
     };
-    void entryAlert(const QString& message);
-    // SendByte without the monitor's view of it.
-    int exchangeByte(int value, bool noWait, bool clearInput);
+    void ConfigurePort(SerialPortControl* port);
     // One byte of a PLS command that the board must acknowledge; one byte
     // polled from the board (NoReply when the exchange failed or its reply
     // came only after a resynchronisation).
@@ -253,8 +214,6 @@ private:
     bool WaitPLSReady();
     bool sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes);
     QString readPLSText(int command);
-    void errorBox(int number, const QString& source, const QString& description, const QString& title,
-                  bool withSource, bool retryCancel, bool* retry);
 
     // ---- program file set, download and upload ----
     bool SetProgramIdent(const QString& path);
@@ -262,38 +221,21 @@ private:
     bool transferRunning() const { return m_inProgramMode || m_transferring; }
     void dumpProgramSteps();
     void uploadProgramSteps();
-    // WriteValue, once more after an echo mismatch, and a read-back after a
-    // second one (RSWrite inside an operation). True when the controller
-    // holds the value.
-    bool writeRegister(const QString& Add, const QString& DataValue);
-    // ReadValue, once more when it failed without a link failure.
-    QString readRegister(const QString& Add);
-    // Whether the parsed address (AddNumber, with `width` more bytes) lies
-    // in the 16-bit byte space and names a bit 0 to 7.
-    bool parsedAddressUsable(int width) const;
     // The controller's reply to a program record: the byte, or nothing after 1 s.
     std::optional<int> awaitRecordReply();
     void letEventsRun();
 
+    // The steps of the transfers (RSCommTransfer.cpp).
+    friend class ProgramDownload;
+    friend class ProgramUpload;
+
     ProgramFolder& m_folder;
     Clock& m_clock;
     Prompter& m_prompter;
-    SerialPortControl* m_port = nullptr;
-    LinkMonitor* m_monitor = nullptr;
     int m_depth = 0;
-    // The reply SendByte returned came only after a resynchronisation: it
-    // may answer the attention byte, not the byte that was sent.
-    bool m_replyAfterResync = false;
+    bool m_portFailed = false;
     bool m_readFailed = false;
     bool m_writeFailed = false;
-    // The last WriteValue: refused before anything was sent (entry alert),
-    // failed without an echo mismatch (the byte of a bit could not be read),
-    // and the value it was to leave in the controller (0 or 1 for a bit).
-    bool m_writeRefused = false;
-    bool m_writeIncomplete = false;
-    quint64 m_writeTarget = 0;
-    // The last ParseAddress named a bit above 7.
-    bool m_bitOutOfRange = false;
 
     bool m_inProgramMode = false;
     bool m_inUploadMode = false;

@@ -14,7 +14,7 @@ qint16 RSComm::FaultCode()
     OperationGuard guard(*this);
     if (guard.refused())
         return 0;
-    const QString raw = ReadValue(reg::faultCode);
+    const QString raw = m_link.ReadValue(reg::faultCode);
     return raw.isEmpty() ? 0 : qint16(raw.toInt());
 }
 
@@ -30,7 +30,7 @@ qint16 RSComm::FirmwareRev()
     OperationGuard guard(*this);
     if (guard.refused())
         return -1;
-    const QString raw = ReadValue(reg::firmwareRevision);
+    const QString raw = m_link.ReadValue(reg::firmwareRevision);
     return raw.isEmpty() ? 0 : CInt(Val(raw));
 }
 

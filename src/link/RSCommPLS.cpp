@@ -68,29 +68,29 @@ bool isByte(int v)
 // lost byte was to carry: neither an acknowledgement nor a value then.
 bool RSComm::acknowledged(int value)
 {
-    return SendByte(value, false, false) == Ack && !CommError && !m_replyAfterResync;
+    return m_link.SendByte(value, false, false) == Ack && !CommError && !m_link.replyAfterResync();
 }
 
 int RSComm::polledByte()
 {
-    const int r = SendByte(PollByte, false, false);
-    return CommError || m_replyAfterResync ? NoReply : r;
+    const int r = m_link.SendByte(PollByte, false, false);
+    return CommError || m_link.replyAfterResync() ? NoReply : r;
 }
 
 int RSComm::ReadPLSWord(int command)
 {
-    CurrentMode = 0;
-    if (!SetPLCMode(ModeReadWord, command)) {
-        CurrentMode = 0;
+    m_link.CurrentMode = 0;
+    if (!m_link.SetPLCMode(ModeReadWord, command)) {
+        m_link.CurrentMode = 0;
         return PLSFailure;
     }
     const int low = polledByte();
     if (low == NoReply) {
-        CurrentMode = 0;
+        m_link.CurrentMode = 0;
         return PLSFailure;
     }
     const int high = polledByte();
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     if (high == NoReply)
         return PLSFailure;
     return low + 256 * high;
@@ -98,44 +98,44 @@ int RSComm::ReadPLSWord(int command)
 
 bool RSComm::WritePLSWord(int command, int value)
 {
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     // The board takes a 16-bit word; anything else is not sent at all.
     if (value < 0 || value > 0xFFFF)
         return false;
-    if (!SetPLCMode(ModeWriteWord, command)) {
-        CurrentMode = 0;
+    if (!m_link.SetPLCMode(ModeWriteWord, command)) {
+        m_link.CurrentMode = 0;
         return false;
     }
     for (const int b : { value & 0xFF, value >> 8 }) {
         if (!acknowledged(b)) {
-            CurrentMode = 0;
+            m_link.CurrentMode = 0;
             return false;
         }
     }
     const bool ready = WaitPLSReady();
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     return ready;
 }
 
 bool RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes)
 {
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     for (const int b : bytes) {
         if (!isByte(b))
             return false; // a value the wire cannot carry: nothing is sent
     }
-    if (!SetPLCMode(mode, command)) {
-        CurrentMode = 0;
+    if (!m_link.SetPLCMode(mode, command)) {
+        m_link.CurrentMode = 0;
         return false;
     }
     for (const int b : bytes) {
         if (!acknowledged(b)) {
-            CurrentMode = 0;
+            m_link.CurrentMode = 0;
             return false;
         }
     }
     const bool ready = WaitPLSReady();
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     return ready;
 }
 
@@ -151,43 +151,43 @@ bool RSComm::SendPLSConfigBlock(int command, const std::array<int, 6>& values)
 
 bool RSComm::ReceivePLSConfig()
 {
-    CurrentMode = 0;
-    if (!SetPLCMode(ModeReadConfig, CmdReadConfig)) {
-        CurrentMode = 0;
+    m_link.CurrentMode = 0;
+    if (!m_link.SetPLCMode(ModeReadConfig, CmdReadConfig)) {
+        m_link.CurrentMode = 0;
         return false;
     }
     for (size_t i = 0; i < m_plsConfigTable.size(); ++i) {
         const int r = polledByte();
         if (r == NoReply) {
             // The entries received so far stay; the failed one keeps its value.
-            CurrentMode = 0;
+            m_link.CurrentMode = 0;
             return false;
         }
         m_plsConfigTable[i] = qint16(r);
     }
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     return true;
 }
 
 bool RSComm::ReadRecallRecord(int Chan)
 {
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     if (!isByte(Chan))
         return false;
-    if (!SetPLCMode(ModeRecall, CmdRecall)) {
-        CurrentMode = 0;
+    if (!m_link.SetPLCMode(ModeRecall, CmdRecall)) {
+        m_link.CurrentMode = 0;
         return false;
     }
     auto invalid = [this](qint16 state) {
         ChannelRecallState = state;
         ChannelRecallPos = 0;
-        CurrentMode = 0;
+        m_link.CurrentMode = 0;
         return false;
     };
     if (CommError)
         return invalid(2);
     if (!acknowledged(Chan)) {
-        CurrentMode = 0;
+        m_link.CurrentMode = 0;
         return false;
     }
     std::array<int, 3> polled {};
@@ -201,7 +201,7 @@ bool RSComm::ReadRecallRecord(int Chan)
         return invalid(2);
     ChannelRecallState = qint16(state);
     ChannelRecallPos = qint16(low + 256 * high);
-    CurrentMode = 0;
+    m_link.CurrentMode = 0;
     return true;
 }
 
@@ -221,10 +221,10 @@ bool RSComm::WaitPLSReady()
         }
         if (CommError)
             return false;
-        if (SendByte(ReadyQuery, false, false) != Ack)
+        if (m_link.SendByte(ReadyQuery, false, false) != Ack)
             continue;
-        if (SendByte(PollByte, false, false) == ReadyReply) {
-            SendByte(PollByte, false, false); // the board's closing byte, whatever it is
+        if (m_link.SendByte(PollByte, false, false) == ReadyReply) {
+            m_link.SendByte(PollByte, false, false); // the board's closing byte, whatever it is
             return true;
         }
     }

@@ -7,6 +7,7 @@
 #include "ProgramFiles.h"
 #include "Prompter.h"
 #include "RSComm.h"
+#include "RuntimeFault.h"
 
 #include <QFileInfo>
 

@@ -11,6 +11,7 @@
 #include "ProgramFiles.h"
 #include "Prompter.h"
 #include "RSComm.h"
+#include "RuntimeFault.h"
 #include "SerialPortControl.h"
 
 #include <QCoreApplication>
@@ -189,35 +190,343 @@ void RSComm::letEventsRun()
 
 std::optional<int> RSComm::awaitRecordReply()
 {
-    const qint64 start = m_monitor ? m_monitor->byteGoingOut() : 0;
+    LinkMonitor* const watcher = monitor();
+    SerialPortControl* const port = m_link.port();
+    const qint64 start = watcher ? watcher->byteGoingOut() : 0;
     try {
         const qint64 deadline = m_clock.nowMs() + RecordReplyWaitMs;
         for (;;) {
-            if (!m_port || !m_port->isOpen()) {
-                CurrentMode = 0;
+            if (!port || !port->isOpen()) {
+                m_link.CurrentMode = 0;
                 CommError = true;
                 return std::nullopt;
             }
-            if (m_port->bytesAvailable() > 0) {
-                const int b = m_port->readByte();
+            if (port->bytesAvailable() > 0) {
+                const int b = port->readByte();
                 if (b >= 0) {
-                    if (m_monitor)
-                        m_monitor->recordReply(b, start);
+                    if (watcher)
+                        watcher->recordReply(b, start);
                     return b;
                 }
             }
             const qint64 now = m_clock.nowMs();
             if (now >= deadline) {
-                if (m_monitor)
-                    m_monitor->recordReply(-1, start);
+                if (watcher)
+                    watcher->recordReply(-1, start);
                 return std::nullopt;
             }
-            m_port->waitForInput(int(deadline - now));
+            port->waitForInput(int(deadline - now));
         }
     } catch (const BasicError&) {
-        CurrentMode = 0;
+        m_link.CurrentMode = 0;
         CommError = true;
         return std::nullopt;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The steps of a download
+
+namespace {
+
+// What the steps of a transfer work on: the link and the program file set
+// the transfer started with.
+struct TransferSteps
+{
+    RSComm& m_rs;
+    ByteLink& m_link;
+    Prompter& m_prompter;
+    const RSComm::ProgramSet m_program;
+};
+
+} // namespace
+
+// One program download on the link: checks, the operator's consent, the
+// image, program mode and the records, the ident registers.
+class ProgramDownload final : TransferSteps
+{
+public:
+    explicit ProgramDownload(RSComm& rs)
+        : TransferSteps { rs, rs.m_link, rs.m_prompter, rs.m_program }
+    { }
+
+    void run();
+
+private:
+    bool allowed();
+    // What the controller holds now, set against the set on disk; the
+    // operator's Yes.
+    bool confirmed();
+    // The records of the image, every line checked before the board leaves
+    // its program.
+    bool imageRead();
+    bool identCleared();
+    void enterProgramMode();
+    bool recordsSent();
+    bool programModeLeft();
+    void writeIdent();
+    void box(const QString& text, MsgIcon icon, const QString& title = kDownloadTitle)
+    {
+        m_prompter.msgBox(text, title, icon, MsgButtons::OK);
+    }
+
+    // A register write the board did not take (two wrong echoes, the value
+    // not found on reading it back) fails the download like a lost link.
+    bool ok() const { return !m_rs.CommError && !m_failed; }
+    void write(const QString& address, const QString& value)
+    {
+        if (ok() && !m_link.writeRegister(address, value))
+            m_failed = true;
+    }
+
+    QList<ImageRecord> m_records;
+    bool m_failed = false;
+};
+
+void ProgramDownload::run()
+{
+    if (!allowed() || !confirmed())
+        return;
+    m_rs.OnlineMode = false;
+    if (!imageRead() || !identCleared())
+        return;
+    enterProgramMode();
+    if (!recordsSent() || !programModeLeft())
+        return;
+    writeIdent();
+    m_rs.m_validProgram = false;
+    m_rs.m_writingIdent = false;
+
+    if (!ok()) {
+        box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
+        m_rs.OnlineMode = false;
+    } else {
+        box(QStringLiteral("Program Download Complete!"), MsgIcon::Information);
+        m_rs.OnlineMode = true;
+    }
+}
+
+bool ProgramDownload::allowed()
+{
+    if (!m_rs.OnlineMode) {
+        box(QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
+            MsgIcon::Information);
+        return false;
+    }
+    if (!m_rs.m_validProgram) {
+        box(QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
+            MsgIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+bool ProgramDownload::confirmed()
+{
+    // What the controller holds now ("---" where a read failed).
+    QString boardIdent;
+    QString boardChecksum;
+    QString boardRevision;
+    bool identUnread = false;
+    for (int i = 0; i < reg::identRegisterCount && !m_rs.CommError; ++i) {
+        const QString value = m_link.readRegister(reg::identRegister(i));
+        if (m_rs.CommError)
+            return false;
+        if (i < 8) {
+            identUnread = identUnread || value.isEmpty();
+            const int code = value.toInt();
+            if (code > 31)
+                boardIdent += QChar(char16_t(code));
+        } else {
+            (i == 8 ? boardChecksum : boardRevision) = value.isEmpty() ? QStringLiteral("---") : value;
+        }
+    }
+    if (identUnread)
+        boardIdent = QStringLiteral("---");
+
+    const RSComm::ProgramSet& program = m_program;
+    const QString text = QStringLiteral("Program to be loaded into module (on disk):\r\n")
+        + QStringLiteral("  Program Ident: \t\t") + program.ident + QStringLiteral("\r\n")
+        + QStringLiteral("  Program Revision: \t\t") + program.revision + QStringLiteral("\r\n")
+        + QStringLiteral("  Program Checksum: \t") + program.checksum + QStringLiteral("\r\n")
+        + QStringLiteral("  Target Board: \t\t") + program.boardName + QStringLiteral("\r\n\r\n")
+        + QStringLiteral("Program currently loaded in module:\r\n") + QStringLiteral("  Program Ident: \t\t")
+        + boardIdent + QStringLiteral("\r\n") + QStringLiteral("  Program Revision: \t\t") + boardRevision
+        + QStringLiteral("\r\n") + QStringLiteral("  Program Checksum: \t") + boardChecksum
+        + QStringLiteral("\r\n\r\n") + QStringLiteral("Entire program file will be dumped to the PLC.\r\n")
+        + QStringLiteral("All outputs are off while program dump occurrs.\r\n\r\n")
+        + QStringLiteral("Do You Wish to Continue?\r\n");
+    return m_prompter.msgBox(text,
+               QStringLiteral("Program Download - [") + program.ident + QStringLiteral("]"),
+               MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2)
+        == MsgResult::Yes;
+}
+
+bool ProgramDownload::imageRead()
+{
+    const QString& image = m_program.imagePath;
+    if (!QFileInfo::exists(image)) {
+        box(image + QStringLiteral(" File Does Not Exist.\r\n\r\nProgram Downloaded Halted"),
+            MsgIcon::Information);
+        m_rs.OnlineMode = true;
+        return false;
+    }
+    const std::optional<QByteArray> data = ReadWholeFile(image, MaxProgramImageBytes);
+    if (!data || data->isEmpty()) {
+        box(image + QStringLiteral(" File is Not Valid\r\n\r\nProgram Downloaded Halted"),
+            MsgIcon::Exclamation);
+        m_rs.OnlineMode = true;
+        return false;
+    }
+
+    // A bad line found half way would leave the board in program mode with
+    // half a program.
+    const QString invalid
+        = QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!");
+    ImageLines lines(*data);
+    QString line;
+    while (lines.next(line)) {
+        std::optional<ImageRecord> record = parseRecord(line);
+        if (!record) {
+            box(invalid + QStringLiteral("\r\n\r\nLine ") + QString::number(lines.lineNumber()),
+                MsgIcon::Exclamation, QStringLiteral("Program Dump"));
+            m_rs.m_validProgram = false;
+            m_rs.OnlineMode = true; // nothing was sent: the board runs its program as before
+            return false;
+        }
+        m_records.append(std::move(*record));
+    }
+    // An image without a single data record would take the board out of its
+    // program and give it the new identity without a byte of the program.
+    const auto hasData = [](const ImageRecord& r) { return !r.data.isEmpty(); };
+    m_rs.m_programRecords = int(std::count_if(m_records.cbegin(), m_records.cend(), hasData));
+    if (m_rs.m_programRecords == 0) {
+        box(invalid, MsgIcon::Exclamation, QStringLiteral("Program Dump"));
+        m_rs.m_validProgram = false;
+        m_rs.OnlineMode = true;
+        return false;
+    }
+    return true;
+}
+
+bool ProgramDownload::identCleared()
+{
+    // The ident registers are cleared first: a download that stops half way
+    // never leaves the old program's identity on show.
+    for (int i = 0; i < reg::identRegisterCount && ok(); ++i)
+        write(reg::identRegister(i), QStringLiteral("0"));
+    if (ok())
+        return true;
+    box(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), MsgIcon::Critical);
+    box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
+    m_rs.OnlineMode = false;
+    return false;
+}
+
+void ProgramDownload::enterProgramMode()
+{
+    write(reg::programModeKey, QStringLiteral("86"));
+    write(reg::faultCode, QStringLiteral("0"));
+    if (ok())
+        m_rs.m_clock.waitMs(ProgramModeSettleMs);
+    if (ok())
+        m_link.SendByte(ByteLink::Attention, false, false);
+    m_link.CurrentMode = 0;
+
+    if (configBoard(m_program.boardCode) && ok()) {
+        const int c = m_program.configC == 1 ? 5 : m_program.configC == 2 ? 10 : 20;
+        const int a = m_program.configA == 1 ? 3 : m_program.configA == 2 ? 5 : 12;
+        write(reg::configC, QString::number(c));
+        write(reg::configB, QString::number(m_program.configB));
+        write(reg::configA, QString::number(a));
+        if (!ok()) {
+            box(QStringLiteral("Could Not Set Program Configuration in PLC!"), MsgIcon::Critical,
+                QStringLiteral("Program Config Download"));
+        }
+    }
+    if (ok()) {
+        m_link.SendByte(ByteLink::Attention, false, false);
+        m_link.CurrentMode = 0;
+    }
+    if (ok())
+        m_link.SendByte(ProgramModeCommand, false, false);
+    m_link.CurrentMode = 0;
+}
+
+bool ProgramDownload::recordsSent()
+{
+    // Each record is answered with the 8-bit sum of its bytes.
+    for (const ImageRecord& record : std::as_const(m_records)) {
+        if (!ok())
+            break;
+        m_rs.letEventsRun();
+        if (m_rs.CommError)
+            break;
+        if (record.data.isEmpty())
+            continue;
+        // No byte of a record is answered on its own: the whole record goes
+        // out in one write.
+        const int length = int(record.data.size());
+        QByteArray bytes;
+        bytes.reserve(3 + length);
+        bytes.append(char(length)).append(char(record.high)).append(char(record.low)).append(record.data);
+        m_rs.m_currentProgramAdd = record.address + QStringLiteral("H");
+        int sum = length + record.high + record.low;
+        for (const char c : record.data)
+            sum += quint8(c);
+        m_link.SendBytes(bytes);
+        if (m_rs.CommError)
+            break;
+        const std::optional<int> reply = m_rs.awaitRecordReply();
+        if (m_rs.CommError)
+            break;
+        if (!reply || *reply != (sum & 0xFF)) {
+            m_link.CurrentMode = 0;
+            box(QStringLiteral("Checksum Error, Program Download Halted!"), MsgIcon::Exclamation);
+            m_rs.OnlineMode = false;
+            return false;
+        }
+        ++m_rs.m_programRecordsSent;
+    }
+    m_link.CurrentMode = 0;
+    return true;
+}
+
+bool ProgramDownload::programModeLeft()
+{
+    if (ok()) {
+        const int reply = m_link.SendByte(ByteLink::Attention, false, false);
+        m_link.CurrentMode = 0;
+        if (reply != ByteLink::Ack) {
+            box(QStringLiteral("PLC did not Exit Program Mode!"), MsgIcon::Critical);
+            m_rs.OnlineMode = false;
+            return false;
+        }
+    }
+    m_rs.m_clock.waitMs(ProgramModeExitMs);
+    return true;
+}
+
+void ProgramDownload::writeIdent()
+{
+    if (!ok())
+        return;
+    m_rs.m_writingIdent = true;
+    QString ident = m_program.ident;
+    while (ident.startsWith(QLatin1Char(' ')))
+        ident.remove(0, 1);
+    while (ident.endsWith(QLatin1Char(' ')))
+        ident.chop(1);
+    ident += QString(8, QChar(0));
+    for (int i = 0; i < reg::identRegisterCount; ++i) {
+        const QString value = i < 8 ? QString::number(ident.at(i).unicode() & 0xFF)
+            : i == 8                ? m_program.checksum
+                                    : m_program.revision;
+        write(reg::identRegister(i), value);
+        if (!ok()) {
+            box(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), MsgIcon::Critical);
+            break;
+        }
     }
 }
 
@@ -237,7 +546,7 @@ void RSComm::DumpProgram()
     try {
         dumpProgramSteps();
     } catch (const BasicError& e) {
-        CurrentMode = 0;
+        m_link.CurrentMode = 0;
         OnlineMode = false;
         m_inProgramMode = false;
         m_writingIdent = false;
@@ -249,244 +558,7 @@ void RSComm::DumpProgram()
 
 void RSComm::dumpProgramSteps()
 {
-    if (!OnlineMode) {
-        m_prompter.msgBox(
-            QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
-            kDownloadTitle, MsgIcon::Information, MsgButtons::OK);
-        return;
-    }
-    if (!m_validProgram) {
-        m_prompter.msgBox(
-            QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
-            kDownloadTitle, MsgIcon::Exclamation, MsgButtons::OK);
-        return;
-    }
-    const ProgramSet program = m_program;
-
-    // What the controller holds now ("---" where a read failed).
-    QString boardIdent;
-    QString boardChecksum;
-    QString boardRevision;
-    bool identUnread = false;
-    for (int i = 0; i < reg::identRegisterCount && !CommError; ++i) {
-        const QString value = readRegister(reg::identRegister(i));
-        if (CommError)
-            return;
-        if (i < 8) {
-            identUnread = identUnread || value.isEmpty();
-            const int code = value.toInt();
-            if (code > 31)
-                boardIdent += QChar(char16_t(code));
-        } else {
-            (i == 8 ? boardChecksum : boardRevision) = value.isEmpty() ? QStringLiteral("---") : value;
-        }
-    }
-    if (identUnread)
-        boardIdent = QStringLiteral("---");
-
-    const QString text = QStringLiteral("Program to be loaded into module (on disk):\r\n")
-        + QStringLiteral("  Program Ident: \t\t") + program.ident + QStringLiteral("\r\n")
-        + QStringLiteral("  Program Revision: \t\t") + program.revision + QStringLiteral("\r\n")
-        + QStringLiteral("  Program Checksum: \t") + program.checksum + QStringLiteral("\r\n")
-        + QStringLiteral("  Target Board: \t\t") + program.boardName + QStringLiteral("\r\n\r\n")
-        + QStringLiteral("Program currently loaded in module:\r\n") + QStringLiteral("  Program Ident: \t\t")
-        + boardIdent + QStringLiteral("\r\n") + QStringLiteral("  Program Revision: \t\t") + boardRevision
-        + QStringLiteral("\r\n") + QStringLiteral("  Program Checksum: \t") + boardChecksum
-        + QStringLiteral("\r\n\r\n") + QStringLiteral("Entire program file will be dumped to the PLC.\r\n")
-        + QStringLiteral("All outputs are off while program dump occurrs.\r\n\r\n")
-        + QStringLiteral("Do You Wish to Continue?\r\n");
-    if (m_prompter.msgBox(text, QStringLiteral("Program Download - [") + program.ident + QStringLiteral("]"),
-            MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2)
-        != MsgResult::Yes)
-        return;
-
-    OnlineMode = false;
-
-    const QString& image = program.imagePath;
-    if (!QFileInfo::exists(image)) {
-        m_prompter.msgBox(image + QStringLiteral(" File Does Not Exist.\r\n\r\nProgram Downloaded Halted"),
-            kDownloadTitle, MsgIcon::Information, MsgButtons::OK);
-        OnlineMode = true;
-        return;
-    }
-    const std::optional<QByteArray> data = ReadWholeFile(image, MaxProgramImageBytes);
-    if (!data || data->isEmpty()) {
-        m_prompter.msgBox(image + QStringLiteral(" File is Not Valid\r\n\r\nProgram Downloaded Halted"),
-            kDownloadTitle, MsgIcon::Exclamation, MsgButtons::OK);
-        OnlineMode = true;
-        return;
-    }
-
-    // Every line is checked while the board still runs its program: a bad
-    // line found half way would leave it in program mode with half a program.
-    QList<ImageRecord> records;
-    {
-        ImageLines lines(*data);
-        QString line;
-        while (lines.next(line)) {
-            std::optional<ImageRecord> record = parseRecord(line);
-            if (!record) {
-                m_prompter.msgBox(
-                    QStringLiteral(
-                        "Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!\r\n\r\n"
-                        "Line ")
-                        + QString::number(lines.lineNumber()),
-                    QStringLiteral("Program Dump"), MsgIcon::Exclamation, MsgButtons::OK);
-                m_validProgram = false;
-                OnlineMode = true; // nothing was sent: the board runs its program as before
-                return;
-            }
-            records.append(std::move(*record));
-        }
-    }
-    // An image without a single data record would take the board out of its
-    // program and give it the new identity without a byte of the program.
-    if (std::none_of(
-            records.cbegin(), records.cend(), [](const ImageRecord& r) { return !r.data.isEmpty(); })) {
-        m_prompter.msgBox(
-            QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
-            QStringLiteral("Program Dump"), MsgIcon::Exclamation, MsgButtons::OK);
-        m_validProgram = false;
-        OnlineMode = true;
-        return;
-    }
-    // The data records, for the progress display.
-    for (const ImageRecord& record : std::as_const(records))
-        if (!record.data.isEmpty())
-            ++m_programRecords;
-
-    // A register write the board did not take (two wrong echoes, the value
-    // not found on reading it back) fails the download like a lost link.
-    bool failed = false;
-    const auto ok = [&] { return !CommError && !failed; };
-    const auto write = [&](const QString& address, const QString& value) {
-        if (ok() && !writeRegister(address, value))
-            failed = true;
-    };
-
-    // The ident registers are cleared first: a download that stops half way
-    // never leaves the old program's identity on show.
-    for (int i = 0; i < reg::identRegisterCount && ok(); ++i)
-        write(reg::identRegister(i), QStringLiteral("0"));
-    if (!ok()) {
-        m_prompter.msgBox(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), kDownloadTitle,
-            MsgIcon::Critical, MsgButtons::OK);
-        m_prompter.msgBox(QStringLiteral("Program Download Not Complete!"), kDownloadTitle, MsgIcon::Critical,
-            MsgButtons::OK);
-        OnlineMode = false;
-        return;
-    }
-
-    // Into program mode.
-    write(reg::programModeKey, QStringLiteral("86"));
-    write(reg::faultCode, QStringLiteral("0"));
-    if (ok())
-        m_clock.waitMs(ProgramModeSettleMs);
-    if (ok())
-        SendByte(Attention, false, false);
-    CurrentMode = 0;
-
-    if (configBoard(program.boardCode) && ok()) {
-        const int c = program.configC == 1 ? 5 : program.configC == 2 ? 10 : 20;
-        const int a = program.configA == 1 ? 3 : program.configA == 2 ? 5 : 12;
-        write(reg::configC, QString::number(c));
-        write(reg::configB, QString::number(program.configB));
-        write(reg::configA, QString::number(a));
-        if (!ok()) {
-            m_prompter.msgBox(QStringLiteral("Could Not Set Program Configuration in PLC!"),
-                QStringLiteral("Program Config Download"), MsgIcon::Critical, MsgButtons::OK);
-        }
-    }
-    if (ok()) {
-        SendByte(Attention, false, false);
-        CurrentMode = 0;
-    }
-    if (ok())
-        SendByte(ProgramModeCommand, false, false);
-    CurrentMode = 0;
-
-    // The records, each answered with the 8-bit sum of its bytes.
-    for (const ImageRecord& record : std::as_const(records)) {
-        if (!ok())
-            break;
-        letEventsRun();
-        if (CommError)
-            break;
-        if (record.data.isEmpty())
-            continue;
-        // No byte of a record is answered on its own: the whole record goes
-        // out in one write.
-        const int length = int(record.data.size());
-        QByteArray bytes;
-        bytes.reserve(3 + length);
-        bytes.append(char(length)).append(char(record.high)).append(char(record.low)).append(record.data);
-        m_currentProgramAdd = record.address + QStringLiteral("H");
-        int sum = length + record.high + record.low;
-        for (const char c : record.data)
-            sum += quint8(c);
-        SendBytes(bytes);
-        if (CommError)
-            break;
-        const std::optional<int> reply = awaitRecordReply();
-        if (CommError)
-            break;
-        if (!reply || *reply != (sum & 0xFF)) {
-            CurrentMode = 0;
-            m_prompter.msgBox(QStringLiteral("Checksum Error, Program Download Halted!"), kDownloadTitle,
-                MsgIcon::Exclamation, MsgButtons::OK);
-            OnlineMode = false;
-            return;
-        }
-        ++m_programRecordsSent;
-    }
-    CurrentMode = 0;
-
-    // Out of program mode.
-    if (ok()) {
-        const int reply = SendByte(Attention, false, false);
-        CurrentMode = 0;
-        if (reply != Ack) {
-            m_prompter.msgBox(QStringLiteral("PLC did not Exit Program Mode!"), kDownloadTitle,
-                MsgIcon::Critical, MsgButtons::OK);
-            OnlineMode = false;
-            return;
-        }
-    }
-    m_clock.waitMs(ProgramModeExitMs);
-
-    // The ident registers.
-    if (ok()) {
-        m_writingIdent = true;
-        QString ident = program.ident;
-        while (ident.startsWith(QLatin1Char(' ')))
-            ident.remove(0, 1);
-        while (ident.endsWith(QLatin1Char(' ')))
-            ident.chop(1);
-        ident += QString(8, QChar(0));
-        for (int i = 0; i < reg::identRegisterCount; ++i) {
-            const QString value = i < 8 ? QString::number(ident.at(i).unicode() & 0xFF)
-                : i == 8                ? program.checksum
-                                        : program.revision;
-            write(reg::identRegister(i), value);
-            if (!ok()) {
-                m_prompter.msgBox(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"),
-                    kDownloadTitle, MsgIcon::Critical, MsgButtons::OK);
-                break;
-            }
-        }
-    }
-    m_validProgram = false;
-    m_writingIdent = false;
-
-    if (!ok()) {
-        m_prompter.msgBox(QStringLiteral("Program Download Not Complete!"), kDownloadTitle, MsgIcon::Critical,
-            MsgButtons::OK);
-        OnlineMode = false;
-    } else {
-        m_prompter.msgBox(QStringLiteral("Program Download Complete!"), kDownloadTitle, MsgIcon::Information,
-            MsgButtons::OK);
-        OnlineMode = true;
-    }
+    ProgramDownload(*this).run();
 }
 
 // ---------------------------------------------------------------------------
@@ -511,20 +583,45 @@ void RSComm::UploadProgram()
     m_transferring = false;
 }
 
-void RSComm::uploadProgramSteps()
+// One program upload on the link: the ident registers, the configuration
+// (on the boards that have one) and the memory window of the board, read
+// before anything is written.
+class ProgramUpload final : TransferSteps
 {
-    if (!OnlineMode) {
+public:
+    explicit ProgramUpload(RSComm& rs)
+        : TransferSteps { rs, rs.m_link, rs.m_prompter, rs.m_program }
+    { }
+
+    void run();
+
+private:
+    // Each reader gives nothing when the upload stops: after a link failure
+    // (its own box said so) or with "Program Upload Not Complete!".
+    std::optional<QByteArray> revisionFile();
+    std::optional<QByteArray> configFile(int code);
+    std::optional<QByteArray> imageFile(int code);
+    std::nullopt_t notComplete()
+    {
+        m_prompter.msgBox(QStringLiteral("Program Upload Not Complete!\r\n\r\nHEX file not created."),
+            kUploadTitle, MsgIcon::Critical, MsgButtons::OK);
+        m_rs.OnlineMode = false;
+        return std::nullopt;
+    }
+};
+
+void ProgramUpload::run()
+{
+    if (!m_rs.OnlineMode) {
         m_prompter.msgBox(
             QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
             kUploadTitle, MsgIcon::Information, MsgButtons::OK);
         return;
     }
-    const ProgramSet program = m_program;
-
     // The program file names the board (and so the memory window); it is
     // read before anything else, and nothing is written before every read
     // succeeded, so a failed upload leaves the file set as it was.
-    const std::optional<QString> field = ReadFirstField(program.programPath);
+    const std::optional<QString> field = ReadFirstField(m_program.programPath);
     if (!field)
         return;
     if (field->isEmpty())
@@ -532,22 +629,39 @@ void RSComm::uploadProgramSteps()
             RuntimeError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
     const int code = field->front().unicode();
 
-    const auto notComplete = [this] {
-        m_prompter.msgBox(QStringLiteral("Program Upload Not Complete!\r\n\r\nHEX file not created."),
-            kUploadTitle, MsgIcon::Critical, MsgButtons::OK);
-        OnlineMode = false;
-    };
+    const std::optional<QByteArray> revision = revisionFile();
+    if (!revision)
+        return;
+    const std::optional<QByteArray> config = configFile(code);
+    if (!config)
+        return;
+    const std::optional<QByteArray> image = imageFile(code);
+    if (!image)
+        return;
 
+    // Every read succeeded: the set is replaced, all files or none.
+    QList<std::pair<QString, QByteArray>> files { { m_program.imagePath, *image } };
+    if (!config->isEmpty())
+        files.append({ m_program.configPath, *config });
+    files.append({ m_program.revisionPath, *revision });
+    SaveFileSet(files);
+    m_prompter.msgBox(
+        QStringLiteral("Program Upload Complete!"), kUploadTitle, MsgIcon::Information, MsgButtons::OK);
+    m_rs.OnlineMode = true;
+}
+
+std::optional<QByteArray> ProgramUpload::revisionFile()
+{
     QString ident;
     QString checksum;
     QString revision;
     for (int i = 0; i < reg::identRegisterCount; ++i) {
-        m_readingIdent = true;
+        m_rs.m_readingIdent = true;
         QString value;
-        if (!CommError)
-            value = readRegister(reg::identRegister(i));
-        if (CommError)
-            return;
+        if (!m_rs.CommError)
+            value = m_link.readRegister(reg::identRegister(i));
+        if (m_rs.CommError)
+            return std::nullopt;
         // A register that could not be read after its retry is not taken as 0.
         if (value.isEmpty())
             return notComplete();
@@ -560,45 +674,51 @@ void RSComm::uploadProgramSteps()
             (i == 8 ? checksum : revision) = pair;
         }
     }
-    m_readingIdent = false;
-    const QByteArray revisionFile = (ident + checksum + revision + QStringLiteral("\r\n")).toLatin1();
+    m_rs.m_readingIdent = false;
+    return (ident + checksum + revision + QStringLiteral("\r\n")).toLatin1();
+}
 
-    QByteArray configFile;
-    if (configBoard(code)) {
-        QString a, b, c;
-        if (!CommError)
-            a = readRegister(reg::configA);
-        if (!CommError && !a.isEmpty())
-            b = readRegister(reg::configB);
-        if (!CommError && !b.isEmpty())
-            c = readRegister(reg::configC);
-        // Settings that could not be read are not written as if they had been.
-        if (CommError || c.isEmpty())
-            return notComplete();
-        const int digitA = a == QLatin1String("3") ? 1 : a == QLatin1String("5") ? 2 : 3;
-        const int digitB = CInt(Val(b));
-        const int digitC = c == QLatin1String("5") ? 1 : c == QLatin1String("10") ? 2 : 3;
-        configFile = (LCFBoardIndex(qint16(code)) + QString(34, QLatin1Char('0')) + QString::number(digitA)
-            + QStringLiteral("00") + QString::number(digitB) + QString::number(digitC)
-            + QStringLiteral("000%\r\n"))
-                         .toLatin1();
-    }
+std::optional<QByteArray> ProgramUpload::configFile(int code)
+{
+    if (!configBoard(code))
+        return QByteArray();
+    QString a, b, c;
+    if (!m_rs.CommError)
+        a = m_link.readRegister(reg::configA);
+    if (!m_rs.CommError && !a.isEmpty())
+        b = m_link.readRegister(reg::configB);
+    if (!m_rs.CommError && !b.isEmpty())
+        c = m_link.readRegister(reg::configC);
+    // Settings that could not be read are not written as if they had been.
+    if (m_rs.CommError || c.isEmpty())
+        return notComplete();
+    const int digitA = a == QLatin1String("3") ? 1 : a == QLatin1String("5") ? 2 : 3;
+    const int digitB = CInt(Val(b));
+    const int digitC = c == QLatin1String("5") ? 1 : c == QLatin1String("10") ? 2 : 3;
+    return (RSComm::LCFBoardIndex(qint16(code)) + QString(34, QLatin1Char('0')) + QString::number(digitA)
+        + QStringLiteral("00") + QString::number(digitB) + QString::number(digitC)
+        + QStringLiteral("000%\r\n"))
+        .toLatin1();
+}
 
+std::optional<QByteArray> ProgramUpload::imageFile(int code)
+{
     const auto [first, length] = memoryWindow(code);
-    m_currentProgramAdd = QStringLiteral(" ");
+    m_rs.m_currentProgramAdd = QStringLiteral(" ");
     QByteArray image;
     image.reserve(length / 16 * 45 + 13);
     for (int a = first; a < first + length; a += 16) {
-        m_currentProgramAdd = QStringLiteral("%1H").arg(a, 4, 16, QLatin1Char('0')).toUpper();
-        letEventsRun();
+        m_rs.m_currentProgramAdd = QStringLiteral("%1H").arg(a, 4, 16, QLatin1Char('0')).toUpper();
+        m_rs.letEventsRun();
         QString record = QStringLiteral(":10")
             + QStringLiteral("%1").arg(a, 4, 16, QLatin1Char('0')).toUpper() + QStringLiteral("00");
         int sum = 0x10 + (a >> 8) + (a & 0xFF);
         for (int k = 0; k < 16; ++k) {
-            const QString value
-                = CommError ? QString() : readRegister(QStringLiteral("B") + QString::number(a + k));
+            const QString value = m_rs.CommError
+                ? QString()
+                : m_link.readRegister(QStringLiteral("B") + QString::number(a + k));
             // A byte that could not be read is never written as one.
-            if (CommError || value.isEmpty())
+            if (m_rs.CommError || value.isEmpty())
                 return notComplete();
             const int b = value.toInt() & 0xFF;
             record += hex2(b);
@@ -608,16 +728,12 @@ void RSComm::uploadProgramSteps()
         image += record.toLatin1();
     }
     image += ":00000001FF\r\n";
+    return image;
+}
 
-    // Every read succeeded: the set is replaced, all files or none.
-    QList<std::pair<QString, QByteArray>> files { { program.imagePath, image } };
-    if (!configFile.isEmpty())
-        files.append({ program.configPath, configFile });
-    files.append({ program.revisionPath, revisionFile });
-    SaveFileSet(files);
-    m_prompter.msgBox(
-        QStringLiteral("Program Upload Complete!"), kUploadTitle, MsgIcon::Information, MsgButtons::OK);
-    OnlineMode = true;
+void RSComm::uploadProgramSteps()
+{
+    ProgramUpload(*this).run();
 }
 
 } // namespace talvek

@@ -1,6 +1,7 @@
 #include "SystemInfo.h"
 
 #include "BasicError.h"
+#include "CommPortSettings.h"
 #include "ProgramFolder.h"
 #include "Prompter.h"
 #include "RSComm.h"
@@ -185,15 +186,15 @@ QString SystemInfoReport(
     out << QString();
 
     // The settings the link would use, read as the link reads them (nothing is written).
-    const QString settingsPath = folder.resolve(QStringLiteral("support/RSPort.cfg"));
-    RSComm::PortSettings settings;
+    const QString settingsPath = folder.resolve(QLatin1String(portSettingsFile));
+    PortSettings settings;
     QString source
         = QStringLiteral("defaults; %1 does not exist yet").arg(QDir::toNativeSeparators(settingsPath));
     QFile file(settingsPath);
     if (QFileInfo(settingsPath).size() > 0 && file.open(QIODevice::ReadOnly)) {
         source = QDir::toNativeSeparators(settingsPath);
         try {
-            settings = RSComm::ParsePortSettings(file.read(RSComm::PortSettingsReadLimit));
+            settings = parsePortSettings(file.read(portSettingsReadLimit));
         } catch (const BasicError& e) {
             source += QStringLiteral(", unreadable: ") + e.description();
         }

@@ -8,6 +8,7 @@
 #include "Prompter.h"
 #include "QtSerialPortControl.h"
 #include "RSComm.h"
+#include "RuntimeFault.h"
 #include "SerialPortControl.h"
 #include "UpDown.h"
 #include "modUtility.h"
@@ -101,6 +102,23 @@ frmSetupComm::frmSetupComm(
     cmdSave->setObjectName(QStringLiteral("cmdSave"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
+    buildPortFrame();
+    buildSpeedFrame();
+    buildDeviceList();
+    arrangeControls();
+
+    txtCommPort->installEventFilter(this);
+    connect(txtCommPort, &QLineEdit::textChanged, this, &frmSetupComm::updateDeviceLabel);
+    connect(cmdSave, &QPushButton::clicked, this, &frmSetupComm::cmdSave_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSetupComm::cmdCancel_Click);
+
+    Form_Load();
+    txtCommPort->setFocus(Qt::OtherFocusReason);
+    watchDevices();
+}
+
+void frmSetupComm::buildPortFrame()
+{
     // The spinner holds the limits of the port number; everything else reads
     // them from it.
     updCommPort->setMin(1);
@@ -126,7 +144,10 @@ frmSetupComm::frmSetupComm(
     portLayout->addLayout(portRow);
     portLayout->addWidget(lblCommDevice);
     portLayout->addStretch(1);
+}
 
+void frmSetupComm::buildSpeedFrame()
+{
     auto* speedLayout = new QVBoxLayout(fraPortSpeed);
     const std::array<QString, 2> speeds { QStringLiteral("9600"), QStringLiteral("19200") };
     for (int i = 0; i < 2; ++i) {
@@ -136,11 +157,10 @@ frmSetupComm::frmSetupComm(
     }
     speedLayout->addStretch(1);
     optPortSpeed[0]->setChecked(true);
+}
 
-    auto* frames = new QHBoxLayout;
-    frames->addWidget(fraCommPort, 1);
-    frames->addWidget(fraPortSpeed);
-
+void frmSetupComm::buildDeviceList()
+{
     // The devices present: choosing one sets the port number.
     lstDevices->setColumnCount(4);
     lstDevices->setHeaderLabels({ QStringLiteral("Port"), QStringLiteral("Device"),
@@ -161,6 +181,13 @@ frmSetupComm::frmSetupComm(
         [this](QTreeWidgetItem* item) { chooseDevice(lstDevices->indexOfTopLevelItem(item)); });
     connect(lstDevices, &QTreeWidget::itemActivated, this,
         [this](QTreeWidgetItem* item) { chooseDevice(lstDevices->indexOfTopLevelItem(item)); });
+}
+
+void frmSetupComm::arrangeControls()
+{
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(fraCommPort, 1);
+    frames->addWidget(fraPortSpeed);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -180,15 +207,6 @@ frmSetupComm::frmSetupComm(
     setTabOrder(optPortSpeed[0], optPortSpeed[1]);
     setTabOrder(optPortSpeed[1], cmdSave);
     setTabOrder(cmdSave, cmdCancel);
-
-    txtCommPort->installEventFilter(this);
-    connect(txtCommPort, &QLineEdit::textChanged, this, &frmSetupComm::updateDeviceLabel);
-    connect(cmdSave, &QPushButton::clicked, this, &frmSetupComm::cmdSave_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSetupComm::cmdCancel_Click);
-
-    Form_Load();
-    txtCommPort->setFocus(Qt::OtherFocusReason);
-    watchDevices();
 }
 
 frmSetupComm::~frmSetupComm()
@@ -203,20 +221,12 @@ void frmSetupComm::Form_Load()
 
     try {
         // A missing or empty file shows the defaults; the dialog creates nothing.
-        RSComm::PortSettings settings;
-        const QString path = m_rs.CommSettingsFile();
-        const QFileInfo info(path);
-        if (info.exists() && info.size() > 0) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                ThrowSettingsFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
-            settings = RSComm::ParsePortSettings(file.read(RSComm::PortSettingsReadLimit));
-        }
+        const PortSettings settings = loadPortSettings(m_folder).value_or(PortSettings {});
         const int port = std::clamp(settings.port, updCommPort->Min(), updCommPort->Max());
         txtCommPort->setText(QString::number(port));
         optPortSpeed[Val(settings.speed) == 19200.0 ? 1 : 0]->setChecked(true);
     } catch (const BasicError& e) {
-        errorBox(e.number(), e.description(), kLoadTitle);
+        ShowRuntimeFault(m_prompter, e, kLoadTitle, MsgIcon::Information);
     }
     // Centred with its final size, the device of the port shown.
     refreshDevices();
@@ -305,7 +315,7 @@ void frmSetupComm::cmdSave_Click()
         }
         accept();
     } catch (const BasicError& e) {
-        errorBox(e.number(), e.description(), kSaveTitle);
+        ShowRuntimeFault(m_prompter, e, kSaveTitle, MsgIcon::Information);
     }
 }
 
@@ -359,7 +369,7 @@ PortMap frmSetupComm::portMap() const
     SerialPortControl* port = m_mode.port();
     map.deviceForPort = [port](int n) { return port ? port->deviceForPort(n) : QString(); };
     map.hasLink = [this](int n) {
-        const QFileInfo link(m_folder.resolve(QStringLiteral("support/ports/COM%1").arg(n)));
+        const QFileInfo link(m_folder.resolve(portLinkFile(n)));
         return link.isSymLink() || link.exists();
     };
     map.tableDevice = [](int n) { return QtSerialPortControl::defaultDevice(n); };
@@ -439,7 +449,7 @@ void frmSetupComm::updateDeviceLabel()
         } else {
             QString via;
 #ifndef Q_OS_WIN
-            const QString link = m_folder.resolve(QStringLiteral("support/ports/COM%1").arg(number));
+            const QString link = m_folder.resolve(portLinkFile(number));
             if (QFileInfo(link).isSymLink()) {
                 const QString shown
                     = m_folder.isPortable() ? QDir(m_folder.root()).relativeFilePath(link) : link;
@@ -455,12 +465,6 @@ void frmSetupComm::updateDeviceLabel()
     }
     lblCommDevice->setText(text);
     lblCommDevice->setToolTip(text);
-}
-
-void frmSetupComm::errorBox(int number, const QString& description, const QString& title)
-{
-    m_prompter.msgBox(QStringLiteral("Error Number = %1\r\n\r\n%2").arg(number).arg(description), title,
-        MsgIcon::Information, MsgButtons::OK);
 }
 
 } // namespace talvek

@@ -89,6 +89,12 @@ private:
     void cmdSave_Click();
     void cmdCancel_Click();
 
+    // The controls and their layouts.
+    void buildPortFrame();
+    void buildSpeedFrame();
+    void buildDeviceList();
+    void arrangeControls();
+
     bool portTextAccepted() const;
     void refusePortText();
     void updateDeviceLabel();
@@ -96,7 +102,6 @@ private:
     void chooseDevice(int row);
     PortMap portMap() const;
     void watchDevices();
-    void errorBox(int number, const QString& description, const QString& title);
 
     RSComm& m_rs;
     OnlineModeSwitch& m_mode;

@@ -271,7 +271,7 @@ void tst_LinkMonitor::programRecordsAndTheirSums()
     // A record streamed without waiting, answered by the board's sum.
     const qint64 start = monitor.byteGoingOut();
     for (int b : { 0x02, 0x20, 0x00, 0x11, 0x22 })
-        l.rs.SendByte(b, true, false);
+        l.rs.byteLink().SendByte(b, true, false);
     QCOMPARE(entries(monitor, 5),
         (QList<Entry> { { 0x02, -1, Outcome::Sent }, { 0x20, -1, Outcome::Sent }, { 0x00, -1, Outcome::Sent },
             { 0x11, -1, Outcome::Sent }, { 0x22, -1, Outcome::Sent } }));

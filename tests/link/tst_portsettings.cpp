@@ -1,9 +1,14 @@
-// The port settings file's contents as the link and the comm port dialog
-// both read them: fields, limits, rounding and the faults they raise.
+// The port settings file as the link and the comm port dialog both read it:
+// fields, limits, rounding, the faults they raise, a missing or empty file.
 
 #include "BasicError.h"
-#include "RSComm.h"
+#include "CommPortSettings.h"
+#include "ProgramFolder.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace talvek;
@@ -46,7 +51,7 @@ private slots:
         QFETCH(int, port);
         QFETCH(QString, speed);
 
-        const RSComm::PortSettings settings = RSComm::ParsePortSettings(contents);
+        const PortSettings settings = parsePortSettings(contents);
         QCOMPARE(settings.port, port);
         QCOMPARE(settings.speed, speed);
     }
@@ -71,13 +76,52 @@ private slots:
         QFETCH(QString, description);
 
         try {
-            RSComm::ParsePortSettings(contents);
+            parsePortSettings(contents);
             QFAIL("no fault raised");
         } catch (const BasicError& e) {
             QCOMPARE(e.number(), number);
             QCOMPARE(e.description(), description);
             QCOMPARE(e.source(), QStringLiteral("RSComm"));
         }
+    }
+
+    // The link's reader leaves a settings file behind (the defaults); the
+    // dialog's reader only looks and writes nothing.
+    void missingOrEmptyFile_data()
+    {
+        QTest::addColumn<bool>("empty"); // else missing
+        QTest::newRow("missing") << false;
+        QTest::newRow("empty") << true;
+    }
+
+    void missingOrEmptyFile()
+    {
+        QFETCH(bool, empty);
+        QTemporaryDir dir;
+        const ProgramFolder folder(dir.path());
+        const QString path = dir.filePath(QStringLiteral("support/RSPort.cfg"));
+        if (empty) {
+            QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("support"))));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+
+        QCOMPARE(loadPortSettings(folder).has_value(), false);
+        QCOMPARE(QFileInfo(path).exists(), empty);
+        QCOMPARE(QFileInfo(path).size(), qint64(0));
+
+        const PortSettings settings = readPortSettings(folder);
+        QCOMPARE(settings.port, 1);
+        QCOMPARE(settings.speed, QStringLiteral("9600"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("1,9600\r\n"));
+
+        // Once written, both read the same settings.
+        const std::optional<PortSettings> loaded = loadPortSettings(folder);
+        QVERIFY(loaded.has_value());
+        QCOMPARE(loaded->port, 1);
+        QCOMPARE(loaded->speed, QStringLiteral("9600"));
     }
 };
 

@@ -8,6 +8,7 @@
 #include "ScriptedPrompter.h"
 #include "SimLink.h"
 #include "SimPort.h"
+#include "WireBytes.h"
 #include "WireOps.h"
 
 #include <QDir>
@@ -21,14 +22,6 @@ using namespace talvek;
 using namespace talvek::test;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> list)
-{
-    QByteArray out;
-    for (const int b : list)
-        out.append(char(b));
-    return out;
-}
 
 QByteArray readFile(const QString& path)
 {
@@ -407,9 +400,9 @@ private slots:
         QVERIFY(!r.link.InProgramMode());
         QVERIFY(!r.link.WritingIdent());
         if (messages == QStringList { kComplete })
-            QCOMPARE(r.link.CurrentMode, 2); // the ident writes
+            QCOMPARE(r.link.byteLink().CurrentMode, 2); // the ident writes
         else if (programMode)
-            QCOMPARE(r.link.CurrentMode, 0); // raw bytes went out: the next access handshakes
+            QCOMPARE(r.link.byteLink().CurrentMode, 0); // raw bytes went out: the next access handshakes
     }
 
     void statusWhileRecordsGo()
@@ -514,7 +507,7 @@ private slots:
             return;
         }
         QVERIFY(!r.link.OnlineMode);
-        QCOMPARE(r.link.CurrentMode, 0);
+        QCOMPARE(r.link.byteLink().CurrentMode, 0);
         if (waitedMs > 0)
             QCOMPARE(r.clock.nowMs() - start, waitedMs);
         // Halted before the ident registers were written: the old program's

@@ -7,6 +7,7 @@
 #include "RSComm.h"
 #include "ScriptedPrompter.h"
 #include "SimPort.h"
+#include "WireBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,14 +25,6 @@ using namespace talvek::test;
 
 namespace {
 
-QByteArray bytes(std::initializer_list<int> list)
-{
-    QByteArray out;
-    for (int b : list)
-        out.append(char(b));
-    return out;
-}
-
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
@@ -48,49 +41,6 @@ void writeFile(const QString& path, const QByteArray& data)
 
 const QString kNoComm = QStringLiteral(
     "Cannot Communicate with Target Board.\rVerify RS-232 Cable is Connected Between\rCOMM Port and PROG Port.");
-
-// A port whose board answers every byte with 0x00 after a fixed time.
-class NoisyPort final : public SerialPortControl
-{
-public:
-    explicit NoisyPort(FakeClock& clock)
-        : m_clock(clock)
-    {
-    }
-    void setCommPort(int port) override { m_port = port; }
-    int commPort() const override { return m_port; }
-    void setSettings(const QString& s) override { m_settings = s; }
-    QString settings() const override { return m_settings; }
-    void open() override { m_open = true; }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    int bytesAvailable() override { return m_pending; }
-    void discardInput() override { m_pending = 0; }
-    int readByte() override { return m_pending > 0 ? (--m_pending, 0) : -1; }
-    void write(const QByteArray& b) override
-    {
-        written += b;
-        m_clock.advance(100 * b.size());
-        m_pending += int(b.size());
-    }
-    bool waitForInput(int ms) override
-    {
-        if (m_pending > 0)
-            return true;
-        m_clock.advance(ms);
-        return false;
-    }
-    QString deviceForPort(int port) const override { return QStringLiteral("noisy"); }
-
-    QByteArray written;
-
-private:
-    FakeClock& m_clock;
-    int m_port = 1;
-    QString m_settings;
-    bool m_open = false;
-    int m_pending = 0;
-};
 
 } // namespace
 
@@ -133,8 +83,8 @@ private slots:
         r.link->OpenRSComm(r.port.get());
         QVERIFY(r.link->OnlineMode);
         QVERIFY(!r.link->CommError);
-        QVERIFY(!r.link->PortFailed);
-        QCOMPARE(r.link->CurrentMode, 0);
+        QVERIFY(!r.link->PortFailed());
+        QCOMPARE(r.link->byteLink().CurrentMode, 0);
         QCOMPARE(r.port->written(), bytes({0xFF}));
         QCOMPARE(r.port->commPort(), 1);
         QCOMPARE(r.port->settings(), QStringLiteral("9600,n,8,1"));
@@ -186,26 +136,6 @@ private slots:
         QCOMPARE(r.port->written(), bytes({0xFF, 0xFF, 0xFF, 0xFF}));
     }
 
-    void replyInSecondWindowIsTheAnswer()
-    {
-        Rig r;
-        r.openOnline();
-        r.link->RSRead(QStringLiteral("B0")); // read mode
-        r.port->clearRecord();
-        r.sim.setByte(0x03F8, 0x42);
-        // The echo leaves late; the attention byte of the resynchronisation is lost.
-        r.sim.delayNextReply(1500);
-        r.sim.silenceNext(1, 1);
-        const qint64 start = r.clock.nowMs();
-        const int reply = r.link->SendByte(0x03, false, false);
-        QCOMPARE(reply, 0x03);
-        QCOMPARE(r.clock.nowMs() - start, qint64(1500));
-        QVERIFY(!r.link->CommError);
-        // The byte, then the attention byte of the resynchronisation.
-        QCOMPARE(r.port->written(), bytes({0x03, 0xFF}));
-        QCOMPARE(r.link->CurrentMode, 0);
-    }
-
     void twoWordReadsNeedOneHandshake()
     {
         Rig r;
@@ -217,7 +147,7 @@ private slots:
                  bytes({0xFF, 0x01, 0x00, 0xB4, 0x00, 0xB5, 0x00, 0xB4, 0x00, 0xB5}));
         QCOMPARE(r.port->readBytes(),
                  bytes({0x55, 0x55, 0x00, 0x23, 0x00, 0x01, 0x00, 0x23, 0x00, 0x01}));
-        QCOMPARE(r.link->CurrentMode, 1);
+        QCOMPARE(r.link->byteLink().CurrentMode, 1);
 
         // Already in read mode: no handshake at all.
         r.port->clearRecord();
@@ -270,7 +200,6 @@ private slots:
         QCOMPARE(r.link->RSRead(QStringLiteral("F7")), QStringLiteral("1"));
         QCOMPARE(r.link->RSRead(QStringLiteral("B32.6")), QStringLiteral("0"));
         QCOMPARE(r.link->RSRead(QStringLiteral("W32.7")), QStringLiteral("1"));
-        QCOMPARE(r.link->ReadValue(QStringLiteral("B139")), QStringLiteral("4"));
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
@@ -279,17 +208,7 @@ private slots:
         Rig r;
         r.openOnline();
         r.sim.setByte(5, 77);
-        r.link->RSRead(QStringLiteral("B0"));
-        r.port->clearRecord();
-        // The raw read stops at the bad echo.
-        r.sim.corruptNextReply();
-        QCOMPARE(r.link->ReadValue(QStringLiteral("B5")), QString());
-        QCOMPARE(r.link->CurrentMode, 0);
-        QVERIFY(!r.link->CommError);
-        QCOMPARE(r.port->written(), bytes({ 0x00 }));
-
         // RSRead makes it once more, with a new handshake.
-        r.port->clearRecord();
         r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
         r.sim.corruptNextReply();
@@ -390,7 +309,7 @@ private slots:
         r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
         QCOMPARE(r.port->written(), bytes({0xFF, 0x02, 0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03}));
         QCOMPARE(r.port->readBytes(), bytes({0x55, 0x55, 0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03}));
-        QCOMPARE(r.link->CurrentMode, 2);
+        QCOMPARE(r.link->byteLink().CurrentMode, 2);
 
         // Base-10000 double word: L = 6789, H = 12345.
         r.port->clearRecord();
@@ -488,7 +407,7 @@ private slots:
         r.port->clearRecord();
         r.sim.corruptNextReply();
         r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
-        QVERIFY(!r.link->WriteMismatch);
+        QVERIFY(!r.link->byteLink().WriteMismatch);
         QCOMPARE(r.sim.word(180), quint16(1000));
         // The bad echo leaves the board inside an address triple: the first
         // attention bytes of the new handshake complete that triple.
@@ -502,16 +421,6 @@ private slots:
     {
         Rig r;
         r.openOnline();
-        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
-        r.port->clearRecord();
-        // The raw write stops at the wrong echo.
-        r.sim.corruptNextReply();
-        r.link->WriteValue(QStringLiteral("W180"), QStringLiteral("9"));
-        QVERIFY(r.link->WriteMismatch);
-        QCOMPARE(r.link->CurrentMode, 0);
-        QCOMPARE(r.port->written(), bytes({0x00}));
-        QCOMPARE(r.sim.word(180), quint16(1));
-
         // Wrong echo on the first address byte of both attempts: the board
         // does not hold the value, and the operator is told.
         r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
@@ -572,7 +481,7 @@ private slots:
         QCOMPARE(r.port->written(), bytes({0xFF}));
         QVERIFY(!r.port->isOpen());
         QVERIFY(!r.link->OnlineMode);
-        QCOMPARE(r.link->CurrentMode, 0);
+        QCOMPARE(r.link->byteLink().CurrentMode, 0);
 
         Rig e;
         e.openOnline();
@@ -581,59 +490,6 @@ private slots:
         QCOMPARE(e.port->written(), QByteArray());
         QVERIFY(!e.port->isOpen());
         QVERIFY(!e.link->OnlineMode);
-    }
-
-    void parseAddress_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<int>("number");
-        QTest::addColumn<bool>("isBit");
-        QTest::addColumn<int>("mask");
-
-        QTest::newRow("B166") << "B166" << "B" << 166 << false << -1;
-        QTest::newRow("b166") << "b166" << "B" << 166 << false << -1;
-        QTest::newRow("W180") << "W180" << "W" << 180 << false << -1;
-        QTest::newRow("w180") << "w180" << "W" << 180 << false << -1;
-        QTest::newRow("D1100") << "D1100" << "D" << 1100 << false << -1;
-        QTest::newRow("d1100") << "d1100" << "D" << 1100 << false << -1;
-        QTest::newRow("B no digits") << "B" << "B" << 0 << false << -1;
-        QTest::newRow("W blanks") << "W 1 2" << "W" << 12 << false << -1;
-        QTest::newRow("B digits then junk") << "B12x4" << "B" << 12 << false << -1;
-        QTest::newRow("F0") << "F0" << "B" << 32 << true << 1;
-        QTest::newRow("F7") << "F7" << "B" << 32 << true << 128;
-        QTest::newRow("F8") << "F8" << "B" << 33 << true << 1;
-        QTest::newRow("F15") << "F15" << "B" << 33 << true << 128;
-        QTest::newRow("F32") << "F32" << "B" << 36 << true << 1;
-        QTest::newRow("F152") << "F152" << "B" << 51 << true << 1;
-        QTest::newRow("f858") << "f858" << "B" << 139 << true << 4;
-        QTest::newRow("B1018.0") << "B1018.0" << "B" << 1018 << true << 1;
-        QTest::newRow("B4302.6") << "B4302.6" << "B" << 4302 << true << 64;
-        QTest::newRow("W10.3") << "W10.3" << "B" << 10 << true << 8;
-        QTest::newRow("FFH") << "FFH" << "B" << 255 << false << -1;
-        QTest::newRow("1FF0H") << "1FF0H" << "B" << 8176 << false << -1;
-        QTest::newRow("1ff0h") << "1ff0h" << "B" << 8176 << false << -1;
-        QTest::newRow("H alone") << "H" << "B" << 0 << false << -1;
-        QTest::newRow("Z5") << "Z5" << "B" << 32 << false << -1;
-        QTest::newRow("empty") << "" << "B" << 32 << false << -1;
-        QTest::newRow("huge") << "B99999999999999" << "B" << 1000000000 << false << -1;
-    }
-
-    void parseAddress()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, type);
-        QFETCH(int, number);
-        QFETCH(bool, isBit);
-        QFETCH(int, mask);
-        Rig r;
-        r.link->BitMask = 0x4242;
-        r.link->ParseAddress(text);
-        QCOMPARE(r.link->AddType, type);
-        QCOMPARE(r.link->AddNumber, number);
-        QCOMPARE(r.link->IsBitAdd, isBit);
-        // The mask is set only for bit addresses and kept otherwise.
-        QCOMPARE(int(r.link->BitMask), mask < 0 ? 0x4242 : mask);
     }
 
     void portSettingsFile_data()
@@ -734,7 +590,7 @@ private slots:
         c.prompter.answerMsg(MsgResult::Cancel);
         c.link->OpenRSComm(c.port.get());
         QVERIFY(!c.link->OnlineMode);
-        QVERIFY(c.link->PortFailed);
+        QVERIFY(c.link->PortFailed());
         QCOMPARE(c.port->openCount(), 0);
         QCOMPARE(readFile(cpath), content);
     }
@@ -755,7 +611,7 @@ private slots:
                 + QDir::toNativeSeparators(path) + QStringLiteral(" (not a file)"));
         QCOMPARE(msgs[0].title, QStringLiteral("RSComm InitializeRSComm"));
         QVERIFY(!r.link->OnlineMode);
-        QVERIFY(r.link->PortFailed);
+        QVERIFY(r.link->PortFailed());
         QCOMPARE(r.port->openCount(), 0);
         QVERIFY(!QFileInfo(path).isFile()); // not replaced by a settings file either
 #else
@@ -777,7 +633,7 @@ private slots:
         QCOMPARE(msgs[0].buttons, MsgButtons::OK);
         QVERIFY(r.link->CommError);
         QVERIFY(!r.link->OnlineMode);
-        QVERIFY(r.link->PortFailed);
+        QVERIFY(r.link->PortFailed());
         QCOMPARE(r.link->RSRead(QStringLiteral("W180")), QStringLiteral("0"));
         QCOMPARE(r.port->written(), QByteArray());
     }
@@ -790,41 +646,9 @@ private slots:
         r.link->OpenRSComm(r.port.get());
         QCOMPARE(r.prompter.messages().value(0).title, QStringLiteral("RSComm InitializeRSComm"));
         QCOMPARE(r.prompter.messages().value(0).text, QStringLiteral("Error Number = 8002\r\n\r\nInvalid port number"));
-        QVERIFY(r.link->PortFailed);
+        QVERIFY(r.link->PortFailed());
         QVERIFY(!r.link->OnlineMode);
         QCOMPARE(r.port->openCount(), 0);
-    }
-
-    void handshakeRefusedAsksAndCancelClosesTheLink()
-    {
-        // A board that answers every byte with 0x00, 100 ms later.
-        QTemporaryDir dir;
-        ProgramFolder folder(dir.path());
-        FakeClock clock;
-        ScriptedPrompter prompter;
-        NoisyPort port(clock);
-        RSComm link(folder, clock, prompter);
-        link.OpenRSComm(&port);
-        QVERIFY(link.OnlineMode);
-        port.written.clear();
-
-        prompter.answerMsg(MsgResult::Retry);
-        prompter.answerMsg(MsgResult::Cancel);
-        const qint64 start = clock.nowMs();
-        QVERIFY(!link.SetPLCMode(2, 2));
-        const auto msgs = prompter.messages();
-        QCOMPARE(msgs.size(), 2);
-        QCOMPARE(msgs[0].text, QStringLiteral("Cannot Set PLC Mode Within Target Board."));
-        QCOMPARE(msgs[0].title, QStringLiteral("WARNING - Communication Error!"));
-        QCOMPARE(msgs[0].icon, MsgIcon::Critical);
-        QCOMPARE(msgs[0].buttons, MsgButtons::RetryCancel);
-        // Twice 2 s of attention bytes answered wrongly, 100 ms each.
-        QCOMPARE(clock.nowMs() - start, qint64(4000));
-        QCOMPARE(port.written, QByteArray(40, char(0xFF)));
-        QVERIFY(link.CommError);
-        QVERIFY(!link.OnlineMode);
-        QVERIFY(!port.isOpen());
-        QCOMPARE(link.CurrentMode, 0);
     }
 
     void operationDuringTheRetryBoxFailsFast()

@@ -150,7 +150,7 @@ void tst_RSCommPLS::boardValues()
     QCOMPARE(got, text);
     QCOMPARE(r.written(), wire);
     QCOMPARE(r.read(), replies);
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     QVERIFY(!r.link.CommError);
     QVERIFY(r.prompter.calls().isEmpty());
 }
@@ -170,7 +170,7 @@ void tst_RSCommPLS::noPLSModePersists()
     r.port.clearRecord();
     QVERIFY(r.link.ClearPLSChan(0));
     QCOMPARE(r.written(), join({ "FF 1B 00 00 00 00 00 00", kReady }));
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
 }
 
 void tst_RSCommPLS::commErrorSetMeansNoTraffic()
@@ -213,7 +213,7 @@ void tst_RSCommPLS::silentBoardDuringARead()
     QCOMPARE(r.clock.nowMs() - start, 5000);
     QCOMPARE(r.written(), QStringLiteral("FF 58 55 FF FF"));
     QVERIFY(r.link.CommError);
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages().at(0).title, kCommTitle);
     QCOMPARE(r.prompter.unexpected(), 0);
@@ -231,7 +231,7 @@ void tst_RSCommPLS::lostRecordByteIsNoSuccess()
     QVERIFY(!r.link.SingleSetpoint(5, 359, 10, false));
     QCOMPARE(r.written(), QStringLiteral("FF 18 55 55 FF 1B 05 67 FF"));
     QVERIFY(!r.link.CommError);
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     QCOMPARE(r.prompter.messages().size(), 0);
 }
 
@@ -279,7 +279,7 @@ void tst_RSCommPLS::singleSetpointAgainstTheScale()
         QVERIFY(r.prompter.calls().isEmpty());
         QCOMPARE(r.sim.plsChannel(5), setpoints(on, off));
     }
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
 }
 
 void tst_RSCommPLS::singleSetpointWithClearSendsTwoRecords()
@@ -362,7 +362,7 @@ void tst_RSCommPLS::setPLSOffset()
         // The machine position now reads as the desired one.
         QCOMPARE(r.link.PLSPos(), QString::number(desired % 360));
     }
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
 }
 
 void tst_RSCommPLS::pulseTrainSent()
@@ -433,7 +433,7 @@ void tst_RSCommPLS::pulseTrainRejectedByTheBoard()
                        "Programmed."),
         QStringLiteral("PLS Pulse Train"), MsgIcon::Information);
     QVERIFY(!r.link.CommError);
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
 }
 
 void tst_RSCommPLS::recallChannel()
@@ -467,7 +467,7 @@ void tst_RSCommPLS::recallChannel()
     QVERIFY(r.link.RecallChannel(15));
     QCOMPARE(r.link.ChannelRecallState, qint16(1));
     QCOMPARE(r.link.ChannelRecallPos, qint16(4351));
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     QVERIFY(r.prompter.calls().isEmpty());
 }
 
@@ -498,7 +498,7 @@ void tst_RSCommPLS::recallFailures()
     QVERIFY(r.link.CommError);
     QCOMPARE(r.link.ChannelRecallState, qint16(0));
     QCOMPARE(r.link.ChannelRecallPos, qint16(0));
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages().at(0).title, kCommTitle);
 
@@ -529,7 +529,7 @@ void tst_RSCommPLS::configDownload()
         join({ "FF 3B 03 01 02 03 04 00", kReady, "FF 4B 05 06 07 08 00 00", kReady,
             "FF 5B 00 00 00 00 00 00", kReady, "FF 6B 0C 00 00 00 00 00", kReady, "FF 1A D0 02", kReady }));
     QCOMPARE(r.sim.plsScaleFactor(), quint16(720));
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
 
     // Read back, it is the list the machine data maps from.
     r.port.clearRecord();
@@ -556,7 +556,7 @@ void tst_RSCommPLS::configDownloadStopsAtAFailedBlock()
         QCOMPARE(r.written(), join({ block0, kReady, "FF 4B 07 08 09 0A 0B 0C" }));
         QCOMPARE(r.sim.plsScaleFactor(), quint16(360));
         QCOMPARE(r.sim.plsConfigParams()[6], quint8(0));
-        QCOMPARE(r.link.CurrentMode, 0);
+        QCOMPARE(r.link.byteLink().CurrentMode, 0);
         QVERIFY(!r.link.CommError);
         QVERIFY(r.prompter.calls().isEmpty());
     }
@@ -591,7 +591,7 @@ void tst_RSCommPLS::configUpload()
         QCOMPARE(table[size_t(i)], qint16(board[size_t(i)]));
     QCOMPARE(r.read().left(5), QStringLiteral("55 55"));
     QCOMPARE(r.port.written().size(), 2 + 19);
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     QVERIFY(r.prompter.calls().isEmpty());
 }
 
@@ -616,7 +616,7 @@ void tst_RSCommPLS::configUploadFailureKeepsThePartialTable()
     for (int i = 0; i < 19; ++i)
         QCOMPARE(table[size_t(i)], qint16(i < 5 ? i : 100 + i));
     QVERIFY(r.link.CommError);
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     const auto msgs = r.prompter.messages();
     QCOMPARE(msgs.size(), 2);
     QCOMPARE(msgs.at(0).title, kCommTitle);
@@ -653,7 +653,7 @@ void tst_RSCommPLS::readyWaitTimeoutRetryCancel()
     QCOMPARE(boxAt, QList<qint64>({ 3000, 5000 }));
     QCOMPARE(queriesAt, QList<int>({ 30, 50 }));
     QVERIFY(r.link.CommError);
-    QCOMPARE(r.link.CurrentMode, 0);
+    QCOMPARE(r.link.byteLink().CurrentMode, 0);
     const auto msgs = r.prompter.messages();
     QCOMPARE(msgs.size(), 2);
     for (const PromptCall& m : msgs)

@@ -3,6 +3,7 @@
 // device shown for a port number.
 
 #include "Clock.h"
+#include "CommPortSettings.h"
 #include "K7700Sim.h"
 #include "MainWindowRig.h"
 #include "ProgramFolder.h"
@@ -790,7 +791,7 @@ void tst_frmSetupComm::installedCopySavesPerUser()
         share, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
 #endif
     QVERIFY(QFile::remove(share + QStringLiteral("/support/RSPort.cfg")));
-    const RSComm::PortSettings defaults = rig.rs.ReadPortSettings();
+    const PortSettings defaults = readPortSettings(rig.folder);
     QCOMPARE(defaults.port, 1);
     QCOMPARE(readFile(config + QStringLiteral("/support/RSPort.cfg")), QByteArray("1,9600\r\n"));
     QVERIFY(!QFileInfo::exists(share + QStringLiteral("/support/RSPort.cfg")));

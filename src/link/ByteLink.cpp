@@ -1,0 +1,570 @@
+#include "ByteLink.h"
+
+#include "BasicError.h"
+#include "Clock.h"
+#include "LinkMonitor.h"
+#include "Prompter.h"
+#include "SerialPortControl.h"
+
+#include <algorithm>
+
+namespace talvek {
+
+namespace {
+
+constexpr qint64 FirstWaitMs = 1000;
+constexpr qint64 ResyncWaitMs = 2000;
+constexpr qint64 HandshakeWindowMs = 2000;
+constexpr int ReadMode = 1;
+constexpr int WriteMode = 2;
+
+const QString kCommErrorTitle = QStringLiteral("WARNING - Communication Error!");
+
+// Leading decimal digits (blanks skipped) as a number, saturated far above
+// anything the 16-bit address space can hold.
+qint64 leadingDigits(QStringView text)
+{
+    qint64 n = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(' '))
+            continue;
+        if (!c.isDigit())
+            break;
+        n = std::min<qint64>(n * 10 + c.digitValue(), 1'000'000'000LL);
+    }
+    return n;
+}
+
+// Leading hexadecimal digits as a number, saturated likewise.
+qint64 leadingHex(QStringView text)
+{
+    qint64 n = 0;
+    for (const QChar c : text) {
+        int v = -1;
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            v = c.unicode() - '0';
+        else if (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
+            v = c.unicode() - 'A' + 10;
+        else if (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+            v = c.unicode() - 'a' + 10;
+        if (v < 0)
+            break;
+        n = std::min<qint64>(n * 16 + v, 1'000'000'000LL);
+    }
+    return n;
+}
+
+qint32 saturate32(qint64 v)
+{
+    return qint32(std::clamp<qint64>(v, 0, 0x7FFFFFFF));
+}
+
+// Wire addresses live in a 16-bit byte space; an address past its end wraps.
+int wireAddress(qint32 base, int k)
+{
+    return int((qint64(base) + k) & 0xFFFF);
+}
+
+// Bytes after the first of a value of this type: the width code.
+int widthOf(const QString& type)
+{
+    return type == QLatin1String("W") ? 1 : type == QLatin1String("D") ? 3 : 0;
+}
+
+} // namespace
+
+ByteLink::ByteLink(Clock& clock, Prompter& prompter)
+    : m_clock(clock)
+    , m_prompter(prompter)
+{ }
+
+// ---------------------------------------------------------------------------
+// Open and close
+
+void ByteLink::open()
+{
+    m_port->open();
+    m_port->discardInput();
+    CurrentMode = 0;
+    CommError = false;
+    SendByte(Attention, false, false);
+    OnlineMode = !CommError;
+}
+
+void ByteLink::close()
+{
+    try {
+        if (m_port && m_port->isOpen() && !CommError)
+            SendByte(Attention, false, false);
+    } catch (...) { }
+    try {
+        if (m_port && m_port->isOpen())
+            m_port->close();
+    } catch (...) { }
+    CurrentMode = 0;
+    OnlineMode = false;
+}
+
+// ---------------------------------------------------------------------------
+// One byte out, one byte back
+
+void ByteLink::portLost()
+{
+    CurrentMode = 0;
+    CommError = true;
+}
+
+int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
+{
+    if (CommError)
+        return NoReply;
+    if (!m_port || !m_port->isOpen()) {
+        portLost();
+        return NoReply;
+    }
+    Q_ASSERT(value >= 0 && value <= 255);
+
+    m_replyAfterResync = false;
+    try {
+        // Nothing received before the byte goes out can answer it: a byte
+        // left over (a doubled or stray reply) would otherwise be taken as
+        // this byte's reply and shift every reply after it by one.
+        if (clearInput || (!noWait && m_port->bytesAvailable() > 0))
+            m_port->discardInput();
+        m_port->write(QByteArray(1, char(value & 0xFF)));
+        if (noWait)
+            return 0;
+        return awaitReply();
+    } catch (const BasicError&) {
+        // A port that fails under us (a vanished adapter) is a lost link.
+        portLost();
+        return NoReply;
+    }
+}
+
+int ByteLink::awaitReply()
+{
+    qint64 deadline = m_clock.nowMs() + FirstWaitMs;
+    int timeouts = 0;
+    bool resynced = false; // an attention byte went out in the byte's place
+    for (;;) {
+        // The port may have been closed from a nested event loop (while
+        // the Retry/Cancel box was up): the exchange ends as failed.
+        if (!m_port->isOpen()) {
+            portLost();
+            return NoReply;
+        }
+        if (m_port->bytesAvailable() > 0) {
+            const int b = m_port->readByte();
+            if (b >= 0) {
+                m_replyAfterResync = resynced;
+                return b;
+            }
+        }
+        const qint64 now = m_clock.nowMs();
+        if (now < deadline) {
+            m_port->waitForInput(int(std::min<qint64>(deadline - now, 1000)));
+            continue;
+        }
+        portLost();
+        deadline = now + ResyncWaitMs;
+        ++timeouts;
+        resynced = true;
+        if (m_monitor)
+            m_monitor->replyTimedOut(timeouts, timeouts < 3);
+        if (timeouts < 3) {
+            // Resynchronise: attention byte, keep waiting for a reply.
+            CommError = false;
+            m_port->discardInput();
+            m_port->write(QByteArray(1, char(Attention)));
+        } else if (askRetry()) {
+            timeouts = 0; // the deadline set before the box stands
+        } else {
+            CommError = true;
+            return NoReply;
+        }
+    }
+}
+
+bool ByteLink::askRetry()
+{
+    QString text = QStringLiteral("Cannot Communicate with Target Board.\rVerify RS-232 Cable "
+                                  "is Connected Between\rCOMM Port and PROG Port.");
+    if (const QString facts = m_port->portFacts(); !facts.isEmpty())
+        text += QLatin1Char('\r') + facts;
+    return m_prompter.msgBox(text, kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel)
+        == MsgResult::Retry;
+}
+
+int ByteLink::SendByte(int value, bool noWait, bool clearInput)
+{
+    if (!m_monitor || CommError)
+        return exchangeByte(value, noWait, clearInput);
+    using Outcome = LinkMonitor::Outcome;
+    const qint64 start = m_monitor->byteGoingOut();
+    const int reply = exchangeByte(value, noWait, clearInput);
+    if (reply == NoReply)
+        m_monitor->exchanged(value, -1, start, Outcome::NoReply);
+    else if (noWait)
+        m_monitor->exchanged(value, -1, start, Outcome::Sent);
+    else
+        m_monitor->exchanged(value, reply, start, Outcome::Reply);
+    return reply;
+}
+
+void ByteLink::SendBytes(const QByteArray& bytes)
+{
+    if (CommError || bytes.isEmpty())
+        return;
+    if (!m_port || !m_port->isOpen()) {
+        portLost();
+        return;
+    }
+    const qint64 start = m_monitor ? m_monitor->byteGoingOut() : 0;
+    try {
+        m_port->write(bytes);
+    } catch (const BasicError&) {
+        portLost();
+    }
+    if (m_monitor)
+        for (const char c : bytes)
+            m_monitor->exchanged(
+                quint8(c), -1, start, CommError ? LinkMonitor::Outcome::NoReply : LinkMonitor::Outcome::Sent);
+}
+
+bool ByteLink::SetPLCMode(int mode, int command)
+{
+    CurrentMode = 0;
+    qint64 deadline = m_clock.nowMs() + HandshakeWindowMs;
+    bool result = false;
+    while (CurrentMode != mode) {
+        if (m_clock.nowMs() >= deadline) {
+            const MsgResult r = m_prompter.msgBox(QStringLiteral("Cannot Set PLC Mode Within Target Board."),
+                kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
+            if (r != MsgResult::Retry) {
+                CommError = true;
+                close();
+                return false;
+            }
+            deadline = m_clock.nowMs() + HandshakeWindowMs;
+        }
+        const int r = SendByte(Attention, false, true);
+        if (r == Ack) {
+            const int s = SendByte(command, false, false);
+            if (s == Ack) {
+                result = true;
+                CurrentMode = mode;
+            } else if (s == NoReply) {
+                return false;
+            } else {
+                CurrentMode = 0;
+            }
+        } else if (r == NoReply) {
+            return false;
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Addresses
+
+void ByteLink::ParseAddress(const QString& address)
+{
+    IsBitAdd = false;
+    m_bitOutOfRange = false;
+    const QStringView t(address);
+
+    if (!t.isEmpty() && (t.back() == QLatin1Char('H') || t.back() == QLatin1Char('h'))) {
+        const QStringView digits = t.chopped(1);
+        const qsizetype split = std::max<qsizetype>(0, digits.size() - 2);
+        const qint64 low = leadingHex(digits.mid(split));
+        const qint64 high = leadingHex(digits.left(split));
+        AddNumber = saturate32(high * 256 + low);
+        AddType = QStringLiteral("B");
+        return;
+    }
+
+    if (t.contains(QLatin1Char('.'))) {
+        IsBitAdd = true;
+        AddType = QStringLiteral("B");
+        const QStringView middle = t.size() >= 3 ? t.mid(1, t.size() - 3) : QStringView();
+        AddNumber = saturate32(leadingDigits(middle));
+        const QChar last = t.back();
+        const int bit = last.isDigit() ? last.digitValue() : 0;
+        BitMask = quint16(1u << std::min(bit, 15));
+        m_bitOutOfRange = bit > 7; // a byte has no bit 8 or 9
+        return;
+    }
+
+    const QChar first = t.isEmpty() ? QChar() : t.front().toUpper();
+    if (first == QLatin1Char('B') || first == QLatin1Char('W') || first == QLatin1Char('D')) {
+        AddType = QString(first);
+        AddNumber = saturate32(leadingDigits(t.mid(1)));
+    } else if (first == QLatin1Char('F')) {
+        const qint64 n = leadingDigits(t.mid(1));
+        IsBitAdd = true;
+        AddType = QStringLiteral("B");
+        AddNumber = saturate32(n / 8 + 32);
+        BitMask = quint16(1u << (n % 8));
+    } else {
+        AddType = QStringLiteral("B");
+        AddNumber = 32;
+    }
+}
+
+bool ByteLink::parsedAddressUsable(int width) const
+{
+    return !(IsBitAdd && m_bitOutOfRange) && AddNumber >= 0 && qint64(AddNumber) + width <= 0xFFFF;
+}
+
+// ---------------------------------------------------------------------------
+// Read
+
+bool ByteLink::prepareRead(const QString& Add)
+{
+    // The parse of an address read last in read mode is kept; any other
+    // address is parsed (and checked) before the handshake.
+    const bool reuse = CurrentMode == ReadMode && Add.compare(LastRead.address, Qt::CaseInsensitive) == 0;
+    int width = LastRead.width;
+    if (reuse) {
+        AddType = LastRead.type;
+        AddNumber = LastRead.number;
+        IsBitAdd = LastRead.isBit;
+        if (LastRead.isBit)
+            BitMask = LastRead.bitMask;
+    } else {
+        ParseAddress(Add);
+        if (AddType != QLatin1String("B") && AddType != QLatin1String("W") && AddType != QLatin1String("D")) {
+            CurrentMode = 0;
+            return false;
+        }
+        width = widthOf(AddType);
+        // A bit above 7 or bytes past 0xFFFF: no such value, nothing is sent.
+        if (!parsedAddressUsable(width))
+            return false;
+        if (CurrentMode != ReadMode && !SetPLCMode(ReadMode, ReadMode))
+            return false;
+    }
+
+    LastRead.address = Add;
+    LastRead.type = AddType;
+    LastRead.number = AddNumber;
+    LastRead.bitMask = BitMask;
+    LastRead.isBit = IsBitAdd;
+    LastRead.width = width;
+    return true;
+}
+
+bool ByteLink::readByteAt(int k)
+{
+    const int a = wireAddress(LastRead.number, k);
+    const int h = SendByte(a >> 8, false, false);
+    if (h == NoReply)
+        return false;
+    // A reply that came after a resynchronisation answers the attention
+    // byte (or lands the board elsewhere in its triple): no echo.
+    if (h != (a >> 8) || m_replyAfterResync) {
+        if (m_monitor && !m_replyAfterResync)
+            m_monitor->echoMismatch();
+        CurrentMode = 0;
+        return false;
+    }
+    const int d = SendByte(a & 0xFF, false, false);
+    if (d == NoReply)
+        return false;
+    // Likewise the data byte: after a lost address byte the board
+    // answers the attention byte as an address of its own.
+    if (m_replyAfterResync) {
+        CurrentMode = 0;
+        return false;
+    }
+    LastRead.data[size_t(k)] = d;
+    return true;
+}
+
+QString ByteLink::lastReadValue() const
+{
+    const auto& b = LastRead.data;
+    qint64 value = 0;
+    switch (LastRead.width) {
+    case 0:
+        value = LastRead.isBit ? ((b[0] & LastRead.bitMask) ? 1 : 0) : b[0];
+        break;
+    case 1:
+        value = b[0] + 256 * b[1];
+        break;
+    default:
+        value = qint64(b[2] + 256 * b[3]) * 10000 + (b[0] + 256 * b[1]);
+        break;
+    }
+    return QString::number(value);
+}
+
+QString ByteLink::ReadValue(const QString& Add)
+{
+    if (!prepareRead(Add))
+        return {};
+    for (int k = 0; k <= LastRead.width; ++k) {
+        if (!readByteAt(k))
+            return {};
+    }
+    return lastReadValue();
+}
+
+QString ByteLink::readRegister(const QString& Add)
+{
+    const bool linkWasDown = CommError; // a read that fails fast is no new fault
+    QString value = ReadValue(Add);
+    if (value.isEmpty() && !CommError)
+        value = ReadValue(Add); // an echo went wrong: the read costs a new handshake
+    if (value.isEmpty() && !linkWasDown && m_monitor)
+        m_monitor->failedRead();
+    return value;
+}
+
+// ---------------------------------------------------------------------------
+// Write
+
+void ByteLink::entryAlert(const QString& message)
+{
+    m_prompter.msgBox(QStringLiteral("Error:\r") + message, QStringLiteral("ENTRY ALERT"), MsgIcon::Critical,
+        MsgButtons::OK);
+}
+
+std::optional<quint64> ByteLink::writeDigits(const QString& DataValue)
+{
+    // Keep the digits; drop blanks, "%", ",", "." and the degree sign.
+    quint64 v = 0;
+    for (const QChar c : DataValue) {
+        const char16_t u = c.unicode();
+        if (u >= u'0' && u <= u'9') {
+            v = std::min<quint64>(v * 10 + (u - u'0'), 1'000'000'000'000ULL);
+        } else if (u == u' ' || u == u'%' || u == u',' || u == u'.' || u == 0xB0) {
+            continue;
+        } else {
+            entryAlert(QStringLiteral("Only Numerical Data Allowed."));
+            return std::nullopt;
+        }
+    }
+    return v;
+}
+
+std::optional<QList<int>> ByteLink::writeBytes(quint64 v)
+{
+    const qint32 number = AddNumber;
+    QString type = AddType;
+    // A bit above 7 is none of the byte's; bytes past 0xFFFF would wrap to
+    // other addresses.
+    if (IsBitAdd && m_bitOutOfRange) {
+        entryAlert(QStringLiteral("Entry out of Range (0-255)."));
+        return std::nullopt;
+    }
+    if (!parsedAddressUsable(widthOf(type))) {
+        entryAlert(QStringLiteral("Entry out of Range (0-65,535)."));
+        return std::nullopt;
+    }
+    m_writeTarget = v;
+
+    if (IsBitAdd) {
+        const quint16 mask = BitMask;
+        if (v > 1) {
+            entryAlert(QStringLiteral("Enter 0 or 1 Only."));
+            return std::nullopt;
+        }
+        m_writeRefused = false;
+        const QString current = readRegister(QStringLiteral("B") + QString::number(number));
+        // Without the byte as it stands, the other seven bits would be lost.
+        if (current.isEmpty()) {
+            m_writeIncomplete = true;
+            return std::nullopt;
+        }
+        const quint64 byte = current.toULongLong();
+        v = (v == 1 ? (byte | mask) : (byte & ~quint64(mask))) & 0xFF;
+        type = QStringLiteral("B");
+    }
+
+    if (type == QLatin1String("B")) {
+        if (v <= 255)
+            return QList<int> { int(v) };
+        entryAlert(QStringLiteral("Entry out of Range (0-255)."));
+    } else if (type == QLatin1String("W")) {
+        if (v <= 65535)
+            return QList<int> { int(v % 256), int(v / 256) };
+        entryAlert(QStringLiteral("Entry out of Range (0-65,535)."));
+    } else if (type == QLatin1String("D")) {
+        const int low = int(v % 10000);
+        const int high = int(v / 10000);
+        if (v <= 655359999)
+            return QList<int> { low % 256, low / 256, high % 256, high / 256 };
+        entryAlert(QStringLiteral("Entry out of Range (0-655,359,999)."));
+    }
+    return std::nullopt;
+}
+
+void ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes)
+{
+    for (int k = 0; k < bytes.size() && !WriteMismatch; ++k) {
+        const int a = wireAddress(number, k);
+        for (const int expected : { a >> 8, a & 0xFF, bytes[k] }) {
+            const int r = SendByte(expected, false, false);
+            if (r == NoReply) {
+                m_writeIncomplete = true;
+                return;
+            }
+            // An echo that came after a resynchronisation may be the board's
+            // answer to the attention byte: not an echo of this byte.
+            if (r != expected || m_replyAfterResync) {
+                if (m_monitor && !m_replyAfterResync)
+                    m_monitor->echoMismatch();
+                WriteMismatch = true;
+                break;
+            }
+        }
+    }
+}
+
+void ByteLink::WriteValue(const QString& Add, const QString& DataValue)
+{
+    WriteMismatch = false;
+    m_writeRefused = true; // until something is sent
+    m_writeIncomplete = false;
+
+    const std::optional<quint64> value = writeDigits(DataValue);
+    if (!value)
+        return;
+    ParseAddress(Add);
+    const qint32 number = AddNumber;
+    const std::optional<QList<int>> bytes = writeBytes(*value);
+    if (!bytes)
+        return;
+
+    m_writeRefused = false;
+    if (CurrentMode != WriteMode && !SetPLCMode(WriteMode, WriteMode)) {
+        m_writeIncomplete = true;
+        return;
+    }
+    sendWriteTriples(number, *bytes);
+    if (WriteMismatch)
+        CurrentMode = 0;
+}
+
+bool ByteLink::writeRegister(const QString& Add, const QString& DataValue)
+{
+    WriteValue(Add, DataValue);
+    if (WriteMismatch) {
+        if (m_monitor)
+            m_monitor->repeatedWrite();
+        WriteValue(Add, DataValue);
+    }
+    if (m_writeRefused || m_writeIncomplete || CommError)
+        return false;
+    if (!WriteMismatch)
+        return true;
+    // Two wrong echoes: the board may or may not have taken the value (or
+    // taken a resynchronising 0xFF as its data byte). Ask it.
+    const QString held = readRegister(Add);
+    return !held.isEmpty() && held.toULongLong() == m_writeTarget;
+}
+
+} // namespace talvek

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace talvek {
+
+class Clock;
+class LinkMonitor;
+class Prompter;
+class SerialPortControl;
+
+// The controller link on the byte level: one byte out, one reply byte back
+// (with the waits, the resynchronisations and the Retry/Cancel box of a
+// silent board), the mode handshake, the address syntax and the raw value
+// reads and writes built on them. RSComm holds one and speaks through it.
+//
+// Failures are not exceptions: a failed exchange sets CommError and the
+// operation returns its failure value; while CommError is set every exchange
+// fails at once without touching the port.
+class ByteLink final
+{
+public:
+    ByteLink(Clock& clock, Prompter& prompter);
+    ByteLink(const ByteLink&) = delete;
+    ByteLink& operator=(const ByteLink&) = delete;
+
+    // The no-reply value of SendByte; never a byte.
+    static constexpr int NoReply = 9999;
+    static constexpr int Attention = 0xFF;
+    static constexpr int Ack = 0x55;
+
+    // The link is usable: the port is open and the board answered.
+    bool OnlineMode = false;
+    // The last exchange failed (no reply in time, or the port not open).
+    bool CommError = false;
+    // The command mode the board is known to be in: 0 none (a handshake is
+    // needed), 1 read, 2 write, 3 to 8 the one-shot PLS modes.
+    int CurrentMode = 0;
+    // An echo went wrong during the last WriteValue.
+    bool WriteMismatch = false;
+
+    // The result of the last ParseAddress.
+    QString AddType = QStringLiteral("B");
+    qint32 AddNumber = 0;
+    quint16 BitMask = 0;
+    bool IsBitAdd = false;
+
+    // The last ReadValue; a read of the same address in read mode reuses
+    // its parse.
+    struct LastReadRecord
+    {
+        QString address;
+        QString type;
+        qint32 number = 0;
+        quint16 bitMask = 0;
+        bool isBit = false;
+        int width = 0; // 0 byte, 1 word, 3 double word
+        std::array<int, 4> data {};
+    };
+    LastReadRecord LastRead;
+
+    // The serial-port control the exchanges go through (none: every exchange
+    // fails as on a closed port).
+    void attach(SerialPortControl* port) { m_port = port; }
+    SerialPortControl* port() const { return m_port; }
+    // The link monitor that sees every exchange, or none (nullptr).
+    void setMonitor(LinkMonitor* monitor) { m_monitor = monitor; }
+    LinkMonitor* monitor() const { return m_monitor; }
+
+    // Opens the attached port, forgets what it held and sends the attention
+    // byte: OnlineMode when the board answered. A port that cannot be opened
+    // throws its BasicError.
+    void open();
+    // A last attention byte (unless CommError is set), then the port closed;
+    // no error escapes. The link is no longer online.
+    void close();
+
+    // One byte out; unless noWait, the reply byte (0 to 255) or NoReply.
+    // clearInput discards what the port holds before the byte goes out.
+    int SendByte(int value, bool noWait, bool clearInput);
+    // Bytes that need no reply each, in one write: SendByte without waiting
+    // for every one of them (a USB adapter carries them in one transfer).
+    void SendBytes(const QByteArray& bytes);
+    // The reply SendByte returned last came only after a resynchronisation:
+    // it may answer the attention byte, not the byte that was sent.
+    bool replyAfterResync() const { return m_replyAfterResync; }
+    // The mode handshake: 0xFF, 0x55, the command byte, 0x55. On success
+    // CurrentMode is the mode. When the operator gives up after 2 s without
+    // an acknowledge, the port is closed and the link goes offline.
+    bool SetPLCMode(int mode, int command);
+    void ParseAddress(const QString& address);
+
+    // The raw read: the value as decimal text, empty text when it failed.
+    QString ReadValue(const QString& Add);
+    // The raw write; WriteMismatch tells of a wrong echo. A value the entry
+    // rules refuse is refused with an entry alert, and nothing is sent.
+    void WriteValue(const QString& Add, const QString& DataValue);
+    // ReadValue, once more when it failed without a link failure (the
+    // repetition costs a new handshake).
+    QString readRegister(const QString& Add);
+    // WriteValue, once more after an echo mismatch, and a read-back after a
+    // second one. True when the controller holds the value.
+    bool writeRegister(const QString& Add, const QString& DataValue);
+    // The last WriteValue refused its value before anything was sent.
+    bool writeRefused() const { return m_writeRefused; }
+
+    // "Error:" CR message, title "ENTRY ALERT".
+    void entryAlert(const QString& message);
+
+private:
+    // SendByte without the monitor's view of it.
+    int exchangeByte(int value, bool noWait, bool clearInput);
+    // The wait for the reply to a byte sent: the byte, or NoReply when the
+    // operator gave up (or the port went away).
+    int awaitReply();
+    // Three timeouts in a row: the operator chooses Retry or Cancel.
+    bool askRetry();
+    void portLost();
+
+    // Whether the parsed address (AddNumber, with `width` more bytes) lies
+    // in the 16-bit byte space and names a bit 0 to 7.
+    bool parsedAddressUsable(int width) const;
+    // The parse ReadValue goes by: the one kept in LastRead, or a new one
+    // followed by the read handshake. False when nothing is to be sent.
+    bool prepareRead(const QString& Add);
+    // One address pair of a read: the byte the board answered, or nothing.
+    bool readByteAt(int k);
+    QString lastReadValue() const;
+    // The digits of a value text, or nothing (after the entry alert).
+    std::optional<quint64> writeDigits(const QString& DataValue);
+    // The data bytes of a write to the parsed address, in wire order, or
+    // nothing (after the entry alert, or when the byte of a bit could not be
+    // read).
+    std::optional<QList<int>> writeBytes(quint64 value);
+    void sendWriteTriples(qint32 number, const QList<int>& bytes);
+
+    Clock& m_clock;
+    Prompter& m_prompter;
+    SerialPortControl* m_port = nullptr;
+    LinkMonitor* m_monitor = nullptr;
+    bool m_replyAfterResync = false;
+    // The last ParseAddress named a bit above 7.
+    bool m_bitOutOfRange = false;
+    // The last WriteValue: refused before anything was sent (entry alert),
+    // failed without an echo mismatch (the byte of a bit could not be read),
+    // and the value it was to leave in the controller (0 or 1 for a bit).
+    bool m_writeRefused = false;
+    bool m_writeIncomplete = false;
+    quint64 m_writeTarget = 0;
+};
+
+} // namespace talvek
