@@ -141,9 +141,12 @@ void K7700Sim::applyFaults(Reply& reply)
         reply.bytes.prepend(static_cast<char>(*m_noise));
         m_noise.reset();
     }
-    if (m_lateMs > 0) {
+    if (m_lateMs > 0 && m_lateAfter > 0) {
+        --m_lateAfter;
+    } else if (m_lateMs > 0) {
         reply.delayMs = m_lateMs;
         m_lateMs = 0;
+    m_lateAfter = 0;
     }
 }
 

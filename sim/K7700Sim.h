@@ -4,6 +4,7 @@
 #include <QString>
 #include <QList>
 #include <QtGlobal>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -335,7 +336,12 @@ public:
     // Drop-out after the board has heard `bytes` more bytes (mid-transfer).
     void dropOutAfter(int bytes) { m_dropOutAfter = bytes; }
     // The next reply leaves delayMs late.
-    void delayNextReply(int delayMs) { m_lateMs = delayMs; }
+    // The next reply (after `after` replies) leaves delayMs late.
+    void delayNextReply(int delayMs, int after = 0)
+    {
+        m_lateMs = delayMs;
+        m_lateAfter = std::max(after, 0);
+    }
     // The next reply byte is wrong: the given byte, or the complement of the
     // right one. The board's own state is not affected.
     void corruptNextReply(std::optional<std::uint8_t> value = std::nullopt);
@@ -392,6 +398,7 @@ private:
     qint64 m_strokes = 0;
     qint64 m_milliDegrees = 0; // fraction of a degree, 0..999
 
+    int m_lateAfter = 0;
     int m_silenceAfter = 0;
     int m_silence = 0;
     int m_dropOutAfter = -1;

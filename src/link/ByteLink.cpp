@@ -251,7 +251,11 @@ bool ByteLink::SetPLCMode(int mode, int command)
         const int r = SendByte(Attention, false, true);
         if (r == Ack) {
             const int s = SendByte(command, false, false);
-            if (s == Ack) {
+            // An acknowledgement that came only after a resynchronisation
+            // answers the attention byte: the board did not take the mode
+            // and waits for one. Taken as the mode's, the next byte (an
+            // address, 0x03 among them) would reach the board as a command.
+            if (s == Ack && !m_replyAfterResync) {
                 result = true;
                 CurrentMode = mode;
             } else if (s == NoReply) {

@@ -212,6 +212,7 @@ private:
     bool ReceivePLSConfig();
     bool ReadRecallRecord(int Chan);
     bool WaitPLSReady();
+    void leaveModeHandshake();
     bool sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes);
     QString readPLSText(int command);
 

@@ -205,6 +205,17 @@ bool RSComm::ReadRecallRecord(int Chan)
     return true;
 }
 
+// A reply after a resynchronisation answers the attention byte: the board
+// then waits for a mode byte, and a ready query (no mode byte) sends it back
+// to rest without an answer. Sent unanswered, so that no second attention
+// byte starts the handshake over; the next ready query then reaches a board
+// at rest, as it must.
+void RSComm::leaveModeHandshake()
+{
+    if (!CommError)
+        m_link.SendByte(ReadyQuery, true, false);
+}
+
 bool RSComm::WaitPLSReady()
 {
     qint64 deadline = m_clock.nowMs() + ReadyWindowMs;
@@ -221,9 +232,19 @@ bool RSComm::WaitPLSReady()
         }
         if (CommError)
             return false;
-        if (m_link.SendByte(ReadyQuery, false, false) != Ack)
+        const int ack = m_link.SendByte(ReadyQuery, false, false);
+        if (m_link.replyAfterResync()) {
+            leaveModeHandshake();
             continue;
-        if (m_link.SendByte(PollByte, false, false) == ReadyReply) {
+        }
+        if (ack != Ack)
+            continue;
+        const int state = m_link.SendByte(PollByte, false, false);
+        if (m_link.replyAfterResync()) {
+            leaveModeHandshake();
+            continue;
+        }
+        if (state == ReadyReply) {
             m_link.SendByte(PollByte, false, false); // the board's closing byte, whatever it is
             return true;
         }

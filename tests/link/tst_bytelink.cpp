@@ -105,6 +105,22 @@ private slots:
         QCOMPARE(r.link.CurrentMode, 0);
     }
 
+    void modeAckAfterResyncIsNoMode()
+    {
+        // The mode byte's acknowledgement leaves after the first wait; the
+        // resynchronising attention byte has reached the board meanwhile, and
+        // it waits for a mode again. Taken as in read mode, the board would
+        // take the address's high byte 0x03 as the program mode command.
+        Rig r;
+        r.openOnline();
+        r.sim.setWord(0x03FC, 1234);
+        r.sim.delayNextReply(1500, 1);
+        QCOMPARE(r.link.ReadValue(QStringLiteral("W1020")), QStringLiteral("1234"));
+        QCOMPARE(r.port.written(), bytes({ 0xFF, 0x01, 0xFF, 0xFF, 0x01, 0x03, 0xFC, 0x03, 0xFD }));
+        QCOMPARE(r.sim.mode(), K7700Sim::Mode::Read);
+        QCOMPARE(r.link.CurrentMode, 1);
+    }
+
     void rawReadStopsAtABadEcho()
     {
         Rig r;

@@ -94,6 +94,7 @@ private slots:
     void configUpload();
     void configUploadFailureKeepsThePartialTable();
     void readyWaitBusy();
+    void readyAckAfterResync();
     void readyWaitTimeoutRetryCancel();
     void readyWaitRetryThenReady();
     void refusedWhileAnotherOperationWaits();
@@ -631,6 +632,20 @@ void tst_RSCommPLS::readyWaitBusy()
     QVERIFY(r.link.ClearPLSChan(1));
     QCOMPARE(r.written(), QStringLiteral("FF 1B 01 00 00 00 00 00 38 55 38 55 38 55 55"));
     QCOMPARE(r.read(), QStringLiteral("55 55 55 55 55 55 55 55 55 55 55 55 55 00 55"));
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+void tst_RSCommPLS::readyAckAfterResync()
+{
+    // The ready query's acknowledgement leaves after the first wait: the
+    // board has taken the resynchronising attention byte and waits for a
+    // mode. One unanswered ready query puts it back to rest; a second attention
+    // byte would start the handshake over and never let a query through.
+    Rig r;
+    r.sim.delayNextReply(1500, 8);
+    QVERIFY(r.link.ClearPLSChan(1));
+    QCOMPARE(r.written(), QStringLiteral("FF 1B 01 00 00 00 00 00 38 FF 38 38 55 55"));
+    QVERIFY(!r.link.CommError);
     QVERIFY(r.prompter.calls().isEmpty());
 }
 
