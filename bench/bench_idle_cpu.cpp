@@ -8,11 +8,11 @@
 // Run it on the offscreen platform:
 //   QT_QPA_PLATFORM=offscreen bench/bench_idle_cpu [seconds per window, default 10]
 
-#include "Clock.h"
-#include "ProgramFolder.h"
-#include "QtPrompter.h"
-#include "QtSerialPortControl.h"
-#include "frmMDIMain.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "link/QtSerialPortControl.h"
+#include "windows/frmMDIMain.h"
+#include "windows/QtPrompter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -28,16 +28,16 @@
 //   --monitor attaches a link monitor to TALVEK's link (as the program does
 //   once its Link Monitor window was opened), to compare its cost.
 
-#include "Clock.h"
-#include "DataTransfer.h"
-#include "LinkMonitor.h"
-#include "MachineData.h"
-#include "ProgramFolder.h"
-#include "Prompter.h"
-#include "QtSerialPortControl.h"
-#include "RSComm.h"
-#include "frmMDIMain.h"
-#include "modUtility.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "base/Prompter.h"
+#include "link/LinkMonitor.h"
+#include "link/QtSerialPortControl.h"
+#include "link/RSComm.h"
+#include "shared/DataTransfer.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "windows/frmMDIMain.h"
 
 #include "SimProcess.h"
 

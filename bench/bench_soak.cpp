@@ -32,16 +32,16 @@
 //
 // Usage: bench_soak [--paced [BAUD]] [minutes, default 10] [seed]
 //   (k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program)
-#include "Clock.h"
-#include "DataTransfer.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "base/Prompter.h"
 #include "K7700LineFaults.h"
 #include "K7700Sim.h"
-#include "MachineData.h"
-#include "ProgramFolder.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "QtSerialPortControl.h"
-#include "SerialPortControl.h"
+#include "link/QtSerialPortControl.h"
+#include "link/RSComm.h"
+#include "link/SerialPortControl.h"
+#include "shared/DataTransfer.h"
+#include "shared/MachineData.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>

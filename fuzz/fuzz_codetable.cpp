@@ -2,8 +2,8 @@
 // looked up and the match rule, the rest is the table. The reader stays
 // within the file, reports a status that fits, and the two match rules agree
 // on whether the code is there.
-#include "CodeTables.h"
 #include "FuzzCheck.h"
+#include "link/CodeTables.h"
 
 #include <QBuffer>
 

@@ -15,15 +15,15 @@
 // What must hold: an operation reported as a success did what it says (the
 // value read is the controller's, the value written is in the controller, a
 // setpoint programmed is in the PLS), and a failed read stores nothing.
-#include "Clock.h"
-#include "DataTransfer.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "FuzzCheck.h"
 #include "K7700LineFaults.h"
 #include "K7700Sim.h"
-#include "MachineData.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "shared/DataTransfer.h"
+#include "shared/MachineData.h"
 #include "SimPort.h"
 
 #include <QTemporaryDir>

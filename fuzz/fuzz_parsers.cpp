@@ -1,12 +1,12 @@
 // The address and number parsers on any text: Val, IsNumeric, CInt, CLng,
 // ParseAddress, EquateAdd, ValidAdd and the mark-hex conversions. The first
 // input byte picks a board code, the rest is the text.
-#include "AddressUtils.h"
-#include "BasicError.h"
-#include "BasicText.h"
-#include "ByteLink.h"
-#include "Clock.h"
+#include "base/BasicError.h"
+#include "base/BasicText.h"
+#include "base/Clock.h"
 #include "FuzzCheck.h"
+#include "link/AddressUtils.h"
+#include "link/ByteLink.h"
 #include "ScriptedPrompter.h"
 
 #include <QRegularExpression>

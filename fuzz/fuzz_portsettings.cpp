@@ -1,9 +1,9 @@
 // The port settings file's contents: whatever the file holds, the link either
 // refuses it with a run-time error or ends with a port number it can map and
 // a speed it can open.
-#include "BasicError.h"
-#include "CommPortSettings.h"
+#include "base/BasicError.h"
 #include "FuzzCheck.h"
+#include "link/CommPortSettings.h"
 
 using namespace talvek;
 

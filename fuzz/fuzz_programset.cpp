@@ -6,12 +6,12 @@
 //
 // What must hold: a download reported complete put every data record of the
 // image into the board's memory; a refused image sent nothing in program mode.
-#include "Clock.h"
-#include "FieldInput.h"
+#include "base/Clock.h"
+#include "base/FieldInput.h"
+#include "base/ProgramFolder.h"
 #include "FuzzCheck.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
 #include "SimPort.h"
 

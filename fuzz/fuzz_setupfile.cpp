@@ -2,7 +2,7 @@
 // was; an accepted one has no more rows than its bytes can hold and writes
 // back to exactly the bytes it was read from.
 #include "FuzzCheck.h"
-#include "SetupFile.h"
+#include "shared/SetupFile.h"
 
 using namespace talvek;
 

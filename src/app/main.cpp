@@ -1,18 +1,18 @@
 // TALVEK: set-up and monitoring utility for the K7700 press line controller.
 
-#include "BasicError.h"
-#include "Clock.h"
-#include "CommPortSettings.h"
-#include "FormUtility.h"
-#include "ProgramFolder.h"
-#include "QtPrompter.h"
-#include "QtSerialPortControl.h"
-#include "SerialDevices.h"
-#include "SetupFileCommands.h"
-#include "SystemInfo.h"
-#include "WindowMemory.h"
-#include "frmMDIMain.h"
-#include "modUtility.h"
+#include "base/BasicError.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "link/CommPortSettings.h"
+#include "link/QtSerialPortControl.h"
+#include "link/SerialDevices.h"
+#include "shared/modUtility.h"
+#include "windows/FormUtility.h"
+#include "windows/frmMDIMain.h"
+#include "windows/QtPrompter.h"
+#include "windows/SetupFileCommands.h"
+#include "windows/SystemInfo.h"
+#include "windows/WindowMemory.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

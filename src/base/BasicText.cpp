@@ -1,6 +1,6 @@
-#include "BasicText.h"
+#include "base/BasicText.h"
 
-#include "BasicError.h"
+#include "base/BasicError.h"
 
 #include <QLocale>
 #include <cfloat>

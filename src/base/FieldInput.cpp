@@ -1,4 +1,4 @@
-#include "FieldInput.h"
+#include "base/FieldInput.h"
 
 namespace talvek {
 

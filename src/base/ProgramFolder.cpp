@@ -1,4 +1,4 @@
-#include "ProgramFolder.h"
+#include "base/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "RuntimeFault.h"
+#include "base/RuntimeFault.h"
 
-#include "BasicError.h"
+#include "base/BasicError.h"
 
 namespace talvek {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Prompter.h"
+#include "base/Prompter.h"
 
 #include <QString>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "SafeWrite.h"
+#include "base/SafeWrite.h"
 
 #include <QByteArray>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "CliPrompter.h"
+#include "cli/CliPrompter.h"
 
-#include "RuntimeFault.h"
-#include "SerialPortControl.h"
+#include "base/RuntimeFault.h"
+#include "link/SerialPortControl.h"
 
 #include <QRegularExpression>
 

@@ -1,15 +1,15 @@
-#include "TalvekCli.h"
+#include "cli/TalvekCli.h"
 
-#include "Clock.h"
-#include "CodeTables.h"
-#include "CommPortSettings.h"
-#include "DataTransfer.h"
-#include "K7700Registers.h"
-#include "LinkMonitor.h"
-#include "MachineData.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
-#include "SetupFile.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "link/CodeTables.h"
+#include "link/CommPortSettings.h"
+#include "link/K7700Registers.h"
+#include "link/LinkMonitor.h"
+#include "link/RSComm.h"
+#include "shared/DataTransfer.h"
+#include "shared/MachineData.h"
+#include "shared/SetupFile.h"
 
 #include <QCommandLineParser>
 #include <QDir>

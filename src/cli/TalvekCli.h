@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CliPrompter.h"
-#include "SerialPortControl.h"
+#include "cli/CliPrompter.h"
+#include "link/SerialPortControl.h"
 
 #include <QStringList>
 #include <QTextStream>

@@ -1,10 +1,10 @@
 // talvek-cli: the controller link of TALVEK from the command line, for
 // scripted reads, writes and nightly backups of a press's set-up.
 
-#include "Clock.h"
-#include "ProgramFolder.h"
-#include "QtSerialPortControl.h"
-#include "TalvekCli.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "cli/TalvekCli.h"
+#include "link/QtSerialPortControl.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -1,6 +1,6 @@
-#include "AddressUtils.h"
+#include "link/AddressUtils.h"
 
-#include "BasicError.h"
+#include "base/BasicError.h"
 
 #include <QStringView>
 #include <optional>

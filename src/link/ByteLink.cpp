@@ -1,10 +1,10 @@
-#include "ByteLink.h"
+#include "link/ByteLink.h"
 
-#include "BasicError.h"
-#include "Clock.h"
-#include "LinkMonitor.h"
-#include "Prompter.h"
-#include "SerialPortControl.h"
+#include "base/BasicError.h"
+#include "base/Clock.h"
+#include "base/Prompter.h"
+#include "link/LinkMonitor.h"
+#include "link/SerialPortControl.h"
 
 #include <algorithm>
 

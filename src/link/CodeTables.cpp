@@ -1,10 +1,10 @@
-#include "CodeTables.h"
+#include "link/CodeTables.h"
 
-#include "BasicError.h"
-#include "FieldInput.h"
-#include "ProgramFolder.h"
-#include "Prompter.h"
-#include "RuntimeFault.h"
+#include "base/BasicError.h"
+#include "base/FieldInput.h"
+#include "base/ProgramFolder.h"
+#include "base/Prompter.h"
+#include "base/RuntimeFault.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
-#include "CommPortSettings.h"
+#include "link/CommPortSettings.h"
 
-#include "BasicError.h"
-#include "BasicText.h"
-#include "FieldInput.h"
-#include "ProgramFolder.h"
-#include "SafeWrite.h"
+#include "base/BasicError.h"
+#include "base/BasicText.h"
+#include "base/FieldInput.h"
+#include "base/ProgramFolder.h"
+#include "base/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>

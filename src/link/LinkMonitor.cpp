@@ -1,4 +1,4 @@
-#include "LinkMonitor.h"
+#include "link/LinkMonitor.h"
 
 #include <algorithm>
 #include <chrono>

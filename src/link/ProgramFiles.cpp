@@ -1,8 +1,8 @@
-#include "ProgramFiles.h"
+#include "link/ProgramFiles.h"
 
-#include "BasicError.h"
-#include "FieldInput.h"
-#include "SafeWrite.h"
+#include "base/BasicError.h"
+#include "base/FieldInput.h"
+#include "base/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>

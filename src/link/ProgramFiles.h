@@ -1,7 +1,7 @@
 #pragma once
 
 // Callers of the program set helpers report its faults with this box.
-#include "RuntimeFault.h"
+#include "base/RuntimeFault.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "QtSerialPortControl.h"
+#include "link/QtSerialPortControl.h"
 
-#include "CommPortSettings.h"
-#include "SerialDevices.h"
+#include "link/CommPortSettings.h"
+#include "link/SerialDevices.h"
 
 #include <QElapsedTimer>
 #include <QFile>

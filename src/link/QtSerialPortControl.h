@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ProgramFolder.h"
-#include "SerialPortControl.h"
-#include "UsbLatencyTimer.h"
+#include "base/ProgramFolder.h"
+#include "link/SerialPortControl.h"
+#include "link/UsbLatencyTimer.h"
 
 #include <QSerialPort>
 

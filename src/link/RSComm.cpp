@@ -1,11 +1,11 @@
-#include "RSComm.h"
+#include "link/RSComm.h"
 
-#include "BasicError.h"
-#include "CommPortSettings.h"
-#include "ProgramFolder.h"
-#include "Prompter.h"
-#include "RuntimeFault.h"
-#include "SerialPortControl.h"
+#include "base/BasicError.h"
+#include "base/ProgramFolder.h"
+#include "base/Prompter.h"
+#include "base/RuntimeFault.h"
+#include "link/CommPortSettings.h"
+#include "link/SerialPortControl.h"
 
 namespace talvek {
 

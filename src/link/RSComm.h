@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ByteLink.h"
-#include "LinkMonitor.h"
+#include "link/ByteLink.h"
+#include "link/LinkMonitor.h"
 
 #include <QString>
 

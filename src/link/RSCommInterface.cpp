@@ -1,11 +1,11 @@
 // The state properties, code texts and address utilities of RSComm.
 
-#include "AddressUtils.h"
-#include "BasicText.h"
-#include "CodeTables.h"
-#include "K7700Registers.h"
-#include "Prompter.h"
-#include "RSComm.h"
+#include "base/BasicText.h"
+#include "base/Prompter.h"
+#include "link/AddressUtils.h"
+#include "link/CodeTables.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
 
 namespace talvek {
 

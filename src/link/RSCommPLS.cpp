@@ -6,9 +6,9 @@
 // ever reused. Polling means sending 0x55 and taking the reply as the next
 // data byte; a byte sent "acknowledged" must be answered with 0x55.
 
-#include "Clock.h"
-#include "Prompter.h"
-#include "RSComm.h"
+#include "base/Clock.h"
+#include "base/Prompter.h"
+#include "link/RSComm.h"
 
 namespace talvek {
 

@@ -2,12 +2,12 @@
 // (DownloadFile, with the board check and the revision and configuration
 // files) or for the upload (UploadFile).
 
-#include "AddressUtils.h"
-#include "BasicError.h"
-#include "ProgramFiles.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "RuntimeFault.h"
+#include "base/BasicError.h"
+#include "base/Prompter.h"
+#include "base/RuntimeFault.h"
+#include "link/AddressUtils.h"
+#include "link/ProgramFiles.h"
+#include "link/RSComm.h"
 
 #include <QFileInfo>
 

@@ -2,17 +2,17 @@
 // the selected set into the controller in program mode, UploadProgram reads
 // the controller's program back into a program file set.
 
-#include "AddressUtils.h"
-#include "BasicError.h"
-#include "BasicText.h"
-#include "Clock.h"
-#include "FieldInput.h"
-#include "K7700Registers.h"
-#include "ProgramFiles.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "RuntimeFault.h"
-#include "SerialPortControl.h"
+#include "base/BasicError.h"
+#include "base/BasicText.h"
+#include "base/Clock.h"
+#include "base/FieldInput.h"
+#include "base/Prompter.h"
+#include "base/RuntimeFault.h"
+#include "link/AddressUtils.h"
+#include "link/K7700Registers.h"
+#include "link/ProgramFiles.h"
+#include "link/RSComm.h"
+#include "link/SerialPortControl.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "SerialDevices.h"
+#include "link/SerialDevices.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BasicError.h"
+#include "base/BasicError.h"
 
 #include <QByteArray>
 #include <QString>

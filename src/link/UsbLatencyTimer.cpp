@@ -1,4 +1,4 @@
-#include "UsbLatencyTimer.h"
+#include "link/UsbLatencyTimer.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "BackgroundMonitor.h"
+#include "shared/BackgroundMonitor.h"
 
-#include "K7700Registers.h"
-#include "MachineData.h"
-#include "RSComm.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/MachineData.h"
 
 namespace talvek {
 

@@ -1,7 +1,7 @@
-#include "ChannelRecall.h"
+#include "shared/ChannelRecall.h"
 
-#include "MachineData.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
+#include "shared/MachineData.h"
 
 namespace talvek {
 

@@ -1,8 +1,8 @@
-#include "DataTransfer.h"
+#include "shared/DataTransfer.h"
 
-#include "ChannelRecall.h"
-#include "MachineData.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
+#include "shared/ChannelRecall.h"
+#include "shared/MachineData.h"
 
 namespace talvek {
 

@@ -1,12 +1,12 @@
-#include "Df1Board.h"
+#include "shared/Df1Board.h"
 
-#include "BasicText.h"
-#include "K7700Registers.h"
-#include "MachineData.h"
-#include "ParamWrite.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "modUtility.h"
+#include "base/BasicText.h"
+#include "base/Prompter.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "shared/ParamWrite.h"
 
 namespace talvek {
 

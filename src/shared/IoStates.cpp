@@ -1,9 +1,9 @@
-#include "IoStates.h"
+#include "shared/IoStates.h"
 
-#include "BasicText.h"
-#include "K7700Registers.h"
-#include "MachineData.h"
-#include "RSComm.h"
+#include "base/BasicText.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/MachineData.h"
 
 namespace talvek {
 

@@ -1,7 +1,7 @@
-#include "MachineData.h"
+#include "shared/MachineData.h"
 
-#include "BasicError.h"
-#include "BasicText.h"
+#include "base/BasicError.h"
+#include "base/BasicText.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "K7700Registers.h"
+#include "link/K7700Registers.h"
 
 #include <QList>
 #include <QString>

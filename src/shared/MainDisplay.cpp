@@ -1,10 +1,10 @@
-#include "MainDisplay.h"
+#include "shared/MainDisplay.h"
 
-#include "BackgroundMonitor.h"
-#include "BasicText.h"
-#include "K7700Registers.h"
-#include "MachineData.h"
-#include "RSComm.h"
+#include "base/BasicText.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/BackgroundMonitor.h"
+#include "shared/MachineData.h"
 
 namespace talvek {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RefreshLoop.h"
+#include "shared/RefreshLoop.h"
 
 #include <QObject>
 #include <QString>

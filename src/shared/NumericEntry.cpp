@@ -1,7 +1,7 @@
-#include "NumericEntry.h"
+#include "shared/NumericEntry.h"
 
-#include "BasicText.h"
-#include "Prompter.h"
+#include "base/BasicText.h"
+#include "base/Prompter.h"
 
 #include <cmath>
 #include <limits>

@@ -1,8 +1,8 @@
-#include "ParamEntryForm.h"
+#include "shared/ParamEntryForm.h"
 
-#include "MachineData.h"
-#include "ParamWrite.h"
-#include "RefreshLoop.h"
+#include "shared/MachineData.h"
+#include "shared/ParamWrite.h"
+#include "shared/RefreshLoop.h"
 
 namespace talvek {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NumericEntry.h"
+#include "shared/NumericEntry.h"
 
 #include <QString>
 #include <vector>

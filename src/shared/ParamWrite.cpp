@@ -1,7 +1,7 @@
-#include "ParamWrite.h"
+#include "shared/ParamWrite.h"
 
-#include "MachineData.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
+#include "shared/MachineData.h"
 
 namespace talvek {
 

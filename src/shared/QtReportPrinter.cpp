@@ -1,4 +1,4 @@
-#include "QtReportPrinter.h"
+#include "shared/QtReportPrinter.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>

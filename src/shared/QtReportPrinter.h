@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Prompter.h"
-#include "ReportPrinter.h"
+#include "base/Prompter.h"
+#include "base/ReportPrinter.h"
 
 #include <QFont>
 #include <QPainter>

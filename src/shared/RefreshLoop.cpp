@@ -1,9 +1,9 @@
-#include "RefreshLoop.h"
+#include "shared/RefreshLoop.h"
 
 #include <QVariant>
 
-#include "RSComm.h"
-#include "modUtility.h"
+#include "link/RSComm.h"
+#include "shared/modUtility.h"
 
 #include <QEvent>
 

@@ -1,6 +1,6 @@
-#include "SetupFile.h"
+#include "shared/SetupFile.h"
 
-#include "SafeWrite.h"
+#include "base/SafeWrite.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
-#include "SetupParameters.h"
+#include "shared/SetupParameters.h"
 
-#include "BasicText.h"
-#include "K7700Registers.h"
-#include "MachineData.h"
-#include "ParamWrite.h"
-#include "RSComm.h"
-#include "modUtility.h"
+#include "base/BasicText.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "shared/ParamWrite.h"
 
 namespace talvek {
 

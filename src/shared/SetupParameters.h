@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ParamEntryForm.h"
-#include "RefreshLoop.h"
+#include "shared/ParamEntryForm.h"
+#include "shared/RefreshLoop.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "ShiftExport.h"
+#include "shared/ShiftExport.h"
 
-#include "Prompter.h"
-#include "SafeWrite.h"
-#include "modUtility.h"
+#include "base/Prompter.h"
+#include "base/SafeWrite.h"
+#include "shared/modUtility.h"
 
 namespace talvek {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MachineData.h"
+#include "shared/MachineData.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,16 +1,16 @@
-#include "TargetBoardStatus.h"
+#include "shared/TargetBoardStatus.h"
 
-#include "AddressUtils.h"
-#include "BasicError.h"
-#include "BasicText.h"
-#include "CodeTables.h"
-#include "K7700Registers.h"
-#include "NumericEntry.h"
-#include "ProgramFiles.h"
-#include "ProgramFolder.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "modUtility.h"
+#include "base/BasicError.h"
+#include "base/BasicText.h"
+#include "base/ProgramFolder.h"
+#include "base/Prompter.h"
+#include "link/AddressUtils.h"
+#include "link/CodeTables.h"
+#include "link/K7700Registers.h"
+#include "link/ProgramFiles.h"
+#include "link/RSComm.h"
+#include "shared/modUtility.h"
+#include "shared/NumericEntry.h"
 
 #include <QFileInfo>
 

@@ -1,11 +1,11 @@
-#include "TimingEditor.h"
+#include "shared/TimingEditor.h"
 
-#include "BasicText.h"
-#include "ChannelRecall.h"
-#include "MachineData.h"
-#include "NumericEntry.h"
-#include "Prompter.h"
-#include "RSComm.h"
+#include "base/BasicText.h"
+#include "base/Prompter.h"
+#include "link/RSComm.h"
+#include "shared/ChannelRecall.h"
+#include "shared/MachineData.h"
+#include "shared/NumericEntry.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,8 +1,8 @@
-#include "modReport.h"
+#include "shared/modReport.h"
 
-#include "BasicText.h"
-#include "MachineData.h"
-#include "modUtility.h"
+#include "base/BasicText.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
 
 #include <array>
 

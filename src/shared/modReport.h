@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportPrinter.h"
+#include "base/ReportPrinter.h"
 
 #include <QDateTime>
 #include <QString>

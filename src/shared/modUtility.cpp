@@ -1,8 +1,8 @@
-#include "modUtility.h"
+#include "shared/modUtility.h"
 
-#include "FieldInput.h"
-#include "RSComm.h"
-#include "SerialPortControl.h"
+#include "base/FieldInput.h"
+#include "link/RSComm.h"
+#include "link/SerialPortControl.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "ChildWindow.h"
+#include "windows/ChildWindow.h"
 
-#include "FormUtility.h"
-#include "NumericEntry.h"
+#include "shared/NumericEntry.h"
+#include "windows/FormUtility.h"
 
 #include <QPushButton>
 

@@ -1,12 +1,12 @@
-#include "ChildWindows.h"
+#include "windows/ChildWindows.h"
 
-#include "frm8816DF1.h"
-#include "frmData.h"
-#include "frmDisplayIO.h"
-#include "frmMDIMain.h"
-#include "frmMain.h"
-#include "frmSetup.h"
-#include "frmTiming.h"
+#include "windows/frm8816DF1.h"
+#include "windows/frmData.h"
+#include "windows/frmDisplayIO.h"
+#include "windows/frmMain.h"
+#include "windows/frmMDIMain.h"
+#include "windows/frmSetup.h"
+#include "windows/frmTiming.h"
 
 namespace talvek {
 

@@ -1,6 +1,6 @@
-#include "DisplayText.h"
+#include "windows/DisplayText.h"
 
-#include "BasicText.h"
+#include "base/BasicText.h"
 
 #include <QColor>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "FormUtility.h"
+#include "windows/FormUtility.h"
 
-#include "ControlArray.h"
+#include "windows/ControlArray.h"
 
 #include <QFont>
 #include <QFrame>

@@ -1,6 +1,6 @@
-#include "HelpViewer.h"
+#include "windows/HelpViewer.h"
 
-#include "modUtility.h"
+#include "shared/modUtility.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

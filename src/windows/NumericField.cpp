@@ -1,7 +1,7 @@
-#include "NumericField.h"
+#include "windows/NumericField.h"
 
-#include "FormUtility.h"
-#include "UpDown.h"
+#include "windows/FormUtility.h"
+#include "windows/UpDown.h"
 
 #include <QApplication>
 #include <QFocusEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NumericEntry.h"
+#include "shared/NumericEntry.h"
 
 #include <QObject>
 #include <QPointer>

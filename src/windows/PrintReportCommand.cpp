@@ -1,10 +1,10 @@
-#include "PrintReportCommand.h"
+#include "windows/PrintReportCommand.h"
 
-#include "MachineData.h"
-#include "QtReportPrinter.h"
-#include "ShellContext.h"
-#include "frmWaitDisplay.h"
-#include "modReport.h"
+#include "shared/MachineData.h"
+#include "shared/modReport.h"
+#include "shared/QtReportPrinter.h"
+#include "windows/frmWaitDisplay.h"
+#include "windows/ShellContext.h"
 
 #include <QDateTime>
 #include <QScopedValueRollback>

@@ -1,8 +1,8 @@
-#include "QtPrompter.h"
+#include "windows/QtPrompter.h"
 
-#include "HelpViewer.h"
-#include "QtReportPrinter.h"
-#include "modUtility.h"
+#include "shared/modUtility.h"
+#include "shared/QtReportPrinter.h"
+#include "windows/HelpViewer.h"
 
 #include <QApplication>
 #include <QFileDialog>

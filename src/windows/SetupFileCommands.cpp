@@ -1,9 +1,9 @@
-#include "SetupFileCommands.h"
+#include "windows/SetupFileCommands.h"
 
-#include "MachineData.h"
-#include "Prompter.h"
-#include "SetupFile.h"
-#include "modUtility.h"
+#include "base/Prompter.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "shared/SetupFile.h"
 
 #include <QDateTime>
 #include <QFileInfo>

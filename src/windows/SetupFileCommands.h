@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ShellContext.h"
+#include "windows/ShellContext.h"
 
 #include <QString>
 #include <functional>

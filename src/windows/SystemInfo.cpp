@@ -1,12 +1,12 @@
-#include "SystemInfo.h"
+#include "windows/SystemInfo.h"
 
-#include "BasicError.h"
-#include "CommPortSettings.h"
-#include "ProgramFolder.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "SerialPortControl.h"
-#include "modUtility.h"
+#include "base/BasicError.h"
+#include "base/ProgramFolder.h"
+#include "base/Prompter.h"
+#include "link/CommPortSettings.h"
+#include "link/RSComm.h"
+#include "link/SerialPortControl.h"
+#include "shared/modUtility.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SerialDevices.h"
+#include "link/SerialDevices.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "UpDown.h"
+#include "windows/UpDown.h"
 
-#include "BasicText.h"
-#include "NumericEntry.h"
+#include "base/BasicText.h"
+#include "shared/NumericEntry.h"
 
 #include <QKeyEvent>
 #include <QStyleOptionFocusRect>

@@ -1,6 +1,6 @@
-#include "WindowMemory.h"
+#include "windows/WindowMemory.h"
 
-#include "FormUtility.h"
+#include "windows/FormUtility.h"
 
 #include <QDir>
 #include <QEvent>

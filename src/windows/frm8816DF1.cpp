@@ -1,8 +1,8 @@
-#include "frm8816DF1.h"
+#include "windows/frm8816DF1.h"
 
-#include "ControlArray.h"
-#include "NumericField.h"
-#include "UpDown.h"
+#include "windows/ControlArray.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 
 #include <QComboBox>
 #include <QFocusEvent>

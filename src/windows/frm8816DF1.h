@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildWindow.h"
-#include "Df1Board.h"
+#include "shared/Df1Board.h"
+#include "windows/ChildWindow.h"
 
 #include <QString>
 #include <array>

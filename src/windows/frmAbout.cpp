@@ -1,8 +1,8 @@
-#include "frmAbout.h"
+#include "windows/frmAbout.h"
 
-#include "FormUtility.h"
-#include "frmSystemInfo.h"
-#include "modUtility.h"
+#include "shared/modUtility.h"
+#include "windows/FormUtility.h"
+#include "windows/frmSystemInfo.h"
 
 #include <QApplication>
 #include <QFrame>

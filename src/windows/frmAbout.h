@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SystemInfo.h"
+#include "windows/SystemInfo.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "frmData.h"
+#include "windows/frmData.h"
 
-#include "ControlArray.h"
-#include "DisplayText.h"
+#include "windows/ControlArray.h"
+#include "windows/DisplayText.h"
 
 #include <QEvent>
 #include <QGridLayout>

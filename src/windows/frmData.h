@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildWindow.h"
-#include "ShiftCounters.h"
+#include "shared/ShiftCounters.h"
+#include "windows/ChildWindow.h"
 
 #include <QWidget>
 #include <array>

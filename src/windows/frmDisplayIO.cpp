@@ -1,7 +1,7 @@
-#include "frmDisplayIO.h"
+#include "windows/frmDisplayIO.h"
 
-#include "ControlArray.h"
-#include "DisplayText.h"
+#include "windows/ControlArray.h"
+#include "windows/DisplayText.h"
 
 #include <QColor>
 #include <QGridLayout>

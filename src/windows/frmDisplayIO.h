@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildWindow.h"
-#include "IoStates.h"
+#include "shared/IoStates.h"
+#include "windows/ChildWindow.h"
 
 #include <QWidget>
 #include <array>

@@ -1,13 +1,13 @@
-#include "frmDownloadProg.h"
+#include "windows/frmDownloadProg.h"
 
-#include "Clock.h"
-#include "FormUtility.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "ShellContext.h"
-#include "frmMDIMain.h"
-#include "frmTargetBoard.h"
-#include "modUtility.h"
+#include "base/Clock.h"
+#include "base/Prompter.h"
+#include "link/RSComm.h"
+#include "shared/modUtility.h"
+#include "windows/FormUtility.h"
+#include "windows/frmMDIMain.h"
+#include "windows/frmTargetBoard.h"
+#include "windows/ShellContext.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
-#include "frmLinkMonitor.h"
+#include "windows/frmLinkMonitor.h"
 
-#include "Prompter.h"
-#include "RSComm.h"
-#include "SafeWrite.h"
-#include "SerialPortControl.h"
+#include "base/Prompter.h"
+#include "base/SafeWrite.h"
+#include "link/RSComm.h"
+#include "link/SerialPortControl.h"
 
 #include <QDir>
 #include <QFontDatabase>

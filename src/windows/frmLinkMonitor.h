@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LinkMonitor.h"
+#include "link/LinkMonitor.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ChildWindows.h"
-#include "ShellContext.h"
-#include "SystemInfo.h"
-#include "WindowMemory.h"
-#include "frmAbout.h"
+#include "windows/ChildWindows.h"
+#include "windows/frmAbout.h"
+#include "windows/ShellContext.h"
+#include "windows/SystemInfo.h"
+#include "windows/WindowMemory.h"
 
 #include <QMainWindow>
 #include <QMdiSubWindow>

@@ -1,16 +1,16 @@
 // The main window's menus: built in menu order, then bound to their commands.
 
-#include "frmMDIMain.h"
+#include "windows/frmMDIMain.h"
 
-#include "ControlArray.h"
-#include "PrintReportCommand.h"
-#include "SetupFileCommands.h"
-#include "ShiftExport.h"
-#include "frmDownloadProg.h"
-#include "frmLinkMonitor.h"
-#include "frmProcessing.h"
-#include "frmSetupComm.h"
-#include "modUtility.h"
+#include "shared/modUtility.h"
+#include "shared/ShiftExport.h"
+#include "windows/ControlArray.h"
+#include "windows/frmDownloadProg.h"
+#include "windows/frmLinkMonitor.h"
+#include "windows/frmProcessing.h"
+#include "windows/frmSetupComm.h"
+#include "windows/PrintReportCommand.h"
+#include "windows/SetupFileCommands.h"
 
 #include <QFileInfo>
 #include <QMenuBar>

@@ -1,7 +1,7 @@
-#include "frmMain.h"
+#include "windows/frmMain.h"
 
-#include "ControlArray.h"
-#include "DisplayText.h"
+#include "windows/ControlArray.h"
+#include "windows/DisplayText.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildWindow.h"
-#include "MainDisplay.h"
+#include "shared/MainDisplay.h"
+#include "windows/ChildWindow.h"
 
 #include <QWidget>
 #include <array>

@@ -1,13 +1,13 @@
-#include "frmProcessing.h"
+#include "windows/frmProcessing.h"
 
-#include "FormUtility.h"
-#include "MachineData.h"
-#include "Prompter.h"
-#include "RSComm.h"
-#include "RefreshLoop.h"
-#include "ShellContext.h"
-#include "frmMDIMain.h"
-#include "modUtility.h"
+#include "base/Prompter.h"
+#include "link/RSComm.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "shared/RefreshLoop.h"
+#include "windows/FormUtility.h"
+#include "windows/frmMDIMain.h"
+#include "windows/ShellContext.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

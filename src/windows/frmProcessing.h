@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataTransfer.h"
+#include "shared/DataTransfer.h"
 
 #include <QDialog>
 

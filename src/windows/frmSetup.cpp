@@ -1,9 +1,9 @@
-#include "frmSetup.h"
+#include "windows/frmSetup.h"
 
-#include "ControlArray.h"
-#include "FormUtility.h"
-#include "NumericField.h"
-#include "UpDown.h"
+#include "windows/ControlArray.h"
+#include "windows/FormUtility.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildWindow.h"
-#include "SetupParameters.h"
+#include "shared/SetupParameters.h"
+#include "windows/ChildWindow.h"
 
 #include <QWidget>
 #include <array>

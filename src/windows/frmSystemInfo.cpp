@@ -1,7 +1,7 @@
-#include "frmSystemInfo.h"
+#include "windows/frmSystemInfo.h"
 
-#include "FormUtility.h"
-#include "modUtility.h"
+#include "shared/modUtility.h"
+#include "windows/FormUtility.h"
 
 #include <QClipboard>
 #include <QFontDatabase>

@@ -1,11 +1,11 @@
-#include "frmTargetBoard.h"
+#include "windows/frmTargetBoard.h"
 
-#include "BasicError.h"
-#include "FormUtility.h"
-#include "NumericField.h"
-#include "ProgramFiles.h"
-#include "Prompter.h"
-#include "UpDown.h"
+#include "base/BasicError.h"
+#include "base/Prompter.h"
+#include "link/ProgramFiles.h"
+#include "windows/FormUtility.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

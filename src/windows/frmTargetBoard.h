@@ -1,7 +1,7 @@
 #pragma once
 
-#include "NumericEntry.h"
-#include "TargetBoardStatus.h"
+#include "shared/NumericEntry.h"
+#include "shared/TargetBoardStatus.h"
 
 #include <QDateTime>
 #include <QDialog>

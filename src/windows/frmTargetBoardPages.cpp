@@ -1,10 +1,10 @@
 // The target board panel's controls and their layout.
 
-#include "ControlArray.h"
-#include "FormUtility.h"
-#include "NumericField.h"
-#include "UpDown.h"
-#include "frmTargetBoard.h"
+#include "windows/ControlArray.h"
+#include "windows/FormUtility.h"
+#include "windows/frmTargetBoard.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 
 #include <QFrame>
 #include <QGridLayout>

@@ -1,10 +1,10 @@
-#include "frmTiming.h"
+#include "windows/frmTiming.h"
 
-#include "ControlArray.h"
-#include "FormUtility.h"
-#include "MachineData.h"
-#include "NumericField.h"
-#include "UpDown.h"
+#include "shared/MachineData.h"
+#include "windows/ControlArray.h"
+#include "windows/FormUtility.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 
 #include <QFrame>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "NumericEntry.h"
-#include "TimingEditor.h"
+#include "shared/NumericEntry.h"
+#include "shared/TimingEditor.h"
 
 #include <QWidget>
 #include <array>

@@ -1,7 +1,7 @@
-#include "frmWaitDisplay.h"
+#include "windows/frmWaitDisplay.h"
 
-#include "FormUtility.h"
-#include "modUtility.h"
+#include "shared/modUtility.h"
+#include "windows/FormUtility.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>

@@ -1,5 +1,5 @@
-#include "BasicError.h"
-#include "BasicText.h"
+#include "base/BasicError.h"
+#include "base/BasicText.h"
 
 #include <QLocale>
 #include <QTest>

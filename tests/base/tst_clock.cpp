@@ -1,7 +1,7 @@
 // The clocks' timed wait that lets events run: the pause is never cut short,
 // and what is pending runs in it.
 
-#include "Clock.h"
+#include "base/Clock.h"
 
 #include <QCoreApplication>
 #include <QTest>

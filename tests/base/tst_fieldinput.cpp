@@ -1,6 +1,6 @@
 // Comma-separated field input as the text files of the system are read.
 
-#include "FieldInput.h"
+#include "base/FieldInput.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 // installed copy reads the configuration folder first, then its own read-only
 // files, and writes only to the configuration folder.
 
-#include "ProgramFolder.h"
+#include "base/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>

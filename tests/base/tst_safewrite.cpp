@@ -1,7 +1,7 @@
 // Files replaced as a whole: exact bytes on success; on failure the old file
 // untouched, no temporary file left behind, and the reason the file gave.
 
-#include "SafeWrite.h"
+#include "base/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,11 +3,11 @@
 // a download restoring changed values, the exit code and message of each
 // failure cause, the trace file, and the command line's own checks.
 
-#include "LinkMonitor.h"
+#include "cli/TalvekCli.h"
+#include "link/LinkMonitor.h"
 #include "MainWindowRig.h"
-#include "SetupFile.h"
-#include "TalvekCli.h"
-#include "frmProcessing.h"
+#include "shared/SetupFile.h"
+#include "windows/frmProcessing.h"
 
 #include <QFile>
 #include <QSignalSpy>

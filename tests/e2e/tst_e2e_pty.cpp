@@ -1,10 +1,10 @@
 // End to end: RSComm on the real serial-port control, over a pseudo-terminal,
 // against the k7700-sim process, on the real clock.
 
-#include "Clock.h"
-#include "ProgramFolder.h"
-#include "QtSerialPortControl.h"
-#include "RSComm.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "link/QtSerialPortControl.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // The real serial-port control against pseudo-terminals that the test holds
 // the other end of.
 
-#include "ProgramFolder.h"
-#include "QtSerialPortControl.h"
+#include "base/ProgramFolder.h"
+#include "link/QtSerialPortControl.h"
 
 #include <QDir>
 #include <QElapsedTimer>

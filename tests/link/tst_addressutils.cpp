@@ -1,5 +1,5 @@
-#include "AddressUtils.h"
-#include "BasicError.h"
+#include "base/BasicError.h"
+#include "link/AddressUtils.h"
 
 #include <QTest>
 

@@ -2,9 +2,9 @@
 // exchanges, the mode handshake, the address syntax and the raw reads and
 // writes, with the exact bytes on the wire, the link state and the boxes.
 
-#include "ByteLink.h"
-#include "Clock.h"
+#include "base/Clock.h"
 #include "K7700Sim.h"
+#include "link/ByteLink.h"
 #include "ScriptedPrompter.h"
 #include "SimPort.h"
 #include "WireBytes.h"

@@ -1,5 +1,5 @@
-#include "CodeTables.h"
-#include "ProgramFolder.h"
+#include "base/ProgramFolder.h"
+#include "link/CodeTables.h"
 #include "ScriptedPrompter.h"
 
 #include <QBuffer>

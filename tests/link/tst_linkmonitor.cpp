@@ -2,7 +2,7 @@
 // clean exchanges and for each injected fault (counted once, under its own
 // counter), the bounded log, the reply-time figures and the log's text.
 
-#include "LinkMonitor.h"
+#include "link/LinkMonitor.h"
 #include "SimLink.h"
 
 #include <QRegularExpression>

@@ -1,9 +1,9 @@
 // The port settings file as the link and the comm port dialog both read it:
 // fields, limits, rounding, the faults they raise, a missing or empty file.
 
-#include "BasicError.h"
-#include "CommPortSettings.h"
-#include "ProgramFolder.h"
+#include "base/BasicError.h"
+#include "base/ProgramFolder.h"
+#include "link/CommPortSettings.h"
 
 #include <QDir>
 #include <QFile>

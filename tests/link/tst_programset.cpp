@@ -1,12 +1,12 @@
 // Selecting a program file set: derived names, board classes and their
 // messages, the revision and configuration fields, hostile files.
 
-#include "SimLink.h"
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "SimLink.h"
 #include "SimPort.h"
 
 #include <QDir>

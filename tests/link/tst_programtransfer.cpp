@@ -1,10 +1,10 @@
 // Program download and upload against the in-process simulator on a fake
 // clock: bytes on the wire, messages, state, files written byte for byte.
 
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
 #include "SimLink.h"
 #include "SimPort.h"

@@ -1,10 +1,10 @@
 // The controller link against the in-process simulator on a fake clock:
 // exact bytes on the wire, returned texts, flags and message boxes.
 
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
 #include "SimPort.h"
 #include "WireBytes.h"

@@ -1,11 +1,11 @@
 // The state properties and board tables of the controller interface.
 
-#include "SimLink.h"
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "SimLink.h"
 #include "SimPort.h"
 
 #include <QDir>

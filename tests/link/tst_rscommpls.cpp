@@ -2,12 +2,12 @@
 // on a fake clock: exact bytes on the wire, results, the board's state
 // afterwards and every message box.
 
-#include "SimLink.h"
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "SimLink.h"
 #include "SimPort.h"
 
 #include <QStringList>

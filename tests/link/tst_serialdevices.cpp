@@ -1,7 +1,7 @@
 // Choosing a port number for a serial device (the table, the operator's own
 // links, a pinned free number) and finding who holds a busy port.
 
-#include "SerialDevices.h"
+#include "link/SerialDevices.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 // numbers, read, lowered to 1 ms where writable, reported as in force, and
 // put back on release.
 
-#include "UsbLatencyTimer.h"
+#include "link/UsbLatencyTimer.h"
 
 #include <QDir>
 #include <QFile>

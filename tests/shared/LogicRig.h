@@ -4,9 +4,9 @@
 // with the mode switch, fresh machine data, and numeric fields made of plain
 // variables in place of text boxes.
 
-#include "MachineData.h"
-#include "NumericEntry.h"
-#include "RefreshLoop.h"
+#include "shared/MachineData.h"
+#include "shared/NumericEntry.h"
+#include "shared/RefreshLoop.h"
 #include "SimLinkMode.h"
 #include "WireOps.h"
 

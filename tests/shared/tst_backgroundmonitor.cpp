@@ -2,16 +2,16 @@
 // after F26, the eight alarm flags and their sources, the message and the
 // status panel texts online and offline, and a failed poll.
 
-#include "BackgroundMonitor.h"
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "shared/BackgroundMonitor.h"
+#include "shared/modUtility.h"
 #include "SimLinkMode.h"
 #include "SimPort.h"
 #include "WireOps.h"
-#include "modUtility.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

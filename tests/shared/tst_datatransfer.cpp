@@ -2,13 +2,13 @@
 // operations on the wire in their order, the values stored, the progress,
 // cancel requests, a link that dies part-way and failed PLS operations.
 
-#include "Clock.h"
-#include "DataTransfer.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "MachineData.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "shared/DataTransfer.h"
+#include "shared/MachineData.h"
 #include "SimLink.h"
 #include "SimPort.h"
 #include "WireOps.h"

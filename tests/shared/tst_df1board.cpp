@@ -3,10 +3,10 @@
 // pass, the state it publishes, the settings stored in CurrentData and
 // written through, and a link that dies under it.
 
-#include "Df1Board.h"
 #include "LogicRig.h"
-#include "RefreshLoop.h"
-#include "modUtility.h"
+#include "shared/Df1Board.h"
+#include "shared/modUtility.h"
+#include "shared/RefreshLoop.h"
 
 #include <QSignalSpy>
 #include <QTest>

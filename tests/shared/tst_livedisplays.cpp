@@ -3,13 +3,13 @@
 // publish from their passes, and what they do when the link dies. The order
 // of their reads is asserted with their windows.
 
-#include "BackgroundMonitor.h"
-#include "IoStates.h"
 #include "LogicRig.h"
-#include "MainDisplay.h"
-#include "RefreshLoop.h"
-#include "ShiftCounters.h"
-#include "modUtility.h"
+#include "shared/BackgroundMonitor.h"
+#include "shared/IoStates.h"
+#include "shared/MainDisplay.h"
+#include "shared/modUtility.h"
+#include "shared/RefreshLoop.h"
+#include "shared/ShiftCounters.h"
 
 #include <QSignalSpy>
 #include <QTest>

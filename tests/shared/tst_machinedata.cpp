@@ -1,4 +1,4 @@
-#include "MachineData.h"
+#include "shared/MachineData.h"
 
 #include <QTest>
 

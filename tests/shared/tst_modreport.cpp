@@ -2,11 +2,11 @@
 // start-up data, the values of a record with every field filled, where
 // section D breaks to a new page, and a real PDF printout.
 
-#include "MachineData.h"
-#include "QtReportPrinter.h"
 #include "RecordingReportPrinter.h"
-#include "modReport.h"
-#include "modUtility.h"
+#include "shared/MachineData.h"
+#include "shared/modReport.h"
+#include "shared/modUtility.h"
+#include "shared/QtReportPrinter.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,13 +1,13 @@
 // Shared helpers of the main window that need no window: file name and board
 // type helpers, the save question, and the mode switch against the simulator.
 
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "shared/modUtility.h"
 #include "SimPort.h"
-#include "modUtility.h"
 
 #include <QDir>
 #include <QFile>

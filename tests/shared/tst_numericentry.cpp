@@ -3,8 +3,8 @@
 // range message, ties-to-even storage, the text handed to the controller,
 // Enter, the two-step Esc, the spinner path and the form variants.
 
-#include "NumericEntry.h"
 #include "ScriptedPrompter.h"
+#include "shared/NumericEntry.h"
 
 #include <QTest>
 

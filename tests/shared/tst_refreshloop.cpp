@@ -3,15 +3,15 @@
 // OFFLINE, no step run inside another, and a window's activation and unload
 // followed from its show and hide events.
 
-#include "SimLinkMode.h"
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
-#include "RefreshLoop.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "shared/modUtility.h"
+#include "shared/RefreshLoop.h"
+#include "SimLinkMode.h"
 #include "SimPort.h"
-#include "modUtility.h"
 
 #include <QEvent>
 #include <QStringList>

@@ -1,5 +1,5 @@
-#include "MachineData.h"
-#include "SetupFile.h"
+#include "shared/MachineData.h"
+#include "shared/SetupFile.h"
 
 #include <QDir>
 #include <QFile>

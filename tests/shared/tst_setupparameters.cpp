@@ -4,9 +4,9 @@
 // that dies under it.
 
 #include "LogicRig.h"
-#include "RefreshLoop.h"
-#include "SetupParameters.h"
-#include "modUtility.h"
+#include "shared/modUtility.h"
+#include "shared/RefreshLoop.h"
+#include "shared/SetupParameters.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -2,9 +2,9 @@
 // a cancelled dialog, and exports that cannot be written (one box naming the
 // file and the reason, no half-written file, an old file left whole).
 
-#include "MachineData.h"
 #include "ScriptedPrompter.h"
-#include "ShiftExport.h"
+#include "shared/MachineData.h"
+#include "shared/ShiftExport.h"
 
 #include <QDir>
 #include <QFile>

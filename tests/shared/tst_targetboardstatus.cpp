@@ -4,12 +4,12 @@
 // corrective actions, the codes with their descriptions and the board's
 // ident. The dying link: the link lost and regained, faults of the code tables.
 
-#include "BasicError.h"
+#include "base/BasicError.h"
+#include "shared/modUtility.h"
+#include "shared/TargetBoardStatus.h"
 #include "SimLinkMode.h"
-#include "TargetBoardStatus.h"
 #include "TargetBoardTestData.h"
 #include "WireOps.h"
-#include "modUtility.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,9 +4,9 @@
 // that dies under it.
 
 #include "../shared/PlsRig.h"
-#include "MachineData.h"
-#include "TimingEditor.h"
-#include "modUtility.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "shared/TimingEditor.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -2,12 +2,12 @@
 // the last shift) and its alarm flags with the F26 summary, through the link
 // as TALVEK uses them.
 
-#include "SimLink.h"
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "SimLink.h"
 #include "SimPort.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "shared/modUtility.h"
 #include "SimLink.h"
-#include "modUtility.h"
 
 namespace talvek::test {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Clock.h"
+#include "base/Clock.h"
 #include "K7700Sim.h"
-#include "SerialPortControl.h"
+#include "link/SerialPortControl.h"
 
 #include <QByteArray>
 #include <QList>

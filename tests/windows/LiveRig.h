@@ -7,8 +7,8 @@
 // shown windows never step by themselves).
 
 #include "MainWindowRig.h"
+#include "windows/frmMain.h"
 #include "WireOps.h"
-#include "frmMain.h"
 
 #include <QMetaObject>
 

@@ -3,14 +3,14 @@
 // A main window on the in-process simulator, with a scripted prompter and a
 // temporary program folder, for the window tests.
 
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "MachineData.h"
-#include "ProgramFolder.h"
-#include "RSComm.h"
+#include "link/RSComm.h"
 #include "ScriptedPrompter.h"
+#include "shared/MachineData.h"
 #include "SimPort.h"
-#include "frmMDIMain.h"
+#include "windows/frmMDIMain.h"
 
 #include <QLabel>
 #include <QTemporaryDir>

@@ -3,14 +3,14 @@
 // combo and the two numeric fields; and the panel as child 2 of the main
 // window.
 
-#include "SimLinkMode.h"
-#include "MachineData.h"
 #include "MainWindowRig.h"
-#include "NumericField.h"
-#include "UpDown.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "SimLinkMode.h"
+#include "windows/frm8816DF1.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 #include "WireOps.h"
-#include "frm8816DF1.h"
-#include "modUtility.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -2,9 +2,9 @@
 // CurrentData, digit grouping in the window but not in the export, the
 // momentary "T&ransfer Data" button, and a link that dies while it is open.
 
-#include "BasicText.h"
+#include "base/BasicText.h"
 #include "LiveRig.h"
-#include "frmData.h"
+#include "windows/frmData.h"
 
 #include <QFile>
 #include <QGroupBox>

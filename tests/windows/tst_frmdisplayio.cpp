@@ -2,10 +2,10 @@
 // order, ON / off with their colours, the bit groups, captions and tool tips,
 // the offline presentation, and a link that dies while it is open.
 
-#include "DisplayText.h"
 #include "LiveRig.h"
-#include "frmDisplayIO.h"
-#include "frmMain.h"
+#include "windows/DisplayText.h"
+#include "windows/frmDisplayIO.h"
+#include "windows/frmMain.h"
 
 #include <QApplication>
 #include <QGroupBox>

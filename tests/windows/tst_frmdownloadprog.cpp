@@ -5,8 +5,8 @@
 // the same selection; the progress window in upload mode.
 
 #include "LiveRig.h"
-#include "frmDownloadProg.h"
-#include "frmTargetBoard.h"
+#include "windows/frmDownloadProg.h"
+#include "windows/frmTargetBoard.h"
 
 #include <QDir>
 #include <QFile>

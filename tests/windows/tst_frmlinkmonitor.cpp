@@ -4,7 +4,7 @@
 // Clear and "Save Log…".
 
 #include "LiveRig.h"
-#include "frmLinkMonitor.h"
+#include "windows/frmLinkMonitor.h"
 
 #include <QFormLayout>
 #include <QLabel>

@@ -3,10 +3,10 @@
 // monitor on the main window's timer and status panel 1, and a link that dies
 // while the window is open.
 
-#include "BackgroundMonitor.h"
-#include "BasicText.h"
+#include "base/BasicText.h"
 #include "LiveRig.h"
-#include "frmMain.h"
+#include "shared/BackgroundMonitor.h"
+#include "windows/frmMain.h"
 
 #include <QApplication>
 #include <QGroupBox>

@@ -2,10 +2,10 @@
 // passcode command, child windows, shutdown, and safety while a controller
 // operation waits inside a message box. Runs against the in-process simulator.
 
-#include "BackgroundMonitor.h"
 #include "MainWindowRig.h"
-#include "frmAbout.h"
-#include "modUtility.h"
+#include "shared/BackgroundMonitor.h"
+#include "shared/modUtility.h"
+#include "windows/frmAbout.h"
 
 #include <QClipboard>
 #include <QFileInfo>

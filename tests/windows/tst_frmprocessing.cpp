@@ -4,7 +4,7 @@
 // the offer to go online, and the shown child window waiting meanwhile.
 
 #include "LiveRig.h"
-#include "frmProcessing.h"
+#include "windows/frmProcessing.h"
 
 #include <QGroupBox>
 #include <QLabel>

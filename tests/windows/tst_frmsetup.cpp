@@ -4,14 +4,14 @@
 // road of one ONLINE edit from the main window down to the wire.
 
 #include "LiveRig.h"
-#include "MachineData.h"
 #include "MainWindowRig.h"
-#include "NumericField.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
 #include "SimLinkMode.h"
-#include "UpDown.h"
+#include "windows/frmSetup.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 #include "WireOps.h"
-#include "frmSetup.h"
-#include "modUtility.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -2,18 +2,18 @@
 // the port field check, the link closed and reopened around a save, and the
 // device shown for a port number.
 
-#include "Clock.h"
-#include "CommPortSettings.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
+#include "link/CommPortSettings.h"
+#include "link/QtSerialPortControl.h"
+#include "link/RSComm.h"
 #include "MainWindowRig.h"
-#include "ProgramFolder.h"
-#include "QtSerialPortControl.h"
-#include "RSComm.h"
 #include "ScriptedPrompter.h"
+#include "shared/modUtility.h"
 #include "SimPort.h"
-#include "UpDown.h"
-#include "frmSetupComm.h"
-#include "modUtility.h"
+#include "windows/frmSetupComm.h"
+#include "windows/UpDown.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,14 +5,14 @@
 // own work with the board is tested in tst_targetboardstatus.
 
 #include "../shared/TargetBoardTestData.h"
-#include "CodeTables.h"
+#include "link/CodeTables.h"
 #include "MainWindowRig.h"
-#include "NumericField.h"
+#include "shared/modUtility.h"
 #include "SimLinkMode.h"
-#include "UpDown.h"
+#include "windows/frmTargetBoard.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 #include "WireOps.h"
-#include "frmTargetBoard.h"
-#include "modUtility.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,11 +5,11 @@
 
 #include "../shared/PlsRig.h"
 #include "LiveRig.h"
-#include "MachineData.h"
-#include "NumericField.h"
-#include "UpDown.h"
-#include "frmTiming.h"
-#include "modUtility.h"
+#include "shared/MachineData.h"
+#include "shared/modUtility.h"
+#include "windows/frmTiming.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
 
 #include <QGroupBox>
 #include <QLabel>

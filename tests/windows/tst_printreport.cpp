@@ -4,17 +4,17 @@
 // chosen printer kept for the next report, a real PDF printout, and the Qt
 // printer dialog itself.
 
-#include "Clock.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
 #include "K7700Sim.h"
-#include "MachineData.h"
-#include "PrintReportCommand.h"
-#include "ProgramFolder.h"
-#include "QtPrompter.h"
 #include "RecordingReportPrinter.h"
 #include "ScriptedPrompter.h"
+#include "shared/MachineData.h"
 #include "SimPort.h"
-#include "frmMDIMain.h"
-#include "frmWaitDisplay.h"
+#include "windows/frmMDIMain.h"
+#include "windows/frmWaitDisplay.h"
+#include "windows/PrintReportCommand.h"
+#include "windows/QtPrompter.h"
 
 #include <QApplication>
 #include <QFile>

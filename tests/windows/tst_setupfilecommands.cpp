@@ -3,8 +3,8 @@
 // hostile or cannot be written.
 
 #include "MainWindowRig.h"
-#include "SetupFile.h"
-#include "SetupFileCommands.h"
+#include "shared/SetupFile.h"
+#include "windows/SetupFileCommands.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,14 +2,14 @@
 // conversions, the wait display, the system information lookup and the
 // shipped operator help.
 
-#include "FormUtility.h"
-#include "HelpViewer.h"
-#include "ProgramFolder.h"
-#include "QtPrompter.h"
-#include "QtSerialPortControl.h"
+#include "base/ProgramFolder.h"
+#include "link/QtSerialPortControl.h"
 #include "ScriptedPrompter.h"
-#include "SystemInfo.h"
-#include "frmWaitDisplay.h"
+#include "windows/FormUtility.h"
+#include "windows/frmWaitDisplay.h"
+#include "windows/HelpViewer.h"
+#include "windows/QtPrompter.h"
+#include "windows/SystemInfo.h"
 
 #include <QAbstractButton>
 #include <QApplication>

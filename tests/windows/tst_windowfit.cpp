@@ -3,21 +3,21 @@
 // layout shrinks or scrolls); a start size is limited to the screen; the
 // per-user memory brings a window's geometry and the set-up folder back.
 
-#include "FormUtility.h"
 #include "LiveRig.h"
-#include "SystemInfo.h"
-#include "WindowMemory.h"
-#include "frm8816DF1.h"
-#include "frmAbout.h"
-#include "frmData.h"
-#include "frmDisplayIO.h"
-#include "frmDownloadProg.h"
-#include "frmProcessing.h"
-#include "frmSetup.h"
-#include "frmSetupComm.h"
-#include "frmTargetBoard.h"
-#include "frmTiming.h"
-#include "frmWaitDisplay.h"
+#include "windows/FormUtility.h"
+#include "windows/frm8816DF1.h"
+#include "windows/frmAbout.h"
+#include "windows/frmData.h"
+#include "windows/frmDisplayIO.h"
+#include "windows/frmDownloadProg.h"
+#include "windows/frmProcessing.h"
+#include "windows/frmSetup.h"
+#include "windows/frmSetupComm.h"
+#include "windows/frmTargetBoard.h"
+#include "windows/frmTiming.h"
+#include "windows/frmWaitDisplay.h"
+#include "windows/SystemInfo.h"
+#include "windows/WindowMemory.h"
 
 #include <QDir>
 #include <QScreen>
