@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -29,100 +30,122 @@ void print(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// The command line, read before any window system is asked for, so that
+// --help, --version, --system-info and --comm-port answer on a terminal
+// without a display.
+struct CommandLine
 {
-    QCoreApplication::setApplicationName(talvek::kAppTitle);
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                .arg(TALVEK_VERSION_MAJOR)
-                                                .arg(TALVEK_VERSION_MINOR)
-                                                .arg(TALVEK_VERSION_PATCH));
+    explicit CommandLine(int argc, char* argv[]);
+    // The help text with the program's name in the usage line (there is no
+    // application object yet to give it).
+    QString helpText() const;
 
-    // The command line is read before any window system is asked for, so that
-    // --help, --version and --system-info answer on a terminal without a display.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Sets up and watches the K7700 controller of a can-making press line over a serial link."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption systemInfoOption(QStringLiteral("system-info"),
+    const QCommandLineOption systemInfoOption { QStringLiteral("system-info"),
         QStringLiteral(
-            "Print what a support call needs (versions, files, port settings, serial devices) and exit."));
-    parser.addOption(systemInfoOption);
-    const QCommandLineOption commPortOption(QStringLiteral("comm-port"),
+            "Print what a support call needs (versions, files, port settings, serial devices) and exit.") };
+    const QCommandLineOption commPortOption { QStringLiteral("comm-port"),
         QStringLiteral("Save the comm port settings with port number <n> (1 to 99), as the Comm Port dialog "
                        "does, and exit."),
-        QStringLiteral("n"));
-    parser.addOption(commPortOption);
-    const QCommandLineOption speedOption(QStringLiteral("speed"),
+        QStringLiteral("n") };
+    const QCommandLineOption speedOption { QStringLiteral("speed"),
         QStringLiteral("The port speed saved with --comm-port: 9600 (the default) or 19200."),
-        QStringLiteral("baud"));
+        QStringLiteral("baud") };
+};
+
+CommandLine::CommandLine(int argc, char* argv[])
+{
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    parser.setApplicationDescription(QStringLiteral(
+        "Sets up and watches the K7700 controller of a can-making press line over a serial link."));
+    parser.addOption(systemInfoOption);
+    parser.addOption(commPortOption);
     parser.addOption(speedOption);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A set-up data file (.sdt) to open."),
         QStringLiteral("[file]"));
-    // Without an application object yet, the usage line is given the program's name here.
-    const auto helpText = [&parser, &arguments] {
-        return parser.helpText().replace(QStringLiteral("<executable_name>"),
-            QFileInfo(arguments.value(0, QStringLiteral("talvek"))).fileName());
-    };
-    if (!parser.parse(arguments)) {
-        print(stderr, QStringLiteral("talvek: %1\n\n%2").arg(parser.errorText(), helpText()));
+}
+
+QString CommandLine::helpText() const
+{
+    return parser.helpText().replace(QStringLiteral("<executable_name>"),
+        QFileInfo(arguments.value(0, QStringLiteral("talvek"))).fileName());
+}
+
+// What the command line answers without the program running: the exit code,
+// or nothing when the program is to run.
+std::optional<int> answerFromTerminal(CommandLine& cl)
+{
+    QCommandLineParser& parser = cl.parser;
+    if (!parser.parse(cl.arguments)) {
+        print(stderr, QStringLiteral("talvek: %1\n\n%2").arg(parser.errorText(), cl.helpText()));
         return 2;
     }
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
-        print(stdout, helpText());
+    if (parser.isSet(cl.helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+        print(stdout, cl.helpText());
         return 0;
     }
-    if (parser.isSet(versionOption)) {
+    if (parser.isSet(cl.versionOption)) {
         print(
             stdout, QStringLiteral("%1 %2\n").arg(talvek::kAppTitle, QCoreApplication::applicationVersion()));
         return 0;
     }
     if (parser.positionalArguments().size() > 1) {
-        print(stderr, QStringLiteral("talvek: one set-up file at a time\n\n%1").arg(helpText()));
+        print(stderr, QStringLiteral("talvek: one set-up file at a time\n\n%1").arg(cl.helpText()));
         return 2;
     }
-    if (parser.isSet(systemInfoOption)) {
-        QCoreApplication app(argc, argv);
-        talvek::ProgramFolder folder;
-        talvek::QtSerialPortControl port(folder);
-        print(stdout, talvek::SystemInfoReport(folder, &port, talvek::ListSerialDevices()));
-        return 0;
-    }
+    return std::nullopt;
+}
 
-    if (parser.isSet(commPortOption) || parser.isSet(speedOption)) {
-        bool ok = false;
-        const int port = parser.value(commPortOption).toInt(&ok);
-        const QString speedText
-            = parser.isSet(speedOption) ? parser.value(speedOption) : QStringLiteral("9600");
-        const int speed = speedText.toInt();
-        if (!parser.isSet(commPortOption) || !ok || port < 1 || port > 99
-            || (speed != 9600 && speed != 19200)) {
-            print(stderr,
-                QStringLiteral(
-                    "talvek: --comm-port takes a port number from 1 to 99, --speed 9600 or 19200\n"));
-            return 2;
-        }
-        QCoreApplication app(argc, argv);
-        talvek::ProgramFolder folder;
-        try {
-            talvek::SaveCommPortSettings(folder, port, speed);
-        } catch (const talvek::BasicError& e) {
-            print(stderr, QStringLiteral("talvek: %1\n").arg(e.description()));
-            return 1;
-        }
-        print(stdout,
-            QStringLiteral("Port %1 at %2 baud saved in %3\n")
-                .arg(port)
-                .arg(speed)
-                .arg(folder.writablePath(QStringLiteral("support/RSPort.cfg"))));
-        return 0;
-    }
+// --system-info: the support report on standard output.
+int printSystemInfo(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    talvek::ProgramFolder folder;
+    talvek::QtSerialPortControl port(folder);
+    print(stdout, talvek::SystemInfoReport(folder, &port, talvek::ListSerialDevices()));
+    return 0;
+}
 
+// --comm-port n [--speed baud]: the port settings saved as the Comm Port
+// dialog saves them.
+int saveCommPort(const CommandLine& cl, int argc, char* argv[])
+{
+    const QCommandLineParser& parser = cl.parser;
+    bool ok = false;
+    const int port = parser.value(cl.commPortOption).toInt(&ok);
+    const QString speedText
+        = parser.isSet(cl.speedOption) ? parser.value(cl.speedOption) : QStringLiteral("9600");
+    const int speed = speedText.toInt();
+    if (!parser.isSet(cl.commPortOption) || !ok || port < 1 || port > 99
+        || (speed != 9600 && speed != 19200)) {
+        print(stderr,
+            QStringLiteral("talvek: --comm-port takes a port number from 1 to 99, --speed 9600 or 19200\n"));
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    talvek::ProgramFolder folder;
+    try {
+        talvek::SaveCommPortSettings(folder, port, speed);
+    } catch (const talvek::BasicError& e) {
+        print(stderr, QStringLiteral("talvek: %1\n").arg(e.description()));
+        return 1;
+    }
+    print(stdout,
+        QStringLiteral("Port %1 at %2 baud saved in %3\n")
+            .arg(port)
+            .arg(speed)
+            .arg(folder.writablePath(QLatin1String(talvek::portSettingsFile))));
+    return 0;
+}
+
+// The program: the main window until the operator ends it. `file` (a set-up
+// file named on the command line) opens once the window is up.
+int runProgram(int argc, char* argv[], const QString& file)
+{
     QApplication app(argc, argv);
     QApplication::setWindowIcon(talvek::TalvekIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("com.talvek.Talvek"));
@@ -145,10 +168,28 @@ int main(int argc, char* argv[])
         &main, &talvek::frmMDIMain::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     main.show();
     // A file named on the command line (a double-click in the file manager)
-    // opens as Open would, once the window is up.
-    if (!parser.positionalArguments().isEmpty()) {
-        const QString file = parser.positionalArguments().constFirst();
+    // opens as Open would.
+    if (!file.isEmpty())
         QTimer::singleShot(0, &main, [&main, file] { main.fileCommands().openFile(file); });
-    }
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setApplicationName(talvek::kAppTitle);
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(TALVEK_VERSION_MAJOR)
+                                                .arg(TALVEK_VERSION_MINOR)
+                                                .arg(TALVEK_VERSION_PATCH));
+
+    CommandLine cl(argc, argv);
+    if (const std::optional<int> code = answerFromTerminal(cl))
+        return *code;
+    if (cl.parser.isSet(cl.systemInfoOption))
+        return printSystemInfo(argc, argv);
+    if (cl.parser.isSet(cl.commPortOption) || cl.parser.isSet(cl.speedOption))
+        return saveCommPort(cl, argc, argv);
+    return runProgram(argc, argv, cl.parser.positionalArguments().value(0));
 }

@@ -102,7 +102,6 @@ TargetBoardStatus::TargetBoardStatus(
     , m_rs(rs)
     , m_mode(mode)
     , m_folder(folder)
-    , m_loop(static_cast<RefreshClient&>(*this), rs, mode)
     , m_now([] { return QDateTime::currentDateTime(); })
 {
     designState();
@@ -226,8 +225,10 @@ void TargetBoardStatus::activated()
     m_restartPass = false;
     m_faultReported = false;
     m_goOnlinePending = true;
-    m_loop.setOnlinePresented(false);
-    m_loop.setOfflinePresented(false);
+    if (m_loop) {
+        m_loop->setOnlinePresented(false);
+        m_loop->setOfflinePresented(false);
+    }
 }
 
 // The panel has been taken down; its loop has stopped.
@@ -242,7 +243,8 @@ void TargetBoardStatus::unloaded()
 void TargetBoardStatus::stop()
 {
     m_running = false;
-    m_loop.stop();
+    if (m_loop)
+        m_loop->stop();
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -74,7 +75,7 @@ struct TargetBoardState
 // entry fields polled in every cycle, the offline display, Reset Faults, the
 // clock writes. It is the panel's refresh client; the panel draws what it
 // publishes and forwards the operator's actions to it.
-class TargetBoardStatus final : public QObject, private RefreshClient
+class TargetBoardStatus final : public QObject, public RefreshClient
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TargetBoardStatus)
@@ -97,7 +98,9 @@ public:
     void loadProgramSet(const QString& NorvikFile);
 
     const TargetBoardState& state() const { return m_state; }
-    RefreshLoop& refreshLoop() { return m_loop; }
+    // The loop this panel's work is the client of (it follows the panel):
+    // each opening has both presentations applied again, and stop() ends it.
+    void setRefreshLoop(RefreshLoop& loop) { m_loop = &loop; }
     qint16 boardCode() const { return m_disk.boardCode; }
     bool hasClock() const;
     bool running() const { return m_running; }
@@ -125,7 +128,7 @@ signals:
     // unless the operator is typing in it.
     void fieldRead(int field, const QString& text);
     // The panel has been shown (the loop starts) / taken down (it has stopped),
-    // as the loop sees it when it follows the panel (refreshLoop().followVisibility).
+    // as the loop sees it when it follows the panel (RefreshLoop::followVisibility).
     void opened();
     void closed();
 
@@ -176,7 +179,7 @@ private:
     RSComm& m_rs;
     OnlineModeSwitch& m_mode;
     const ProgramFolder& m_folder;
-    RefreshLoop m_loop;
+    QPointer<RefreshLoop> m_loop;
     std::function<QDateTime()> m_now;
     TargetBoardState m_state;
     TargetBoardState m_published;

@@ -37,11 +37,10 @@ bool isChannelField(int field)
 
 } // namespace
 
-TimingEditor::TimingEditor(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QObject* parent)
+TimingEditor::TimingEditor(Prompter& prompter, RSComm& rs, QObject* parent)
     : QObject(parent)
     , m_prompter(prompter)
     , m_rs(rs)
-    , m_loop(std::make_unique<RefreshLoop>(static_cast<RefreshClient&>(*this), rs, mode))
     , m_lastOfflineEditing(OfflineEditing)
 {
     for (int ch = 0; ch < ChannelCount; ++ch)
@@ -52,11 +51,7 @@ TimingEditor::TimingEditor(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mod
         QStringLiteral("Scale:") };
 }
 
-TimingEditor::~TimingEditor()
-{
-    if (m_loop)
-        m_loop->stop();
-}
+TimingEditor::~TimingEditor() = default;
 
 void TimingEditor::publish()
 {
@@ -201,12 +196,18 @@ void TimingEditor::applyOfflinePresentation()
 
 // ---- the refresh loop ----
 
+void TimingEditor::presentOfflineAgain()
+{
+    if (m_loop)
+        m_loop->setOfflinePresented(false);
+}
+
 void TimingEditor::cycleStarted()
 {
     // New or opened data is shown again.
     if (!m_rs.OnlineMode && DataReloaded) {
         DataReloaded = false;
-        m_loop->setOfflinePresented(false);
+        presentOfflineAgain();
     }
 }
 
@@ -309,7 +310,7 @@ void TimingEditor::offlinePass()
     if (OfflineEditing != m_lastOfflineEditing) {
         // The next cycle applies the offline presentation with the new enabling.
         m_lastOfflineEditing = OfflineEditing;
-        m_loop->setOfflinePresented(false);
+        presentOfflineAgain();
     }
 }
 

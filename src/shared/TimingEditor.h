@@ -3,13 +3,12 @@
 #include "shared/RefreshLoop.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
-#include <memory>
 
 namespace talvek {
 
-class OnlineModeSwitch;
 class Prompter;
 class RSComm;
 struct ChannelRecall;
@@ -81,7 +80,7 @@ struct TimingState
 // The window keeps the field texts it holds in step with the state
 // (setChannelText, setParameterText): the operator types into them, and the
 // ON = OFF check and the commands read them.
-class TimingEditor final : public QObject, private RefreshClient
+class TimingEditor final : public QObject, public RefreshClient
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TimingEditor)
@@ -93,11 +92,13 @@ public:
     static inline const QString FailedValue = QStringLiteral("---");
     static inline const QString EmptyChannel = QStringLiteral("****");
 
-    TimingEditor(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QObject* parent = nullptr);
+    TimingEditor(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
     ~TimingEditor() override;
 
     const TimingState& state() const { return m_state; }
-    RefreshLoop& refreshLoop() { return *m_loop; }
+    // The loop this editor is the client of: the editor has it apply the
+    // offline presentation again when the data or offline editing changes.
+    void setRefreshLoop(RefreshLoop& loop) { m_loop = &loop; }
 
     // ---- the texts the operator's fields hold ----
     void setChannelText(int field, const QString& text);
@@ -168,6 +169,8 @@ private:
     void setChannelTexts(int ch, const QString& on, const QString& off);
     void setOffsetEnabled(bool on);
     void resetStopTracking();
+    // The next cycle of the loop applies the offline presentation again.
+    void presentOfflineAgain();
     void showConfiguration();
     RecallOutcome recallOnce(int ch, bool store);
     void showRecall(int ch, const ChannelRecall& recall);
@@ -198,7 +201,7 @@ private:
 
     Prompter& m_prompter;
     RSComm& m_rs;
-    std::unique_ptr<RefreshLoop> m_loop;
+    QPointer<RefreshLoop> m_loop;
     TimingState m_state;
 
     Present m_present = Present::Done;

@@ -35,8 +35,11 @@ template <class Base> QPushButton* ChildWindow<Base>::makeFocusSink(const QStrin
 
 template <class Base> void ChildWindow<Base>::tearDown()
 {
+    // The form may go with the window's members right after: it is let go
+    // here so that the base's own teardown does not reach it.
     if (m_form)
         m_form->live = false;
+    m_form = nullptr;
     if (m_loop)
         m_loop->stop();
     m_loop.reset();

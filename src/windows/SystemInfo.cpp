@@ -149,12 +149,9 @@ QString osDescription()
     return text;
 }
 
-} // namespace
-
-QString SystemInfoReport(
-    const ProgramFolder& folder, const SerialPortControl* port, const QList<SerialDeviceInfo>& devices)
+// The program: its version, the Qt it runs on, the system and the user.
+void describeProgram(QStringList& out)
 {
-    QStringList out;
     out << QStringLiteral("%1 %2.%3.%4")
                .arg(kAppTitle)
                .arg(TALVEK_VERSION_MAJOR)
@@ -167,7 +164,11 @@ QString SystemInfoReport(
                .arg(QSysInfo::kernelType(), QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture());
     out << QStringLiteral("User: %1").arg(CurrentUserName());
     out << QString();
+}
 
+// Where the program and its files are, and whether the files it reads are there.
+void describeFiles(QStringList& out, const ProgramFolder& folder)
+{
     out << QStringLiteral("Program: %1 (%2)")
                .arg(QDir::toNativeSeparators(folder.root()),
                    folder.isPortable() ? QStringLiteral("portable copy") : QStringLiteral("installed"));
@@ -184,8 +185,12 @@ QString SystemInfoReport(
     out << QStringLiteral("Communication error codes: %1")
                .arg(foundText(folder.resolve(QStringLiteral("support/CommErrCodes.txt"))));
     out << QString();
+}
 
-    // The settings the link would use, read as the link reads them (nothing is written).
+// The settings the link would use, read as the link reads them (nothing is
+// written), and the device their port number names.
+void describePortSettings(QStringList& out, const ProgramFolder& folder, const SerialPortControl* port)
+{
     const QString settingsPath = folder.resolve(QLatin1String(portSettingsFile));
     PortSettings settings;
     QString source
@@ -221,7 +226,11 @@ QString SystemInfoReport(
         }
     }
     out << QString();
+}
 
+// The serial devices present, what they are and whether this user may use them.
+void describeSerialDevices(QStringList& out, const QList<SerialDeviceInfo>& devices)
+{
     out << QStringLiteral("Serial devices present:");
     if (devices.isEmpty())
         out << QStringLiteral("  none");
@@ -247,6 +256,18 @@ QString SystemInfoReport(
         }
 #endif
     }
+}
+
+} // namespace
+
+QString SystemInfoReport(
+    const ProgramFolder& folder, const SerialPortControl* port, const QList<SerialDeviceInfo>& devices)
+{
+    QStringList out;
+    describeProgram(out);
+    describeFiles(out, folder);
+    describePortSettings(out, folder, port);
+    describeSerialDevices(out, devices);
     return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 

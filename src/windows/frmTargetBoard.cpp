@@ -42,7 +42,7 @@ void setBoxText(QPlainTextEdit* box, const QString& text)
 
 frmTargetBoard::frmTargetBoard(
     Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, const ProgramFolder& folder, QWidget* parent)
-    : QDialog(parent)
+    : ChildWindow(parent)
     , tabTargetBoard(new QTabBar(this))
     , lblNetworkAddComment(new QLabel(this))
     , lblTargetBoardTime(new QLabel(QStringLiteral("Target Board Time:"), this))
@@ -56,7 +56,7 @@ frmTargetBoard::frmTargetBoard(
     , cmdResetFaults(new QPushButton(QStringLiteral("&Reset Faults"), this))
     , cmdGoOnline(new QPushButton(QStringLiteral("&Go Online"), this))
     , cmdOk(new QPushButton(QStringLiteral("&Ok"), this))
-    , cmdDefault(new QPushButton(QStringLiteral("-"), this))
+    , cmdDefault(makeFocusSink(QStringLiteral("-")))
     , m_prompter(prompter)
     , m_status(prompter, rs, mode, folder)
     , m_form(prompter)
@@ -65,6 +65,7 @@ frmTargetBoard::frmTargetBoard(
     setWindowTitle(QStringLiteral("Target Board Interface"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(true);
+    setEntryForm(m_form);
 
     auto* pages = buildTabs();
     buildFaultPage();
@@ -88,7 +89,7 @@ frmTargetBoard::frmTargetBoard(
     // Four pages of controls: on a small screen the panel scrolls.
     MakeScrollable(this);
 
-    m_status.refreshLoop().followVisibility(this, RefreshLoop::Activation::LoopPresents);
+    m_status.setRefreshLoop(followWithLoop(m_status, rs, mode, RefreshLoop::Activation::LoopPresents));
     Form_Load();
 }
 
@@ -96,7 +97,7 @@ frmTargetBoard::~frmTargetBoard()
 {
     // Nothing here may reach the link: the main window lets it go before its
     // child windows.
-    m_form.live = false;
+    tearDown();
     disconnect(&m_status, nullptr, this, nullptr);
     m_status.stop();
     for (auto& f : m_fields)

@@ -2,6 +2,7 @@
 
 #include "shared/NumericEntry.h"
 #include "shared/TargetBoardStatus.h"
+#include "windows/ChildWindow.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -35,11 +36,11 @@ class UpDown;
 // its time and date.
 //
 // Opened with InitializeForm; modal. The panel draws what its
-// TargetBoardStatus publishes and hands it the operator's actions; the status
-// polls the board in a loop of its own while the panel is open. The object
+// TargetBoardStatus publishes and hands it the operator's actions; the panel's
+// refresh loop has the status poll the board while the panel is open. The object
 // and its program data persist between openings; the controls start from
 // their design state at every opening.
-class frmTargetBoard final : public QDialog
+class frmTargetBoard final : public ChildWindow<QDialog>
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmTargetBoard)
@@ -85,7 +86,6 @@ public:
     QPushButton* cmdDefault;
 
     // ---- state, for the main window and tests ----
-    RefreshLoop& refreshLoop() { return m_status.refreshLoop(); }
     NumericField& field(int i) { return *m_fields.at(size_t(i)); }
     bool running() const { return m_status.running(); }
     // The PC clock read for the clock labels and the "Set to Current" buttons.

@@ -112,7 +112,6 @@ void frmTargetBoard::buildButtons(QWidget* pages)
     cmdResetFaults->setObjectName(QStringLiteral("cmdResetFaults"));
     cmdGoOnline->setObjectName(QStringLiteral("cmdGoOnline"));
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    SetUpFocusSink(cmdDefault);
     for (QPushButton* b :
         { cmdSetToCurrTime, cmdSetToCurrDate, cmdResetFaults, cmdGoOnline, cmdOk, cmdDefault })
         b->setAutoDefault(false);

@@ -2,6 +2,7 @@
 
 #include "shared/NumericEntry.h"
 #include "shared/TimingEditor.h"
+#include "windows/ChildWindow.h"
 
 #include <QWidget>
 #include <array>
@@ -34,7 +35,7 @@ class UpDown;
 // editor's state. Online every change goes to the PLS at once; offline the
 // window shows the working data (CurrentData) and, with offline editing,
 // edits its setpoints.
-class frmTiming final : public QWidget
+class frmTiming final : public ChildWindow<QWidget>
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmTiming)
@@ -72,7 +73,6 @@ public:
     QStatusBar* sbrMachineTiming;
 
     // ---- state, for the main window and tests ----
-    RefreshLoop& refreshLoop() { return m_editor->refreshLoop(); }
     NumericField& channelField(int i) { return *m_channelFields.at(size_t(i)); }
     NumericField& tmgField(int i) { return *m_tmgFields.at(size_t(i)); }
     // Panel n (1..4) of the status bar.

@@ -36,12 +36,14 @@ struct StatusRig : SimLinkMode
 {
     QObject panel;
     TargetBoardStatus status { prompter, rs, mode, folder };
+    RefreshLoop loop { status, rs, mode };
 
     StatusRig()
     {
         writeCodeTables(dir.path());
-        status.refreshLoop().setAutoStep(false);
-        status.refreshLoop().followVisibility(&panel, RefreshLoop::Activation::LoopPresents);
+        status.setRefreshLoop(loop);
+        loop.setAutoStep(false);
+        loop.followVisibility(&panel, RefreshLoop::Activation::LoopPresents);
         status.setWallClock([] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)); });
     }
     ~StatusRig()
@@ -59,7 +61,7 @@ struct StatusRig : SimLinkMode
         status.loadProgramSet(path);
         sendVisibility(&panel, QEvent::Show);
     }
-    void cycle() { status.refreshLoop().runCycle(); }
+    void cycle() { loop.runCycle(); }
     qsizetype mark() const { return port.exchanges().size(); }
     QList<int> readsSince(qsizetype from) const { return ReadAddresses(port.exchanges(), from); }
     const State& state() const { return status.state(); }
@@ -152,7 +154,7 @@ void tst_TargetBoardStatus::resetFaults()
 
     // In the middle of a field pass: four zeros in this order, that pass
     // ends and the next cycle is a first pass.
-    RefreshLoop& loop = rig.status.refreshLoop();
+    RefreshLoop& loop = rig.loop;
     loop.step(); // begins a pass
     loop.step(); // reads field 0
     QVERIFY(loop.inPass());

@@ -23,15 +23,20 @@ const QString kNoComm = QStringLiteral("Cannot Communicate with Target Board.\rV
 
 struct EditorRig : PlsRig
 {
-    TimingEditor editor { prompter, rs, mode };
+    TimingEditor editor { prompter, rs };
+    RefreshLoop loop { editor, rs, mode };
     QSignalSpy published { &editor, &TimingEditor::stateChanged };
 
-    EditorRig() { editor.refreshLoop().setAutoStep(false); }
+    EditorRig()
+    {
+        editor.setRefreshLoop(loop);
+        loop.setAutoStep(false);
+    }
     const TimingState& state() const { return editor.state(); }
     // The loop starts; its first cycle presents the mode and runs a pass.
     void start()
     {
-        editor.refreshLoop().start();
+        loop.start();
         cycle();
     }
     // Online, with the presentation and one live status pass done.
@@ -41,7 +46,7 @@ struct EditorRig : PlsRig
         start();
         return state().onlinePresentationDone;
     }
-    void cycle() { editor.refreshLoop().runCycle(); }
+    void cycle() { loop.runCycle(); }
     QString text(int i) const { return state().channelTexts[size_t(i)]; }
     QString panel(int n) const { return state().panelTexts[size_t(n - 1)]; }
     // The state the window was given last.

@@ -1,0 +1,243 @@
+// The machine timing window's controls and their layout.
+
+#include "shared/MachineData.h"
+#include "windows/ControlArray.h"
+#include "windows/FormUtility.h"
+#include "windows/frmTiming.h"
+#include "windows/NumericField.h"
+#include "windows/UpDown.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+namespace talvek {
+
+namespace {
+
+// Setpoints are positions in the machine cycle.
+constexpr int SetpointMax = 359;
+constexpr int OffsetMax = 359;
+
+QLabel* valueLabel(QWidget* parent)
+{
+    auto* l = new QLabel(parent);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setMinimumWidth(56);
+    return l;
+}
+
+UpDown* fieldUpDown(QWidget* parent, QLineEdit* text, int max)
+{
+    auto* upd = new UpDown(parent);
+    upd->setRange(0, max);
+    upd->setIncrement(1);
+    upd->setFixedHeight(text->sizeHint().height());
+    return upd;
+}
+
+} // namespace
+
+// ---- building the controls ----
+
+void frmTiming::buildChannelGrid()
+{
+    auto* grid = new QGridLayout(fraTmg[0]);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(8);
+    grid->setColumnMinimumWidth(3, 18);
+    for (int h = 0; h < 2; ++h) {
+        auto* heading = new QLabel(QLatin1String(h == 0 ? "ON" : "OFF"), fraTmg[0]);
+        heading->setObjectName(ControlArrayName("lblChannel", 8 + h));
+        heading->setAlignment(Qt::AlignCenter);
+        grid->addWidget(heading, 0, 1 + 3 * h, 1, 2);
+        lblChannel[size_t(8 + h)] = heading;
+    }
+    for (int ch = 0; ch < ChannelCount; ++ch) {
+        auto* name = new QLabel(
+            TimingChannelName(ch) + QStringLiteral(" (CH0&") + QString::number(ch) + QStringLiteral("):"),
+            fraTmg[0]);
+        name->setObjectName(ControlArrayName("lblChannel", ch));
+        grid->addWidget(name, ch + 1, 0);
+        lblChannel[size_t(ch)] = name;
+        for (const int i : { ch, ch + OffField })
+            buildChannelField(ch, i, grid);
+        name->setBuddy(txtChannel[size_t(ch)]);
+    }
+}
+
+void frmTiming::buildChannelField(int ch, int i, QGridLayout* grid)
+{
+    auto* text = new QLineEdit(fraTmg[0]);
+    text->setObjectName(ControlArrayName("txtChannel", i));
+    text->setFixedWidth(56);
+    auto* upd = fieldUpDown(fraTmg[0], text, SetpointMax);
+    upd->setObjectName(ControlArrayName("updChannel", i));
+    const int column = i < OffField ? 1 : 4;
+    grid->addWidget(text, ch + 1, column);
+    grid->addWidget(upd, ch + 1, column + 1);
+    txtChannel[size_t(i)] = text;
+    updChannel[size_t(i)] = upd;
+    TimingEditor* editor = m_editor.get();
+    connect(text, &QLineEdit::textChanged, editor,
+        [editor, i](const QString& t) { editor->setChannelText(i, t); });
+
+    // Runs before the field's own change handling (slots run in the order
+    // they were connected): the accepted value that follows is the up-down
+    // control's, not a typed one.
+    connect(upd, &UpDown::Change, this, [this, i] { m_spinnerField = i; });
+    NumericEntryOptions options;
+    options.holder = ValueHolder::Text;
+    options.title = QStringLiteral("Set-up");
+    options.exemptText = TimingEditor::EmptyChannel;
+    auto f = std::make_unique<NumericField>(m_form, text, upd, cmdDefault, options);
+    f->entry().setOnAccept([this, i](qint32 value, const QString&) {
+        return m_spinnerField == i ? acceptSpinner(i, value) : acceptChannel(i, value);
+    });
+    connect(upd, &UpDown::Change, this, [this] { m_spinnerField = -1; });
+    m_channelFields[size_t(i)] = std::move(f);
+}
+
+void frmTiming::buildParameterFields()
+{
+    const std::array<int, 2> tmgMax { OffsetMax, ChannelCount - 1 };
+    for (int i = 0; i < 2; ++i) {
+        QGroupBox* box = fraTmg[size_t(1 + i)];
+        auto* text = new QLineEdit(box);
+        text->setObjectName(ControlArrayName("txtTmg", i));
+        text->setFixedWidth(56);
+        auto* upd = fieldUpDown(box, text, tmgMax[size_t(i)]);
+        upd->setObjectName(ControlArrayName("updTmg", i));
+        txtTmg[size_t(i)] = text;
+        updTmg[size_t(i)] = upd;
+        TimingEditor* editor = m_editor.get();
+        connect(text, &QLineEdit::textChanged, editor,
+            [editor, i](const QString& t) { editor->setParameterText(i, t); });
+
+        NumericEntryOptions options;
+        options.holder = ValueHolder::Text;
+        options.title = QStringLiteral("Resolver Offset");
+        options.plainOnBegin = true;
+        auto f = std::make_unique<NumericField>(m_form, text, upd, cmdDefault, options);
+        // The values are parameters of the command buttons: nothing is
+        // stored or written when they are accepted.
+        f->entry().setOnAccept([](qint32, const QString&) { return true; });
+        m_tmgFields[size_t(i)] = std::move(f);
+    }
+    m_tmgFields[OffsetField]->setEnterTarget(cmdSetOffset);
+}
+
+void frmTiming::layOutTimingPage()
+{
+    // A parameter field with its up-down control, then the buttons it serves.
+    auto commandRow
+        = [](QGroupBox* box, QLineEdit* text, UpDown* upd, std::initializer_list<QPushButton*> buttons) {
+              auto* row = new QHBoxLayout(box);
+              row->setSpacing(6);
+              row->addWidget(text);
+              row->addWidget(upd);
+              row->addSpacing(12);
+              for (QPushButton* b : buttons) {
+                  b->setParent(box);
+                  row->addWidget(b);
+              }
+              row->addStretch();
+          };
+    commandRow(fraTmg[1], txtTmg[OffsetField], updTmg[OffsetField], { cmdSetOffset });
+    commandRow(
+        fraTmg[2], txtTmg[ChannelNumberField], updTmg[ChannelNumberField], { cmdRecallChan, cmdClearChan });
+
+    auto* timingPage = new QHBoxLayout(fraTiming[0]);
+    timingPage->setContentsMargins(0, 0, 0, 0);
+    timingPage->setSpacing(12);
+    timingPage->addWidget(fraTmg[0], 0, Qt::AlignTop);
+    auto* side = new QVBoxLayout;
+    side->setSpacing(12);
+    side->addWidget(fraTmg[1]);
+    side->addWidget(fraTmg[2]);
+    side->addStretch();
+    timingPage->addLayout(side);
+}
+
+void frmTiming::buildConfiguration()
+{
+    std::array<QGridLayout*, 2> cfgGrids { new QGridLayout(fraTmg[4]), new QGridLayout(fraTmg[3]) };
+    for (QGridLayout* g : cfgGrids) {
+        g->setHorizontalSpacing(8);
+        g->setVerticalSpacing(8);
+    }
+    for (int i = 0; i < 10; ++i) {
+        QGroupBox* box = fraTmg[i < 2 ? 4 : 3];
+        const QString caption = i == 0 ? QStringLiteral("Number of PLS Channels:")
+            : i == 1                   ? QStringLiteral("PLS Program:")
+                                       : QStringLiteral("CH0%1 (msec):").arg(i - 2);
+        auto* description = new QLabel(caption, box);
+        description->setObjectName(ControlArrayName("lblCfgDescription", i));
+        auto* value = valueLabel(box);
+        value->setObjectName(ControlArrayName("lblPLSCfg", i));
+        QGridLayout* g = cfgGrids[i < 2 ? 0 : 1];
+        const int row = i < 2 ? i : i - 2;
+        g->addWidget(description, row, 0);
+        g->addWidget(value, row, 1);
+        lblCfgDescription[size_t(i)] = description;
+        lblPLSCfg[size_t(i)] = value;
+    }
+    cmdResetPLSConfig->setParent(fraTmg[4]);
+    cfgGrids[0]->setRowMinimumHeight(2, 12);
+    cfgGrids[0]->addWidget(cmdResetPLSConfig, 3, 0, 1, 2, Qt::AlignLeft);
+    cfgGrids[0]->setRowStretch(4, 1);
+    auto* configPage = new QHBoxLayout(fraTiming[1]);
+    configPage->setContentsMargins(0, 0, 0, 0);
+    configPage->setSpacing(12);
+    configPage->addWidget(fraTmg[4], 0, Qt::AlignTop);
+    configPage->addWidget(fraTmg[3], 0, Qt::AlignTop);
+    configPage->addStretch();
+}
+
+void frmTiming::buildStatusBar()
+{
+    sbrMachineTiming->setObjectName(QStringLiteral("sbrMachineTiming"));
+    sbrMachineTiming->setSizeGripEnabled(false);
+    const std::array<const char*, 4> panelTips { "Resolver RPM:", "Machine Position", "Resolver Offset",
+        "PLS Scale Factor" };
+    for (int n = 0; n < 4; ++n) {
+        auto* label = new QLabel(sbrMachineTiming);
+        label->setObjectName(ControlArrayName("sbrMachineTiming_Panel", n + 1));
+        label->setToolTip(QLatin1String(panelTips[size_t(n)]));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setIndent(4);
+        sbrMachineTiming->addWidget(label, 1);
+        m_panels[size_t(n)] = label;
+    }
+}
+
+// Tab order: the grid row by row (ON field, its up-down, OFF field, its
+// up-down), then the offset and the channel commands.
+void frmTiming::chainTabOrder()
+{
+    QWidget* previous = tbsTiming;
+    auto chain = [this, &previous](QWidget* next) {
+        setTabOrder(previous, next);
+        previous = next;
+    };
+    for (int ch = 0; ch < ChannelCount; ++ch) {
+        for (const int i : { ch, ch + OffField }) {
+            chain(txtChannel[size_t(i)]);
+            chain(updChannel[size_t(i)]);
+        }
+    }
+    for (QWidget* w : std::initializer_list<QWidget*> { txtTmg[OffsetField], updTmg[OffsetField],
+             cmdSetOffset, txtTmg[ChannelNumberField], updTmg[ChannelNumberField], cmdRecallChan,
+             cmdClearChan, cmdResetPLSConfig, cmdDefault })
+        chain(w);
+}
+
+} // namespace talvek
