@@ -18,7 +18,8 @@ bool K7700LineFaults::beforeByte()
         return false;
     const bool dataReply = dataReplyNext(m_sim);
     const int kind = int(m_random() % 6);
-    if ((dataReply && (kind == 1 || kind == 2)) || (kind == 5 && m_sim.droppedOut()))
+    if ((dataReply && (kind == 1 || kind == 2)) || (kind == 3 && dataReplyNear(m_sim))
+        || (kind == 5 && m_sim.droppedOut()))
         return false;
     ++m_injected;
     switch (kind) {
@@ -38,6 +39,12 @@ bool K7700LineFaults::beforeByte()
 bool K7700LineFaults::dataReplyNext(const K7700Sim& sim)
 {
     return (sim.mode() == K7700Sim::Mode::Read && sim.step() == 1) || sim.mode() == K7700Sim::Mode::PLS
+        || sim.mode() == K7700Sim::Mode::PLSReady || sim.mode() == K7700Sim::Mode::Program;
+}
+
+bool K7700LineFaults::dataReplyNear(const K7700Sim& sim)
+{
+    return sim.mode() == K7700Sim::Mode::Read || sim.mode() == K7700Sim::Mode::PLS
         || sim.mode() == K7700Sim::Mode::PLSReady || sim.mode() == K7700Sim::Mode::Program;
 }
 

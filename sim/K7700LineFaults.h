@@ -16,7 +16,9 @@ namespace talvek {
 // Two faults are left out because no byte protocol without a checksum can see
 // them: a data byte spoilt on its way back (reads have no echo of their data),
 // and a reply so late that the link has resynchronised and moved on before it
-// lands. So echoes and acknowledgements are spoilt, data replies never.
+// lands. So echoes and acknowledgements are spoilt, data replies never; and
+// no reply is doubled where a data reply is near, for on a real line the copy
+// comes a byte time after its original and would stand for the next reply.
 class K7700LineFaults final
 {
 public:
@@ -28,6 +30,9 @@ public:
     // Whether the board's next reply is data (a byte read, a PLS reply, a
     // program record's answer) rather than an echo or acknowledgement.
     static bool dataReplyNext(const K7700Sim& sim);
+    // Whether a data reply is this byte's or the next one's (read, PLS and
+    // program modes).
+    static bool dataReplyNear(const K7700Sim& sim);
     // Ends a drop-out (a link that reopens the port starts afresh).
     void restore();
 
