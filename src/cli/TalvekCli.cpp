@@ -597,7 +597,7 @@ int RunTalvekCli(const QStringList& arguments, CliContext& context)
         return usage(QStringLiteral("no command"));
 
     // The command line is checked before anything touches the port.
-    CliCommand command { parser, o, args.front(), args.mid(1) };
+    CliCommand command { parser, o, args.front(), args.mid(1), {}, {}, {} };
     if (const std::optional<QString> problem = portProblem(command))
         return usage(*problem);
     if (const std::optional<QString> problem = commandProblem(command))
