@@ -31,6 +31,7 @@
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "base/Prompter.h"
+#include "link/ForwardingPort.h"
 #include "link/LinkMonitor.h"
 #include "link/QtSerialPortControl.h"
 #include "link/RSComm.h"
@@ -115,24 +116,15 @@ struct Step
 using Script = std::vector<Step>;
 
 // Passes everything to the real port and writes down the script.
-class RecordingPort final : public SerialPortControl
+class RecordingPort final : public ForwardingPort
 {
 public:
     explicit RecordingPort(SerialPortControl& inner)
-        : m_inner(inner)
+        : ForwardingPort(inner)
     { }
-    void setCommPort(int port) override { m_inner.setCommPort(port); }
-    int commPort() const override { return m_inner.commPort(); }
-    void setSettings(const QString& s) override { m_inner.setSettings(s); }
-    QString settings() const override { return m_inner.settings(); }
-    void open() override { m_inner.open(); }
-    void close() override { m_inner.close(); }
-    bool isOpen() const override { return m_inner.isOpen(); }
-    int bytesAvailable() override { return m_inner.bytesAvailable(); }
-    void discardInput() override { m_inner.discardInput(); }
     int readByte() override
     {
-        const int b = m_inner.readByte();
+        const int b = inner().readByte();
         if (b >= 0 && recording) {
             if (script.empty())
                 script.push_back({});
@@ -147,16 +139,11 @@ public:
                 script.push_back({});
             script.back().out += bytes;
         }
-        m_inner.write(bytes);
+        inner().write(bytes);
     }
-    bool waitForInput(int timeoutMs) override { return m_inner.waitForInput(timeoutMs); }
-    QString deviceForPort(int port) const override { return m_inner.deviceForPort(port); }
 
     bool recording = false;
     Script script;
-
-private:
-    SerialPortControl& m_inner;
 };
 
 qint64 scriptBytes(const Script& s)

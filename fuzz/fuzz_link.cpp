@@ -20,6 +20,7 @@
 #include "FuzzCheck.h"
 #include "K7700LineFaults.h"
 #include "K7700Sim.h"
+#include "link/ForwardingPort.h"
 #include "link/RSComm.h"
 #include "ScriptedPrompter.h"
 #include "shared/DataTransfer.h"
@@ -54,26 +55,15 @@ private:
 };
 
 // The line between the link and the board.
-class FaultyLine final : public SerialPortControl
+class FaultyLine final : public ForwardingPort
 {
 public:
     FaultyLine(test::SimPort& inner, Script& script)
-        : m_inner(inner)
+        : ForwardingPort(inner)
+        , m_inner(inner)
         , m_script(script)
     {
     }
-    void setCommPort(int port) override { m_inner.setCommPort(port); }
-    int commPort() const override { return m_inner.commPort(); }
-    void setSettings(const QString& s) override { m_inner.setSettings(s); }
-    QString settings() const override { return m_inner.settings(); }
-    void open() override { m_inner.open(); }
-    void close() override { m_inner.close(); }
-    bool isOpen() const override { return m_inner.isOpen(); }
-    int bytesAvailable() override { return m_inner.bytesAvailable(); }
-    void discardInput() override { m_inner.discardInput(); }
-    int readByte() override { return m_inner.readByte(); }
-    bool waitForInput(int timeoutMs) override { return m_inner.waitForInput(timeoutMs); }
-    QString deviceForPort(int port) const override { return m_inner.deviceForPort(port); }
 
     void write(const QByteArray& bytes) override
     {
