@@ -13,8 +13,10 @@ constexpr qint16 RecallOff = 0;
 ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel)
 {
     ChannelRecall recall;
-    if (!rs.RecallChannel(channel))
+    if (Status recalled = rs.RecallChannel(channel); !recalled) {
+        recall.failure = recalled.error();
         return recall;
+    }
     recall.state = rs.ChannelRecallState;
     recall.position = rs.ChannelRecallPos;
     recall.kind = recall.state == RecallOn ? ChannelRecall::Kind::OnSetpoint

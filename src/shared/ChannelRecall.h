@@ -1,6 +1,9 @@
 #pragma once
 
+#include "base/Outcome.h"
+
 #include <QtGlobal>
+#include <optional>
 
 namespace talvek {
 
@@ -9,13 +12,14 @@ struct MachineData;
 
 // What one recall of a PLS channel gave. The board hands out one setpoint per
 // recall: ChannelRecallState 1 says that ChannelRecallPos is the channel's ON
-// setpoint, 0 that it is its OFF setpoint, and any other state that the
-// channel is not programmed.
+// setpoint, 0 that it is its OFF setpoint, 2 that the channel is empty and 3
+// that it holds a pulse train (neither has setpoints). The link fails a
+// recall with any other state.
 struct ChannelRecall
 {
     enum class Kind
     {
-        Failed, // RecallChannel failed (CommError tells whether the link did)
+        Failed, // RecallChannel failed: `failure` says why
         OnSetpoint,
         OffSetpoint,
         NotProgrammed,
@@ -23,9 +27,13 @@ struct ChannelRecall
     Kind kind = Kind::Failed;
     qint16 state = 0; // ChannelRecallState as received
     qint16 position = 0; // ChannelRecallPos
+    std::optional<Failure> failure; // when Failed
 
     // A setpoint came back: a second recall gives the channel's other one.
     bool gaveSetpoint() const { return kind == Kind::OnSetpoint || kind == Kind::OffSetpoint; }
+    // The channel holds a pulse train, which a set-up file cannot hold.
+    bool pulseTrain() const { return kind == Kind::NotProgrammed && state == PulseTrainState; }
+    static constexpr qint16 PulseTrainState = 3;
 };
 
 // One RecallChannel of `channel`, read as above.

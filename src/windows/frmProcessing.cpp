@@ -136,10 +136,14 @@ void frmProcessing::Form_Activate()
     m_activated = true;
     // Never deleted under the run: RunTransfer deletes the window once it has
     // hidden itself, and the modal window keeps the main window from closing.
-    m_transfer.Run(TransferType, ParamCount);
+    const Status outcome = m_transfer.Run(TransferType, ParamCount);
     // A PLS operation or a parameter row that failed without a link fault
-    // stops the transfer just as well: the operator must not take it for done.
-    if (m_rs.CommError || m_transfer.timingAborted() || m_transfer.rowFailed()) {
+    // stops the transfer just as well: the operator must not take it for
+    // done. A row that names no parameter of the table stopped it before
+    // anything moved; a cancel is the operator's own.
+    if (m_transfer.report().refusedRow) {
+        m_prompter.msgBox(outcome.error().detail, kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    } else if (!outcome && outcome.cause() != Cause::Cancelled) {
         m_prompter.msgBox(QStringLiteral("Error Processing Request\r\n\r\nProcess Not Complete"), kAppTitle,
             MsgIcon::Exclamation, MsgButtons::OK);
     }

@@ -75,7 +75,7 @@ struct Cli
         QTextStream outStream(&out);
         QTextStream errStream(&err);
         CliContext context { folder, clock, outStream, errStream, false,
-            [this](const ProgramFolder&) -> std::unique_ptr<SerialPortControl> {
+            [this](const ProgramFolder&, const QString&) -> std::unique_ptr<SerialPortControl> {
                 auto p = std::make_unique<SimPort>(sim, clock);
                 port = p.get();
                 if (preparePort)
