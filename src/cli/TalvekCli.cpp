@@ -669,6 +669,8 @@ int runOnLink(const CommandSpec& spec, const CliCommand& c, CliContext& context,
         result = spec.run(run, c, serial);
     }
     rs.CloseRSComm();
+    if (monitor)
+        monitor->flushSink();
     rs.setMonitor(nullptr);
     if (trace.isOpen() && (!trace.flush() || trace.error() != QFileDevice::NoError)) {
         prompter.note(QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));

@@ -212,7 +212,7 @@ int ByteLink::SendByte(int value, bool noWait, bool clearInput)
     else if (noWait)
         m_monitor->exchanged(value, -1, start, Outcome::Sent);
     else
-        m_monitor->exchanged(value, reply, start, Outcome::Reply);
+        m_monitor->exchanged(value, reply, start, m_replyAfterResync ? Outcome::ReplyAfterResync : Outcome::Reply);
     return reply;
 }
 

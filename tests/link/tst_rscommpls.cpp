@@ -677,6 +677,16 @@ void tst_RSCommPLS::readyWaitTimeoutRetryCancel()
         checkMessage(m, kNotReady, kCommTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
     QVERIFY(r.written().endsWith(QLatin1String("38 55 38 55")));
     QCOMPARE(r.port.written().count('\x38'), 50);
+    // A word write (the offset) whose PLS never becomes ready is no write
+    // done either.
+    Rig w;
+    w.sim.setPLSOffset(10);
+    w.sim.setPLSBusy(-1, 100);
+    w.prompter.answerMsg(MsgResult::Cancel);
+    QCOMPARE(shown(w.link.SetPLSOffset(0)), QStringLiteral("failed: SilentLine"));
+    QVERIFY(w.link.CommError);
+    QCOMPARE(w.prompter.messages().size(), 1);
+    checkMessage(w.prompter.messages().at(0), kNotReady, kCommTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
 }
 
 void tst_RSCommPLS::readyWaitRetryThenReady()

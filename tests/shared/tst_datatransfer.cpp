@@ -207,6 +207,9 @@ private slots:
     void timingDownloadFailures_data();
     void timingDownloadFailures();
     void nothingWhenCommErrorIsSet();
+    void rowsOutsideTheTableAreRefused_data();
+    void rowsOutsideTheTableAreRefused();
+    void timingUploadTakesOnlyWholeValues();
 };
 
 void tst_DataTransfer::codesWithoutWork()
@@ -416,6 +419,7 @@ void tst_DataTransfer::timingUpload()
     QCOMPARE(r.statuses, QStringList { TimingUploadStatus });
     QVERIFY(!TimingDownloaded && !DataReloaded);
     QCOMPARE(shown(outcome), QStringLiteral("done"));
+    QCOMPARE(r.transfer.report().pulseTrainChannels, QList<int> { 9 });
 }
 
 void tst_DataTransfer::timingUploadStopsAtAFailedRecall()
@@ -536,6 +540,105 @@ void tst_DataTransfer::nothingWhenCommErrorIsSet()
         QVERIFY(r.statuses.isEmpty());
         QVERIFY(!TimingDownloaded);
         QCOMPARE(CurrentData, DefaultData);
+    }
+}
+
+void tst_DataTransfer::rowsOutsideTheTableAreRefused_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("address"); // "<cut>": the file has rows 0..row-1 only
+    QTest::addColumn<QString>("text");
+    QTest::newRow("an older file's missing rows, download") << 14 << 11 << "<cut>"
+        << "Row 11 of the set-up data has no controller address.\r\n\r\nNothing was sent.";
+    QTest::newRow("an older file's missing rows, upload") << 0 << 11 << "<cut>"
+        << "Row 11 of the set-up data has no controller address.\r\n\r\nNothing was sent.";
+    QTest::newRow("end of shift") << 10 << 7 << "F32"
+        << "Row 7 of the set-up data names F32, which is not one of the set-up parameters.\r\n\r\nNothing "
+           "was sent.";
+    QTest::newRow("program-mode key") << 12 << 2 << "B8181"
+        << "Row 2 of the set-up data names B8181, which is not one of the set-up parameters.\r\n\r\nNothing "
+           "was sent.";
+}
+
+// A set-up file decides the values, never the addresses: a row whose address
+// is empty (an empty address would parse to the alarm flags' byte 32) or not
+// one of the parameter table's refuses the transfer before any byte goes out.
+void tst_DataTransfer::rowsOutsideTheTableAreRefused()
+{
+    QFETCH(int, code);
+    QFETCH(int, row);
+    QFETCH(QString, address);
+    QFETCH(QString, text);
+    Rig r;
+    r.fillBoard();
+    r.sim.setByte(32, 0x14); // two alarm flags
+    if (address == QLatin1String("<cut>"))
+        CurrentData.ResizeTables(row - 1), CurrentData.ResizeTables(ParamCount);
+    else
+        CurrentData.ParamAddress[row] = address;
+    const MachineData before = CurrentData;
+
+    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
+    QCOMPARE(shown(outcome), QStringLiteral("failed: BadFile"));
+    QCOMPARE(outcome.error().detail, text);
+    QCOMPARE(r.transfer.report().refusedRow, std::optional<int>(row));
+    QCOMPARE(r.port.written(), QByteArray());
+    QCOMPARE(r.sim.byte(32), quint8(0x14));
+    QCOMPARE(r.sim.byte(8181), quint8(0));
+    QVERIFY(CurrentData == before);
+    QVERIFY(!TimingDownloaded);
+}
+
+// The configuration, scale and offset are taken together or not at all; a
+// channel only as the pair its two recalls gave; a recall that the line
+// spoilt is made once more.
+void tst_DataTransfer::timingUploadTakesOnlyWholeValues()
+{
+    // The scale factor's first poll is lost: its reply comes after the
+    // resynchronisation and is no value. Nothing of the configuration is
+    // taken and no channel is recalled.
+    {
+        Rig r;
+        r.sim.setPLSConfigTable({ 12, 3, 10, 11, 12, 13, 14, 15, 16, 17 });
+        r.sim.setPLSScaleFactor(720);
+        r.sim.setPLSChannel(0, setpoints(150, 170));
+        r.sim.silenceNext(1, 2 + 19 + 2); // config (handshake, 19 polls), the scale's handshake
+        const Status outcome = r.transfer.Run(1, ParamCount);
+        QCOMPARE(shown(outcome), QStringLiteral("failed: ReplyAfterResync"));
+        QCOMPARE(CurrentData.PlsScaleFactor, DefaultData.PlsScaleFactor);
+        QCOMPARE(CurrentData.PlsChannelCount, DefaultData.PlsChannelCount);
+        QCOMPARE(CurrentData.OnSetpoint, DefaultData.OnSetpoint);
+        QVERIFY(r.transfer.report().configNotMoved);
+        QCOMPARE(r.transfer.report().channelsNotMoved.size(), 16);
+    }
+    // Channel 0's first recall: its state byte is spoilt (0xFE, no state of
+    // the board's). The recall is made once more and gives the OFF setpoint
+    // (the board alternates); the next gives ON: the pair is the board's.
+    {
+        Rig r;
+        r.sim.setPLSChannel(0, setpoints(150, 170));
+        r.sim.corruptReplyTo(2 + 19 + 4 + 4 + 3); // config, scale, offset; the recall's handshake and channel
+        const Status outcome = r.transfer.Run(1, ParamCount);
+        QCOMPARE(shown(outcome), QStringLiteral("done"));
+        QCOMPARE(r.ops().mid(3, 3), (QStringList { "P9 0=254@150", "P9 0=0@170", "P9 0=1@150" }));
+        QCOMPARE(CurrentData.OnSetpoint[0], qint16(150));
+        QCOMPARE(CurrentData.OffSetpoint[0], qint16(170));
+    }
+    // The link dies inside channel 0's second recall: the channel keeps both
+    // of its old setpoints (never ON from the board and OFF from before).
+    {
+        Rig r;
+        r.sim.setPLSChannel(0, setpoints(150, 170));
+        CurrentData.OnSetpoint[0] = 11;
+        CurrentData.OffSetpoint[0] = 22;
+        r.killLinkAfter(2 + 19 + 4 + 4 + 6 + 3);
+        const Status outcome = r.transfer.Run(1, ParamCount);
+        QVERIFY(!outcome);
+        QVERIFY(r.link.CommError);
+        QCOMPARE(CurrentData.OnSetpoint[0], qint16(11));
+        QCOMPARE(CurrentData.OffSetpoint[0], qint16(22));
+        QCOMPARE(r.transfer.report().channelsNotMoved.first(), 0);
     }
 }
 

@@ -144,11 +144,14 @@ void tst_frmLinkMonitor::countersAndLog()
 
     const QStringList read { "00 00 reply", "B4 02 reply", "00 00 reply", "B5 01 reply" };
     const QStringList handshake { "FF 55 reply", "01 55 reply" };
-    // The late reply is logged as it came; the attention byte that completes
-    // the board's pair answers with the byte at 00FFH.
+    // The resynchronising attention byte is logged when it goes out, and the
+    // late reply as what it is: a reply after a resynchronisation. The
+    // attention byte that completes the board's pair answers with the byte
+    // at 00FFH.
     const QStringList completing { "FF 00 reply" };
+    const QStringList late { "FF -- resync (attention)", "00 00 reply after resync" };
     QCOMPARE(bytesAndOutcomes(logLines(w)),
-        QStringList { "FF 55 reply" } + handshake + read + QStringList { "00 00 reply" } + completing + handshake
+        QStringList { "FF 55 reply" } + handshake + read + late + completing + handshake
             + read + read + QStringList { "00 FF echo mismatch" } + completing + handshake
             + QStringList { "00 FF echo mismatch" });
 

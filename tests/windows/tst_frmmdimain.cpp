@@ -53,6 +53,7 @@ private slots:
     void passcode_data();
     void passcode();
     void passcodeWithCommError();
+    void passcodeNotReadProposesNothing();
     void offlineEditingToggle();
     void windowMenuShowsOneChild();
     void everyChildWindowIsItsForm();
@@ -368,6 +369,25 @@ void tst_frmMDIMain::passcode()
         // handshake, then W1038 as bytes 0x040E and 0x040F.
         QCOMPARE(rig.port.written(), QByteArray("\xFF\x01\x04\x0E\x04\x0F"));
     }
+}
+
+// The passcode read wrong twice on the line: no "0" is proposed, and OK on
+// the empty box writes nothing.
+void tst_frmMDIMain::passcodeNotReadProposesNothing()
+{
+    Rig rig;
+    rig.sim.setWord(1038, 1234);
+    rig.w->mnuViewOnline->trigger();
+    rig.port.clearRecord();
+    rig.sim.corruptReplyTo(2);
+    rig.sim.corruptReplyTo(6);
+    rig.script().answerInput(QString());
+    rig.w->mnuEditPasscode->trigger();
+    QCOMPARE(rig.prompter.inputDefaults, QStringList { QString() });
+    QCOMPARE(rig.sim.word(1038), quint16(1234));
+    // The read, its retry, and nothing after them.
+    QCOMPARE(rig.port.written(), QByteArray("\xFF\x01\x04\xFF\xFF\x01\x04", 7));
+    QVERIFY(!rig.rs().CommError);
 }
 
 void tst_frmMDIMain::passcodeWithCommError()
