@@ -591,9 +591,11 @@ std::optional<QString> portProblem(CliCommand& c)
     }
     if (c.parser.isSet(c.options.baud)) {
         const QString b = c.parser.value(c.options.baud);
-        if (b != QLatin1String("9600") && b != QLatin1String("19200"))
+        bool number = false;
+        const int baud = b.toInt(&number);
+        if (!number || !isSupportedSpeed(baud))
             return QStringLiteral("--baud takes 9600 or 19200");
-        c.baud = b.toInt();
+        c.baud = baud;
     }
 #ifdef Q_OS_WIN
     if (c.parser.isSet(c.options.device)) {

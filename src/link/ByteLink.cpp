@@ -284,7 +284,7 @@ bool ByteLink::SetPLCMode(int mode, int command)
 
 void ByteLink::ParseAddress(const QString& address)
 {
-    IsBitAdd = false;
+    m_isBitAdd = false;
     m_bitOutOfRange = false;
     const QStringView t(address);
 
@@ -293,42 +293,42 @@ void ByteLink::ParseAddress(const QString& address)
         const qsizetype split = std::max<qsizetype>(0, digits.size() - 2);
         const qint64 low = leadingHex(digits.mid(split));
         const qint64 high = leadingHex(digits.left(split));
-        AddNumber = saturate32(high * 256 + low);
-        AddType = QStringLiteral("B");
+        m_addNumber = saturate32(high * 256 + low);
+        m_addType = QStringLiteral("B");
         return;
     }
 
     if (t.contains(QLatin1Char('.'))) {
-        IsBitAdd = true;
-        AddType = QStringLiteral("B");
+        m_isBitAdd = true;
+        m_addType = QStringLiteral("B");
         const QStringView middle = t.size() >= 3 ? t.mid(1, t.size() - 3) : QStringView();
-        AddNumber = saturate32(leadingDigits(middle));
+        m_addNumber = saturate32(leadingDigits(middle));
         const QChar last = t.back();
         const int bit = last.isDigit() ? last.digitValue() : 0;
-        BitMask = quint16(1u << std::min(bit, 15));
+        m_bitMask = quint16(1u << std::min(bit, 15));
         m_bitOutOfRange = bit > 7; // a byte has no bit 8 or 9
         return;
     }
 
     const QChar first = t.isEmpty() ? QChar() : t.front().toUpper();
     if (first == QLatin1Char('B') || first == QLatin1Char('W') || first == QLatin1Char('D')) {
-        AddType = QString(first);
-        AddNumber = saturate32(leadingDigits(t.mid(1)));
+        m_addType = QString(first);
+        m_addNumber = saturate32(leadingDigits(t.mid(1)));
     } else if (first == QLatin1Char('F')) {
         const qint64 n = leadingDigits(t.mid(1));
-        IsBitAdd = true;
-        AddType = QStringLiteral("B");
-        AddNumber = saturate32(n / 8 + 32);
-        BitMask = quint16(1u << (n % 8));
+        m_isBitAdd = true;
+        m_addType = QStringLiteral("B");
+        m_addNumber = saturate32(n / 8 + 32);
+        m_bitMask = quint16(1u << (n % 8));
     } else {
-        AddType = QStringLiteral("B");
-        AddNumber = 32;
+        m_addType = QStringLiteral("B");
+        m_addNumber = 32;
     }
 }
 
 bool ByteLink::parsedAddressUsable(int width) const
 {
-    return !(IsBitAdd && m_bitOutOfRange) && AddNumber >= 0 && qint64(AddNumber) + width <= 0xFFFF;
+    return !(m_isBitAdd && m_bitOutOfRange) && m_addNumber >= 0 && qint64(m_addNumber) + width <= 0xFFFF;
 }
 
 // ---------------------------------------------------------------------------
@@ -341,18 +341,18 @@ Status ByteLink::prepareRead(const QString& Add)
     const bool reuse = CurrentMode == ReadMode && Add.compare(LastRead.address, Qt::CaseInsensitive) == 0;
     int width = LastRead.width;
     if (reuse) {
-        AddType = LastRead.type;
-        AddNumber = LastRead.number;
-        IsBitAdd = LastRead.isBit;
+        m_addType = LastRead.type;
+        m_addNumber = LastRead.number;
+        m_isBitAdd = LastRead.isBit;
         if (LastRead.isBit)
-            BitMask = LastRead.bitMask;
+            m_bitMask = LastRead.bitMask;
     } else {
         ParseAddress(Add);
-        if (AddType != QLatin1String("B") && AddType != QLatin1String("W") && AddType != QLatin1String("D")) {
+        if (m_addType != QLatin1String("B") && m_addType != QLatin1String("W") && m_addType != QLatin1String("D")) {
             CurrentMode = 0;
             return fail(Cause::EntryRefused, Add);
         }
-        width = widthOf(AddType);
+        width = widthOf(m_addType);
         // A bit above 7 or bytes past 0xFFFF: no such value, nothing is sent.
         if (!parsedAddressUsable(width))
             return fail(Cause::EntryRefused, Add);
@@ -361,10 +361,10 @@ Status ByteLink::prepareRead(const QString& Add)
     }
 
     LastRead.address = Add;
-    LastRead.type = AddType;
-    LastRead.number = AddNumber;
-    LastRead.bitMask = BitMask;
-    LastRead.isBit = IsBitAdd;
+    LastRead.type = m_addType;
+    LastRead.number = m_addNumber;
+    LastRead.bitMask = m_bitMask;
+    LastRead.isBit = m_isBitAdd;
     LastRead.width = width;
     return done();
 }
@@ -472,11 +472,11 @@ std::optional<quint64> ByteLink::writeDigits(const QString& DataValue)
 Result<QList<int>> ByteLink::writeBytes(quint64 v, const QString& Add)
 {
     const Failure refused = fail(Cause::EntryRefused, Add);
-    const qint32 number = AddNumber;
-    QString type = AddType;
+    const qint32 number = m_addNumber;
+    QString type = m_addType;
     // A bit above 7 is none of the byte's; bytes past 0xFFFF would wrap to
     // other addresses.
-    if (IsBitAdd && m_bitOutOfRange) {
+    if (m_isBitAdd && m_bitOutOfRange) {
         entryAlert(QStringLiteral("Entry out of Range (0-255)."));
         return refused;
     }
@@ -486,8 +486,8 @@ Result<QList<int>> ByteLink::writeBytes(quint64 v, const QString& Add)
     }
     m_writeTarget = v;
 
-    if (IsBitAdd) {
-        const quint16 mask = BitMask;
+    if (m_isBitAdd) {
+        const quint16 mask = m_bitMask;
         if (v > 1) {
             entryAlert(QStringLiteral("Enter 0 or 1 Only."));
             return refused;
@@ -548,7 +548,7 @@ Status ByteLink::WriteValue(const QString& Add, const QString& DataValue)
     if (!value)
         return fail(Cause::EntryRefused, Add);
     ParseAddress(Add);
-    const qint32 number = AddNumber;
+    const qint32 number = m_addNumber;
     const Result<QList<int>> bytes = writeBytes(*value, Add);
     if (!bytes)
         return bytes.error();

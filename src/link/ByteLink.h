@@ -46,11 +46,12 @@ public:
     // An echo went wrong during the last WriteValue.
     bool WriteMismatch = false;
 
-    // The result of the last ParseAddress.
-    QString AddType = QStringLiteral("B");
-    qint32 AddNumber = 0;
-    quint16 BitMask = 0;
-    bool IsBitAdd = false;
+    // The result of the last ParseAddress, read only: the read and write
+    // operations own the parse.
+    const QString& AddType() const { return m_addType; }
+    qint32 AddNumber() const { return m_addNumber; }
+    quint16 BitMask() const { return m_bitMask; }
+    bool IsBitAdd() const { return m_isBitAdd; }
 
     // The last ReadValue; a read of the same address in read mode reuses
     // its parse.
@@ -149,6 +150,10 @@ private:
 
     Clock& m_clock;
     Prompter& m_prompter;
+    QString m_addType = QStringLiteral("B");
+    qint32 m_addNumber = 0;
+    quint16 m_bitMask = 0;
+    bool m_isBitAdd = false;
     SerialPortControl* m_port = nullptr;
     LinkMonitor* m_monitor = nullptr;
     bool m_replyAfterResync = false;

@@ -250,13 +250,13 @@ private slots:
         QFETCH(bool, isBit);
         QFETCH(int, mask);
         Rig r;
-        r.link.BitMask = 0x4242;
+        r.link.ParseAddress(QStringLiteral("B10.6")); // a mask of 0x40 to keep
         r.link.ParseAddress(text);
-        QCOMPARE(r.link.AddType, type);
-        QCOMPARE(r.link.AddNumber, number);
-        QCOMPARE(r.link.IsBitAdd, isBit);
+        QCOMPARE(r.link.AddType(), type);
+        QCOMPARE(r.link.AddNumber(), number);
+        QCOMPARE(r.link.IsBitAdd(), isBit);
         // The mask is set only for bit addresses and kept otherwise.
-        QCOMPARE(int(r.link.BitMask), mask < 0 ? 0x4242 : mask);
+        QCOMPARE(int(r.link.BitMask()), mask < 0 ? 0x40 : mask);
     }
 
     void handshakeRefusedAsksAndCancelClosesTheLink()
