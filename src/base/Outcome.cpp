@@ -10,6 +10,7 @@ QString causeText(Cause cause)
     case Cause::ReplyAfterResync: return QStringLiteral("the reply came only after a resynchronisation");
     case Cause::RefusedByBoard: return QStringLiteral("the board refused the operation");
     case Cause::BadReply: return QStringLiteral("the controller's reply was not one it gives");
+    case Cause::StrayStore: return QStringLiteral("a lost byte changed a byte beside the value");
     case Cause::NotHeld: return QStringLiteral("the controller does not hold the value written");
     case Cause::PortFailed: return QStringLiteral("the serial port failed");
     case Cause::LinkDown: return QStringLiteral("the link was already down");

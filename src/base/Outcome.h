@@ -20,6 +20,7 @@ enum class Cause
     RefusedByBoard, // the board answered "no" (a PLS NAK)
     BadReply, // a reply the board does not give (a recall state it does not define)
     NotHeld, // a write was sent, and reading back found another value
+    StrayStore, // a lost byte made the board store a byte beside the value (detail: where; held: what it holds)
     PortFailed, // the port could not be opened, or went away
     LinkDown, // CommError was already set: nothing was tried
     Busy, // another controller operation waits (inside a modal box)

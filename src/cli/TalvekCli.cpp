@@ -97,6 +97,7 @@ CliExit exitFor(const Failure& failure)
     case Cause::RefusedByBoard:
     case Cause::BadReply:
     case Cause::NotHeld:
+    case Cause::StrayStore:
     case Cause::LinkDown:
     case Cause::Busy:
     case Cause::Cancelled:
@@ -632,6 +633,52 @@ bool startTrace(const CliCommand& c, QFile& trace, std::unique_ptr<LinkMonitor>&
     return true;
 }
 
+// Where a run that ended with the board waiting inside a write triple leaves
+// the address the board will store its next byte at, for the next run to
+// look at (the next session's first attention byte is that byte).
+QString pendingStoreFile(const ProgramFolder& folder)
+{
+    return folder.writablePath(QStringLiteral("support/pending-store"));
+}
+
+// What an earlier run left pending: read it back and say what it holds now.
+void reportEarlierPendingStore(RSComm& rs, const ProgramFolder& folder, CliPrompter& prompter)
+{
+    QFile file(pendingStoreFile(folder));
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return;
+    bool number = false;
+    const int address = QString::fromLatin1(file.read(16)).trimmed().toInt(&number);
+    file.close();
+    if (!number || address < 0 || address > 0xFFFF)
+        return;
+    const QString name = QStringLiteral("B%1").arg(address);
+    const Result<QString> now = rs.RSRead(name);
+    if (!now)
+        return; // kept for the next run
+    prompter.note(QStringLiteral("%1 may have been changed: an earlier run ended inside a write, and the board "
+                                 "stored this run's first byte there; it holds %2")
+                      .arg(name, *now));
+    file.remove();
+}
+
+// Bytes the board stored beside a value this run (a lost byte inside a
+// write), and an address it may still be waiting to store at.
+void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& prompter)
+{
+    for (const int address : rs.byteLink().strayStores())
+        prompter.note(QStringLiteral("B%1 was changed by a lost byte inside a write (0xFF stored)").arg(address));
+    if (const std::optional<int> pending = rs.byteLink().pendingStore()) {
+        prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at B%1")
+                          .arg(*pending));
+        const QString path = pendingStoreFile(folder);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(QByteArray::number(*pending) + '\n');
+    }
+}
+
 // Checks the command's files, opens the link, runs the command, closes the
 // link and the trace.
 int runOnLink(const CommandSpec& spec, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
@@ -668,9 +715,11 @@ int runOnLink(const CommandSpec& spec, const CliCommand& c, CliContext& context,
                                 .arg(serial.deviceForPort(serial.commPort())),
             opened ? fail(Cause::SilentLine) : opened.error());
     } else {
+        reportEarlierPendingStore(rs, folder, prompter);
         result = spec.run(run, c, serial);
     }
     rs.CloseRSComm();
+    reportStrayStores(rs, folder, prompter);
     if (monitor)
         monitor->flushSink();
     rs.setMonitor(nullptr);

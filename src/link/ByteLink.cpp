@@ -95,7 +95,7 @@ void ByteLink::close()
 {
     try {
         if (m_port && m_port->isOpen() && !CommError)
-            SendByte(Attention, false, false);
+            notePendingStore(SendByte(Attention, false, false));
     } catch (...) { }
     try {
         if (m_port && m_port->isOpen())
@@ -132,6 +132,8 @@ int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
         // Nothing received before the byte goes out can answer it: a byte
         // left over (a doubled or stray reply) would otherwise be taken as
         // this byte's reply and shift every reply after it by one.
+        if (!clearInput && !noWait && m_port->bytesAvailable() > 0)
+            m_trouble = true; // a doubled or late reply: the last reply taken may not have been this one's
         if (clearInput || (!noWait && m_port->bytesAvailable() > 0))
             m_port->discardInput();
         m_port->write(QByteArray(1, char(value & 0xFF)));
@@ -173,6 +175,7 @@ int ByteLink::awaitReply()
         deadline = now + ResyncWaitMs;
         ++timeouts;
         resynced = true;
+        m_trouble = true;
         if (m_monitor)
             m_monitor->replyTimedOut(timeouts, timeouts < 3);
         if (timeouts < 3) {
@@ -258,6 +261,7 @@ bool ByteLink::SetPLCMode(int mode, int command)
             deadline = m_clock.nowMs() + HandshakeWindowMs;
         }
         const int r = SendByte(Attention, false, true);
+        notePendingStore(r);
         if (r == Ack) {
             const int s = SendByte(command, false, false);
             // An acknowledgement that came only after a resynchronisation
@@ -384,6 +388,7 @@ Status ByteLink::readByteAt(int k)
     if (h != (a >> 8)) {
         if (m_monitor)
             m_monitor->echoMismatch();
+        m_trouble = true;
         CurrentMode = 0;
         return fail(Cause::EchoMismatch, LastRead.address);
     }
@@ -426,20 +431,41 @@ Result<QString> ByteLink::ReadValue(const QString& Add)
         if (Status byte = readByteAt(k); !byte)
             return byte.error();
     }
+    // A reply waiting that nobody asked for: one of the replies taken may
+    // have been a doubled copy of the one before it.
+    if (m_port && m_port->isOpen() && m_port->bytesAvailable() > 0)
+        m_trouble = true;
     return lastReadValue();
 }
 
 Result<QString> ByteLink::readRegister(const QString& Add)
 {
     const bool linkWasDown = CommError; // a read that fails fast is no new fault
+    m_trouble = false;
     Result<QString> value = ReadValue(Add);
-    // An echo went wrong: the read costs a new handshake. An address that
-    // is refused is refused again.
-    if (!value && !CommError && value.cause() != Cause::EntryRefused)
-        value = ReadValue(Add);
+    if (m_trouble && !CommError && (value || value.cause() != Cause::EntryRefused))
+        value = confirmedRead(Add, std::move(value));
     if (!value && !linkWasDown && m_monitor)
         m_monitor->failedRead();
     return value;
+}
+
+// After trouble on the line a reply may have been a doubled copy of the one
+// before it (an echo equal to the data passes its check), or an answer to a
+// resynchronising byte: the value is taken only when a second read gives it
+// again. A read that went wrong is made once more (with a new handshake);
+// when that one goes wrong too, the read fails.
+Result<QString> ByteLink::confirmedRead(const QString& Add, Result<QString> first)
+{
+    Result<QString> value = first ? std::move(first) : ReadValue(Add);
+    if (!value || CommError)
+        return value;
+    Result<QString> check = ReadValue(Add);
+    if (!check)
+        return check;
+    if (*check != *value)
+        return fail(Cause::BadReply, Add);
+    return check;
 }
 
 // ---------------------------------------------------------------------------
@@ -519,78 +545,171 @@ Result<QList<int>> ByteLink::writeBytes(quint64 v, const QString& Add)
     return refused;
 }
 
+// What the board does with the bytes of a write triple when one goes wrong:
+//
+//   lost on the way (no reply): the link resynchronises with 0xFF. A board
+//     at the start of a triple takes it as the attention byte (0x55); a
+//     board waiting for the low byte takes it as the low byte (echo 0xFF)
+//     and then waits for a data byte, which it stores at high:FF; a board
+//     waiting for the data byte stores 0xFF at the address being written.
+//   echo spoilt on the way back: the board heard the byte. The link sends
+//     the rest of the triple as it is, so that the board stores the value
+//     being written where it belongs, and then makes the write again; left
+//     waiting instead, the board would take the next handshake's 0xFF as the
+//     low byte and the one after it as data.
+//
+// So only a lost high byte's echo or a lost low byte can leave the board
+// waiting to store at high:FF; the link notes it (m_pendingHigh), and the
+// next handshake's first reply tells whether the store happened.
 Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const QString& Add)
 {
     for (int k = 0; k < bytes.size(); ++k) {
         const int a = wireAddress(number, k);
-        for (const int expected : { a >> 8, a & 0xFF, bytes[k] }) {
+        const std::array<int, 3> triple { a >> 8, a & 0xFF, bytes[k] };
+        for (int position = 0; position < 3; ++position) {
+            const int expected = triple[size_t(position)];
             const int r = SendByte(expected, false, false);
-            if (r == NoReply)
+            if (r == NoReply) {
+                if (position < 2)
+                    m_pendingHigh = a >> 8; // unknown: the session may end here
                 return noReply(Add);
-            // An echo that came after a resynchronisation may be the board's
-            // answer to the attention byte: not an echo of this byte.
-            if (r != expected || m_replyAfterResync) {
-                if (m_monitor && !m_replyAfterResync)
-                    m_monitor->echoMismatch();
+            }
+            if (m_replyAfterResync) {
+                // The reply may answer the resynchronising 0xFF, which the
+                // board took as an attention byte (0x55) or as this
+                // triple's next byte.
+                m_trouble = true;
+                if ((position == 0 && r != Ack) || position == 1)
+                    m_pendingHigh = a >> 8;
                 WriteMismatch = true;
-                return fail(m_replyAfterResync ? Cause::ReplyAfterResync : Cause::EchoMismatch, Add);
+                return fail(Cause::ReplyAfterResync, Add);
+            }
+            if (r != expected) {
+                if (m_monitor)
+                    m_monitor->echoMismatch();
+                m_trouble = true;
+                WriteMismatch = true;
+                // The rest of the triple as it is; its echoes are not looked
+                // at, only whether the board is still there.
+                for (int rest = position + 1; rest < 3; ++rest) {
+                    if (SendByte(triple[size_t(rest)], false, false) == NoReply) {
+                        if (rest < 2)
+                            m_pendingHigh = a >> 8;
+                        return noReply(Add);
+                    }
+                }
+                return fail(Cause::EchoMismatch, Add);
             }
         }
     }
     return done();
 }
 
-Status ByteLink::WriteValue(const QString& Add, const QString& DataValue)
+void ByteLink::notePendingStore(int firstReply)
 {
-    WriteMismatch = false;
+    if (!m_pendingHigh || firstReply == NoReply)
+        return;
+    // An acknowledgement: the board was at the start of a triple, and took
+    // the 0xFF as the attention byte. Any other answer is an echo: the 0xFF
+    // went into the triple; the link repeats the 0xFF until it is
+    // acknowledged, and the one that completes the triple is stored at
+    // high:FF (the first of them having become the low byte).
+    if (firstReply != Ack) {
+        const int address = (*m_pendingHigh << 8) | 0xFF;
+        if (!m_strayStores.contains(address))
+            m_strayStores.append(address);
+    }
+    m_pendingHigh.reset();
+}
 
+Result<ByteLink::PreparedWrite> ByteLink::prepareWrite(const QString& Add, const QString& DataValue)
+{
     const std::optional<quint64> value = writeDigits(DataValue);
     if (!value)
         return fail(Cause::EntryRefused, Add);
     ParseAddress(Add);
-    const qint32 number = m_addNumber;
-    const Result<QList<int>> bytes = writeBytes(*value, Add);
+    PreparedWrite write;
+    write.number = m_addNumber;
+    Result<QList<int>> bytes = writeBytes(*value, Add);
     if (!bytes)
         return bytes.error();
+    write.bytes = *bytes;
+    write.target = m_writeTarget;
+    return write;
+}
 
+Status ByteLink::sendPrepared(const PreparedWrite& write, const QString& Add)
+{
+    WriteMismatch = false;
     if (CurrentMode != WriteMode && !SetPLCMode(WriteMode, WriteMode))
         return noReply(Add);
-    Status sent = sendWriteTriples(number, *bytes, Add);
+    Status sent = sendWriteTriples(write.number, write.bytes, Add);
     if (WriteMismatch)
         CurrentMode = 0;
     return sent;
 }
 
+Status ByteLink::WriteValue(const QString& Add, const QString& DataValue)
+{
+    WriteMismatch = false;
+    const Result<PreparedWrite> write = prepareWrite(Add, DataValue);
+    if (!write)
+        return write.error();
+    return sendPrepared(*write, Add);
+}
+
 Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
 {
-    Status written = WriteValue(Add, DataValue);
-    if (written || !WriteMismatch)
-        return written; // done, refused, or the link failed
-    if (m_monitor)
-        m_monitor->repeatedWrite();
-    written = WriteValue(Add, DataValue);
-    if (written || !WriteMismatch)
-        return written;
-    // Two wrong echoes: the board may or may not have taken the value (or
-    // taken a resynchronising 0xFF as its data byte). Ask it; when it holds
-    // a third value (a data byte lost on the way), write once more.
-    const quint64 target = m_writeTarget;
-    for (int attempt = 0;; ++attempt) {
-        const Result<QString> held = readRegister(Add);
-        if (!held)
-            return fail(written.cause(), Add);
-        if (held->toULongLong() == target)
-            return done();
-        if (attempt == 1 || CommError)
-            return fail(Cause::NotHeld, Add, held->toLongLong());
+    WriteMismatch = false;
+    m_trouble = false;
+    const qsizetype straysBefore = m_strayStores.size();
+    const Result<PreparedWrite> prepared = prepareWrite(Add, DataValue);
+    if (!prepared)
+        return prepared.error();
+    const PreparedWrite& write = *prepared;
+
+    Status written = [&]() -> Status {
+        Status sent = sendPrepared(write, Add);
+        if (sent || !WriteMismatch)
+            return sent; // done, or the link failed
         if (m_monitor)
             m_monitor->repeatedWrite();
-        Status again = WriteValue(Add, DataValue);
-        if (again)
-            return again; // every echo right: taken
-        if (!WriteMismatch)
-            return again;
+        sent = sendPrepared(write, Add);
+        if (sent || !WriteMismatch)
+            return sent;
+        // Two wrong echoes: the board may or may not have taken the value (or
+        // taken a resynchronising 0xFF as its data byte). Ask it; when it
+        // holds another value (a data byte lost on the way), write once more.
+        for (int attempt = 0;; ++attempt) {
+            const Result<QString> held = readRegister(Add);
+            if (!held)
+                return fail(sent.cause(), Add);
+            if (held->toULongLong() == write.target)
+                return done();
+            if (attempt == 1 || CommError)
+                return fail(Cause::NotHeld, Add, held->toLongLong());
+            if (m_monitor)
+                m_monitor->repeatedWrite();
+            Status again = sendPrepared(write, Add);
+            if (again)
+                return again; // every echo right: taken
+            if (!WriteMismatch)
+                return again;
+        }
+    }();
+
+    // A byte the board stored beside the value, outside the bytes written:
+    // the write is not what was asked for, whatever became of the value.
+    for (qsizetype i = straysBefore; i < m_strayStores.size() && !CommError; ++i) {
+        const int address = m_strayStores.at(i);
+        const int offset = (address - write.number) & 0xFFFF;
+        if (offset < write.bytes.size())
+            continue; // one of the value's own bytes, written since
+        const QString stray = QStringLiteral("B%1").arg(address);
+        const Result<QString> now = readRegister(stray);
+        return fail(Cause::StrayStore, stray, now ? std::optional<qint64>(now->toLongLong()) : std::nullopt);
     }
+    return written;
 }
 
 } // namespace talvek

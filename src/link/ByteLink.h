@@ -113,8 +113,27 @@ public:
     // WriteValue, once more after an echo mismatch, and a read-back after a
     // second one. When the read-back finds another value, the value is
     // written and read back once more; a value still not held fails with
-    // Cause::NotHeld and the value the controller holds.
+    // Cause::NotHeld and the value the controller holds. The attempts after
+    // the first send the bytes the first one worked out (a bit write does
+    // not read its byte again: the first attempt may have spoilt it).
+    // A write whose trouble made the board store a byte outside the value
+    // (see strayStores()) fails with Cause::StrayStore, naming that byte and
+    // what it holds, even when the value itself was taken.
     Status writeRegister(const QString& Add, const QString& DataValue);
+
+    // Byte addresses where, this session, a lost byte inside a write triple
+    // made the board store a resynchronising 0xFF (certain: the board
+    // echoed it). A write triple whose address high byte the board heard,
+    // but not the low byte, leaves the board waiting for the low byte: the
+    // link's next 0xFF becomes the low byte (address high:FF), and the 0xFF
+    // after it the data. The byte protocol has nothing that gets a board out
+    // of that state without storing a byte there.
+    const QList<int>& strayStores() const { return m_strayStores; }
+    // The address a board may still be waiting to store at: a write failed
+    // in that state and the link could not say afterwards (the session ended,
+    // or the line fell silent). The next byte the board hears from anyone
+    // (the next session's first 0xFF) is stored there.
+    std::optional<int> pendingStore() const { return m_pendingHigh ? std::optional<int>((*m_pendingHigh << 8) | 0xFF) : std::nullopt; }
 
     // "Error:" CR message, title "ENTRY ALERT".
     void entryAlert(const QString& message);
@@ -147,6 +166,22 @@ private:
     // read).
     Result<QList<int>> writeBytes(quint64 value, const QString& Add);
     Status sendWriteTriples(qint32 number, const QList<int>& bytes, const QString& Add);
+    // A write worked out once: its first address, data bytes and the value
+    // a read-back of the address text must find.
+    struct PreparedWrite
+    {
+        qint32 number = 0;
+        QList<int> bytes;
+        quint64 target = 0;
+    };
+    Result<PreparedWrite> prepareWrite(const QString& Add, const QString& DataValue);
+    Status sendPrepared(const PreparedWrite& write, const QString& Add);
+    // The first reply of a handshake (or the closing attention byte) after a
+    // write triple failed where the board may wait for a low byte: an echo
+    // of the 0xFF instead of its acknowledgement means the store happened.
+    void notePendingStore(int firstReply);
+    // ReadValue until two reads agree (after trouble inside the first).
+    Result<QString> confirmedRead(const QString& Add, Result<QString> first);
 
     Clock& m_clock;
     Prompter& m_prompter;
@@ -158,6 +193,12 @@ private:
     LinkMonitor* m_monitor = nullptr;
     bool m_replyAfterResync = false;
     Cause m_lastCause = Cause::SilentLine;
+    // Something went wrong on the line during the current operation: a
+    // timeout, an echo mismatch, or a byte nobody asked for (a doubled or
+    // late reply) found waiting.
+    bool m_trouble = false;
+    std::optional<int> m_pendingHigh; // see pendingStore()
+    QList<int> m_strayStores;
     // The last ParseAddress named a bit above 7.
     bool m_bitOutOfRange = false;
     // The value the last WriteValue was to leave in the controller (0 or 1

@@ -220,6 +220,12 @@ private:
     // The word as low + 256 * high.
     Result<int> ReadPLSWord(int command);
     Status WritePLSWord(int command, int value);
+    // WritePLSWord, and after a failure inside it that left the link up, the
+    // word read back (the read's handshake ends a word the board was left
+    // in: it took a resynchronising 0xFF as one of its bytes) and written
+    // once more when it is not the value. A word still not held fails with
+    // Cause::NotHeld and the value the board holds.
+    Status writePLSWordChecked(int command, int readCommand, int value);
     // Six record bytes, each acknowledged with 0x55, then the ready wait.
     Status SendPLSRecord(int command, const std::array<int, 6>& record);
     Status SendPLSConfigBlock(int command, const std::array<int, 6>& values);

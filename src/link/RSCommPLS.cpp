@@ -131,6 +131,27 @@ Status RSComm::WritePLSWord(int command, int value)
     return ready;
 }
 
+Status RSComm::writePLSWordChecked(int command, int readCommand, int value)
+{
+    Status written = WritePLSWord(command, value);
+    // Only a word the line spoilt is looked at again; a refusal is the
+    // board's answer.
+    if (written || CommError || written.cause() == Cause::EntryRefused || written.cause() == Cause::RefusedByBoard)
+        return written;
+    for (int attempt = 0;; ++attempt) {
+        const Result<int> held = ReadPLSWord(readCommand);
+        if (!held)
+            return held.error();
+        if (*held == value)
+            return done();
+        if (attempt == 1)
+            return fail(Cause::NotHeld, QString(), *held);
+        Status again = WritePLSWord(command, value);
+        if (!again && (CommError || again.cause() == Cause::EntryRefused))
+            return again;
+    }
+}
+
 Status RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes)
 {
     m_link.CurrentMode = 0;
@@ -421,7 +442,7 @@ Status RSComm::SetPLSOffset(qint16 Position)
         return fail(Cause::BadReply);
     // The words are 0..65535 and the scale positive: no overflow in int.
     const int newOffset = (((*offset + *pos) % *scale) + *scale - Position) % *scale;
-    return WritePLSWord(CmdWriteOffset, newOffset);
+    return writePLSWordChecked(CmdWriteOffset, CmdReadOffset, newOffset);
 }
 
 Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
@@ -436,7 +457,7 @@ Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 
         if (Status block = SendPLSConfigBlock(CmdConfigBlock0 + 16 * b, values); !block)
             return block;
     }
-    return WritePLSWord(CmdWriteScale, ScaleFactor);
+    return writePLSWordChecked(CmdWriteScale, CmdReadScale, ScaleFactor);
 }
 
 Result<std::array<qint16, 19>> RSComm::PLSConfigUpload()

@@ -18,6 +18,7 @@ inline QString causeName(Cause cause)
     case Cause::RefusedByBoard: return QStringLiteral("RefusedByBoard");
     case Cause::BadReply: return QStringLiteral("BadReply");
     case Cause::NotHeld: return QStringLiteral("NotHeld");
+    case Cause::StrayStore: return QStringLiteral("StrayStore");
     case Cause::PortFailed: return QStringLiteral("PortFailed");
     case Cause::LinkDown: return QStringLiteral("LinkDown");
     case Cause::Busy: return QStringLiteral("Busy");
