@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -167,6 +168,18 @@ QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>
         frames[size_t(k)] = f;
     }
     frames[1]->hide();
+    // Ctrl+Tab and Ctrl+Shift+Tab change the page as a click on the tab does.
+    for (const auto& [keys, step] : { std::pair { QKeySequence(Qt::CTRL | Qt::Key_Tab), 1 },
+             std::pair { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1 },
+             std::pair { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1 } }) {
+        auto* shortcut = new QShortcut(keys, owner);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, tabs, [tabs, step = step] {
+            const int count = tabs->count();
+            if (count > 0)
+                tabs->setCurrentIndex((tabs->currentIndex() + step + count) % count);
+        });
+    }
     return page;
 }
 
