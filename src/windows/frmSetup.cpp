@@ -5,6 +5,7 @@
 #include "windows/NumericField.h"
 #include "windows/UpDown.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -61,7 +63,8 @@ protected:
 frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     : ChildWindow(parent)
     , tbsSetup(new QTabBar(this))
-    , chkBrakeWearCompEnable(new SwitchCheckBox(QStringLiteral("Brake &Wear Compensation Enable:")))
+    // "B&rake": Alt+W always opens the main window's Window menu.
+    , chkBrakeWearCompEnable(new SwitchCheckBox(QStringLiteral("B&rake Wear Compensation Enable:")))
     , cmdDefault(makeFocusSink(QStringLiteral("-")))
     , m_parameters(prompter, rs)
 {
@@ -202,8 +205,10 @@ void frmSetup::tbsSetup_Click(int index)
 {
     if (index < 0 || index > 1)
         return;
-    if (m_parameters.entryForm().holding) {
-        // A refused entry keeps the operator in its field: the page stays.
+    // The entry in progress ends first, as leaving its field would (an access
+    // key changes the page without moving the focus); a refused entry keeps
+    // the operator in its field: the page stays.
+    if (!m_parameters.entryForm().endEdit()) {
         const QSignalBlocker block(tbsSetup);
         tbsSetup->setCurrentIndex(fraSetup[0]->isHidden() ? 1 : 0);
         return;
@@ -246,16 +251,28 @@ void frmSetup::chkBrakeWearCompEnable_Click()
     m_parameters.brakeWearChanged(checkValue());
 }
 
-void frmSetup::drawPresentation()
+void frmSetup::showEvent(QShowEvent* event)
 {
-    if (!m_parameters.entryForm().live) {
-        // A field that took the focus while the window was being shown was
-        // never entered: the focus waits on the focus sink instead.
-        for (QLineEdit* t : txtSetup) {
-            if (t->hasFocus())
-                cmdDefault->setFocus(Qt::OtherFocusReason);
+    ChildWindow::showEvent(event);
+    if (!event->spontaneous())
+        m_focusPlaced = false;
+}
+
+// The first field of the page shown that takes input, without entering it;
+// the tab strip when none does.
+void frmSetup::focusFirstField()
+{
+    for (int i = firstVisibleField(); i <= lastVisibleField(); ++i) {
+        if (txtSetup[size_t(i)]->isEnabled() && txtSetup[size_t(i)]->isVisible()) {
+            m_fields[size_t(i)]->focusQuietly();
+            return;
         }
     }
+    tbsSetup->setFocus(Qt::OtherFocusReason);
+}
+
+void frmSetup::drawPresentation()
+{
     const bool enabled = m_parameters.state().enabled;
     for (QGroupBox* g : fraParameters)
         g->setEnabled(enabled);
@@ -266,6 +283,15 @@ void frmSetup::drawPresentation()
     }
     chkBrakeWearCompEnable->setEnabled(enabled);
     drawBrakeWear();
+    // The window opened, or a field lost its entry to the presentation: the
+    // focus goes to the first field (never to the focus sink, which cannot
+    // be seen), where nothing begins until the operator types.
+    QWidget* focus = QApplication::focusWidget();
+    const bool inField = std::find(txtSetup.begin(), txtSetup.end(), focus) != txtSetup.end();
+    if (!m_focusPlaced || inField || focus == cmdDefault) {
+        m_focusPlaced = true;
+        focusFirstField();
+    }
 }
 
 } // namespace talvek
