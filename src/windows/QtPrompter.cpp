@@ -94,6 +94,46 @@ QString QtLineBreaks(const QString& text)
     return t;
 }
 
+QString QtShownText(const QString& text)
+{
+    QString t;
+    t.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x20 || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            t.append(c);
+    }
+    return t;
+}
+
+void DiscardQueuedInput()
+{
+    // Keys that waited in the queue while the program was busy (a silent
+    // line holds an exchange for seconds) are thrown away here, before the
+    // box is up: only a key pressed while the box is on screen answers it.
+    class KeyEater final : public QObject
+    {
+    protected:
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+                return true;
+            default:
+                return false;
+            }
+        }
+    };
+    KeyEater eater;
+    QCoreApplication::instance()->installEventFilter(&eater);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::removePostedEvents(nullptr, QEvent::KeyPress);
+    QCoreApplication::removePostedEvents(nullptr, QEvent::KeyRelease);
+    QCoreApplication::instance()->removeEventFilter(&eater);
+}
+
 QStringList QtNameFilters(const QString& dialogFilter)
 {
     const QStringList parts = dialogFilter.split(QLatin1Char('|'));
@@ -156,11 +196,15 @@ QtPrompter::~QtPrompter()
 MsgResult QtPrompter::msgBox(
     const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
+    DiscardQueuedInput();
     QMessageBox box(dialogParent());
-    box.setWindowTitle(title);
-    const QString columns = QtTabColumns(text);
+    // Characters that cannot be shown (the NUL bytes of an empty program
+    // ident) are left out rather than drawn as boxes.
+    box.setWindowTitle(QtShownText(title));
+    const QString shown = QtShownText(text);
+    const QString columns = QtTabColumns(shown);
     if (columns.isEmpty()) {
-        box.setText(QtLineBreaks(text));
+        box.setText(QtLineBreaks(shown));
         box.setTextFormat(Qt::PlainText);
     } else {
         box.setText(columns);
@@ -183,6 +227,7 @@ MsgResult QtPrompter::msgBox(
 std::optional<QString> QtPrompter::inputBox(
     const QString& prompt, const QString& title, const QString& defaultText)
 {
+    DiscardQueuedInput();
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(title);
     dialog.setLabelText(QtLineBreaks(prompt));
@@ -205,6 +250,7 @@ std::optional<QString> QtPrompter::saveFileName(const FileDialogRequest& request
 
 std::optional<QString> QtPrompter::fileDialog(const FileDialogRequest& request, bool save)
 {
+    DiscardQueuedInput();
     QFileDialog dialog(dialogParent(), request.title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile
