@@ -3,6 +3,8 @@
 #include "link/RSComm.h"
 #include "shared/MachineData.h"
 
+#include <QStringList>
+
 namespace talvek {
 
 namespace {
@@ -21,6 +23,36 @@ ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel)
         : recall.state == RecallOff        ? ChannelRecall::Kind::OffSetpoint
                                            : ChannelRecall::Kind::NotProgrammed;
     return recall;
+}
+
+QList<UnheldChannel> UnheldChannels(RSComm& rs, const MachineData& data)
+{
+    QList<UnheldChannel> found;
+    for (int ch = 0; ch < int(data.OnSetpoint.size()); ++ch) {
+        if (!IsChannelEmpty(data, ch))
+            continue;
+        const ChannelRecall recall = recallChannelOnce(rs, qint16(ch));
+        if (rs.CommError)
+            break;
+        if (recall.kind == ChannelRecall::Kind::NotProgrammed && recall.state != RecallEmpty)
+            found.append({ ch, recall.state });
+    }
+    return found;
+}
+
+QString UnheldChannelsNotice(const QList<UnheldChannel>& channels)
+{
+    QStringList named;
+    for (const UnheldChannel& c : channels) {
+        named << QStringLiteral("CH%1 (%2)")
+                     .arg(c.channel, 2, 10, QLatin1Char('0'))
+                     .arg(c.state == RecallPulseTrain ? QStringLiteral("pulse train")
+                                                      : QStringLiteral("state ") + QString::number(c.state));
+    }
+    return QStringLiteral("The PLS holds channels that a set-up file cannot hold: ")
+        + named.join(QStringLiteral(", "))
+        + QStringLiteral(".\r\n\r\nThey are kept here as empty channels (ON 0, OFF 0): a download of this "
+                         "data will clear them on the PLS.");
 }
 
 void storeRecall(MachineData& data, int channel, const ChannelRecall& recall)

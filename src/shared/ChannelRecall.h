@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QString>
 #include <QtGlobal>
 
 namespace talvek {
@@ -30,6 +32,29 @@ struct ChannelRecall
 
 // One RecallChannel of `channel`, read as above.
 ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel);
+
+// The recall state of a channel that holds nothing (the PLS gives it for an
+// empty channel), and of one programmed as a pulse train.
+inline constexpr qint16 RecallEmpty = 2;
+inline constexpr qint16 RecallPulseTrain = 3;
+
+// A channel that the PLS holds in a state a set-up file cannot keep: the
+// record has it as empty (ON 0, OFF 0), so a download of the record clears it.
+struct UnheldChannel
+{
+    int channel = 0;
+    qint16 state = 0; // the recall state the PLS gave
+};
+
+// The channels of `data` held as empty whose PLS channel is not empty: each
+// such channel is recalled once more. Stops quietly at a link failure (the
+// channels found until then are returned); a failed recall skips its channel.
+QList<UnheldChannel> UnheldChannels(RSComm& rs, const MachineData& data);
+
+// What the operator is told after an upload that found such channels:
+// "The PLS holds channels that a set-up file cannot hold: CH08 (pulse train)."
+// and what a download of the data does to them.
+QString UnheldChannelsNotice(const QList<UnheldChannel>& channels);
 
 // Puts what a recall gave into the channel's setpoints: the ON or the OFF
 // setpoint, or both 0 for a channel that is not programmed. A failed recall

@@ -34,6 +34,8 @@ public:
     // True from the start of the transfer until it has returned.
     bool transferRunning() const { return m_transfer.running(); }
     const DataTransfer& transfer() const { return m_transfer; }
+    // The transfer ran to its end: no link fault, nothing failed, no cancel.
+    bool completed() const;
 
     // ---- controls, named as the form names them ----
     QGroupBox* fraProcessing;
@@ -53,6 +55,7 @@ private:
     void Form_Activate();
     void cmdCancel_Click();
     void showProgress(int value);
+    void tellUnheldChannels();
 
     RSComm& m_rs;
     Prompter& m_prompter;
