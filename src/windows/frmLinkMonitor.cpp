@@ -4,6 +4,7 @@
 #include "base/SafeWrite.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
+#include "windows/FormUtility.h"
 
 #include <QDir>
 #include <QFontDatabase>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace talvek {
@@ -91,6 +93,9 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     auto* logLayout = new QVBoxLayout(logBox);
     auto* header = new QLabel(LinkMonitor::logHeader());
     header->setFont(txtLog->font());
+    // The heading scrolls with nothing: on a narrow screen it is cut, not the window widened.
+    header->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    header->setMinimumWidth(0);
     logLayout->addWidget(header);
     logLayout->addWidget(txtLog, 1);
     auto* buttons = new QHBoxLayout;
@@ -100,10 +105,13 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     buttons->addWidget(cmdSaveLog);
     logLayout->addLayout(buttons);
 
+    // The counters scroll on a small screen (800 x 480), so that the window
+    // can be narrower than their captions and values.
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(counters);
+    layout->addWidget(ScrollWhenSmall(counters, this));
     layout->addWidget(logBox, 1);
     resize(900, 420);
+    FitToScreen(this);
 
     connect(cmdPause, &QPushButton::toggled, this, [this](bool paused) {
         if (!paused)

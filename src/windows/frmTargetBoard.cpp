@@ -86,8 +86,6 @@ frmTargetBoard::frmTargetBoard(
     connect(&m_status, &TargetBoardStatus::opened, this, &frmTargetBoard::Form_Activate);
     connect(&m_status, &TargetBoardStatus::closed, this, &frmTargetBoard::Form_Unload);
 
-    // Four pages of controls: on a small screen the panel scrolls.
-    MakeScrollable(this);
 
     m_status.setRefreshLoop(followWithLoop(m_status, rs, mode, RefreshLoop::Activation::LoopPresents));
     Form_Load();
