@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <algorithm>
 
 namespace talvek {
@@ -82,6 +84,21 @@ MsgResult escapeResult(MsgButtons buttons)
     default:
         return MsgResult::Cancel;
     }
+}
+
+// A file dialog is as big as it likes to be, which on a small or scaled
+// screen (1024x600 at scale 1.5) puts its buttons off the screen: it is made
+// to fit the screen, with room for a window manager's frame, and centred.
+void fitToScreen(QDialog& dialog)
+{
+    QScreen* screen = dialog.parentWidget() ? dialog.parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize room = area.size() - QSize(16, 40);
+    const QSize size = dialog.sizeHint().expandedTo(dialog.size()).boundedTo(room).expandedTo(dialog.minimumSizeHint().boundedTo(room));
+    dialog.resize(size);
+    dialog.move(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
 }
 
 } // namespace
@@ -278,6 +295,7 @@ std::optional<QString> QtPrompter::fileDialog(const FileDialogRequest& request, 
     if (!name.isEmpty() && !name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
         dialog.selectFile(name);
 
+    fitToScreen(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();

@@ -284,23 +284,24 @@ void frmTiming::finishEqualSetpoints(int i)
 }
 
 // ---- the command buttons ----
-// A refused entry keeps the focus: the click that took it does not happen.
+// The entry being typed ends first (a button's access key does not move the
+// focus); a refused entry keeps the focus and the command does not happen.
 
 void frmTiming::cmdRecallChan_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->recallChannelCommand();
 }
 
 void frmTiming::cmdClearChan_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->clearChannelCommand();
 }
 
 void frmTiming::cmdSetOffset_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->setOffsetCommand();
 }
 
@@ -313,7 +314,7 @@ void frmTiming::cmdRecallAll_Click()
 
 void frmTiming::cmdResetPLSConfig_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->resetPLSConfigCommand();
 }
 

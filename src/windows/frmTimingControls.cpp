@@ -54,7 +54,7 @@ void frmTiming::buildChannelGrid()
     auto* grid = new QGridLayout(fraTmg[0]);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(8);
-    grid->setColumnMinimumWidth(3, 18);
+    grid->setColumnMinimumWidth(3, 8);
     for (int h = 0; h < 2; ++h) {
         auto* heading = new QLabel(QLatin1String(h == 0 ? "ON" : "OFF"), fraTmg[0]);
         heading->setObjectName(ControlArrayName("lblChannel", 8 + h));
@@ -165,7 +165,7 @@ void frmTiming::layOutTimingPage()
 
     auto* timingPage = new QHBoxLayout(fraTiming[0]);
     timingPage->setContentsMargins(0, 0, 0, 0);
-    timingPage->setSpacing(12);
+    timingPage->setSpacing(8);
     timingPage->addWidget(fraTmg[0], 0, Qt::AlignTop);
     auto* side = new QVBoxLayout;
     side->setSpacing(12);
@@ -233,7 +233,7 @@ void frmTiming::buildStatusBar()
 void frmTiming::layOutWindow(QFrame* page)
 {
     auto* top = new QVBoxLayout(this);
-    top->setContentsMargins(10, 10, 10, 0); // the status bar runs to the bottom edge
+    top->setContentsMargins(8, 8, 8, 0); // the status bar runs to the bottom edge
     top->setSpacing(0);
     top->addWidget(tbsTiming);
     auto* body = new QHBoxLayout;
