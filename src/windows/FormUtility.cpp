@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QStyle>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -42,7 +43,10 @@ public:
         if (!content)
             return QScrollArea::sizeHint();
         const int frame = 2 * frameWidth();
-        return content->sizeHint() + QSize(frame, frame);
+        // Room for the vertical scroll bar, which a window made smaller than
+        // its content in height needs: then it does not scroll sideways too.
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        return content->sizeHint() + QSize(frame + bar, frame);
     }
     QSize minimumSizeHint() const override { return { 120, 80 }; }
 };
