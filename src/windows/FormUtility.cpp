@@ -2,6 +2,7 @@
 
 #include "windows/ControlArray.h"
 
+#include <QEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -74,6 +75,44 @@ void FitToScreen(QWidget* window)
         std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() - placed.height() + 1)));
     if (placed.topLeft() != window->frameGeometry().topLeft())
         window->move(placed.topLeft());
+}
+
+namespace {
+
+// Watches a window until it has a frame, fits it then, and goes.
+class FrameWatch final : public QObject
+{
+public:
+    explicit FrameWatch(QWidget* window)
+        : QObject(window)
+        , m_window(window)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto type = event->type();
+        if (watched == m_window && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show)
+            && m_window->isVisible() && m_window->frameGeometry() != m_window->geometry()) {
+            m_window->removeEventFilter(this);
+            FitToScreen(m_window);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+};
+
+} // namespace
+
+void FitToScreenOnceFramed(QWidget* window)
+{
+    if (window)
+        new FrameWatch(window);
 }
 
 QScrollArea* ScrollWhenSmall(QWidget* content, QWidget* parent)

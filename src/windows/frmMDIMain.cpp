@@ -63,6 +63,7 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     buildStatusBar();
     resize(1024, 720);
     FitToScreen(this);
+    FitToScreenOnceFramed(this);
 
     // ---- start-up, in this order ----
     // 1. The help file: the operator help beside the program.

@@ -206,23 +206,36 @@ void frmSetup::tbsSetup_Click(int index)
     if (index < 0 || index > 1)
         return;
     // The entry in progress ends first, as leaving its field would (an access
-    // key changes the page without moving the focus); a refused entry keeps
-    // the operator in its field: the page stays.
-    if (!m_parameters.entryForm().endEdit()) {
+    // key changes the page without moving the focus), with the tab strip
+    // still showing the page the field is on; a refused entry keeps the
+    // operator in its field: the page stays.
+    const int shown = fraSetup[0]->isHidden() ? 1 : 0;
+    if (index != shown) {
         const QSignalBlocker block(tbsSetup);
-        tbsSetup->setCurrentIndex(fraSetup[0]->isHidden() ? 1 : 0);
-        return;
+        tbsSetup->setCurrentIndex(shown);
+        if (!m_parameters.entryForm().endEdit())
+            return;
+        tbsSetup->setCurrentIndex(index);
     }
     m_parameters.showPage(index);
 }
 
 void frmSetup::drawPage()
 {
+    const QFrame* shown = fraSetup[size_t(m_parameters.state().page)];
+    QWidget* focus = QApplication::focusWidget();
+    // The focus was on the page that goes (an access key changed the page):
+    // it comes to the first field of the page shown, not to wherever the
+    // focus chain leads from a hidden field.
+    const bool onOtherPage = focus && isAncestorOf(focus) && !shown->isAncestorOf(focus)
+        && (fraSetup[0]->isAncestorOf(focus) || fraSetup[1]->isAncestorOf(focus));
     fraSetup[0]->setFrameShape(QFrame::NoFrame);
     fraSetup[1]->setFrameShape(QFrame::NoFrame);
     fraSetup[0]->hide();
     fraSetup[1]->hide();
     fraSetup[size_t(m_parameters.state().page)]->show();
+    if (onOtherPage)
+        focusFirstField();
 }
 
 int frmSetup::checkValue() const

@@ -6,6 +6,7 @@
 #include "windows/NumericField.h"
 #include "windows/UpDown.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -164,16 +165,26 @@ void frmTiming::tbsTiming_Click(int index)
     if (index < 0 || index > 1)
         return;
     // The entry in progress ends first, as leaving its field would (an access
-    // key changes the page without moving the focus); a refused entry keeps
-    // the operator in its field: the page stays.
-    if (!m_form.endEdit()) {
+    // key changes the page without moving the focus), with the tab strip
+    // still showing the page the field is on; a refused entry keeps the
+    // operator in its field: the page stays.
+    const int shown = fraTiming[0]->isHidden() ? 1 : 0;
+    if (index != shown) {
         const QSignalBlocker block(tbsTiming);
-        tbsTiming->setCurrentIndex(fraTiming[0]->isHidden() ? 1 : 0);
-        return;
+        tbsTiming->setCurrentIndex(shown);
+        if (!m_form.endEdit())
+            return;
+        tbsTiming->setCurrentIndex(index);
     }
+    QWidget* focus = QApplication::focusWidget();
+    const bool onOtherPage = focus && fraTiming[index == 0 ? 1 : 0]->isAncestorOf(focus);
     fraTiming[0]->hide();
     fraTiming[1]->hide();
     fraTiming[size_t(index)]->show();
+    // The focus was on the page that went (an access key changed the page):
+    // it comes to the first field of the page shown, or to the tab strip.
+    if (onOtherPage)
+        focusFirstField();
 }
 
 // The first channel field that takes input, without entering it (never the
