@@ -401,13 +401,13 @@ private:
 void reads(RSComm& rs)
 {
     for (int i = 0; i < 250; ++i)
-        rs.RSRead(QStringLiteral("W180"));
+        (void)rs.RSRead(QStringLiteral("W180"));
 }
 
 void transfer(RSComm& rs, qint16 code)
 {
     DataTransfer t(rs, CurrentData, { [] { QCoreApplication::processEvents(); }, {}, {} });
-    t.Run(code, ParamCount);
+    (void)t.Run(code, ParamCount);
 }
 
 double wireSeconds(qint64 bytes, int baud)

@@ -412,12 +412,12 @@ int main(int argc, char* argv[])
                 board.set(add, quint16(x));
             else
                 board.set(add, qint64(x % 655360000));
-            const QString v = rs.RSRead(add);
-            verdict(!rs.CommError && !rs.lastReadFailed(), v.toLongLong() == board.value(add));
+            const Result<QString> v = rs.RSRead(add);
+            verdict(v.ok(), v && v->toLongLong() == board.value(add));
         } else if (step <= 3) {
             const QString add = step == 2 ? QStringLiteral("W1028") : QStringLiteral("D1200");
             const qint64 v = step == 2 ? qint64(x % 65536) : qint64(x % 655360000);
-            const bool ok = rs.RSWrite(add, QString::number(v), RSComm::WriteFailure::Quiet);
+            const bool ok = rs.RSWrite(add, QString::number(v), RSComm::WriteFailure::Quiet).ok();
             verdict(ok, board.value(add) == v);
         } else if (step == 4) {
             MachineData record = CurrentData;
@@ -425,7 +425,7 @@ int main(int argc, char* argv[])
                 v = -1;
             DataTransfer t(rs, record);
             const qint64 shiftBefore = board.value(QStringLiteral("D1200"));
-            t.Run(TransferAll, ParamCount);
+            const bool whole = t.Run(TransferAll, ParamCount).ok();
             // A shift that ended while the rows were read moves the board's
             // shift rows (current to last, current to 0) after they were read.
             const bool shiftEnded = board.value(QStringLiteral("D1200")) != shiftBefore;
@@ -438,7 +438,6 @@ int main(int argc, char* argv[])
                 if (v != -1 && v != board.value(record.ParamAddress.at(row)))
                     stored = false; // a value stored that the board does not hold
             }
-            const bool whole = !t.rowFailed() && !t.timingAborted() && !rs.CommError;
             bool complete = true;
             for (int row = firstChecked; row <= ParamCount && whole; ++row)
                 complete = complete && record.ParamValue.at(row) == board.value(record.ParamAddress.at(row));
@@ -456,27 +455,27 @@ int main(int argc, char* argv[])
                                                                       : int((x >> row) % 65536);
             }
             DataTransfer t(rs, record);
-            t.Run(TransferSetupParameters + TransferDownloadOffset, ParamCount);
+            const bool whole = t.Run(TransferSetupParameters + TransferDownloadOffset, ParamCount).ok();
             bool held = true;
             for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row)
                 held = held && record.ParamValue.at(row) == board.value(record.ParamAddress.at(row));
-            verdict(!t.rowFailed() && !t.timingAborted() && !rs.CommError, held);
+            verdict(whole, held);
         } else if (step == 6) {
             const int chan = int(x % 16);
             const int on = int(x % 360);
             const int off = (on + 1 + int((x >> 9) % 358)) % 360;
-            const bool ok = rs.SingleSetpoint(qint16(chan), qint16(on), qint16(off), false);
+            const bool ok = rs.SingleSetpoint(qint16(chan), qint16(on), qint16(off), false).ok();
             const K7700Sim::PLSChannel c = board.channel(chan);
             verdict(ok, c.kind == K7700Sim::PLSChannel::Kind::Setpoints && c.on == on && c.off == off);
         } else if (cycle % 64 == 7) {
             for (int a = 0x0100; a < 0x0114; ++a)
                 board.set(QStringLiteral("B%1").arg(a), 0);
             op.last.clear();
-            rs.DumpProgram();
+            const bool loaded = rs.DumpProgram().ok();
             bool held = true;
             for (int i = 0; i < image.size(); ++i)
                 held = held && board.value(QStringLiteral("B%1").arg(0x0100 + i)) == quint8(image.at(i));
-            verdict(op.last == QLatin1String("Program Download|Program Download Complete!"), held);
+            verdict(loaded, held);
         }
     }
     const long rssEnd = residentKiB();

@@ -191,26 +191,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Address& a = addresses[x % addresses.size()];
         switch (op % 6) {
         case 0: {
-            const QString value = rs.RSRead(QString::fromLatin1(a.text));
-            if (!rs.CommError && !rs.lastReadFailed())
-                FUZZ_CHECK(value.toLongLong() == truth(sim, a), "a read reported good is not the controller's value");
-            else
-                FUZZ_CHECK(value == QLatin1String("0"), "a failed read gave something else than its failure value");
+            const Result<QString> value = rs.RSRead(QString::fromLatin1(a.text));
+            if (value)
+                FUZZ_CHECK(value->toLongLong() == truth(sim, a), "a read reported good is not the controller's value");
             break;
         }
         case 1: {
             const qint64 v = valueFor(a, y, x);
-            const bool ok = rs.RSWrite(QString::fromLatin1(a.text), QString::number(v), RSComm::WriteFailure::Quiet);
-            if (ok)
+            const Status written = rs.RSWrite(QString::fromLatin1(a.text), QString::number(v), RSComm::WriteFailure::Quiet);
+            if (written)
                 FUZZ_CHECK(truth(sim, a) == v, "a write reported good is not in the controller");
-            FUZZ_CHECK(ok == !rs.lastWriteFailed(), "the write's result and lastWriteFailed disagree");
+            else if (written.cause() == Cause::NotHeld && written.error().held)
+                FUZZ_CHECK(truth(sim, a) == *written.error().held, "a write not held names another value than the controller's");
             break;
         }
         case 2: {
             MachineData record = setupRecord(-1);
             DataTransfer transfer(rs, record);
-            transfer.Run(TransferSetupParameters, 17);
-            const bool whole = !transfer.rowFailed() && !rs.CommError && !transfer.timingAborted();
+            const bool whole = transfer.Run(TransferSetupParameters, 17).ok();
             for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {
                 const qint32 v = record.ParamValue.at(row);
                 if (v != -1 || whole)
@@ -230,8 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                                         : (x * 256 + y + row) % 65536;
             }
             DataTransfer transfer(rs, record);
-            transfer.Run(TransferSetupParameters + TransferDownloadOffset, 17);
-            if (!transfer.rowFailed() && !rs.CommError && !transfer.timingAborted())
+            if (transfer.Run(TransferSetupParameters + TransferDownloadOffset, 17))
                 for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row)
                     FUZZ_CHECK(record.ParamValue.at(row) == truth(sim, record.ParamAddress.at(row)),
                         "a download reported whole left a row unwritten");

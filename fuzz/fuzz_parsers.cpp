@@ -61,13 +61,13 @@ void checkNumbers(const QString& text)
 void checkAddresses(const QString& text, qint16 board, ByteLink& rs)
 {
     rs.ParseAddress(text);
-    FUZZ_CHECK(rs.AddNumber >= 0, "a negative byte address");
-    FUZZ_CHECK(rs.AddType == QLatin1String("B") || rs.AddType == QLatin1String("W")
-            || rs.AddType == QLatin1String("D") || rs.AddType == QLatin1String("F"),
+    FUZZ_CHECK(rs.AddNumber() >= 0, "a negative byte address");
+    FUZZ_CHECK(rs.AddType() == QLatin1String("B") || rs.AddType() == QLatin1String("W")
+            || rs.AddType() == QLatin1String("D") || rs.AddType() == QLatin1String("F"),
         "an address type the link does not know");
     // The bit is the address's last digit (0..9); the write refuses 8 and 9.
-    if (rs.IsBitAdd)
-        FUZZ_CHECK(rs.BitMask != 0 && (rs.BitMask & (rs.BitMask - 1)) == 0 && rs.BitMask <= 512,
+    if (rs.IsBitAdd())
+        FUZZ_CHECK(rs.BitMask() != 0 && (rs.BitMask() & (rs.BitMask() - 1)) == 0 && rs.BitMask() <= 512,
             "a bit mask that is not one bit");
 
     const QString equated = EquateAdd(text, board);
@@ -80,7 +80,7 @@ void checkAddresses(const QString& text, qint16 board, ByteLink& rs)
     }
     if (ValidAdd(text, board)) {
         rs.ParseAddress(text);
-        FUZZ_CHECK(rs.AddNumber <= 65535 + 3, "a valid address beyond the byte memory");
+        FUZZ_CHECK(rs.AddNumber() <= 65535 + 3, "a valid address beyond the byte memory");
     }
 }
 

@@ -99,10 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     for (int a = 0; a < 0x10000; a += 0x100)
         sim.setByte(a, 0xA5); // a mark the download has to overwrite where it writes
-    rs.DumpProgram();
+    const bool complete = rs.DumpProgram().ok();
     const QList<test::PromptCall> shown = prompter.messages();
-    const bool complete = !shown.isEmpty()
-        && shown.last().text == QLatin1String("Program Download Complete!");
+    FUZZ_CHECK(complete == (!shown.isEmpty() && shown.last().text == QLatin1String("Program Download Complete!")),
+        "the download's outcome and its last message disagree");
     if (!complete) {
         FUZZ_CHECK(sim.programRecords() == 0 || rs.CommError || !shown.isEmpty(),
             "a download that stopped said nothing");

@@ -122,7 +122,7 @@ int saveCommPort(const CommandLine& cl, int argc, char* argv[])
         = parser.isSet(cl.speedOption) ? parser.value(cl.speedOption) : QStringLiteral("9600");
     const int speed = speedText.toInt();
     if (!parser.isSet(cl.commPortOption) || !ok || port < 1 || port > 99
-        || (speed != 9600 && speed != 19200)) {
+        || !talvek::isSupportedSpeed(speed)) {
         print(stderr,
             QStringLiteral("talvek: --comm-port takes a port number from 1 to 99, --speed 9600 or 19200\n"));
         return 2;

@@ -41,13 +41,26 @@ std::optional<SafeWriteFailure> writeUncommitted(QSaveFile& file, const QByteArr
     return std::nullopt;
 }
 
+std::function<void(const QString&)>& beforeCommit()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
 } // namespace
+
+void setSafeWriteBeforeCommit(std::function<void(const QString& path)> hook)
+{
+    beforeCommit() = std::move(hook);
+}
 
 std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (auto failure = writeUncommitted(file, bytes))
         return failure;
+    if (beforeCommit())
+        beforeCommit()(path);
     if (!file.commit())
         return SafeWriteFailure { SafeWriteFailure::Stage::Write, file.error(), file.errorString() };
     return std::nullopt;
@@ -71,6 +84,8 @@ std::optional<std::pair<QString, SafeWriteFailure>> SafeWriteAll(const QList<Saf
         }
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
+        if (beforeCommit())
+            beforeCommit()(items[qsizetype(i)].path);
         if (!files[i]->commit())
             return std::pair { items[qsizetype(i)].path,
                 SafeWriteFailure {

@@ -3,6 +3,7 @@
 #include <QFileDevice>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -51,5 +52,11 @@ struct SafeWriteItem
     QByteArray bytes;
 };
 std::optional<std::pair<QString, SafeWriteFailure>> SafeWriteAll(const QList<SafeWriteItem>& items);
+
+// Called with the target path after the new content is written and before it
+// is put in place; none by default. Tests use it to make putting it in place
+// fail (what a full disk or a vanished folder does), which nothing else can
+// reach from outside.
+void setSafeWriteBeforeCommit(std::function<void(const QString& path)> hook);
 
 } // namespace talvek

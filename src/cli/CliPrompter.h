@@ -25,7 +25,8 @@ enum class CliExit : int
 // becomes one line on the error stream ("talvek-cli: title: text"), Retry /
 // Cancel is answered Cancel, the program download's confirmation is answered
 // Yes only when the command line said --yes, and every other question No.
-// The first failure message gives the exit code of the run.
+// The exit code of a run comes from the outcome of its operation, never
+// from a message's text.
 class CliPrompter final : public Prompter
 {
 public:
@@ -40,18 +41,9 @@ public:
     std::optional<QString> saveFileName(const FileDialogRequest& request) override;
     bool showHelp(const QString& path) override;
 
-    // The cause of the first failure message, Ok when none was shown.
-    CliExit failure() const { return m_failure; }
-    // The text of the last message shown.
-    QString lastText() const { return m_lastText; }
     // A message of its own, as a line on the error stream.
     void note(const QString& text);
-    // Records a failure found by the command itself (the first one wins).
-    void fail(CliExit cause, const QString& text);
 
-    // What a message box tells about the run: Ok for the completion messages
-    // and the confirmation, else the cause of the failure it reports.
-    static CliExit classify(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons);
     // Message texts on one line: CR LF, CR and LF become " / ", tabs a blank,
     // other control characters are dropped.
     static QString oneLine(const QString& text);
@@ -59,8 +51,6 @@ public:
 private:
     QTextStream& m_err;
     bool m_yes;
-    CliExit m_failure = CliExit::Ok;
-    QString m_lastText;
 };
 
 } // namespace talvek

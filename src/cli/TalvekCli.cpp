@@ -7,6 +7,7 @@
 #include "link/K7700Registers.h"
 #include "link/LinkMonitor.h"
 #include "link/RSComm.h"
+#include "link/SerialPortControl.h"
 #include "shared/DataTransfer.h"
 #include "shared/MachineData.h"
 #include "shared/SetupFile.h"
@@ -16,8 +17,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
+#endif
 
 namespace talvek {
 
@@ -45,9 +50,92 @@ std::optional<qint16> groupCode(const QString& name)
     return std::nullopt;
 }
 
+// The options talvek-cli takes.
+struct CliOptions
+{
+    QCommandLineOption port { QStringLiteral("port"), QString(), QStringLiteral("N") };
+    QCommandLineOption device { QStringLiteral("device"), QString(), QStringLiteral("PATH") };
+    QCommandLineOption baud { QStringLiteral("baud"), QString(), QStringLiteral("BAUD") };
+    QCommandLineOption trace { QStringLiteral("trace"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption folder { QStringLiteral("program-folder"), QString(), QStringLiteral("DIR") };
+    QCommandLineOption yes { QStringLiteral("yes") };
+    QCommandLineOption anyVersion { QStringLiteral("any-version") };
+    QCommandLineOption output { QStringLiteral("o"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption input { QStringLiteral("i"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
+};
+
 int code(CliExit e)
 {
     return int(e);
+}
+
+// The exit code of a failure, from its cause alone.
+CliExit exitFor(const Failure& failure)
+{
+    switch (failure.cause) {
+    case Cause::SilentLine:
+        return CliExit::Silent;
+    case Cause::EntryRefused:
+        return CliExit::ValueRefused;
+    case Cause::BadFile:
+        return CliExit::File;
+    case Cause::PortFailed:
+        switch (failure.errorNumber) {
+        case SerialErrorNumber::DeviceNotFound:
+        case SerialErrorNumber::InvalidPortNumber:
+            return CliExit::NoDevice;
+        case SerialErrorNumber::PermissionDenied:
+            return CliExit::Permission;
+        case 0:
+            return CliExit::ControllerRefused; // the port went away under an operation
+        default:
+            return CliExit::PortError;
+        }
+    case Cause::EchoMismatch:
+    case Cause::ReplyAfterResync:
+    case Cause::RefusedByBoard:
+    case Cause::BadReply:
+    case Cause::NotHeld:
+    case Cause::LinkDown:
+    case Cause::Busy:
+    case Cause::Cancelled:
+        return CliExit::ControllerRefused;
+    }
+    return CliExit::ControllerRefused;
+}
+
+// "W1026: the controller does not hold the value written (it holds 65324)".
+QString failureText(const Failure& failure)
+{
+    QString text = causeText(failure.cause);
+    if (failure.cause == Cause::NotHeld && failure.held)
+        text += QStringLiteral(" (it holds %1)").arg(*failure.held);
+    if (!failure.detail.isEmpty() && failure.cause != Cause::NotHeld)
+        text += QStringLiteral(" (%1)").arg(CliPrompter::oneLine(failure.detail));
+    return text;
+}
+
+// "rows 7, 8, 9" / "channels CH03..CH15".
+QString listed(const QString& what, const QList<int>& items, bool channels)
+{
+    QStringList names;
+    for (const int i : items)
+        names.append(channels ? QStringLiteral("CH%1").arg(i, 2, 10, QLatin1Char('0')) : QString::number(i));
+    return what + QLatin1Char(' ') + names.join(QStringLiteral(", "));
+}
+
+// What a transfer that stopped did not move.
+QString notMoved(const DataTransfer::Report& report)
+{
+    QStringList parts;
+    if (!report.rowsNotMoved.isEmpty())
+        parts.append(listed(QStringLiteral("parameter rows"), report.rowsNotMoved, false));
+    if (report.configNotMoved)
+        parts.append(QStringLiteral("the PLS configuration"));
+    if (!report.channelsNotMoved.isEmpty())
+        parts.append(listed(QStringLiteral("channels"), report.channelsNotMoved, true));
+    return parts.isEmpty() ? QString() : QStringLiteral("not moved: ") + parts.join(QStringLiteral("; "));
 }
 
 // One run of a command: the link, its port and the prompter, with the
@@ -68,25 +156,11 @@ public:
     QTextStream& out() { return m_context.out; }
     const ProgramFolder& folder() const { return m_folder; }
 
-    // The exit code after a controller operation failed: the cause the link
-    // reported, or `fallback`.
-    int failed(const QString& what, CliExit fallback = CliExit::ControllerRefused)
+    // Reports `what` and the failure on stderr; the exit code of its cause.
+    int failed(const QString& what, const Failure& failure)
     {
-        m_prompter.fail(fallback, what);
-        return code(m_prompter.failure());
-    }
-
-    // A read with one repetition when it failed without a link failure (an
-    // echo went wrong), as the program upload reads; nothing when it failed.
-    std::optional<QString> read(const QString& address)
-    {
-        ByteLink& link = m_rs.byteLink();
-        QString value = link.ReadValue(address);
-        if (value.isEmpty() && !link.CommError)
-            value = link.ReadValue(address);
-        if (value.isEmpty())
-            return std::nullopt;
-        return value;
+        m_prompter.note(what + QStringLiteral(": ") + failureText(failure));
+        return code(exitFor(failure));
     }
 
     void progress(const QString& text)
@@ -112,33 +186,43 @@ private:
     bool m_progressShown = false;
 };
 
-int runRead(CliRun& run, const QStringList& addresses)
+// A command line as parsed: the command, its arguments, the options.
+struct CliCommand
 {
-    for (const QString& address : addresses) {
-        const std::optional<QString> value = run.read(address);
+    const QCommandLineParser& parser;
+    const CliOptions& options;
+    QString name;
+    QStringList rest;
+    std::optional<int> port {};
+    std::optional<int> baud {};
+    std::optional<qint16> group {}; // upload and download
+};
+
+int runRead(CliRun& run, const CliCommand& c, CliPort&)
+{
+    for (const QString& address : c.rest) {
+        const Result<QString> value = run.rs().RSRead(address);
         if (!value)
-            return run.failed(QStringLiteral("read of %1 failed").arg(address));
+            return run.failed(QStringLiteral("read of %1 failed").arg(address), value.error());
         run.out() << address << '=' << *value << Qt::endl;
     }
     return code(CliExit::Ok);
 }
 
-int runWrite(CliRun& run, const QString& address, const QString& value)
+int runWrite(CliRun& run, const CliCommand& c, CliPort&)
 {
+    const QString& address = c.rest[0];
     RSComm& rs = run.rs();
-    rs.RSWrite(address, value);
-    if (run.prompter().failure() != CliExit::Ok)
-        return run.failed(QStringLiteral("%1 was not written").arg(address));
-    if (rs.CommError)
-        return run.failed(QStringLiteral("write of %1 failed").arg(address));
-    if (rs.byteLink().WriteMismatch) {
-        return run.failed(QStringLiteral("write of %1 not confirmed: the controller's echo was wrong twice; "
-                                         "the value may not have been written")
-                              .arg(address));
+    // The write's own answer decides: it has read the value back where an
+    // echo went wrong.
+    const Status written = rs.RSWrite(address, c.rest[1], RSComm::WriteFailure::Quiet);
+    if (!written)
+        return run.failed(QStringLiteral("%1 was not written").arg(address), written.error());
+    const Result<QString> back = rs.RSRead(address);
+    if (!back) {
+        return run.failed(
+            QStringLiteral("%1 was written, but reading it back failed").arg(address), back.error());
     }
-    const std::optional<QString> back = run.read(address);
-    if (!back)
-        return run.failed(QStringLiteral("%1 was written, but reading it back failed").arg(address));
     run.out() << address << '=' << *back << Qt::endl;
     return code(CliExit::Ok);
 }
@@ -154,56 +238,78 @@ DataTransfer::Hooks progressHooks(CliRun& run, const QString& status, int maximu
     return hooks;
 }
 
-int runUpload(CliRun& run, qint16 transfer, const QString& path)
+// Why a set-up file cannot be written at `path`, or nothing: only a new file
+// or a regular one is replaced (never a device, a FIFO, a folder, a link
+// that leads nowhere).
+std::optional<QString> outputProblem(const QString& path)
 {
     const QFileInfo target(path);
     if (!target.absoluteDir().exists())
-        return run.failed(
-            QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(target.absolutePath())),
-            CliExit::File);
+        return QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(target.absolutePath()));
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(target.absoluteFilePath());
+    if (::lstat(native.constData(), &st) != 0)
+        return std::nullopt; // nothing there: a new file
+    if (S_ISLNK(st.st_mode)) {
+        if (::stat(native.constData(), &st) != 0) {
+            return errno == ELOOP ? QStringLiteral("%1: a loop of symbolic links").arg(path)
+                                  : std::optional<QString>(); // a dangling link: a new file at its end
+        }
+    }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("%1: is a folder").arg(path);
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("%1: is a FIFO, not a regular file").arg(path);
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("%1: is a device, not a regular file").arg(path);
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("%1: is not a regular file").arg(path);
+#else
+    if (target.exists() && !target.isFile())
+        return QStringLiteral("%1: is not a regular file").arg(path);
+#endif
+    return std::nullopt;
+}
+
+int runUpload(CliRun& run, const CliCommand& c, CliPort&)
+{
+    const qint16 transfer = *c.group;
+    const QString path = c.parser.value(c.options.output);
     const std::optional<TransferWork> work = TransferWorkFor(transfer, ParamCount);
     DataTransfer upload(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
-    upload.Run(transfer, ParamCount);
+    const Status moved = upload.Run(transfer, ParamCount);
     run.endProgress();
-    if (run.rs().CommError)
-        return run.failed(QStringLiteral("upload not complete; %1 not written").arg(path));
-    if (upload.timingAborted()) {
-        return run.failed(
-            QStringLiteral("the PLS board refused a timing channel operation; %1 not written").arg(path));
+    // Nothing is saved from an upload that did not move everything: the
+    // rows it did not read would be the program's defaults.
+    if (!moved) {
+        return run.failed(QStringLiteral("upload not complete, %1 not written; %2")
+                              .arg(path, notMoved(upload.report())),
+            moved.error());
     }
     QString reason;
     if (!SaveCurrentData(path, &reason))
-        return run.failed(QStringLiteral("%1: %2").arg(path, reason), CliExit::File);
+        return run.failed(path, fail(Cause::BadFile, reason));
+    if (const QList<int>& trains = upload.report().pulseTrainChannels; !trains.isEmpty()) {
+        run.prompter().note(listed(QStringLiteral("pulse trains, saved as empty channels (a download clears them):"),
+            trains, true));
+    }
     return code(CliExit::Ok);
 }
 
-int runDownload(CliRun& run, qint16 transfer, const QString& path, bool anyVersion)
+int runDownload(CliRun& run, const CliCommand& c, CliPort&)
 {
-    QString reason;
-    if (!LoadFileData(path, &reason))
-        return run.failed(QStringLiteral("%1: %2").arg(path, reason), CliExit::File);
-    if (FileData.Version != ProgramVersion && !anyVersion) {
-        return run.failed(
-            QStringLiteral("%1 was created by set-up program version %2 (this is %3); its data "
-                           "tables may not be properly aligned. --any-version downloads it anyway")
-                .arg(path, FileData.Version, ProgramVersion),
-            CliExit::File);
-    }
-    AcceptFileData();
-    const qint16 code = transfer + TransferDownloadOffset;
+    const qint16 code = *c.group + TransferDownloadOffset;
     const std::optional<TransferWork> work = TransferWorkFor(code, ParamCount);
     DataTransfer download(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
-    download.Run(code, ParamCount);
+    const Status moved = download.Run(code, ParamCount);
     run.endProgress();
-    if (run.rs().CommError)
-        return run.failed(QStringLiteral("download not complete"));
-    if (download.timingAborted())
-        return run.failed(
-            QStringLiteral("the PLS board refused a timing channel operation; download not complete"));
-    if (run.rs().byteLink().WriteMismatch)
-        return run.failed(
-            QStringLiteral("a write was not confirmed by the controller; download not complete"));
-    return int(CliExit::Ok);
+    if (!moved) {
+        const QString rest = notMoved(download.report());
+        return run.failed(QStringLiteral("download not complete") + (rest.isEmpty() ? QString() : QStringLiteral("; ") + rest),
+            moved.error());
+    }
+    return talvek::code(CliExit::Ok);
 }
 
 // While a program transfer lets events run, its record address as progress.
@@ -227,76 +333,197 @@ private:
     QTimer m_timer;
 };
 
-int runProgramUpload(CliRun& run, const QString& path)
+int runProgramUpload(CliRun& run, const CliCommand& c, CliPort&)
 {
-    if (!QFileInfo(path).isFile()) {
-        return run.failed(
-            QStringLiteral("%1: no such program file (its first character names the board)").arg(path),
-            CliExit::File);
-    }
     RSComm& rs = run.rs();
-    rs.setUploadFile(path);
+    rs.setUploadFile(c.rest[0]);
     rs.setInUploadMode(true);
+    Status uploaded = done();
     {
         ProgramProgress progress(run, QStringLiteral("Program upload"));
-        rs.UploadProgram();
+        uploaded = rs.UploadProgram();
     }
     run.endProgress();
-    if (run.prompter().lastText() != QLatin1String("Program Upload Complete!"))
-        return run.failed(QStringLiteral("program upload not complete"));
+    if (!uploaded)
+        return run.failed(QStringLiteral("program upload not complete"), uploaded.error());
     return code(CliExit::Ok);
 }
 
-int runProgramDownload(CliRun& run, const QString& path)
+int runProgramDownload(CliRun& run, const CliCommand&, CliPort&)
 {
     RSComm& rs = run.rs();
+    Status loaded = done();
     {
         ProgramProgress progress(run, QStringLiteral("Program download"));
-        rs.DumpProgram();
+        loaded = rs.DumpProgram();
     }
     run.endProgress();
-    if (run.prompter().lastText() != QLatin1String("Program Download Complete!"))
-        return run.failed(QStringLiteral("program download not complete"));
+    if (!loaded)
+        return run.failed(QStringLiteral("program download not complete"), loaded.error());
     return code(CliExit::Ok);
 }
 
-int runStatus(CliRun& run, SerialPortControl& port)
+int runStatus(CliRun& run, const CliCommand&, CliPort& port)
 {
     RSComm& rs = run.rs();
-    const qint16 firmware = rs.FirmwareRev();
-    if (rs.CommError)
-        return run.failed(QStringLiteral("reading the firmware revision failed"));
-    const std::optional<QString> fault = run.read(reg::faultCode);
+    const Result<qint16> firmware = rs.FirmwareRev();
+    if (!firmware)
+        return run.failed(QStringLiteral("reading the firmware revision failed"), firmware.error());
+    const Result<qint16> fault = rs.FaultCode();
     if (!fault)
-        return run.failed(QStringLiteral("reading the fault code failed"));
-    const qint16 faultCode = qint16(fault->toInt());
+        return run.failed(QStringLiteral("reading the fault code failed"), fault.error());
     QTextStream& out = run.out();
     out << "mode: " << (rs.OnlineMode ? "ONLINE" : "OFFLINE") << Qt::endl;
     out << "port: COM" << port.commPort() << ' ' << port.deviceForPort(port.commPort()) << ' '
         << port.settings() << Qt::endl;
-    out << "firmware revision: " << firmware << Qt::endl;
-    out << "fault code: " << faultCode << Qt::endl;
-    out << "fault: " << FaultDescriptionText(faultCode, run.folder(), run.prompter()) << Qt::endl;
+    out << "firmware revision: " << *firmware << Qt::endl;
+    out << "fault code: " << *fault << Qt::endl;
+    out << "fault: " << FaultDescriptionText(*fault, run.folder(), run.prompter()) << Qt::endl;
     return code(CliExit::Ok);
+}
+
+// ---- the table of commands ----
+
+std::optional<QString> checkAddresses(CliCommand& c)
+{
+    if (c.rest.isEmpty())
+        return QStringLiteral("read needs at least one address");
+    for (const QString& a : c.rest) {
+        if (!IsCliAddress(a))
+            return QStringLiteral("%1 is not a controller address").arg(a);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> checkWrite(CliCommand& c)
+{
+    if (c.rest.size() != 2)
+        return QStringLiteral("write needs an address and a value");
+    if (!IsCliAddress(c.rest[0]))
+        return QStringLiteral("%1 is not a controller address").arg(c.rest[0]);
+    return std::nullopt;
+}
+
+std::optional<QString> checkTransfer(CliCommand& c, bool upload)
+{
+    if (c.rest.size() != 1 || !(c.group = groupCode(c.rest[0])))
+        return c.name + QStringLiteral(" needs one of params, timing, shift, all");
+    if (!c.parser.isSet(upload ? c.options.output : c.options.input))
+        return c.name + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt"));
+    return std::nullopt;
+}
+
+std::optional<QString> checkProgramFile(CliCommand& c)
+{
+    if (c.rest.size() != 1)
+        return c.name + QStringLiteral(" needs one program file (.nvk)");
+    return std::nullopt;
+}
+
+std::optional<QString> checkNothing(CliCommand& c)
+{
+    if (!c.rest.isEmpty())
+        return c.name + QStringLiteral(" takes no arguments");
+    return std::nullopt;
+}
+
+// The files a command reads or writes, checked before the link opens: a
+// failure, or done.
+Status checkUploadFile(const CliCommand& c, RSComm&)
+{
+    if (const std::optional<QString> problem = outputProblem(c.parser.value(c.options.output)))
+        return fail(Cause::BadFile, *problem);
+    return done();
+}
+
+Status checkDownloadFile(const CliCommand& c, RSComm&)
+{
+    const QString path = c.parser.value(c.options.input);
+    if (!QFileInfo(path).isFile())
+        return fail(Cause::BadFile, QStringLiteral("%1: no such file").arg(path));
+    QString reason;
+    if (!LoadFileData(path, &reason))
+        return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(path, reason));
+    if (FileData.Version != ProgramVersion && !c.parser.isSet(c.options.anyVersion)) {
+        return fail(Cause::BadFile,
+            QStringLiteral("%1 was created by set-up program version %2 (this is %3); its data "
+                           "tables may not be properly aligned. --any-version downloads it anyway")
+                .arg(path, FileData.Version, ProgramVersion));
+    }
+    AcceptFileData();
+    return done();
+}
+
+Status checkProgramUploadFile(const CliCommand& c, RSComm&)
+{
+    if (!QFileInfo(c.rest[0]).isFile()) {
+        return fail(Cause::BadFile,
+            QStringLiteral("%1: no such program file (its first character names the board)").arg(c.rest[0]));
+    }
+    return done();
+}
+
+Status checkProgramDownloadFile(const CliCommand& c, RSComm& rs)
+{
+    rs.setDownloadFile(c.rest[0]);
+    if (!rs.ValidProgram())
+        return fail(Cause::BadFile, QStringLiteral("%1 is not a valid program file set").arg(c.rest[0]));
+    return done();
+}
+
+struct CommandSpec
+{
+    const char* name;
+    const char* arguments; // as the usage shows them
+    const char* help;
+    bool writes; // to the controller: needs --yes
+    std::optional<QString> (*check)(CliCommand&);
+    Status (*files)(const CliCommand&, RSComm&); // or none
+    int (*run)(CliRun&, const CliCommand&, CliPort&);
+};
+
+const std::array<CommandSpec, 7> kCommands { {
+    { "read", "ADDRESS...", "print ADDRESS=VALUE for each address", false, checkAddresses, nullptr, runRead },
+    { "write", "ADDRESS VALUE --yes", "write one value, print it as read back", true, checkWrite, nullptr,
+        runWrite },
+    { "upload", "params|timing|shift|all -o FILE.sdt", "save controller data in a set-up file", false,
+        [](CliCommand& c) { return checkTransfer(c, true); }, checkUploadFile, runUpload },
+    { "download", "params|timing|shift|all -i FILE.sdt --yes [--any-version]",
+        "send a set-up file's data to the controller", true, [](CliCommand& c) { return checkTransfer(c, false); },
+        checkDownloadFile, runDownload },
+    { "program-upload", "FILE.nvk", "read the controller's program into a file set", false, checkProgramFile,
+        checkProgramUploadFile, runProgramUpload },
+    { "program-download", "FILE.nvk --yes", "load a program file set into the controller", true,
+        checkProgramFile, checkProgramDownloadFile, runProgramDownload },
+    { "status", "", "mode, firmware revision, fault code and text", false, checkNothing, nullptr, runStatus },
+} };
+
+const CommandSpec* findCommand(const QString& name)
+{
+    for (const CommandSpec& spec : kCommands) {
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    }
+    return nullptr;
 }
 
 } // namespace
 
 QString TalvekCliUsage()
 {
-    return QStringLiteral(
+    QString text = QStringLiteral(
         "Usage: talvek-cli [--port N | --device PATH] [--baud 9600|19200] [--trace FILE] COMMAND\n"
         "\n"
-        "Commands:\n"
-        "  read ADDRESS...                          print ADDRESS=VALUE for each address\n"
-        "  write ADDRESS VALUE --yes                write one value, print it as read back\n"
-        "  upload params|timing|shift|all -o FILE.sdt\n"
-        "                                           save controller data in a set-up file\n"
-        "  download params|timing|shift|all -i FILE.sdt --yes [--any-version]\n"
-        "                                           send a set-up file's data to the controller\n"
-        "  program-upload FILE.nvk                  read the controller's program into a file set\n"
-        "  program-download FILE.nvk --yes          load a program file set into the controller\n"
-        "  status                                   mode, firmware revision, fault code and text\n"
+        "Commands:\n");
+    for (const CommandSpec& spec : kCommands) {
+        QString line = QStringLiteral("  %1 %2").arg(QLatin1String(spec.name), QLatin1String(spec.arguments));
+        if (line.size() > 42)
+            line += QLatin1Char('\n') + QString(43, QLatin1Char(' '));
+        else
+            line = line.leftJustified(43);
+        text += line + QLatin1String(spec.help) + QLatin1Char('\n');
+    }
+    text += QStringLiteral(
         "\n"
         "Without --port, --device and --baud the port settings are TALVEK's (support/RSPort.cfg\n"
         "beside the program, or under --program-folder DIR). Addresses: B166, W1026, D1100, F15,\n"
@@ -305,7 +532,9 @@ QString TalvekCliUsage()
         "\n"
         "Exit codes: 0 done, 2 usage, 3 file, 4 no such device, 5 permission denied,\n"
         "6 port in use or not set up, 7 controller silent, 8 value refused, 9 controller refused\n"
-        "or link fault, 10 a write without --yes.\n");
+        "or link fault, 10 a write without --yes. An upload or download that stopped part way\n"
+        "exits with the code of what stopped it and names the rows and channels not moved.\n");
+    return text;
 }
 
 bool IsCliAddress(const QString& address)
@@ -348,33 +577,6 @@ void CliPort::setSettings(const QString& settings)
 
 namespace {
 
-// The options talvek-cli takes.
-struct CliOptions
-{
-    QCommandLineOption port { QStringLiteral("port"), QString(), QStringLiteral("N") };
-    QCommandLineOption device { QStringLiteral("device"), QString(), QStringLiteral("PATH") };
-    QCommandLineOption baud { QStringLiteral("baud"), QString(), QStringLiteral("BAUD") };
-    QCommandLineOption trace { QStringLiteral("trace"), QString(), QStringLiteral("FILE") };
-    QCommandLineOption folder { QStringLiteral("program-folder"), QString(), QStringLiteral("DIR") };
-    QCommandLineOption yes { QStringLiteral("yes") };
-    QCommandLineOption anyVersion { QStringLiteral("any-version") };
-    QCommandLineOption output { QStringLiteral("o"), QString(), QStringLiteral("FILE") };
-    QCommandLineOption input { QStringLiteral("i"), QString(), QStringLiteral("FILE") };
-    QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
-};
-
-// A command line as parsed: the command, its arguments, the options.
-struct CliCommand
-{
-    const QCommandLineParser& parser;
-    const CliOptions& options;
-    QString name;
-    QStringList rest;
-    std::optional<int> port;
-    std::optional<int> baud;
-    std::optional<qint16> group; // upload and download
-};
-
 // What is wrong with --port and --baud, or nothing.
 std::optional<QString> portProblem(CliCommand& c)
 {
@@ -389,108 +591,24 @@ std::optional<QString> portProblem(CliCommand& c)
     }
     if (c.parser.isSet(c.options.baud)) {
         const QString b = c.parser.value(c.options.baud);
-        if (b != QLatin1String("9600") && b != QLatin1String("19200"))
+        bool number = false;
+        const int baud = b.toInt(&number);
+        if (!number || !isSupportedSpeed(baud))
             return QStringLiteral("--baud takes 9600 or 19200");
-        c.baud = b.toInt();
+        c.baud = baud;
     }
-    return std::nullopt;
-}
-
-// What is wrong with the command and its arguments, or nothing.
-std::optional<QString> commandProblem(CliCommand& c)
-{
-    const QString& command = c.name;
-    const QStringList& rest = c.rest;
-    if (command == QLatin1String("read")) {
-        if (rest.isEmpty())
-            return QStringLiteral("read needs at least one address");
-        for (const QString& a : rest) {
-            if (!IsCliAddress(a))
-                return QStringLiteral("%1 is not a controller address").arg(a);
-        }
-    } else if (command == QLatin1String("write")) {
-        if (rest.size() != 2)
-            return QStringLiteral("write needs an address and a value");
-        if (!IsCliAddress(rest[0]))
-            return QStringLiteral("%1 is not a controller address").arg(rest[0]);
-    } else if (command == QLatin1String("upload") || command == QLatin1String("download")) {
-        const bool upload = command == QLatin1String("upload");
-        if (rest.size() != 1 || !(c.group = groupCode(rest[0])))
-            return command + QStringLiteral(" needs one of params, timing, shift, all");
-        if (!c.parser.isSet(upload ? c.options.output : c.options.input))
-            return command
-                + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt"));
-    } else if (command == QLatin1String("program-upload") || command == QLatin1String("program-download")) {
-        if (rest.size() != 1)
-            return command + QStringLiteral(" needs one program file (.nvk)");
-    } else if (command == QLatin1String("status")) {
-        if (!rest.isEmpty())
-            return QStringLiteral("status takes no arguments");
-    } else {
-        return QStringLiteral("unknown command %1").arg(command);
-    }
-    return std::nullopt;
-}
-
-bool writesToController(const QString& command)
-{
-    return command == QLatin1String("write") || command == QLatin1String("download")
-        || command == QLatin1String("program-download");
-}
-
-// --device: a port link in a folder of our own names the device (on
-// Windows the device is a COM port by its number). Nothing when the link
-// could not be made (or the device is no COM port: `usageProblem`).
-std::optional<ProgramFolder> devicePortFolder(CliCommand& c, const ProgramFolder& folder,
-    std::optional<QTemporaryDir>& deviceFolder, CliPrompter& prompter, QString& usageProblem)
-{
-    const QString device = c.parser.value(c.options.device);
 #ifdef Q_OS_WIN
-    Q_UNUSED(deviceFolder);
-    Q_UNUSED(prompter);
-    static const QRegularExpression com(
-        QStringLiteral("^(?:\\\\\\\\\\.\\\\)?COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = com.match(device);
-    if (!m.hasMatch()) {
-        usageProblem = QStringLiteral("--device takes COM1..COM99 here");
-        return std::nullopt;
+    if (c.parser.isSet(c.options.device)) {
+        // On Windows the device is a COM port by its number.
+        static const QRegularExpression com(
+            QStringLiteral("^(?:\\\\\\\\\\.\\\\)?COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = com.match(c.parser.value(c.options.device));
+        if (!m.hasMatch())
+            return QStringLiteral("--device takes COM1..COM99 here");
+        c.port = m.captured(1).toInt();
     }
-    c.port = m.captured(1).toInt();
-    return folder;
-#else
-    Q_UNUSED(folder);
-    Q_UNUSED(usageProblem);
-    deviceFolder.emplace();
-    const QString link = deviceFolder->filePath(portLinkFile(1));
-    if (!deviceFolder->isValid() || !QDir().mkpath(QFileInfo(link).absolutePath())
-        || !QFile::link(QFileInfo(device).absoluteFilePath(), link)) {
-        prompter.fail(CliExit::File, QStringLiteral("cannot make a port link in a temporary folder"));
-        return std::nullopt;
-    }
-    c.port = 1;
-    return ProgramFolder(deviceFolder->path());
 #endif
-}
-
-// The files a command reads, checked before the link opens: true when
-// they are there.
-bool commandFilesPresent(const CliCommand& c, RSComm& rs, CliPrompter& prompter)
-{
-    if (c.name == QLatin1String("download")) {
-        const QString path = c.parser.value(c.options.input);
-        if (!QFileInfo(path).isFile()) {
-            prompter.fail(CliExit::File, QStringLiteral("%1: no such file").arg(path));
-            return false;
-        }
-    }
-    if (c.name == QLatin1String("program-download")) {
-        rs.setDownloadFile(c.rest[0]);
-        if (!rs.ValidProgram()) {
-            prompter.fail(CliExit::File, QStringLiteral("%1 is not a valid program file set").arg(c.rest[0]));
-            return false;
-        }
-    }
-    return true;
+    return std::nullopt;
 }
 
 // --trace FILE: the link monitor's exchange log goes to the file. False when
@@ -502,7 +620,7 @@ bool startTrace(const CliCommand& c, QFile& trace, std::unique_ptr<LinkMonitor>&
         return true;
     trace.setFileName(c.parser.value(c.options.trace));
     if (!trace.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        prompter.fail(CliExit::File, QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));
+        prompter.note(QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));
         return false;
     }
     monitor = std::make_unique<LinkMonitor>(64);
@@ -514,53 +632,47 @@ bool startTrace(const CliCommand& c, QFile& trace, std::unique_ptr<LinkMonitor>&
     return true;
 }
 
-// The command on the open link.
-int runCommand(const CliCommand& c, CliRun& run, CliPort& serial)
-{
-    const QString& command = c.name;
-    if (!run.rs().OnlineMode) {
-        return run.failed(QStringLiteral("the controller link could not be opened (COM%1 %2)")
-                              .arg(serial.commPort())
-                              .arg(serial.deviceForPort(serial.commPort())),
-            CliExit::PortError);
-    }
-    if (command == QLatin1String("read"))
-        return runRead(run, c.rest);
-    if (command == QLatin1String("write"))
-        return runWrite(run, c.rest[0], c.rest[1]);
-    if (command == QLatin1String("upload"))
-        return runUpload(run, *c.group, c.parser.value(c.options.output));
-    if (command == QLatin1String("download"))
-        return runDownload(
-            run, *c.group, c.parser.value(c.options.input), c.parser.isSet(c.options.anyVersion));
-    if (command == QLatin1String("program-upload"))
-        return runProgramUpload(run, c.rest[0]);
-    if (command == QLatin1String("program-download"))
-        return runProgramDownload(run, c.rest[0]);
-    if (command == QLatin1String("status"))
-        return runStatus(run, serial);
-    return code(CliExit::Ok);
-}
-
-// Opens the link, runs the command, closes the link and the trace.
-int runOnLink(const CliCommand& c, CliContext& context, const ProgramFolder& folder,
-    const ProgramFolder& portFolder, CliPrompter& prompter)
+// Checks the command's files, opens the link, runs the command, closes the
+// link and the trace.
+int runOnLink(const CommandSpec& spec, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
+    CliPrompter& prompter)
 {
     InitMachineData();
     CliRun run(context, folder, prompter);
     RSComm& rs = run.rs();
-    if (!commandFilesPresent(c, rs, prompter))
-        return code(CliExit::File);
+    if (spec.files) {
+        if (const Status files = spec.files(c, rs); !files) {
+            prompter.note(files.error().detail);
+            return code(CliExit::File);
+        }
+    }
     std::unique_ptr<LinkMonitor> monitor;
     QFile trace;
     if (!startTrace(c, trace, monitor, rs, prompter))
         return code(CliExit::File);
 
-    CliPort serial(context.makePort(portFolder), c.port, c.baud);
+#ifdef Q_OS_WIN
+    const QString device;
+#else
+    const QString device = c.parser.isSet(c.options.device)
+        ? QFileInfo(c.parser.value(c.options.device)).absoluteFilePath()
+        : QString();
+#endif
+    CliPort serial(context.makePort(folder, device), device.isEmpty() ? c.port : std::optional<int>(1), c.baud);
     rs.OnlineMode = true;
     rs.OpenRSComm(&serial);
-    int result = runCommand(c, run, serial);
+    int result = 0;
+    if (const Status opened = rs.openOutcome(); !opened || !rs.OnlineMode) {
+        result = run.failed(QStringLiteral("the controller link could not be opened (COM%1 %2)")
+                                .arg(serial.commPort())
+                                .arg(serial.deviceForPort(serial.commPort())),
+            opened ? fail(Cause::SilentLine) : opened.error());
+    } else {
+        result = spec.run(run, c, serial);
+    }
     rs.CloseRSComm();
+    if (monitor)
+        monitor->flushSink();
     rs.setMonitor(nullptr);
     if (trace.isOpen() && (!trace.flush() || trace.error() != QFileDevice::NoError)) {
         prompter.note(QStringLiteral("%1: %2").arg(trace.fileName(), trace.errorString()));
@@ -597,32 +709,24 @@ int RunTalvekCli(const QStringList& arguments, CliContext& context)
         return usage(QStringLiteral("no command"));
 
     // The command line is checked before anything touches the port.
-    CliCommand command { parser, o, args.front(), args.mid(1), {}, {}, {} };
+    CliCommand command { parser, o, args.front(), args.mid(1) };
+    const CommandSpec* spec = findCommand(command.name);
+    if (!spec)
+        return usage(QStringLiteral("unknown command %1").arg(command.name));
     if (const std::optional<QString> problem = portProblem(command))
         return usage(*problem);
-    if (const std::optional<QString> problem = commandProblem(command))
+    if (const std::optional<QString> problem = spec->check(command))
         return usage(*problem);
 
     CliPrompter prompter(err, parser.isSet(o.yes));
-    if (writesToController(command.name) && !parser.isSet(o.yes)) {
-        prompter.fail(CliExit::NeedsYes,
-            command.name + QStringLiteral(" writes to the controller: add --yes to go ahead"));
+    if (spec->writes && !parser.isSet(o.yes)) {
+        prompter.note(command.name + QStringLiteral(" writes to the controller: add --yes to go ahead"));
         return code(CliExit::NeedsYes);
     }
 
     const ProgramFolder folder
         = parser.isSet(o.folder) ? ProgramFolder(parser.value(o.folder)) : context.folder;
-    std::optional<QTemporaryDir> deviceFolder;
-    std::optional<ProgramFolder> portFolder = folder;
-    if (parser.isSet(o.device)) {
-        QString problem;
-        portFolder = devicePortFolder(command, folder, deviceFolder, prompter, problem);
-        if (!problem.isEmpty())
-            return usage(problem);
-        if (!portFolder)
-            return code(CliExit::File);
-    }
-    return runOnLink(command, context, folder, *portFolder, prompter);
+    return runOnLink(*spec, command, context, folder, prompter);
 }
 
 } // namespace talvek

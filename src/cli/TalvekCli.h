@@ -26,10 +26,10 @@ struct CliContext
     QTextStream& err;
     // Progress lines on `err` (the program sets this when it is a terminal).
     bool progress = false;
-    // The serial-port control, resolving port numbers through `portFolder`
-    // (the program folder, or for --device a folder whose port link names
-    // that device).
-    std::function<std::unique_ptr<SerialPortControl>(const ProgramFolder& portFolder)> makePort;
+    // The serial-port control, resolving port numbers through the program
+    // folder, or (--device; not empty) opening that device whatever the
+    // port number.
+    std::function<std::unique_ptr<SerialPortControl>(const ProgramFolder& folder, const QString& device)> makePort;
 };
 
 // Runs one talvek-cli command line (the arguments after the program name) and

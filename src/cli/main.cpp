@@ -33,8 +33,11 @@ int main(int argc, char* argv[])
     const bool terminal = false;
 #endif
     talvek::CliContext context { folder, clock, out, err, terminal,
-        [](const talvek::ProgramFolder& portFolder) -> std::unique_ptr<talvek::SerialPortControl> {
-            return std::make_unique<talvek::QtSerialPortControl>(portFolder);
+        [](const talvek::ProgramFolder& folder, const QString& device) -> std::unique_ptr<talvek::SerialPortControl> {
+            auto port = std::make_unique<talvek::QtSerialPortControl>(folder);
+            if (!device.isEmpty())
+                port->setDevice(device);
+            return port;
         } };
     const int result = talvek::RunTalvekCli(QCoreApplication::arguments().mid(1), context);
     out.flush();

@@ -112,12 +112,15 @@ void ByteLink::portLost()
 {
     CurrentMode = 0;
     CommError = true;
+    m_lastCause = Cause::PortFailed;
 }
 
 int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
 {
-    if (CommError)
+    if (CommError) {
+        m_lastCause = Cause::LinkDown;
         return NoReply;
+    }
     if (!m_port || !m_port->isOpen()) {
         portLost();
         return NoReply;
@@ -181,6 +184,7 @@ int ByteLink::awaitReply()
             timeouts = 0; // the deadline set before the box stands
         } else {
             CommError = true;
+            m_lastCause = Cause::SilentLine;
             return NoReply;
         }
     }
@@ -208,13 +212,17 @@ int ByteLink::SendByte(int value, bool noWait, bool clearInput)
     else if (noWait)
         m_monitor->exchanged(value, -1, start, Outcome::Sent);
     else
-        m_monitor->exchanged(value, reply, start, Outcome::Reply);
+        m_monitor->exchanged(value, reply, start, m_replyAfterResync ? Outcome::ReplyAfterResync : Outcome::Reply);
     return reply;
 }
 
 void ByteLink::SendBytes(const QByteArray& bytes)
 {
-    if (CommError || bytes.isEmpty())
+    if (CommError) {
+        m_lastCause = Cause::LinkDown;
+        return;
+    }
+    if (bytes.isEmpty())
         return;
     if (!m_port || !m_port->isOpen()) {
         portLost();
@@ -243,6 +251,7 @@ bool ByteLink::SetPLCMode(int mode, int command)
                 kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
             if (r != MsgResult::Retry) {
                 CommError = true;
+                m_lastCause = Cause::SilentLine;
                 close();
                 return false;
             }
@@ -275,7 +284,7 @@ bool ByteLink::SetPLCMode(int mode, int command)
 
 void ByteLink::ParseAddress(const QString& address)
 {
-    IsBitAdd = false;
+    m_isBitAdd = false;
     m_bitOutOfRange = false;
     const QStringView t(address);
 
@@ -284,107 +293,111 @@ void ByteLink::ParseAddress(const QString& address)
         const qsizetype split = std::max<qsizetype>(0, digits.size() - 2);
         const qint64 low = leadingHex(digits.mid(split));
         const qint64 high = leadingHex(digits.left(split));
-        AddNumber = saturate32(high * 256 + low);
-        AddType = QStringLiteral("B");
+        m_addNumber = saturate32(high * 256 + low);
+        m_addType = QStringLiteral("B");
         return;
     }
 
     if (t.contains(QLatin1Char('.'))) {
-        IsBitAdd = true;
-        AddType = QStringLiteral("B");
+        m_isBitAdd = true;
+        m_addType = QStringLiteral("B");
         const QStringView middle = t.size() >= 3 ? t.mid(1, t.size() - 3) : QStringView();
-        AddNumber = saturate32(leadingDigits(middle));
+        m_addNumber = saturate32(leadingDigits(middle));
         const QChar last = t.back();
         const int bit = last.isDigit() ? last.digitValue() : 0;
-        BitMask = quint16(1u << std::min(bit, 15));
+        m_bitMask = quint16(1u << std::min(bit, 15));
         m_bitOutOfRange = bit > 7; // a byte has no bit 8 or 9
         return;
     }
 
     const QChar first = t.isEmpty() ? QChar() : t.front().toUpper();
     if (first == QLatin1Char('B') || first == QLatin1Char('W') || first == QLatin1Char('D')) {
-        AddType = QString(first);
-        AddNumber = saturate32(leadingDigits(t.mid(1)));
+        m_addType = QString(first);
+        m_addNumber = saturate32(leadingDigits(t.mid(1)));
     } else if (first == QLatin1Char('F')) {
         const qint64 n = leadingDigits(t.mid(1));
-        IsBitAdd = true;
-        AddType = QStringLiteral("B");
-        AddNumber = saturate32(n / 8 + 32);
-        BitMask = quint16(1u << (n % 8));
+        m_isBitAdd = true;
+        m_addType = QStringLiteral("B");
+        m_addNumber = saturate32(n / 8 + 32);
+        m_bitMask = quint16(1u << (n % 8));
     } else {
-        AddType = QStringLiteral("B");
-        AddNumber = 32;
+        m_addType = QStringLiteral("B");
+        m_addNumber = 32;
     }
 }
 
 bool ByteLink::parsedAddressUsable(int width) const
 {
-    return !(IsBitAdd && m_bitOutOfRange) && AddNumber >= 0 && qint64(AddNumber) + width <= 0xFFFF;
+    return !(m_isBitAdd && m_bitOutOfRange) && m_addNumber >= 0 && qint64(m_addNumber) + width <= 0xFFFF;
 }
 
 // ---------------------------------------------------------------------------
 // Read
 
-bool ByteLink::prepareRead(const QString& Add)
+Status ByteLink::prepareRead(const QString& Add)
 {
     // The parse of an address read last in read mode is kept; any other
     // address is parsed (and checked) before the handshake.
     const bool reuse = CurrentMode == ReadMode && Add.compare(LastRead.address, Qt::CaseInsensitive) == 0;
     int width = LastRead.width;
     if (reuse) {
-        AddType = LastRead.type;
-        AddNumber = LastRead.number;
-        IsBitAdd = LastRead.isBit;
+        m_addType = LastRead.type;
+        m_addNumber = LastRead.number;
+        m_isBitAdd = LastRead.isBit;
         if (LastRead.isBit)
-            BitMask = LastRead.bitMask;
+            m_bitMask = LastRead.bitMask;
     } else {
         ParseAddress(Add);
-        if (AddType != QLatin1String("B") && AddType != QLatin1String("W") && AddType != QLatin1String("D")) {
+        if (m_addType != QLatin1String("B") && m_addType != QLatin1String("W") && m_addType != QLatin1String("D")) {
             CurrentMode = 0;
-            return false;
+            return fail(Cause::EntryRefused, Add);
         }
-        width = widthOf(AddType);
+        width = widthOf(m_addType);
         // A bit above 7 or bytes past 0xFFFF: no such value, nothing is sent.
         if (!parsedAddressUsable(width))
-            return false;
+            return fail(Cause::EntryRefused, Add);
         if (CurrentMode != ReadMode && !SetPLCMode(ReadMode, ReadMode))
-            return false;
+            return noReply(Add);
     }
 
     LastRead.address = Add;
-    LastRead.type = AddType;
-    LastRead.number = AddNumber;
-    LastRead.bitMask = BitMask;
-    LastRead.isBit = IsBitAdd;
+    LastRead.type = m_addType;
+    LastRead.number = m_addNumber;
+    LastRead.bitMask = m_bitMask;
+    LastRead.isBit = m_isBitAdd;
     LastRead.width = width;
-    return true;
+    return done();
 }
 
-bool ByteLink::readByteAt(int k)
+Status ByteLink::readByteAt(int k)
 {
     const int a = wireAddress(LastRead.number, k);
     const int h = SendByte(a >> 8, false, false);
     if (h == NoReply)
-        return false;
+        return noReply(LastRead.address);
     // A reply that came after a resynchronisation answers the attention
     // byte (or lands the board elsewhere in its triple): no echo.
-    if (h != (a >> 8) || m_replyAfterResync) {
-        if (m_monitor && !m_replyAfterResync)
+    if (m_replyAfterResync) {
+        CurrentMode = 0;
+        return fail(Cause::ReplyAfterResync, LastRead.address);
+    }
+    if (h != (a >> 8)) {
+        if (m_monitor)
             m_monitor->echoMismatch();
         CurrentMode = 0;
-        return false;
+        return fail(Cause::EchoMismatch, LastRead.address);
     }
     const int d = SendByte(a & 0xFF, false, false);
     if (d == NoReply)
-        return false;
+        return noReply(LastRead.address);
     // Likewise the data byte: after a lost address byte the board
     // answers the attention byte as an address of its own.
     if (m_replyAfterResync) {
         CurrentMode = 0;
-        return false;
+        return fail(Cause::ReplyAfterResync, LastRead.address);
     }
     LastRead.data[size_t(k)] = d;
-    return true;
+    return done();
 }
 
 QString ByteLink::lastReadValue() const
@@ -405,24 +418,26 @@ QString ByteLink::lastReadValue() const
     return QString::number(value);
 }
 
-QString ByteLink::ReadValue(const QString& Add)
+Result<QString> ByteLink::ReadValue(const QString& Add)
 {
-    if (!prepareRead(Add))
-        return {};
+    if (Status prepared = prepareRead(Add); !prepared)
+        return prepared.error();
     for (int k = 0; k <= LastRead.width; ++k) {
-        if (!readByteAt(k))
-            return {};
+        if (Status byte = readByteAt(k); !byte)
+            return byte.error();
     }
     return lastReadValue();
 }
 
-QString ByteLink::readRegister(const QString& Add)
+Result<QString> ByteLink::readRegister(const QString& Add)
 {
     const bool linkWasDown = CommError; // a read that fails fast is no new fault
-    QString value = ReadValue(Add);
-    if (value.isEmpty() && !CommError)
-        value = ReadValue(Add); // an echo went wrong: the read costs a new handshake
-    if (value.isEmpty() && !linkWasDown && m_monitor)
+    Result<QString> value = ReadValue(Add);
+    // An echo went wrong: the read costs a new handshake. An address that
+    // is refused is refused again.
+    if (!value && !CommError && value.cause() != Cause::EntryRefused)
+        value = ReadValue(Add);
+    if (!value && !linkWasDown && m_monitor)
         m_monitor->failedRead();
     return value;
 }
@@ -454,36 +469,34 @@ std::optional<quint64> ByteLink::writeDigits(const QString& DataValue)
     return v;
 }
 
-std::optional<QList<int>> ByteLink::writeBytes(quint64 v)
+Result<QList<int>> ByteLink::writeBytes(quint64 v, const QString& Add)
 {
-    const qint32 number = AddNumber;
-    QString type = AddType;
+    const Failure refused = fail(Cause::EntryRefused, Add);
+    const qint32 number = m_addNumber;
+    QString type = m_addType;
     // A bit above 7 is none of the byte's; bytes past 0xFFFF would wrap to
     // other addresses.
-    if (IsBitAdd && m_bitOutOfRange) {
+    if (m_isBitAdd && m_bitOutOfRange) {
         entryAlert(QStringLiteral("Entry out of Range (0-255)."));
-        return std::nullopt;
+        return refused;
     }
     if (!parsedAddressUsable(widthOf(type))) {
         entryAlert(QStringLiteral("Entry out of Range (0-65,535)."));
-        return std::nullopt;
+        return refused;
     }
     m_writeTarget = v;
 
-    if (IsBitAdd) {
-        const quint16 mask = BitMask;
+    if (m_isBitAdd) {
+        const quint16 mask = m_bitMask;
         if (v > 1) {
             entryAlert(QStringLiteral("Enter 0 or 1 Only."));
-            return std::nullopt;
+            return refused;
         }
-        m_writeRefused = false;
-        const QString current = readRegister(QStringLiteral("B") + QString::number(number));
+        const Result<QString> current = readRegister(QStringLiteral("B") + QString::number(number));
         // Without the byte as it stands, the other seven bits would be lost.
-        if (current.isEmpty()) {
-            m_writeIncomplete = true;
-            return std::nullopt;
-        }
-        const quint64 byte = current.toULongLong();
+        if (!current)
+            return fail(current.cause(), Add);
+        const quint64 byte = current->toULongLong();
         v = (v == 1 ? (byte | mask) : (byte & ~quint64(mask))) & 0xFF;
         type = QStringLiteral("B");
     }
@@ -503,72 +516,81 @@ std::optional<QList<int>> ByteLink::writeBytes(quint64 v)
             return QList<int> { low % 256, low / 256, high % 256, high / 256 };
         entryAlert(QStringLiteral("Entry out of Range (0-655,359,999)."));
     }
-    return std::nullopt;
+    return refused;
 }
 
-void ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes)
+Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const QString& Add)
 {
-    for (int k = 0; k < bytes.size() && !WriteMismatch; ++k) {
+    for (int k = 0; k < bytes.size(); ++k) {
         const int a = wireAddress(number, k);
         for (const int expected : { a >> 8, a & 0xFF, bytes[k] }) {
             const int r = SendByte(expected, false, false);
-            if (r == NoReply) {
-                m_writeIncomplete = true;
-                return;
-            }
+            if (r == NoReply)
+                return noReply(Add);
             // An echo that came after a resynchronisation may be the board's
             // answer to the attention byte: not an echo of this byte.
             if (r != expected || m_replyAfterResync) {
                 if (m_monitor && !m_replyAfterResync)
                     m_monitor->echoMismatch();
                 WriteMismatch = true;
-                break;
+                return fail(m_replyAfterResync ? Cause::ReplyAfterResync : Cause::EchoMismatch, Add);
             }
         }
     }
+    return done();
 }
 
-void ByteLink::WriteValue(const QString& Add, const QString& DataValue)
+Status ByteLink::WriteValue(const QString& Add, const QString& DataValue)
 {
     WriteMismatch = false;
-    m_writeRefused = true; // until something is sent
-    m_writeIncomplete = false;
 
     const std::optional<quint64> value = writeDigits(DataValue);
     if (!value)
-        return;
+        return fail(Cause::EntryRefused, Add);
     ParseAddress(Add);
-    const qint32 number = AddNumber;
-    const std::optional<QList<int>> bytes = writeBytes(*value);
+    const qint32 number = m_addNumber;
+    const Result<QList<int>> bytes = writeBytes(*value, Add);
     if (!bytes)
-        return;
+        return bytes.error();
 
-    m_writeRefused = false;
-    if (CurrentMode != WriteMode && !SetPLCMode(WriteMode, WriteMode)) {
-        m_writeIncomplete = true;
-        return;
-    }
-    sendWriteTriples(number, *bytes);
+    if (CurrentMode != WriteMode && !SetPLCMode(WriteMode, WriteMode))
+        return noReply(Add);
+    Status sent = sendWriteTriples(number, *bytes, Add);
     if (WriteMismatch)
         CurrentMode = 0;
+    return sent;
 }
 
-bool ByteLink::writeRegister(const QString& Add, const QString& DataValue)
+Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
 {
-    WriteValue(Add, DataValue);
-    if (WriteMismatch) {
+    Status written = WriteValue(Add, DataValue);
+    if (written || !WriteMismatch)
+        return written; // done, refused, or the link failed
+    if (m_monitor)
+        m_monitor->repeatedWrite();
+    written = WriteValue(Add, DataValue);
+    if (written || !WriteMismatch)
+        return written;
+    // Two wrong echoes: the board may or may not have taken the value (or
+    // taken a resynchronising 0xFF as its data byte). Ask it; when it holds
+    // a third value (a data byte lost on the way), write once more.
+    const quint64 target = m_writeTarget;
+    for (int attempt = 0;; ++attempt) {
+        const Result<QString> held = readRegister(Add);
+        if (!held)
+            return fail(written.cause(), Add);
+        if (held->toULongLong() == target)
+            return done();
+        if (attempt == 1 || CommError)
+            return fail(Cause::NotHeld, Add, held->toLongLong());
         if (m_monitor)
             m_monitor->repeatedWrite();
-        WriteValue(Add, DataValue);
+        Status again = WriteValue(Add, DataValue);
+        if (again)
+            return again; // every echo right: taken
+        if (!WriteMismatch)
+            return again;
     }
-    if (m_writeRefused || m_writeIncomplete || CommError)
-        return false;
-    if (!WriteMismatch)
-        return true;
-    // Two wrong echoes: the board may or may not have taken the value (or
-    // taken a resynchronising 0xFF as its data byte). Ask it.
-    const QString held = readRegister(Add);
-    return !held.isEmpty() && held.toULongLong() == m_writeTarget;
 }
 
 } // namespace talvek

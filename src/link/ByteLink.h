@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Outcome.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -20,8 +22,8 @@ class SerialPortControl;
 // reads and writes built on them. RSComm holds one and speaks through it.
 //
 // Failures are not exceptions: a failed exchange sets CommError and the
-// operation returns its failure value; while CommError is set every exchange
-// fails at once without touching the port.
+// operation returns a Failure with its cause; while CommError is set every
+// exchange fails at once without touching the port.
 class ByteLink final
 {
 public:
@@ -44,11 +46,12 @@ public:
     // An echo went wrong during the last WriteValue.
     bool WriteMismatch = false;
 
-    // The result of the last ParseAddress.
-    QString AddType = QStringLiteral("B");
-    qint32 AddNumber = 0;
-    quint16 BitMask = 0;
-    bool IsBitAdd = false;
+    // The result of the last ParseAddress, read only: the read and write
+    // operations own the parse.
+    const QString& AddType() const { return m_addType; }
+    qint32 AddNumber() const { return m_addNumber; }
+    quint16 BitMask() const { return m_bitMask; }
+    bool IsBitAdd() const { return m_isBitAdd; }
 
     // The last ReadValue; a read of the same address in read mode reuses
     // its parse.
@@ -89,25 +92,29 @@ public:
     // The reply SendByte returned last came only after a resynchronisation:
     // it may answer the attention byte, not the byte that was sent.
     bool replyAfterResync() const { return m_replyAfterResync; }
+    // Why the last exchange gave NoReply: the operator gave up on a silent
+    // line, the port failed, or CommError was already set.
+    Cause lastCause() const { return m_lastCause; }
     // The mode handshake: 0xFF, 0x55, the command byte, 0x55. On success
     // CurrentMode is the mode. When the operator gives up after 2 s without
     // an acknowledge, the port is closed and the link goes offline.
     bool SetPLCMode(int mode, int command);
     void ParseAddress(const QString& address);
 
-    // The raw read: the value as decimal text, empty text when it failed.
-    QString ReadValue(const QString& Add);
-    // The raw write; WriteMismatch tells of a wrong echo. A value the entry
-    // rules refuse is refused with an entry alert, and nothing is sent.
-    void WriteValue(const QString& Add, const QString& DataValue);
+    // The raw read: the value as decimal text, or the failure.
+    Result<QString> ReadValue(const QString& Add);
+    // The raw write; WriteMismatch tells of a wrong echo (the failure's cause
+    // too). A value the entry rules refuse is refused with an entry alert,
+    // and nothing is sent (Cause::EntryRefused).
+    Status WriteValue(const QString& Add, const QString& DataValue);
     // ReadValue, once more when it failed without a link failure (the
     // repetition costs a new handshake).
-    QString readRegister(const QString& Add);
+    Result<QString> readRegister(const QString& Add);
     // WriteValue, once more after an echo mismatch, and a read-back after a
-    // second one. True when the controller holds the value.
-    bool writeRegister(const QString& Add, const QString& DataValue);
-    // The last WriteValue refused its value before anything was sent.
-    bool writeRefused() const { return m_writeRefused; }
+    // second one. When the read-back finds another value, the value is
+    // written and read back once more; a value still not held fails with
+    // Cause::NotHeld and the value the controller holds.
+    Status writeRegister(const QString& Add, const QString& DataValue);
 
     // "Error:" CR message, title "ENTRY ALERT".
     void entryAlert(const QString& message);
@@ -125,32 +132,36 @@ private:
     // Whether the parsed address (AddNumber, with `width` more bytes) lies
     // in the 16-bit byte space and names a bit 0 to 7.
     bool parsedAddressUsable(int width) const;
+    // The failure of an exchange that gave NoReply.
+    Failure noReply(const QString& detail) const { return fail(m_lastCause, detail); }
     // The parse ReadValue goes by: the one kept in LastRead, or a new one
-    // followed by the read handshake. False when nothing is to be sent.
-    bool prepareRead(const QString& Add);
-    // One address pair of a read: the byte the board answered, or nothing.
-    bool readByteAt(int k);
+    // followed by the read handshake.
+    Status prepareRead(const QString& Add);
+    // One address pair of a read: the byte the board answered goes to LastRead.
+    Status readByteAt(int k);
     QString lastReadValue() const;
     // The digits of a value text, or nothing (after the entry alert).
     std::optional<quint64> writeDigits(const QString& DataValue);
-    // The data bytes of a write to the parsed address, in wire order, or
-    // nothing (after the entry alert, or when the byte of a bit could not be
+    // The data bytes of a write to the parsed address, in wire order, or the
+    // failure (after the entry alert, or when the byte of a bit could not be
     // read).
-    std::optional<QList<int>> writeBytes(quint64 value);
-    void sendWriteTriples(qint32 number, const QList<int>& bytes);
+    Result<QList<int>> writeBytes(quint64 value, const QString& Add);
+    Status sendWriteTriples(qint32 number, const QList<int>& bytes, const QString& Add);
 
     Clock& m_clock;
     Prompter& m_prompter;
+    QString m_addType = QStringLiteral("B");
+    qint32 m_addNumber = 0;
+    quint16 m_bitMask = 0;
+    bool m_isBitAdd = false;
     SerialPortControl* m_port = nullptr;
     LinkMonitor* m_monitor = nullptr;
     bool m_replyAfterResync = false;
+    Cause m_lastCause = Cause::SilentLine;
     // The last ParseAddress named a bit above 7.
     bool m_bitOutOfRange = false;
-    // The last WriteValue: refused before anything was sent (entry alert),
-    // failed without an echo mismatch (the byte of a bit could not be read),
-    // and the value it was to leave in the controller (0 or 1 for a bit).
-    bool m_writeRefused = false;
-    bool m_writeIncomplete = false;
+    // The value the last WriteValue was to leave in the controller (0 or 1
+    // for a bit).
     quint64 m_writeTarget = 0;
 };
 

@@ -95,7 +95,8 @@ PortSettings parsePortSettings(const QByteArray& contents)
     // The speed the link accepts is a speed it can open: the canonical text
     // of 9600 or 19200, however the file spells it ("1.92E4", "&H2580").
     const double speed = Val(speedField);
-    s.speed = speed == 19200.0 ? QStringLiteral("19200") : QStringLiteral("9600");
+    const int baud = speed == double(supportedSpeeds[1]) ? supportedSpeeds[1] : supportedSpeeds[0];
+    s.speed = QString::number(baud);
     return s;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QFileDevice>
 #include <QString>
 #include <QStringList>
@@ -21,6 +23,12 @@ struct PortSettings
     int port = 1;
     QString speed = QStringLiteral("9600");
 };
+// The speeds the link opens a port at, slowest first (the first is the default).
+inline constexpr std::array<int, 2> supportedSpeeds { 9600, 19200 };
+inline bool isSupportedSpeed(int baud)
+{
+    return baud == supportedSpeeds[0] || baud == supportedSpeeds[1];
+}
 // The settings file holds one short line; nothing beyond this is read.
 inline constexpr qint64 portSettingsReadLimit = 4096;
 // The port settings file's contents, "port,speed": the port limited to

@@ -47,8 +47,16 @@ void LinkMonitor::append(const Exchange& e)
     m_next = (m_next + 1) % m_ring.size();
     m_size = std::min(m_size + 1, m_ring.size());
     ++m_logged;
-    if (m_sink)
-        m_sink(e);
+    if (m_sink && m_sinkPending && m_size > 1)
+        m_sink(m_ring[(m_next + m_ring.size() - 2) % m_ring.size()]);
+    m_sinkPending = bool(m_sink);
+}
+
+void LinkMonitor::flushSink()
+{
+    if (m_sink && m_sinkPending && m_size > 0)
+        m_sink(m_ring[(m_next + m_ring.size() - 1) % m_ring.size()]);
+    m_sinkPending = false;
 }
 
 void LinkMonitor::exchanged(int out, int in, qint64 startNs, Outcome outcome)
@@ -78,6 +86,11 @@ void LinkMonitor::replyTimedOut(int timeouts, bool resynchronising)
     if (resynchronising) {
         ++m_counters.resynchronisations;
         ++m_counters.bytesOut; // the attention byte
+        Exchange e;
+        e.atNs = now();
+        e.out = 0xFF;
+        e.outcome = Outcome::Resync;
+        append(e);
     }
 }
 
@@ -86,7 +99,7 @@ void LinkMonitor::echoMismatch()
     ++m_counters.echoMismatches;
     if (m_size > 0) {
         Exchange& last = m_ring[(m_next + m_ring.size() - 1) % m_ring.size()];
-        if (last.outcome == Outcome::Reply)
+        if (last.outcome == Outcome::Reply || last.outcome == Outcome::ReplyAfterResync)
             last.outcome = Outcome::EchoMismatch;
     }
 }
@@ -180,6 +193,10 @@ QString LinkMonitor::outcomeText(Outcome outcome)
         return QStringLiteral("record sum");
     case Outcome::NoRecordReply:
         return QStringLiteral("no record sum");
+    case Outcome::ReplyAfterResync:
+        return QStringLiteral("reply after resync");
+    case Outcome::Resync:
+        return QStringLiteral("resync (attention)");
     }
     return {};
 }
@@ -190,7 +207,7 @@ QString LinkMonitor::formatExchange(const Exchange& e) const
     const qint64 subMs = ((e.atNs - m_monoBase) % 1000000 + 1000000) % 1000000;
     const QString time = at.toString(QStringLiteral("HH:mm:ss.zzz"))
         + QStringLiteral("%1").arg(subMs / 1000, 3, 10, QLatin1Char('0'));
-    const QString reply = (e.outcome == Outcome::Sent) ? QStringLiteral("-")
+    const QString reply = (e.outcome == Outcome::Sent || e.outcome == Outcome::Resync) ? QStringLiteral("-")
                                                        : QString::number(double(e.replyNs) / 1000.0, 'f', 1);
     return QStringLiteral("%1 %2 %3 %4 %5")
         .arg(time, -15)

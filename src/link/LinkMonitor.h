@@ -27,6 +27,8 @@ public:
         NoReply, // no reply: the exchange failed and the link with it
         RecordReply, // the controller's sum after a program record
         NoRecordReply, // no sum after a program record within its wait
+        ReplyAfterResync, // a reply that came only after an attention byte went out in the byte's place
+        Resync, // the attention byte sent after a timeout to win the board back (no reply awaited of its own)
     };
 
     struct Exchange
@@ -103,8 +105,11 @@ public:
     // When the link last went ONLINE (invalid before).
     QDateTime onlineSince() const { return m_onlineSince; }
 
-    // Called for each exchange as it is logged (the command line's trace file).
+    // Called for each exchange once its outcome is final (the command line's
+    // trace file): an exchange is handed on when the next one is logged (an
+    // echo found wrong relabels the last one first) or at flushSink().
     void setSink(std::function<void(const Exchange&)> sink) { m_sink = std::move(sink); }
+    void flushSink();
 
     // ---- the log as text (the monitor's "Save Log..." and the trace file) ----
     static QString logHeader();
@@ -117,6 +122,7 @@ public:
 
 private:
     void append(const Exchange& e);
+    bool m_sinkPending = false; // the newest exchange is not yet handed to the sink
 
     std::function<qint64()> m_nowNs;
     std::vector<Exchange> m_ring;

@@ -166,6 +166,8 @@ QString QtSerialPortControl::portLink(int port) const
 
 QString QtSerialPortControl::deviceForPort(int port) const
 {
+    if (!m_fixedDevice.isEmpty())
+        return m_fixedDevice;
 #ifndef Q_OS_WIN
     const QFileInfo link(portLink(port));
     if (link.isSymLink()) {

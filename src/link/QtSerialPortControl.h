@@ -57,6 +57,9 @@ public:
     // link exists (even a dangling one), else the fixed table; empty when the
     // number has no device.
     QString deviceForPort(int port) const override;
+    // Every port number names this device (the command line's --device);
+    // empty: the port links and the table decide.
+    void setDevice(const QString& device) { m_fixedDevice = device; }
     // "Device /dev/ttyUSB0 (COM33), 9600 baud."
     QString portFacts() const override;
 
@@ -110,6 +113,7 @@ private:
     int m_savedSerialFlags = 0;
     QString m_sysfsRoot = QStringLiteral("/sys");
     UsbLatencyTimer m_latencyTimer;
+    QString m_fixedDevice;
 };
 
 } // namespace talvek

@@ -58,6 +58,8 @@ void RSComm::ConfigurePort(SerialPortControl* port)
             if (answer != MsgResult::Retry) {
                 OnlineMode = false;
                 m_portFailed = true;
+                m_openFailure = fail(Cause::PortFailed, e.description());
+                m_openFailure->errorNumber = e.number();
                 return;
             }
         }
@@ -76,6 +78,7 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         return; // never reconfigure a port under a waiting exchange
     if (monitor())
         monitor()->linkOpening();
+    m_openFailure.reset();
 
     m_link.attach(CommObj);
     ConfigurePort(CommObj);
@@ -89,7 +92,11 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         CommError = true;
         OnlineMode = false;
         m_portFailed = true;
+        m_openFailure = fail(Cause::PortFailed, e.description());
+        m_openFailure->errorNumber = e.number();
     }
+    if (!OnlineMode && !m_openFailure)
+        m_openFailure = fail(m_link.lastCause());
     if (!OnlineMode && CommObj->isOpen()) {
         // The port stays open only while the program is online.
         try {
@@ -107,31 +114,33 @@ void RSComm::CloseRSComm()
 // ---------------------------------------------------------------------------
 // Read and write
 
-QString RSComm::RSRead(const QString& Add)
+Result<QString> RSComm::RSRead(const QString& Add)
 {
     OperationGuard guard(*this);
-    if (guard.refused()) {
-        m_readFailed = true;
-        return QStringLiteral("0");
-    }
-    const QString raw = m_link.readRegister(Add);
-    m_readFailed = raw.isEmpty();
-    return m_readFailed ? QStringLiteral("0") : raw;
+    if (guard.refused())
+        return fail(Cause::Busy, Add);
+    return m_link.readRegister(Add);
 }
 
-bool RSComm::RSWrite(const QString& Add, const QString& DataValue, WriteFailure report)
+Status RSComm::RSWrite(const QString& Add, const QString& DataValue, WriteFailure report)
 {
     OperationGuard guard(*this);
-    if (guard.refused()) {
-        m_writeFailed = true;
-        return false;
-    }
-    const bool written = m_link.writeRegister(Add, DataValue);
-    m_writeFailed = !written && !m_link.writeRefused();
-    // A link failure has had its own box; the operator is going OFFLINE.
-    if (m_writeFailed && !CommError && report == WriteFailure::Alert)
-        m_link.entryAlert(QStringLiteral("Value Not Written to PLC (") + Add + QStringLiteral(")."));
+    if (guard.refused())
+        return fail(Cause::Busy, Add);
+    Status written = m_link.writeRegister(Add, DataValue);
+    // A refused value has had its entry alert; a link failure its own box
+    // (the operator is going OFFLINE).
+    if (!written && written.cause() != Cause::EntryRefused && !CommError && report == WriteFailure::Alert)
+        m_link.entryAlert(writeFailureText(Add, written.error()));
     return written;
+}
+
+QString RSComm::writeFailureText(const QString& Add, const Failure& failure)
+{
+    QString text = QStringLiteral("Value Not Written to PLC (") + Add + QStringLiteral(").");
+    if (failure.cause == Cause::NotHeld && failure.held)
+        text += QStringLiteral("\rThe controller now holds ") + QString::number(*failure.held) + QLatin1Char('.');
+    return text;
 }
 
 } // namespace talvek

@@ -21,8 +21,9 @@ class SerialPortControl;
 // spoken through the byte link it holds.
 //
 // Controller failures are not exceptions: a failed exchange sets CommError and
-// the operation returns its failure value; while CommError is set every
-// exchange fails at once without touching the port.
+// the operation returns a Failure with its cause (a Result the caller must
+// look at); while CommError is set every exchange fails at once without
+// touching the port.
 //
 // One controller operation at a time: while an exchange waits inside a modal
 // box (the Retry/Cancel of a timeout), a controller operation started from the
@@ -50,8 +51,8 @@ public:
     // Full path of the port settings file.
     QString CommSettingsFile() const;
 
-    // Current controller fault code (byte 8176); 0 when the read fails.
-    qint16 FaultCode();
+    // Current controller fault code (byte 8176).
+    Result<qint16> FaultCode();
     // "Fault Code (0AH): " and the text of the fault code table.
     QString FaultDescription(qint16 FltCode);
 
@@ -93,26 +94,31 @@ public:
     // Board names and configuration-file indexes by board code (a character code).
     static QString TargetboardName(qint16 TargetboardType);
     static QString LCFBoardIndex(qint16 BoardType);
-    // Controller firmware revision (byte 8159); -1 when offline or failed link.
-    qint16 FirmwareRev();
+    // Controller firmware revision (byte 8159); LinkDown when offline.
+    Result<qint16> FirmwareRev();
 
     // PLS board values and channel operations, spoken through the link with
-    // the PLS command set. Reads give the failure text -9999 and operations
-    // return false when the link fails (at once, without any exchange, when
-    // CommError is already set).
-    QString PLSScaleFactor();
-    QString PLSOffset();
-    QString PLSPos();
-    QString PLSRpm();
+    // the PLS command set. Every one fails (at once, without any exchange,
+    // when CommError is already set) with the cause of its failure.
+    Result<int> PLSScaleFactor();
+    Result<int> PLSOffset();
+    Result<int> PLSPos();
+    Result<int> PLSRpm();
+    // What the last successful RecallChannel gave (states 0 OFF, 1 ON, 2
+    // empty, 3 pulse train; any other state fails the recall).
     qint16 ChannelRecallPos = 0;
     qint16 ChannelRecallState = 0;
-    bool SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan);
-    bool PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division);
-    bool ClearPLSChan(qint16 Chan);
-    bool RecallChannel(qint16 Chan);
-    bool SetPLSOffset(qint16 Position);
-    bool PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor);
-    std::array<qint16, 19> PLSConfigUpload();
+    Status SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan);
+    Status PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division);
+    Status ClearPLSChan(qint16 Chan);
+    // One recall; one that went wrong on the line (not a link failure) is
+    // made once more, as a read is.
+    Status RecallChannel(qint16 Chan);
+    Status SetPLSOffset(qint16 Position);
+    Status PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor);
+    // The configuration table; on failure "Not able to Upload Configuration
+    // from PLS." has been shown, and nothing of the table is returned.
+    Result<std::array<qint16, 19>> PLSConfigUpload();
 
     // Address utilities.
     static QString MarkHex2HEX(QString& MarkHEX);
@@ -126,30 +132,31 @@ public:
     //
     // A read whose exchange went wrong without a link failure (a wrong echo,
     // a reply that came only after a resynchronisation) is made once more
-    // with a new handshake. When that fails too, RSRead returns "0" and
-    // lastReadFailed() is true: the "0" is no value and is not to be stored.
-    QString RSRead(const QString& Add);
-    bool lastReadFailed() const { return m_readFailed; }
+    // with a new handshake; when that fails too, the result is the failure.
+    [[nodiscard]] Result<QString> RSRead(const QString& Add);
     // A write whose echo goes wrong is made once more; when the second one
-    // goes wrong too, the value is read back. When the controller does not
-    // hold it (or the link failed), lastWriteFailed() is true and the result
-    // is false; with WriteFailure::Alert the operator is told that the value
-    // was not written (unless CommError already stands for the failure). A
-    // value refused by an entry alert is not a failed write: nothing was sent.
+    // goes wrong too, the value is read back (and written once more when the
+    // controller holds a third value). With WriteFailure::Alert the operator
+    // is told that the value was not written, and what the controller holds
+    // when that is known (unless CommError already stands for the failure).
+    // A value refused by an entry alert fails with Cause::EntryRefused:
+    // nothing was sent.
     enum class WriteFailure
     {
         Alert,
         Quiet
     };
-    bool RSWrite(const QString& Add, const QString& DataValue, WriteFailure report = WriteFailure::Alert);
-    bool lastWriteFailed() const { return m_writeFailed; }
+    Status RSWrite(const QString& Add, const QString& DataValue, WriteFailure report = WriteFailure::Alert);
+    // "Value Not Written to PLC (W1026)." and, when the controller was found
+    // holding another value, what it holds.
+    static QString writeFailureText(const QString& Add, const Failure& failure);
     void OpenRSComm(SerialPortControl* CommObj);
     void CloseRSComm();
 
     // Program download and upload: synchronous, with one event pump per
     // record; a second call while one runs returns at once.
-    void DumpProgram();
-    void UploadProgram();
+    Status DumpProgram();
+    Status UploadProgram();
 
     // True while a controller operation is in progress (for example while the
     // Retry/Cancel box of a timeout is up).
@@ -161,6 +168,9 @@ public:
 
     // Configuring or opening the port failed: OpenRSComm left it closed.
     bool PortFailed() const { return m_portFailed; }
+    // How the last OpenRSComm ended: done when the board answered, else the
+    // port's failure (with its error number) or the silent line.
+    Status openOutcome() const { return m_openFailure ? Status(*m_openFailure) : done(); }
     SerialPortControl* Port() const { return m_link.port(); }
     // The byte link the controller operations speak through: its mode, the
     // last write's echo (WriteMismatch), the raw reads and writes.
@@ -196,32 +206,36 @@ private:
     };
     void ConfigurePort(SerialPortControl* port);
     // One byte of a PLS command that the board must acknowledge; one byte
-    // polled from the board (NoReply when the exchange failed or its reply
+    // polled from the board (a failure when the exchange failed or its reply
     // came only after a resynchronisation).
-    bool acknowledged(int value);
-    int polledByte();
+    Status acknowledged(int value);
+    Result<int> polledByte();
+    // The failure of an exchange that gave no reply.
+    Failure noReply() const { return fail(m_link.lastCause()); }
+    // The handshake of a PLS command.
+    Status plsMode(int mode, int command);
 
     // ---- PLS wire operations (each one handshakes with its own command
     // byte; no PLS mode is ever reused) ----
-    // The word as low + 256 * high, or -9999 when the read failed.
-    int ReadPLSWord(int command);
-    bool WritePLSWord(int command, int value);
+    // The word as low + 256 * high.
+    Result<int> ReadPLSWord(int command);
+    Status WritePLSWord(int command, int value);
     // Six record bytes, each acknowledged with 0x55, then the ready wait.
-    bool SendPLSRecord(int command, const std::array<int, 6>& record);
-    bool SendPLSConfigBlock(int command, const std::array<int, 6>& values);
-    bool ReceivePLSConfig();
-    bool ReadRecallRecord(int Chan);
-    bool WaitPLSReady();
+    Status SendPLSRecord(int command, const std::array<int, 6>& record);
+    Status SendPLSConfigBlock(int command, const std::array<int, 6>& values);
+    Status ReceivePLSConfig();
+    Status ReadRecallRecord(int Chan);
+    Status WaitPLSReady();
     void leaveModeHandshake();
-    bool sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes);
-    QString readPLSText(int command);
+    Status sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes);
+    Result<int> readPLSValue(int command);
 
     // ---- program file set, download and upload ----
     bool SetProgramIdent(const QString& path);
     bool SetProgramConfig(const QString& path);
     bool transferRunning() const { return m_inProgramMode || m_transferring; }
-    void dumpProgramSteps();
-    void uploadProgramSteps();
+    Status dumpProgramSteps();
+    Status uploadProgramSteps();
     // The controller's reply to a program record: the byte, or nothing after 1 s.
     std::optional<int> awaitRecordReply();
     void letEventsRun();
@@ -235,8 +249,7 @@ private:
     Prompter& m_prompter;
     int m_depth = 0;
     bool m_portFailed = false;
-    bool m_readFailed = false;
-    bool m_writeFailed = false;
+    std::optional<Failure> m_openFailure;
 
     bool m_inProgramMode = false;
     bool m_inUploadMode = false;

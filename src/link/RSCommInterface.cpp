@@ -9,13 +9,15 @@
 
 namespace talvek {
 
-qint16 RSComm::FaultCode()
+Result<qint16> RSComm::FaultCode()
 {
     OperationGuard guard(*this);
     if (guard.refused())
-        return 0;
-    const QString raw = m_link.ReadValue(reg::faultCode);
-    return raw.isEmpty() ? 0 : qint16(raw.toInt());
+        return fail(Cause::Busy, reg::faultCode);
+    const Result<QString> raw = m_link.ReadValue(reg::faultCode);
+    if (!raw)
+        return raw.error();
+    return qint16(raw->toInt());
 }
 
 QString RSComm::FaultDescription(qint16 FltCode)
@@ -23,15 +25,17 @@ QString RSComm::FaultDescription(qint16 FltCode)
     return FaultDescriptionText(FltCode, m_folder, m_prompter);
 }
 
-qint16 RSComm::FirmwareRev()
+Result<qint16> RSComm::FirmwareRev()
 {
     if (!OnlineMode || CommError)
-        return -1;
+        return fail(Cause::LinkDown, reg::firmwareRevision);
     OperationGuard guard(*this);
     if (guard.refused())
-        return -1;
-    const QString raw = m_link.ReadValue(reg::firmwareRevision);
-    return raw.isEmpty() ? 0 : CInt(Val(raw));
+        return fail(Cause::Busy, reg::firmwareRevision);
+    const Result<QString> raw = m_link.ReadValue(reg::firmwareRevision);
+    if (!raw)
+        return raw.error();
+    return CInt(Val(*raw));
 }
 
 QString RSComm::TargetboardName(qint16 TargetboardType)

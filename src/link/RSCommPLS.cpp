@@ -17,7 +17,8 @@ namespace {
 constexpr int PollByte = 0x55;
 constexpr int ReadyQuery = 0x38;
 constexpr int ReadyReply = 0x00;
-constexpr int PLSFailure = -9999;
+constexpr int Nak = 0x15;
+constexpr int RecallStatePulseTrain = 3;
 constexpr qint64 ReadyWindowMs = 3000;
 constexpr qint64 ReadyRetryMs = 2000;
 
@@ -66,143 +67,158 @@ bool isByte(int v)
 // A reply that came only after a resynchronisation may answer the attention
 // byte, and the board may have taken that attention byte as the data the
 // lost byte was to carry: neither an acknowledgement nor a value then.
-bool RSComm::acknowledged(int value)
+Status RSComm::acknowledged(int value)
 {
-    return m_link.SendByte(value, false, false) == Ack && !CommError && !m_link.replyAfterResync();
+    const int r = m_link.SendByte(value, false, false);
+    if (r == NoReply || CommError)
+        return noReply();
+    if (m_link.replyAfterResync())
+        return fail(Cause::ReplyAfterResync);
+    if (r == Nak)
+        return fail(Cause::RefusedByBoard);
+    if (r != Ack)
+        return fail(Cause::EchoMismatch);
+    return done();
 }
 
-int RSComm::polledByte()
+Result<int> RSComm::polledByte()
 {
     const int r = m_link.SendByte(PollByte, false, false);
-    return CommError || m_link.replyAfterResync() ? NoReply : r;
+    if (r == NoReply || CommError)
+        return noReply();
+    if (m_link.replyAfterResync())
+        return fail(Cause::ReplyAfterResync);
+    return r;
 }
 
-int RSComm::ReadPLSWord(int command)
+Status RSComm::plsMode(int mode, int command)
 {
     m_link.CurrentMode = 0;
-    if (!m_link.SetPLCMode(ModeReadWord, command)) {
-        m_link.CurrentMode = 0;
-        return PLSFailure;
-    }
-    const int low = polledByte();
-    if (low == NoReply) {
-        m_link.CurrentMode = 0;
-        return PLSFailure;
-    }
-    const int high = polledByte();
+    if (m_link.SetPLCMode(mode, command))
+        return done();
     m_link.CurrentMode = 0;
-    if (high == NoReply)
-        return PLSFailure;
-    return low + 256 * high;
+    return noReply();
 }
 
-bool RSComm::WritePLSWord(int command, int value)
+Result<int> RSComm::ReadPLSWord(int command)
+{
+    if (Status mode = plsMode(ModeReadWord, command); !mode)
+        return mode.error();
+    const Result<int> low = polledByte();
+    const Result<int> high = low ? polledByte() : low;
+    m_link.CurrentMode = 0;
+    if (!high)
+        return high.error();
+    return *low + 256 * *high;
+}
+
+Status RSComm::WritePLSWord(int command, int value)
 {
     m_link.CurrentMode = 0;
     // The board takes a 16-bit word; anything else is not sent at all.
     if (value < 0 || value > 0xFFFF)
-        return false;
-    if (!m_link.SetPLCMode(ModeWriteWord, command)) {
-        m_link.CurrentMode = 0;
-        return false;
-    }
+        return fail(Cause::EntryRefused);
+    if (Status mode = plsMode(ModeWriteWord, command); !mode)
+        return mode;
     for (const int b : { value & 0xFF, value >> 8 }) {
-        if (!acknowledged(b)) {
+        if (Status ack = acknowledged(b); !ack) {
             m_link.CurrentMode = 0;
-            return false;
+            return ack;
         }
     }
-    const bool ready = WaitPLSReady();
+    Status ready = WaitPLSReady();
     m_link.CurrentMode = 0;
     return ready;
 }
 
-bool RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes)
+Status RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int, 6>& bytes)
 {
     m_link.CurrentMode = 0;
     for (const int b : bytes) {
         if (!isByte(b))
-            return false; // a value the wire cannot carry: nothing is sent
+            return fail(Cause::EntryRefused); // a value the wire cannot carry: nothing is sent
     }
-    if (!m_link.SetPLCMode(mode, command)) {
-        m_link.CurrentMode = 0;
-        return false;
-    }
+    if (Status handshake = plsMode(mode, command); !handshake)
+        return handshake;
     for (const int b : bytes) {
-        if (!acknowledged(b)) {
+        if (Status ack = acknowledged(b); !ack) {
             m_link.CurrentMode = 0;
-            return false;
+            return ack;
         }
     }
-    const bool ready = WaitPLSReady();
+    Status ready = WaitPLSReady();
     m_link.CurrentMode = 0;
     return ready;
 }
 
-bool RSComm::SendPLSRecord(int command, const std::array<int, 6>& record)
+Status RSComm::SendPLSRecord(int command, const std::array<int, 6>& record)
 {
     return sendAcknowledgedBlock(ModeRecord, command, record);
 }
 
-bool RSComm::SendPLSConfigBlock(int command, const std::array<int, 6>& values)
+Status RSComm::SendPLSConfigBlock(int command, const std::array<int, 6>& values)
 {
     return sendAcknowledgedBlock(ModeConfigBlock, command, values);
 }
 
-bool RSComm::ReceivePLSConfig()
+Status RSComm::ReceivePLSConfig()
 {
-    m_link.CurrentMode = 0;
-    if (!m_link.SetPLCMode(ModeReadConfig, CmdReadConfig)) {
-        m_link.CurrentMode = 0;
-        return false;
-    }
-    for (size_t i = 0; i < m_plsConfigTable.size(); ++i) {
-        const int r = polledByte();
-        if (r == NoReply) {
-            // The entries received so far stay; the failed one keeps its value.
+    if (Status mode = plsMode(ModeReadConfig, CmdReadConfig); !mode)
+        return mode;
+    std::array<qint16, 19> table {};
+    for (qint16& entry : table) {
+        const Result<int> r = polledByte();
+        if (!r) {
             m_link.CurrentMode = 0;
-            return false;
+            return r.error();
         }
-        m_plsConfigTable[i] = qint16(r);
+        entry = qint16(*r);
     }
+    // Only a table received whole replaces the one kept.
+    m_plsConfigTable = table;
     m_link.CurrentMode = 0;
-    return true;
+    return done();
 }
 
-bool RSComm::ReadRecallRecord(int Chan)
+Status RSComm::ReadRecallRecord(int Chan)
 {
     m_link.CurrentMode = 0;
     if (!isByte(Chan))
-        return false;
-    if (!m_link.SetPLCMode(ModeRecall, CmdRecall)) {
-        m_link.CurrentMode = 0;
-        return false;
-    }
-    auto invalid = [this](qint16 state) {
+        return fail(Cause::EntryRefused);
+    if (Status mode = plsMode(ModeRecall, CmdRecall); !mode)
+        return mode;
+    auto invalid = [this](qint16 state, Failure why) {
         ChannelRecallState = state;
         ChannelRecallPos = 0;
         m_link.CurrentMode = 0;
-        return false;
+        return why;
     };
     if (CommError)
-        return invalid(2);
-    if (!acknowledged(Chan)) {
+        return invalid(2, noReply());
+    if (Status ack = acknowledged(Chan); !ack) {
         m_link.CurrentMode = 0;
-        return false;
+        return ack;
     }
     std::array<int, 3> polled {};
     for (int& p : polled) {
-        p = polledByte();
-        if (p == NoReply)
-            return invalid(0);
+        const Result<int> r = polledByte();
+        if (!r)
+            return invalid(0, r.error());
+        p = *r;
     }
     const auto [state, low, high] = polled;
+    // A position beyond 4351 is a record the board gave, not a line fault:
+    // not made again.
     if (high > 16)
-        return invalid(2);
+        return invalid(2, fail(Cause::RefusedByBoard));
+    // The board gives OFF (0), ON (1), empty (2) and pulse train (3); any
+    // other state byte (a doubled acknowledgement, 0x55) is no recall.
+    if (state > RecallStatePulseTrain)
+        return invalid(2, fail(Cause::BadReply));
     ChannelRecallState = qint16(state);
     ChannelRecallPos = qint16(low + 256 * high);
     m_link.CurrentMode = 0;
-    return true;
+    return done();
 }
 
 // A reply after a resynchronisation answers the attention byte: the board
@@ -216,7 +232,7 @@ void RSComm::leaveModeHandshake()
         m_link.SendByte(ReadyQuery, true, false);
 }
 
-bool RSComm::WaitPLSReady()
+Status RSComm::WaitPLSReady()
 {
     qint64 deadline = m_clock.nowMs() + ReadyWindowMs;
     for (;;) {
@@ -226,12 +242,12 @@ bool RSComm::WaitPLSReady()
                     kCommErrorTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
             if (r != MsgResult::Retry) {
                 CommError = true;
-                return false;
+                return fail(Cause::SilentLine);
             }
             deadline = m_clock.nowMs() + ReadyRetryMs;
         }
         if (CommError)
-            return false;
+            return noReply();
         const int ack = m_link.SendByte(ReadyQuery, false, false);
         if (m_link.replyAfterResync()) {
             leaveModeHandshake();
@@ -246,7 +262,9 @@ bool RSComm::WaitPLSReady()
         }
         if (state == ReadyReply) {
             m_link.SendByte(PollByte, false, false); // the board's closing byte, whatever it is
-            return true;
+            if (CommError)
+                return noReply();
+            return done();
         }
     }
 }
@@ -254,75 +272,80 @@ bool RSComm::WaitPLSReady()
 // ---------------------------------------------------------------------------
 // Board values
 
-QString RSComm::readPLSText(int command)
+Result<int> RSComm::readPLSValue(int command)
 {
     OperationGuard guard(*this);
     if (guard.refused())
-        return QString::number(PLSFailure);
-    return QString::number(ReadPLSWord(command));
+        return fail(Cause::Busy);
+    return ReadPLSWord(command);
 }
 
-QString RSComm::PLSScaleFactor()
+Result<int> RSComm::PLSScaleFactor()
 {
-    return readPLSText(CmdReadScale);
+    return readPLSValue(CmdReadScale);
 }
-QString RSComm::PLSOffset()
+Result<int> RSComm::PLSOffset()
 {
-    return readPLSText(CmdReadOffset);
+    return readPLSValue(CmdReadOffset);
 }
-QString RSComm::PLSPos()
+Result<int> RSComm::PLSPos()
 {
-    return readPLSText(CmdReadPosition);
+    return readPLSValue(CmdReadPosition);
 }
-QString RSComm::PLSRpm()
+Result<int> RSComm::PLSRpm()
 {
-    return readPLSText(CmdReadSpeed);
+    return readPLSValue(CmdReadSpeed);
 }
 
 // ---------------------------------------------------------------------------
 // Channel operations
 
-bool RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
+Status RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
 {
     OperationGuard guard(*this);
-    if (guard.refused() || CommError)
-        return false;
-    const int scale = ReadPLSWord(CmdReadScale);
-    if (CommError || scale == PLSFailure)
-        return false;
+    if (guard.refused())
+        return fail(Cause::Busy);
+    if (CommError)
+        return fail(Cause::LinkDown);
+    const Result<int> scale = ReadPLSWord(CmdReadScale);
+    if (!scale)
+        return scale.error();
     for (const qint16 setpoint : { OnSetpoint, OffSetpoint }) {
-        if (setpoint > scale - 1) {
+        if (setpoint > *scale - 1) {
             m_prompter.msgBox(QStringLiteral("Setpoint setting ") + QString::number(setpoint)
                     + QStringLiteral(" is greater than scale factor.\r\n\r\nChannel can not be programmed."),
                 QStringLiteral("PLS Single Setpoint"), MsgIcon::Exclamation, MsgButtons::OK);
-            return false;
+            return fail(Cause::EntryRefused);
         }
     }
     if (!isByte(Chan))
-        return false;
+        return fail(Cause::EntryRefused);
     if (ClearChan) {
-        if (!SendPLSRecord(CmdChannelRecord, channelRecord(Chan, 0, 0, 0)) || CommError)
-            return false;
+        if (Status cleared = SendPLSRecord(CmdChannelRecord, channelRecord(Chan, 0, 0, 0)); !cleared)
+            return cleared;
     }
     return SendPLSRecord(CmdChannelRecord, channelRecord(Chan, OnSetpoint, OffSetpoint, 1));
 }
 
-bool RSComm::ClearPLSChan(qint16 Chan)
-{
-    OperationGuard guard(*this);
-    if (guard.refused() || !isByte(Chan))
-        return false;
-    return SendPLSRecord(CmdChannelRecord, channelRecord(Chan, 0, 0, 0));
-}
-
-bool RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
+Status RSComm::ClearPLSChan(qint16 Chan)
 {
     OperationGuard guard(*this);
     if (guard.refused())
-        return false;
-    const int scale = ReadPLSWord(CmdReadScale);
-    if (CommError || scale == PLSFailure)
-        return false;
+        return fail(Cause::Busy);
+    if (!isByte(Chan))
+        return fail(Cause::EntryRefused);
+    return SendPLSRecord(CmdChannelRecord, channelRecord(Chan, 0, 0, 0));
+}
+
+Status RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
+{
+    OperationGuard guard(*this);
+    if (guard.refused())
+        return fail(Cause::Busy);
+    const Result<int> scaleRead = ReadPLSWord(CmdReadScale);
+    if (!scaleRead)
+        return scaleRead.error();
+    const int scale = *scaleRead;
 
     const int on = ON_Division;
     const int off = OFF_Division;
@@ -340,80 +363,91 @@ bool RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qi
     if (!reason.isEmpty()) {
         m_prompter.msgBox(reason + QStringLiteral("\r\n\r\nPLS Channel will not be Programmed."),
             QStringLiteral("PLS Pulse Train"), MsgIcon::Exclamation, MsgButtons::OK);
-        return false;
+        return fail(Cause::EntryRefused);
     }
 
-    if (isByte(Chan) && SendPLSRecord(CmdPulseTrain, channelRecord(Chan, START_Division, off * 256 + on, 0)))
-        return !CommError;
+    Status sent = isByte(Chan) ? SendPLSRecord(CmdPulseTrain, channelRecord(Chan, START_Division, off * 256 + on, 0))
+                               : Status(fail(Cause::EntryRefused));
+    if (sent)
+        return sent;
     m_prompter.msgBox(
         QStringLiteral("Error Encountered while Programming Pulse Train.\r\n\r\nPLS Channel will not be "
                        "Programmed."),
         QStringLiteral("PLS Pulse Train"), MsgIcon::Information, MsgButtons::OK);
-    return false;
+    return sent;
 }
 
-bool RSComm::RecallChannel(qint16 Chan)
+Status RSComm::RecallChannel(qint16 Chan)
 {
     OperationGuard guard(*this);
     if (guard.refused())
-        return false;
-    return ReadRecallRecord(Chan);
+        return fail(Cause::Busy);
+    Status recall = ReadRecallRecord(Chan);
+    // A recall that went wrong on the line (a wrong acknowledgement, a state
+    // the board does not give, a reply after a resynchronisation) is made
+    // once more; a link failure or a refusal is not.
+    if (!recall && !CommError && recall.cause() != Cause::EntryRefused
+        && recall.cause() != Cause::RefusedByBoard) {
+        recall = ReadRecallRecord(Chan);
+    }
+    return recall;
 }
 
-bool RSComm::SetPLSOffset(qint16 Position)
+Status RSComm::SetPLSOffset(qint16 Position)
 {
     OperationGuard guard(*this);
-    if (guard.refused() || CommError)
-        return false;
-    const int offset = ReadPLSWord(CmdReadOffset);
+    if (guard.refused())
+        return fail(Cause::Busy);
     if (CommError)
-        return false;
-    const int pos = ReadPLSWord(CmdReadPosition);
-    if (CommError)
-        return false;
-    const int scale = ReadPLSWord(CmdReadScale);
-    if (CommError)
-        return false;
-    if (offset == PLSFailure || pos == PLSFailure || scale == PLSFailure)
-        return false;
+        return fail(Cause::LinkDown);
+    const Result<int> offset = ReadPLSWord(CmdReadOffset);
+    if (!offset)
+        return offset.error();
+    const Result<int> pos = ReadPLSWord(CmdReadPosition);
+    if (!pos)
+        return pos.error();
+    const Result<int> scale = ReadPLSWord(CmdReadScale);
+    if (!scale)
+        return scale.error();
 
-    if (Position > scale) {
+    if (Position > *scale) {
         m_prompter.msgBox(QStringLiteral("Desired Position cannot be greater than Scale Factor of ")
-                + QString::number(scale) + QStringLiteral(".\r\n\r\nPLS Offset will not be Programmed."),
+                + QString::number(*scale) + QStringLiteral(".\r\n\r\nPLS Offset will not be Programmed."),
             QStringLiteral("Set PLS Offset"), MsgIcon::Exclamation, MsgButtons::OK);
-        return false;
+        return fail(Cause::EntryRefused);
     }
     // A board that reports no scale has no cycle to place the position in.
-    if (scale <= 0)
-        return false;
+    if (*scale <= 0)
+        return fail(Cause::BadReply);
     // The words are 0..65535 and the scale positive: no overflow in int.
-    const int newOffset = (((offset + pos) % scale) + scale - Position) % scale;
+    const int newOffset = (((*offset + *pos) % *scale) + *scale - Position) % *scale;
     return WritePLSWord(CmdWriteOffset, newOffset);
 }
 
-bool RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
+Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
 {
     OperationGuard guard(*this);
     if (guard.refused())
-        return false;
+        return fail(Cause::Busy);
     for (int b = 0; b < 4; ++b) {
         std::array<int, 6> values {};
         for (int k = 0; k < 6; ++k)
             values[size_t(k)] = CfgParam[size_t(6 * b + k)];
-        if (!SendPLSConfigBlock(CmdConfigBlock0 + 16 * b, values))
-            return false;
+        if (Status block = SendPLSConfigBlock(CmdConfigBlock0 + 16 * b, values); !block)
+            return block;
     }
     return WritePLSWord(CmdWriteScale, ScaleFactor);
 }
 
-std::array<qint16, 19> RSComm::PLSConfigUpload()
+Result<std::array<qint16, 19>> RSComm::PLSConfigUpload()
 {
     OperationGuard guard(*this);
     if (guard.refused())
-        return m_plsConfigTable;
-    if (!ReceivePLSConfig()) {
+        return fail(Cause::Busy);
+    if (Status received = ReceivePLSConfig(); !received) {
         m_prompter.msgBox(QStringLiteral("Not able to Upload Configuration from PLS."),
             QStringLiteral("PLS Upload"), MsgIcon::Exclamation, MsgButtons::OK);
+        return received.error();
     }
     return m_plsConfigTable;
 }

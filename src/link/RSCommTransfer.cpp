@@ -237,6 +237,17 @@ struct TransferSteps
     ByteLink& m_link;
     Prompter& m_prompter;
     const RSComm::ProgramSet m_program;
+    // Why the transfer stopped, once it has; the first cause stands.
+    std::optional<Failure> m_failure {};
+
+    void failWith(Failure why)
+    {
+        if (!m_failure)
+            m_failure = std::move(why);
+    }
+    // The link failed under the transfer (its own box said so).
+    void linkFailed() { failWith(fail(m_link.lastCause())); }
+    Status outcome() const { return m_failure ? Status(*m_failure) : done(); }
 };
 
 } // namespace
@@ -250,7 +261,7 @@ public:
         : TransferSteps { rs, rs.m_link, rs.m_prompter, rs.m_program }
     { }
 
-    void run();
+    Status run();
 
 private:
     bool allowed();
@@ -272,38 +283,47 @@ private:
 
     // A register write the board did not take (two wrong echoes, the value
     // not found on reading it back) fails the download like a lost link.
-    bool ok() const { return !m_rs.CommError && !m_failed; }
+    bool ok() const { return !m_rs.CommError && !m_failure; }
     void write(const QString& address, const QString& value)
     {
-        if (ok() && !m_link.writeRegister(address, value))
-            m_failed = true;
+        if (!ok())
+            return;
+        if (Status written = m_link.writeRegister(address, value); !written)
+            failWith(written.error());
+    }
+    // After a step that stopped on CommError: the link's cause.
+    bool stopped()
+    {
+        if (m_rs.CommError)
+            linkFailed();
+        return !ok();
     }
 
     QList<ImageRecord> m_records;
-    bool m_failed = false;
 };
 
-void ProgramDownload::run()
+Status ProgramDownload::run()
 {
     if (!allowed() || !confirmed())
-        return;
+        return outcome();
     m_rs.OnlineMode = false;
     if (!imageRead() || !identCleared())
-        return;
+        return outcome();
     enterProgramMode();
     if (!recordsSent() || !programModeLeft())
-        return;
+        return outcome();
     writeIdent();
     m_rs.m_validProgram = false;
     m_rs.m_writingIdent = false;
 
-    if (!ok()) {
+    if (stopped()) {
         box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
         m_rs.OnlineMode = false;
     } else {
         box(QStringLiteral("Program Download Complete!"), MsgIcon::Information);
         m_rs.OnlineMode = true;
     }
+    return outcome();
 }
 
 bool ProgramDownload::allowed()
@@ -311,11 +331,13 @@ bool ProgramDownload::allowed()
     if (!m_rs.OnlineMode) {
         box(QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
             MsgIcon::Information);
+        failWith(fail(Cause::LinkDown, QStringLiteral("OFFLINE")));
         return false;
     }
     if (!m_rs.m_validProgram) {
         box(QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
             MsgIcon::Exclamation);
+        failWith(fail(Cause::BadFile, m_program.programPath));
         return false;
     }
     return true;
@@ -329,16 +351,18 @@ bool ProgramDownload::confirmed()
     QString boardRevision;
     bool identUnread = false;
     for (int i = 0; i < reg::identRegisterCount && !m_rs.CommError; ++i) {
-        const QString value = m_link.readRegister(reg::identRegister(i));
-        if (m_rs.CommError)
+        const Result<QString> value = m_link.readRegister(reg::identRegister(i));
+        if (m_rs.CommError) {
+            linkFailed();
             return false;
+        }
         if (i < 8) {
-            identUnread = identUnread || value.isEmpty();
-            const int code = value.toInt();
+            identUnread = identUnread || !value;
+            const int code = value ? value->toInt() : 0;
             if (code > 31)
                 boardIdent += QChar(char16_t(code));
         } else {
-            (i == 8 ? boardChecksum : boardRevision) = value.isEmpty() ? QStringLiteral("---") : value;
+            (i == 8 ? boardChecksum : boardRevision) = value.valueOr(QStringLiteral("---"));
         }
     }
     if (identUnread)
@@ -356,15 +380,19 @@ bool ProgramDownload::confirmed()
         + QStringLiteral("\r\n\r\n") + QStringLiteral("Entire program file will be dumped to the PLC.\r\n")
         + QStringLiteral("All outputs are off while program dump occurrs.\r\n\r\n")
         + QStringLiteral("Do You Wish to Continue?\r\n");
-    return m_prompter.msgBox(text,
-               QStringLiteral("Program Download - [") + program.ident + QStringLiteral("]"),
-               MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2)
+    const bool yes = m_prompter.msgBox(text,
+                         QStringLiteral("Program Download - [") + program.ident + QStringLiteral("]"),
+                         MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2)
         == MsgResult::Yes;
+    if (!yes)
+        failWith(fail(Cause::Cancelled));
+    return yes;
 }
 
 bool ProgramDownload::imageRead()
 {
     const QString& image = m_program.imagePath;
+    failWith(fail(Cause::BadFile, image)); // taken back below when the image is good
     if (!QFileInfo::exists(image)) {
         box(image + QStringLiteral(" File Does Not Exist.\r\n\r\nProgram Downloaded Halted"),
             MsgIcon::Information);
@@ -406,6 +434,7 @@ bool ProgramDownload::imageRead()
         m_rs.OnlineMode = true;
         return false;
     }
+    m_failure.reset();
     return true;
 }
 
@@ -415,7 +444,7 @@ bool ProgramDownload::identCleared()
     // never leaves the old program's identity on show.
     for (int i = 0; i < reg::identRegisterCount && ok(); ++i)
         write(reg::identRegister(i), QStringLiteral("0"));
-    if (ok())
+    if (!stopped())
         return true;
     box(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), MsgIcon::Critical);
     box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
@@ -483,11 +512,13 @@ bool ProgramDownload::recordsSent()
         if (!reply || *reply != (sum & 0xFF)) {
             m_link.CurrentMode = 0;
             box(QStringLiteral("Checksum Error, Program Download Halted!"), MsgIcon::Exclamation);
+            failWith(fail(reply ? Cause::BadReply : Cause::SilentLine, m_rs.m_currentProgramAdd));
             m_rs.OnlineMode = false;
             return false;
         }
         ++m_rs.m_programRecordsSent;
     }
+    // A lost link ends in "Program Download Not Complete!" below.
     m_link.CurrentMode = 0;
     return true;
 }
@@ -499,6 +530,7 @@ bool ProgramDownload::programModeLeft()
         m_link.CurrentMode = 0;
         if (reply != ByteLink::Ack) {
             box(QStringLiteral("PLC did not Exit Program Mode!"), MsgIcon::Critical);
+            failWith(reply == ByteLink::NoReply ? fail(m_link.lastCause()) : fail(Cause::BadReply));
             m_rs.OnlineMode = false;
             return false;
         }
@@ -533,18 +565,19 @@ void ProgramDownload::writeIdent()
 // ---------------------------------------------------------------------------
 // Download
 
-void RSComm::DumpProgram()
+Status RSComm::DumpProgram()
 {
     OperationGuard guard(*this);
     if (guard.refused() || transferRunning())
-        return;
+        return fail(Cause::Busy);
     m_inProgramMode = true;
     m_writingIdent = false;
     m_currentProgramAdd = QStringLiteral(" ");
     m_programRecords = 0;
     m_programRecordsSent = 0;
+    Status outcome = done();
     try {
-        dumpProgramSteps();
+        outcome = dumpProgramSteps();
     } catch (const BasicError& e) {
         m_link.CurrentMode = 0;
         OnlineMode = false;
@@ -552,35 +585,40 @@ void RSComm::DumpProgram()
         m_writingIdent = false;
         m_validProgram = false;
         ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm DumpProgram"), MsgIcon::Information);
+        outcome = fail(Cause::BadFile, e.description());
     }
     m_inProgramMode = false;
+    return outcome;
 }
 
-void RSComm::dumpProgramSteps()
+Status RSComm::dumpProgramSteps()
 {
-    ProgramDownload(*this).run();
+    return ProgramDownload(*this).run();
 }
 
 // ---------------------------------------------------------------------------
 // Upload
 
-void RSComm::UploadProgram()
+Status RSComm::UploadProgram()
 {
     OperationGuard guard(*this);
     if (guard.refused() || transferRunning())
-        return;
+        return fail(Cause::Busy);
     m_readingIdent = false;
     if (!m_inUploadMode)
-        return;
+        return fail(Cause::Cancelled);
     m_transferring = true;
+    Status outcome = done();
     try {
-        uploadProgramSteps();
+        outcome = uploadProgramSteps();
     } catch (const BasicError& e) {
         ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Upload Program"), MsgIcon::Information);
+        outcome = fail(Cause::BadFile, e.description());
     }
     m_readingIdent = false;
     m_inUploadMode = false;
     m_transferring = false;
+    return outcome;
 }
 
 // One program upload on the link: the ident registers, the configuration
@@ -593,7 +631,7 @@ public:
         : TransferSteps { rs, rs.m_link, rs.m_prompter, rs.m_program }
     { }
 
-    void run();
+    Status run();
 
 private:
     // Each reader gives nothing when the upload stops: after a link failure
@@ -601,8 +639,21 @@ private:
     std::optional<QByteArray> revisionFile();
     std::optional<QByteArray> configFile(int code);
     std::optional<QByteArray> imageFile(int code);
-    std::nullopt_t notComplete()
+    // A register read that failed: the link's own failure, or the read's.
+    // A lost link has had its own box; only the ident's reads end there
+    // without "Program Upload Not Complete!".
+    std::nullopt_t readFailed(const Result<QString>& read, bool quietOnLinkLoss = false)
     {
+        const Failure why = read ? fail(m_link.lastCause()) : read.error();
+        if (m_rs.CommError && quietOnLinkLoss) {
+            failWith(why);
+            return std::nullopt;
+        }
+        return notComplete(why);
+    }
+    std::nullopt_t notComplete(Failure why)
+    {
+        failWith(std::move(why));
         m_prompter.msgBox(QStringLiteral("Program Upload Not Complete!\r\n\r\nHEX file not created."),
             kUploadTitle, MsgIcon::Critical, MsgButtons::OK);
         m_rs.OnlineMode = false;
@@ -610,20 +661,20 @@ private:
     }
 };
 
-void ProgramUpload::run()
+Status ProgramUpload::run()
 {
     if (!m_rs.OnlineMode) {
         m_prompter.msgBox(
             QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
             kUploadTitle, MsgIcon::Information, MsgButtons::OK);
-        return;
+        return fail(Cause::LinkDown, QStringLiteral("OFFLINE"));
     }
     // The program file names the board (and so the memory window); it is
     // read before anything else, and nothing is written before every read
     // succeeded, so a failed upload leaves the file set as it was.
     const std::optional<QString> field = ReadFirstField(m_program.programPath);
     if (!field)
-        return;
+        return fail(Cause::BadFile, m_program.programPath);
     if (field->isEmpty())
         throw BasicError(
             RuntimeError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
@@ -631,13 +682,13 @@ void ProgramUpload::run()
 
     const std::optional<QByteArray> revision = revisionFile();
     if (!revision)
-        return;
+        return outcome();
     const std::optional<QByteArray> config = configFile(code);
     if (!config)
-        return;
+        return outcome();
     const std::optional<QByteArray> image = imageFile(code);
     if (!image)
-        return;
+        return outcome();
 
     // Every read succeeded: the set is replaced, all files or none.
     QList<std::pair<QString, QByteArray>> files { { m_program.imagePath, *image } };
@@ -645,9 +696,15 @@ void ProgramUpload::run()
         files.append({ m_program.configPath, *config });
     files.append({ m_program.revisionPath, *revision });
     SaveFileSet(files);
-    m_prompter.msgBox(
-        QStringLiteral("Program Upload Complete!"), kUploadTitle, MsgIcon::Information, MsgButtons::OK);
+    QString complete = QStringLiteral("Program Upload Complete!");
+    // The top of the memory window lies where the high address byte is the
+    // attention byte: the board cannot be asked for it.
+    if (code == '2')
+        complete += QStringLiteral("\r\n\r\nAddresses FF00H to FFFFH cannot be read from the board and "
+                                   "are not in the HEX file.");
+    m_prompter.msgBox(complete, kUploadTitle, MsgIcon::Information, MsgButtons::OK);
     m_rs.OnlineMode = true;
+    return done();
 }
 
 std::optional<QByteArray> ProgramUpload::revisionFile()
@@ -657,15 +714,11 @@ std::optional<QByteArray> ProgramUpload::revisionFile()
     QString revision;
     for (int i = 0; i < reg::identRegisterCount; ++i) {
         m_rs.m_readingIdent = true;
-        QString value;
-        if (!m_rs.CommError)
-            value = m_link.readRegister(reg::identRegister(i));
-        if (m_rs.CommError)
-            return std::nullopt;
+        const Result<QString> value = m_link.readRegister(reg::identRegister(i));
         // A register that could not be read after its retry is not taken as 0.
-        if (value.isEmpty())
-            return notComplete();
-        const int byte = value.toInt() & 0xFF;
+        if (!value || m_rs.CommError)
+            return readFailed(value, true);
+        const int byte = value->toInt() & 0xFF;
         if (i < 8) {
             ident += QChar(char16_t(byte));
         } else {
@@ -682,16 +735,19 @@ std::optional<QByteArray> ProgramUpload::configFile(int code)
 {
     if (!configBoard(code))
         return QByteArray();
-    QString a, b, c;
-    if (!m_rs.CommError)
-        a = m_link.readRegister(reg::configA);
-    if (!m_rs.CommError && !a.isEmpty())
-        b = m_link.readRegister(reg::configB);
-    if (!m_rs.CommError && !b.isEmpty())
-        c = m_link.readRegister(reg::configC);
     // Settings that could not be read are not written as if they had been.
-    if (m_rs.CommError || c.isEmpty())
-        return notComplete();
+    const Result<QString> readA = m_link.readRegister(reg::configA);
+    if (!readA || m_rs.CommError)
+        return readFailed(readA);
+    const Result<QString> readB = m_link.readRegister(reg::configB);
+    if (!readB || m_rs.CommError)
+        return readFailed(readB);
+    const Result<QString> readC = m_link.readRegister(reg::configC);
+    if (!readC || m_rs.CommError)
+        return readFailed(readC);
+    const QString& a = *readA;
+    const QString& b = *readB;
+    const QString& c = *readC;
     const int digitA = a == QLatin1String("3") ? 1 : a == QLatin1String("5") ? 2 : 3;
     const int digitB = CInt(Val(b));
     const int digitC = c == QLatin1String("5") ? 1 : c == QLatin1String("10") ? 2 : 3;
@@ -714,13 +770,11 @@ std::optional<QByteArray> ProgramUpload::imageFile(int code)
             + QStringLiteral("%1").arg(a, 4, 16, QLatin1Char('0')).toUpper() + QStringLiteral("00");
         int sum = 0x10 + (a >> 8) + (a & 0xFF);
         for (int k = 0; k < 16; ++k) {
-            const QString value = m_rs.CommError
-                ? QString()
-                : m_link.readRegister(QStringLiteral("B") + QString::number(a + k));
+            const Result<QString> value = m_link.readRegister(QStringLiteral("B") + QString::number(a + k));
             // A byte that could not be read is never written as one.
-            if (m_rs.CommError || value.isEmpty())
-                return notComplete();
-            const int b = value.toInt() & 0xFF;
+            if (!value || m_rs.CommError)
+                return readFailed(value);
+            const int b = value->toInt() & 0xFF;
             record += hex2(b);
             sum += b;
         }
@@ -731,9 +785,9 @@ std::optional<QByteArray> ProgramUpload::imageFile(int code)
     return image;
 }
 
-void RSComm::uploadProgramSteps()
+Status RSComm::uploadProgramSteps()
 {
-    ProgramUpload(*this).run();
+    return ProgramUpload(*this).run();
 }
 
 } // namespace talvek

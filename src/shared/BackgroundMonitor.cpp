@@ -107,11 +107,14 @@ void BackgroundMonitor::onlineTick()
         return;
 
     m_pollIndex = m_pollIndex + 1 > FaultAddressCount - 1 ? 0 : m_pollIndex + 1;
-    qint32 v = 0;
-    if (!m_rs.CommError)
-        v = ParamValueFromText(m_reader(m_faultAddress[size_t(m_pollIndex)]));
     if (m_rs.CommError)
         return;
+    const Result<QString> read = m_reader(m_faultAddress[size_t(m_pollIndex)]);
+    // A read that failed says nothing about the alarms: they stand as they
+    // were until the register is polled again.
+    if (!read || m_rs.CommError)
+        return;
+    const qint32 v = ParamValueFromText(*read);
 
     if (m_pollIndex == kSummaryIndex) {
         if (v == 1) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Outcome.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
@@ -60,7 +62,7 @@ public:
 
     // The read a poll goes through: RSComm::RSRead unless replaced (a test
     // that needs a reply the link itself never gives, such as a non-number).
-    using Reader = std::function<QString(const QString& address)>;
+    using Reader = std::function<Result<QString>(const QString& address)>;
     void setReader(Reader reader);
 
     const std::array<QString, FaultAddressCount>& FaultAddress() const { return m_faultAddress; }

@@ -15,8 +15,10 @@ constexpr qint16 RecallOff = 0;
 ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel)
 {
     ChannelRecall recall;
-    if (!rs.RecallChannel(channel))
+    if (Status recalled = rs.RecallChannel(channel); !recalled) {
+        recall.failure = recalled.error();
         return recall;
+    }
     recall.state = rs.ChannelRecallState;
     recall.position = rs.ChannelRecallPos;
     recall.kind = recall.state == RecallOn ? ChannelRecall::Kind::OnSetpoint
@@ -25,30 +27,11 @@ ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel)
     return recall;
 }
 
-QList<UnheldChannel> UnheldChannels(RSComm& rs, const MachineData& data)
-{
-    QList<UnheldChannel> found;
-    for (int ch = 0; ch < int(data.OnSetpoint.size()); ++ch) {
-        if (!IsChannelEmpty(data, ch))
-            continue;
-        const ChannelRecall recall = recallChannelOnce(rs, qint16(ch));
-        if (rs.CommError)
-            break;
-        if (recall.kind == ChannelRecall::Kind::NotProgrammed && recall.state != RecallEmpty)
-            found.append({ ch, recall.state });
-    }
-    return found;
-}
-
-QString UnheldChannelsNotice(const QList<UnheldChannel>& channels)
+QString PulseTrainNotice(const QList<int>& channels)
 {
     QStringList named;
-    for (const UnheldChannel& c : channels) {
-        named << QStringLiteral("CH%1 (%2)")
-                     .arg(c.channel, 2, 10, QLatin1Char('0'))
-                     .arg(c.state == RecallPulseTrain ? QStringLiteral("pulse train")
-                                                      : QStringLiteral("state ") + QString::number(c.state));
-    }
+    for (const int channel : channels)
+        named << QStringLiteral("CH%1 (pulse train)").arg(channel, 2, 10, QLatin1Char('0'));
     return QStringLiteral("The PLS holds channels that a set-up file cannot hold: ")
         + named.join(QStringLiteral(", "))
         + QStringLiteral(".\r\n\r\nThey are kept here as empty channels (ON 0, OFF 0): a download of this "

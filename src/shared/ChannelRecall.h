@@ -1,8 +1,11 @@
 #pragma once
 
+#include "base/Outcome.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 namespace talvek {
 
@@ -11,13 +14,14 @@ struct MachineData;
 
 // What one recall of a PLS channel gave. The board hands out one setpoint per
 // recall: ChannelRecallState 1 says that ChannelRecallPos is the channel's ON
-// setpoint, 0 that it is its OFF setpoint, and any other state that the
-// channel is not programmed.
+// setpoint, 0 that it is its OFF setpoint, 2 that the channel is empty and 3
+// that it holds a pulse train (neither has setpoints). The link fails a
+// recall with any other state.
 struct ChannelRecall
 {
     enum class Kind
     {
-        Failed, // RecallChannel failed (CommError tells whether the link did)
+        Failed, // RecallChannel failed: `failure` says why
         OnSetpoint,
         OffSetpoint,
         NotProgrammed,
@@ -25,36 +29,23 @@ struct ChannelRecall
     Kind kind = Kind::Failed;
     qint16 state = 0; // ChannelRecallState as received
     qint16 position = 0; // ChannelRecallPos
+    std::optional<Failure> failure; // when Failed
 
     // A setpoint came back: a second recall gives the channel's other one.
     bool gaveSetpoint() const { return kind == Kind::OnSetpoint || kind == Kind::OffSetpoint; }
+    // The channel holds a pulse train, which a set-up file cannot hold.
+    bool pulseTrain() const { return kind == Kind::NotProgrammed && state == PulseTrainState; }
+    static constexpr qint16 PulseTrainState = 3;
 };
 
 // One RecallChannel of `channel`, read as above.
 ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel);
 
-// The recall state of a channel that holds nothing (the PLS gives it for an
-// empty channel), and of one programmed as a pulse train.
-inline constexpr qint16 RecallEmpty = 2;
-inline constexpr qint16 RecallPulseTrain = 3;
-
-// A channel that the PLS holds in a state a set-up file cannot keep: the
-// record has it as empty (ON 0, OFF 0), so a download of the record clears it.
-struct UnheldChannel
-{
-    int channel = 0;
-    qint16 state = 0; // the recall state the PLS gave
-};
-
-// The channels of `data` held as empty whose PLS channel is not empty: each
-// such channel is recalled once more. Stops quietly at a link failure (the
-// channels found until then are returned); a failed recall skips its channel.
-QList<UnheldChannel> UnheldChannels(RSComm& rs, const MachineData& data);
-
-// What the operator is told after an upload that found such channels:
-// "The PLS holds channels that a set-up file cannot hold: CH08 (pulse train)."
-// and what a download of the data does to them.
-QString UnheldChannelsNotice(const QList<UnheldChannel>& channels);
+// What the operator is told after an upload that found channels holding a
+// pulse train (uploaded as empty, ON 0 / OFF 0): "The PLS holds channels that
+// a set-up file cannot hold: CH08 (pulse train)." and what a download of the
+// data does to them.
+QString PulseTrainNotice(const QList<int>& channels);
 
 // Puts what a recall gave into the channel's setpoints: the ON or the OFF
 // setpoint, or both 0 for a channel that is not programmed. A failed recall

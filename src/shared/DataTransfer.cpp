@@ -4,6 +4,8 @@
 #include "shared/ChannelRecall.h"
 #include "shared/MachineData.h"
 
+#include <algorithm>
+
 namespace talvek {
 
 namespace {
@@ -13,8 +15,6 @@ namespace {
 constexpr int TimingSteps = 33;
 constexpr int ChannelCount = 16;
 
-// What a PLS read returns when it failed.
-const QString PLSReadFailure = QStringLiteral("-9999");
 
 } // namespace
 
@@ -84,133 +84,208 @@ void DataTransfer::advance(int steps)
         m_hooks.progressChanged(m_progress);
 }
 
-void DataTransfer::Run(qint16 code, qint16 paramCount)
+std::optional<int> DataTransfer::unsafeRow(int firstRow, int lastRow) const
+{
+    for (int row = firstRow; row <= lastRow; ++row) {
+        if (row >= m_data.ParamAddress.size() || row >= m_data.ParamValue.size())
+            return row;
+        const QString& address = m_data.ParamAddress.at(row);
+        const bool known = std::any_of(ParamRowDefaults.cbegin(), ParamRowDefaults.cend(),
+            [&address](const ParamRowDefault& d) {
+                return address.compare(QLatin1String(d.address), Qt::CaseInsensitive) == 0;
+            });
+        if (!known)
+            return row;
+    }
+    return std::nullopt;
+}
+
+QString DataTransfer::refusedRowText(const MachineData& data, int row)
+{
+    const QString address = row < data.ParamAddress.size() ? data.ParamAddress.at(row).trimmed() : QString();
+    const QString what = address.isEmpty()
+        ? QStringLiteral("Row %1 of the set-up data has no controller address.").arg(row)
+        : QStringLiteral("Row %1 of the set-up data names %2, which is not one of the set-up parameters.")
+              .arg(row)
+              .arg(address);
+    return what + QStringLiteral("\r\n\r\nNothing was sent.");
+}
+
+Status DataTransfer::Run(qint16 code, qint16 paramCount)
 {
     if (m_running)
-        return;
+        return fail(Cause::Busy);
     m_cancel = false;
-    m_timingAborted = false;
-    m_rowFailed = false;
+    m_report = {};
     m_progress = 0;
     const std::optional<TransferWork> work = TransferWorkFor(code, paramCount);
     if (!work)
-        return;
+        return fail(Cause::EntryRefused);
+    if (const std::optional<int> row = unsafeRow(work->firstRow, work->lastRow)) {
+        m_report.refusedRow = row;
+        return fail(Cause::BadFile, refusedRowText(m_data, *row));
+    }
     m_running = true;
+    Status outcome = done();
     for (int row = work->firstRow; row <= work->lastRow; ++row) {
         letEventsRun();
-        if (m_cancel || m_rs.CommError)
+        if (m_cancel || m_rs.CommError) {
+            for (int rest = row; rest <= work->lastRow; ++rest)
+                m_report.rowsNotMoved.append(rest);
+            outcome = m_cancel ? fail(Cause::Cancelled) : fail(Cause::LinkDown);
             break;
-        if (!transferRow(row, work->download)) {
-            m_rowFailed = !m_rs.CommError;
+        }
+        if (Status moved = transferRow(row, work->download); !moved) {
+            for (int rest = row; rest <= work->lastRow; ++rest)
+                m_report.rowsNotMoved.append(rest);
+            outcome = moved;
             break;
         }
         advance(1);
     }
     // The timing phase runs after a cancelled row loop too, not after a
     // failed one.
-    if (work->timing && !m_rowFailed) {
-        if (work->download)
-            TimingDownload();
-        else
-            TimingUpload();
+    const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
+    if (work->timing && rowsFailed) {
+        m_report.configNotMoved = true;
+        for (int channel = 0; channel < ChannelCount; ++channel)
+            m_report.channelsNotMoved.append(channel);
+    } else if (work->timing) {
+        // A failed timing phase outweighs a cancel of the rows.
+        Status timing = work->download ? TimingDownload() : TimingUpload();
+        if (!timing)
+            outcome = timing;
     }
     m_running = false;
+    return outcome;
 }
 
-bool DataTransfer::transferRow(int row, bool download)
+Status DataTransfer::transferRow(int row, bool download)
 {
-    if (row < 0 || row >= m_data.ParamAddress.size() || row >= m_data.ParamValue.size())
-        return true;
     const QString& address = m_data.ParamAddress.at(row);
     if (download) {
         // The transfer reports a failed write itself, once, at its end.
-        m_rs.RSWrite(address, ParamValueText(m_data.ParamValue.at(row)), RSComm::WriteFailure::Quiet);
-        return !m_rs.lastWriteFailed() && !m_rs.CommError;
+        return m_rs.RSWrite(address, ParamValueText(m_data.ParamValue.at(row)), RSComm::WriteFailure::Quiet);
     }
-    const QString text = m_rs.RSRead(address);
-    // A failed read gives "0", not the controller's value: the row keeps
-    // what it held.
-    if (m_rs.lastReadFailed() || m_rs.CommError)
-        return false;
-    m_data.ParamValue[row] = ParamValueFromText(text);
-    return true;
+    const Result<QString> text = m_rs.RSRead(address);
+    // A failed read has no value: the row keeps what it held.
+    if (!text)
+        return text.error();
+    m_data.ParamValue[row] = ParamValueFromText(*text);
+    return done();
 }
 
-void DataTransfer::TimingUpload()
+Status DataTransfer::TimingUpload()
 {
-    if (m_rs.CommError)
-        return;
+    auto notMovedFrom = [this](int channel) {
+        for (int c = channel; c < ChannelCount; ++c)
+            m_report.channelsNotMoved.append(c);
+    };
+    if (m_rs.CommError) {
+        m_report.configNotMoved = true;
+        notMovedFrom(0);
+        return fail(Cause::LinkDown);
+    }
     setStatus(TimingUploadStatus);
     letEventsRun();
 
-    const std::array<qint16, 19> list = m_rs.PLSConfigUpload();
-    if (!m_rs.CommError)
-        ApplyPLSConfigList(m_data, list);
-    if (!m_rs.CommError) {
-        const QString scale = m_rs.PLSScaleFactor();
-        if (!m_rs.CommError && scale != PLSReadFailure)
-            ApplyPLSScaleFactorText(m_data, scale);
+    // The configuration, the scale factor and the offset are taken together
+    // or not at all.
+    const Result<std::array<qint16, 19>> list = m_rs.PLSConfigUpload();
+    const Result<int> scale = list ? m_rs.PLSScaleFactor() : Result<int>(list.error());
+    const Result<int> offset = scale ? m_rs.PLSOffset() : Result<int>(scale.error());
+    if (!offset) {
+        m_report.configNotMoved = true;
+        notMovedFrom(0);
+        return offset.error();
     }
-    if (!m_rs.CommError) {
-        const QString offset = m_rs.PLSOffset();
-        if (!m_rs.CommError && offset != PLSReadFailure)
-            ApplyPLSOffsetText(m_data, offset);
+    // A scale factor or offset the record cannot hold is not taken as one.
+    MachineData taken = m_data;
+    ApplyPLSConfigList(taken, *list);
+    if (!ApplyPLSScaleFactor(taken, *scale) || !ApplyPLSOffset(taken, *offset)) {
+        m_report.configNotMoved = true;
+        notMovedFrom(0);
+        return fail(Cause::BadReply, QStringLiteral("PLS scale factor %1, offset %2").arg(*scale).arg(*offset));
     }
-    if (m_rs.CommError)
-        return;
+    m_data = taken;
 
     for (int channel = 0; channel < ChannelCount; ++channel) {
         letEventsRun();
-        if (m_rs.CommError || m_timingAborted)
-            break;
-        // A programmed channel is recalled twice (its ON and its OFF
-        // position, in the order the board gives them); an empty one once.
-        for (int step = 0; step < 2; ++step) {
-            if (m_rs.CommError || m_timingAborted)
-                break;
-            advance(1);
-            const ChannelRecall recall = recallChannelOnce(m_rs, qint16(channel));
-            if (recall.kind == ChannelRecall::Kind::Failed) {
-                m_timingAborted = true;
-                continue;
-            }
-            storeRecall(m_data, channel, recall);
-            if (!recall.gaveSetpoint()) {
-                advance(1);
-                break;
-            }
+        Status moved = m_rs.CommError ? Status(fail(Cause::LinkDown)) : uploadChannel(channel);
+        if (!moved) {
+            notMovedFrom(channel);
+            return moved;
         }
     }
+    return done();
 }
 
-void DataTransfer::TimingDownload()
+Status DataTransfer::uploadChannel(int channel)
 {
-    if (m_rs.CommError)
-        return;
+    // A programmed channel is recalled twice (its ON and its OFF position,
+    // in the order the board gives them); an empty one once. The pair is
+    // stored only when both recalls gave one setpoint each.
+    advance(1);
+    const ChannelRecall first = recallChannelOnce(m_rs, qint16(channel));
+    if (first.kind == ChannelRecall::Kind::Failed)
+        return *first.failure;
+    if (!first.gaveSetpoint()) {
+        storeRecall(m_data, channel, first);
+        if (first.pulseTrain())
+            m_report.pulseTrainChannels.append(channel);
+        advance(1);
+        return done();
+    }
+    advance(1);
+    const ChannelRecall second = recallChannelOnce(m_rs, qint16(channel));
+    if (second.kind == ChannelRecall::Kind::Failed)
+        return *second.failure;
+    // The second recall must give the other setpoint of the same channel.
+    if (!second.gaveSetpoint() || second.kind == first.kind)
+        return fail(Cause::BadReply, QStringLiteral("CH%1").arg(channel, 2, 10, QLatin1Char('0')));
+    storeRecall(m_data, channel, first);
+    storeRecall(m_data, channel, second);
+    return done();
+}
+
+Status DataTransfer::TimingDownload()
+{
+    auto notMovedFrom = [this](int channel) {
+        for (int c = channel; c < ChannelCount; ++c)
+            m_report.channelsNotMoved.append(c);
+    };
+    if (m_rs.CommError) {
+        m_report.configNotMoved = true;
+        notMovedFrom(0);
+        return fail(Cause::LinkDown);
+    }
     setStatus(TimingDownloadStatus);
     letEventsRun();
 
-    if (!m_rs.PLSConfigDownload(PLSConfigDownloadList(m_data), m_data.PlsScaleFactor))
-        m_timingAborted = true; // the channels are still sent
-
+    // The timing editor re-reads the PLS contents, whatever was sent.
+    TimingDownloaded = true;
+    if (Status config = m_rs.PLSConfigDownload(PLSConfigDownloadList(m_data), m_data.PlsScaleFactor); !config) {
+        m_report.configNotMoved = true;
+        notMovedFrom(0);
+        return config;
+    }
     for (int channel = 0; channel < ChannelCount; ++channel) {
         letEventsRun();
-        if (m_rs.CommError)
-            break;
-        if (!IsChannelEmpty(m_data, channel)) {
-            if (!m_rs.SingleSetpoint(
-                    qint16(channel), m_data.OnSetpoint[channel], m_data.OffSetpoint[channel], true)) {
-                m_timingAborted = true;
-                break;
-            }
-        } else if (!m_rs.ClearPLSChan(qint16(channel))) {
-            m_timingAborted = true;
-            break;
+        Status sent = m_rs.CommError ? Status(fail(Cause::LinkDown)) : downloadChannel(channel);
+        if (!sent) {
+            notMovedFrom(channel);
+            return sent;
         }
         advance(2);
     }
-    // The timing editor re-reads the PLS contents.
-    TimingDownloaded = true;
+    return done();
+}
+
+Status DataTransfer::downloadChannel(int channel)
+{
+    if (IsChannelEmpty(m_data, channel))
+        return m_rs.ClearPLSChan(qint16(channel));
+    return m_rs.SingleSetpoint(qint16(channel), m_data.OnSetpoint[channel], m_data.OffSetpoint[channel], true);
 }
 
 } // namespace talvek

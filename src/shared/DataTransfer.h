@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/Outcome.h"
+
+#include <QList>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -42,17 +45,19 @@ extern const QString TimingDownloadStatus; // "Downloading Timing Channels, Plea
 // operation at a time, letting pending events run between them through the
 // letEventsRun hook (which is where a cancel request can arrive).
 //
-// A cancel request is honoured only between parameter rows; the timing phases
-// do not look at it. A communication fault (CommError) stops the rows and the
-// timing phases at their next check. A failed PLS operation sets
-// timingAborted(). Values already moved keep their new values when the
-// transfer stops early.
+// Run() gives the outcome: done only when every row and channel of the work
+// moved. A cancel request is honoured only between parameter rows (the
+// timing phase still runs after it, and the outcome is Cancelled); anything
+// that failed stops the transfer there, timing phase included, with the
+// failure's cause. Values already moved keep their new values when the
+// transfer stops early; a value that was not read is never stored, and a
+// channel's setpoints are stored only as the pair both its recalls gave.
 //
-// A value whose read failed (a link failure, or an exchange that went wrong
-// on its retry too) is not stored: the record keeps what it held, instead of
-// the failure value of the read. A row that could not be read or written
-// (without a link failure) stops the transfer there, timing phase included,
-// and rowFailed() tells the caller; the progress counts only rows moved.
+// Before anything is sent or read, every row of the work must name one of
+// the parameter table's own addresses: a row with an empty address (a file
+// with fewer rows) or another address (B32, the alarm flags; B8181, the
+// program-mode key) refuses the whole transfer (Cause::BadFile, the row in
+// refusedRow()).
 class DataTransfer final
 {
 public:
@@ -63,45 +68,65 @@ public:
         std::function<void(int)> progressChanged; // the progress value, after each step
     };
 
+    // What was not moved when a transfer ended early (rows and channels of
+    // the work, in order), and what an upload found that a set-up file
+    // cannot hold.
+    struct Report
+    {
+        QList<int> rowsNotMoved;
+        bool configNotMoved = false; // PLS configuration, scale factor, offset
+        QList<int> channelsNotMoved;
+        QList<int> pulseTrainChannels; // uploaded as 0/0
+        std::optional<int> refusedRow; // the row that refused the transfer
+    };
+
     DataTransfer(RSComm& rs, MachineData& data, Hooks hooks = {});
     DataTransfer(const DataTransfer&) = delete;
     DataTransfer& operator=(const DataTransfer&) = delete;
 
     // Runs the work of `code` (see TransferWorkFor) on rows 0..paramCount.
-    // Clears both flags and the progress first. An unknown code does nothing.
-    void Run(qint16 code, qint16 paramCount);
+    // An unknown code, or a Run while one runs, fails with EntryRefused.
+    Status Run(qint16 code, qint16 paramCount);
 
     // Takes the PLS configuration and the 16 channels' setpoints from the
-    // controller into the record (nothing when CommError is set).
-    void TimingUpload();
+    // controller into the record.
+    Status TimingUpload();
     // Sends the record's PLS configuration and channels to the controller,
     // clearing the channels whose ON and OFF setpoints are both 0, and sets
-    // TimingDownloaded (nothing at all when CommError is set).
-    void TimingDownload();
+    // TimingDownloaded. A configuration that did not go through stops it
+    // before any channel: channels sent against a scale factor that is not
+    // the file's would be placed wrong.
+    Status TimingDownload();
 
     void requestCancel() { m_cancel = true; }
     bool cancelRequested() const { return m_cancel; }
-    bool timingAborted() const { return m_timingAborted; }
-    // A parameter row could not be read or written; the transfer stopped there.
-    bool rowFailed() const { return m_rowFailed; }
+    const Report& report() const { return m_report; }
     // True while Run() is under way.
     bool running() const { return m_running; }
     // Steps done so far (the progress bar's value).
     int progress() const { return m_progress; }
 
+    // The message that names a refused row: "Row 3 of the set-up data has no
+    // controller address." and "Nothing was sent.".
+    static QString refusedRowText(const MachineData& data, int row);
+
 private:
     void letEventsRun();
     void setStatus(const QString& text);
     void advance(int steps);
-    // False when the row's value could not be moved.
-    bool transferRow(int row, bool download);
+    Status transferRow(int row, bool download);
+    // The first row of firstRow..lastRow whose address is not the
+    // parameter table's, or nothing.
+    std::optional<int> unsafeRow(int firstRow, int lastRow) const;
+    // The two recalls of a programmed channel (one of an empty one).
+    Status uploadChannel(int channel);
+    Status downloadChannel(int channel);
 
     RSComm& m_rs;
     MachineData& m_data;
     Hooks m_hooks;
+    Report m_report;
     bool m_cancel = false;
-    bool m_timingAborted = false;
-    bool m_rowFailed = false;
     bool m_running = false;
     int m_progress = 0;
 };

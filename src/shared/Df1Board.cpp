@@ -241,7 +241,8 @@ void Df1Board::plcTypeChosen(int index)
         return;
     m_comboEditing = true;
     m_fields.form().escape = false;
-    StoreParamAndWrite(m_rs, PlcTypeRow, index, QLatin1String(Addresses[PlcType]), QString::number(index));
+    reportedWhereItHappened(
+        StoreParamAndWrite(m_rs, PlcTypeRow, index, QLatin1String(Addresses[PlcType]), QString::number(index)));
 }
 
 // Both presentations: nothing is being edited, and the controls are enabled
@@ -262,10 +263,9 @@ void Df1Board::applyOnlinePresentation()
 {
     if (m_rs.CommError)
         return;
-    const QString driver = m_rs.RSRead(reg::df1DriverEnabled);
-    // A failed read is the link's fault, already reported; it says nothing
-    // about the driver.
-    if (!m_rs.CommError && Val(driver) == 0)
+    const Result<QString> driver = m_rs.RSRead(reg::df1DriverEnabled);
+    // A failed read says nothing about the driver.
+    if (driver && Val(*driver) == 0)
         m_prompter.msgBox(QStringLiteral("The DF1 Serial Communications Driver is Not Enabled in the K7700."),
             QStringLiteral("WARNING!!"), MsgIcon::Exclamation, MsgButtons::OK);
     present(true, true);
@@ -283,9 +283,12 @@ int Df1Board::beginOnlinePass()
 
 bool Df1Board::onlineItem(int index)
 {
-    const QString value = m_rs.RSRead(QLatin1String(Addresses[size_t(index)]));
-    if (m_rs.CommError)
-        return false;
+    const Result<QString> read = m_rs.RSRead(QLatin1String(Addresses[size_t(index)]));
+    // A read that failed on the line leaves the display as it was until the
+    // next pass; a lost link ends the loop.
+    if (!read)
+        return !m_rs.CommError;
+    const QString& value = *read;
     const int v = readNumber(value);
     QString text;
     switch (index) {
@@ -330,14 +333,14 @@ bool Df1Board::showLinkStatus(int status)
     int sts = 0;
     int extSts = 0;
     if (status != 0) {
-        const QString stsText = m_rs.RSRead(reg::df1Sts);
-        if (m_rs.CommError)
-            return false;
-        const QString extStsText = m_rs.RSRead(reg::df1ExtSts);
-        if (m_rs.CommError)
-            return false;
-        sts = readNumber(stsText);
-        extSts = readNumber(extStsText);
+        const Result<QString> stsText = m_rs.RSRead(reg::df1Sts);
+        const Result<QString> extStsText = stsText ? m_rs.RSRead(reg::df1ExtSts) : stsText;
+        // Without both bytes there is no status to decode: the display stays
+        // as it was until the next pass.
+        if (!extStsText)
+            return !m_rs.CommError;
+        sts = readNumber(*stsText);
+        extSts = readNumber(*extStsText);
     }
     m_state.display[LinkStatus] = DF1LinkStatusText(status, sts, extSts);
     emit displayChanged(LinkStatus);

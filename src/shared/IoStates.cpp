@@ -64,9 +64,12 @@ int IoStates::beginOnlinePass()
 
 bool IoStates::onlineItem(int index)
 {
-    const QString value = m_rs.RSRead(kItems[size_t(index)]);
-    if (m_rs.CommError)
-        return false;
+    const Result<QString> read = m_rs.RSRead(kItems[size_t(index)]);
+    // A read that failed on the line leaves the item as it was until the
+    // next pass; a lost link ends the loop.
+    if (!read)
+        return !m_rs.CommError;
+    const QString& value = *read;
     if (index < IoStatesState::InputCount) {
         m_state.value[size_t(index)] = value;
         m_state.input[size_t(index)] = Val(value) == 1.0;

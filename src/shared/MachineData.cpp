@@ -149,28 +149,20 @@ void ApplyPLSConfigList(MachineData& data, std::span<const qint16> list)
         data.SpeedCompensation[i] = list[i + 2];
 }
 
-namespace {
-
-bool storeInt16(qint16& target, const QString& text)
+bool ApplyPLSScaleFactor(MachineData& data, int word)
 {
-    try {
-        target = CInt(Val(text));
-        return true;
-    } catch (const BasicError&) {
+    if (word < std::numeric_limits<qint16>::min() || word > std::numeric_limits<qint16>::max())
         return false;
-    }
+    data.PlsScaleFactor = qint16(word);
+    return true;
 }
 
-} // namespace
-
-bool ApplyPLSScaleFactorText(MachineData& data, const QString& text)
+bool ApplyPLSOffset(MachineData& data, int word)
 {
-    return storeInt16(data.PlsScaleFactor, text);
-}
-
-bool ApplyPLSOffsetText(MachineData& data, const QString& text)
-{
-    return storeInt16(data.PlsOffset, text);
+    if (word < std::numeric_limits<qint16>::min() || word > std::numeric_limits<qint16>::max())
+        return false;
+    data.PlsOffset = qint16(word);
+    return true;
 }
 
 std::array<qint16, 24> PLSConfigDownloadList(const MachineData& data)

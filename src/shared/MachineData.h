@@ -195,11 +195,11 @@ qint32 ParamValueFromText(const QString& text);
 // 0..7. Elements beyond the list are left as they are.
 void ApplyPLSConfigList(MachineData& data, std::span<const qint16> list);
 
-// Stores the scale factor / offset texts read from the PLS board as 16-bit
-// integers (leading-number parse, ties to even). A number outside the 16-bit
-// range is not stored; the function then returns false.
-bool ApplyPLSScaleFactorText(MachineData& data, const QString& text);
-bool ApplyPLSOffsetText(MachineData& data, const QString& text);
+// Stores the scale factor / offset words read from the PLS board as 16-bit
+// integers. A word outside the record's 16-bit range is not stored; the
+// function then returns false.
+[[nodiscard]] bool ApplyPLSScaleFactor(MachineData& data, int word);
+[[nodiscard]] bool ApplyPLSOffset(MachineData& data, int word);
 
 // The 24-value list a PLS configuration download sends (with PlsScaleFactor
 // beside it): element 0 the PLS program, 1..4 speed compensation 0..3,

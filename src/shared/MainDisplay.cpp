@@ -35,7 +35,7 @@ MainDisplay::MainDisplay(RSComm& rs, const BackgroundMonitor& monitor, QObject* 
 
 void MainDisplay::resetAlarms()
 {
-    m_rs.RSWrite(reg::alarmReset, QStringLiteral("1"));
+    reportedWhereItHappened(m_rs.RSWrite(reg::alarmReset, QStringLiteral("1")));
 }
 
 void MainDisplay::cycleStarted()
@@ -73,9 +73,12 @@ int MainDisplay::beginOnlinePass()
 
 bool MainDisplay::onlineItem(int index)
 {
-    const QString value = m_rs.RSRead(kItems[size_t(index)].address);
-    if (m_rs.CommError)
-        return false;
+    const Result<QString> read = m_rs.RSRead(kItems[size_t(index)].address);
+    // A read that failed on the line leaves the value as it was until the
+    // next pass; a lost link ends the loop.
+    if (!read)
+        return !m_rs.CommError;
+    const QString& value = *read;
     if (index == MainDisplayState::Speed)
         m_state.positionHidden = Val(value) > PositionSpeedLimit;
     m_state.value[size_t(index)] = value;

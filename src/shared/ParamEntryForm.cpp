@@ -17,7 +17,9 @@ void ParamEntryForm::bind(int i, NumericEntry& entry, int row, const QString& ad
 {
     m_entries.at(size_t(i)) = &entry;
     entry.setOnAccept([this, row, address](qint32 value, const QString& writeText) {
-        StoreParamAndWrite(m_rs, row, value, address, writeText);
+        // The value is the field's now; a write the controller did not take
+        // has had its alert, and the next refresh shows what it holds.
+        reportedWhereItHappened(StoreParamAndWrite(m_rs, row, value, address, writeText));
         return true;
     });
 }

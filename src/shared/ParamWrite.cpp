@@ -5,12 +5,13 @@
 
 namespace talvek {
 
-void StoreParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText)
+Status StoreParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText)
 {
     if (row >= 0 && row < CurrentData.ParamValue.size())
         CurrentData.ParamValue[row] = value;
     if (rs.OnlineMode && !rs.CommError)
-        rs.RSWrite(address, writeText);
+        return rs.RSWrite(address, writeText);
+    return done();
 }
 
 } // namespace talvek

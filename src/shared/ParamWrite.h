@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Outcome.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -10,7 +12,8 @@ class RSComm;
 // An operator's accepted change of a parameter row: the value is stored in
 // the working data (CurrentData) and, while ONLINE with a sound link, written
 // to the controller at `address` as `writeText`. A row beyond the table is
-// not stored; the write still goes out.
-void StoreParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText);
+// not stored; the write still goes out. The outcome is the write's (done when
+// nothing was to be written); a failed write has had RSWrite's alert.
+Status StoreParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText);
 
 } // namespace talvek

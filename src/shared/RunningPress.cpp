@@ -32,15 +32,15 @@ PressCheck ConfirmWhileRunning(RSComm& rs, Prompter& prompter, const QString& ti
         return PressCheck::Go;
     if (rs.CommError)
         return PressCheck::Failed;
-    const QString speed = rs.RSRead(reg::machineSpeed);
+    const Result<QString> speed = rs.RSRead(reg::machineSpeed);
     if (rs.CommError)
         return PressCheck::Failed;
     QString question;
-    if (rs.lastReadFailed() || !IsNumeric(speed)) {
+    if (!speed || !IsNumeric(*speed)) {
         // No speed is no reason to think the press stands.
         question = UnknownSpeedQuestion(what);
     } else {
-        const qint32 spm = RoundedInt32(Val(speed));
+        const qint32 spm = RoundedInt32(Val(*speed));
         if (spm <= 0)
             return PressCheck::Go;
         question = RunningPressQuestion(spm, what);

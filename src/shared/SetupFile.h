@@ -71,7 +71,7 @@ void NewMachineData();
 
 // Open, reading: ReadSetupFile into FileData. The previous FileData is
 // replaced only when the whole record was read.
-bool LoadFileData(const QString& path, QString* reason = nullptr);
+[[nodiscard]] bool LoadFileData(const QString& path, QString* reason = nullptr);
 
 // Makes FileData the current data: both tables re-sized to rows
 // 0..ParamCount keeping the rows present (a file with 20 rows keeps 0..17, one
@@ -83,6 +83,6 @@ void AcceptFileData();
 // file was written does CurrentData take the stamp and SavedData become a
 // copy of it; a failed save changes nothing in memory, so the data still
 // counts as unsaved.
-bool SaveCurrentData(const QString& path, QString* reason = nullptr);
+[[nodiscard]] bool SaveCurrentData(const QString& path, QString* reason = nullptr);
 
 } // namespace talvek

@@ -67,7 +67,7 @@ void SetupParameters::brakeWearChanged(int value)
     // is in the switch.
     if (!m_brakeWearReady)
         return;
-    StoreParamAndWrite(m_rs, BrakeWearRow, value, brakeWearAddress(), QString::number(value));
+    reportedWhereItHappened(StoreParamAndWrite(m_rs, BrakeWearRow, value, brakeWearAddress(), QString::number(value)));
 }
 
 void SetupParameters::showBrakeWear(int value)
@@ -142,15 +142,17 @@ bool SetupParameters::onlineItem(int index)
         return false;
     }
     const int n = m_passFirst + index;
-    const QString value = m_rs.RSRead(fieldAddress(n));
-    if (m_rs.CommError)
-        return false;
+    // A read that failed on the line leaves the field as it was until the
+    // next pass; a lost link ends the loop.
+    const Result<QString> value = m_rs.RSRead(fieldAddress(n));
+    if (!value)
+        return !m_rs.CommError;
     if (n == 0) {
-        const QString brakeWear = m_rs.RSRead(brakeWearAddress());
-        if (!m_rs.CommError)
-            showBrakeWear(RoundedInt32(Val(brakeWear)));
+        const Result<QString> brakeWear = m_rs.RSRead(brakeWearAddress());
+        if (brakeWear)
+            showBrakeWear(RoundedInt32(Val(*brakeWear)));
     }
-    m_fields.show(n, value);
+    m_fields.show(n, *value);
     return !m_rs.CommError;
 }
 

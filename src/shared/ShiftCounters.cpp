@@ -36,14 +36,14 @@ bool ShiftCounters::endOfShiftPressed()
     }
     if (m_rs.CommError)
         return false;
-    m_rs.RSWrite(reg::endOfShift, QStringLiteral("1"));
+    reportedWhereItHappened(m_rs.RSWrite(reg::endOfShift, QStringLiteral("1")));
     return true;
 }
 
 void ShiftCounters::endOfShiftReleased()
 {
     if (!m_rs.CommError)
-        m_rs.RSWrite(reg::endOfShift, QStringLiteral("0"));
+        reportedWhereItHappened(m_rs.RSWrite(reg::endOfShift, QStringLiteral("0")));
 }
 
 void ShiftCounters::present(bool enabled)
@@ -70,10 +70,12 @@ int ShiftCounters::beginOnlinePass()
 
 bool ShiftCounters::onlineItem(int index)
 {
-    const QString value = m_rs.RSRead(kCounters[size_t(index)]);
-    if (m_rs.CommError)
-        return false;
-    m_state.count[size_t(index)] = value;
+    const Result<QString> value = m_rs.RSRead(kCounters[size_t(index)]);
+    // A read that failed on the line leaves the count as it was until the
+    // next pass; a lost link ends the loop.
+    if (!value)
+        return !m_rs.CommError;
+    m_state.count[size_t(index)] = *value;
     emit countChanged(index);
     return true;
 }

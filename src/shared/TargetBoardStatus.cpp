@@ -40,6 +40,8 @@ constexpr int IdentChecksum = 8;
 
 // The code read when the link has failed: its corrective action is the cable check.
 const QString kLinkLostCode = QStringLiteral("42");
+// A code register read wrong twice (the link still up).
+const QString kFailedCode = QStringLiteral("---");
 const QString kNoValue = QStringLiteral("-");
 const QString kCannotCommunicate = QStringLiteral("Cannot Communicate with Target Board.");
 
@@ -333,9 +335,12 @@ bool TargetBoardStatus::onlineItem(int index)
 // UpdateSetupFields, one field: every field is read, shown or not.
 bool TargetBoardStatus::readField(int i)
 {
-    const QString value = m_rs.RSRead(kFieldRegisters[size_t(i)]);
-    if (m_rs.CommError)
-        return false;
+    const Result<QString> read = m_rs.RSRead(kFieldRegisters[size_t(i)]);
+    // A read that failed on the line leaves the field as it was until the
+    // next pass; a lost link ends the loop.
+    if (!read)
+        return !m_rs.CommError;
+    const QString& value = *read;
     const bool showsValue
         = i < State::FirstClockField ? m_state.fieldShown[size_t(i)] : m_state.fieldEnabled[size_t(i)];
     if (showsValue) {
@@ -401,9 +406,14 @@ void TargetBoardStatus::readRegister(int k)
         firstPassBegin();
         publish();
     }
-    qint32 value = 0;
-    if (!m_rs.CommError)
-        value = RoundedInt32(Val(m_rs.RSRead(kRegisters[size_t(k)])));
+    const Result<QString> read = m_rs.CommError ? Result<QString>(fail(Cause::LinkDown)) : m_rs.RSRead(kRegisters[size_t(k)]);
+    if (!read && !m_rs.CommError) {
+        // Read wrong twice on the line: no code, and the pass is made again.
+        m_state.codes[size_t(k)] = kFailedCode;
+        m_firstPassFaulted = true;
+        return;
+    }
+    const qint32 value = read ? RoundedInt32(Val(*read)) : 0;
     m_state.codes[size_t(k)] = m_rs.CommError ? kLinkLostCode : CodeHexText(qint16(value));
     if (k != State::Slot && !m_rs.CommError && value != 0)
         m_state.resetEnabled = true;
@@ -422,9 +432,9 @@ void TargetBoardStatus::describeCodes()
     }
     if (m_state.slotShown && !m_rs.CommError) {
         publish();
-        const QString slot = m_rs.RSRead(reg::coCpuSlot);
-        if (!m_rs.CommError)
-            m_state.slot = slot;
+        const Result<QString> slot = m_rs.RSRead(reg::coCpuSlot);
+        if (slot)
+            m_state.slot = *slot;
     }
     m_state.descriptions[State::Action] = CorrectiveAction(m_state.codes[State::Action].toInt(nullptr, 16));
     const QString comm = CommErrorCodeFilePath(m_folder);
@@ -452,9 +462,15 @@ bool TargetBoardStatus::describe(const QString& table, int position)
 // Ident register m of the board's program.
 void TargetBoardStatus::readIdent(int m)
 {
-    const QString value = m_rs.RSRead(reg::identRegister(m));
-    if (m_rs.CommError)
+    const Result<QString> read = m_rs.RSRead(reg::identRegister(m));
+    if (!read) {
+        // An ident character read wrong twice is not taken as one: the
+        // pass is made again.
+        if (!m_rs.CommError)
+            m_firstPassFaulted = true;
         return;
+    }
+    const QString& value = *read;
     if (m < IdentCharacters) {
         const QChar c(char16_t(RoundedInt32(Val(value)) & 0xFF));
         if (m == 0)
@@ -507,8 +523,10 @@ void TargetBoardStatus::resetFaults()
     if (!m_rs.OnlineMode)
         return;
     for (const reg::Register& address : kResetRegisters) {
+        // A register the controller did not clear has had its alert; the
+        // others are cleared still, and the next pass shows what stands.
         if (!m_rs.CommError)
-            m_rs.RSWrite(address, QStringLiteral("0"));
+            reportedWhereItHappened(m_rs.RSWrite(address, QStringLiteral("0")));
     }
     if (!m_rs.CommError) {
         // The next cycle reads the codes and the ident again; a pass under
@@ -537,15 +555,17 @@ void TargetBoardStatus::writeClock(int first, const std::array<int, 3>& values)
     if (!m_rs.OnlineMode)
         return;
     for (int k = 0; k < 3; ++k) {
-        if (!m_rs.CommError)
-            m_rs.RSWrite(kFieldRegisters[size_t(first + k)], QString::number(values[size_t(k)]));
+        // A field the controller did not take stops the rest: half a time
+        // or date is no time.
+        if (!m_rs.RSWrite(kFieldRegisters[size_t(first + k)], QString::number(values[size_t(k)])))
+            return;
     }
 }
 
 void TargetBoardStatus::writeField(int field, const QString& text)
 {
     if (m_rs.OnlineMode && !m_rs.CommError)
-        m_rs.RSWrite(kFieldRegisters[size_t(field)], text);
+        reportedWhereItHappened(m_rs.RSWrite(kFieldRegisters[size_t(field)], text));
 }
 
 } // namespace talvek

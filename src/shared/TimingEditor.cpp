@@ -19,8 +19,6 @@ namespace {
 constexpr int PositionSpeedLimit = 50;
 // The online pass ends when an item says so; this only bounds it.
 constexpr int OpenEndedPass = std::numeric_limits<int>::max();
-// What a PLS read gives when it fails.
-constexpr qint32 PLSReadFailure = -9999;
 
 constexpr int ChannelCount = TimingState::ChannelCount;
 constexpr int OffField = TimingState::OffField;
@@ -265,9 +263,14 @@ bool TimingEditor::liveStatusStep()
 {
     if (m_positionRead) {
         m_positionRead = false;
-        m_state.panelTexts[1] = m_positionRpm <= PositionSpeedLimit
-            ? QStringLiteral("Position: ") + m_rs.PLSPos()
-            : QStringLiteral("Position: 888");
+        // Without the speed there is no telling whether the position
+        // would be shown: it is not read then.
+        if (!m_positionRpm)
+            m_state.panelTexts[1] = QStringLiteral("Position: ") + FailedValue;
+        else if (*m_positionRpm <= PositionSpeedLimit)
+            m_state.panelTexts[1] = QStringLiteral("Position: ") + plsText(m_rs.PLSPos());
+        else
+            m_state.panelTexts[1] = QStringLiteral("Position: 888");
         m_statusStep = 3;
         return true;
     }
@@ -283,15 +286,15 @@ bool TimingEditor::liveStatusStep()
         m_statusStep = 2;
         return true;
     case 2:
-        m_positionRpm = RoundedInt32(Val(m_rs.PLSRpm()));
+        m_positionRpm = m_rs.PLSRpm().toOptional();
         m_positionRead = true;
         return true;
     case 3:
-        m_state.panelTexts[2] = QStringLiteral("Offset: ") + m_rs.PLSOffset();
+        m_state.panelTexts[2] = QStringLiteral("Offset: ") + plsText(m_rs.PLSOffset());
         m_statusStep = 4;
         return true;
     case 4:
-        m_state.panelTexts[3] = QStringLiteral("Scale: ") + m_rs.PLSScaleFactor();
+        m_state.panelTexts[3] = QStringLiteral("Scale: ") + plsText(m_rs.PLSScaleFactor());
         m_statusStep = 5;
         return true;
     default:
@@ -304,8 +307,12 @@ bool TimingEditor::liveStatusStep()
 // k = 1: the speed, and whether the machine has just stopped or started.
 void TimingEditor::readSpeed()
 {
-    const qint32 rpm = RoundedInt32(Val(m_rs.PLSRpm()));
-    m_state.panelTexts[0] = QStringLiteral("RPM: ") + QString::number(rpm);
+    const Result<int> read = m_rs.PLSRpm();
+    m_state.panelTexts[0] = QStringLiteral("RPM: ") + plsText(read);
+    // A speed that could not be read says nothing about stopping or starting.
+    if (!read)
+        return;
+    const int rpm = *read;
     const bool stoppedNow = rpm == 0;
     m_justStopped = stoppedNow && !m_stoppedBefore;
     m_justStarted = m_stoppedBefore && !stoppedNow;
@@ -335,11 +342,20 @@ void TimingEditor::showConfiguration()
     // report its failure).
     if (!m_rs.OnlineMode || m_rs.CommError)
         return;
-    const std::array<qint16, 19> list = m_rs.PLSConfigUpload();
-    if (m_rs.CommError)
+    // Nothing of an earlier read stays on show while this one runs (a
+    // Retry box of the link may be up a while).
+    m_state.configTexts.fill(NoValue);
+    publish();
+    const Result<std::array<qint16, 19>> list = m_rs.PLSConfigUpload();
+    if (!list) {
+        if (!m_rs.CommError) {
+            m_state.configTexts.fill(FailedValue);
+            publish();
+        }
         return;
+    }
     for (int i = 0; i < TimingState::ConfigCount; ++i)
-        m_state.configTexts[size_t(i)] = QString::number(list[size_t(i)]);
+        m_state.configTexts[size_t(i)] = QString::number((*list)[size_t(i)]);
     publish();
 }
 
@@ -465,7 +481,7 @@ TimingEditor::SetpointResult TimingEditor::storeSetpoint(
     if (!m_rs.OnlineMode)
         return SetpointResult::Accepted;
     const int ch = field % OffField;
-    const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(ch), fieldNumber(ch + OffField), true);
+    const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(ch), fieldNumber(ch + OffField), true).ok();
     if (ok || m_rs.CommError)
         return SetpointResult::Programmed;
     const QString prefix = fromSpinner
@@ -530,7 +546,7 @@ bool TimingEditor::clearChannelOnce()
             QStringLiteral("Clearing channel CH0") + QString::number(c) + QStringLiteral(" turns its output off."))
         != PressCheck::Go)
         return true;
-    const bool ok = m_rs.ClearPLSChan(qint16(c));
+    const bool ok = m_rs.ClearPLSChan(qint16(c)).ok();
     if (m_rs.CommError)
         return true;
     if (ok) {
@@ -556,16 +572,14 @@ void TimingEditor::setOffsetCommand()
         QStringLiteral("You are about to Change the Resolver Offset.\r\n\r\nDo you wish to continue?"),
         QStringLiteral("Set Offset"), MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2);
     if (answer == MsgResult::Yes) {
-        const bool ok = m_rs.SetPLSOffset(qint16(position));
+        const bool ok = m_rs.SetPLSOffset(qint16(position)).ok();
         if (m_rs.CommError)
             return;
         if (ok) {
             // The PLS turns the position wanted into an offset: the working
             // data keeps the offset it reports, not the position typed.
-            const QString reported = m_rs.PLSOffset();
-            const qint32 offset = RoundedInt32(Val(reported));
-            if (!m_rs.CommError && offset != PLSReadFailure)
-                CurrentData.PlsOffset = qint16(offset);
+            if (const Result<int> reported = m_rs.PLSOffset())
+                CurrentData.PlsOffset = qint16(*reported);
             return;
         }
         m_prompter.msgBox(QStringLiteral("Unable to Successfully Set the Resolver Offset"),
@@ -586,7 +600,7 @@ void TimingEditor::resetPLSConfigCommand()
         != PressCheck::Go)
         return;
     for (;;) {
-        const bool ok = m_rs.PLSConfigDownload(list, CurrentData.PlsScaleFactor);
+        const bool ok = m_rs.PLSConfigDownload(list, CurrentData.PlsScaleFactor).ok();
         if (m_rs.CommError)
             return;
         if (ok) {

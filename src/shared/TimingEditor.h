@@ -1,11 +1,14 @@
 #pragma once
 
+#include "base/Outcome.h"
+#include "base/Placeholders.h"
 #include "shared/RefreshLoop.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <optional>
 
 namespace talvek {
 
@@ -89,9 +92,11 @@ class TimingEditor final : public QObject, public RefreshClient
 public:
     // Field texts: no value yet, a recall or clear failed, an empty channel
     // (exempt from the range check).
-    static inline const QString NoValue = QStringLiteral("-");
-    static inline const QString FailedValue = QStringLiteral("---");
-    static inline const QString EmptyChannel = QStringLiteral("****");
+    static inline const QString& NoValue = placeholder::noValue;
+    static inline const QString& FailedValue = placeholder::failedValue;
+    static inline const QString& EmptyChannel = placeholder::emptyChannel;
+    // A PLS value for the status bar: the number, or FailedValue.
+    static QString plsText(const Result<int>& read) { return read ? QString::number(*read) : FailedValue; }
 
     TimingEditor(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
     ~TimingEditor() override;
@@ -213,7 +218,7 @@ private:
     GridRecall m_grid;
     int m_statusStep = 1; // k of the live status pass, 1..5
     bool m_positionRead = false; // k = 2: the speed is read, the position next
-    int m_positionRpm = 0;
+    std::optional<int> m_positionRpm; // none: the speed read failed
     // Machine-stopped tracking of the live status pass (stopped now is
     // m_state.machineStopped).
     bool m_stoppedBefore = false;

@@ -152,9 +152,9 @@ void frmDownloadProg::Form_Activate()
     letPendingEventsRun();
     Timer1->start();
     if (m_mode == ModeUpload)
-        m_rs.UploadProgram();
+        reportedWhereItHappened(m_rs.UploadProgram());
     else
-        m_rs.DumpProgram();
+        reportedWhereItHappened(m_rs.DumpProgram());
     Timer1->stop();
     m_running = false;
     Form_Terminate();

@@ -269,13 +269,15 @@ void frmMDIMain::mnuEditPasscode_Click()
 {
     if (m_rs->IsBusy())
         return;
+    // A passcode that could not be read proposes nothing: OK on an empty
+    // box then writes nothing.
     QString current;
     if (!m_rs->CommError)
-        current = m_rs->RSRead(kPasscodeAddress);
+        current = m_rs->RSRead(kPasscodeAddress).valueOr(QString());
     const auto entered = m_prompter.inputBox(QStringLiteral("Please Enter New Passcode (0-65535)"),
         QStringLiteral("Keypad Set-up Passcode"), current);
-    if (entered && !entered->isEmpty() && !m_rs->CommError)
-        m_rs->RSWrite(kPasscodeAddress, *entered);
+    if (entered && !entered->trimmed().isEmpty() && !m_rs->CommError)
+        reportedWhereItHappened(m_rs->RSWrite(kPasscodeAddress, *entered));
 }
 
 void frmMDIMain::mnuHelpHelpTopics_Click()

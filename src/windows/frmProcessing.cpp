@@ -138,36 +138,32 @@ void frmProcessing::Form_Activate()
     m_activated = true;
     // Never deleted under the run: RunTransfer deletes the window once it has
     // hidden itself, and the modal window keeps the main window from closing.
-    m_transfer.Run(TransferType, ParamCount);
-    if (completed())
-        tellUnheldChannels();
+    const Status outcome = m_transfer.Run(TransferType, ParamCount);
+    m_completed = outcome.ok();
+    tellPulseTrains();
     // A PLS operation or a parameter row that failed without a link fault
-    // stops the transfer just as well: the operator must not take it for done.
-    if (m_rs.CommError || m_transfer.timingAborted() || m_transfer.rowFailed()) {
+    // stops the transfer just as well: the operator must not take it for
+    // done. A row that names no parameter of the table stopped it before
+    // anything moved; a cancel is the operator's own.
+    if (m_transfer.report().refusedRow) {
+        m_prompter.msgBox(outcome.error().detail, kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    } else if (!outcome && outcome.cause() != Cause::Cancelled) {
         m_prompter.msgBox(QStringLiteral("Error Processing Request\r\n\r\nProcess Not Complete"), kAppTitle,
             MsgIcon::Exclamation, MsgButtons::OK);
     }
     accept();
 }
 
-bool frmProcessing::completed() const
-{
-    return !m_rs.CommError && !m_transfer.timingAborted() && !m_transfer.rowFailed()
-        && !m_transfer.cancelRequested();
-}
-
-// An upload of the channels that found some the set-up file cannot hold says
-// so at its end: a download of this data clears them.
-void frmProcessing::tellUnheldChannels()
+// An upload that found channels holding a pulse train, which a set-up file
+// cannot hold, says so at its end: a download of this data clears them.
+void frmProcessing::tellPulseTrains()
 {
     const std::optional<TransferWork> work = TransferWorkFor(TransferType, ParamCount);
-    if (!work || work->download || !work->timing)
+    const QList<int>& trains = m_transfer.report().pulseTrainChannels;
+    if (!work || work->download || trains.isEmpty())
         return;
-    const QList<UnheldChannel> unheld = UnheldChannels(m_rs, CurrentData);
-    if (unheld.isEmpty() || m_rs.CommError)
-        return;
-    m_prompter.msgBox(UnheldChannelsNotice(unheld), QStringLiteral("Data Upload"), MsgIcon::Information,
-        MsgButtons::OK);
+    m_prompter.msgBox(
+        PulseTrainNotice(trains), QStringLiteral("Data Upload"), MsgIcon::Information, MsgButtons::OK);
 }
 
 void frmProcessing::cmdCancel_Click()

@@ -35,7 +35,7 @@ public:
     bool transferRunning() const { return m_transfer.running(); }
     const DataTransfer& transfer() const { return m_transfer; }
     // The transfer ran to its end: no link fault, nothing failed, no cancel.
-    bool completed() const;
+    bool completed() const { return m_completed; }
 
     // ---- controls, named as the form names them ----
     QGroupBox* fraProcessing;
@@ -55,13 +55,14 @@ private:
     void Form_Activate();
     void cmdCancel_Click();
     void showProgress(int value);
-    void tellUnheldChannels();
+    void tellPulseTrains();
 
     RSComm& m_rs;
     Prompter& m_prompter;
     DataTransfer m_transfer;
     bool m_loaded = false;
     bool m_activated = false;
+    bool m_completed = false;
 };
 
 // The File menu's "&Upload (save) Data" item `Index` (0 "Set-up &Parameters",

@@ -149,9 +149,8 @@ void frmSetupComm::buildPortFrame()
 void frmSetupComm::buildSpeedFrame()
 {
     auto* speedLayout = new QVBoxLayout(fraPortSpeed);
-    const std::array<QString, 2> speeds { QStringLiteral("9600"), QStringLiteral("19200") };
     for (int i = 0; i < 2; ++i) {
-        optPortSpeed[i] = new QRadioButton(speeds[i], fraPortSpeed);
+        optPortSpeed[i] = new QRadioButton(QString::number(supportedSpeeds[size_t(i)]), fraPortSpeed);
         optPortSpeed[i]->setObjectName(QStringLiteral("optPortSpeed_%1").arg(i));
         speedLayout->addWidget(optPortSpeed[i]);
     }
@@ -224,7 +223,7 @@ void frmSetupComm::Form_Load()
         const PortSettings settings = loadPortSettings(m_folder).value_or(PortSettings {});
         const int port = std::clamp(settings.port, updCommPort->Min(), updCommPort->Max());
         txtCommPort->setText(QString::number(port));
-        optPortSpeed[Val(settings.speed) == 19200.0 ? 1 : 0]->setChecked(true);
+        optPortSpeed[Val(settings.speed) == double(supportedSpeeds[1]) ? 1 : 0]->setChecked(true);
     } catch (const BasicError& e) {
         ShowRuntimeFault(m_prompter, e, kLoadTitle, MsgIcon::Information);
     }
@@ -303,7 +302,7 @@ void frmSetupComm::cmdSave_Click()
     try {
         const int port
             = std::clamp<int>(CInt(Val(txtCommPort->text())), updCommPort->Min(), updCommPort->Max());
-        const int speed = optPortSpeed[1]->isChecked() ? 19200 : 9600;
+        const int speed = supportedSpeeds[optPortSpeed[1]->isChecked() ? 1 : 0];
         writeSettingsFiles(port, speed);
         if (m_wasOnline) {
             m_mode.setMode(true);

@@ -95,6 +95,25 @@ private slots:
         QCOMPARE(entries(dir.path()), QStringList({ "taken" }));
     }
 
+    // Putting the new file in place fails (here: a folder took the name
+    // meanwhile): the save reports it, and no temporary file is left.
+    void failureToPutInPlaceIsReported()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("data.sdt"));
+        setSafeWriteBeforeCommit([](const QString& target) { QDir().mkdir(target); });
+        const auto failure = SafeWrite(path, "new");
+        const auto setFailure = SafeWriteAll({ { dir.filePath(QStringLiteral("b.rev")), "rev" } });
+        setSafeWriteBeforeCommit(nullptr);
+        QVERIFY(failure);
+        QCOMPARE(failure->stage, SafeWriteFailure::Stage::Write);
+        QVERIFY(setFailure);
+        QCOMPARE(setFailure->first, dir.filePath(QStringLiteral("b.rev")));
+        QCOMPARE(setFailure->second.stage, SafeWriteFailure::Stage::Write);
+        QCOMPARE(entries(dir.path()), QStringList({ "b.rev", "data.sdt" }));
+        QVERIFY(QFileInfo(path).isDir());
+    }
+
     void failureWhileWritingKeepsTheOldFile()
     {
 #ifdef Q_OS_UNIX

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace talvek;
 using namespace talvek::test;
 
@@ -75,7 +77,7 @@ struct Cli
         QTextStream outStream(&out);
         QTextStream errStream(&err);
         CliContext context { folder, clock, outStream, errStream, false,
-            [this](const ProgramFolder&) -> std::unique_ptr<SerialPortControl> {
+            [this](const ProgramFolder&, const QString&) -> std::unique_ptr<SerialPortControl> {
                 auto p = std::make_unique<SimPort>(sim, clock);
                 port = p.get();
                 if (preparePort)
@@ -105,6 +107,8 @@ private slots:
     void failureCauses_data();
     void failureCauses();
     void traceFile();
+    void partWayIsNeverDone();
+    void outputOnlyToARegularFile();
     void commandLineChecks_data();
     void commandLineChecks();
     void portOverrides();
@@ -239,6 +243,16 @@ void tst_TalvekCli::readAndWrite()
                  QStringLiteral("--yes") }),
         0);
     QCOMPARE(sim.byte(1018), std::uint8_t(0x43));
+
+    // The data byte's echo goes wrong on both attempts after the board took
+    // it: the write's own read-back confirms it, and so does the command.
+    sim.corruptReplyTo(1 + 2 + 2);
+    sim.corruptReplyTo(1 + 2 + 2 + 5);
+    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("B100"), QStringLiteral("7"), QStringLiteral("--yes") }),
+        0);
+    QCOMPARE(cli.out, QStringLiteral("B100=7\n"));
+    QCOMPARE(cli.err, QString());
+    QCOMPARE(sim.byte(100), std::uint8_t(7));
 }
 
 void tst_TalvekCli::status()
@@ -415,6 +429,77 @@ void tst_TalvekCli::traceFile()
         int(CliExit::File));
     QVERIFY(cli.err.startsWith(
         QStringLiteral("talvek-cli: ") + cli.path(QStringLiteral("no/such/folder/x.log"))));
+}
+
+// An upload or download that stopped part way exits with its cause's code,
+// names what it did not move, and leaves no file behind.
+void tst_TalvekCli::partWayIsNeverDone()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    loadPress(sim);
+    Cli cli(sim);
+    const QString file = cli.path(QStringLiteral("nightly.sdt"));
+
+    // Row 3 (W1204) read wrong twice: open 1, handshake 2, D1100 8, W1104 4,
+    // D1200 8; the retry's completing attention byte and handshake 3.
+    sim.corruptReplyTo(23);
+    sim.corruptReplyTo(27);
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o"), file }),
+        int(CliExit::ControllerRefused));
+    QVERIFY(!QFileInfo::exists(file));
+    QCOMPARE(cli.err,
+        QStringLiteral("talvek-cli: upload not complete, %1 not written; not moved: parameter rows 3, 4, 5, 6, 7, "
+                       "8, 9, 10, 11, 12, 13, 14, 15, 16, 17; the PLS configuration; channels CH00, CH01, CH02, "
+                       "CH03, CH04, CH05, CH06, CH07, CH08, CH09, CH10, CH11, CH12, CH13, CH14, CH15: the "
+                       "controller's echo was wrong (W1204)\n")
+            .arg(file));
+
+    // A file whose W1026 the link refuses: the download stops there, says
+    // so, and exits with the refusal's code.
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("params"), QStringLiteral("-o"), file }), 0);
+    QVERIFY(LoadFileData(file));
+    AcceptFileData();
+    CurrentData.ParamValue[10] = 70000;
+    QVERIFY(SaveCurrentData(file));
+    const quint16 before = sim.word(1026);
+    QCOMPARE(cli.run({ QStringLiteral("download"), QStringLiteral("params"), QStringLiteral("-i"), file,
+                 QStringLiteral("--yes") }),
+        int(CliExit::ValueRefused));
+    QCOMPARE(cli.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+        (QStringList { QStringLiteral("talvek-cli: ENTRY ALERT: Error: / Entry out of Range (0-65,535)."),
+            QStringLiteral("talvek-cli: download not complete; not moved: parameter rows 10, 11, 12, 13, 14, 15, "
+                           "16, 17: the value was refused; nothing was sent (W1026)") }));
+    QCOMPARE(sim.word(1026), before);
+}
+
+// -o replaces only a regular file or makes a new one: a device, a FIFO, a
+// folder or a loop of links is named as such before the port opens.
+void tst_TalvekCli::outputOnlyToARegularFile()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    Cli cli(sim);
+    QVERIFY(QDir(cli.dir.path()).mkdir(QStringLiteral("folder")));
+    QVERIFY(QFile::link(cli.path(QStringLiteral("loopA")), cli.path(QStringLiteral("loopB"))));
+    QVERIFY(QFile::link(cli.path(QStringLiteral("loopB")), cli.path(QStringLiteral("loopA"))));
+    QVERIFY(::mkfifo(QFile::encodeName(cli.path(QStringLiteral("fifo"))).constData(), 0600) == 0);
+    int portsMade = 0;
+    cli.preparePort = [&portsMade](SimPort&) { ++portsMade; };
+    const QList<std::pair<QString, QString>> cases {
+        { cli.path(QStringLiteral("folder")), QStringLiteral("is a folder") },
+        { cli.path(QStringLiteral("fifo")), QStringLiteral("is a FIFO, not a regular file") },
+        { QStringLiteral("/dev/null"), QStringLiteral("is a device, not a regular file") },
+        { cli.path(QStringLiteral("loopA")), QStringLiteral("a loop of symbolic links") },
+    };
+    for (const auto& [path, why] : cases) {
+        QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("params"), QStringLiteral("-o"), path }),
+            int(CliExit::File));
+        QCOMPARE(cli.err, QStringLiteral("talvek-cli: %1: %2\n").arg(path, why));
+        QCOMPARE(portsMade, 0); // checked before any port is made
+    }
+    QVERIFY(QFileInfo(cli.path(QStringLiteral("fifo"))).isFile() == false);
+    QVERIFY(QFileInfo(cli.path(QStringLiteral("folder"))).isDir());
 }
 
 void tst_TalvekCli::commandLineChecks_data()

@@ -1,6 +1,7 @@
 // The controller link against the in-process simulator on a fake clock:
 // exact bytes on the wire, returned texts, flags and message boxes.
 
+#include "Outcomes.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
@@ -114,8 +115,8 @@ private slots:
         // Every further read fails at once, without touching the port.
         r.port->clearRecord();
         const qint64 before = r.clock.nowMs();
-        QCOMPARE(r.link->RSRead(QStringLiteral("W180")), QStringLiteral("0"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("B166")), QStringLiteral("0"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("W180"))), QStringLiteral("failed: LinkDown"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("B166"))), QStringLiteral("failed: LinkDown"));
         QCOMPARE(r.port->written(), QByteArray());
         QCOMPARE(r.clock.nowMs(), before);
         QCOMPARE(r.prompter.messages().size(), 1);
@@ -141,8 +142,8 @@ private slots:
         Rig r;
         r.openOnline();
         r.sim.setWord(180, 0x0123);
-        QCOMPARE(r.link->RSRead(QStringLiteral("W180")), QStringLiteral("291"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("w180")), QStringLiteral("291"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("W180"))), QStringLiteral("291"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("w180"))), QStringLiteral("291"));
         QCOMPARE(r.port->written(),
                  bytes({0xFF, 0x01, 0x00, 0xB4, 0x00, 0xB5, 0x00, 0xB4, 0x00, 0xB5}));
         QCOMPARE(r.port->readBytes(),
@@ -151,7 +152,7 @@ private slots:
 
         // Already in read mode: no handshake at all.
         r.port->clearRecord();
-        r.link->RSRead(QStringLiteral("W180"));
+        (void)r.link->RSRead(QStringLiteral("W180"));
         QCOMPARE(r.port->written(), bytes({0x00, 0xB4, 0x00, 0xB5}));
     }
 
@@ -159,10 +160,10 @@ private slots:
     {
         Rig r;
         r.openOnline();
-        r.link->RSRead(QStringLiteral("B0"));
+        (void)r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
         r.sim.setWord(0x03F8, 0xBEEF);
-        QCOMPARE(r.link->RSRead(QStringLiteral("W1016")), QString::number(0xBEEF));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("W1016"))), QString::number(0xBEEF));
         QCOMPARE(r.port->written(), bytes({0x03, 0xF8, 0x03, 0xF9}));
         QCOMPARE(r.port->readBytes(), bytes({0x03, 0xEF, 0x03, 0xBE}));
     }
@@ -174,12 +175,11 @@ private slots:
     {
         Rig r;
         r.openOnline();
-        r.link->RSRead(QStringLiteral("B0"));
+        (void)r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
         r.sim.setWord(0x03F8, 0xBEEF);
         r.port->injectInput(bytes({0x03}));
-        QCOMPARE(r.link->RSRead(QStringLiteral("W1016")), QString::number(0xBEEF));
-        QVERIFY(!r.link->lastReadFailed());
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("W1016"))), QString::number(0xBEEF));
         QCOMPARE(r.port->written(), bytes({0x03, 0xF8, 0x03, 0xF9}));
         QCOMPARE(r.port->discarded(), bytes({0x03}));
         QCOMPARE(r.port->readBytes(), bytes({0x03, 0xEF, 0x03, 0xBE}));
@@ -193,13 +193,13 @@ private slots:
         r.sim.setD(1100, 123456789);
         r.sim.setByte(139, 0x04);
         r.sim.setByte(32, 0x80);
-        QCOMPARE(r.link->RSRead(QStringLiteral("b166")), QStringLiteral("255"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("D1100")), QStringLiteral("123456789"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("F858")), QStringLiteral("1"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("F857")), QStringLiteral("0"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("F7")), QStringLiteral("1"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("B32.6")), QStringLiteral("0"));
-        QCOMPARE(r.link->RSRead(QStringLiteral("W32.7")), QStringLiteral("1"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("b166"))), QStringLiteral("255"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("D1100"))), QStringLiteral("123456789"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("F858"))), QStringLiteral("1"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("F857"))), QStringLiteral("0"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("F7"))), QStringLiteral("1"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("B32.6"))), QStringLiteral("0"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("W32.7"))), QStringLiteral("1"));
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
@@ -209,25 +209,22 @@ private slots:
         r.openOnline();
         r.sim.setByte(5, 77);
         // RSRead makes it once more, with a new handshake.
-        r.link->RSRead(QStringLiteral("B0"));
+        (void)r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
         r.sim.corruptNextReply();
-        QCOMPARE(r.link->RSRead(QStringLiteral("B5")), QStringLiteral("77"));
-        QVERIFY(!r.link->lastReadFailed());
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("B5"))), QStringLiteral("77"));
         // The board heard the address high byte: the handshake's first 0xFF
         // completes that pair.
         QCOMPARE(r.port->written(), bytes({ 0x00, 0xFF, 0xFF, 0x01, 0x00, 0x05 }));
 
-        // Wrong twice: "0", and the read says it failed.
+        // Wrong twice: the read fails, with no value.
         r.port->clearRecord();
         r.sim.corruptReplyTo(0);
         r.sim.corruptReplyTo(4);
-        QCOMPARE(r.link->RSRead(QStringLiteral("B5")), QStringLiteral("0"));
-        QVERIFY(r.link->lastReadFailed());
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("B5"))), QStringLiteral("failed: EchoMismatch"));
         QVERIFY(!r.link->CommError);
         QCOMPARE(r.port->written(), bytes({ 0x00, 0xFF, 0xFF, 0x01, 0x00 }));
-        QCOMPARE(r.link->RSRead(QStringLiteral("B5")), QStringLiteral("77"));
-        QVERIFY(!r.link->lastReadFailed());
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("B5"))), QStringLiteral("77"));
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
@@ -237,13 +234,12 @@ private slots:
         r.openOnline();
         r.sim.setByte(0x1234, 0x42);
         r.sim.setByte(0x12FF, 0x99);
-        r.link->RSRead(QStringLiteral("B0"));
+        (void)r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
         // The address low byte is lost; the board takes the resynchronising
         // 0xFF as the low byte and answers with the byte at 0x12FF.
         r.sim.silenceNext(1, 1);
-        QCOMPARE(r.link->RSRead(QStringLiteral("B4660")), QStringLiteral("66"));
-        QVERIFY(!r.link->lastReadFailed());
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("B4660"))), QStringLiteral("66"));
         QCOMPARE(r.port->written(), bytes({ 0x12, 0x34, 0xFF, 0xFF, 0x01, 0x12, 0x34 }));
     }
 
@@ -284,7 +280,7 @@ private slots:
         r.sim.setWord(180, 7);
         r.sim.setByte(100, 7);
         r.sim.setD(1100, 7);
-        r.link->RSWrite(address, value);
+        (void)r.link->RSWrite(address, value);
         if (alert.isEmpty()) {
             QCOMPARE(r.prompter.calls().size(), 0);
             const qint64 now = address.startsWith(QLatin1Char('W')) ? r.sim.word(180)
@@ -306,14 +302,14 @@ private slots:
     {
         Rig r;
         r.openOnline();
-        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
+        (void)r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
         QCOMPARE(r.port->written(), bytes({0xFF, 0x02, 0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03}));
         QCOMPARE(r.port->readBytes(), bytes({0x55, 0x55, 0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03}));
         QCOMPARE(r.link->byteLink().CurrentMode, 2);
 
         // Base-10000 double word: L = 6789, H = 12345.
         r.port->clearRecord();
-        r.link->RSWrite(QStringLiteral("D1100"), QStringLiteral("123456789"));
+        (void)r.link->RSWrite(QStringLiteral("D1100"), QStringLiteral("123456789"));
         QCOMPARE(r.port->written(), bytes({0x04, 0x4C, 0x85, 0x04, 0x4D, 0x1A, 0x04, 0x4E, 0x39, 0x04, 0x4F, 0x30}));
         QCOMPARE(r.sim.getD(1100), qint64(123456789));
     }
@@ -323,14 +319,14 @@ private slots:
         Rig r;
         r.openOnline();
         r.sim.setByte(139, 0xA1);
-        r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1"));
+        (void)r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1"));
         QCOMPARE(r.sim.byte(139), quint8(0xA5));
         // Read the byte (read handshake), then write it back (write handshake).
         QCOMPARE(r.port->written(), bytes({0xFF, 0x01, 0x00, 0x8B, 0xFF, 0x02, 0x00, 0x8B, 0xA5}));
 
-        r.link->RSWrite(QStringLiteral("B139.7"), QStringLiteral("0"));
+        (void)r.link->RSWrite(QStringLiteral("B139.7"), QStringLiteral("0"));
         QCOMPARE(r.sim.byte(139), quint8(0x25));
-        r.link->RSWrite(QStringLiteral("F15"), QStringLiteral("1"));
+        (void)r.link->RSWrite(QStringLiteral("F15"), QStringLiteral("1"));
         QCOMPARE(r.sim.byte(33), quint8(0x80));
         QCOMPARE(r.prompter.calls().size(), 0);
     }
@@ -340,16 +336,16 @@ private slots:
         Rig r;
         r.openOnline();
         r.sim.setByte(139, 0xA1);
-        r.link->RSRead(QStringLiteral("B0"));
+        (void)r.link->RSRead(QStringLiteral("B0"));
         r.port->clearRecord();
         // The byte cannot be read, on its retry neither.
         r.sim.corruptReplyTo(0);
         r.sim.corruptReplyTo(4);
         r.prompter.answerMsg(MsgResult::OK);
-        QVERIFY(!r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1")));
+        QCOMPARE(shown(r.link->RSWrite(QStringLiteral("F858"), QStringLiteral("1"))),
+            QStringLiteral("failed: EchoMismatch"));
         QCOMPARE(r.sim.byte(139), quint8(0xA1));
         QCOMPARE(r.port->written(), bytes({ 0x00, 0xFF, 0xFF, 0x01, 0x00 }));
-        QVERIFY(r.link->lastWriteFailed());
         QCOMPARE(r.prompter.messages().size(), 1);
         QCOMPARE(
             r.prompter.messages().at(0).text, QStringLiteral("Error:\rValue Not Written to PLC (F858)."));
@@ -384,29 +380,27 @@ private slots:
         Rig r;
         r.openOnline();
         r.prompter.answerMsg(MsgResult::OK);
-        QVERIFY(!r.link->RSWrite(address, QStringLiteral("1")));
+        QCOMPARE(shown(r.link->RSWrite(address, QStringLiteral("1"))), QStringLiteral("failed: EntryRefused"));
         QCOMPARE(r.prompter.messages().size(), 1);
         QCOMPARE(r.prompter.messages().at(0).text, QStringLiteral("Error:\r") + alert);
         QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("ENTRY ALERT"));
         QCOMPARE(r.port->written(), QByteArray());
-        QVERIFY(!r.link->lastWriteFailed()); // refused, not failed
         // A read of it is no value either, and costs nothing on the wire.
-        QCOMPARE(r.link->RSRead(address), QStringLiteral("0"));
-        QVERIFY(r.link->lastReadFailed());
+        QCOMPARE(shown(r.link->RSRead(address)), QStringLiteral("failed: EntryRefused"));
         QCOMPARE(r.port->written(), QByteArray());
         // The last byte of the space is still one.
         r.sim.setByte(65535 - 256, 9);
-        QCOMPARE(r.link->RSRead(QStringLiteral("B65279")), QStringLiteral("9"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("B65279"))), QStringLiteral("9"));
     }
 
     void echoMismatchRepeatsTheWriteOnce()
     {
         Rig r;
         r.openOnline();
-        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
+        (void)r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
         r.port->clearRecord();
         r.sim.corruptNextReply();
-        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
+        (void)r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"));
         QVERIFY(!r.link->byteLink().WriteMismatch);
         QCOMPARE(r.sim.word(180), quint16(1000));
         // The bad echo leaves the board inside an address triple: the first
@@ -417,41 +411,54 @@ private slots:
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
-    void secondMismatchIsReadBack()
+    void secondMismatchIsReadBackThenWrittenOnceMore()
     {
         Rig r;
         r.openOnline();
         // Wrong echo on the first address byte of both attempts: the board
-        // does not hold the value, and the operator is told.
-        r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1"));
+        // holds the old value, so the value is written a third time.
+        QVERIFY(r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1")));
         r.sim.setByte(0xFF, 0x11);
         r.port->clearRecord();
         r.sim.corruptReplyTo(0);
         r.sim.corruptReplyTo(5);
+        QCOMPARE(shown(r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"))), QStringLiteral("done"));
+        QVERIFY(!r.link->CommError);
+        QCOMPARE(r.sim.word(180), quint16(1000));
+        QCOMPARE(r.prompter.calls().size(), 0);
+        // Each attempt's new handshake first completes the address triple the
+        // board was left in (it stores 0xFF at 0x00FF); then the read-back
+        // (W180 = 1) and the third write.
+        QCOMPARE(r.port->written(),
+            bytes({ 0x00, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0xB4, 0x00, 0xB5, 0xFF, 0x02,
+                0x00, 0xB4, 0xE8, 0x00, 0xB5, 0x03 }));
+
+        // The third attempt goes wrong too: read back once more, the value
+        // is not held, and the alert says what the controller holds.
+        QVERIFY(r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1")));
+        r.port->clearRecord();
+        r.sim.corruptReplyTo(0);
+        r.sim.corruptReplyTo(5);
+        r.sim.corruptReplyTo(16);
         r.prompter.answerMsg(MsgResult::OK);
-        QVERIFY(!r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000")));
-        QVERIFY(r.link->lastWriteFailed());
+        QCOMPARE(shown(r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"))),
+            QStringLiteral("failed: NotHeld holding 1"));
         QVERIFY(!r.link->CommError);
         QCOMPARE(r.sim.word(180), quint16(1));
         QCOMPARE(r.prompter.messages().size(), 1);
-        QCOMPARE(
-            r.prompter.messages().at(0).text, QStringLiteral("Error:\rValue Not Written to PLC (W180)."));
+        QCOMPARE(r.prompter.messages().at(0).text,
+            QStringLiteral("Error:\rValue Not Written to PLC (W180).\rThe controller now holds 1."));
         QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("ENTRY ALERT"));
         QCOMPARE(r.prompter.messages().at(0).icon, MsgIcon::Critical);
-        // Each attempt's new handshake first completes the address triple the
-        // board was left in (it stores 0xFF at 0x00FF); then the read-back.
-        QCOMPARE(r.port->written(),
-            bytes({ 0x00, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0xB4, 0x00, 0xB5 }));
-        QCOMPARE(r.sim.byte(0xFF), quint8(0xFF));
 
-        // Quiet: the caller reports the failure itself. (The read-back left
-        // the link in read mode: the write begins with its handshake.)
+        // Quiet: the caller reports the failure itself.
+        QVERIFY(r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1")));
         r.port->clearRecord();
-        r.sim.corruptReplyTo(2);
-        r.sim.corruptReplyTo(7);
-        QVERIFY(
-            !r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"), RSComm::WriteFailure::Quiet));
-        QVERIFY(r.link->lastWriteFailed());
+        r.sim.corruptReplyTo(0);
+        r.sim.corruptReplyTo(5);
+        r.sim.corruptReplyTo(16);
+        QCOMPARE(shown(r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("1000"), RSComm::WriteFailure::Quiet)),
+            QStringLiteral("failed: NotHeld holding 1"));
         QCOMPARE(r.prompter.messages().size(), 1);
     }
 
@@ -459,13 +466,12 @@ private slots:
     {
         Rig r;
         r.openOnline();
-        r.link->RSWrite(QStringLiteral("B100"), QStringLiteral("1"));
+        (void)r.link->RSWrite(QStringLiteral("B100"), QStringLiteral("1"));
         r.port->clearRecord();
         // The echo of the data byte goes wrong twice, after the board stored it.
         r.sim.corruptReplyTo(2);
         r.sim.corruptReplyTo(7);
-        QVERIFY(r.link->RSWrite(QStringLiteral("B100"), QStringLiteral("7")));
-        QVERIFY(!r.link->lastWriteFailed());
+        QCOMPARE(shown(r.link->RSWrite(QStringLiteral("B100"), QStringLiteral("7"))), QStringLiteral("done"));
         QCOMPARE(r.sim.byte(100), quint8(7));
         // The read-back costs a read handshake and one byte read.
         QCOMPARE(r.port->written(),
@@ -634,7 +640,7 @@ private slots:
         QVERIFY(r.link->CommError);
         QVERIFY(!r.link->OnlineMode);
         QVERIFY(r.link->PortFailed());
-        QCOMPARE(r.link->RSRead(QStringLiteral("W180")), QStringLiteral("0"));
+        QCOMPARE(shown(r.link->RSRead(QStringLiteral("W180"))), QStringLiteral("failed: LinkDown"));
         QCOMPARE(r.port->written(), QByteArray());
     }
 
@@ -661,18 +667,18 @@ private slots:
         r.prompter.duringNextMsg([&] {
             const int before = r.port->written().size();
             // A timer tick reads and writes while the box is up.
-            nested = r.link->RSRead(QStringLiteral("W180"));
-            r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("5"));
+            nested = shown(r.link->RSRead(QStringLiteral("W180")));
+            (void)r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("5"));
             QVERIFY(r.link->IsBusy());
             writtenDuringBox = r.port->written().mid(before);
             // ... and the operator goes offline from the menu.
             r.link->CloseRSComm();
         });
         r.prompter.answerMsg(MsgResult::Retry);
-        const QString result = r.link->RSRead(QStringLiteral("W180"));
-        QCOMPARE(nested, QStringLiteral("0"));
+        const QString result = shown(r.link->RSRead(QStringLiteral("W180")));
+        QCOMPARE(nested, QStringLiteral("failed: Busy"));
         QCOMPARE(writtenDuringBox, QByteArray());
-        QCOMPARE(result, QStringLiteral("0"));
+        QCOMPARE(result, QStringLiteral("failed: PortFailed"));
         QVERIFY(r.link->CommError);
         QVERIFY(!r.link->OnlineMode);
         QVERIFY(!r.port->isOpen());

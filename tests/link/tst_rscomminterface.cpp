@@ -1,5 +1,6 @@
 // The state properties and board tables of the controller interface.
 
+#include "Outcomes.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
@@ -34,13 +35,13 @@ private slots:
         r.link.OpenRSComm(&r.port);
         r.sim.setByte(8176, 0x1A);
         r.port.clearRecord();
-        QCOMPARE(r.link.FaultCode(), qint16(26));
+        QCOMPARE(shown(r.link.FaultCode()), QStringLiteral("26"));
         // B8176 = 0x1FF0: one handshake and one byte read.
         QCOMPARE(r.port.written(), QByteArray("\xFF\x01\x1F\xF0", 4));
 
         r.link.CommError = true;
         r.port.clearRecord();
-        QCOMPARE(r.link.FaultCode(), qint16(0));
+        QCOMPARE(shown(r.link.FaultCode()), QStringLiteral("failed: LinkDown"));
         QCOMPARE(r.port.written(), QByteArray());
     }
 
@@ -48,12 +49,12 @@ private slots:
     {
         Rig r;
         r.sim.setByte(8159, 7);
-        QCOMPARE(r.link.FirmwareRev(), qint16(-1)); // offline: no traffic
+        QCOMPARE(shown(r.link.FirmwareRev()), QStringLiteral("failed: LinkDown")); // offline: no traffic
         QCOMPARE(r.port.written(), QByteArray());
         r.link.OpenRSComm(&r.port);
-        QCOMPARE(r.link.FirmwareRev(), qint16(7));
+        QCOMPARE(shown(r.link.FirmwareRev()), QStringLiteral("7"));
         r.link.CommError = true;
-        QCOMPARE(r.link.FirmwareRev(), qint16(-1));
+        QCOMPARE(shown(r.link.FirmwareRev()), QStringLiteral("failed: LinkDown"));
     }
 
     void faultDescriptionReadsTheShippedTable()

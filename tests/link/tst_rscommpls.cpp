@@ -2,6 +2,7 @@
 // on a fake clock: exact bytes on the wire, results, the board's state
 // afterwards and every message box.
 
+#include "Outcomes.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
@@ -92,7 +93,7 @@ private slots:
     void configDownload();
     void configDownloadStopsAtAFailedBlock();
     void configUpload();
-    void configUploadFailureKeepsThePartialTable();
+    void configUploadFailureGivesNoTable();
     void readyWaitBusy();
     void readyAckAfterResync();
     void readyWaitTimeoutRetryCancel();
@@ -136,16 +137,16 @@ void tst_RSCommPLS::boardValues()
     QString got;
     switch (which) {
     case 0:
-        got = r.link.PLSScaleFactor();
+        got = shown(r.link.PLSScaleFactor());
         break;
     case 1:
-        got = r.link.PLSOffset();
+        got = shown(r.link.PLSOffset());
         break;
     case 2:
-        got = r.link.PLSPos();
+        got = shown(r.link.PLSPos());
         break;
     default:
-        got = r.link.PLSRpm();
+        got = shown(r.link.PLSRpm());
         break;
     }
     QCOMPARE(got, text);
@@ -159,13 +160,13 @@ void tst_RSCommPLS::boardValues()
 void tst_RSCommPLS::noPLSModePersists()
 {
     Rig r;
-    QCOMPARE(r.link.PLSScaleFactor(), QStringLiteral("360"));
-    QCOMPARE(r.link.PLSScaleFactor(), QStringLiteral("360"));
+    QCOMPARE(shown(r.link.PLSScaleFactor()), QStringLiteral("360"));
+    QCOMPARE(shown(r.link.PLSScaleFactor()), QStringLiteral("360"));
     QCOMPARE(r.written(), join({ kReadScale, kReadScale })); // a handshake each time
     // A read after a PLS operation handshakes for read mode.
     r.port.clearRecord();
     r.sim.setByte(10, 0x42);
-    QCOMPARE(r.link.RSRead(QStringLiteral("B10")), QStringLiteral("66"));
+    QCOMPARE(shown(r.link.RSRead(QStringLiteral("B10"))), QStringLiteral("66"));
     QCOMPARE(r.written(), QStringLiteral("FF 01 00 0A"));
     // And a PLS operation after read mode handshakes again.
     r.port.clearRecord();
@@ -180,10 +181,10 @@ void tst_RSCommPLS::commErrorSetMeansNoTraffic()
     r.link.ChannelRecallState = 1;
     r.link.ChannelRecallPos = 123;
     r.link.CommError = true;
-    QCOMPARE(r.link.PLSScaleFactor(), QStringLiteral("-9999"));
-    QCOMPARE(r.link.PLSOffset(), QStringLiteral("-9999"));
-    QCOMPARE(r.link.PLSPos(), QStringLiteral("-9999"));
-    QCOMPARE(r.link.PLSRpm(), QStringLiteral("-9999"));
+    QCOMPARE(shown(r.link.PLSScaleFactor()), QStringLiteral("failed: LinkDown"));
+    QCOMPARE(shown(r.link.PLSOffset()), QStringLiteral("failed: LinkDown"));
+    QCOMPARE(shown(r.link.PLSPos()), QStringLiteral("failed: LinkDown"));
+    QCOMPARE(shown(r.link.PLSRpm()), QStringLiteral("failed: LinkDown"));
     QVERIFY(!r.link.SingleSetpoint(0, 10, 20, true));
     QVERIFY(!r.link.PulseTrain(8, 10, 20, 0));
     QVERIFY(!r.link.ClearPLSChan(0));
@@ -193,9 +194,8 @@ void tst_RSCommPLS::commErrorSetMeansNoTraffic()
     QVERIFY(!r.link.SetPLSOffset(0));
     QVERIFY(!r.link.PLSConfigDownload({}, 360));
     QVERIFY(r.prompter.calls().isEmpty());
-    // The upload reports its failure; the table is the last one received.
-    const std::array<qint16, 19> table = r.link.PLSConfigUpload();
-    QCOMPARE(table, (std::array<qint16, 19> {}));
+    // The upload reports its failure, and gives no table.
+    QCOMPARE(shown(r.link.PLSConfigUpload()), QStringLiteral("failed: LinkDown"));
     QCOMPARE(r.prompter.messages().size(), 1);
     checkMessage(r.prompter.messages().at(0), QStringLiteral("Not able to Upload Configuration from PLS."),
         QStringLiteral("PLS Upload"), MsgIcon::Exclamation);
@@ -210,7 +210,7 @@ void tst_RSCommPLS::silentBoardDuringARead()
     r.sim.silenceNext(3, 2);
     r.prompter.answerMsg(MsgResult::Cancel);
     const qint64 start = r.clock.nowMs();
-    QCOMPARE(r.link.PLSRpm(), QStringLiteral("-9999"));
+    QCOMPARE(shown(r.link.PLSRpm()), QStringLiteral("failed: SilentLine"));
     QCOMPARE(r.clock.nowMs() - start, 5000);
     QCOMPARE(r.written(), QStringLiteral("FF 58 55 FF FF"));
     QVERIFY(r.link.CommError);
@@ -361,7 +361,7 @@ void tst_RSCommPLS::setPLSOffset()
         QCOMPARE(r.written(), join({ reads, write, kReady }));
         QVERIFY(r.prompter.calls().isEmpty());
         // The machine position now reads as the desired one.
-        QCOMPARE(r.link.PLSPos(), QString::number(desired % 360));
+        QCOMPARE(shown(r.link.PLSPos()), QString::number(desired % 360));
     }
     QCOMPARE(r.link.byteLink().CurrentMode, 0);
 }
@@ -534,11 +534,11 @@ void tst_RSCommPLS::configDownload()
 
     // Read back, it is the list the machine data maps from.
     r.port.clearRecord();
-    const std::array<qint16, 19> table = r.link.PLSConfigUpload();
+    const std::array<qint16, 19> table = r.link.PLSConfigUpload().valueOr({});
     QCOMPARE(r.written(), QStringLiteral("FF 0C") + QStringLiteral(" 55").repeated(19));
     const std::array<qint16, 19> expected { 12, 3, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0 };
     QCOMPARE(table, expected);
-    QCOMPARE(r.link.PLSScaleFactor(), QStringLiteral("720"));
+    QCOMPARE(shown(r.link.PLSScaleFactor()), QStringLiteral("720"));
     QVERIFY(r.prompter.calls().isEmpty());
 }
 
@@ -587,7 +587,9 @@ void tst_RSCommPLS::configUpload()
     for (int i = 0; i < 19; ++i)
         board[size_t(i)] = quint8(i == 0 ? 16 : 200 + i);
     r.sim.setPLSConfigTable(board);
-    const std::array<qint16, 19> table = r.link.PLSConfigUpload();
+    const Result<std::array<qint16, 19>> upload = r.link.PLSConfigUpload();
+    QVERIFY(upload);
+    const std::array<qint16, 19>& table = *upload;
     for (int i = 0; i < 19; ++i)
         QCOMPARE(table[size_t(i)], qint16(board[size_t(i)]));
     QCOMPARE(r.read().left(5), QStringLiteral("55 55"));
@@ -596,7 +598,7 @@ void tst_RSCommPLS::configUpload()
     QVERIFY(r.prompter.calls().isEmpty());
 }
 
-void tst_RSCommPLS::configUploadFailureKeepsThePartialTable()
+void tst_RSCommPLS::configUploadFailureGivesNoTable()
 {
     Rig r;
     std::array<quint8, 19> first {};
@@ -606,16 +608,16 @@ void tst_RSCommPLS::configUploadFailureKeepsThePartialTable()
         second[size_t(i)] = quint8(i);
     }
     r.sim.setPLSConfigTable(first);
-    r.link.PLSConfigUpload();
+    (void)r.link.PLSConfigUpload();
 
     // Five entries arrive, then the board falls silent.
     r.sim.setPLSConfigTable(second);
     r.sim.silenceNext(3, 2 + 5);
     r.prompter.answerMsg(MsgResult::Cancel);
     r.prompter.answerMsg(MsgResult::OK);
-    const std::array<qint16, 19> table = r.link.PLSConfigUpload();
-    for (int i = 0; i < 19; ++i)
-        QCOMPARE(table[size_t(i)], qint16(i < 5 ? i : 100 + i));
+    // Five new entries and fourteen old ones were never the board's table:
+    // the upload gives none.
+    QCOMPARE(shown(r.link.PLSConfigUpload()), QStringLiteral("failed: SilentLine"));
     QVERIFY(r.link.CommError);
     QCOMPARE(r.link.byteLink().CurrentMode, 0);
     const auto msgs = r.prompter.messages();
@@ -675,6 +677,16 @@ void tst_RSCommPLS::readyWaitTimeoutRetryCancel()
         checkMessage(m, kNotReady, kCommTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
     QVERIFY(r.written().endsWith(QLatin1String("38 55 38 55")));
     QCOMPARE(r.port.written().count('\x38'), 50);
+    // A word write (the offset) whose PLS never becomes ready is no write
+    // done either.
+    Rig w;
+    w.sim.setPLSOffset(10);
+    w.sim.setPLSBusy(-1, 100);
+    w.prompter.answerMsg(MsgResult::Cancel);
+    QCOMPARE(shown(w.link.SetPLSOffset(0)), QStringLiteral("failed: SilentLine"));
+    QVERIFY(w.link.CommError);
+    QCOMPARE(w.prompter.messages().size(), 1);
+    checkMessage(w.prompter.messages().at(0), kNotReady, kCommTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
 }
 
 void tst_RSCommPLS::readyWaitRetryThenReady()
@@ -699,34 +711,33 @@ void tst_RSCommPLS::refusedWhileAnotherOperationWaits()
     QString pos, offset;
     bool setpoint = true, cleared = true, recalled = true, moved = true, downloaded = true, pulsed = true;
     qsizetype writtenInBox = -1;
-    std::array<qint16, 19> table {};
-    table.fill(7);
+    QString table;
     r.prompter.duringNextMsg([&] {
         const qsizetype before = r.port.written().size();
         // Another operation from a timer while the box is up.
-        pos = r.link.PLSPos();
-        offset = r.link.PLSOffset();
-        setpoint = r.link.SingleSetpoint(0, 10, 20, true);
-        pulsed = r.link.PulseTrain(8, 10, 20, 0);
-        cleared = r.link.ClearPLSChan(0);
-        recalled = r.link.RecallChannel(0);
-        moved = r.link.SetPLSOffset(0);
-        downloaded = r.link.PLSConfigDownload({}, 360);
-        table = r.link.PLSConfigUpload();
+        pos = shown(r.link.PLSPos());
+        offset = shown(r.link.PLSOffset());
+        setpoint = r.link.SingleSetpoint(0, 10, 20, true).ok();
+        pulsed = r.link.PulseTrain(8, 10, 20, 0).ok();
+        cleared = r.link.ClearPLSChan(0).ok();
+        recalled = r.link.RecallChannel(0).ok();
+        moved = r.link.SetPLSOffset(0).ok();
+        downloaded = r.link.PLSConfigDownload({}, 360).ok();
+        table = shown(r.link.PLSConfigUpload());
         writtenInBox = r.port.written().size() - before;
     });
     r.prompter.answerMsg(MsgResult::Cancel);
-    QCOMPARE(r.link.RSRead(QStringLiteral("W180")), QStringLiteral("0"));
+    QCOMPARE(shown(r.link.RSRead(QStringLiteral("W180"))), QStringLiteral("failed: SilentLine"));
     QCOMPARE(writtenInBox, 0);
-    QCOMPARE(pos, QStringLiteral("-9999"));
-    QCOMPARE(offset, QStringLiteral("-9999"));
+    QCOMPARE(pos, QStringLiteral("failed: Busy"));
+    QCOMPARE(offset, QStringLiteral("failed: Busy"));
     QVERIFY(!setpoint);
     QVERIFY(!pulsed);
     QVERIFY(!cleared);
     QVERIFY(!recalled);
     QVERIFY(!moved);
     QVERIFY(!downloaded);
-    QCOMPARE(table, (std::array<qint16, 19> {}));
+    QCOMPARE(table, QStringLiteral("failed: Busy"));
     QCOMPARE(r.prompter.messages().size(), 1); // only the waiting read's box
     QCOMPARE(r.prompter.unexpected(), 0);
 }

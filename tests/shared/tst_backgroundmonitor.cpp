@@ -2,6 +2,7 @@
 // after F26, the eight alarm flags and their sources, the message and the
 // status panel texts online and offline, and a failed poll.
 
+#include "Outcomes.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
@@ -318,7 +319,7 @@ private slots:
             r.monitor.tick();
             afterBytes = int(r.port.written().size());
         });
-        r.rs.RSRead(QStringLiteral("W182"));
+        (void)r.rs.RSRead(QStringLiteral("W182"));
         QCOMPARE(afterBytes, beforeBytes);
         QCOMPARE(r.monitor.PollIndex(), pollIndex);
         QCOMPARE(r.flags(), flagList({ 1, 2, 3 }));

@@ -2,6 +2,7 @@
 // operations on the wire in their order, the values stored, the progress,
 // cancel requests, a link that dies part-way and failed PLS operations.
 
+#include "Outcomes.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
@@ -206,6 +207,9 @@ private slots:
     void timingDownloadFailures_data();
     void timingDownloadFailures();
     void nothingWhenCommErrorIsSet();
+    void rowsOutsideTheTableAreRefused_data();
+    void rowsOutsideTheTableAreRefused();
+    void timingUploadTakesOnlyWholeValues();
 };
 
 void tst_DataTransfer::codesWithoutWork()
@@ -235,7 +239,7 @@ void tst_DataTransfer::rowUploads()
     QFETCH(int, last);
     Rig r;
     r.fillBoard();
-    r.transfer.Run(qint16(code), ParamCount);
+    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
 
     QCOMPARE(r.ops(), reads); // in row order, nothing else
     for (int row = 0; row <= 17; ++row) {
@@ -245,7 +249,8 @@ void tst_DataTransfer::rowUploads()
     QCOMPARE(r.transfer.progress(), last - first + 1); // 12 of 13 for the set-up parameters
     QCOMPARE(r.pumps, last - first + 1);
     QVERIFY(r.statuses.isEmpty());
-    QVERIFY(!r.link.CommError && !r.transfer.timingAborted());
+    QCOMPARE(shown(outcome), QStringLiteral("done"));
+    QVERIFY(!r.link.CommError);
     QVERIFY(!TimingDownloaded && !DataReloaded);
     QVERIFY(r.prompter.calls().isEmpty());
 }
@@ -258,7 +263,7 @@ void tst_DataTransfer::rowDownloads()
     for (int row = 0; row <= 17; ++row)
         CurrentData.ParamValue[row] = kBoardRows[row];
     CurrentData.ParamValue[15] = 0;
-    r.transfer.Run(14, ParamCount);
+    const Status outcome = r.transfer.Run(14, ParamCount);
 
     QStringList rows;
     rows << QStringList { "W1100=128", "W1101=13", "W1102=12", "W1103=0" } // 123456: 12 * 10000 + 3456
@@ -298,11 +303,11 @@ void tst_DataTransfer::linkDiesPartWay()
     r.fillBoard();
     CurrentData.ParamValue[2] = 4242;
     r.killLinkAfter(bytes);
-    r.transfer.Run(qint16(code), ParamCount);
+    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
 
     QVERIFY(r.link.CommError);
     QTEST(r.transfer.progress(), "progress"); // the rows moved; nothing after them
-    QVERIFY(!r.transfer.rowFailed()); // the link failure speaks for itself
+    QVERIFY(!outcome); // the link failure is its cause
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages()[0].text, kNoComm);
     QVERIFY(r.statuses.isEmpty()); // no timing phase
@@ -332,8 +337,9 @@ void tst_DataTransfer::wrongEchoesNeverStoreOrPass_data()
     // Download of all: handshake (2), then D1100: the first address byte's
     // echo goes wrong, and again on the write's second attempt (after the
     // new handshake's three attention bytes and command); the read-back finds
-    // the board's own value.
-    QTest::newRow("download, wrong echo twice") << 14 << QList<int> { 2, 7 } << true << 0;
+    // the board's own value, and the third attempt (after the read-back's
+    // handshake and eight bytes, and its own handshake) goes wrong as well.
+    QTest::newRow("download, wrong echo three times") << 14 << QList<int> { 2, 7, 22 } << true << 0;
 }
 
 void tst_DataTransfer::wrongEchoesNeverStoreOrPass()
@@ -347,9 +353,9 @@ void tst_DataTransfer::wrongEchoesNeverStoreOrPass()
     CurrentData.ParamValue[0] = 1234567;
     for (const int b : corrupt)
         r.sim.corruptReplyTo(b);
-    r.transfer.Run(qint16(code), ParamCount);
+    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
 
-    QCOMPARE(r.transfer.rowFailed(), failed);
+    QCOMPARE(!outcome, failed);
     QCOMPARE(r.transfer.progress(), progress);
     QVERIFY(!r.link.CommError);
     QVERIFY(r.prompter.calls().isEmpty()); // the transfer's caller reports it
@@ -389,7 +395,7 @@ void tst_DataTransfer::timingUpload()
     QVERIFY(r.link.RecallChannel(5)); // channel 5 now recalls OFF first
     r.port.clearRecord();
     CurrentData.OnSetpoint[1] = 180; // channel 1 is empty on the board
-    r.transfer.Run(1, ParamCount);
+    const Status outcome = r.transfer.Run(1, ParamCount);
 
     QStringList expected { "P12", "P24=720", "P40=15", "P9 0=1@150", "P9 0=0@170" };
     for (int ch = 1; ch < 16; ++ch) {
@@ -412,7 +418,8 @@ void tst_DataTransfer::timingUpload()
     QCOMPARE(r.transfer.progress(), 32);
     QCOMPARE(r.statuses, QStringList { TimingUploadStatus });
     QVERIFY(!TimingDownloaded && !DataReloaded);
-    QVERIFY(!r.transfer.timingAborted());
+    QCOMPARE(shown(outcome), QStringLiteral("done"));
+    QCOMPARE(r.transfer.report().pulseTrainChannels, QList<int> { 9 });
 }
 
 void tst_DataTransfer::timingUploadStopsAtAFailedRecall()
@@ -421,8 +428,8 @@ void tst_DataTransfer::timingUploadStopsAtAFailedRecall()
     // timing aborted, the channels after it keep their values.
     Rig r;
     r.sim.setPLSChannel(2, setpoints(5000, 10));
-    r.transfer.Run(1, ParamCount);
-    QVERIFY(r.transfer.timingAborted());
+    const Status outcome = r.transfer.Run(1, ParamCount);
+    QVERIFY(!outcome);
     QVERIFY(!r.link.CommError);
     QCOMPARE(r.ops().mid(3), (QStringList { "P9 0=2@0", "P9 1=2@0", "P9 2=1@5000" }));
     QCOMPARE(CurrentData.OnSetpoint[2], DefaultData.OnSetpoint[2]);
@@ -442,7 +449,7 @@ void tst_DataTransfer::timingDownload()
     CurrentData.OnSetpoint[9] = 700;
     CurrentData.OffSetpoint[12] = 5; // only one setpoint set: programmed
     r.sim.setPLSChannel(10, setpoints(100, 200)); // empty in the data: cleared
-    r.transfer.Run(11, ParamCount);
+    const Status outcome = r.transfer.Run(11, ParamCount);
 
     QStringList expected { "P59 2 1 2 3 4 0", "P75 5 6 7 8 0 0", "P91 0 0 0 0 0 0", "P107 14 0 0 0 0 0",
         "P26=720" };
@@ -462,7 +469,7 @@ void tst_DataTransfer::timingDownload()
     QCOMPARE(r.transfer.progress(), 32);
     QCOMPARE(r.statuses, QStringList { TimingDownloadStatus });
     QVERIFY(TimingDownloaded);
-    QVERIFY(!DataReloaded && !r.transfer.timingAborted());
+    QVERIFY(!DataReloaded && outcome);
 }
 
 void tst_DataTransfer::timingDownloadFailures_data()
@@ -471,8 +478,10 @@ void tst_DataTransfer::timingDownloadFailures_data()
     QTest::addColumn<QStringList>("tail"); // the last operations on the wire
     QTest::addColumn<bool>("commError");
     QTest::addColumn<int>("progress");
-    QTest::newRow("configuration refused: channels still sent")
-        << 0 << QStringList { "P27 14 0 0 0", "P27 15 0 0 0" } << false << 32;
+    // Channels sent against a configuration the PLS did not take would be
+    // placed on a scale that is not the file's: none is sent.
+    QTest::newRow("configuration refused: no channel sent")
+        << 0 << QStringList { "P59 0 0 0 0 0 0 NAK" } << false << 0;
     QTest::newRow("setpoint beyond the scale: channel loop ends")
         << 1 << QStringList { "P24=360", "P27 2 0 0 0", "P27 2 155 175 1", "P24=360" } << false << 6;
     QTest::newRow("clear refused: timing download ends")
@@ -505,10 +514,10 @@ void tst_DataTransfer::timingDownloadFailures()
         break;
     }
     }
-    r.transfer.Run(11, ParamCount);
+    const Status outcome = r.transfer.Run(11, ParamCount);
     const QStringList ops = r.ops();
     QCOMPARE(ops.mid(ops.size() - tail.size()), tail);
-    QVERIFY(r.transfer.timingAborted() || commError);
+    QVERIFY(!outcome);
     QCOMPARE(r.link.CommError, commError);
     QTEST(r.transfer.progress(), "progress");
     QVERIFY(TimingDownloaded);
@@ -525,12 +534,111 @@ void tst_DataTransfer::nothingWhenCommErrorIsSet()
     for (qint16 code : { 4, 14, 1, 11 }) {
         Rig r;
         r.link.CommError = true;
-        r.transfer.Run(code, ParamCount);
+        const Status outcome = r.transfer.Run(code, ParamCount);
         QVERIFY(r.port.exchanges().isEmpty());
         QCOMPARE(r.transfer.progress(), 0);
         QVERIFY(r.statuses.isEmpty());
         QVERIFY(!TimingDownloaded);
         QCOMPARE(CurrentData, DefaultData);
+    }
+}
+
+void tst_DataTransfer::rowsOutsideTheTableAreRefused_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("address"); // "<cut>": the file has rows 0..row-1 only
+    QTest::addColumn<QString>("text");
+    QTest::newRow("an older file's missing rows, download") << 14 << 11 << "<cut>"
+        << "Row 11 of the set-up data has no controller address.\r\n\r\nNothing was sent.";
+    QTest::newRow("an older file's missing rows, upload") << 0 << 11 << "<cut>"
+        << "Row 11 of the set-up data has no controller address.\r\n\r\nNothing was sent.";
+    QTest::newRow("end of shift") << 10 << 7 << "F32"
+        << "Row 7 of the set-up data names F32, which is not one of the set-up parameters.\r\n\r\nNothing "
+           "was sent.";
+    QTest::newRow("program-mode key") << 12 << 2 << "B8181"
+        << "Row 2 of the set-up data names B8181, which is not one of the set-up parameters.\r\n\r\nNothing "
+           "was sent.";
+}
+
+// A set-up file decides the values, never the addresses: a row whose address
+// is empty (an empty address would parse to the alarm flags' byte 32) or not
+// one of the parameter table's refuses the transfer before any byte goes out.
+void tst_DataTransfer::rowsOutsideTheTableAreRefused()
+{
+    QFETCH(int, code);
+    QFETCH(int, row);
+    QFETCH(QString, address);
+    QFETCH(QString, text);
+    Rig r;
+    r.fillBoard();
+    r.sim.setByte(32, 0x14); // two alarm flags
+    if (address == QLatin1String("<cut>"))
+        CurrentData.ResizeTables(row - 1), CurrentData.ResizeTables(ParamCount);
+    else
+        CurrentData.ParamAddress[row] = address;
+    const MachineData before = CurrentData;
+
+    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
+    QCOMPARE(shown(outcome), QStringLiteral("failed: BadFile"));
+    QCOMPARE(outcome.error().detail, text);
+    QCOMPARE(r.transfer.report().refusedRow, std::optional<int>(row));
+    QCOMPARE(r.port.written(), QByteArray());
+    QCOMPARE(r.sim.byte(32), quint8(0x14));
+    QCOMPARE(r.sim.byte(8181), quint8(0));
+    QVERIFY(CurrentData == before);
+    QVERIFY(!TimingDownloaded);
+}
+
+// The configuration, scale and offset are taken together or not at all; a
+// channel only as the pair its two recalls gave; a recall that the line
+// spoilt is made once more.
+void tst_DataTransfer::timingUploadTakesOnlyWholeValues()
+{
+    // The scale factor's first poll is lost: its reply comes after the
+    // resynchronisation and is no value. Nothing of the configuration is
+    // taken and no channel is recalled.
+    {
+        Rig r;
+        r.sim.setPLSConfigTable({ 12, 3, 10, 11, 12, 13, 14, 15, 16, 17 });
+        r.sim.setPLSScaleFactor(720);
+        r.sim.setPLSChannel(0, setpoints(150, 170));
+        r.sim.silenceNext(1, 2 + 19 + 2); // config (handshake, 19 polls), the scale's handshake
+        const Status outcome = r.transfer.Run(1, ParamCount);
+        QCOMPARE(shown(outcome), QStringLiteral("failed: ReplyAfterResync"));
+        QCOMPARE(CurrentData.PlsScaleFactor, DefaultData.PlsScaleFactor);
+        QCOMPARE(CurrentData.PlsChannelCount, DefaultData.PlsChannelCount);
+        QCOMPARE(CurrentData.OnSetpoint, DefaultData.OnSetpoint);
+        QVERIFY(r.transfer.report().configNotMoved);
+        QCOMPARE(r.transfer.report().channelsNotMoved.size(), 16);
+    }
+    // Channel 0's first recall: its state byte is spoilt (0xFE, no state of
+    // the board's). The recall is made once more and gives the OFF setpoint
+    // (the board alternates); the next gives ON: the pair is the board's.
+    {
+        Rig r;
+        r.sim.setPLSChannel(0, setpoints(150, 170));
+        r.sim.corruptReplyTo(2 + 19 + 4 + 4 + 3); // config, scale, offset; the recall's handshake and channel
+        const Status outcome = r.transfer.Run(1, ParamCount);
+        QCOMPARE(shown(outcome), QStringLiteral("done"));
+        QCOMPARE(r.ops().mid(3, 3), (QStringList { "P9 0=254@150", "P9 0=0@170", "P9 0=1@150" }));
+        QCOMPARE(CurrentData.OnSetpoint[0], qint16(150));
+        QCOMPARE(CurrentData.OffSetpoint[0], qint16(170));
+    }
+    // The link dies inside channel 0's second recall: the channel keeps both
+    // of its old setpoints (never ON from the board and OFF from before).
+    {
+        Rig r;
+        r.sim.setPLSChannel(0, setpoints(150, 170));
+        CurrentData.OnSetpoint[0] = 11;
+        CurrentData.OffSetpoint[0] = 22;
+        r.killLinkAfter(2 + 19 + 4 + 4 + 6 + 3);
+        const Status outcome = r.transfer.Run(1, ParamCount);
+        QVERIFY(!outcome);
+        QVERIFY(r.link.CommError);
+        QCOMPARE(CurrentData.OnSetpoint[0], qint16(11));
+        QCOMPARE(CurrentData.OffSetpoint[0], qint16(22));
+        QCOMPARE(r.transfer.report().channelsNotMoved.first(), 0);
     }
 }
 

@@ -346,33 +346,29 @@ void tst_MachineData::plsUpload()
 
 void tst_MachineData::plsScaleAndOffsetText_data()
 {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("word");
     QTest::addColumn<bool>("stored");
-    QTest::addColumn<int>("value");
-    QTest::newRow("360") << QStringLiteral("360") << true << 360;
-    QTest::newRow("blank and letters") << QStringLiteral(" 720x") << true << 720;
-    QTest::newRow("empty") << QString() << true << 0;
-    QTest::newRow("failed read") << QStringLiteral("-9999") << true << -9999;
-    QTest::newRow("tie to even") << QStringLiteral("12.5") << true << 12;
-    QTest::newRow("16-bit max") << QStringLiteral("32767") << true << 32767;
-    QTest::newRow("beyond 16 bits") << QStringLiteral("40000") << false << 0;
-    QTest::newRow("below 16 bits") << QStringLiteral("-32769") << false << 0;
+    QTest::newRow("360") << 360 << true;
+    QTest::newRow("0") << 0 << true;
+    QTest::newRow("16-bit max") << 32767 << true;
+    QTest::newRow("beyond 16 bits") << 40000 << false;
+    QTest::newRow("below 16 bits") << -32769 << false;
 }
 
+// A PLS word the record cannot hold is refused, not wrapped.
 void tst_MachineData::plsScaleAndOffsetText()
 {
-    QFETCH(QString, text);
+    QFETCH(int, word);
     QFETCH(bool, stored);
-    QFETCH(int, value);
 
     MachineData data = DefaultData;
     data.PlsOffset = 11;
-    QCOMPARE(ApplyPLSScaleFactorText(data, text), stored);
-    QCOMPARE(int(data.PlsScaleFactor), stored ? value : 360);
+    QCOMPARE(ApplyPLSScaleFactor(data, word), stored);
+    QCOMPARE(int(data.PlsScaleFactor), stored ? word : 360);
     QCOMPARE(data.PlsOffset, qint16(11));
 
-    QCOMPARE(ApplyPLSOffsetText(data, text), stored);
-    QCOMPARE(int(data.PlsOffset), stored ? value : 11);
+    QCOMPARE(ApplyPLSOffset(data, word), stored);
+    QCOMPARE(int(data.PlsOffset), stored ? word : 11);
 }
 
 void tst_MachineData::plsDownloadList()

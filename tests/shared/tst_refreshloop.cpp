@@ -3,6 +3,7 @@
 // OFFLINE, no step run inside another, and a window's activation and unload
 // followed from its show and hide events.
 
+#include "Outcomes.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
@@ -43,7 +44,7 @@ public:
     {
         if (nested)
             nested();
-        const QString v = rs.RSRead(addresses.at(index));
+        const QString v = shown(rs.RSRead(addresses.at(index)));
         log << addresses.at(index) + QLatin1Char('=') + v;
         return !rs.CommError;
     }

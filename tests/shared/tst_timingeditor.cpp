@@ -63,6 +63,7 @@ private slots:
     // ---- the wire ----
     void liveStatusPass_data();
     void liveStatusPass();
+    void failedStatusReadIsNoReading();
     void resetPLSConfig();
     void runningPressIsAskedAgain();
     // ---- the state published ----
@@ -111,6 +112,26 @@ void tst_TimingEditor::liveStatusPass()
     const QList<int> expected
         = rpm <= 50 ? QList<int>({ 88, 88, 72, 40, 24 }) : QList<int>({ 88, 88, 40, 24 });
     QCOMPARE(r.commandsSince(m), expected);
+}
+
+// A PLS value that could not be read shows as failed, never as a number
+// (-9999 once stood in the status bar as the speed).
+void tst_TimingEditor::failedStatusReadIsNoReading()
+{
+    EditorRig r;
+    r.sim.setWord(K7700Sim::SpeedWord, 20);
+    r.sim.setRunning(true);
+    QVERIFY(r.startOnline());
+    QCOMPARE(r.panel(1), QStringLiteral("RPM: 20"));
+    // The speed's first poll is lost; its reply comes after the
+    // resynchronisation and is no value.
+    r.sim.silenceNext(1, 2);
+    r.cycle();
+    QCOMPARE(r.panel(1), QStringLiteral("RPM: ---"));
+    QVERIFY(!r.rs.CommError);
+    // The next pass reads it again.
+    r.cycle();
+    QCOMPARE(r.panel(1), QStringLiteral("RPM: 20"));
 }
 
 void tst_TimingEditor::resetPLSConfig()

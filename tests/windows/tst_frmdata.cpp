@@ -199,15 +199,17 @@ private slots:
         // F32 = 1 reads B36 (2 bytes), handshakes (2), and its first address
         // byte's echo goes wrong (byte 4); the second attempt re-reads the
         // byte and its echo goes wrong again (byte 13). The read-back finds
-        // the flag clear.
+        // the flag clear; the third attempt (the byte read in read mode,
+        // the handshake) goes wrong too (byte 24).
         rig.sim.corruptReplyTo(4);
         rig.sim.corruptReplyTo(13);
+        rig.sim.corruptReplyTo(24);
         rig.script().answerMsg(MsgResult::Yes); // end the shift
         rig.script().answerMsg(MsgResult::OK);
         QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
         const auto boxes = rig.script().messages();
         QCOMPARE(boxes.size(), 2);
-        QCOMPARE(boxes[1].text, QStringLiteral("Error:\rValue Not Written to PLC (F32)."));
+        QCOMPARE(boxes[1].text, QStringLiteral("Error:\rValue Not Written to PLC (F32).\rThe controller now holds 0."));
         QCOMPARE(boxes[1].title, QStringLiteral("ENTRY ALERT"));
         QVERIFY(!rig.sim.flag(32));
         QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
@@ -262,10 +264,10 @@ private slots:
         QVERIFY(rig.rs().CommError);
         // The end-of-shift writes are skipped while CommError is set (a
         // write tried then would fail at once, without touching the port).
-        QVERIFY(!rig.rs().lastWriteFailed());
+        rig.port.clearRecord();
         QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
         QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
-        QVERIFY(!rig.rs().lastWriteFailed());
+        QVERIFY(rig.port.written().isEmpty());
         w->refreshLoop().runCycle(); // OFFLINE: appearance and CurrentData
         QVERIFY(!rig.rs().OnlineMode);
         QVERIFY(!rig.port.isOpen());

@@ -3,6 +3,7 @@
 // closing, its counters and log after clean and faulty exchanges, Pause,
 // Clear and "Save Log…".
 
+#include "Outcomes.h"
 #include "LiveRig.h"
 #include "windows/frmLinkMonitor.h"
 
@@ -110,17 +111,17 @@ void tst_frmLinkMonitor::countersAndLog()
 
     rig.online();
     rig.sim.setWord(180, 0x0102);
-    QCOMPARE(rig.rs().RSRead(QStringLiteral("W180")), QStringLiteral("258"));
+    QCOMPARE(shown(rig.rs().RSRead(QStringLiteral("W180"))), QStringLiteral("258"));
     // A reply in the second window (the timeout leaves the link for a new
     // handshake); a read; a spoilt echo in the next one.
     rig.sim.delayNextReply(1500);
     rig.sim.silenceNext(1, 1);
-    QCOMPARE(rig.rs().RSRead(QStringLiteral("W180")), QStringLiteral("258"));
-    QCOMPARE(rig.rs().RSRead(QStringLiteral("W180")), QStringLiteral("258"));
+    QCOMPARE(shown(rig.rs().RSRead(QStringLiteral("W180"))), QStringLiteral("258"));
+    QCOMPARE(shown(rig.rs().RSRead(QStringLiteral("W180"))), QStringLiteral("258"));
     // The echo of the address high byte goes wrong in the read and in its retry.
     rig.sim.corruptReplyTo(0);
     rig.sim.corruptReplyTo(4);
-    QCOMPARE(rig.rs().RSRead(QStringLiteral("W180")), QStringLiteral("0"));
+    QCOMPARE(shown(rig.rs().RSRead(QStringLiteral("W180"))), QStringLiteral("failed: EchoMismatch"));
     w.refresh();
 
     // Open 1, first read 6, the late one 8 (its reply came after the
@@ -143,18 +144,21 @@ void tst_frmLinkMonitor::countersAndLog()
 
     const QStringList read { "00 00 reply", "B4 02 reply", "00 00 reply", "B5 01 reply" };
     const QStringList handshake { "FF 55 reply", "01 55 reply" };
-    // The late reply is logged as it came; the attention byte that completes
-    // the board's pair answers with the byte at 00FFH.
+    // The resynchronising attention byte is logged when it goes out, and the
+    // late reply as what it is: a reply after a resynchronisation. The
+    // attention byte that completes the board's pair answers with the byte
+    // at 00FFH.
     const QStringList completing { "FF 00 reply" };
+    const QStringList late { "FF -- resync (attention)", "00 00 reply after resync" };
     QCOMPARE(bytesAndOutcomes(logLines(w)),
-        QStringList { "FF 55 reply" } + handshake + read + QStringList { "00 00 reply" } + completing + handshake
+        QStringList { "FF 55 reply" } + handshake + read + late + completing + handshake
             + read + read + QStringList { "00 FF echo mismatch" } + completing + handshake
             + QStringList { "00 FF echo mismatch" });
 
     // The link dies: once.
     rig.killLink();
-    rig.rs().RSRead(QStringLiteral("W180"));
-    rig.rs().RSRead(QStringLiteral("W182"));
+    (void)rig.rs().RSRead(QStringLiteral("W180"));
+    (void)rig.rs().RSRead(QStringLiteral("W182"));
     w.refresh();
     QCOMPARE(w.lblLinkFailures->text(), QStringLiteral("1"));
     QCOMPARE(w.lblFailedReads->text(), QStringLiteral("2"));
@@ -177,7 +181,7 @@ void tst_frmLinkMonitor::pauseClearAndSave()
     rig.w->tmrBackgroungUpdate->stop();
     rig.online();
     // Opened while ONLINE: it counts from now on.
-    rig.rs().RSRead(QStringLiteral("B166"));
+    (void)rig.rs().RSRead(QStringLiteral("B166"));
     rig.w->mnuViewLinkMonitor->trigger();
     frmLinkMonitor& w = *rig.w->linkMonitor();
     QVERIFY(w.lblOnlineSince->text() != QStringLiteral("-"));
@@ -189,7 +193,7 @@ void tst_frmLinkMonitor::pauseClearAndSave()
 
     w.cmdPause->click();
     QVERIFY(w.cmdPause->isChecked());
-    rig.rs().RSRead(QStringLiteral("B166"));
+    (void)rig.rs().RSRead(QStringLiteral("B166"));
     w.refresh();
     QCOMPARE(logLines(w).size(), 2); // the log stands still
     QCOMPARE(w.lblExchanges->text(), QStringLiteral("5")); // the counters do not
@@ -200,7 +204,7 @@ void tst_frmLinkMonitor::pauseClearAndSave()
     QCOMPARE(w.txtLog->toPlainText(), QString());
     QCOMPARE(w.monitor().logSize(), 0);
     QCOMPARE(w.lblExchanges->text(), QStringLiteral("5"));
-    rig.rs().RSRead(QStringLiteral("B166"));
+    (void)rig.rs().RSRead(QStringLiteral("B166"));
     w.refresh();
     QCOMPARE(bytesAndOutcomes(logLines(w)), (QStringList { "00 00 reply", "A6 00 reply" }));
 

@@ -200,7 +200,6 @@ private slots:
         QVERIFY(!w->cmdAlarmReset->isEnabled());
         QTest::mouseClick(w->cmdAlarmReset, Qt::LeftButton);
         QVERIFY(!rig.rs().CommError);
-        QVERIFY(!rig.rs().lastWriteFailed());
 
         rig.sim.setByte(33, 0x05); // other flags of F8..F15's byte stay as they are
         rig.online();

@@ -53,6 +53,7 @@ private slots:
     void passcode_data();
     void passcode();
     void passcodeWithCommError();
+    void passcodeNotReadProposesNothing();
     void offlineEditingToggle();
     void windowMenuShowsOneChild();
     void everyChildWindowIsItsForm();
@@ -370,6 +371,25 @@ void tst_frmMDIMain::passcode()
     }
 }
 
+// The passcode read wrong twice on the line: no "0" is proposed, and OK on
+// the empty box writes nothing.
+void tst_frmMDIMain::passcodeNotReadProposesNothing()
+{
+    Rig rig;
+    rig.sim.setWord(1038, 1234);
+    rig.w->mnuViewOnline->trigger();
+    rig.port.clearRecord();
+    rig.sim.corruptReplyTo(2);
+    rig.sim.corruptReplyTo(6);
+    rig.script().answerInput(QString());
+    rig.w->mnuEditPasscode->trigger();
+    QCOMPARE(rig.prompter.inputDefaults, QStringList { QString() });
+    QCOMPARE(rig.sim.word(1038), quint16(1234));
+    // The read, its retry, and nothing after them.
+    QCOMPARE(rig.port.written(), QByteArray("\xFF\x01\x04\xFF\xFF\x01\x04", 7));
+    QVERIFY(!rig.rs().CommError);
+}
+
 void tst_frmMDIMain::passcodeWithCommError()
 {
     Rig rig;
@@ -381,8 +401,7 @@ void tst_frmMDIMain::passcodeWithCommError()
     // No read, an empty proposal, and nothing written (a write tried under
     // CommError fails at once, without touching the port).
     QCOMPARE(rig.prompter.inputDefaults, QStringList { QString() });
-    QVERIFY(!rig.rs().lastReadFailed());
-    QVERIFY(!rig.rs().lastWriteFailed());
+    QVERIFY(rig.port.written().isEmpty());
 }
 
 void tst_frmMDIMain::offlineEditingToggle()

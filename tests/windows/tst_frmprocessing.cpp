@@ -181,7 +181,7 @@ void tst_frmProcessing::closingMessage_data()
     QTest::newRow("link dies in row 2") << 2 << 0 << 2;
     QTest::newRow("row 2 read wrong twice, link fine") << 2 << 4 << 2;
     QTest::newRow("link failed before the start") << 14 << 1 << 0;
-    QTest::newRow("PLS configuration refused, link fine") << 11 << 2 << 32;
+    QTest::newRow("PLS configuration refused, link fine") << 11 << 2 << 0; // no channel sent after it
     QTest::newRow("recall refused, link fine") << 1 << 3 << 1;
 }
 
