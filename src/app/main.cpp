@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <optional>
@@ -166,7 +167,15 @@ int runProgram(int argc, char* argv[], const QString& file)
     main.setWindowMemory(&memory);
     QObject::connect(
         &main, &talvek::frmMDIMain::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    main.show();
+    // On a screen smaller than the window's own size (800x480, 1024x600, or
+    // a scale factor) the main window opens maximised: a window manager then
+    // fits it to the screen frame and all, which the program cannot do before
+    // the frame is known.
+    const QSize room = main.screen() ? main.screen()->availableGeometry().size() : QSize();
+    if (room.isValid() && (room.width() < 1024 || room.height() < 720))
+        main.showMaximized();
+    else
+        main.show();
     // A file named on the command line (a double-click in the file manager)
     // opens as Open would.
     if (!file.isEmpty())

@@ -3,6 +3,8 @@
 #include "link/RSComm.h"
 #include "shared/MachineData.h"
 
+#include <QStringList>
+
 namespace talvek {
 
 namespace {
@@ -23,6 +25,17 @@ ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel)
         : recall.state == RecallOff        ? ChannelRecall::Kind::OffSetpoint
                                            : ChannelRecall::Kind::NotProgrammed;
     return recall;
+}
+
+QString PulseTrainNotice(const QList<int>& channels)
+{
+    QStringList named;
+    for (const int channel : channels)
+        named << QStringLiteral("CH%1 (pulse train)").arg(channel, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("The PLS holds channels that a set-up file cannot hold: ")
+        + named.join(QStringLiteral(", "))
+        + QStringLiteral(".\r\n\r\nThey are kept here as empty channels (ON 0, OFF 0): a download of this "
+                         "data will clear them on the PLS.");
 }
 
 void storeRecall(MachineData& data, int channel, const ChannelRecall& recall)

@@ -2,6 +2,8 @@
 
 #include "base/Outcome.h"
 
+#include <QList>
+#include <QString>
 #include <QtGlobal>
 #include <optional>
 
@@ -38,6 +40,12 @@ struct ChannelRecall
 
 // One RecallChannel of `channel`, read as above.
 ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel);
+
+// What the operator is told after an upload that found channels holding a
+// pulse train (uploaded as empty, ON 0 / OFF 0): "The PLS holds channels that
+// a set-up file cannot hold: CH08 (pulse train)." and what a download of the
+// data does to them.
+QString PulseTrainNotice(const QList<int>& channels);
 
 // Puts what a recall gave into the channel's setpoints: the ON or the OFF
 // setpoint, or both 0 for a channel that is not programmed. A failed recall

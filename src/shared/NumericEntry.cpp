@@ -55,6 +55,21 @@ QString WithoutDegreeSign(const QString& display)
     return display;
 }
 
+bool NumericEntryForm::endEdit()
+{
+    if (holding)
+        return false;
+    NumericEntry* entry = current;
+    if (!entry || !live)
+        return true;
+    if (!entry->validate())
+        return false;
+    // Taken: the focus may stay, but the next key begins a new entry.
+    if (current == entry)
+        current = nullptr;
+    return true;
+}
+
 NumericEntry::NumericEntry(NumericEntryForm& form, NumericFieldView& view, NumericEntryOptions options)
     : m_form(form)
     , m_view(view)
@@ -84,12 +99,14 @@ void NumericEntry::showValue(const QString& valueText)
     if (m_options.holder == ValueHolder::Tag)
         m_tag = valueText;
     m_view.setDisplayText(displayFor(valueText));
+    m_view.showPending(false);
 }
 
 void NumericEntry::beginEditing()
 {
     m_editing = true;
     m_form.escape = false;
+    m_form.current = this;
     m_saved = RoundedInt32(Val(valueText()));
     if (m_options.plainOnBegin)
         m_view.setDisplayText(QString::number(m_saved));
@@ -105,6 +122,7 @@ bool NumericEntry::keyPress(Key key)
         return true;
     case Key::Escape:
         m_view.setDisplayText(QString::number(m_saved));
+        m_view.showPending(false);
         if (m_form.escape) {
             m_form.escape = false;
             m_editing = false;
@@ -146,6 +164,7 @@ bool NumericEntry::accept()
     if (m_accept && !m_accept(value, EntryWriteText(text, value)))
         return false;
     m_editing = false;
+    m_view.showPending(false);
     return true;
 }
 
@@ -158,13 +177,18 @@ void NumericEntry::refuse(bool withRangeMessage)
     if (m_options.holder == ValueHolder::Tag)
         m_tag = saved;
     m_view.setDisplayText(displayFor(saved));
+    m_view.showPending(false);
     if (m_view.textBoxEnabled()) {
         m_view.focusTextBox();
+        // Back in the field, still editing it.
+        m_form.current = this;
     } else {
         // The focus cannot come back (the field was hidden or disabled under
         // the refusal): the edit ends with the old value, so that the refresh
         // redraws the field again and nothing stale is accepted later.
         m_editing = false;
+        if (m_form.current == this)
+            m_form.current = nullptr;
     }
     m_view.selectAllText();
 }
@@ -206,6 +230,11 @@ bool NumericEntry::beforeStep()
     }
     refuse(false);
     return false;
+}
+
+bool NumericEntry::holdsValue() const
+{
+    return IsNumeric(WithoutDegreeSign(m_view.displayText()));
 }
 
 void NumericEntry::spinnerChanged(qint32 previous)

@@ -32,6 +32,9 @@ public:
     virtual void moveOnFromEnter() = 0;
     // Focus to the form's focus sink (cmdDefault).
     virtual void focusSink() = 0;
+    // The display holds typed text that the form has not taken yet (neither
+    // accepted nor written), or no longer does (taken, restored, redrawn).
+    virtual void showPending(bool /*pending*/) { }
 };
 
 // The part of the behaviour that belongs to a whole form: the escape flag,
@@ -47,8 +50,21 @@ public:
 
     Prompter& prompter() const { return m_prompter; }
 
+    // Ends the entry in progress as leaving its field would, for whatever
+    // takes the operator away without a focus change (a page change by its
+    // access key, a menu command, closing the window): the typed entry is
+    // checked, then accepted, or refused with the field's message, the saved
+    // value back and the focus kept in the field. False when it was refused
+    // (or a refusal is still being finished): the caller does not go on.
+    bool endEdit();
+
     bool escape = false;
     NumericEntry* holding = nullptr;
+    // The field the operator is in and has entered (begin editing ran since
+    // the focus came to it); null when the focus is elsewhere, or was put
+    // into a field by the program, or the field's entry was taken by
+    // endEdit() while the focus stayed.
+    NumericEntry* current = nullptr;
     // True from the form's first presentation to its unload. Before and
     // after, the focus coming to or leaving a field (the window being shown
     // or taken down) is no editing action: nothing begins, nothing is
@@ -137,6 +153,10 @@ public:
     // accepted. False when the entry was refused (message, saved value back,
     // focus kept): the arrow does not step.
     bool beforeStep();
+    // The display shows a number (the degree sign aside) that an arrow can
+    // step from; a placeholder ("-", "---", "****") is no value, and an arrow
+    // clicked on it does nothing.
+    bool holdsValue() const;
     // The up-down control has stepped the value text from `previous`. A value
     // the form refuses (it has told the operator why) puts `previous` back.
     void spinnerChanged(qint32 previous);

@@ -33,6 +33,7 @@ void ParamEntryForm::show(int i, const QString& valueText)
 
 void ParamEntryForm::clearEditingFlags()
 {
+    m_form.current = nullptr;
     for (NumericEntry* e : m_entries) {
         if (e)
             e->setEditing(false);

@@ -1,5 +1,6 @@
 #include "shared/ShiftCounters.h"
 
+#include "base/Prompter.h"
 #include "link/K7700Registers.h"
 #include "link/RSComm.h"
 #include "shared/MachineData.h"
@@ -14,15 +15,29 @@ constexpr std::array<reg::Register, ShiftCountersState::CounterCount> kCounters 
 
 } // namespace
 
-ShiftCounters::ShiftCounters(RSComm& rs, QObject* parent)
+ShiftCounters::ShiftCounters(RSComm& rs, Prompter& prompter, QObject* parent)
     : QObject(parent)
+    , m_prompter(prompter)
     , m_rs(rs)
 { }
 
-void ShiftCounters::endOfShiftPressed()
+bool ShiftCounters::endOfShiftPressed()
 {
-    if (!m_rs.CommError)
-        reportedWhereItHappened(m_rs.RSWrite(reg::endOfShift, QStringLiteral("1")));
+    if (m_rs.CommError)
+        return false;
+    if (m_rs.OnlineMode) {
+        const MsgResult answer = m_prompter.msgBox(
+            QStringLiteral("End the current shift?\r\n\r\nThe controller moves the counts of the current shift to "
+                           "the last shift and starts the current shift again from 0.\r\n\r\nDo you wish to "
+                           "continue?"),
+            QStringLiteral("End of Shift"), MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
+        if (answer != MsgResult::Yes)
+            return false;
+    }
+    if (m_rs.CommError)
+        return false;
+    reportedWhereItHappened(m_rs.RSWrite(reg::endOfShift, QStringLiteral("1")));
+    return true;
 }
 
 void ShiftCounters::endOfShiftReleased()

@@ -8,6 +8,7 @@
 
 namespace talvek {
 
+class Prompter;
 class RSComm;
 
 // What the shift data window shows.
@@ -30,13 +31,15 @@ class ShiftCounters final : public QObject, public RefreshClient
     Q_DISABLE_COPY_MOVE(ShiftCounters)
 
 public:
-    explicit ShiftCounters(RSComm& rs, QObject* parent = nullptr);
+    ShiftCounters(RSComm& rs, Prompter& prompter, QObject* parent = nullptr);
 
     const ShiftCountersState& state() const { return m_state; }
 
-    // The end-of-shift button pressed (writes 1) and released (writes 0),
-    // each only while CommError is clear.
-    void endOfShiftPressed();
+    // The end-of-shift button pressed: ONLINE the operator is asked first
+    // (default No), since the controller then closes the shift; Yes writes 1.
+    // Returns true when 1 was written. Released: writes 0. Each write only
+    // while CommError is clear.
+    bool endOfShiftPressed();
     void endOfShiftReleased();
 
 signals:
@@ -55,6 +58,7 @@ private:
 
     void present(bool enabled);
 
+    Prompter& m_prompter;
     RSComm& m_rs;
     ShiftCountersState m_state;
 };

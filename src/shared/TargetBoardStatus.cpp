@@ -206,7 +206,10 @@ void TargetBoardStatus::showProgramOnDisk()
     // Nothing before a program file was ever chosen.
     if (!m_disk.loaded)
         return;
-    m_state.onDisk[0] = m_disk.ident;
+    // As the board's ident: it ends at the first character of code 0 (a
+    // program uploaded from a board without an ident has eight of them).
+    const qsizetype end = m_disk.ident.indexOf(QChar(0));
+    m_state.onDisk[0] = end < 0 ? m_disk.ident : m_disk.ident.left(end);
     m_state.onDisk[1] = QString::number(m_disk.revision);
     m_state.onDisk[2] = QString::number(m_disk.checksum);
     m_state.onDisk[3] = RSComm::TargetboardName(m_disk.boardCode);

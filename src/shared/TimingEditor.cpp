@@ -6,6 +6,7 @@
 #include "shared/ChannelRecall.h"
 #include "shared/MachineData.h"
 #include "shared/NumericEntry.h"
+#include "shared/RunningPress.h"
 
 #include <algorithm>
 #include <limits>
@@ -123,6 +124,7 @@ void TimingEditor::unloaded()
     emit unloading();
     m_present = Present::Done;
     m_grid.active = false;
+    m_rereading = false;
     m_state.onlinePresentationDone = true;
 }
 
@@ -151,6 +153,7 @@ void TimingEditor::finishOnlinePresentation()
     m_state.commandEnabled[TimingState::RecallChan] = true;
     m_state.commandEnabled[TimingState::ClearChan] = true;
     m_state.commandEnabled[TimingState::ResetPLSConfig] = true;
+    m_state.commandEnabled[TimingState::RecallAll] = true;
     // The live status pass enables the offset while the machine stands still.
     setOffsetEnabled(false);
     m_present = Present::Done;
@@ -186,6 +189,8 @@ void TimingEditor::applyOfflinePresentation()
     m_state.commandEnabled[TimingState::SetOffset] = false;
     m_state.parameterEnabled[OffsetField] = false;
     m_state.commandEnabled[TimingState::RecallChan] = false;
+    m_state.commandEnabled[TimingState::RecallAll] = false;
+    m_rereading = false;
     m_state.commandEnabled[TimingState::ClearChan] = OfflineEditing;
     m_state.parameterEnabled[ChannelNumberField] = OfflineEditing;
     publish();
@@ -218,6 +223,14 @@ int TimingEditor::beginOnlinePass()
 
 bool TimingEditor::onlineItem(int)
 {
+    if (m_rereading && m_present == Present::Done && !m_grid.active) {
+        m_rereading = false;
+        showConfiguration();
+        if (m_rs.CommError)
+            return false;
+        beginGridRecall();
+        return true;
+    }
     if (m_present == Present::Configuration) {
         showConfiguration();
         if (m_rs.CommError)
@@ -486,6 +499,16 @@ TimingEditor::SetpointResult TimingEditor::storeSetpoint(
 
 // ---- the commands ----
 
+void TimingEditor::recallAllCommand()
+{
+    // Online, once the presentation has read the grid, and not while a
+    // recall of the grid is under way: the loop's next steps read the
+    // configuration and then every channel, one PLS operation each.
+    if (!m_rs.OnlineMode || !m_state.onlinePresentationDone || m_grid.active || m_rereading)
+        return;
+    m_rereading = true;
+}
+
 void TimingEditor::recallChannelCommand()
 {
     const int ch = wholeParameterValue(ChannelNumberField);
@@ -518,6 +541,11 @@ bool TimingEditor::clearChannelOnce()
         }
         return true;
     }
+    // Its output goes off at once: on a running press the operator is asked again.
+    if (ConfirmWhileRunning(m_rs, m_prompter, ClearTitle,
+            QStringLiteral("Clearing channel CH0") + QString::number(c) + QStringLiteral(" turns its output off."))
+        != PressCheck::Go)
+        return true;
     const bool ok = m_rs.ClearPLSChan(qint16(c)).ok();
     if (m_rs.CommError)
         return true;
@@ -565,6 +593,11 @@ void TimingEditor::resetPLSConfigCommand()
 {
     const std::array<qint16, 24> list = PLSConfigDownloadList(CurrentData);
     if (!m_rs.OnlineMode)
+        return;
+    // It asks nothing else: on a running press it asks this.
+    if (ConfirmWhileRunning(m_rs, m_prompter, QStringLiteral("Reset PLS Config"),
+            QStringLiteral("Resetting the PLS configuration reprograms the PLS of the running press."))
+        != PressCheck::Go)
         return;
     for (;;) {
         const bool ok = m_rs.PLSConfigDownload(list, CurrentData.PlsScaleFactor).ok();

@@ -37,6 +37,7 @@ struct TimingState
         ClearChan,
         SetOffset,
         ResetPLSConfig,
+        RecallAll,
         CommandCount
     };
 
@@ -126,6 +127,10 @@ public:
     void showEqualSetpoints();
 
     // ---- the commands ----
+    // Reads the configuration and every channel again (the grid is otherwise
+    // read only by the presentation and after a timing download), over the
+    // loop's next steps; the working data is not changed.
+    void recallAllCommand();
     void recallChannelCommand();
     void clearChannelCommand();
     void setOffsetCommand();
@@ -220,6 +225,8 @@ private:
     bool m_justStopped = false;
     bool m_justStarted = false;
     bool m_lastOfflineEditing = false;
+    // The operator asked for the configuration and the grid again.
+    bool m_rereading = false;
 };
 
 } // namespace talvek

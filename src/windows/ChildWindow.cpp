@@ -33,6 +33,11 @@ template <class Base> QPushButton* ChildWindow<Base>::makeFocusSink(const QStrin
     return sink;
 }
 
+template <class Base> bool ChildWindow<Base>::endFieldEntry()
+{
+    return !m_form || m_form->endEdit();
+}
+
 template <class Base> void ChildWindow<Base>::tearDown()
 {
     // The form may go with the window's members right after: it is let go
@@ -47,5 +52,14 @@ template <class Base> void ChildWindow<Base>::tearDown()
 
 template class ChildWindow<QWidget>;
 template class ChildWindow<QDialog>;
+
+bool EndFieldEntry(QWidget* window)
+{
+    if (auto* child = dynamic_cast<ChildWindow<QWidget>*>(window))
+        return child->endFieldEntry();
+    if (auto* dialog = dynamic_cast<ChildWindow<QDialog>*>(window))
+        return dialog->endFieldEntry();
+    return true;
+}
 
 } // namespace talvek

@@ -31,6 +31,11 @@ public:
 
     RefreshLoop& refreshLoop() { return *m_loop; }
 
+    // Ends the entry in progress in the window's fields, as leaving the field
+    // would (NumericEntryForm::endEdit); false when it was refused. A window
+    // without fields has none.
+    bool endFieldEntry();
+
 protected:
     explicit ChildWindow(QWidget* parent = nullptr);
     ~ChildWindow() override;
@@ -56,5 +61,8 @@ private:
 
 extern template class ChildWindow<QWidget>;
 extern template class ChildWindow<QDialog>;
+
+// endFieldEntry() of `window` when it is a child window; true otherwise.
+bool EndFieldEntry(QWidget* window);
 
 } // namespace talvek

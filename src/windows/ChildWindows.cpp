@@ -19,7 +19,7 @@ std::array<ChildFactory, ChildWindowCount> DefaultChildFactories()
         [](ShellContext& ctx) -> QWidget* { return new frmSetup(ctx.prompter, ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frm8816DF1(ctx.prompter, ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frmTiming(ctx.prompter, ctx.rs, ctx.mode); },
-        [](ShellContext& ctx) -> QWidget* { return new frmData(ctx.rs, ctx.mode); },
+        [](ShellContext& ctx) -> QWidget* { return new frmData(ctx.prompter, ctx.rs, ctx.mode); },
         [](ShellContext& ctx) -> QWidget* { return new frmDisplayIO(ctx.rs, ctx.mode); },
     };
 }

@@ -2,6 +2,7 @@
 
 #include "windows/ControlArray.h"
 
+#include <QEvent>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
+#include <QStyle>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -41,7 +44,10 @@ public:
         if (!content)
             return QScrollArea::sizeHint();
         const int frame = 2 * frameWidth();
-        return content->sizeHint() + QSize(frame, frame);
+        // Room for the vertical scroll bar, which a window made smaller than
+        // its content in height needs: then it does not scroll sideways too.
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        return content->sizeHint() + QSize(frame + bar, frame);
     }
     QSize minimumSizeHint() const override { return { 120, 80 }; }
 };
@@ -69,6 +75,44 @@ void FitToScreen(QWidget* window)
         std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() - placed.height() + 1)));
     if (placed.topLeft() != window->frameGeometry().topLeft())
         window->move(placed.topLeft());
+}
+
+namespace {
+
+// Watches a window until it has a frame, fits it then, and goes.
+class FrameWatch final : public QObject
+{
+public:
+    explicit FrameWatch(QWidget* window)
+        : QObject(window)
+        , m_window(window)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto type = event->type();
+        if (watched == m_window && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show)
+            && m_window->isVisible() && m_window->frameGeometry() != m_window->geometry()) {
+            m_window->removeEventFilter(this);
+            FitToScreen(m_window);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+};
+
+} // namespace
+
+void FitToScreenOnceFramed(QWidget* window)
+{
+    if (window)
+        new FrameWatch(window);
 }
 
 QScrollArea* ScrollWhenSmall(QWidget* content, QWidget* parent)
@@ -167,6 +211,18 @@ QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>
         frames[size_t(k)] = f;
     }
     frames[1]->hide();
+    // Ctrl+Tab and Ctrl+Shift+Tab change the page as a click on the tab does.
+    for (const auto& [keys, step] : { std::pair { QKeySequence(Qt::CTRL | Qt::Key_Tab), 1 },
+             std::pair { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1 },
+             std::pair { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1 } }) {
+        auto* shortcut = new QShortcut(keys, owner);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, tabs, [tabs, step = step] {
+            const int count = tabs->count();
+            if (count > 0)
+                tabs->setCurrentIndex((tabs->currentIndex() + step + count) % count);
+        });
+    }
     return page;
 }
 

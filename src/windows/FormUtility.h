@@ -24,6 +24,11 @@ void CenterForm(QWidget* form);
 // and moves it back inside that area when it stands partly outside.
 void FitToScreen(QWidget* window);
 
+// FitToScreen once more when a window manager has put its frame round the
+// window (its title bar is only known after the window is shown): the window
+// then fits frame and all. Without a window manager nothing happens.
+void FitToScreenOnceFramed(QWidget* window);
+
 // A scroll area holding `content`, for a window whose content may not fit a
 // small or scaled screen: scroll bars appear instead of cut-off controls.
 // Its size hint is the content's whole size, so the window still opens at its

@@ -1,6 +1,7 @@
 #include "windows/HelpViewer.h"
 
 #include "shared/modUtility.h"
+#include "windows/FormUtility.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -45,6 +46,9 @@ HelpViewer::HelpViewer(QWidget* parent)
 void HelpViewer::openDocument(const QString& path)
 {
     m_browser->setSource(QUrl::fromLocalFile(path));
+    // 760 x 640 where the screen allows; within a small screen otherwise.
+    if (!isVisible())
+        FitToScreen(this);
     show();
     raise();
     activateWindow();

@@ -4,6 +4,7 @@
 #include "windows/UpDown.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,6 +12,37 @@
 #include <QToolButton>
 
 namespace talvek {
+
+namespace {
+
+// The tint of a field holding typed text not taken yet: amber over the
+// palette's own base, so that it reads in light and dark palettes alike.
+const QColor PendingTint(255, 176, 0);
+constexpr double PendingShare = 0.35;
+
+QColor mixed(const QColor& base, const QColor& tint, double share)
+{
+    return QColor::fromRgbF(float(base.redF() * (1 - share) + tint.redF() * share),
+        float(base.greenF() * (1 - share) + tint.greenF() * share),
+        float(base.blueF() * (1 - share) + tint.blueF() * share));
+}
+
+// The control Enter leads to from `from`: the next one in the tab order that
+// takes the focus by Tab, leaving out up-down controls and the focus sink.
+QWidget* nextField(QWidget* from)
+{
+    QWidget* window = from->window();
+    for (QWidget* w = from->nextInFocusChain(); w && w != from; w = w->nextInFocusChain()) {
+        if (w->window() != window || !w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (qobject_cast<UpDown*>(w) || w->objectName() == QLatin1String("cmdDefault"))
+            continue;
+        return w;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 NumericField::NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* upDown, QWidget* focusSink,
     NumericEntryOptions options, QObject* parent)
@@ -33,22 +65,52 @@ NumericField::NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* u
     // the operator in that field: the click does not step.
     for (QToolButton* arrow : { m_upDown->upButton(), m_upDown->downButton() })
         arrow->setFocusPolicy(Qt::ClickFocus);
+    // A placeholder shown ("-" before the first read, "****", "---") is no
+    // value to step from: the click does nothing (0 + 1 would be sent).
     m_upDown->setStepGuard([this] {
-        if (!m_form.live)
-            return true;
-        if (m_form.holding)
+        if (m_form.holding && m_form.live)
             return false;
-        if (!m_text->hasFocus())
-            return true;
+        if (!m_form.live || m_form.current != &m_entry || !m_text->hasFocus())
+            return m_entry.holdsValue();
         return m_entry.beforeStep();
     });
     connect(m_upDown, &UpDown::Change, this, [this] { m_entry.spinnerChanged(m_upDown->stepOrigin()); });
+    connect(m_text, &QLineEdit::textEdited, this, [this] { showPending(true); });
 }
 
 NumericField::~NumericField()
 {
     if (m_form.holding == &m_entry)
         m_form.holding = nullptr;
+    if (m_form.current == &m_entry)
+        m_form.current = nullptr;
+}
+
+void NumericField::focusQuietly()
+{
+    m_quiet = true;
+    m_text->setFocus(Qt::OtherFocusReason);
+    m_quiet = false;
+}
+
+bool NumericField::pending() const
+{
+    return m_text->property("pending").toBool();
+}
+
+void NumericField::showPending(bool on)
+{
+    if (pending() == on)
+        return;
+    m_text->setProperty("pending", on);
+    if (!on) {
+        m_text->setPalette(QPalette());
+        return;
+    }
+    QPalette tinted = m_text->palette();
+    for (const auto group : { QPalette::Active, QPalette::Inactive })
+        tinted.setColor(group, QPalette::Base, mixed(tinted.color(group, QPalette::Base), PendingTint, PendingShare));
+    m_text->setPalette(tinted);
 }
 
 void NumericField::setEnabled(bool on)
@@ -74,7 +136,7 @@ bool NumericField::eventFilter(QObject* watched, QEvent* event)
         // entering the field.
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             break;
-        if (m_form.holding || !m_form.live)
+        if (m_form.holding || !m_form.live || m_quiet)
             break;
         // After the line edit has taken the focus (and set its selection).
         QObject::eventFilter(watched, event);
@@ -86,7 +148,11 @@ bool NumericField::eventFilter(QObject* watched, QEvent* event)
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             break;
-        if (m_form.holding || !m_form.live || !m_text->isVisible() || !m_text->isEnabled())
+        // The field is left: only an entry the operator began is checked.
+        const bool entered = m_form.current == &m_entry;
+        if (entered)
+            m_form.current = nullptr;
+        if (!entered || m_form.holding || !m_form.live || !m_text->isVisible() || !m_text->isEnabled())
             break;
         if (!m_entry.validatesOnLeave())
             break;
@@ -112,11 +178,21 @@ bool NumericField::eventFilter(QObject* watched, QEvent* event)
                 break;
             return m_entry.keyPress(NumericEntry::Key::Enter);
         }
+        const bool typing = (!key->text().isEmpty() && key->key() != Qt::Key_Escape)
+            || key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
+        if (m_form.current != &m_entry) {
+            // Not entered yet (the program put the focus here): the first key
+            // that types begins editing, so that it replaces the value.
+            if (key->key() == Qt::Key_Escape)
+                return true;
+            if (typing && m_form.live && !m_form.holding && m_text->hasFocus())
+                m_entry.beginEditing();
+        }
         if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier)
             return m_entry.keyPress(NumericEntry::Key::Escape);
         // Keys that type something (or erase it) are "any other key"; moving
         // the cursor and lone modifiers are not.
-        if (!key->text().isEmpty() || key->key() == Qt::Key_Backspace)
+        if (typing)
             m_entry.keyPress(NumericEntry::Key::Other);
         break;
     }
@@ -206,8 +282,18 @@ void NumericField::moveOnFromEnter()
         m_enterTarget->setFocus(Qt::TabFocusReason);
         return;
     }
-    // The Tab keystroke, sent on to the text box once this key is done.
-    QCoreApplication::postEvent(m_text, new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
+    // On as Tab goes, once this key is done, but to the next field rather
+    // than to this field's own arrows.
+    QPointer<QWidget> next = nextField(m_text);
+    if (!next)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [next] {
+            if (next)
+                next->setFocus(Qt::TabFocusReason);
+        },
+        Qt::QueuedConnection);
 }
 
 void NumericField::focusSink()

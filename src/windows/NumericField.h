@@ -16,9 +16,12 @@ class UpDown;
 // One numeric entry field of a form: its text box and up-down control bound
 // to the shared editing rules (NumericEntry).
 //
-// - Entering the text box (focus or a click) begins editing.
-// - Enter is swallowed and moves on as Tab does; Esc restores and leaves.
-// - Leaving the text box validates it. A refused entry is finished after the
+// - Entering the text box (focus or a click) begins editing. The focus the
+//   program puts into a field (focusQuietly) is no entry: the operator's
+//   first key or click there begins editing.
+// - Enter is swallowed and moves on to the next field (past the up-down
+//   control); Esc restores and leaves.
+// - Leaving a text box that was entered validates it. A refused entry is finished after the
 //   focus change (message, saved value back, focus back), never inside it;
 //   until then focus changes of the form's other fields are not editing
 //   actions. Leaving for a menu, another window or a message box, and a text
@@ -45,6 +48,12 @@ public:
     // Text box and up-down control together.
     void setEnabled(bool on);
 
+    // The focus into the text box without entering it: nothing begins until
+    // the operator types or clicks there, and leaving it checks nothing.
+    void focusQuietly();
+    // The text box shows typed text not taken yet (property "pending").
+    bool pending() const;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -59,6 +68,7 @@ private:
     int maximum() const override;
     void moveOnFromEnter() override;
     void focusSink() override;
+    void showPending(bool pending) override;
 
     void left();
     void finishRefusal(bool withRangeMessage);
@@ -70,6 +80,7 @@ private:
     QPointer<QWidget> m_sink;
     QPointer<QWidget> m_enterTarget;
     NumericEntry m_entry;
+    bool m_quiet = false;
 };
 
 } // namespace talvek

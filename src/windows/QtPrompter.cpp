@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <algorithm>
 
 namespace talvek {
@@ -84,6 +86,21 @@ MsgResult escapeResult(MsgButtons buttons)
     }
 }
 
+// A file dialog is as big as it likes to be, which on a small or scaled
+// screen (1024x600 at scale 1.5) puts its buttons off the screen: it is made
+// to fit the screen, with room for a window manager's frame, and centred.
+void fitToScreen(QDialog& dialog)
+{
+    QScreen* screen = dialog.parentWidget() ? dialog.parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize room = area.size() - QSize(16, 40);
+    const QSize size = dialog.sizeHint().expandedTo(dialog.size()).boundedTo(room).expandedTo(dialog.minimumSizeHint().boundedTo(room));
+    dialog.resize(size);
+    dialog.move(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+}
+
 } // namespace
 
 QString QtLineBreaks(const QString& text)
@@ -92,6 +109,46 @@ QString QtLineBreaks(const QString& text)
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return t;
+}
+
+QString QtShownText(const QString& text)
+{
+    QString t;
+    t.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x20 || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            t.append(c);
+    }
+    return t;
+}
+
+void DiscardQueuedInput()
+{
+    // Keys that waited in the queue while the program was busy (a silent
+    // line holds an exchange for seconds) are thrown away here, before the
+    // box is up: only a key pressed while the box is on screen answers it.
+    class KeyEater final : public QObject
+    {
+    protected:
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+                return true;
+            default:
+                return false;
+            }
+        }
+    };
+    KeyEater eater;
+    QCoreApplication::instance()->installEventFilter(&eater);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::removePostedEvents(nullptr, QEvent::KeyPress);
+    QCoreApplication::removePostedEvents(nullptr, QEvent::KeyRelease);
+    QCoreApplication::instance()->removeEventFilter(&eater);
 }
 
 QStringList QtNameFilters(const QString& dialogFilter)
@@ -156,11 +213,15 @@ QtPrompter::~QtPrompter()
 MsgResult QtPrompter::msgBox(
     const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
+    DiscardQueuedInput();
     QMessageBox box(dialogParent());
-    box.setWindowTitle(title);
-    const QString columns = QtTabColumns(text);
+    // Characters that cannot be shown (the NUL bytes of an empty program
+    // ident) are left out rather than drawn as boxes.
+    box.setWindowTitle(QtShownText(title));
+    const QString shown = QtShownText(text);
+    const QString columns = QtTabColumns(shown);
     if (columns.isEmpty()) {
-        box.setText(QtLineBreaks(text));
+        box.setText(QtLineBreaks(shown));
         box.setTextFormat(Qt::PlainText);
     } else {
         box.setText(columns);
@@ -183,6 +244,7 @@ MsgResult QtPrompter::msgBox(
 std::optional<QString> QtPrompter::inputBox(
     const QString& prompt, const QString& title, const QString& defaultText)
 {
+    DiscardQueuedInput();
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(title);
     dialog.setLabelText(QtLineBreaks(prompt));
@@ -205,6 +267,7 @@ std::optional<QString> QtPrompter::saveFileName(const FileDialogRequest& request
 
 std::optional<QString> QtPrompter::fileDialog(const FileDialogRequest& request, bool save)
 {
+    DiscardQueuedInput();
     QFileDialog dialog(dialogParent(), request.title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile
@@ -232,6 +295,7 @@ std::optional<QString> QtPrompter::fileDialog(const FileDialogRequest& request, 
     if (!name.isEmpty() && !name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
         dialog.selectFile(name);
 
+    fitToScreen(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();

@@ -43,6 +43,15 @@ QStringList QtNameFilters(const QString& dialogFilter);
 // CR LF and lone CR become the line feed that Qt widgets break lines on.
 QString QtLineBreaks(const QString& text);
 
+// The text without the control characters a box cannot show (NUL and the
+// like); tabs and line breaks stay.
+QString QtShownText(const QString& text);
+
+// Throws away the key presses and releases that are waiting to be delivered
+// (typed while the program was busy), so that a box shown next is answered
+// only by a key pressed while it is on screen. Other events are run.
+void DiscardQueuedInput();
+
 // A message whose lines hold a caption and a value parted by tabs
 // ("  Program Ident: \t\tPRESS 1"), as rich text whose captions and values
 // stand in two columns that line up in any font; other lines stay lines.

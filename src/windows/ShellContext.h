@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/LastUpload.h"
+
 #include <QString>
 #include <functional>
 
@@ -24,6 +26,7 @@ struct ShellGlobals
     QString gFileExportPath; // last shift data export file
     QString gUploadNOW; // date and time of the last upload or open
     QString gProgramFilePath; // last program file chosen for download
+    LastUpload lastUpload; // what the controller held at the last upload
 };
 
 // What a child window is given when it is created: the program's services,

@@ -24,11 +24,16 @@ const QString kNoValue = QStringLiteral("-");
 
 } // namespace
 
-frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
+frmData::frmData(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     : ChildWindow(parent)
     , cmdEndofShift(nullptr)
-    , m_counters(rs)
+    , m_counters(rs, prompter)
+    , m_endOfShiftHold(new QTimer(this))
 {
+    m_endOfShiftHold->setObjectName(QStringLiteral("endOfShiftHold"));
+    m_endOfShiftHold->setSingleShot(true);
+    m_endOfShiftHold->setInterval(EndOfShiftHoldMs);
+    connect(m_endOfShiftHold, &QTimer::timeout, this, [this] { m_counters.endOfShiftReleased(); });
     setObjectName(QStringLiteral("frmData"));
     setWindowTitle(QStringLiteral("Shift Data"));
 
@@ -89,21 +94,28 @@ frmData::frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
 
 frmData::~frmData()
 {
+    // A flag still held goes back to 0, or the next shift could not be ended.
+    if (m_endOfShiftHold->isActive()) {
+        m_endOfShiftHold->stop();
+        m_counters.endOfShiftReleased();
+    }
     tearDown();
 }
 
 bool frmData::eventFilter(QObject* watched, QEvent* event)
 {
-    // A greyed button does nothing (the press still reaches its filter).
+    // A greyed button does nothing (the press still reaches its filter). The
+    // release of the press that asked went to the question: the hold timer
+    // writes the 0.
     if (watched == cmdEndofShift && cmdEndofShift->isEnabled()) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick: // the second press of a double click
-            m_counters.endOfShiftPressed();
-            break;
+            if (!m_endOfShiftHold->isActive() && m_counters.endOfShiftPressed())
+                m_endOfShiftHold->start();
+            return true;
+        case QEvent::MouseButtonDblClick: // the second press of a double click asks nothing more
         case QEvent::MouseButtonRelease:
-            m_counters.endOfShiftReleased();
-            break;
+            return true;
         default:
             break;
         }

@@ -3,6 +3,7 @@
 #include "shared/ShiftCounters.h"
 #include "windows/ChildWindow.h"
 
+#include <QTimer>
 #include <QWidget>
 #include <array>
 
@@ -13,6 +14,7 @@ class QPushButton;
 namespace talvek {
 
 class OnlineModeSwitch;
+class Prompter;
 class RSComm;
 
 // The shift data window (child window 4): good and short cans of the current
@@ -20,9 +22,10 @@ class RSComm;
 // CurrentData while OFFLINE (ShiftCounters reads them); and the end-of-shift
 // button "T&ransfer Data".
 //
-// "T&ransfer Data" is momentary: pressing a mouse button on it writes 1 to
-// the end-of-shift flag, releasing it writes 0 (each only while CommError is clear). Activating
-// it from the keyboard writes nothing.
+// "T&ransfer Data" is momentary: pressing a mouse button on it asks whether
+// to end the shift (ONLINE, default No); Yes writes 1 to the end-of-shift
+// flag and, a click's time later (EndOfShiftHoldMs), 0 (each only while
+// CommError is clear). Activating it from the keyboard writes nothing.
 class frmData final : public ChildWindow<QWidget>
 {
     Q_OBJECT
@@ -31,7 +34,11 @@ class frmData final : public ChildWindow<QWidget>
 public:
     static constexpr int CounterCount = 4;
 
-    frmData(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
+    // How long the flag stays 1 after the operator said Yes: about as long as
+    // a mouse button is held for a click.
+    static constexpr int EndOfShiftHoldMs = 300;
+
+    frmData(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frmData() override;
 
     const ShiftCounters& shiftCounters() const { return m_counters; }
@@ -50,6 +57,7 @@ private:
     void drawCount(int index);
 
     ShiftCounters m_counters;
+    QTimer* m_endOfShiftHold;
 };
 
 } // namespace talvek

@@ -4,6 +4,7 @@
 #include "base/Prompter.h"
 #include "link/RSComm.h"
 #include "shared/modUtility.h"
+#include "shared/RunningPress.h"
 #include "windows/FormUtility.h"
 #include "windows/frmMDIMain.h"
 #include "windows/frmTargetBoard.h"
@@ -266,6 +267,12 @@ void SelectProgramFile(ShellContext& shell, qint16 purpose)
             + QStringLiteral("\" to the K7700.\r\n\r\nDo you wish to continue?"),
         kDownloadTitle, MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (go != MsgResult::Yes)
+        return;
+    // Every output goes off while the program is loaded: on a running press
+    // the operator is asked again.
+    if (ConfirmWhileRunning(rs, shell.prompter, kDownloadTitle,
+            QStringLiteral("A program download turns every output of the K7700 off."))
+        != PressCheck::Go)
         return;
 
     // No other exchange may interleave with the raw program stream.

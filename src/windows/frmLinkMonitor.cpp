@@ -4,6 +4,7 @@
 #include "base/SafeWrite.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
+#include "windows/FormUtility.h"
 
 #include <QDir>
 #include <QFontDatabase>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace talvek {
@@ -54,6 +56,9 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
 
     auto* counters = new QGroupBox(QStringLiteral("Counters"));
     auto* form = new QFormLayout(counters);
+    // Where a caption and its value do not fit side by side, the value goes
+    // below its caption (a narrow screen).
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     lblOnlineSince = counterLabel(form, "lblOnlineSince", QStringLiteral("Counting since:"));
     lblExchanges = counterLabel(form, "lblExchanges", QStringLiteral("Exchanges:"));
     lblRate = counterLabel(form, "lblRate", QStringLiteral("Exchanges per second:"));
@@ -70,6 +75,14 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     lblReplyTimes
         = counterLabel(form, "lblReplyTimes", QStringLiteral("Reply time, ms (median / 95% / max):"));
     lblWireFloor = counterLabel(form, "lblWireFloor", QStringLiteral("Wire floor:"));
+    // Wide enough for the longest value, so that a value growing (a date, the
+    // reply times) does not end cut off.
+    const int valueWidth
+        = lblWireFloor->fontMetrics().horizontalAdvance(QStringLiteral("2.08 ms an exchange at 19200 baud"));
+    for (QLabel* value : counters->findChildren<QLabel*>()) {
+        if (!value->objectName().isEmpty())
+            value->setMinimumWidth(valueWidth);
+    }
 
     txtLog = new QPlainTextEdit;
     txtLog->setObjectName(QStringLiteral("txtLog"));
@@ -91,6 +104,9 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     auto* logLayout = new QVBoxLayout(logBox);
     auto* header = new QLabel(LinkMonitor::logHeader());
     header->setFont(txtLog->font());
+    // The heading scrolls with nothing: on a narrow screen it is cut, not the window widened.
+    header->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    header->setMinimumWidth(0);
     logLayout->addWidget(header);
     logLayout->addWidget(txtLog, 1);
     auto* buttons = new QHBoxLayout;
@@ -100,10 +116,13 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     buttons->addWidget(cmdSaveLog);
     logLayout->addLayout(buttons);
 
+    // The counters keep their width and scroll up and down on a small screen
+    // (800 x 480); the log gives up width instead, its heading included.
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(counters);
-    layout->addWidget(logBox, 1);
+    layout->addWidget(ScrollWhenSmall(counters, this), 2);
+    layout->addWidget(logBox, 3);
     resize(900, 420);
+    FitToScreen(this);
 
     connect(cmdPause, &QPushButton::toggled, this, [this](bool paused) {
         if (!paused)

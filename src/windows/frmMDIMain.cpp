@@ -8,6 +8,7 @@
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
 #include "shared/ShiftExport.h"
+#include "windows/ChildWindow.h"
 #include "windows/ControlArray.h"
 #include "windows/FormUtility.h"
 #include "windows/frmAbout.h"
@@ -62,6 +63,7 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     buildStatusBar();
     resize(1024, 720);
     FitToScreen(this);
+    FitToScreenOnceFramed(this);
 
     // ---- start-up, in this order ----
     // 1. The help file: the operator help beside the program.
@@ -163,7 +165,8 @@ void frmMDIMain::updateDateTime()
 bool frmMDIMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonDblClick && watched == m_panels[1] && !m_ended) {
-        m_mode->toggleMode();
+        if (endFieldEntry())
+            m_mode->toggleMode();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -185,6 +188,11 @@ void frmMDIMain::showMode(bool online)
 QWidget* frmMDIMain::currentChild() const
 {
     return m_childWindow ? m_child.data() : nullptr;
+}
+
+bool frmMDIMain::endFieldEntry()
+{
+    return EndFieldEntry(currentChild());
 }
 
 void frmMDIMain::setWindowMemory(WindowMemory* memory)
@@ -310,6 +318,9 @@ void frmMDIMain::closeEvent(QCloseEvent* event)
 
 bool frmMDIMain::shutdown()
 {
+    // What is being typed is taken (or refused) before the data is looked at.
+    if (!endFieldEntry())
+        return false;
     const auto answer = QuerySaveChanges(m_prompter, HasUnsavedChanges());
     if (answer == MsgResult::Cancel)
         return false;

@@ -73,6 +73,11 @@ public:
     void setWindowMemory(WindowMemory* memory);
     QPointer<frmLinkMonitor> linkMonitor() const { return m_linkMonitor; }
 
+    // Ends the entry in progress in the shown child window's fields, as
+    // leaving the field would: every menu command does this first, and does
+    // not run when the entry is refused (the operator stays in the field).
+    bool endFieldEntry();
+
     // Status bar panel 1..4 (panel 1: system message, 2: mode, 3: date, 4: time).
     QLabel* statusPanel(int panel) const { return m_panels.at(panel - 1); }
 

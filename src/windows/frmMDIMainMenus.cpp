@@ -2,6 +2,7 @@
 
 #include "windows/frmMDIMain.h"
 
+#include "link/RSComm.h"
 #include "shared/modUtility.h"
 #include "shared/ShiftExport.h"
 #include "windows/ControlArray.h"
@@ -77,7 +78,8 @@ void frmMDIMain::buildFileMenu(QMenuBar* bar)
     mnuFile->addSeparator();
     mnuFileUpload = mnuFile->addMenu(QStringLiteral("&Upload (save) Data"));
     mnuFileUpload->setObjectName(QStringLiteral("mnuFileUpload"));
-    mnuFileDownloadProgram = addItem(mnuFile, "mnuFileDownloadProgram", QStringLiteral("Download &Program"));
+    // "Download P&rogram": the P belongs to "&Print Report...".
+    mnuFileDownloadProgram = addItem(mnuFile, "mnuFileDownloadProgram", QStringLiteral("Download P&rogram"));
     mnuFileDownload = mnuFile->addMenu(QStringLiteral("&Download Data"));
     mnuFileDownload->setObjectName(QStringLiteral("mnuFileDownload"));
     for (int i = 0; i < 5; ++i) {
@@ -145,7 +147,8 @@ void frmMDIMain::buildWindowMenu(QMenuBar* bar)
         item->setEnabled(kWindowMenu[i].visible);
         mnuWindowForm[i] = item;
         connect(item, &QAction::triggered, this, [this, i] {
-            ShowChildForm(i);
+            if (endFieldEntry())
+                ShowChildForm(i);
             syncWindowMenuChecks();
         });
     }
@@ -163,31 +166,60 @@ void frmMDIMain::buildHelpMenu(QMenuBar* bar)
 
 void frmMDIMain::connectMenuCommands()
 {
-    connect(mnuFileNew, &QAction::triggered, this, [this] { m_files->mnuFileNew(); });
-    connect(mnuFileOpen, &QAction::triggered, this, [this] { m_files->mnuFileOpen(); });
-    connect(mnuFileSave, &QAction::triggered, this, [this] { m_files->mnuFileSave(); });
-    connect(mnuFileSaveAs, &QAction::triggered, this, [this] { m_files->mnuFileSaveAs(); });
+    // A command first ends the entry being typed, as leaving the field would,
+    // so that it works on what the screen shows; a refused entry stops it.
+    // (Exit does so in the shutdown.)
+    connect(mnuFileNew, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            m_files->mnuFileNew();
+    });
+    connect(mnuFileOpen, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            m_files->mnuFileOpen();
+    });
+    connect(mnuFileSave, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            m_files->mnuFileSave();
+    });
+    connect(mnuFileSaveAs, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            m_files->mnuFileSaveAs();
+    });
     connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuFileExport, &QAction::triggered, this, [this] {
+        if (!endFieldEntry())
+            return;
         ExportShiftData(m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW,
             IsUntitled ? QFileInfo(m_globals.gFileNamePath).path() + QStringLiteral("/*")
                        : m_globals.gFileNamePath);
     });
     auto* report = new PrintReportCommand(m_prompter, m_globals, this);
-    connect(mnuFilePrint, &QAction::triggered, report, &PrintReportCommand::mnuFilePrint_Click);
-    connect(
-        mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) { OfflineEditing = checked; });
+    connect(mnuFilePrint, &QAction::triggered, report, [this, report] {
+        if (endFieldEntry())
+            report->mnuFilePrint_Click();
+    });
+    connect(mnuEditOfflineEditing, &QAction::triggered, this, [this](bool checked) {
+        if (endFieldEntry())
+            OfflineEditing = checked;
+        mnuEditOfflineEditing->setChecked(OfflineEditing);
+    });
     connect(mnuEditPasscode, &QAction::triggered, this, &frmMDIMain::mnuEditPasscode_Click);
     connect(mnuEditCommPort, &QAction::triggered, this, [this] {
+        if (!endFieldEntry())
+            return;
         // Modal: the rest of the program waits until it is closed.
         auto* dialog = new frmSetupComm(*m_rs, *m_mode, m_folder, m_prompter, this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
     });
-    connect(mnuFileDownloadProgram, &QAction::triggered, this,
-        [this] { SelectProgramFile(*m_context, SelectForDownload); });
-    connect(mnuViewTargetBoardStatus, &QAction::triggered, this,
-        [this] { SelectProgramFile(*m_context, SelectForTargetBoard); });
+    connect(mnuFileDownloadProgram, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            SelectProgramFile(*m_context, SelectForDownload);
+    });
+    connect(mnuViewTargetBoardStatus, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            SelectProgramFile(*m_context, SelectForTargetBoard);
+    });
     connect(mnuViewLinkMonitor, &QAction::triggered, this, [this] {
         // Made once and kept (hidden when closed), so its counters go on.
         if (!m_linkMonitor)
@@ -196,18 +228,32 @@ void frmMDIMain::connectMenuCommands()
         m_linkMonitor->raise();
         m_linkMonitor->activateWindow();
     });
-    connect(mnuViewOnline, &QAction::triggered, this, [this] { m_mode->setMode(true); });
-    connect(mnuViewOffline, &QAction::triggered, this, [this] { m_mode->setMode(false); });
+    connect(mnuViewOnline, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            m_mode->setMode(true);
+        else
+            showMode(m_rs->OnlineMode);
+    });
+    connect(mnuViewOffline, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            m_mode->setMode(false);
+        else
+            showMode(m_rs->OnlineMode);
+    });
     connect(mnuHelpHelpTopics, &QAction::triggered, this, &frmMDIMain::mnuHelpHelpTopics_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmMDIMain::mnuHelpAbout_Click);
 
     for (int i = 0; i < 5; ++i) {
         if (!kTransferItems[i])
             continue;
-        connect(mnuFileUploadData[i], &QAction::triggered, this,
-            [this, i] { mnuFileUploadData_Click(*m_context, i); });
-        connect(mnuFileDownloadData[i], &QAction::triggered, this,
-            [this, i] { mnuFileDownloadData_Click(*m_context, i); });
+        connect(mnuFileUploadData[i], &QAction::triggered, this, [this, i] {
+            if (endFieldEntry())
+                mnuFileUploadData_Click(*m_context, i);
+        });
+        connect(mnuFileDownloadData[i], &QAction::triggered, this, [this, i] {
+            if (endFieldEntry())
+                mnuFileDownloadData_Click(*m_context, i);
+        });
     }
 }
 

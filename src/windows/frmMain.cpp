@@ -76,6 +76,9 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
         QWidget* frame = fraDisplay[std::min(i, 4)];
         lblDisplay[i] = valueLabel(frame, i, i < 2 ? 26 : (i < 4 ? 22 : 18));
     }
+    // What "888°" means, where the operator sees it.
+    lblDisplay[MainDisplayState::Position]->setToolTip(
+        QStringLiteral("Machine position in degrees. Above 30 SPM the position is not shown: the display reads 888°."));
     lblDescription[0] = new QLabel(QStringLiteral("Low Speed:"), fraDisplay[4]);
     lblDescription[1] = new QLabel(QStringLiteral("High Speed:"), fraDisplay[4]);
     for (int i = 0; i < 2; ++i)

@@ -2,9 +2,11 @@
 
 #include "base/Prompter.h"
 #include "link/RSComm.h"
+#include "shared/ChannelRecall.h"
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
 #include "shared/RefreshLoop.h"
+#include "shared/RunningPress.h"
 #include "windows/FormUtility.h"
 #include "windows/frmMDIMain.h"
 #include "windows/ShellContext.h"
@@ -137,6 +139,8 @@ void frmProcessing::Form_Activate()
     // Never deleted under the run: RunTransfer deletes the window once it has
     // hidden itself, and the modal window keeps the main window from closing.
     const Status outcome = m_transfer.Run(TransferType, ParamCount);
+    m_completed = outcome.ok();
+    tellPulseTrains();
     // A PLS operation or a parameter row that failed without a link fault
     // stops the transfer just as well: the operator must not take it for
     // done. A row that names no parameter of the table stopped it before
@@ -148,6 +152,18 @@ void frmProcessing::Form_Activate()
             MsgIcon::Exclamation, MsgButtons::OK);
     }
     accept();
+}
+
+// An upload that found channels holding a pulse train, which a set-up file
+// cannot hold, says so at its end: a download of this data clears them.
+void frmProcessing::tellPulseTrains()
+{
+    const std::optional<TransferWork> work = TransferWorkFor(TransferType, ParamCount);
+    const QList<int>& trains = m_transfer.report().pulseTrainChannels;
+    if (!work || work->download || trains.isEmpty())
+        return;
+    m_prompter.msgBox(
+        PulseTrainNotice(trains), QStringLiteral("Data Upload"), MsgIcon::Information, MsgButtons::OK);
 }
 
 void frmProcessing::cmdCancel_Click()
@@ -196,8 +212,13 @@ void mnuFileUploadData_Click(ShellContext& shell, int Index)
 
 void mnuFileDownloadData_Click(ShellContext& shell, int Index)
 {
-    const MsgResult answer = shell.prompter.msgBox(
-        QStringLiteral("You are about to Download Data to the PLC\r\n\r\nDo You Wish to Continue?"),
+    // What is about to be written: the data group, the file, and how much of
+    // it differs from what the controller held at the last upload.
+    const qint16 code = qint16(Index + TransferDownloadOffset);
+    const QString line = DownloadDataLine(
+        code, shell.globals.gFileNameCaption, shell.globals.lastUpload.differences(code, CurrentData));
+    const MsgResult answer = shell.prompter.msgBox(QStringLiteral("You are about to Download Data to the PLC\r\n\r\n")
+            + line + QStringLiteral("\r\n\r\nDo You Wish to Continue?"),
         QStringLiteral("Data Download"), MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return;
@@ -221,6 +242,11 @@ void RunTransfer(ShellContext& shell, qint16 code)
         // its first check.
         shell.mode.setMode(true);
     }
+    if (code >= TransferDownloadOffset
+        && ConfirmWhileRunning(rs, shell.prompter, QStringLiteral("Data Download"),
+               QStringLiteral("The download writes the data to the controller of the running press."))
+            != PressCheck::Go)
+        return;
 
     TransferType = code;
     // The shown child window waits, as it would below a modal window.
@@ -230,7 +256,14 @@ void RunTransfer(ShellContext& shell, qint16 code)
         loop->setAutoStep(false);
 
     auto* window = new frmProcessing(rs, shell.prompter, &shell.main);
-    QObject::connect(window, &QDialog::finished, &shell.main, [window, loop, loopStepped] {
+    ShellGlobals& globals = shell.globals;
+    QObject::connect(window, &QDialog::finished, &shell.main, [window, loop, loopStepped, &globals, code] {
+        // What the controller holds in the groups moved: known after a whole
+        // upload, not known after any download.
+        if (code >= TransferDownloadOffset)
+            globals.lastUpload.noteDownload(code);
+        else if (window->completed())
+            globals.lastUpload.noteUpload(code, CurrentData);
         if (loop && loopStepped)
             loop->setAutoStep(true);
         window->deleteLater();

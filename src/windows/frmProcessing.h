@@ -34,6 +34,8 @@ public:
     // True from the start of the transfer until it has returned.
     bool transferRunning() const { return m_transfer.running(); }
     const DataTransfer& transfer() const { return m_transfer; }
+    // The transfer ran to its end: no link fault, nothing failed, no cancel.
+    bool completed() const { return m_completed; }
 
     // ---- controls, named as the form names them ----
     QGroupBox* fraProcessing;
@@ -53,12 +55,14 @@ private:
     void Form_Activate();
     void cmdCancel_Click();
     void showProgress(int value);
+    void tellPulseTrains();
 
     RSComm& m_rs;
     Prompter& m_prompter;
     DataTransfer m_transfer;
     bool m_loaded = false;
     bool m_activated = false;
+    bool m_completed = false;
 };
 
 // The File menu's "&Upload (save) Data" item `Index` (0 "Set-up &Parameters",

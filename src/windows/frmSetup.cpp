@@ -5,6 +5,7 @@
 #include "windows/NumericField.h"
 #include "windows/UpDown.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -61,7 +63,8 @@ protected:
 frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     : ChildWindow(parent)
     , tbsSetup(new QTabBar(this))
-    , chkBrakeWearCompEnable(new SwitchCheckBox(QStringLiteral("Brake &Wear Compensation Enable:")))
+    // "B&rake": Alt+W always opens the main window's Window menu.
+    , chkBrakeWearCompEnable(new SwitchCheckBox(QStringLiteral("B&rake Wear Compensation Enable:")))
     , cmdDefault(makeFocusSink(QStringLiteral("-")))
     , m_parameters(prompter, rs)
 {
@@ -202,22 +205,37 @@ void frmSetup::tbsSetup_Click(int index)
 {
     if (index < 0 || index > 1)
         return;
-    if (m_parameters.entryForm().holding) {
-        // A refused entry keeps the operator in its field: the page stays.
+    // The entry in progress ends first, as leaving its field would (an access
+    // key changes the page without moving the focus), with the tab strip
+    // still showing the page the field is on; a refused entry keeps the
+    // operator in its field: the page stays.
+    const int shown = fraSetup[0]->isHidden() ? 1 : 0;
+    if (index != shown) {
         const QSignalBlocker block(tbsSetup);
-        tbsSetup->setCurrentIndex(fraSetup[0]->isHidden() ? 1 : 0);
-        return;
+        tbsSetup->setCurrentIndex(shown);
+        if (!m_parameters.entryForm().endEdit())
+            return;
+        tbsSetup->setCurrentIndex(index);
     }
     m_parameters.showPage(index);
 }
 
 void frmSetup::drawPage()
 {
+    const QFrame* shown = fraSetup[size_t(m_parameters.state().page)];
+    QWidget* focus = QApplication::focusWidget();
+    // The focus was on the page that goes (an access key changed the page):
+    // it comes to the first field of the page shown, not to wherever the
+    // focus chain leads from a hidden field.
+    const bool onOtherPage = focus && isAncestorOf(focus) && !shown->isAncestorOf(focus)
+        && (fraSetup[0]->isAncestorOf(focus) || fraSetup[1]->isAncestorOf(focus));
     fraSetup[0]->setFrameShape(QFrame::NoFrame);
     fraSetup[1]->setFrameShape(QFrame::NoFrame);
     fraSetup[0]->hide();
     fraSetup[1]->hide();
     fraSetup[size_t(m_parameters.state().page)]->show();
+    if (onOtherPage)
+        focusFirstField();
 }
 
 int frmSetup::checkValue() const
@@ -246,16 +264,28 @@ void frmSetup::chkBrakeWearCompEnable_Click()
     m_parameters.brakeWearChanged(checkValue());
 }
 
-void frmSetup::drawPresentation()
+void frmSetup::showEvent(QShowEvent* event)
 {
-    if (!m_parameters.entryForm().live) {
-        // A field that took the focus while the window was being shown was
-        // never entered: the focus waits on the focus sink instead.
-        for (QLineEdit* t : txtSetup) {
-            if (t->hasFocus())
-                cmdDefault->setFocus(Qt::OtherFocusReason);
+    ChildWindow::showEvent(event);
+    if (!event->spontaneous())
+        m_focusPlaced = false;
+}
+
+// The first field of the page shown that takes input, without entering it;
+// the tab strip when none does.
+void frmSetup::focusFirstField()
+{
+    for (int i = firstVisibleField(); i <= lastVisibleField(); ++i) {
+        if (txtSetup[size_t(i)]->isEnabled() && txtSetup[size_t(i)]->isVisible()) {
+            m_fields[size_t(i)]->focusQuietly();
+            return;
         }
     }
+    tbsSetup->setFocus(Qt::OtherFocusReason);
+}
+
+void frmSetup::drawPresentation()
+{
     const bool enabled = m_parameters.state().enabled;
     for (QGroupBox* g : fraParameters)
         g->setEnabled(enabled);
@@ -266,6 +296,15 @@ void frmSetup::drawPresentation()
     }
     chkBrakeWearCompEnable->setEnabled(enabled);
     drawBrakeWear();
+    // The window opened, or a field lost its entry to the presentation: the
+    // focus goes to the first field (never to the focus sink, which cannot
+    // be seen), where nothing begins until the operator types.
+    QWidget* focus = QApplication::focusWidget();
+    const bool inField = std::find(txtSetup.begin(), txtSetup.end(), focus) != txtSetup.end();
+    if (!m_focusPlaced || inField || focus == cmdDefault) {
+        m_focusPlaced = true;
+        focusFirstField();
+    }
 }
 
 } // namespace talvek

@@ -62,7 +62,11 @@ public:
     static QString fieldAddress(int i) { return SetupParameters::fieldAddress(i); }
     static int fieldRow(int i) { return SetupParameters::fieldRow(i); }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void focusFirstField();
     void buildGroups(std::array<QGridLayout*, 3>& grids);
     void buildField(int i, QGridLayout* grid, int row);
     void setTabOrders();
@@ -75,6 +79,8 @@ private:
 
     SetupParameters m_parameters;
     std::array<std::unique_ptr<NumericField>, FieldCount> m_fields;
+    // The focus has been put into the window since it was last shown.
+    bool m_focusPlaced = false;
 };
 
 } // namespace talvek

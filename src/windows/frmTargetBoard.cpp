@@ -78,16 +78,20 @@ frmTargetBoard::frmTargetBoard(
     connect(tabTargetBoard, &QTabBar::currentChanged, this, &frmTargetBoard::tabTargetBoard_Click);
     connect(cmdResetFaults, &QPushButton::clicked, this, &frmTargetBoard::cmdResetFaults_Click);
     connect(cmdGoOnline, &QPushButton::clicked, &m_status, &TargetBoardStatus::goOnline);
-    connect(cmdSetToCurrTime, &QPushButton::clicked, &m_status, &TargetBoardStatus::setBoardTime);
-    connect(cmdSetToCurrDate, &QPushButton::clicked, &m_status, &TargetBoardStatus::setBoardDate);
+    connect(cmdSetToCurrTime, &QPushButton::clicked, this, [this] {
+        if (m_form.endEdit())
+            m_status.setBoardTime();
+    });
+    connect(cmdSetToCurrDate, &QPushButton::clicked, this, [this] {
+        if (m_form.endEdit())
+            m_status.setBoardDate();
+    });
     connect(cmdOk, &QPushButton::clicked, this, &frmTargetBoard::cmdOk_Click);
     connect(&m_status, &TargetBoardStatus::stateChanged, this, &frmTargetBoard::draw);
     connect(&m_status, &TargetBoardStatus::fieldRead, this, &frmTargetBoard::drawField);
     connect(&m_status, &TargetBoardStatus::opened, this, &frmTargetBoard::Form_Activate);
     connect(&m_status, &TargetBoardStatus::closed, this, &frmTargetBoard::Form_Unload);
 
-    // Four pages of controls: on a small screen the panel scrolls.
-    MakeScrollable(this);
 
     m_status.setRefreshLoop(followWithLoop(m_status, rs, mode, RefreshLoop::Activation::LoopPresents));
     Form_Load();
@@ -112,6 +116,7 @@ frmTargetBoard::~frmTargetBoard()
 void frmTargetBoard::Form_Load()
 {
     tabTargetBoard->setCurrentIndex(0);
+    m_form.current = nullptr;
     for (auto& f : m_fields)
         f->entry().setEditing(false);
     m_form.escape = false;
@@ -215,7 +220,8 @@ void frmTargetBoard::drawField(int i, const QString& text)
 
 void frmTargetBoard::tabTargetBoard_Click(int index)
 {
-    if (m_form.holding) {
+    // The entry being typed ends first, as leaving the field would.
+    if (!m_form.endEdit()) {
         // A refused entry keeps the operator in its field: the page stays.
         for (int k = 0; k < PageCount; ++k) {
             if (!fraTargetBoard[size_t(k)]->isHidden()) {
@@ -239,6 +245,8 @@ void frmTargetBoard::showPage(int page)
 
 void frmTargetBoard::cmdResetFaults_Click()
 {
+    if (!m_form.endEdit())
+        return;
     const MsgResult answer = m_prompter.msgBox(
         QStringLiteral("Target Board will be reinitialized.\r\n\r\nDo you wish to continue?"),
         QStringLiteral("WARNING - Fault Code Reset!"), MsgIcon::Critical, MsgButtons::YesNoCancel,
@@ -249,6 +257,9 @@ void frmTargetBoard::cmdResetFaults_Click()
 
 void frmTargetBoard::cmdOk_Click()
 {
+    // What is being typed is taken (or refused, and the panel stays) first.
+    if (!m_form.endEdit())
+        return;
     m_status.stop();
     accept();
 }
@@ -256,12 +267,18 @@ void frmTargetBoard::cmdOk_Click()
 void frmTargetBoard::reject()
 {
     // The window's own close control: as "&Ok".
+    if (!m_form.endEdit())
+        return;
     m_status.stop();
     QDialog::reject();
 }
 
 void frmTargetBoard::closeEvent(QCloseEvent* event)
 {
+    if (isVisible() && !m_form.endEdit()) {
+        event->ignore();
+        return;
+    }
     m_status.stop();
     QDialog::closeEvent(event);
 }

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -119,22 +120,31 @@ void frmTargetBoard::buildButtons(QWidget* pages)
     cmdGoOnline->setMinimumWidth(90);
 
     auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(10, 0, 10, 0);
     bottom->addWidget(cmdDefault, 0, Qt::AlignBottom);
     bottom->addStretch(1);
     bottom->addWidget(cmdGoOnline);
     bottom->addWidget(cmdOk);
-    auto* top = new QVBoxLayout(this);
-    top->setContentsMargins(10, 10, 10, 10);
-    top->setSpacing(0);
-    top->addWidget(tabTargetBoard);
-    auto* pageBox = new QFrame(this);
+    // The tab strip and its pages scroll on a small screen; the buttons stay
+    // below them, never under a scroll bar.
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("scrollContent"));
+    auto* inner = new QVBoxLayout(content);
+    inner->setContentsMargins(10, 10, 10, 0);
+    inner->setSpacing(0);
+    inner->addWidget(tabTargetBoard);
+    auto* pageBox = new QFrame(content);
     pageBox->setFrameShape(QFrame::StyledPanel);
     auto* pageBoxLayout = new QVBoxLayout(pageBox);
     pageBoxLayout->addWidget(pages);
-    top->addWidget(pageBox, 1);
+    inner->addWidget(pageBox, 1);
+    inner->setSizeConstraint(QLayout::SetFixedSize);
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 10);
+    top->setSpacing(0);
+    top->addWidget(ScrollWhenSmall(content, this), 1);
     top->addSpacing(10);
     top->addLayout(bottom);
-    top->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(tabTargetBoard, cmdResetFaults);
     for (int i = 0; i + 1 < FieldCount; ++i)

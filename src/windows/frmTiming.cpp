@@ -6,6 +6,7 @@
 #include "windows/NumericField.h"
 #include "windows/UpDown.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabBar>
@@ -37,8 +39,11 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     , tbsTiming(new QTabBar(this))
     , cmdRecallChan(new QPushButton(QStringLiteral("&Recall Channel")))
     , cmdClearChan(new QPushButton(QStringLiteral("&Clear Channel")))
-    , cmdSetOffset(new QPushButton(QStringLiteral("Set &Offset")))
+    // "Set Offset" is reached by its S: the O belongs to the offset field's
+    // group "Resolver &Offset".
+    , cmdSetOffset(new QPushButton(QStringLiteral("&Set Offset")))
     , cmdResetPLSConfig(new QPushButton(QStringLiteral("&Reset PLS Config")))
+    , cmdRecallAll(new QPushButton(QStringLiteral("Recall &All Channels")))
     , cmdDefault(makeFocusSink(QStringLiteral("-")))
     , sbrMachineTiming(new QStatusBar(this))
     , m_editor(std::make_unique<TimingEditor>(prompter, rs))
@@ -67,19 +72,17 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
 
     // Enter on a focused command button clicks it (Enter in the offset field
     // leads to Set Offset).
-    const std::array<const char*, 4> commandNames { "cmdRecallChan", "cmdClearChan", "cmdSetOffset",
-        "cmdResetPLSConfig" };
-    const std::array<QPushButton*, 4> commands { cmdRecallChan, cmdClearChan, cmdSetOffset,
-        cmdResetPLSConfig };
+    const std::array<const char*, 5> commandNames { "cmdRecallChan", "cmdClearChan", "cmdSetOffset",
+        "cmdResetPLSConfig", "cmdRecallAll" };
+    const std::array<QPushButton*, 5> commands { cmdRecallChan, cmdClearChan, cmdSetOffset, cmdResetPLSConfig,
+        cmdRecallAll };
     for (size_t c = 0; c < commands.size(); ++c) {
         commands[c]->setObjectName(QLatin1String(commandNames[c]));
         commands[c]->setAutoDefault(true);
     }
     buildStatusBar();
 
-    auto* top = LayOutTabbedForm(this, tbsTiming, page, cmdDefault);
-    top->setContentsMargins(10, 10, 10, 0); // the status bar runs to the bottom edge
-    top->addWidget(sbrMachineTiming);
+    layOutWindow(page);
     chainTabOrder();
 
     connect(tbsTiming, &QTabBar::currentChanged, this, &frmTiming::tbsTiming_Click);
@@ -87,6 +90,12 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     connect(cmdClearChan, &QPushButton::clicked, this, &frmTiming::cmdClearChan_Click);
     connect(cmdSetOffset, &QPushButton::clicked, this, &frmTiming::cmdSetOffset_Click);
     connect(cmdResetPLSConfig, &QPushButton::clicked, this, &frmTiming::cmdResetPLSConfig_Click);
+    connect(cmdRecallAll, &QPushButton::clicked, this, &frmTiming::cmdRecallAll_Click);
+    // F5 reads the PLS again, as the button does, wherever the focus is in
+    // the window.
+    auto* reread = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    reread->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(reread, &QShortcut::activated, this, &frmTiming::cmdRecallAll_Click);
     draw(m_editor->state());
     connectEditor();
 
@@ -113,10 +122,14 @@ void frmTiming::connectEditor()
     connect(editor, &TimingEditor::unloading, this, &frmTiming::Form_Unload);
     connect(editor, &TimingEditor::presented, this, [this] {
         m_form.live = true;
-        cmdDefault->setFocus(Qt::OtherFocusReason);
+        focusFirstField();
     });
-    connect(editor, &TimingEditor::gridRecallStarting, this,
-        [this] { cmdDefault->setFocus(Qt::OtherFocusReason); });
+    // The grid is about to be rewritten: typing in it ends (and is checked)
+    // on the focus sink. A field the program put the focus into keeps it.
+    connect(editor, &TimingEditor::gridRecallStarting, this, [this] {
+        if (m_form.current)
+            cmdDefault->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 // ---- lifecycle ----
@@ -138,6 +151,7 @@ void frmTiming::Form_Activate()
 void frmTiming::Form_Unload()
 {
     m_form.live = false;
+    m_form.current = nullptr;
     for (auto& f : m_channelFields) {
         if (f)
             f->entry().setEditing(false);
@@ -150,15 +164,43 @@ void frmTiming::tbsTiming_Click(int index)
 {
     if (index < 0 || index > 1)
         return;
-    if (m_form.holding) {
-        // A refused entry keeps the operator in its field: the page stays.
+    // The entry in progress ends first, as leaving its field would (an access
+    // key changes the page without moving the focus), with the tab strip
+    // still showing the page the field is on; a refused entry keeps the
+    // operator in its field: the page stays.
+    const int shown = fraTiming[0]->isHidden() ? 1 : 0;
+    if (index != shown) {
         const QSignalBlocker block(tbsTiming);
-        tbsTiming->setCurrentIndex(fraTiming[0]->isHidden() ? 1 : 0);
-        return;
+        tbsTiming->setCurrentIndex(shown);
+        if (!m_form.endEdit())
+            return;
+        tbsTiming->setCurrentIndex(index);
     }
+    QWidget* focus = QApplication::focusWidget();
+    const bool onOtherPage = focus && fraTiming[index == 0 ? 1 : 0]->isAncestorOf(focus);
     fraTiming[0]->hide();
     fraTiming[1]->hide();
     fraTiming[size_t(index)]->show();
+    // The focus was on the page that went (an access key changed the page):
+    // it comes to the first field of the page shown, or to the tab strip.
+    if (onOtherPage)
+        focusFirstField();
+}
+
+// The first channel field that takes input, without entering it (never the
+// focus sink, which cannot be seen); the tab strip when no field does.
+void frmTiming::focusFirstField()
+{
+    for (int ch = 0; ch < ChannelCount; ++ch) {
+        for (const int i : { ch, ch + OffField }) {
+            QLineEdit* box = txtChannel[size_t(i)];
+            if (box->isEnabled() && box->isVisible()) {
+                m_channelFields[size_t(i)]->focusQuietly();
+                return;
+            }
+        }
+    }
+    tbsTiming->setFocus(Qt::OtherFocusReason);
 }
 
 // ---- drawing the editor's state ----
@@ -190,6 +232,7 @@ void frmTiming::draw(const TimingState& state)
     cmdClearChan->setEnabled(state.commandEnabled[TimingState::ClearChan]);
     cmdSetOffset->setEnabled(state.commandEnabled[TimingState::SetOffset]);
     cmdResetPLSConfig->setEnabled(state.commandEnabled[TimingState::ResetPLSConfig]);
+    cmdRecallAll->setEnabled(state.commandEnabled[TimingState::RecallAll]);
 }
 
 // ---- the channel setpoint fields ----
@@ -252,29 +295,37 @@ void frmTiming::finishEqualSetpoints(int i)
 }
 
 // ---- the command buttons ----
-// A refused entry keeps the focus: the click that took it does not happen.
+// The entry being typed ends first (a button's access key does not move the
+// focus); a refused entry keeps the focus and the command does not happen.
 
 void frmTiming::cmdRecallChan_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->recallChannelCommand();
 }
 
 void frmTiming::cmdClearChan_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->clearChannelCommand();
 }
 
 void frmTiming::cmdSetOffset_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->setOffsetCommand();
+}
+
+void frmTiming::cmdRecallAll_Click()
+{
+    // The grid is rewritten: what is being typed there is taken first.
+    if (cmdRecallAll->isEnabled() && m_form.endEdit())
+        m_editor->recallAllCommand();
 }
 
 void frmTiming::cmdResetPLSConfig_Click()
 {
-    if (!m_form.holding)
+    if (m_form.endEdit())
         m_editor->resetPLSConfigCommand();
 }
 

@@ -67,6 +67,8 @@ public:
     QPushButton* cmdClearChan;
     QPushButton* cmdSetOffset;
     QPushButton* cmdResetPLSConfig;
+    // Reads the configuration and every channel again (also F5).
+    QPushButton* cmdRecallAll;
     QPushButton* cmdDefault;
     std::array<QLabel*, 10> lblCfgDescription {};
     std::array<QLabel*, 10> lblPLSCfg {};
@@ -87,10 +89,12 @@ private:
     void buildChannelField(int ch, int i, QGridLayout* grid);
     void buildParameterFields();
     void layOutTimingPage();
+    void layOutWindow(QFrame* page);
     void buildConfiguration();
     void buildStatusBar();
     void chainTabOrder();
     void connectEditor();
+    void focusFirstField();
 
     void Form_Activate();
     void Form_Unload();
@@ -99,6 +103,7 @@ private:
     void cmdClearChan_Click();
     void cmdSetOffset_Click();
     void cmdResetPLSConfig_Click();
+    void cmdRecallAll_Click();
 
     void draw(const TimingState& state);
     bool acceptChannel(int i, qint32 value);

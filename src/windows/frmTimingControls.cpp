@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -53,7 +54,7 @@ void frmTiming::buildChannelGrid()
     auto* grid = new QGridLayout(fraTmg[0]);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(8);
-    grid->setColumnMinimumWidth(3, 18);
+    grid->setColumnMinimumWidth(3, 8);
     for (int h = 0; h < 2; ++h) {
         auto* heading = new QLabel(QLatin1String(h == 0 ? "ON" : "OFF"), fraTmg[0]);
         heading->setObjectName(ControlArrayName("lblChannel", 8 + h));
@@ -137,32 +138,40 @@ void frmTiming::buildParameterFields()
 
 void frmTiming::layOutTimingPage()
 {
-    // A parameter field with its up-down control, then the buttons it serves.
-    auto commandRow
-        = [](QGroupBox* box, QLineEdit* text, UpDown* upd, std::initializer_list<QPushButton*> buttons) {
-              auto* row = new QHBoxLayout(box);
-              row->setSpacing(6);
-              row->addWidget(text);
-              row->addWidget(upd);
-              row->addSpacing(12);
-              for (QPushButton* b : buttons) {
-                  b->setParent(box);
-                  row->addWidget(b);
-              }
-              row->addStretch();
-          };
-    commandRow(fraTmg[1], txtTmg[OffsetField], updTmg[OffsetField], { cmdSetOffset });
-    commandRow(
-        fraTmg[2], txtTmg[ChannelNumberField], updTmg[ChannelNumberField], { cmdRecallChan, cmdClearChan });
+    // The offset field with its up-down control and Set Offset in one row.
+    auto* offset = new QHBoxLayout(fraTmg[1]);
+    offset->setSpacing(6);
+    offset->addWidget(txtTmg[OffsetField]);
+    offset->addWidget(updTmg[OffsetField]);
+    offset->addSpacing(12);
+    cmdSetOffset->setParent(fraTmg[1]);
+    offset->addWidget(cmdSetOffset);
+    offset->addStretch();
+    // The channel number, and below it the buttons it serves, one under the
+    // other: the column beside the grid stays narrow enough for a small or
+    // scaled screen.
+    auto* channel = new QGridLayout(fraTmg[2]);
+    channel->setHorizontalSpacing(6);
+    channel->setVerticalSpacing(6);
+    channel->addWidget(txtTmg[ChannelNumberField], 0, 0);
+    channel->addWidget(updTmg[ChannelNumberField], 0, 1, Qt::AlignLeft);
+    for (QPushButton* b : { cmdRecallChan, cmdClearChan }) {
+        b->setParent(fraTmg[2]);
+        channel->addWidget(b, channel->rowCount(), 0, 1, 3);
+    }
+    channel->setColumnStretch(2, 1);
+    cmdRecallAll->setParent(fraTiming[0]);
+    cmdRecallAll->setToolTip(QStringLiteral("Reads the configuration and every channel from the PLS again (F5)"));
 
     auto* timingPage = new QHBoxLayout(fraTiming[0]);
     timingPage->setContentsMargins(0, 0, 0, 0);
-    timingPage->setSpacing(12);
+    timingPage->setSpacing(8);
     timingPage->addWidget(fraTmg[0], 0, Qt::AlignTop);
     auto* side = new QVBoxLayout;
     side->setSpacing(12);
     side->addWidget(fraTmg[1]);
     side->addWidget(fraTmg[2]);
+    side->addWidget(cmdRecallAll, 0, Qt::AlignLeft);
     side->addStretch();
     timingPage->addLayout(side);
 }
@@ -219,6 +228,32 @@ void frmTiming::buildStatusBar()
     }
 }
 
+// The tab strip, the pages (scrolling on a small or scaled screen, so that
+// the window's own status bar stays in view at its bottom), the focus sink.
+void frmTiming::layOutWindow(QFrame* page)
+{
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(8, 8, 8, 0); // the status bar runs to the bottom edge
+    top->setSpacing(0);
+    top->addWidget(tbsTiming);
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    auto* pageHolder = new QWidget;
+    pageHolder->setObjectName(QStringLiteral("pageHolder"));
+    auto* holderLayout = new QHBoxLayout(pageHolder);
+    holderLayout->setContentsMargins(0, 0, 0, 0);
+    holderLayout->addWidget(page, 0, Qt::AlignTop);
+    holderLayout->addStretch();
+    body->addWidget(ScrollWhenSmall(pageHolder, this), 1);
+    top->addLayout(body, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->addWidget(cmdDefault);
+    bottom->addStretch();
+    top->addLayout(bottom);
+    top->addWidget(sbrMachineTiming);
+}
+
 // Tab order: the grid row by row (ON field, its up-down, OFF field, its
 // up-down), then the offset and the channel commands.
 void frmTiming::chainTabOrder()
@@ -236,7 +271,7 @@ void frmTiming::chainTabOrder()
     }
     for (QWidget* w : std::initializer_list<QWidget*> { txtTmg[OffsetField], updTmg[OffsetField],
              cmdSetOffset, txtTmg[ChannelNumberField], updTmg[ChannelNumberField], cmdRecallChan,
-             cmdClearChan, cmdResetPLSConfig, cmdDefault })
+             cmdClearChan, cmdRecallAll, cmdResetPLSConfig, cmdDefault })
         chain(w);
 }
 

@@ -33,6 +33,13 @@ template <class Logic> struct DisplayRig : LogicLink, FreshMachineData
     RefreshLoop loop { logic, rs, mode };
 };
 
+struct ShiftRig : DisplayRig<ShiftCounters>
+{
+    ShiftRig()
+        : DisplayRig(prompter)
+    { }
+};
+
 struct MainRig : DisplayRig<MainDisplay>
 {
     BackgroundMonitor monitor { rs };
@@ -119,7 +126,7 @@ void tst_LiveDisplays::ioStatesDecodeTheirItems()
 // while the link is sound, and a failed read ends the pass.
 void tst_LiveDisplays::shiftCountersAndTheDyingLink()
 {
-    DisplayRig<ShiftCounters> r;
+    ShiftRig r;
     CurrentData.ParamValue[2] = 77;
     r.loop.runCycle();
     QCOMPARE(r.logic.state().count, (std::array<QString, 4> { "0", "0", "77", "0" }));

@@ -288,6 +288,13 @@ void tst_TargetBoardStatus::programOnDisk()
     QCOMPARE(rig.status.boardCode(), qint16('A'));
     QVERIFY(rig.state() == before);
     QCOMPARE(rig.port.openCount(), 0);
+
+    // An ident of NUL bytes (a program uploaded from a board without one)
+    // ends at its first NUL, as the board's: empty, not eight boxes.
+    rig.program("D", QByteArray(8, '\0') + "0312");
+    rig.status.loadProgramSet(path);
+    QCOMPARE(rig.state().onDisk[0], QString());
+    QCOMPARE(rig.state().onDisk[1], QStringLiteral("18"));
 }
 
 void tst_TargetBoardStatus::firstPass()

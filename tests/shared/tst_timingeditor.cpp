@@ -65,6 +65,7 @@ private slots:
     void liveStatusPass();
     void failedStatusReadIsNoReading();
     void resetPLSConfig();
+    void runningPressIsAskedAgain();
     // ---- the state published ----
     void offsetFollowsTheResolverStanding();
     void recallShowsWhatTheBoardHolds();
@@ -166,9 +167,69 @@ void tst_TimingEditor::resetPLSConfig()
     QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("PLS Config Download"));
     QCOMPARE(r.prompter.messages().at(0).icon, MsgIcon::Question);
     QCOMPARE(r.prompter.messages().at(0).buttons, MsgButtons::RetryCancel);
-    QCOMPARE(r.commandsSince(m), QList<int>({ 59, 59, 0x38, 75, 0x38, 91 }));
+    // The speed is read first (the press stands: nothing more is asked).
+    QCOMPARE(r.commandsSince(m), QList<int>({ 1, 59, 59, 0x38, 75, 0x38, 91 }));
     for (const QString& text : r.state().configTexts)
         QCOMPARE(text, QStringLiteral("---"));
+}
+
+// Clear Channel and Reset PLS Config on a running press: after their own
+// question (Reset has none) a second one names the speed, default No; No
+// sends nothing. A speed read that fails ends the command quietly.
+void tst_TimingEditor::runningPressIsAskedAgain()
+{
+    EditorRig r;
+    r.sim.setPLSChannel(3, PlsRig::setpoints(110, 130));
+    r.sim.setWord(K7700Sim::SpeedWord, 250);
+    r.sim.setRunning(true);
+    QVERIFY(r.startOnline());
+    const Channel programmed = r.sim.plsChannel(3);
+    r.editor.setParameterText(TimingState::ChannelNumberField, QStringLiteral("3"));
+
+    r.prompter.answerMsg(MsgResult::Yes);
+    r.prompter.answerMsg(MsgResult::No);
+    qsizetype m = r.mark();
+    r.editor.clearChannelCommand();
+    QCOMPARE(r.prompter.messages().size(), 2);
+    const PromptCall running = r.prompter.messages().at(1);
+    QCOMPARE(running.text,
+        QStringLiteral("The press is running at 250 SPM.\r\n\r\nClearing channel CH03 turns its output off."
+                       "\r\n\r\nDo you wish to continue?"));
+    QCOMPARE(running.title, QStringLiteral("Clear Channel"));
+    QCOMPARE(running.icon, MsgIcon::Exclamation);
+    QCOMPARE(running.buttons, MsgButtons::YesNo);
+    QCOMPARE(running.defaultButton, MsgDefault::Button2);
+    QCOMPARE(r.commandsSince(m), QList<int>({ 1 })); // the speed read, nothing for the PLS
+    QCOMPARE(r.sim.plsChannel(3), programmed);
+
+    r.prompter.clear();
+    r.prompter.answerMsg(MsgResult::Yes);
+    r.prompter.answerMsg(MsgResult::Yes);
+    r.editor.clearChannelCommand();
+    QCOMPARE(r.sim.plsChannel(3).kind, Channel::Kind::Empty);
+
+    r.prompter.clear();
+    r.prompter.answerMsg(MsgResult::No);
+    m = r.mark();
+    r.editor.resetPLSConfigCommand();
+    QCOMPARE(r.prompter.messages().size(), 1);
+    QCOMPARE(r.prompter.messages().at(0).text,
+        QStringLiteral("The press is running at 250 SPM.\r\n\r\nResetting the PLS configuration reprograms "
+                       "the PLS of the running press.\r\n\r\nDo you wish to continue?"));
+    QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("Reset PLS Config"));
+    QCOMPARE(r.prompter.messages().at(0).defaultButton, MsgDefault::Button2);
+    QCOMPARE(r.commandsSince(m), QList<int>({ 1 }));
+
+    // The link dies on the speed read: the link's own box, nothing else.
+    r.prompter.clear();
+    r.sim.setPLSChannel(3, programmed);
+    r.prompter.answerMsg(MsgResult::Yes);
+    r.sim.setDroppedOut(true);
+    r.prompter.answerMsg(MsgResult::Cancel);
+    r.editor.clearChannelCommand();
+    QCOMPARE(r.prompter.messages().size(), 2);
+    QCOMPARE(r.prompter.messages().at(1).text, kNoComm);
+    QCOMPARE(r.sim.plsChannel(3), programmed);
 }
 
 // ---- the state published ----

@@ -343,7 +343,8 @@ void tst_frm8816DF1::numericFields()
     settle();
     QCOMPARE(CurrentData.ParamValue[16], 13);
     QCOMPARE(Writes(r.port.exchanges(), m), QList<WireOp>({ { true, 4050, 13 } }));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->updSetup[0]));
+    // Enter went on to the next field, past the field's own arrows.
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->txtSetup[1]));
 
     // Limits and the spinner of the file number field.
     m = r.mark();

@@ -6,6 +6,8 @@
 #include "LiveRig.h"
 #include "windows/frmData.h"
 
+#include <QTimer>
+
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -134,47 +136,54 @@ private slots:
         QVERIFY(rig.writesSince(0).isEmpty());
     }
 
-    void transferDataIsMomentary_data()
+    // The end of the shift is asked first (default No). No writes nothing;
+    // Yes writes 1, and the hold that stands for the click writes the 0.
+    void transferDataAsksFirst_data()
     {
         QTest::addColumn<Qt::MouseButton>("button");
         QTest::newRow("left") << Qt::LeftButton;
         QTest::newRow("right") << Qt::RightButton;
-        QTest::newRow("middle") << Qt::MiddleButton;
     }
 
-    void transferDataIsMomentary()
+    void transferDataAsksFirst()
     {
         QFETCH(Qt::MouseButton, button);
         LiveRig rig;
         auto* w = rig.show<frmData>(4);
         rig.sim.setByte(kF32Byte, 0x80); // another flag of that byte is left alone
-        rig.online();
-        w->refreshLoop().runCycle();
-        const qsizetype mark = rig.mark();
-        QTest::mousePress(w->cmdEndofShift, button);
-        QCOMPARE(rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 } }));
-        // Held down: F32 stays 1 while the display keeps polling.
-        w->refreshLoop().runCycle();
-        w->refreshLoop().runCycle();
-        QCOMPARE(rig.writesSince(mark).size(), 1);
-        QTest::mouseRelease(w->cmdEndofShift, button);
-        QCOMPARE(
-            rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 }, { true, kF32Byte, 0x80 } }));
-        QVERIFY(!rig.sim.flag(32));
-        QCOMPARE(rig.script().unexpected(), 0);
-    }
-
-    void transferDataEndsTheShift()
-    {
-        LiveRig rig;
-        auto* w = rig.show<frmData>(4);
         rig.sim.setD(1100, 2500000);
         rig.sim.setWord(1104, 17);
         rig.online();
         w->refreshLoop().runCycle();
-        QCOMPARE(texts(w), QStringList({ "2,500,000", "17", "0", "0" }));
-        QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
-        QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
+        auto* hold = w->findChild<QTimer*>(QStringLiteral("endOfShiftHold"));
+        QVERIFY(hold);
+
+        qsizetype mark = rig.mark();
+        rig.script().answerMsg(MsgResult::No);
+        QTest::mouseClick(w->cmdEndofShift, button);
+        const auto asked = rig.script().messages();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].text,
+            QStringLiteral("End the current shift?\r\n\r\nThe controller moves the counts of the current shift "
+                           "to the last shift and starts the current shift again from 0.\r\n\r\nDo you wish "
+                           "to continue?"));
+        QCOMPARE(asked[0].title, QStringLiteral("End of Shift"));
+        QCOMPARE(asked[0].buttons, MsgButtons::YesNo);
+        QCOMPARE(asked[0].defaultButton, MsgDefault::Button2);
+        QVERIFY(rig.writesSince(mark).isEmpty());
+        QVERIFY(!hold->isActive());
+
+        rig.script().answerMsg(MsgResult::Yes);
+        QTest::mouseClick(w->cmdEndofShift, button);
+        QCOMPARE(rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 } }));
+        // Held: F32 stays 1 while the display keeps polling, then goes back.
+        QVERIFY(hold->isActive());
+        w->refreshLoop().runCycle();
+        QCOMPARE(rig.writesSince(mark).size(), 1);
+        QMetaObject::invokeMethod(hold, "timeout", Qt::DirectConnection);
+        QCOMPARE(
+            rig.writesSince(mark), QList<WireOp>({ { true, kF32Byte, 0x81 }, { true, kF32Byte, 0x80 } }));
+        QVERIFY(!rig.sim.flag(32));
         w->refreshLoop().runCycle();
         QCOMPARE(texts(w), QStringList({ "0", "0", "2,500,000", "17" }));
         QCOMPARE(rig.script().unexpected(), 0);
@@ -193,10 +202,14 @@ private slots:
         // byte read the first time. Nothing else is stored; no box.
         rig.sim.setByte(0xFF, 0x11);
         rig.sim.corruptReplyTo(4);
+        rig.script().answerMsg(MsgResult::Yes); // end the shift
         QTest::mousePress(w->cmdEndofShift, Qt::LeftButton);
-        QCOMPARE(rig.script().messages().size(), 0);
+        QCOMPARE(rig.script().messages().size(), 1); // the question, no alert
         QVERIFY(rig.sim.flag(32));
         QCOMPARE(rig.sim.byte(0xFF), quint8(0x11));
+        auto* hold = w->findChild<QTimer*>(QStringLiteral("endOfShiftHold"));
+        QVERIFY(hold);
+        QMetaObject::invokeMethod(hold, "timeout", Qt::DirectConnection);
         QTest::mouseRelease(w->cmdEndofShift, Qt::LeftButton);
         w->refreshLoop().runCycle();
         QVERIFY(!rig.sim.flag(32));

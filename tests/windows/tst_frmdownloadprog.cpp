@@ -83,6 +83,7 @@ class tst_frmDownloadProg : public QObject
 private slots:
     void offlineAnsweredNo();
     void downloadFromOffline();
+    void runningPressAskedAgain();
     void invalidImageHaltsBeforeProgramMode();
     void cancelledOrRefusedSelections();
     void targetBoardSelection();
@@ -204,6 +205,31 @@ void tst_frmDownloadProg::downloadFromOffline()
     QCOMPARE(rig.panel(2), QStringLiteral("ONLINE"));
     QVERIFY(rig.w->tmrBackgroungUpdate->isActive());
     QVERIFY(!rig.rs().ValidProgram());
+}
+
+// On a running press the download (every output off) asks again after its
+// own question, naming the speed; No loads nothing.
+void tst_frmDownloadProg::runningPressAskedAgain()
+{
+    LiveRig rig;
+    const QString path = programSet(rig, QStringLiteral("PRESS1"), "D", "PRESS 10312", kImage);
+    rig.sim.setWord(K7700Sim::SpeedWord, 250);
+    rig.online();
+    const qsizetype m = rig.mark();
+    rig.script().answerFile(path);
+    rig.script().answerMsg(MsgResult::Yes); // "You are about to download"
+    rig.script().answerMsg(MsgResult::No);
+    rig.w->mnuFileDownloadProgram->trigger();
+    QCOMPARE(titles(rig.script()),
+        QStringList({ "<open>", "Program Download", "Program Download" }));
+    const PromptCall& running = rig.script().calls()[2];
+    QCOMPARE(running.text,
+        QStringLiteral("The press is running at 250 SPM.\r\n\r\nA program download turns every output of the "
+                       "K7700 off.\r\n\r\nDo you wish to continue?"));
+    QCOMPARE(running.defaultButton, MsgDefault::Button2);
+    QVERIFY(!transferWindow(rig));
+    QVERIFY(rig.w->tmrBackgroungUpdate->isActive());
+    QVERIFY(rig.writesSince(m).isEmpty());
 }
 
 void tst_frmDownloadProg::invalidImageHaltsBeforeProgramMode()

@@ -135,7 +135,7 @@ void tst_frmMDIMain::menuItems_data()
     row("mnuFileSave", "&Save", "Ctrl+S", true, true, false);
     row("mnuFileSaveAs", "Save &As...", "", true, true, false);
     row("mnuFileExport", "Export Shift Data...", "Ctrl+X", true, true, false);
-    row("mnuFileDownloadProgram", "Download &Program", "", true, true, false);
+    row("mnuFileDownloadProgram", "Download P&rogram", "", true, true, false);
     row("mnuFilePrint", "&Print Report...", "Ctrl+P", true, true, false);
     row("mnuFilePrintSetup", "Print Set&up...", "", false, false, false);
     row("mnuFileExit", "E&xit", "", true, true, false);
@@ -196,7 +196,7 @@ void tst_frmMDIMain::transferSubmenus()
         file << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(file,
         (QStringList { "&New...", "&Open...", "&Save", "Save &As...", "-", "Export Shift Data...", "-",
-            "&Upload (save) Data", "Download &Program", "&Download Data", "-", "&Print Report...",
+            "&Upload (save) Data", "Download P&rogram", "&Download Data", "-", "&Print Report...",
             "Print Set&up...", "-", "E&xit" }));
 }
 

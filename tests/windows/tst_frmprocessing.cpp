@@ -73,6 +73,8 @@ private slots:
     void uploadGoesOnlineAndChildWaits();
     void downloadAllWhileOnline();
     void goingOnlineFails();
+    void downloadOnARunningPress();
+    void uploadNamesChannelsTheFileCannotHold();
 };
 
 void tst_frmProcessing::loadAndRun_data()
@@ -254,8 +256,11 @@ void tst_frmProcessing::confirmations()
             QStringLiteral("Data Upload"), MsgButtons::YesNo);
         QCOMPARE(boxes[0].defaultButton, MsgDefault::Button1);
     } else {
+        // The question names what would be written (nothing uploaded yet:
+        // no count).
         checkBox(boxes[0],
-            QStringLiteral("You are about to Download Data to the PLC\r\n\r\nDo You Wish to Continue?"),
+            QStringLiteral("You are about to Download Data to the PLC\r\n\r\nShift Data from [unnamed].\r\n\r\n"
+                           "Do You Wish to Continue?"),
             QStringLiteral("Data Download"), MsgButtons::YesNo);
         // Writing to the press: Enter alone answers No.
         QCOMPARE(boxes[0].defaultButton, MsgDefault::Button2);
@@ -338,6 +343,71 @@ void tst_frmProcessing::goingOnlineFails()
     QVERIFY(!rig.rs().OnlineMode);
     QCOMPARE(rig.window()->prgProcessing->value(), 0);
     QCOMPARE(CurrentData, DefaultData);
+}
+
+// After an upload the download question counts what differs from it; on a
+// running press a second question names the speed (default No), and No
+// writes nothing.
+void tst_frmProcessing::downloadOnARunningPress()
+{
+    TransferRig rig;
+    rig.online();
+    rig.sim.setWord(K7700Sim::SpeedWord, 250);
+    rig.script().answerMsg(MsgResult::Yes);
+    rig.w->mnuFileUploadData[0]->trigger(); // Set-up Parameters
+    QVERIFY(runs(rig.window()));
+    flushDeletes();
+    CurrentData.ParamValue[10] = 321; // one of the 12 rows changed since
+    rig.w->globals().gFileNameCaption = QStringLiteral("[press3.sdt]");
+
+    rig.script().answerMsg(MsgResult::Yes);
+    rig.script().answerMsg(MsgResult::No);
+    const qsizetype mark = rig.mark();
+    rig.w->mnuFileDownloadData[0]->trigger();
+    const auto boxes = rig.script().messages();
+    QCOMPARE(boxes.size(), 3);
+    QCOMPARE(boxes[1].text,
+        QStringLiteral("You are about to Download Data to the PLC\r\n\r\nSet-up Parameters from [press3.sdt]: 1 of "
+                       "12 rows differs from what the controller held at the last upload.\r\n\r\nDo You Wish to "
+                       "Continue?"));
+    QCOMPARE(boxes[2].text,
+        QStringLiteral("The press is running at 250 SPM.\r\n\r\nThe download writes the data to the controller of "
+                       "the running press.\r\n\r\nDo you wish to continue?"));
+    QCOMPARE(boxes[2].title, QStringLiteral("Data Download"));
+    QCOMPARE(boxes[2].icon, MsgIcon::Exclamation);
+    QCOMPARE(boxes[2].buttons, MsgButtons::YesNo);
+    QCOMPARE(boxes[2].defaultButton, MsgDefault::Button2);
+    QVERIFY(rig.writesSince(mark).isEmpty());
+    QVERIFY(!rig.window());
+}
+
+// A timing upload that finds a pulse train names it at its end; the record
+// holds the channel as empty.
+void tst_frmProcessing::uploadNamesChannelsTheFileCannotHold()
+{
+    TransferRig rig;
+    rig.online();
+    K7700Sim::PLSChannel train;
+    train.kind = K7700Sim::PLSChannel::Kind::PulseTrain;
+    train.on = 4;
+    train.onDivisions = 10;
+    train.offDivisions = 10;
+    rig.sim.setPLSChannel(9, train);
+    rig.script().answerMsg(MsgResult::Yes);
+    rig.script().answerMsg(MsgResult::OK);
+    rig.w->mnuFileUploadData[1]->trigger();
+    QVERIFY(runs(rig.window()));
+    const auto boxes = rig.script().messages();
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[1].text,
+        QStringLiteral("The PLS holds channels that a set-up file cannot hold: CH09 (pulse train).\r\n\r\nThey "
+                       "are kept here as empty channels (ON 0, OFF 0): a download of this data will clear them on "
+                       "the PLS."));
+    QCOMPARE(boxes[1].title, QStringLiteral("Data Upload"));
+    QCOMPARE(boxes[1].icon, MsgIcon::Information);
+    QCOMPARE(CurrentData.OnSetpoint[9], qint16(0));
+    QCOMPARE(CurrentData.OffSetpoint[9], qint16(0));
+    QCOMPARE(rig.script().unexpected(), 0);
 }
 
 QTEST_MAIN(tst_frmProcessing)

@@ -7,6 +7,7 @@
 #include "MainWindowRig.h"
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
+#include "shared/SetupFile.h"
 #include "SimLinkMode.h"
 #include "windows/frmSetup.h"
 #include "windows/NumericField.h"
@@ -14,6 +15,7 @@
 #include "WireOps.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +122,8 @@ private slots:
     void focusBeforeTheFirstPresentationIsNoEntry();
     void unloadWhileEditingValidatesNothing();
     void onlineRoadOfOneEdit();
+    void keyboardPageChangeChecksTheEntry();
+    void saveTakesTheEntryBeingTyped();
 };
 
 void tst_frmSetup::controls()
@@ -133,7 +137,7 @@ void tst_frmSetup::controls()
     QCOMPARE(w.fraParameters[0]->title(), QStringLiteral("Brake Wear Compensation"));
     QCOMPARE(w.fraParameters[1]->title(), QStringLiteral("Bodymaker Running Speeds"));
     QCOMPARE(w.fraParameters[2]->title(), QStringLiteral("Trimmer Speed References"));
-    QCOMPARE(w.chkBrakeWearCompEnable->text(), QStringLiteral("Brake &Wear Compensation Enable:"));
+    QCOMPARE(w.chkBrakeWearCompEnable->text(), QStringLiteral("B&rake Wear Compensation Enable:"));
     QCOMPARE(w.cmdDefault->text(), QStringLiteral("-"));
     // The focus sink takes the focus but is not seen.
     QVERIFY(w.cmdDefault->focusPolicy() & Qt::TabFocus);
@@ -563,14 +567,15 @@ void tst_frmSetup::enterInsertsNothing()
     settle();
     QCOMPARE(box->text(), QStringLiteral("400"));
     QCOMPARE(CurrentData.ParamValue[11], 400);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->updSetup[4]));
-    // The keypad's Enter does the same.
+    // On past the field's own arrows (the last field of the page: to the tab strip).
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->tbsSetup));
+    // The keypad's Enter does the same: on to the next field.
     typeInto(r.txt(3), QStringLiteral("123"));
     QTest::keyClick(r.txt(3), Qt::Key_Enter, Qt::KeypadModifier);
     settle();
     QCOMPARE(r.text(3), QStringLiteral("123"));
     QCOMPARE(CurrentData.ParamValue[10], 123);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->updSetup[3]));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(4)));
 }
 
 void tst_frmSetup::editedFieldKeepsItsTextThroughTheRefresh()
@@ -741,18 +746,29 @@ void tst_frmSetup::focusBeforeTheFirstPresentationIsNoEntry()
     QVERIFY(r.show());
     r.online();
     // The window being shown puts the focus into a field (as the frame's
-    // focus handling can): that is no entry, and the presentation moves it on.
+    // focus handling can): that is no entry. The presentation puts the focus
+    // into the first field, never on the focus sink, and enters nothing.
     r.txt(3)->setFocus(Qt::TabFocusReason);
     QVERIFY(!r.w->editing(3));
     const qsizetype m = r.mark();
     r.w->refreshLoop().step();
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
-    QVERIFY(!r.w->editing(3));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(0)));
+    QVERIFY(!r.w->editing(0) && !r.w->editing(3));
     r.w->refreshLoop().runCycle();
     settle();
     QVERIFY(r.writesSince(m).isEmpty());
     QVERIFY(r.prompter.calls().isEmpty());
+    QCOMPARE(r.text(0), QStringLiteral("120") + Deg); // the refresh fills the focused field
     QCOMPARE(r.text(3), QStringLiteral("250"));
+    // The first key typed there begins the entry: it replaces the value.
+    QTest::keyClicks(r.txt(0), QStringLiteral("95"));
+    QVERIFY(r.w->editing(0));
+    QCOMPARE(r.text(0), QStringLiteral("95"));
+    QVERIFY(r.w->field(0).pending());
+    QTest::keyClick(r.txt(0), Qt::Key_Tab);
+    settle();
+    QCOMPARE(r.sim.word(1020), quint16(95));
+    QVERIFY(!r.w->field(0).pending());
 }
 
 void tst_frmSetup::unloadWhileEditingValidatesNothing()
@@ -813,6 +829,108 @@ void tst_frmSetup::onlineRoadOfOneEdit()
     QCOMPARE(CurrentData.ParamValue[10], 300);
     QCOMPARE(rig.sim.word(1026), 300);
     QVERIFY(rig.script().calls().isEmpty());
+}
+
+// The set-up window inside the main window, ONLINE, its loop stepped by the test.
+struct MainSetupRig
+{
+    Rig rig;
+    frmSetup* setup = nullptr;
+    MainSetupRig()
+    {
+        rig.showActive();
+        rig.w->mnuWindowForm[1]->trigger();
+        flushDeletes();
+        setup = qobject_cast<frmSetup*>(rig.w->currentChild());
+        if (setup)
+            setup->refreshLoop().setAutoStep(false);
+    }
+    void cycle() { setup->refreshLoop().runCycle(); }
+    QLineEdit* txt(int i) const { return setup->txtSetup[size_t(i)]; }
+    // A key as the operator presses it: to whatever has the focus.
+    static void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
+    {
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    }
+};
+
+// A page changed by its access key (or Ctrl+Tab) ends the entry as Tab does:
+// a value accepted is written before the page goes, one refused keeps the
+// page with the message; nothing stale stays in the field.
+void tst_frmSetup::keyboardPageChangeChecksTheEntry()
+{
+    MainSetupRig r;
+    QVERIFY(r.setup);
+    r.rig.sim.setWord(1020, 111);
+    r.rig.w->mnuViewOnline->trigger();
+    r.cycle();
+    QCOMPARE(r.txt(0)->text(), QStringLiteral("111") + Deg);
+
+    typeInto(r.txt(0), QStringLiteral("120"));
+    QVERIFY(r.setup->field(0).pending());
+    r.key(Qt::Key_T, Qt::AltModifier);
+    QCOMPARE(r.setup->tbsSetup->currentIndex(), 1);
+    QCOMPARE(r.rig.sim.word(1020), quint16(120));
+    QVERIFY(!r.setup->editing(0));
+    QVERIFY(!r.setup->field(0).pending());
+    r.key(Qt::Key_B, Qt::AltModifier);
+    QCOMPARE(r.setup->tbsSetup->currentIndex(), 0);
+    r.rig.sim.setWord(1020, 112); // the controller moves on
+    r.cycle(); // ends at the page change
+    r.cycle();
+    QCOMPARE(r.txt(0)->text(), QStringLiteral("112") + Deg);
+
+    // Refused: the message, the page stays, the saved value is back.
+    typeInto(r.txt(0), QStringLiteral("999"));
+    const qsizetype m = r.rig.port.exchanges().size();
+    r.key(Qt::Key_T, Qt::AltModifier);
+    const auto boxes = r.rig.script().messages();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, QStringLiteral("Only a Number Between 0 and 359 can be Entered"));
+    QCOMPARE(r.setup->tbsSetup->currentIndex(), 0);
+    QVERIFY(r.setup->fraSetup[0]->isVisible());
+    QCOMPARE(r.txt(0)->text(), QStringLiteral("112") + Deg);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(0)));
+    QVERIFY(Writes(r.rig.port.exchanges(), m).isEmpty());
+    // Leaving now writes the value the controller holds, never 999 or 111.
+    r.key(Qt::Key_Tab);
+    settle();
+    QCOMPARE(r.rig.sim.word(1020), quint16(112));
+
+    // Ctrl+Tab changes the page the same way.
+    typeInto(r.txt(3), QStringLiteral("260"));
+    r.key(Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(r.setup->tbsSetup->currentIndex(), 1);
+    QCOMPARE(r.rig.sim.word(1026), quint16(260));
+    QCOMPARE(r.rig.script().unexpected(), 0);
+}
+
+// Ctrl+S while a value is typed offline: the file holds what the field shows.
+void tst_frmSetup::saveTakesTheEntryBeingTyped()
+{
+    MainSetupRig r;
+    QVERIFY(r.setup);
+    r.rig.w->mnuEditOfflineEditing->trigger();
+    QVERIFY(OfflineEditing);
+    r.cycle();
+    r.cycle();
+    typeInto(r.txt(0), QStringLiteral("88"));
+    const QString path = r.rig.dir.filePath(QStringLiteral("press3.sdt"));
+    r.rig.script().answerFile(path);
+    r.key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(CurrentData.ParamValue[7], 88);
+    QVERIFY(LoadFileData(path));
+    QCOMPARE(FileData.ParamValue[7], 88);
+    QVERIFY(!r.setup->field(0).pending());
+
+    // A refused entry keeps the operator in the field and saves nothing.
+    typeInto(r.txt(0), QStringLiteral("400"));
+    QVERIFY(QFile::remove(path));
+    r.key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(r.rig.script().messages().size(), 1);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(0)));
+    QCOMPARE(r.rig.script().unexpected(), 0);
 }
 
 QTEST_MAIN(tst_frmSetup)

@@ -94,6 +94,9 @@ private slots:
     void setOffset();
     void offlinePresentationAndEditing();
     void machineTimingFromTheWindowMenu();
+    void arrowOnAPlaceholderDoesNothing();
+    void keyboardPageChangeChecksTheEntry();
+    void recallAllReadsThePlsAgain();
 };
 
 void tst_frmTiming::controls()
@@ -132,7 +135,7 @@ void tst_frmTiming::controls()
     QCOMPARE(w.tmgField(0).entry().options().title, QStringLiteral("Resolver Offset"));
     QCOMPARE(w.cmdRecallChan->text(), QStringLiteral("&Recall Channel"));
     QCOMPARE(w.cmdClearChan->text(), QStringLiteral("&Clear Channel"));
-    QCOMPARE(w.cmdSetOffset->text(), QStringLiteral("Set &Offset"));
+    QCOMPARE(w.cmdSetOffset->text(), QStringLiteral("&Set Offset"));
     QCOMPARE(w.cmdResetPLSConfig->text(), QStringLiteral("&Reset PLS Config"));
     QCOMPARE(w.lblCfgDescription[0]->text(), QStringLiteral("Number of PLS Channels:"));
     QCOMPARE(w.lblCfgDescription[1]->text(), QStringLiteral("PLS Program:"));
@@ -174,7 +177,8 @@ void tst_frmTiming::onlinePresentationOneOperationPerStep()
         QVERIFY(r.txt(i)->isEnabled());
     }
     QVERIFY(!w.cmdRecallChan->isEnabled()); // until the grid is read
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cmdDefault));
+    // The focus is in the first field (not on the focus sink), not entered.
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(0)));
 
     qsizetype m = r.mark();
     loop.step(); // cycle start: no operation
@@ -566,6 +570,107 @@ void tst_frmTiming::machineTimingFromTheWindowMenu()
     // Switching away ends its loop.
     rig.w->ShowChildForm(0);
     QVERIFY(!timing->refreshLoop().isRunning());
+    QCOMPARE(rig.script().unexpected(), 0);
+}
+
+// An arrow click steps a field only from a value: on "-" (not read yet) or
+// "****" (empty) it does nothing, so 0 + 1 never reaches the PLS.
+void tst_frmTiming::arrowOnAPlaceholderDoesNothing()
+{
+    TimingRig r;
+    r.sim.setPLSChannel(7, TimingRig::setpoints(40, 60));
+    r.mode.setMode(true);
+    QVERIFY(r.show()); // presented: every field shows "-" until the grid is read
+    QCOMPARE(r.text(7), QStringLiteral("-"));
+    const Channel before = r.sim.plsChannel(7);
+    qsizetype m = r.mark();
+    QTest::mouseClick(r.w->updChannel[7]->upButton(), Qt::LeftButton);
+    QTest::mouseClick(r.w->updChannel[23]->downButton(), Qt::LeftButton);
+    QVERIFY(r.commandsSince(m).isEmpty());
+    QCOMPARE(r.text(7), QStringLiteral("-"));
+    QCOMPARE(r.sim.plsChannel(7), before);
+    r.cycle();
+    QCOMPARE(r.text(2), QStringLiteral("****"));
+    m = r.mark();
+    QTest::mouseClick(r.w->updChannel[2]->upButton(), Qt::LeftButton);
+    QVERIFY(r.commandsSince(m).isEmpty());
+    QCOMPARE(r.text(2), QStringLiteral("****"));
+    // From a value it steps and programs the channel.
+    QCOMPARE(r.text(7), QStringLiteral("40"));
+    QTest::mouseClick(r.w->updChannel[7]->upButton(), Qt::LeftButton);
+    QCOMPARE(r.sim.plsChannel(7), TimingRig::setpoints(41, 60));
+    QVERIFY(r.prompter.calls().isEmpty());
+}
+
+// Machine Timing inside the main window: a page changed by its access key
+// checks and sends the entry being typed, or refuses it and keeps the page.
+void tst_frmTiming::keyboardPageChangeChecksTheEntry()
+{
+    LiveRig rig;
+    rig.showActive();
+    rig.w->mnuWindowForm[3]->trigger();
+    flushDeletes();
+    auto* timing = qobject_cast<frmTiming*>(rig.w->currentChild());
+    QVERIFY(timing);
+    timing->refreshLoop().setAutoStep(false);
+    rig.sim.setPLSChannel(1, TimingRig::setpoints(180, 200));
+    rig.sim.setPLSChannel(5, TimingRig::setpoints(150, 200));
+    rig.online();
+    timing->refreshLoop().runCycle();
+    QCOMPARE(timing->txtChannel[5]->text(), QStringLiteral("150"));
+    auto key = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::AltModifier) {
+        QTest::keyClick(QApplication::focusWidget(), k, m);
+    };
+
+    typeInto(timing->txtChannel[1], QStringLiteral("400"));
+    key(Qt::Key_P);
+    QCOMPARE(rig.script().messages().size(), 1);
+    QCOMPARE(rig.script().messages().at(0).text, kRange);
+    QCOMPARE(timing->tbsTiming->currentIndex(), 0);
+    QCOMPARE(timing->txtChannel[1]->text(), QStringLiteral("180"));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(timing->txtChannel[1]));
+
+    typeInto(timing->txtChannel[5], QStringLiteral("155"));
+    key(Qt::Key_P);
+    QCOMPARE(timing->tbsTiming->currentIndex(), 1);
+    QCOMPARE(rig.sim.plsChannel(5), TimingRig::setpoints(155, 200));
+    QCOMPARE(CurrentData.OnSetpoint[5], qint16(155));
+    key(Qt::Key_T);
+    QCOMPARE(timing->tbsTiming->currentIndex(), 0);
+    QCOMPARE(timing->txtChannel[5]->text(), QStringLiteral("155"));
+    QCOMPARE(rig.script().unexpected(), 0);
+}
+
+// F5 (and the button) reads the configuration and every channel again over
+// the loop's next steps; the working data keeps what it held.
+void tst_frmTiming::recallAllReadsThePlsAgain()
+{
+    LiveRig rig;
+    rig.showActive();
+    rig.w->mnuWindowForm[3]->trigger();
+    flushDeletes();
+    auto* timing = qobject_cast<frmTiming*>(rig.w->currentChild());
+    QVERIFY(timing);
+    timing->refreshLoop().setAutoStep(false);
+    rig.online();
+    timing->refreshLoop().runCycle();
+    QVERIFY(timing->cmdRecallAll->isEnabled());
+    QCOMPARE(timing->cmdRecallAll->text(), QStringLiteral("Recall &All Channels"));
+    rig.sim.setPLSChannel(3, TimingRig::setpoints(11, 22)); // changed at the press's own panel
+    rig.sim.setPLSConfigTable({ 8, 4 });
+    const std::array<qint16, 16> kept = CurrentData.OnSetpoint;
+    timing->refreshLoop().runCycle();
+    QCOMPARE(timing->txtChannel[3]->text(), QStringLiteral("****")); // read only once so far
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    timing->refreshLoop().runCycle();
+    QCOMPARE(timing->txtChannel[3]->text(), QStringLiteral("11"));
+    QCOMPARE(timing->txtChannel[19]->text(), QStringLiteral("22"));
+    QCOMPARE(timing->lblPLSCfg[1]->text(), QStringLiteral("4"));
+    QCOMPARE(CurrentData.OnSetpoint, kept);
+    rig.sim.setPLSChannel(3, TimingRig::setpoints(12, 22));
+    QTest::mouseClick(timing->cmdRecallAll, Qt::LeftButton);
+    timing->refreshLoop().runCycle();
+    QCOMPARE(timing->txtChannel[3]->text(), QStringLiteral("12"));
     QCOMPARE(rig.script().unexpected(), 0);
 }
 

@@ -31,6 +31,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <map>
+#include <memory>
 
 using namespace talvek;
 using namespace talvek::test;
@@ -72,13 +73,22 @@ QString shippedHelp()
 }
 
 // Runs `action` on the modal dialog the code under test opens next.
+// The prompter lets queued events run before its box is up, so the action
+// waits until the dialog is there (and gives up after many turns).
 template <typename Dialog> void onNextDialog(std::function<void(Dialog*)> action)
 {
-    QTimer::singleShot(0, [action] {
+    auto* poll = new QTimer;
+    auto turns = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, turns, action] {
         auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (!dialog && ++*turns < 10000)
+            return;
+        poll->stop();
+        poll->deleteLater();
         QVERIFY2(dialog, "no dialog of the expected kind");
         action(dialog);
     });
+    poll->start(0);
 }
 
 } // namespace
@@ -88,6 +98,8 @@ class tst_ShellParts : public QObject
     Q_OBJECT
 
 private slots:
+    void keyQueuedBeforeTheBoxDoesNotAnswerIt();
+    void nulIdentShownEmpty();
     void centerForm();
     void selectAllText();
     void lineBreaks_data();
@@ -501,6 +513,63 @@ void tst_ShellParts::qtMessageBoxEnterAnswersTheDefault()
         QCOMPARE(defaultLabel, QStringLiteral("No"));
         QCOMPARE(answer, MsgResult::No);
     }
+}
+
+// A key typed while the program was busy (here queued before the box) is
+// delivered, as the window system would, to whatever is active when it is
+// processed. It is thrown away: only the key pressed while the box is on
+// screen answers it (Escape: Cancel, not the default Retry).
+void tst_ShellParts::keyQueuedBeforeTheBoxDoesNotAnswerIt()
+{
+    QtPrompter prompter;
+    QWidget window;
+    auto* field = new QLineEdit(&window);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    field->setFocus();
+    QMetaObject::invokeMethod(
+        qApp,
+        [] {
+            QWidget* target = QApplication::activeModalWidget();
+            if (!target)
+                target = QApplication::focusWidget();
+            if (target)
+                QTest::keyClick(target, Qt::Key_Return);
+        },
+        Qt::QueuedConnection);
+    bool shown = false;
+    onNextDialog<QMessageBox>([&](QMessageBox* box) {
+        shown = true;
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    const MsgResult answer = prompter.msgBox(QStringLiteral("Cannot Communicate with Target Board."),
+        QStringLiteral("WARNING - Communication Error!"), MsgIcon::Exclamation, MsgButtons::RetryCancel);
+    QVERIFY(shown);
+    QCOMPARE(answer, MsgResult::Cancel);
+    QCOMPARE(field->text(), QString()); // nor did it reach the window below
+}
+
+// A program ident of eight NUL bytes (uploaded from a board without one) is
+// shown as empty, in the text and in the title, not as eight boxes.
+void tst_ShellParts::nulIdentShownEmpty()
+{
+    QtPrompter prompter;
+    const QString nuls(8, QChar(0));
+    QString text;
+    QString title;
+    onNextDialog<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        title = box->windowTitle();
+        box->reject();
+    });
+    prompter.msgBox(QStringLiteral("Program to be loaded into module (on disk):\r\n  Program Ident: \t\t") + nuls
+            + QStringLiteral("\r\n\r\nDo You Wish to Continue?\r\n"),
+        QStringLiteral("Program Download - [") + nuls + QStringLiteral("]"), MsgIcon::Question,
+        MsgButtons::YesNoCancel);
+    QCOMPARE(title, QStringLiteral("Program Download - []"));
+    QVERIFY(text.contains(QStringLiteral("Program Ident:</td><td></td>")));
+    QVERIFY(!text.contains(QChar(0)));
 }
 
 void tst_ShellParts::tabbedMessageLinesUpInColumns()

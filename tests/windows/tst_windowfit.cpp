@@ -10,19 +10,26 @@
 #include "windows/frmData.h"
 #include "windows/frmDisplayIO.h"
 #include "windows/frmDownloadProg.h"
+#include "windows/frmLinkMonitor.h"
 #include "windows/frmProcessing.h"
 #include "windows/frmSetup.h"
 #include "windows/frmSetupComm.h"
 #include "windows/frmTargetBoard.h"
 #include "windows/frmTiming.h"
 #include "windows/frmWaitDisplay.h"
+#include "windows/HelpViewer.h"
 #include "windows/SystemInfo.h"
 #include "windows/WindowMemory.h"
 
 #include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTemporaryDir>
 
 using namespace talvek;
@@ -96,10 +103,64 @@ private slots:
         dialogs.emplace_back(new frmProcessing(shell.rs, shell.prompter));
         dialogs.emplace_back(new frmDownloadProg(shell.rs, shell.clock));
         dialogs.emplace_back(new frmWaitDisplay(0, [] {}));
+        dialogs.emplace_back(new frmLinkMonitor(shell.rs, shell.prompter));
+        dialogs.emplace_back(new HelpViewer());
         for (const auto& d : dialogs) {
             const QSize least = smallest(d.get());
             QVERIFY2(least.boundedTo(kSmallScreenRoom) == least,
                 qPrintable(d->objectName() + QLatin1Char(' ') + sizeText(least)));
+        }
+    }
+
+    // Made as small as the screen leaves, the target board panel scrolls its
+    // pages; its buttons stay below them, whole, never under a scroll bar.
+    void targetBoardButtonsStayInView()
+    {
+        LiveRig rig;
+        ShellContext& shell = rig.w->context();
+        frmTargetBoard panel(shell.prompter, shell.rs, shell.mode, shell.folder);
+        panel.resize(kSmallScreenRoom);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        auto* scroll = panel.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+        QVERIFY(scroll);
+        QVERIFY(scroll->isAncestorOf(panel.tabTargetBoard));
+        QVERIFY(!scroll->isAncestorOf(panel.cmdGoOnline));
+        QVERIFY(scroll->widget()->height() > scroll->viewport()->height()); // it does scroll
+        for (QPushButton* b : { panel.cmdOk }) {
+            QVERIFY(!scroll->isAncestorOf(b));
+            const QRect r(b->mapTo(&panel, QPoint(0, 0)), b->size());
+            QVERIFY2(panel.rect().contains(r), qPrintable(b->objectName()));
+            QVERIFY(!r.intersects(QRect(scroll->mapTo(&panel, QPoint(0, 0)), scroll->size())));
+        }
+        panel.hide();
+    }
+
+    // On 1024x600 at scale factor 1.5 the main window has 683x400: Machine
+    // Timing keeps its own status bar and the channel buttons in view; the
+    // pages scroll inside it.
+    void timingFitsAScaledSmallScreen()
+    {
+        LiveRig rig;
+        auto* timing = rig.show<frmTiming>(3);
+        QVERIFY(timing);
+        rig.w->resize(683, 400);
+        rig.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.w.get()));
+        QCoreApplication::processEvents();
+        QWidget* area = rig.w->mdiArea->viewport();
+        const QRect visible(area->mapTo(rig.w.get(), QPoint(0, 0)), area->size());
+        const QList<QWidget*> widgets { static_cast<QWidget*>(timing->sbrMachineTiming), timing->cmdClearChan,
+            timing->cmdRecallChan, timing->txtTmg[1] };
+        for (QWidget* widget : widgets) {
+            QVERIFY2(widget->isVisible(), qPrintable(widget->objectName()));
+            QWidget* clip = widget == timing->sbrMachineTiming
+                ? area
+                : timing->findChild<QScrollArea*>(QStringLiteral("scrollArea"))->viewport();
+            const QRect r(widget->mapTo(rig.w.get(), QPoint(0, 0)), widget->size());
+            const QRect shown(clip->mapTo(rig.w.get(), QPoint(0, 0)), clip->size());
+            QVERIFY2(visible.contains(r) && shown.contains(r),
+                qPrintable(widget->objectName() + QLatin1Char(' ') + sizeText(r.size())));
         }
     }
 

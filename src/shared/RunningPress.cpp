@@ -1,0 +1,53 @@
+#include "shared/RunningPress.h"
+
+#include "base/BasicText.h"
+#include "base/Prompter.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/NumericEntry.h"
+
+namespace talvek {
+
+namespace {
+
+const QString Continue = QStringLiteral("\r\n\r\nDo you wish to continue?");
+
+} // namespace
+
+QString RunningPressQuestion(int spm, const QString& what)
+{
+    return QStringLiteral("The press is running at ") + QString::number(spm) + QStringLiteral(" SPM.\r\n\r\n")
+        + what + Continue;
+}
+
+QString UnknownSpeedQuestion(const QString& what)
+{
+    return QStringLiteral("The speed of the press could not be read: it may be running.\r\n\r\n") + what
+        + Continue;
+}
+
+PressCheck ConfirmWhileRunning(RSComm& rs, Prompter& prompter, const QString& title, const QString& what)
+{
+    if (!rs.OnlineMode)
+        return PressCheck::Go;
+    if (rs.CommError)
+        return PressCheck::Failed;
+    const Result<QString> speed = rs.RSRead(reg::machineSpeed);
+    if (rs.CommError)
+        return PressCheck::Failed;
+    QString question;
+    if (!speed || !IsNumeric(*speed)) {
+        // No speed is no reason to think the press stands.
+        question = UnknownSpeedQuestion(what);
+    } else {
+        const qint32 spm = RoundedInt32(Val(*speed));
+        if (spm <= 0)
+            return PressCheck::Go;
+        question = RunningPressQuestion(spm, what);
+    }
+    const MsgResult answer
+        = prompter.msgBox(question, title, MsgIcon::Exclamation, MsgButtons::YesNo, MsgDefault::Button2);
+    return answer == MsgResult::Yes ? PressCheck::Go : PressCheck::Declined;
+}
+
+} // namespace talvek
