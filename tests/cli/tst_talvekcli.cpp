@@ -109,6 +109,7 @@ private slots:
     void traceFile();
     void partWayIsNeverDone();
     void outputOnlyToARegularFile();
+    void sessionCutInsideAWrite();
     void commandLineChecks_data();
     void commandLineChecks();
     void portOverrides();
@@ -500,6 +501,33 @@ void tst_TalvekCli::outputOnlyToARegularFile()
     }
     QVERIFY(QFileInfo(cli.path(QStringLiteral("fifo"))).isFile() == false);
     QVERIFY(QFileInfo(cli.path(QStringLiteral("folder"))).isDir());
+}
+
+// A run that ends inside a write triple (the board heard the address high
+// byte, then fell silent) leaves the board waiting to store at high:FF; the
+// next run's first 0xFF is stored there. The first run says so and leaves
+// the address for the next, which reads it back and tells once.
+void tst_TalvekCli::sessionCutInsideAWrite()
+{
+    ResetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setByte(1023, 0x2A);
+    Cli cli(sim);
+    sim.dropOutAfter(1 + 2 + 1); // the open, the write handshake, W1020's address high byte
+    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("W1020"), QStringLiteral("123"), QStringLiteral("--yes") }),
+        int(CliExit::Silent));
+    QVERIFY2(cli.err.endsWith(
+                 QStringLiteral("talvek-cli: the link ended inside a write: the board may store its next byte at B1023\n")),
+        qPrintable(cli.err));
+
+    sim.setDroppedOut(false);
+    QCOMPARE(cli.run({ QStringLiteral("read"), QStringLiteral("W1020") }), 0);
+    QCOMPARE(sim.byte(1023), std::uint8_t(0xFF));
+    QCOMPARE(cli.err,
+        QStringLiteral("talvek-cli: B1023 may have been changed: an earlier run ended inside a write, and the board "
+                       "stored this run's first byte there; it holds 255\n"));
+    QCOMPARE(cli.run({ QStringLiteral("read"), QStringLiteral("W1020") }), 0);
+    QCOMPARE(cli.err, QString()); // told once
 }
 
 void tst_TalvekCli::commandLineChecks_data()

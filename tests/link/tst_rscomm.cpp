@@ -484,6 +484,69 @@ private slots:
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
+    // A byte lost at each position of a write triple: afterwards exactly the
+    // bytes of the value differ from before, or the write names the byte
+    // the board stored beside it. Write mode is established first.
+    void lostByteInsideAWriteTriple_data()
+    {
+        QTest::addColumn<int>("position"); // 0 address high, 1 address low, 2 data
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QList<int>>("changed");
+        // The resynchronising 0xFF reaches a board at the start of a triple:
+        // the attention byte; nothing stored.
+        QTest::newRow("address high") << 0 << "done" << QList<int> { 1020 };
+        // It becomes the low byte (03FFH), and the next handshake's 0xFF is
+        // stored there: the write names B1023.
+        QTest::newRow("address low") << 1 << "failed: StrayStore holding 255" << QList<int> { 1020, 1023 };
+        // It becomes the data, at the address being written: the write made
+        // again puts the value there.
+        QTest::newRow("data") << 2 << "done" << QList<int> { 1020 };
+    }
+
+    void lostByteInsideAWriteTriple()
+    {
+        QFETCH(int, position);
+        QFETCH(QString, outcome);
+        QFETCH(QList<int>, changed);
+        Rig r;
+        r.openOnline();
+        QVERIFY(r.link->RSWrite(QStringLiteral("W1000"), QStringLiteral("1")));
+        r.sim.setWord(1020, 111); // 123 differs in the low byte only
+        r.sim.setByte(1023, 0x2A);
+        QByteArray before(65536, '\0');
+        for (int a = 0; a < 65536; ++a)
+            before[a] = char(r.sim.byte(a));
+        r.sim.silenceNext(1, position);
+        const Status written = r.link->RSWrite(QStringLiteral("W1020"), QStringLiteral("123"), RSComm::WriteFailure::Quiet);
+        QCOMPARE(shown(written), outcome);
+        if (!written)
+            QCOMPARE(written.error().detail, QStringLiteral("B1023"));
+        QCOMPARE(r.sim.word(1020), quint16(123));
+        QList<int> differ;
+        for (int a = 0; a < 65536; ++a) {
+            if (quint8(before[a]) != r.sim.byte(a))
+                differ.append(a);
+        }
+        QCOMPARE(differ, changed);
+        QVERIFY(!r.link->CommError);
+        QCOMPARE(r.prompter.calls().size(), 0);
+    }
+
+    // A bit write whose first attempt lost its data byte (the board stored
+    // the resynchronising 0xFF in the byte): the attempt made again sends
+    // the byte read before anything was sent, not the spoilt one.
+    void bitWriteAgainSendsTheByteReadFirst()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setByte(4001, 0x02);
+        // The byte's read: handshake 2, pair 2; the write's handshake 2 and
+        // triple: its data byte is the 9th byte.
+        r.sim.silenceNext(1, 8);
+        QCOMPARE(shown(r.link->RSWrite(QStringLiteral("B4001.0"), QStringLiteral("1"))), QStringLiteral("done"));
+        QCOMPARE(r.sim.byte(4001), quint8(0x03));
+    }
+
     void closeSendsAttentionUnlessCommError()
     {
         Rig r;

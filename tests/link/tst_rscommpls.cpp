@@ -677,6 +677,17 @@ void tst_RSCommPLS::readyWaitTimeoutRetryCancel()
         checkMessage(m, kNotReady, kCommTitle, MsgIcon::Critical, MsgButtons::RetryCancel);
     QVERIFY(r.written().endsWith(QLatin1String("38 55 38 55")));
     QCOMPARE(r.port.written().count('\x38'), 50);
+    // A lost low byte of the scale factor: the PLS takes the resynchronising
+    // 0xFF as it, and the next handshake's 0xFF as the high byte (65535).
+    // The word is read back and written again: the PLS ends with 360.
+    {
+        Rig p;
+        p.sim.setPLSScaleFactor(720);
+        p.sim.silenceNext(1, 4 * 11 + 2); // four blocks (handshake, six bytes, ready query), the scale's handshake
+        QCOMPARE(shown(p.link.PLSConfigDownload({}, 360)), QStringLiteral("done"));
+        QCOMPARE(int(p.sim.plsScaleFactor()), 360);
+        QVERIFY(!p.link.CommError);
+    }
     // A word write (the offset) whose PLS never becomes ready is no write
     // done either.
     Rig w;
