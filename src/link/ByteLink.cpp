@@ -94,8 +94,17 @@ void ByteLink::open()
 void ByteLink::close()
 {
     try {
-        if (m_port && m_port->isOpen() && !CommError)
-            notePendingStore(SendByte(Attention, false, false));
+        if (m_port && m_port->isOpen() && !CommError) {
+            // A board inside a write triple echoes the attention byte as one
+            // of the triple's; it is sent again until the board acknowledges
+            // one, so that the triple ends in this session (where the link
+            // can tell of it) and not with the next session's first byte.
+            const bool pending = m_pendingHigh.has_value();
+            int r = SendByte(Attention, false, false);
+            notePendingStore(r);
+            for (int more = 0; pending && more < 2 && r != Ack && r != NoReply; ++more)
+                r = SendByte(Attention, false, false);
+        }
     } catch (...) { }
     try {
         if (m_port && m_port->isOpen())
