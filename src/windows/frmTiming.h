@@ -81,7 +81,7 @@ public:
     // Panel n (1..4) of the status bar.
     QLabel* panel(int n) const { return m_panels.at(size_t(n - 1)); }
     TimingDiagramView* diagramView() const { return m_diagramView; }
-    QWidget* diagramPage() const { return m_diagramPage; }
+    QFrame* diagramPage() const { return m_diagramPage; }
     bool onlinePresentationDone() const { return m_editor->state().onlinePresentationDone; }
     bool machineStopped() const { return m_editor->state().machineStopped; }
     qint16 lastRecallState() const { return m_editor->state().recallState; }

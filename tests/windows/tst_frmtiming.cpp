@@ -682,12 +682,11 @@ void tst_frmTiming::recallAllReadsThePlsAgain()
 // channel's ON field.
 void tst_frmTiming::diagramFollowsASetpoint()
 {
-    CurrentData = DefaultData;
+    TimingRig r;
     CurrentData.PlsScaleFactor = 360;
     CurrentData.OnSetpoint[2] = 30;
     CurrentData.OffSetpoint[2] = 60;
     OfflineEditing = true;
-    TimingRig r;
     frmTiming& w = *r.w;
     QVERIFY(r.show());
     r.cycle();
