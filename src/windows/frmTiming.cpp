@@ -4,6 +4,7 @@
 #include "windows/ControlArray.h"
 #include "windows/FormUtility.h"
 #include "windows/NumericField.h"
+#include "windows/TimingDiagramView.h"
 #include "windows/UpDown.h"
 
 #include <QApplication>
@@ -48,6 +49,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     , sbrMachineTiming(new QStatusBar(this))
     , m_editor(std::make_unique<TimingEditor>(prompter, rs))
     , m_form(prompter)
+    , m_prompter(prompter)
 {
     setObjectName(QStringLiteral("frmTiming"));
     setWindowTitle(QStringLiteral("Machine Timing"));
@@ -69,6 +71,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     buildParameterFields();
     layOutTimingPage();
     buildConfiguration();
+    buildDiagramPage(page);
 
     // Enter on a focused command button clicks it (Enter in the offset field
     // leads to Set Offset).
@@ -142,6 +145,7 @@ void frmTiming::Form_Activate()
         f->setFrameShape(QFrame::NoFrame);
         f->hide();
     }
+    m_diagramPage->hide();
     fraTiming[0]->show();
     m_form.escape = false;
 }
@@ -162,13 +166,16 @@ void frmTiming::Form_Unload()
 
 void frmTiming::tbsTiming_Click(int index)
 {
-    if (index < 0 || index > 1)
+    const std::array<QWidget*, 3> pages { fraTiming[0], fraTiming[1], m_diagramPage };
+    if (index < 0 || index >= int(pages.size()))
         return;
     // The entry in progress ends first, as leaving its field would (an access
     // key changes the page without moving the focus), with the tab strip
     // still showing the page the field is on; a refused entry keeps the
     // operator in its field: the page stays.
-    const int shown = fraTiming[0]->isHidden() ? 1 : 0;
+    int shown = 0;
+    while (shown < int(pages.size()) - 1 && pages[size_t(shown)]->isHidden())
+        ++shown;
     if (index != shown) {
         const QSignalBlocker block(tbsTiming);
         tbsTiming->setCurrentIndex(shown);
@@ -177,10 +184,12 @@ void frmTiming::tbsTiming_Click(int index)
         tbsTiming->setCurrentIndex(index);
     }
     QWidget* focus = QApplication::focusWidget();
-    const bool onOtherPage = focus && fraTiming[index == 0 ? 1 : 0]->isAncestorOf(focus);
-    fraTiming[0]->hide();
-    fraTiming[1]->hide();
-    fraTiming[size_t(index)]->show();
+    bool onOtherPage = false;
+    for (int k = 0; k < int(pages.size()); ++k)
+        onOtherPage = onOtherPage || (k != index && focus && pages[size_t(k)]->isAncestorOf(focus));
+    for (QWidget* page : pages)
+        page->hide();
+    pages[size_t(index)]->show();
     // The focus was on the page that went (an access key changed the page):
     // it comes to the first field of the page shown, or to the tab strip.
     if (onOtherPage)
@@ -233,6 +242,7 @@ void frmTiming::draw(const TimingState& state)
     cmdSetOffset->setEnabled(state.commandEnabled[TimingState::SetOffset]);
     cmdResetPLSConfig->setEnabled(state.commandEnabled[TimingState::ResetPLSConfig]);
     cmdRecallAll->setEnabled(state.commandEnabled[TimingState::RecallAll]);
+    m_diagramView->setDiagram(BuildTimingDiagram(DiagramInputOf(state)));
 }
 
 // ---- the channel setpoint fields ----

@@ -23,6 +23,7 @@ class NumericField;
 class OnlineModeSwitch;
 class Prompter;
 class RSComm;
+class TimingDiagramView;
 class UpDown;
 
 // "Machine Timing": the programmable limit switch (PLS) of the press. The
@@ -79,6 +80,8 @@ public:
     NumericField& tmgField(int i) { return *m_tmgFields.at(size_t(i)); }
     // Panel n (1..4) of the status bar.
     QLabel* panel(int n) const { return m_panels.at(size_t(n - 1)); }
+    TimingDiagramView* diagramView() const { return m_diagramView; }
+    QFrame* diagramPage() const { return m_diagramPage; }
     bool onlinePresentationDone() const { return m_editor->state().onlinePresentationDone; }
     bool machineStopped() const { return m_editor->state().machineStopped; }
     qint16 lastRecallState() const { return m_editor->state().recallState; }
@@ -91,6 +94,9 @@ private:
     void layOutTimingPage();
     void layOutWindow(QFrame* page);
     void buildConfiguration();
+    void buildDiagramPage(QFrame* page);
+    void showChannelOfBar(int channel);
+    void exportDiagram();
     void buildStatusBar();
     void chainTabOrder();
     void connectEditor();
@@ -119,6 +125,11 @@ private:
     std::array<std::unique_ptr<NumericField>, ChannelFieldCount> m_channelFields;
     std::array<std::unique_ptr<NumericField>, 2> m_tmgFields;
     std::array<QLabel*, 4> m_panels {};
+    Prompter& m_prompter;
+    // The third page: the channels drawn over the press cycle.
+    QFrame* m_diagramPage = nullptr;
+    TimingDiagramView* m_diagramView = nullptr;
+    QPushButton* m_exportDiagram = nullptr;
     // The channel field whose up-down control is being clicked (-1: none).
     int m_spinnerField = -1;
 };

@@ -9,6 +9,7 @@
 #include "shared/modUtility.h"
 #include "windows/frmTiming.h"
 #include "windows/NumericField.h"
+#include "windows/TimingDiagramView.h"
 #include "windows/UpDown.h"
 
 #include <QGroupBox>
@@ -97,6 +98,7 @@ private slots:
     void arrowOnAPlaceholderDoesNothing();
     void keyboardPageChangeChecksTheEntry();
     void recallAllReadsThePlsAgain();
+    void diagramFollowsASetpoint();
 };
 
 void tst_frmTiming::controls()
@@ -672,6 +674,55 @@ void tst_frmTiming::recallAllReadsThePlsAgain()
     timing->refreshLoop().runCycle();
     QCOMPARE(timing->txtChannel[3]->text(), QStringLiteral("12"));
     QCOMPARE(rig.script().unexpected(), 0);
+}
+
+
+// The diagram page draws channel 2's bar from what the grid holds, and
+// draws it again when a setpoint is typed; a click on the bar leads to the
+// channel's ON field.
+void tst_frmTiming::diagramFollowsASetpoint()
+{
+    TimingRig r;
+    CurrentData.PlsScaleFactor = 360;
+    CurrentData.OnSetpoint[2] = 30;
+    CurrentData.OffSetpoint[2] = 60;
+    OfflineEditing = true;
+    frmTiming& w = *r.w;
+    QVERIFY(r.show());
+    r.cycle();
+    QCOMPARE(w.tbsTiming->count(), 3);
+    QCOMPARE(w.tbsTiming->tabText(2), QStringLiteral("Timing &Diagram"));
+    TimingDiagramView* view = w.diagramView();
+    const QColor bar = view->palette().color(QPalette::Highlight);
+    const auto colourAt = [view](int ch, double degrees) {
+        const QImage image = view->grab().toImage();
+        return image.pixelColor(int(view->xOf(degrees)), view->rowRect(ch).center().y());
+    };
+
+    w.tbsTiming->setCurrentIndex(2);
+    QVERIFY(w.diagramPage()->isVisible());
+    QVERIFY(!w.fraTiming[0]->isVisible());
+    QCOMPARE(colourAt(2, 45), bar);
+    QVERIFY(colourAt(2, 150) != bar);
+    QVERIFY(colourAt(2, 230) != bar);
+    QVERIFY(colourAt(3, 45) != bar); // the row below keeps its own
+
+    w.tbsTiming->setCurrentIndex(0);
+    typeInto(r.txt(2 + frmTiming::OffField), QStringLiteral("200"));
+    QTest::keyClick(r.txt(2 + frmTiming::OffField), Qt::Key_Tab);
+    settle();
+    QCOMPARE(int(CurrentData.OffSetpoint[2]), 200);
+    w.tbsTiming->setCurrentIndex(2);
+    QCOMPARE(colourAt(2, 45), bar);
+    QCOMPARE(colourAt(2, 150), bar);
+    QVERIFY(colourAt(2, 230) != bar);
+    QCOMPARE(view->toolTipOf(2), QStringLiteral("Short Can Check Timing (CH02)\nON: 30 (30.0°)\nOFF: 200 (200.0°)\nLength: 170.0°"));
+
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(int(view->xOf(100)), view->rowRect(2).center().y()));
+    QCOMPARE(w.tbsTiming->currentIndex(), 0);
+    QVERIFY(w.fraTiming[0]->isVisible());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(2)));
+    OfflineEditing = false;
 }
 
 QTEST_MAIN(tst_frmTiming)
