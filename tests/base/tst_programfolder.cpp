@@ -4,8 +4,10 @@
 
 #include "base/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,6 +32,8 @@ private slots:
     void portableCopy();
     void installedCopyReadsConfigThenData();
     void portableDetection();
+    void settingsInAnotherFolder();
+    void oneUserFolderForEveryProgram();
 };
 
 void tst_ProgramFolder::portableCopy()
@@ -100,6 +104,62 @@ void tst_ProgramFolder::portableDetection()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Support")));
     QVERIFY(ProgramFolder::holdsPortableCopy(dir.path()));
     QVERIFY(!ProgramFolder::holdsPortableCopy(dir.filePath(QStringLiteral("missing"))));
+}
+
+void tst_ProgramFolder::settingsInAnotherFolder()
+{
+    // talvek-cli --program-folder DIR: the settings of DIR, the code tables
+    // of the running program when DIR has none.
+    QTemporaryDir tmp;
+    const QString share = tmp.filePath(QStringLiteral("usr/share/talvek"));
+    const QString config = tmp.filePath(QStringLiteral("home/.config/TALVEK"));
+    const QString other = tmp.filePath(QStringLiteral("press2"));
+    touch(share + QStringLiteral("/support/FaultErrCodes.txt"));
+    touch(share + QStringLiteral("/support/CommErrCodes.txt"));
+    touch(other + QStringLiteral("/Support/RSPort.cfg"));
+    touch(other + QStringLiteral("/Support/CommErrCodes.txt")); // a table of its own
+    ProgramFolder installed = ProgramFolder::installed(
+        tmp.filePath(QStringLiteral("usr/bin")), { share }, config, tmp.filePath(QStringLiteral("home")));
+    installed.setSettingsReadOnly(true);
+
+    const ProgramFolder folder = installed.withSettingsIn(other);
+    QVERIFY(!folder.isPortable());
+    QVERIFY(folder.settingsReadOnly());
+    QCOMPARE(folder.configDir(), other);
+    QCOMPARE(
+        folder.resolve(QStringLiteral("support/RSPort.cfg")), other + QStringLiteral("/Support/RSPort.cfg"));
+    QCOMPARE(
+        folder.resolve(QStringLiteral("support/ports/COM3")), other + QStringLiteral("/Support/ports/COM3"));
+    QCOMPARE(folder.resolve(QStringLiteral("support/FaultErrCodes.txt")),
+        share + QStringLiteral("/support/FaultErrCodes.txt"));
+    QCOMPARE(folder.resolve(QStringLiteral("support/CommErrCodes.txt")),
+        other + QStringLiteral("/Support/CommErrCodes.txt"));
+    QCOMPARE(folder.writablePath(QStringLiteral("support/RSPort.cfg")),
+        other + QStringLiteral("/Support/RSPort.cfg"));
+
+    // From a portable copy: its own folder holds the tables.
+    const QString portable = tmp.filePath(QStringLiteral("portable"));
+    touch(portable + QStringLiteral("/support/FaultErrCodes.txt"));
+    const ProgramFolder fromPortable = ProgramFolder(portable).withSettingsIn(other);
+    QVERIFY(!fromPortable.settingsReadOnly());
+    QCOMPARE(fromPortable.resolve(QStringLiteral("support/FaultErrCodes.txt")),
+        portable + QStringLiteral("/support/FaultErrCodes.txt"));
+    QCOMPARE(fromPortable.resolve(QStringLiteral("support/RSPort.cfg")),
+        other + QStringLiteral("/Support/RSPort.cfg"));
+}
+
+void tst_ProgramFolder::oneUserFolderForEveryProgram()
+{
+    // The per-user folder is TALVEK's whichever program asks: talvek-cli and
+    // TALVEK keep one set of settings.
+    QStandardPaths::setTestModeEnabled(true);
+    const QString expected
+        = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/TALVEK");
+    for (const QString& name : { QStringLiteral("TALVEK"), QStringLiteral("talvek-cli") }) {
+        QCoreApplication::setApplicationName(name);
+        QCOMPARE(ProgramFolder::userConfigDir(), expected);
+    }
+    QStandardPaths::setTestModeEnabled(false);
 }
 
 QTEST_GUILESS_MAIN(tst_ProgramFolder)
