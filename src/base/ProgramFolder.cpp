@@ -122,6 +122,21 @@ ProgramFolder ProgramFolder::withSettingsIn(const QString& dir) const
     return folder;
 }
 
+QString ProgramFolder::udevRule(const QString& name) const
+{
+    QStringList roots { m_root };
+    if (QCoreApplication::instance())
+        roots << QDir::cleanPath(QCoreApplication::applicationDirPath());
+    for (const QString& root : roots) {
+        for (const QString& place : { resolveUnder(root, QStringLiteral("udev/") + name),
+                 QDir::cleanPath(root + QStringLiteral("/../lib/udev/rules.d/") + name) }) {
+            if (QFileInfo(place).isFile())
+                return place;
+        }
+    }
+    return {};
+}
+
 QString ProgramFolder::userConfigDir()
 {
     // Not AppConfigLocation: that follows the application name, and

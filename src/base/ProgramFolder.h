@@ -67,6 +67,13 @@ public:
     bool settingsReadOnly() const { return m_settingsReadOnly; }
     void setSettingsReadOnly(bool readOnly) { m_settingsReadOnly = readOnly; }
 
+    // The udev rule `name` that ships with the program: in udev/ beside a
+    // portable copy (to be copied to /etc/udev/rules.d), in lib/udev/rules.d
+    // beside the bin/ folder of an installed one (where udev reads it). Looked
+    // for beside the program folder, then beside the running executable;
+    // empty when neither has it.
+    QString udevRule(const QString& name) const;
+
     // The per-user configuration folder of an installed copy: "TALVEK" in
     // the user's configuration folder (~/.config/TALVEK), whichever program
     // asks.

@@ -34,6 +34,7 @@ private slots:
     void portableDetection();
     void settingsInAnotherFolder();
     void oneUserFolderForEveryProgram();
+    void shippedUdevRule();
 };
 
 void tst_ProgramFolder::portableCopy()
@@ -160,6 +161,24 @@ void tst_ProgramFolder::oneUserFolderForEveryProgram()
         QCOMPARE(ProgramFolder::userConfigDir(), expected);
     }
     QStandardPaths::setTestModeEnabled(false);
+}
+
+void tst_ProgramFolder::shippedUdevRule()
+{
+    const QString rule = QStringLiteral("99-talvek-serial.rules");
+    QTemporaryDir tmp;
+    // None beside the folder nor beside this test program.
+    QCOMPARE(ProgramFolder(tmp.path()).udevRule(rule), QString());
+    // A portable copy: udev/ beside the program, whatever its case.
+    touch(tmp.filePath(QStringLiteral("portable/UDEV/")) + rule);
+    QCOMPARE(ProgramFolder(tmp.filePath(QStringLiteral("portable"))).udevRule(rule),
+        tmp.filePath(QStringLiteral("portable/UDEV/")) + rule);
+    // An installed copy: lib/udev/rules.d beside bin/.
+    touch(tmp.filePath(QStringLiteral("usr/lib/udev/rules.d/")) + rule);
+    const ProgramFolder installed = ProgramFolder::installed(tmp.filePath(QStringLiteral("usr/bin")),
+        { tmp.filePath(QStringLiteral("usr/share/talvek")) }, tmp.filePath(QStringLiteral("config")),
+        tmp.path());
+    QCOMPARE(installed.udevRule(rule), tmp.filePath(QStringLiteral("usr/lib/udev/rules.d/")) + rule);
 }
 
 QTEST_GUILESS_MAIN(tst_ProgramFolder)
