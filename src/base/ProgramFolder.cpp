@@ -33,8 +33,7 @@ ProgramFolder::ProgramFolder()
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty() || !QFileInfo(documents).isDir())
         documents = QDir::homePath();
-    *this = installed(
-        m_root, data, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation), documents);
+    *this = installed(m_root, data, userConfigDir(), documents);
 }
 
 ProgramFolder::ProgramFolder(const QString& root)
@@ -112,6 +111,38 @@ QString ProgramFolder::resolve(const QString& relative) const
 QString ProgramFolder::writablePath(const QString& relative) const
 {
     return resolveUnder(m_configDir, relative);
+}
+
+ProgramFolder ProgramFolder::withSettingsIn(const QString& dir) const
+{
+    ProgramFolder folder = *this;
+    folder.m_portable = false;
+    folder.m_configDir = QDir::cleanPath(QDir(dir).absolutePath());
+    // The data folders stay: a portable copy lists its own folder there.
+    return folder;
+}
+
+QString ProgramFolder::udevRule(const QString& name) const
+{
+    QStringList roots { m_root };
+    if (QCoreApplication::instance())
+        roots << QDir::cleanPath(QCoreApplication::applicationDirPath());
+    for (const QString& root : roots) {
+        for (const QString& place : { resolveUnder(root, QStringLiteral("udev/") + name),
+                 QDir::cleanPath(root + QStringLiteral("/../lib/udev/rules.d/") + name) }) {
+            if (QFileInfo(place).isFile())
+                return place;
+        }
+    }
+    return {};
+}
+
+QString ProgramFolder::userConfigDir()
+{
+    // Not AppConfigLocation: that follows the application name, and
+    // talvek-cli would keep settings of its own.
+    return QDir::cleanPath(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/TALVEK"));
 }
 
 } // namespace talvek

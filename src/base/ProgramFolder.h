@@ -14,7 +14,9 @@ namespace talvek {
 // - An installed copy: the program's own files (code tables, help) are
 //   read-only in share/talvek beside bin/; what the program writes (the port
 //   settings file, port links, the development-system settings files) goes to
-//   the per-user configuration folder, which is read first.
+//   the per-user configuration folder, which is read first. TALVEK and
+//   talvek-cli share that folder (userConfigDir()), so that the command line
+//   uses the port the operator chose in the Comm Port window.
 //
 // The system spells its folders in varying case ("\Support\RSPort.cfg",
 // "\support\FaultErrCodes.txt"); on a case-sensitive file system each path
@@ -23,8 +25,6 @@ class ProgramFolder final
 {
 public:
     // The folder of the running executable, portable or installed as above.
-    // The per-user folders come from QStandardPaths, so the application name
-    // must be set first.
     ProgramFolder();
     // A portable copy at root.
     explicit ProgramFolder(const QString& root);
@@ -55,6 +55,30 @@ public:
     // resolve("support") etc. for the support folder.
     QString supportDir() const { return resolve(QStringLiteral("support")); }
 
+    // The same program's files, with the settings (port settings file, port
+    // links, development-system folders) read from and written to dir: what
+    // dir holds comes first, then the program's own read-only files, so that
+    // a settings folder without code tables still finds the installed ones.
+    ProgramFolder withSettingsIn(const QString& dir) const;
+
+    // A program that only reads the settings (talvek-cli) leaves a missing
+    // port settings file missing and uses the defaults, where TALVEK writes
+    // them out.
+    bool settingsReadOnly() const { return m_settingsReadOnly; }
+    void setSettingsReadOnly(bool readOnly) { m_settingsReadOnly = readOnly; }
+
+    // The udev rule `name` that ships with the program: in udev/ beside a
+    // portable copy (to be copied to /etc/udev/rules.d), in lib/udev/rules.d
+    // beside the bin/ folder of an installed one (where udev reads it). Looked
+    // for beside the program folder, then beside the running executable;
+    // empty when neither has it.
+    QString udevRule(const QString& name) const;
+
+    // The per-user configuration folder of an installed copy: "TALVEK" in
+    // the user's configuration folder (~/.config/TALVEK), whichever program
+    // asks.
+    static QString userConfigDir();
+
     // Whether the folder would run as a portable copy: writable, holding support/.
     static bool holdsPortableCopy(const QString& dir);
     // The same path matched component by component under base, whatever the case.
@@ -66,6 +90,7 @@ private:
     QStringList m_dataDirs;
     QString m_documentsDir;
     bool m_portable = true;
+    bool m_settingsReadOnly = false;
 };
 
 } // namespace talvek

@@ -513,7 +513,8 @@ const CommandSpec* findCommand(const QString& name)
 QString TalvekCliUsage()
 {
     QString text = QStringLiteral(
-        "Usage: talvek-cli [--port N | --device PATH] [--baud 9600|19200] [--trace FILE] COMMAND\n"
+        "Usage: talvek-cli [--port N | --device PATH] [--baud 9600|19200] [--trace FILE]\n"
+        "                  [--program-folder DIR] COMMAND\n"
         "\n"
         "Commands:\n");
     for (const CommandSpec& spec : kCommands) {
@@ -526,10 +527,13 @@ QString TalvekCliUsage()
     }
     text += QStringLiteral(
         "\n"
-        "Without --port, --device and --baud the port settings are TALVEK's (support/RSPort.cfg\n"
-        "beside the program, or under --program-folder DIR). Addresses: B166, W1026, D1100, F15,\n"
-        "B1018.0, 1FF0H. talvek-cli never asks: what TALVEK would ask about fails with a message\n"
-        "on stderr. --trace FILE writes the exchange log of the link monitor.\n"
+        "Without --port, --device and --baud it uses the port TALVEK uses: the port settings\n"
+        "support/RSPort.cfg and the port links support/ports/COMn in ~/.config/TALVEK when\n"
+        "installed, beside the program in a portable copy, or in DIR with --program-folder DIR.\n"
+        "It reads them and never writes them (no settings: port 1 at 9600 baud).\n"
+        "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H. talvek-cli never asks: what TALVEK\n"
+        "would ask about fails with a message on stderr. --trace FILE writes the exchange log of\n"
+        "the link monitor.\n"
         "\n"
         "Exit codes: 0 done, 2 usage, 3 file, 4 no such device, 5 permission denied,\n"
         "6 port in use or not set up, 7 controller silent, 8 value refused, 9 controller refused\n"

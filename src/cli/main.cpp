@@ -23,7 +23,12 @@ int main(int argc, char* argv[])
                                                 .arg(TALVEK_VERSION_MINOR)
                                                 .arg(TALVEK_VERSION_PATCH));
 
+    // TALVEK's own program folder and settings: the same per-user folder as
+    // the program's when installed, the folder beside it when portable. The
+    // command line reads the settings and never writes them, not even the
+    // defaults when there are none yet.
     talvek::ProgramFolder folder;
+    folder.setSettingsReadOnly(true);
     talvek::SteadyClock clock;
     QTextStream out(stdout);
     QTextStream err(stderr);

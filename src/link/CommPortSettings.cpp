@@ -58,9 +58,12 @@ int integerField(const QString& field)
 }
 
 // The defaults go where the program keeps what it writes (an empty file
-// among the installed, read-only files is not rewritten in place).
+// among the installed, read-only files is not rewritten in place). A program
+// that only reads the settings writes nothing.
 void writeDefaultSettings(const ProgramFolder& folder)
 {
+    if (folder.settingsReadOnly())
+        return;
     const QString target = folder.writablePath(QLatin1String(portSettingsFile));
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile f(target);

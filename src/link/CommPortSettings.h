@@ -37,8 +37,8 @@ inline constexpr qint64 portSettingsReadLimit = 4096;
 PortSettings parsePortSettings(const QByteArray& contents);
 // The settings the link opens with: the file as it stands, or the defaults,
 // which are then written (with the folder) when the file is missing or
-// empty. Throws BasicError (source "RSComm") when the file cannot be read or
-// its defaults written, or holds no settings (see parsePortSettings).
+// empty, unless the folder's settings are read-only. Throws BasicError (source "RSComm") when the file cannot
+// be read or its defaults written, or holds no settings (see parsePortSettings).
 PortSettings readPortSettings(const ProgramFolder& folder);
 // The settings the file holds as it stands, or nothing when it is missing
 // or empty; nothing is written. Throws BasicError (source "SetupComm") when

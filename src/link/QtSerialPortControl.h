@@ -79,10 +79,27 @@ public:
     // Throws SerialError(InvalidPropertyValue) for a text that is not one.
     static LineSettings parseSettings(const QString& text);
 
-    // The text of the permission error for a device owned by the given group,
-    // with the command that lets the given user in.
-    static QString permissionMessage(
-        const QString& device, int port, const QString& group, const QString& user);
+    // Who may use a device node: its owner, its group and its permission bits.
+    struct DeviceOwnership
+    {
+        QString owner;
+        QString group;
+        uint mode = 0; // the permission bits, 0600 and the like
+    };
+    // The group a user may join to use the device: its group, when the group's
+    // bits give read and write and it is no administrators' group (root,
+    // sudo, wheel, adm); empty when there is none.
+    static QString groupToJoin(const DeviceOwnership& node);
+    // The text of the permission error for the device: the group to join and
+    // the command that lets the given user in; when no group gives access,
+    // that only root can use it, with the way to "dialout" and the udev rule
+    // (its path udevRule, empty when the program has none at hand); when
+    // every user may read and write it, that something else refuses.
+    static QString permissionMessage(const QString& device, int port, const DeviceOwnership& node,
+        const QString& user, const QString& udevRule);
+    // The udev rule that gives serial devices to "dialout" and sets the USB
+    // adapters' latency timer.
+    static constexpr char udevRuleName[] = "99-talvek-serial.rules";
     // The text of the error for a port that another program holds; holder
     // names it ("minicom (process 4711)") when it is known.
     static QString busyMessage(const QString& portLabel, const QString& holder);

@@ -121,6 +121,8 @@ private slots:
     void defaultDevices();
     void linkOverridesTable();
     void openErrors();
+    void permissionMessage_data();
+    void permissionMessage();
     void permissionDenied();
     void portInUse();
     void exchangeOverPty();
@@ -267,8 +269,144 @@ void tst_QtSerialPort::openErrors()
     QVERIFY(!port.waitForInput(0));
 }
 
+void tst_QtSerialPort::permissionMessage_data()
+{
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<QString>("udevRule");
+    QTest::addColumn<QString>("join");
+    QTest::addColumn<QString>("message");
+
+    const QString installedRule = QStringLiteral("/usr/lib/udev/rules.d/99-talvek-serial.rules");
+    const QString portableRule = QStringLiteral("/opt/talvek/udev/99-talvek-serial.rules");
+    const QString logIn = QStringLiteral("then log out and log in again for the change to take effect. "
+                                         "Do not run TALVEK as root to get around this.");
+    const QString joinDialout = QStringLiteral(
+        "Serial devices belong to the group \"dialout\", which may read and write them (mode 660). ");
+    const QString installedHow = QStringLiteral(
+        "The udev rule /usr/lib/udev/rules.d/99-talvek-serial.rules, installed with TALVEK, gives serial "
+        "ports "
+        "and USB serial adapters to that group as they appear: unplug the adapter and plug it in again, or "
+        "restart the computer.\r\n"
+        "Add your user to \"dialout\":\r\n"
+        "    sudo usermod -aG dialout alice\r\n");
+
+    QTest::newRow("660 dialout") << "root"
+                                 << "dialout" << 0660u << installedRule << "dialout"
+                                 << QString(
+                                        QStringLiteral("Permission denied: the serial device /dev/ttyUSB0 "
+                                                       "(COM33) belongs to the group \"dialout\", and this "
+                                                       "user may not use it.\r\n"
+                                                       "Add your user to that group:\r\n"
+                                                       "    sudo usermod -aG dialout alice\r\n")
+                                        + logIn);
+    // Some systems give the adapters to a group of their own.
+    QTest::newRow("660 uucp") << "root"
+                              << "uucp" << 0660u << installedRule << "uucp"
+                              << QString(
+                                     QStringLiteral("Permission denied: the serial device /dev/ttyUSB0 "
+                                                    "(COM33) belongs to the group \"uucp\", and this user "
+                                                    "may not use it.\r\n"
+                                                    "Add your user to that group:\r\n"
+                                                    "    sudo usermod -aG uucp alice\r\n")
+                                     + logIn);
+    QTest::newRow("600 root") << "root"
+                              << "root" << 0600u << installedRule << ""
+                              << QString(
+                                     QStringLiteral("Permission denied: only root can use the serial device "
+                                                    "/dev/ttyUSB0 (COM33): it belongs to the user \"root\" "
+                                                    "and the group \"root\" with mode 600, which lets no "
+                                                    "group read and write it.\r\n")
+                                     + joinDialout + installedHow + logIn);
+    // The group may read but not write: joining it would not help.
+    QTest::newRow("640 dialout") << "root"
+                                 << "dialout" << 0640u << installedRule << ""
+                                 << QString(
+                                        QStringLiteral("Permission denied: only root can use the serial "
+                                                       "device /dev/ttyUSB0 (COM33): it belongs to the user "
+                                                       "\"root\" and the group \"dialout\" with mode 640, "
+                                                       "which lets no group read and write it.\r\n")
+                                        + joinDialout + installedHow + logIn);
+    // Administrators' groups are never suggested, whatever their bits.
+    for (const char* admin : { "root", "sudo", "wheel", "adm" }) {
+        QTest::newRow(qPrintable(QStringLiteral("660 %1").arg(QLatin1String(admin))))
+            << "root" << admin << 0660u << installedRule << ""
+            << QString(
+                   QStringLiteral("Permission denied: only root can use the serial device /dev/ttyUSB0 "
+                                  "(COM33): it belongs to the user \"root\" and the group \"%1\" with mode "
+                                  "660, and that group is for administrators, not for using a serial "
+                                  "port.\r\n")
+                       .arg(QLatin1String(admin))
+                   + joinDialout + installedHow + logIn);
+    }
+    // A device another user owns, seen from a portable copy: the rule is
+    // still to be put in place.
+    QTest::newRow("600 bob, portable")
+        << "bob"
+        << "bob" << 0600u << portableRule << ""
+        << QString(QStringLiteral("Permission denied: only root and the user \"bob\" can "
+                                  "use the serial device /dev/ttyUSB0 (COM33): it belongs "
+                                  "to the user \"bob\" and the group \"bob\" with mode "
+                                  "600, which lets no group read and write it.\r\n")
+               + joinDialout
+               + QStringLiteral("The udev rule /opt/talvek/udev/99-talvek-serial.rules "
+                                "gives serial ports and USB serial adapters to that group "
+                                "as they appear, once an administrator copies it to "
+                                "/etc/udev/rules.d (then unplug the adapter and plug it in "
+                                "again, or restart the computer).\r\n"
+                                "Add your user to \"dialout\":\r\n"
+                                "    sudo usermod -aG dialout alice\r\n")
+               + logIn);
+    // A program that has no rule at hand names it and where it goes.
+    QTest::newRow("600 root, no rule")
+        << "root"
+        << "root" << 0600u << ""
+        << ""
+        << QString(QStringLiteral("Permission denied: only root can use the serial device "
+                                  "/dev/ttyUSB0 (COM33): it belongs to the user \"root\" "
+                                  "and the group \"root\" with mode 600, which lets no group "
+                                  "read and write it.\r\n")
+               + joinDialout
+               + QStringLiteral("The udev rule 99-talvek-serial.rules that comes with TALVEK "
+                                "gives serial ports and USB serial adapters to that group as "
+                                "they appear, once it is in /usr/lib/udev/rules.d (where the "
+                                "package puts it) or /etc/udev/rules.d.\r\n"
+                                "Add your user to \"dialout\":\r\n"
+                                "    sudo usermod -aG dialout alice\r\n")
+               + logIn);
+    // Everyone may read and write it, yet the open was refused: no group helps.
+    QTest::newRow("666") << "root"
+                         << "dialout" << 0666u << installedRule << "dialout"
+                         << QStringLiteral(
+                                "Permission denied: the serial device /dev/ttyUSB0 (COM33) lets every "
+                                "user read and write it (user \"root\", group \"dialout\", mode 666), "
+                                "yet this user was refused.\r\n"
+                                "Something besides its permission bits stands in the way: an access "
+                                "control list (getfacl /dev/ttyUSB0), a security module (AppArmor, "
+                                "SELinux) or a file system mounted without devices (nodev). Do not "
+                                "run TALVEK as root to get around this.");
+}
+
+void tst_QtSerialPort::permissionMessage()
+{
+    QFETCH(QString, owner);
+    QFETCH(QString, group);
+    QFETCH(uint, mode);
+    QFETCH(QString, udevRule);
+    QFETCH(QString, join);
+    QFETCH(QString, message);
+    const QtSerialPortControl::DeviceOwnership node { owner, group, mode };
+    QCOMPARE(QtSerialPortControl::groupToJoin(node), join);
+    QCOMPARE(QtSerialPortControl::permissionMessage(
+                 QStringLiteral("/dev/ttyUSB0"), 33, node, QStringLiteral("alice"), udevRule),
+        message);
+}
+
 void tst_QtSerialPort::permissionDenied()
 {
+    // A pseudo-terminal that only its owner may use: no group gives access
+    // (a terminal's group "tty" may only write), so only root can use it.
     Pty pty;
     QVERIFY(pty.ok());
     const QByteArray slave = QFile::encodeName(pty.slave());
@@ -278,33 +416,37 @@ void tst_QtSerialPort::permissionDenied()
     QCOMPARE(::stat(slave.constData(), &st), 0);
     const group* g = ::getgrgid(st.st_gid);
     QVERIFY(g);
+    const passwd* owner = ::getpwuid(st.st_uid);
+    QVERIFY(owner);
     const QString groupName = QString::fromLocal8Bit(g->gr_name);
     QTemporaryDir dir;
     makeLink(dir.path(), QStringLiteral("support/ports"), 3, pty.slave());
-
-    const QString expected = QStringLiteral("Permission denied: the serial device ") + pty.slave()
-        + QStringLiteral(" (COM3) belongs to the group \"") + groupName
-        + QStringLiteral("\", and this user may not use it.\r\nAdd your user to that group:\r\n"
-                         "    sudo usermod -aG ")
-        + groupName
-        + QStringLiteral(" alice\r\nthen log out and log in again for the change to take effect. "
-                         "Do not run TALVEK as root to get around this.");
-    QCOMPARE(
-        QtSerialPortControl::permissionMessage(pty.slave(), 3, groupName, QStringLiteral("alice")), expected);
-    // The hint names the user who runs the program, not a shell variable.
-    const passwd* me = ::getpwuid(::geteuid());
-    QVERIFY(me);
-    QString mine = expected;
-    mine.replace(QStringLiteral(" alice\r\n"),
-        QLatin1Char(' ') + QString::fromLocal8Bit(me->pw_name) + QStringLiteral("\r\n"));
+    // A portable copy's rule, beside the program.
+    const QString rule = dir.filePath(QStringLiteral("udev/99-talvek-serial.rules"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("udev")));
+    QFile ruleFile(rule);
+    QVERIFY(ruleFile.open(QIODevice::WriteOnly));
+    ruleFile.close();
+    const ProgramFolder folder(dir.path());
+    QCOMPARE(folder.udevRule(QStringLiteral("99-talvek-serial.rules")), rule);
+    // The owner, group and mode read from the device; the hint names the user
+    // who runs the program.
+    const auto expected = [&](uint mode, const QString& user) {
+        return QtSerialPortControl::permissionMessage(
+            pty.slave(), 3, { QString::fromLocal8Bit(owner->pw_name), groupName, mode }, user, rule);
+    };
 
     if (::geteuid() != 0) {
         QCOMPARE(::chmod(slave.constData(), 0), 0);
-        QtSerialPortControl port { ProgramFolder(dir.path()) };
+        QtSerialPortControl port { folder };
         port.setCommPort(3);
         QString text;
         QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::PermissionDenied);
-        QCOMPARE(text, mine);
+        const passwd* me = ::getpwuid(::geteuid());
+        QVERIFY(me);
+        QCOMPARE(text, expected(0, QString::fromLocal8Bit(me->pw_name)));
+        QVERIFY2(text.startsWith(QStringLiteral("Permission denied: only root can use the serial device ")),
+            qPrintable(text));
         return;
     }
 
@@ -312,6 +454,7 @@ void tst_QtSerialPort::permissionDenied()
     const passwd* nobody = ::getpwnam("nobody");
     if (!nobody)
         QSKIP("no unprivileged user to try the permission error with");
+    const QString nobodyName = QString::fromLocal8Bit(nobody->pw_name);
     QCOMPARE(::chmod(slave.constData(), 0600), 0);
     QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
     int fds[2];
@@ -321,7 +464,7 @@ void tst_QtSerialPort::permissionDenied()
         ::close(fds[0]);
         QByteArray out;
         if (::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 && ::setuid(nobody->pw_uid) == 0) {
-            QtSerialPortControl port { ProgramFolder(dir.path()) };
+            QtSerialPortControl port { folder };
             port.setCommPort(3);
             try {
                 port.open();
@@ -344,11 +487,10 @@ void tst_QtSerialPort::permissionDenied()
     ::close(fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    QString nobodys = expected;
-    nobodys.replace(QStringLiteral(" alice\r\n"),
-        QLatin1Char(' ') + QString::fromLocal8Bit(nobody->pw_name) + QStringLiteral("\r\n"));
     QCOMPARE(QString::fromUtf8(got),
-        QString::number(SerialErrorNumber::PermissionDenied) + QLatin1Char('\n') + nobodys);
+        QString::number(SerialErrorNumber::PermissionDenied) + QLatin1Char('\n')
+            + expected(0600, nobodyName));
+    QVERIFY2(got.contains("only root can use the serial device"), got.constData());
 }
 
 void tst_QtSerialPort::portInUse()

@@ -123,6 +123,39 @@ private slots:
         QCOMPARE(loaded->port, 1);
         QCOMPARE(loaded->speed, QStringLiteral("9600"));
     }
+
+    // A program that only reads the settings (talvek-cli) opens with the
+    // defaults and leaves a missing file missing, an empty one empty.
+    void readOnlySettingsWriteNothing_data() { missingOrEmptyFile_data(); }
+    void readOnlySettingsWriteNothing()
+    {
+        QFETCH(bool, empty);
+        QTemporaryDir dir;
+        ProgramFolder folder(dir.path());
+        folder.setSettingsReadOnly(true);
+        const QString path = dir.filePath(QStringLiteral("support/RSPort.cfg"));
+        if (empty) {
+            QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("support"))));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const PortSettings settings = readPortSettings(folder);
+        QCOMPARE(settings.port, 1);
+        QCOMPARE(settings.speed, QStringLiteral("9600"));
+        QCOMPARE(QFileInfo(path).exists(), empty);
+        QCOMPARE(QFileInfo(path).size(), qint64(0));
+        QCOMPARE(QFileInfo::exists(dir.filePath(QStringLiteral("support"))), empty);
+
+        // A file that is there is read as it stands.
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("support"))));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("5, 19200 \r\n");
+        file.close();
+        const PortSettings saved = readPortSettings(folder);
+        QCOMPARE(saved.port, 5);
+        QCOMPARE(saved.speed, QStringLiteral("19200"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPortSettings)

@@ -5,6 +5,7 @@
 // ident. The dying link: the link lost and regained, faults of the code tables.
 
 #include "base/BasicError.h"
+#include "K7700Demo.h"
 #include "shared/modUtility.h"
 #include "shared/TargetBoardStatus.h"
 #include "SimLinkMode.h"
@@ -98,6 +99,7 @@ private slots:
     void correctiveAction();
     void programOnDisk();
     void firstPass();
+    void demoBoardHoldsAProgram();
     // ---- the dying link ----
     void linkLostAndRegained();
     void faultsOfTheFiles();
@@ -332,6 +334,22 @@ void tst_TargetBoardStatus::firstPass()
     QVERIFY(!s.resetEnabled);
     QCOMPARE(rig.description(State::Action), QStringLiteral("None"));
     QCOMPARE(rig.description(State::LastComm), QStringLiteral("No error"));
+    QCOMPARE(rig.prompter.unexpected(), 0);
+}
+
+void tst_TargetBoardStatus::demoBoardHoldsAProgram()
+{
+    // The demo's board (k7700-sim --demo) shows a program on the Program
+    // Ident page, and no faults.
+    StatusRig rig;
+    loadDemoPress(rig.sim, 250);
+    rig.open(rig.program("D"));
+    rig.cycle();
+    const State& s = rig.state();
+    QCOMPARE(QStringList(s.inBoard.begin(), s.inBoard.end()), (QStringList { "PRESS1", "3", "165" }));
+    QCOMPARE(
+        QStringList(s.codes.begin(), s.codes.end()), (QStringList { "00", "00", "00", "00", "00", "00" }));
+    QVERIFY(!s.resetEnabled);
     QCOMPARE(rig.prompter.unexpected(), 0);
 }
 

@@ -2,6 +2,22 @@
 
 namespace talvek::test {
 
+namespace {
+
+// The first scripted answer, taken off its queue. Built value by value: a
+// plain copy of the optional makes GCC 12 warn that the QString inside "may be
+// used uninitialized" (it cannot see that the copy checks for a value).
+template <typename T> std::optional<T> takeAnswer(std::deque<std::optional<T>>& answers)
+{
+    std::optional<T> answer;
+    if (answers.front())
+        answer.emplace(std::move(*answers.front()));
+    answers.pop_front();
+    return answer;
+}
+
+} // namespace
+
 MsgResult ScriptedPrompter::msgBox(
     const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
@@ -43,11 +59,8 @@ std::optional<QString> ScriptedPrompter::inputBox(const QString& prompt, const Q
     call.title = title;
     call.defaultText = defaultText;
     m_calls.append(call);
-    if (!m_inputAnswers.empty()) {
-        auto r = m_inputAnswers.front();
-        m_inputAnswers.pop_front();
-        return r;
-    }
+    if (!m_inputAnswers.empty())
+        return takeAnswer(m_inputAnswers);
     ++m_unexpected;
     m_unexpectedText += QStringLiteral("input: ") + prompt + QLatin1Char('\n');
     return std::nullopt;
@@ -60,11 +73,8 @@ std::optional<QString> ScriptedPrompter::openFileName(const FileDialogRequest& r
     call.title = request.title;
     call.file = request;
     m_calls.append(call);
-    if (!m_fileAnswers.empty()) {
-        auto r = m_fileAnswers.front();
-        m_fileAnswers.pop_front();
-        return r;
-    }
+    if (!m_fileAnswers.empty())
+        return takeAnswer(m_fileAnswers);
     ++m_unexpected;
     m_unexpectedText += QStringLiteral("open file: ") + request.title + QLatin1Char('\n');
     return std::nullopt;
@@ -77,11 +87,8 @@ std::optional<QString> ScriptedPrompter::saveFileName(const FileDialogRequest& r
     call.title = request.title;
     call.file = request;
     m_calls.append(call);
-    if (!m_fileAnswers.empty()) {
-        auto r = m_fileAnswers.front();
-        m_fileAnswers.pop_front();
-        return r;
-    }
+    if (!m_fileAnswers.empty())
+        return takeAnswer(m_fileAnswers);
     ++m_unexpected;
     m_unexpectedText += QStringLiteral("save file: ") + request.title + QLatin1Char('\n');
     return std::nullopt;
@@ -102,11 +109,8 @@ std::optional<PrinterSettings> ScriptedPrompter::printerDialog(const PrinterSett
     call.kind = PromptCall::Kind::Printer;
     call.printer = current;
     m_calls.append(call);
-    if (!m_printerAnswers.empty()) {
-        auto r = m_printerAnswers.front();
-        m_printerAnswers.pop_front();
-        return r;
-    }
+    if (!m_printerAnswers.empty())
+        return takeAnswer(m_printerAnswers);
     ++m_unexpected;
     m_unexpectedText += QStringLiteral("printer dialog\n");
     return std::nullopt;

@@ -414,6 +414,20 @@ void tst_ShellParts::shippedHelpDocument()
              "Connecting to the controller", "Save Changes to File?" })
         QVERIFY2(text.contains(QString::fromLatin1(topic)), topic);
 
+    // Where the settings are, for an installed and a portable copy; the udev
+    // rule it names is the one that ships.
+    QVERIFY(text.contains(QStringLiteral("~/.config/TALVEK/support/RSPort.cfg")));
+    QVERIFY(text.contains(QStringLiteral("keeps them in its own support folder, beside the program")));
+    QVERIFY(text.contains(QStringLiteral("installs it in /usr/lib/udev/rules.d")));
+    static const QRegularExpression rule(QStringLiteral("[0-9]{2}-talvek-[a-z-]+\\.rules"));
+    int rules = 0;
+    for (auto it = rule.globalMatch(text); it.hasNext(); ++rules) {
+        const QString name = it.next().captured(0);
+        const QString shipped = QFileInfo(path).absolutePath() + QStringLiteral("/../udev/") + name;
+        QVERIFY2(QFileInfo(shipped).isFile(), qPrintable(name));
+    }
+    QVERIFY(rules >= 1);
+
     // Every link inside the document leads to an anchor that exists.
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
