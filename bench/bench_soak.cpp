@@ -126,7 +126,7 @@ public:
     void write(const QByteArray& bytes) override
     {
         for (const char c : bytes) {
-            const bool doubled = m_faults.beforeByte();
+            const bool doubled = m_faults.beforeByte(quint8(c));
             const K7700Sim::Reply reply = m_sim.receive(quint8(c));
             if (reply.isEmpty())
                 continue;
