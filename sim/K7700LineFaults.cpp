@@ -78,16 +78,23 @@ void K7700LineFaults::countDownDropOut()
 bool K7700LineFaults::strike(LineFault fault, std::uint8_t byte, std::uint32_t detail, bool drawn)
 {
     if (aimed(fault)) {
-        m_waiting[std::size_t(fault)] = true;
-        strikeAimed(byte);
+        // Drawn, an aimed fault strikes here or not at all, as any fault;
+        // set up by the caller it waits. So does a doubled echo equal to the
+        // data, whose place is rare by nature.
+        if (!drawn || fault == LineFault::DoubledEchoEqualToData) {
+            m_waiting[std::size_t(fault)] = true;
+            strikeAimed(byte);
+        } else if (strikeIfHere(fault, byte)) {
+            count(fault);
+        } else {
+            strikeAimed(byte);
+        }
         return false;
     }
     strikeAimed(byte);
     const bool dataReply = dataReplyNext(m_sim);
     switch (fault) {
-    case LineFault::LostByte:
-        m_sim.silenceNext(1);
-        break;
+    case LineFault::LostByte: m_sim.silenceNext(1); break;
     case LineFault::SpoiltReply:
         if (dataReply)
             return false;
@@ -103,9 +110,7 @@ bool K7700LineFaults::strike(LineFault fault, std::uint8_t byte, std::uint32_t d
             return false;
         count(fault);
         return true;
-    case LineFault::LateReply:
-        m_sim.delayNextReply(100 + int(detail % 850));
-        break;
+    case LineFault::LateReply: m_sim.delayNextReply(100 + int(detail % 850)); break;
     default: // LineFault::DropOut
         if (m_sim.droppedOut())
             return false;
@@ -119,41 +124,48 @@ bool K7700LineFaults::strike(LineFault fault, std::uint8_t byte, std::uint32_t d
 
 void K7700LineFaults::strikeAimed(std::uint8_t byte)
 {
-    const auto waiting = [this](LineFault f) { return m_waiting[std::size_t(f)]; };
-    const auto struck = [this](LineFault f) {
-        m_waiting[std::size_t(f)] = false;
-        count(f);
-    };
-    if (m_sim.droppedOut())
-        return; // the byte is lost already
-    const K7700Sim::Mode mode = m_sim.mode();
-    const int step = m_sim.step();
-    if (mode == K7700Sim::Mode::Write) {
-        // At the start of a triple 0xFF is an attention, not an address.
-        const LineFault atStep = step == 0 ? LineFault::LostAddressHigh
-            : step == 1                    ? LineFault::LostAddressLow
-                                           : LineFault::LostDataByte;
-        if (waiting(LineFault::SessionCut) && step > 0) {
-            struck(LineFault::SessionCut);
-            m_sim.setDroppedOut(true);
-            m_dropOutLeft = -1;
-            return;
-        }
-        if (waiting(atStep) && !(step == 0 && byte == K7700Sim::Attention)) {
-            struck(atStep);
-            m_sim.silenceNext(1);
+    for (int f = int(LineFault::LostAddressHigh); f < LineFaultCount; ++f) {
+        if (m_waiting[std::size_t(f)] && strikeIfHere(LineFault(f), byte)) {
+            m_waiting[std::size_t(f)] = false;
+            count(LineFault(f));
             return;
         }
     }
-    if (mode == K7700Sim::Mode::Read && step == 1 && waiting(LineFault::DoubledEchoEqualToData)) {
+}
+
+bool K7700LineFaults::strikeIfHere(LineFault fault, std::uint8_t byte)
+{
+    if (m_sim.droppedOut())
+        return false; // the byte is lost already
+    const K7700Sim::Mode mode = m_sim.mode();
+    const int step = m_sim.step();
+    switch (fault) {
+    case LineFault::LostAddressHigh:
+    case LineFault::LostAddressLow:
+    case LineFault::LostDataByte:
+        // At the start of a triple 0xFF is an attention, not an address.
+        if (mode != K7700Sim::Mode::Write || step != int(fault) - int(LineFault::LostAddressHigh)
+            || (step == 0 && byte == K7700Sim::Attention))
+            return false;
+        m_sim.silenceNext(1);
+        return true;
+    case LineFault::DoubledEchoEqualToData: {
         // The board has the address high byte; `byte` is the low one.
         const int high = m_sim.address() >> 8;
-        if (m_sim.byte(m_sim.address() | byte) == high) {
-            struck(LineFault::DoubledEchoEqualToData);
-            // The copy of the echo comes a byte time after it: after the
-            // link has sent the address low byte, just before the data.
-            m_sim.insertNoiseBeforeReplyTo(std::uint8_t(high), 0);
-        }
+        if (mode != K7700Sim::Mode::Read || step != 1 || m_sim.byte(m_sim.address() | byte) != high)
+            return false;
+        // The copy of the echo comes a byte time after it: after the link
+        // has sent the address low byte, just before the data.
+        m_sim.insertNoiseBeforeReplyTo(std::uint8_t(high), 0);
+        return true;
+    }
+    case LineFault::SessionCut:
+        if (mode != K7700Sim::Mode::Write || step == 0)
+            return false;
+        m_sim.setDroppedOut(true);
+        m_dropOutLeft = -1;
+        return true;
+    default: return false;
     }
 }
 

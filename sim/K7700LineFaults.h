@@ -20,9 +20,11 @@ namespace talvek {
 // is doubled where a data reply is near, for on a real line the copy comes a
 // byte time after its original and stands for the next reply.
 //
-// The others wait, once set up, for the byte they are aimed at, and strike
-// it: a byte of a write triple, a read pair whose data equals its address
-// high byte, the inside of a write triple.
+// The others are aimed at a byte of a write triple, a read pair whose data
+// equals its address high byte, the inside of a write triple. Drawn at
+// random they strike where they fall, or not at all (the doubled echo, whose
+// place is rare, waits for it); set up by a test or the fuzz target's script
+// they wait for their byte.
 enum class LineFault
 {
     LostByte, // the byte never reaches the board
@@ -51,8 +53,8 @@ const char* lineFaultName(LineFault fault);
 // A line that fails now and then, for long runs against the simulator:
 // before each byte the board hears, at a given rate, one fault of the
 // catalogue is drawn at random (each as likely as the others). A fault the
-// byte gives no room for (an echo to spoil where data comes back) is not
-// made; an aimed fault waits for its byte.
+// byte gives no room for (an echo to spoil where data comes back, a write
+// triple's byte where none goes) is not made.
 class K7700LineFaults final
 {
 public:
@@ -85,8 +87,11 @@ public:
 private:
     bool aimed(LineFault fault) const;
     bool strike(LineFault fault, std::uint8_t byte, std::uint32_t detail, bool drawn);
-    // Strikes `byte` with the aimed faults waiting for it.
+    // Strikes `byte` with an aimed fault waiting for it.
     void strikeAimed(std::uint8_t byte);
+    // Strikes `byte` with the aimed fault if it is the byte the fault is
+    // aimed at; false (and nothing done) otherwise.
+    bool strikeIfHere(LineFault fault, std::uint8_t byte);
     void count(LineFault fault);
     void countDownDropOut();
 
