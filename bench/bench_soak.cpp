@@ -567,6 +567,7 @@ public:
             if (!changed.isEmpty()) {
                 ++t.unreportedChanges;
                 report(QStringLiteral("failure with unreported changes"), op, number, changed);
+                std::printf("      it said: %s\n", qPrintable(lines.value(lines.size() - 1)));
             }
             return false;
         }

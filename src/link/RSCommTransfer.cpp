@@ -30,6 +30,7 @@ namespace {
 const QString kSource = QStringLiteral("RSComm");
 const QString kDownloadTitle = QStringLiteral("Program Download");
 const QString kUploadTitle = QStringLiteral("Program Upload");
+const QString kStrayChanged = QStringLiteral("memory outside the program may have changed: ");
 
 constexpr int ProgramModeCommand = 0x03;
 // The mode number of the program-mode handshake: CurrentMode holds it only
@@ -317,6 +318,10 @@ private:
     // ("0021H-0040H, 1000H"); "anywhere" when the board may have taken a
     // command; empty when none.
     QString strayText() const;
+    // The outcome of a download that failed after records went out, with
+    // the bytes outside the image that may have changed named in its
+    // detail and a box.
+    Status strayNamed();
     void dropStaleInput();
     void box(const QString& text, MsgIcon icon, const QString& title = kDownloadTitle)
     {
@@ -359,7 +364,7 @@ Status ProgramDownload::run()
         return outcome();
     enterProgramMode();
     if (!recordsSent() || !programModeLeft())
-        return outcome();
+        return strayNamed();
     strayBytesChecked();
     writeIdent();
     m_rs.m_validProgram = false;
@@ -369,20 +374,34 @@ Status ProgramDownload::run()
     if (stopped()) {
         box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
         m_rs.OnlineMode = false;
-    } else if (!stray.isEmpty()) {
+        return strayNamed();
+    }
+    if (!stray.isEmpty()) {
         // The program is in, but bytes the line lost in a record header
         // went elsewhere, and what they overwrote is not known.
         box(QStringLiteral("Program Download Complete, but Bytes Were Lost on the Line.\r\n\r\n"
                            "PLC Memory Outside the Program May Have Changed:\r\n")
                 + stray,
             MsgIcon::Exclamation);
-        failWith(
-            fail(Cause::BadReply, QStringLiteral("memory outside the program may have changed: ") + stray));
-        m_rs.OnlineMode = true;
+        failWith(fail(Cause::BadReply, kStrayChanged + stray));
     } else {
         box(QStringLiteral("Program Download Complete!"), MsgIcon::Information);
-        m_rs.OnlineMode = true;
     }
+    m_rs.OnlineMode = true;
+    return outcome();
+}
+
+Status ProgramDownload::strayNamed()
+{
+    const QString stray = strayText();
+    if (!m_failure || stray.isEmpty())
+        return outcome();
+    box(QStringLiteral(
+            "Bytes Were Lost on the Line.\r\n\r\nPLC Memory Outside the Program May Have Changed:\r\n")
+            + stray,
+        MsgIcon::Exclamation);
+    m_failure->detail
+        += (m_failure->detail.isEmpty() ? QString() : QStringLiteral("; ")) + kStrayChanged + stray;
     return outcome();
 }
 
@@ -562,10 +581,7 @@ bool ProgramDownload::recordsSent()
         if (sent == RecordOutcome::Refused) {
             m_link.CurrentMode = 0;
             box(QStringLiteral("Checksum Error, Program Download Halted!"), MsgIcon::Exclamation);
-            const QString stray = strayText();
-            failWith(fail(Cause::BadReply,
-                m_rs.m_currentProgramAdd
-                    + (stray.isEmpty() ? QString() : QStringLiteral("; may have changed: ") + stray)));
+            failWith(fail(Cause::BadReply, m_rs.m_currentProgramAdd));
             m_rs.OnlineMode = false;
             return false;
         }

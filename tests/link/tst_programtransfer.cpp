@@ -720,6 +720,39 @@ private slots:
         QVERIFY(!r.link.CommError);
     }
 
+    void strayBytesNamedWhenTheDownloadFailsLater()
+    {
+        // The address high byte of the first record lost, then the exit
+        // from program mode answered wrongly three times: the download
+        // fails as before, and names the bytes the lost byte sent to 0031H.
+        Rig r;
+        const QByteArray first = counting(0x31);
+        const QByteArray second = counting(0x41);
+        QVERIFY(r.select('D', hexRecord(0x2000, first) + "\r\n" + hexRecord(0x2010, second) + "\r\n" + kEnd));
+        fillAround(r.sim);
+        const QByteArray secondWire = QByteArray::fromHex("102010") + second;
+        r.online();
+        r.prompter.answerMsg(MsgResult::Yes);
+        Pump pump([&] {
+            if (r.port.written().endsWith(kEnterProgramMode))
+                r.sim.silenceNext(1, 1);
+            else if (r.port.written().endsWith(secondWire))
+                for (int i = 0; i < 3; ++i)
+                    r.sim.corruptReplyTo(i);
+        });
+        const Status loaded = r.link.DumpProgram();
+        QCOMPARE(shown(loaded), QStringLiteral("failed: BadReply"));
+        QCOMPARE(loaded.error().detail,
+            QStringLiteral("memory outside the program may have changed: 0031H-0040H"));
+        QCOMPARE(r.shown(1),
+            (QStringList { QStringLiteral("Program Download|PLC did not Exit Program Mode!"),
+                QStringLiteral(
+                    "Program Download|Bytes Were Lost on the Line.<CRLF><CRLF>PLC Memory Outside the "
+                    "Program May Have Changed:<CRLF>0031H-0040H") }));
+        QCOMPARE(r.window(0x0031, 16), QByteArray(first.mid(1) + '\xFF'));
+        QVERIFY(!r.link.OnlineMode);
+    }
+
     void strayBytesInsideTheImageSentAgain()
     {
         // The address low byte of the second record lost: its bytes go to
