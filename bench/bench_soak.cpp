@@ -28,11 +28,12 @@
 // such bytes yet, so those are counted apart: "failures with unreported
 // changes".
 //
-//   bench_soak [--paced [BAUD]] [--rate P] [--ops N] [--seed S]
+//   bench_soak [--paced [BAUD]] [--rate P] [--ops N] [--seed S] [--show N]
 //       N mixed operations (600 unless given), round and round: read of
 //       the set-up parameters and of the shift data, write of one parameter,
 //       upload and download of each group (params, timing, shift, all), and
-//       a program download of 64 bytes.
+//       a program download of 64 bytes. --show N prints operation N's
+//       whole output.
 //   bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]
 //       N program downloads (10 unless given) of a random image of BYTES
 //       bytes at 2000H, 16 to a record: how many succeed, and the oracle.
@@ -55,6 +56,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -553,21 +555,32 @@ public:
         const BoardState before = m_board.state();
         const CliResult r = runCli(op.arguments);
         const BoardState after = m_board.state();
+        if (number == m_show)
+            std::printf("  #%lld %s: exit %d\n%s%s", (long long)number,
+                qPrintable(op.arguments.join(QLatin1Char(' '))), r.exit, qPrintable(r.out),
+                qPrintable(r.err));
         Tally& t = m_tally[op.name];
         ++t.runs;
         if (r.exit != 0) {
             ++t.failed;
-            // The cause: the last line of stderr after its last ": ", without
-            // the address it names.
+            // The command's own failure line (a box's text may follow it),
+            // and its cause: the words after its last ": ", without the
+            // detail in brackets.
             const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            QString cause = lines.value(lines.size() - 1).section(QStringLiteral(": "), -1);
-            cause = cause.left(cause.indexOf(QStringLiteral(" (")));
+            static const QRegularExpression failureLine(
+                QStringLiteral("(failed|not written|not complete|could not be opened)"));
+            QString said = lines.value(lines.size() - 1);
+            for (const QString& line : lines)
+                if (failureLine.match(line).hasMatch())
+                    said = line;
+            const QString cause
+                = said.left(said.indexOf(QStringLiteral(" ("))).section(QStringLiteral(": "), -1);
             ++m_failureTexts[op.name + QStringLiteral(": ") + cause];
             const QStringList changed = differences(before, after, op.intended, false);
             if (!changed.isEmpty()) {
                 ++t.unreportedChanges;
                 report(QStringLiteral("failure with unreported changes"), op, number, changed);
-                std::printf("      it said: %s\n", qPrintable(lines.value(lines.size() - 1)));
+                std::printf("      it said: %s\n", qPrintable(said));
             }
             return false;
         }
@@ -587,6 +600,8 @@ public:
 
     const QMap<QString, Tally>& tally() const { return m_tally; }
     const QMap<QString, qint64>& failureTexts() const { return m_failureTexts; }
+    // The operation whose whole output is printed (-1: none).
+    void show(qint64 number) { m_show = number; }
 
 private:
     void report(const QString& what, const Operation& op, qint64 number, const QStringList& details)
@@ -607,6 +622,7 @@ private:
     std::mt19937 m_random;
     QMap<QString, Tally> m_tally;
     QMap<QString, qint64> m_failureTexts;
+    qint64 m_show = -1;
 };
 
 qint64 Soak::randomValue(const QString& address)
@@ -786,6 +802,7 @@ struct Options
     int programBytes = 0; // the program download runs
     int runs = 10;
     std::uint32_t seed = 20261207u;
+    qint64 show = -1;
 };
 
 std::optional<Options> parse(QStringList args)
@@ -809,6 +826,8 @@ std::optional<Options> parse(QStringList args)
             o.runs = number().toInt();
         } else if (a == QLatin1String("--seed")) {
             o.seed = number().toUInt();
+        } else if (a == QLatin1String("--show")) {
+            o.show = number().toLongLong();
         } else {
             return std::nullopt;
         }
@@ -901,7 +920,7 @@ int main(int argc, char* argv[])
     const std::optional<Options> o = parse(app.arguments().mid(1));
     if (!o) {
         std::fprintf(stderr,
-            "usage: bench_soak [--paced [9600|19200]] [--rate P] [--ops N] [--seed S]\n"
+            "usage: bench_soak [--paced [9600|19200]] [--rate P] [--ops N] [--seed S] [--show N]\n"
             "       bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]\n");
         return 2;
     }
@@ -930,5 +949,6 @@ int main(int argc, char* argv[])
                     : "in-process simulator on the fake clock",
         o->seed, o->rate * 100);
     Soak soak(*board, dir.path(), o->seed);
+    soak.show(o->show);
     return o->programBytes > 0 ? programRuns(soak, *board, *o) : soakRun(soak, *board, *o);
 }
