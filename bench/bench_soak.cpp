@@ -902,8 +902,9 @@ int programRuns(Soak& soak, Board& board, const Options& o)
     std::printf("  failed                       %lld\n", (long long)t.failed);
     std::printf("  wrong successes              %lld\n", (long long)t.wrongSuccesses);
     std::printf("  failures with unreported changes %lld\n", (long long)t.unreportedChanges);
-    std::printf("  link time per download       median %.1f s, max %.1f s\n",
-        double(ms.at(ms.size() / 2)) / 1000.0, double(ms.back()) / 1000.0);
+    std::printf("  time per download            median %.1f s, max %.1f s (%s)\n",
+        double(ms.at(ms.size() / 2)) / 1000.0, double(ms.back()) / 1000.0,
+        o.baud > 0 ? "real" : "fake clock: the waits only");
     printFaults(board);
     for (auto it = soak.failureTexts().cbegin(); it != soak.failureTexts().cend(); ++it)
         std::printf("    %5lld  %s\n", (long long)it.value(), qPrintable(it.key()));

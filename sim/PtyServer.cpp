@@ -311,7 +311,6 @@ QString PtyServer::command(const QString& line)
     const QString verb = w.at(0).toLower();
     auto ok = QStringLiteral("ok");
     qint64 a = 0;
-    qint64 b = 0;
 
     if (verb == QLatin1String("help") && w.size() == 1) {
         return QStringLiteral(
@@ -331,6 +330,20 @@ QString PtyServer::command(const QString& line)
         m_sim.setWord(K7700Sim::SpeedWord, quint16(a));
         return ok;
     }
+    if (std::optional<QString> answer = faultCommand(verb, w))
+        return *answer;
+    if (std::optional<QString> answer = reportCommand(verb, w))
+        return *answer;
+    if (std::optional<QString> answer = memoryCommand(verb, w))
+        return *answer;
+    return QStringLiteral("error: unknown command %1").arg(line);
+}
+
+std::optional<QString> PtyServer::faultCommand(const QString& verb, const QStringList& w)
+{
+    const auto ok = QStringLiteral("ok");
+    qint64 a = 0;
+    qint64 b = 0;
     if (verb == QLatin1String("silence") && (w.size() == 2 || w.size() == 3) && parseNumber(w.at(1), &a)
         && (w.size() == 2 || parseNumber(w.at(2), &b))) {
         m_sim.silenceNext(int(a), int(b));
@@ -364,16 +377,27 @@ QString PtyServer::command(const QString& line)
             m_faults->restore();
         return ok;
     }
+    if (verb == QLatin1String("clear") && w.size() == 1) {
+        m_sim.clearFaults();
+        return ok;
+    }
     if (verb == QLatin1String("faults") && w.size() == 1) {
         QString answer = QStringLiteral("injected=%1 bytes=%2")
                              .arg(m_faults ? m_faults->injected() : 0)
                              .arg(m_faults ? m_faults->bytes() : 0);
         for (int f = 0; f < LineFaultCount; ++f) {
-            answer += QStringLiteral(" %1=%2").arg(QLatin1String(lineFaultName(LineFault(f)))).arg(
-                m_faults ? m_faults->injected(LineFault(f)) : 0);
+            answer += QStringLiteral(" %1=%2")
+                          .arg(QLatin1String(lineFaultName(LineFault(f))))
+                          .arg(m_faults ? m_faults->injected(LineFault(f)) : 0);
         }
         return answer;
     }
+    return std::nullopt;
+}
+
+std::optional<QString> PtyServer::reportCommand(const QString& verb, const QStringList& w)
+{
+    qint64 a = 0;
     if (verb == QLatin1String("dump") && w.size() == 1) {
         QByteArray memory(K7700Sim::MemorySize, '\0');
         for (int address = 0; address < K7700Sim::MemorySize; ++address)
@@ -381,7 +405,8 @@ QString PtyServer::command(const QString& line)
         return QString::fromLatin1(memory.toHex());
     }
     if (verb == QLatin1String("plsdump") && w.size() == 1) {
-        QString answer = QStringLiteral("scale=%1 offset=%2").arg(m_sim.plsScaleFactor()).arg(m_sim.plsOffset());
+        QString answer
+            = QStringLiteral("scale=%1 offset=%2").arg(m_sim.plsScaleFactor()).arg(m_sim.plsOffset());
         for (int ch = 0; ch < K7700Sim::PLSChannelCount; ++ch) {
             const K7700Sim::PLSChannel c = m_sim.plsChannel(ch);
             answer += QStringLiteral(" %1:%2:%3:%4:%5")
@@ -399,10 +424,12 @@ QString PtyServer::command(const QString& line)
     }
     if (verb == QLatin1String("stats") && w.size() == 1)
         return takeStats();
-    if (verb == QLatin1String("clear") && w.size() == 1) {
-        m_sim.clearFaults();
-        return ok;
-    }
+    return std::nullopt;
+}
+
+std::optional<QString> PtyServer::memoryCommand(const QString& verb, const QStringList& w)
+{
+    const auto ok = QStringLiteral("ok");
     if ((verb == QLatin1String("get") && w.size() == 2) || (verb == QLatin1String("set") && w.size() == 3)) {
         const QString address = w.at(1).toUpper();
         const std::optional<qint64> current = m_sim.valueAt(address);
@@ -439,7 +466,6 @@ QString PtyServer::command(const QString& line)
         }
         return ok;
     }
-    return QStringLiteral("error: unknown command %1").arg(line);
+    return std::nullopt;
 }
-
 } // namespace talvek

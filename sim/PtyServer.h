@@ -4,6 +4,7 @@
 #include "K7700Sim.h"
 
 #include <QString>
+#include <QStringList>
 #include <csignal>
 #include <cstdint>
 #include <deque>
@@ -95,6 +96,10 @@ private:
     void received(const std::uint8_t* bytes, int count, std::int64_t now);
     bool flushDue(std::int64_t now);
     void readCommands();
+    // The commands by kind; nothing when `verb` with its words is not one.
+    std::optional<QString> faultCommand(const QString& verb, const QStringList& w);
+    std::optional<QString> reportCommand(const QString& verb, const QStringList& w);
+    std::optional<QString> memoryCommand(const QString& verb, const QStringList& w);
     QString takeStats();
 
     K7700Sim& m_sim;
