@@ -1,58 +1,70 @@
-// Soak run: the link for a long time on a line that fails now and then.
+// Soak run: talvek-cli's operations, one after another, on a line that fails
+// now and then, each checked against the controller's whole memory.
 //
 // Two boards to run against:
 //
 //   in-process (default)  the simulator model on the fake clock, so the
-//                         link's 1 s / 2 s / 3 s waits cost no real time and
-//                         a run covers many more exchanges than the wire
-//                         would carry in the same minutes;
+//                         link's 1 s / 2 s / 3 s waits cost no real time;
+//                         the bytes of one reply arrive a millisecond apart,
+//                         as on the wire;
 //   --paced [BAUD]        k7700-sim on a pseudo-terminal, paced like a real
 //                         8N1 line (9600 baud unless given), through the
 //                         program's own serial port class and the real clock.
 //
-// Either way, between the link and the board sits a line that, at a low
-// random rate, loses a byte, spoils an echo, adds a noise byte, doubles a
-// reply, answers late (inside the link's first wait) or drops out for a few
-// bytes (K7700LineFaults: in this process, or in k7700-sim --fault-rate).
-// The operator answers a Retry/Cancel box with Retry, ten times within one
-// operation, then with Cancel (counted: the link did not recover by itself).
+// Between the link and the board sits a line that fails before a share of
+// the bytes the board hears (--rate, 0.001 unless given) with one fault of
+// the line-fault catalogue (K7700LineFaults.h; in this process, or in
+// k7700-sim --fault-rate). Each operation is one talvek-cli command line run
+// in this process (RunTalvekCli): a session of its own, which gives up at
+// the first Retry/Cancel box as the command line does.
 //
-// The run cycles through word and double-word reads and writes, an "All"
-// upload and a set-up parameter download, PLS setpoints and a program
-// download, and checks each one reported good against the board:
+// The oracle is the whole board: before each operation the run takes the
+// 64 KiB memory and the PLS (scale factor, offset, the 16 channels); after
+// it, an operation reported as a success must have changed exactly the bytes
+// it was asked to change and nothing else (the moving machine's registers
+// excepted, below), and what it read must be the board's. An operation
+// reported as a failure may have changed the bytes it was asked to change;
+// any other byte changed should be named by its outcome. Outcomes name no
+// such bytes yet, so those are counted apart: "failures with unreported
+// changes".
 //
-//   successes reported wrongly   an operation reported good whose effect is
-//                                not in the board (must be 0)
-//   failures reported            operations that said they failed
-//   faults recovered             faults injected into operations that then
-//                                ended as specified (good and true, or failed
-//                                and said so)
+//   bench_soak [--paced [BAUD]] [--rate P] [--ops N] [--seed S] [--show N]
+//       N mixed operations (600 unless given), round and round: read of
+//       the set-up parameters and of the shift data, write of one parameter,
+//       upload and download of each group (params, timing, shift, all), and
+//       a program download of 64 bytes. --show N prints operation N's
+//       whole output.
+//   bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]
+//       N program downloads (10 unless given) of a random image of BYTES
+//       bytes at 2000H, 16 to a record: how many succeed, and the oracle.
 //
-// and the resident memory after the first minute's warm-up and at the end.
-//
-// Usage: bench_soak [--paced [BAUD]] [minutes, default 10] [seed]
-//   (k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program)
-#include "base/Clock.h"
-#include "base/ProgramFolder.h"
-#include "base/Prompter.h"
+// k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program.
 #include "K7700LineFaults.h"
 #include "K7700Sim.h"
-#include "link/QtSerialPortControl.h"
-#include "link/RSComm.h"
-#include "link/SerialPortControl.h"
-#include "shared/DataTransfer.h"
-#include "shared/MachineData.h"
 #include "SimProcess.h"
+#include "base/Clock.h"
+#include "base/ProgramFolder.h"
+#include "cli/TalvekCli.h"
+#include "link/ForwardingPort.h"
+#include "link/QtSerialPortControl.h"
+#include "shared/MachineData.h"
+#include "shared/SetupFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-
-#include <chrono>
+#include <QTextStream>
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <deque>
+#include <memory>
+#include <optional>
 #include <random>
 
 using namespace talvek;
@@ -60,8 +72,126 @@ using namespace talvek::bench;
 
 namespace {
 
-// The serial port: every byte goes to the board at once and its reply waits
-// on the fake clock; the line's faults sit in between.
+using PLSChannel = K7700Sim::PLSChannel;
+
+// The moving machine's own registers: the press and the PLS change them on
+// their own (or as copies of the PLS's values), so the oracle leaves them out.
+struct MachineRegister
+{
+    int address;
+    int bytes;
+    const char* name;
+};
+constexpr std::array<MachineRegister, 9> kMachineRegisters { {
+    { 170, 2, "W170 PLS channel outputs" },
+    { 180, 2, "W180 machine position" },
+    { 182, 2, "W182 machine speed" },
+    { 186, 2, "W186 copy of the PLS scale factor" },
+    { 188, 2, "W188 copy of the PLS offset" },
+    { 1100, 4, "D1100 good cans, current shift" },
+    { 1104, 2, "W1104 short cans, current shift" },
+    { 1200, 4, "D1200 good cans, last shift" },
+    { 1204, 2, "W1204 short cans, last shift" },
+} };
+
+bool machineRegister(int address)
+{
+    for (const MachineRegister& r : kMachineRegisters)
+        if (address >= r.address && address < r.address + r.bytes)
+            return true;
+    return false;
+}
+
+// The parameter rows that are counters (rows 0..3): not compared either.
+bool counterRow(int row)
+{
+    return row >= 0 && row <= 3;
+}
+
+struct PlsState
+{
+    quint16 scale = 0;
+    quint16 offset = 0;
+    std::array<PLSChannel, K7700Sim::PLSChannelCount> channels {};
+    bool operator==(const PlsState&) const = default;
+};
+
+struct BoardState
+{
+    QByteArray memory;
+    PlsState pls;
+};
+
+// What an operation was asked to change: bytes (each with the mask of the
+// bits meant, and their value), and the PLS as it is to leave it.
+struct Intended
+{
+    QMap<int, std::pair<quint8, quint8>> bytes;
+    bool touchesPls = false;
+    std::optional<PlsState> pls;
+
+    void set(int address, quint8 mask, quint8 value)
+    {
+        auto& [m, v] = bytes[address & 0xFFFF];
+        v = quint8((v & ~mask) | (value & mask));
+        m = quint8(m | mask);
+    }
+    // A value at an address text of the parameter table ("W1020", "D1100",
+    // "B1018.0").
+    void setValue(const QString& address, qint64 value)
+    {
+        const qsizetype dot = address.indexOf(QLatin1Char('.'));
+        const int n = address.mid(1, dot < 0 ? -1 : dot - 1).toInt();
+        if (dot >= 0) {
+            const auto mask = quint8(1u << address.mid(dot + 1).toInt());
+            set(n, mask, value ? mask : 0);
+            return;
+        }
+        switch (address.at(0).toLatin1()) {
+        case 'B':
+            set(n, 0xFF, quint8(value));
+            break;
+        case 'W':
+            set(n, 0xFF, quint8(value));
+            set(n + 1, 0xFF, quint8(value >> 8));
+            break;
+        default: // 'D': two base-10000 words
+            setValue(QStringLiteral("W%1").arg(n), value % 10000);
+            setValue(QStringLiteral("W%1").arg(n + 2), value / 10000);
+            break;
+        }
+    }
+};
+
+qint64 valueIn(const QByteArray& memory, const QString& address)
+{
+    const auto byte = [&](int a) { return qint64(quint8(memory.at(a & 0xFFFF))); };
+    const qsizetype dot = address.indexOf(QLatin1Char('.'));
+    const int n = address.mid(1, dot < 0 ? -1 : dot - 1).toInt();
+    if (dot >= 0)
+        return (byte(n) >> address.mid(dot + 1).toInt()) & 1;
+    switch (address.at(0).toLatin1()) {
+    case 'B':
+        return byte(n);
+    case 'W':
+        return byte(n) | (byte(n + 1) << 8);
+    default:
+        return (byte(n) | (byte(n + 1) << 8)) + 10000 * (byte(n + 2) | (byte(n + 3) << 8));
+    }
+}
+
+QString hexAddress(int a)
+{
+    return QStringLiteral("%1H").arg(a, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// ---------------------------------------------------------------------------
+// The boards
+
+// The in-process line: every byte goes to the board at once and its reply
+// waits on the fake clock; the line's faults sit in between. The bytes of a
+// reply (a noise byte and the reply, a doubled reply) come a byte time
+// (1 ms) apart, as they do on the wire.
 class SoakLine final : public SerialPortControl
 {
 public:
@@ -69,8 +199,7 @@ public:
         : m_sim(sim)
         , m_clock(clock)
         , m_faults(faults)
-    {
-    }
+    { }
     void setCommPort(int port) override { m_commPort = port; }
     int commPort() const override { return m_commPort; }
     void setSettings(const QString& s) override { m_settings = s; }
@@ -126,17 +255,15 @@ public:
     void write(const QByteArray& bytes) override
     {
         for (const char c : bytes) {
-            const bool doubled = m_faults.beforeByte();
+            const bool doubled = m_faults.beforeByte(quint8(c));
             const K7700Sim::Reply reply = m_sim.receive(quint8(c));
-            if (reply.isEmpty())
-                continue;
             // One line: a reply never overtakes the one before it.
             qint64 due = m_clock.nowMs() + std::max(reply.delayMs, 0);
-            if (!m_pending.empty())
-                due = std::max(due, m_pending.back().first);
-            m_pending.emplace_back(due, reply.bytes);
-            if (doubled)
-                m_pending.emplace_back(due, reply.bytes);
+            for (const char b : doubled ? reply.bytes + reply.bytes : reply.bytes) {
+                if (!m_pending.empty())
+                    due = std::max(due, m_pending.back().first + 1);
+                m_pending.emplace_back(due, quint8(b));
+            }
         }
         deliver();
     }
@@ -146,8 +273,7 @@ private:
     {
         while (!m_pending.empty() && m_pending.front().first <= m_clock.nowMs()) {
             if (m_open)
-                for (const char b : m_pending.front().second)
-                    m_input.push_back(quint8(b));
+                m_input.push_back(m_pending.front().second);
             m_pending.pop_front();
         }
     }
@@ -159,139 +285,632 @@ private:
     QString m_settings;
     bool m_open = false;
     std::deque<quint8> m_input;
-    std::deque<std::pair<qint64, QByteArray>> m_pending;
+    std::deque<std::pair<qint64, quint8>> m_pending;
 };
 
-// The operator: Retry to every communication failure, Yes to the download's
-// questions, OK to the rest; keeps the last message.
-class SoakOperator final : public Prompter
-{
-public:
-    MsgResult msgBox(const QString& text, const QString& title, MsgIcon, MsgButtons buttons, MsgDefault) override
-    {
-        last = title + QLatin1Char('|') + text;
-        switch (buttons) {
-        case MsgButtons::RetryCancel:
-            // As an operator would: Retry, but not for ever in one operation.
-            if (++retriesInOperation <= MaxRetries)
-                return MsgResult::Retry;
-            ++cancels;
-            ++cancelsByText[operation + QStringLiteral(": ") + text.section(QLatin1Char('\r'), 0, 0)];
-            return MsgResult::Cancel;
-        case MsgButtons::YesNo:
-        case MsgButtons::YesNoCancel: return MsgResult::Yes;
-        default: return MsgResult::OK;
-        }
-    }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    std::optional<QString> openFileName(const FileDialogRequest&) override { return {}; }
-    std::optional<QString> saveFileName(const FileDialogRequest&) override { return {}; }
-    std::optional<PrinterSettings> printerDialog(const PrinterSettings&) override { return {}; }
-    bool showHelp(const QString&) override { return false; }
-    QString last;
-    static constexpr int MaxRetries = 10;
-    int retriesInOperation = 0;
-    qint64 cancels = 0; // operations the link did not bring back by itself
-    QMap<QString, qint64> cancelsByText;
-    QString operation; // what the run is doing
-};
-
-long residentKiB()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLong() * 4 : -1;
-}
-
-// The board the run checks against, and the line's fault count.
+// The board the run checks against, and the line's fault counts.
 class Board
 {
 public:
     virtual ~Board() = default;
-    // The value at an address ("W1026", "D1100", "B1018.0").
-    virtual qint64 value(const QString& address) = 0;
-    virtual void set(const QString& address, qint64 value) = 0;
-    virtual K7700Sim::PLSChannel channel(int n) = 0;
-    // Ends a drop-out: the link reopens the port.
+    virtual BoardState state() = 0;
+    // A new session: the port is opened again (a drop-out or a cut line ends).
     virtual void restore() = 0;
-    virtual qint64 faultsInjected() = 0;
-    virtual qint64 bytesHeard() = 0;
+    virtual QMap<QString, qint64> faults() = 0; // "injected", "bytes", and by name
+    virtual Clock& clock() = 0;
+    // The command-line arguments that reach the board.
+    virtual QStringList portArguments() const = 0;
+    virtual std::unique_ptr<SerialPortControl> makePort(const ProgramFolder& folder, const QString& device)
+        = 0;
 };
 
 class LocalBoard final : public Board
 {
 public:
-    LocalBoard(K7700Sim& sim, K7700LineFaults& faults)
-        : m_sim(sim)
-        , m_faults(faults)
+    LocalBoard(std::uint32_t seed, double rate)
+        : m_faults(m_sim, seed, rate)
     {
+        std::mt19937 random(seed ^ 0x5eed);
+        for (int a = 0; a < K7700Sim::MemorySize; ++a)
+            m_sim.setByte(a, quint8(random()));
+        m_sim.setWord(K7700Sim::SpeedWord, 0);
+        m_sim.setPLSScaleFactor(360);
+        for (int ch = 0; ch < 8; ++ch)
+            m_sim.setPLSChannel(
+                ch, PLSChannel { PLSChannel::Kind::Setpoints, quint16(20 * ch), quint16(20 * ch + 15) });
     }
-    qint64 value(const QString& address) override { return m_sim.valueAt(address).value_or(-1); }
-    void set(const QString& address, qint64 v) override
+    BoardState state() override
     {
-        const int n = address.mid(1).toInt();
-        if (address.startsWith(QLatin1Char('W')))
-            m_sim.setWord(n, quint16(v));
-        else if (address.startsWith(QLatin1Char('D')))
-            m_sim.setD(n, v);
-        else
-            m_sim.setByte(n, std::uint8_t(v));
+        BoardState s;
+        s.memory.resize(K7700Sim::MemorySize);
+        for (int a = 0; a < K7700Sim::MemorySize; ++a)
+            s.memory[a] = char(m_sim.byte(a));
+        s.pls.scale = m_sim.plsScaleFactor();
+        s.pls.offset = m_sim.plsOffset();
+        for (int ch = 0; ch < K7700Sim::PLSChannelCount; ++ch)
+            s.pls.channels[std::size_t(ch)] = m_sim.plsChannel(ch);
+        return s;
     }
-    K7700Sim::PLSChannel channel(int n) override { return m_sim.plsChannel(n); }
     void restore() override { m_faults.restore(); }
-    qint64 faultsInjected() override { return m_faults.injected(); }
-    qint64 bytesHeard() override { return m_faults.bytes(); }
+    QMap<QString, qint64> faults() override
+    {
+        QMap<QString, qint64> f { { QStringLiteral("injected"), m_faults.injected() },
+            { QStringLiteral("bytes"), m_faults.bytes() } };
+        for (int k = 0; k < LineFaultCount; ++k)
+            f[QLatin1String(lineFaultName(LineFault(k)))] = m_faults.injected(LineFault(k));
+        return f;
+    }
+    Clock& clock() override { return m_clock; }
+    QStringList portArguments() const override { return { QStringLiteral("--port"), QStringLiteral("1") }; }
+    std::unique_ptr<SerialPortControl> makePort(const ProgramFolder&, const QString&) override
+    {
+        return std::make_unique<ForwardingPort>(m_line);
+    }
 
 private:
-    K7700Sim& m_sim;
-    K7700LineFaults& m_faults;
+    K7700Sim m_sim;
+    FakeClock m_clock;
+    K7700LineFaults m_faults;
+    SoakLine m_line { m_sim, m_clock, m_faults };
 };
 
 // k7700-sim in its own process, asked through its command input.
 class RemoteBoard final : public Board
 {
 public:
-    explicit RemoteBoard(SimProcess& sim)
+    RemoteBoard(SimProcess& sim, int baud)
         : m_sim(sim)
+        , m_baud(baud)
+    { }
+    BoardState state() override
     {
-    }
-    qint64 value(const QString& address) override
-    {
-        return m_sim.ask(QStringLiteral("get ") + address).section(QLatin1Char('='), 1).toLongLong();
-    }
-    void set(const QString& address, qint64 v) override
-    {
-        m_sim.ask(QStringLiteral("set %1 %2").arg(address).arg(v));
-    }
-    K7700Sim::PLSChannel channel(int n) override
-    {
-        const QStringList w = m_sim.ask(QStringLiteral("pls %1").arg(n)).split(QLatin1Char(' '));
-        K7700Sim::PLSChannel c;
-        if (w.size() == 3) {
-            c.kind = w.at(0) == QLatin1String("setpoints") ? K7700Sim::PLSChannel::Kind::Setpoints
-                : w.at(0) == QLatin1String("pulsetrain")   ? K7700Sim::PLSChannel::Kind::PulseTrain
-                                                           : K7700Sim::PLSChannel::Kind::Empty;
-            c.on = quint16(w.at(1).toUInt());
-            c.off = quint16(w.at(2).toUInt());
+        BoardState s;
+        s.memory = QByteArray::fromHex(m_sim.ask(QStringLiteral("dump")).toLatin1());
+        const QStringList w = m_sim.ask(QStringLiteral("plsdump")).split(QLatin1Char(' '));
+        if (s.memory.size() != K7700Sim::MemorySize || w.size() != 2 + K7700Sim::PLSChannelCount) {
+            std::fprintf(stderr, "k7700-sim did not answer dump / plsdump\n");
+            std::exit(2);
         }
-        return c;
+        s.pls.scale = quint16(w.at(0).section(QLatin1Char('='), 1).toUInt());
+        s.pls.offset = quint16(w.at(1).section(QLatin1Char('='), 1).toUInt());
+        for (int ch = 0; ch < K7700Sim::PLSChannelCount; ++ch) {
+            const QStringList f = w.at(2 + ch).split(QLatin1Char(':'));
+            PLSChannel& c = s.pls.channels[std::size_t(ch)];
+            c.kind = f.value(0) == QLatin1String("setpoints") ? PLSChannel::Kind::Setpoints
+                : f.value(0) == QLatin1String("pulsetrain")   ? PLSChannel::Kind::PulseTrain
+                                                              : PLSChannel::Kind::Empty;
+            c.on = quint16(f.value(1).toUInt());
+            c.off = quint16(f.value(2).toUInt());
+            c.onDivisions = quint8(f.value(3).toUInt());
+            c.offDivisions = quint8(f.value(4).toUInt());
+        }
+        return s;
     }
     void restore() override { m_sim.ask(QStringLiteral("restore")); }
-    qint64 faultsInjected() override { return fault(QLatin1String("injected=")); }
-    qint64 bytesHeard() override { return fault(QLatin1String("bytes=")); }
+    QMap<QString, qint64> faults() override
+    {
+        QMap<QString, qint64> f;
+        for (const QString& part : m_sim.ask(QStringLiteral("faults")).split(QLatin1Char(' ')))
+            f[part.section(QLatin1Char('='), 0, 0)] = part.section(QLatin1Char('='), 1).toLongLong();
+        return f;
+    }
+    Clock& clock() override { return m_clock; }
+    QStringList portArguments() const override
+    {
+        return { QStringLiteral("--device"), m_sim.device, QStringLiteral("--baud"),
+            QString::number(m_baud) };
+    }
+    std::unique_ptr<SerialPortControl> makePort(const ProgramFolder& folder, const QString& device) override
+    {
+        auto port = std::make_unique<QtSerialPortControl>(folder);
+        if (!device.isEmpty())
+            port->setDevice(device);
+        return port;
+    }
 
 private:
-    qint64 fault(QLatin1String key)
-    {
-        for (const QString& part : m_sim.ask(QStringLiteral("faults")).split(QLatin1Char(' ')))
-            if (part.startsWith(key))
-                return part.mid(key.size()).toLongLong();
-        return -1;
-    }
     SimProcess& m_sim;
+    int m_baud;
+    SteadyClock m_clock;
 };
+
+// ---------------------------------------------------------------------------
+// The oracle
+
+struct CliResult
+{
+    int exit = 0;
+    QString out;
+    QString err;
+};
+
+// One operation: its command line, what it was asked to change, and (for
+// reads and uploads) a check of what it read against the board before it.
+struct Operation
+{
+    QString name;
+    QStringList arguments;
+    Intended intended;
+    std::function<QStringList(const CliResult&, const BoardState&)> readsRight;
+};
+
+// The bytes (and PLS) that differ from what the operation may leave: for a
+// success, exactly what it was asked; for a failure, what it was asked may
+// have changed (or not), nothing else.
+QStringList differences(const BoardState& before, const BoardState& after, const Intended& in, bool success)
+{
+    QStringList out;
+    for (int a = 0; a < K7700Sim::MemorySize; ++a) {
+        if (machineRegister(a))
+            continue;
+        const quint8 was = quint8(before.memory.at(a));
+        const quint8 is = quint8(after.memory.at(a));
+        const auto meant = in.bytes.constFind(a);
+        const quint8 mask = meant == in.bytes.cend() ? 0 : meant->first;
+        const quint8 expected
+            = meant == in.bytes.cend() ? was : quint8((was & ~mask) | (meant->second & mask));
+        const bool wrong = success ? is != expected : ((is ^ was) & ~mask) != 0;
+        if (wrong)
+            out << QStringLiteral("%1 %2->%3")
+                       .arg(hexAddress(a))
+                       .arg(was, 2, 16, QLatin1Char('0'))
+                       .arg(is, 2, 16, QLatin1Char('0'));
+    }
+    if (success && after.pls != in.pls.value_or(before.pls))
+        out << QStringLiteral("PLS not as meant");
+    if (!in.touchesPls && after.pls != before.pls)
+        out << QStringLiteral("PLS changed");
+    return out;
+}
+
+// What a set-up file holds against the board, for the rows of an upload.
+QStringList fileAgainstBoard(
+    const QString& path, const BoardState& board, int firstRow, int lastRow, bool timing)
+{
+    MachineData record;
+    QString reason;
+    if (!ReadSetupFile(path, record, &reason))
+        return { QStringLiteral("file: ") + reason };
+    QStringList out;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        if (counterRow(row))
+            continue;
+        const qint64 held = valueIn(board.memory, record.ParamAddress.value(row));
+        if (record.ParamValue.value(row) != held)
+            out << QStringLiteral("row %1: file %2, board %3")
+                       .arg(row)
+                       .arg(record.ParamValue.value(row))
+                       .arg(held);
+    }
+    if (!timing)
+        return out;
+    if (record.PlsScaleFactor != board.pls.scale || record.PlsOffset != board.pls.offset)
+        out << QStringLiteral("scale/offset");
+    for (int ch = 0; ch < K7700Sim::PLSChannelCount; ++ch) {
+        const PLSChannel& c = board.pls.channels[std::size_t(ch)];
+        const bool setpoints = c.kind == PLSChannel::Kind::Setpoints;
+        if (record.OnSetpoint[std::size_t(ch)] != (setpoints ? c.on : 0)
+            || record.OffSetpoint[std::size_t(ch)] != (setpoints ? c.off : 0))
+            out << QStringLiteral("channel %1").arg(ch);
+    }
+    return out;
+}
+
+// "W1020=123" lines against the board.
+QStringList printedAgainstBoard(const CliResult& r, const BoardState& board)
+{
+    QStringList out;
+    for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString address = line.section(QLatin1Char('='), 0, 0);
+        const qint64 printed = line.section(QLatin1Char('='), 1).toLongLong();
+        if (printed != valueIn(board.memory, address))
+            out << QStringLiteral("%1 printed %2, board %3")
+                       .arg(address)
+                       .arg(printed)
+                       .arg(valueIn(board.memory, address));
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// The run
+
+struct Tally
+{
+    qint64 runs = 0;
+    qint64 failed = 0;
+    qint64 wrongSuccesses = 0;
+    qint64 unreportedChanges = 0;
+};
+
+class Soak
+{
+public:
+    Soak(Board& board, const QString& folder, std::uint32_t seed)
+        : m_board(board)
+        , m_dir(folder)
+        , m_folder(folder)
+        , m_random(seed)
+    { }
+
+    CliResult runCli(const QStringList& arguments)
+    {
+        CliResult r;
+        QTextStream out(&r.out);
+        QTextStream err(&r.err);
+        CliContext context { m_folder, m_board.clock(), out, err, false,
+            [this](const ProgramFolder& folder, const QString& device) {
+                return m_board.makePort(folder, device);
+            } };
+        m_board.restore();
+        r.exit = RunTalvekCli(m_board.portArguments() + arguments, context);
+        out.flush();
+        err.flush();
+        return r;
+    }
+
+    // Runs the operation and judges it; true for a success as it should be.
+    bool judge(const Operation& op, qint64 number)
+    {
+        const BoardState before = m_board.state();
+        const CliResult r = runCli(op.arguments);
+        const BoardState after = m_board.state();
+        if (number == m_show)
+            std::printf("  #%lld %s: exit %d\n%s%s", (long long)number,
+                qPrintable(op.arguments.join(QLatin1Char(' '))), r.exit, qPrintable(r.out),
+                qPrintable(r.err));
+        Tally& t = m_tally[op.name];
+        ++t.runs;
+        if (r.exit != 0) {
+            ++t.failed;
+            // The command's own failure line (a box's text may follow it),
+            // and its cause: the words after its last ": ", without the
+            // detail in brackets.
+            const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            static const QRegularExpression failureLine(
+                QStringLiteral("(failed|not written|not complete|could not be opened)"));
+            QString said = lines.value(lines.size() - 1);
+            for (const QString& line : lines)
+                if (failureLine.match(line).hasMatch())
+                    said = line;
+            const QString cause
+                = said.left(said.indexOf(QStringLiteral(" ("))).section(QStringLiteral(": "), -1);
+            ++m_failureTexts[op.name + QStringLiteral(": ") + cause];
+            const QStringList changed = differences(before, after, op.intended, false);
+            if (!changed.isEmpty()) {
+                ++t.unreportedChanges;
+                report(QStringLiteral("failure with unreported changes"), op, number, changed);
+                std::printf("      it said: %s\n", qPrintable(said));
+            }
+            return false;
+        }
+        QStringList wrong = differences(before, after, op.intended, true);
+        if (op.readsRight)
+            wrong += op.readsRight(r, before);
+        if (!wrong.isEmpty()) {
+            ++t.wrongSuccesses;
+            report(QStringLiteral("WRONG SUCCESS"), op, number, wrong);
+            return false;
+        }
+        return true;
+    }
+
+    Operation next(qint64 i);
+    Operation programDownload(const QString& name, int bytes);
+
+    const QMap<QString, Tally>& tally() const { return m_tally; }
+    const QMap<QString, qint64>& failureTexts() const { return m_failureTexts; }
+    // The operation whose whole output is printed (-1: none).
+    void show(qint64 number) { m_show = number; }
+
+private:
+    void report(const QString& what, const Operation& op, qint64 number, const QStringList& details)
+    {
+        std::printf("  %s #%lld %s: %s%s\n", qPrintable(what), (long long)number,
+            qPrintable(op.arguments.join(QLatin1Char(' '))),
+            qPrintable(details.mid(0, 6).join(QStringLiteral(", "))), details.size() > 6 ? ", ..." : "");
+    }
+    Operation read(int firstRow, int lastRow);
+    Operation write();
+    Operation upload(const char* group, int firstRow, int lastRow, bool timing);
+    Operation download(const char* group, int firstRow, int lastRow, bool timing);
+    qint64 randomValue(const QString& address);
+
+    Board& m_board;
+    QDir m_dir;
+    ProgramFolder m_folder;
+    std::mt19937 m_random;
+    QMap<QString, Tally> m_tally;
+    QMap<QString, qint64> m_failureTexts;
+    qint64 m_show = -1;
+};
+
+qint64 Soak::randomValue(const QString& address)
+{
+    const quint32 x = m_random();
+    if (address.contains(QLatin1Char('.')))
+        return x & 1;
+    switch (address.at(0).toLatin1()) {
+    case 'B':
+        return x % 256;
+    case 'W':
+        return x % 65536;
+    default:
+        return x % 655360000;
+    }
+}
+
+Operation Soak::read(int firstRow, int lastRow)
+{
+    Operation op;
+    op.name = firstRow == SetupParamFirstRow ? QStringLiteral("read params") : QStringLiteral("read shift");
+    op.arguments << QStringLiteral("read");
+    for (int row = firstRow; row <= lastRow; ++row)
+        if (!counterRow(row))
+            op.arguments << QLatin1String(ParamRowDefaults[std::size_t(row)].address);
+    op.readsRight = printedAgainstBoard;
+    return op;
+}
+
+Operation Soak::write()
+{
+    const int row = SetupParamFirstRow + int(m_random() % (SetupParamLastRow - SetupParamFirstRow + 1));
+    const QString address = QLatin1String(ParamRowDefaults[std::size_t(row)].address);
+    const qint64 value = randomValue(address);
+    Operation op;
+    op.name = QStringLiteral("write");
+    op.arguments
+        = QStringList { QStringLiteral("write"), address, QString::number(value), QStringLiteral("--yes") };
+    op.intended.setValue(address, value);
+    // It prints the value it reads back: the one written.
+    op.readsRight = [=](const CliResult& r, const BoardState&) {
+        const QString expected = address + QLatin1Char('=') + QString::number(value) + QLatin1Char('\n');
+        return r.out == expected ? QStringList()
+                                 : QStringList { QStringLiteral("printed ") + r.out.trimmed() };
+    };
+    return op;
+}
+
+Operation Soak::upload(const char* group, int firstRow, int lastRow, bool timing)
+{
+    const QString path = m_dir.filePath(QStringLiteral("up.sdt"));
+    QFile::remove(path);
+    Operation op;
+    op.name = QStringLiteral("upload ") + QLatin1String(group);
+    op.arguments = QStringList { QStringLiteral("upload"), QLatin1String(group), QStringLiteral("-o"), path };
+    op.readsRight = [=](const CliResult&, const BoardState& before) {
+        return fileAgainstBoard(path, before, firstRow, lastRow, timing);
+    };
+    return op;
+}
+
+Operation Soak::download(const char* group, int firstRow, int lastRow, bool timing)
+{
+    InitMachineData();
+    MachineData record = DefaultData;
+    Operation op;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        record.ParamValue[row] = qint32(randomValue(record.ParamAddress.at(row)));
+        op.intended.setValue(record.ParamAddress.at(row), record.ParamValue.at(row));
+    }
+    if (timing) {
+        record.PlsScaleFactor = m_random() % 2 ? 360 : 720;
+        PlsState pls;
+        pls.scale = quint16(record.PlsScaleFactor);
+        for (std::size_t ch = 0; ch < 16; ++ch) {
+            const bool empty = m_random() % 4 == 0;
+            record.OnSetpoint[ch] = empty ? 0 : qint16(m_random() % pls.scale);
+            record.OffSetpoint[ch] = empty ? 0 : qint16(m_random() % pls.scale);
+            if (!IsChannelEmpty(record, int(ch)))
+                pls.channels[ch] = PLSChannel { PLSChannel::Kind::Setpoints, quint16(record.OnSetpoint[ch]),
+                    quint16(record.OffSetpoint[ch]) };
+        }
+        op.intended.touchesPls = true;
+        op.intended.pls = pls; // the offset: filled in below from the board
+    }
+    const QString path = m_dir.filePath(QStringLiteral("down.sdt"));
+    QString reason;
+    if (!WriteSetupFile(path, record, &reason)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(reason));
+        std::exit(2);
+    }
+    op.name = QStringLiteral("download ") + QLatin1String(group);
+    op.arguments = QStringList { QStringLiteral("download"), QLatin1String(group), QStringLiteral("-i"), path,
+        QStringLiteral("--yes") };
+    return op;
+}
+
+Operation Soak::programDownload(const QString& name, int bytes)
+{
+    QByteArray image(bytes, '\0');
+    for (char& c : image)
+        c = char(m_random());
+    QByteArray hex;
+    Operation op;
+    for (int at = 0; at < bytes; at += 16) {
+        const QByteArray data = image.mid(at, 16);
+        const int address = 0x2000 + at;
+        QByteArray record
+            = QByteArray(1, char(data.size())) + char(address >> 8) + char(address & 0xFF) + '\0';
+        record += data;
+        int sum = 0;
+        for (const char c : std::as_const(record))
+            sum += quint8(c);
+        record.append(char(-sum));
+        hex += ":" + record.toHex().toUpper() + "\r\n";
+        for (int k = 0; k < data.size(); ++k)
+            op.intended.set(address + k, 0xFF, quint8(data.at(k)));
+    }
+    hex += ":00000001FF\r\n";
+    const auto put = [&](const char* file, const QByteArray& data) {
+        QFile f(m_dir.filePath(QLatin1String(file)));
+        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+            std::exit(2);
+    };
+    put("P.nvk", "D");
+    put("P.rev", "SOAK 10312");
+    put("P.hex", hex);
+    op.intended.set(8181, 0xFF, 86);
+    op.intended.set(8176, 0xFF, 0);
+    const QByteArray ident("SOAK 1\0\0\x03\x12", 10); // from "SOAK 10312"
+    for (int i = 0; i < ident.size(); ++i)
+        op.intended.set(K7700Sim::IdentRegister + i, 0xFF, quint8(ident.at(i)));
+    op.name = name;
+    op.arguments = QStringList { QStringLiteral("program-download"), m_dir.filePath(QStringLiteral("P.nvk")),
+        QStringLiteral("--yes") };
+    return op;
+}
+
+Operation Soak::next(qint64 i)
+{
+    const int shiftLast = ShiftDataLastRow;
+    switch (i % 12) {
+    case 0:
+        return read(SetupParamFirstRow, SetupParamLastRow);
+    case 1:
+        return read(ShiftDataFirstRow, shiftLast);
+    case 2:
+        return write();
+    case 3:
+        return upload("params", SetupParamFirstRow, SetupParamLastRow, false);
+    case 4:
+        return upload("timing", 0, -1, true);
+    case 5:
+        return upload("shift", ShiftDataFirstRow, shiftLast, false);
+    case 6:
+        return upload("all", ShiftDataFirstRow, SetupParamLastRow, true);
+    case 7:
+        return download("params", SetupParamFirstRow, SetupParamLastRow, false);
+    case 8:
+        return download("timing", 0, -1, true);
+    case 9:
+        return download("shift", ShiftDataFirstRow, shiftLast, false);
+    case 10:
+        return download("all", ShiftDataFirstRow, SetupParamLastRow, true);
+    default:
+        return programDownload(QStringLiteral("program download"), 64);
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+struct Options
+{
+    int baud = 0; // 0: in-process
+    double rate = 0.001;
+    qint64 ops = 600;
+    int programBytes = 0; // the program download runs
+    int runs = 10;
+    std::uint32_t seed = 20261207u;
+    qint64 show = -1;
+};
+
+std::optional<Options> parse(QStringList args)
+{
+    Options o;
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        const auto number = [&]() { return args.isEmpty() ? QString() : args.takeFirst(); };
+        if (a == QLatin1String("--paced")) {
+            o.baud = 9600;
+            if (!args.isEmpty()
+                && (args.first() == QLatin1String("9600") || args.first() == QLatin1String("19200")))
+                o.baud = args.takeFirst().toInt();
+        } else if (a == QLatin1String("--rate")) {
+            o.rate = number().toDouble();
+        } else if (a == QLatin1String("--ops")) {
+            o.ops = number().toLongLong();
+        } else if (a == QLatin1String("--program")) {
+            o.programBytes = number().toInt();
+        } else if (a == QLatin1String("--runs")) {
+            o.runs = number().toInt();
+        } else if (a == QLatin1String("--seed")) {
+            o.seed = number().toUInt();
+        } else if (a == QLatin1String("--show")) {
+            o.show = number().toLongLong();
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (o.rate < 0 || o.rate > 1 || o.ops < 1 || o.runs < 1 || o.programBytes < 0 || o.programBytes > 0x8000)
+        return std::nullopt;
+    return o;
+}
+
+void printFaults(Board& board)
+{
+    const QMap<QString, qint64> f = board.faults();
+    std::printf("  bytes heard by the board     %lld\n", (long long)f.value(QStringLiteral("bytes")));
+    std::printf("  faults injected              %lld:", (long long)f.value(QStringLiteral("injected")));
+    for (int k = 0; k < LineFaultCount; ++k) {
+        const QString name = QLatin1String(lineFaultName(LineFault(k)));
+        std::printf(" %s %lld", qPrintable(name), (long long)f.value(name));
+    }
+    std::printf("\n");
+}
+
+int soakRun(Soak& soak, Board& board, const Options& o)
+{
+    QElapsedTimer wall;
+    wall.start();
+    for (qint64 i = 0; i < o.ops; ++i) {
+        Operation op = soak.next(i);
+        // A timing download leaves the offset modulo the new scale factor.
+        if (op.intended.pls)
+            op.intended.pls->offset = quint16(board.state().pls.offset % op.intended.pls->scale);
+        soak.judge(op, i);
+    }
+    Tally all;
+    std::printf("  %-20s %6s %7s %16s %18s\n", "operation", "runs", "failed", "wrong successes",
+        "unreported changes");
+    for (auto it = soak.tally().cbegin(); it != soak.tally().cend(); ++it) {
+        const Tally& t = it.value();
+        std::printf("  %-20s %6lld %7lld %16lld %18lld\n", qPrintable(it.key()), (long long)t.runs,
+            (long long)t.failed, (long long)t.wrongSuccesses, (long long)t.unreportedChanges);
+        all.runs += t.runs;
+        all.failed += t.failed;
+        all.wrongSuccesses += t.wrongSuccesses;
+        all.unreportedChanges += t.unreportedChanges;
+    }
+    std::printf("  %-20s %6lld %7lld %16lld %18lld\n", "all", (long long)all.runs, (long long)all.failed,
+        (long long)all.wrongSuccesses, (long long)all.unreportedChanges);
+    printFaults(board);
+    std::printf("  failures by cause (stderr's last words):\n");
+    for (auto it = soak.failureTexts().cbegin(); it != soak.failureTexts().cend(); ++it)
+        std::printf("    %5lld  %s\n", (long long)it.value(), qPrintable(it.key()));
+    std::printf("  wall time %.1f min\n", double(wall.elapsed()) / 60000.0);
+    return all.wrongSuccesses == 0 ? 0 : 1;
+}
+
+int programRuns(Soak& soak, Board& board, const Options& o)
+{
+    qint64 good = 0;
+    QElapsedTimer wall;
+    wall.start();
+    QList<qint64> ms;
+    for (int i = 0; i < o.runs; ++i) {
+        const Operation op = soak.programDownload(QStringLiteral("program download"), o.programBytes);
+        const qint64 start = board.clock().nowMs();
+        good += soak.judge(op, i) ? 1 : 0;
+        ms.append(board.clock().nowMs() - start);
+    }
+    std::sort(ms.begin(), ms.end());
+    const Tally t = soak.tally().value(QStringLiteral("program download"));
+    std::printf("  downloads                    %d of %d bytes (%d records at 2000H)\n", o.runs,
+        o.programBytes, (o.programBytes + 15) / 16);
+    std::printf("  succeeded, board as meant    %lld\n", (long long)good);
+    std::printf("  failed                       %lld\n", (long long)t.failed);
+    std::printf("  wrong successes              %lld\n", (long long)t.wrongSuccesses);
+    std::printf("  failures with unreported changes %lld\n", (long long)t.unreportedChanges);
+    std::printf("  time per download            median %.1f s, max %.1f s (%s)\n",
+        double(ms.at(ms.size() / 2)) / 1000.0, double(ms.back()) / 1000.0,
+        o.baud > 0 ? "real" : "fake clock: the waits only");
+    printFaults(board);
+    for (auto it = soak.failureTexts().cbegin(); it != soak.failureTexts().cend(); ++it)
+        std::printf("    %5lld  %s\n", (long long)it.value(), qPrintable(it.key()));
+    std::printf("  wall time %.1f min\n", double(wall.elapsed()) / 60000.0);
+    return t.wrongSuccesses == 0 ? 0 : 1;
+}
 
 } // namespace
 
@@ -299,204 +918,38 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    QStringList args = app.arguments().mid(1);
-    int baud = 0;
-    if (const qsizetype p = args.indexOf(QStringLiteral("--paced")); p >= 0) {
-        baud = 9600;
-        if (p + 1 < args.size() && (args.at(p + 1) == QLatin1String("9600") || args.at(p + 1) == QLatin1String("19200")))
-            baud = args.takeAt(p + 1).toInt();
-        args.removeAt(p);
+    const std::optional<Options> o = parse(app.arguments().mid(1));
+    if (!o) {
+        std::fprintf(stderr,
+            "usage: bench_soak [--paced [9600|19200]] [--rate P] [--ops N] [--seed S] [--show N]\n"
+            "       bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]\n");
+        return 2;
     }
-    const double minutes = args.size() > 0 ? args.at(0).toDouble() : 10.0;
-    const unsigned seed = args.size() > 1 ? args.at(1).toUInt() : 20261207u;
-    const double faultRate = 0.002;
-    std::mt19937 random(seed);
-
     QTemporaryDir dir;
-    SoakOperator op;
-    ProgramFolder folder(dir.path());
-    InitMachineData();
-
-    // The board and the line: in this process on the fake clock, or k7700-sim.
-    FakeClock fakeClock;
-    SteadyClock steadyClock;
-    K7700Sim sim;
-    K7700LineFaults faults(sim, seed, faultRate);
-    SoakLine localLine(sim, fakeClock, faults);
-    LocalBoard localBoard(sim, faults);
+    if (!writeSettings(dir.path(), 1, o->baud > 0 ? o->baud : 9600))
+        return 2;
     SimProcess simProcess;
-    std::unique_ptr<RemoteBoard> remoteBoard;
-    std::unique_ptr<QtSerialPortControl> serialPort;
-    if (baud > 0) {
+    std::unique_ptr<Board> board;
+    if (o->baud > 0) {
         QString bin = qEnvironmentVariable("TALVEK_SIM_BIN");
         if (bin.isEmpty())
             bin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/k7700-sim");
-        if (!QFileInfo(bin).isExecutable()) {
-            std::fprintf(stderr, "k7700-sim not found at %s\n", qPrintable(bin));
+        const QStringList extra { QStringLiteral("--demo"), QStringLiteral("--baud"),
+            QString::number(o->baud), QStringLiteral("--fault-rate"), QString::number(o->rate),
+            QStringLiteral("--seed"), QString::number(o->seed) };
+        if (!QFileInfo(bin).isExecutable() || !simProcess.start(bin, dir.path(), 1, extra)) {
+            std::fprintf(stderr, "k7700-sim did not start (%s)\n", qPrintable(bin));
             return 2;
         }
-        const QStringList extra { QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--fault-rate"),
-            QString::number(faultRate), QStringLiteral("--seed"), QString::number(seed) };
-        if (!writeSettings(dir.path(), 1, baud) || !simProcess.start(bin, dir.path(), 1, extra)) {
-            std::fprintf(stderr, "k7700-sim did not start\n");
-            return 2;
-        }
-        remoteBoard = std::make_unique<RemoteBoard>(simProcess);
-        serialPort = std::make_unique<QtSerialPortControl>(folder);
+        board = std::make_unique<RemoteBoard>(simProcess, o->baud);
+    } else {
+        board = std::make_unique<LocalBoard>(o->seed, o->rate);
     }
-    Board& board = baud > 0 ? static_cast<Board&>(*remoteBoard) : localBoard;
-    SerialPortControl& line = baud > 0 ? static_cast<SerialPortControl&>(*serialPort) : localLine;
-    Clock& clock = baud > 0 ? static_cast<Clock&>(steadyClock) : fakeClock;
-    RSComm rs(folder, clock, op);
-
-    // A small program for the board 'D' (two data records).
-    const auto put = [&](const char* name, const QByteArray& data) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        f.open(QIODevice::WriteOnly);
-        f.write(data);
-    };
-    put("P.nvk", "D");
-    put("P.rev", "SOAK 10312");
-    put("P.hex", ":10010000214601360121470136007EFE09D2190140\r\n:040110001122334441\r\n:00000001FF\r\n");
-    rs.setDownloadFile(dir.filePath(QStringLiteral("P.nvk")));
-    if (!rs.ValidProgram()) {
-        std::fprintf(stderr, "the soak program file set does not validate\n");
-        return 2;
-    }
-    const QByteArray image = QByteArray::fromHex("214601360121470136007EFE09D21901") + QByteArray::fromHex("11223344");
-
-    qint64 operations = 0, failures = 0, wrong = 0, faultsRecovered = 0, shiftEnds = 0;
-    qint64 faultsBefore = 0;
-    const auto verdict = [&](bool reportedGood, bool actuallyTrue) {
-        ++operations;
-        if (!reportedGood)
-            ++failures;
-        else if (!actuallyTrue) {
-            ++wrong;
-            std::printf("  wrong success: %s\n", qPrintable(op.operation));
-        }
-        const qint64 injected = board.faultsInjected();
-        if (reportedGood == false || actuallyTrue)
-            faultsRecovered += injected - faultsBefore;
-        faultsBefore = injected;
-        op.retriesInOperation = 0;
-    };
-
-    const auto start = std::chrono::steady_clock::now();
-    const auto elapsedMin = [&] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60.0;
-    };
-    long rssStart = -1;
-    for (qint64 cycle = 0; elapsedMin() < minutes; ++cycle) {
-        if (rssStart < 0 && elapsedMin() > std::min(1.0, minutes / 10))
-            rssStart = residentKiB();
-        if (!rs.OnlineMode || rs.CommError) {
-            board.restore();
-            rs.CloseRSComm();
-            op.operation = QStringLiteral("going online");
-            rs.OpenRSComm(&line);
-            faultsBefore = board.faultsInjected();
-            op.retriesInOperation = 0;
-            if (!rs.OnlineMode)
-                continue;
-        }
-        const int step = int(cycle % 8);
-        static const char* const kOperations[] { "read", "read", "write", "write", "upload all",
-            "set-up download", "PLS setpoint", "program download" };
-        op.operation = QLatin1String(kOperations[step]);
-
-        const quint32 x = random();
-        if (step <= 1) {
-            const QString add = step == 0 ? QStringLiteral("W1026") : QStringLiteral("D1100");
-            if (step == 0)
-                board.set(add, quint16(x));
-            else
-                board.set(add, qint64(x % 655360000));
-            const Result<QString> v = rs.RSRead(add);
-            verdict(v.ok(), v && v->toLongLong() == board.value(add));
-        } else if (step <= 3) {
-            const QString add = step == 2 ? QStringLiteral("W1028") : QStringLiteral("D1200");
-            const qint64 v = step == 2 ? qint64(x % 65536) : qint64(x % 655360000);
-            const bool ok = rs.RSWrite(add, QString::number(v), RSComm::WriteFailure::Quiet).ok();
-            verdict(ok, board.value(add) == v);
-        } else if (step == 4) {
-            MachineData record = CurrentData;
-            for (qint32& v : record.ParamValue)
-                v = -1;
-            DataTransfer t(rs, record);
-            const qint64 shiftBefore = board.value(QStringLiteral("D1200"));
-            const bool whole = t.Run(TransferAll, ParamCount).ok();
-            // A shift that ended while the rows were read moves the board's
-            // shift rows (current to last, current to 0) after they were read.
-            const bool shiftEnded = board.value(QStringLiteral("D1200")) != shiftBefore;
-            if (shiftEnded)
-                ++shiftEnds;
-            const int firstChecked = shiftEnded ? SetupParamFirstRow : 0;
-            bool stored = true;
-            for (int row = firstChecked; row <= ParamCount; ++row) {
-                const qint32 v = record.ParamValue.at(row);
-                if (v != -1 && v != board.value(record.ParamAddress.at(row)))
-                    stored = false; // a value stored that the board does not hold
-            }
-            bool complete = true;
-            for (int row = firstChecked; row <= ParamCount && whole; ++row)
-                complete = complete && record.ParamValue.at(row) == board.value(record.ParamAddress.at(row));
-            verdict(whole, stored && complete);
-            if (!whole && !stored) {
-                ++wrong; // a failed upload must still store nothing false
-                std::printf("  wrong value stored by a failed upload\n");
-            }
-        } else if (step == 5) {
-            MachineData record = CurrentData;
-            for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {
-                const QString& a = record.ParamAddress.at(row);
-                record.ParamValue[row] = a.contains(QLatin1Char('.')) ? int(x >> row) & 1
-                    : a.startsWith(QLatin1Char('B'))                  ? int((x >> row) % 256)
-                                                                      : int((x >> row) % 65536);
-            }
-            DataTransfer t(rs, record);
-            const bool whole = t.Run(TransferSetupParameters + TransferDownloadOffset, ParamCount).ok();
-            bool held = true;
-            for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row)
-                held = held && record.ParamValue.at(row) == board.value(record.ParamAddress.at(row));
-            verdict(whole, held);
-        } else if (step == 6) {
-            const int chan = int(x % 16);
-            const int on = int(x % 360);
-            const int off = (on + 1 + int((x >> 9) % 358)) % 360;
-            const bool ok = rs.SingleSetpoint(qint16(chan), qint16(on), qint16(off), false).ok();
-            const K7700Sim::PLSChannel c = board.channel(chan);
-            verdict(ok, c.kind == K7700Sim::PLSChannel::Kind::Setpoints && c.on == on && c.off == off);
-        } else if (cycle % 64 == 7) {
-            for (int a = 0x0100; a < 0x0114; ++a)
-                board.set(QStringLiteral("B%1").arg(a), 0);
-            op.last.clear();
-            const bool loaded = rs.DumpProgram().ok();
-            bool held = true;
-            for (int i = 0; i < image.size(); ++i)
-                held = held && board.value(QStringLiteral("B%1").arg(0x0100 + i)) == quint8(image.at(i));
-            verdict(loaded, held);
-        }
-    }
-    const long rssEnd = residentKiB();
-    rs.CloseRSComm();
-
-    std::printf("soak: %.1f min, %s, seed %u, fault rate %.1f%% of bytes\n", elapsedMin(),
-        baud > 0 ? qPrintable(QStringLiteral("k7700-sim paced at %1 baud").arg(baud))
-                 : "in-process simulator on the fake clock",
-        seed, faultRate * 100);
-    std::printf("  exchanges                    %lld\n", (long long)board.bytesHeard());
-    std::printf("  operations                   %lld\n", (long long)operations);
-    std::printf("  faults injected              %lld\n", (long long)board.faultsInjected());
-    std::printf("  faults recovered as specified %lld\n", (long long)faultsRecovered);
-    std::printf("  failures reported            %lld\n", (long long)failures);
-    std::printf("  successes reported wrongly   %lld\n", (long long)wrong);
-    std::printf("  operator Cancels             %lld (after %d Retries in one operation)\n", (long long)op.cancels,
-        SoakOperator::MaxRetries);
-    for (auto it = op.cancelsByText.cbegin(); it != op.cancelsByText.cend(); ++it)
-        std::printf("    %6lld  %s\n", (long long)it.value(), qPrintable(it.key()));
-    std::printf("  shifts ended during an upload %lld (the board's own end of shift; shift rows not checked)\n",
-        (long long)shiftEnds);
-    std::printf("  resident memory              %ld KiB after warm-up, %ld KiB at the end\n", rssStart, rssEnd);
-    return wrong == 0 ? 0 : 1;
+    std::printf("soak: %s, seed %u, fault rate %.2f %% of the bytes the board hears\n",
+        o->baud > 0 ? qPrintable(QStringLiteral("k7700-sim paced at %1 baud").arg(o->baud))
+                    : "in-process simulator on the fake clock",
+        o->seed, o->rate * 100);
+    Soak soak(*board, dir.path(), o->seed);
+    soak.show(o->show);
+    return o->programBytes > 0 ? programRuns(soak, *board, *o) : soakRun(soak, *board, *o);
 }

@@ -6,11 +6,10 @@
 // out for a while. The input's head is a list of operations: reads, writes,
 // set-up parameter uploads and downloads, PLS setpoints and channel recalls.
 //
-// Two faults are left out because no byte protocol without a checksum can
-// see them: a data byte spoilt on its way back (reads have no echo of their
-// data), and a reply so late that the link has resynchronised and moved on
-// before it lands, as the answer to a later byte. Lost bytes and drop-outs,
-// with the resynchronisations they cause, are in.
+// The faults are the line-fault catalogue's (K7700LineFaults.h), with its
+// reasons for leaving two out; lost bytes and drop-outs, with the
+// resynchronisations they cause, are in, and a doubled reply is doubled near
+// a data reply too (SimPort delivers the copy at once).
 //
 // What must hold: an operation reported as a success did what it says (the
 // value read is the controller's, the value written is in the controller, a
@@ -29,7 +28,10 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 
 using namespace talvek;
 
@@ -54,6 +56,27 @@ private:
     std::size_t m_end;
 };
 
+// The input's fault bytes, named from the line-fault catalogue: 224..255 by
+// their remainder modulo 8, 216..220 the aimed faults; any other byte is no
+// fault. The detail picks the noise byte, the delay or the drop-out's length.
+std::optional<std::pair<LineFault, std::uint32_t>> faultOf(int f)
+{
+    if (f >= 216 && f <= 220)
+        return std::pair { LineFault(int(LineFault::LostAddressHigh) + f - 216), 0u };
+    if (f < 224)
+        return std::nullopt;
+    switch (f % 8) {
+    case 0: return std::pair { LineFault::LostByte, 0u };
+    case 1:
+    case 2: return std::pair { LineFault::SpoiltReply, 0u };
+    case 3: return std::pair { LineFault::NoiseBeforeReply, std::uint32_t(f * 7) };
+    case 4: return std::pair { LineFault::LateReply, std::uint32_t(300 + (f % 3) * 250) }; // inside the first window
+    case 5: return std::pair { LineFault::DoubledReply, 0u };
+    case 6: return std::pair { LineFault::DropOut, std::uint32_t(std::min(f % 5, 3)) };
+    default: return std::pair { LineFault::LateReply, 200u }; // 300 ms
+    }
+}
+
 // The line between the link and the board.
 class FaultyLine final : public ForwardingPort
 {
@@ -62,53 +85,27 @@ public:
         : ForwardingPort(inner)
         , m_inner(inner)
         , m_script(script)
+        , m_faults(inner.sim(), 0, 0.0)
     {
     }
 
     void write(const QByteArray& bytes) override
     {
-        K7700Sim& sim = m_inner.sim();
         for (const char c : bytes) {
-            if (m_dropOutLeft > 0 && --m_dropOutLeft == 0)
-                sim.setDroppedOut(false);
-            int f = m_script.fault();
-            // A data byte has no echo: a reply spoilt on its way back is a
-            // wrong value no link can tell from a right one, so the line
-            // spoils only replies the link can check (echoes, acknowledgements).
-            const bool dataReply = K7700LineFaults::dataReplyNext(sim);
-            if (dataReply && f >= 224 && (f % 8 == 1 || f % 8 == 2 || f % 8 == 3))
-                f = 0;
-            bool doubled = false;
-            if (f >= 224) {
-                switch (f % 8) {
-                case 0: sim.silenceNext(1); break; // the byte is lost
-                case 1: sim.corruptNextReply(); break;
-                case 2: sim.corruptNextReply(std::uint8_t(f)); break;
-                case 3: sim.insertNoiseBeforeNextReply(std::uint8_t(f * 7)); break;
-                case 4: sim.delayNextReply(400 + (f % 3) * 250); break; // late, inside the first window
-                case 5: doubled = true; break;
-                case 6:
-                    sim.setDroppedOut(true);
-                    m_dropOutLeft = 1 + f % 5;
-                    break;
-                case 7: sim.delayNextReply(300); break; // late, inside the first window
-                }
-            }
+            const auto fault = faultOf(m_script.fault());
+            const bool doubled = m_faults.beforeByte(
+                quint8(c), fault ? std::optional(fault->first) : std::nullopt, fault ? fault->second : 0);
             m_inner.write(QByteArray(1, c));
             if (doubled)
                 m_inner.repeatLastReply();
         }
     }
-    void restore()
-    {
-        m_inner.sim().setDroppedOut(false);
-        m_dropOutLeft = 0;
-    }
+    void restore() { m_faults.restore(); }
 
 private:
     test::SimPort& m_inner;
     Script& m_script;
-    int m_dropOutLeft = 0;
+    K7700LineFaults m_faults;
 };
 
 struct Address

@@ -137,6 +137,13 @@ void K7700Sim::applyFaults(Reply& reply)
         m_corrupt = false;
         m_corruptValue.reset();
     }
+    for (qsizetype i = 0; i < m_noiseAt.size(); ++i) {
+        if (m_noiseAt.at(i).first == m_received) {
+            reply.bytes.prepend(static_cast<char>(m_noiseAt.at(i).second));
+            m_noiseAt.removeAt(i);
+            break;
+        }
+    }
     if (m_noise) {
         reply.bytes.prepend(static_cast<char>(*m_noise));
         m_noise.reset();
@@ -161,6 +168,11 @@ void K7700Sim::corruptReplyTo(int after)
     m_corruptAt.append(m_received + std::max(after, 0) + 1);
 }
 
+void K7700Sim::insertNoiseBeforeReplyTo(std::uint8_t noise, int after)
+{
+    m_noiseAt.append({ m_received + std::max(after, 0) + 1, noise });
+}
+
 void K7700Sim::silenceNext(int n, int after)
 {
     m_silence = std::max(n, 0);
@@ -176,6 +188,7 @@ void K7700Sim::clearFaults()
     m_corrupt = false;
     m_corruptValue.reset();
     m_corruptAt.clear();
+    m_noiseAt.clear();
     m_noise.reset();
     m_droppedOut = false;
 }

@@ -46,6 +46,33 @@ namespace talvek {
 //   - The board answers every byte at once; the fault injection below makes it
 //     misbehave on purpose.
 //
+// What a byte the line loses does to the board (it never notices a fault; it
+// takes the bytes it hears in order, whatever the PC meant by them):
+//
+//   handshake      0xFF lost: the board stays where it was and takes the
+//                  command byte as whatever that state makes of it (Idle:
+//                  nothing). Command byte lost: the board waits for a
+//                  command, and the PC's resynchronising 0xFF is a new
+//                  attention, answered 0x55 like the command would have been.
+//   read pair      address high lost: nothing is taken; the resynchronising
+//                  0xFF is an attention. Address low lost: the
+//                  resynchronising 0xFF is the low byte: the data at
+//                  (high:FF) comes back.
+//   write triple   address high lost: nothing is taken; the resynchronising
+//                  0xFF is an attention. Address low lost: the
+//                  resynchronising 0xFF is the low byte (echoed), and the
+//                  next byte the board hears (the next handshake's 0xFF) is
+//                  stored at (high:FF). Data byte lost: the resynchronising
+//                  0xFF is the data, stored at the address.
+//   session cut    inside a triple, the board keeps waiting there: the next
+//                  session's first 0xFF fills the triple as above.
+//   program record the board waits inside the record for the bytes it
+//                  missed; a lost length or address byte moves the record
+//                  elsewhere (see program mode below).
+//
+// A doubled or late reply, a spoilt echo or a noise byte change nothing in
+// the board: only the PC's view of which reply answers which byte.
+//
 // The moving machine: while running, the position word W180 (degrees, 0..359)
 // turns at the speed in W182 (strokes per minute; one stroke is 360 degrees).
 // Every completed stroke makes one can: a short can (W1104, +1, wrapping at
@@ -209,6 +236,9 @@ public:
     Mode mode() const { return m_mode; }
     // Position inside the current mode's record (0 = at the start).
     int step() const { return m_step; }
+    // The address the current read pair, write triple or program record has
+    // taken so far (its high byte alone, once that has come).
+    int address() const { return m_address; }
     // Bytes heard so far (including the ones a fault swallowed).
     qint64 bytesReceived() const { return m_received; }
     // Back to Idle, as after power-up; memory is kept.
@@ -351,6 +381,9 @@ public:
     void corruptReplyTo(int after);
     // A noise byte goes out just before the next reply.
     void insertNoiseBeforeNextReply(std::uint8_t noise) { m_noise = noise; }
+    // A noise byte goes out just before the reply to the byte that follows
+    // the next `after` bytes, if that byte is answered at all.
+    void insertNoiseBeforeReplyTo(std::uint8_t noise, int after);
     // Drop-out: the board hears nothing until restored; its state is kept.
     void setDroppedOut(bool dropped) { m_droppedOut = dropped; }
     bool droppedOut() const { return m_droppedOut; }
@@ -406,6 +439,7 @@ private:
     bool m_corrupt = false;
     std::optional<std::uint8_t> m_corruptValue;
     QList<qint64> m_corruptAt; // bytesReceived() of the bytes whose replies go wrong
+    QList<std::pair<qint64, std::uint8_t>> m_noiseAt; // bytesReceived() of a byte, the noise before its reply
     std::optional<std::uint8_t> m_noise;
     bool m_droppedOut = false;
 

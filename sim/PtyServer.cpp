@@ -26,6 +26,13 @@ constexpr std::int64_t kListenNs = 300000; // see run()
 constexpr size_t kMaxLatenessSamples = 1000000;
 constexpr int kUsbPacketBytes = 62; // payload of a full-speed FTDI packet
 
+const char* channelKind(const K7700Sim::PLSChannel& c)
+{
+    return c.kind == K7700Sim::PLSChannel::Kind::Setpoints ? "setpoints"
+        : c.kind == K7700Sim::PLSChannel::Kind::PulseTrain ? "pulsetrain"
+                                                           : "empty";
+}
+
 bool parseNumber(const QString& text, qint64* value)
 {
     bool ok = false;
@@ -115,7 +122,7 @@ void PtyServer::received(const std::uint8_t* bytes, int count, std::int64_t now)
         const std::int64_t arrived = std::max(now, m_rxFreeNs) + byteNs;
         m_rxFreeNs = arrived;
         advanceMachine(now);
-        const bool twice = m_faults && m_faults->beforeByte();
+        const bool twice = m_faults && m_faults->beforeByte(bytes[i]);
         const K7700Sim::Reply reply = m_sim.receive(bytes[i]);
         std::int64_t start = arrived + std::int64_t(std::max(reply.delayMs, 0)) * kNsPerMs;
         for (const char c : twice ? reply.bytes + reply.bytes : reply.bytes) {
@@ -304,13 +311,12 @@ QString PtyServer::command(const QString& line)
     const QString verb = w.at(0).toLower();
     auto ok = QStringLiteral("ok");
     qint64 a = 0;
-    qint64 b = 0;
 
     if (verb == QLatin1String("help") && w.size() == 1) {
         return QStringLiteral(
             "commands: get <B|W|D|F>n | set <B|W|D|F>n <value> | run | stop | speed <spm> |\n"
             "          silence <n> [after] | late <ms> | wrong [byte] | noise <byte> | dropout | restore |\n"
-            "          clear (faults) | faults | pls <n> | stats | help");
+            "          clear (faults) | faults | pls <n> | plsdump | dump | stats | help");
     }
     if (verb == QLatin1String("run") && w.size() == 1) {
         m_sim.setRunning(true);
@@ -324,6 +330,20 @@ QString PtyServer::command(const QString& line)
         m_sim.setWord(K7700Sim::SpeedWord, quint16(a));
         return ok;
     }
+    if (std::optional<QString> answer = faultCommand(verb, w))
+        return *answer;
+    if (std::optional<QString> answer = reportCommand(verb, w))
+        return *answer;
+    if (std::optional<QString> answer = memoryCommand(verb, w))
+        return *answer;
+    return QStringLiteral("error: unknown command %1").arg(line);
+}
+
+std::optional<QString> PtyServer::faultCommand(const QString& verb, const QStringList& w)
+{
+    const auto ok = QStringLiteral("ok");
+    qint64 a = 0;
+    qint64 b = 0;
     if (verb == QLatin1String("silence") && (w.size() == 2 || w.size() == 3) && parseNumber(w.at(1), &a)
         && (w.size() == 2 || parseNumber(w.at(2), &b))) {
         m_sim.silenceNext(int(a), int(b));
@@ -357,24 +377,59 @@ QString PtyServer::command(const QString& line)
             m_faults->restore();
         return ok;
     }
-    if (verb == QLatin1String("faults") && w.size() == 1) {
-        return QStringLiteral("injected=%1 bytes=%2")
-            .arg(m_faults ? m_faults->injected() : 0)
-            .arg(m_faults ? m_faults->bytes() : 0);
-    }
-    if (verb == QLatin1String("pls") && w.size() == 2 && parseNumber(w.at(1), &a) && a >= 0 && a < 16) {
-        const K7700Sim::PLSChannel c = m_sim.plsChannel(int(a));
-        const char* kind = c.kind == K7700Sim::PLSChannel::Kind::Setpoints ? "setpoints"
-            : c.kind == K7700Sim::PLSChannel::Kind::PulseTrain             ? "pulsetrain"
-                                                                            : "empty";
-        return QStringLiteral("%1 %2 %3").arg(QLatin1String(kind)).arg(c.on).arg(c.off);
-    }
-    if (verb == QLatin1String("stats") && w.size() == 1)
-        return takeStats();
     if (verb == QLatin1String("clear") && w.size() == 1) {
         m_sim.clearFaults();
         return ok;
     }
+    if (verb == QLatin1String("faults") && w.size() == 1) {
+        QString answer = QStringLiteral("injected=%1 bytes=%2")
+                             .arg(m_faults ? m_faults->injected() : 0)
+                             .arg(m_faults ? m_faults->bytes() : 0);
+        for (int f = 0; f < LineFaultCount; ++f) {
+            answer += QStringLiteral(" %1=%2")
+                          .arg(QLatin1String(lineFaultName(LineFault(f))))
+                          .arg(m_faults ? m_faults->injected(LineFault(f)) : 0);
+        }
+        return answer;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> PtyServer::reportCommand(const QString& verb, const QStringList& w)
+{
+    qint64 a = 0;
+    if (verb == QLatin1String("dump") && w.size() == 1) {
+        QByteArray memory(K7700Sim::MemorySize, '\0');
+        for (int address = 0; address < K7700Sim::MemorySize; ++address)
+            memory[address] = char(m_sim.byte(address));
+        return QString::fromLatin1(memory.toHex());
+    }
+    if (verb == QLatin1String("plsdump") && w.size() == 1) {
+        QString answer
+            = QStringLiteral("scale=%1 offset=%2").arg(m_sim.plsScaleFactor()).arg(m_sim.plsOffset());
+        for (int ch = 0; ch < K7700Sim::PLSChannelCount; ++ch) {
+            const K7700Sim::PLSChannel c = m_sim.plsChannel(ch);
+            answer += QStringLiteral(" %1:%2:%3:%4:%5")
+                          .arg(QLatin1String(channelKind(c)))
+                          .arg(c.on)
+                          .arg(c.off)
+                          .arg(c.onDivisions)
+                          .arg(c.offDivisions);
+        }
+        return answer;
+    }
+    if (verb == QLatin1String("pls") && w.size() == 2 && parseNumber(w.at(1), &a) && a >= 0 && a < 16) {
+        const K7700Sim::PLSChannel c = m_sim.plsChannel(int(a));
+        return QStringLiteral("%1 %2 %3").arg(QLatin1String(channelKind(c))).arg(c.on).arg(c.off);
+    }
+    if (verb == QLatin1String("stats") && w.size() == 1)
+        return takeStats();
+    return std::nullopt;
+}
+
+std::optional<QString> PtyServer::memoryCommand(const QString& verb, const QStringList& w)
+{
+    const auto ok = QStringLiteral("ok");
     if ((verb == QLatin1String("get") && w.size() == 2) || (verb == QLatin1String("set") && w.size() == 3)) {
         const QString address = w.at(1).toUpper();
         const std::optional<qint64> current = m_sim.valueAt(address);
@@ -411,7 +466,6 @@ QString PtyServer::command(const QString& line)
         }
         return ok;
     }
-    return QStringLiteral("error: unknown command %1").arg(line);
+    return std::nullopt;
 }
-
 } // namespace talvek

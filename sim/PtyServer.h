@@ -4,6 +4,7 @@
 #include "K7700Sim.h"
 
 #include <QString>
+#include <QStringList>
 #include <csignal>
 #include <cstdint>
 #include <deque>
@@ -40,10 +41,16 @@ namespace talvek {
 //     run | stop | speed <spm>  -> "ok" (the press)
 //     silence <n> [<after>] | late <ms> | wrong [<byte>] | noise <byte> |
 //     dropout | restore | clear -> "ok" (faults; see K7700Sim)
-//     faults                    -> "injected=<n> bytes=<n>": the random line
-//                                  faults so far (see setRandomFaults)
+//     faults                    -> "injected=<n> bytes=<n> lost-byte=<n> ...":
+//                                  the random line faults so far, in all and
+//                                  by name (see setRandomFaults)
 //     pls <n>                   -> "<empty|setpoints|pulsetrain> <on> <off>":
 //                                  PLS channel n as the board holds it
+//     plsdump                   -> "scale=<n> offset=<n>" and, for each of the
+//                                  16 channels, " <kind>:<on>:<off>:<on
+//                                  divisions>:<off divisions>"
+//     dump                      -> the whole 64 KiB memory as 131072 hex
+//                                  digits, address 0 first
 //     stats                     -> "replies=<n> late-median-us=<m> late-p99-us=<p>
 //                                  late-max-us=<x>": how late the replies written
 //                                  since the last stats left against their due
@@ -89,6 +96,10 @@ private:
     void received(const std::uint8_t* bytes, int count, std::int64_t now);
     bool flushDue(std::int64_t now);
     void readCommands();
+    // The commands by kind; nothing when `verb` with its words is not one.
+    std::optional<QString> faultCommand(const QString& verb, const QStringList& w);
+    std::optional<QString> reportCommand(const QString& verb, const QStringList& w);
+    std::optional<QString> memoryCommand(const QString& verb, const QStringList& w);
     QString takeStats();
 
     K7700Sim& m_sim;

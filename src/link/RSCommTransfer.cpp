@@ -9,6 +9,7 @@
 #include "base/Prompter.h"
 #include "base/RuntimeFault.h"
 #include "link/AddressUtils.h"
+#include "link/BrokenRecord.h"
 #include "link/K7700Registers.h"
 #include "link/ProgramFiles.h"
 #include "link/RSComm.h"
@@ -16,6 +17,9 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
+#include <QMap>
+#include <QSet>
 #include <algorithm>
 #include <utility>
 
@@ -26,11 +30,19 @@ namespace {
 const QString kSource = QStringLiteral("RSComm");
 const QString kDownloadTitle = QStringLiteral("Program Download");
 const QString kUploadTitle = QStringLiteral("Program Upload");
+const QString kStrayChanged = QStringLiteral("memory outside the program may have changed: ");
 
 constexpr int ProgramModeCommand = 0x03;
+// The mode number of the program-mode handshake: CurrentMode holds it only
+// while the handshake runs (raw record bytes follow, so it is 0 again at once).
+constexpr int ProgramModeHandshake = 9;
 constexpr qint64 RecordReplyWaitMs = 1000;
 constexpr qint64 ProgramModeSettleMs = 100;
 constexpr qint64 ProgramModeExitMs = 2000;
+// A record whose sum does not come back right is sent this many times in
+// all before the download halts; the exit attention likewise.
+constexpr int MaxRecordSends = 4;
+constexpr int MaxExitAttentions = 3;
 
 bool configBoard(int code)
 {
@@ -276,6 +288,41 @@ private:
     bool recordsSent();
     bool programModeLeft();
     void writeIdent();
+
+    // ---- records on a line that loses bytes (see BrokenRecord.h) ----
+    enum class RecordOutcome
+    {
+        Taken, // answered with its sum
+        Refused, // answered wrongly every time: the board was taken out of the record
+        LinkLost // CommError: the link's own box has said so
+    };
+    static QByteArray wire(const ImageRecord& record);
+    // Sends record `index` until the board answers it with its sum.
+    RecordOutcome recordSent(int index);
+    // Records already sent that stray bytes may have spoilt, sent again.
+    RecordOutcome repairsSent();
+    // Fillers until the board answers an attention; nothing when the link
+    // failed.
+    std::optional<RecordAftermath> leaveBrokenRecord(int firstReply);
+    // The board waits for a command: back into program mode.
+    bool backInProgramMode();
+    // Where the ways the line can have broken record `index` stored bytes:
+    // records already sent are queued to go again, bytes outside the image
+    // are kept for strayBytesChecked().
+    void accountForLostBytes(int index, const RecordAftermath& seen);
+    void queueRepair(int index);
+    // Reads the bytes outside the image that each way kept would have
+    // stored; a way whose bytes are not there did not happen.
+    void strayBytesChecked();
+    // The bytes outside the image that may have changed, as address ranges
+    // ("0021H-0040H, 1000H"); "anywhere" when the board may have taken a
+    // command; empty when none.
+    QString strayText() const;
+    // The outcome of a download that failed after records went out, with
+    // the bytes outside the image that may have changed named in its
+    // detail and a box.
+    Status strayNamed();
+    void dropStaleInput();
     void box(const QString& text, MsgIcon icon, const QString& title = kDownloadTitle)
     {
         m_prompter.msgBox(text, title, icon, MsgButtons::OK);
@@ -300,6 +347,12 @@ private:
     }
 
     QList<ImageRecord> m_records;
+    // Per address, the last record of the image that stores there (-1:
+    // none); filled at the first broken record.
+    QList<int> m_owner;
+    int m_current = -1; // the record of the image being sent, in file order
+    QList<int> m_repairs; // in file order
+    QList<StrayStores> m_stray;
 };
 
 Status ProgramDownload::run()
@@ -311,18 +364,44 @@ Status ProgramDownload::run()
         return outcome();
     enterProgramMode();
     if (!recordsSent() || !programModeLeft())
-        return outcome();
+        return strayNamed();
+    strayBytesChecked();
     writeIdent();
     m_rs.m_validProgram = false;
     m_rs.m_writingIdent = false;
 
+    const QString stray = strayText();
     if (stopped()) {
         box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
         m_rs.OnlineMode = false;
+        return strayNamed();
+    }
+    if (!stray.isEmpty()) {
+        // The program is in, but bytes the line lost in a record header
+        // went elsewhere, and what they overwrote is not known.
+        box(QStringLiteral("Program Download Complete, but Bytes Were Lost on the Line.\r\n\r\n"
+                           "PLC Memory Outside the Program May Have Changed:\r\n")
+                + stray,
+            MsgIcon::Exclamation);
+        failWith(fail(Cause::BadReply, kStrayChanged + stray));
     } else {
         box(QStringLiteral("Program Download Complete!"), MsgIcon::Information);
-        m_rs.OnlineMode = true;
     }
+    m_rs.OnlineMode = true;
+    return outcome();
+}
+
+Status ProgramDownload::strayNamed()
+{
+    const QString stray = strayText();
+    if (!m_failure || stray.isEmpty())
+        return outcome();
+    box(QStringLiteral(
+            "Bytes Were Lost on the Line.\r\n\r\nPLC Memory Outside the Program May Have Changed:\r\n")
+            + stray,
+        MsgIcon::Exclamation);
+    m_failure->detail
+        += (m_failure->detail.isEmpty() ? QString() : QStringLiteral("; ")) + kStrayChanged + stray;
     return outcome();
 }
 
@@ -473,60 +552,271 @@ void ProgramDownload::enterProgramMode()
                 QStringLiteral("Program Config Download"));
         }
     }
-    if (ok()) {
-        m_link.SendByte(ByteLink::Attention, false, false);
-        m_link.CurrentMode = 0;
-    }
+    // Records may go out only to a board in program mode: a board still
+    // waiting for a command would take a record's 0xFF and the byte after
+    // it as a command (0x02: write mode, and the rest as writes).
     if (ok())
-        m_link.SendByte(ProgramModeCommand, false, false);
+        (void)backInProgramMode();
     m_link.CurrentMode = 0;
 }
 
 bool ProgramDownload::recordsSent()
 {
     // Each record is answered with the 8-bit sum of its bytes.
-    for (const ImageRecord& record : std::as_const(m_records)) {
+    for (m_current = 0; m_current < m_records.size(); ++m_current) {
         if (!ok())
             break;
         m_rs.letEventsRun();
         if (m_rs.CommError)
             break;
-        if (record.data.isEmpty())
+        if (m_records.at(m_current).data.isEmpty())
             continue;
-        // No byte of a record is answered on its own: the whole record goes
-        // out in one write.
-        const int length = int(record.data.size());
-        QByteArray bytes;
-        bytes.reserve(3 + length);
-        bytes.append(char(length)).append(char(record.high)).append(char(record.low)).append(record.data);
-        m_rs.m_currentProgramAdd = record.address + QStringLiteral("H");
-        int sum = length + record.high + record.low;
-        for (const char c : record.data)
-            sum += quint8(c);
-        m_link.SendBytes(bytes);
-        if (m_rs.CommError)
+        RecordOutcome sent = recordSent(m_current);
+        if (sent == RecordOutcome::Taken) {
+            ++m_rs.m_programRecordsSent;
+            sent = repairsSent();
+        }
+        if (sent == RecordOutcome::LinkLost)
             break;
-        const std::optional<int> reply = m_rs.awaitRecordReply();
-        if (m_rs.CommError)
-            break;
-        if (!reply || *reply != (sum & 0xFF)) {
+        if (sent == RecordOutcome::Refused) {
             m_link.CurrentMode = 0;
             box(QStringLiteral("Checksum Error, Program Download Halted!"), MsgIcon::Exclamation);
-            failWith(fail(reply ? Cause::BadReply : Cause::SilentLine, m_rs.m_currentProgramAdd));
+            failWith(fail(Cause::BadReply, m_rs.m_currentProgramAdd));
             m_rs.OnlineMode = false;
             return false;
         }
-        ++m_rs.m_programRecordsSent;
     }
     // A lost link ends in "Program Download Not Complete!" below.
     m_link.CurrentMode = 0;
     return true;
 }
 
+QByteArray ProgramDownload::wire(const ImageRecord& record)
+{
+    QByteArray bytes;
+    bytes.reserve(3 + record.data.size());
+    bytes.append(char(record.data.size())).append(char(record.high)).append(char(record.low));
+    return bytes.append(record.data);
+}
+
+ProgramDownload::RecordOutcome ProgramDownload::recordSent(int index)
+{
+    const ImageRecord& record = m_records.at(index);
+    // No byte of a record is answered on its own: the whole record goes out
+    // in one write.
+    const QByteArray bytes = wire(record);
+    int sum = 0;
+    for (const char c : bytes)
+        sum += quint8(c);
+    m_rs.m_currentProgramAdd = record.address + QStringLiteral("H");
+    for (int sends = 1;; ++sends) {
+        dropStaleInput();
+        m_link.SendBytes(bytes);
+        if (m_rs.CommError)
+            return RecordOutcome::LinkLost;
+        const std::optional<int> reply = m_rs.awaitRecordReply();
+        if (m_rs.CommError)
+            return RecordOutcome::LinkLost;
+        if (reply == (sum & 0xFF))
+            return RecordOutcome::Taken;
+        // A sum missing or wrong: the line lost or spoilt a byte. The
+        // board is brought out of the record and the record sent again
+        // (a record stored twice at its address does no harm).
+        const std::optional<RecordAftermath> seen = leaveBrokenRecord(reply.value_or(-1));
+        if (!seen)
+            return RecordOutcome::LinkLost;
+        accountForLostBytes(index, *seen);
+        // A board that answered nothing to the fillers has stopped
+        // answering: the handshake below waits for it with the link's
+        // Retry/Cancel box, however often the record went.
+        if (sends >= MaxRecordSends && seen->firstReply >= 0)
+            return RecordOutcome::Refused;
+        if (!backInProgramMode())
+            return RecordOutcome::LinkLost;
+    }
+}
+
+ProgramDownload::RecordOutcome ProgramDownload::repairsSent()
+{
+    const QString shown = m_rs.m_currentProgramAdd;
+    while (!m_repairs.isEmpty()) {
+        const RecordOutcome sent = recordSent(m_repairs.takeFirst());
+        if (sent != RecordOutcome::Taken)
+            return sent;
+    }
+    m_rs.m_currentProgramAdd = shown;
+    return RecordOutcome::Taken;
+}
+
+std::optional<RecordAftermath> ProgramDownload::leaveBrokenRecord(int firstReply)
+{
+    RecordAftermath seen { firstReply, 0 };
+    int replies = firstReply >= 0 ? 1 : 0;
+    int last = firstReply;
+    for (int burst = 1; burst <= int(FillerBursts.size()); ++burst) {
+        const int fillers = FillerBursts.at(burst - 1);
+        m_link.SendBytes(QByteArray(fillers, char(ByteLink::Attention)));
+        if (m_rs.CommError)
+            return std::nullopt;
+        // One answer a filler at most; the wait ends a second after the
+        // last one that came.
+        for (int i = 0; i < fillers; ++i) {
+            const std::optional<int> b = m_rs.awaitRecordReply();
+            if (m_rs.CommError)
+                return std::nullopt;
+            if (!b)
+                break;
+            if (seen.firstReply < 0)
+                seen = { *b, burst };
+            ++replies;
+            last = *b;
+        }
+        // An attention answered after the record's own answer: the board
+        // waits for a command.
+        if (replies >= 2 && last == ByteLink::Ack)
+            break;
+    }
+    m_link.CurrentMode = 0;
+    return seen;
+}
+
+bool ProgramDownload::backInProgramMode()
+{
+    const bool entered = m_link.SetPLCMode(ProgramModeHandshake, ProgramModeCommand);
+    m_link.CurrentMode = 0;
+    return entered && !m_rs.CommError;
+}
+
+void ProgramDownload::dropStaleInput()
+{
+    // Nothing that came before a record can answer it.
+    SerialPortControl* const port = m_link.port();
+    try {
+        if (port && port->isOpen() && port->bytesAvailable() > 0)
+            port->discardInput();
+    } catch (const BasicError&) {
+        // The write that follows finds the port gone.
+    }
+}
+
+void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen)
+{
+    const QList<StrayStores> ways = StrayStoresOf(wire(m_records.at(index)), seen);
+    if (ways.isEmpty())
+        return;
+    if (m_owner.isEmpty()) {
+        m_owner = QList<int>(0x10000, -1);
+        for (int i = 0; i < m_records.size(); ++i) {
+            const ImageRecord& r = m_records.at(i);
+            for (int k = 0; k < r.data.size(); ++k)
+                m_owner[((r.high << 8) + r.low + k) & 0xFFFF] = i;
+        }
+    }
+    for (const StrayStores& way : ways) {
+        StrayStores outside;
+        outside.anywhere = way.anywhere;
+        for (const auto& [address, value] : way.stores) {
+            const int owner = m_owner.at(address);
+            if (owner >= 0) {
+                // In the image: a record still to come overwrites it.
+                if (owner <= m_current)
+                    queueRepair(owner);
+            } else if (address < reg::identBase || address >= reg::identBase + reg::identRegisterCount) {
+                // (the ident registers are written after the records)
+                outside.stores.append({ address, value });
+            }
+        }
+        if ((outside.anywhere || !outside.stores.isEmpty()) && !m_stray.contains(outside))
+            m_stray.append(outside);
+    }
+}
+
+void ProgramDownload::queueRepair(int index)
+{
+    if (m_repairs.contains(index))
+        return;
+    m_repairs.append(index);
+    std::sort(m_repairs.begin(), m_repairs.end());
+    // Records after it that overlap it go again after it, so that each
+    // address ends with the byte of the last record that stores there.
+    const ImageRecord& r = m_records.at(index);
+    for (int k = 0; k < r.data.size(); ++k) {
+        const int owner = m_owner.at(((r.high << 8) + r.low + k) & 0xFFFF);
+        if (owner != index && owner <= m_current)
+            queueRepair(owner);
+    }
+}
+
+void ProgramDownload::strayBytesChecked()
+{
+    if (m_stray.isEmpty() || !ok())
+        return;
+    // An address two ways store at may hold the other's byte: it refutes
+    // neither.
+    QHash<int, int> ways;
+    for (const StrayStores& way : std::as_const(m_stray)) {
+        QSet<int> mine;
+        for (const auto& store : way.stores)
+            mine.insert(store.first);
+        for (const int a : std::as_const(mine))
+            ++ways[a];
+    }
+    QList<StrayStores> standing;
+    for (const StrayStores& way : std::as_const(m_stray)) {
+        QMap<int, quint8> last; // each address with the last byte stored there
+        for (const auto& [address, value] : way.stores)
+            last[address] = value;
+        bool refuted = false;
+        for (auto it = last.cbegin(); it != last.cend() && !refuted && !way.anywhere; ++it) {
+            if (ways.value(it.key()) > 1)
+                continue;
+            const Result<QString> held = m_link.readRegister(QStringLiteral("B%1").arg(it.key()));
+            if (m_rs.CommError) {
+                linkFailed();
+                return;
+            }
+            refuted = held && held->toInt() != it.value();
+        }
+        if (!refuted)
+            standing.append(way);
+    }
+    m_stray = standing;
+}
+
+QString ProgramDownload::strayText() const
+{
+    QSet<int> addresses;
+    for (const StrayStores& way : m_stray) {
+        if (way.anywhere)
+            return QStringLiteral("anywhere");
+        for (const auto& store : way.stores)
+            addresses.insert(store.first);
+    }
+    QList<int> sorted(addresses.cbegin(), addresses.cend());
+    std::sort(sorted.begin(), sorted.end());
+    QStringList ranges;
+    const auto hex = [](int a) { return QStringLiteral("%1H").arg(a, 4, 16, QLatin1Char('0')).toUpper(); };
+    for (qsizetype i = 0; i < sorted.size();) {
+        qsizetype j = i;
+        while (j + 1 < sorted.size() && sorted.at(j + 1) == sorted.at(j) + 1)
+            ++j;
+        ranges.append(j == i ? hex(sorted.at(i)) : hex(sorted.at(i)) + QLatin1Char('-') + hex(sorted.at(j)));
+        i = j + 1;
+    }
+    return ranges.join(QStringLiteral(", "));
+}
+
 bool ProgramDownload::programModeLeft()
 {
     if (ok()) {
-        const int reply = m_link.SendByte(ByteLink::Attention, false, false);
+        // A spoilt answer to the attention leaves the board waiting for a
+        // command, where another attention is answered 0x55 again.
+        int reply = ByteLink::NoReply;
+        for (int i = 0; i < MaxExitAttentions && ok(); ++i) {
+            reply = m_link.SendByte(ByteLink::Attention, false, false);
+            if (reply == ByteLink::Ack || reply == ByteLink::NoReply)
+                break;
+        }
         m_link.CurrentMode = 0;
         if (reply != ByteLink::Ack) {
             box(QStringLiteral("PLC did not Exit Program Mode!"), MsgIcon::Critical);

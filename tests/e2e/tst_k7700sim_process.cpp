@@ -245,9 +245,27 @@ void tst_K7700SimProcess::commands()
         { QStringLiteral("restore"), QStringLiteral("ok") },
         { QStringLiteral("clear"), QStringLiteral("ok") },
         { QStringLiteral("fly away"), QStringLiteral("error: unknown command fly away") },
+        { QStringLiteral("faults"),
+            QStringLiteral("injected=0 bytes=0 lost-byte=0 spoilt-reply=0 noise-before-reply=0 doubled-reply=0 "
+                           "late-reply=0 drop-out=0 lost-address-high=0 lost-address-low=0 lost-data-byte=0 "
+                           "doubled-echo-equal-to-data=0 session-cut=0") },
+        { QStringLiteral("plsdump"),
+            QStringLiteral("scale=360 offset=0") + QStringLiteral(" empty:0:0:0:0").repeated(16) },
     };
     for (const auto& [line, answer] : script)
         QCOMPARE(ask(p, line), answer);
+    // The whole memory in one line, address 0 first: B10 = 7FH, F15 (bit 7
+    // of B33), W180 = 1000, W182 = 600, W186 = 360 (the PLS scale's copy),
+    // D1100 = 655359999 (W1100 = 9999, W1102 = 65535), and nothing else.
+    const QString memory = ask(p, QStringLiteral("dump"));
+    QCOMPARE(memory.size(), 2 * 65536);
+    QCOMPARE(memory.mid(2 * 10, 2), QStringLiteral("7f"));
+    QCOMPARE(memory.mid(2 * 33, 2), QStringLiteral("80"));
+    QCOMPARE(memory.mid(2 * 180, 4), QStringLiteral("e803"));
+    QCOMPARE(memory.mid(2 * 182, 4), QStringLiteral("5802"));
+    QCOMPARE(memory.mid(2 * 186, 4), QStringLiteral("6801"));
+    QCOMPARE(memory.mid(2 * 1100, 8), QStringLiteral("0f27ffff"));
+    QCOMPARE(memory.count(QLatin1Char('0')), 2 * 65536 - 19);
     p.closeWriteChannel(); // end of commands: it serves on
     QVERIFY(!p.waitForFinished(200));
     QCOMPARE(p.state(), QProcess::Running);

@@ -1,0 +1,160 @@
+#include "link/BrokenRecord.h"
+
+#include <optional>
+
+namespace talvek {
+
+namespace {
+
+// The longest run of bytes the line is taken to lose at once (a drop-out of
+// a few byte times), and the fillers it may lose before the board's answer.
+constexpr int MaxGap = 4;
+constexpr int MaxLostFillers = 4;
+
+constexpr quint8 Filler = 0xFF;
+constexpr quint8 Ack = 0x55;
+constexpr quint8 ProgramModeCommand = 0x03;
+
+// The board as it takes the bytes it heard of a record and then fillers.
+struct Replay
+{
+    StrayStores all; // every byte stored, in or out of the record's range
+    int firstReply = -1;
+    int fillersBeforeReply = 0; // 0: it answered a byte of the record itself
+};
+
+Replay replay(const QByteArray& heard)
+{
+    enum class State
+    {
+        Start,
+        High,
+        Low,
+        Data,
+        Command
+    };
+    Replay r;
+    State state = State::Start;
+    int length = 0;
+    int address = 0;
+    int stored = 0;
+    int sum = 0;
+    const int total = int(heard.size()) + FillersThrough(int(FillerBursts.size()));
+    for (int i = 0; i < total; ++i) {
+        const bool filler = i >= heard.size();
+        const quint8 b = filler ? Filler : quint8(heard.at(i));
+        std::optional<quint8> reply;
+        switch (state) {
+        case State::Command:
+            if (b == ProgramModeCommand) {
+                state = State::Start;
+            } else if (b != Filler) {
+                r.all.anywhere = true;
+                return r;
+            }
+            reply = Ack;
+            break;
+        case State::Start:
+            if (b == Filler) {
+                state = State::Command;
+                reply = Ack;
+                break;
+            }
+            length = b;
+            sum = b;
+            state = State::High;
+            break;
+        case State::High:
+            address = b << 8;
+            sum += b;
+            state = State::Low;
+            break;
+        case State::Low:
+            address |= b;
+            sum += b;
+            stored = 0;
+            state = length == 0 ? State::Start : State::Data;
+            if (length == 0)
+                reply = quint8(sum);
+            break;
+        case State::Data:
+            r.all.stores.append({ (address + stored) & 0xFFFF, b });
+            sum += b;
+            if (++stored == length) {
+                reply = quint8(sum);
+                state = State::Start;
+            }
+            break;
+        }
+        if (reply && r.firstReply < 0) {
+            r.firstReply = *reply;
+            r.fillersBeforeReply = filler ? i - int(heard.size()) + 1 : 0;
+        }
+        // From here on every filler is an attention.
+        if (filler && state == State::Command)
+            break;
+    }
+    return r;
+}
+
+bool agrees(const Replay& r, const RecordAftermath& seen)
+{
+    if (r.firstReply < 0 || r.firstReply != seen.firstReply)
+        return false;
+    // An answer to a byte of the record came during the wait for the sum,
+    // or (a little late) during the first burst.
+    if (r.fillersBeforeReply == 0)
+        return seen.burst <= 1;
+    if (seen.burst == 0)
+        return false;
+    // The answer came in the burst that held the filler that ended the
+    // record, or a later one when the line lost fillers.
+    return r.fillersBeforeReply <= FillersThrough(seen.burst)
+        && r.fillersBeforeReply + MaxLostFillers > FillersThrough(seen.burst - 1);
+}
+
+} // namespace
+
+int FillersThrough(int burst)
+{
+    int n = 0;
+    for (int i = 0; i < burst && i < int(FillerBursts.size()); ++i)
+        n += FillerBursts.at(i);
+    return n;
+}
+
+QList<StrayStores> StrayStoresOf(const QByteArray& wire, const RecordAftermath& seen)
+{
+    QList<StrayStores> ways;
+    if (wire.size() < 3 || seen.firstReply < 0)
+        return ways;
+    const int length = quint8(wire.at(0));
+    const int start = (quint8(wire.at(1)) << 8) | quint8(wire.at(2));
+    const auto consider = [&](const QByteArray& heard) {
+        const Replay r = replay(heard);
+        if (!agrees(r, seen))
+            return;
+        StrayStores way;
+        way.anywhere = r.all.anywhere;
+        for (const auto& store : r.all.stores) {
+            if (((store.first - start) & 0xFFFF) >= length)
+                way.stores.append(store);
+        }
+        if ((way.anywhere || !way.stores.isEmpty()) && !ways.contains(way))
+            ways.append(way);
+    };
+    const int size = int(wire.size());
+    for (int p = 0; p < 3; ++p) {
+        for (int r1 = 1; r1 <= MaxGap && p + r1 <= size; ++r1) {
+            consider(wire.left(p) + wire.mid(p + r1));
+            // A second gap, at least one heard byte after the first.
+            for (int q = p + r1 + 1; q < size; ++q) {
+                for (int r2 = 1; r2 <= MaxGap && q + r2 <= size; ++r2)
+                    consider(wire.left(p) + wire.mid(p + r1, q - p - r1) + wire.mid(q + r2));
+            }
+        }
+    }
+    return ways;
+}
+
+} // namespace talvek
