@@ -778,7 +778,7 @@ int RunTalvekCli(const QStringList& arguments, CliContext& context)
     }
 
     const ProgramFolder folder
-        = parser.isSet(o.folder) ? ProgramFolder(parser.value(o.folder)) : context.folder;
+        = parser.isSet(o.folder) ? context.folder.withSettingsIn(parser.value(o.folder)) : context.folder;
     return runOnLink(*spec, command, context, folder, prompter);
 }
 
