@@ -472,7 +472,7 @@ Status checkProgramDownloadFile(const CliCommand& c, RSComm& rs)
     return done();
 }
 
-struct CommandSpec
+struct CommandEntry
 {
     const char* name;
     const char* arguments; // as the usage shows them
@@ -483,7 +483,7 @@ struct CommandSpec
     int (*run)(CliRun&, const CliCommand&, CliPort&);
 };
 
-const std::array<CommandSpec, 7> kCommands { {
+const std::array<CommandEntry, 7> kCommands { {
     { "read", "ADDRESS...", "print ADDRESS=VALUE for each address", false, checkAddresses, nullptr, runRead },
     { "write", "ADDRESS VALUE --yes", "write one value, print it as read back", true, checkWrite, nullptr,
         runWrite },
@@ -499,11 +499,11 @@ const std::array<CommandSpec, 7> kCommands { {
     { "status", "", "mode, firmware revision, fault code and text", false, checkNothing, nullptr, runStatus },
 } };
 
-const CommandSpec* findCommand(const QString& name)
+const CommandEntry* findCommand(const QString& name)
 {
-    for (const CommandSpec& spec : kCommands) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandEntry& entry : kCommands) {
+        if (name == QLatin1String(entry.name))
+            return &entry;
     }
     return nullptr;
 }
@@ -517,13 +517,13 @@ QString TalvekCliUsage()
         "                  [--program-folder DIR] COMMAND\n"
         "\n"
         "Commands:\n");
-    for (const CommandSpec& spec : kCommands) {
-        QString line = QStringLiteral("  %1 %2").arg(QLatin1String(spec.name), QLatin1String(spec.arguments));
+    for (const CommandEntry& entry : kCommands) {
+        QString line = QStringLiteral("  %1 %2").arg(QLatin1String(entry.name), QLatin1String(entry.arguments));
         if (line.size() > 42)
             line += QLatin1Char('\n') + QString(43, QLatin1Char(' '));
         else
             line = line.leftJustified(43);
-        text += line + QLatin1String(spec.help) + QLatin1Char('\n');
+        text += line + QLatin1String(entry.help) + QLatin1Char('\n');
     }
     text += QStringLiteral(
         "\n"
@@ -685,14 +685,14 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
 
 // Checks the command's files, opens the link, runs the command, closes the
 // link and the trace.
-int runOnLink(const CommandSpec& spec, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
+int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
     CliPrompter& prompter)
 {
     InitMachineData();
     CliRun run(context, folder, prompter);
     RSComm& rs = run.rs();
-    if (spec.files) {
-        if (const Status files = spec.files(c, rs); !files) {
+    if (entry.files) {
+        if (const Status files = entry.files(c, rs); !files) {
             prompter.note(files.error().detail);
             return code(CliExit::File);
         }
@@ -720,7 +720,7 @@ int runOnLink(const CommandSpec& spec, const CliCommand& c, CliContext& context,
             opened ? fail(Cause::SilentLine) : opened.error());
     } else {
         reportEarlierPendingStore(rs, folder, prompter);
-        result = spec.run(run, c, serial);
+        result = entry.run(run, c, serial);
     }
     rs.CloseRSComm();
     reportStrayStores(rs, folder, prompter);
@@ -763,23 +763,23 @@ int RunTalvekCli(const QStringList& arguments, CliContext& context)
 
     // The command line is checked before anything touches the port.
     CliCommand command { parser, o, args.front(), args.mid(1) };
-    const CommandSpec* spec = findCommand(command.name);
-    if (!spec)
+    const CommandEntry* entry = findCommand(command.name);
+    if (!entry)
         return usage(QStringLiteral("unknown command %1").arg(command.name));
     if (const std::optional<QString> problem = portProblem(command))
         return usage(*problem);
-    if (const std::optional<QString> problem = spec->check(command))
+    if (const std::optional<QString> problem = entry->check(command))
         return usage(*problem);
 
     CliPrompter prompter(err, parser.isSet(o.yes));
-    if (spec->writes && !parser.isSet(o.yes)) {
+    if (entry->writes && !parser.isSet(o.yes)) {
         prompter.note(command.name + QStringLiteral(" writes to the controller: add --yes to go ahead"));
         return code(CliExit::NeedsYes);
     }
 
     const ProgramFolder folder
         = parser.isSet(o.folder) ? context.folder.withSettingsIn(parser.value(o.folder)) : context.folder;
-    return runOnLink(*spec, command, context, folder, prompter);
+    return runOnLink(*entry, command, context, folder, prompter);
 }
 
 } // namespace talvek

@@ -147,9 +147,7 @@ Status DataTransfer::Run(qint16 code, qint16 paramCount)
     // failed one.
     const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
     if (work->timing && rowsFailed) {
-        m_report.configNotMoved = true;
-        for (int channel = 0; channel < ChannelCount; ++channel)
-            m_report.channelsNotMoved.append(channel);
+        timingNotMoved(0, true);
     } else if (work->timing) {
         // A failed timing phase outweighs a cancel of the rows.
         Status timing = work->download ? TimingDownload() : TimingUpload();
@@ -175,15 +173,17 @@ Status DataTransfer::transferRow(int row, bool download)
     return done();
 }
 
+void DataTransfer::timingNotMoved(int firstChannel, bool config)
+{
+    m_report.configNotMoved = m_report.configNotMoved || config;
+    for (int c = firstChannel; c < ChannelCount; ++c)
+        m_report.channelsNotMoved.append(c);
+}
+
 Status DataTransfer::TimingUpload()
 {
-    auto notMovedFrom = [this](int channel) {
-        for (int c = channel; c < ChannelCount; ++c)
-            m_report.channelsNotMoved.append(c);
-    };
     if (m_rs.CommError) {
-        m_report.configNotMoved = true;
-        notMovedFrom(0);
+        timingNotMoved(0, true);
         return fail(Cause::LinkDown);
     }
     setStatus(TimingUploadStatus);
@@ -195,16 +195,14 @@ Status DataTransfer::TimingUpload()
     const Result<int> scale = list ? m_rs.PLSScaleFactor() : Result<int>(list.error());
     const Result<int> offset = scale ? m_rs.PLSOffset() : Result<int>(scale.error());
     if (!offset) {
-        m_report.configNotMoved = true;
-        notMovedFrom(0);
+        timingNotMoved(0, true);
         return offset.error();
     }
     // A scale factor or offset the record cannot hold is not taken as one.
     MachineData taken = m_data;
     ApplyPLSConfigList(taken, *list);
     if (!ApplyPLSScaleFactor(taken, *scale) || !ApplyPLSOffset(taken, *offset)) {
-        m_report.configNotMoved = true;
-        notMovedFrom(0);
+        timingNotMoved(0, true);
         return fail(Cause::BadReply, QStringLiteral("PLS scale factor %1, offset %2").arg(*scale).arg(*offset));
     }
     m_data = taken;
@@ -213,7 +211,7 @@ Status DataTransfer::TimingUpload()
         letEventsRun();
         Status moved = m_rs.CommError ? Status(fail(Cause::LinkDown)) : uploadChannel(channel);
         if (!moved) {
-            notMovedFrom(channel);
+            timingNotMoved(channel, false);
             return moved;
         }
     }
@@ -250,13 +248,8 @@ Status DataTransfer::uploadChannel(int channel)
 
 Status DataTransfer::TimingDownload()
 {
-    auto notMovedFrom = [this](int channel) {
-        for (int c = channel; c < ChannelCount; ++c)
-            m_report.channelsNotMoved.append(c);
-    };
     if (m_rs.CommError) {
-        m_report.configNotMoved = true;
-        notMovedFrom(0);
+        timingNotMoved(0, true);
         return fail(Cause::LinkDown);
     }
     setStatus(TimingDownloadStatus);
@@ -265,15 +258,14 @@ Status DataTransfer::TimingDownload()
     // The timing editor re-reads the PLS contents, whatever was sent.
     TimingDownloaded = true;
     if (Status config = m_rs.PLSConfigDownload(PLSConfigDownloadList(m_data), m_data.PlsScaleFactor); !config) {
-        m_report.configNotMoved = true;
-        notMovedFrom(0);
+        timingNotMoved(0, true);
         return config;
     }
     for (int channel = 0; channel < ChannelCount; ++channel) {
         letEventsRun();
         Status sent = m_rs.CommError ? Status(fail(Cause::LinkDown)) : downloadChannel(channel);
         if (!sent) {
-            notMovedFrom(channel);
+            timingNotMoved(channel, false);
             return sent;
         }
         advance(2);

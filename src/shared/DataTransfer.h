@@ -121,6 +121,9 @@ private:
     // The two recalls of a programmed channel (one of an empty one).
     Status uploadChannel(int channel);
     Status downloadChannel(int channel);
+    // Notes the channels from firstChannel on (and the configuration, when
+    // `config`) as not moved.
+    void timingNotMoved(int firstChannel, bool config);
 
     RSComm& m_rs;
     MachineData& m_data;
