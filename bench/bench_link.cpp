@@ -407,7 +407,7 @@ void reads(RSComm& rs)
 void transfer(RSComm& rs, qint16 code)
 {
     DataTransfer t(rs, CurrentData, { [] { QCoreApplication::processEvents(); }, {}, {} });
-    (void)t.Run(code, ParamCount);
+    (void)t.run(code, ParamCount);
 }
 
 double wireSeconds(qint64 bytes, int baud)
@@ -456,8 +456,8 @@ int main(int argc, char* argv[])
     };
     const Workload workloads[] = {
         { "reads", reads },
-        { "Upload All", [](RSComm& rs) { transfer(rs, TransferAll); } },
-        { "Download All", [](RSComm& rs) { transfer(rs, TransferAll + TransferDownloadOffset); } },
+        { "Upload All", [](RSComm& rs) { transfer(rs, kTransferAll); } },
+        { "Download All", [](RSComm& rs) { transfer(rs, kTransferAll + kTransferDownloadOffset); } },
     };
     auto report = [&failed](const char* name, int baud, const char* note, const Paired& p) {
         if (!p.ok || p.talvek.empty()) {

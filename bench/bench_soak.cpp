@@ -15,7 +15,7 @@
 // the bytes the board hears (--rate, 0.001 unless given) with one fault of
 // the line-fault catalogue (K7700LineFaults.h; in this process, or in
 // k7700-sim --fault-rate). Each operation is one talvek-cli command line run
-// in this process (RunTalvekCli): a session of its own, which gives up at
+// in this process (runTalvekCli): a session of its own, which gives up at
 // the first Retry/Cancel box as the command line does.
 //
 // The oracle is the whole board: before each operation the run takes the
@@ -469,7 +469,7 @@ QStringList fileAgainstBoard(
 {
     MachineData record;
     QString reason;
-    if (!ReadSetupFile(path, record, &reason))
+    if (!readSetupFile(path, record, &reason))
         return { QStringLiteral("file: ") + reason };
     QStringList out;
     for (int row = firstRow; row <= lastRow; ++row) {
@@ -543,7 +543,7 @@ public:
                 return m_board.makePort(folder, device);
             } };
         m_board.restore();
-        r.exit = RunTalvekCli(m_board.portArguments() + arguments, context);
+        r.exit = runTalvekCli(m_board.portArguments() + arguments, context);
         out.flush();
         err.flush();
         return r;
@@ -643,19 +643,19 @@ qint64 Soak::randomValue(const QString& address)
 Operation Soak::read(int firstRow, int lastRow)
 {
     Operation op;
-    op.name = firstRow == SetupParamFirstRow ? QStringLiteral("read params") : QStringLiteral("read shift");
+    op.name = firstRow == kSetupParamFirstRow ? QStringLiteral("read params") : QStringLiteral("read shift");
     op.arguments << QStringLiteral("read");
     for (int row = firstRow; row <= lastRow; ++row)
         if (!counterRow(row))
-            op.arguments << QLatin1String(ParamRowDefaults[std::size_t(row)].address);
+            op.arguments << QLatin1String(kParamRowDefaults[std::size_t(row)].address);
     op.readsRight = printedAgainstBoard;
     return op;
 }
 
 Operation Soak::write()
 {
-    const int row = SetupParamFirstRow + int(m_random() % (SetupParamLastRow - SetupParamFirstRow + 1));
-    const QString address = QLatin1String(ParamRowDefaults[std::size_t(row)].address);
+    const int row = kSetupParamFirstRow + int(m_random() % (kSetupParamLastRow - kSetupParamFirstRow + 1));
+    const QString address = QLatin1String(kParamRowDefaults[std::size_t(row)].address);
     const qint64 value = randomValue(address);
     Operation op;
     op.name = QStringLiteral("write");
@@ -701,7 +701,7 @@ Operation Soak::download(const char* group, int firstRow, int lastRow, bool timi
             const bool empty = m_random() % 4 == 0;
             record.OnSetpoint[ch] = empty ? 0 : qint16(m_random() % pls.scale);
             record.OffSetpoint[ch] = empty ? 0 : qint16(m_random() % pls.scale);
-            if (!IsChannelEmpty(record, int(ch)))
+            if (!isChannelEmpty(record, int(ch)))
                 pls.channels[ch] = PLSChannel { PLSChannel::Kind::Setpoints, quint16(record.OnSetpoint[ch]),
                     quint16(record.OffSetpoint[ch]) };
         }
@@ -710,7 +710,7 @@ Operation Soak::download(const char* group, int firstRow, int lastRow, bool timi
     }
     const QString path = m_dir.filePath(QStringLiteral("down.sdt"));
     QString reason;
-    if (!WriteSetupFile(path, record, &reason)) {
+    if (!writeSetupFile(path, record, &reason)) {
         std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(reason));
         std::exit(2);
     }
@@ -763,30 +763,30 @@ Operation Soak::programDownload(const QString& name, int bytes)
 
 Operation Soak::next(qint64 i)
 {
-    const int shiftLast = ShiftDataLastRow;
+    const int shiftLast = kShiftDataLastRow;
     switch (i % 12) {
     case 0:
-        return read(SetupParamFirstRow, SetupParamLastRow);
+        return read(kSetupParamFirstRow, kSetupParamLastRow);
     case 1:
-        return read(ShiftDataFirstRow, shiftLast);
+        return read(kShiftDataFirstRow, shiftLast);
     case 2:
         return write();
     case 3:
-        return upload("params", SetupParamFirstRow, SetupParamLastRow, false);
+        return upload("params", kSetupParamFirstRow, kSetupParamLastRow, false);
     case 4:
         return upload("timing", 0, -1, true);
     case 5:
-        return upload("shift", ShiftDataFirstRow, shiftLast, false);
+        return upload("shift", kShiftDataFirstRow, shiftLast, false);
     case 6:
-        return upload("all", ShiftDataFirstRow, SetupParamLastRow, true);
+        return upload("all", kShiftDataFirstRow, kSetupParamLastRow, true);
     case 7:
-        return download("params", SetupParamFirstRow, SetupParamLastRow, false);
+        return download("params", kSetupParamFirstRow, kSetupParamLastRow, false);
     case 8:
         return download("timing", 0, -1, true);
     case 9:
-        return download("shift", ShiftDataFirstRow, shiftLast, false);
+        return download("shift", kShiftDataFirstRow, shiftLast, false);
     case 10:
-        return download("all", ShiftDataFirstRow, SetupParamLastRow, true);
+        return download("all", kShiftDataFirstRow, kSetupParamLastRow, true);
     default:
         return programDownload(QStringLiteral("program download"), 64);
     }

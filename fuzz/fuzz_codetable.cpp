@@ -16,7 +16,7 @@ CodeLookup lookUp(const QByteArray& table, const QString& code, CodeMatch match)
     QByteArray copy = table;
     QBuffer device(&copy);
     device.open(QIODevice::ReadOnly);
-    return LookupCodeText(device, code, match);
+    return lookupCodeText(device, code, match);
 }
 
 } // namespace
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    const QString code = CodeHexText(qint16(data[0]));
+    const QString code = codeHexText(qint16(data[0]));
     const QByteArray table = fuzz::bytesOf(data + 1, size - 1);
 
     const CodeLookup first = lookUp(table, code, CodeMatch::First);

@@ -147,7 +147,7 @@ qint64 valueFor(const Address& a, int x, int y)
 MachineData setupRecord(qint32 fill)
 {
     MachineData r;
-    for (const ParamRowDefault& row : ParamRowDefaults) {
+    for (const ParamRowDefault& row : kParamRowDefaults) {
         r.ParamAddress.append(QString::fromLatin1(row.address));
         r.ParamValue.append(fill);
     }
@@ -205,28 +205,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 2: {
             MachineData record = setupRecord(-1);
             DataTransfer transfer(rs, record);
-            const bool whole = transfer.Run(TransferSetupParameters, 17).ok();
-            for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {
+            const bool whole = transfer.run(kTransferSetupParameters, 17).ok();
+            for (int row = kSetupParamFirstRow; row <= kSetupParamLastRow; ++row) {
                 const qint32 v = record.ParamValue.at(row);
                 if (v != -1 || whole)
                     FUZZ_CHECK(v == truth(sim, record.ParamAddress.at(row)),
                         "an uploaded row holds something else than the controller's value");
             }
-            for (int row = 0; row < SetupParamFirstRow; ++row)
+            for (int row = 0; row < kSetupParamFirstRow; ++row)
                 FUZZ_CHECK(record.ParamValue.at(row) == -1, "the set-up upload touched a shift row");
             break;
         }
         case 3: {
             MachineData record = setupRecord(0);
-            for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {
+            for (int row = kSetupParamFirstRow; row <= kSetupParamLastRow; ++row) {
                 const QString& add = record.ParamAddress.at(row);
                 record.ParamValue[row] = add.contains(QLatin1Char('.')) ? (x + row) & 1
                     : add.startsWith(QLatin1Char('B'))                  ? (x * row + y) % 256
                                                                         : (x * 256 + y + row) % 65536;
             }
             DataTransfer transfer(rs, record);
-            if (transfer.Run(TransferSetupParameters + TransferDownloadOffset, 17))
-                for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row)
+            if (transfer.run(kTransferSetupParameters + kTransferDownloadOffset, 17))
+                for (int row = kSetupParamFirstRow; row <= kSetupParamLastRow; ++row)
                     FUZZ_CHECK(record.ParamValue.at(row) == truth(sim, record.ParamAddress.at(row)),
                         "a download reported whole left a row unwritten");
             break;

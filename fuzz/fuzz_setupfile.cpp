@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const MachineData before = sentinel();
     MachineData record = before;
     QString reason;
-    if (!DecodeSetupRecord(bytes, record, &reason)) {
+    if (!decodeSetupRecord(bytes, record, &reason)) {
         FUZZ_CHECK(record == before, "a refused file changed the record");
         FUZZ_CHECK(!reason.isEmpty(), "a refused file without a reason");
         return 0;
@@ -39,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(record.ParamValue.size() * 4 <= qint64(size), "more values than the file can hold");
 
     QByteArray again;
-    FUZZ_CHECK(EncodeSetupRecord(record, again, &reason), "an accepted record does not write back");
+    FUZZ_CHECK(encodeSetupRecord(record, again, &reason), "an accepted record does not write back");
     FUZZ_CHECK(again.size() <= bytes.size(), "the record written back is longer than the file");
     FUZZ_CHECK(again == bytes.left(again.size()), "the record written back differs from the file");
 
     MachineData back;
-    FUZZ_CHECK(DecodeSetupRecord(again, back, &reason), "a written record does not read back");
+    FUZZ_CHECK(decodeSetupRecord(again, back, &reason), "a written record does not read back");
     FUZZ_CHECK(back == record, "the round trip changed the record");
     return 0;
 }

@@ -107,7 +107,7 @@ int printSystemInfo(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     talvek::ProgramFolder folder;
     talvek::QtSerialPortControl port(folder);
-    print(stdout, talvek::SystemInfoReport(folder, &port, talvek::ListSerialDevices()));
+    print(stdout, talvek::systemInfoReport(folder, &port, talvek::listSerialDevices()));
     return 0;
 }
 
@@ -130,7 +130,7 @@ int saveCommPort(const CommandLine& cl, int argc, char* argv[])
     QCoreApplication app(argc, argv);
     talvek::ProgramFolder folder;
     try {
-        talvek::SaveCommPortSettings(folder, port, speed);
+        talvek::saveCommPortSettings(folder, port, speed);
     } catch (const talvek::BasicError& e) {
         print(stderr, QStringLiteral("talvek: %1\n").arg(e.description()));
         return 1;
@@ -139,7 +139,7 @@ int saveCommPort(const CommandLine& cl, int argc, char* argv[])
         QStringLiteral("Port %1 at %2 baud saved in %3\n")
             .arg(port)
             .arg(speed)
-            .arg(folder.writablePath(QLatin1String(talvek::portSettingsFile))));
+            .arg(folder.writablePath(QLatin1String(talvek::kPortSettingsFile))));
     return 0;
 }
 
@@ -148,7 +148,7 @@ int saveCommPort(const CommandLine& cl, int argc, char* argv[])
 int runProgram(int argc, char* argv[], const QString& file)
 {
     QApplication app(argc, argv);
-    QApplication::setWindowIcon(talvek::TalvekIcon());
+    QApplication::setWindowIcon(talvek::talvekIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("com.talvek.Talvek"));
     // The program ends when the main window's shutdown has run, whatever
     // other windows (help viewer) are still open.

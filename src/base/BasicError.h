@@ -25,10 +25,10 @@ public:
     // Error 6, "Overflow": a number does not fit the type it is stored in.
     static BasicError overflow()
     {
-        return BasicError(Overflow, QStringLiteral("TALVEK"), QStringLiteral("Overflow"));
+        return BasicError(kOverflow, QStringLiteral("TALVEK"), QStringLiteral("Overflow"));
     }
 
-    static constexpr int Overflow = 6;
+    static constexpr int kOverflow = 6;
 
 private:
     int m_number;
@@ -39,16 +39,16 @@ private:
 // Error numbers of the run-time faults the program reports (the numbers of the
 // classic runtime, which the error boxes show and operators know).
 namespace RuntimeError {
-constexpr int InvalidCall = 5; // "Invalid procedure call or argument"
-constexpr int Overflow = 6;
-constexpr int OutOfMemory = 7;
-constexpr int TypeMismatch = 13;
-constexpr int FileNotFound = 53;
-constexpr int DeviceIO = 57;
-constexpr int DiskFull = 61;
-constexpr int InputPastEnd = 62;
-constexpr int PermissionDenied = 70;
-constexpr int PathFileAccess = 75;
+constexpr int kInvalidCall = 5; // "Invalid procedure call or argument"
+constexpr int kOverflow = 6;
+constexpr int kOutOfMemory = 7;
+constexpr int kTypeMismatch = 13;
+constexpr int kFileNotFound = 53;
+constexpr int kDeviceIo = 57;
+constexpr int kDiskFull = 61;
+constexpr int kInputPastEnd = 62;
+constexpr int kPermissionDenied = 70;
+constexpr int kPathFileAccess = 75;
 } // namespace RuntimeError
 
 } // namespace talvek

@@ -270,7 +270,7 @@ QString StrNum(double value)
     return sign + body;
 }
 
-QString GroupedNumber(qint64 value)
+QString groupedNumber(qint64 value)
 {
     return QLocale::system().toString(qlonglong(value));
 }

@@ -51,6 +51,6 @@ qint32 CLng(double value);
 QString StrNum(double value);
 
 // A whole number with the system's digit grouping ("#,##0").
-QString GroupedNumber(qint64 value);
+QString groupedNumber(qint64 value);
 
 } // namespace talvek

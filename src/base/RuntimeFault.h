@@ -11,14 +11,14 @@ class BasicError;
 
 // The first words of every run-time fault box; whoever reads the boxes back
 // (the command line's prompter) looks for them.
-inline constexpr char runtimeFaultPrefix[] = "Error Number = ";
+inline constexpr char kRuntimeFaultPrefix[] = "Error Number = ";
 
 // The box of a procedure's own error handler: "Error Number = " n, with
 // source "Error Source = " s on a line of its own, then CR LF CR LF and the
 // description, under the procedure's title. Returns the button pressed.
-MsgResult ShowRuntimeFault(Prompter& prompter, int number, const QString& description, const QString& title,
+MsgResult showRuntimeFault(Prompter& prompter, int number, const QString& description, const QString& title,
     MsgIcon icon, MsgButtons buttons = MsgButtons::OK, const std::optional<QString>& source = std::nullopt);
 // The same for a caught fault, its number and description, OK button.
-void ShowRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon);
+void showRuntimeFault(Prompter& prompter, const BasicError& error, const QString& title, MsgIcon icon);
 
 } // namespace talvek

@@ -54,7 +54,7 @@ void setSafeWriteBeforeCommit(std::function<void(const QString& path)> hook)
     beforeCommit() = std::move(hook);
 }
 
-std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray& bytes)
+std::optional<SafeWriteFailure> safeWrite(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (auto failure = writeUncommitted(file, bytes))
@@ -66,7 +66,7 @@ std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray&
     return std::nullopt;
 }
 
-std::optional<std::pair<QString, SafeWriteFailure>> SafeWriteAll(const QList<SafeWriteItem>& items)
+std::optional<std::pair<QString, SafeWriteFailure>> safeWriteAll(const QList<SafeWriteItem>& items)
 {
     for (const SafeWriteItem& item : items) {
         const QFileInfo info(item.path);

@@ -38,9 +38,9 @@ struct SafeWriteFailure
 // 6.4, does not notice when that flush fails, so it could put a cut-off file
 // in place of the old one.
 // Returns nothing on success.
-std::optional<SafeWriteFailure> SafeWrite(const QString& path, const QByteArray& bytes);
+std::optional<SafeWriteFailure> safeWrite(const QString& path, const QByteArray& bytes);
 
-// Replaces several files that belong together, each as SafeWrite does, and
+// Replaces several files that belong together, each as safeWrite does, and
 // none of them unless all new contents were written: every new file is
 // written in full beside its target before the first one is put in place,
 // and a target that is a folder or anything else but a file is refused
@@ -51,7 +51,7 @@ struct SafeWriteItem
     QString path;
     QByteArray bytes;
 };
-std::optional<std::pair<QString, SafeWriteFailure>> SafeWriteAll(const QList<SafeWriteItem>& items);
+std::optional<std::pair<QString, SafeWriteFailure>> safeWriteAll(const QList<SafeWriteItem>& items);
 
 // Called with the target path after the new content is written and before it
 // is put in place; none by default. Tests use it to make putting it in place

@@ -34,15 +34,15 @@ struct CliContext
 
 // Runs one talvek-cli command line (the arguments after the program name) and
 // returns the exit code (CliExit).
-int RunTalvekCli(const QStringList& arguments, CliContext& context);
+int runTalvekCli(const QStringList& arguments, CliContext& context);
 
 // The usage text of --help.
-QString TalvekCliUsage();
+QString talvekCliUsage();
 
 // A controller address as the command line accepts it: B, W or D and a
 // number, F and a number, a bit address (letter, byte number, "." and 0..7),
 // or hexadecimal digits and H; byte numbers up to 65535.
-bool IsCliAddress(const QString& address);
+bool isCliAddress(const QString& address);
 
 // The serial-port control of the command line: the real one, with the port
 // number and speed of the command line in place of those of the settings

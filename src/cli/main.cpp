@@ -44,7 +44,7 @@ int main(int argc, char* argv[])
                 port->setDevice(device);
             return port;
         } };
-    const int result = talvek::RunTalvekCli(QCoreApplication::arguments().mid(1), context);
+    const int result = talvek::runTalvekCli(QCoreApplication::arguments().mid(1), context);
     out.flush();
     err.flush();
     return result;

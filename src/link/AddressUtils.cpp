@@ -194,7 +194,7 @@ bool ValidAdd(const QString& Var, qint16 TargetBoardIndex)
     }
     case u'X':
     case u'Y': {
-        if (board == code('D') || board == NoBoard)
+        if (board == code('D') || board == kNoBoard)
             return false;
         const qint64 max = isOneOf(board, "12") ? 151 : 21;
         return number >= 0 && number <= max && lowDigit;
@@ -227,19 +227,19 @@ qint16 Octal2Dec(qint16 OctNum)
 
 QString MarkHex2HEX(QString& MarkHEX)
 {
-    static constexpr char16_t mark[] = u":;<=>?";
-    static constexpr char16_t hex[] = u"ABCDEF";
+    static constexpr char16_t kMark[] = u":;<=>?";
+    static constexpr char16_t kHex[] = u"ABCDEF";
     for (int i = 0; i < 6; ++i)
-        MarkHEX.replace(QChar(mark[i]), QChar(hex[i]), Qt::CaseSensitive);
+        MarkHEX.replace(QChar(kMark[i]), QChar(kHex[i]), Qt::CaseSensitive);
     return MarkHEX;
 }
 
 QString HEX2MarkHEX(QString& HexCode)
 {
-    static constexpr char16_t hex[] = u"ABCDEF";
-    static constexpr char16_t mark[] = u":;<=>?";
+    static constexpr char16_t kHex[] = u"ABCDEF";
+    static constexpr char16_t kMark[] = u":;<=>?";
     for (int i = 0; i < 6; ++i)
-        HexCode.replace(QChar(hex[i]), QChar(mark[i]), Qt::CaseSensitive);
+        HexCode.replace(QChar(kHex[i]), QChar(kMark[i]), Qt::CaseSensitive);
     return HexCode;
 }
 

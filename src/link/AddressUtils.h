@@ -10,7 +10,7 @@ namespace talvek {
 // A board index is the board code character of a program file set held as its
 // character code: '1' is 49, ':' is 58, 'A' is 65, 'D' is 68. The value 0 (not
 // the character '0', which is 48) means that no program file has given a board.
-inline constexpr qint16 NoBoard = 0;
+inline constexpr qint16 kNoBoard = 0;
 
 // Translates the I/O point name of a network or processor board ("X30",
 // "Y121", "I20.3") into the byte address text of the controller's I/O image

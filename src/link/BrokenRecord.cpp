@@ -8,12 +8,12 @@ namespace {
 
 // The longest run of bytes the line is taken to lose at once (a drop-out of
 // a few byte times), and the fillers it may lose before the board's answer.
-constexpr int MaxGap = 4;
-constexpr int MaxLostFillers = 4;
+constexpr int kMaxGap = 4;
+constexpr int kMaxLostFillers = 4;
 
-constexpr quint8 Filler = 0xFF;
-constexpr quint8 Ack = 0x55;
-constexpr quint8 ProgramModeCommand = 0x03;
+constexpr quint8 kFiller = 0xFF;
+constexpr quint8 kAck = 0x55;
+constexpr quint8 kProgramModeCommand = 0x03;
 
 // The board as it takes the bytes it heard of a record and then fillers.
 struct Replay
@@ -39,25 +39,25 @@ Replay replay(const QByteArray& heard)
     int address = 0;
     int stored = 0;
     int sum = 0;
-    const int total = int(heard.size()) + FillersThrough(int(FillerBursts.size()));
+    const int total = int(heard.size()) + fillersThrough(int(kFillerBursts.size()));
     for (int i = 0; i < total; ++i) {
         const bool filler = i >= heard.size();
-        const quint8 b = filler ? Filler : quint8(heard.at(i));
+        const quint8 b = filler ? kFiller : quint8(heard.at(i));
         std::optional<quint8> reply;
         switch (state) {
         case State::Command:
-            if (b == ProgramModeCommand) {
+            if (b == kProgramModeCommand) {
                 state = State::Start;
-            } else if (b != Filler) {
+            } else if (b != kFiller) {
                 r.all.anywhere = true;
                 return r;
             }
-            reply = Ack;
+            reply = kAck;
             break;
         case State::Start:
-            if (b == Filler) {
+            if (b == kFiller) {
                 state = State::Command;
-                reply = Ack;
+                reply = kAck;
                 break;
             }
             length = b;
@@ -109,21 +109,21 @@ bool agrees(const Replay& r, const RecordAftermath& seen)
         return false;
     // The answer came in the burst that held the filler that ended the
     // record, or a later one when the line lost fillers.
-    return r.fillersBeforeReply <= FillersThrough(seen.burst)
-        && r.fillersBeforeReply + MaxLostFillers > FillersThrough(seen.burst - 1);
+    return r.fillersBeforeReply <= fillersThrough(seen.burst)
+        && r.fillersBeforeReply + kMaxLostFillers > fillersThrough(seen.burst - 1);
 }
 
 } // namespace
 
-int FillersThrough(int burst)
+int fillersThrough(int burst)
 {
     int n = 0;
-    for (int i = 0; i < burst && i < int(FillerBursts.size()); ++i)
-        n += FillerBursts.at(i);
+    for (int i = 0; i < burst && i < int(kFillerBursts.size()); ++i)
+        n += kFillerBursts.at(i);
     return n;
 }
 
-QList<StrayStores> StrayStoresOf(const QByteArray& wire, const RecordAftermath& seen)
+QList<StrayStores> strayStoresOf(const QByteArray& wire, const RecordAftermath& seen)
 {
     QList<StrayStores> ways;
     if (wire.size() < 3 || seen.firstReply < 0)
@@ -145,11 +145,11 @@ QList<StrayStores> StrayStoresOf(const QByteArray& wire, const RecordAftermath& 
     };
     const int size = int(wire.size());
     for (int p = 0; p < 3; ++p) {
-        for (int r1 = 1; r1 <= MaxGap && p + r1 <= size; ++r1) {
+        for (int r1 = 1; r1 <= kMaxGap && p + r1 <= size; ++r1) {
             consider(wire.left(p) + wire.mid(p + r1));
             // A second gap, at least one heard byte after the first.
             for (int q = p + r1 + 1; q < size; ++q) {
-                for (int r2 = 1; r2 <= MaxGap && q + r2 <= size; ++r2)
+                for (int r2 = 1; r2 <= kMaxGap && q + r2 <= size; ++r2)
                     consider(wire.left(p) + wire.mid(p + r1, q - p - r1) + wire.mid(q + r2));
             }
         }

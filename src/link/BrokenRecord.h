@@ -67,10 +67,10 @@ struct StrayStores
 };
 
 // The bursts of fillers that take the board out of a broken record.
-inline constexpr std::array<int, 5> FillerBursts { 1, 3, 12, 48, 194 };
+inline constexpr std::array<int, 5> kFillerBursts { 1, 3, 12, 48, 194 };
 
 // The fillers sent in bursts 1 to `burst` (0 for none).
-int FillersThrough(int burst);
+int fillersThrough(int burst);
 
 // The ways the line can have broken the record `wire` (length, address high
 // and low, data bytes as they went out) that agree with `seen` and leave
@@ -78,6 +78,6 @@ int FillersThrough(int burst);
 // four bytes that took a header byte, alone or with a second gap of up to
 // four bytes further on. A gap in the data alone leaves nothing outside the
 // record's range and is not listed. Each way is listed once.
-QList<StrayStores> StrayStoresOf(const QByteArray& wire, const RecordAftermath& seen);
+QList<StrayStores> strayStoresOf(const QByteArray& wire, const RecordAftermath& seen);
 
 } // namespace talvek

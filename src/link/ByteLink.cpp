@@ -12,11 +12,11 @@ namespace talvek {
 
 namespace {
 
-constexpr qint64 FirstWaitMs = 1000;
-constexpr qint64 ResyncWaitMs = 2000;
-constexpr qint64 HandshakeWindowMs = 2000;
-constexpr int ReadMode = 1;
-constexpr int WriteMode = 2;
+constexpr qint64 kFirstWaitMs = 1000;
+constexpr qint64 kResyncWaitMs = 2000;
+constexpr qint64 kHandshakeWindowMs = 2000;
+constexpr int kReadMode = 1;
+constexpr int kWriteMode = 2;
 
 const QString kCommErrorTitle = QStringLiteral("WARNING - Communication Error!");
 
@@ -87,7 +87,7 @@ void ByteLink::open()
     m_port->discardInput();
     CurrentMode = 0;
     CommError = false;
-    SendByte(Attention, false, false);
+    SendByte(kAttention, false, false);
     OnlineMode = !CommError;
 }
 
@@ -100,10 +100,10 @@ void ByteLink::close()
             // one, so that the triple ends in this session (where the link
             // can tell of it) and not with the next session's first byte.
             const bool pending = m_pendingHigh.has_value();
-            int r = SendByte(Attention, false, false);
+            int r = SendByte(kAttention, false, false);
             notePendingStore(r);
-            for (int more = 0; pending && more < 2 && r != Ack && r != NoReply; ++more)
-                r = SendByte(Attention, false, false);
+            for (int more = 0; pending && more < 2 && r != kAck && r != kNoReply; ++more)
+                r = SendByte(kAttention, false, false);
         }
     } catch (...) { }
     try {
@@ -128,11 +128,11 @@ int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
 {
     if (CommError) {
         m_lastCause = Cause::LinkDown;
-        return NoReply;
+        return kNoReply;
     }
     if (!m_port || !m_port->isOpen()) {
         portLost();
-        return NoReply;
+        return kNoReply;
     }
     Q_ASSERT(value >= 0 && value <= 255);
 
@@ -152,13 +152,13 @@ int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
     } catch (const BasicError&) {
         // A port that fails under us (a vanished adapter) is a lost link.
         portLost();
-        return NoReply;
+        return kNoReply;
     }
 }
 
 int ByteLink::awaitReply()
 {
-    qint64 deadline = m_clock.nowMs() + FirstWaitMs;
+    qint64 deadline = m_clock.nowMs() + kFirstWaitMs;
     int timeouts = 0;
     bool resynced = false; // an attention byte went out in the byte's place
     for (;;) {
@@ -166,7 +166,7 @@ int ByteLink::awaitReply()
         // the Retry/Cancel box was up): the exchange ends as failed.
         if (!m_port->isOpen()) {
             portLost();
-            return NoReply;
+            return kNoReply;
         }
         if (m_port->bytesAvailable() > 0) {
             const int b = m_port->readByte();
@@ -181,7 +181,7 @@ int ByteLink::awaitReply()
             continue;
         }
         portLost();
-        deadline = now + ResyncWaitMs;
+        deadline = now + kResyncWaitMs;
         ++timeouts;
         resynced = true;
         m_trouble = true;
@@ -191,13 +191,13 @@ int ByteLink::awaitReply()
             // Resynchronise: attention byte, keep waiting for a reply.
             CommError = false;
             m_port->discardInput();
-            m_port->write(QByteArray(1, char(Attention)));
+            m_port->write(QByteArray(1, char(kAttention)));
         } else if (askRetry()) {
             timeouts = 0; // the deadline set before the box stands
         } else {
             CommError = true;
             m_lastCause = Cause::SilentLine;
-            return NoReply;
+            return kNoReply;
         }
     }
 }
@@ -219,7 +219,7 @@ int ByteLink::SendByte(int value, bool noWait, bool clearInput)
     using Outcome = LinkMonitor::Outcome;
     const qint64 start = m_monitor->byteGoingOut();
     const int reply = exchangeByte(value, noWait, clearInput);
-    if (reply == NoReply)
+    if (reply == kNoReply)
         m_monitor->exchanged(value, -1, start, Outcome::NoReply);
     else if (noWait)
         m_monitor->exchanged(value, -1, start, Outcome::Sent);
@@ -228,7 +228,7 @@ int ByteLink::SendByte(int value, bool noWait, bool clearInput)
     return reply;
 }
 
-void ByteLink::SendBytes(const QByteArray& bytes)
+void ByteLink::sendBytes(const QByteArray& bytes)
 {
     if (CommError) {
         m_lastCause = Cause::LinkDown;
@@ -255,7 +255,7 @@ void ByteLink::SendBytes(const QByteArray& bytes)
 bool ByteLink::SetPLCMode(int mode, int command)
 {
     CurrentMode = 0;
-    qint64 deadline = m_clock.nowMs() + HandshakeWindowMs;
+    qint64 deadline = m_clock.nowMs() + kHandshakeWindowMs;
     bool result = false;
     while (CurrentMode != mode) {
         if (m_clock.nowMs() >= deadline) {
@@ -267,25 +267,25 @@ bool ByteLink::SetPLCMode(int mode, int command)
                 close();
                 return false;
             }
-            deadline = m_clock.nowMs() + HandshakeWindowMs;
+            deadline = m_clock.nowMs() + kHandshakeWindowMs;
         }
-        const int r = SendByte(Attention, false, true);
+        const int r = SendByte(kAttention, false, true);
         notePendingStore(r);
-        if (r == Ack) {
+        if (r == kAck) {
             const int s = SendByte(command, false, false);
             // An acknowledgement that came only after a resynchronisation
             // answers the attention byte: the board did not take the mode
             // and waits for one. Taken as the mode's, the next byte (an
             // address, 0x03 among them) would reach the board as a command.
-            if (s == Ack && !m_replyAfterResync) {
+            if (s == kAck && !m_replyAfterResync) {
                 result = true;
                 CurrentMode = mode;
-            } else if (s == NoReply) {
+            } else if (s == kNoReply) {
                 return false;
             } else {
                 CurrentMode = 0;
             }
-        } else if (r == NoReply) {
+        } else if (r == kNoReply) {
             return false;
         }
     }
@@ -351,7 +351,7 @@ Status ByteLink::prepareRead(const QString& Add)
 {
     // The parse of an address read last in read mode is kept; any other
     // address is parsed (and checked) before the handshake.
-    const bool reuse = CurrentMode == ReadMode && Add.compare(LastRead.address, Qt::CaseInsensitive) == 0;
+    const bool reuse = CurrentMode == kReadMode && Add.compare(LastRead.address, Qt::CaseInsensitive) == 0;
     int width = LastRead.width;
     if (reuse) {
         m_addType = LastRead.type;
@@ -369,7 +369,7 @@ Status ByteLink::prepareRead(const QString& Add)
         // A bit above 7 or bytes past 0xFFFF: no such value, nothing is sent.
         if (!parsedAddressUsable(width))
             return fail(Cause::EntryRefused, Add);
-        if (CurrentMode != ReadMode && !SetPLCMode(ReadMode, ReadMode))
+        if (CurrentMode != kReadMode && !SetPLCMode(kReadMode, kReadMode))
             return noReply(Add);
     }
 
@@ -386,7 +386,7 @@ Status ByteLink::readByteAt(int k)
 {
     const int a = wireAddress(LastRead.number, k);
     const int h = SendByte(a >> 8, false, false);
-    if (h == NoReply)
+    if (h == kNoReply)
         return noReply(LastRead.address);
     // A reply that came after a resynchronisation answers the attention
     // byte (or lands the board elsewhere in its triple): no echo.
@@ -402,7 +402,7 @@ Status ByteLink::readByteAt(int k)
         return fail(Cause::EchoMismatch, LastRead.address);
     }
     const int d = SendByte(a & 0xFF, false, false);
-    if (d == NoReply)
+    if (d == kNoReply)
         return noReply(LastRead.address);
     // Likewise the data byte: after a lost address byte the board
     // answers the attention byte as an address of its own.
@@ -578,7 +578,7 @@ Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const 
         for (int position = 0; position < 3; ++position) {
             const int expected = triple[size_t(position)];
             const int r = SendByte(expected, false, false);
-            if (r == NoReply) {
+            if (r == kNoReply) {
                 if (position < 2)
                     m_pendingHigh = a >> 8; // unknown: the session may end here
                 return noReply(Add);
@@ -588,7 +588,7 @@ Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const 
                 // board took as an attention byte (0x55) or as this
                 // triple's next byte.
                 m_trouble = true;
-                if ((position == 0 && r != Ack) || position == 1)
+                if ((position == 0 && r != kAck) || position == 1)
                     m_pendingHigh = a >> 8;
                 WriteMismatch = true;
                 return fail(Cause::ReplyAfterResync, Add);
@@ -601,7 +601,7 @@ Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const 
                 // The rest of the triple as it is; its echoes are not looked
                 // at, only whether the board is still there.
                 for (int rest = position + 1; rest < 3; ++rest) {
-                    if (SendByte(triple[size_t(rest)], false, false) == NoReply) {
+                    if (SendByte(triple[size_t(rest)], false, false) == kNoReply) {
                         if (rest < 2)
                             m_pendingHigh = a >> 8;
                         return noReply(Add);
@@ -616,14 +616,14 @@ Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const 
 
 void ByteLink::notePendingStore(int firstReply)
 {
-    if (!m_pendingHigh || firstReply == NoReply)
+    if (!m_pendingHigh || firstReply == kNoReply)
         return;
     // An acknowledgement: the board was at the start of a triple, and took
     // the 0xFF as the attention byte. Any other answer is an echo: the 0xFF
     // went into the triple; the link repeats the 0xFF until it is
     // acknowledged, and the one that completes the triple is stored at
     // high:FF (the first of them having become the low byte).
-    if (firstReply != Ack) {
+    if (firstReply != kAck) {
         const int address = (*m_pendingHigh << 8) | 0xFF;
         if (!m_strayStores.contains(address))
             m_strayStores.append(address);
@@ -650,7 +650,7 @@ Result<ByteLink::PreparedWrite> ByteLink::prepareWrite(const QString& Add, const
 Status ByteLink::sendPrepared(const PreparedWrite& write, const QString& Add)
 {
     WriteMismatch = false;
-    if (CurrentMode != WriteMode && !SetPLCMode(WriteMode, WriteMode))
+    if (CurrentMode != kWriteMode && !SetPLCMode(kWriteMode, kWriteMode))
         return noReply(Add);
     Status sent = sendWriteTriples(write.number, write.bytes, Add);
     if (WriteMismatch)

@@ -32,9 +32,9 @@ public:
     ByteLink& operator=(const ByteLink&) = delete;
 
     // The no-reply value of SendByte; never a byte.
-    static constexpr int NoReply = 9999;
-    static constexpr int Attention = 0xFF;
-    static constexpr int Ack = 0x55;
+    static constexpr int kNoReply = 9999;
+    static constexpr int kAttention = 0xFF;
+    static constexpr int kAck = 0x55;
 
     // The link is usable: the port is open and the board answered.
     bool OnlineMode = false;
@@ -88,7 +88,7 @@ public:
     int SendByte(int value, bool noWait, bool clearInput);
     // Bytes that need no reply each, in one write: SendByte without waiting
     // for every one of them (a USB adapter carries them in one transfer).
-    void SendBytes(const QByteArray& bytes);
+    void sendBytes(const QByteArray& bytes);
     // The reply SendByte returned last came only after a resynchronisation:
     // it may answer the attention byte, not the byte that was sent.
     bool replyAfterResync() const { return m_replyAfterResync; }

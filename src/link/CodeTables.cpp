@@ -24,7 +24,7 @@ CodeLookup readError(CodeLookup result, int number, const QString& description)
 
 } // namespace
 
-QString CodeHexText(qint16 code)
+QString codeHexText(qint16 code)
 {
     QString text = QString::number(static_cast<quint16>(code), 16).toUpper();
     if (text.size() < 2)
@@ -32,17 +32,17 @@ QString CodeHexText(qint16 code)
     return text;
 }
 
-QString FaultCodeFilePath(const ProgramFolder& folder)
+QString faultCodeFilePath(const ProgramFolder& folder)
 {
     return folder.resolve(QStringLiteral("support/FaultErrCodes.txt"));
 }
 
-QString CommErrorCodeFilePath(const ProgramFolder& folder)
+QString commErrorCodeFilePath(const ProgramFolder& folder)
 {
     return folder.resolve(QStringLiteral("support/CommErrCodes.txt"));
 }
 
-CodeLookup LookupCodeText(QIODevice& device, const QString& codeText, CodeMatch match)
+CodeLookup lookupCodeText(QIODevice& device, const QString& codeText, CodeMatch match)
 {
     CodeLookup result;
 
@@ -52,11 +52,11 @@ CodeLookup LookupCodeText(QIODevice& device, const QString& codeText, CodeMatch 
     for (;;) {
         const qint64 n = device.read(buffer, sizeof buffer);
         if (n < 0)
-            return readError(result, RuntimeError::DeviceIO, QStringLiteral("Device I/O error"));
+            return readError(result, RuntimeError::kDeviceIo, QStringLiteral("Device I/O error"));
         if (n == 0)
             break;
-        if (data.size() + n > MaxCodeTableSize)
-            return readError(result, RuntimeError::OutOfMemory, QStringLiteral("Out of memory"));
+        if (data.size() + n > kMaxCodeTableSize)
+            return readError(result, RuntimeError::kOutOfMemory, QStringLiteral("Out of memory"));
         data.append(buffer, n);
     }
 
@@ -65,7 +65,7 @@ CodeLookup LookupCodeText(QIODevice& device, const QString& codeText, CodeMatch 
         const QString code = in.next();
         const QString description = in.next();
         if (in.pastEnd())
-            return readError(result, RuntimeError::InputPastEnd, QStringLiteral("Input past end of file"));
+            return readError(result, RuntimeError::kInputPastEnd, QStringLiteral("Input past end of file"));
         if (code.compare(codeText, Qt::CaseInsensitive) == 0) {
             result.matched = true;
             result.description = description;
@@ -77,7 +77,7 @@ CodeLookup LookupCodeText(QIODevice& device, const QString& codeText, CodeMatch 
     return result;
 }
 
-CodeLookup LookupCodeText(const QString& filePath, const QString& codeText, CodeMatch match)
+CodeLookup lookupCodeText(const QString& filePath, const QString& codeText, CodeMatch match)
 {
     const QFileInfo info(filePath);
     if (filePath.isEmpty() || !info.exists() || info.isDir()) {
@@ -87,25 +87,25 @@ CodeLookup LookupCodeText(const QString& filePath, const QString& codeText, Code
     }
     // A pipe or a device would block the open or the read: no code table.
     if (!info.isFile())
-        return readError({}, RuntimeError::PathFileAccess, QStringLiteral("Path/File access error"));
+        return readError({}, RuntimeError::kPathFileAccess, QStringLiteral("Path/File access error"));
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!info.isReadable())
-            return readError({}, RuntimeError::PermissionDenied, QStringLiteral("Permission denied"));
-        return readError({}, RuntimeError::PathFileAccess, QStringLiteral("Path/File access error"));
+            return readError({}, RuntimeError::kPermissionDenied, QStringLiteral("Permission denied"));
+        return readError({}, RuntimeError::kPathFileAccess, QStringLiteral("Path/File access error"));
     }
     // A regular file announces its size; refuse an oversized one before reading it.
-    if (!file.isSequential() && file.size() > MaxCodeTableSize)
-        return readError({}, RuntimeError::OutOfMemory, QStringLiteral("Out of memory"));
-    return LookupCodeText(file, codeText, match);
+    if (!file.isSequential() && file.size() > kMaxCodeTableSize)
+        return readError({}, RuntimeError::kOutOfMemory, QStringLiteral("Out of memory"));
+    return lookupCodeText(file, codeText, match);
 }
 
-QString FaultDescriptionText(qint16 FltCode, const ProgramFolder& folder, Prompter& prompter)
+QString faultDescriptionText(qint16 FltCode, const ProgramFolder& folder, Prompter& prompter)
 {
-    const QString codeText = CodeHexText(FltCode);
+    const QString codeText = codeHexText(FltCode);
     QString result = QStringLiteral("Fault Code (") + codeText + QStringLiteral("H): ");
 
-    const CodeLookup lookup = LookupCodeText(FaultCodeFilePath(folder), codeText, CodeMatch::First);
+    const CodeLookup lookup = lookupCodeText(faultCodeFilePath(folder), codeText, CodeMatch::First);
     switch (lookup.status) {
     case CodeLookup::Status::Found:
         result += lookup.description;
@@ -116,7 +116,7 @@ QString FaultDescriptionText(qint16 FltCode, const ProgramFolder& folder, Prompt
         result += QStringLiteral("--- Fault File Not Found ---");
         break;
     case CodeLookup::Status::ReadError:
-        ShowRuntimeFault(prompter, lookup.errorNumber, lookup.errorDescription,
+        showRuntimeFault(prompter, lookup.errorNumber, lookup.errorDescription,
             QStringLiteral("RSComm FaultDescription"), MsgIcon::Information);
         break;
     }

@@ -43,33 +43,33 @@ struct CodeLookup
 
 // Largest code table read; a bigger file is a read error (7, "Out of memory"),
 // so that a stray large file cannot make the program allocate without bound.
-inline constexpr qint64 MaxCodeTableSize = 1024 * 1024;
+inline constexpr qint64 kMaxCodeTableSize = 1024 * 1024;
 
 // A code as the tables write it: upper-case hexadecimal of the 16-bit value,
 // at least two digits ("0A", "FF"; -1 gives "FFFF").
-QString CodeHexText(qint16 code);
+QString codeHexText(qint16 code);
 
 // Full paths of the two tables, "support/FaultErrCodes.txt" and
 // "support/CommErrCodes.txt" under the program folder, whatever the case of
 // the names on disk.
-QString FaultCodeFilePath(const ProgramFolder& folder);
-QString CommErrorCodeFilePath(const ProgramFolder& folder);
+QString faultCodeFilePath(const ProgramFolder& folder);
+QString commErrorCodeFilePath(const ProgramFolder& folder);
 
 // Looks up codeText in a code table. The code fields are compared without
 // regard to case. The file is opened, read and closed within the call.
 // A record whose description is missing at the very end of the file is the
 // read error 62 "Input past end of file" (what was found before it stands).
-CodeLookup LookupCodeText(
+CodeLookup lookupCodeText(
     const QString& filePath, const QString& codeText, CodeMatch match = CodeMatch::First);
 // The same on a device that is already open for reading (read from its
 // current position to its end). The device is left open.
-CodeLookup LookupCodeText(QIODevice& device, const QString& codeText, CodeMatch match = CodeMatch::First);
+CodeLookup lookupCodeText(QIODevice& device, const QString& codeText, CodeMatch match = CodeMatch::First);
 
 // RSComm's FaultDescription: "Fault Code (" + code text + "H): " followed by
 // the description from the fault code table, by nothing when the table lacks
 // the code, or by "--- Fault File Not Found ---" when the table is missing.
 // A read error shows "Error Number = " n CR LF CR LF description, title
 // "RSComm FaultDescription", information icon, and returns the text built so far.
-QString FaultDescriptionText(qint16 FltCode, const ProgramFolder& folder, Prompter& prompter);
+QString faultDescriptionText(qint16 FltCode, const ProgramFolder& folder, Prompter& prompter);
 
 } // namespace talvek

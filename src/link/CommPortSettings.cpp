@@ -26,7 +26,7 @@ void makeFolderFor(const QString& file)
 {
     const QString dir = QFileInfo(file).absolutePath();
     if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir)) {
-        throw BasicError(RuntimeError::PathFileAccess, kSource,
+        throw BasicError(RuntimeError::kPathFileAccess, kSource,
             QStringLiteral("Path/File access error: cannot create the folder %1").arg(native(dir)));
     }
 }
@@ -35,8 +35,8 @@ void makeFolderFor(const QString& file)
 // content was written completely.
 void writeWholeFile(const QString& path, const QByteArray& bytes)
 {
-    if (const auto failure = SafeWrite(path, bytes))
-        ThrowSettingsFileError(failure->error, failure->reason, path, QStringLiteral("write"));
+    if (const auto failure = safeWrite(path, bytes))
+        throwSettingsFileError(failure->error, failure->reason, path, QStringLiteral("write"));
 }
 
 // The reader's faults name the link as their source.
@@ -49,11 +49,11 @@ int integerField(const QString& field)
     if (field.trimmed().isEmpty())
         return 0;
     if (!IsNumeric(field))
-        throw BasicError(RuntimeError::TypeMismatch, kReadSource, QStringLiteral("Type mismatch"));
+        throw BasicError(RuntimeError::kTypeMismatch, kReadSource, QStringLiteral("Type mismatch"));
     try {
         return CInt(Val(field));
     } catch (const BasicError&) {
-        throw BasicError(RuntimeError::Overflow, kReadSource, QStringLiteral("Overflow"));
+        throw BasicError(RuntimeError::kOverflow, kReadSource, QStringLiteral("Overflow"));
     }
 }
 
@@ -64,12 +64,12 @@ void writeDefaultSettings(const ProgramFolder& folder)
 {
     if (folder.settingsReadOnly())
         return;
-    const QString target = folder.writablePath(QLatin1String(portSettingsFile));
+    const QString target = folder.writablePath(QLatin1String(kPortSettingsFile));
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile f(target);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
         || f.write(QByteArrayLiteral("1,9600\r\n")) != 8) {
-        throw BasicError(RuntimeError::PathFileAccess, kReadSource,
+        throw BasicError(RuntimeError::kPathFileAccess, kReadSource,
             QStringLiteral("Path/File access error: cannot write ") + native(target) + QStringLiteral(" (")
                 + f.errorString() + QStringLiteral(")"));
     }
@@ -88,24 +88,24 @@ PortSettings parsePortSettings(const QByteArray& contents)
     FieldInput in(contents);
     const QString portField = in.next();
     if (in.pastEnd())
-        throw BasicError(RuntimeError::InputPastEnd, kReadSource, QStringLiteral("Input past end of file"));
+        throw BasicError(RuntimeError::kInputPastEnd, kReadSource, QStringLiteral("Input past end of file"));
     const int port = integerField(portField);
     const QString speedField = in.next();
     if (in.pastEnd())
-        throw BasicError(RuntimeError::InputPastEnd, kReadSource, QStringLiteral("Input past end of file"));
+        throw BasicError(RuntimeError::kInputPastEnd, kReadSource, QStringLiteral("Input past end of file"));
 
     s.port = std::clamp(port, 1, 99);
     // The speed the link accepts is a speed it can open: the canonical text
     // of 9600 or 19200, however the file spells it ("1.92E4", "&H2580").
     const double speed = Val(speedField);
-    const int baud = speed == double(supportedSpeeds[1]) ? supportedSpeeds[1] : supportedSpeeds[0];
+    const int baud = speed == double(kSupportedSpeeds[1]) ? kSupportedSpeeds[1] : kSupportedSpeeds[0];
     s.speed = QString::number(baud);
     return s;
 }
 
 PortSettings readPortSettings(const ProgramFolder& folder)
 {
-    const QString path = folder.resolve(QLatin1String(portSettingsFile));
+    const QString path = folder.resolve(QLatin1String(kPortSettingsFile));
     const QFileInfo info(path);
     if (!info.exists()) {
         writeDefaultSettings(folder);
@@ -114,7 +114,7 @@ PortSettings readPortSettings(const ProgramFolder& folder)
     // A pipe or a device in its place would block the open (and is no
     // settings file).
     if (!info.isFile()) {
-        throw BasicError(RuntimeError::PathFileAccess, kReadSource,
+        throw BasicError(RuntimeError::kPathFileAccess, kReadSource,
             QStringLiteral("Path/File access error: cannot read ") + native(path)
                 + QStringLiteral(" (not a file)"));
     }
@@ -125,51 +125,51 @@ PortSettings readPortSettings(const ProgramFolder& folder)
 
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        throw BasicError(RuntimeError::PathFileAccess, kReadSource,
+        throw BasicError(RuntimeError::kPathFileAccess, kReadSource,
             QStringLiteral("Path/File access error: cannot read ") + native(path) + QStringLiteral(" (")
                 + f.errorString() + QStringLiteral(")"));
     }
-    return parsePortSettings(f.read(portSettingsReadLimit));
+    return parsePortSettings(f.read(kPortSettingsReadLimit));
 }
 
 std::optional<PortSettings> loadPortSettings(const ProgramFolder& folder)
 {
-    const QString path = folder.resolve(QLatin1String(portSettingsFile));
+    const QString path = folder.resolve(QLatin1String(kPortSettingsFile));
     const QFileInfo info(path);
     if (!info.exists() || info.size() == 0)
         return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        ThrowSettingsFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
-    return parsePortSettings(file.read(portSettingsReadLimit));
+        throwSettingsFileError(file.error(), file.errorString(), path, QStringLiteral("read"));
+    return parsePortSettings(file.read(kPortSettingsReadLimit));
 }
 
-const QStringList& DevelopmentSystemFolders()
+const QStringList& developmentSystemFolders()
 {
-    static const QStringList folders { QStringLiteral("NVK51"), QStringLiteral("NVK96"),
+    static const QStringList kFolders { QStringLiteral("NVK51"), QStringLiteral("NVK96"),
         QStringLiteral("PLS51") };
-    return folders;
+    return kFolders;
 }
 
-void ThrowSettingsFileError(
+void throwSettingsFileError(
     QFileDevice::FileError error, const QString& errorText, const QString& path, const QString& what)
 {
-    int number = RuntimeError::PathFileAccess;
+    int number = RuntimeError::kPathFileAccess;
     QString name = QStringLiteral("Path/File access error");
     if (error == QFileDevice::PermissionsError) {
-        number = RuntimeError::PermissionDenied;
+        number = RuntimeError::kPermissionDenied;
         name = QStringLiteral("Permission denied");
     } else if (error == QFileDevice::ResourceError) {
-        number = RuntimeError::DiskFull;
+        number = RuntimeError::kDiskFull;
         name = QStringLiteral("Disk full");
     }
     throw BasicError(
         number, kSource, QStringLiteral("%1: cannot %2 %3 (%4)").arg(name, what, native(path), errorText));
 }
 
-void SaveCommPortSettings(const ProgramFolder& folder, int port, int speed, const QString& pinTarget)
+void saveCommPortSettings(const ProgramFolder& folder, int port, int speed, const QString& pinTarget)
 {
-    const QString settingsFile = folder.writablePath(QLatin1String(portSettingsFile));
+    const QString settingsFile = folder.writablePath(QLatin1String(kPortSettingsFile));
     makeFolderFor(settingsFile);
 
 #ifdef Q_OS_UNIX
@@ -178,11 +178,11 @@ void SaveCommPortSettings(const ProgramFolder& folder, int port, int speed, cons
         makeFolderFor(link);
         const QFileInfo old(link);
         if ((old.isSymLink() || old.exists()) && !QFile::remove(link)) {
-            throw BasicError(RuntimeError::PathFileAccess, kSource,
+            throw BasicError(RuntimeError::kPathFileAccess, kSource,
                 QStringLiteral("Path/File access error: cannot replace %1").arg(native(link)));
         }
         if (!QFile::link(pinTarget, link)) {
-            throw BasicError(RuntimeError::PathFileAccess, kSource,
+            throw BasicError(RuntimeError::kPathFileAccess, kSource,
                 QStringLiteral("Path/File access error: cannot link %1 to %2").arg(native(link), pinTarget));
         }
     }
@@ -196,7 +196,7 @@ void SaveCommPortSettings(const ProgramFolder& folder, int port, int speed, cons
     // The development system numbers its ports from 0. An installed copy keeps
     // its own copy of the folders per user.
     const QByteArray norvik = QByteArray::number(port - 1) + "\r\n";
-    for (const QString& name : DevelopmentSystemFolders()) {
+    for (const QString& name : developmentSystemFolders()) {
         if (!QFileInfo(folder.resolve(name)).isDir())
             continue;
         const QString target = folder.writablePath(name + QStringLiteral("/NORVIK.SFG"));

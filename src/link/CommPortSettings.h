@@ -14,7 +14,7 @@ class ProgramFolder;
 // The port settings file, "port,speed" on one line, beside the program: the
 // link reads it, the comm port dialog writes it. Paths are relative to the
 // program folder.
-inline constexpr char portSettingsFile[] = "support/RSPort.cfg";
+inline constexpr char kPortSettingsFile[] = "support/RSPort.cfg";
 // The link that names the device of port n ("support/ports/COM<n>").
 QString portLinkFile(int port);
 
@@ -24,13 +24,13 @@ struct PortSettings
     QString speed = QStringLiteral("9600");
 };
 // The speeds the link opens a port at, slowest first (the first is the default).
-inline constexpr std::array<int, 2> supportedSpeeds { 9600, 19200 };
+inline constexpr std::array<int, 2> kSupportedSpeeds { 9600, 19200 };
 inline bool isSupportedSpeed(int baud)
 {
-    return baud == supportedSpeeds[0] || baud == supportedSpeeds[1];
+    return baud == kSupportedSpeeds[0] || baud == kSupportedSpeeds[1];
 }
 // The settings file holds one short line; nothing beyond this is read.
-inline constexpr qint64 portSettingsReadLimit = 4096;
+inline constexpr qint64 kPortSettingsReadLimit = 4096;
 // The port settings file's contents, "port,speed": the port limited to
 // 1..99, a speed other than 9600 or 19200 read as 9600. Throws BasicError
 // 13 (port not a number), 6 (port overflows) or 62 (a field missing).
@@ -46,7 +46,7 @@ PortSettings readPortSettings(const ProgramFolder& folder);
 std::optional<PortSettings> loadPortSettings(const ProgramFolder& folder);
 
 // The development-system folders whose NORVIK.SFG receives the port choice.
-const QStringList& DevelopmentSystemFolders();
+const QStringList& developmentSystemFolders();
 
 // Saves a comm port choice where the program keeps what it writes:
 // - when pinTarget is given (Unix), the link support/ports/COM<port> to it;
@@ -55,10 +55,10 @@ const QStringList& DevelopmentSystemFolders();
 //   folder that exists beside the program.
 // Every file is replaced as a whole. Throws BasicError (source "SetupComm")
 // with the file and the reason when a folder, file or link cannot be written.
-void SaveCommPortSettings(const ProgramFolder& folder, int port, int speed, const QString& pinTarget = {});
+void saveCommPortSettings(const ProgramFolder& folder, int port, int speed, const QString& pinTarget = {});
 
 // The error for a settings file that could not be read or written.
-[[noreturn]] void ThrowSettingsFileError(
+[[noreturn]] void throwSettingsFileError(
     QFileDevice::FileError error, const QString& errorText, const QString& path, const QString& what);
 
 } // namespace talvek

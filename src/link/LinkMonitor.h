@@ -65,10 +65,10 @@ public:
         qint64 maxNs = 0; // since going ONLINE (the counter), not only the log
     };
 
-    static constexpr int DefaultCapacity = 4096;
+    static constexpr int kDefaultCapacity = 4096;
 
     // nowNs: a monotonic clock in nanoseconds; the default is the steady clock.
-    explicit LinkMonitor(int capacity = DefaultCapacity, std::function<qint64()> nowNs = {});
+    explicit LinkMonitor(int capacity = kDefaultCapacity, std::function<qint64()> nowNs = {});
     Q_DISABLE_COPY_MOVE(LinkMonitor)
 
     // ---- reports from the link ----

@@ -16,13 +16,13 @@ const QString kSource = QStringLiteral("RSComm");
 
 BasicError fileNotFound(const QString& path)
 {
-    return BasicError(RuntimeError::FileNotFound, kSource,
+    return BasicError(RuntimeError::kFileNotFound, kSource,
         QStringLiteral("File not found: ") + QDir::toNativeSeparators(path));
 }
 
 BasicError accessError(const QString& what, const QString& path, const QString& why)
 {
-    return BasicError(RuntimeError::PathFileAccess, kSource,
+    return BasicError(RuntimeError::kPathFileAccess, kSource,
         QStringLiteral("Path/File access error: cannot ") + what + QLatin1Char(' ')
             + QDir::toNativeSeparators(path) + QStringLiteral(" (") + why + QLatin1Char(')'));
 }
@@ -61,23 +61,23 @@ QString memberPath(const QString& base, const QString& ext)
 
 } // namespace
 
-ProgramSetPaths DeriveProgramSet(const QString& P)
+ProgramSetPaths deriveProgramSet(const QString& p)
 {
-    const QString base = P.size() > 3 ? P.chopped(3) : QString();
+    const QString base = p.size() > 3 ? p.chopped(3) : QString();
     return { memberPath(base, QStringLiteral("nvk")), memberPath(base, QStringLiteral("rev")),
         memberPath(base, QStringLiteral("hex")), memberPath(base, QStringLiteral("lcf")) };
 }
 
-QString ProgramBaseName(const QString& P)
+QString programBaseName(const QString& p)
 {
-    return QFileInfo(QDir::fromNativeSeparators(P)).completeBaseName();
+    return QFileInfo(QDir::fromNativeSeparators(p)).completeBaseName();
 }
 
-std::optional<QString> ReadFirstField(const QString& path)
+std::optional<QString> readFirstField(const QString& path)
 {
     QFile file(path);
     openForReading(file);
-    const QByteArray data = file.read(MaxFirstFieldBytes);
+    const QByteArray data = file.read(kMaxFirstFieldBytes);
     if (file.error() != QFileDevice::NoError)
         throw accessError(QStringLiteral("read"), path, file.errorString());
     file.close();
@@ -86,11 +86,11 @@ std::optional<QString> ReadFirstField(const QString& path)
     FieldInput input(data);
     const QString field = input.next();
     if (input.pastEnd())
-        throw BasicError(RuntimeError::InputPastEnd, kSource, QStringLiteral("Input past end of file"));
+        throw BasicError(RuntimeError::kInputPastEnd, kSource, QStringLiteral("Input past end of file"));
     return field;
 }
 
-std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxBytes)
+std::optional<QByteArray> readWholeFile(const QString& path, qint64 maxBytes)
 {
     QFile file(path);
     openForReading(file);
@@ -104,18 +104,18 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxBytes)
     return data;
 }
 
-void SaveWholeFile(const QString& path, const QByteArray& bytes)
+void saveWholeFile(const QString& path, const QByteArray& bytes)
 {
-    if (const auto failure = SafeWrite(path, bytes))
+    if (const auto failure = safeWrite(path, bytes))
         throw accessError(QStringLiteral("write"), path, failure->reason);
 }
 
-void SaveFileSet(const QList<std::pair<QString, QByteArray>>& files)
+void saveFileSet(const QList<std::pair<QString, QByteArray>>& files)
 {
     QList<SafeWriteItem> items;
     for (const auto& [path, bytes] : files)
         items.append({ path, bytes });
-    if (const auto failure = SafeWriteAll(items))
+    if (const auto failure = safeWriteAll(items))
         throw accessError(QStringLiteral("write"), failure->first, failure->second.reason);
 }
 

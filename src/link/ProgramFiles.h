@@ -18,10 +18,10 @@ namespace talvek {
 
 // Only the first field of a program, revision or configuration file is ever
 // read; nothing beyond this many bytes is looked at.
-inline constexpr qint64 MaxFirstFieldBytes = 64 * 1024;
+inline constexpr qint64 kMaxFirstFieldBytes = 64 * 1024;
 // A program image for a 64 KiB controller is well below this, even with
 // one-byte records; a larger file is not a program image.
-inline constexpr qint64 MaxProgramImageBytes = 2 * 1024 * 1024;
+inline constexpr qint64 kMaxProgramImageBytes = 2 * 1024 * 1024;
 
 struct ProgramSetPaths
 {
@@ -36,26 +36,26 @@ struct ProgramSetPaths
 // extensions are appended in lower case. On a case-sensitive file system a
 // member that exists under another case of its name (PRESS1.REV) is taken as
 // it exists; otherwise the lower-case name stands.
-ProgramSetPaths DeriveProgramSet(const QString& P);
+ProgramSetPaths deriveProgramSet(const QString& p);
 
 // The file name of P without folder and extension ("PRESS1" for C:/progs/PRESS1.NVK).
-QString ProgramBaseName(const QString& P);
+QString programBaseName(const QString& p);
 
 // Opens a program file as text and reads its first field with the
 // comma-separated field input. Nothing (std::nullopt) when the file is empty.
 // Throws BasicError: 53 when the file does not exist, 75 when it is not a
 // plain file or cannot be read, 62 when it holds no field at all.
-std::optional<QString> ReadFirstField(const QString& path);
+std::optional<QString> readFirstField(const QString& path);
 
 // Reads a whole file of at most maxBytes. Nothing when the file is larger.
-// Throws BasicError 53 / 75 like ReadFirstField.
-std::optional<QByteArray> ReadWholeFile(const QString& path, qint64 maxBytes);
+// Throws BasicError 53 / 75 like readFirstField.
+std::optional<QByteArray> readWholeFile(const QString& path, qint64 maxBytes);
 
 // Replaces the file at path with bytes, or leaves the old file as it was.
 // Throws BasicError 75 on failure.
-void SaveWholeFile(const QString& path, const QByteArray& bytes);
+void saveWholeFile(const QString& path, const QByteArray& bytes);
 // Replaces the files of a set together: none of them unless every new one
-// could be written in full (see SafeWriteAll). Throws BasicError 75 on failure.
-void SaveFileSet(const QList<std::pair<QString, QByteArray>>& files);
+// could be written in full (see safeWriteAll). Throws BasicError 75 on failure.
+void saveFileSet(const QList<std::pair<QString, QByteArray>>& files);
 
 } // namespace talvek

@@ -35,7 +35,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 SerialError invalidSettings(const QString& text)
 {
-    return SerialError(SerialErrorNumber::InvalidPropertyValue, kSource,
+    return SerialError(SerialErrorNumber::kInvalidPropertyValue, kSource,
         QStringLiteral("Invalid property value: the settings \"%1\" are not of the form "
                        "speed,parity,data bits,stop bits (for example 9600,n,8,1).")
             .arg(text));
@@ -50,7 +50,7 @@ QString udevRuleAdvice(const QString& udevRule)
             "The udev rule %1 that comes with TALVEK gives serial ports and USB serial adapters "
             "to that group as they appear, once it is in /usr/lib/udev/rules.d (where the "
             "package puts it) or /etc/udev/rules.d.")
-            .arg(QLatin1String(QtSerialPortControl::udevRuleName));
+            .arg(QLatin1String(QtSerialPortControl::kUdevRuleName));
     }
     if (udevRule.contains(QLatin1String("/lib/udev/rules.d/"))) {
         return QStringLiteral(
@@ -82,9 +82,9 @@ QtSerialPortControl::~QtSerialPortControl()
 void QtSerialPortControl::setCommPort(int port)
 {
     if (isOpen())
-        throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+        throw SerialError(SerialErrorNumber::kPortAlreadyOpen, kSource, QStringLiteral("Port already open"));
     if (port < 1 || port > 99)
-        throw SerialError(SerialErrorNumber::InvalidPortNumber, kSource,
+        throw SerialError(SerialErrorNumber::kInvalidPortNumber, kSource,
             QStringLiteral("Invalid port number: %1 (ports are numbered 1 to 99).").arg(port));
     m_commPort = port;
 }
@@ -159,7 +159,7 @@ void QtSerialPortControl::applySettings()
     if (!ok && isOpen()) {
         const QString why = m_port.errorString();
         m_port.clearError();
-        throw SerialError(SerialErrorNumber::SetStateFailed, kSource,
+        throw SerialError(SerialErrorNumber::kSetStateFailed, kSource,
             QStringLiteral("The settings %1 could not be applied to %2: %3")
                 .arg(m_settings, portLabel(m_device), why));
     }
@@ -239,9 +239,9 @@ QString QtSerialPortControl::groupToJoin(const DeviceOwnership& node)
 {
     // Groups that hand out administrator rights: no one joins them to reach
     // a serial port.
-    static const QStringList adminGroups { QStringLiteral("root"), QStringLiteral("sudo"),
+    static const QStringList kAdminGroups { QStringLiteral("root"), QStringLiteral("sudo"),
         QStringLiteral("wheel"), QStringLiteral("adm") };
-    if ((node.mode & 060) != 060 || node.group.isEmpty() || adminGroups.contains(node.group))
+    if ((node.mode & 060) != 060 || node.group.isEmpty() || kAdminGroups.contains(node.group))
         return {};
     return node.group;
 }
@@ -310,10 +310,10 @@ QString QtSerialPortControl::permissionMessage(const QString& device, int port, 
 void QtSerialPortControl::open()
 {
     if (isOpen())
-        throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+        throw SerialError(SerialErrorNumber::kPortAlreadyOpen, kSource, QStringLiteral("Port already open"));
     const QString device = deviceForPort(m_commPort);
     if (device.isEmpty())
-        throw SerialError(SerialErrorNumber::InvalidPortNumber, kSource,
+        throw SerialError(SerialErrorNumber::kInvalidPortNumber, kSource,
             QStringLiteral("Invalid port number: COM%1 has no serial device on this machine. Choose "
                            "a port from COM1 to COM96, or link %2 to the device.")
                 .arg(m_commPort)
@@ -336,9 +336,9 @@ void QtSerialPortControl::open()
             const struct group* g = ::getgrgid(st.st_gid);
             node.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
             node.mode = st.st_mode & 07777;
-            throw SerialError(SerialErrorNumber::PermissionDenied, kSource,
-                permissionMessage(device, m_commPort, node, CurrentUserName(),
-                    m_folder.udevRule(QLatin1String(udevRuleName))));
+            throw SerialError(SerialErrorNumber::kPermissionDenied, kSource,
+                permissionMessage(device, m_commPort, node, currentUserName(),
+                    m_folder.udevRule(QLatin1String(kUdevRuleName))));
         }
     }
 #endif
@@ -358,7 +358,7 @@ void QtSerialPortControl::open()
             throwOpenError(device, why, EBUSY);
         case QSerialPort::OpenError:
             throw SerialError(
-                SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+                SerialErrorNumber::kPortAlreadyOpen, kSource, QStringLiteral("Port already open"));
         default:
             throwOpenError(device, why, 0);
         }
@@ -376,15 +376,15 @@ void QtSerialPortControl::throwOpenError(const QString& device, const QString& q
     const QString label = portLabel(device);
     switch (posixErrno) {
     case ENOENT:
-        throw SerialError(SerialErrorNumber::DeviceNotFound, kSource,
+        throw SerialError(SerialErrorNumber::kDeviceNotFound, kSource,
             QStringLiteral("The serial device %1 does not exist. Check that the adapter is plugged "
                            "in, or choose another port.")
                 .arg(label));
     case EBUSY:
         throw SerialError(
-            SerialErrorNumber::PortUnavailable, kSource, busyMessage(label, SerialLockHolder(device)));
+            SerialErrorNumber::kPortUnavailable, kSource, busyMessage(label, serialLockHolder(device)));
     default:
-        throw SerialError(SerialErrorNumber::PortUnavailable, kSource,
+        throw SerialError(SerialErrorNumber::kPortUnavailable, kSource,
             QStringLiteral("The serial port %1 could not be opened: %2").arg(label, qtError));
     }
 }
@@ -528,7 +528,7 @@ int QtSerialPortControl::readByte()
 void QtSerialPortControl::write(const QByteArray& bytes)
 {
     if (!isOpen())
-        throw SerialError(SerialErrorNumber::PortNotOpen, kSource, QStringLiteral("Port not open"));
+        throw SerialError(SerialErrorNumber::kPortNotOpen, kSource, QStringLiteral("Port not open"));
 #ifdef Q_OS_UNIX
     // The protocol sends one byte and waits for its reply: write it to the
     // driver at once. A vanished peer loses the bytes, as a broken line would.

@@ -76,7 +76,7 @@ public:
         QSerialPort::DataBits dataBits = QSerialPort::Data8;
         QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     };
-    // Throws SerialError(InvalidPropertyValue) for a text that is not one.
+    // Throws SerialError(kInvalidPropertyValue) for a text that is not one.
     static LineSettings parseSettings(const QString& text);
 
     // Who may use a device node: its owner, its group and its permission bits.
@@ -99,7 +99,7 @@ public:
         const QString& user, const QString& udevRule);
     // The udev rule that gives serial devices to "dialout" and sets the USB
     // adapters' latency timer.
-    static constexpr char udevRuleName[] = "99-talvek-serial.rules";
+    static constexpr char kUdevRuleName[] = "99-talvek-serial.rules";
     // The text of the error for a port that another program holds; holder
     // names it ("minicom (process 4711)") when it is known.
     static QString busyMessage(const QString& portLabel, const QString& holder);

@@ -13,8 +13,8 @@ Result<qint16> RSComm::FaultCode()
 {
     OperationGuard guard(*this);
     if (guard.refused())
-        return fail(Cause::Busy, reg::faultCode);
-    const Result<QString> raw = m_link.ReadValue(reg::faultCode);
+        return fail(Cause::Busy, reg::kFaultCode);
+    const Result<QString> raw = m_link.ReadValue(reg::kFaultCode);
     if (!raw)
         return raw.error();
     return qint16(raw->toInt());
@@ -22,17 +22,17 @@ Result<qint16> RSComm::FaultCode()
 
 QString RSComm::FaultDescription(qint16 FltCode)
 {
-    return FaultDescriptionText(FltCode, m_folder, m_prompter);
+    return faultDescriptionText(FltCode, m_folder, m_prompter);
 }
 
 Result<qint16> RSComm::FirmwareRev()
 {
     if (!OnlineMode || CommError)
-        return fail(Cause::LinkDown, reg::firmwareRevision);
+        return fail(Cause::LinkDown, reg::kFirmwareRevision);
     OperationGuard guard(*this);
     if (guard.refused())
-        return fail(Cause::Busy, reg::firmwareRevision);
-    const Result<QString> raw = m_link.ReadValue(reg::firmwareRevision);
+        return fail(Cause::Busy, reg::kFirmwareRevision);
+    const Result<QString> raw = m_link.ReadValue(reg::kFirmwareRevision);
     if (!raw)
         return raw.error();
     return CInt(Val(*raw));

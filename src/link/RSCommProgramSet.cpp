@@ -58,7 +58,7 @@ BoardClass classify(int code)
 BasicError invalidCall()
 {
     return BasicError(
-        RuntimeError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
+        RuntimeError::kInvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
 }
 
 // Two mark-hex (or ordinary hexadecimal) digits as the decimal text of their value.
@@ -69,7 +69,7 @@ QString hexPairText(QString pair)
     for (const QChar c : pair) {
         const int digit = QStringView(u"0123456789ABCDEF").indexOf(c, 0, Qt::CaseInsensitive);
         if (digit < 0)
-            throw BasicError(RuntimeError::TypeMismatch, kSource, QStringLiteral("Type mismatch"));
+            throw BasicError(RuntimeError::kTypeMismatch, kSource, QStringLiteral("Type mismatch"));
         value = value * 16 + digit;
     }
     return QString::number(value);
@@ -103,19 +103,19 @@ void RSComm::setDownloadFile(const QString& NVK_FileName)
     try {
         if (NVK_FileName.isEmpty() || !QFileInfo::exists(NVK_FileName))
             return;
-        const ProgramSetPaths paths = DeriveProgramSet(NVK_FileName);
+        const ProgramSetPaths paths = deriveProgramSet(NVK_FileName);
         m_program.programPath = paths.program;
         m_program.revisionPath = paths.revision;
         m_program.imagePath = paths.image;
         m_program.configPath = paths.config;
 
-        const std::optional<QString> field = ReadFirstField(NVK_FileName);
+        const std::optional<QString> field = readFirstField(NVK_FileName);
         if (!field)
             return;
         m_program.boardCode = boardCodeOf(*field);
         m_program.boardName = TargetboardName(m_program.boardCode);
 
-        const QString name = ProgramBaseName(NVK_FileName);
+        const QString name = programBaseName(NVK_FileName);
         switch (classify(m_program.boardCode)) {
         case BoardClass::PlsProgram:
             m_prompter.msgBox(name
@@ -152,7 +152,7 @@ void RSComm::setDownloadFile(const QString& NVK_FileName)
         m_validProgram = valid;
     } catch (const BasicError& e) {
         m_validProgram = false;
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Download File"), MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Download File"), MsgIcon::Information);
     }
 }
 
@@ -161,20 +161,20 @@ void RSComm::setUploadFile(const QString& NVK_FileName)
     if (transferRunning())
         return;
     try {
-        const ProgramSetPaths paths = DeriveProgramSet(NVK_FileName);
+        const ProgramSetPaths paths = deriveProgramSet(NVK_FileName);
         m_program.programPath = paths.program;
         m_program.revisionPath = paths.revision;
         m_program.imagePath = paths.image;
         m_program.configPath = paths.config;
         if (NVK_FileName.isEmpty() || !QFileInfo::exists(NVK_FileName))
             return;
-        const std::optional<QString> field = ReadFirstField(NVK_FileName);
+        const std::optional<QString> field = readFirstField(NVK_FileName);
         if (!field)
             return;
         m_program.boardCode = boardCodeOf(*field);
         m_program.boardName = TargetboardName(m_program.boardCode);
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm UploadFile"), MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm UploadFile"), MsgIcon::Information);
     }
 }
 
@@ -187,7 +187,7 @@ bool RSComm::SetProgramIdent(const QString& path)
         const QFileInfo info(path);
         if (!info.exists() || info.size() == 0)
             return false;
-        const std::optional<QString> field = ReadFirstField(path);
+        const std::optional<QString> field = readFirstField(path);
         if (!field)
             return false;
         const QString& s = *field;
@@ -200,7 +200,7 @@ bool RSComm::SetProgramIdent(const QString& path)
         m_program.revision = revision;
         return true;
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Set Program Ident"), MsgIcon::Critical);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Set Program Ident"), MsgIcon::Critical);
         return false;
     }
 }
@@ -214,7 +214,7 @@ bool RSComm::SetProgramConfig(const QString& path)
         const QFileInfo info(path);
         if (!info.exists() || info.size() == 0)
             return false;
-        const std::optional<QString> field = ReadFirstField(path);
+        const std::optional<QString> field = readFirstField(path);
         if (!field)
             return false;
         m_program.configA = configDigit(*field, 36);
@@ -222,7 +222,7 @@ bool RSComm::SetProgramConfig(const QString& path)
         m_program.configC = configDigit(*field, 40);
         return true;
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Set Program Config"), MsgIcon::Critical);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Set Program Config"), MsgIcon::Critical);
         return false;
     }
 }

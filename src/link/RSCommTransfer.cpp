@@ -32,17 +32,17 @@ const QString kDownloadTitle = QStringLiteral("Program Download");
 const QString kUploadTitle = QStringLiteral("Program Upload");
 const QString kStrayChanged = QStringLiteral("memory outside the program may have changed: ");
 
-constexpr int ProgramModeCommand = 0x03;
+constexpr int kProgramModeCommand = 0x03;
 // The mode number of the program-mode handshake: CurrentMode holds it only
 // while the handshake runs (raw record bytes follow, so it is 0 again at once).
-constexpr int ProgramModeHandshake = 9;
-constexpr qint64 RecordReplyWaitMs = 1000;
-constexpr qint64 ProgramModeSettleMs = 100;
-constexpr qint64 ProgramModeExitMs = 2000;
+constexpr int kProgramModeHandshake = 9;
+constexpr qint64 kRecordReplyWaitMs = 1000;
+constexpr qint64 kProgramModeSettleMs = 100;
+constexpr qint64 kProgramModeExitMs = 2000;
 // A record whose sum does not come back right is sent this many times in
 // all before the download halts; the exit attention likewise.
-constexpr int MaxRecordSends = 4;
-constexpr int MaxExitAttentions = 3;
+constexpr int kMaxRecordSends = 4;
+constexpr int kMaxExitAttentions = 3;
 
 bool configBoard(int code)
 {
@@ -60,8 +60,8 @@ struct ImageRecord
 };
 
 // Intel HEX record types the board can take: data, and the end record.
-constexpr int DataRecord = 0x00;
-constexpr int EndRecord = 0x01;
+constexpr int kDataRecord = 0x00;
+constexpr int kEndRecord = 0x01;
 
 // One line of a program image as a record, or nothing when it is not a
 // whole, correct Intel HEX data or end record: ":" and pairs of hexadecimal
@@ -91,7 +91,7 @@ std::optional<ImageRecord> parseRecord(const QString& line)
     }
     const int length = quint8(bytes.at(0));
     const int type = quint8(bytes.at(3));
-    if (bytes.size() != length + 5 || length == 0xFF || (type != DataRecord && type != EndRecord))
+    if (bytes.size() != length + 5 || length == 0xFF || (type != kDataRecord && type != kEndRecord))
         return std::nullopt;
     int sum = 0;
     for (const char b : std::as_const(bytes))
@@ -101,7 +101,7 @@ std::optional<ImageRecord> parseRecord(const QString& line)
     ImageRecord record;
     record.high = quint8(bytes.at(1));
     record.low = quint8(bytes.at(2));
-    if (type == DataRecord)
+    if (type == kDataRecord)
         record.data = bytes.mid(4, length);
     record.address = line.mid(3, 4);
     return record;
@@ -206,7 +206,7 @@ std::optional<int> RSComm::awaitRecordReply()
     SerialPortControl* const port = m_link.port();
     const qint64 start = watcher ? watcher->byteGoingOut() : 0;
     try {
-        const qint64 deadline = m_clock.nowMs() + RecordReplyWaitMs;
+        const qint64 deadline = m_clock.nowMs() + kRecordReplyWaitMs;
         for (;;) {
             if (!port || !port->isOpen()) {
                 m_link.CurrentMode = 0;
@@ -245,21 +245,21 @@ namespace {
 // the transfer started with.
 struct TransferSteps
 {
-    RSComm& m_rs;
-    ByteLink& m_link;
-    Prompter& m_prompter;
-    const RSComm::ProgramSet m_program;
+    RSComm& rs;
+    ByteLink& link;
+    Prompter& prompter;
+    const RSComm::ProgramSet programSet;
     // Why the transfer stopped, once it has; the first cause stands.
-    std::optional<Failure> m_failure {};
+    std::optional<Failure> failure {};
 
     void failWith(Failure why)
     {
-        if (!m_failure)
-            m_failure = std::move(why);
+        if (!failure)
+            failure = std::move(why);
     }
     // The link failed under the transfer (its own box said so).
-    void linkFailed() { failWith(fail(m_link.lastCause())); }
-    Status outcome() const { return m_failure ? Status(*m_failure) : done(); }
+    void linkFailed() { failWith(fail(link.lastCause())); }
+    Status outcome() const { return failure ? Status(*failure) : done(); }
 };
 
 } // namespace
@@ -325,23 +325,23 @@ private:
     void dropStaleInput();
     void box(const QString& text, MsgIcon icon, const QString& title = kDownloadTitle)
     {
-        m_prompter.msgBox(text, title, icon, MsgButtons::OK);
+        prompter.msgBox(text, title, icon, MsgButtons::OK);
     }
 
     // A register write the board did not take (two wrong echoes, the value
     // not found on reading it back) fails the download like a lost link.
-    bool ok() const { return !m_rs.CommError && !m_failure; }
+    bool ok() const { return !rs.CommError && !failure; }
     void write(const QString& address, const QString& value)
     {
         if (!ok())
             return;
-        if (Status written = m_link.writeRegister(address, value); !written)
+        if (Status written = link.writeRegister(address, value); !written)
             failWith(written.error());
     }
     // After a step that stopped on CommError: the link's cause.
     bool stopped()
     {
-        if (m_rs.CommError)
+        if (rs.CommError)
             linkFailed();
         return !ok();
     }
@@ -359,7 +359,7 @@ Status ProgramDownload::run()
 {
     if (!allowed() || !confirmed())
         return outcome();
-    m_rs.OnlineMode = false;
+    rs.OnlineMode = false;
     if (!imageRead() || !identCleared())
         return outcome();
     enterProgramMode();
@@ -367,13 +367,13 @@ Status ProgramDownload::run()
         return strayNamed();
     strayBytesChecked();
     writeIdent();
-    m_rs.m_validProgram = false;
-    m_rs.m_writingIdent = false;
+    rs.m_validProgram = false;
+    rs.m_writingIdent = false;
 
     const QString stray = strayText();
     if (stopped()) {
         box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
-        m_rs.OnlineMode = false;
+        rs.OnlineMode = false;
         return strayNamed();
     }
     if (!stray.isEmpty()) {
@@ -387,36 +387,36 @@ Status ProgramDownload::run()
     } else {
         box(QStringLiteral("Program Download Complete!"), MsgIcon::Information);
     }
-    m_rs.OnlineMode = true;
+    rs.OnlineMode = true;
     return outcome();
 }
 
 Status ProgramDownload::strayNamed()
 {
     const QString stray = strayText();
-    if (!m_failure || stray.isEmpty())
+    if (!failure || stray.isEmpty())
         return outcome();
     box(QStringLiteral(
             "Bytes Were Lost on the Line.\r\n\r\nPLC Memory Outside the Program May Have Changed:\r\n")
             + stray,
         MsgIcon::Exclamation);
-    m_failure->detail
-        += (m_failure->detail.isEmpty() ? QString() : QStringLiteral("; ")) + kStrayChanged + stray;
+    failure->detail
+        += (failure->detail.isEmpty() ? QString() : QStringLiteral("; ")) + kStrayChanged + stray;
     return outcome();
 }
 
 bool ProgramDownload::allowed()
 {
-    if (!m_rs.OnlineMode) {
+    if (!rs.OnlineMode) {
         box(QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
             MsgIcon::Information);
         failWith(fail(Cause::LinkDown, QStringLiteral("OFFLINE")));
         return false;
     }
-    if (!m_rs.m_validProgram) {
+    if (!rs.m_validProgram) {
         box(QStringLiteral("Currently Selected Program is Invalid.\r\n\r\nProgram Download Halted!"),
             MsgIcon::Exclamation);
-        failWith(fail(Cause::BadFile, m_program.programPath));
+        failWith(fail(Cause::BadFile, programSet.programPath));
         return false;
     }
     return true;
@@ -429,9 +429,9 @@ bool ProgramDownload::confirmed()
     QString boardChecksum;
     QString boardRevision;
     bool identUnread = false;
-    for (int i = 0; i < reg::identRegisterCount && !m_rs.CommError; ++i) {
-        const Result<QString> value = m_link.readRegister(reg::identRegister(i));
-        if (m_rs.CommError) {
+    for (int i = 0; i < reg::kIdentRegisterCount && !rs.CommError; ++i) {
+        const Result<QString> value = link.readRegister(reg::identRegister(i));
+        if (rs.CommError) {
             linkFailed();
             return false;
         }
@@ -447,7 +447,7 @@ bool ProgramDownload::confirmed()
     if (identUnread)
         boardIdent = QStringLiteral("---");
 
-    const RSComm::ProgramSet& program = m_program;
+    const RSComm::ProgramSet& program = programSet;
     const QString text = QStringLiteral("Program to be loaded into module (on disk):\r\n")
         + QStringLiteral("  Program Ident: \t\t") + program.ident + QStringLiteral("\r\n")
         + QStringLiteral("  Program Revision: \t\t") + program.revision + QStringLiteral("\r\n")
@@ -459,7 +459,7 @@ bool ProgramDownload::confirmed()
         + QStringLiteral("\r\n\r\n") + QStringLiteral("Entire program file will be dumped to the PLC.\r\n")
         + QStringLiteral("All outputs are off while program dump occurrs.\r\n\r\n")
         + QStringLiteral("Do You Wish to Continue?\r\n");
-    const bool yes = m_prompter.msgBox(text,
+    const bool yes = prompter.msgBox(text,
                          QStringLiteral("Program Download - [") + program.ident + QStringLiteral("]"),
                          MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2)
         == MsgResult::Yes;
@@ -470,19 +470,19 @@ bool ProgramDownload::confirmed()
 
 bool ProgramDownload::imageRead()
 {
-    const QString& image = m_program.imagePath;
+    const QString& image = programSet.imagePath;
     failWith(fail(Cause::BadFile, image)); // taken back below when the image is good
     if (!QFileInfo::exists(image)) {
         box(image + QStringLiteral(" File Does Not Exist.\r\n\r\nProgram Downloaded Halted"),
             MsgIcon::Information);
-        m_rs.OnlineMode = true;
+        rs.OnlineMode = true;
         return false;
     }
-    const std::optional<QByteArray> data = ReadWholeFile(image, MaxProgramImageBytes);
+    const std::optional<QByteArray> data = readWholeFile(image, kMaxProgramImageBytes);
     if (!data || data->isEmpty()) {
         box(image + QStringLiteral(" File is Not Valid\r\n\r\nProgram Downloaded Halted"),
             MsgIcon::Exclamation);
-        m_rs.OnlineMode = true;
+        rs.OnlineMode = true;
         return false;
     }
 
@@ -497,8 +497,8 @@ bool ProgramDownload::imageRead()
         if (!record) {
             box(invalid + QStringLiteral("\r\n\r\nLine ") + QString::number(lines.lineNumber()),
                 MsgIcon::Exclamation, QStringLiteral("Program Dump"));
-            m_rs.m_validProgram = false;
-            m_rs.OnlineMode = true; // nothing was sent: the board runs its program as before
+            rs.m_validProgram = false;
+            rs.OnlineMode = true; // nothing was sent: the board runs its program as before
             return false;
         }
         m_records.append(std::move(*record));
@@ -506,14 +506,14 @@ bool ProgramDownload::imageRead()
     // An image without a single data record would take the board out of its
     // program and give it the new identity without a byte of the program.
     const auto hasData = [](const ImageRecord& r) { return !r.data.isEmpty(); };
-    m_rs.m_programRecords = int(std::count_if(m_records.cbegin(), m_records.cend(), hasData));
-    if (m_rs.m_programRecords == 0) {
+    rs.m_programRecords = int(std::count_if(m_records.cbegin(), m_records.cend(), hasData));
+    if (rs.m_programRecords == 0) {
         box(invalid, MsgIcon::Exclamation, QStringLiteral("Program Dump"));
-        m_rs.m_validProgram = false;
-        m_rs.OnlineMode = true;
+        rs.m_validProgram = false;
+        rs.OnlineMode = true;
         return false;
     }
-    m_failure.reset();
+    failure.reset();
     return true;
 }
 
@@ -521,32 +521,32 @@ bool ProgramDownload::identCleared()
 {
     // The ident registers are cleared first: a download that stops half way
     // never leaves the old program's identity on show.
-    for (int i = 0; i < reg::identRegisterCount && ok(); ++i)
+    for (int i = 0; i < reg::kIdentRegisterCount && ok(); ++i)
         write(reg::identRegister(i), QStringLiteral("0"));
     if (!stopped())
         return true;
     box(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), MsgIcon::Critical);
     box(QStringLiteral("Program Download Not Complete!"), MsgIcon::Critical);
-    m_rs.OnlineMode = false;
+    rs.OnlineMode = false;
     return false;
 }
 
 void ProgramDownload::enterProgramMode()
 {
-    write(reg::programModeKey, QStringLiteral("86"));
-    write(reg::faultCode, QStringLiteral("0"));
+    write(reg::kProgramModeKey, QStringLiteral("86"));
+    write(reg::kFaultCode, QStringLiteral("0"));
     if (ok())
-        m_rs.m_clock.waitMs(ProgramModeSettleMs);
+        rs.m_clock.waitMs(kProgramModeSettleMs);
     if (ok())
-        m_link.SendByte(ByteLink::Attention, false, false);
-    m_link.CurrentMode = 0;
+        link.SendByte(ByteLink::kAttention, false, false);
+    link.CurrentMode = 0;
 
-    if (configBoard(m_program.boardCode) && ok()) {
-        const int c = m_program.configC == 1 ? 5 : m_program.configC == 2 ? 10 : 20;
-        const int a = m_program.configA == 1 ? 3 : m_program.configA == 2 ? 5 : 12;
-        write(reg::configC, QString::number(c));
-        write(reg::configB, QString::number(m_program.configB));
-        write(reg::configA, QString::number(a));
+    if (configBoard(programSet.boardCode) && ok()) {
+        const int c = programSet.configC == 1 ? 5 : programSet.configC == 2 ? 10 : 20;
+        const int a = programSet.configA == 1 ? 3 : programSet.configA == 2 ? 5 : 12;
+        write(reg::kConfigC, QString::number(c));
+        write(reg::kConfigB, QString::number(programSet.configB));
+        write(reg::kConfigA, QString::number(a));
         if (!ok()) {
             box(QStringLiteral("Could Not Set Program Configuration in PLC!"), MsgIcon::Critical,
                 QStringLiteral("Program Config Download"));
@@ -557,7 +557,7 @@ void ProgramDownload::enterProgramMode()
     // it as a command (0x02: write mode, and the rest as writes).
     if (ok())
         (void)backInProgramMode();
-    m_link.CurrentMode = 0;
+    link.CurrentMode = 0;
 }
 
 bool ProgramDownload::recordsSent()
@@ -566,28 +566,28 @@ bool ProgramDownload::recordsSent()
     for (m_current = 0; m_current < m_records.size(); ++m_current) {
         if (!ok())
             break;
-        m_rs.letEventsRun();
-        if (m_rs.CommError)
+        rs.letEventsRun();
+        if (rs.CommError)
             break;
         if (m_records.at(m_current).data.isEmpty())
             continue;
         RecordOutcome sent = recordSent(m_current);
         if (sent == RecordOutcome::Taken) {
-            ++m_rs.m_programRecordsSent;
+            ++rs.m_programRecordsSent;
             sent = repairsSent();
         }
         if (sent == RecordOutcome::LinkLost)
             break;
         if (sent == RecordOutcome::Refused) {
-            m_link.CurrentMode = 0;
+            link.CurrentMode = 0;
             box(QStringLiteral("Checksum Error, Program Download Halted!"), MsgIcon::Exclamation);
-            failWith(fail(Cause::BadReply, m_rs.m_currentProgramAdd));
-            m_rs.OnlineMode = false;
+            failWith(fail(Cause::BadReply, rs.m_currentProgramAdd));
+            rs.OnlineMode = false;
             return false;
         }
     }
     // A lost link ends in "Program Download Not Complete!" below.
-    m_link.CurrentMode = 0;
+    link.CurrentMode = 0;
     return true;
 }
 
@@ -608,14 +608,14 @@ ProgramDownload::RecordOutcome ProgramDownload::recordSent(int index)
     int sum = 0;
     for (const char c : bytes)
         sum += quint8(c);
-    m_rs.m_currentProgramAdd = record.address + QStringLiteral("H");
+    rs.m_currentProgramAdd = record.address + QStringLiteral("H");
     for (int sends = 1;; ++sends) {
         dropStaleInput();
-        m_link.SendBytes(bytes);
-        if (m_rs.CommError)
+        link.sendBytes(bytes);
+        if (rs.CommError)
             return RecordOutcome::LinkLost;
-        const std::optional<int> reply = m_rs.awaitRecordReply();
-        if (m_rs.CommError)
+        const std::optional<int> reply = rs.awaitRecordReply();
+        if (rs.CommError)
             return RecordOutcome::LinkLost;
         if (reply == (sum & 0xFF))
             return RecordOutcome::Taken;
@@ -629,7 +629,7 @@ ProgramDownload::RecordOutcome ProgramDownload::recordSent(int index)
         // A board that answered nothing to the fillers has stopped
         // answering: the handshake below waits for it with the link's
         // Retry/Cancel box, however often the record went.
-        if (sends >= MaxRecordSends && seen->firstReply >= 0)
+        if (sends >= kMaxRecordSends && seen->firstReply >= 0)
             return RecordOutcome::Refused;
         if (!backInProgramMode())
             return RecordOutcome::LinkLost;
@@ -638,13 +638,13 @@ ProgramDownload::RecordOutcome ProgramDownload::recordSent(int index)
 
 ProgramDownload::RecordOutcome ProgramDownload::repairsSent()
 {
-    const QString shown = m_rs.m_currentProgramAdd;
+    const QString shown = rs.m_currentProgramAdd;
     while (!m_repairs.isEmpty()) {
         const RecordOutcome sent = recordSent(m_repairs.takeFirst());
         if (sent != RecordOutcome::Taken)
             return sent;
     }
-    m_rs.m_currentProgramAdd = shown;
+    rs.m_currentProgramAdd = shown;
     return RecordOutcome::Taken;
 }
 
@@ -653,16 +653,16 @@ std::optional<RecordAftermath> ProgramDownload::leaveBrokenRecord(int firstReply
     RecordAftermath seen { firstReply, 0 };
     int replies = firstReply >= 0 ? 1 : 0;
     int last = firstReply;
-    for (int burst = 1; burst <= int(FillerBursts.size()); ++burst) {
-        const int fillers = FillerBursts.at(burst - 1);
-        m_link.SendBytes(QByteArray(fillers, char(ByteLink::Attention)));
-        if (m_rs.CommError)
+    for (int burst = 1; burst <= int(kFillerBursts.size()); ++burst) {
+        const int fillers = kFillerBursts.at(burst - 1);
+        link.sendBytes(QByteArray(fillers, char(ByteLink::kAttention)));
+        if (rs.CommError)
             return std::nullopt;
         // One answer a filler at most; the wait ends a second after the
         // last one that came.
         for (int i = 0; i < fillers; ++i) {
-            const std::optional<int> b = m_rs.awaitRecordReply();
-            if (m_rs.CommError)
+            const std::optional<int> b = rs.awaitRecordReply();
+            if (rs.CommError)
                 return std::nullopt;
             if (!b)
                 break;
@@ -673,24 +673,24 @@ std::optional<RecordAftermath> ProgramDownload::leaveBrokenRecord(int firstReply
         }
         // An attention answered after the record's own answer: the board
         // waits for a command.
-        if (replies >= 2 && last == ByteLink::Ack)
+        if (replies >= 2 && last == ByteLink::kAck)
             break;
     }
-    m_link.CurrentMode = 0;
+    link.CurrentMode = 0;
     return seen;
 }
 
 bool ProgramDownload::backInProgramMode()
 {
-    const bool entered = m_link.SetPLCMode(ProgramModeHandshake, ProgramModeCommand);
-    m_link.CurrentMode = 0;
-    return entered && !m_rs.CommError;
+    const bool entered = link.SetPLCMode(kProgramModeHandshake, kProgramModeCommand);
+    link.CurrentMode = 0;
+    return entered && !rs.CommError;
 }
 
 void ProgramDownload::dropStaleInput()
 {
     // Nothing that came before a record can answer it.
-    SerialPortControl* const port = m_link.port();
+    SerialPortControl* const port = link.port();
     try {
         if (port && port->isOpen() && port->bytesAvailable() > 0)
             port->discardInput();
@@ -701,7 +701,7 @@ void ProgramDownload::dropStaleInput()
 
 void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen)
 {
-    const QList<StrayStores> ways = StrayStoresOf(wire(m_records.at(index)), seen);
+    const QList<StrayStores> ways = strayStoresOf(wire(m_records.at(index)), seen);
     if (ways.isEmpty())
         return;
     if (m_owner.isEmpty()) {
@@ -721,7 +721,7 @@ void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen
                 // In the image: a record still to come overwrites it.
                 if (owner <= m_current)
                     queueRepair(owner);
-            } else if (address < reg::identBase || address >= reg::identBase + reg::identRegisterCount) {
+            } else if (address < reg::kIdentBase || address >= reg::kIdentBase + reg::kIdentRegisterCount) {
                 // (the ident registers are written after the records)
                 outside.stores.append({ address, value });
             }
@@ -770,8 +770,8 @@ void ProgramDownload::strayBytesChecked()
         for (auto it = last.cbegin(); it != last.cend() && !refuted && !way.anywhere; ++it) {
             if (ways.value(it.key()) > 1)
                 continue;
-            const Result<QString> held = m_link.readRegister(QStringLiteral("B%1").arg(it.key()));
-            if (m_rs.CommError) {
+            const Result<QString> held = link.readRegister(QStringLiteral("B%1").arg(it.key()));
+            if (rs.CommError) {
                 linkFailed();
                 return;
             }
@@ -811,21 +811,21 @@ bool ProgramDownload::programModeLeft()
     if (ok()) {
         // A spoilt answer to the attention leaves the board waiting for a
         // command, where another attention is answered 0x55 again.
-        int reply = ByteLink::NoReply;
-        for (int i = 0; i < MaxExitAttentions && ok(); ++i) {
-            reply = m_link.SendByte(ByteLink::Attention, false, false);
-            if (reply == ByteLink::Ack || reply == ByteLink::NoReply)
+        int reply = ByteLink::kNoReply;
+        for (int i = 0; i < kMaxExitAttentions && ok(); ++i) {
+            reply = link.SendByte(ByteLink::kAttention, false, false);
+            if (reply == ByteLink::kAck || reply == ByteLink::kNoReply)
                 break;
         }
-        m_link.CurrentMode = 0;
-        if (reply != ByteLink::Ack) {
+        link.CurrentMode = 0;
+        if (reply != ByteLink::kAck) {
             box(QStringLiteral("PLC did not Exit Program Mode!"), MsgIcon::Critical);
-            failWith(reply == ByteLink::NoReply ? fail(m_link.lastCause()) : fail(Cause::BadReply));
-            m_rs.OnlineMode = false;
+            failWith(reply == ByteLink::kNoReply ? fail(link.lastCause()) : fail(Cause::BadReply));
+            rs.OnlineMode = false;
             return false;
         }
     }
-    m_rs.m_clock.waitMs(ProgramModeExitMs);
+    rs.m_clock.waitMs(kProgramModeExitMs);
     return true;
 }
 
@@ -833,17 +833,17 @@ void ProgramDownload::writeIdent()
 {
     if (!ok())
         return;
-    m_rs.m_writingIdent = true;
-    QString ident = m_program.ident;
+    rs.m_writingIdent = true;
+    QString ident = programSet.ident;
     while (ident.startsWith(QLatin1Char(' ')))
         ident.remove(0, 1);
     while (ident.endsWith(QLatin1Char(' ')))
         ident.chop(1);
     ident += QString(8, QChar(0));
-    for (int i = 0; i < reg::identRegisterCount; ++i) {
+    for (int i = 0; i < reg::kIdentRegisterCount; ++i) {
         const QString value = i < 8 ? QString::number(ident.at(i).unicode() & 0xFF)
-            : i == 8                ? m_program.checksum
-                                    : m_program.revision;
+            : i == 8                ? programSet.checksum
+                                    : programSet.revision;
         write(reg::identRegister(i), value);
         if (!ok()) {
             box(QStringLiteral("Could Not Send Program Ident and Revision to PLC!"), MsgIcon::Critical);
@@ -874,7 +874,7 @@ Status RSComm::DumpProgram()
         m_inProgramMode = false;
         m_writingIdent = false;
         m_validProgram = false;
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm DumpProgram"), MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm DumpProgram"), MsgIcon::Information);
         outcome = fail(Cause::BadFile, e.description());
     }
     m_inProgramMode = false;
@@ -902,7 +902,7 @@ Status RSComm::UploadProgram()
     try {
         outcome = uploadProgramSteps();
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Upload Program"), MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Upload Program"), MsgIcon::Information);
         outcome = fail(Cause::BadFile, e.description());
     }
     m_readingIdent = false;
@@ -934,8 +934,8 @@ private:
     // without "Program Upload Not Complete!".
     std::nullopt_t readFailed(const Result<QString>& read, bool quietOnLinkLoss = false)
     {
-        const Failure why = read ? fail(m_link.lastCause()) : read.error();
-        if (m_rs.CommError && quietOnLinkLoss) {
+        const Failure why = read ? fail(link.lastCause()) : read.error();
+        if (rs.CommError && quietOnLinkLoss) {
             failWith(why);
             return std::nullopt;
         }
@@ -944,17 +944,17 @@ private:
     std::nullopt_t notComplete(Failure why)
     {
         failWith(std::move(why));
-        m_prompter.msgBox(QStringLiteral("Program Upload Not Complete!\r\n\r\nHEX file not created."),
+        prompter.msgBox(QStringLiteral("Program Upload Not Complete!\r\n\r\nHEX file not created."),
             kUploadTitle, MsgIcon::Critical, MsgButtons::OK);
-        m_rs.OnlineMode = false;
+        rs.OnlineMode = false;
         return std::nullopt;
     }
 };
 
 Status ProgramUpload::run()
 {
-    if (!m_rs.OnlineMode) {
-        m_prompter.msgBox(
+    if (!rs.OnlineMode) {
+        prompter.msgBox(
             QStringLiteral("Program is Currently OFFLINE.\r\n\r\nSwitch to ONLINE MODE to Continue."),
             kUploadTitle, MsgIcon::Information, MsgButtons::OK);
         return fail(Cause::LinkDown, QStringLiteral("OFFLINE"));
@@ -962,12 +962,12 @@ Status ProgramUpload::run()
     // The program file names the board (and so the memory window); it is
     // read before anything else, and nothing is written before every read
     // succeeded, so a failed upload leaves the file set as it was.
-    const std::optional<QString> field = ReadFirstField(m_program.programPath);
+    const std::optional<QString> field = readFirstField(programSet.programPath);
     if (!field)
-        return fail(Cause::BadFile, m_program.programPath);
+        return fail(Cause::BadFile, programSet.programPath);
     if (field->isEmpty())
         throw BasicError(
-            RuntimeError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
+            RuntimeError::kInvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
     const int code = field->front().unicode();
 
     const std::optional<QByteArray> revision = revisionFile();
@@ -981,19 +981,19 @@ Status ProgramUpload::run()
         return outcome();
 
     // Every read succeeded: the set is replaced, all files or none.
-    QList<std::pair<QString, QByteArray>> files { { m_program.imagePath, *image } };
+    QList<std::pair<QString, QByteArray>> files { { programSet.imagePath, *image } };
     if (!config->isEmpty())
-        files.append({ m_program.configPath, *config });
-    files.append({ m_program.revisionPath, *revision });
-    SaveFileSet(files);
+        files.append({ programSet.configPath, *config });
+    files.append({ programSet.revisionPath, *revision });
+    saveFileSet(files);
     QString complete = QStringLiteral("Program Upload Complete!");
     // The top of the memory window lies where the high address byte is the
     // attention byte: the board cannot be asked for it.
     if (code == '2')
         complete += QStringLiteral("\r\n\r\nAddresses FF00H to FFFFH cannot be read from the board and "
                                    "are not in the HEX file.");
-    m_prompter.msgBox(complete, kUploadTitle, MsgIcon::Information, MsgButtons::OK);
-    m_rs.OnlineMode = true;
+    prompter.msgBox(complete, kUploadTitle, MsgIcon::Information, MsgButtons::OK);
+    rs.OnlineMode = true;
     return done();
 }
 
@@ -1002,11 +1002,11 @@ std::optional<QByteArray> ProgramUpload::revisionFile()
     QString ident;
     QString checksum;
     QString revision;
-    for (int i = 0; i < reg::identRegisterCount; ++i) {
-        m_rs.m_readingIdent = true;
-        const Result<QString> value = m_link.readRegister(reg::identRegister(i));
+    for (int i = 0; i < reg::kIdentRegisterCount; ++i) {
+        rs.m_readingIdent = true;
+        const Result<QString> value = link.readRegister(reg::identRegister(i));
         // A register that could not be read after its retry is not taken as 0.
-        if (!value || m_rs.CommError)
+        if (!value || rs.CommError)
             return readFailed(value, true);
         const int byte = value->toInt() & 0xFF;
         if (i < 8) {
@@ -1017,7 +1017,7 @@ std::optional<QByteArray> ProgramUpload::revisionFile()
             (i == 8 ? checksum : revision) = pair;
         }
     }
-    m_rs.m_readingIdent = false;
+    rs.m_readingIdent = false;
     return (ident + checksum + revision + QStringLiteral("\r\n")).toLatin1();
 }
 
@@ -1026,14 +1026,14 @@ std::optional<QByteArray> ProgramUpload::configFile(int code)
     if (!configBoard(code))
         return QByteArray();
     // Settings that could not be read are not written as if they had been.
-    const Result<QString> readA = m_link.readRegister(reg::configA);
-    if (!readA || m_rs.CommError)
+    const Result<QString> readA = link.readRegister(reg::kConfigA);
+    if (!readA || rs.CommError)
         return readFailed(readA);
-    const Result<QString> readB = m_link.readRegister(reg::configB);
-    if (!readB || m_rs.CommError)
+    const Result<QString> readB = link.readRegister(reg::kConfigB);
+    if (!readB || rs.CommError)
         return readFailed(readB);
-    const Result<QString> readC = m_link.readRegister(reg::configC);
-    if (!readC || m_rs.CommError)
+    const Result<QString> readC = link.readRegister(reg::kConfigC);
+    if (!readC || rs.CommError)
         return readFailed(readC);
     const QString& a = *readA;
     const QString& b = *readB;
@@ -1050,19 +1050,19 @@ std::optional<QByteArray> ProgramUpload::configFile(int code)
 std::optional<QByteArray> ProgramUpload::imageFile(int code)
 {
     const auto [first, length] = memoryWindow(code);
-    m_rs.m_currentProgramAdd = QStringLiteral(" ");
+    rs.m_currentProgramAdd = QStringLiteral(" ");
     QByteArray image;
     image.reserve(length / 16 * 45 + 13);
     for (int a = first; a < first + length; a += 16) {
-        m_rs.m_currentProgramAdd = QStringLiteral("%1H").arg(a, 4, 16, QLatin1Char('0')).toUpper();
-        m_rs.letEventsRun();
+        rs.m_currentProgramAdd = QStringLiteral("%1H").arg(a, 4, 16, QLatin1Char('0')).toUpper();
+        rs.letEventsRun();
         QString record = QStringLiteral(":10")
             + QStringLiteral("%1").arg(a, 4, 16, QLatin1Char('0')).toUpper() + QStringLiteral("00");
         int sum = 0x10 + (a >> 8) + (a & 0xFF);
         for (int k = 0; k < 16; ++k) {
-            const Result<QString> value = m_link.readRegister(QStringLiteral("B") + QString::number(a + k));
+            const Result<QString> value = link.readRegister(QStringLiteral("B") + QString::number(a + k));
             // A byte that could not be read is never written as one.
-            if (!value || m_rs.CommError)
+            if (!value || rs.CommError)
                 return readFailed(value);
             const int b = value->toInt() & 0xFF;
             record += hex2(b);

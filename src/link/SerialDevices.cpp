@@ -25,7 +25,7 @@ QString SerialDeviceInfo::displayName() const
     return byId.isEmpty() ? device : byId;
 }
 
-QList<SerialDeviceInfo> ListSerialDevices()
+QList<SerialDeviceInfo> listSerialDevices()
 {
     QList<SerialDeviceInfo> list;
     // The stable names udev gives USB adapters, by the device they lead to.
@@ -61,7 +61,7 @@ QList<SerialDeviceInfo> ListSerialDevices()
     return list;
 }
 
-PortChoice ChoosePortForDevice(const SerialDeviceInfo& device, const PortMap& map, int minPort, int maxPort)
+PortChoice choosePortForDevice(const SerialDeviceInfo& device, const PortMap& map, int minPort, int maxPort)
 {
     const QString wanted = device.device;
     const QString wantedCanonical = QFileInfo(wanted).canonicalFilePath();
@@ -96,7 +96,7 @@ PortChoice ChoosePortForDevice(const SerialDeviceInfo& device, const PortMap& ma
     return {};
 }
 
-QString CurrentUserName()
+QString currentUserName()
 {
 #ifdef Q_OS_UNIX
     if (const struct passwd* pw = ::getpwuid(::geteuid()))
@@ -107,7 +107,7 @@ QString CurrentUserName()
 #endif
 }
 
-QString DeviceGroup(const QString& device)
+QString deviceGroup(const QString& device)
 {
 #ifdef Q_OS_UNIX
     struct stat st
@@ -124,7 +124,7 @@ QString DeviceGroup(const QString& device)
 #endif
 }
 
-bool DeviceAccessible(const QString& device)
+bool deviceAccessible(const QString& device)
 {
 #ifdef Q_OS_UNIX
     return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) == 0;
@@ -134,7 +134,7 @@ bool DeviceAccessible(const QString& device)
 #endif
 }
 
-bool UserInGroup(const QString& group)
+bool userInGroup(const QString& group)
 {
 #ifdef Q_OS_UNIX
     const struct group* g = ::getgrnam(QFile::encodeName(group).constData());
@@ -154,11 +154,11 @@ bool UserInGroup(const QString& group)
 #endif
 }
 
-QString SerialLockHolder(const QString& device, const QStringList& lockDirs)
+QString serialLockHolder(const QString& device, const QStringList& lockDirs)
 {
 #ifdef Q_OS_UNIX
     // The folders serial programs (QSerialPort among them) keep their locks in.
-    static const QStringList standard { QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
+    static const QStringList kStandard { QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
         QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"), QStringLiteral("/tmp"),
         QStringLiteral("/var/tmp"), QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock") };
     // LCK.. and the device's name under /dev, with '_' for '/' (LCK..ttyUSB0, LCK..pts_3).
@@ -167,7 +167,7 @@ QString SerialLockHolder(const QString& device, const QStringList& lockDirs)
         base = base.mid(5);
     base.replace(QLatin1Char('/'), QLatin1Char('_'));
     const QString name = QStringLiteral("LCK..") + base;
-    for (const QString& dir : lockDirs.isEmpty() ? standard : lockDirs) {
+    for (const QString& dir : lockDirs.isEmpty() ? kStandard : lockDirs) {
         QFile lock(QDir(dir).filePath(name));
         if (!lock.open(QIODevice::ReadOnly))
             continue;

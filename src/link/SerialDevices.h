@@ -22,7 +22,7 @@ struct SerialDeviceInfo
 
 // The serial devices present, sorted by device (QSerialPortInfo, with the
 // by-id links of /dev/serial/by-id). Pseudo-terminals are not listed.
-QList<SerialDeviceInfo> ListSerialDevices();
+QList<SerialDeviceInfo> listSerialDevices();
 
 // What port numbers mean on this machine, for choosing a number for a device.
 struct PortMap
@@ -51,22 +51,22 @@ struct PortChoice
 // entry is the device, else a free number pinned to it: 97..99 (which the
 // table leaves unused) first, then the highest number without a link whose
 // table device is not on this machine.
-PortChoice ChoosePortForDevice(const SerialDeviceInfo& device, const PortMap& map, int minPort, int maxPort);
+PortChoice choosePortForDevice(const SerialDeviceInfo& device, const PortMap& map, int minPort, int maxPort);
 
 // The user running the program and the groups a device belongs to, for the
 // permission hints and the system information.
-QString CurrentUserName();
+QString currentUserName();
 // The group that owns a device node; empty when it cannot be found out.
-QString DeviceGroup(const QString& device);
+QString deviceGroup(const QString& device);
 // Whether the running user may read and write the device now.
-bool DeviceAccessible(const QString& device);
+bool deviceAccessible(const QString& device);
 // Whether the running user is in the group (primary or supplementary, as the
 // running session has it).
-bool UserInGroup(const QString& group);
+bool userInGroup(const QString& group);
 
 // The program that holds a serial device, from its lock file (the
 // LCK..name files of /var/lock, /run/lock, ...): "name (process id)", or empty
 // when no live process holds a lock on it. lockDirs is for tests.
-QString SerialLockHolder(const QString& device, const QStringList& lockDirs = {});
+QString serialLockHolder(const QString& device, const QStringList& lockDirs = {});
 
 } // namespace talvek

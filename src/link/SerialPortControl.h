@@ -18,14 +18,14 @@ public:
 // Error numbers used by the serial-port controls (the numbers of the classic
 // communications control, so operators and the code tables speak one language).
 namespace SerialErrorNumber {
-constexpr int InvalidPropertyValue = 380;
-constexpr int InvalidPortNumber = 8002;
-constexpr int PortAlreadyOpen = 8005;
-constexpr int PortUnavailable = 8010; // hardware not available / in use
-constexpr int PortNotOpen = 8012;
-constexpr int SetStateFailed = 8015;
-constexpr int PermissionDenied = 8020;
-constexpr int DeviceNotFound = 8021;
+constexpr int kInvalidPropertyValue = 380;
+constexpr int kInvalidPortNumber = 8002;
+constexpr int kPortAlreadyOpen = 8005;
+constexpr int kPortUnavailable = 8010; // hardware not available / in use
+constexpr int kPortNotOpen = 8012;
+constexpr int kSetStateFailed = 8015;
+constexpr int kPermissionDenied = 8020;
+constexpr int kDeviceNotFound = 8021;
 } // namespace SerialErrorNumber
 
 // How long a reply byte may wait in the open port before the program sees it.
@@ -54,7 +54,7 @@ public:
 
     virtual void setCommPort(int port) = 0;
     virtual int commPort() const = 0;
-    // "9600,n,8,1" style; throws SerialError(InvalidPropertyValue) on a bad text.
+    // "9600,n,8,1" style; throws SerialError(kInvalidPropertyValue) on a bad text.
     virtual void setSettings(const QString& settings) = 0;
     virtual QString settings() const = 0;
 

@@ -8,8 +8,8 @@
 namespace talvek {
 
 namespace {
-constexpr qint16 RecallOn = 1;
-constexpr qint16 RecallOff = 0;
+constexpr qint16 kRecallOn = 1;
+constexpr qint16 kRecallOff = 0;
 } // namespace
 
 ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel)
@@ -21,13 +21,13 @@ ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel)
     }
     recall.state = rs.ChannelRecallState;
     recall.position = rs.ChannelRecallPos;
-    recall.kind = recall.state == RecallOn ? ChannelRecall::Kind::OnSetpoint
-        : recall.state == RecallOff        ? ChannelRecall::Kind::OffSetpoint
+    recall.kind = recall.state == kRecallOn ? ChannelRecall::Kind::OnSetpoint
+        : recall.state == kRecallOff        ? ChannelRecall::Kind::OffSetpoint
                                            : ChannelRecall::Kind::NotProgrammed;
     return recall;
 }
 
-QString PulseTrainNotice(const QList<int>& channels)
+QString pulseTrainNotice(const QList<int>& channels)
 {
     QStringList named;
     for (const int channel : channels)

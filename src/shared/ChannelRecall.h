@@ -34,8 +34,8 @@ struct ChannelRecall
     // A setpoint came back: a second recall gives the channel's other one.
     bool gaveSetpoint() const { return kind == Kind::OnSetpoint || kind == Kind::OffSetpoint; }
     // The channel holds a pulse train, which a set-up file cannot hold.
-    bool pulseTrain() const { return kind == Kind::NotProgrammed && state == PulseTrainState; }
-    static constexpr qint16 PulseTrainState = 3;
+    bool pulseTrain() const { return kind == Kind::NotProgrammed && state == kPulseTrainState; }
+    static constexpr qint16 kPulseTrainState = 3;
 };
 
 // One RecallChannel of `channel`, read as above.
@@ -45,7 +45,7 @@ ChannelRecall recallChannelOnce(RSComm& rs, qint16 channel);
 // pulse train (uploaded as empty, ON 0 / OFF 0): "The PLS holds channels that
 // a set-up file cannot hold: CH08 (pulse train)." and what a download of the
 // data does to them.
-QString PulseTrainNotice(const QList<int>& channels);
+QString pulseTrainNotice(const QList<int>& channels);
 
 // Puts what a recall gave into the channel's setpoints: the ON or the OFF
 // setpoint, or both 0 for a channel that is not programmed. A failed recall

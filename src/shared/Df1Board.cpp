@@ -62,7 +62,7 @@ constexpr std::array<CodeText, 22> kSts { {
     { 0xE0, "(E0) Not Used" },
 } };
 
-constexpr int StsExtended = 0xF0;
+constexpr int kStsExtended = 0xF0;
 
 constexpr std::array<CodeText, 28> kExtSts { {
     { 0x00, "(F0-0) Not Used" },
@@ -111,7 +111,7 @@ QString hexKey(int value)
 
 int readNumber(const QString& text)
 {
-    return RoundedInt32(Val(text));
+    return roundedInt32(Val(text));
 }
 
 // Indexes of the address list.
@@ -131,78 +131,78 @@ enum Item
 };
 
 // The data rows of the PLC type and of the two numeric fields.
-constexpr int PlcTypeRow = ParamRowOf(reg::df1PlcType);
-constexpr std::array<int, Df1BoardState::FieldCount> kFieldRows { ParamRowOf(reg::df1DestinationNode),
-    ParamRowOf(reg::df1DestinationFile) };
+constexpr int kPlcTypeRow = paramRowOf(reg::kDf1PlcType);
+constexpr std::array<int, Df1BoardState::kFieldCount> kFieldRows { paramRowOf(reg::kDf1DestinationNode),
+    paramRowOf(reg::kDf1DestinationFile) };
 
 } // namespace
 
 // ---- status texts ----
 
-QString DF1ConfigStatusText(int value)
+QString dF1ConfigStatusText(int value)
 {
     if (const char* t = lookup(kConfigStatus, value))
         return QLatin1String(t);
     return QLatin1Char('(') + QString::number(value) + QStringLiteral(") Unknown Status");
 }
 
-QString DF1TransmitStatusText(int value)
+QString dF1TransmitStatusText(int value)
 {
     if (const char* t = lookup(kTransmitStatus, value))
         return QLatin1String(t);
     return QLatin1Char('(') + QString::number(value) + QStringLiteral(") Unknown Status");
 }
 
-QString DF1ExtStsText(int extSts)
+QString dF1ExtStsText(int extSts)
 {
     if (const char* t = lookup(kExtSts, extSts))
         return QLatin1String(t);
     return QStringLiteral("(F0-") + hexKey(extSts) + QStringLiteral(") - Not Used");
 }
 
-QString DF1StsText(int sts, int extSts)
+QString dF1StsText(int sts, int extSts)
 {
-    if (sts == StsExtended)
-        return DF1ExtStsText(extSts);
+    if (sts == kStsExtended)
+        return dF1ExtStsText(extSts);
     if (const char* t = lookup(kSts, sts))
         return QLatin1String(t);
     return QLatin1Char('(') + hexKey(sts) + QStringLiteral(") - Not Used");
 }
 
-QString DF1LinkStatusText(int status, int sts, int extSts)
+QString dF1LinkStatusText(int status, int sts, int extSts)
 {
     if (status == 0)
         return QStringLiteral("(00) Success - No Error");
-    return DF1StsText(sts, extSts);
+    return dF1StsText(sts, extSts);
 }
 
 // ---- the board ----
 
-const std::array<const char*, Df1BoardState::AddressCount> Df1Board::Addresses {
-    reg::df1ConfigStatus.text,
-    reg::df1TransmitStatus.text,
-    reg::df1TransmitStatusPrev.text,
-    reg::df1CurrentTransaction.text,
-    reg::df1ActiveCommand.text,
-    reg::df1BytesReceived.text,
-    reg::df1ReceivedCommandBit.text,
-    reg::df1LinkStatus.text,
-    reg::df1TransactionReceived.text,
-    reg::df1PlcType.text,
-    reg::df1DestinationNode.text,
-    reg::df1DestinationFile.text,
+const std::array<const char*, Df1BoardState::kAddressCount> Df1Board::kAddresses {
+    reg::kDf1ConfigStatus.text,
+    reg::kDf1TransmitStatus.text,
+    reg::kDf1TransmitStatusPrev.text,
+    reg::kDf1CurrentTransaction.text,
+    reg::kDf1ActiveCommand.text,
+    reg::kDf1BytesReceived.text,
+    reg::kDf1ReceivedCommandBit.text,
+    reg::kDf1LinkStatus.text,
+    reg::kDf1TransactionReceived.text,
+    reg::kDf1PlcType.text,
+    reg::kDf1DestinationNode.text,
+    reg::kDf1DestinationFile.text,
 };
 
 Df1Board::Df1Board(Prompter& prompter, RSComm& rs, QObject* parent)
     : QObject(parent)
     , m_prompter(prompter)
     , m_rs(rs)
-    , m_fields(prompter, rs, Df1BoardState::FieldCount)
+    , m_fields(prompter, rs, Df1BoardState::kFieldCount)
 { }
 
 void Df1Board::bindField(int i, NumericEntry& entry)
 {
-    m_fields.bind(i, entry, kFieldRows.at(size_t(i)), QLatin1String(Addresses[size_t(FirstField + i)]));
+    m_fields.bind(i, entry, kFieldRows.at(size_t(i)), QLatin1String(kAddresses[size_t(FirstField + i)]));
 }
 
 // Runs when the window is shown (not by the window system), before its
@@ -242,7 +242,7 @@ void Df1Board::plcTypeChosen(int index)
     m_comboEditing = true;
     m_fields.form().escape = false;
     reportedWhereItHappened(
-        StoreParamAndWrite(m_rs, PlcTypeRow, index, QLatin1String(Addresses[PlcType]), QString::number(index)));
+        storeParamAndWrite(m_rs, kPlcTypeRow, index, QLatin1String(kAddresses[PlcType]), QString::number(index)));
 }
 
 // Both presentations: nothing is being edited, and the controls are enabled
@@ -263,7 +263,7 @@ void Df1Board::applyOnlinePresentation()
 {
     if (m_rs.CommError)
         return;
-    const Result<QString> driver = m_rs.RSRead(reg::df1DriverEnabled);
+    const Result<QString> driver = m_rs.RSRead(reg::kDf1DriverEnabled);
     // A failed read says nothing about the driver.
     if (driver && Val(*driver) == 0)
         m_prompter.msgBox(QStringLiteral("The DF1 Serial Communications Driver is Not Enabled in the K7700."),
@@ -278,12 +278,12 @@ void Df1Board::applyOfflinePresentation()
 
 int Df1Board::beginOnlinePass()
 {
-    return Df1BoardState::AddressCount;
+    return Df1BoardState::kAddressCount;
 }
 
 bool Df1Board::onlineItem(int index)
 {
-    const Result<QString> read = m_rs.RSRead(QLatin1String(Addresses[size_t(index)]));
+    const Result<QString> read = m_rs.RSRead(QLatin1String(kAddresses[size_t(index)]));
     // A read that failed on the line leaves the display as it was until the
     // next pass; a lost link ends the loop.
     if (!read)
@@ -293,11 +293,11 @@ bool Df1Board::onlineItem(int index)
     QString text;
     switch (index) {
     case ConfigStatus:
-        text = DF1ConfigStatusText(v);
+        text = dF1ConfigStatusText(v);
         break;
     case TransmitStatus:
     case TransmitStatusPrev:
-        text = DF1TransmitStatusText(v);
+        text = dF1TransmitStatusText(v);
         break;
     case CurrentTransaction:
     case BytesReceived:
@@ -333,8 +333,8 @@ bool Df1Board::showLinkStatus(int status)
     int sts = 0;
     int extSts = 0;
     if (status != 0) {
-        const Result<QString> stsText = m_rs.RSRead(reg::df1Sts);
-        const Result<QString> extStsText = stsText ? m_rs.RSRead(reg::df1ExtSts) : stsText;
+        const Result<QString> stsText = m_rs.RSRead(reg::kDf1Sts);
+        const Result<QString> extStsText = stsText ? m_rs.RSRead(reg::kDf1ExtSts) : stsText;
         // Without both bytes there is no status to decode: the display stays
         // as it was until the next pass.
         if (!extStsText)
@@ -342,7 +342,7 @@ bool Df1Board::showLinkStatus(int status)
         sts = readNumber(*stsText);
         extSts = readNumber(*extStsText);
     }
-    m_state.display[LinkStatus] = DF1LinkStatusText(status, sts, extSts);
+    m_state.display[LinkStatus] = dF1LinkStatusText(status, sts, extSts);
     emit displayChanged(LinkStatus);
     return true;
 }
@@ -358,8 +358,8 @@ void Df1Board::offlinePass()
 {
     m_fields.followOfflineEditing();
     if (!m_comboEditing)
-        showPlcType(CurrentData.ParamValue.value(PlcTypeRow));
-    for (int i = 0; i < Df1BoardState::FieldCount; ++i)
+        showPlcType(CurrentData.ParamValue.value(kPlcTypeRow));
+    for (int i = 0; i < Df1BoardState::kFieldCount; ++i)
         m_fields.show(i, QString::number(CurrentData.ParamValue.value(kFieldRows[size_t(i)])));
 }
 

@@ -15,23 +15,23 @@ class RSComm;
 // ---- the DF1 board's status codes as texts ----
 
 // Configuration status: "(2) Success", ..., "(<v>) Unknown Status".
-QString DF1ConfigStatusText(int value);
+QString dF1ConfigStatusText(int value);
 // Transmit status (current and previous): "(2) Done", ..., "(<v>) Unknown Status".
-QString DF1TransmitStatusText(int value);
+QString dF1TransmitStatusText(int value);
 // The link layer status with the STS and EXT STS bytes of the last reply:
 // "(00) Success - No Error" when the status is 0; otherwise the STS text,
 // keyed by the STS byte in upper-case hexadecimal without leading zeros, and
 // for STS F0 the EXT STS text keyed the same way.
-QString DF1LinkStatusText(int status, int sts, int extSts);
-QString DF1StsText(int sts, int extSts);
-QString DF1ExtStsText(int extSts);
+QString dF1LinkStatusText(int status, int sts, int extSts);
+QString dF1StsText(int sts, int extSts);
+QString dF1ExtStsText(int extSts);
 
 // What the DF1 board panel shows.
 struct Df1BoardState
 {
-    static constexpr int AddressCount = 12;
-    static constexpr int DisplayCount = 9;
-    static constexpr int FieldCount = 2;
+    static constexpr int kAddressCount = 12;
+    static constexpr int kDisplayCount = 9;
+    static constexpr int kFieldCount = 2;
 
     // The whole panel can be worked with (ONLINE).
     bool enabled = false;
@@ -39,7 +39,7 @@ struct Df1BoardState
     // editing on).
     bool setupEnabled = false;
     // The decoded status texts 0..8; empty: none shown ("-" OFFLINE).
-    std::array<QString, DisplayCount> display;
+    std::array<QString, kDisplayCount> display;
     // The PLC type selection (0 PLC5, 1 SLC500; any other: none).
     qint64 plcType = -1;
 };
@@ -55,7 +55,7 @@ class Df1Board final : public QObject, public RefreshClient
 
 public:
     // The panel's address list, index 0..11, in the order of the online pass.
-    static const std::array<const char*, Df1BoardState::AddressCount> Addresses;
+    static const std::array<const char*, Df1BoardState::kAddressCount> kAddresses;
 
     Df1Board(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
 

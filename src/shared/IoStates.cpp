@@ -10,21 +10,21 @@ namespace talvek {
 namespace {
 
 // The polling order.
-constexpr std::array<reg::Register, IoStatesState::ItemCount> kItems {
-    reg::input0,
-    reg::input1,
-    reg::analogInput0,
-    reg::analogInput1,
-    reg::analogOutput0,
-    reg::analogOutput1,
-    reg::machinePosition,
-    reg::machineSpeed,
-    reg::resolverPeriod,
-    reg::resolverScaleFactor,
-    reg::resolverOffset,
-    reg::timingChannelBits,
-    reg::slot00Bits,
-    reg::slot01Bits,
+constexpr std::array<reg::Register, IoStatesState::kItemCount> kItems {
+    reg::kInput0,
+    reg::kInput1,
+    reg::kAnalogInput0,
+    reg::kAnalogInput1,
+    reg::kAnalogOutput0,
+    reg::kAnalogOutput1,
+    reg::kMachinePosition,
+    reg::kMachineSpeed,
+    reg::kResolverPeriod,
+    reg::kResolverScaleFactor,
+    reg::kResolverOffset,
+    reg::kTimingChannelBits,
+    reg::kSlot00Bits,
+    reg::kSlot01Bits,
 };
 
 } // namespace
@@ -59,7 +59,7 @@ void IoStates::applyOfflinePresentation()
 
 int IoStates::beginOnlinePass()
 {
-    return IoStatesState::ItemCount;
+    return IoStatesState::kItemCount;
 }
 
 bool IoStates::onlineItem(int index)
@@ -70,13 +70,13 @@ bool IoStates::onlineItem(int index)
     if (!read)
         return !m_rs.CommError;
     const QString& value = *read;
-    if (index < IoStatesState::InputCount) {
+    if (index < IoStatesState::kInputCount) {
         m_state.value[size_t(index)] = value;
         m_state.input[size_t(index)] = Val(value) == 1.0;
-    } else if (index < IoStatesState::K7700Count) {
+    } else if (index < IoStatesState::kK7700Count) {
         m_state.value[size_t(index)] = value;
     } else {
-        m_state.bits[size_t(index - IoStatesState::K7700Count)] = quint16(ParamValueFromText(value));
+        m_state.bits[size_t(index - IoStatesState::kK7700Count)] = quint16(paramValueFromText(value));
     }
     emit itemRead(index);
     return true;

@@ -16,19 +16,19 @@ struct IoStatesState
     // Items 0..10 are the K7700's own points (two inputs, then values shown
     // as read); items 11..13 the words of the three sixteen-point groups
     // (timing outputs, slot 0 group 0, slot 0 group 1).
-    static constexpr int K7700Count = 11;
-    static constexpr int InputCount = 2;
-    static constexpr int GroupCount = 3;
-    static constexpr int BitCount = 16;
-    static constexpr int ItemCount = K7700Count + GroupCount;
+    static constexpr int kK7700Count = 11;
+    static constexpr int kInputCount = 2;
+    static constexpr int kGroupCount = 3;
+    static constexpr int kBitCount = 16;
+    static constexpr int kItemCount = kK7700Count + kGroupCount;
 
     bool online = false;
     // The value text of each K7700 item, as read.
-    std::array<QString, K7700Count> value;
+    std::array<QString, kK7700Count> value;
     // The two inputs: only a value of exactly 1 is ON.
-    std::array<bool, InputCount> input {};
+    std::array<bool, kInputCount> input {};
     // The sixteen points of each group, bit b for point b.
-    std::array<quint16, GroupCount> bits {};
+    std::array<quint16, kGroupCount> bits {};
 };
 
 // The I/O states: read-only. ONLINE its refresh loop reads the fourteen items

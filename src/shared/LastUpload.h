@@ -44,6 +44,6 @@ private:
 // The line the download question adds: the data group, the set-up file's
 // caption ("[unnamed]" or "[name.sdt]"), and, when known, how many rows and
 // channels differ from what the controller held at the last upload.
-QString DownloadDataLine(qint16 code, const QString& fileCaption, const LastUpload::Differences& d);
+QString downloadDataLine(qint16 code, const QString& fileCaption, const LastUpload::Differences& d);
 
 } // namespace talvek

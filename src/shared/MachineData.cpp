@@ -13,7 +13,7 @@ MachineDataGlobals theStore;
 
 } // namespace
 
-MachineDataGlobals& MachineDataStore()
+MachineDataGlobals& machineDataStore()
 {
     return theStore;
 }
@@ -30,38 +30,38 @@ bool& IsUntitled = theStore.IsUntitled;
 bool& DataReloaded = theStore.DataReloaded;
 bool& TimingDownloaded = theStore.TimingDownloaded;
 
-void MachineData::ResizeTables(int lastRow)
+void MachineData::resizeTables(int lastRow)
 {
     const qsizetype count = lastRow < 0 ? 0 : qsizetype(lastRow) + 1;
     ParamAddress.resize(count);
     ParamValue.resize(count, 0);
 }
 
-void MachineData::Clear()
+void MachineData::clear()
 {
     *this = MachineData();
 }
 
-QString TimingChannelName(int channel)
+QString timingChannelName(int channel)
 {
-    if (channel < 0 || channel >= int(TimingChannelDefaults.size()))
+    if (channel < 0 || channel >= int(kTimingChannelDefaults.size()))
         return QString();
-    return QString::fromLatin1(TimingChannelDefaults[std::size_t(channel)].name);
+    return QString::fromLatin1(kTimingChannelDefaults[std::size_t(channel)].name);
 }
 
-bool IsChannelEmpty(const MachineData& data, int channel)
+bool isChannelEmpty(const MachineData& data, int channel)
 {
     if (channel < 0 || channel >= int(data.OnSetpoint.size()))
         return true;
     return data.OnSetpoint[std::size_t(channel)] == 0 && data.OffSetpoint[std::size_t(channel)] == 0;
 }
 
-void ResetMachineDataGlobals()
+void resetMachineDataGlobals()
 {
     theStore = MachineDataGlobals();
 }
 
-QString MakeProgramVersion(int major, int minor, int revision)
+QString makeProgramVersion(int major, int minor, int revision)
 {
     return QStringLiteral("TALVEK_R%1.%2.%3").arg(major).arg(minor).arg(revision);
 }
@@ -73,16 +73,16 @@ void InitMachineData()
 
 void InitMachineData(int major, int minor, int revision)
 {
-    ParamCount = qint16(ParamRowDefaults.size() - 1);
+    ParamCount = qint16(kParamRowDefaults.size() - 1);
     DefaultData.ParamAddress = QStringList();
     DefaultData.ParamValue = QList<qint32>();
-    DefaultData.ResizeTables(ParamCount);
+    DefaultData.resizeTables(ParamCount);
 
-    ProgramVersion = MakeProgramVersion(major, minor, revision);
+    ProgramVersion = makeProgramVersion(major, minor, revision);
     DefaultData.Version = ProgramVersion;
 
     for (int row = 0; row <= ParamCount; ++row)
-        DefaultData.ParamValue[row] = ParamRowDefaults[std::size_t(row)].value;
+        DefaultData.ParamValue[row] = kParamRowDefaults[std::size_t(row)].value;
     DefaultData.PlsChannelCount = 16;
     DefaultData.PlsScaleFactor = 360;
     DefaultData.PlsOffset = 0;
@@ -90,13 +90,13 @@ void InitMachineData(int major, int minor, int revision)
     DefaultData.SpeedCompensation.fill(0);
     DefaultData.OnSetpoint.fill(0);
     DefaultData.OffSetpoint.fill(0);
-    for (std::size_t ch = 0; ch < TimingChannelDefaults.size(); ++ch) {
-        DefaultData.OnSetpoint[ch] = TimingChannelDefaults[ch].on;
-        DefaultData.OffSetpoint[ch] = TimingChannelDefaults[ch].off;
+    for (std::size_t ch = 0; ch < kTimingChannelDefaults.size(); ++ch) {
+        DefaultData.OnSetpoint[ch] = kTimingChannelDefaults[ch].on;
+        DefaultData.OffSetpoint[ch] = kTimingChannelDefaults[ch].off;
     }
 
     for (int row = 0; row <= ParamCount; ++row)
-        DefaultData.ParamAddress[row] = QString::fromLatin1(ParamRowDefaults[std::size_t(row)].address);
+        DefaultData.ParamAddress[row] = QString::fromLatin1(kParamRowDefaults[std::size_t(row)].address);
 
     CurrentData = DefaultData;
     SavedData = DefaultData;
@@ -124,12 +124,12 @@ bool HasUnsavedChanges()
     return CurrentData.Version != ProgramVersion;
 }
 
-QString ParamValueText(qint32 value)
+QString paramValueText(qint32 value)
 {
     return StrNum(double(value));
 }
 
-qint32 ParamValueFromText(const QString& text)
+qint32 paramValueFromText(const QString& text)
 {
     const double value = Val(text);
     try {
@@ -139,7 +139,7 @@ qint32 ParamValueFromText(const QString& text)
     }
 }
 
-void ApplyPLSConfigList(MachineData& data, std::span<const qint16> list)
+void applyPlsConfigList(MachineData& data, std::span<const qint16> list)
 {
     if (list.size() > 0)
         data.PlsChannelCount = list[0];
@@ -149,7 +149,7 @@ void ApplyPLSConfigList(MachineData& data, std::span<const qint16> list)
         data.SpeedCompensation[i] = list[i + 2];
 }
 
-bool ApplyPLSScaleFactor(MachineData& data, int word)
+bool applyPlsScaleFactor(MachineData& data, int word)
 {
     if (word < std::numeric_limits<qint16>::min() || word > std::numeric_limits<qint16>::max())
         return false;
@@ -157,7 +157,7 @@ bool ApplyPLSScaleFactor(MachineData& data, int word)
     return true;
 }
 
-bool ApplyPLSOffset(MachineData& data, int word)
+bool applyPlsOffset(MachineData& data, int word)
 {
     if (word < std::numeric_limits<qint16>::min() || word > std::numeric_limits<qint16>::max())
         return false;
@@ -165,7 +165,7 @@ bool ApplyPLSOffset(MachineData& data, int word)
     return true;
 }
 
-std::array<qint16, 24> PLSConfigDownloadList(const MachineData& data)
+std::array<qint16, 24> plsConfigDownloadList(const MachineData& data)
 {
     std::array<qint16, 24> list {};
     list[0] = data.PlsProgram;

@@ -37,20 +37,20 @@ struct MachineData
     // Gives both tables the rows 0..lastRow, keeping the rows present: rows
     // that were missing become an empty address and the value 0, rows beyond
     // lastRow are dropped. A negative lastRow empties both tables.
-    void ResizeTables(int lastRow);
+    void resizeTables(int lastRow);
 
     // An empty record: no version, no rows, every number 0 (a cleared buffer).
-    void Clear();
+    void clear();
 };
 
 // ---- the parameter rows ----
 
 // Rows 0..5 are the shift data group, rows 6..17 the set-up parameter group;
 // the data transfer moves these groups.
-inline constexpr int ShiftDataFirstRow = 0;
-inline constexpr int ShiftDataLastRow = 5;
-inline constexpr int SetupParamFirstRow = 6;
-inline constexpr int SetupParamLastRow = 17;
+inline constexpr int kShiftDataFirstRow = 0;
+inline constexpr int kShiftDataLastRow = 5;
+inline constexpr int kSetupParamFirstRow = 6;
+inline constexpr int kSetupParamLastRow = 17;
 
 struct ParamRowDefault
 {
@@ -59,34 +59,34 @@ struct ParamRowDefault
 };
 
 // Address and start-up value of each parameter row, rows 0..17.
-inline constexpr std::array<ParamRowDefault, 18> ParamRowDefaults { {
-    { reg::shiftGoodCans.text, 0 }, // current shift: total good cans (double word)
-    { reg::shiftShortCans.text, 0 }, // current shift: total short cans
-    { reg::lastShiftGoodCans.text, 0 }, // last shift: total good cans (double word)
-    { reg::lastShiftShortCans.text, 0 }, // last shift: total short cans
-    { reg::brakeResponseLow.text, 0 }, // brake response at low speed, degrees
-    { reg::brakeResponseHigh.text, 0 }, // brake response at high speed, degrees
-    { reg::brakeWearCompensation.text, 0 }, // brake wear compensation enable (0 off, 1 on)
-    { reg::bdcStopLow.text, 0 }, // BDC stop position (low speed)
-    { reg::bdcStopHigh.text, 0 }, // BDC stop position (high speed)
-    { reg::maxStoppingResponse.text, 300 }, // maximum allowed stopping response (deg)
-    { reg::bodymakerLowSpeed.text, 250 }, // bodymaker low speed (SPM)
-    { reg::bodymakerHighSpeed.text, 350 }, // bodymaker high speed (SPM)
-    { reg::trimmerMaxSpeed.text, 375 }, // trimmer maximum speed (full scale calibration), CPM
-    { reg::trimmerIdleSpeed.text, 250 }, // trimmer idle speed (bodymaker stopped), CPM
-    { reg::trimmerHighSpeedOffset.text, 20 }, // trimmer high speed offset (infeed covered), CPM
-    { reg::df1PlcType.text, 0 }, // DF1 PLC type (0 PLC5, 1 SLC500)
-    { reg::df1DestinationNode.text, 1 }, // DF1 destination node
-    { reg::df1DestinationFile.text, 10 }, // DF1 destination file number
+inline constexpr std::array<ParamRowDefault, 18> kParamRowDefaults { {
+    { reg::kShiftGoodCans.text, 0 }, // current shift: total good cans (double word)
+    { reg::kShiftShortCans.text, 0 }, // current shift: total short cans
+    { reg::kLastShiftGoodCans.text, 0 }, // last shift: total good cans (double word)
+    { reg::kLastShiftShortCans.text, 0 }, // last shift: total short cans
+    { reg::kBrakeResponseLow.text, 0 }, // brake response at low speed, degrees
+    { reg::kBrakeResponseHigh.text, 0 }, // brake response at high speed, degrees
+    { reg::kBrakeWearCompensation.text, 0 }, // brake wear compensation enable (0 off, 1 on)
+    { reg::kBdcStopLow.text, 0 }, // BDC stop position (low speed)
+    { reg::kBdcStopHigh.text, 0 }, // BDC stop position (high speed)
+    { reg::kMaxStoppingResponse.text, 300 }, // maximum allowed stopping response (deg)
+    { reg::kBodymakerLowSpeed.text, 250 }, // bodymaker low speed (SPM)
+    { reg::kBodymakerHighSpeed.text, 350 }, // bodymaker high speed (SPM)
+    { reg::kTrimmerMaxSpeed.text, 375 }, // trimmer maximum speed (full scale calibration), CPM
+    { reg::kTrimmerIdleSpeed.text, 250 }, // trimmer idle speed (bodymaker stopped), CPM
+    { reg::kTrimmerHighSpeedOffset.text, 20 }, // trimmer high speed offset (infeed covered), CPM
+    { reg::kDf1PlcType.text, 0 }, // DF1 PLC type (0 PLC5, 1 SLC500)
+    { reg::kDf1DestinationNode.text, 1 }, // DF1 destination node
+    { reg::kDf1DestinationFile.text, 10 }, // DF1 destination file number
 } };
 
 // The parameter row that holds a register; -1 when none does. Tables that
 // show rows name them by their register through this, so that a row and its
 // address can never drift apart.
-constexpr int ParamRowOf(reg::Register r)
+constexpr int paramRowOf(reg::Register r)
 {
-    for (std::size_t row = 0; row < ParamRowDefaults.size(); ++row) {
-        if (std::string_view(ParamRowDefaults[row].address) == std::string_view(r.text))
+    for (std::size_t row = 0; row < kParamRowDefaults.size(); ++row) {
+        if (std::string_view(kParamRowDefaults[row].address) == std::string_view(r.text))
             return int(row);
     }
     return -1;
@@ -102,7 +102,7 @@ struct TimingChannelDefault
 };
 
 // Channels 0..7; channels 8..15 have no name and default to 0 / 0.
-inline constexpr std::array<TimingChannelDefault, 8> TimingChannelDefaults { {
+inline constexpr std::array<TimingChannelDefault, 8> kTimingChannelDefaults { {
     { "BDC (High) Timing", 150, 170 },
     { "BDC (Low) Timing", 180, 200 },
     { "Short Can Check Timing", 155, 175 },
@@ -114,11 +114,11 @@ inline constexpr std::array<TimingChannelDefault, 8> TimingChannelDefaults { {
 } };
 
 // The name of a timing channel; empty for channels 8..15 and out-of-range numbers.
-QString TimingChannelName(int channel);
+QString timingChannelName(int channel);
 
 // A channel whose ON and OFF setpoints are both 0 is empty: a download clears
 // it instead of programming it. Out-of-range channel numbers count as empty.
-bool IsChannelEmpty(const MachineData& data, int channel);
+bool isChannelEmpty(const MachineData& data, int channel);
 
 // ---- the globals of the machine data, alive from start-up to exit ----
 
@@ -138,7 +138,7 @@ struct MachineDataGlobals
 };
 
 // The one set of globals. The names below are references into it.
-MachineDataGlobals& MachineDataStore();
+MachineDataGlobals& machineDataStore();
 
 extern MachineData& CurrentData;
 extern MachineData& SavedData;
@@ -155,10 +155,10 @@ extern bool& TimingDownloaded;
 // Puts every global back to its state when the program starts, before
 // InitMachineData: empty records, ParamCount 0, empty ProgramVersion, all
 // flags false. For tests; the program itself never calls it.
-void ResetMachineDataGlobals();
+void resetMachineDataGlobals();
 
 // "TALVEK_R" + major + "." + minor + "." + revision, plain decimal numbers.
-QString MakeProgramVersion(int major, int minor, int revision);
+QString makeProgramVersion(int major, int minor, int revision);
 
 // Builds the machine data at start-up: ParamCount 17, ProgramVersion from the
 // application's version, DefaultData with the default rows, PLS configuration
@@ -180,30 +180,30 @@ bool HasUnsavedChanges();
 
 // The text a value is written to the controller as: one leading blank for
 // zero and positive values, "-" for negative ones (" 300", " 0", "-5").
-QString ParamValueText(qint32 value);
+QString paramValueText(qint32 value);
 
 // A value read from the controller: the leading number of the text (text that
 // does not start with a number gives 0), rounded to a 32-bit integer with ties
 // to the even integer. A number beyond the 32-bit range, which no controller
 // read produces, is held at the nearest 32-bit limit.
-qint32 ParamValueFromText(const QString& text);
+qint32 paramValueFromText(const QString& text);
 
 // ---- the PLS configuration ----
 
 // Takes the list the PLS configuration upload returns: element 0 is the
 // channel count, element 1 the PLS program, elements 2..9 speed compensation
 // 0..7. Elements beyond the list are left as they are.
-void ApplyPLSConfigList(MachineData& data, std::span<const qint16> list);
+void applyPlsConfigList(MachineData& data, std::span<const qint16> list);
 
 // Stores the scale factor / offset words read from the PLS board as 16-bit
 // integers. A word outside the record's 16-bit range is not stored; the
 // function then returns false.
-[[nodiscard]] bool ApplyPLSScaleFactor(MachineData& data, int word);
-[[nodiscard]] bool ApplyPLSOffset(MachineData& data, int word);
+[[nodiscard]] bool applyPlsScaleFactor(MachineData& data, int word);
+[[nodiscard]] bool applyPlsOffset(MachineData& data, int word);
 
 // The 24-value list a PLS configuration download sends (with PlsScaleFactor
 // beside it): element 0 the PLS program, 1..4 speed compensation 0..3,
 // 5 always 0, 6..9 speed compensation 4..7, 18 the channel count, all others 0.
-std::array<qint16, 24> PLSConfigDownloadList(const MachineData& data);
+std::array<qint16, 24> plsConfigDownloadList(const MachineData& data);
 
 } // namespace talvek

@@ -16,13 +16,13 @@ struct DisplayItem
     int row; // the parameter row shown OFFLINE; -1: none
 };
 
-constexpr std::array<DisplayItem, MainDisplayState::DisplayCount> kItems { {
-    { reg::machineSpeed, -1 },
-    { reg::machinePosition, -1 },
-    { reg::shiftGoodCans, ParamRowOf(reg::shiftGoodCans) },
-    { reg::shiftShortCans, ParamRowOf(reg::shiftShortCans) },
-    { reg::brakeResponseLow, ParamRowOf(reg::brakeResponseLow) },
-    { reg::brakeResponseHigh, ParamRowOf(reg::brakeResponseHigh) },
+constexpr std::array<DisplayItem, MainDisplayState::kDisplayCount> kItems { {
+    { reg::kMachineSpeed, -1 },
+    { reg::kMachinePosition, -1 },
+    { reg::kShiftGoodCans, paramRowOf(reg::kShiftGoodCans) },
+    { reg::kShiftShortCans, paramRowOf(reg::kShiftShortCans) },
+    { reg::kBrakeResponseLow, paramRowOf(reg::kBrakeResponseLow) },
+    { reg::kBrakeResponseHigh, paramRowOf(reg::kBrakeResponseHigh) },
 } };
 
 } // namespace
@@ -35,7 +35,7 @@ MainDisplay::MainDisplay(RSComm& rs, const BackgroundMonitor& monitor, QObject* 
 
 void MainDisplay::resetAlarms()
 {
-    reportedWhereItHappened(m_rs.RSWrite(reg::alarmReset, QStringLiteral("1")));
+    reportedWhereItHappened(m_rs.RSWrite(reg::kAlarmReset, QStringLiteral("1")));
 }
 
 void MainDisplay::cycleStarted()
@@ -68,7 +68,7 @@ void MainDisplay::applyOfflinePresentation()
 int MainDisplay::beginOnlinePass()
 {
     m_state.positionHidden = false;
-    return MainDisplayState::DisplayCount;
+    return MainDisplayState::kDisplayCount;
 }
 
 bool MainDisplay::onlineItem(int index)
@@ -80,7 +80,7 @@ bool MainDisplay::onlineItem(int index)
         return !m_rs.CommError;
     const QString& value = *read;
     if (index == MainDisplayState::Speed)
-        m_state.positionHidden = Val(value) > PositionSpeedLimit;
+        m_state.positionHidden = Val(value) > kPositionSpeedLimit;
     m_state.value[size_t(index)] = value;
     emit valueChanged(index);
     return true;

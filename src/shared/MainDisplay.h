@@ -14,7 +14,7 @@ class RSComm;
 // What the main display shows.
 struct MainDisplayState
 {
-    static constexpr int DisplayCount = 6;
+    static constexpr int kDisplayCount = 6;
     // Machine speed, machine position, good cans, short cans, brake response
     // at low and at high speed.
     enum Item
@@ -30,8 +30,8 @@ struct MainDisplayState
     bool enabled = false;
     // The value of each item, as read ONLINE or held in CurrentData OFFLINE;
     // empty: none ("-").
-    std::array<QString, DisplayCount> value;
-    // The speed of this pass is above PositionSpeedLimit: the position is
+    std::array<QString, kDisplayCount> value;
+    // The speed of this pass is above kPositionSpeedLimit: the position is
     // not shown ("888°").
     bool positionHidden = false;
     // The background monitor's system message, as the monitor composed it.
@@ -50,7 +50,7 @@ class MainDisplay final : public QObject, public RefreshClient
 
 public:
     // Above this speed the position is not shown.
-    static constexpr int PositionSpeedLimit = 30;
+    static constexpr int kPositionSpeedLimit = 30;
 
     MainDisplay(RSComm& rs, const BackgroundMonitor& monitor, QObject* parent = nullptr);
 

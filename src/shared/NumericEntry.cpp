@@ -8,13 +8,13 @@
 
 namespace talvek {
 
-QString NumericRangeMessage(int min, int max)
+QString numericRangeMessage(int min, int max)
 {
     return QStringLiteral("Only a Number Between ") + QString::number(min) + QStringLiteral(" and ")
         + QString::number(max) + QStringLiteral(" can be Entered");
 }
 
-qint32 RoundedInt32(double value)
+qint32 roundedInt32(double value)
 {
     if (std::isnan(value))
         return 0;
@@ -26,14 +26,14 @@ qint32 RoundedInt32(double value)
     return qint32(r);
 }
 
-QString NumberText(double value)
+QString numberText(double value)
 {
     if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
         return QString::number(qint64(value));
     return QString::number(value, 'g', 15);
 }
 
-QString EntryWriteText(const QString& valueText, qint32 stored)
+QString entryWriteText(const QString& valueText, qint32 stored)
 {
     bool digit = false;
     for (const QChar c : valueText) {
@@ -45,12 +45,12 @@ QString EntryWriteText(const QString& valueText, qint32 stored)
     return digit ? valueText : QString::number(stored);
 }
 
-QString WithoutDegreeSign(const QString& display)
+QString withoutDegreeSign(const QString& display)
 {
     qsizetype end = display.size();
     while (end > 0 && display.at(end - 1) == QLatin1Char(' '))
         --end;
-    if (end > 0 && display.at(end - 1) == DegreeSign)
+    if (end > 0 && display.at(end - 1) == kDegreeSign)
         return display.left(end - 1);
     return display;
 }
@@ -91,7 +91,7 @@ void NumericEntry::setValueText(const QString& text)
 
 QString NumericEntry::displayFor(const QString& valueText) const
 {
-    return m_options.degrees ? valueText + DegreeSign : valueText;
+    return m_options.degrees ? valueText + kDegreeSign : valueText;
 }
 
 void NumericEntry::showValue(const QString& valueText)
@@ -107,7 +107,7 @@ void NumericEntry::beginEditing()
     m_editing = true;
     m_form.escape = false;
     m_form.current = this;
-    m_saved = RoundedInt32(Val(valueText()));
+    m_saved = roundedInt32(Val(valueText()));
     if (m_options.plainOnBegin)
         m_view.setDisplayText(QString::number(m_saved));
     m_view.selectAllText();
@@ -147,7 +147,7 @@ NumericEntry::Verdict NumericEntry::check()
     if (!m_options.exemptText.isEmpty() && display == m_options.exemptText)
         return Verdict::Exempt;
     if (m_options.holder == ValueHolder::Tag)
-        m_tag = WithoutDegreeSign(display);
+        m_tag = withoutDegreeSign(display);
     const QString text = valueText();
     if (!IsNumeric(text))
         return Verdict::Rejected;
@@ -160,8 +160,8 @@ NumericEntry::Verdict NumericEntry::check()
 bool NumericEntry::accept()
 {
     const QString text = valueText();
-    const qint32 value = RoundedInt32(Val(text));
-    if (m_accept && !m_accept(value, EntryWriteText(text, value)))
+    const qint32 value = roundedInt32(Val(text));
+    if (m_accept && !m_accept(value, entryWriteText(text, value)))
         return false;
     m_editing = false;
     m_view.showPending(false);
@@ -171,7 +171,7 @@ bool NumericEntry::accept()
 void NumericEntry::refuse(bool withRangeMessage)
 {
     if (withRangeMessage)
-        m_form.prompter().msgBox(NumericRangeMessage(m_view.minimum(), m_view.maximum()), m_options.title,
+        m_form.prompter().msgBox(numericRangeMessage(m_view.minimum(), m_view.maximum()), m_options.title,
             MsgIcon::Information, MsgButtons::OK);
     const QString saved = QString::number(m_saved);
     if (m_options.holder == ValueHolder::Tag)
@@ -225,7 +225,7 @@ bool NumericEntry::beforeStep()
     }
     if (accept()) {
         // The arrow steps from the number accepted, not from its text.
-        setValueText(QString::number(RoundedInt32(Val(valueText()))));
+        setValueText(QString::number(roundedInt32(Val(valueText()))));
         return true;
     }
     refuse(false);
@@ -234,7 +234,7 @@ bool NumericEntry::beforeStep()
 
 bool NumericEntry::holdsValue() const
 {
-    return IsNumeric(WithoutDegreeSign(m_view.displayText()));
+    return IsNumeric(withoutDegreeSign(m_view.displayText()));
 }
 
 void NumericEntry::spinnerChanged(qint32 previous)
@@ -248,8 +248,8 @@ void NumericEntry::spinnerChanged(qint32 previous)
     m_view.focusSink();
     m_stepping = false;
     const QString text = valueText();
-    const qint32 value = RoundedInt32(Val(text));
-    if (m_accept && !m_accept(value, EntryWriteText(text, value)))
+    const qint32 value = roundedInt32(Val(text));
+    if (m_accept && !m_accept(value, entryWriteText(text, value)))
         showValue(QString::number(previous));
 }
 

@@ -10,7 +10,7 @@ class NumericEntry;
 class Prompter;
 
 // The degree sign of the degree fields (character 176).
-inline constexpr QChar DegreeSign { 0x00B0 };
+inline constexpr QChar kDegreeSign { 0x00B0 };
 
 // What the numeric entry behaviour needs from a text box and the up-down
 // control beside it. The window layer implements it on real widgets; tests
@@ -189,24 +189,24 @@ private:
 // A display text with one trailing degree sign (and blanks after it) taken
 // off; any other text as it is. What is left must pass the numeric check on
 // its own: "45°" is 45, while "abc°", "°" and "12abc°" are refused.
-QString WithoutDegreeSign(const QString& display);
+QString withoutDegreeSign(const QString& display);
 
 // "Only a Number Between <min> and <max> can be Entered".
-QString NumericRangeMessage(int min, int max);
+QString numericRangeMessage(int min, int max);
 
 // A number rounded to a 32-bit integer, ties to the even integer; values
 // beyond the range are held at its limits.
-qint32 RoundedInt32(double value);
+qint32 roundedInt32(double value);
 
 // The decimal text of a number: whole numbers without a point, others with
 // up to 15 significant digits.
-QString NumberText(double value);
+QString numberText(double value);
 
 // The text an accepted entry hands the controller. A value text made only of
 // digits (and blanks) goes as it is; any other one (a decimal point, an
 // exponent, a sign, a hexadecimal form) goes as the decimal text of the
 // integer the field stored, so that the controller always receives what the
 // working data holds ("12.6" stores 13 and writes "13", never "126").
-QString EntryWriteText(const QString& valueText, qint32 stored);
+QString entryWriteText(const QString& valueText, qint32 stored);
 
 } // namespace talvek

@@ -19,7 +19,7 @@ void ParamEntryForm::bind(int i, NumericEntry& entry, int row, const QString& ad
     entry.setOnAccept([this, row, address](qint32 value, const QString& writeText) {
         // The value is the field's now; a write the controller did not take
         // has had its alert, and the next refresh shows what it holds.
-        reportedWhereItHappened(StoreParamAndWrite(m_rs, row, value, address, writeText));
+        reportedWhereItHappened(storeParamAndWrite(m_rs, row, value, address, writeText));
         return true;
     });
 }

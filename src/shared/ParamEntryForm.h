@@ -23,7 +23,7 @@ public:
     NumericEntryForm& form() { return m_form; }
 
     // Binds field i to `entry`: an accepted value is stored in `row` and
-    // written through to `address` (StoreParamAndWrite).
+    // written through to `address` (storeParamAndWrite).
     void bind(int i, NumericEntry& entry, int row, const QString& address);
     // A value shown in field i, unless it is being edited.
     void show(int i, const QString& valueText);

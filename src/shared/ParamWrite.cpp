@@ -5,7 +5,7 @@
 
 namespace talvek {
 
-Status StoreParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText)
+Status storeParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText)
 {
     if (row >= 0 && row < CurrentData.ParamValue.size())
         CurrentData.ParamValue[row] = value;

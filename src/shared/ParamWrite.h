@@ -14,6 +14,6 @@ class RSComm;
 // to the controller at `address` as `writeText`. A row beyond the table is
 // not stored; the write still goes out. The outcome is the write's (done when
 // nothing was to be written); a failed write has had RSWrite's alert.
-Status StoreParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText);
+Status storeParamAndWrite(RSComm& rs, int row, qint32 value, const QString& address, const QString& writeText);
 
 } // namespace talvek

@@ -26,7 +26,7 @@ QFont qtFont(const ReportFont& font)
 
 } // namespace
 
-void ApplyPrinterSettings(QPrinter& printer, const PrinterSettings& settings)
+void applyPrinterSettings(QPrinter& printer, const PrinterSettings& settings)
 {
     if (!settings.outputFileName.isEmpty()) {
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -44,7 +44,7 @@ void ApplyPrinterSettings(QPrinter& printer, const PrinterSettings& settings)
     printer.setCopyCount(std::max(1, settings.copies));
 }
 
-PrinterSettings PrinterSettingsOf(const QPrinter& printer)
+PrinterSettings printerSettingsOf(const QPrinter& printer)
 {
     PrinterSettings settings;
     if (printer.outputFormat() == QPrinter::PdfFormat)
@@ -62,7 +62,7 @@ PrinterSettings PrinterSettingsOf(const QPrinter& printer)
 QtReportPrinter::QtReportPrinter(const PrinterSettings& settings)
     : m_printer(QPrinter::HighResolution)
 {
-    ApplyPrinterSettings(m_printer, settings);
+    applyPrinterSettings(m_printer, settings);
     m_printer.setDocName(QStringLiteral("TALVEK Report"));
     m_printer.setCreator(QStringLiteral("TALVEK"));
     m_font = qtFont(ReportFont { QStringLiteral("Times") });

@@ -49,7 +49,7 @@ private:
 };
 
 // The printer dialog's choice onto a printer, and back.
-void ApplyPrinterSettings(QPrinter& printer, const PrinterSettings& settings);
-PrinterSettings PrinterSettingsOf(const QPrinter& printer);
+void applyPrinterSettings(QPrinter& printer, const PrinterSettings& settings);
+PrinterSettings printerSettingsOf(const QPrinter& printer);
 
 } // namespace talvek

@@ -11,7 +11,7 @@ namespace talvek {
 
 namespace {
 // How long a step waits when it came due inside another one.
-constexpr int BusyRetryMs = 50;
+constexpr int kBusyRetryMs = 50;
 } // namespace
 
 RefreshLoop::RefreshLoop(RefreshClient& client, RSComm& rs, OnlineModeSwitch& mode, QObject* parent)
@@ -136,9 +136,9 @@ void RefreshLoop::step()
 {
     if (!m_running)
         return;
-    if (m_inStep || m_rs.IsBusy()) {
+    if (m_inStep || m_rs.isBusy()) {
         // Inside a modal box of a running step or controller operation.
-        schedule(BusyRetryMs);
+        schedule(kBusyRetryMs);
         return;
     }
     m_inStep = true;

@@ -10,7 +10,7 @@ namespace talvek {
 
 namespace {
 
-constexpr qint64 MaxTextBytes = 0xFFFF;
+constexpr qint64 kMaxTextBytes = 0xFFFF;
 
 // ---- writing ----
 
@@ -124,11 +124,11 @@ public:
                      .arg(lowerBound));
             return -1;
         }
-        if (count > quint32(MaxSetupFileRows)) {
+        if (count > quint32(kMaxSetupFileRows)) {
             fail(QStringLiteral("The %1 claims %2 rows; a set-up file holds at most %3.")
                      .arg(QLatin1String(part))
                      .arg(count)
-                     .arg(MaxSetupFileRows));
+                     .arg(kMaxSetupFileRows));
             return -1;
         }
         if (qint64(count) * minRowBytes > remaining()) {
@@ -152,23 +152,23 @@ void setReason(QString* reason, const QString& text)
 
 } // namespace
 
-bool EncodeSetupRecord(const MachineData& record, QByteArray& bytes, QString* reason)
+bool encodeSetupRecord(const MachineData& record, QByteArray& bytes, QString* reason)
 {
-    if (record.Version.size() > MaxTextBytes) {
-        setReason(reason, QStringLiteral("The version text is longer than %1 characters.").arg(MaxTextBytes));
+    if (record.Version.size() > kMaxTextBytes) {
+        setReason(reason, QStringLiteral("The version text is longer than %1 characters.").arg(kMaxTextBytes));
         return false;
     }
     for (qsizetype row = 0; row < record.ParamAddress.size(); ++row) {
-        if (record.ParamAddress[row].size() > MaxTextBytes) {
+        if (record.ParamAddress[row].size() > kMaxTextBytes) {
             setReason(reason,
                 QStringLiteral("The address of parameter row %1 is longer than %2 characters.")
                     .arg(row)
-                    .arg(MaxTextBytes));
+                    .arg(kMaxTextBytes));
             return false;
         }
     }
-    if (record.ParamAddress.size() > MaxSetupFileRows || record.ParamValue.size() > MaxSetupFileRows) {
-        setReason(reason, QStringLiteral("The parameter table has more than %1 rows.").arg(MaxSetupFileRows));
+    if (record.ParamAddress.size() > kMaxSetupFileRows || record.ParamValue.size() > kMaxSetupFileRows) {
+        setReason(reason, QStringLiteral("The parameter table has more than %1 rows.").arg(kMaxSetupFileRows));
         return false;
     }
 
@@ -195,7 +195,7 @@ bool EncodeSetupRecord(const MachineData& record, QByteArray& bytes, QString* re
     return true;
 }
 
-bool DecodeSetupRecord(QByteArrayView bytes, MachineData& record, QString* reason)
+bool decodeSetupRecord(QByteArrayView bytes, MachineData& record, QString* reason)
 {
     RecordReader in(bytes);
     MachineData read;
@@ -229,7 +229,7 @@ bool DecodeSetupRecord(QByteArrayView bytes, MachineData& record, QString* reaso
     return true;
 }
 
-bool ReadSetupFile(const QString& path, MachineData& record, QString* reason)
+bool readSetupFile(const QString& path, MachineData& record, QString* reason)
 {
     QFile file(path);
     const QFileInfo info(path);
@@ -248,8 +248,8 @@ bool ReadSetupFile(const QString& path, MachineData& record, QString* reason)
     }
     // Read in pieces, never more than a set-up file can sensibly be.
     QByteArray bytes;
-    while (bytes.size() < MaxSetupFileBytes) {
-        const QByteArray piece = file.read(qMin<qint64>(64 * 1024, MaxSetupFileBytes - bytes.size()));
+    while (bytes.size() < kMaxSetupFileBytes) {
+        const QByteArray piece = file.read(qMin<qint64>(64 * 1024, kMaxSetupFileBytes - bytes.size()));
         if (piece.isEmpty())
             break;
         bytes.append(piece);
@@ -258,33 +258,33 @@ bool ReadSetupFile(const QString& path, MachineData& record, QString* reason)
         setReason(reason, QStringLiteral("The file could not be read: %1.").arg(file.errorString()));
         return false;
     }
-    const bool capped = bytes.size() >= MaxSetupFileBytes && !file.atEnd();
+    const bool capped = bytes.size() >= kMaxSetupFileBytes && !file.atEnd();
     file.close();
 
     QString why;
-    if (DecodeSetupRecord(bytes, record, &why))
+    if (decodeSetupRecord(bytes, record, &why))
         return true;
     if (capped)
         why = QStringLiteral("The file holds no complete set-up record within its first %1 bytes.")
-                  .arg(MaxSetupFileBytes);
+                  .arg(kMaxSetupFileBytes);
     setReason(reason, why);
     return false;
 }
 
-bool WriteSetupFile(const QString& path, const MachineData& record, QString* reason)
+bool writeSetupFile(const QString& path, const MachineData& record, QString* reason)
 {
     QByteArray bytes;
-    if (!EncodeSetupRecord(record, bytes, reason))
+    if (!encodeSetupRecord(record, bytes, reason))
         return false;
 
-    if (const auto failure = SafeWrite(path, bytes)) {
+    if (const auto failure = safeWrite(path, bytes)) {
         setReason(reason, failure->sentence());
         return false;
     }
     return true;
 }
 
-void NewMachineData()
+void newMachineData()
 {
     CurrentData = DefaultData;
     SavedData = CurrentData;
@@ -292,24 +292,24 @@ void NewMachineData()
     DataReloaded = true;
 }
 
-bool LoadFileData(const QString& path, QString* reason)
+bool loadFileData(const QString& path, QString* reason)
 {
-    return ReadSetupFile(path, FileData, reason);
+    return readSetupFile(path, FileData, reason);
 }
 
 void AcceptFileData()
 {
-    FileData.ResizeTables(ParamCount);
+    FileData.resizeTables(ParamCount);
     CurrentData = FileData;
     SavedData = CurrentData;
     IsUntitled = false;
 }
 
-bool SaveCurrentData(const QString& path, QString* reason)
+bool saveCurrentData(const QString& path, QString* reason)
 {
     MachineData stamped = CurrentData;
     stamped.Version = ProgramVersion;
-    if (!WriteSetupFile(path, stamped, reason))
+    if (!writeSetupFile(path, stamped, reason))
         return false;
     CurrentData = stamped;
     SavedData = CurrentData;

@@ -12,18 +12,18 @@ namespace talvek {
 namespace {
 
 // The register of each field, in the order of the fields.
-constexpr std::array<reg::Register, SetupParameters::FieldCount> kFields {
-    reg::bdcStopLow,
-    reg::bdcStopHigh,
-    reg::maxStoppingResponse,
-    reg::bodymakerLowSpeed,
-    reg::bodymakerHighSpeed,
-    reg::trimmerMaxSpeed,
-    reg::trimmerIdleSpeed,
-    reg::trimmerHighSpeedOffset,
+constexpr std::array<reg::Register, SetupParameters::kFieldCount> kFields {
+    reg::kBdcStopLow,
+    reg::kBdcStopHigh,
+    reg::kMaxStoppingResponse,
+    reg::kBodymakerLowSpeed,
+    reg::kBodymakerHighSpeed,
+    reg::kTrimmerMaxSpeed,
+    reg::kTrimmerIdleSpeed,
+    reg::kTrimmerHighSpeedOffset,
 };
 
-constexpr int BrakeWearRow = ParamRowOf(reg::brakeWearCompensation);
+constexpr int kBrakeWearRow = paramRowOf(reg::kBrakeWearCompensation);
 
 // The first and last field of each page.
 constexpr std::array<std::array<int, 2>, 2> kPageFields { { { 0, 4 }, { 5, 7 } } };
@@ -38,7 +38,7 @@ qint32 dataRow(int row)
 SetupParameters::SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent)
     : QObject(parent)
     , m_rs(rs)
-    , m_fields(prompter, rs, FieldCount)
+    , m_fields(prompter, rs, kFieldCount)
 { }
 
 QString SetupParameters::fieldAddress(int i)
@@ -48,12 +48,12 @@ QString SetupParameters::fieldAddress(int i)
 
 int SetupParameters::fieldRow(int i)
 {
-    return ParamRowOf(kFields.at(size_t(i)));
+    return paramRowOf(kFields.at(size_t(i)));
 }
 
 QString SetupParameters::brakeWearAddress()
 {
-    return reg::brakeWearCompensation;
+    return reg::kBrakeWearCompensation;
 }
 
 void SetupParameters::bindField(int i, NumericEntry& entry)
@@ -67,7 +67,7 @@ void SetupParameters::brakeWearChanged(int value)
     // is in the switch.
     if (!m_brakeWearReady)
         return;
-    reportedWhereItHappened(StoreParamAndWrite(m_rs, BrakeWearRow, value, brakeWearAddress(), QString::number(value)));
+    reportedWhereItHappened(storeParamAndWrite(m_rs, kBrakeWearRow, value, brakeWearAddress(), QString::number(value)));
 }
 
 void SetupParameters::showBrakeWear(int value)
@@ -150,7 +150,7 @@ bool SetupParameters::onlineItem(int index)
     if (n == 0) {
         const Result<QString> brakeWear = m_rs.RSRead(brakeWearAddress());
         if (brakeWear)
-            showBrakeWear(RoundedInt32(Val(*brakeWear)));
+            showBrakeWear(roundedInt32(Val(*brakeWear)));
     }
     m_fields.show(n, *value);
     return !m_rs.CommError;
@@ -159,8 +159,8 @@ bool SetupParameters::onlineItem(int index)
 void SetupParameters::offlinePass()
 {
     m_fields.followOfflineEditing();
-    showBrakeWear(dataRow(BrakeWearRow));
-    for (int n = 0; n < FieldCount; ++n)
+    showBrakeWear(dataRow(kBrakeWearRow));
+    for (int n = 0; n < kFieldCount; ++n)
         m_fields.show(n, QString::number(dataRow(fieldRow(n))));
 }
 

@@ -15,10 +15,10 @@ class RSComm;
 // What the set-up editor shows beside its numeric fields.
 struct SetupParametersState
 {
-    static constexpr int FieldCount = 8;
+    static constexpr int kFieldCount = 8;
     // Fields 0..4 are on the bodymaker page (0), fields 5..7 on the trimmer
     // page (1); fields 0..2 are in crank degrees.
-    static constexpr int LastDegreeField = 2;
+    static constexpr int kLastDegreeField = 2;
 
     // The fields can be edited (ONLINE, or OFFLINE with offline editing on).
     bool enabled = false;
@@ -41,7 +41,7 @@ class SetupParameters final : public QObject, public RefreshClient
     Q_DISABLE_COPY_MOVE(SetupParameters)
 
 public:
-    static constexpr int FieldCount = SetupParametersState::FieldCount;
+    static constexpr int kFieldCount = SetupParametersState::kFieldCount;
 
     SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
 

@@ -10,8 +10,8 @@ namespace talvek {
 namespace {
 
 // The counters in their display order, each with its parameter row.
-constexpr std::array<reg::Register, ShiftCountersState::CounterCount> kCounters { reg::shiftGoodCans,
-    reg::shiftShortCans, reg::lastShiftGoodCans, reg::lastShiftShortCans };
+constexpr std::array<reg::Register, ShiftCountersState::kCounterCount> kCounters { reg::kShiftGoodCans,
+    reg::kShiftShortCans, reg::kLastShiftGoodCans, reg::kLastShiftShortCans };
 
 } // namespace
 
@@ -36,14 +36,14 @@ bool ShiftCounters::endOfShiftPressed()
     }
     if (m_rs.CommError)
         return false;
-    reportedWhereItHappened(m_rs.RSWrite(reg::endOfShift, QStringLiteral("1")));
+    reportedWhereItHappened(m_rs.RSWrite(reg::kEndOfShift, QStringLiteral("1")));
     return true;
 }
 
 void ShiftCounters::endOfShiftReleased()
 {
     if (!m_rs.CommError)
-        reportedWhereItHappened(m_rs.RSWrite(reg::endOfShift, QStringLiteral("0")));
+        reportedWhereItHappened(m_rs.RSWrite(reg::kEndOfShift, QStringLiteral("0")));
 }
 
 void ShiftCounters::present(bool enabled)
@@ -65,7 +65,7 @@ void ShiftCounters::applyOfflinePresentation()
 
 int ShiftCounters::beginOnlinePass()
 {
-    return ShiftCountersState::CounterCount;
+    return ShiftCountersState::kCounterCount;
 }
 
 bool ShiftCounters::onlineItem(int index)
@@ -83,7 +83,7 @@ bool ShiftCounters::onlineItem(int index)
 void ShiftCounters::offlinePass()
 {
     for (size_t i = 0; i < kCounters.size(); ++i)
-        m_state.count[i] = QString::number(CurrentData.ParamValue.value(ParamRowOf(kCounters[i]), 0));
+        m_state.count[i] = QString::number(CurrentData.ParamValue.value(paramRowOf(kCounters[i]), 0));
     emit countChanged(-1);
 }
 

@@ -14,12 +14,12 @@ class RSComm;
 // What the shift data window shows.
 struct ShiftCountersState
 {
-    static constexpr int CounterCount = 4;
+    static constexpr int kCounterCount = 4;
     // The counters can be worked with (ONLINE).
     bool enabled = false;
     // Current shift good / short cans, last shift good / short cans: the
     // value read ONLINE or held in CurrentData OFFLINE; empty: none ("-").
-    std::array<QString, CounterCount> count;
+    std::array<QString, kCounterCount> count;
 };
 
 // The shift data: the four shift counters, read ONLINE one per step of the

@@ -26,7 +26,7 @@ void setReason(QString* reason, const QString& text)
 
 } // namespace
 
-QByteArray ShiftExportBytes(const MachineData& data, const QString& fileTitle, const QString& uploadNow)
+QByteArray shiftExportBytes(const MachineData& data, const QString& fileTitle, const QString& uploadNow)
 {
     const QStringList lines {
         fileTitle.isEmpty() ? QStringLiteral("untitled") : fileTitle,
@@ -34,13 +34,13 @@ QByteArray ShiftExportBytes(const MachineData& data, const QString& fileTitle, c
         QStringLiteral(" "),
         QStringLiteral("Current Shift Data:"),
         kCaptionLine,
-        ParamValueText(row(data, 0)),
-        ParamValueText(row(data, 1)),
+        paramValueText(row(data, 0)),
+        paramValueText(row(data, 1)),
         QStringLiteral(" "),
         QStringLiteral("Last Shift Data:"),
         kCaptionLine,
-        ParamValueText(row(data, 2)),
-        ParamValueText(row(data, 3)),
+        paramValueText(row(data, 2)),
+        paramValueText(row(data, 3)),
     };
     QString text;
     for (const QString& line : lines)
@@ -48,33 +48,33 @@ QByteArray ShiftExportBytes(const MachineData& data, const QString& fileTitle, c
     return text.toLatin1();
 }
 
-bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* reason)
+bool writeShiftExport(const QString& path, const QByteArray& bytes, QString* reason)
 {
-    if (const auto failure = SafeWrite(path, bytes)) {
+    if (const auto failure = safeWrite(path, bytes)) {
         setReason(reason, failure->sentence());
         return false;
     }
     return true;
 }
 
-bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
+bool exportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
     const QString& gUploadNOW, const QString& setupFilePath)
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Save As");
     request.filter = kFilter;
     request.fileName
-        = gFileExportPath.isEmpty() ? ProposedSavePath(setupFilePath, kExtension) : gFileExportPath;
+        = gFileExportPath.isEmpty() ? proposedSavePath(setupFilePath, kExtension) : gFileExportPath;
     request.overwritePrompt = true;
     request.defaultExt = kExtension;
     const auto chosen = prompter.saveFileName(request);
     if (!chosen || chosen->isEmpty())
         return false;
-    gFileExportPath = WithDefaultExtension(*chosen, kExtension);
+    gFileExportPath = withDefaultExtension(*chosen, kExtension);
 
     QString reason;
-    if (!WriteShiftExport(
-            gFileExportPath, ShiftExportBytes(CurrentData, gFileNameTitle, gUploadNOW), &reason)) {
+    if (!writeShiftExport(
+            gFileExportPath, shiftExportBytes(CurrentData, gFileNameTitle, gUploadNOW), &reason)) {
         prompter.msgBox(QStringLiteral("The shift data could not be exported to:") + kCrLf + gFileExportPath
                 + kCrLf + kCrLf + reason,
             QStringLiteral("TALVEK"), MsgIcon::Exclamation, MsgButtons::OK);

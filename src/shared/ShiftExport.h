@@ -29,13 +29,13 @@ class Prompter;
 // Counters are written as decimal text with one leading blank when zero or
 // positive, "-" when negative, without digit grouping. A row missing from the
 // table is written as 0.
-QByteArray ShiftExportBytes(const MachineData& data, const QString& fileTitle, const QString& uploadNow);
+QByteArray shiftExportBytes(const MachineData& data, const QString& fileTitle, const QString& uploadNow);
 
 // Writes the bytes to `path` through a temporary file that takes the place of
 // the old one only when everything was written: a failed export leaves no
 // half-written file, and a file that stood at `path` stays as it was. On
 // failure `reason` says why.
-bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* reason = nullptr);
+bool writeShiftExport(const QString& path, const QByteArray& bytes, QString* reason = nullptr);
 
 // "Export Shift Data...": the save dialog (text files, confirm overwrite,
 // proposing the last export path, or the first time the folder and name of
@@ -44,7 +44,7 @@ bool WriteShiftExport(const QString& path, const QByteArray& bytes, QString* rea
 // dialog ends the command silently. A file that could not be written is
 // reported in one box naming the file and the reason. The chosen path
 // becomes gFileExportPath in either case. Returns true when the file was written.
-bool ExportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
+bool exportShiftData(Prompter& prompter, QString& gFileExportPath, const QString& gFileNameTitle,
     const QString& gUploadNOW, const QString& setupFilePath = QString());
 
 } // namespace talvek

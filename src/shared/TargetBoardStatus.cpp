@@ -21,22 +21,22 @@ namespace {
 using State = TargetBoardState;
 
 // Fault and error registers of the first pass, by position.
-constexpr std::array<reg::Register, State::PositionCount> kRegisters { reg::faultCode, reg::lastFaultCode,
-    reg::coCpuSlot, reg::lastFaultCode, reg::commErrorCode, reg::lastCommErrorCode };
+constexpr std::array<reg::Register, State::kPositionCount> kRegisters { reg::kFaultCode, reg::kLastFaultCode,
+    reg::kCoCpuSlot, reg::kLastFaultCode, reg::kCommErrorCode, reg::kLastCommErrorCode };
 // Written with 0 by "&Reset Faults", in this order.
-constexpr std::array<reg::Register, 4> kResetRegisters { reg::lastCommErrorCode, reg::commErrorCode,
-    reg::lastFaultCode, reg::faultCode };
+constexpr std::array<reg::Register, 4> kResetRegisters { reg::kLastCommErrorCode, reg::kCommErrorCode,
+    reg::kLastFaultCode, reg::kFaultCode };
 // The entry fields' registers.
-constexpr std::array<reg::Register, State::FieldCount> kFieldRegisters { reg::networkAddress1,
-    reg::networkAddress2, reg::clockHour, reg::clockMinute, reg::clockSecond, reg::clockMonth, reg::clockDay,
-    reg::clockYear };
+constexpr std::array<reg::Register, State::kFieldCount> kFieldRegisters { reg::kNetworkAddress1,
+    reg::kNetworkAddress2, reg::kClockHour, reg::kClockMinute, reg::kClockSecond, reg::kClockMonth, reg::kClockDay,
+    reg::kClockYear };
 // The first field of the board's time (hour, minute, second) and date
 // (month, day, year).
-constexpr int ClockTime = State::FirstClockField;
-constexpr int ClockDate = State::FirstClockField + 3;
+constexpr int kClockTime = State::kFirstClockField;
+constexpr int kClockDate = State::kFirstClockField + 3;
 // Of the ident registers: characters 1..8, then the checksum, then the revision.
-constexpr int IdentCharacters = 8;
-constexpr int IdentChecksum = 8;
+constexpr int kIdentCharacters = 8;
+constexpr int kIdentChecksum = 8;
 
 // The code read when the link has failed: its corrective action is the cable check.
 const QString kLinkLostCode = QStringLiteral("42");
@@ -52,7 +52,7 @@ QString twoDigits(int n)
 
 BasicError invalidCall()
 {
-    return BasicError(RuntimeError::InvalidCall, QStringLiteral("TargetBoard"),
+    return BasicError(RuntimeError::kInvalidCall, QStringLiteral("TargetBoard"),
         QStringLiteral("Invalid procedure call or argument"));
 }
 
@@ -65,7 +65,7 @@ qint16 hexPairValue(QString pair)
         const int digit = QStringView(u"0123456789ABCDEF").indexOf(c, 0, Qt::CaseInsensitive);
         if (digit < 0)
             throw BasicError(
-                RuntimeError::TypeMismatch, QStringLiteral("TargetBoard"), QStringLiteral("Type mismatch"));
+                RuntimeError::kTypeMismatch, QStringLiteral("TargetBoard"), QStringLiteral("Type mismatch"));
         value = value * 16 + digit;
     }
     return qint16(value);
@@ -73,7 +73,7 @@ qint16 hexPairValue(QString pair)
 
 } // namespace
 
-QString TargetBoardStatus::CorrectiveAction(int code)
+QString TargetBoardStatus::correctiveAction(int code)
 {
     if (code >= 0x01 && code <= 0x3F)
         return QStringLiteral("Replace CO-CPU board at \"CO-CPU Slot\" and try again.  "
@@ -136,20 +136,20 @@ void TargetBoardStatus::publish()
 void TargetBoardStatus::loadProgramSet(const QString& NorvikFile)
 {
     DiskProgram disk = m_disk;
-    const QString P = QString(NorvikFile).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!P.isEmpty() && QFileInfo(P).isFile()) {
-        const ProgramSetPaths set = DeriveProgramSet(ChangeExtension(P, QStringLiteral("nvk")));
+    const QString p = QString(NorvikFile).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!p.isEmpty() && QFileInfo(p).isFile()) {
+        const ProgramSetPaths set = deriveProgramSet(ChangeExtension(p, QStringLiteral("nvk")));
         disk = DiskProgram();
-        disk.boardCode = qint16(ReadBoardTypeCode(P));
+        disk.boardCode = qint16(ReadBoardTypeCode(p));
         disk.loaded = true;
         const QFileInfo rev(set.revision);
         if (rev.exists() && rev.size() > 0) {
-            const QString S = ReadFirstField(set.revision).value_or(QString());
-            if (S.size() < 4)
+            const QString s = readFirstField(set.revision).value_or(QString());
+            if (s.size() < 4)
                 throw invalidCall();
-            disk.revision = hexPairValue(S.right(2));
-            disk.checksum = hexPairValue(S.mid(S.size() - 4, 2));
-            disk.ident = S.left(S.size() - 4);
+            disk.revision = hexPairValue(s.right(2));
+            disk.checksum = hexPairValue(s.mid(s.size() - 4, 2));
+            disk.ident = s.left(s.size() - 4);
             disk.imagePath = set.image;
         }
     }
@@ -172,8 +172,8 @@ void TargetBoardStatus::designState()
     s.inBoardEnabled = true;
     s.onDisk.fill(kNoValue);
     s.fieldTexts.fill(kNoValue);
-    for (int i = 0; i < State::FieldCount; ++i) {
-        s.fieldShown[size_t(i)] = i >= State::FirstClockField;
+    for (int i = 0; i < State::kFieldCount; ++i) {
+        s.fieldShown[size_t(i)] = i >= State::kFirstClockField;
         s.fieldEnabled[size_t(i)] = true;
     }
     s.clockEnabled = true;
@@ -190,7 +190,7 @@ void TargetBoardStatus::resetState()
     s.goOnlineShown = false;
     s.slotShown = m_disk.boardCode == '2';
     s.clockEnabled = hasClock();
-    for (int i = State::FirstClockField; i < State::FieldCount; ++i)
+    for (int i = State::kFirstClockField; i < State::kFieldCount; ++i)
         s.fieldEnabled[size_t(i)] = hasClock();
     if (m_disk.boardCode == 'A') {
         s.fieldShown[1] = true;
@@ -215,7 +215,7 @@ void TargetBoardStatus::showProgramOnDisk()
     m_state.onDisk[3] = RSComm::TargetboardName(m_disk.boardCode);
     const QFileInfo hex(m_disk.imagePath);
     m_state.onDisk[4]
-        = !m_disk.imagePath.isEmpty() && hex.exists() ? GeneralDateText(hex.lastModified()) : kNoValue;
+        = !m_disk.imagePath.isEmpty() && hex.exists() ? generalDateText(hex.lastModified()) : kNoValue;
 }
 
 // The panel has been shown: the poll loop starts. The clock is drawn in the
@@ -305,14 +305,14 @@ int TargetBoardStatus::beginOnlinePass()
     m_restartPass = false;
     if (!m_firstPassDone) {
         m_firstPassFaulted = false;
-        for (int k = 0; k < State::PositionCount; ++k)
+        for (int k = 0; k < State::kPositionCount; ++k)
             m_plan.push_back({ Step::Register, k });
         m_plan.push_back({ Step::Describe, 0 });
-        for (int m = 0; m < reg::identRegisterCount; ++m)
+        for (int m = 0; m < reg::kIdentRegisterCount; ++m)
             m_plan.push_back({ Step::Ident, m });
         m_plan.push_back({ Step::FinishFirstPass, 0 });
     }
-    for (int i = 0; i < State::FieldCount; ++i)
+    for (int i = 0; i < State::kFieldCount; ++i)
         m_plan.push_back({ Step::Field, i });
     return int(m_plan.size());
 }
@@ -342,7 +342,7 @@ bool TargetBoardStatus::readField(int i)
         return !m_rs.CommError;
     const QString& value = *read;
     const bool showsValue
-        = i < State::FirstClockField ? m_state.fieldShown[size_t(i)] : m_state.fieldEnabled[size_t(i)];
+        = i < State::kFirstClockField ? m_state.fieldShown[size_t(i)] : m_state.fieldEnabled[size_t(i)];
     if (showsValue) {
         QString& text = m_state.fieldTexts[size_t(i)];
         text = QString(QStringLiteral("00") + value).right(2);
@@ -388,12 +388,12 @@ void TargetBoardStatus::firstPassBegin()
     State& s = m_state;
     s.resetEnabled = false;
     s.inBoardEnabled = true;
-    for (int i = 0; i < State::FieldCount; ++i) {
+    for (int i = 0; i < State::kFieldCount; ++i) {
         if (s.fieldShown[size_t(i)])
             s.fieldEnabled[size_t(i)] = true;
     }
     if (!hasClock()) {
-        for (int i = State::FirstClockField; i < State::FieldCount; ++i)
+        for (int i = State::kFirstClockField; i < State::kFieldCount; ++i)
             s.fieldEnabled[size_t(i)] = false;
     }
     s.clockEnabled = hasClock();
@@ -413,11 +413,11 @@ void TargetBoardStatus::readRegister(int k)
         m_firstPassFaulted = true;
         return;
     }
-    const qint32 value = read ? RoundedInt32(Val(*read)) : 0;
-    m_state.codes[size_t(k)] = m_rs.CommError ? kLinkLostCode : CodeHexText(qint16(value));
-    if (k != State::Slot && !m_rs.CommError && value != 0)
+    const qint32 value = read ? roundedInt32(Val(*read)) : 0;
+    m_state.codes[size_t(k)] = m_rs.CommError ? kLinkLostCode : codeHexText(qint16(value));
+    if (k != State::kSlot && !m_rs.CommError && value != 0)
         m_state.resetEnabled = true;
-    if (k == State::Slot && m_state.slotShown && !m_rs.CommError)
+    if (k == State::kSlot && m_state.slotShown && !m_rs.CommError)
         m_state.slot = QString::number(value);
 }
 
@@ -425,26 +425,26 @@ void TargetBoardStatus::readRegister(int k)
 // corrective action.
 void TargetBoardStatus::describeCodes()
 {
-    const QString faults = FaultCodeFilePath(m_folder);
-    if (!describe(faults, State::CurrentFault) || !describe(faults, State::LastFault)) {
+    const QString faults = faultCodeFilePath(m_folder);
+    if (!describe(faults, State::kCurrentFault) || !describe(faults, State::kLastFault)) {
         m_firstPassFaulted = true;
         return;
     }
     if (m_state.slotShown && !m_rs.CommError) {
         publish();
-        const Result<QString> slot = m_rs.RSRead(reg::coCpuSlot);
+        const Result<QString> slot = m_rs.RSRead(reg::kCoCpuSlot);
         if (slot)
             m_state.slot = *slot;
     }
-    m_state.descriptions[State::Action] = CorrectiveAction(m_state.codes[State::Action].toInt(nullptr, 16));
-    const QString comm = CommErrorCodeFilePath(m_folder);
-    if (!describe(comm, State::CurrentComm) || !describe(comm, State::LastComm))
+    m_state.descriptions[State::kAction] = correctiveAction(m_state.codes[State::kAction].toInt(nullptr, 16));
+    const QString comm = commErrorCodeFilePath(m_folder);
+    if (!describe(comm, State::kCurrentComm) || !describe(comm, State::kLastComm))
         m_firstPassFaulted = true;
 }
 
 bool TargetBoardStatus::describe(const QString& table, int position)
 {
-    const CodeLookup found = LookupCodeText(table, m_state.codes[size_t(position)], CodeMatch::Last);
+    const CodeLookup found = lookupCodeText(table, m_state.codes[size_t(position)], CodeMatch::Last);
     if (found.matched)
         m_state.descriptions[size_t(position)] = found.description;
     if (found.status != CodeLookup::Status::ReadError)
@@ -453,7 +453,7 @@ bool TargetBoardStatus::describe(const QString& table, int position)
     if (!m_faultReported) {
         m_faultReported = true;
         publish();
-        ShowRuntimeFault(m_prompter, BasicError(found.errorNumber, QString(), found.errorDescription),
+        showRuntimeFault(m_prompter, BasicError(found.errorNumber, QString(), found.errorDescription),
             QStringLiteral("TargetBoard FirstPass"), MsgIcon::Information);
     }
     return false;
@@ -471,8 +471,8 @@ void TargetBoardStatus::readIdent(int m)
         return;
     }
     const QString& value = *read;
-    if (m < IdentCharacters) {
-        const QChar c(char16_t(RoundedInt32(Val(value)) & 0xFF));
+    if (m < kIdentCharacters) {
+        const QChar c(char16_t(roundedInt32(Val(value)) & 0xFF));
         if (m == 0)
             m_plcIdent = c;
         else
@@ -480,7 +480,7 @@ void TargetBoardStatus::readIdent(int m)
         // The ident shown ends at the first character of code 0.
         const qsizetype end = m_plcIdent.indexOf(QChar(0));
         m_state.inBoard[0] = end < 0 ? m_plcIdent : m_plcIdent.left(end);
-    } else if (m == IdentChecksum) {
+    } else if (m == kIdentChecksum) {
         m_state.inBoard[2] = value;
     } else {
         m_state.inBoard[1] = value;
@@ -493,10 +493,10 @@ void TargetBoardStatus::showOffline()
     s.goOnlineShown = true;
     s.resetEnabled = false;
     for (int i :
-        { State::CurrentFault, State::LastFault, State::Action, State::CurrentComm, State::LastComm })
+        { State::kCurrentFault, State::kLastFault, State::kAction, State::kCurrentComm, State::kLastComm })
         s.descriptions[size_t(i)] = kCannotCommunicate;
     s.inBoardEnabled = false;
-    for (int i = 0; i < State::FieldCount; ++i) {
+    for (int i = 0; i < State::kFieldCount; ++i) {
         if (s.fieldShown[size_t(i)])
             s.fieldEnabled[size_t(i)] = false;
     }
@@ -539,13 +539,13 @@ void TargetBoardStatus::resetFaults()
 void TargetBoardStatus::setBoardTime()
 {
     const QTime now = m_now().time();
-    writeClock(ClockTime, { now.hour(), now.minute(), now.second() });
+    writeClock(kClockTime, { now.hour(), now.minute(), now.second() });
 }
 
 void TargetBoardStatus::setBoardDate()
 {
     const QDate today = m_now().date();
-    writeClock(ClockDate, { today.month(), today.day(), today.year() % 100 });
+    writeClock(kClockDate, { today.month(), today.day(), today.year() % 100 });
 }
 
 // Three clock fields from `first` on, in order, each only while the link has

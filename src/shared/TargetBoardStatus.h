@@ -20,24 +20,24 @@ class RSComm;
 // What the target board interface panel shows, as plain values.
 struct TargetBoardState
 {
-    static constexpr int FieldCount = 8;
-    static constexpr int PositionCount = 6;
+    static constexpr int kFieldCount = 8;
+    static constexpr int kPositionCount = 6;
     // Register positions of the first pass.
-    static constexpr int CurrentFault = 0;
-    static constexpr int LastFault = 1;
-    static constexpr int Slot = 2;
-    static constexpr int Action = 3; // the last fault again: selects the corrective action
-    static constexpr int CurrentComm = 4;
-    static constexpr int LastComm = 5;
+    static constexpr int kCurrentFault = 0;
+    static constexpr int kLastFault = 1;
+    static constexpr int kSlot = 2;
+    static constexpr int kAction = 3; // the last fault again: selects the corrective action
+    static constexpr int kCurrentComm = 4;
+    static constexpr int kLastComm = 5;
     // The first clock field (hour); fields 0 and 1 are the network addresses.
-    static constexpr int FirstClockField = 2;
+    static constexpr int kFirstClockField = 2;
 
     // The code text of each position as last read in this opening ("0A";
     // "42" when the link had failed); empty before the first read.
-    std::array<QString, PositionCount> codes {};
+    std::array<QString, kPositionCount> codes {};
     // The description boxes by position: the two faults, the corrective
     // action (Action), the two communication errors. Slot has none.
-    std::array<QString, PositionCount> descriptions {};
+    std::array<QString, kPositionCount> descriptions {};
     // The CO-CPU slot as read; empty before the first read.
     QString slot;
     bool slotShown = false;
@@ -54,9 +54,9 @@ struct TargetBoardState
     // Entry fields 0..7: network addresses 1 and 2, then hour, minute,
     // second, month, day, year of the board's clock. A text is what the field
     // shows while the operator is not typing in it.
-    std::array<QString, FieldCount> fieldTexts {};
-    std::array<bool, FieldCount> fieldShown {};
-    std::array<bool, FieldCount> fieldEnabled {};
+    std::array<QString, kFieldCount> fieldTexts {};
+    std::array<bool, kFieldCount> fieldShown {};
+    std::array<bool, kFieldCount> fieldEnabled {};
     // The clock captions and the two "Set to Current" buttons.
     bool clockEnabled = false;
     // The PC clock.
@@ -81,14 +81,14 @@ class TargetBoardStatus final : public QObject, public RefreshClient
     Q_DISABLE_COPY_MOVE(TargetBoardStatus)
 
 public:
-    static constexpr int FieldCount = TargetBoardState::FieldCount;
+    static constexpr int kFieldCount = TargetBoardState::kFieldCount;
 
     TargetBoardStatus(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, const ProgramFolder& folder,
         QObject* parent = nullptr);
     ~TargetBoardStatus() override;
 
     // The corrective action for a last-fault code value.
-    static QString CorrectiveAction(int code);
+    static QString correctiveAction(int code);
 
     // Reads the program file set of NorvikFile (its board code, and the
     // ident, revision and checksum of its revision file) and sets the state

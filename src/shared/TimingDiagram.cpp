@@ -22,13 +22,13 @@ QString panelValue(const QString& panel)
 std::optional<Kind> placeholderKind(const QString& text)
 {
     const QString t = text.trimmed();
-    if (t == placeholder::failedValue)
+    if (t == placeholder::kFailedValue)
         return Kind::Failed;
-    if (t == placeholder::emptyChannel)
+    if (t == placeholder::kEmptyChannel)
         return Kind::Empty;
-    if (t.isEmpty() || t == placeholder::noValue)
+    if (t.isEmpty() || t == placeholder::kNoValue)
         return Kind::NoValue;
-    if (!WholeNumber(t))
+    if (!wholeNumber(t))
         return Kind::Unreadable;
     return std::nullopt;
 }
@@ -74,8 +74,8 @@ void shapeWindow(DiagramChannel& c, int scale)
         return;
     }
     c.kind = Kind::Window;
-    const double from = DivisionsToDegrees(on, scale);
-    const double to = DivisionsToDegrees(off, scale);
+    const double from = divisionsToDegrees(on, scale);
+    const double to = divisionsToDegrees(off, scale);
     if (on < off) {
         c.spans = { { from, to } };
     } else {
@@ -84,26 +84,26 @@ void shapeWindow(DiagramChannel& c, int scale)
         if (off > 0)
             c.spans.append({ 0.0, to });
     }
-    c.lengthDegrees = DivisionsToDegrees((off - on + scale) % scale, scale);
+    c.lengthDegrees = divisionsToDegrees((off - on + scale) % scale, scale);
 }
 
 DiagramPosition positionOf(const TimingDiagramInput& in, int scale, bool scaleKnown)
 {
     DiagramPosition p;
-    const std::optional<int> rpm = WholeNumber(in.rpmText);
-    if (rpm && *rpm > MaxPositionRpm) {
-        p.reason = QStringLiteral("Position not shown above %1 RPM (RPM: %2)").arg(MaxPositionRpm).arg(*rpm);
+    const std::optional<int> rpm = wholeNumber(in.rpmText);
+    if (rpm && *rpm > kMaxPositionRpm) {
+        p.reason = QStringLiteral("Position not shown above %1 RPM (RPM: %2)").arg(kMaxPositionRpm).arg(*rpm);
         return p;
     }
-    const std::optional<int> pos = WholeNumber(in.positionText);
+    const std::optional<int> pos = wholeNumber(in.positionText);
     // The status bar's "888" is a real position only where the scale factor
     // reaches it; elsewhere the speed rose past the limit between readings.
-    if (in.positionText.trimmed() == placeholder::positionHidden && (!scaleKnown || scale <= *pos)) {
-        p.reason = QStringLiteral("Position not shown above %1 RPM").arg(MaxPositionRpm);
+    if (in.positionText.trimmed() == placeholder::kPositionHidden && (!scaleKnown || scale <= *pos)) {
+        p.reason = QStringLiteral("Position not shown above %1 RPM").arg(kMaxPositionRpm);
         return p;
     }
     if (!pos) {
-        p.reason = in.positionText.trimmed() == placeholder::failedValue
+        p.reason = in.positionText.trimmed() == placeholder::kFailedValue
             ? QStringLiteral("Position could not be read")
             : QStringLiteral("No machine position (offline or not read yet)");
         return p;
@@ -118,18 +118,18 @@ DiagramPosition positionOf(const TimingDiagramInput& in, int scale, bool scaleKn
     }
     p.shown = true;
     p.value = *pos;
-    p.degrees = DivisionsToDegrees(*pos, scale);
+    p.degrees = divisionsToDegrees(*pos, scale);
     return p;
 }
 
 } // namespace
 
-double DivisionsToDegrees(int divisions, int scale)
+double divisionsToDegrees(int divisions, int scale)
 {
     return scale > 0 ? double(divisions) * 360.0 / double(scale) : double(divisions);
 }
 
-std::optional<int> WholeNumber(const QString& text)
+std::optional<int> wholeNumber(const QString& text)
 {
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
@@ -146,12 +146,12 @@ QString TimingDiagram::caption() const
     return text;
 }
 
-TimingDiagramInput DiagramInputOf(const TimingState& state)
+TimingDiagramInput diagramInputOf(const TimingState& state)
 {
     TimingDiagramInput in;
-    for (int ch = 0; ch < TimingDiagramInput::ChannelCount; ++ch) {
+    for (int ch = 0; ch < TimingDiagramInput::kChannelCount; ++ch) {
         in.onTexts[size_t(ch)] = state.channelTexts[size_t(ch)];
-        in.offTexts[size_t(ch)] = state.channelTexts[size_t(ch + TimingState::OffField)];
+        in.offTexts[size_t(ch)] = state.channelTexts[size_t(ch + TimingState::kOffField)];
     }
     in.rpmText = panelValue(state.panelTexts[0]);
     in.positionText = panelValue(state.panelTexts[1]);
@@ -159,24 +159,24 @@ TimingDiagramInput DiagramInputOf(const TimingState& state)
     return in;
 }
 
-TimingDiagram BuildTimingDiagram(const TimingDiagramInput& in)
+TimingDiagram buildTimingDiagram(const TimingDiagramInput& in)
 {
     TimingDiagram d;
-    const std::optional<int> scale = WholeNumber(in.scaleText);
+    const std::optional<int> scale = wholeNumber(in.scaleText);
     d.scaleKnown = scale && *scale > 0;
     d.scale = d.scaleKnown ? *scale : 360;
-    for (int ch = 0; ch < TimingDiagramInput::ChannelCount; ++ch) {
+    for (int ch = 0; ch < TimingDiagramInput::kChannelCount; ++ch) {
         DiagramChannel c;
         c.channel = ch;
-        c.label = TimingChannelName(ch) + QStringLiteral(" (CH0") + QString::number(ch) + QLatin1Char(')');
+        c.label = timingChannelName(ch) + QStringLiteral(" (CH0") + QString::number(ch) + QLatin1Char(')');
         c.onText = in.onTexts[size_t(ch)];
         c.offText = in.offTexts[size_t(ch)];
         const std::optional<Kind> onKind = placeholderKind(c.onText);
         const std::optional<Kind> offKind = placeholderKind(c.offText);
         if (!onKind)
-            c.on = WholeNumber(c.onText);
+            c.on = wholeNumber(c.onText);
         if (!offKind)
-            c.off = WholeNumber(c.offText);
+            c.off = wholeNumber(c.offText);
         if (in.pulseTrain[size_t(ch)])
             c.kind = Kind::PulseTrain;
         else if (onKind || offKind)

@@ -13,11 +13,11 @@ struct TimingState;
 // of the status bar panels, exactly as the machine timing window shows them.
 struct TimingDiagramInput
 {
-    static constexpr int ChannelCount = 8;
-    std::array<QString, ChannelCount> onTexts {};
-    std::array<QString, ChannelCount> offTexts {};
+    static constexpr int kChannelCount = 8;
+    std::array<QString, kChannelCount> onTexts {};
+    std::array<QString, kChannelCount> offTexts {};
     // A channel programmed as a pulse train has no ON / OFF window.
-    std::array<bool, ChannelCount> pulseTrain {};
+    std::array<bool, kChannelCount> pulseTrain {};
     // The values of the status bar panels, without their captions ("360",
     // "-", "---", or empty before the first reading).
     QString scaleText;
@@ -89,15 +89,15 @@ struct TimingDiagram
 
 // The press only reports its position up to this speed; above it the status
 // bar shows "Position: 888".
-constexpr int MaxPositionRpm = 50;
+constexpr int kMaxPositionRpm = 50;
 
 // A position or setpoint in scale-factor divisions, in degrees.
-double DivisionsToDegrees(int divisions, int scale);
+double divisionsToDegrees(int divisions, int scale);
 // A text that is a whole number and nothing else.
-std::optional<int> WholeNumber(const QString& text);
+std::optional<int> wholeNumber(const QString& text);
 
 // The input of the diagram from what the machine timing window publishes.
-TimingDiagramInput DiagramInputOf(const TimingState& state);
-TimingDiagram BuildTimingDiagram(const TimingDiagramInput& input);
+TimingDiagramInput diagramInputOf(const TimingState& state);
+TimingDiagram buildTimingDiagram(const TimingDiagramInput& input);
 
 } // namespace talvek

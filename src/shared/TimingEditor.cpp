@@ -16,22 +16,22 @@ namespace talvek {
 namespace {
 
 // Above this speed the position is not shown.
-constexpr int PositionSpeedLimit = 50;
+constexpr int kPositionSpeedLimit = 50;
 // The online pass ends when an item says so; this only bounds it.
-constexpr int OpenEndedPass = std::numeric_limits<int>::max();
+constexpr int kOpenEndedPass = std::numeric_limits<int>::max();
 
-constexpr int ChannelCount = TimingState::ChannelCount;
-constexpr int OffField = TimingState::OffField;
-constexpr int OffsetField = TimingState::OffsetField;
-constexpr int ChannelNumberField = TimingState::ChannelNumberField;
+constexpr int kChannelCount = TimingState::kChannelCount;
+constexpr int kOffField = TimingState::kOffField;
+constexpr int kOffsetField = TimingState::kOffsetField;
+constexpr int kChannelNumberField = TimingState::kChannelNumberField;
 
-const QString SetupTitle = QStringLiteral("Set-up");
-const QString SetpointTitle = QStringLiteral("Channel Setpoint");
-const QString ClearTitle = QStringLiteral("Clear Channel");
+const QString kSetupTitle = QStringLiteral("Set-up");
+const QString kSetpointTitle = QStringLiteral("Channel Setpoint");
+const QString kClearTitle = QStringLiteral("Clear Channel");
 
 bool isChannelField(int field)
 {
-    return (field >= 0 && field < ChannelCount) || (field >= OffField && field < OffField + ChannelCount);
+    return (field >= 0 && field < kChannelCount) || (field >= kOffField && field < kOffField + kChannelCount);
 }
 
 } // namespace
@@ -42,10 +42,10 @@ TimingEditor::TimingEditor(Prompter& prompter, RSComm& rs, QObject* parent)
     , m_rs(rs)
     , m_lastOfflineEditing(OfflineEditing)
 {
-    for (int ch = 0; ch < ChannelCount; ++ch)
-        setChannelTexts(ch, NoValue, NoValue);
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        setChannelTexts(ch, placeholder::kNoValue, placeholder::kNoValue);
     m_state.parameterTexts.fill(QStringLiteral("0"));
-    m_state.configTexts.fill(NoValue);
+    m_state.configTexts.fill(placeholder::kNoValue);
     m_state.panelTexts = { QStringLiteral("RPM:"), QStringLiteral("Position:"), QStringLiteral("Offset:"),
         QStringLiteral("Scale:") };
 }
@@ -67,26 +67,26 @@ void TimingEditor::setChannelText(int field, const QString& text)
 
 void TimingEditor::setParameterText(int field, const QString& text)
 {
-    if (field == OffsetField || field == ChannelNumberField)
+    if (field == kOffsetField || field == kChannelNumberField)
         m_state.parameterTexts[size_t(field)] = text;
 }
 
 // A field's text as a 16-bit number (marker texts read as 0).
 qint16 TimingEditor::fieldNumber(int field) const
 {
-    const qint32 v = RoundedInt32(Val(m_state.channelTexts[size_t(field)]));
+    const qint32 v = roundedInt32(Val(m_state.channelTexts[size_t(field)]));
     return qint16(
         std::clamp<qint32>(v, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 bool TimingEditor::setpointsEqual(int ch) const
 {
-    return fieldNumber(ch) == fieldNumber(ch + OffField);
+    return fieldNumber(ch) == fieldNumber(ch + kOffField);
 }
 
 int TimingEditor::wholeParameterValue(int field)
 {
-    const qint32 value = RoundedInt32(Val(m_state.parameterTexts[size_t(field)]));
+    const qint32 value = roundedInt32(Val(m_state.parameterTexts[size_t(field)]));
     m_state.parameterTexts[size_t(field)] = QString::number(value);
     publish();
     return value;
@@ -94,16 +94,16 @@ int TimingEditor::wholeParameterValue(int field)
 
 void TimingEditor::setChannelTexts(int ch, const QString& on, const QString& off)
 {
-    if (ch < 0 || ch >= ChannelCount)
+    if (ch < 0 || ch >= kChannelCount)
         return;
     m_state.channelTexts[size_t(ch)] = on;
-    m_state.channelTexts[size_t(ch + OffField)] = off;
+    m_state.channelTexts[size_t(ch + kOffField)] = off;
 }
 
 void TimingEditor::setOffsetEnabled(bool on)
 {
     m_state.groupsEnabled[1] = on;
-    m_state.parameterEnabled[OffsetField] = on;
+    m_state.parameterEnabled[kOffsetField] = on;
     m_state.commandEnabled[TimingState::SetOffset] = on;
 }
 
@@ -135,10 +135,10 @@ void TimingEditor::applyOnlinePresentation()
     for (const int g : { 0, 2, 3, 4 })
         m_state.groupsEnabled[size_t(g)] = true;
     m_state.gridEnabled = true;
-    for (int ch = 0; ch < ChannelCount; ++ch)
-        setChannelTexts(ch, NoValue, NoValue);
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        setChannelTexts(ch, placeholder::kNoValue, placeholder::kNoValue);
     m_state.configEnabled = true;
-    m_state.parameterEnabled[ChannelNumberField] = true;
+    m_state.parameterEnabled[kChannelNumberField] = true;
     // The configuration and the grid are read by the loop's next steps, one
     // PLS operation each; finishOnlinePresentation() ends the presentation.
     m_present = Present::Configuration;
@@ -174,7 +174,7 @@ void TimingEditor::applyOfflinePresentation()
     m_state.groupsEnabled.fill(false);
     m_state.groupsEnabled[0] = m_state.groupsEnabled[2] = OfflineEditing;
     m_state.gridEnabled = OfflineEditing;
-    for (int ch = 0; ch < ChannelCount; ++ch) {
+    for (int ch = 0; ch < kChannelCount; ++ch) {
         setChannelTexts(ch, QString::number(CurrentData.OnSetpoint[size_t(ch)]),
             QString::number(CurrentData.OffSetpoint[size_t(ch)]));
     }
@@ -187,12 +187,12 @@ void TimingEditor::applyOfflinePresentation()
         m_state.configTexts[size_t(2 + i)] = QString::number(CurrentData.SpeedCompensation[size_t(i)]);
 
     m_state.commandEnabled[TimingState::SetOffset] = false;
-    m_state.parameterEnabled[OffsetField] = false;
+    m_state.parameterEnabled[kOffsetField] = false;
     m_state.commandEnabled[TimingState::RecallChan] = false;
     m_state.commandEnabled[TimingState::RecallAll] = false;
     m_rereading = false;
     m_state.commandEnabled[TimingState::ClearChan] = OfflineEditing;
-    m_state.parameterEnabled[ChannelNumberField] = OfflineEditing;
+    m_state.parameterEnabled[kChannelNumberField] = OfflineEditing;
     publish();
     emit presented();
 }
@@ -218,7 +218,7 @@ int TimingEditor::beginOnlinePass()
 {
     m_statusStep = 1;
     m_positionRead = false;
-    return OpenEndedPass;
+    return kOpenEndedPass;
 }
 
 bool TimingEditor::onlineItem(int)
@@ -266,8 +266,8 @@ bool TimingEditor::liveStatusStep()
         // Without the speed there is no telling whether the position
         // would be shown: it is not read then.
         if (!m_positionRpm)
-            m_state.panelTexts[1] = QStringLiteral("Position: ") + FailedValue;
-        else if (*m_positionRpm <= PositionSpeedLimit)
+            m_state.panelTexts[1] = QStringLiteral("Position: ") + placeholder::kFailedValue;
+        else if (*m_positionRpm <= kPositionSpeedLimit)
             m_state.panelTexts[1] = QStringLiteral("Position: ") + plsText(m_rs.PLSPos());
         else
             m_state.panelTexts[1] = QStringLiteral("Position: 888");
@@ -344,17 +344,17 @@ void TimingEditor::showConfiguration()
         return;
     // Nothing of an earlier read stays on show while this one runs (a
     // Retry box of the link may be up a while).
-    m_state.configTexts.fill(NoValue);
+    m_state.configTexts.fill(placeholder::kNoValue);
     publish();
     const Result<std::array<qint16, 19>> list = m_rs.PLSConfigUpload();
     if (!list) {
         if (!m_rs.CommError) {
-            m_state.configTexts.fill(FailedValue);
+            m_state.configTexts.fill(placeholder::kFailedValue);
             publish();
         }
         return;
     }
-    for (int i = 0; i < TimingState::ConfigCount; ++i)
+    for (int i = 0; i < TimingState::kConfigCount; ++i)
         m_state.configTexts[size_t(i)] = QString::number((*list)[size_t(i)]);
     publish();
 }
@@ -368,14 +368,14 @@ TimingEditor::RecallOutcome TimingEditor::recallOnce(int ch, bool store)
             return RecallOutcome::CommFailed;
         m_prompter.msgBox(QStringLiteral("Unable to Recall Channel ch") + QString::number(ch),
             QStringLiteral("Channel Recall"), MsgIcon::Information, MsgButtons::OK);
-        setChannelTexts(ch, FailedValue, FailedValue);
+        setChannelTexts(ch, placeholder::kFailedValue, placeholder::kFailedValue);
         publish();
         return RecallOutcome::Done;
     }
     m_state.recallState = recall.state;
     m_state.recallPos = recall.position;
     showRecall(ch, recall);
-    if (store && ch >= 0 && ch < ChannelCount)
+    if (store && ch >= 0 && ch < kChannelCount)
         storeRecall(CurrentData, ch, recall);
     publish();
     return recall.gaveSetpoint() ? RecallOutcome::Again : RecallOutcome::Done;
@@ -383,7 +383,7 @@ TimingEditor::RecallOutcome TimingEditor::recallOnce(int ch, bool store)
 
 void TimingEditor::showRecall(int ch, const ChannelRecall& recall)
 {
-    if (ch < 0 || ch >= ChannelCount)
+    if (ch < 0 || ch >= kChannelCount)
         return;
     const QString position = QString::number(recall.position);
     switch (recall.kind) {
@@ -391,10 +391,10 @@ void TimingEditor::showRecall(int ch, const ChannelRecall& recall)
         m_state.channelTexts[size_t(ch)] = position;
         break;
     case ChannelRecall::Kind::OffSetpoint:
-        m_state.channelTexts[size_t(ch + OffField)] = position;
+        m_state.channelTexts[size_t(ch + kOffField)] = position;
         break;
     default:
-        setChannelTexts(ch, EmptyChannel, EmptyChannel);
+        setChannelTexts(ch, placeholder::kEmptyChannel, placeholder::kEmptyChannel);
         break;
     }
 }
@@ -425,7 +425,7 @@ bool TimingEditor::gridRecallStep()
     if (outcome == RecallOutcome::Again && ++m_grid.recalls < 2)
         return true;
     m_grid.recalls = 0;
-    if (++m_grid.channel >= ChannelCount)
+    if (++m_grid.channel >= kChannelCount)
         m_grid.active = false;
     return true;
 }
@@ -436,7 +436,7 @@ TimingEditor::SetpointResult TimingEditor::typedSetpoint(int field, qint32 value
 {
     if (!isChannelField(field))
         return SetpointResult::Refused;
-    const int ch = field % OffField;
+    const int ch = field % kOffField;
     m_state.channelTexts[size_t(field)] = QString::number(value);
     publish();
     if (value == saved)
@@ -452,7 +452,7 @@ TimingEditor::SetpointResult TimingEditor::steppedSetpoint(int field, qint32 val
 {
     if (!isChannelField(field))
         return SetpointResult::Refused;
-    if (setpointsEqual(field % OffField)) {
+    if (setpointsEqual(field % kOffField)) {
         showEqualSetpoints();
         return SetpointResult::Refused;
     }
@@ -461,14 +461,14 @@ TimingEditor::SetpointResult TimingEditor::steppedSetpoint(int field, qint32 val
 
 void TimingEditor::showEqualSetpoints()
 {
-    m_prompter.msgBox(QStringLiteral("ON Setpoint cannot Equal OFF Setpoint"), SetupTitle,
+    m_prompter.msgBox(QStringLiteral("ON Setpoint cannot Equal OFF Setpoint"), kSetupTitle,
         MsgIcon::Information, MsgButtons::OK);
 }
 
 void TimingEditor::storeSetpoint(int field, qint32 value)
 {
-    const auto ch = size_t(field % OffField);
-    if (field < OffField)
+    const auto ch = size_t(field % kOffField);
+    if (field < kOffField)
         CurrentData.OnSetpoint[ch] = qint16(value);
     else
         CurrentData.OffSetpoint[ch] = qint16(value);
@@ -480,15 +480,15 @@ TimingEditor::SetpointResult TimingEditor::storeSetpoint(
     storeSetpoint(field, value);
     if (!m_rs.OnlineMode)
         return SetpointResult::Accepted;
-    const int ch = field % OffField;
-    const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(ch), fieldNumber(ch + OffField), true).ok();
+    const int ch = field % kOffField;
+    const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(ch), fieldNumber(ch + kOffField), true).ok();
     if (ok || m_rs.CommError)
         return SetpointResult::Programmed;
     const QString prefix = fromSpinner
         ? QStringLiteral("Unable to Successfully Program Setpoint for Channel CH")
         : QStringLiteral("Unable to Successfully Program Setpoint for Channel CH0");
     m_prompter.msgBox(
-        prefix + QString::number(ch) + QLatin1Char('.'), SetpointTitle, MsgIcon::Critical, MsgButtons::OK);
+        prefix + QString::number(ch) + QLatin1Char('.'), kSetpointTitle, MsgIcon::Critical, MsgButtons::OK);
     // The PLS refused the value: the working data keeps the value it had, and
     // the grid shows what the PLS holds now (the refused record may have
     // followed the channel's clear).
@@ -511,8 +511,8 @@ void TimingEditor::recallAllCommand()
 
 void TimingEditor::recallChannelCommand()
 {
-    const int ch = wholeParameterValue(ChannelNumberField);
-    if (ch < 0 || ch >= ChannelCount)
+    const int ch = wholeParameterValue(kChannelNumberField);
+    if (ch < 0 || ch >= kChannelCount)
         return;
     recallChannel(ch, false);
 }
@@ -524,17 +524,17 @@ void TimingEditor::clearChannelCommand()
 
 bool TimingEditor::clearChannelOnce()
 {
-    const int c = wholeParameterValue(ChannelNumberField);
-    if (c < 0 || c >= ChannelCount)
+    const int c = wholeParameterValue(kChannelNumberField);
+    if (c < 0 || c >= kChannelCount)
         return true;
     const MsgResult answer = m_prompter.msgBox(QStringLiteral("You are about to Clear Channel CH0")
             + QString::number(c) + QStringLiteral(".\r\n\r\nDo you wish to continue?"),
-        ClearTitle, MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2);
+        kClearTitle, MsgIcon::Question, MsgButtons::YesNoCancel, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return true;
     if (!m_rs.OnlineMode) {
         if (OfflineEditing) {
-            setChannelTexts(c, EmptyChannel, EmptyChannel);
+            setChannelTexts(c, placeholder::kEmptyChannel, placeholder::kEmptyChannel);
             CurrentData.OnSetpoint[size_t(c)] = 0;
             CurrentData.OffSetpoint[size_t(c)] = 0;
             publish();
@@ -542,7 +542,7 @@ bool TimingEditor::clearChannelOnce()
         return true;
     }
     // Its output goes off at once: on a running press the operator is asked again.
-    if (ConfirmWhileRunning(m_rs, m_prompter, ClearTitle,
+    if (confirmWhileRunning(m_rs, m_prompter, kClearTitle,
             QStringLiteral("Clearing channel CH0") + QString::number(c) + QStringLiteral(" turns its output off."))
         != PressCheck::Go)
         return true;
@@ -555,17 +555,17 @@ bool TimingEditor::clearChannelOnce()
         return true;
     }
     if (m_prompter.msgBox(
-            QStringLiteral("Unable to Clear Channel"), ClearTitle, MsgIcon::Question, MsgButtons::RetryCancel)
+            QStringLiteral("Unable to Clear Channel"), kClearTitle, MsgIcon::Question, MsgButtons::RetryCancel)
         == MsgResult::Retry)
         return false;
-    setChannelTexts(c, FailedValue, FailedValue);
+    setChannelTexts(c, placeholder::kFailedValue, placeholder::kFailedValue);
     publish();
     return true;
 }
 
 void TimingEditor::setOffsetCommand()
 {
-    const int position = wholeParameterValue(OffsetField);
+    const int position = wholeParameterValue(kOffsetField);
     if (!m_rs.OnlineMode)
         return;
     const MsgResult answer = m_prompter.msgBox(
@@ -585,17 +585,17 @@ void TimingEditor::setOffsetCommand()
         m_prompter.msgBox(QStringLiteral("Unable to Successfully Set the Resolver Offset"),
             QStringLiteral("Resolver Offset"), MsgIcon::Critical, MsgButtons::OK);
     }
-    m_state.parameterTexts[OffsetField] = QStringLiteral("0");
+    m_state.parameterTexts[kOffsetField] = QStringLiteral("0");
     publish();
 }
 
 void TimingEditor::resetPLSConfigCommand()
 {
-    const std::array<qint16, 24> list = PLSConfigDownloadList(CurrentData);
+    const std::array<qint16, 24> list = plsConfigDownloadList(CurrentData);
     if (!m_rs.OnlineMode)
         return;
     // It asks nothing else: on a running press it asks this.
-    if (ConfirmWhileRunning(m_rs, m_prompter, QStringLiteral("Reset PLS Config"),
+    if (confirmWhileRunning(m_rs, m_prompter, QStringLiteral("Reset PLS Config"),
             QStringLiteral("Resetting the PLS configuration reprograms the PLS of the running press."))
         != PressCheck::Go)
         return;
@@ -612,7 +612,7 @@ void TimingEditor::resetPLSConfigCommand()
             != MsgResult::Retry)
             break;
     }
-    m_state.configTexts.fill(FailedValue);
+    m_state.configTexts.fill(placeholder::kFailedValue);
     publish();
 }
 

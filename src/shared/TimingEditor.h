@@ -20,16 +20,16 @@ struct ChannelRecall;
 // labels and status bar panels, and which of its parts take input.
 struct TimingState
 {
-    static constexpr int ChannelCount = 8;
-    // The OFF field of channel ch is field ch + OffField; fields 8..15 do not exist.
-    static constexpr int OffField = 16;
-    static constexpr int ChannelFieldCount = OffField + ChannelCount;
+    static constexpr int kChannelCount = 8;
+    // The OFF field of channel ch is field ch + kOffField; fields 8..15 do not exist.
+    static constexpr int kOffField = 16;
+    static constexpr int kChannelFieldCount = kOffField + kChannelCount;
     // The parameter fields of the command buttons.
-    static constexpr int OffsetField = 0;
-    static constexpr int ChannelNumberField = 1;
+    static constexpr int kOffsetField = 0;
+    static constexpr int kChannelNumberField = 1;
     // The PLS configuration values shown: channel count, PLS program, and
     // the speed compensation of channels 0..7.
-    static constexpr int ConfigCount = 10;
+    static constexpr int kConfigCount = 10;
     // The commands.
     enum Command
     {
@@ -41,10 +41,10 @@ struct TimingState
         CommandCount
     };
 
-    // The channel grid: ON setpoint texts at ch, OFF setpoint texts at ch + OffField.
-    std::array<QString, ChannelFieldCount> channelTexts {};
+    // The channel grid: ON setpoint texts at ch, OFF setpoint texts at ch + kOffField.
+    std::array<QString, kChannelFieldCount> channelTexts {};
     std::array<QString, 2> parameterTexts {};
-    std::array<QString, ConfigCount> configTexts {};
+    std::array<QString, kConfigCount> configTexts {};
     // The status bar panels: speed, position, offset, scale factor.
     std::array<QString, 4> panelTexts {};
 
@@ -90,13 +90,8 @@ class TimingEditor final : public QObject, public RefreshClient
     Q_DISABLE_COPY_MOVE(TimingEditor)
 
 public:
-    // Field texts: no value yet, a recall or clear failed, an empty channel
-    // (exempt from the range check).
-    static inline const QString& NoValue = placeholder::noValue;
-    static inline const QString& FailedValue = placeholder::failedValue;
-    static inline const QString& EmptyChannel = placeholder::emptyChannel;
-    // A PLS value for the status bar: the number, or FailedValue.
-    static QString plsText(const Result<int>& read) { return read ? QString::number(*read) : FailedValue; }
+    // A PLS value for the status bar: the number, or the failed-read placeholder.
+    static QString plsText(const Result<int>& read) { return read ? QString::number(*read) : placeholder::kFailedValue; }
 
     TimingEditor(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
     ~TimingEditor() override;

@@ -53,14 +53,14 @@ public:
         : m_printer(printer)
         , m_title(QStringLiteral("TALVEK Report: ") + fileNameText)
         , m_data(data)
-        , m_dateText(GeneralDateText(printTime))
+        , m_dateText(generalDateText(printTime))
     { }
 
     void setupPart();
     void shiftDataPart();
 
 private:
-    void style(ReportStyle s) { m_printer.setFont(ReportStyleFont(s)); }
+    void style(ReportStyle s) { m_printer.setFont(reportStyleFont(s)); }
     double lineHeight() const { return m_printer.textHeight(QStringLiteral("I")); }
 
     // Prints at the drawing position and stays on the line.
@@ -80,7 +80,7 @@ private:
     const QString m_title;
     const MachineData& m_data;
     const QString m_dateText;
-    const double m = ReportMargin;
+    const double m_m = kReportMargin;
     double m_x = 0;
     double m_y = 0;
 };
@@ -104,12 +104,12 @@ void ReportWriter::pageHeader()
 {
     style(ReportStyle::PageTitle);
     const double w = m_printer.width();
-    m_x = (w - m_printer.textWidth(m_title) - m) / 2;
+    m_x = (w - m_printer.textWidth(m_title) - m_m) / 2;
     m_y = 0.1;
     printLine(m_title);
     const double y = m_y + m_printer.textHeight(m_title);
-    m_printer.drawLine(m, y, w - m, y);
-    m_x = m;
+    m_printer.drawLine(m_m, y, w - m_m, y);
+    m_x = m_m;
     m_y = y + 0.25;
 }
 
@@ -119,12 +119,12 @@ void ReportWriter::pageFooter()
     style(ReportStyle::Footer);
     const double w = m_printer.width();
     const double y = m_printer.height() - lineHeight() - 0.1;
-    m_x = m;
+    m_x = m_m;
     m_y = y;
     printOn(m_dateText);
-    m_x = w - m_printer.textWidth(pageText) - m;
+    m_x = w - m_printer.textWidth(pageText) - m_m;
     printLine(pageText);
-    m_printer.drawLine(m, y - 0.1, w - m, y - 0.1);
+    m_printer.drawLine(m_m, y - 0.1, w - m_m, y - 0.1);
     m_printer.newPage();
     m_x = 0;
     m_y = 0;
@@ -143,7 +143,7 @@ void ReportWriter::spaceCheck(int lines)
 void ReportWriter::sectionTitle(const char* title)
 {
     style(ReportStyle::Section);
-    m_x = m + kSectionIndent;
+    m_x = m_m + kSectionIndent;
     printLine(text(title));
     style(ReportStyle::Body);
 }
@@ -157,7 +157,7 @@ void ReportWriter::partTitle(const char* title)
 
 void ReportWriter::itemLine(const QString& label, const QString& value, double rightEdge)
 {
-    m_x = m + kItemIndent;
+    m_x = m_m + kItemIndent;
     printOn(label);
     m_x = rightEdge - m_printer.textWidth(value);
     printLine(value);
@@ -165,13 +165,13 @@ void ReportWriter::itemLine(const QString& label, const QString& value, double r
 
 void ReportWriter::subItemLine(const QString& t)
 {
-    m_x = m + kSubItemIndent;
+    m_x = m_m + kSubItemIndent;
     printLine(t);
 }
 
 void ReportWriter::setupPart()
 {
-    const auto setupValue = [this](int row) { return ParamValueText(m_data.ParamValue.value(row)); };
+    const auto setupValue = [this](int row) { return paramValueText(m_data.ParamValue.value(row)); };
 
     pageHeader();
     partTitle("Set-up Parameters");
@@ -190,25 +190,25 @@ void ReportWriter::setupPart()
     spaceCheck(29);
     sectionTitle("D. PLS Configuration & Channel Setpoints");
     printLine();
-    itemLine(QStringLiteral("1. Number of PLS Channels: "), ParamValueText(m_data.PlsChannelCount),
+    itemLine(QStringLiteral("1. Number of PLS Channels: "), paramValueText(m_data.PlsChannelCount),
         kSetupValueRight);
     itemLine(
-        QStringLiteral("2. PLS Scale Factor: "), ParamValueText(m_data.PlsScaleFactor), kSetupValueRight);
-    itemLine(QStringLiteral("3. PLS Program: "), ParamValueText(m_data.PlsProgram), kSetupValueRight);
+        QStringLiteral("2. PLS Scale Factor: "), paramValueText(m_data.PlsScaleFactor), kSetupValueRight);
+    itemLine(QStringLiteral("3. PLS Program: "), paramValueText(m_data.PlsProgram), kSetupValueRight);
 
-    m_x = m + kItemIndent;
+    m_x = m_m + kItemIndent;
     printLine(QStringLiteral("4. Speed Compensation (advance): "));
     for (int k = 0; k < int(m_data.SpeedCompensation.size()); ++k)
         subItemLine(QStringLiteral("CH0") + QString::number(k) + QStringLiteral(" (msec):  ")
-            + ParamValueText(m_data.SpeedCompensation[k]));
+            + paramValueText(m_data.SpeedCompensation[k]));
 
-    m_x = m + kItemIndent;
+    m_x = m_m + kItemIndent;
     printLine(QStringLiteral("5. Channel Setpoints (ON - OFF): "));
     for (int k = 0; k < int(m_data.OnSetpoint.size()); ++k) {
         // Channel numbers are octal: CH00..CH07, CH10..CH17.
         const QString name = QStringLiteral("CH") + QStringLiteral("%1").arg(k, 2, 8, QLatin1Char('0'));
-        subItemLine(name + QStringLiteral(":  ") + ParamValueText(m_data.OnSetpoint[k])
-            + QStringLiteral("  - ") + ParamValueText(m_data.OffSetpoint[k]));
+        subItemLine(name + QStringLiteral(":  ") + paramValueText(m_data.OnSetpoint[k])
+            + QStringLiteral("  - ") + paramValueText(m_data.OffSetpoint[k]));
     }
 
     printLine();
@@ -217,7 +217,7 @@ void ReportWriter::setupPart()
 
 void ReportWriter::shiftDataPart()
 {
-    const auto shiftValue = [this](int row) { return GroupedNumber(m_data.ParamValue.value(row)); };
+    const auto shiftValue = [this](int row) { return groupedNumber(m_data.ParamValue.value(row)); };
 
     pageHeader();
     partTitle("Data Collection Counts (shift data)");
@@ -244,7 +244,7 @@ void ReportWriter::shiftDataPart()
 
 } // namespace
 
-ReportFont ReportStyleFont(ReportStyle style)
+ReportFont reportStyleFont(ReportStyle style)
 {
     ReportFont font;
     font.name = QStringLiteral("Times");
@@ -268,7 +268,7 @@ ReportFont ReportStyleFont(ReportStyle style)
     return font;
 }
 
-void PrintReport(
+void printReport(
     ReportPrinter& printer, const QString& fileNameText, const MachineData& data, const QDateTime& printTime)
 {
     ReportWriter writer(printer, fileNameText, data, printTime);

@@ -21,7 +21,7 @@ constexpr int kDeferredRetryMs = 50;
 
 } // namespace
 
-QString GeneralDateText(const QDateTime& when)
+QString generalDateText(const QDateTime& when)
 {
     const QLocale locale = QLocale::system();
     QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
@@ -43,7 +43,7 @@ QString ChangeExtension(const QString& path, const QString& extension)
         info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.') + extension);
 }
 
-QString WithDefaultExtension(const QString& path, const QString& extension)
+QString withDefaultExtension(const QString& path, const QString& extension)
 {
     const qsizetype slash = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     const QString name = path.mid(slash + 1);
@@ -52,7 +52,7 @@ QString WithDefaultExtension(const QString& path, const QString& extension)
     return path + QLatin1Char('.') + extension;
 }
 
-QString ProposedSavePath(const QString& currentPath, const QString& extension)
+QString proposedSavePath(const QString& currentPath, const QString& extension)
 {
     if (currentPath.isEmpty())
         return QString();
@@ -108,7 +108,7 @@ OnlineModeSwitch::OnlineModeSwitch(RSComm& rs, SerialPortControl* port, QObject*
 
 void OnlineModeSwitch::ApplyOnlineMode()
 {
-    if (m_rs.IsBusy()) {
+    if (m_rs.isBusy()) {
         // Never open or close the port under a waiting exchange.
         m_retry.start();
         return;

@@ -19,7 +19,7 @@ inline const QString kAppTitle = QStringLiteral("TALVEK");
 
 // A date and time as the system writes it in full (its short date, then the
 // time with seconds), as gUploadNOW keeps it.
-QString GeneralDateText(const QDateTime& when);
+QString generalDateText(const QDateTime& when);
 
 // Returns the absolute form of path with its extension replaced:
 // parent folder + "/" + base name + "." + extension ("a/b.hex", "nvk" -> "/abs/a/b.nvk").
@@ -28,13 +28,13 @@ QString ChangeExtension(const QString& path, const QString& extension);
 // A file name typed into a save dialog, with "." + extension added when
 // its last part has no extension of its own ("line3" -> "line3.sdt";
 // "line3.old" and "line3." stay as typed).
-QString WithDefaultExtension(const QString& path, const QString& extension);
+QString withDefaultExtension(const QString& path, const QString& extension);
 
 // What a save dialog proposes for a file that belongs with the file at
 // `currentPath`: its folder and base name with `extension`. A current path
 // without a base name ("folder/*.sdt") proposes only its folder
 // ("folder/*." + extension); an empty one proposes nothing.
-QString ProposedSavePath(const QString& currentPath, const QString& extension);
+QString proposedSavePath(const QString& currentPath, const QString& extension);
 
 // The board type of the program set that path belongs to: the character code
 // of the first character of the first item of its ".nvk" file (found whatever

@@ -29,7 +29,7 @@ RefreshLoop& ChildWindow<Base>::followWithLoop(
 template <class Base> QPushButton* ChildWindow<Base>::makeFocusSink(const QString& text)
 {
     auto* sink = new QPushButton(text, this);
-    SetUpFocusSink(sink);
+    setUpFocusSink(sink);
     return sink;
 }
 
@@ -53,7 +53,7 @@ template <class Base> void ChildWindow<Base>::tearDown()
 template class ChildWindow<QWidget>;
 template class ChildWindow<QDialog>;
 
-bool EndFieldEntry(QWidget* window)
+bool endFieldEntry(QWidget* window)
 {
     if (auto* child = dynamic_cast<ChildWindow<QWidget>*>(window))
         return child->endFieldEntry();

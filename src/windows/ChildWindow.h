@@ -47,7 +47,7 @@ protected:
     // The entry form of the window's numeric fields: it stops taking entries
     // at the teardown.
     void setEntryForm(NumericEntryForm& form) { m_form = &form; }
-    // The focus sink `cmdDefault`, a child of this window (see SetUpFocusSink).
+    // The focus sink `cmdDefault`, a child of this window (see setUpFocusSink).
     QPushButton* makeFocusSink(const QString& text);
     // The teardown: the form takes no more entries, the loop stops and goes.
     // A window whose members the loop or the fields use (its logic, its
@@ -63,6 +63,6 @@ extern template class ChildWindow<QWidget>;
 extern template class ChildWindow<QDialog>;
 
 // endFieldEntry() of `window` when it is a child window; true otherwise.
-bool EndFieldEntry(QWidget* window);
+bool endFieldEntry(QWidget* window);
 
 } // namespace talvek

@@ -10,7 +10,7 @@
 
 namespace talvek {
 
-std::array<ChildFactory, ChildWindowCount> DefaultChildFactories()
+std::array<ChildFactory, kChildWindowCount> defaultChildFactories()
 {
     return {
         [](ShellContext& ctx) -> QWidget* {

@@ -11,12 +11,12 @@
 
 namespace talvek {
 
-QString GroupedCount(qint64 value)
+QString groupedCount(qint64 value)
 {
-    return GroupedNumber(value);
+    return groupedNumber(value);
 }
 
-QString GroupedCount(const QString& value)
+QString groupedCount(const QString& value)
 {
     const double rounded = std::nearbyint(Val(value));
     // Val never gives more than a double holds; the limits keep the
@@ -25,10 +25,10 @@ QString GroupedCount(const QString& value)
     const qint64 whole = rounded >= top ? std::numeric_limits<qint64>::max()
         : rounded <= -top               ? std::numeric_limits<qint64>::min()
                                         : qint64(rounded);
-    return GroupedNumber(whole);
+    return groupedNumber(whole);
 }
 
-void SetLabelText(QLabel* label, const QString& text)
+void setLabelText(QLabel* label, const QString& text)
 {
     if (label->text() != text)
         label->setText(text);
@@ -58,27 +58,27 @@ constexpr double kReadableContrast = 4.5;
 
 } // namespace
 
-double ContrastRatio(const QColor& a, const QColor& b)
+double contrastRatio(const QColor& a, const QColor& b)
 {
     const double la = luminance(a);
     const double lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-QColor ReadableColor(const QColor& preferred, const QColor& background)
+QColor readableColor(const QColor& preferred, const QColor& background)
 {
-    if (ContrastRatio(preferred, background) >= kReadableContrast)
+    if (contrastRatio(preferred, background) >= kReadableContrast)
         return preferred;
     const QColor towards = luminance(background) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
     for (int step = 1; step <= 20; ++step) {
         const QColor candidate = mixed(preferred, towards, step / 20.0);
-        if (ContrastRatio(candidate, background) >= kReadableContrast)
+        if (contrastRatio(candidate, background) >= kReadableContrast)
             return candidate.toRgb();
     }
     return towards;
 }
 
-void SetLabelColor(QLabel* label, const QColor& color)
+void setLabelColor(QLabel* label, const QColor& color)
 {
     // A label on a Base background draws its text in the Text role.
     const QPalette::ColorRole role = label->foregroundRole();

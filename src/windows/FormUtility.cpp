@@ -54,7 +54,7 @@ public:
 
 } // namespace
 
-void FitToScreen(QWidget* window)
+void fitToScreen(QWidget* window)
 {
     if (!window)
         return;
@@ -97,7 +97,7 @@ protected:
         if (watched == m_window && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show)
             && m_window->isVisible() && m_window->frameGeometry() != m_window->geometry()) {
             m_window->removeEventFilter(this);
-            FitToScreen(m_window);
+            fitToScreen(m_window);
             deleteLater();
         }
         return false;
@@ -109,13 +109,13 @@ private:
 
 } // namespace
 
-void FitToScreenOnceFramed(QWidget* window)
+void fitToScreenOnceFramed(QWidget* window)
 {
     if (window)
         new FrameWatch(window);
 }
 
-QScrollArea* ScrollWhenSmall(QWidget* content, QWidget* parent)
+QScrollArea* scrollWhenSmall(QWidget* content, QWidget* parent)
 {
     auto* scroll = new FittingScrollArea(parent);
     scroll->setObjectName(QStringLiteral("scrollArea"));
@@ -127,7 +127,7 @@ QScrollArea* ScrollWhenSmall(QWidget* content, QWidget* parent)
     return scroll;
 }
 
-void MakeScrollable(QWidget* window)
+void makeScrollable(QWidget* window)
 {
     QLayout* laidOut = window->layout();
     if (!laidOut)
@@ -136,7 +136,7 @@ void MakeScrollable(QWidget* window)
     content->setObjectName(QStringLiteral("scrollContent"));
     // Takes the layout, and with it its controls, from the window.
     content->setLayout(laidOut);
-    QScrollArea* scroll = ScrollWhenSmall(content, window);
+    QScrollArea* scroll = scrollWhenSmall(content, window);
     auto* outer = new QVBoxLayout(window);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
@@ -146,7 +146,7 @@ void CenterForm(QWidget* form)
 {
     if (!form)
         return;
-    FitToScreen(form);
+    fitToScreen(form);
     QScreen* screen = form->screen();
     if (!screen)
         screen = QGuiApplication::primaryScreen();
@@ -158,7 +158,7 @@ void CenterForm(QWidget* form)
         area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
 }
 
-QIcon TalvekIcon()
+QIcon talvekIcon()
 {
     QIcon icon;
     for (int size : { 16, 32, 48, 64 }) {
@@ -188,7 +188,7 @@ void SelectAllText(QLineEdit* textBox)
     textBox->setSelection(0, int(textBox->text().length()));
 }
 
-QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
+QFrame* makeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
     const char* frameName, const std::array<QString, 2>& frameCaptions, std::array<QFrame*, 2>& frames)
 {
     for (const QString& caption : tabCaptions)
@@ -204,7 +204,7 @@ QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>
     pageLayout->setContentsMargins(12, 12, 12, 12);
     for (int k = 0; k < 2; ++k) {
         auto* f = new QFrame(page);
-        f->setObjectName(ControlArrayName(frameName, k));
+        f->setObjectName(controlArrayName(frameName, k));
         f->setAccessibleName(frameCaptions[size_t(k)]);
         f->setFrameShape(QFrame::NoFrame);
         pageLayout->addWidget(f);
@@ -226,7 +226,7 @@ QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>
     return page;
 }
 
-void SetUpFocusSink(QPushButton* cmdDefault)
+void setUpFocusSink(QPushButton* cmdDefault)
 {
     cmdDefault->setObjectName(QStringLiteral("cmdDefault"));
     // It has no visible role: shown (so that it can take the focus) but
@@ -236,7 +236,7 @@ void SetUpFocusSink(QPushButton* cmdDefault)
     cmdDefault->setAutoDefault(false);
 }
 
-QVBoxLayout* LayOutTabbedForm(QWidget* form, QTabBar* tabs, QFrame* page, QPushButton* focusSink)
+QVBoxLayout* layOutTabbedForm(QWidget* form, QTabBar* tabs, QFrame* page, QPushButton* focusSink)
 {
     auto* top = new QVBoxLayout(form);
     top->setContentsMargins(10, 10, 10, 10);

@@ -22,26 +22,26 @@ void CenterForm(QWidget* form);
 // Limits a window to the available area of its screen (what the task bar and
 // panels leave), frame included, as far as its minimum size lets it shrink,
 // and moves it back inside that area when it stands partly outside.
-void FitToScreen(QWidget* window);
+void fitToScreen(QWidget* window);
 
-// FitToScreen once more when a window manager has put its frame round the
+// fitToScreen once more when a window manager has put its frame round the
 // window (its title bar is only known after the window is shown): the window
 // then fits frame and all. Without a window manager nothing happens.
-void FitToScreenOnceFramed(QWidget* window);
+void fitToScreenOnceFramed(QWidget* window);
 
 // A scroll area holding `content`, for a window whose content may not fit a
 // small or scaled screen: scroll bars appear instead of cut-off controls.
 // Its size hint is the content's whole size, so the window still opens at its
 // natural size where the screen allows.
-QScrollArea* ScrollWhenSmall(QWidget* content, QWidget* parent = nullptr);
+QScrollArea* scrollWhenSmall(QWidget* content, QWidget* parent = nullptr);
 
 // The same for a window already laid out: its layout and controls move into
 // a content widget inside a scroll area that fills the window, so the window
 // can be made smaller than its content (a layout of fixed size included).
-void MakeScrollable(QWidget* window);
+void makeScrollable(QWidget* window);
 
 // The program's icon (drawn, so that no image file has to ship with it).
-QIcon TalvekIcon();
+QIcon talvekIcon();
 
 // Selects the whole text of a text box (selection start 0, length = text length).
 void SelectAllText(QLineEdit* textBox);
@@ -50,17 +50,17 @@ void SelectAllText(QLineEdit* textBox);
 // `frameName`_k (the first shown, the second hidden). The tab strip takes the
 // focus on a click, so typing in a field ends (and is checked) before the page
 // changes. Returns the page, parented to `owner`.
-QFrame* MakeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
+QFrame* makeTabPages(QWidget* owner, QTabBar* tabs, const std::array<QString, 2>& tabCaptions,
     const char* frameName, const std::array<QString, 2>& frameCaptions, std::array<QFrame*, 2>& frames);
 
 // The focus sink `cmdDefault` of the entry forms: a "-" button that only
 // takes the focus, so that the field being typed in is left. It is shown,
 // so that it can take the focus, but has no size and cannot be seen.
-void SetUpFocusSink(QPushButton* cmdDefault);
+void setUpFocusSink(QPushButton* cmdDefault);
 
 // The layout of a tabbed entry form: the tab strip, its page beside a
 // stretch, then the focus sink on a row of its own. Returns the form's top
 // layout, for what a form adds below.
-QVBoxLayout* LayOutTabbedForm(QWidget* form, QTabBar* tabs, QFrame* page, QPushButton* focusSink);
+QVBoxLayout* layOutTabbedForm(QWidget* form, QTabBar* tabs, QFrame* page, QPushButton* focusSink);
 
 } // namespace talvek

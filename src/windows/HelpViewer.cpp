@@ -48,7 +48,7 @@ void HelpViewer::openDocument(const QString& path)
     m_browser->setSource(QUrl::fromLocalFile(path));
     // 760 x 640 where the screen allows; within a small screen otherwise.
     if (!isVisible())
-        FitToScreen(this);
+        fitToScreen(this);
     show();
     raise();
     activateWindow();

@@ -17,8 +17,8 @@ namespace {
 
 // The tint of a field holding typed text not taken yet: amber over the
 // palette's own base, so that it reads in light and dark palettes alike.
-const QColor PendingTint(255, 176, 0);
-constexpr double PendingShare = 0.35;
+const QColor kPendingTint(255, 176, 0);
+constexpr double kPendingShare = 0.35;
 
 QColor mixed(const QColor& base, const QColor& tint, double share)
 {
@@ -109,7 +109,7 @@ void NumericField::showPending(bool on)
     }
     QPalette tinted = m_text->palette();
     for (const auto group : { QPalette::Active, QPalette::Inactive })
-        tinted.setColor(group, QPalette::Base, mixed(tinted.color(group, QPalette::Base), PendingTint, PendingShare));
+        tinted.setColor(group, QPalette::Base, mixed(tinted.color(group, QPalette::Base), kPendingTint, kPendingShare));
     m_text->setPalette(tinted);
 }
 

@@ -32,10 +32,10 @@ void PrintReportCommand::mnuFilePrint_Click()
     const QScopedValueRollback running(m_running, true);
     std::unique_ptr<ReportPrinter> printer
         = m_factory ? m_factory(m_choice) : std::make_unique<QtReportPrinter>(m_choice);
-    ShowWaitDisplay(
-        frmWaitDisplay::ReportModeGenerate,
+    showWaitDisplay(
+        frmWaitDisplay::kReportModeGenerate,
         [&] {
-            PrintReport(*printer, m_globals.gFileNameCaption, CurrentData, QDateTime::currentDateTime());
+            printReport(*printer, m_globals.gFileNameCaption, CurrentData, QDateTime::currentDateTime());
             printer->endDoc();
         },
         m_window);

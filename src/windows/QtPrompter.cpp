@@ -103,7 +103,7 @@ void fitToScreen(QDialog& dialog)
 
 } // namespace
 
-QString QtLineBreaks(const QString& text)
+QString qtLineBreaks(const QString& text)
 {
     QString t = text;
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -111,7 +111,7 @@ QString QtLineBreaks(const QString& text)
     return t;
 }
 
-QString QtShownText(const QString& text)
+QString qtShownText(const QString& text)
 {
     QString t;
     t.reserve(text.size());
@@ -122,7 +122,7 @@ QString QtShownText(const QString& text)
     return t;
 }
 
-void DiscardQueuedInput()
+void discardQueuedInput()
 {
     // Keys that waited in the queue while the program was busy (a silent
     // line holds an exchange for seconds) are thrown away here, before the
@@ -151,7 +151,7 @@ void DiscardQueuedInput()
     QCoreApplication::instance()->removeEventFilter(&eater);
 }
 
-QStringList QtNameFilters(const QString& dialogFilter)
+QStringList qtNameFilters(const QString& dialogFilter)
 {
     const QStringList parts = dialogFilter.split(QLatin1Char('|'));
     QStringList filters;
@@ -172,11 +172,11 @@ QStringList QtNameFilters(const QString& dialogFilter)
     return filters;
 }
 
-QString QtTabColumns(const QString& text)
+QString qtTabColumns(const QString& text)
 {
     if (!text.contains(QLatin1Char('\t')))
         return QString();
-    const QStringList lines = QtLineBreaks(text).split(QLatin1Char('\n'));
+    const QStringList lines = qtLineBreaks(text).split(QLatin1Char('\n'));
     QString html;
     bool inTable = false;
     for (const QString& line : lines) {
@@ -213,15 +213,15 @@ QtPrompter::~QtPrompter()
 MsgResult QtPrompter::msgBox(
     const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault defaultButton)
 {
-    DiscardQueuedInput();
+    discardQueuedInput();
     QMessageBox box(dialogParent());
     // Characters that cannot be shown (the NUL bytes of an empty program
     // ident) are left out rather than drawn as boxes.
-    box.setWindowTitle(QtShownText(title));
-    const QString shown = QtShownText(text);
-    const QString columns = QtTabColumns(shown);
+    box.setWindowTitle(qtShownText(title));
+    const QString shown = qtShownText(text);
+    const QString columns = qtTabColumns(shown);
     if (columns.isEmpty()) {
-        box.setText(QtLineBreaks(shown));
+        box.setText(qtLineBreaks(shown));
         box.setTextFormat(Qt::PlainText);
     } else {
         box.setText(columns);
@@ -244,10 +244,10 @@ MsgResult QtPrompter::msgBox(
 std::optional<QString> QtPrompter::inputBox(
     const QString& prompt, const QString& title, const QString& defaultText)
 {
-    DiscardQueuedInput();
+    discardQueuedInput();
     QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(title);
-    dialog.setLabelText(QtLineBreaks(prompt));
+    dialog.setLabelText(qtLineBreaks(prompt));
     dialog.setTextValue(defaultText);
     dialog.setInputMode(QInputDialog::TextInput);
     if (dialog.exec() != QDialog::Accepted)
@@ -267,14 +267,14 @@ std::optional<QString> QtPrompter::saveFileName(const FileDialogRequest& request
 
 std::optional<QString> QtPrompter::fileDialog(const FileDialogRequest& request, bool save)
 {
-    DiscardQueuedInput();
+    discardQueuedInput();
     QFileDialog dialog(dialogParent(), request.title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile
                             : (request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
     if (!request.overwritePrompt)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    const QStringList filters = QtNameFilters(request.filter);
+    const QStringList filters = qtNameFilters(request.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
     if (!request.defaultExt.isEmpty())
@@ -321,7 +321,7 @@ bool QtPrompter::showHelp(const QString& path)
 std::optional<PrinterSettings> QtPrompter::printerDialog(const PrinterSettings& current)
 {
     QPrinter printer;
-    ApplyPrinterSettings(printer, current);
+    applyPrinterSettings(printer, current);
     QPrintDialog dialog(&printer, dialogParent());
     // A set-up of printer and page: the whole document is always printed.
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
@@ -329,7 +329,7 @@ std::optional<PrinterSettings> QtPrompter::printerDialog(const PrinterSettings& 
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return PrinterSettingsOf(printer);
+    return printerSettingsOf(printer);
 }
 
 } // namespace talvek

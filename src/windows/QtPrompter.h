@@ -38,24 +38,24 @@ private:
 // "Setup Files(*.sdt)|*.sdt|All Files (*.*)|*.*" -> the name filters of a Qt
 // file dialog ("Setup Files(*.sdt)", "All Files (*.*)"). A description that
 // does not end with its own pattern in brackets gets it appended.
-QStringList QtNameFilters(const QString& dialogFilter);
+QStringList qtNameFilters(const QString& dialogFilter);
 
 // CR LF and lone CR become the line feed that Qt widgets break lines on.
-QString QtLineBreaks(const QString& text);
+QString qtLineBreaks(const QString& text);
 
 // The text without the control characters a box cannot show (NUL and the
 // like); tabs and line breaks stay.
-QString QtShownText(const QString& text);
+QString qtShownText(const QString& text);
 
 // Throws away the key presses and releases that are waiting to be delivered
 // (typed while the program was busy), so that a box shown next is answered
 // only by a key pressed while it is on screen. Other events are run.
-void DiscardQueuedInput();
+void discardQueuedInput();
 
 // A message whose lines hold a caption and a value parted by tabs
 // ("  Program Ident: \t\tPRESS 1"), as rich text whose captions and values
 // stand in two columns that line up in any font; other lines stay lines.
 // Empty for a text without a tab (shown as plain text).
-QString QtTabColumns(const QString& text);
+QString qtTabColumns(const QString& text);
 
 } // namespace talvek

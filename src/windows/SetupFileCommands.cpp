@@ -10,9 +10,9 @@
 
 namespace talvek {
 
-const QString SetupFileCommands::UnnamedCaption = QStringLiteral("[unnamed]");
-const QString SetupFileCommands::DialogFilter = QStringLiteral("Setup Files(*.sdt)|*.sdt|");
-const QString SetupFileCommands::DefaultExtension = QStringLiteral("sdt");
+const QString SetupFileCommands::kUnnamedCaption = QStringLiteral("[unnamed]");
+const QString SetupFileCommands::kDialogFilter = QStringLiteral("Setup Files(*.sdt)|*.sdt|");
+const QString SetupFileCommands::kDefaultExtension = QStringLiteral("sdt");
 
 namespace {
 
@@ -50,8 +50,8 @@ bool SetupFileCommands::mnuFileNew()
 {
     if (!saveChangesFirst())
         return false;
-    NewMachineData();
-    m_globals.gFileNameCaption = UnnamedCaption;
+    newMachineData();
+    m_globals.gFileNameCaption = kUnnamedCaption;
     if (m_updateCaption)
         m_updateCaption();
     return true;
@@ -84,7 +84,7 @@ SetupFileCommands::OpenPass SetupFileCommands::openOnce(const QString& given)
     if (given.isEmpty()) {
         FileDialogRequest request;
         request.title = QStringLiteral("Open");
-        request.filter = DialogFilter;
+        request.filter = kDialogFilter;
         request.fileName = m_globals.gFileNamePath;
         request.fileMustExist = true;
         chosen = m_prompter.openFileName(request);
@@ -93,7 +93,7 @@ SetupFileCommands::OpenPass SetupFileCommands::openOnce(const QString& given)
         return OpenPass::Kept;
 
     QString reason;
-    if (!LoadFileData(*chosen, &reason)) {
+    if (!loadFileData(*chosen, &reason)) {
         m_prompter.msgBox(QStringLiteral("The set-up file could not be opened:") + kCrLf + *chosen + kCrLf
                 + kCrLf + reason + kCrLf + kCrLf + QStringLiteral("The data shown has not been changed."),
             kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
@@ -102,7 +102,7 @@ SetupFileCommands::OpenPass SetupFileCommands::openOnce(const QString& given)
 
     // The file's name and time become the current ones only with its data.
     const QString title = fileTitle(*chosen);
-    const QString openedAt = GeneralDateText(QDateTime::currentDateTime());
+    const QString openedAt = generalDateText(QDateTime::currentDateTime());
     OpenPass pass = OpenPass::Kept;
     if (FileData.Version != ProgramVersion) {
         const MsgResult answer = m_prompter.msgBox(QStringLiteral("File created by set-up program version: ")
@@ -143,7 +143,7 @@ bool SetupFileCommands::mnuFileSave()
     if (IsUntitled)
         return mnuFileSaveAs();
     QString reason;
-    if (!SaveCurrentData(m_globals.gFileNamePath, &reason)) {
+    if (!saveCurrentData(m_globals.gFileNamePath, &reason)) {
         m_prompter.msgBox(QStringLiteral("The set-up file could not be saved:") + kCrLf
                 + m_globals.gFileNamePath + kCrLf + kCrLf + reason + kCrLf + kCrLf
                 + QStringLiteral("The data has not been saved."),
@@ -158,19 +158,19 @@ bool SetupFileCommands::mnuFileSaveAs()
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Save As");
-    request.filter = DialogFilter;
+    request.filter = kDialogFilter;
     request.overwritePrompt = true;
-    request.defaultExt = DefaultExtension;
+    request.defaultExt = kDefaultExtension;
     // In the folder of the current file, under its name; unnamed data only
     // in the folder (a name proposed there could overwrite another file).
     request.fileName
-        = ProposedSavePath(IsUntitled ? QFileInfo(m_globals.gFileNamePath).path() + QStringLiteral("/*")
+        = proposedSavePath(IsUntitled ? QFileInfo(m_globals.gFileNamePath).path() + QStringLiteral("/*")
                                       : m_globals.gFileNamePath,
-            DefaultExtension);
+            kDefaultExtension);
     const auto typed = m_prompter.saveFileName(request);
     if (!typed || typed->isEmpty())
         return false;
-    const QString chosen = WithDefaultExtension(*typed, DefaultExtension);
+    const QString chosen = withDefaultExtension(*typed, kDefaultExtension);
 
     const bool wasUntitled = IsUntitled;
     const QString oldPath = m_globals.gFileNamePath;

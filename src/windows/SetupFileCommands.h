@@ -16,9 +16,9 @@ class Prompter;
 class SetupFileCommands final
 {
 public:
-    static const QString UnnamedCaption; // "[unnamed]"
-    static const QString DialogFilter; // "Setup Files(*.sdt)|*.sdt|"
-    static const QString DefaultExtension; // "sdt", added to a name typed without one
+    static const QString kUnnamedCaption; // "[unnamed]"
+    static const QString kDialogFilter; // "Setup Files(*.sdt)|*.sdt|"
+    static const QString kDefaultExtension; // "sdt", added to a name typed without one
 
     SetupFileCommands(Prompter& prompter, ShellGlobals& globals, std::function<void()> updateCaption);
     Q_DISABLE_COPY_MOVE(SetupFileCommands)

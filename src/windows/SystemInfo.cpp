@@ -28,16 +28,16 @@ constexpr int kValueBufferBytes = 1024;
 
 } // namespace
 
-QString RegistryValueText(quint32 type, const QByteArray& data)
+QString registryValueText(quint32 type, const QByteArray& data)
 {
-    if (type == RegString) {
+    if (type == kRegString) {
         QString text
             = QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData()), data.size() / 2);
         if (text.endsWith(QChar(0)))
             text.chop(1);
         return text;
     }
-    if (type == RegDword) {
+    if (type == kRegDword) {
         quint32 value = 0;
         for (qsizetype i = qMin<qsizetype>(data.size(), 4) - 1; i >= 0; --i)
             value = (value << 8) | quint8(data.at(i));
@@ -88,12 +88,12 @@ std::optional<QString> SystemRegistry::GetKeyValue(
 #endif
 }
 
-ProgramStarter DetachedProgramStarter()
+ProgramStarter detachedProgramStarter()
 {
     return [](const QString& program) { return QProcess::startDetached(program, {}); };
 }
 
-std::optional<QString> FindSystemInfoProgram(RegistryReader& registry)
+std::optional<QString> findSystemInfoProgram(RegistryReader& registry)
 {
     if (auto path = registry.GetKeyValue(RegistryRoot::LocalMachine,
             QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH")))
@@ -109,10 +109,10 @@ std::optional<QString> FindSystemInfoProgram(RegistryReader& registry)
     return std::nullopt;
 }
 
-void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter,
+void startSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter,
     const std::function<bool()>& showReport)
 {
-    const auto program = FindSystemInfoProgram(registry);
+    const auto program = findSystemInfoProgram(registry);
     if (program && !program->isEmpty() && start && start(*program))
         return;
     if (showReport && showReport())
@@ -162,7 +162,7 @@ void describeProgram(QStringList& out)
     out << QStringLiteral("Operating system: %1").arg(osDescription());
     out << QStringLiteral("Kernel: %1 %2 (%3)")
                .arg(QSysInfo::kernelType(), QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture());
-    out << QStringLiteral("User: %1").arg(CurrentUserName());
+    out << QStringLiteral("User: %1").arg(currentUserName());
     out << QString();
 }
 
@@ -191,7 +191,7 @@ void describeFiles(QStringList& out, const ProgramFolder& folder)
 // written), and the device their port number names.
 void describePortSettings(QStringList& out, const ProgramFolder& folder, const SerialPortControl* port)
 {
-    const QString settingsPath = folder.resolve(QLatin1String(portSettingsFile));
+    const QString settingsPath = folder.resolve(QLatin1String(kPortSettingsFile));
     PortSettings settings;
     QString source
         = QStringLiteral("defaults; %1 does not exist yet").arg(QDir::toNativeSeparators(settingsPath));
@@ -199,7 +199,7 @@ void describePortSettings(QStringList& out, const ProgramFolder& folder, const S
     if (QFileInfo(settingsPath).size() > 0 && file.open(QIODevice::ReadOnly)) {
         source = QDir::toNativeSeparators(settingsPath);
         try {
-            settings = parsePortSettings(file.read(portSettingsReadLimit));
+            settings = parsePortSettings(file.read(kPortSettingsReadLimit));
         } catch (const BasicError& e) {
             source += QStringLiteral(", unreadable: ") + e.description();
         }
@@ -219,7 +219,7 @@ void describePortSettings(QStringList& out, const ProgramFolder& folder, const S
             if (!QFileInfo::exists(device))
                 line += QStringLiteral(" (not present)");
             else
-                line += DeviceAccessible(device) ? QStringLiteral(" (present, usable by this user)")
+                line += deviceAccessible(device) ? QStringLiteral(" (present, usable by this user)")
                                                  : QStringLiteral(" (present, NOT usable by this user)");
 #endif
             out << line;
@@ -246,12 +246,12 @@ void describeSerialDevices(QStringList& out, const QList<SerialDeviceInfo>& devi
         if (!d.byId.isEmpty())
             out << QStringLiteral("    also %1").arg(d.byId);
 #ifdef Q_OS_UNIX
-        const QString group = DeviceGroup(d.device);
+        const QString group = deviceGroup(d.device);
         if (!group.isEmpty()) {
             out << QStringLiteral("    group %1; %2 %3 in it; %4")
-                       .arg(group, CurrentUserName(),
-                           UserInGroup(group) ? QStringLiteral("is") : QStringLiteral("is NOT"),
-                           DeviceAccessible(d.device) ? QStringLiteral("usable")
+                       .arg(group, currentUserName(),
+                           userInGroup(group) ? QStringLiteral("is") : QStringLiteral("is NOT"),
+                           deviceAccessible(d.device) ? QStringLiteral("usable")
                                                       : QStringLiteral("not usable"));
         }
 #endif
@@ -260,7 +260,7 @@ void describeSerialDevices(QStringList& out, const QList<SerialDeviceInfo>& devi
 
 } // namespace
 
-QString SystemInfoReport(
+QString systemInfoReport(
     const ProgramFolder& folder, const SerialPortControl* port, const QList<SerialDeviceInfo>& devices)
 {
     QStringList out;

@@ -23,8 +23,8 @@ enum class RegistryRoot
 };
 
 // Registry value types the lookup understands.
-constexpr quint32 RegString = 1; // REG_SZ
-constexpr quint32 RegDword = 4; // REG_DWORD
+constexpr quint32 kRegString = 1; // REG_SZ
+constexpr quint32 kRegDword = 4; // REG_DWORD
 
 // Reads values from the system registry. On Windows it is the real registry;
 // elsewhere there is none and every lookup finds nothing.
@@ -48,19 +48,19 @@ public:
 // The text of a raw registry value. A string (UTF-16 data) is cut at its
 // length, without a final NUL; a double word (little-endian) becomes its
 // decimal number; other types give an empty text.
-QString RegistryValueText(quint32 type, const QByteArray& data);
+QString registryValueText(quint32 type, const QByteArray& data);
 
 // Starts another program in a normal window; false when it could not be started.
 using ProgramStarter = std::function<bool(const QString& program)>;
-ProgramStarter DetachedProgramStarter();
+ProgramStarter detachedProgramStarter();
 
 // The system information program named by the registry, if any.
-std::optional<QString> FindSystemInfoProgram(RegistryReader& registry);
+std::optional<QString> findSystemInfoProgram(RegistryReader& registry);
 
 // "&System Info...": starts the system information program; where there is
 // none, shows our own report (showReport, true when it was shown); failing
 // both, "System Information Is Unavailable At This Time".
-void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter,
+void startSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prompter& prompter,
     const std::function<bool()>& showReport = {});
 
 // What a support call needs to know about this installation, as plain text:
@@ -68,7 +68,7 @@ void StartSystemInfo(RegistryReader& registry, const ProgramStarter& start, Prom
 // files and settings are, the port settings in force and the device they mean,
 // and the serial devices present with their owning group and whether this user
 // is in it.
-QString SystemInfoReport(
+QString systemInfoReport(
     const ProgramFolder& folder, const SerialPortControl* port, const QList<SerialDeviceInfo>& devices);
 
 } // namespace talvek

@@ -11,8 +11,8 @@ namespace talvek {
 
 namespace {
 
-constexpr int Margin = 6;
-constexpr int ChannelRows = TimingDiagramInput::ChannelCount;
+constexpr int kMargin = 6;
+constexpr int kChannelRows = TimingDiagramInput::kChannelCount;
 
 QString degreesText(double degrees)
 {
@@ -42,7 +42,7 @@ int TimingDiagramView::labelWidth() const
     for (const DiagramChannel& c : m_diagram.channels)
         widest = qMax(widest, fontMetrics().horizontalAdvance(c.label));
     // The labels take at most two fifths of the width; the rest is the cycle.
-    return qMin(widest + 2 * Margin, width() * 2 / 5);
+    return qMin(widest + 2 * kMargin, width() * 2 / 5);
 }
 
 int TimingDiagramView::axisHeight() const { return fontMetrics().height() + 8; }
@@ -51,7 +51,7 @@ int TimingDiagramView::captionHeight() const { return fontMetrics().height() + 6
 QRect TimingDiagramView::plotRect() const
 {
     const int left = labelWidth();
-    const int right = width() - Margin - fontMetrics().horizontalAdvance(QStringLiteral("360")) / 2;
+    const int right = width() - kMargin - fontMetrics().horizontalAdvance(QStringLiteral("360")) / 2;
     return QRect(QPoint(left, axisHeight()), QPoint(right, height() - captionHeight() - 1));
 }
 
@@ -64,7 +64,7 @@ double TimingDiagramView::xOf(double degrees) const
 QRect TimingDiagramView::rowRect(int channel) const
 {
     const QRect plot = plotRect();
-    const int rowHeight = plot.height() / ChannelRows;
+    const int rowHeight = plot.height() / kChannelRows;
     return QRect(0, plot.top() + channel * rowHeight, width(), rowHeight);
 }
 
@@ -90,7 +90,7 @@ QString TimingDiagramView::toolTipOf(int channel) const
     const auto setpoint = [this](const QString& caption, const QString& shown, std::optional<int> value) {
         QString line = caption + shown;
         if (value)
-            line += QStringLiteral(" (") + degreesText(DivisionsToDegrees(*value, m_diagram.scale)) + QLatin1Char(')');
+            line += QStringLiteral(" (") + degreesText(divisionsToDegrees(*value, m_diagram.scale)) + QLatin1Char(')');
         return line;
     };
     text += QLatin1Char('\n') + setpoint(QStringLiteral("ON: "), c.onText, c.on);
@@ -148,8 +148,8 @@ void TimingDiagramView::drawRow(QPainter& p, const DiagramChannel& c) const
     if (c.channel % 2 == 1)
         p.fillRect(QRect(0, row.top(), width(), row.height()), pal.color(QPalette::AlternateBase));
     p.setPen(pal.color(QPalette::Text));
-    p.drawText(QRect(Margin, row.top(), labelWidth() - 2 * Margin, row.height()),
-        Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(c.label, Qt::ElideMiddle, labelWidth() - 2 * Margin));
+    p.drawText(QRect(kMargin, row.top(), labelWidth() - 2 * kMargin, row.height()),
+        Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(c.label, Qt::ElideMiddle, labelWidth() - 2 * kMargin));
     const int inset = qMax(2, row.height() / 5);
     const int top = row.top() + inset;
     const int h = row.height() - 2 * inset;

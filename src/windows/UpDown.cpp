@@ -61,7 +61,7 @@ void UpDown::stepBy(int clicks)
         return;
     if (m_guard && !m_guard())
         return;
-    const qint64 current = m_read ? RoundedInt32(Val(m_read())) : 0;
+    const qint64 current = m_read ? roundedInt32(Val(m_read())) : 0;
     const qint64 lo = std::min(m_min, m_max);
     const qint64 hi = std::max(m_min, m_max);
     const qint64 next = std::clamp(current + qint64(clicks) * m_increment, lo, hi);

@@ -27,7 +27,7 @@ public:
 
     int Min() const { return m_min; }
     int Max() const { return m_max; }
-    int Increment() const { return m_increment; }
+    int increment() const { return m_increment; }
     void setMin(int min) { m_min = min; }
     void setMax(int max) { m_max = max; }
     void setIncrement(int increment) { m_increment = increment; }

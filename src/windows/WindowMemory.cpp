@@ -65,7 +65,7 @@ void WindowMemory::restore(QWidget* window)
     if (!geometry.isEmpty())
         window->restoreGeometry(geometry);
     // What was remembered may be from a bigger screen.
-    FitToScreen(window);
+    fitToScreen(window);
 }
 
 void WindowMemory::keep(QWidget* window)

@@ -18,7 +18,7 @@ namespace talvek {
 // windows whose names begin with "frm"): the first time a window is shown its
 // remembered geometry comes back, and whenever it is hidden its geometry is
 // kept. Whatever was remembered, the window is then fitted to the screen it
-// is on (FitToScreen). Without it nothing is remembered.
+// is on (fitToScreen). Without it nothing is remembered.
 class WindowMemory final : public QObject
 {
     Q_OBJECT

@@ -26,7 +26,7 @@ struct Description
     int frame;
 };
 
-constexpr std::array<Description, frm8816DF1::AddressCount> kDescriptions { {
+constexpr std::array<Description, frm8816DF1::kAddressCount> kDescriptions { {
     { "R8816 Configuration Status:", 0 },
     { "Transmit Data Status", 0 },
     { "Transmit Data Status (prev.):", 0 },
@@ -41,9 +41,9 @@ constexpr std::array<Description, frm8816DF1::AddressCount> kDescriptions { {
     { "Desination File &Number:", 2 },
 } };
 
-constexpr int PlcTypeIndex = 9;
-constexpr int FirstFieldIndex = 10;
-const QString NoValue = QStringLiteral("-");
+constexpr int kPlcTypeIndex = 9;
+constexpr int kFirstFieldIndex = 10;
+const QString kNoValue = QStringLiteral("-");
 
 } // namespace
 
@@ -81,7 +81,7 @@ void frm8816DF1::buildFrames()
     std::array<QGridLayout*, 3> grids {};
     for (int k = 0; k < 3; ++k) {
         auto* box = new QGroupBox(QLatin1String(frameCaptions[size_t(k)]), this);
-        box->setObjectName(ControlArrayName("fraSetup", k));
+        box->setObjectName(controlArrayName("fraSetup", k));
         grids[size_t(k)] = new QGridLayout(box);
         grids[size_t(k)]->setHorizontalSpacing(8);
         grids[size_t(k)]->setVerticalSpacing(6);
@@ -89,16 +89,16 @@ void frm8816DF1::buildFrames()
     }
 
     std::array<int, 3> rows {};
-    for (int i = 0; i < AddressCount; ++i) {
+    for (int i = 0; i < kAddressCount; ++i) {
         const Description& d = kDescriptions[size_t(i)];
         auto* label = new QLabel(QLatin1String(d.caption), fraSetup[size_t(d.frame)]);
-        label->setObjectName(ControlArrayName("lblDescription", i));
+        label->setObjectName(controlArrayName("lblDescription", i));
         const int row = rows[size_t(d.frame)]++;
         grids[size_t(d.frame)]->addWidget(label, row, 0);
         lblDescription[size_t(i)] = label;
-        if (i < DisplayCount) {
+        if (i < kDisplayCount) {
             auto* display = new QLabel(QStringLiteral("0"), fraSetup[size_t(d.frame)]);
-            display->setObjectName(ControlArrayName("lblDisplay", i));
+            display->setObjectName(controlArrayName("lblDisplay", i));
             display->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             display->setMinimumWidth(i == 7 ? 460 : 300);
             display->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -123,19 +123,19 @@ void frm8816DF1::buildSetupFrame(QGridLayout* grid)
     cboSetup->setObjectName(QStringLiteral("cboSetup"));
     cboSetup->setParent(fraSetup[2]);
     grid->addWidget(cboSetup, 0, 1, 1, 2);
-    lblDescription[PlcTypeIndex]->setBuddy(cboSetup);
+    lblDescription[kPlcTypeIndex]->setBuddy(cboSetup);
     for (int i = 0; i < 2; ++i) {
         auto* text = new QLineEdit(fraSetup[2]);
-        text->setObjectName(ControlArrayName("txtSetup", i));
+        text->setObjectName(controlArrayName("txtSetup", i));
         text->setFixedWidth(72);
         auto* upd = new UpDown(fraSetup[2]);
-        upd->setObjectName(ControlArrayName("updSetup", i));
+        upd->setObjectName(controlArrayName("updSetup", i));
         upd->setRange(0, 255);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
         grid->addWidget(text, 1 + i, 1);
         grid->addWidget(upd, 1 + i, 2, Qt::AlignLeft);
-        lblDescription[size_t(FirstFieldIndex + i)]->setBuddy(text);
+        lblDescription[size_t(kFirstFieldIndex + i)]->setBuddy(text);
         txtSetup[size_t(i)] = text;
         updSetup[size_t(i)] = upd;
 
@@ -231,10 +231,10 @@ void frm8816DF1::drawPresentation()
     if (enabled)
         return;
     for (QLabel* l : lblDisplay)
-        l->setText(NoValue);
+        l->setText(kNoValue);
     if (state.setupEnabled) {
         fraSetup[2]->setEnabled(true);
-        for (int i = PlcTypeIndex; i < AddressCount; ++i)
+        for (int i = kPlcTypeIndex; i < kAddressCount; ++i)
             lblDescription[size_t(i)]->setEnabled(true);
         for (auto& f : m_fields)
             f->setEnabled(true);

@@ -33,16 +33,16 @@ class frm8816DF1 final : public ChildWindow<QWidget>
     Q_DISABLE_COPY_MOVE(frm8816DF1)
 
 public:
-    static constexpr int AddressCount = Df1BoardState::AddressCount;
-    static constexpr int DisplayCount = Df1BoardState::DisplayCount;
+    static constexpr int kAddressCount = Df1BoardState::kAddressCount;
+    static constexpr int kDisplayCount = Df1BoardState::kDisplayCount;
 
     frm8816DF1(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frm8816DF1() override;
 
     // ---- controls, named as the program names them ----
     std::array<QGroupBox*, 3> fraSetup {};
-    std::array<QLabel*, AddressCount> lblDescription {};
-    std::array<QLabel*, DisplayCount> lblDisplay {};
+    std::array<QLabel*, kAddressCount> lblDescription {};
+    std::array<QLabel*, kDisplayCount> lblDisplay {};
     QComboBox* cboSetup;
     std::array<QLineEdit*, 2> txtSetup {};
     std::array<UpDown*, 2> updSetup {};

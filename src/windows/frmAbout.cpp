@@ -59,8 +59,8 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     , lblVersion(new QLabel(this))
     , lblDescription(new QLabel(this))
     , lblTechSupport(new QLabel(this))
-    , Line1(separatorLine(this, QStringLiteral("Line1")))
-    , Line2(separatorLine(this, QStringLiteral("Line2")))
+    , line1(separatorLine(this, QStringLiteral("Line1")))
+    , line2(separatorLine(this, QStringLiteral("Line2")))
     , cmdOK(new QPushButton(QStringLiteral("OK"), this))
     , cmdSysInfo(new QPushButton(QStringLiteral("&System Info..."), this))
     , m_prompter(prompter)
@@ -79,7 +79,7 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
 
-    picIcon->setPixmap(TalvekIcon().pixmap(48, 48));
+    picIcon->setPixmap(talvekIcon().pixmap(48, 48));
     picIcon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     QFont titleFont = lblTitle->font();
@@ -118,9 +118,9 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(Line1);
+    layout->addWidget(line1);
     layout->addLayout(bottom);
-    layout->addWidget(Line2);
+    layout->addWidget(line2);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // Load: centred, captioned, version and title filled in.
@@ -136,7 +136,7 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
 
 void frmAbout::cmdSysInfo_Click()
 {
-    StartSystemInfo(m_registry, m_starter, m_prompter, [this] {
+    startSystemInfo(m_registry, m_starter, m_prompter, [this] {
         if (!m_report)
             return false;
         const QString text = m_report();

@@ -38,8 +38,8 @@ public:
     QLabel* lblVersion;
     QLabel* lblDescription;
     QLabel* lblTechSupport;
-    QFrame* Line1;
-    QFrame* Line2;
+    QFrame* line1;
+    QFrame* line2;
     QPushButton* cmdOK;
     QPushButton* cmdSysInfo;
 

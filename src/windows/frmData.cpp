@@ -16,7 +16,7 @@ namespace talvek {
 namespace {
 
 constexpr std::array<const char*, 3> kFrameCaptions { "Current Shift", "Last Shift", "End of Shift" };
-constexpr std::array<const char*, frmData::CounterCount> kDescriptions {
+constexpr std::array<const char*, frmData::kCounterCount> kDescriptions {
     "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:"
 };
 
@@ -32,21 +32,21 @@ frmData::frmData(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget
 {
     m_endOfShiftHold->setObjectName(QStringLiteral("endOfShiftHold"));
     m_endOfShiftHold->setSingleShot(true);
-    m_endOfShiftHold->setInterval(EndOfShiftHoldMs);
+    m_endOfShiftHold->setInterval(kEndOfShiftHoldMs);
     connect(m_endOfShiftHold, &QTimer::timeout, this, [this] { m_counters.endOfShiftReleased(); });
     setObjectName(QStringLiteral("frmData"));
     setWindowTitle(QStringLiteral("Shift Data"));
 
     for (int i = 0; i < 3; ++i) {
         fraShiftData[i] = new QGroupBox(QString::fromLatin1(kFrameCaptions[i]), this);
-        fraShiftData[i]->setObjectName(ControlArrayName("fraShiftData", i));
+        fraShiftData[i]->setObjectName(controlArrayName("fraShiftData", i));
     }
-    for (int i = 0; i < CounterCount; ++i) {
+    for (int i = 0; i < kCounterCount; ++i) {
         QGroupBox* frame = fraShiftData[i / 2];
         lblDescription[i] = new QLabel(QString::fromLatin1(kDescriptions[i]), frame);
-        lblDescription[i]->setObjectName(ControlArrayName("lblDescription", i));
+        lblDescription[i]->setObjectName(controlArrayName("lblDescription", i));
         lblData[i] = new QLabel(QStringLiteral("0"), frame);
-        lblData[i]->setObjectName(ControlArrayName("lblData", i));
+        lblData[i]->setObjectName(controlArrayName("lblData", i));
         lblData[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         lblData[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         lblData[i]->setAutoFillBackground(true);
@@ -133,16 +133,16 @@ void frmData::drawPresentation()
         label->setEnabled(enabled);
     for (QLabel* label : lblData) {
         label->setEnabled(enabled);
-        SetLabelText(label, kNoValue);
+        setLabelText(label, kNoValue);
     }
 }
 
 void frmData::drawCount(int index)
 {
-    for (int i = 0; i < CounterCount; ++i) {
+    for (int i = 0; i < kCounterCount; ++i) {
         if (index < 0 || index == i) {
             const QString& count = m_counters.state().count[size_t(i)];
-            SetLabelText(lblData[size_t(i)], count.isEmpty() ? kNoValue : GroupedCount(count));
+            setLabelText(lblData[size_t(i)], count.isEmpty() ? kNoValue : groupedCount(count));
         }
     }
 }

@@ -24,7 +24,7 @@ class RSComm;
 //
 // "T&ransfer Data" is momentary: pressing a mouse button on it asks whether
 // to end the shift (ONLINE, default No); Yes writes 1 to the end-of-shift
-// flag and, a click's time later (EndOfShiftHoldMs), 0 (each only while
+// flag and, a click's time later (kEndOfShiftHoldMs), 0 (each only while
 // CommError is clear). Activating it from the keyboard writes nothing.
 class frmData final : public ChildWindow<QWidget>
 {
@@ -32,11 +32,11 @@ class frmData final : public ChildWindow<QWidget>
     Q_DISABLE_COPY_MOVE(frmData)
 
 public:
-    static constexpr int CounterCount = 4;
+    static constexpr int kCounterCount = 4;
 
     // How long the flag stays 1 after the operator said Yes: about as long as
     // a mouse button is held for a click.
-    static constexpr int EndOfShiftHoldMs = 300;
+    static constexpr int kEndOfShiftHoldMs = 300;
 
     frmData(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frmData() override;
@@ -45,8 +45,8 @@ public:
 
     // ---- controls, named as the program names them ----
     std::array<QGroupBox*, 3> fraShiftData {};
-    std::array<QLabel*, CounterCount> lblData {};
-    std::array<QLabel*, CounterCount> lblDescription {};
+    std::array<QLabel*, kCounterCount> lblData {};
+    std::array<QLabel*, kCounterCount> lblDescription {};
     QPushButton* cmdEndofShift;
 
 protected:

@@ -20,7 +20,7 @@ struct K7700Item
 };
 
 // Items 0..10 of the polling order: state label i of group "K7700".
-constexpr std::array<K7700Item, frmDisplayIO::K7700Count> kK7700 { {
+constexpr std::array<K7700Item, frmDisplayIO::kK7700Count> kK7700 { {
     { "IN0:", "Short Can Sensor" },
     { "IN1:", nullptr },
     { "Analog Input 0:", nullptr },
@@ -42,7 +42,7 @@ struct BitPoint
     const char* toolTip;
 };
 
-using BitTable = std::array<BitPoint, frmDisplayIO::BitCount>;
+using BitTable = std::array<BitPoint, frmDisplayIO::kBitCount>;
 
 constexpr BitTable kTiming { {
     { "CH00:", "BDC (High) Timing" },
@@ -108,7 +108,7 @@ const QString kOff = QStringLiteral("off");
 QLabel* makeLabel(QWidget* parent, const char* name, int index, const QString& text)
 {
     auto* label = new QLabel(text, parent);
-    label->setObjectName(ControlArrayName(name, index));
+    label->setObjectName(controlArrayName(name, index));
     return label;
 }
 
@@ -130,20 +130,20 @@ QLabel* makeState(QWidget* parent, const char* name, int index)
 // they stay readable on the label's background.
 void setStateColor(QLabel* label, const QColor& color)
 {
-    SetLabelColor(
-        label, ReadableColor(color, label->palette().color(QPalette::Active, label->backgroundRole())));
+    setLabelColor(
+        label, readableColor(color, label->palette().color(QPalette::Active, label->backgroundRole())));
 }
 
 void showBit(QLabel* label, bool on)
 {
-    SetLabelText(label, on ? kOn : kOff);
-    setStateColor(label, on ? frmDisplayIO::OnColor : frmDisplayIO::OffColor);
+    setLabelText(label, on ? kOn : kOff);
+    setStateColor(label, on ? frmDisplayIO::kOnColor : frmDisplayIO::kOffColor);
 }
 
 } // namespace
 
-const QColor frmDisplayIO::OnColor { 0, 0, 255 };
-const QColor frmDisplayIO::OffColor { 192, 0, 0 };
+const QColor frmDisplayIO::kOnColor { 0, 0, 255 };
+const QColor frmDisplayIO::kOffColor { 192, 0, 0 };
 
 frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     : ChildWindow(parent)
@@ -154,11 +154,11 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
 
     for (int g = 0; g < 4; ++g) {
         fraBMIO[g] = new QGroupBox(QString::fromLatin1(kGroupCaptions[g]), this);
-        fraBMIO[g]->setObjectName(ControlArrayName("fraBMIO", g));
+        fraBMIO[g]->setObjectName(controlArrayName("fraBMIO", g));
     }
 
     auto* k7700 = new QGridLayout(fraBMIO[0]);
-    for (int i = 0; i < K7700Count; ++i) {
+    for (int i = 0; i < kK7700Count; ++i) {
         lblk7710[i] = makeLabel(fraBMIO[0], "lblk7710", i, QString::fromLatin1(kK7700[i].caption));
         if (kK7700[i].toolTip)
             lblk7710[i]->setToolTip(QString::fromLatin1(kK7700[i].toolTip));
@@ -167,7 +167,7 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
         k7700->addWidget(lblk7710[i], i, 0);
         k7700->addWidget(lblk7710State[i], i, 1);
     }
-    k7700->setRowStretch(K7700Count, 1);
+    k7700->setRowStretch(kK7700Count, 1);
 
     const std::array<const BitTable*, 3> tables { &kTiming, &kSlot00, &kSlot01 };
     const std::array<const char*, 3> captionNames { "lblTmgChannel", "lblSlot00", "lblSlot01" };
@@ -175,7 +175,7 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     for (int g = 0; g < 3; ++g) {
         QGroupBox* frame = fraBMIO[g + 1];
         auto* grid = new QGridLayout(frame);
-        for (int b = 0; b < BitCount; ++b) {
+        for (int b = 0; b < kBitCount; ++b) {
             const BitPoint& point = (*tables[g])[b];
             QLabel* caption = makeLabel(frame, captionNames[g], b, QString::fromLatin1(point.caption));
             caption->setToolTip(QString::fromLatin1(point.toolTip));
@@ -185,10 +185,10 @@ frmDisplayIO::frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
             grid->addWidget(caption, b, 0);
             grid->addWidget(state, b, 1);
         }
-        grid->setRowStretch(BitCount, 1);
+        grid->setRowStretch(kBitCount, 1);
     }
     // The timing outputs are bits of B170 (channels 0..7) and B171 (8..15).
-    for (int b = 0; b < BitCount; ++b)
+    for (int b = 0; b < kBitCount; ++b)
         lblTmgChannelState[b]->setToolTip(QStringLiteral("B%1.%2").arg(170 + b / 8).arg(b % 8));
 
     auto* layout = new QHBoxLayout(this);
@@ -212,12 +212,12 @@ frmDisplayIO::~frmDisplayIO()
     tearDown();
 }
 
-std::array<QLabel*, frmDisplayIO::BitCount>& frmDisplayIO::bitStates(int group)
+std::array<QLabel*, frmDisplayIO::kBitCount>& frmDisplayIO::bitStates(int group)
 {
     return group == 0 ? lblTmgChannelState : group == 1 ? lblSlot00State : lblSlot01State;
 }
 
-std::array<QLabel*, frmDisplayIO::BitCount>& frmDisplayIO::bitCaptions(int group)
+std::array<QLabel*, frmDisplayIO::kBitCount>& frmDisplayIO::bitCaptions(int group)
 {
     return group == 0 ? lblTmgChannel : group == 1 ? lblSlot00 : lblSlot01;
 }
@@ -227,18 +227,18 @@ void frmDisplayIO::drawPresentation()
     const bool online = m_states.state().online;
     for (QGroupBox* frame : fraBMIO)
         frame->setEnabled(online);
-    for (int i = 0; i < K7700Count; ++i) {
+    for (int i = 0; i < kK7700Count; ++i) {
         lblk7710[i]->setEnabled(online);
         lblk7710State[i]->setEnabled(online);
-        SetLabelText(lblk7710State[i], kNoValue);
+        setLabelText(lblk7710State[i], kNoValue);
     }
     for (int g = 0; g < 3; ++g) {
-        for (int b = 0; b < BitCount; ++b) {
+        for (int b = 0; b < kBitCount; ++b) {
             bitCaptions(g)[b]->setEnabled(online);
             QLabel* state = bitStates(g)[b];
             state->setEnabled(online);
-            setStateColor(state, OnColor);
-            SetLabelText(state, kNoValue);
+            setStateColor(state, kOnColor);
+            setLabelText(state, kNoValue);
         }
     }
 }
@@ -246,14 +246,14 @@ void frmDisplayIO::drawPresentation()
 void frmDisplayIO::drawItem(int index)
 {
     const IoStatesState& state = m_states.state();
-    if (index < IoStatesState::InputCount) {
+    if (index < IoStatesState::kInputCount) {
         showBit(lblk7710State[index], state.input[size_t(index)]);
-    } else if (index < K7700Count) {
-        SetLabelText(lblk7710State[index], state.value[size_t(index)]);
+    } else if (index < kK7700Count) {
+        setLabelText(lblk7710State[index], state.value[size_t(index)]);
     } else {
-        const int group = index - K7700Count;
-        std::array<QLabel*, BitCount>& states = bitStates(group);
-        for (int b = 0; b < BitCount; ++b)
+        const int group = index - kK7700Count;
+        std::array<QLabel*, kBitCount>& states = bitStates(group);
+        for (int b = 0; b < kBitCount; ++b)
             showBit(states[b], (state.bits[size_t(group)] & (1u << b)) != 0);
     }
 }

@@ -26,13 +26,13 @@ class frmDisplayIO final : public ChildWindow<QWidget>
     Q_DISABLE_COPY_MOVE(frmDisplayIO)
 
 public:
-    static constexpr int K7700Count = IoStatesState::K7700Count;
-    static constexpr int BitCount = IoStatesState::BitCount;
-    static constexpr int ItemCount = IoStatesState::ItemCount;
+    static constexpr int kK7700Count = IoStatesState::kK7700Count;
+    static constexpr int kBitCount = IoStatesState::kBitCount;
+    static constexpr int kItemCount = IoStatesState::kItemCount;
 
     // "ON" is blue, "off" dark red.
-    static const QColor OnColor;
-    static const QColor OffColor;
+    static const QColor kOnColor;
+    static const QColor kOffColor;
 
     frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frmDisplayIO() override;
@@ -41,21 +41,21 @@ public:
 
     // ---- controls, named as the program names them ----
     std::array<QGroupBox*, 4> fraBMIO {};
-    std::array<QLabel*, K7700Count> lblk7710 {};
-    std::array<QLabel*, K7700Count> lblk7710State {};
-    std::array<QLabel*, BitCount> lblTmgChannel {};
-    std::array<QLabel*, BitCount> lblTmgChannelState {};
-    std::array<QLabel*, BitCount> lblSlot00 {};
-    std::array<QLabel*, BitCount> lblSlot00State {};
-    std::array<QLabel*, BitCount> lblSlot01 {};
-    std::array<QLabel*, BitCount> lblSlot01State {};
+    std::array<QLabel*, kK7700Count> lblk7710 {};
+    std::array<QLabel*, kK7700Count> lblk7710State {};
+    std::array<QLabel*, kBitCount> lblTmgChannel {};
+    std::array<QLabel*, kBitCount> lblTmgChannelState {};
+    std::array<QLabel*, kBitCount> lblSlot00 {};
+    std::array<QLabel*, kBitCount> lblSlot00State {};
+    std::array<QLabel*, kBitCount> lblSlot01 {};
+    std::array<QLabel*, kBitCount> lblSlot01State {};
 
 private:
     void drawPresentation();
     void drawItem(int index);
     // The three bit groups: state labels and caption labels of group g (0..2).
-    std::array<QLabel*, BitCount>& bitStates(int group);
-    std::array<QLabel*, BitCount>& bitCaptions(int group);
+    std::array<QLabel*, kBitCount>& bitStates(int group);
+    std::array<QLabel*, kBitCount>& bitCaptions(int group);
 
     IoStates m_states;
 };

@@ -48,7 +48,7 @@ bool transferWindowOpen(const ShellContext& shell)
 
 } // namespace
 
-QString DownloadTimeLeftText(int sentSince, qint64 elapsedMs, int recordsLeft)
+QString downloadTimeLeftText(int sentSince, qint64 elapsedMs, int recordsLeft)
 {
     const QString head = QStringLiteral("Time left: ");
     if (recordsLeft <= 0)
@@ -106,7 +106,7 @@ frmDownloadProg::frmDownloadProg(RSComm& rs, Clock& clock, QWidget* parent)
     outer->setContentsMargins(4, 4, 4, 4);
     outer->addWidget(fraWaitDisplay);
 
-    Timer1->setInterval(TimerIntervalMs);
+    Timer1->setInterval(kTimerIntervalMs);
     connect(Timer1, &QTimer::timeout, this, &frmDownloadProg::Timer1_Timer);
 }
 
@@ -133,12 +133,12 @@ void frmDownloadProg::showEvent(QShowEvent* event)
 
 void frmDownloadProg::Form_Load()
 {
-    lblWaitDisplay->setText(m_mode == ModeUpload ? QStringLiteral("Reading Program at Address: ")
+    lblWaitDisplay->setText(m_mode == kModeUpload ? QStringLiteral("Reading Program at Address: ")
                                                  : QStringLiteral("Sending Program at Address: "));
     // The upload reads a window of the board whose size the status line
     // shows; the progress bar belongs to the download.
-    prgDownload->setVisible(m_mode == ModeDownload);
-    lblTimeLeft->setVisible(m_mode == ModeDownload);
+    prgDownload->setVisible(m_mode == kModeDownload);
+    lblTimeLeft->setVisible(m_mode == kModeDownload);
     adjustSize();
     CenterForm(this);
     Timer1->stop();
@@ -151,7 +151,7 @@ void frmDownloadProg::Form_Activate()
     m_running = true;
     letPendingEventsRun();
     Timer1->start();
-    if (m_mode == ModeUpload)
+    if (m_mode == kModeUpload)
         reportedWhereItHappened(m_rs.UploadProgram());
     else
         reportedWhereItHappened(m_rs.DumpProgram());
@@ -162,19 +162,19 @@ void frmDownloadProg::Form_Activate()
 
 void frmDownloadProg::Form_Terminate()
 {
-    m_mode = ModeDownload;
+    m_mode = kModeDownload;
     letPendingEventsRun();
     accept();
 }
 
 void frmDownloadProg::Timer1_Timer()
 {
-    if (m_mode == ModeDownload && m_rs.InProgramMode()) {
+    if (m_mode == kModeDownload && m_rs.InProgramMode()) {
         lblWaitDisplay->setText(m_rs.WritingIdent()
                 ? QStringLiteral("Writing Program Ident ... ")
                 : QStringLiteral("Writing to Program Address: ") + m_rs.CurrentProgramAdd());
         showProgress();
-    } else if (m_mode == ModeUpload && m_rs.InUploadMode()) {
+    } else if (m_mode == kModeUpload && m_rs.InUploadMode()) {
         lblWaitDisplay->setText(m_rs.ReadingIdent()
                 ? QStringLiteral("Reading Program Ident ... ")
                 : QStringLiteral("Reading From Program Address: ") + m_rs.CurrentProgramAdd());
@@ -183,10 +183,10 @@ void frmDownloadProg::Timer1_Timer()
 
 void frmDownloadProg::showProgress()
 {
-    const int count = m_rs.ProgramRecordCount();
+    const int count = m_rs.programRecordCount();
     if (count <= 0)
         return;
-    const int sent = std::min(m_rs.ProgramRecordsSent(), count);
+    const int sent = std::min(m_rs.programRecordsSent(), count);
     prgDownload->setRange(0, count);
     prgDownload->setValue(sent);
     // The pace is taken from the first record seen taken on, so that the
@@ -197,10 +197,10 @@ void frmDownloadProg::showProgress()
             m_firstRecordMs = now;
             m_firstRecordSent = sent;
         }
-        lblTimeLeft->setText(DownloadTimeLeftText(0, 0, count - sent));
+        lblTimeLeft->setText(downloadTimeLeftText(0, 0, count - sent));
         return;
     }
-    lblTimeLeft->setText(DownloadTimeLeftText(sent - m_firstRecordSent, now - m_firstRecordMs, count - sent));
+    lblTimeLeft->setText(downloadTimeLeftText(sent - m_firstRecordSent, now - m_firstRecordMs, count - sent));
 }
 
 void frmDownloadProg::closeEvent(QCloseEvent* event)
@@ -226,10 +226,10 @@ void frmDownloadProg::reject()
 void SelectProgramFile(ShellContext& shell, qint16 purpose)
 {
     RSComm& rs = shell.rs;
-    if (rs.IsBusy() || transferWindowOpen(shell))
+    if (rs.isBusy() || transferWindowOpen(shell))
         return;
 
-    if (purpose == SelectForDownload && !rs.OnlineMode) {
+    if (purpose == kSelectForDownload && !rs.OnlineMode) {
         const MsgResult answer = shell.prompter.msgBox(
             QStringLiteral(
                 "Program is Currently OFFLINE\r\n\r\nDo You Wish to Switch to ONLINE MODE to Continue?"),
@@ -247,7 +247,7 @@ void SelectProgramFile(ShellContext& shell, qint16 purpose)
         request.fileName = shell.globals.gProgramFilePath;
     const std::optional<QString> chosen = shell.prompter.openFileName(request);
     if (!chosen || chosen->isEmpty()) {
-        if (purpose == SelectForTargetBoard)
+        if (purpose == kSelectForTargetBoard)
             targetBoardPanel(shell)->InitializeForm(shell.globals.gProgramFilePath);
         return;
     }
@@ -257,7 +257,7 @@ void SelectProgramFile(ShellContext& shell, qint16 purpose)
     if (!rs.ValidProgram())
         return;
 
-    if (purpose == SelectForTargetBoard) {
+    if (purpose == kSelectForTargetBoard) {
         targetBoardPanel(shell)->InitializeForm(shell.globals.gProgramFilePath);
         return;
     }
@@ -270,7 +270,7 @@ void SelectProgramFile(ShellContext& shell, qint16 purpose)
         return;
     // Every output goes off while the program is loaded: on a running press
     // the operator is asked again.
-    if (ConfirmWhileRunning(rs, shell.prompter, kDownloadTitle,
+    if (confirmWhileRunning(rs, shell.prompter, kDownloadTitle,
             QStringLiteral("A program download turns every output of the K7700 off."))
         != PressCheck::Go)
         return;
@@ -279,7 +279,7 @@ void SelectProgramFile(ShellContext& shell, qint16 purpose)
     QTimer* monitor = shell.main.tmrBackgroungUpdate;
     monitor->stop();
     auto* window = new frmDownloadProg(rs, shell.clock, &shell.main);
-    window->SetTransferMode(frmDownloadProg::ModeDownload);
+    window->SetTransferMode(frmDownloadProg::kModeDownload);
     OnlineModeSwitch& mode = shell.mode;
     QObject::connect(window, &QDialog::finished, &shell.main, [window, monitor, &mode] {
         monitor->start();

@@ -25,9 +25,9 @@ class frmDownloadProg final : public QDialog
     Q_DISABLE_COPY_MOVE(frmDownloadProg)
 
 public:
-    static constexpr qint16 ModeDownload = 0;
-    static constexpr qint16 ModeUpload = 1;
-    static constexpr int TimerIntervalMs = 250;
+    static constexpr qint16 kModeDownload = 0;
+    static constexpr qint16 kModeUpload = 1;
+    static constexpr int kTimerIntervalMs = 250;
 
     // `clock` times the download for its time-left estimate.
     frmDownloadProg(RSComm& rs, Clock& clock, QWidget* parent = nullptr);
@@ -67,7 +67,7 @@ private:
     // When the first record was seen taken (-1: not yet), and how many then.
     qint64 m_firstRecordMs = -1;
     int m_firstRecordSent = 0;
-    qint16 m_mode = ModeDownload;
+    qint16 m_mode = kModeDownload;
     bool m_loaded = false;
     bool m_running = false;
 };
@@ -75,7 +75,7 @@ private:
 // "Time left: " and the estimate for the records still to send, at the pace
 // of those sent in `elapsedMs` since the first was seen ("about 2 min 05 s",
 // "about 40 s"); "Time left: -" until there is a pace to go by.
-QString DownloadTimeLeftText(int sentSince, qint64 elapsedMs, int recordsLeft);
+QString downloadTimeLeftText(int sentSince, qint64 elapsedMs, int recordsLeft);
 
 // The main window's program selection, purpose 0 ("Download &Program"): ask to
 // go online when offline, choose a ".nvk" program file, validate the set
@@ -89,7 +89,7 @@ QString DownloadTimeLeftText(int sentSince, qint64 elapsedMs, int recordsLeft);
 // Nothing starts while a controller operation or a transfer is under way.
 void SelectProgramFile(ShellContext& shell, qint16 purpose);
 
-inline constexpr qint16 SelectForDownload = 0;
-inline constexpr qint16 SelectForTargetBoard = 1;
+inline constexpr qint16 kSelectForDownload = 0;
+inline constexpr qint16 kSelectForTargetBoard = 1;
 
 } // namespace talvek

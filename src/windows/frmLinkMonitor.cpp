@@ -49,7 +49,7 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_rs(rs)
     , m_prompter(prompter)
-    , m_monitor(LogCapacity)
+    , m_monitor(kLogCapacity)
 {
     setObjectName(QStringLiteral("frmLinkMonitor"));
     setWindowTitle(kTitle);
@@ -88,7 +88,7 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     txtLog->setObjectName(QStringLiteral("txtLog"));
     txtLog->setReadOnly(true);
     txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtLog->setMaximumBlockCount(LogCapacity);
+    txtLog->setMaximumBlockCount(kLogCapacity);
     txtLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     txtLog->setPlaceholderText(LinkMonitor::logHeader());
 
@@ -119,10 +119,10 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     // The counters keep their width and scroll up and down on a small screen
     // (800 x 480); the log gives up width instead, its heading included.
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(ScrollWhenSmall(counters, this), 2);
+    layout->addWidget(scrollWhenSmall(counters, this), 2);
     layout->addWidget(logBox, 3);
     resize(900, 420);
-    FitToScreen(this);
+    fitToScreen(this);
 
     connect(cmdPause, &QPushButton::toggled, this, [this](bool paused) {
         if (!paused)
@@ -130,7 +130,7 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     });
     connect(cmdClear, &QPushButton::clicked, this, &frmLinkMonitor::clearLog);
     connect(cmdSaveLog, &QPushButton::clicked, this, &frmLinkMonitor::saveLog);
-    m_timer.setInterval(RefreshMs);
+    m_timer.setInterval(kRefreshMs);
     connect(&m_timer, &QTimer::timeout, this, &frmLinkMonitor::refresh);
 
     m_rs.setMonitor(&m_monitor);
@@ -160,7 +160,7 @@ void frmLinkMonitor::hideEvent(QHideEvent* event)
 
 int frmLinkMonitor::currentBaud() const
 {
-    const SerialPortControl* port = m_rs.Port();
+    const SerialPortControl* port = m_rs.port();
     return port ? port->settings().section(QLatin1Char(','), 0, 0).toInt() : 0;
 }
 
@@ -235,7 +235,7 @@ void frmLinkMonitor::saveLog()
     QByteArray text = LinkMonitor::logHeader().toLatin1() + kLineEnd;
     for (const LinkMonitor::Exchange& e : m_monitor.log())
         text += m_monitor.formatExchange(e).toLatin1() + kLineEnd;
-    if (const std::optional<SafeWriteFailure> failure = SafeWrite(*path, text)) {
+    if (const std::optional<SafeWriteFailure> failure = safeWrite(*path, text)) {
         m_prompter.msgBox(QStringLiteral("The log could not be saved to ") + QDir::toNativeSeparators(*path)
                 + QStringLiteral(".\r\n\r\n") + failure->sentence(),
             kTitle, MsgIcon::Exclamation, MsgButtons::OK);

@@ -41,8 +41,8 @@ public:
     void refresh();
     void saveLog();
 
-    static constexpr int RefreshMs = 500;
-    static constexpr int LogCapacity = 2000;
+    static constexpr int kRefreshMs = 500;
+    static constexpr int kLogCapacity = 2000;
 
     // ---- controls ----
     QLabel* lblExchanges;

@@ -41,7 +41,7 @@ class frmMDIMain final : public QMainWindow
 
 public:
     frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, SerialPortControl* MSComm1,
-        std::array<ChildFactory, ChildWindowCount> children = DefaultChildFactories(),
+        std::array<ChildFactory, kChildWindowCount> children = defaultChildFactories(),
         QWidget* parent = nullptr);
     ~frmMDIMain() override;
 
@@ -110,7 +110,7 @@ public:
     QAction* mnuViewOnline;
     QAction* mnuViewOffline;
     QMenu* mnuWindow;
-    std::array<QAction*, ChildWindowCount> mnuWindowForm {};
+    std::array<QAction*, kChildWindowCount> mnuWindowForm {};
     QMenu* mnuHelp;
     QAction* mnuHelpHelpTopics;
     QAction* mnuHelpAbout;
@@ -145,14 +145,14 @@ private:
     Prompter& m_prompter;
     Clock& m_clock;
     ProgramFolder& m_folder;
-    SerialPortControl* m_MSComm1;
+    SerialPortControl* m_msComm1;
     std::unique_ptr<RSComm> m_rs;
     OnlineModeSwitch* m_mode = nullptr;
     BackgroundMonitor* m_monitor = nullptr;
     ShellGlobals m_globals;
     std::unique_ptr<ShellContext> m_context;
     std::unique_ptr<SetupFileCommands> m_files;
-    std::array<ChildFactory, ChildWindowCount> m_childFactories;
+    std::array<ChildFactory, kChildWindowCount> m_childFactories;
     std::array<QLabel*, 4> m_panels {};
     QTimer m_dateTimeTimer;
     QTimer m_closeRetry;

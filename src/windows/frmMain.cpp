@@ -23,7 +23,7 @@ const QString kNoValue = QStringLiteral("-");
 QLabel* valueLabel(QWidget* parent, int index, int pointSize)
 {
     auto* label = new QLabel(kNoValue, parent);
-    label->setObjectName(ControlArrayName("lblDisplay", index));
+    label->setObjectName(controlArrayName("lblDisplay", index));
     label->setAlignment(Qt::AlignCenter);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setMinimumHeight(pointSize * 2 + 12);
@@ -46,12 +46,12 @@ QString displayText(int index, const MainDisplayState& state)
     case MainDisplayState::Speed:
         return value.trimmed();
     case MainDisplayState::Position:
-        return state.positionHidden ? QStringLiteral("888") + DegreeSign : value.trimmed() + DegreeSign;
+        return state.positionHidden ? QStringLiteral("888") + kDegreeSign : value.trimmed() + kDegreeSign;
     case MainDisplayState::GoodCans:
     case MainDisplayState::ShortCans:
-        return GroupedCount(value);
+        return groupedCount(value);
     default:
-        return value.trimmed() + DegreeSign;
+        return value.trimmed() + kDegreeSign;
     }
 }
 
@@ -70,9 +70,9 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
 
     for (int i = 0; i < 5; ++i) {
         fraDisplay[i] = new QGroupBox(QString::fromLatin1(kFrameCaptions[i]), this);
-        fraDisplay[i]->setObjectName(ControlArrayName("fraDisplay", i));
+        fraDisplay[i]->setObjectName(controlArrayName("fraDisplay", i));
     }
-    for (int i = 0; i < DisplayCount; ++i) {
+    for (int i = 0; i < kDisplayCount; ++i) {
         QWidget* frame = fraDisplay[std::min(i, 4)];
         lblDisplay[i] = valueLabel(frame, i, i < 2 ? 26 : (i < 4 ? 22 : 18));
     }
@@ -82,7 +82,7 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     lblDescription[0] = new QLabel(QStringLiteral("Low Speed:"), fraDisplay[4]);
     lblDescription[1] = new QLabel(QStringLiteral("High Speed:"), fraDisplay[4]);
     for (int i = 0; i < 2; ++i)
-        lblDescription[i]->setObjectName(ControlArrayName("lblDescription", i));
+        lblDescription[i]->setObjectName(controlArrayName("lblDescription", i));
 
     // Frames 0..3 hold one value each; "Brake Response" holds both readings.
     for (int i = 0; i < 4; ++i) {
@@ -159,7 +159,7 @@ void frmMain::drawPresentation()
     const bool enabled = m_display.state().enabled;
     if (!enabled) {
         for (QLabel* label : lblDisplay)
-            SetLabelText(label, kNoValue);
+            setLabelText(label, kNoValue);
     }
     for (QGroupBox* frame : fraDisplay)
         frame->setEnabled(enabled);
@@ -175,11 +175,11 @@ void frmMain::drawValue(int index)
 {
     const MainDisplayState& state = m_display.state();
     if (index >= 0) {
-        SetLabelText(lblDisplay[size_t(index)], displayText(index, state));
+        setLabelText(lblDisplay[size_t(index)], displayText(index, state));
         return;
     }
-    for (int i = MainDisplayState::GoodCans; i < DisplayCount; ++i)
-        SetLabelText(lblDisplay[size_t(i)], displayText(i, state));
+    for (int i = MainDisplayState::GoodCans; i < kDisplayCount; ++i)
+        setLabelText(lblDisplay[size_t(i)], displayText(i, state));
 }
 
 } // namespace talvek

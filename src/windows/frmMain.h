@@ -30,7 +30,7 @@ class frmMain final : public ChildWindow<QWidget>
     Q_DISABLE_COPY_MOVE(frmMain)
 
 public:
-    static constexpr int DisplayCount = MainDisplayState::DisplayCount;
+    static constexpr int kDisplayCount = MainDisplayState::kDisplayCount;
 
     frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& monitor, QWidget* parent = nullptr);
     ~frmMain() override;
@@ -39,7 +39,7 @@ public:
 
     // ---- controls, named as the program names them ----
     std::array<QGroupBox*, 5> fraDisplay {};
-    std::array<QLabel*, DisplayCount> lblDisplay {};
+    std::array<QLabel*, kDisplayCount> lblDisplay {};
     std::array<QLabel*, 2> lblDescription {};
     QGroupBox* fraMessages;
     QPlainTextEdit* txtMessageDisplay;

@@ -68,9 +68,9 @@ private:
 // The File menu's "&Upload (save) Data" item `Index` (0 "Set-up &Parameters",
 // 1 "Timing &Channels", 2 "Shift &Data", 4 "&All"): confirm, stamp gUploadNOW,
 // then RunTransfer with code Index.
-void mnuFileUploadData_Click(ShellContext& shell, int Index);
+void mnuFileUploadData_Click(ShellContext& shell, int index);
 // The "&Download Data" item `Index`: confirm, then RunTransfer with Index + 10.
-void mnuFileDownloadData_Click(ShellContext& shell, int Index);
+void mnuFileDownloadData_Click(ShellContext& shell, int index);
 
 // Offers to go ONLINE when the program is OFFLINE (No: nothing happens), then
 // sets TransferType and runs the transfer inside frmProcessing, shown modally

@@ -31,7 +31,7 @@ struct FieldCaption
 };
 
 // The captions and limits of the fields, in the order of the fields.
-constexpr std::array<FieldCaption, frmSetup::FieldCount> kFields { {
+constexpr std::array<FieldCaption, frmSetup::kFieldCount> kFields { {
     { "B&DC Stop Position (Low Speed):", 359 },
     { "BD&C Stop Position (High Speed):", 359 },
     { "&Maximum Allowed Stopping Response (deg):", 999 },
@@ -42,7 +42,7 @@ constexpr std::array<FieldCaption, frmSetup::FieldCount> kFields { {
     { "High Speed &Offset (Trimmer Infeed Covered) - CPM:", 999 },
 } };
 
-const QString NoValue = QStringLiteral("-");
+const QString kNoValue = QStringLiteral("-");
 
 // A check box whose grayed state only the program sets: a click on a grayed
 // or clear box checks it, a click on a checked box clears it.
@@ -73,13 +73,13 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     setEntryForm(m_parameters.entryForm());
 
     tbsSetup->setObjectName(QStringLiteral("tbsSetup"));
-    auto* page = MakeTabPages(this, tbsSetup,
+    auto* page = makeTabPages(this, tbsSetup,
         { QStringLiteral("&Bodymaker Setup Parameters"), QStringLiteral("&Trimmer Parameters") }, "fraSetup",
         { QStringLiteral("Set Bodymaker Parameters"), QStringLiteral("Set Trimmer Parameters") }, fraSetup);
 
     std::array<QGridLayout*, 3> grids {};
     buildGroups(grids);
-    for (int i = 0; i < FieldCount; ++i) {
+    for (int i = 0; i < kFieldCount; ++i) {
         const int g = i <= 2 ? 0 : (i <= 4 ? 1 : 2);
         const int row = (g == 0 ? 1 : 0) + (i - (g == 0 ? 0 : (g == 1 ? 3 : 5)));
         buildField(i, grids[size_t(g)], row);
@@ -92,7 +92,7 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     for (QGridLayout* grid : grids)
         grid->setColumnMinimumWidth(0, captionWidth);
 
-    LayOutTabbedForm(this, tbsSetup, page, cmdDefault);
+    layOutTabbedForm(this, tbsSetup, page, cmdDefault);
     setTabOrders();
 
     connect(tbsSetup, &QTabBar::currentChanged, this, &frmSetup::tbsSetup_Click);
@@ -118,7 +118,7 @@ void frmSetup::buildGroups(std::array<QGridLayout*, 3>& grids)
         "Trimmer Speed References" };
     for (int g = 0; g < 3; ++g) {
         auto* box = new QGroupBox(QLatin1String(groupCaptions[size_t(g)]), fraSetup[g < 2 ? 0 : 1]);
-        box->setObjectName(ControlArrayName("fraParameters", g));
+        box->setObjectName(controlArrayName("fraParameters", g));
         grids[size_t(g)] = new QGridLayout(box);
         grids[size_t(g)]->setColumnStretch(3, 1);
         grids[size_t(g)]->setHorizontalSpacing(6);
@@ -151,12 +151,12 @@ void frmSetup::buildField(int i, QGridLayout* grid, int row)
     const FieldCaption& field = kFields[size_t(i)];
     QWidget* box = grid->parentWidget();
     auto* label = new QLabel(QLatin1String(field.caption), box);
-    label->setObjectName(ControlArrayName("lblSetup", i));
+    label->setObjectName(controlArrayName("lblSetup", i));
     auto* text = new QLineEdit(box);
-    text->setObjectName(ControlArrayName("txtSetup", i));
+    text->setObjectName(controlArrayName("txtSetup", i));
     text->setFixedWidth(72);
     auto* upd = new UpDown(box);
-    upd->setObjectName(ControlArrayName("updSetup", i));
+    upd->setObjectName(controlArrayName("updSetup", i));
     upd->setRange(0, field.max);
     upd->setIncrement(1);
     upd->setFixedHeight(text->sizeHint().height());
@@ -170,12 +170,12 @@ void frmSetup::buildField(int i, QGridLayout* grid, int row)
 
     NumericEntryOptions options;
     options.holder = ValueHolder::Tag;
-    options.degrees = i <= SetupParametersState::LastDegreeField;
+    options.degrees = i <= SetupParametersState::kLastDegreeField;
     options.title = QStringLiteral("Set-up");
     m_fields[size_t(i)]
         = std::make_unique<NumericField>(m_parameters.entryForm(), text, upd, cmdDefault, options);
     m_parameters.bindField(i, m_fields[size_t(i)]->entry());
-    text->setText(NoValue);
+    text->setText(kNoValue);
 }
 
 // Tab order: the check box, then each field's text box and up-down.
@@ -183,7 +183,7 @@ void frmSetup::setTabOrders()
 {
     QWidget* previous = chkBrakeWearCompEnable;
     setTabOrder(tbsSetup, chkBrakeWearCompEnable);
-    for (int i = 0; i < FieldCount; ++i) {
+    for (int i = 0; i < kFieldCount; ++i) {
         setTabOrder(previous, txtSetup[size_t(i)]);
         setTabOrder(txtSetup[size_t(i)], updSetup[size_t(i)]);
         previous = updSetup[size_t(i)];
@@ -289,10 +289,10 @@ void frmSetup::drawPresentation()
     const bool enabled = m_parameters.state().enabled;
     for (QGroupBox* g : fraParameters)
         g->setEnabled(enabled);
-    for (int i = 0; i < FieldCount; ++i) {
+    for (int i = 0; i < kFieldCount; ++i) {
         lblSetup[size_t(i)]->setEnabled(enabled);
         m_fields[size_t(i)]->setEnabled(enabled);
-        txtSetup[size_t(i)]->setText(NoValue);
+        txtSetup[size_t(i)]->setText(kNoValue);
     }
     chkBrakeWearCompEnable->setEnabled(enabled);
     drawBrakeWear();

@@ -35,7 +35,7 @@ class frmSetup final : public ChildWindow<QWidget>
     Q_DISABLE_COPY_MOVE(frmSetup)
 
 public:
-    static constexpr int FieldCount = SetupParameters::FieldCount;
+    static constexpr int kFieldCount = SetupParameters::kFieldCount;
 
     frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frmSetup() override;
@@ -45,9 +45,9 @@ public:
     std::array<QFrame*, 2> fraSetup {};
     std::array<QGroupBox*, 3> fraParameters {};
     QCheckBox* chkBrakeWearCompEnable;
-    std::array<QLabel*, FieldCount> lblSetup {};
-    std::array<QLineEdit*, FieldCount> txtSetup {};
-    std::array<UpDown*, FieldCount> updSetup {};
+    std::array<QLabel*, kFieldCount> lblSetup {};
+    std::array<QLineEdit*, kFieldCount> txtSetup {};
+    std::array<UpDown*, kFieldCount> updSetup {};
     QPushButton* cmdDefault;
 
     // ---- state, for the main window and tests ----
@@ -78,7 +78,7 @@ private:
     void drawPage();
 
     SetupParameters m_parameters;
-    std::array<std::unique_ptr<NumericField>, FieldCount> m_fields;
+    std::array<std::unique_ptr<NumericField>, kFieldCount> m_fields;
     // The focus has been put into the window since it was last shown.
     bool m_focusPlaced = false;
 };

@@ -64,9 +64,9 @@ bool deviceExists(const QString& device)
 
 } // namespace
 
-const QStringList& frmSetupComm::DevelopmentSystemFolders()
+const QStringList& frmSetupComm::developmentSystemFolders()
 {
-    return talvek::DevelopmentSystemFolders();
+    return talvek::developmentSystemFolders();
 }
 
 frmSetupComm::frmSetupComm(
@@ -85,7 +85,7 @@ frmSetupComm::frmSetupComm(
     , m_mode(mode)
     , m_folder(folder)
     , m_prompter(prompter)
-    , m_lister(ListSerialDevices)
+    , m_lister(listSerialDevices)
 {
     setObjectName(QStringLiteral("frmSetupComm"));
     setWindowTitle(QStringLiteral("Comm Port Settings"));
@@ -150,7 +150,7 @@ void frmSetupComm::buildSpeedFrame()
 {
     auto* speedLayout = new QVBoxLayout(fraPortSpeed);
     for (int i = 0; i < 2; ++i) {
-        optPortSpeed[i] = new QRadioButton(QString::number(supportedSpeeds[size_t(i)]), fraPortSpeed);
+        optPortSpeed[i] = new QRadioButton(QString::number(kSupportedSpeeds[size_t(i)]), fraPortSpeed);
         optPortSpeed[i]->setObjectName(QStringLiteral("optPortSpeed_%1").arg(i));
         speedLayout->addWidget(optPortSpeed[i]);
     }
@@ -223,9 +223,9 @@ void frmSetupComm::Form_Load()
         const PortSettings settings = loadPortSettings(m_folder).value_or(PortSettings {});
         const int port = std::clamp(settings.port, updCommPort->Min(), updCommPort->Max());
         txtCommPort->setText(QString::number(port));
-        optPortSpeed[Val(settings.speed) == double(supportedSpeeds[1]) ? 1 : 0]->setChecked(true);
+        optPortSpeed[Val(settings.speed) == double(kSupportedSpeeds[1]) ? 1 : 0]->setChecked(true);
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, kLoadTitle, MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, kLoadTitle, MsgIcon::Information);
     }
     // Centred with its final size, the device of the port shown.
     refreshDevices();
@@ -302,7 +302,7 @@ void frmSetupComm::cmdSave_Click()
     try {
         const int port
             = std::clamp<int>(CInt(Val(txtCommPort->text())), updCommPort->Min(), updCommPort->Max());
-        const int speed = supportedSpeeds[optPortSpeed[1]->isChecked() ? 1 : 0];
+        const int speed = kSupportedSpeeds[optPortSpeed[1]->isChecked() ? 1 : 0];
         writeSettingsFiles(port, speed);
         if (m_wasOnline) {
             m_mode.setMode(true);
@@ -314,7 +314,7 @@ void frmSetupComm::cmdSave_Click()
         }
         accept();
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, kSaveTitle, MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, kSaveTitle, MsgIcon::Information);
     }
 }
 
@@ -329,7 +329,7 @@ void frmSetupComm::writeSettingsFiles(int port, int speed)
     // A device chosen from the list that no number reached: its number is
     // linked to the device's stable name.
     const QString pin = m_pin.port == port ? m_pin.pinTarget : QString();
-    SaveCommPortSettings(m_folder, port, speed, pin);
+    saveCommPortSettings(m_folder, port, speed, pin);
     m_pin = PortChoice {};
 }
 
@@ -391,7 +391,7 @@ void frmSetupComm::refreshDevices()
     for (const SerialDeviceInfo& d : std::as_const(m_devices)) {
         // The number that leads to the device now; choosing one that none
         // reaches pins a number to it.
-        const PortChoice choice = ChoosePortForDevice(d, map, updCommPort->Min(), updCommPort->Max());
+        const PortChoice choice = choosePortForDevice(d, map, updCommPort->Min(), updCommPort->Max());
         QStringList about;
         for (const QString& part : { d.description, d.manufacturer })
             if (!part.isEmpty() && !about.contains(part))
@@ -411,7 +411,7 @@ void frmSetupComm::chooseDevice(int row)
     if (row < 0 || row >= m_devices.size())
         return;
     const PortChoice choice
-        = ChoosePortForDevice(m_devices.at(row), portMap(), updCommPort->Min(), updCommPort->Max());
+        = choosePortForDevice(m_devices.at(row), portMap(), updCommPort->Min(), updCommPort->Max());
     if (choice.port == 0) {
         m_prompter.msgBox(
             QStringLiteral("No port number is free for %1.").arg(native(m_devices.at(row).displayName()))

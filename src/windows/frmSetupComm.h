@@ -49,12 +49,12 @@ public:
     ~frmSetupComm() override;
 
     // The development-system folders whose NORVIK.SFG receives the port.
-    static const QStringList& DevelopmentSystemFolders();
+    static const QStringList& developmentSystemFolders();
 
     // Was the program online when the dialog opened.
     bool wasOnline() const { return m_wasOnline; }
 
-    // Where the device list comes from (ListSerialDevices unless replaced);
+    // Where the device list comes from (listSerialDevices unless replaced);
     // setting it lists again.
     using DeviceLister = std::function<QList<SerialDeviceInfo>()>;
     void setDeviceLister(DeviceLister lister);

@@ -7,7 +7,7 @@ class QPushButton;
 
 namespace talvek {
 
-// The system information of this installation (SystemInfoReport) where the
+// The system information of this installation (systemInfoReport) where the
 // platform has no system information program of its own, with a button that
 // copies it for a support call. Shown without being modal; closing deletes it.
 class frmSystemInfo final : public QDialog

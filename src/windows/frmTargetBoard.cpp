@@ -23,8 +23,8 @@ using State = TargetBoardState;
 
 // The caption that shows a position's code once it is read, and its start then.
 constexpr std::array<std::pair<int, const char*>, 4> kCodeCaptions {
-    { { State::CurrentFault, "Current Fault" }, { State::LastFault, "Last Fault" },
-        { State::CurrentComm, "Current Comm Error" }, { State::LastComm, "Last Comm Error" } }
+    { { State::kCurrentFault, "Current Fault" }, { State::kLastFault, "Last Fault" },
+        { State::kCurrentComm, "Current Comm Error" }, { State::kLastComm, "Last Comm Error" } }
 };
 
 const QString kNetworkComment = QStringLiteral(
@@ -121,7 +121,7 @@ void frmTargetBoard::Form_Load()
         f->entry().setEditing(false);
     m_form.escape = false;
     draw(m_status.state());
-    for (int i = 0; i < FieldCount; ++i)
+    for (int i = 0; i < kFieldCount; ++i)
         txtSetup[size_t(i)]->setText(m_status.state().fieldTexts[size_t(i)]);
 }
 
@@ -136,7 +136,7 @@ bool frmTargetBoard::InitializeForm(const QString& NorvikFile)
     try {
         m_status.loadProgramSet(NorvikFile);
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("InitializeForm"), MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, QStringLiteral("InitializeForm"), MsgIcon::Information);
         return false;
     }
     Form_Load();
@@ -177,12 +177,12 @@ void frmTargetBoard::draw(const TargetBoardState& s)
             text += QStringLiteral(" Code = ") + code + QLatin1Char('H');
         lblTargetBoard[size_t(position)]->setText(text);
     }
-    QLabel* slot = lblTargetBoard[State::Slot];
+    QLabel* slot = lblTargetBoard[State::kSlot];
     slot->setText(
         s.slot.isEmpty() ? QStringLiteral("CO-CPU Slot:") : QStringLiteral("CO-CPU Slot: ") + s.slot);
     slot->setVisible(s.slotShown);
     for (int i :
-        { State::CurrentFault, State::LastFault, State::Action, State::CurrentComm, State::LastComm })
+        { State::kCurrentFault, State::kLastFault, State::kAction, State::kCurrentComm, State::kLastComm })
         setBoxText(txtTargetBoard[size_t(i)], s.descriptions[size_t(i)]);
     cmdResetFaults->setEnabled(s.resetEnabled);
     cmdGoOnline->setVisible(s.goOnlineShown);
@@ -192,7 +192,7 @@ void frmTargetBoard::draw(const TargetBoardState& s)
     }
     for (int i = 0; i < 5; ++i)
         lblRevIdentOnDisk[size_t(i)]->setText(s.onDisk[size_t(i)]);
-    for (int i = 0; i < FieldCount; ++i) {
+    for (int i = 0; i < kFieldCount; ++i) {
         const bool shown = s.fieldShown[size_t(i)];
         lblSetupDesc[size_t(i)]->setVisible(shown);
         txtSetup[size_t(i)]->setVisible(shown);
@@ -223,7 +223,7 @@ void frmTargetBoard::tabTargetBoard_Click(int index)
     // The entry being typed ends first, as leaving the field would.
     if (!m_form.endEdit()) {
         // A refused entry keeps the operator in its field: the page stays.
-        for (int k = 0; k < PageCount; ++k) {
+        for (int k = 0; k < kPageCount; ++k) {
             if (!fraTargetBoard[size_t(k)]->isHidden()) {
                 showPage(k);
                 return;
@@ -235,7 +235,7 @@ void frmTargetBoard::tabTargetBoard_Click(int index)
 
 void frmTargetBoard::showPage(int page)
 {
-    for (int k = 0; k < PageCount; ++k)
+    for (int k = 0; k < kPageCount; ++k)
         fraTargetBoard[size_t(k)]->setVisible(k == page);
     if (tabTargetBoard->currentIndex() != page) {
         const QSignalBlocker block(tabTargetBoard);

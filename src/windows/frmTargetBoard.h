@@ -46,8 +46,8 @@ class frmTargetBoard final : public ChildWindow<QDialog>
     Q_DISABLE_COPY_MOVE(frmTargetBoard)
 
 public:
-    static constexpr int FieldCount = TargetBoardState::FieldCount;
-    static constexpr int PageCount = 4;
+    static constexpr int kFieldCount = TargetBoardState::kFieldCount;
+    static constexpr int kPageCount = 4;
 
     frmTargetBoard(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, const ProgramFolder& folder,
         QWidget* parent = nullptr);
@@ -60,16 +60,16 @@ public:
 
     // ---- controls, named as the form names them ----
     QTabBar* tabTargetBoard;
-    std::array<QFrame*, PageCount> fraTargetBoard {};
+    std::array<QFrame*, kPageCount> fraTargetBoard {};
     std::array<QGroupBox*, 5> fraDescription {};
     std::array<QLabel*, 14> lblTargetBoard {};
     // Index 2 does not exist (nullptr).
     std::array<QPlainTextEdit*, 6> txtTargetBoard {};
     std::array<QLabel*, 3> lblRevIdentInPLC {};
     std::array<QLabel*, 5> lblRevIdentOnDisk {};
-    std::array<QLabel*, FieldCount> lblSetupDesc {};
-    std::array<QLineEdit*, FieldCount> txtSetup {};
-    std::array<UpDown*, FieldCount> updSetup {};
+    std::array<QLabel*, kFieldCount> lblSetupDesc {};
+    std::array<QLineEdit*, kFieldCount> txtSetup {};
+    std::array<UpDown*, kFieldCount> updSetup {};
     QLabel* lblNetworkAddComment;
     QLabel* lblTargetBoardTime;
     QLabel* lblTargetBoardDate;
@@ -120,7 +120,7 @@ private:
     Prompter& m_prompter;
     TargetBoardStatus m_status;
     NumericEntryForm m_form;
-    std::array<std::unique_ptr<NumericField>, FieldCount> m_fields;
+    std::array<std::unique_ptr<NumericField>, kFieldCount> m_fields;
 };
 
 } // namespace talvek

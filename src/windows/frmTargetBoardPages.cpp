@@ -29,7 +29,7 @@ struct FieldRow
     int max;
 };
 
-constexpr std::array<FieldRow, frmTargetBoard::FieldCount> kFields { {
+constexpr std::array<FieldRow, frmTargetBoard::kFieldCount> kFields { {
     { "Current Network Address 1:", 1, 32 },
     { "Current Network Address 2:", 1, 32 },
     { "Hr.", 0, 23 },
@@ -39,7 +39,7 @@ constexpr std::array<FieldRow, frmTargetBoard::FieldCount> kFields { {
     { "Day", 1, 31 },
     { "Yr.", 0, 99 },
 } };
-constexpr int FirstClockField = TargetBoardState::FirstClockField;
+constexpr int kFirstClockField = TargetBoardState::kFirstClockField;
 
 constexpr std::array<const char*, 14> kTargetBoardCaptions { "Current Fault:", "Last Fault:", "CO-CPU Slot:",
     "Corrective Action:", "Current Comm Error:", "Last Comm Error:", "Name:", "Revision:", "Checksum:",
@@ -75,11 +75,11 @@ QWidget* frmTargetBoard::buildTabs()
     auto* pages = new QWidget(this);
     auto* pageStack = new QGridLayout(pages);
     pageStack->setContentsMargins(0, 0, 0, 0);
-    const std::array<const char*, PageCount> pageCaptions { "Fault Codes / Status", "Program Ident/Revision",
+    const std::array<const char*, kPageCount> pageCaptions { "Fault Codes / Status", "Program Ident/Revision",
         "Set Network Address", "Set Time && Date" };
-    for (int k = 0; k < PageCount; ++k) {
+    for (int k = 0; k < kPageCount; ++k) {
         auto* page = new QFrame(pages);
-        page->setObjectName(ControlArrayName("fraTargetBoard", k));
+        page->setObjectName(controlArrayName("fraTargetBoard", k));
         page->setAccessibleName(QLatin1String(pageCaptions[size_t(k)]));
         page->setFrameShape(QFrame::NoFrame);
         QSizePolicy policy = page->sizePolicy();
@@ -91,7 +91,7 @@ QWidget* frmTargetBoard::buildTabs()
 
     for (int i = 0; i < int(kTargetBoardCaptions.size()); ++i) {
         auto* label = new QLabel(QLatin1String(kTargetBoardCaptions[size_t(i)]), this);
-        label->setObjectName(ControlArrayName("lblTargetBoard", i));
+        label->setObjectName(controlArrayName("lblTargetBoard", i));
         lblTargetBoard[size_t(i)] = label;
     }
     const std::array<const char*, 5> descriptionCaptions { "Internal Fault Code:",
@@ -99,7 +99,7 @@ QWidget* frmTargetBoard::buildTabs()
         "Target Board Network Address:" };
     for (int i = 0; i < 5; ++i) {
         auto* box = new QGroupBox(QLatin1String(descriptionCaptions[size_t(i)]), this);
-        box->setObjectName(ControlArrayName("fraDescription", i));
+        box->setObjectName(controlArrayName("fraDescription", i));
         fraDescription[size_t(i)] = box;
     }
 
@@ -142,12 +142,12 @@ void frmTargetBoard::buildButtons(QWidget* pages)
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 10);
     top->setSpacing(0);
-    top->addWidget(ScrollWhenSmall(content, this), 1);
+    top->addWidget(scrollWhenSmall(content, this), 1);
     top->addSpacing(10);
     top->addLayout(bottom);
 
     setTabOrder(tabTargetBoard, cmdResetFaults);
-    for (int i = 0; i + 1 < FieldCount; ++i)
+    for (int i = 0; i + 1 < kFieldCount; ++i)
         setTabOrder(txtSetup[size_t(i)], txtSetup[size_t(i + 1)]);
 }
 
@@ -155,16 +155,16 @@ void frmTargetBoard::buildButtons(QWidget* pages)
 // numeric entry rules.
 void frmTargetBoard::buildFields()
 {
-    for (int i = 0; i < FieldCount; ++i) {
+    for (int i = 0; i < kFieldCount; ++i) {
         const FieldRow& row = kFields[size_t(i)];
         auto* caption = new QLabel(QLatin1String(row.caption), this);
-        caption->setObjectName(ControlArrayName("lblSetupDesc", i));
+        caption->setObjectName(controlArrayName("lblSetupDesc", i));
         auto* text = new QLineEdit(kNoValue, this);
-        text->setObjectName(ControlArrayName("txtSetup", i));
+        text->setObjectName(controlArrayName("txtSetup", i));
         text->setFixedWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 14);
         text->setAlignment(Qt::AlignRight);
         auto* upd = new UpDown(this);
-        upd->setObjectName(ControlArrayName("updSetup", i));
+        upd->setObjectName(controlArrayName("updSetup", i));
         upd->setRange(row.min, row.max);
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
@@ -190,7 +190,7 @@ void frmTargetBoard::buildFaultPage()
 {
     for (int i : { 0, 1, 3, 4, 5 }) {
         auto* box = new QPlainTextEdit(this);
-        box->setObjectName(ControlArrayName("txtTargetBoard", i));
+        box->setObjectName(controlArrayName("txtTargetBoard", i));
         box->setReadOnly(true);
         box->setTabChangesFocus(true);
         box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -234,7 +234,7 @@ void frmTargetBoard::buildIdentPage()
 {
     auto* inBoard = new QGridLayout(fraDescription[3]);
     for (int i = 0; i < 3; ++i) {
-        lblRevIdentInPLC[size_t(i)] = valueLabel(ControlArrayName("lblRevIdentInPLC", i), fraDescription[3]);
+        lblRevIdentInPLC[size_t(i)] = valueLabel(controlArrayName("lblRevIdentInPLC", i), fraDescription[3]);
         inBoard->addWidget(lblTargetBoard[size_t(10 + i)], i, 0);
         inBoard->addWidget(lblRevIdentInPLC[size_t(i)], i, 1);
     }
@@ -244,7 +244,7 @@ void frmTargetBoard::buildIdentPage()
     const std::array<int, 5> captions { 6, 7, 8, 9, 13 };
     for (int i = 0; i < 5; ++i) {
         lblRevIdentOnDisk[size_t(i)]
-            = valueLabel(ControlArrayName("lblRevIdentOnDisk", i), fraDescription[2]);
+            = valueLabel(controlArrayName("lblRevIdentOnDisk", i), fraDescription[2]);
         onDisk->addWidget(lblTargetBoard[size_t(captions[size_t(i)])], i, 0);
         onDisk->addWidget(lblRevIdentOnDisk[size_t(i)], i, 1);
     }
@@ -288,7 +288,7 @@ void frmTargetBoard::buildClockPage()
         "time clocks." };
     for (int i = 0; i < 2; ++i) {
         lblTimeDateNote[size_t(i)] = new QLabel(QLatin1String(notes[size_t(i)]), this);
-        lblTimeDateNote[size_t(i)]->setObjectName(ControlArrayName("lblTimeDateNote", i));
+        lblTimeDateNote[size_t(i)]->setObjectName(controlArrayName("lblTimeDateNote", i));
     }
     lblTimeDateNote[1]->setWordWrap(true);
     for (QLabel* clock : { lblCurrTime, lblCurrDate }) {
@@ -300,7 +300,7 @@ void frmTargetBoard::buildClockPage()
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
     for (int row = 0; row < 2; ++row) {
-        const int first = FirstClockField + 3 * row;
+        const int first = kFirstClockField + 3 * row;
         for (int k = 0; k < 3; ++k) {
             grid->addWidget(lblSetupDesc[size_t(first + k)], 2 * row, 1 + k, Qt::AlignLeft | Qt::AlignBottom);
             grid->addLayout(fieldBox(first + k), 2 * row + 1, 1 + k, Qt::AlignLeft);

@@ -56,7 +56,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
     setEntryForm(m_form);
 
     tbsTiming->setObjectName(QStringLiteral("tbsTiming"));
-    auto* page = MakeTabPages(this, tbsTiming,
+    auto* page = makeTabPages(this, tbsTiming,
         { QStringLiteral("&Timing Channels"), QStringLiteral("&PLS Configuration") }, "fraTiming",
         { QStringLiteral("Set Timing Channels"), QStringLiteral("PLS Configuration") }, fraTiming);
 
@@ -64,7 +64,7 @@ frmTiming::frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWi
         "Speed Compensation", "PLS Configuration" };
     for (int g = 0; g < 5; ++g) {
         auto* box = new QGroupBox(QLatin1String(groupCaptions[size_t(g)]), fraTiming[g <= 2 ? 0 : 1]);
-        box->setObjectName(ControlArrayName("fraTmg", g));
+        box->setObjectName(controlArrayName("fraTmg", g));
         fraTmg[size_t(g)] = box;
     }
     buildChannelGrid();
@@ -200,8 +200,8 @@ void frmTiming::tbsTiming_Click(int index)
 // focus sink, which cannot be seen); the tab strip when no field does.
 void frmTiming::focusFirstField()
 {
-    for (int ch = 0; ch < ChannelCount; ++ch) {
-        for (const int i : { ch, ch + OffField }) {
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        for (const int i : { ch, ch + kOffField }) {
             QLineEdit* box = txtChannel[size_t(i)];
             if (box->isEnabled() && box->isVisible()) {
                 m_channelFields[size_t(i)]->focusQuietly();
@@ -223,7 +223,7 @@ void frmTiming::draw(const TimingState& state)
         fraTmg[size_t(g)]->setEnabled(state.groupsEnabled[size_t(g)]);
     for (QLabel* l : lblChannel)
         l->setEnabled(state.gridEnabled);
-    for (int i = 0; i < ChannelFieldCount; ++i) {
+    for (int i = 0; i < kChannelFieldCount; ++i) {
         if (m_channelFields[size_t(i)])
             m_channelFields[size_t(i)]->setEnabled(state.gridEnabled);
         setText(txtChannel[size_t(i)], state.channelTexts[size_t(i)]);
@@ -242,7 +242,7 @@ void frmTiming::draw(const TimingState& state)
     cmdSetOffset->setEnabled(state.commandEnabled[TimingState::SetOffset]);
     cmdResetPLSConfig->setEnabled(state.commandEnabled[TimingState::ResetPLSConfig]);
     cmdRecallAll->setEnabled(state.commandEnabled[TimingState::RecallAll]);
-    m_diagramView->setDiagram(BuildTimingDiagram(DiagramInputOf(state)));
+    m_diagramView->setDiagram(buildTimingDiagram(diagramInputOf(state)));
 }
 
 // ---- the channel setpoint fields ----

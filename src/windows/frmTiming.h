@@ -42,13 +42,13 @@ class frmTiming final : public ChildWindow<QWidget>
     Q_DISABLE_COPY_MOVE(frmTiming)
 
 public:
-    static constexpr int ChannelCount = TimingState::ChannelCount;
-    // The OFF field of channel ch is element ch + OffField of the channel arrays.
-    static constexpr int OffField = TimingState::OffField;
-    static constexpr int ChannelFieldCount = TimingState::ChannelFieldCount;
+    static constexpr int kChannelCount = TimingState::kChannelCount;
+    // The OFF field of channel ch is element ch + kOffField of the channel arrays.
+    static constexpr int kOffField = TimingState::kOffField;
+    static constexpr int kChannelFieldCount = TimingState::kChannelFieldCount;
     // txtTmg elements.
-    static constexpr int OffsetField = TimingState::OffsetField;
-    static constexpr int ChannelNumberField = TimingState::ChannelNumberField;
+    static constexpr int kOffsetField = TimingState::kOffsetField;
+    static constexpr int kChannelNumberField = TimingState::kChannelNumberField;
 
     frmTiming(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frmTiming() override;
@@ -60,8 +60,8 @@ public:
     // 0..7 the channel names, 8 the heading "ON", 9 the heading "OFF".
     std::array<QLabel*, 10> lblChannel {};
     // ON fields 0..7, OFF fields 16..23; elements 8..15 do not exist (null).
-    std::array<QLineEdit*, ChannelFieldCount> txtChannel {};
-    std::array<UpDown*, ChannelFieldCount> updChannel {};
+    std::array<QLineEdit*, kChannelFieldCount> txtChannel {};
+    std::array<UpDown*, kChannelFieldCount> updChannel {};
     std::array<QLineEdit*, 2> txtTmg {};
     std::array<UpDown*, 2> updTmg {};
     QPushButton* cmdRecallChan;
@@ -122,7 +122,7 @@ private:
 
     std::unique_ptr<TimingEditor> m_editor;
     NumericEntryForm m_form;
-    std::array<std::unique_ptr<NumericField>, ChannelFieldCount> m_channelFields;
+    std::array<std::unique_ptr<NumericField>, kChannelFieldCount> m_channelFields;
     std::array<std::unique_ptr<NumericField>, 2> m_tmgFields;
     std::array<QLabel*, 4> m_panels {};
     Prompter& m_prompter;

@@ -24,8 +24,8 @@ namespace talvek {
 namespace {
 
 // Setpoints are positions in the machine cycle.
-constexpr int SetpointMax = 359;
-constexpr int OffsetMax = 359;
+constexpr int kSetpointMax = 359;
+constexpr int kOffsetMax = 359;
 
 QLabel* valueLabel(QWidget* parent)
 {
@@ -57,19 +57,19 @@ void frmTiming::buildChannelGrid()
     grid->setColumnMinimumWidth(3, 8);
     for (int h = 0; h < 2; ++h) {
         auto* heading = new QLabel(QLatin1String(h == 0 ? "ON" : "OFF"), fraTmg[0]);
-        heading->setObjectName(ControlArrayName("lblChannel", 8 + h));
+        heading->setObjectName(controlArrayName("lblChannel", 8 + h));
         heading->setAlignment(Qt::AlignCenter);
         grid->addWidget(heading, 0, 1 + 3 * h, 1, 2);
         lblChannel[size_t(8 + h)] = heading;
     }
-    for (int ch = 0; ch < ChannelCount; ++ch) {
+    for (int ch = 0; ch < kChannelCount; ++ch) {
         auto* name = new QLabel(
-            TimingChannelName(ch) + QStringLiteral(" (CH0&") + QString::number(ch) + QStringLiteral("):"),
+            timingChannelName(ch) + QStringLiteral(" (CH0&") + QString::number(ch) + QStringLiteral("):"),
             fraTmg[0]);
-        name->setObjectName(ControlArrayName("lblChannel", ch));
+        name->setObjectName(controlArrayName("lblChannel", ch));
         grid->addWidget(name, ch + 1, 0);
         lblChannel[size_t(ch)] = name;
-        for (const int i : { ch, ch + OffField })
+        for (const int i : { ch, ch + kOffField })
             buildChannelField(ch, i, grid);
         name->setBuddy(txtChannel[size_t(ch)]);
     }
@@ -78,11 +78,11 @@ void frmTiming::buildChannelGrid()
 void frmTiming::buildChannelField(int ch, int i, QGridLayout* grid)
 {
     auto* text = new QLineEdit(fraTmg[0]);
-    text->setObjectName(ControlArrayName("txtChannel", i));
+    text->setObjectName(controlArrayName("txtChannel", i));
     text->setFixedWidth(56);
-    auto* upd = fieldUpDown(fraTmg[0], text, SetpointMax);
-    upd->setObjectName(ControlArrayName("updChannel", i));
-    const int column = i < OffField ? 1 : 4;
+    auto* upd = fieldUpDown(fraTmg[0], text, kSetpointMax);
+    upd->setObjectName(controlArrayName("updChannel", i));
+    const int column = i < kOffField ? 1 : 4;
     grid->addWidget(text, ch + 1, column);
     grid->addWidget(upd, ch + 1, column + 1);
     txtChannel[size_t(i)] = text;
@@ -98,7 +98,7 @@ void frmTiming::buildChannelField(int ch, int i, QGridLayout* grid)
     NumericEntryOptions options;
     options.holder = ValueHolder::Text;
     options.title = QStringLiteral("Set-up");
-    options.exemptText = TimingEditor::EmptyChannel;
+    options.exemptText = placeholder::kEmptyChannel;
     auto f = std::make_unique<NumericField>(m_form, text, upd, cmdDefault, options);
     f->entry().setOnAccept([this, i](qint32 value, const QString&) {
         return m_spinnerField == i ? acceptSpinner(i, value) : acceptChannel(i, value);
@@ -109,14 +109,14 @@ void frmTiming::buildChannelField(int ch, int i, QGridLayout* grid)
 
 void frmTiming::buildParameterFields()
 {
-    const std::array<int, 2> tmgMax { OffsetMax, ChannelCount - 1 };
+    const std::array<int, 2> tmgMax { kOffsetMax, kChannelCount - 1 };
     for (int i = 0; i < 2; ++i) {
         QGroupBox* box = fraTmg[size_t(1 + i)];
         auto* text = new QLineEdit(box);
-        text->setObjectName(ControlArrayName("txtTmg", i));
+        text->setObjectName(controlArrayName("txtTmg", i));
         text->setFixedWidth(56);
         auto* upd = fieldUpDown(box, text, tmgMax[size_t(i)]);
-        upd->setObjectName(ControlArrayName("updTmg", i));
+        upd->setObjectName(controlArrayName("updTmg", i));
         txtTmg[size_t(i)] = text;
         updTmg[size_t(i)] = upd;
         TimingEditor* editor = m_editor.get();
@@ -133,7 +133,7 @@ void frmTiming::buildParameterFields()
         f->entry().setOnAccept([](qint32, const QString&) { return true; });
         m_tmgFields[size_t(i)] = std::move(f);
     }
-    m_tmgFields[OffsetField]->setEnterTarget(cmdSetOffset);
+    m_tmgFields[kOffsetField]->setEnterTarget(cmdSetOffset);
 }
 
 void frmTiming::layOutTimingPage()
@@ -141,8 +141,8 @@ void frmTiming::layOutTimingPage()
     // The offset field with its up-down control and Set Offset in one row.
     auto* offset = new QHBoxLayout(fraTmg[1]);
     offset->setSpacing(6);
-    offset->addWidget(txtTmg[OffsetField]);
-    offset->addWidget(updTmg[OffsetField]);
+    offset->addWidget(txtTmg[kOffsetField]);
+    offset->addWidget(updTmg[kOffsetField]);
     offset->addSpacing(12);
     cmdSetOffset->setParent(fraTmg[1]);
     offset->addWidget(cmdSetOffset);
@@ -153,8 +153,8 @@ void frmTiming::layOutTimingPage()
     auto* channel = new QGridLayout(fraTmg[2]);
     channel->setHorizontalSpacing(6);
     channel->setVerticalSpacing(6);
-    channel->addWidget(txtTmg[ChannelNumberField], 0, 0);
-    channel->addWidget(updTmg[ChannelNumberField], 0, 1, Qt::AlignLeft);
+    channel->addWidget(txtTmg[kChannelNumberField], 0, 0);
+    channel->addWidget(updTmg[kChannelNumberField], 0, 1, Qt::AlignLeft);
     for (QPushButton* b : { cmdRecallChan, cmdClearChan }) {
         b->setParent(fraTmg[2]);
         channel->addWidget(b, channel->rowCount(), 0, 1, 3);
@@ -189,9 +189,9 @@ void frmTiming::buildConfiguration()
             : i == 1                   ? QStringLiteral("PLS Program:")
                                        : QStringLiteral("CH0%1 (msec):").arg(i - 2);
         auto* description = new QLabel(caption, box);
-        description->setObjectName(ControlArrayName("lblCfgDescription", i));
+        description->setObjectName(controlArrayName("lblCfgDescription", i));
         auto* value = valueLabel(box);
-        value->setObjectName(ControlArrayName("lblPLSCfg", i));
+        value->setObjectName(controlArrayName("lblPLSCfg", i));
         QGridLayout* g = cfgGrids[i < 2 ? 0 : 1];
         const int row = i < 2 ? i : i - 2;
         g->addWidget(description, row, 0);
@@ -219,7 +219,7 @@ void frmTiming::buildStatusBar()
         "PLS Scale Factor" };
     for (int n = 0; n < 4; ++n) {
         auto* label = new QLabel(sbrMachineTiming);
-        label->setObjectName(ControlArrayName("sbrMachineTiming_Panel", n + 1));
+        label->setObjectName(controlArrayName("sbrMachineTiming_Panel", n + 1));
         label->setToolTip(QLatin1String(panelTips[size_t(n)]));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setIndent(4);
@@ -244,7 +244,7 @@ void frmTiming::layOutWindow(QFrame* page)
     holderLayout->setContentsMargins(0, 0, 0, 0);
     holderLayout->addWidget(page, 0, Qt::AlignTop);
     holderLayout->addStretch();
-    body->addWidget(ScrollWhenSmall(pageHolder, this), 1);
+    body->addWidget(scrollWhenSmall(pageHolder, this), 1);
     top->addLayout(body, 1);
     auto* bottom = new QHBoxLayout;
     bottom->setContentsMargins(0, 0, 0, 0);
@@ -263,14 +263,14 @@ void frmTiming::chainTabOrder()
         setTabOrder(previous, next);
         previous = next;
     };
-    for (int ch = 0; ch < ChannelCount; ++ch) {
-        for (const int i : { ch, ch + OffField }) {
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        for (const int i : { ch, ch + kOffField }) {
             chain(txtChannel[size_t(i)]);
             chain(updChannel[size_t(i)]);
         }
     }
-    for (QWidget* w : std::initializer_list<QWidget*> { txtTmg[OffsetField], updTmg[OffsetField],
-             cmdSetOffset, txtTmg[ChannelNumberField], updTmg[ChannelNumberField], cmdRecallChan,
+    for (QWidget* w : std::initializer_list<QWidget*> { txtTmg[kOffsetField], updTmg[kOffsetField],
+             cmdSetOffset, txtTmg[kChannelNumberField], updTmg[kChannelNumberField], cmdRecallChan,
              cmdClearChan, cmdRecallAll, cmdResetPLSConfig, cmdDefault })
         chain(w);
 }

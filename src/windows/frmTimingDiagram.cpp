@@ -45,14 +45,14 @@ void frmTiming::buildDiagramPage(QFrame* page)
     for (QLineEdit* box : txtChannel) {
         if (box)
             connect(box, &QLineEdit::textChanged, this,
-                [this] { m_diagramView->setDiagram(BuildTimingDiagram(DiagramInputOf(m_editor->state()))); });
+                [this] { m_diagramView->setDiagram(buildTimingDiagram(diagramInputOf(m_editor->state()))); });
     }
 }
 
 // A bar was clicked: its channel's ON field, on the grid's page.
 void frmTiming::showChannelOfBar(int channel)
 {
-    if (channel < 0 || channel >= ChannelCount)
+    if (channel < 0 || channel >= kChannelCount)
         return;
     tbsTiming->setCurrentIndex(0);
     QLineEdit* box = txtChannel[size_t(channel)];

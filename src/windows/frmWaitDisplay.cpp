@@ -50,7 +50,7 @@ frmWaitDisplay::frmWaitDisplay(int reportMode, std::function<void()> produceRepo
 
 QString frmWaitDisplay::waitText(int reportMode)
 {
-    return reportMode == ReportModeGenerate ? QStringLiteral("Generating Report, Please Standby ...")
+    return reportMode == kReportModeGenerate ? QStringLiteral("Generating Report, Please Standby ...")
                                             : QStringLiteral("Please Standby ...");
 }
 
@@ -61,7 +61,7 @@ void frmWaitDisplay::run()
     CenterForm(this);
     show();
     letPendingEventsRun();
-    if (m_reportMode == ReportModeGenerate && m_produceReport) {
+    if (m_reportMode == kReportModeGenerate && m_produceReport) {
         m_produceReport();
         letPendingEventsRun();
     }
@@ -69,7 +69,7 @@ void frmWaitDisplay::run()
     letPendingEventsRun();
 }
 
-void ShowWaitDisplay(int reportMode, const std::function<void()>& produceReport, QWidget* parent)
+void showWaitDisplay(int reportMode, const std::function<void()>& produceReport, QWidget* parent)
 {
     frmWaitDisplay window(reportMode, produceReport, parent);
     window.run();

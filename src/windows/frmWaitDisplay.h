@@ -17,7 +17,7 @@ class frmWaitDisplay final : public QDialog
     Q_DISABLE_COPY_MOVE(frmWaitDisplay)
 
 public:
-    static constexpr int ReportModeGenerate = 1;
+    static constexpr int kReportModeGenerate = 1;
 
     frmWaitDisplay(int reportMode, std::function<void()> produceReport, QWidget* parent = nullptr);
 
@@ -37,6 +37,6 @@ private:
 };
 
 // Loads the wait display, runs it and unloads it again.
-void ShowWaitDisplay(int reportMode, const std::function<void()>& produceReport, QWidget* parent);
+void showWaitDisplay(int reportMode, const std::function<void()>& produceReport, QWidget* parent);
 
 } // namespace talvek

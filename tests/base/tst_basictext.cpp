@@ -316,12 +316,12 @@ void tst_BasicText::strNum()
 void tst_BasicText::groupedNumber()
 {
     // initTestCase fixed the system locale to en_US before its first use.
-    QCOMPARE(GroupedNumber(0), QStringLiteral("0"));
-    QCOMPARE(GroupedNumber(999), QStringLiteral("999"));
-    QCOMPARE(GroupedNumber(1000), QStringLiteral("1,000"));
-    QCOMPARE(GroupedNumber(1234567), QStringLiteral("1,234,567"));
-    QCOMPARE(GroupedNumber(-1234), QStringLiteral("-1,234"));
-    QCOMPARE(GroupedNumber(Q_INT64_C(655359999000)), QStringLiteral("655,359,999,000"));
+    QCOMPARE(talvek::groupedNumber(0), QStringLiteral("0"));
+    QCOMPARE(talvek::groupedNumber(999), QStringLiteral("999"));
+    QCOMPARE(talvek::groupedNumber(1000), QStringLiteral("1,000"));
+    QCOMPARE(talvek::groupedNumber(1234567), QStringLiteral("1,234,567"));
+    QCOMPARE(talvek::groupedNumber(-1234), QStringLiteral("-1,234"));
+    QCOMPARE(talvek::groupedNumber(Q_INT64_C(655359999000)), QStringLiteral("655,359,999,000"));
 }
 
 QTEST_APPLESS_MAIN(tst_BasicText)

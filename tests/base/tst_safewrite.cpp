@@ -64,7 +64,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("file.cfg"));
         if (old != kNone)
             QVERIFY(writeAll(path, old));
-        const auto failure = SafeWrite(path, bytes);
+        const auto failure = safeWrite(path, bytes);
         QVERIFY2(!failure, failure ? qPrintable(failure->sentence()) : "");
         QCOMPARE(readAll(path), bytes);
         QCOMPARE(entries(dir.path()), QStringList({ "file.cfg" }));
@@ -75,7 +75,7 @@ private slots:
         QTemporaryDir dir;
         // The folder is missing.
         const QString lost = dir.filePath(QStringLiteral("missing/file.cfg"));
-        auto failure = SafeWrite(lost, "data");
+        auto failure = safeWrite(lost, "data");
         QVERIFY(failure);
         QCOMPARE(failure->stage, SafeWriteFailure::Stage::Create);
         QVERIFY(failure->error != QFileDevice::NoError);
@@ -87,7 +87,7 @@ private slots:
         // A folder stands where the file goes: it stays a folder, untouched.
         const QString folder = dir.filePath(QStringLiteral("taken"));
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/inside")));
-        failure = SafeWrite(folder, "data");
+        failure = safeWrite(folder, "data");
         QVERIFY(failure);
         QCOMPARE(failure->stage, SafeWriteFailure::Stage::Create);
         QVERIFY(!failure->reason.isEmpty());
@@ -102,8 +102,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("data.sdt"));
         setSafeWriteBeforeCommit([](const QString& target) { QDir().mkdir(target); });
-        const auto failure = SafeWrite(path, "new");
-        const auto setFailure = SafeWriteAll({ { dir.filePath(QStringLiteral("b.rev")), "rev" } });
+        const auto failure = safeWrite(path, "new");
+        const auto setFailure = safeWriteAll({ { dir.filePath(QStringLiteral("b.rev")), "rev" } });
         setSafeWriteBeforeCommit(nullptr);
         QVERIFY(failure);
         QCOMPARE(failure->stage, SafeWriteFailure::Stage::Write);
@@ -128,7 +128,7 @@ private slots:
         rlimit limited = saved;
         limited.rlim_cur = 64;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const auto failure = SafeWrite(path, QByteArray(4096, 'n'));
+        const auto failure = safeWrite(path, QByteArray(4096, 'n'));
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
 

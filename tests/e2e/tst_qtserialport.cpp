@@ -172,7 +172,7 @@ void tst_QtSerialPort::parseSettings()
         QTEST(int(s.stopBits), "stopBits");
     } catch (const SerialError& e) {
         QVERIFY2(!valid, qPrintable(e.description()));
-        QCOMPARE(e.number(), SerialErrorNumber::InvalidPropertyValue);
+        QCOMPARE(e.number(), SerialErrorNumber::kInvalidPropertyValue);
         QVERIFY(e.description().startsWith(QStringLiteral("Invalid property value")));
         QVERIFY(e.description().contains(QLatin1Char('"') + text + QLatin1Char('"')));
     }
@@ -186,11 +186,11 @@ void tst_QtSerialPort::setSettingsKeepsOldOnError()
     port.setSettings(QStringLiteral("19200,n,8,1"));
     QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
     QCOMPARE(errorNumber([&] { port.setSettings(QStringLiteral("fast,n,8,1")); }),
-        SerialErrorNumber::InvalidPropertyValue);
+        SerialErrorNumber::kInvalidPropertyValue);
     QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
 
-    QCOMPARE(errorNumber([&] { port.setCommPort(0); }), SerialErrorNumber::InvalidPortNumber);
-    QCOMPARE(errorNumber([&] { port.setCommPort(100); }), SerialErrorNumber::InvalidPortNumber);
+    QCOMPARE(errorNumber([&] { port.setCommPort(0); }), SerialErrorNumber::kInvalidPortNumber);
+    QCOMPARE(errorNumber([&] { port.setCommPort(100); }), SerialErrorNumber::kInvalidPortNumber);
     port.setCommPort(99);
     QCOMPARE(port.commPort(), 99);
 }
@@ -251,19 +251,19 @@ void tst_QtSerialPort::openErrors()
 
     QString text;
     port.setCommPort(97);
-    QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::InvalidPortNumber);
+    QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::kInvalidPortNumber);
     QVERIFY2(text.contains(QStringLiteral("COM97 has no serial device")), qPrintable(text));
     QVERIFY2(text.contains(dir.path() + QStringLiteral("/support/ports/COM97")), qPrintable(text));
 
     port.setCommPort(6);
-    QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::DeviceNotFound);
+    QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::kDeviceNotFound);
     QVERIFY2(
         text.startsWith(QStringLiteral("The serial device /dev/nonexistent-talvek-tty (COM6, linked from ")
             + dir.path() + QStringLiteral("/support/ports/COM6) does not exist.")),
         qPrintable(text));
     QVERIFY(!port.isOpen());
 
-    QCOMPARE(errorNumber([&] { port.write(QByteArray("x")); }), SerialErrorNumber::PortNotOpen);
+    QCOMPARE(errorNumber([&] { port.write(QByteArray("x")); }), SerialErrorNumber::kPortNotOpen);
     QCOMPARE(port.readByte(), -1);
     QCOMPARE(port.bytesAvailable(), 0);
     QVERIFY(!port.waitForInput(0));
@@ -441,7 +441,7 @@ void tst_QtSerialPort::permissionDenied()
         QtSerialPortControl port { folder };
         port.setCommPort(3);
         QString text;
-        QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::PermissionDenied);
+        QCOMPARE(errorNumber([&] { port.open(); }, &text), SerialErrorNumber::kPermissionDenied);
         const passwd* me = ::getpwuid(::geteuid());
         QVERIFY(me);
         QCOMPARE(text, expected(0, QString::fromLocal8Bit(me->pw_name)));
@@ -488,7 +488,7 @@ void tst_QtSerialPort::permissionDenied()
     int status = 0;
     ::waitpid(child, &status, 0);
     QCOMPARE(QString::fromUtf8(got),
-        QString::number(SerialErrorNumber::PermissionDenied) + QLatin1Char('\n')
+        QString::number(SerialErrorNumber::kPermissionDenied) + QLatin1Char('\n')
             + expected(0600, nobodyName));
     QVERIFY2(got.contains("only root can use the serial device"), got.constData());
 }
@@ -505,7 +505,7 @@ void tst_QtSerialPort::portInUse()
     second.setCommPort(4);
     first.open();
     QString text;
-    QCOMPARE(errorNumber([&] { second.open(); }, &text), SerialErrorNumber::PortUnavailable);
+    QCOMPARE(errorNumber([&] { second.open(); }, &text), SerialErrorNumber::kPortUnavailable);
     // QSerialPort's lock file names the holder: this test itself.
     QFile comm(QStringLiteral("/proc/self/comm"));
     QVERIFY(comm.open(QIODevice::ReadOnly));
@@ -517,8 +517,8 @@ void tst_QtSerialPort::portInUse()
                   .arg(self)
                   .arg(QCoreApplication::applicationPid()));
     QVERIFY(!second.isOpen());
-    QCOMPARE(errorNumber([&] { first.open(); }), SerialErrorNumber::PortAlreadyOpen);
-    QCOMPARE(errorNumber([&] { first.setCommPort(5); }), SerialErrorNumber::PortAlreadyOpen);
+    QCOMPARE(errorNumber([&] { first.open(); }), SerialErrorNumber::kPortAlreadyOpen);
+    QCOMPARE(errorNumber([&] { first.setCommPort(5); }), SerialErrorNumber::kPortAlreadyOpen);
     first.close();
     second.open(); // free again
     QVERIFY(second.isOpen());

@@ -16,7 +16,7 @@ qint16 board(char c)
 // Every board code a program file set can carry ("1" .. "E"), plus no board.
 QList<qint16> allBoards()
 {
-    QList<qint16> boards { NoBoard };
+    QList<qint16> boards { kNoBoard };
     for (char c = '1'; c <= 'E'; ++c)
         boards.append(board(c));
     return boards;
@@ -24,7 +24,7 @@ QList<qint16> allBoards()
 
 QString boardName(qint16 b)
 {
-    return b == NoBoard ? QStringLiteral("none") : QString(QChar(b));
+    return b == kNoBoard ? QStringLiteral("none") : QString(QChar(b));
 }
 
 } // namespace
@@ -145,7 +145,7 @@ void TestAddressUtils::equateUnchanged_data()
     QTest::newRow("X12 on 1") << board('1') << QStringLiteral("X12");
     QTest::newRow("X30 on numeric 1, not the character") << qint16(1) << QStringLiteral("X30");
     QTest::newRow("X0 on numeric 2, not the character") << qint16(2) << QStringLiteral("X0");
-    QTest::newRow("X30 with no board") << NoBoard << QStringLiteral("X30");
+    QTest::newRow("X30 with no board") << kNoBoard << QStringLiteral("X30");
     QTest::newRow("X10 on 3 (no table)") << board('3') << QStringLiteral("X10");
     QTest::newRow("X10 on 6 (no table)") << board('6') << QStringLiteral("X10");
     QTest::newRow("X10 on D (no table)") << board('D') << QStringLiteral("X10");
@@ -189,7 +189,7 @@ void TestAddressUtils::validAdd_data()
     const QByteArray bigBoards = "2D";
     QList<qint16> otherBoards; // "every other code", including no board
     for (qint16 b : allBoards()) {
-        if (b == NoBoard || (!smallBoards.contains(char(b)) && !bigBoards.contains(char(b))))
+        if (b == kNoBoard || (!smallBoards.contains(char(b)) && !bigBoards.contains(char(b))))
             otherBoards.append(b);
     }
     const auto boardsOf = [](const QByteArray& codes) {
@@ -252,7 +252,7 @@ void TestAddressUtils::validAdd_data()
         add(b, QStringLiteral("F991"), true);
         add(b, QStringLiteral("F992"), false);
     }
-    add(NoBoard, QStringLiteral("F991"), true);
+    add(kNoBoard, QStringLiteral("F991"), true);
 
     // I: 151 on "1" and "2", 21 on "3" "4" "5" "6" "8", invalid on every other board.
     for (qint16 b : boardsOf("12")) {
@@ -271,7 +271,7 @@ void TestAddressUtils::validAdd_data()
     }
     for (qint16 b : boardsOf("79:;<=>?@ABCDE"))
         add(b, QStringLiteral("I0"), false);
-    add(NoBoard, QStringLiteral("I0"), false);
+    add(kNoBoard, QStringLiteral("I0"), false);
 
     // X and Y: 151 on "1" and "2", 21 on every other board; "D" and no board invalid.
     for (const QString& l : { QStringLiteral("X"), QStringLiteral("Y") }) {
@@ -289,13 +289,13 @@ void TestAddressUtils::validAdd_data()
         }
         add(board('D'), l + QStringLiteral("10"), false);
         add(board('D'), l + QStringLiteral("0"), false);
-        add(NoBoard, l + QStringLiteral("10"), false);
+        add(kNoBoard, l + QStringLiteral("10"), false);
         // The character "0" is not "no board": it is one of the other codes.
         add(board('0'), l + QStringLiteral("10"), true);
     }
 
     // Any other letter: only the number 0.
-    for (qint16 b : { board('1'), board('D'), NoBoard }) {
+    for (qint16 b : { board('1'), board('D'), kNoBoard }) {
         add(b, QStringLiteral("Z0"), true);
         add(b, QStringLiteral("Z1"), false);
         add(b, QStringLiteral("Q00"), true);
@@ -315,11 +315,11 @@ void TestAddressUtils::validAdd_data()
     QTest::newRow("letter only") << board('1') << QStringLiteral("B") << false;
     QTest::newRow("other letter only") << board('1') << QStringLiteral("Z") << false;
     QTest::newRow("not a number") << board('1') << QStringLiteral("B3A") << false;
-    QTest::newRow("hex address") << NoBoard << QStringLiteral("B20H") << false;
+    QTest::newRow("hex address") << kNoBoard << QStringLiteral("B20H") << false;
     QTest::newRow("dot without number") << board('1') << QStringLiteral("B.5") << false;
     QTest::newRow("two dots") << board('1') << QStringLiteral("B40.1.2") << false;
     QTest::newRow("many leading zeros") << board('1') << QStringLiteral("B000000000000000040") << true;
-    QTest::newRow("huge number") << NoBoard << QStringLiteral("B123456789012345678901") << false;
+    QTest::newRow("huge number") << kNoBoard << QStringLiteral("B123456789012345678901") << false;
 }
 
 void TestAddressUtils::validAdd()

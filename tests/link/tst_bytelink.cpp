@@ -162,7 +162,7 @@ private slots:
     {
         Rig r;
         r.link.CurrentMode = 1;
-        QCOMPARE(r.link.SendByte(ByteLink::Attention, false, false), ByteLink::NoReply);
+        QCOMPARE(r.link.SendByte(ByteLink::kAttention, false, false), ByteLink::kNoReply);
         QVERIFY(r.link.CommError);
         QCOMPARE(r.link.CurrentMode, 0);
 
@@ -173,7 +173,7 @@ private slots:
         QCOMPARE(shown(r.link.ReadValue(QStringLiteral("W180"))), QStringLiteral("failed: PortFailed"));
         QVERIFY(r.link.CommError);
         QCOMPARE(r.link.CurrentMode, 0);
-        r.link.SendBytes(bytes({ 0x01, 0x02 }));
+        r.link.sendBytes(bytes({ 0x01, 0x02 }));
         QCOMPARE(r.port.written(), QByteArray());
         QCOMPARE(r.clock.nowMs(), before);
         QCOMPARE(r.prompter.calls().size(), 0);

@@ -97,7 +97,7 @@ void TestCodeTables::codeHexText()
 {
     QFETCH(int, code);
     QFETCH(QString, text);
-    QCOMPARE(CodeHexText(qint16(code)), text);
+    QCOMPARE(talvek::codeHexText(qint16(code)), text);
 }
 
 void TestCodeTables::faultDescription_data()
@@ -161,7 +161,7 @@ void TestCodeTables::faultDescription()
     QVERIFY(writeFile(dir.filePath(QStringLiteral("support/FaultErrCodes.txt")), file));
 
     ScriptedPrompter prompter;
-    QCOMPARE(FaultDescriptionText(qint16(code), ProgramFolder(dir.path()), prompter), expected);
+    QCOMPARE(faultDescriptionText(qint16(code), ProgramFolder(dir.path()), prompter), expected);
     QVERIFY2(prompter.calls().isEmpty(), "no message box expected");
 }
 
@@ -207,7 +207,7 @@ void TestCodeTables::faultDescriptionReadErrors()
     }
 
     ScriptedPrompter prompter;
-    QCOMPARE(FaultDescriptionText(qint16(code), ProgramFolder(dir.path()), prompter), expected);
+    QCOMPARE(faultDescriptionText(qint16(code), ProgramFolder(dir.path()), prompter), expected);
     QCOMPARE(prompter.calls().size(), 1);
     const auto& call = prompter.calls().at(0);
     QCOMPARE(call.text, box);
@@ -226,8 +226,8 @@ void TestCodeTables::emptyDescription()
 
     ScriptedPrompter prompter;
     const ProgramFolder folder(dir.path());
-    QCOMPARE(FaultDescriptionText(11, folder, prompter), QStringLiteral("Fault Code (0BH): Eleven"));
-    QCOMPARE(FaultDescriptionText(10, folder, prompter), QStringLiteral("Fault Code (0AH): "));
+    QCOMPARE(faultDescriptionText(11, folder, prompter), QStringLiteral("Fault Code (0BH): Eleven"));
+    QCOMPARE(faultDescriptionText(10, folder, prompter), QStringLiteral("Fault Code (0AH): "));
     QVERIFY(prompter.calls().isEmpty());
 }
 
@@ -238,14 +238,14 @@ void TestCodeTables::faultFileMissing()
     const QString expected = QStringLiteral("Fault Code (0AH): ") + kNotFound;
 
     // No support folder at all.
-    QCOMPARE(FaultDescriptionText(10, ProgramFolder(dir.path()), prompter), expected);
+    QCOMPARE(faultDescriptionText(10, ProgramFolder(dir.path()), prompter), expected);
     // The folder without the file; only the other table present.
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("support")));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("support/CommErrCodes.txt")), "0A,Comm\r\n"));
-    QCOMPARE(FaultDescriptionText(10, ProgramFolder(dir.path()), prompter), expected);
+    QCOMPARE(faultDescriptionText(10, ProgramFolder(dir.path()), prompter), expected);
     // A folder that carries the file's name is no file.
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("support/FaultErrCodes.txt")));
-    QCOMPARE(FaultDescriptionText(10, ProgramFolder(dir.path()), prompter), expected);
+    QCOMPARE(faultDescriptionText(10, ProgramFolder(dir.path()), prompter), expected);
     QVERIFY(prompter.calls().isEmpty());
 }
 
@@ -255,9 +255,9 @@ void TestCodeTables::faultFileFoundWhateverItsCase()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Support")));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("Support/FAULTERRCODES.TXT")), "0A,Upper-case name\r\n"));
     ScriptedPrompter prompter;
-    QCOMPARE(FaultDescriptionText(10, ProgramFolder(dir.path()), prompter),
+    QCOMPARE(faultDescriptionText(10, ProgramFolder(dir.path()), prompter),
         QStringLiteral("Fault Code (0AH): Upper-case name"));
-    QCOMPARE(FaultCodeFilePath(ProgramFolder(dir.path())),
+    QCOMPARE(faultCodeFilePath(ProgramFolder(dir.path())),
         dir.filePath(QStringLiteral("Support/FAULTERRCODES.TXT")));
 }
 
@@ -267,21 +267,21 @@ void TestCodeTables::faultFileTooLarge()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("support")));
     // A record that matches, followed by more than a code table may hold.
     QByteArray big = "0A,Ten\r\n";
-    big.append(QByteArray(MaxCodeTableSize, 'x'));
+    big.append(QByteArray(kMaxCodeTableSize, 'x'));
     QVERIFY(writeFile(dir.filePath(QStringLiteral("support/FaultErrCodes.txt")), big));
 
     ScriptedPrompter prompter;
     QCOMPARE(
-        FaultDescriptionText(10, ProgramFolder(dir.path()), prompter), QStringLiteral("Fault Code (0AH): "));
+        faultDescriptionText(10, ProgramFolder(dir.path()), prompter), QStringLiteral("Fault Code (0AH): "));
     QCOMPARE(prompter.calls().size(), 1);
     QCOMPARE(prompter.calls().at(0).text, QStringLiteral("Error Number = 7\r\n\r\nOut of memory"));
 
     // Exactly the limit is still read.
     QByteArray limit = "0A,Ten\r\n";
-    limit.append(QByteArray(MaxCodeTableSize - limit.size() - 2, 'x')).append(",y");
-    QCOMPARE(limit.size(), MaxCodeTableSize);
+    limit.append(QByteArray(kMaxCodeTableSize - limit.size() - 2, 'x')).append(",y");
+    QCOMPARE(limit.size(), kMaxCodeTableSize);
     QVERIFY(writeFile(dir.filePath(QStringLiteral("support/FaultErrCodes.txt")), limit));
-    QCOMPARE(FaultDescriptionText(10, ProgramFolder(dir.path()), prompter),
+    QCOMPARE(faultDescriptionText(10, ProgramFolder(dir.path()), prompter),
         QStringLiteral("Fault Code (0AH): Ten"));
     QCOMPARE(prompter.calls().size(), 1);
 }
@@ -291,26 +291,26 @@ void TestCodeTables::lookupStatuses()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("codes.txt"));
 
-    CodeLookup r = LookupCodeText(path, QStringLiteral("0A"));
+    CodeLookup r = lookupCodeText(path, QStringLiteral("0A"));
     QCOMPARE(r.status, CodeLookup::Status::FileMissing);
     QVERIFY(!r.matched);
 
-    r = LookupCodeText(QString(), QStringLiteral("0A"));
+    r = lookupCodeText(QString(), QStringLiteral("0A"));
     QCOMPARE(r.status, CodeLookup::Status::FileMissing);
 
     QVERIFY(writeFile(path, "0A,\"Ten, with comma\"\r\n0B,Eleven\r\n"));
-    r = LookupCodeText(path, QStringLiteral("0b"));
+    r = lookupCodeText(path, QStringLiteral("0b"));
     QCOMPARE(r.status, CodeLookup::Status::Found);
     QVERIFY(r.matched);
     QCOMPARE(r.description, QStringLiteral("Eleven"));
     QCOMPARE(r.errorNumber, 0);
 
-    r = LookupCodeText(path, QStringLiteral("0C"));
+    r = lookupCodeText(path, QStringLiteral("0C"));
     QCOMPARE(r.status, CodeLookup::Status::NotFound);
     QVERIFY(r.description.isEmpty());
 
     QVERIFY(writeFile(path, "0A,Ten\r\n0B"));
-    r = LookupCodeText(path, QStringLiteral("0B"));
+    r = lookupCodeText(path, QStringLiteral("0B"));
     QCOMPARE(r.status, CodeLookup::Status::ReadError);
     QVERIFY(!r.matched);
     QCOMPARE(r.errorNumber, 62);
@@ -322,7 +322,7 @@ void TestCodeTables::lookupLastMatch()
     QBuffer buffer;
     buffer.setData("0A,One\r\n0B,Other\r\n0a,Two\r\n");
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    CodeLookup r = LookupCodeText(buffer, QStringLiteral("0A"), CodeMatch::Last);
+    CodeLookup r = lookupCodeText(buffer, QStringLiteral("0A"), CodeMatch::Last);
     QCOMPARE(r.status, CodeLookup::Status::Found);
     QCOMPARE(r.description, QStringLiteral("Two"));
     buffer.close();
@@ -331,7 +331,7 @@ void TestCodeTables::lookupLastMatch()
     // and the match found before it is kept.
     buffer.setData("0A,One\r\n0B,Other\r\n0A");
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    r = LookupCodeText(buffer, QStringLiteral("0A"), CodeMatch::Last);
+    r = lookupCodeText(buffer, QStringLiteral("0A"), CodeMatch::Last);
     QCOMPARE(r.status, CodeLookup::Status::ReadError);
     QCOMPARE(r.errorNumber, 62);
     QVERIFY(r.matched);
@@ -340,7 +340,7 @@ void TestCodeTables::lookupLastMatch()
 
     // The first match stops reading, so the same tail goes unnoticed.
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    r = LookupCodeText(buffer, QStringLiteral("0A"), CodeMatch::First);
+    r = lookupCodeText(buffer, QStringLiteral("0A"), CodeMatch::First);
     QCOMPARE(r.status, CodeLookup::Status::Found);
     QCOMPARE(r.description, QStringLiteral("One"));
 }
@@ -349,7 +349,7 @@ void TestCodeTables::lookupDeviceFailure()
 {
     FailingDevice device("0A,Ten\r\n0B,Eleven\r\n", 5);
     QVERIFY(device.open(QIODevice::ReadOnly));
-    const CodeLookup r = LookupCodeText(device, QStringLiteral("0A"));
+    const CodeLookup r = lookupCodeText(device, QStringLiteral("0A"));
     QCOMPARE(r.status, CodeLookup::Status::ReadError);
     QCOMPARE(r.errorNumber, 57);
     QCOMPARE(r.errorDescription, QStringLiteral("Device I/O error"));
@@ -361,11 +361,11 @@ void TestCodeTables::commErrorTable()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("support")));
     const ProgramFolder folder(dir.path());
-    QCOMPARE(CommErrorCodeFilePath(folder), dir.filePath(QStringLiteral("support/CommErrCodes.txt")));
-    QCOMPARE(LookupCodeText(CommErrorCodeFilePath(folder), QStringLiteral("42")).status,
+    QCOMPARE(commErrorCodeFilePath(folder), dir.filePath(QStringLiteral("support/CommErrCodes.txt")));
+    QCOMPARE(lookupCodeText(commErrorCodeFilePath(folder), QStringLiteral("42")).status,
         CodeLookup::Status::FileMissing);
     QVERIFY(writeFile(dir.filePath(QStringLiteral("support/commerrcodes.txt")), "42,Link lost\r\n"));
-    const CodeLookup r = LookupCodeText(CommErrorCodeFilePath(folder), CodeHexText(0x42));
+    const CodeLookup r = lookupCodeText(commErrorCodeFilePath(folder), talvek::codeHexText(0x42));
     QCOMPARE(r.status, CodeLookup::Status::Found);
     QCOMPARE(r.description, QStringLiteral("Link lost"));
 }
@@ -421,9 +421,9 @@ void TestCodeTables::shippedTables()
     }
     // Every byte value has a text, so no panel is left showing the text of another code.
     for (int c = 0; c <= 0xFF; ++c)
-        QVERIFY2(seen.contains(CodeHexText(qint16(c))), qPrintable(CodeHexText(qint16(c))));
+        QVERIFY2(seen.contains(talvek::codeHexText(qint16(c))), qPrintable(talvek::codeHexText(qint16(c))));
     for (const QString& code : required) {
-        const CodeLookup r = LookupCodeText(path, code);
+        const CodeLookup r = lookupCodeText(path, code);
         QVERIFY2(r.status == CodeLookup::Status::Found, qPrintable(code));
         QVERIFY2(r.description.size() > 10, qPrintable(code));
     }

@@ -251,7 +251,7 @@ void tst_LinkMonitor::goingOnlineStartsTheCountersAgain()
     // A port that does not open: one link failure since going online.
     l.rs.CloseRSComm();
     l.port.failOpenWith(SerialError(
-        SerialErrorNumber::DeviceNotFound, QStringLiteral("MSComm1"), QStringLiteral("no device")));
+        SerialErrorNumber::kDeviceNotFound, QStringLiteral("MSComm1"), QStringLiteral("no device")));
     l.prompter.answerMsg(MsgResult::OK);
     l.rs.OnlineMode = true;
     l.rs.OpenRSComm(&l.port);

@@ -65,7 +65,7 @@ private slots:
         Rig r;
         // A set that is not there: the names are derived as text, extensions in lower case.
         r.link.setUploadFile(QStringLiteral("C:\\progs\\PRESS1.NVK"));
-        const RSComm::ProgramSet& s = r.link.SelectedProgram();
+        const RSComm::ProgramSet& s = r.link.selectedProgram();
         QCOMPARE(s.programPath, QStringLiteral("C:\\progs\\PRESS1.nvk"));
         QCOMPARE(s.revisionPath, QStringLiteral("C:\\progs\\PRESS1.rev"));
         QCOMPARE(s.imagePath, QStringLiteral("C:\\progs\\PRESS1.hex"));
@@ -161,7 +161,7 @@ private slots:
             m.replace(QStringLiteral("<path>"), r.path(QStringLiteral("PROG.lcf")));
         QCOMPARE(r.shown(), messages);
         QCOMPARE(r.link.ValidProgram(), valid);
-        const RSComm::ProgramSet& s = r.link.SelectedProgram();
+        const RSComm::ProgramSet& s = r.link.selectedProgram();
         QCOMPARE(s.boardCode, qint16(quint8(nvk.front() == ' ' ? 'D' : nvk.front())));
         QCOMPARE(s.boardName, RSComm::TargetboardName(s.boardCode));
         QCOMPARE(s.ident, revisionRead ? QStringLiteral("BODY1A") : QString());
@@ -224,7 +224,7 @@ private slots:
         if (rev != "<missing>")
             r.write(QStringLiteral("P.rev"), rev);
         r.link.setDownloadFile(r.path(QStringLiteral("P.nvk")));
-        const RSComm::ProgramSet& s = r.link.SelectedProgram();
+        const RSComm::ProgramSet& s = r.link.selectedProgram();
         QCOMPARE(s.ident, ident);
         QCOMPARE(s.checksum, checksum);
         QCOMPARE(s.revision, revision);
@@ -269,7 +269,7 @@ private slots:
         if (lcf != "<missing>")
             r.write(QStringLiteral("P.lcf"), lcf);
         r.link.setDownloadFile(r.path(QStringLiteral("P.nvk")));
-        const RSComm::ProgramSet& s = r.link.SelectedProgram();
+        const RSComm::ProgramSet& s = r.link.selectedProgram();
         const QList<int> got { s.configA, s.configB, s.configC };
         const QList<int> expected = digits.isEmpty() ? QList<int> { 3, 0, 3 } : digits;
         QCOMPARE(got, expected);
@@ -288,7 +288,7 @@ private slots:
             QStringList { msg("Program Download", MsgIcon::Exclamation,
                 QString::fromLatin1(kRevisionNotValid)
                     .replace(QStringLiteral("<path>"), r.path(QStringLiteral("P.rev")))) });
-        QCOMPARE(r.link.SelectedProgram().configB, qint16(1));
+        QCOMPARE(r.link.selectedProgram().configB, qint16(1));
 
         // Each assignment starts from "not valid", and a good set becomes valid again.
         r.write(QStringLiteral("P.rev"), "OK0101");
@@ -346,7 +346,7 @@ private slots:
         r.link.setDownloadFile(nvk);
         if (message.isEmpty()) {
             QVERIFY(r.link.ValidProgram());
-            QCOMPARE(r.link.SelectedProgram().boardCode, qint16('D'));
+            QCOMPARE(r.link.selectedProgram().boardCode, qint16('D'));
             QVERIFY(r.shown().isEmpty());
         } else {
             QVERIFY(!r.link.ValidProgram());
@@ -375,7 +375,7 @@ private slots:
         // A PLS program: no classification, no message, the valid flag stays.
         r.write(QStringLiteral("U.nvk"), "E");
         r.link.setUploadFile(r.path(QStringLiteral("U.nvk")));
-        const RSComm::ProgramSet& s = r.link.SelectedProgram();
+        const RSComm::ProgramSet& s = r.link.selectedProgram();
         QCOMPARE(s.boardCode, qint16('E'));
         QCOMPARE(s.boardName, QStringLiteral("K7700(PLS)"));
         QCOMPARE(s.revisionPath, r.path(QStringLiteral("U.rev")));

@@ -492,7 +492,7 @@ private slots:
         QCOMPARE(seen, (QStringList { "1 0  ", "1 0  ", "1 0 0100H", "1 0 0110H", "1 0 0110H" }));
         QCOMPARE(r.shown(1), QStringList { kComplete });
         QCOMPARE(r.window(K7700Sim::IdentRegister, 10), QByteArray("PRESS 1\0\x03\x12", 10));
-        QCOMPARE(r.link.SelectedProgram().ident, QStringLiteral("PRESS 1"));
+        QCOMPARE(r.link.selectedProgram().ident, QStringLiteral("PRESS 1"));
         QCOMPARE(r.link.CurrentProgramAdd(), QStringLiteral("0110H"));
         QVERIFY(!r.link.InProgramMode());
         QVERIFY(r.link.InUploadMode()); // set above, never run
@@ -788,7 +788,7 @@ private slots:
                 .toHex(' '));
         QCOMPARE(memory(r.sim), expected);
         QCOMPARE(r.shown(1), QStringList { kComplete });
-        QCOMPARE(r.link.ProgramRecordsSent(), 3);
+        QCOMPARE(r.link.programRecordsSent(), 3);
     }
 
     void strayBytesNotFoundAreNotReported()

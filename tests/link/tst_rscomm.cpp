@@ -737,7 +737,7 @@ private slots:
             // A timer tick reads and writes while the box is up.
             nested = shown(r.link->RSRead(QStringLiteral("W180")));
             (void)r.link->RSWrite(QStringLiteral("W180"), QStringLiteral("5"));
-            QVERIFY(r.link->IsBusy());
+            QVERIFY(r.link->isBusy());
             writtenDuringBox = r.port->written().mid(before);
             // ... and the operator goes offline from the menu.
             r.link->CloseRSComm();
@@ -750,7 +750,7 @@ private slots:
         QVERIFY(r.link->CommError);
         QVERIFY(!r.link->OnlineMode);
         QVERIFY(!r.port->isOpen());
-        QVERIFY(!r.link->IsBusy());
+        QVERIFY(!r.link->isBusy());
         QCOMPARE(r.prompter.messages().size(), 1);
         // Nothing was sent after the port closed.
         QCOMPARE(r.port->written(), bytes({0xFF, 0xFF, 0xFF}));

@@ -67,43 +67,43 @@ void tst_SerialDevices::portForDevice()
     m.nodes << QStringLiteral("/dev/ttyUSB0") << QStringLiteral("/dev/ttyXRUSB0");
 
     // The table reaches the device: its number, nothing pinned.
-    PortChoice c = ChoosePortForDevice(device(QStringLiteral("/dev/ttyUSB0"), ftdi), m.map(), 1, 99);
+    PortChoice c = choosePortForDevice(device(QStringLiteral("/dev/ttyUSB0"), ftdi), m.map(), 1, 99);
     QCOMPARE(c.port, 33);
     QCOMPARE(c.pinTarget, QString());
-    QCOMPARE(ChoosePortForDevice(device(QStringLiteral("/dev/ttyS3")), m.map(), 1, 99).port, 4);
-    QCOMPARE(ChoosePortForDevice(device(QStringLiteral("/dev/ttyACM31")), m.map(), 1, 99).port, 96);
+    QCOMPARE(choosePortForDevice(device(QStringLiteral("/dev/ttyS3")), m.map(), 1, 99).port, 4);
+    QCOMPARE(choosePortForDevice(device(QStringLiteral("/dev/ttyACM31")), m.map(), 1, 99).port, 96);
 
     // The operator's own link wins over the table, and a linked table number
     // no longer means its table device.
     m.links[5] = QStringLiteral("/dev/ttyUSB0");
-    QCOMPARE(ChoosePortForDevice(device(QStringLiteral("/dev/ttyUSB0"), ftdi), m.map(), 1, 99).port, 5);
+    QCOMPARE(choosePortForDevice(device(QStringLiteral("/dev/ttyUSB0"), ftdi), m.map(), 1, 99).port, 5);
     m.links[4] = QStringLiteral("/dev/ttyUSB7");
-    c = ChoosePortForDevice(device(QStringLiteral("/dev/ttyS3")), m.map(), 1, 99);
+    c = choosePortForDevice(device(QStringLiteral("/dev/ttyS3")), m.map(), 1, 99);
     QCOMPARE(c.port, 99);
     QCOMPARE(c.pinTarget, QStringLiteral("/dev/ttyS3")); // no by-id name: the node itself
 
     // A device no number reaches: a free number pinned to its by-id name,
     // 99, 98, 97 first (the table leaves them unused).
     const SerialDeviceInfo xr = device(QStringLiteral("/dev/ttyXRUSB0"), exar);
-    c = ChoosePortForDevice(xr, m.map(), 1, 99);
+    c = choosePortForDevice(xr, m.map(), 1, 99);
     QCOMPARE(c.port, 99);
     QCOMPARE(c.pinTarget, exar);
     m.links[99] = QStringLiteral("/dev/serial/by-id/usb-unplugged"); // dangling: still taken
     m.links[98] = QStringLiteral("/dev/ttyS0");
-    QCOMPARE(ChoosePortForDevice(xr, m.map(), 1, 99).port, 97);
+    QCOMPARE(choosePortForDevice(xr, m.map(), 1, 99).port, 97);
     m.links[97] = QStringLiteral("/dev/ttyS1");
     // Then the highest number whose table device is not on this machine.
-    c = ChoosePortForDevice(xr, m.map(), 1, 99);
+    c = choosePortForDevice(xr, m.map(), 1, 99);
     QCOMPARE(c.port, 96);
     QCOMPARE(c.pinTarget, exar);
     // Within narrower limits, and none at all when every number is taken.
-    QCOMPARE(ChoosePortForDevice(xr, m.map(), 1, 4).port, 0);
-    QCOMPARE(ChoosePortForDevice(xr, m.map(), 1, 5).port, 0);
+    QCOMPARE(choosePortForDevice(xr, m.map(), 1, 4).port, 0);
+    QCOMPARE(choosePortForDevice(xr, m.map(), 1, 5).port, 0);
     m.links.remove(5);
-    QCOMPARE(ChoosePortForDevice(xr, m.map(), 1, 5).port, 5); // ttyS4 is not there
+    QCOMPARE(choosePortForDevice(xr, m.map(), 1, 5).port, 5); // ttyS4 is not there
     // Once pinned, the pin is its number.
     m.links[96] = exar;
-    QCOMPARE(ChoosePortForDevice(device(exar), m.map(), 1, 99).port, 96);
+    QCOMPARE(choosePortForDevice(device(exar), m.map(), 1, 99).port, 96);
 }
 
 void tst_SerialDevices::lockHolder()
@@ -119,19 +119,19 @@ void tst_SerialDevices::lockHolder()
     const QString self = QString::fromLocal8Bit(comm.readAll().trimmed());
     const QString pid = QString::number(QCoreApplication::applicationPid());
 
-    QCOMPARE(SerialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }), QString());
+    QCOMPARE(serialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }), QString());
     // QLockFile's format (pid, program, host) and the uucp one (a padded pid).
     writeLock(QStringLiteral("LCK..ttyUSB0"), pid.toLatin1() + "\nminicom\nbench\n");
-    QCOMPARE(SerialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }),
+    QCOMPARE(serialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }),
         QStringLiteral("%1 (process %2)").arg(self, pid));
     writeLock(QStringLiteral("LCK..pts_3"), QByteArray("     ") + pid.toLatin1() + "\n");
-    QCOMPARE(SerialLockHolder(QStringLiteral("/dev/pts/3"), { locks.path() }),
+    QCOMPARE(serialLockHolder(QStringLiteral("/dev/pts/3"), { locks.path() }),
         QStringLiteral("%1 (process %2)").arg(self, pid));
     // Stale and unreadable locks name nobody.
     writeLock(QStringLiteral("LCK..ttyUSB0"), "4194304\n"); // above any pid Linux gives
-    QCOMPARE(SerialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }), QString());
+    QCOMPARE(serialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }), QString());
     writeLock(QStringLiteral("LCK..ttyUSB0"), "minicom\n");
-    QCOMPARE(SerialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }), QString());
+    QCOMPARE(serialLockHolder(QStringLiteral("/dev/ttyUSB0"), { locks.path() }), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_SerialDevices)

@@ -20,7 +20,7 @@ struct FreshMachineData
 {
     FreshMachineData()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
     }
 };

@@ -16,7 +16,7 @@ struct PlsRig : SimLinkMode
 
     PlsRig()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
         for (int ch = 0; ch < 8; ++ch) {
             if (ch != 2)

@@ -63,7 +63,7 @@ struct Rig : SimLinkMode
 
 QList<bool> flagList(std::initializer_list<int> on)
 {
-    QList<bool> flags(BackgroundMonitor::FaultCount, false);
+    QList<bool> flags(BackgroundMonitor::kFaultCount, false);
     for (const int f : on)
         flags[f] = true;
     return flags;
@@ -331,12 +331,12 @@ private slots:
         // monitor shows it in place of "All Faults Normal" for a while.
         const QString slowText = QStringLiteral("System Message:  Slow USB adapter: its latency timer is 16 "
                                                 "ms, not 1 ms (see Help, Connecting)");
-        QCOMPARE(BackgroundMonitor::PanelSlowAdapter(16), slowText);
+        QCOMPARE(BackgroundMonitor::panelSlowAdapter(16), slowText);
         Rig r;
         r.noFaultsPending(true);
         QSignalSpy told(&r.mode, &OnlineModeSwitch::slowPort);
         QObject::connect(&r.mode, &OnlineModeSwitch::slowPort, &r.monitor,
-            [&r](int ms) { r.monitor.showNotice(BackgroundMonitor::PanelSlowAdapter(ms)); });
+            [&r](int ms) { r.monitor.showNotice(BackgroundMonitor::panelSlowAdapter(ms)); });
         PortLatency slow;
         slow.timerMs = 16;
         slow.timerPath = QStringLiteral("/sys/dev/char/188:0/device/latency_timer");
@@ -347,7 +347,7 @@ private slots:
         QCOMPARE(told.size(), 1);
         QCOMPARE(told.at(0).at(0).toInt(), 16);
         QCOMPARE(r.monitor.statusText(), slowText);
-        r.ticks(BackgroundMonitor::NoticeTicks);
+        r.ticks(BackgroundMonitor::kNoticeTicks);
         QCOMPARE(r.monitor.statusText(), slowText);
         r.ticks(1);
         QCOMPARE(r.monitor.statusText(), QStringLiteral("System Message:  All Faults Normal"));

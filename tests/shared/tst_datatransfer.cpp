@@ -147,7 +147,7 @@ struct Rig : SimLink
 
     Rig()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
         link.OpenRSComm(&port);
         port.clearRecord();
@@ -216,9 +216,9 @@ void tst_DataTransfer::codesWithoutWork()
 {
     // Item 3 of the submenus is a separator; nothing else is a transfer code.
     for (qint16 code : { -1, 3, 5, 9, 13, 15, 24 })
-        QVERIFY2(!TransferWorkFor(code, 17), qPrintable(QString::number(code)));
-    QCOMPARE(TransferWorkFor(4, 17)->maximum, 50);
-    QCOMPARE(TransferWorkFor(14, 20)->maximum, 53);
+        QVERIFY2(!transferWorkFor(code, 17), qPrintable(QString::number(code)));
+    QCOMPARE(transferWorkFor(4, 17)->maximum, 50);
+    QCOMPARE(transferWorkFor(14, 20)->maximum, 53);
 }
 
 void tst_DataTransfer::rowUploads_data()
@@ -239,7 +239,7 @@ void tst_DataTransfer::rowUploads()
     QFETCH(int, last);
     Rig r;
     r.fillBoard();
-    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
+    const Status outcome = r.transfer.run(qint16(code), ParamCount);
 
     QCOMPARE(r.ops(), reads); // in row order, nothing else
     for (int row = 0; row <= 17; ++row) {
@@ -263,7 +263,7 @@ void tst_DataTransfer::rowDownloads()
     for (int row = 0; row <= 17; ++row)
         CurrentData.ParamValue[row] = kBoardRows[row];
     CurrentData.ParamValue[15] = 0;
-    const Status outcome = r.transfer.Run(14, ParamCount);
+    const Status outcome = r.transfer.run(14, ParamCount);
 
     QStringList rows;
     rows << QStringList { "W1100=128", "W1101=13", "W1102=12", "W1103=0" } // 123456: 12 * 10000 + 3456
@@ -303,7 +303,7 @@ void tst_DataTransfer::linkDiesPartWay()
     r.fillBoard();
     CurrentData.ParamValue[2] = 4242;
     r.killLinkAfter(bytes);
-    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
+    const Status outcome = r.transfer.run(qint16(code), ParamCount);
 
     QVERIFY(r.link.CommError);
     QTEST(r.transfer.progress(), "progress"); // the rows moved; nothing after them
@@ -351,7 +351,7 @@ void tst_DataTransfer::wrongEchoesNeverStoreOrPass()
     CurrentData.ParamValue[0] = 1234567;
     for (const int b : corrupt)
         r.sim.corruptReplyTo(b);
-    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
+    const Status outcome = r.transfer.run(qint16(code), ParamCount);
 
     QCOMPARE(!outcome, failed);
     QCOMPARE(r.transfer.progress(), progress);
@@ -391,7 +391,7 @@ void tst_DataTransfer::timingUpload()
     QVERIFY(r.link.RecallChannel(5)); // channel 5 now recalls OFF first
     r.port.clearRecord();
     CurrentData.OnSetpoint[1] = 180; // channel 1 is empty on the board
-    const Status outcome = r.transfer.Run(1, ParamCount);
+    const Status outcome = r.transfer.run(1, ParamCount);
 
     QStringList expected { "P12", "P24=720", "P40=15", "P9 0=1@150", "P9 0=0@170" };
     for (int ch = 1; ch < 16; ++ch) {
@@ -412,7 +412,7 @@ void tst_DataTransfer::timingUpload()
     QCOMPARE(CurrentData.OnSetpoint, on);
     QCOMPARE(CurrentData.OffSetpoint, off);
     QCOMPARE(r.transfer.progress(), 32);
-    QCOMPARE(r.statuses, QStringList { TimingUploadStatus });
+    QCOMPARE(r.statuses, QStringList { kTimingUploadStatus });
     QVERIFY(!TimingDownloaded && !DataReloaded);
     QCOMPARE(shown(outcome), QStringLiteral("done"));
     QCOMPARE(r.transfer.report().pulseTrainChannels, QList<int> { 9 });
@@ -424,7 +424,7 @@ void tst_DataTransfer::timingUploadStopsAtAFailedRecall()
     // timing aborted, the channels after it keep their values.
     Rig r;
     r.sim.setPLSChannel(2, setpoints(5000, 10));
-    const Status outcome = r.transfer.Run(1, ParamCount);
+    const Status outcome = r.transfer.run(1, ParamCount);
     QVERIFY(!outcome);
     QVERIFY(!r.link.CommError);
     QCOMPARE(r.ops().mid(3), (QStringList { "P9 0=2@0", "P9 1=2@0", "P9 2=1@5000" }));
@@ -445,7 +445,7 @@ void tst_DataTransfer::timingDownload()
     CurrentData.OnSetpoint[9] = 700;
     CurrentData.OffSetpoint[12] = 5; // only one setpoint set: programmed
     r.sim.setPLSChannel(10, setpoints(100, 200)); // empty in the data: cleared
-    const Status outcome = r.transfer.Run(11, ParamCount);
+    const Status outcome = r.transfer.run(11, ParamCount);
 
     QStringList expected { "P59 2 1 2 3 4 0", "P75 5 6 7 8 0 0", "P91 0 0 0 0 0 0", "P107 14 0 0 0 0 0",
         "P26=720" };
@@ -463,7 +463,7 @@ void tst_DataTransfer::timingDownload()
     QCOMPARE(r.sim.plsChannel(9), setpoints(700, 0));
     QCOMPARE(r.sim.plsChannel(10).kind, Kind::Empty);
     QCOMPARE(r.transfer.progress(), 32);
-    QCOMPARE(r.statuses, QStringList { TimingDownloadStatus });
+    QCOMPARE(r.statuses, QStringList { kTimingDownloadStatus });
     QVERIFY(TimingDownloaded);
     QVERIFY(!DataReloaded && outcome);
 }
@@ -510,7 +510,7 @@ void tst_DataTransfer::timingDownloadFailures()
         break;
     }
     }
-    const Status outcome = r.transfer.Run(11, ParamCount);
+    const Status outcome = r.transfer.run(11, ParamCount);
     const QStringList ops = r.ops();
     QCOMPARE(ops.mid(ops.size() - tail.size()), tail);
     QVERIFY(!outcome);
@@ -530,7 +530,7 @@ void tst_DataTransfer::nothingWhenCommErrorIsSet()
     for (qint16 code : { 4, 14, 1, 11 }) {
         Rig r;
         r.link.CommError = true;
-        const Status outcome = r.transfer.Run(code, ParamCount);
+        const Status outcome = r.transfer.run(code, ParamCount);
         QVERIFY(r.port.exchanges().isEmpty());
         QCOMPARE(r.transfer.progress(), 0);
         QVERIFY(r.statuses.isEmpty());
@@ -570,12 +570,12 @@ void tst_DataTransfer::rowsOutsideTheTableAreRefused()
     r.fillBoard();
     r.sim.setByte(32, 0x14); // two alarm flags
     if (address == QLatin1String("<cut>"))
-        CurrentData.ResizeTables(row - 1), CurrentData.ResizeTables(ParamCount);
+        CurrentData.resizeTables(row - 1), CurrentData.resizeTables(ParamCount);
     else
         CurrentData.ParamAddress[row] = address;
     const MachineData before = CurrentData;
 
-    const Status outcome = r.transfer.Run(qint16(code), ParamCount);
+    const Status outcome = r.transfer.run(qint16(code), ParamCount);
     QCOMPARE(shown(outcome), QStringLiteral("failed: BadFile"));
     QCOMPARE(outcome.error().detail, text);
     QCOMPARE(r.transfer.report().refusedRow, std::optional<int>(row));
@@ -600,7 +600,7 @@ void tst_DataTransfer::timingUploadTakesOnlyWholeValues()
         r.sim.setPLSScaleFactor(720);
         r.sim.setPLSChannel(0, setpoints(150, 170));
         r.sim.silenceNext(1, 2 + 19 + 2); // config (handshake, 19 polls), the scale's handshake
-        const Status outcome = r.transfer.Run(1, ParamCount);
+        const Status outcome = r.transfer.run(1, ParamCount);
         QCOMPARE(shown(outcome), QStringLiteral("failed: ReplyAfterResync"));
         QCOMPARE(CurrentData.PlsScaleFactor, DefaultData.PlsScaleFactor);
         QCOMPARE(CurrentData.PlsChannelCount, DefaultData.PlsChannelCount);
@@ -615,7 +615,7 @@ void tst_DataTransfer::timingUploadTakesOnlyWholeValues()
         Rig r;
         r.sim.setPLSChannel(0, setpoints(150, 170));
         r.sim.corruptReplyTo(2 + 19 + 4 + 4 + 3); // config, scale, offset; the recall's handshake and channel
-        const Status outcome = r.transfer.Run(1, ParamCount);
+        const Status outcome = r.transfer.run(1, ParamCount);
         QCOMPARE(shown(outcome), QStringLiteral("done"));
         QCOMPARE(r.ops().mid(3, 3), (QStringList { "P9 0=254@150", "P9 0=0@170", "P9 0=1@150" }));
         QCOMPARE(CurrentData.OnSetpoint[0], qint16(150));
@@ -629,7 +629,7 @@ void tst_DataTransfer::timingUploadTakesOnlyWholeValues()
         CurrentData.OnSetpoint[0] = 11;
         CurrentData.OffSetpoint[0] = 22;
         r.killLinkAfter(2 + 19 + 4 + 4 + 6 + 3);
-        const Status outcome = r.transfer.Run(1, ParamCount);
+        const Status outcome = r.transfer.run(1, ParamCount);
         QVERIFY(!outcome);
         QVERIFY(r.link.CommError);
         QCOMPARE(CurrentData.OnSetpoint[0], qint16(11));

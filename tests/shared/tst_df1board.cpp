@@ -87,7 +87,7 @@ void tst_Df1Board::configStatus()
 {
     QFETCH(int, value);
     QFETCH(QString, text);
-    QCOMPARE(DF1ConfigStatusText(value), text);
+    QCOMPARE(dF1ConfigStatusText(value), text);
 }
 
 void tst_Df1Board::transmitStatus_data()
@@ -109,7 +109,7 @@ void tst_Df1Board::transmitStatus()
 {
     QFETCH(int, value);
     QFETCH(QString, text);
-    QCOMPARE(DF1TransmitStatusText(value), text);
+    QCOMPARE(dF1TransmitStatusText(value), text);
 }
 
 void tst_Df1Board::linkStatus_data()
@@ -194,12 +194,12 @@ void tst_Df1Board::linkStatus()
     QFETCH(int, sts);
     QFETCH(int, ext);
     QFETCH(QString, text);
-    QCOMPARE(DF1LinkStatusText(status, sts, ext), text);
+    QCOMPARE(dF1LinkStatusText(status, sts, ext), text);
 }
 
 void tst_Df1Board::addressList()
 {
-    QCOMPARE(QStringList(Df1Board::Addresses.begin(), Df1Board::Addresses.end()),
+    QCOMPARE(QStringList(Df1Board::kAddresses.begin(), Df1Board::kAddresses.end()),
         QStringList({ "B4023", "B4021", "B4022", "W4016", "B4014", "B4026", "B4302.6", "B4303", "W4304",
             "B4001.0", "B4050", "B4011" }));
 }

@@ -116,7 +116,7 @@ void tst_LiveDisplays::ioStatesDecodeTheirItems()
     r.loop.runCycle();
     const IoStatesState& state = r.logic.state();
     QVERIFY(state.online);
-    QCOMPARE(read.size(), IoStatesState::ItemCount);
+    QCOMPARE(read.size(), IoStatesState::kItemCount);
     QCOMPARE(state.input, (std::array<bool, 2> { true, false }));
     QCOMPARE(state.value[2], QStringLiteral("513"));
     QCOMPARE(state.bits, (std::array<quint16, 3> { 0, 0x8001, 0xFFFF }));

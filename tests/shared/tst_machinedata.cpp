@@ -32,7 +32,7 @@ private slots:
 
 void tst_MachineData::init()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     InitMachineData(1, 2, 3);
 }
 
@@ -68,8 +68,8 @@ void tst_MachineData::startUpRows()
     }
     // Tables that show rows find each row by its register.
     const QByteArray text = address.toLatin1();
-    QCOMPARE(ParamRowOf(reg::Register { text.constData() }), row);
-    QCOMPARE(ParamRowOf(reg::machineSpeed), -1);
+    QCOMPARE(paramRowOf(reg::Register { text.constData() }), row);
+    QCOMPARE(paramRowOf(reg::kMachineSpeed), -1);
 }
 
 void tst_MachineData::startUpRecord()
@@ -100,14 +100,14 @@ void tst_MachineData::startUpRecord()
         = { "BDC (High) Timing", "BDC (Low) Timing", "Short Can Check Timing", "Sensor Check Timing",
               "Cupfeed Timing", "Air Strip (Low) Timing", "Air Strip (High) Timing", "PLC Timing" };
     for (int ch = 0; ch < 8; ++ch)
-        QCOMPARE(TimingChannelName(ch), QString::fromLatin1(names[ch]));
+        QCOMPARE(timingChannelName(ch), QString::fromLatin1(names[ch]));
     for (int ch : { 8, 15, -1, 16 })
-        QCOMPARE(TimingChannelName(ch), QString());
+        QCOMPARE(timingChannelName(ch), QString());
 }
 
 void tst_MachineData::programVersionFromBuild()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     InitMachineData();
     const QString expected = QStringLiteral("TALVEK_R%1.%2.%3")
                                  .arg(TALVEK_VERSION_MAJOR)
@@ -116,7 +116,7 @@ void tst_MachineData::programVersionFromBuild()
     QCOMPARE(ProgramVersion, expected);
     QCOMPARE(CurrentData.Version, expected);
     QVERIFY(!HasUnsavedChanges());
-    QCOMPARE(MakeProgramVersion(10, 0, 7), QStringLiteral("TALVEK_R10.0.7"));
+    QCOMPARE(makeProgramVersion(10, 0, 7), QStringLiteral("TALVEK_R10.0.7"));
 }
 
 void tst_MachineData::resetGlobals()
@@ -127,7 +127,7 @@ void tst_MachineData::resetGlobals()
     TimingDownloaded = true;
     TransferType = 14;
     FileData.Version = QStringLiteral("x");
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     QCOMPARE(ParamCount, qint16(0));
     QVERIFY(ProgramVersion.isEmpty());
     for (const MachineData* data : { &CurrentData, &SavedData, &DefaultData, &FileData })
@@ -139,7 +139,7 @@ void tst_MachineData::resetGlobals()
     QCOMPARE(TransferType, qint16(0));
     // The names are views of the one store.
     CurrentData.PlsOffset = 5;
-    QCOMPARE(MachineDataStore().CurrentData.PlsOffset, qint16(5));
+    QCOMPARE(machineDataStore().CurrentData.PlsOffset, qint16(5));
 }
 
 void tst_MachineData::unsavedChanges_data()
@@ -255,14 +255,14 @@ void tst_MachineData::resizeTables()
         data.ParamAddress.append(QStringLiteral("A%1").arg(i));
         data.ParamValue.append(i + 100);
     }
-    data.ResizeTables(17);
+    data.resizeTables(17);
     QCOMPARE(data.ParamAddress.size(), 18);
     QCOMPARE(data.ParamValue.size(), 18);
     QCOMPARE(data.ParamAddress[17], QStringLiteral("A17"));
     QCOMPARE(data.ParamValue[17], 117);
 
-    data.ResizeTables(9);
-    data.ResizeTables(17);
+    data.resizeTables(9);
+    data.resizeTables(17);
     QCOMPARE(data.ParamAddress[9], QStringLiteral("A9"));
     QCOMPARE(data.ParamValue[9], 109);
     for (int row = 10; row <= 17; ++row) {
@@ -270,7 +270,7 @@ void tst_MachineData::resizeTables()
         QCOMPARE(data.ParamValue[row], 0);
     }
 
-    data.ResizeTables(-1);
+    data.resizeTables(-1);
     QVERIFY(data.ParamAddress.isEmpty());
     QVERIFY(data.ParamValue.isEmpty());
 }
@@ -291,7 +291,7 @@ void tst_MachineData::valueText()
 {
     QFETCH(int, value);
     QFETCH(QString, text);
-    QCOMPARE(ParamValueText(value), text);
+    QCOMPARE(paramValueText(value), text);
 }
 
 void tst_MachineData::valueFromText_data()
@@ -316,7 +316,7 @@ void tst_MachineData::valueFromText()
 {
     QFETCH(QString, text);
     QFETCH(int, value);
-    QCOMPARE(ParamValueFromText(text), value);
+    QCOMPARE(paramValueFromText(text), value);
 }
 
 void tst_MachineData::plsUpload()
@@ -325,7 +325,7 @@ void tst_MachineData::plsUpload()
     for (int i = 0; i < 19; ++i)
         table[std::size_t(i)] = qint16(i + 1);
     MachineData data = DefaultData;
-    ApplyPLSConfigList(data, table);
+    applyPlsConfigList(data, table);
     QCOMPARE(data.PlsChannelCount, qint16(1));
     QCOMPARE(data.PlsProgram, qint16(2));
     QCOMPARE(data.SpeedCompensation, (std::array<qint16, 8> { 3, 4, 5, 6, 7, 8, 9, 10 }));
@@ -338,7 +338,7 @@ void tst_MachineData::plsUpload()
     // A short list only sets what it holds.
     const std::array<qint16, 3> shortList { 4, 5, 6 };
     MachineData partial = DefaultData;
-    ApplyPLSConfigList(partial, shortList);
+    applyPlsConfigList(partial, shortList);
     QCOMPARE(partial.PlsChannelCount, qint16(4));
     QCOMPARE(partial.PlsProgram, qint16(5));
     QCOMPARE(partial.SpeedCompensation, (std::array<qint16, 8> { 6, 0, 0, 0, 0, 0, 0, 0 }));
@@ -363,11 +363,11 @@ void tst_MachineData::plsScaleAndOffsetText()
 
     MachineData data = DefaultData;
     data.PlsOffset = 11;
-    QCOMPARE(ApplyPLSScaleFactor(data, word), stored);
+    QCOMPARE(applyPlsScaleFactor(data, word), stored);
     QCOMPARE(int(data.PlsScaleFactor), stored ? word : 360);
     QCOMPARE(data.PlsOffset, qint16(11));
 
-    QCOMPARE(ApplyPLSOffset(data, word), stored);
+    QCOMPARE(applyPlsOffset(data, word), stored);
     QCOMPARE(int(data.PlsOffset), stored ? word : 11);
 }
 
@@ -381,27 +381,27 @@ void tst_MachineData::plsDownloadList()
     data.SpeedCompensation = { 11, 12, 13, 14, 15, 16, 17, 18 };
     const std::array<qint16, 24> expected { 3, 11, 12, 13, 14, 0, 15, 16, 17, 18, 0, 0, 0, 0, 0, 0, 0, 0, 12,
         0, 0, 0, 0, 0 };
-    QCOMPARE(PLSConfigDownloadList(data), expected);
+    QCOMPARE(plsConfigDownloadList(data), expected);
 
     const std::array<qint16, 24> defaults { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 0, 0,
         0, 0 };
-    QCOMPARE(PLSConfigDownloadList(DefaultData), defaults);
+    QCOMPARE(plsConfigDownloadList(DefaultData), defaults);
 }
 
 void tst_MachineData::emptyChannels()
 {
     for (int ch = 0; ch < 7; ++ch)
-        QVERIFY2(!IsChannelEmpty(DefaultData, ch), qPrintable(QString::number(ch)));
-    QVERIFY(!IsChannelEmpty(DefaultData, 7)); // PLC Timing: 0 / 20
+        QVERIFY2(!isChannelEmpty(DefaultData, ch), qPrintable(QString::number(ch)));
+    QVERIFY(!isChannelEmpty(DefaultData, 7)); // PLC Timing: 0 / 20
     for (int ch = 8; ch < 16; ++ch)
-        QVERIFY(IsChannelEmpty(DefaultData, ch));
+        QVERIFY(isChannelEmpty(DefaultData, ch));
     MachineData data = DefaultData;
     data.OffSetpoint[7] = 0;
-    QVERIFY(IsChannelEmpty(data, 7));
+    QVERIFY(isChannelEmpty(data, 7));
     data.OnSetpoint[12] = 5;
-    QVERIFY(!IsChannelEmpty(data, 12));
-    QVERIFY(IsChannelEmpty(data, 16));
-    QVERIFY(IsChannelEmpty(data, -1));
+    QVERIFY(!isChannelEmpty(data, 12));
+    QVERIFY(isChannelEmpty(data, 16));
+    QVERIFY(isChannelEmpty(data, -1));
 }
 
 QTEST_APPLESS_MAIN(tst_MachineData)

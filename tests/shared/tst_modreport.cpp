@@ -107,7 +107,7 @@ const char* const kDefaultReport = R"(1 2.300 0.100 12b TALVEK Report: [unnamed]
 QStringList expectedLines(const char* listing)
 {
     return QString::fromLatin1(listing)
-        .replace(QStringLiteral("<date>"), GeneralDateText(kPrintTime))
+        .replace(QStringLiteral("<date>"), generalDateText(kPrintTime))
         .split(QLatin1Char('\n'));
 }
 
@@ -158,14 +158,14 @@ private slots:
 
 void tst_modReport::initTestCase()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     InitMachineData(1, 0, 0);
 }
 
 void tst_modReport::defaultReport()
 {
     RecordingReportPrinter printer;
-    PrintReport(printer, QStringLiteral("[unnamed]"), CurrentData, kPrintTime);
+    printReport(printer, QStringLiteral("[unnamed]"), CurrentData, kPrintTime);
     const QStringList got = printer.listing();
     const QStringList want = expectedLines(kDefaultReport);
     for (int i = 0; i < std::min(got.size(), want.size()); ++i)
@@ -235,7 +235,7 @@ void tst_modReport::filledRecord()
     QFETCH(QString, text);
     QFETCH(QString, place);
     RecordingReportPrinter printer;
-    PrintReport(printer, QStringLiteral("[line 7.sdt]"), filledData(), kPrintTime);
+    printReport(printer, QStringLiteral("[line 7.sdt]"), filledData(), kPrintTime);
     QCOMPARE(placeOf(printer, text), place);
     QCOMPARE(printer.pagesDrawn(), 2);
 }
@@ -256,7 +256,7 @@ void tst_modReport::sectionDPageBreak()
     QFETCH(double, height);
     QFETCH(int, pages);
     RecordingReportPrinter printer(7.5, height);
-    PrintReport(printer, QStringLiteral("[unnamed]"), CurrentData, kPrintTime);
+    printReport(printer, QStringLiteral("[unnamed]"), CurrentData, kPrintTime);
     QCOMPARE(printer.pagesDrawn(), pages);
     const QStringList got = printer.listing();
     const QString footerY = QString::number(height - 10.0 / 60 - 0.1, 'f', 3);
@@ -293,12 +293,12 @@ void tst_modReport::pdfPrintout()
     QVERIFY(printer.width() > 7.5 && printer.width() < 8.5);
     QVERIFY(printer.height() > 10.0 && printer.height() < 11.0);
     // Times at 12 points: about a sixth of an inch high, "I" narrower than "W".
-    printer.setFont(ReportStyleFont(ReportStyle::Body));
+    printer.setFont(reportStyleFont(ReportStyle::Body));
     QVERIFY(printer.textHeight(QString()) > 0.15 && printer.textHeight(QString()) < 0.25);
     QVERIFY(printer.textWidth(QStringLiteral("I")) < printer.textWidth(QStringLiteral("W")));
     QVERIFY(!QFile::exists(settings.outputFileName)); // nothing is begun before the first drawing
 
-    PrintReport(printer, QStringLiteral("[unnamed]"), CurrentData, kPrintTime);
+    printReport(printer, QStringLiteral("[unnamed]"), CurrentData, kPrintTime);
     // Section D has a page of its own or not, as the font's line height has it.
     QVERIFY2(printer.page() == 3 || printer.page() == 4, qPrintable(QString::number(printer.page())));
     printer.endDoc();
@@ -323,10 +323,10 @@ void tst_modReport::printerSettingsRoundTrip()
     settings.landscape = true;
     settings.copies = 2;
     QPrinter printer;
-    ApplyPrinterSettings(printer, settings);
+    applyPrinterSettings(printer, settings);
     QCOMPARE(printer.outputFormat(), QPrinter::PdfFormat);
     QCOMPARE(printer.pageLayout().pageSize().id(), QPageSize::A4);
-    QCOMPARE(PrinterSettingsOf(printer), settings);
+    QCOMPARE(printerSettingsOf(printer), settings);
 }
 
 QTEST_MAIN(tst_modReport)

@@ -13,7 +13,7 @@ using namespace talvek::test;
 
 namespace {
 
-const QString Deg = QString(DegreeSign);
+const QString Deg = QString(kDegreeSign);
 
 class FakeView final : public NumericFieldView
 {
@@ -133,7 +133,7 @@ void tst_NumericEntry::writeText()
     QFETCH(QString, valueText);
     QFETCH(int, stored);
     QFETCH(QString, expected);
-    QCOMPARE(EntryWriteText(valueText, stored), expected);
+    QCOMPARE(entryWriteText(valueText, stored), expected);
 }
 
 void tst_NumericEntry::validateDegreeTagField_data()
@@ -432,15 +432,15 @@ void tst_NumericEntry::exemptTextAndPlainOnBegin()
 
 void tst_NumericEntry::roundingHelpers()
 {
-    QCOMPARE(RoundedInt32(2.5), 2);
-    QCOMPARE(RoundedInt32(3.5), 4);
-    QCOMPARE(RoundedInt32(-2.5), -2);
-    QCOMPARE(RoundedInt32(1e20), std::numeric_limits<qint32>::max());
-    QCOMPARE(RoundedInt32(-1e20), std::numeric_limits<qint32>::min());
-    QCOMPARE(NumberText(120), QStringLiteral("120"));
-    QCOMPARE(NumberText(12.5), QStringLiteral("12.5"));
-    QCOMPARE(NumberText(-3), QStringLiteral("-3"));
-    QCOMPARE(NumericRangeMessage(0, 899), QStringLiteral("Only a Number Between 0 and 899 can be Entered"));
+    QCOMPARE(roundedInt32(2.5), 2);
+    QCOMPARE(roundedInt32(3.5), 4);
+    QCOMPARE(roundedInt32(-2.5), -2);
+    QCOMPARE(roundedInt32(1e20), std::numeric_limits<qint32>::max());
+    QCOMPARE(roundedInt32(-1e20), std::numeric_limits<qint32>::min());
+    QCOMPARE(numberText(120), QStringLiteral("120"));
+    QCOMPARE(numberText(12.5), QStringLiteral("12.5"));
+    QCOMPARE(numberText(-3), QStringLiteral("-3"));
+    QCOMPARE(numericRangeMessage(0, 899), QStringLiteral("Only a Number Between 0 and 899 can be Entered"));
 }
 
 QTEST_GUILESS_MAIN(tst_NumericEntry)

@@ -162,9 +162,9 @@ private:
 void tst_SetupFile::init()
 {
     QVERIFY(m_dir.isValid());
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     InitMachineData(1, 2, 3);
-    NewMachineData();
+    newMachineData();
     DataReloaded = false;
 }
 
@@ -175,7 +175,7 @@ void tst_SetupFile::defaultsImage()
 
     const QString file = path(QStringLiteral("defaults.sdt"));
     QString reason;
-    QVERIFY2(SaveCurrentData(file, &reason), qPrintable(reason));
+    QVERIFY2(saveCurrentData(file, &reason), qPrintable(reason));
     const QByteArray written = readAll(file);
     QCOMPARE(written.size(), 325);
     QCOMPARE(int(quint8(written[0])), 13);
@@ -184,7 +184,7 @@ void tst_SetupFile::defaultsImage()
     QVERIFY(!HasUnsavedChanges());
 
     QByteArray encoded;
-    QVERIFY(EncodeSetupRecord(DefaultData, encoded));
+    QVERIFY(encodeSetupRecord(DefaultData, encoded));
     QCOMPARE(encoded, expected);
 }
 
@@ -193,7 +193,7 @@ void tst_SetupFile::roundTripEveryField()
     const MachineData original = everyFieldRecord();
     const QString file = path(QStringLiteral("every.sdt"));
     QString reason;
-    QVERIFY2(WriteSetupFile(file, original, &reason), qPrintable(reason));
+    QVERIFY2(writeSetupFile(file, original, &reason), qPrintable(reason));
 
     // Spot checks of the encoding: the version and the Latin-1 bytes.
     const QByteArray bytes = readAll(file);
@@ -204,7 +204,7 @@ void tst_SetupFile::roundTripEveryField()
         10)));
 
     MachineData read;
-    QVERIFY2(ReadSetupFile(file, read, &reason), qPrintable(reason));
+    QVERIFY2(readSetupFile(file, read, &reason), qPrintable(reason));
     QCOMPARE(read.Version, original.Version);
     QCOMPARE(read.ParamAddress, original.ParamAddress);
     QCOMPARE(read.ParamValue, original.ParamValue);
@@ -223,7 +223,7 @@ void tst_SetupFile::textOutsideLatin1()
     MachineData data = DefaultData;
     data.ParamAddress[0] = QStringLiteral("W\u20AC1");
     QByteArray bytes;
-    QVERIFY(EncodeSetupRecord(data, bytes));
+    QVERIFY(encodeSetupRecord(data, bytes));
     QCOMPARE(bytes.mid(25, 5), QByteArray("\x03\x00W?1", 5));
 }
 
@@ -245,7 +245,7 @@ void tst_SetupFile::acceptRowCounts()
 
     const MachineData before = CurrentData;
     QString reason;
-    QVERIFY2(LoadFileData(file, &reason), qPrintable(reason));
+    QVERIFY2(loadFileData(file, &reason), qPrintable(reason));
     // Reading alone changes nothing but the buffer, which has the file's counts.
     QVERIFY(CurrentData == before);
     QCOMPARE(FileData.ParamAddress.size(), rows);
@@ -279,17 +279,17 @@ void tst_SetupFile::otherVersionIsUnsavedUntilSaved()
 {
     const QString file = path(QStringLiteral("old.sdt"));
     QVERIFY(writeAll(file, imageWithRows(18, "talvek_r1.2.3")));
-    QVERIFY(LoadFileData(file));
+    QVERIFY(loadFileData(file));
     QCOMPARE(FileData.Version, QStringLiteral("talvek_r1.2.3"));
     QVERIFY(FileData.Version != ProgramVersion);
     AcceptFileData();
     QVERIFY(HasUnsavedChanges());
 
     QString reason;
-    QVERIFY2(SaveCurrentData(file, &reason), qPrintable(reason));
+    QVERIFY2(saveCurrentData(file, &reason), qPrintable(reason));
     QCOMPARE(CurrentData.Version, QStringLiteral("TALVEK_R1.2.3"));
     QVERIFY(!HasUnsavedChanges());
-    QVERIFY(LoadFileData(file));
+    QVERIFY(loadFileData(file));
     QCOMPARE(FileData.Version, QStringLiteral("TALVEK_R1.2.3"));
     QCOMPARE(FileData.ParamAddress[17], QStringLiteral("A17"));
 }
@@ -300,7 +300,7 @@ void tst_SetupFile::newData()
     CurrentData.OnSetpoint[0] = 1;
     CurrentData.ParamAddress[0] = QStringLiteral("W1");
     IsUntitled = false;
-    NewMachineData();
+    newMachineData();
     QVERIFY(CurrentData == DefaultData);
     QVERIFY(SavedData == DefaultData);
     QVERIFY(IsUntitled);
@@ -312,7 +312,7 @@ void tst_SetupFile::trailingBytesIgnored()
 {
     MachineData read;
     QString reason;
-    QVERIFY2(DecodeSetupRecord(QByteArray(::defaultsImage() + QByteArray(1000, '\xAA')), read, &reason),
+    QVERIFY2(decodeSetupRecord(QByteArray(::defaultsImage() + QByteArray(1000, '\xAA')), read, &reason),
         qPrintable(reason));
     QVERIFY(read == DefaultData);
 }
@@ -326,7 +326,7 @@ void tst_SetupFile::truncatedAtEveryOffset()
         const QByteArray bytes = image.left(length);
         MachineData record = marker;
         QString reason;
-        QVERIFY2(!DecodeSetupRecord(bytes, record, &reason), qPrintable(QString::number(length)));
+        QVERIFY2(!decodeSetupRecord(bytes, record, &reason), qPrintable(QString::number(length)));
         QVERIFY2(record == marker, qPrintable(QString::number(length)));
         QVERIFY2(reason.startsWith(QStringLiteral("The file is too short: it ends inside the ")),
             qPrintable(reason));
@@ -337,14 +337,14 @@ void tst_SetupFile::truncatedAtEveryOffset()
         CurrentData.ParamValue[9] = 301;
         const MachineData current = CurrentData;
         const MachineData saved = SavedData;
-        QVERIFY(!LoadFileData(file, &reason));
+        QVERIFY(!loadFileData(file, &reason));
         QVERIFY(!reason.isEmpty());
         QVERIFY(FileData == marker);
         QVERIFY(CurrentData == current);
         QVERIFY(SavedData == saved);
     }
     MachineData whole;
-    QVERIFY(DecodeSetupRecord(image, whole));
+    QVERIFY(decodeSetupRecord(image, whole));
     QVERIFY(whole == DefaultData);
 }
 
@@ -374,7 +374,7 @@ void tst_SetupFile::truncationNamesThePart()
     QFETCH(QString, part);
     MachineData record;
     QString reason;
-    QVERIFY(!DecodeSetupRecord(::defaultsImage().left(length), record, &reason));
+    QVERIFY(!decodeSetupRecord(::defaultsImage().left(length), record, &reason));
     QCOMPARE(reason, QStringLiteral("The file is too short: it ends inside the ") + part + u'.');
 }
 
@@ -445,7 +445,7 @@ void tst_SetupFile::hostileHeaders()
     const MachineData marker = everyFieldRecord();
     MachineData record = marker;
     QString why;
-    QVERIFY(!DecodeSetupRecord(bytes, record, &why));
+    QVERIFY(!decodeSetupRecord(bytes, record, &why));
     QCOMPARE(why, reason);
     QVERIFY(record == marker);
 
@@ -453,7 +453,7 @@ void tst_SetupFile::hostileHeaders()
     QVERIFY(writeAll(file, bytes));
     const MachineData current = CurrentData;
     FileData = marker;
-    QVERIFY(!LoadFileData(file, &why));
+    QVERIFY(!loadFileData(file, &why));
     QCOMPARE(why, reason);
     QVERIFY(FileData == marker);
     QVERIFY(CurrentData == current);
@@ -473,10 +473,10 @@ void tst_SetupFile::mutatedImagesNeverCrash()
             bytes.truncate(int(random.bounded(bytes.size())));
         MachineData record;
         QString reason;
-        if (DecodeSetupRecord(bytes, record, &reason)) {
+        if (decodeSetupRecord(bytes, record, &reason)) {
             ++accepted;
-            QVERIFY(record.ParamAddress.size() <= MaxSetupFileRows);
-            QVERIFY(record.ParamValue.size() <= MaxSetupFileRows);
+            QVERIFY(record.ParamAddress.size() <= kMaxSetupFileRows);
+            QVERIFY(record.ParamValue.size() <= kMaxSetupFileRows);
         } else {
             QVERIFY(!reason.isEmpty());
             QVERIFY(record == MachineData());
@@ -490,18 +490,18 @@ void tst_SetupFile::unreadablePaths()
 {
     QString reason;
     FileData = everyFieldRecord();
-    QVERIFY(!LoadFileData(path(QStringLiteral("missing.sdt")), &reason));
+    QVERIFY(!loadFileData(path(QStringLiteral("missing.sdt")), &reason));
     QVERIFY2(reason.startsWith(QStringLiteral("The file could not be opened: ")), qPrintable(reason));
     QVERIFY(FileData == everyFieldRecord());
 
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.sdt")));
-    QVERIFY(!LoadFileData(path(QStringLiteral("folder.sdt")), &reason));
+    QVERIFY(!loadFileData(path(QStringLiteral("folder.sdt")), &reason));
     QCOMPARE(reason, QStringLiteral("It is a folder, not a file."));
     QVERIFY(FileData == everyFieldRecord());
 
     // A pipe is refused at once instead of blocking until someone writes to it.
     QVERIFY(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.sdt"))).constData(), 0600) == 0);
-    QVERIFY(!LoadFileData(path(QStringLiteral("pipe.sdt")), &reason));
+    QVERIFY(!loadFileData(path(QStringLiteral("pipe.sdt")), &reason));
     QCOMPARE(reason, QStringLiteral("It is not a regular file."));
     QVERIFY(FileData == everyFieldRecord());
 }
@@ -513,18 +513,18 @@ void tst_SetupFile::tooLongTextIsNotWritten()
     MachineData data = DefaultData;
     data.Version = QString(65536, u'x');
     QString reason;
-    QVERIFY(!WriteSetupFile(file, data, &reason));
+    QVERIFY(!writeSetupFile(file, data, &reason));
     QCOMPARE(reason, QStringLiteral("The version text is longer than 65535 characters."));
     QCOMPARE(readAll(file), QByteArray("old"));
 
     data.Version = QString(65535, u'x'); // the longest text that fits
     data.ParamAddress[5] = QString(65536, u'a');
-    QVERIFY(!WriteSetupFile(file, data, &reason));
+    QVERIFY(!writeSetupFile(file, data, &reason));
     QCOMPARE(reason, QStringLiteral("The address of parameter row 5 is longer than 65535 characters."));
     data.ParamAddress[5] = QString(65535, u'a');
-    QVERIFY2(WriteSetupFile(file, data, &reason), qPrintable(reason));
+    QVERIFY2(writeSetupFile(file, data, &reason), qPrintable(reason));
     MachineData read;
-    QVERIFY(ReadSetupFile(file, read));
+    QVERIFY(readSetupFile(file, read));
     QVERIFY(read == data);
 }
 
@@ -532,7 +532,7 @@ void tst_SetupFile::saveReplacesLongerFile()
 {
     const QString file = path(QStringLiteral("longer.sdt"));
     QVERIFY(writeAll(file, QByteArray(1000, 'z')));
-    QVERIFY(SaveCurrentData(file));
+    QVERIFY(saveCurrentData(file));
     QCOMPARE(readAll(file), ::defaultsImage());
 }
 
@@ -542,7 +542,7 @@ void tst_SetupFile::saveIntoMissingFolder()
     const MachineData before = CurrentData;
     const MachineData saved = SavedData;
     QString reason;
-    QVERIFY(!SaveCurrentData(path(QStringLiteral("no/such/folder/x.sdt")), &reason));
+    QVERIFY(!saveCurrentData(path(QStringLiteral("no/such/folder/x.sdt")), &reason));
     QVERIFY2(reason.startsWith(QStringLiteral("The file could not be created: ")), qPrintable(reason));
     QVERIFY(CurrentData == before);
     QVERIFY(SavedData == saved);
@@ -565,7 +565,7 @@ void tst_SetupFile::saveIntoUnwritableFolder()
     CurrentData.ParamValue[10] = 260;
     const MachineData before = CurrentData;
     QString reason;
-    const bool saved = SaveCurrentData(file, &reason);
+    const bool saved = saveCurrentData(file, &reason);
     ::chmod(QFile::encodeName(folder).constData(), 0755);
     QVERIFY(!saved);
     QVERIFY2(reason.startsWith(QStringLiteral("The file could not be ")), qPrintable(reason));
@@ -597,7 +597,7 @@ void tst_SetupFile::saveFailingMidWriteKeepsOldFile()
     limited.rlim_cur = 100;
     QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
     QString reason;
-    const bool ok = SaveCurrentData(file, &reason);
+    const bool ok = saveCurrentData(file, &reason);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 

@@ -17,25 +17,25 @@ using namespace talvek::test;
 
 namespace {
 
-constexpr std::array<int, SetupParameters::FieldCount> kMax { 359, 359, 999, 899, 999, 999, 999, 999 };
+constexpr std::array<int, SetupParameters::kFieldCount> kMax { 359, 359, 999, 899, 999, 999, 999, 999 };
 
 NumericEntryOptions fieldOptions(int i)
 {
     NumericEntryOptions options;
     options.holder = ValueHolder::Tag;
-    options.degrees = i <= SetupParametersState::LastDegreeField;
+    options.degrees = i <= SetupParametersState::kLastDegreeField;
     return options;
 }
 
 struct ParamsRig : LogicLink, FreshMachineData
 {
     SetupParameters params { prompter, rs };
-    std::array<std::unique_ptr<PlainField>, SetupParameters::FieldCount> fields;
+    std::array<std::unique_ptr<PlainField>, SetupParameters::kFieldCount> fields;
     RefreshLoop loop { params, rs, mode };
 
     ParamsRig()
     {
-        for (int i = 0; i < SetupParameters::FieldCount; ++i) {
+        for (int i = 0; i < SetupParameters::kFieldCount; ++i) {
             fields[size_t(i)]
                 = std::make_unique<PlainField>(params.entryForm(), fieldOptions(i), kMax[size_t(i)]);
             params.bindField(i, fields[size_t(i)]->entry());
@@ -83,7 +83,7 @@ void tst_SetupParameters::passReadsThePageShown()
     r.cycle();
     QCOMPARE(
         r.readsSince(m), QList<int>({ 1020, 1021, 1018, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029 }));
-    QCOMPARE(r.text(0), QStringLiteral("120") + DegreeSign);
+    QCOMPARE(r.text(0), QStringLiteral("120") + kDegreeSign);
     QCOMPARE(r.text(4), QStringLiteral("350"));
     QCOMPARE(r.text(5), QString());
 
@@ -142,7 +142,7 @@ void tst_SetupParameters::fieldsStoredAndWrittenThrough()
     ParamsRig r;
     r.cycle();
     QVERIFY(!r.params.state().enabled);
-    QCOMPARE(r.text(2), QStringLiteral("300") + DegreeSign);
+    QCOMPARE(r.text(2), QStringLiteral("300") + kDegreeSign);
     OfflineEditing = true;
     r.cycle(); // the pass notices the switch
     QSignalSpy presented(&r.params, &SetupParameters::presented);
@@ -156,7 +156,7 @@ void tst_SetupParameters::fieldsStoredAndWrittenThrough()
     r.mode.setMode(true);
     r.cycle();
     const qsizetype m = r.mark();
-    QVERIFY(r.fields[1]->enter(QStringLiteral("45") + DegreeSign));
+    QVERIFY(r.fields[1]->enter(QStringLiteral("45") + kDegreeSign));
     QCOMPARE(CurrentData.ParamValue[8], 45);
     QCOMPARE(r.writesSince(m), QList<WireOp>({ { true, 1022, 45 }, { true, 1023, 0 } }));
     QCOMPARE(r.sim.word(1022), 45);

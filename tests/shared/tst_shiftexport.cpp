@@ -53,7 +53,7 @@ class TestShiftExport : public QObject
 private slots:
     void init()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
     }
 
@@ -64,7 +64,7 @@ private slots:
         ScriptedPrompter prompter;
         prompter.answerFile(path);
         QString exportPath;
-        QVERIFY(ExportShiftData(prompter, exportPath, QString(), QString()));
+        QVERIFY(exportShiftData(prompter, exportPath, QString(), QString()));
         QCOMPARE(readAll(path), kDefaultsFile);
         QCOMPARE(exportPath, path);
 
@@ -80,7 +80,7 @@ private slots:
         // The next export proposes the last file and overwrites it.
         CurrentData.ParamValue[3] = 12;
         prompter.answerFile(path);
-        QVERIFY(ExportShiftData(prompter, exportPath, QString(), QString()));
+        QVERIFY(exportShiftData(prompter, exportPath, QString(), QString()));
         QCOMPARE(prompter.calls().at(1).file.fileName, path);
         QVERIFY(readAll(path).endsWith(" 0\r\n 12\r\n"));
         QCOMPARE(readAll(path).size(), kDefaultsFile.size() + 1);
@@ -92,7 +92,7 @@ private slots:
         ScriptedPrompter prompter;
         QString exportPath;
         prompter.answerFile(dir.filePath(QStringLiteral("shift 3")));
-        QVERIFY(ExportShiftData(
+        QVERIFY(exportShiftData(
             prompter, exportPath, QString(), QString(), dir.filePath(QStringLiteral("line3.sdt"))));
         const PromptCall& call = prompter.calls().at(0);
         QCOMPARE(call.file.fileName, dir.filePath(QStringLiteral("line3.txt")));
@@ -103,7 +103,7 @@ private slots:
         // Unnamed data: only the folder is proposed.
         QString again;
         prompter.answerFile(std::nullopt);
-        QVERIFY(!ExportShiftData(prompter, again, QString(), QString(), dir.path() + QStringLiteral("/*")));
+        QVERIFY(!exportShiftData(prompter, again, QString(), QString(), dir.path() + QStringLiteral("/*")));
         QCOMPARE(prompter.calls().at(1).file.fileName, dir.path() + QStringLiteral("/*.txt"));
         QVERIFY(again.isEmpty());
     }
@@ -142,14 +142,14 @@ private slots:
         QFETCH(QByteArray, expected);
         for (int i = 0; i < 4; ++i)
             CurrentData.ParamValue[i] = rows[i];
-        QCOMPARE(ShiftExportBytes(CurrentData, title, date), expected);
+        QCOMPARE(shiftExportBytes(CurrentData, title, date), expected);
     }
 
     void missingRowsAreWrittenAsZero()
     {
         MachineData data;
         data.ParamValue = { 9 };
-        QVERIFY(ShiftExportBytes(data, QString(), QString())
+        QVERIFY(shiftExportBytes(data, QString(), QString())
                     .endsWith(" 9\r\n 0\r\n \r\n"
                               "Last Shift Data:\r\n"
                               "(Total Good Cans, Total Short Cans)\r\n"
@@ -161,7 +161,7 @@ private slots:
         ScriptedPrompter prompter;
         prompter.answerFile(std::nullopt);
         QString exportPath = QStringLiteral("/somewhere/last.txt");
-        QVERIFY(!ExportShiftData(prompter, exportPath, QString(), QString()));
+        QVERIFY(!exportShiftData(prompter, exportPath, QString(), QString()));
         QCOMPARE(exportPath, QStringLiteral("/somewhere/last.txt"));
         QCOMPARE(prompter.calls().size(), 1);
         QCOMPARE(prompter.calls().at(0).file.fileName, QStringLiteral("/somewhere/last.txt"));
@@ -202,7 +202,7 @@ private slots:
         prompter.answerFile(path);
         prompter.answerMsg(MsgResult::OK);
         QString exportPath;
-        QVERIFY(!ExportShiftData(prompter, exportPath, QStringLiteral("x.sdt"), QString()));
+        QVERIFY(!exportShiftData(prompter, exportPath, QStringLiteral("x.sdt"), QString()));
         QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
         QCOMPARE(exportPath, path);
@@ -252,7 +252,7 @@ private slots:
         prompter.answerFile(path);
         prompter.answerMsg(MsgResult::OK);
         QString exportPath;
-        const bool written = ExportShiftData(prompter, exportPath, QString(), QString());
+        const bool written = exportShiftData(prompter, exportPath, QString(), QString());
 
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);

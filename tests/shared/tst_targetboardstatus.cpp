@@ -170,7 +170,7 @@ void tst_TargetBoardStatus::resetFaults()
     mark = rig.mark();
     rig.cycle();
     QCOMPARE(rig.readsSince(mark), firstPassReads(false));
-    QCOMPARE(rig.state().codes[State::CurrentFault], QStringLiteral("00"));
+    QCOMPARE(rig.state().codes[State::kCurrentFault], QStringLiteral("00"));
     QVERIFY(!rig.state().resetEnabled);
 
     // Offline: nothing written.
@@ -261,7 +261,7 @@ void tst_TargetBoardStatus::correctiveAction()
 {
     QFETCH(int, code);
     QFETCH(QString, text);
-    QCOMPARE(TargetBoardStatus::CorrectiveAction(code), text);
+    QCOMPARE(TargetBoardStatus::correctiveAction(code), text);
 }
 
 void tst_TargetBoardStatus::programOnDisk()
@@ -310,11 +310,11 @@ void tst_TargetBoardStatus::firstPass()
     const State& s = rig.state();
     QCOMPARE(
         QStringList(s.codes.begin(), s.codes.end()), (QStringList { "0A", "5C", "00", "5C", "07", "33" }));
-    QCOMPARE(rig.description(State::CurrentFault), QStringLiteral("Ten, again"));
-    QCOMPARE(rig.description(State::LastFault), QStringLiteral("Bad program"));
-    QCOMPARE(rig.description(State::Action), TargetBoardStatus::CorrectiveAction(0x5C));
-    QCOMPARE(rig.description(State::CurrentComm), QStringLiteral("Address out of range"));
-    QCOMPARE(rig.description(State::LastComm), QString()); // no match: the text stays
+    QCOMPARE(rig.description(State::kCurrentFault), QStringLiteral("Ten, again"));
+    QCOMPARE(rig.description(State::kLastFault), QStringLiteral("Bad program"));
+    QCOMPARE(rig.description(State::kAction), TargetBoardStatus::correctiveAction(0x5C));
+    QCOMPARE(rig.description(State::kCurrentComm), QStringLiteral("Address out of range"));
+    QCOMPARE(rig.description(State::kLastComm), QString()); // no match: the text stays
     QVERIFY(s.resetEnabled);
     QCOMPARE(QStringList(s.inBoard.begin(), s.inBoard.end()), (QStringList { "AB", "18", "3" }));
     QVERIFY(!s.goOnlineShown);
@@ -332,8 +332,8 @@ void tst_TargetBoardStatus::firstPass()
     rig.status.resetFaults();
     rig.cycle();
     QVERIFY(!s.resetEnabled);
-    QCOMPARE(rig.description(State::Action), QStringLiteral("None"));
-    QCOMPARE(rig.description(State::LastComm), QStringLiteral("No error"));
+    QCOMPARE(rig.description(State::kAction), QStringLiteral("None"));
+    QCOMPARE(rig.description(State::kLastComm), QStringLiteral("No error"));
     QCOMPARE(rig.prompter.unexpected(), 0);
 }
 
@@ -364,12 +364,12 @@ void tst_TargetBoardStatus::linkLostAndRegained()
     rig.cycle();
     QVERIFY(rig.rs.CommError);
     QVERIFY(rig.rs.OnlineMode); // until the next cycle
-    for (int i : { State::CurrentFault, State::LastFault })
+    for (int i : { State::kCurrentFault, State::kLastFault })
         QCOMPARE(rig.description(i), QStringLiteral("Fault table 42"));
-    QCOMPARE(rig.state().codes[State::CurrentFault], QStringLiteral("42"));
-    QCOMPARE(rig.state().codes[State::LastComm], QStringLiteral("42"));
-    QCOMPARE(rig.description(State::Action), TargetBoardStatus::CorrectiveAction(0x42));
-    QCOMPARE(rig.description(State::CurrentComm), QStringLiteral("Comm table 42"));
+    QCOMPARE(rig.state().codes[State::kCurrentFault], QStringLiteral("42"));
+    QCOMPARE(rig.state().codes[State::kLastComm], QStringLiteral("42"));
+    QCOMPARE(rig.description(State::kAction), TargetBoardStatus::correctiveAction(0x42));
+    QCOMPARE(rig.description(State::kCurrentComm), QStringLiteral("Comm table 42"));
     QVERIFY(!rig.state().resetEnabled);
     QVERIFY(!rig.state().goOnlineShown); // shown only with the offline display
 
@@ -391,8 +391,8 @@ void tst_TargetBoardStatus::linkLostAndRegained()
     const qsizetype mark = rig.mark();
     rig.cycle();
     QCOMPARE(rig.readsSince(mark), firstPassReads(false));
-    QCOMPARE(rig.state().codes[State::LastFault], QStringLiteral("45"));
-    QCOMPARE(rig.description(State::Action), TargetBoardStatus::CorrectiveAction(0x45));
+    QCOMPARE(rig.state().codes[State::kLastFault], QStringLiteral("45"));
+    QCOMPARE(rig.description(State::kAction), TargetBoardStatus::correctiveAction(0x45));
     QVERIFY(!rig.state().goOnlineShown);
     QVERIFY(rig.state().fieldEnabled[0]);
     QCOMPARE(rig.prompter.unexpected(), 0);
@@ -413,8 +413,8 @@ void tst_TargetBoardStatus::faultsOfTheFiles()
     QCOMPARE(boxes[0].title, QStringLiteral("TargetBoard FirstPass"));
     QCOMPARE(boxes[0].icon, MsgIcon::Information);
     // The first pass ended there: no corrective action, no ident, not done.
-    QCOMPARE(rig.description(State::CurrentFault), QStringLiteral("No fault"));
-    QCOMPARE(rig.description(State::Action), QString());
+    QCOMPARE(rig.description(State::kCurrentFault), QStringLiteral("No fault"));
+    QCOMPARE(rig.description(State::kAction), QString());
     QCOMPARE(rig.state().inBoard[0], QStringLiteral("-"));
     QVERIFY(!rig.status.firstPassDone());
 
@@ -428,8 +428,8 @@ void tst_TargetBoardStatus::faultsOfTheFiles()
     writeFile(rig.dir.path() + QStringLiteral("/support/FaultErrCodes.txt"), "00,No fault\r\n");
     rig.cycle();
     QVERIFY(rig.status.firstPassDone());
-    QCOMPARE(rig.description(State::Action), TargetBoardStatus::CorrectiveAction(0x45));
-    QCOMPARE(rig.description(State::CurrentComm), QString());
+    QCOMPARE(rig.description(State::kAction), TargetBoardStatus::correctiveAction(0x45));
+    QCOMPARE(rig.description(State::kCurrentComm), QString());
     QCOMPARE(rig.prompter.messages().size(), 1);
 }
 

@@ -29,7 +29,7 @@ TimingDiagramInput oneChannel(const QString& on, const QString& off, const QStri
 
 DiagramChannel channel0(const QString& on, const QString& off, const QString& scale = QStringLiteral("360"))
 {
-    return BuildTimingDiagram(oneChannel(on, off, scale)).channels.at(0);
+    return buildTimingDiagram(oneChannel(on, off, scale)).channels.at(0);
 }
 
 TimingDiagramInput moving(const QString& rpm, const QString& position, const QString& scale = QStringLiteral("360"))
@@ -81,7 +81,7 @@ private slots:
         const DiagramChannel coarse = channel0(QStringLiteral("170"), QStringLiteral("5"), QStringLiteral("180"));
         QCOMPARE(coarse.spans, (QList<DiagramSpan> { { 340.0, 360.0 }, { 0.0, 10.0 } }));
         QCOMPARE(coarse.lengthDegrees, 30.0);
-        QCOMPARE(DivisionsToDegrees(1, 1000), 0.36);
+        QCOMPARE(divisionsToDegrees(1, 1000), 0.36);
     }
     void setpointBeyondTheScaleFactorIsMarkedNotDrawn()
     {
@@ -130,7 +130,7 @@ private slots:
     {
         TimingDiagramInput in = oneChannel(QStringLiteral("10"), QStringLiteral("20"));
         in.pulseTrain[0] = true;
-        const DiagramChannel c = BuildTimingDiagram(in).channels.at(0);
+        const DiagramChannel c = buildTimingDiagram(in).channels.at(0);
         QCOMPARE(c.kind, Kind::PulseTrain);
         QCOMPARE(c.note, QStringLiteral("pulse train"));
         QVERIFY(c.spans.isEmpty());
@@ -138,7 +138,7 @@ private slots:
     void unknownScaleDrawsSetpointsAsDegrees()
     {
         for (const QString& scale : { QStringLiteral(""), QStringLiteral("---"), QStringLiteral("0") }) {
-            const TimingDiagram d = BuildTimingDiagram(oneChannel(QStringLiteral("90"), QStringLiteral("180"), scale));
+            const TimingDiagram d = buildTimingDiagram(oneChannel(QStringLiteral("90"), QStringLiteral("180"), scale));
             QVERIFY(!d.scaleKnown);
             QCOMPARE(d.scale, 360);
             QCOMPARE(d.channels.at(0).spans, (QList<DiagramSpan> { { 90.0, 180.0 } }));
@@ -150,7 +150,7 @@ private slots:
     // ---- the machine position ----
     void positionIsDrawnUpTo50Rpm()
     {
-        const TimingDiagram d = BuildTimingDiagram(moving(QStringLiteral("50"), QStringLiteral("90"), QStringLiteral("720")));
+        const TimingDiagram d = buildTimingDiagram(moving(QStringLiteral("50"), QStringLiteral("90"), QStringLiteral("720")));
         QVERIFY(d.position.shown);
         QCOMPARE(d.position.value, 90);
         QCOMPARE(d.position.degrees, 45.0);
@@ -159,30 +159,30 @@ private slots:
     }
     void positionIsHiddenAbove50Rpm()
     {
-        const TimingDiagram d = BuildTimingDiagram(moving(QStringLiteral("51"), QStringLiteral("888")));
+        const TimingDiagram d = buildTimingDiagram(moving(QStringLiteral("51"), QStringLiteral("888")));
         QVERIFY(!d.position.shown);
         QCOMPARE(d.position.reason, QStringLiteral("Position not shown above 50 RPM (RPM: 51)"));
         QCOMPARE(d.caption(), QStringLiteral("Position not shown above 50 RPM (RPM: 51)   Scale: 360"));
         // A number read before the speed rose is not drawn either.
-        QVERIFY(!BuildTimingDiagram(moving(QStringLiteral("250"), QStringLiteral("12"))).position.shown);
+        QVERIFY(!buildTimingDiagram(moving(QStringLiteral("250"), QStringLiteral("12"))).position.shown);
     }
     void position888IsHiddenUnlessTheScaleReachesIt()
     {
         // The speed rose past 50 between the RPM and the position readings.
-        const TimingDiagram d = BuildTimingDiagram(moving(QStringLiteral("40"), QStringLiteral("888")));
+        const TimingDiagram d = buildTimingDiagram(moving(QStringLiteral("40"), QStringLiteral("888")));
         QVERIFY(!d.position.shown);
         QCOMPARE(d.position.reason, QStringLiteral("Position not shown above 50 RPM"));
-        const TimingDiagram fine = BuildTimingDiagram(moving(QStringLiteral("40"), QStringLiteral("888"), QStringLiteral("1000")));
+        const TimingDiagram fine = buildTimingDiagram(moving(QStringLiteral("40"), QStringLiteral("888"), QStringLiteral("1000")));
         QVERIFY(fine.position.shown);
         QCOMPARE(fine.position.degrees, 319.68);
     }
     void positionWithoutAReading()
     {
-        QCOMPARE(BuildTimingDiagram(moving(QStringLiteral("-"), QStringLiteral("-"))).position.reason,
+        QCOMPARE(buildTimingDiagram(moving(QStringLiteral("-"), QStringLiteral("-"))).position.reason,
             QStringLiteral("No machine position (offline or not read yet)"));
-        QCOMPARE(BuildTimingDiagram(moving(QStringLiteral("0"), QStringLiteral("---"))).position.reason,
+        QCOMPARE(buildTimingDiagram(moving(QStringLiteral("0"), QStringLiteral("---"))).position.reason,
             QStringLiteral("Position could not be read"));
-        QCOMPARE(BuildTimingDiagram(moving(QStringLiteral("0"), QStringLiteral("360"))).position.reason,
+        QCOMPARE(buildTimingDiagram(moving(QStringLiteral("0"), QStringLiteral("360"))).position.reason,
             QStringLiteral("Position 360 outside the scale factor 360"));
     }
 
@@ -191,18 +191,18 @@ private slots:
     {
         TimingState s;
         s.channelTexts[3] = QStringLiteral("200");
-        s.channelTexts[3 + TimingState::OffField] = QStringLiteral("20");
+        s.channelTexts[3 + TimingState::kOffField] = QStringLiteral("20");
         s.channelTexts[5] = QStringLiteral("****");
         s.panelTexts = { QStringLiteral("RPM: 12"), QStringLiteral("Position: 45"), QStringLiteral("Offset: 3"),
             QStringLiteral("Scale: 720") };
-        const TimingDiagramInput in = DiagramInputOf(s);
+        const TimingDiagramInput in = diagramInputOf(s);
         QCOMPARE(in.onTexts[3], QStringLiteral("200"));
         QCOMPARE(in.offTexts[3], QStringLiteral("20"));
         QCOMPARE(in.onTexts[5], QStringLiteral("****"));
         QCOMPARE(in.rpmText, QStringLiteral("12"));
         QCOMPARE(in.positionText, QStringLiteral("45"));
         QCOMPARE(in.scaleText, QStringLiteral("720"));
-        const TimingDiagram d = BuildTimingDiagram(in);
+        const TimingDiagram d = buildTimingDiagram(in);
         QCOMPARE(d.channels.size(), 8);
         QCOMPARE(d.channels.at(3).spans, (QList<DiagramSpan> { { 100.0, 360.0 }, { 0.0, 10.0 } }));
         QCOMPARE(d.channels.at(3).label, QStringLiteral("Sensor Check Timing (CH03)"));
@@ -211,7 +211,7 @@ private slots:
         TimingState fresh;
         fresh.panelTexts = { QStringLiteral("RPM:"), QStringLiteral("Position:"), QStringLiteral("Offset:"),
             QStringLiteral("Scale:") };
-        const TimingDiagram none = BuildTimingDiagram(DiagramInputOf(fresh));
+        const TimingDiagram none = buildTimingDiagram(diagramInputOf(fresh));
         QVERIFY(!none.scaleKnown);
         QVERIFY(!none.position.shown);
         QCOMPARE(none.channels.at(0).kind, Kind::NoValue);

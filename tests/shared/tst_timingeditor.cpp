@@ -184,7 +184,7 @@ void tst_TimingEditor::runningPressIsAskedAgain()
     r.sim.setRunning(true);
     QVERIFY(r.startOnline());
     const Channel programmed = r.sim.plsChannel(3);
-    r.editor.setParameterText(TimingState::ChannelNumberField, QStringLiteral("3"));
+    r.editor.setParameterText(TimingState::kChannelNumberField, QStringLiteral("3"));
 
     r.prompter.answerMsg(MsgResult::Yes);
     r.prompter.answerMsg(MsgResult::No);
@@ -241,7 +241,7 @@ void tst_TimingEditor::offsetFollowsTheResolverStanding()
     r.sim.setRunning(true);
     QVERIFY(r.startOnline());
     auto offsetEnabled = [&r] {
-        return r.state().groupsEnabled[1] && r.state().parameterEnabled[TimingState::OffsetField]
+        return r.state().groupsEnabled[1] && r.state().parameterEnabled[TimingState::kOffsetField]
             && r.state().commandEnabled[TimingState::SetOffset];
     };
     QVERIFY(!offsetEnabled());
@@ -283,11 +283,11 @@ void tst_TimingEditor::recallShowsWhatTheBoardHolds()
     // Texts typed but not taken are replaced by what the board holds.
     r.editor.setChannelText(5, QStringLiteral("77"));
     r.editor.setChannelText(21, QStringLiteral("88"));
-    r.editor.setParameterText(TimingState::ChannelNumberField, QStringLiteral("5"));
+    r.editor.setParameterText(TimingState::kChannelNumberField, QStringLiteral("5"));
     r.editor.recallChannelCommand();
     QCOMPARE(int(r.state().recallState), 1); // OFF first, then ON
     QCOMPARE(int(r.state().recallPos), 10);
-    r.editor.setParameterText(TimingState::ChannelNumberField, QStringLiteral("6"));
+    r.editor.setParameterText(TimingState::kChannelNumberField, QStringLiteral("6"));
     const qsizetype m = r.mark();
     r.editor.recallChannelCommand();
     QCOMPARE(r.commandsSince(m), QList<int>({ 9 })); // no second recall of a pulse train
@@ -406,7 +406,7 @@ void tst_TimingEditor::clearChannel()
         r.sim.rejectNextPLSWrite();
     for (const int a : answers)
         r.prompter.answerMsg(MsgResult(a));
-    r.editor.setParameterText(TimingState::ChannelNumberField, QStringLiteral("2.6")); // rewritten as 3
+    r.editor.setParameterText(TimingState::kChannelNumberField, QStringLiteral("2.6")); // rewritten as 3
     r.editor.clearChannelCommand();
     QCOMPARE(r.state().parameterTexts[1], QStringLiteral("3"));
 

@@ -521,7 +521,7 @@ void tst_K7700Sim::simPortClosedAndRefused()
         port.write(QByteArray(1, char(0xFF)));
         QFAIL("write on a closed port must throw");
     } catch (const SerialError& e) {
-        QCOMPARE(e.number(), SerialErrorNumber::PortNotOpen);
+        QCOMPARE(e.number(), SerialErrorNumber::kPortNotOpen);
     }
     QCOMPARE(sim.bytesReceived(), qint64(0));
     // A wait on a closed port lets the time pass and finds nothing.
@@ -535,20 +535,20 @@ void tst_K7700Sim::simPortClosedAndRefused()
     QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
 
     port.refuseCommPort(SerialError(
-        SerialErrorNumber::InvalidPortNumber, QStringLiteral("t"), QStringLiteral("Invalid port number")));
-    port.refuseSettings(SerialError(SerialErrorNumber::InvalidPropertyValue, QStringLiteral("t"),
+        SerialErrorNumber::kInvalidPortNumber, QStringLiteral("t"), QStringLiteral("Invalid port number")));
+    port.refuseSettings(SerialError(SerialErrorNumber::kInvalidPropertyValue, QStringLiteral("t"),
         QStringLiteral("Invalid property value")));
     try {
         port.setCommPort(4);
         QFAIL("setCommPort must throw");
     } catch (const SerialError& e) {
-        QCOMPARE(e.number(), SerialErrorNumber::InvalidPortNumber);
+        QCOMPARE(e.number(), SerialErrorNumber::kInvalidPortNumber);
     }
     try {
         port.setSettings(QStringLiteral("9600,n,8,1"));
         QFAIL("setSettings must throw");
     } catch (const SerialError& e) {
-        QCOMPARE(e.number(), SerialErrorNumber::InvalidPropertyValue);
+        QCOMPARE(e.number(), SerialErrorNumber::kInvalidPropertyValue);
     }
     QCOMPARE(port.commPort(), 3);
     QCOMPARE(port.settings(), QStringLiteral("19200,n,8,1"));
@@ -556,12 +556,12 @@ void tst_K7700Sim::simPortClosedAndRefused()
     port.refuseSettings(std::nullopt);
 
     port.failOpenWith(
-        SerialError(SerialErrorNumber::PortUnavailable, QStringLiteral("t"), QStringLiteral("in use")));
+        SerialError(SerialErrorNumber::kPortUnavailable, QStringLiteral("t"), QStringLiteral("in use")));
     try {
         port.open();
         QFAIL("open must throw");
     } catch (const SerialError& e) {
-        QCOMPARE(e.number(), SerialErrorNumber::PortUnavailable);
+        QCOMPARE(e.number(), SerialErrorNumber::kPortUnavailable);
         QCOMPARE(e.description(), QStringLiteral("in use"));
     }
     QVERIFY(!port.isOpen());
@@ -572,7 +572,7 @@ void tst_K7700Sim::simPortClosedAndRefused()
         port.setCommPort(2);
         QFAIL("changing the port of an open port must throw");
     } catch (const SerialError& e) {
-        QCOMPARE(e.number(), SerialErrorNumber::PortAlreadyOpen);
+        QCOMPARE(e.number(), SerialErrorNumber::kPortAlreadyOpen);
     }
 
     // A reply still on the wire is lost when the port closes.

@@ -21,7 +21,7 @@ void SimPort::setCommPort(int port)
     if (m_commPortError)
         throw *m_commPortError;
     if (m_open)
-        throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+        throw SerialError(SerialErrorNumber::kPortAlreadyOpen, kSource, QStringLiteral("Port already open"));
     m_commPort = port;
 }
 
@@ -37,7 +37,7 @@ void SimPort::open()
     if (m_openError)
         throw *m_openError;
     if (m_open)
-        throw SerialError(SerialErrorNumber::PortAlreadyOpen, kSource, QStringLiteral("Port already open"));
+        throw SerialError(SerialErrorNumber::kPortAlreadyOpen, kSource, QStringLiteral("Port already open"));
     sync();
     m_open = true;
     m_input.clear();
@@ -81,7 +81,7 @@ int SimPort::readByte()
 void SimPort::write(const QByteArray& bytes)
 {
     if (!m_open)
-        throw SerialError(SerialErrorNumber::PortNotOpen, kSource, QStringLiteral("Port not open"));
+        throw SerialError(SerialErrorNumber::kPortNotOpen, kSource, QStringLiteral("Port not open"));
     sync();
     m_writes.append(bytes);
     const qint64 now = m_clock.nowMs();

@@ -58,14 +58,14 @@ public:
 // Child windows that count how often they were made and destroyed.
 struct ChildLog
 {
-    std::array<int, ChildWindowCount> made {};
-    std::array<int, ChildWindowCount> destroyed {};
+    std::array<int, kChildWindowCount> made {};
+    std::array<int, kChildWindowCount> destroyed {};
 };
 
-inline std::array<ChildFactory, ChildWindowCount> countingChildren(ChildLog& log)
+inline std::array<ChildFactory, kChildWindowCount> countingChildren(ChildLog& log)
 {
-    std::array<ChildFactory, ChildWindowCount> factories;
-    for (int i = 0; i < ChildWindowCount; ++i) {
+    std::array<ChildFactory, kChildWindowCount> factories;
+    for (int i = 0; i < kChildWindowCount; ++i) {
         factories[i] = [&log, i](ShellContext&) -> QWidget* {
             auto* w = new QWidget;
             w->setObjectName(QStringLiteral("child%1").arg(i));
@@ -95,7 +95,7 @@ struct Rig
 
     explicit Rig(bool counting = false)
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         if (counting)
             w = std::make_unique<frmMDIMain>(prompter, clock, folder, &port, countingChildren(children));
         else

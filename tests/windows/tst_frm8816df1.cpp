@@ -33,7 +33,7 @@ struct DF1Rig : SimLinkMode
 
     DF1Rig()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
         sim.setFlag(152, true);
         w = std::make_unique<frm8816DF1>(prompter, rs, mode);

@@ -85,7 +85,7 @@ private slots:
         CurrentData.ParamValue[2] = 65535;
         CurrentData.ParamValue[3] = 0;
         w->refreshLoop().runCycle();
-        QCOMPARE(texts(w), QStringList({ GroupedNumber(1234567), "999", GroupedNumber(65535), "0" }));
+        QCOMPARE(texts(w), QStringList({ groupedNumber(1234567), "999", groupedNumber(65535), "0" }));
         QCOMPARE(w->lblData[0]->text(), QStringLiteral("1,234,567"));
         QVERIFY(allEnabled(w, false));
 

@@ -42,9 +42,9 @@ bool drawnIn(QLabel* label, const QColor& color)
 QList<QLabel*> allLabels(frmDisplayIO* w)
 {
     QList<QLabel*> labels;
-    for (int i = 0; i < frmDisplayIO::K7700Count; ++i)
+    for (int i = 0; i < frmDisplayIO::kK7700Count; ++i)
         labels << w->lblk7710[i] << w->lblk7710State[i];
-    for (int b = 0; b < frmDisplayIO::BitCount; ++b) {
+    for (int b = 0; b < frmDisplayIO::kBitCount; ++b) {
         labels << w->lblTmgChannel[b] << w->lblTmgChannelState[b] << w->lblSlot00[b] << w->lblSlot00State[b]
                << w->lblSlot01[b] << w->lblSlot01State[b];
     }
@@ -56,7 +56,7 @@ QList<QLabel*> stateLabels(frmDisplayIO* w)
     QList<QLabel*> labels;
     for (QLabel* l : w->lblk7710State)
         labels << l;
-    for (int b = 0; b < frmDisplayIO::BitCount; ++b)
+    for (int b = 0; b < frmDisplayIO::kBitCount; ++b)
         labels << w->lblTmgChannelState[b] << w->lblSlot00State[b] << w->lblSlot01State[b];
     return labels;
 }
@@ -70,7 +70,7 @@ void checkPresentation(frmDisplayIO* w, bool enabled)
         QVERIFY2(label->isEnabled() == enabled, qPrintable(label->objectName()));
     for (QLabel* label : stateLabels(w))
         QVERIFY2(label->text() == QLatin1String("-"), qPrintable(label->objectName()));
-    for (int b = 0; b < frmDisplayIO::BitCount; ++b) {
+    for (int b = 0; b < frmDisplayIO::kBitCount; ++b) {
         QCOMPARE(textColor(w->lblTmgChannelState[b]), QColor(0, 0, 255));
         QCOMPARE(textColor(w->lblSlot00State[b]), QColor(0, 0, 255));
         QCOMPARE(textColor(w->lblSlot01State[b]), QColor(0, 0, 255));
@@ -243,7 +243,7 @@ private slots:
         QVERIFY(drawnIn(w->lblk7710State[1], QColor(192, 0, 0)));
         QVERIFY(!drawnIn(w->lblk7710State[1], QColor(0, 0, 255)));
         QStringList values;
-        for (int i = 2; i < frmDisplayIO::K7700Count; ++i)
+        for (int i = 2; i < frmDisplayIO::kK7700Count; ++i)
             values << w->lblk7710State[i]->text();
         QCOMPARE(values, QStringList({ "1234", "0", "200", "7", "359", "250", "240", "360", "65535" }));
         checkBits(w->lblTmgChannelState, 0x8001);
@@ -303,7 +303,7 @@ private slots:
                 const QPalette p = wgt->palette();
                 const QPalette::ColorRole back
                     = qobject_cast<const QPlainTextEdit*>(wgt) ? QPalette::Base : wgt->backgroundRole();
-                return ContrastRatio(p.color(QPalette::Active, text), p.color(QPalette::Active, back)) >= 4.5;
+                return contrastRatio(p.color(QPalette::Active, text), p.color(QPalette::Active, back)) >= 4.5;
             };
             // The main display's readings and alarm messages follow the palette.
             QVERIFY(readable(display->lblDisplay[0], display->lblDisplay[0]->foregroundRole()));
@@ -311,7 +311,7 @@ private slots:
             auto* w = rig.show<frmDisplayIO>(5);
             rig.online();
             w->refreshLoop().runCycle();
-            for (int b = 0; b < frmDisplayIO::BitCount; ++b) {
+            for (int b = 0; b < frmDisplayIO::kBitCount; ++b) {
                 QLabel* state = w->lblTmgChannelState[b];
                 QVERIFY2(readable(state, state->foregroundRole()), qPrintable(state->objectName()));
                 // Still blue for ON and red for off, only lighter.
@@ -323,8 +323,8 @@ private slots:
             }
         }
         QApplication::setPalette(light);
-        QCOMPARE(ReadableColor(frmDisplayIO::OnColor, Qt::white), frmDisplayIO::OnColor);
-        QCOMPARE(ReadableColor(frmDisplayIO::OffColor, Qt::white), frmDisplayIO::OffColor);
+        QCOMPARE(readableColor(frmDisplayIO::kOnColor, Qt::white), frmDisplayIO::kOnColor);
+        QCOMPARE(readableColor(frmDisplayIO::kOffColor, Qt::white), frmDisplayIO::kOffColor);
     }
 
     void linkDiesWhileOpen()

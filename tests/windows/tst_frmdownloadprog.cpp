@@ -151,7 +151,7 @@ void tst_frmDownloadProg::downloadFromOffline()
     connect(&ticks, &QTimer::timeout, [&] {
         if (auto* w = transferWindow(rig); w && w->transferRunning()) {
             if (rig.rs().InProgramMode()
-                && (!w->Timer1->isActive() || w->Timer1->interval() != frmDownloadProg::TimerIntervalMs))
+                && (!w->Timer1->isActive() || w->Timer1->interval() != frmDownloadProg::kTimerIntervalMs))
                 ++timerIdle;
             QMetaObject::invokeMethod(w->Timer1, "timeout", Qt::DirectConnection);
             if (status.isEmpty() || status.last() != w->lblWaitDisplay->text())
@@ -365,7 +365,7 @@ void tst_frmDownloadProg::timeLeft()
     QFETCH(qint64, elapsedMs);
     QFETCH(int, left);
     QFETCH(QString, text);
-    QCOMPARE(DownloadTimeLeftText(sent, elapsedMs, left), text);
+    QCOMPARE(downloadTimeLeftText(sent, elapsedMs, left), text);
 }
 
 void tst_frmDownloadProg::uploadMode()
@@ -380,7 +380,7 @@ void tst_frmDownloadProg::uploadMode()
     rs.setInUploadMode(true);
 
     auto* window = new frmDownloadProg(rs, rig.clock, rig.w.get());
-    window->SetTransferMode(frmDownloadProg::ModeUpload);
+    window->SetTransferMode(frmDownloadProg::kModeUpload);
     QStringList status;
     QTimer ticks;
     ticks.setInterval(0);
@@ -399,7 +399,7 @@ void tst_frmDownloadProg::uploadMode()
     QTRY_VERIFY(ended);
     ticks.stop();
     QVERIFY(!window->isVisible());
-    QCOMPARE(window->transferMode(), frmDownloadProg::ModeDownload);
+    QCOMPARE(window->transferMode(), frmDownloadProg::kModeDownload);
     status
         = status.filter(QRegularExpression(QStringLiteral("^Reading From Program Address: [0-9A-F]{4}H$")));
     status.removeDuplicates();

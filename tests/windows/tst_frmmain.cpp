@@ -97,7 +97,7 @@ private slots:
         CurrentData.ParamValue[5] = -3;
         w->refreshLoop().runCycle();
         QCOMPARE(texts(w),
-            QStringList({ "-", "-", GroupedNumber(1234567), GroupedNumber(4321), QStringLiteral("45") + kDeg,
+            QStringList({ "-", "-", groupedNumber(1234567), groupedNumber(4321), QStringLiteral("45") + kDeg,
                 QStringLiteral("-3") + kDeg }));
         QCOMPARE(w->lblDisplay[2]->text(), QStringLiteral("1,234,567")); // the system's grouping here
         QVERIFY(allEnabled(w, false));

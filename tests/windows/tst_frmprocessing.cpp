@@ -130,7 +130,7 @@ void tst_frmProcessing::loadAndRun()
     const bool timing = code % 10 == 1 || code % 10 == 4;
     QCOMPARE(window.cmdCancel->isEnabled(), !timing);
     if (timing)
-        QCOMPARE(window.lblProcessing->text(), code > 9 ? TimingDownloadStatus : TimingUploadStatus);
+        QCOMPARE(window.lblProcessing->text(), code > 9 ? kTimingDownloadStatus : kTimingUploadStatus);
 }
 
 void tst_frmProcessing::cancelPartWay_data()
@@ -147,7 +147,7 @@ void tst_frmProcessing::cancelPartWay()
     TransferRig rig;
     rig.online();
     CurrentData.ParamValue[2] = 4242;
-    TransferType = TransferAll;
+    TransferType = kTransferAll;
     frmProcessing window(rig.rs(), rig.prompter, rig.w.get());
     window.show();
     bool stillShown = false;
@@ -287,7 +287,7 @@ void tst_frmProcessing::uploadGoesOnlineAndChildWaits()
     rig.w->mnuFileUploadData[2]->trigger();
 
     QVERIFY(rig.rs().OnlineMode && rig.port.isOpen());
-    QCOMPARE(TransferType, TransferShiftData);
+    QCOMPARE(TransferType, kTransferShiftData);
     frmProcessing* window = rig.window();
     QVERIFY(window);
     bool childWaited = true;

@@ -28,7 +28,7 @@ using namespace talvek::test;
 
 namespace {
 
-const QString Deg = QString(DegreeSign);
+const QString Deg = QString(kDegreeSign);
 
 struct SetupRig : SimLinkMode
 {
@@ -36,7 +36,7 @@ struct SetupRig : SimLinkMode
 
     SetupRig()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
         w = std::make_unique<frmSetup>(prompter, rs, mode);
         w->refreshLoop().setAutoStep(false);
@@ -155,7 +155,7 @@ void tst_frmSetup::controls()
         QCOMPARE(w.lblSetup[size_t(i)]->buddy(), w.txtSetup[size_t(i)]);
         QCOMPARE(w.updSetup[size_t(i)]->Min(), 0);
         QCOMPARE(w.updSetup[size_t(i)]->Max(), max[i]);
-        QCOMPARE(w.updSetup[size_t(i)]->Increment(), 1);
+        QCOMPARE(w.updSetup[size_t(i)]->increment(), 1);
         QCOMPARE(frmSetup::fieldAddress(i), addresses[i]);
         QCOMPARE(frmSetup::fieldRow(i), i + 7);
         QVERIFY(w.fraParameters[size_t(group[i])]->isAncestorOf(w.txtSetup[size_t(i)]));
@@ -919,7 +919,7 @@ void tst_frmSetup::saveTakesTheEntryBeingTyped()
     r.rig.script().answerFile(path);
     r.key(Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(CurrentData.ParamValue[7], 88);
-    QVERIFY(LoadFileData(path));
+    QVERIFY(loadFileData(path));
     QCOMPARE(FileData.ParamValue[7], 88);
     QVERIFY(!r.setup->field(0).pending());
 

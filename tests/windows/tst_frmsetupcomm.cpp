@@ -501,7 +501,7 @@ void tst_frmSetupComm::failedReopenKeepsDialogOpenAndOffline()
     rig.showActive();
     rig.typePort(QStringLiteral("5"));
     rig.port.failOpenWith(SerialError(
-        SerialErrorNumber::PortUnavailable, QStringLiteral("SimPort"), QStringLiteral("The port is in use")));
+        SerialErrorNumber::kPortUnavailable, QStringLiteral("SimPort"), QStringLiteral("The port is in use")));
     QTest::mouseClick(rig.dlg->cmdSave, Qt::LeftButton);
     QCoreApplication::processEvents();
 
@@ -821,7 +821,7 @@ void tst_frmSetupComm::commPortMenuOpensDialog()
     QVERIFY(dialog->wasOnline());
     dialog->txtCommPort->setText(QStringLiteral("4"));
     main.port.failOpenWith(SerialError(
-        SerialErrorNumber::PortUnavailable, QStringLiteral("SimPort"), QStringLiteral("The port is in use")));
+        SerialErrorNumber::kPortUnavailable, QStringLiteral("SimPort"), QStringLiteral("The port is in use")));
     dialog->cmdSave->click();
     QCOMPARE(main.script().messages().size(), 1);
     QCOMPARE(main.script().messages()[0].title, QStringLiteral("Comm Port Error"));

@@ -92,7 +92,7 @@ void tst_frmTargetBoard::programOnDisk()
     QStringList shown;
     for (QLabel* l : rig.w->lblRevIdentOnDisk)
         shown << l->text();
-    QCOMPARE(shown, (QStringList { "XY", "10", "207", "K7700(PLC)", GeneralDateText(stamp) }));
+    QCOMPARE(shown, (QStringList { "XY", "10", "207", "K7700(PLC)", generalDateText(stamp) }));
     QCOMPARE(rig.w->lblNetworkAddComment->text(),
         QStringLiteral("Each R6000 board connected to the R6000 Network must be assigned a unique network "
                        "address between 1 and 32.\r\n\r\nSystem function sfunc19(); configures the R8816 "
@@ -180,7 +180,7 @@ void tst_frmTargetBoard::firstPassAndPolling()
     QCOMPARE(rig.label(0), QStringLiteral("Current Fault: Code = 0AH"));
     QCOMPARE(rig.box(0), QStringLiteral("Ten, again"));
     QCOMPARE(rig.label(1), QStringLiteral("Last Fault: Code = 5CH"));
-    QCOMPARE(rig.box(3), TargetBoardStatus::CorrectiveAction(0x5C));
+    QCOMPARE(rig.box(3), TargetBoardStatus::correctiveAction(0x5C));
     QCOMPARE(rig.label(4), QStringLiteral("Current Comm Error: Code = 07H"));
     QCOMPARE(rig.label(5), QStringLiteral("Last Comm Error: Code = 33H"));
     QVERIFY(w.cmdResetFaults->isEnabled());

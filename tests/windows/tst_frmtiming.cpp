@@ -708,8 +708,8 @@ void tst_frmTiming::diagramFollowsASetpoint()
     QVERIFY(colourAt(3, 45) != bar); // the row below keeps its own
 
     w.tbsTiming->setCurrentIndex(0);
-    typeInto(r.txt(2 + frmTiming::OffField), QStringLiteral("200"));
-    QTest::keyClick(r.txt(2 + frmTiming::OffField), Qt::Key_Tab);
+    typeInto(r.txt(2 + frmTiming::kOffField), QStringLiteral("200"));
+    QTest::keyClick(r.txt(2 + frmTiming::kOffField), Qt::Key_Tab);
     settle();
     QCOMPARE(int(CurrentData.OffSetpoint[2]), 200);
     w.tbsTiming->setCurrentIndex(2);

@@ -44,7 +44,7 @@ struct PrintRig
 
     PrintRig()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         w = std::make_unique<frmMDIMain>(prompter, clock, folder, &port);
     }
     PrintReportCommand* command() const { return w->findChild<PrintReportCommand*>(); }

@@ -142,7 +142,7 @@ void tst_SetupFileCommands::saveWritesCurrentFile()
     QVERIFY(!HasUnsavedChanges());
 
     MachineData back;
-    QVERIFY(ReadSetupFile(path, back));
+    QVERIFY(readSetupFile(path, back));
     QCOMPARE(back.ParamValue[10], 300);
     QCOMPARE(back.OnSetpoint[2], qint16(99));
     QCOMPARE(back.Version, ProgramVersion);
@@ -181,7 +181,7 @@ void tst_SetupFileCommands::openSameVersion()
     Rig rig;
     rig.showActive();
     const QString path = rig.dir.filePath(QStringLiteral("good.sdt"));
-    QVERIFY(WriteSetupFile(path, recordWith(10, 300, ProgramVersion)));
+    QVERIFY(writeSetupFile(path, recordWith(10, 300, ProgramVersion)));
     DataReloaded = false;
     rig.script().answerFile(path);
     QTest::keyClick(rig.w.get(), Qt::Key_O, Qt::ControlModifier);
@@ -222,7 +222,7 @@ void tst_SetupFileCommands::versionQuestion()
     Rig rig;
     // A file of this version is open first.
     const QString first = rig.dir.filePath(QStringLiteral("first.sdt"));
-    QVERIFY(WriteSetupFile(first, recordWith(10, 260, ProgramVersion)));
+    QVERIFY(writeSetupFile(first, recordWith(10, 260, ProgramVersion)));
     rig.script().answerFile(first);
     rig.w->mnuFileOpen->trigger();
     const QString firstOpenedAt = rig.w->globals().gUploadNOW;
@@ -231,7 +231,7 @@ void tst_SetupFileCommands::versionQuestion()
     // Then one whose version differs only in letter case.
     const QString other = rig.dir.filePath(QStringLiteral("other.sdt"));
     const QString version = ProgramVersion.toLower();
-    QVERIFY(WriteSetupFile(other, recordWith(10, 270, version)));
+    QVERIFY(writeSetupFile(other, recordWith(10, 270, version)));
     rig.script().clear();
     DataReloaded = false;
     rig.script().answerFile(other);
@@ -273,10 +273,10 @@ void tst_SetupFileCommands::versionQuestion()
         CurrentData.ParamValue[11] = 999;
         rig.w->mnuFileSave->trigger();
         MachineData back;
-        QVERIFY(ReadSetupFile(first, back));
+        QVERIFY(readSetupFile(first, back));
         QCOMPARE(back.ParamValue[11], 999);
         MachineData untouched;
-        QVERIFY(ReadSetupFile(other, untouched));
+        QVERIFY(readSetupFile(other, untouched));
         QCOMPARE(untouched.ParamValue[11], DefaultData.ParamValue[11]);
     }
 }
@@ -286,8 +286,8 @@ void tst_SetupFileCommands::versionNoThenAnotherFile()
     Rig rig;
     const QString old = rig.dir.filePath(QStringLiteral("old.sdt"));
     const QString good = rig.dir.filePath(QStringLiteral("good.sdt"));
-    QVERIFY(WriteSetupFile(old, recordWith(10, 111, QStringLiteral("TALVEK_R0.9.0"))));
-    QVERIFY(WriteSetupFile(good, recordWith(10, 222, ProgramVersion)));
+    QVERIFY(writeSetupFile(old, recordWith(10, 111, QStringLiteral("TALVEK_R0.9.0"))));
+    QVERIFY(writeSetupFile(good, recordWith(10, 222, ProgramVersion)));
     rig.script().answerFile(old);
     rig.script().answerMsg(MsgResult::No);
     rig.script().answerFile(good);
@@ -304,7 +304,7 @@ void tst_SetupFileCommands::fileFromCommandLine()
     // without the file dialog; the questions are Open's own.
     Rig rig;
     const QString good = rig.dir.filePath(QStringLiteral("good.sdt"));
-    QVERIFY(WriteSetupFile(good, recordWith(10, 222, ProgramVersion)));
+    QVERIFY(writeSetupFile(good, recordWith(10, 222, ProgramVersion)));
     const QString cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(rig.dir.path()));
     const bool opened = rig.w->fileCommands().openFile(QStringLiteral("good.sdt"));
@@ -317,7 +317,7 @@ void tst_SetupFileCommands::fileFromCommandLine()
 
     // No at the version question goes on with the Open dialog.
     const QString old = rig.dir.filePath(QStringLiteral("old.sdt"));
-    QVERIFY(WriteSetupFile(old, recordWith(10, 111, QStringLiteral("TALVEK_R0.9.0"))));
+    QVERIFY(writeSetupFile(old, recordWith(10, 111, QStringLiteral("TALVEK_R0.9.0"))));
     rig.script().answerMsg(MsgResult::No);
     rig.script().answerFile(std::nullopt);
     QVERIFY(!rig.w->fileCommands().openFile(old));
@@ -342,10 +342,10 @@ void tst_SetupFileCommands::hostileFiles_data()
     QTest::addColumn<QString>("kind"); // "file", "folder" or "missing"
 
     QByteArray image;
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     InitMachineData(1, 0, 0);
-    QVERIFY(EncodeSetupRecord(DefaultData, image));
-    ResetMachineDataGlobals();
+    QVERIFY(encodeSetupRecord(DefaultData, image));
+    resetMachineDataGlobals();
 
     QTest::newRow("empty file") << QByteArray() << "file";
     QTest::newRow("one byte") << QByteArray("\x0D", 1) << "file";
@@ -375,7 +375,7 @@ void tst_SetupFileCommands::hostileFiles()
     QFETCH(QString, kind);
     Rig rig;
     const QString first = rig.dir.filePath(QStringLiteral("first.sdt"));
-    QVERIFY(WriteSetupFile(first, recordWith(10, 260, ProgramVersion)));
+    QVERIFY(writeSetupFile(first, recordWith(10, 260, ProgramVersion)));
     rig.script().answerFile(first);
     rig.w->mnuFileOpen->trigger();
     const MachineData before = CurrentData;
@@ -436,11 +436,11 @@ void tst_SetupFileCommands::openResizesTables()
     }
     wide.ParamValue[17] = 17;
     MachineData narrow = DefaultData;
-    narrow.ResizeTables(9);
+    narrow.resizeTables(9);
     const QString widePath = rig.dir.filePath(QStringLiteral("wide.sdt"));
     const QString narrowPath = rig.dir.filePath(QStringLiteral("narrow.sdt"));
-    QVERIFY(WriteSetupFile(widePath, wide));
-    QVERIFY(WriteSetupFile(narrowPath, narrow));
+    QVERIFY(writeSetupFile(widePath, wide));
+    QVERIFY(writeSetupFile(narrowPath, narrow));
 
     rig.script().answerFile(widePath);
     rig.w->mnuFileOpen->trigger();

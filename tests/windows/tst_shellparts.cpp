@@ -169,7 +169,7 @@ void tst_ShellParts::lineBreaks()
 {
     QFETCH(QString, text);
     QFETCH(QString, expected);
-    QCOMPARE(QtLineBreaks(text), expected);
+    QCOMPARE(qtLineBreaks(text), expected);
 }
 
 void tst_ShellParts::nameFilters_data()
@@ -190,7 +190,7 @@ void tst_ShellParts::nameFilters()
 {
     QFETCH(QString, filter);
     QFETCH(QStringList, expected);
-    QCOMPARE(QtNameFilters(filter), expected);
+    QCOMPARE(qtNameFilters(filter), expected);
 }
 
 void tst_ShellParts::waitDisplay_data()
@@ -238,11 +238,11 @@ void tst_ShellParts::registryValueText_data()
     const auto utf16 = [](const char16_t* s, int chars) {
         return QByteArray(reinterpret_cast<const char*>(s), chars * 2);
     };
-    QTest::newRow("string with final NUL") << RegString << utf16(u"C:\\MSINFO\0", 10) << "C:\\MSINFO";
-    QTest::newRow("string without NUL") << RegString << utf16(u"abc", 3) << "abc";
-    QTest::newRow("empty string") << RegString << utf16(u"\0", 1) << "";
-    QTest::newRow("double word") << RegDword << QByteArray("\x05\x01\x00\x00", 4) << "261";
-    QTest::newRow("double word, large") << RegDword << QByteArray("\x78\x56\x34\x12", 4) << "305419896";
+    QTest::newRow("string with final NUL") << kRegString << utf16(u"C:\\MSINFO\0", 10) << "C:\\MSINFO";
+    QTest::newRow("string without NUL") << kRegString << utf16(u"abc", 3) << "abc";
+    QTest::newRow("empty string") << kRegString << utf16(u"\0", 1) << "";
+    QTest::newRow("double word") << kRegDword << QByteArray("\x05\x01\x00\x00", 4) << "261";
+    QTest::newRow("double word, large") << kRegDword << QByteArray("\x78\x56\x34\x12", 4) << "305419896";
     QTest::newRow("other type") << quint32(3) << QByteArray("\x01\x02", 2) << "";
 }
 
@@ -251,7 +251,7 @@ void tst_ShellParts::registryValueText()
     QFETCH(quint32, type);
     QFETCH(QByteArray, data);
     QFETCH(QString, expected);
-    QCOMPARE(RegistryValueText(type, data), expected);
+    QCOMPARE(talvek::registryValueText(type, data), expected);
 }
 
 void tst_ShellParts::systemInfo_data()
@@ -298,7 +298,7 @@ void tst_ShellParts::systemInfo()
         return startWorks;
     };
     ScriptedPrompter prompter;
-    StartSystemInfo(registry, starter, prompter);
+    startSystemInfo(registry, starter, prompter);
 
     const QString expected
         = started == QLatin1String("<exe>") ? dir.path() + QStringLiteral("\\MSINFO32.EXE") : started;
@@ -324,7 +324,7 @@ void tst_ShellParts::systemRegistryFindsNothingHere()
         std::nullopt);
     ScriptedPrompter prompter;
     bool startedAnything = false;
-    StartSystemInfo(
+    startSystemInfo(
         registry, [&](const QString&) { return startedAnything = true; }, prompter);
     QVERIFY(!startedAnything);
     QCOMPARE(prompter.calls().size(), 1);
@@ -339,10 +339,10 @@ void tst_ShellParts::systemInfoReport()
     FakeRegistry registry;
     ScriptedPrompter prompter;
     int shown = 0;
-    StartSystemInfo(registry, DetachedProgramStarter(), prompter, [&] { return ++shown > 0; });
+    startSystemInfo(registry, detachedProgramStarter(), prompter, [&] { return ++shown > 0; });
     QCOMPARE(shown, 1);
     QCOMPARE(prompter.calls().size(), 0);
-    StartSystemInfo(registry, DetachedProgramStarter(), prompter, [] { return false; });
+    startSystemInfo(registry, detachedProgramStarter(), prompter, [] { return false; });
     QCOMPARE(prompter.calls().size(), 1);
     QCOMPARE(prompter.calls()[0].text, kUnavailable);
 
@@ -368,7 +368,7 @@ void tst_ShellParts::systemInfoReport()
         QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"), QStringLiteral("A10K1") };
     SerialDeviceInfo plain { QStringLiteral("/dev/ttyS0"), {}, {}, {}, {} };
 
-    const QStringList lines = SystemInfoReport(folder, &port, { adapter, plain }).split(QLatin1Char('\n'));
+    const QStringList lines = talvek::systemInfoReport(folder, &port, { adapter, plain }).split(QLatin1Char('\n'));
     const QStringList tail = lines.mid(
         lines.indexOf(QStringLiteral("Program: %1 (installed)").arg(tmp.filePath(QStringLiteral("bin")))));
     QVERIFY2(tail.size() > 10, qPrintable(lines.join(QLatin1Char('\n'))));
@@ -593,7 +593,7 @@ void tst_ShellParts::tabbedMessageLinesUpInColumns()
     const QString text = QStringLiteral("Program to be loaded into module (on disk):\r\n"
                                         "  Program Ident: \t\tPRESS 1\r\n"
                                         "  Program Checksum: \t<3>\r\n\r\nDo You Wish to Continue?\r\n");
-    QCOMPARE(QtTabColumns(text),
+    QCOMPARE(qtTabColumns(text),
         QStringLiteral("<div>Program to be loaded into module (on disk):</div>"
                        "<table cellspacing=\"0\" cellpadding=\"1\">"
                        "<tr><td style=\"padding-left:16px; padding-right:16px\">Program Ident:</td>"
@@ -601,7 +601,7 @@ void tst_ShellParts::tabbedMessageLinesUpInColumns()
                        "<tr><td style=\"padding-left:16px; padding-right:16px\">Program Checksum:</td>"
                        "<td>&lt;3&gt;</td></tr></table>"
                        "<div>&nbsp;</div><div>Do You Wish to Continue?</div><div>&nbsp;</div>"));
-    QVERIFY(QtTabColumns(QStringLiteral("No tab\r\nhere")).isEmpty());
+    QVERIFY(qtTabColumns(QStringLiteral("No tab\r\nhere")).isEmpty());
 }
 
 void tst_ShellParts::qtInputBox()

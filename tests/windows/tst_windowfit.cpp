@@ -71,7 +71,7 @@ private slots:
     void mainWindowWithEachChildFits_data()
     {
         QTest::addColumn<int>("child");
-        for (int i = 0; i < ChildWindowCount; ++i)
+        for (int i = 0; i < kChildWindowCount; ++i)
             QTest::addRow("child %d", i) << i;
     }
 
@@ -169,12 +169,12 @@ private slots:
         QWidget w;
         w.resize(5000, 4000);
         w.move(-300, -200);
-        FitToScreen(&w);
+        fitToScreen(&w);
         const QRect area = w.screen()->availableGeometry();
         QVERIFY2(area.contains(w.frameGeometry()), qPrintable(sizeText(w.size())));
         // A window that fits keeps its size.
         w.resize(300, 200);
-        FitToScreen(&w);
+        fitToScreen(&w);
         QCOMPARE(w.size(), QSize(300, 200));
     }
 
