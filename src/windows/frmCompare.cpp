@@ -152,8 +152,12 @@ void frmCompare::showEvent(QShowEvent* event)
 void frmCompare::readController()
 {
     RSComm& rs = m_shell.rs;
-    if (!m_controller || rs.IsBusy())
+    // OFFLINE (the link failed under the window) the table keeps what it
+    // showed; nothing is read through a closed port.
+    if (!m_controller || rs.IsBusy() || !rs.OnlineMode) {
+        updateButtons();
         return;
+    }
     lblSummary->setText(QStringLiteral("Reading the controller, please standby..."));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const Status read = m_compare.readController(rs);
@@ -212,7 +216,9 @@ void frmCompare::fillTable()
             grdCompare->setItem(r, c, item);
         }
     }
-    grdCompare->resizeColumnsToContents();
+    // The state column stretches to the table's edge.
+    for (int c = 0; c < ColState; ++c)
+        grdCompare->resizeColumnToContents(c);
 
     const int differing = m_compare.differences();
     const int failed = m_compare.failures();
@@ -267,7 +273,7 @@ void frmCompare::downloadSelected()
 {
     RSComm& rs = m_shell.rs;
     const QList<int> selected = selectedRows();
-    if (!m_controller || selected.isEmpty() || rs.IsBusy())
+    if (!m_controller || selected.isEmpty() || rs.IsBusy() || !rs.OnlineMode || rs.CommError)
         return;
     DataTransfer::Report report;
     const Status sent

@@ -1,7 +1,7 @@
 // The compare window bound to the main window: the File menu opens it, the
 // table shows the compare's rows with differences and failed reads marked,
-// Enter selects the differences, Alt+L downloads them, "&Take Selected"
-// takes the controller's values, and two files compare without the link.
+// Enter selects the differences, Alt+L downloads them, and two files
+// compare without the link.
 
 #include "MainWindowRig.h"
 #include "shared/DataTransfer.h"
@@ -53,7 +53,6 @@ class tst_frmCompare final : public QObject
 private slots:
     void compareAndDownloadByKeyboard();
     void failedReadShowsAsFailed();
-    void takeControllerValues();
     void twoFiles();
 };
 
@@ -129,26 +128,6 @@ void tst_frmCompare::failedReadShowsAsFailed()
     QVERIFY(!w->cmdDownload->isEnabled());
     QVERIFY(!w->cmdTake->isEnabled());
     QVERIFY(!w->cmdReadAgain->isEnabled());
-}
-
-void tst_frmCompare::takeControllerValues()
-{
-    Rig rig;
-    rig.w->modeSwitch().setMode(true);
-    DataTransfer upload(rig.rs(), CurrentData);
-    QVERIFY(upload.Run(TransferAll, ParamCount).ok());
-    SavedData = CurrentData;
-    rig.sim.setWord(1026, 310);
-    rig.sim.setWord(1028, 410);
-    frmCompare* w = openCompare(rig);
-    QVERIFY(w);
-    w->grdCompare->selectRow(tableRow(*w, QStringLiteral("W1026")));
-    QTest::mouseClick(w->cmdTake, Qt::LeftButton);
-    QCOMPARE(CurrentData.ParamValue[10], 310);
-    QCOMPARE(CurrentData.ParamValue[11], 0); // not selected
-    QVERIFY(HasUnsavedChanges());
-    QCOMPARE(w->lblSummary->text(), QStringLiteral("1 value differs (of 39)."));
-    QVERIFY(!rig.w->globals().gUploadNOW.isEmpty());
 }
 
 void tst_frmCompare::twoFiles()
