@@ -7,21 +7,21 @@ namespace talvek {
 
 namespace {
 
-constexpr int ChannelCount = 16;
+constexpr int kChannelCount = 16;
 
 std::optional<TransferWork> workOf(qint16 code)
 {
-    return TransferWorkFor(code, ParamCount);
+    return transferWorkFor(code, ParamCount);
 }
 
 QString groupName(qint16 code)
 {
-    switch (code % TransferDownloadOffset) {
-    case TransferSetupParameters:
+    switch (code % kTransferDownloadOffset) {
+    case kTransferSetupParameters:
         return QStringLiteral("Set-up Parameters");
-    case TransferTimingChannels:
+    case kTransferTimingChannels:
         return QStringLiteral("Timing Channels");
-    case TransferShiftData:
+    case kTransferShiftData:
         return QStringLiteral("Shift Data");
     default:
         return QStringLiteral("All Data");
@@ -47,7 +47,7 @@ void LastUpload::noteUpload(qint16 code, const MachineData& data)
         m_rows[row] = data.ParamValue.at(row);
     }
     if (work->timing) {
-        std::array<std::pair<qint16, qint16>, ChannelCount> channels {};
+        std::array<std::pair<qint16, qint16>, kChannelCount> channels {};
         for (size_t ch = 0; ch < channels.size(); ++ch)
             channels[ch] = { data.OnSetpoint[ch], data.OffSetpoint[ch] };
         m_channels = channels;
@@ -96,7 +96,7 @@ LastUpload::Differences LastUpload::differences(qint16 code, const MachineData& 
     return d;
 }
 
-QString DownloadDataLine(qint16 code, const QString& fileCaption, const LastUpload::Differences& d)
+QString downloadDataLine(qint16 code, const QString& fileCaption, const LastUpload::Differences& d)
 {
     QString line = groupName(code) + QStringLiteral(" from ") + fileCaption;
     // A count only where the whole of what is written is known.
@@ -111,7 +111,7 @@ QString DownloadDataLine(qint16 code, const QString& fileCaption, const LastUplo
         differing += *d.rows;
     }
     if (d.timing) {
-        parts << countText(*d.channels, ChannelCount, "channels");
+        parts << countText(*d.channels, kChannelCount, "channels");
         differing += *d.channels;
     }
     const bool one = parts.size() == 1 && differing == 1;

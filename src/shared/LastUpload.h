@@ -44,7 +44,7 @@ private:
 // The line the download question adds: the data group, the set-up file's
 // caption ("[unnamed]" or "[name.sdt]"), and, when known, how many rows and
 // channels differ from what the controller held at the last upload.
-QString DownloadDataLine(qint16 code, const QString& fileCaption, const LastUpload::Differences& d);
+QString downloadDataLine(qint16 code, const QString& fileCaption, const LastUpload::Differences& d);
 
 // The question before a data download: "You are about to Download Data to
 // the PLC", the line that says what goes, "Do You Wish to Continue?".

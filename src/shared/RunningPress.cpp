@@ -10,43 +10,43 @@ namespace talvek {
 
 namespace {
 
-const QString Continue = QStringLiteral("\r\n\r\nDo you wish to continue?");
+const QString kContinue = QStringLiteral("\r\n\r\nDo you wish to continue?");
 
 } // namespace
 
 const QString DownloadWhileRunning
     = QStringLiteral("The download writes the data to the controller of the running press.");
 
-QString RunningPressQuestion(int spm, const QString& what)
+QString runningPressQuestion(int spm, const QString& what)
 {
     return QStringLiteral("The press is running at ") + QString::number(spm) + QStringLiteral(" SPM.\r\n\r\n")
-        + what + Continue;
+        + what + kContinue;
 }
 
-QString UnknownSpeedQuestion(const QString& what)
+QString unknownSpeedQuestion(const QString& what)
 {
     return QStringLiteral("The speed of the press could not be read: it may be running.\r\n\r\n") + what
-        + Continue;
+        + kContinue;
 }
 
-PressCheck ConfirmWhileRunning(RSComm& rs, Prompter& prompter, const QString& title, const QString& what)
+PressCheck confirmWhileRunning(RSComm& rs, Prompter& prompter, const QString& title, const QString& what)
 {
     if (!rs.OnlineMode)
         return PressCheck::Go;
     if (rs.CommError)
         return PressCheck::Failed;
-    const Result<QString> speed = rs.RSRead(reg::machineSpeed);
+    const Result<QString> speed = rs.RSRead(reg::kMachineSpeed);
     if (rs.CommError)
         return PressCheck::Failed;
     QString question;
     if (!speed || !IsNumeric(*speed)) {
         // No speed is no reason to think the press stands.
-        question = UnknownSpeedQuestion(what);
+        question = unknownSpeedQuestion(what);
     } else {
-        const qint32 spm = RoundedInt32(Val(*speed));
+        const qint32 spm = roundedInt32(Val(*speed));
         if (spm <= 0)
             return PressCheck::Go;
-        question = RunningPressQuestion(spm, what);
+        question = runningPressQuestion(spm, what);
     }
     const MsgResult answer
         = prompter.msgBox(question, title, MsgIcon::Exclamation, MsgButtons::YesNo, MsgDefault::Button2);

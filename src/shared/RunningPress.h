@@ -25,11 +25,11 @@ extern const QString DownloadWhileRunning;
 
 // `what` says what the command does to a running press, one sentence
 // ("A program download turns every output of the K7700 off.").
-PressCheck ConfirmWhileRunning(RSComm& rs, Prompter& prompter, const QString& title, const QString& what);
+PressCheck confirmWhileRunning(RSComm& rs, Prompter& prompter, const QString& title, const QString& what);
 
 // "The press is running at <spm> SPM." + blank line + what + blank line +
 // "Do you wish to continue?"; a speed that could not be read says so instead.
-QString RunningPressQuestion(int spm, const QString& what);
-QString UnknownSpeedQuestion(const QString& what);
+QString runningPressQuestion(int spm, const QString& what);
+QString unknownSpeedQuestion(const QString& what);
 
 } // namespace talvek

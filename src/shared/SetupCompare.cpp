@@ -23,26 +23,26 @@ struct ParameterCaption
     const char* caption;
 };
 
-constexpr std::array<ParameterCaption, SetupParamLastRow - SetupParamFirstRow + 1> kParameterCaptions { {
-    { reg::brakeWearCompensation, "Brake Wear Compensation Enable" },
-    { reg::bdcStopLow, "BDC Stop Position (Low Speed)" },
-    { reg::bdcStopHigh, "BDC Stop Position (High Speed)" },
-    { reg::maxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
-    { reg::bodymakerLowSpeed, "Low Speed (SPM)" },
-    { reg::bodymakerHighSpeed, "High Speed (SPM)" },
-    { reg::trimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
-    { reg::trimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
-    { reg::trimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
-    { reg::df1PlcType, "PLC Type" },
-    { reg::df1DestinationNode, "Destination Node" },
+constexpr std::array<ParameterCaption, kSetupParamLastRow - kSetupParamFirstRow + 1> kParameterCaptions { {
+    { reg::kBrakeWearCompensation, "Brake Wear Compensation Enable" },
+    { reg::kBdcStopLow, "BDC Stop Position (Low Speed)" },
+    { reg::kBdcStopHigh, "BDC Stop Position (High Speed)" },
+    { reg::kMaxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
+    { reg::kBodymakerLowSpeed, "Low Speed (SPM)" },
+    { reg::kBodymakerHighSpeed, "High Speed (SPM)" },
+    { reg::kTrimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
+    { reg::kTrimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
+    { reg::kTrimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
+    { reg::kDf1PlcType, "PLC Type" },
+    { reg::kDf1DestinationNode, "Destination Node" },
     // The DF1 panel spells it so.
-    { reg::df1DestinationFile, "Desination File Number" },
+    { reg::kDf1DestinationFile, "Desination File Number" },
 } };
 
 QString parameterCaption(int row)
 {
     for (const ParameterCaption& p : kParameterCaptions) {
-        if (ParamRowOf(p.reg) == row)
+        if (paramRowOf(p.reg) == row)
             return QString::fromLatin1(p.caption);
     }
     return QStringLiteral("Row %1").arg(row);
@@ -58,7 +58,7 @@ template <class Data>
 auto& configField(Data& data, int field)
 {
     switch (field) {
-    case int(CompareConfigField::ChannelCount):
+    case int(CompareConfigField::kChannelCount):
         return data.PlsChannelCount;
     case int(CompareConfigField::Program):
         return data.PlsProgram;
@@ -77,7 +77,7 @@ qint16 configValue(const MachineData& data, int field)
 QString configCaption(int field)
 {
     switch (field) {
-    case int(CompareConfigField::ChannelCount):
+    case int(CompareConfigField::kChannelCount):
         return QStringLiteral("Number of PLS Channels");
     case int(CompareConfigField::Program):
         return QStringLiteral("PLS Program");
@@ -92,7 +92,7 @@ QString configCaption(int field)
 QString configAddress(int field)
 {
     switch (field) {
-    case int(CompareConfigField::ChannelCount):
+    case int(CompareConfigField::kChannelCount):
         return QStringLiteral("PLS-CHANNELS");
     case int(CompareConfigField::Program):
         return QStringLiteral("PLS-PROGRAM");
@@ -153,13 +153,13 @@ Status SetupCompare::readController(RSComm& rs)
     DataTransfer upload(rs, m_other);
     Status outcome = done();
     if (covers(CompareScope::SetupParameters)) {
-        outcome = upload.Run(TransferSetupParameters, ParamCount);
+        outcome = upload.run(kTransferSetupParameters, ParamCount);
         if (upload.report().refusedRow)
             return outcome;
         m_rowsFailed = upload.report().rowsNotMoved;
     }
     if (covers(CompareScope::TimingChannels)) {
-        const Status timing = upload.Run(TransferTimingChannels, ParamCount);
+        const Status timing = upload.run(kTransferTimingChannels, ParamCount);
         m_configFailed = upload.report().configNotMoved;
         m_channelsFailed = upload.report().channelsNotMoved;
         m_pulseTrains = upload.report().pulseTrainChannels;
@@ -175,7 +175,7 @@ Status SetupCompare::readController(RSComm& rs)
 void SetupCompare::compareWith(const MachineData& other)
 {
     m_other = other;
-    m_other.ResizeTables(qMax<int>(int(m_working.ParamValue.size()) - 1, SetupParamLastRow));
+    m_other.resizeTables(qMax<int>(int(m_working.ParamValue.size()) - 1, kSetupParamLastRow));
     m_rowsFailed.clear();
     m_configFailed = false;
     m_channelsFailed.clear();
@@ -213,7 +213,7 @@ CompareRow& SetupCompare::addRow(CompareRow::Kind kind, int index, CompareScope 
 
 void SetupCompare::addParameterRows()
 {
-    for (int row = SetupParamFirstRow; row <= SetupParamLastRow; ++row) {
+    for (int row = kSetupParamFirstRow; row <= kSetupParamLastRow; ++row) {
         const QString address = m_working.ParamAddress.value(row);
         CompareRow& r = addRow(CompareRow::Kind::Parameter, row, CompareScope::SetupParameters,
             parameterCaption(row), address.isEmpty() ? m_other.ParamAddress.value(row) : address,
@@ -248,7 +248,7 @@ void SetupCompare::addConfigRows()
 void SetupCompare::addChannelRows()
 {
     for (int channel = 0; channel < kChannelCount; ++channel) {
-        const QString name = TimingChannelName(channel);
+        const QString name = timingChannelName(channel);
         CompareRow& r = addRow(CompareRow::Kind::Channel, channel, CompareScope::TimingChannels,
             name.isEmpty() ? QStringLiteral("Channel %1").arg(channel) : name, channelAddress(channel),
             channelText(m_working.OnSetpoint[size_t(channel)], m_working.OffSetpoint[size_t(channel)]),
@@ -392,7 +392,7 @@ Status DownloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& c
         title, MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return fail(Cause::Cancelled);
-    switch (ConfirmWhileRunning(rs, prompter, title, DownloadWhileRunning)) {
+    switch (confirmWhileRunning(rs, prompter, title, DownloadWhileRunning)) {
     case PressCheck::Go:
         break;
     case PressCheck::Declined:

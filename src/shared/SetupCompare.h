@@ -58,7 +58,7 @@ struct CompareRow
 // The PLS configuration as the compare lists it.
 enum class CompareConfigField
 {
-    ChannelCount,
+    kChannelCount,
     Program,
     ScaleFactor,
     SpeedCompensation0, // .. SpeedCompensation0 + 7

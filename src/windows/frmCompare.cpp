@@ -154,7 +154,7 @@ void frmCompare::readController()
     RSComm& rs = m_shell.rs;
     // OFFLINE (the link failed under the window) the table keeps what it
     // showed; nothing is read through a closed port.
-    if (!m_controller || rs.IsBusy() || !rs.OnlineMode) {
+    if (!m_controller || rs.isBusy() || !rs.OnlineMode) {
         updateButtons();
         return;
     }
@@ -167,8 +167,8 @@ void frmCompare::readController()
         m_shell.prompter.msgBox(read.error().detail, kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
     } else if (read) {
         // What the controller holds is known now, as after a whole upload.
-        m_shell.globals.lastUpload.noteUpload(TransferSetupParameters, m_compare.other());
-        m_shell.globals.lastUpload.noteUpload(TransferTimingChannels, m_compare.other());
+        m_shell.globals.lastUpload.noteUpload(kTransferSetupParameters, m_compare.other());
+        m_shell.globals.lastUpload.noteUpload(kTransferTimingChannels, m_compare.other());
     }
     fillTable();
     dropOfflineOnLinkFault();
@@ -273,7 +273,7 @@ void frmCompare::downloadSelected()
 {
     RSComm& rs = m_shell.rs;
     const QList<int> selected = selectedRows();
-    if (!m_controller || selected.isEmpty() || rs.IsBusy() || !rs.OnlineMode || rs.CommError)
+    if (!m_controller || selected.isEmpty() || rs.isBusy() || !rs.OnlineMode || rs.CommError)
         return;
     DataTransfer::Report report;
     const Status sent
@@ -287,9 +287,9 @@ void frmCompare::downloadSelected()
     // What the controller holds in those groups is not the compare's any more.
     const DataTransfer::Selection chosen = m_compare.selection(selected);
     if (!chosen.rows.isEmpty())
-        m_shell.globals.lastUpload.noteDownload(TransferSetupParameters + TransferDownloadOffset);
+        m_shell.globals.lastUpload.noteDownload(kTransferSetupParameters + kTransferDownloadOffset);
     if (chosen.config || !chosen.channels.isEmpty())
-        m_shell.globals.lastUpload.noteDownload(TransferTimingChannels + TransferDownloadOffset);
+        m_shell.globals.lastUpload.noteDownload(kTransferTimingChannels + kTransferDownloadOffset);
     if (!sent) {
         m_shell.prompter.msgBox(QStringLiteral("Error Processing Request\r\n\r\nProcess Not Complete"), kAppTitle,
             MsgIcon::Exclamation, MsgButtons::OK);
@@ -310,12 +310,12 @@ void frmCompare::takeSelected()
     if (m_compare.takeInto(CurrentData, selected) > 0) {
         // As after an upload: the working data has changed under the editors.
         DataReloaded = true;
-        m_shell.globals.gUploadNOW = GeneralDateText(QDateTime::currentDateTime());
+        m_shell.globals.gUploadNOW = generalDateText(QDateTime::currentDateTime());
     }
     fillTable();
     if (!trains.isEmpty()) {
         m_shell.prompter.msgBox(
-            PulseTrainNotice(trains), QStringLiteral("Data Upload"), MsgIcon::Information, MsgButtons::OK);
+            pulseTrainNotice(trains), QStringLiteral("Data Upload"), MsgIcon::Information, MsgButtons::OK);
     }
 }
 
@@ -324,7 +324,7 @@ void frmCompare::takeSelected()
 
 void mnuFileCompareController_Click(ShellContext& shell)
 {
-    if (!shell.rs.OnlineMode || shell.rs.IsBusy())
+    if (!shell.rs.OnlineMode || shell.rs.isBusy())
         return;
     auto* window = new frmCompare(shell, &shell.main);
     window->setAttribute(Qt::WA_DeleteOnClose);
@@ -340,7 +340,7 @@ std::optional<MachineData> chooseSetupFile(ShellContext& shell, const QString& w
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Compare Files - ") + which;
-    request.filter = SetupFileCommands::DialogFilter;
+    request.filter = SetupFileCommands::kDialogFilter;
     request.fileName = start;
     request.fileMustExist = true;
     const std::optional<QString> chosen = shell.prompter.openFileName(request);
@@ -348,14 +348,14 @@ std::optional<MachineData> chooseSetupFile(ShellContext& shell, const QString& w
         return std::nullopt;
     MachineData record;
     QString reason;
-    if (!ReadSetupFile(*chosen, record, &reason)) {
+    if (!readSetupFile(*chosen, record, &reason)) {
         shell.prompter.msgBox(QStringLiteral("The set-up file could not be opened:") + kCrLf + *chosen + kCrLf
                 + kCrLf + reason,
             kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
         return std::nullopt;
     }
     // As Open takes a file: the rows of this program's table.
-    record.ResizeTables(ParamCount);
+    record.resizeTables(ParamCount);
     chosenPath = *chosen;
     return record;
 }

@@ -44,7 +44,7 @@ struct Cli
                     preparePort(*p);
                 return p;
             } };
-        const int code = RunTalvekCli(args, context);
+        const int code = runTalvekCli(args, context);
         port = nullptr;
         return code;
     }

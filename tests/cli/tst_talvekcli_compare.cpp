@@ -50,7 +50,7 @@ struct Press
 
     Press()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         loadPress(sim);
         if (cli.run({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o"), file }) != 0)
             qFatal("the approved file was not made");

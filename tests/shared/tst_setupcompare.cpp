@@ -34,7 +34,7 @@ struct Rig : SimLink
 {
     Rig()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
         sim.setByte(1018, 0x01);
         const int words[] = { 1020, 1022, 1024, 1026, 1028, 1032, 1034, 1036 };
@@ -190,7 +190,7 @@ void tst_SetupCompare::failedReadsAreNeitherSameNorDifferent()
 
 void tst_SetupCompare::twoFiles()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     InitMachineData(1, 0, 0);
     MachineData first = DefaultData;
     MachineData second = DefaultData;

@@ -63,7 +63,7 @@ void tst_frmCompare::compareAndDownloadByKeyboard()
     rig.w->modeSwitch().setMode(true);
     // The working data holds what the board holds, but for one value.
     DataTransfer upload(rig.rs(), CurrentData);
-    QVERIFY(upload.Run(TransferAll, ParamCount).ok());
+    QVERIFY(upload.run(kTransferAll, ParamCount).ok());
     CurrentData.ParamValue[10] = 300; // W1026
 
     frmCompare* w = openCompare(rig);
@@ -137,8 +137,8 @@ void tst_frmCompare::twoFiles()
     changed.ParamValue[9] = 310;
     const QString first = rig.dir.filePath(QStringLiteral("approved.sdt"));
     const QString second = rig.dir.filePath(QStringLiteral("tonight.sdt"));
-    QVERIFY(WriteSetupFile(first, DefaultData));
-    QVERIFY(WriteSetupFile(second, changed));
+    QVERIFY(writeSetupFile(first, DefaultData));
+    QVERIFY(writeSetupFile(second, changed));
     const QList<PromptCall> before = rig.script().calls();
     rig.script().answerFile(first);
     rig.script().answerFile(second);

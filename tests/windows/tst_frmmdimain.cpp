@@ -85,7 +85,7 @@ void tst_frmMDIMain::startupState()
     QCOMPARE(w.currentChild()->objectName(), QStringLiteral("child0"));
     QCOMPARE(rig.children.made, (std::array<int, 6> { 1, 0, 0, 0, 0, 0 }));
     QCOMPARE(w.mdiArea->subWindowList().size(), 1);
-    for (int i = 0; i < ChildWindowCount; ++i)
+    for (int i = 0; i < kChildWindowCount; ++i)
         QCOMPARE(w.mnuWindowForm[i]->isChecked(), i == 0);
 
     // Data and mode.
@@ -275,7 +275,7 @@ void tst_frmMDIMain::slowAdapterToldInPanel1()
         QStringLiteral("System Message:  Slow USB adapter: its latency timer is 16 ms, not 1 ms (see Help, "
                        "Connecting)"));
     rig.w->backgroundMonitor().tick();
-    QCOMPARE(rig.panel(1), BackgroundMonitor::PanelSlowAdapter(16));
+    QCOMPARE(rig.panel(1), BackgroundMonitor::panelSlowAdapter(16));
     QCOMPARE(rig.script().unexpected(), 0);
 }
 
@@ -308,7 +308,7 @@ void tst_frmMDIMain::openFailureStaysOffline()
     QFETCH(bool, portRefuses);
     Rig rig;
     if (portRefuses) {
-        rig.port.failOpenWith(SerialError(SerialErrorNumber::PortUnavailable, QStringLiteral("talvek"),
+        rig.port.failOpenWith(SerialError(SerialErrorNumber::kPortUnavailable, QStringLiteral("talvek"),
             QStringLiteral("The port is in use.")));
     } else {
         rig.sim.setDroppedOut(true);
@@ -349,7 +349,7 @@ void tst_frmMDIMain::passcode_data()
     QTest::newRow("cancel writes nothing") << std::optional<QString>() << 1234 << QString();
 }
 
-void tst_frmMDIMain::passcode()
+void tst_frmMDIMain::kPasscode()
 {
     QFETCH(std::optional<QString>, entered);
     QFETCH(int, stored);
@@ -458,7 +458,7 @@ void tst_frmMDIMain::windowMenuShowsOneChild()
     QCOMPARE(w.currentChild()->objectName(), QStringLiteral("child3"));
     QCOMPARE(w.mdiArea->subWindowList().size(), 1);
     QVERIFY(w.currentChildWindow()->isMaximized());
-    for (int i = 0; i < ChildWindowCount; ++i)
+    for (int i = 0; i < kChildWindowCount; ++i)
         QCOMPARE(w.mnuWindowForm[i]->isChecked(), i == 3);
     // The title bar keeps naming the file.
     QCOMPARE(w.windowTitle(), QStringLiteral("TALVEK - [unnamed]"));
@@ -483,7 +483,7 @@ void tst_frmMDIMain::everyChildWindowIsItsForm()
 {
     Rig rig;
     const QStringList names { "frmMain", "frmSetup", "frm8816DF1", "frmTiming", "frmData", "frmDisplayIO" };
-    for (int i = 0; i < ChildWindowCount; ++i) {
+    for (int i = 0; i < kChildWindowCount; ++i) {
         rig.w->ShowChildForm(i);
         flushDeletes();
         QVERIFY(rig.w->currentChild());
@@ -652,7 +652,7 @@ void tst_frmMDIMain::busyExchangeDefersModeCloseAndSwitch()
     bool portOpenInBox = false;
     int childInBox = -1;
     rig.script().duringNextMsg([&] {
-        QVERIFY(rig.rs().IsBusy());
+        QVERIFY(rig.rs().isBusy());
         rig.w->mnuViewOffline->trigger();
         QTest::mouseDClick(rig.w->statusPanel(2), Qt::LeftButton);
         rig.w->mnuWindowForm[1]->trigger();
