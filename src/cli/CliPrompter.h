@@ -10,6 +10,7 @@ namespace talvek {
 enum class CliExit : int
 {
     Ok = 0,
+    Differs = 1, // compare: the controller does not hold the file's data
     Usage = 2, // bad command line, address or option
     File = 3, // a file could not be read or written, or is not what it must be
     NoDevice = 4, // the port has no device, or the device does not exist

@@ -10,6 +10,7 @@
 #include "link/SerialPortControl.h"
 #include "shared/DataTransfer.h"
 #include "shared/MachineData.h"
+#include "shared/SetupCompare.h"
 #include "shared/SetupFile.h"
 
 #include <QCommandLineParser>
@@ -62,6 +63,7 @@ struct CliOptions
     QCommandLineOption anyVersion { QStringLiteral("any-version") };
     QCommandLineOption output { QStringLiteral("o"), QString(), QStringLiteral("FILE") };
     QCommandLineOption input { QStringLiteral("i"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption csv { QStringLiteral("csv") };
     QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
 };
 
@@ -197,6 +199,7 @@ struct CliCommand
     std::optional<int> port {};
     std::optional<int> baud {};
     std::optional<qint16> group {}; // upload and download
+    std::optional<CompareScope> scope {}; // compare
 };
 
 int runRead(CliRun& run, const CliCommand& c, CliPort&)
@@ -313,6 +316,54 @@ int runDownload(CliRun& run, const CliCommand& c, CliPort&)
     return talvek::code(CliExit::Ok);
 }
 
+// A field of a CSV line: quoted when it holds a comma, a quote or a line end.
+QString csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// The set-up file (-i, taken as the working data) against the controller:
+// one line per difference; 0 when the controller holds the file's data, 1
+// when it differs, a fault's code when a value could not be read (the rows
+// not read are named on stderr, never listed as same or different).
+int runCompare(CliRun& run, const CliCommand& c, CliPort&)
+{
+    SetupCompare compare(CurrentData, *c.scope);
+    const Status read = compare.readController(run.rs());
+    const bool csv = c.parser.isSet(c.options.csv);
+    if (csv)
+        run.out() << "group,address,caption,file,controller" << Qt::endl;
+    QStringList notRead;
+    for (const CompareRow& row : compare.rows()) {
+        if (row.state == CompareRow::State::Failed) {
+            notRead.append(row.address);
+            continue;
+        }
+        if (row.state != CompareRow::State::Differs)
+            continue;
+        if (csv) {
+            run.out() << QStringList { compareScopeName(row.group), row.address, csvField(row.caption),
+                csvField(row.working), csvField(row.other) }
+                             .join(QLatin1Char(','))
+                      << Qt::endl;
+        } else {
+            run.out() << row.address << ' ' << row.caption << ": file " << row.working << ", controller "
+                      << row.other << Qt::endl;
+        }
+    }
+    if (!read) {
+        const QString what = notRead.isEmpty()
+            ? QStringLiteral("compare not made")
+            : QStringLiteral("compare not complete; not read: ") + notRead.join(QStringLiteral(", "));
+        return run.failed(what, read.error());
+    }
+    return code(compare.differences() > 0 ? CliExit::Differs : CliExit::Ok);
+}
+
 // While a program transfer lets events run, its record address as progress.
 class ProgramProgress final
 {
@@ -414,6 +465,15 @@ std::optional<QString> checkTransfer(CliCommand& c, bool upload)
     return std::nullopt;
 }
 
+std::optional<QString> checkCompare(CliCommand& c)
+{
+    if (c.rest.size() != 1 || !(c.scope = compareScopeNamed(c.rest[0])))
+        return QStringLiteral("compare needs one of params, timing, all");
+    if (!c.parser.isSet(c.options.input))
+        return QStringLiteral("compare needs -i FILE.sdt");
+    return std::nullopt;
+}
+
 std::optional<QString> checkProgramFile(CliCommand& c)
 {
     if (c.rest.size() != 1)
@@ -483,7 +543,7 @@ struct CommandEntry
     int (*run)(CliRun&, const CliCommand&, CliPort&);
 };
 
-const std::array<CommandEntry, 7> kCommands { {
+const std::array<CommandEntry, 8> kCommands { {
     { "read", "ADDRESS...", "print ADDRESS=VALUE for each address", false, checkAddresses, nullptr, runRead },
     { "write", "ADDRESS VALUE --yes", "write one value, print it as read back", true, checkWrite, nullptr,
         runWrite },
@@ -492,6 +552,9 @@ const std::array<CommandEntry, 7> kCommands { {
     { "download", "params|timing|shift|all -i FILE.sdt --yes [--any-version]",
         "send a set-up file's data to the controller", true, [](CliCommand& c) { return checkTransfer(c, false); },
         checkDownloadFile, runDownload },
+    { "compare", "params|timing|all -i FILE.sdt [--csv] [--any-version]",
+        "list where the controller differs from a set-up file", false, checkCompare, checkDownloadFile,
+        runCompare },
     { "program-upload", "FILE.nvk", "read the controller's program into a file set", false, checkProgramFile,
         checkProgramUploadFile, runProgramUpload },
     { "program-download", "FILE.nvk --yes", "load a program file set into the controller", true,
@@ -535,10 +598,13 @@ QString talvekCliUsage()
         "would ask about fails with a message on stderr. --trace FILE writes the exchange log of\n"
         "the link monitor.\n"
         "\n"
-        "Exit codes: 0 done, 2 usage, 3 file, 4 no such device, 5 permission denied,\n"
-        "6 port in use or not set up, 7 controller silent, 8 value refused, 9 controller refused\n"
-        "or link fault, 10 a write without --yes. An upload or download that stopped part way\n"
-        "exits with the code of what stopped it and names the rows and channels not moved.\n");
+        "Exit codes: 0 done, 1 compare found differences, 2 usage, 3 file, 4 no such device,\n"
+        "5 permission denied, 6 port in use or not set up, 7 controller silent, 8 value refused,\n"
+        "9 controller refused or link fault, 10 a write without --yes. An upload or download\n"
+        "that stopped part way exits with the code of what stopped it and names the rows and\n"
+        "channels not moved; a compare that could not read a value names the values not read.\n"
+        "compare prints one line per difference: ADDRESS CAPTION: file VALUE, controller VALUE\n"
+        "(with --csv: group,address,caption,file,controller); the shift data is not compared.\n");
     return text;
 }
 
@@ -743,7 +809,7 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CliOptions o;
     parser.addOptions(
-        { o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input, o.help });
+        { o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input, o.csv, o.help });
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {

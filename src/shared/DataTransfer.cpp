@@ -15,6 +15,13 @@ namespace {
 constexpr int kTimingSteps = 33;
 constexpr int kChannelCount = 16;
 
+QList<int> allChannels()
+{
+    QList<int> channels;
+    for (int c = 0; c < kChannelCount; ++c)
+        channels.append(c);
+    return channels;
+}
 
 } // namespace
 
@@ -84,10 +91,10 @@ void DataTransfer::advance(int steps)
         m_hooks.progressChanged(m_progress);
 }
 
-std::optional<int> DataTransfer::unsafeRow(int firstRow, int lastRow) const
+std::optional<int> DataTransfer::unsafeRow(const QList<int>& rows) const
 {
-    for (int row = firstRow; row <= lastRow; ++row) {
-        if (row >= m_data.ParamAddress.size() || row >= m_data.ParamValue.size())
+    for (const int row : rows) {
+        if (row < 0 || row >= m_data.ParamAddress.size() || row >= m_data.ParamValue.size())
             return row;
         const QString& address = m_data.ParamAddress.at(row);
         const bool known = std::any_of(kParamRowDefaults.cbegin(), kParamRowDefaults.cend(),
@@ -98,6 +105,12 @@ std::optional<int> DataTransfer::unsafeRow(int firstRow, int lastRow) const
             return row;
     }
     return std::nullopt;
+}
+
+Status DataTransfer::refuse(int row)
+{
+    m_report.refusedRow = row;
+    return fail(Cause::BadFile, refusedRowText(m_data, row));
 }
 
 QString DataTransfer::refusedRowText(const MachineData& data, int row)
@@ -121,33 +134,18 @@ Status DataTransfer::run(qint16 code, qint16 paramCount)
     const std::optional<TransferWork> work = transferWorkFor(code, paramCount);
     if (!work)
         return fail(Cause::EntryRefused);
-    if (const std::optional<int> row = unsafeRow(work->firstRow, work->lastRow)) {
-        m_report.refusedRow = row;
-        return fail(Cause::BadFile, refusedRowText(m_data, *row));
-    }
+    QList<int> rows;
+    for (int row = work->firstRow; row <= work->lastRow; ++row)
+        rows.append(row);
+    if (const std::optional<int> row = unsafeRow(rows))
+        return refuse(*row);
     m_running = true;
-    Status outcome = done();
-    for (int row = work->firstRow; row <= work->lastRow; ++row) {
-        letEventsRun();
-        if (m_cancel || m_rs.CommError) {
-            for (int rest = row; rest <= work->lastRow; ++rest)
-                m_report.rowsNotMoved.append(rest);
-            outcome = m_cancel ? fail(Cause::Cancelled) : fail(Cause::LinkDown);
-            break;
-        }
-        if (Status moved = transferRow(row, work->download); !moved) {
-            for (int rest = row; rest <= work->lastRow; ++rest)
-                m_report.rowsNotMoved.append(rest);
-            outcome = moved;
-            break;
-        }
-        advance(1);
-    }
+    Status outcome = moveRows(rows, work->download);
     // The timing phase runs after a cancelled row loop too, not after a
     // failed one.
     const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
     if (work->timing && rowsFailed) {
-        timingNotMoved(0, true);
+        timingNotMoved(allChannels(), true);
     } else if (work->timing) {
         // A failed timing phase outweighs a cancel of the rows.
         Status timing = work->download ? timingDownload() : timingUpload();
@@ -156,6 +154,49 @@ Status DataTransfer::run(qint16 code, qint16 paramCount)
     }
     m_running = false;
     return outcome;
+}
+
+Status DataTransfer::Download(const Selection& selection)
+{
+    if (m_running)
+        return fail(Cause::Busy);
+    m_cancel = false;
+    m_report = {};
+    m_progress = 0;
+    if (const std::optional<int> row = unsafeRow(selection.rows))
+        return refuse(*row);
+    if (std::any_of(selection.channels.cbegin(), selection.channels.cend(),
+            [](int c) { return c < 0 || c >= kChannelCount; }))
+        return fail(Cause::EntryRefused);
+    m_running = true;
+    Status outcome = moveRows(selection.rows, true);
+    const bool timing = selection.config || !selection.channels.isEmpty();
+    const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
+    if (timing && rowsFailed) {
+        timingNotMoved(selection.channels, selection.config);
+    } else if (timing) {
+        Status sent = sendTiming(selection.config, selection.channels);
+        if (!sent)
+            outcome = sent;
+    }
+    m_running = false;
+    return outcome;
+}
+
+Status DataTransfer::moveRows(const QList<int>& rows, bool download)
+{
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        letEventsRun();
+        Status moved = m_cancel ? Status(fail(Cause::Cancelled))
+            : m_rs.CommError    ? Status(fail(Cause::LinkDown))
+                                : transferRow(rows[i], download);
+        if (!moved) {
+            m_report.rowsNotMoved.append(rows.mid(i));
+            return moved;
+        }
+        advance(1);
+    }
+    return done();
 }
 
 Status DataTransfer::transferRow(int row, bool download)
@@ -173,17 +214,16 @@ Status DataTransfer::transferRow(int row, bool download)
     return done();
 }
 
-void DataTransfer::timingNotMoved(int firstChannel, bool config)
+void DataTransfer::timingNotMoved(const QList<int>& channels, bool config)
 {
     m_report.configNotMoved = m_report.configNotMoved || config;
-    for (int c = firstChannel; c < kChannelCount; ++c)
-        m_report.channelsNotMoved.append(c);
+    m_report.channelsNotMoved.append(channels);
 }
 
 Status DataTransfer::timingUpload()
 {
     if (m_rs.CommError) {
-        timingNotMoved(0, true);
+        timingNotMoved(allChannels(), true);
         return fail(Cause::LinkDown);
     }
     setStatus(kTimingUploadStatus);
@@ -195,14 +235,14 @@ Status DataTransfer::timingUpload()
     const Result<int> scale = list ? m_rs.PLSScaleFactor() : Result<int>(list.error());
     const Result<int> offset = scale ? m_rs.PLSOffset() : Result<int>(scale.error());
     if (!offset) {
-        timingNotMoved(0, true);
+        timingNotMoved(allChannels(), true);
         return offset.error();
     }
     // A scale factor or offset the record cannot hold is not taken as one.
     MachineData taken = m_data;
     applyPlsConfigList(taken, *list);
     if (!applyPlsScaleFactor(taken, *scale) || !applyPlsOffset(taken, *offset)) {
-        timingNotMoved(0, true);
+        timingNotMoved(allChannels(), true);
         return fail(Cause::BadReply, QStringLiteral("PLS scale factor %1, offset %2").arg(*scale).arg(*offset));
     }
     m_data = taken;
@@ -211,7 +251,7 @@ Status DataTransfer::timingUpload()
         letEventsRun();
         Status moved = m_rs.CommError ? Status(fail(Cause::LinkDown)) : uploadChannel(channel);
         if (!moved) {
-            timingNotMoved(channel, false);
+            timingNotMoved(allChannels().mid(channel), false);
             return moved;
         }
     }
@@ -248,8 +288,13 @@ Status DataTransfer::uploadChannel(int channel)
 
 Status DataTransfer::timingDownload()
 {
+    return sendTiming(true, allChannels());
+}
+
+Status DataTransfer::sendTiming(bool config, const QList<int>& channels)
+{
     if (m_rs.CommError) {
-        timingNotMoved(0, true);
+        timingNotMoved(channels, config);
         return fail(Cause::LinkDown);
     }
     setStatus(kTimingDownloadStatus);
@@ -257,15 +302,17 @@ Status DataTransfer::timingDownload()
 
     // The timing editor re-reads the PLS contents, whatever was sent.
     TimingDownloaded = true;
-    if (Status config = m_rs.PLSConfigDownload(plsConfigDownloadList(m_data), m_data.PlsScaleFactor); !config) {
-        timingNotMoved(0, true);
-        return config;
+    if (config) {
+        if (Status sent = m_rs.PLSConfigDownload(plsConfigDownloadList(m_data), m_data.PlsScaleFactor); !sent) {
+            timingNotMoved(channels, true);
+            return sent;
+        }
     }
-    for (int channel = 0; channel < kChannelCount; ++channel) {
+    for (qsizetype i = 0; i < channels.size(); ++i) {
         letEventsRun();
-        Status sent = m_rs.CommError ? Status(fail(Cause::LinkDown)) : downloadChannel(channel);
+        Status sent = m_rs.CommError ? Status(fail(Cause::LinkDown)) : downloadChannel(channels[i]);
         if (!sent) {
-            timingNotMoved(channel, false);
+            timingNotMoved(channels.mid(i), false);
             return sent;
         }
         advance(2);

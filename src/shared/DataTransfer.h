@@ -80,6 +80,16 @@ public:
         std::optional<int> refusedRow; // the row that refused the transfer
     };
 
+    // Some rows, the PLS configuration and some channels of the record, for
+    // a download of only what the operator picked (rows and channels in the
+    // order they go).
+    struct Selection
+    {
+        QList<int> rows;
+        bool config = false; // the configuration list with the scale factor
+        QList<int> channels;
+    };
+
     DataTransfer(RSComm& rs, MachineData& data, Hooks hooks = {});
     DataTransfer(const DataTransfer&) = delete;
     DataTransfer& operator=(const DataTransfer&) = delete;
@@ -87,6 +97,13 @@ public:
     // Runs the work of `code` (see transferWorkFor) on rows 0..paramCount.
     // An unknown code, or a Run while one runs, fails with EntryRefused.
     Status run(qint16 code, qint16 paramCount);
+
+    // Sends only the selected rows, then the configuration when selected,
+    // then the selected channels, as a download of the whole groups sends
+    // them (the same checks, failures and report; no cancel between rows is
+    // looked at differently). Sets TimingDownloaded when anything of the
+    // timing was selected.
+    Status Download(const Selection& selection);
 
     // Takes the PLS configuration and the 16 channels' setpoints from the
     // controller into the record.
@@ -115,15 +132,21 @@ private:
     void setStatus(const QString& text);
     void advance(int steps);
     Status transferRow(int row, bool download);
-    // The first row of firstRow..lastRow whose address is not the
-    // parameter table's, or nothing.
-    std::optional<int> unsafeRow(int firstRow, int lastRow) const;
+    // The row loop of a transfer: stops at a cancel request, a link fault or
+    // a row that failed, noting the rows not moved.
+    Status moveRows(const QList<int>& rows, bool download);
+    // The configuration (when `config`) and the channels, sent.
+    Status sendTiming(bool config, const QList<int>& channels);
+    // The first of `rows` whose address is not the parameter table's, or
+    // nothing.
+    std::optional<int> unsafeRow(const QList<int>& rows) const;
+    // The refusal of a transfer with such a row.
+    Status refuse(int row);
     // The two recalls of a programmed channel (one of an empty one).
     Status uploadChannel(int channel);
     Status downloadChannel(int channel);
-    // Notes the channels from firstChannel on (and the configuration, when
-    // `config`) as not moved.
-    void timingNotMoved(int firstChannel, bool config);
+    // Notes the channels (and the configuration, when `config`) as not moved.
+    void timingNotMoved(const QList<int>& channels, bool config);
 
     RSComm& m_rs;
     MachineData& m_data;

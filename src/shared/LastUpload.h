@@ -46,4 +46,8 @@ private:
 // channels differ from what the controller held at the last upload.
 QString downloadDataLine(qint16 code, const QString& fileCaption, const LastUpload::Differences& d);
 
+// The question before a data download: "You are about to Download Data to
+// the PLC", the line that says what goes, "Do You Wish to Continue?".
+QString DownloadDataQuestion(const QString& line);
+
 } // namespace talvek

@@ -14,6 +14,9 @@ const QString kContinue = QStringLiteral("\r\n\r\nDo you wish to continue?");
 
 } // namespace
 
+const QString DownloadWhileRunning
+    = QStringLiteral("The download writes the data to the controller of the running press.");
+
 QString runningPressQuestion(int spm, const QString& what)
 {
     return QStringLiteral("The press is running at ") + QString::number(spm) + QStringLiteral(" SPM.\r\n\r\n")

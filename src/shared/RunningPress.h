@@ -20,6 +20,9 @@ enum class PressCheck
     Failed, // the link failed on the speed read (its own box has told why)
 };
 
+// What a data download does to a running press.
+extern const QString DownloadWhileRunning;
+
 // `what` says what the command does to a running press, one sentence
 // ("A program download turns every output of the K7700 off.").
 PressCheck confirmWhileRunning(RSComm& rs, Prompter& prompter, const QString& title, const QString& what);

@@ -183,6 +183,7 @@ void frmMDIMain::showMode(bool online)
     mnuViewOnline->setChecked(online);
     mnuViewOffline->setChecked(!online);
     mnuEditPasscode->setEnabled(online);
+    mnuFileCompareController->setEnabled(online);
 }
 
 QWidget* frmMDIMain::currentChild() const

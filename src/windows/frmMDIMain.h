@@ -97,6 +97,8 @@ public:
     QAction* mnuFileDownloadProgram;
     QMenu* mnuFileDownload;
     std::array<QAction*, 5> mnuFileDownloadData {};
+    QAction* mnuFileCompareController; // enabled only while ONLINE
+    QAction* mnuFileCompareFiles;
     QAction* mnuFilePrint;
     QAction* mnuFilePrintSetup;
     QAction* mnuFileExit;

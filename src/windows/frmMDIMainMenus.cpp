@@ -6,6 +6,7 @@
 #include "shared/modUtility.h"
 #include "shared/ShiftExport.h"
 #include "windows/ControlArray.h"
+#include "windows/frmCompare.h"
 #include "windows/frmDownloadProg.h"
 #include "windows/frmLinkMonitor.h"
 #include "windows/frmProcessing.h"
@@ -92,6 +93,12 @@ void frmMDIMain::buildFileMenu(QMenuBar* bar)
             (*items)[i] = item;
         }
     }
+    // "Compare with &Controller..." and "Compare &Files...": C and F are
+    // free in this menu.
+    mnuFileCompareController
+        = addItem(mnuFile, "mnuFileCompareController", QStringLiteral("Compare with &Controller..."));
+    mnuFileCompareController->setEnabled(false);
+    mnuFileCompareFiles = addItem(mnuFile, "mnuFileCompareFiles", QStringLiteral("Compare &Files..."));
     mnuFile->addSeparator();
     mnuFilePrint = addItem(
         mnuFile, "mnuFilePrint", QStringLiteral("&Print Report..."), QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -211,6 +218,14 @@ void frmMDIMain::connectMenuCommands()
         auto* dialog = new frmSetupComm(*m_rs, *m_mode, m_folder, m_prompter, this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
+    });
+    connect(mnuFileCompareController, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            mnuFileCompareController_Click(*m_context);
+    });
+    connect(mnuFileCompareFiles, &QAction::triggered, this, [this] {
+        if (endFieldEntry())
+            mnuFileCompareFiles_Click(*m_context);
     });
     connect(mnuFileDownloadProgram, &QAction::triggered, this, [this] {
         if (endFieldEntry())

@@ -217,9 +217,8 @@ void mnuFileDownloadData_Click(ShellContext& shell, int index)
     const qint16 code = qint16(index + kTransferDownloadOffset);
     const QString line = downloadDataLine(
         code, shell.globals.gFileNameCaption, shell.globals.lastUpload.differences(code, CurrentData));
-    const MsgResult answer = shell.prompter.msgBox(QStringLiteral("You are about to Download Data to the PLC\r\n\r\n")
-            + line + QStringLiteral("\r\n\r\nDo You Wish to Continue?"),
-        QStringLiteral("Data Download"), MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
+    const MsgResult answer = shell.prompter.msgBox(DownloadDataQuestion(line), QStringLiteral("Data Download"),
+        MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return;
     RunTransfer(shell, qint16(index + kTransferDownloadOffset));
@@ -243,8 +242,7 @@ void RunTransfer(ShellContext& shell, qint16 code)
         shell.mode.setMode(true);
     }
     if (code >= kTransferDownloadOffset
-        && confirmWhileRunning(rs, shell.prompter, QStringLiteral("Data Download"),
-               QStringLiteral("The download writes the data to the controller of the running press."))
+        && confirmWhileRunning(rs, shell.prompter, QStringLiteral("Data Download"), DownloadWhileRunning)
             != PressCheck::Go)
         return;
 

@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QSet>
 #include <QTest>
 #include <memory>
 
@@ -136,6 +137,8 @@ void tst_frmMDIMain::menuItems_data()
     row("mnuFileSaveAs", "Save &As...", "", true, true, false);
     row("mnuFileExport", "Export Shift Data...", "Ctrl+X", true, true, false);
     row("mnuFileDownloadProgram", "Download P&rogram", "", true, true, false);
+    row("mnuFileCompareController", "Compare with &Controller...", "", false, true, false);
+    row("mnuFileCompareFiles", "Compare &Files...", "", true, true, false);
     row("mnuFilePrint", "&Print Report...", "Ctrl+P", true, true, false);
     row("mnuFilePrintSetup", "Print Set&up...", "", false, false, false);
     row("mnuFileExit", "E&xit", "", true, true, false);
@@ -196,8 +199,18 @@ void tst_frmMDIMain::transferSubmenus()
         file << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(file,
         (QStringList { "&New...", "&Open...", "&Save", "Save &As...", "-", "Export Shift Data...", "-",
-            "&Upload (save) Data", "Download P&rogram", "&Download Data", "-", "&Print Report...",
-            "Print Set&up...", "-", "E&xit" }));
+            "&Upload (save) Data", "Download P&rogram", "&Download Data", "Compare with &Controller...",
+            "Compare &Files...", "-", "&Print Report...", "Print Set&up...", "-", "E&xit" }));
+    // No two visible items of the File menu share an access key.
+    QStringList keys;
+    for (QAction* a : rig.w->mnuFile->actions()) {
+        const QString text = a->menu() ? a->menu()->title() : a->text();
+        const qsizetype amp = text.indexOf(QLatin1Char('&'));
+        if (a->isVisible() && amp >= 0)
+            keys << text.mid(amp + 1, 1).toUpper();
+    }
+    QCOMPARE(keys.size(), 11);
+    QCOMPARE(QSet<QString>(keys.cbegin(), keys.cend()).size(), keys.size());
 }
 
 void tst_frmMDIMain::modeSwitching_data()
@@ -231,6 +244,7 @@ void tst_frmMDIMain::modeSwitching()
     QVERIFY(w.mnuViewOnline->isChecked());
     QVERIFY(!w.mnuViewOffline->isChecked());
     QVERIFY(w.mnuEditPasscode->isEnabled());
+    QVERIFY(w.mnuFileCompareController->isEnabled());
     // Opening sends the attention byte and nothing else.
     QCOMPARE(rig.port.written(), QByteArray("\xFF"));
 
@@ -241,6 +255,7 @@ void tst_frmMDIMain::modeSwitching()
     QVERIFY(!w.mnuViewOnline->isChecked());
     QVERIFY(w.mnuViewOffline->isChecked());
     QVERIFY(!w.mnuEditPasscode->isEnabled());
+    QVERIFY(!w.mnuFileCompareController->isEnabled());
     // Closing sends a final attention byte.
     QCOMPARE(rig.port.written(), QByteArray("\xFF\xFF"));
     QCOMPARE(rig.port.openCount(), 1);

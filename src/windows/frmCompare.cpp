@@ -1,0 +1,383 @@
+#include "windows/frmCompare.h"
+
+#include "base/Prompter.h"
+#include "link/RSComm.h"
+#include "shared/ChannelRecall.h"
+#include "shared/modUtility.h"
+#include "shared/RefreshLoop.h"
+#include "shared/SetupFile.h"
+#include "windows/FormUtility.h"
+#include "windows/frmMDIMain.h"
+#include "windows/SetupFileCommands.h"
+#include "windows/ShellContext.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace talvek {
+
+namespace {
+
+const QColor kDiffersBackground(255, 236, 160);
+const QColor kFailedBackground(255, 200, 200);
+const QString kCrLf = QStringLiteral("\r\n");
+
+QString groupTitle(CompareScope group)
+{
+    return group == CompareScope::SetupParameters ? QStringLiteral("Set-up Parameters")
+                                                  : QStringLiteral("Timing Channels");
+}
+
+QPushButton* button(const QString& caption, const char* name)
+{
+    auto* b = new QPushButton(caption);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+} // namespace
+
+frmCompare::frmCompare(ShellContext& shell, QWidget* parent)
+    : QDialog(parent)
+    , m_shell(shell)
+    , m_compare(CurrentData, CompareScope::All)
+    , m_controller(true)
+    , m_readOnShow(true)
+{
+    build(QStringLiteral("Working Data"), QStringLiteral("Controller"));
+    // The shown child window waits: its reads would interleave with ours.
+    m_pausedLoop = RefreshLoop::of(shell.main.currentChild());
+    m_loopStepped = m_pausedLoop && m_pausedLoop->autoStep();
+    if (m_pausedLoop)
+        m_pausedLoop->setAutoStep(false);
+}
+
+frmCompare::frmCompare(ShellContext& shell, const MachineData& first, const QString& firstName,
+    const MachineData& second, const QString& secondName, QWidget* parent)
+    : QDialog(parent)
+    , m_shell(shell)
+    , m_compare(first, CompareScope::All)
+    , m_controller(false)
+    , m_readOnShow(false)
+{
+    m_compare.compareWith(second);
+    build(firstName, secondName);
+    fillTable();
+}
+
+frmCompare::~frmCompare()
+{
+    if (m_pausedLoop && m_loopStepped)
+        m_pausedLoop->setAutoStep(true);
+}
+
+void frmCompare::build(const QString& workingTitle, const QString& otherTitle)
+{
+    setObjectName(QStringLiteral("frmCompare"));
+    setWindowTitle(m_controller ? QStringLiteral("Compare with Controller") : QStringLiteral("Compare Files"));
+    setWindowModality(Qt::ApplicationModal);
+
+    lblSummary = new QLabel(this);
+    lblSummary->setObjectName(QStringLiteral("lblSummary"));
+    auto* lblValues = new QLabel(QStringLiteral("&Values:"), this);
+    lblValues->setObjectName(QStringLiteral("lblValues"));
+    grdCompare = new QTableWidget(0, ColumnCount, this);
+    grdCompare->setObjectName(QStringLiteral("grdCompare"));
+    lblValues->setBuddy(grdCompare);
+    grdCompare->setHorizontalHeaderLabels({ QStringLiteral("Group"), QStringLiteral("Parameter"),
+        QStringLiteral("Address"), workingTitle, otherTitle, QString() });
+    grdCompare->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdCompare->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grdCompare->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the table for the buttons.
+    grdCompare->setTabKeyNavigation(false);
+    grdCompare->verticalHeader()->setVisible(false);
+    grdCompare->horizontalHeader()->setStretchLastSection(true);
+    connect(grdCompare, &QTableWidget::itemSelectionChanged, this, &frmCompare::updateButtons);
+
+    cmdSelectDifferences = button(QStringLiteral("Select &Differences"), "cmdSelectDifferences");
+    cmdDownload = button(QStringLiteral("Down&load Selected"), "cmdDownload");
+    cmdTake = button(QStringLiteral("&Take Selected"), "cmdTake");
+    cmdReadAgain = button(QStringLiteral("&Read Again"), "cmdReadAgain");
+    cmdClose = button(QStringLiteral("Cl&ose"), "cmdClose");
+    cmdDownload->setToolTip(QStringLiteral("Send the working data's values of the selected rows to the controller"));
+    cmdTake->setToolTip(QStringLiteral("Take the controller's values of the selected rows into the working data"));
+    // Enter alone never writes to the controller: it selects the differences.
+    cmdSelectDifferences->setDefault(true);
+    for (QPushButton* b : { cmdDownload, cmdTake, cmdReadAgain })
+        b->setVisible(m_controller);
+    connect(cmdSelectDifferences, &QPushButton::clicked, this, &frmCompare::selectDifferences);
+    connect(cmdDownload, &QPushButton::clicked, this, &frmCompare::downloadSelected);
+    connect(cmdTake, &QPushButton::clicked, this, &frmCompare::takeSelected);
+    connect(cmdReadAgain, &QPushButton::clicked, this, &frmCompare::readController);
+    connect(cmdClose, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : { cmdSelectDifferences, cmdDownload, cmdTake, cmdReadAgain })
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblSummary);
+    layout->addWidget(lblValues);
+    layout->addWidget(grdCompare, 1);
+    layout->addLayout(buttons);
+    resize(900, 620);
+    grdCompare->setFocus();
+    updateButtons();
+}
+
+void frmCompare::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    CenterForm(this);
+    if (m_readOnShow) {
+        m_readOnShow = false;
+        // Once the window is up, from the event loop.
+        QTimer::singleShot(0, this, &frmCompare::readController);
+    }
+}
+
+void frmCompare::readController()
+{
+    RSComm& rs = m_shell.rs;
+    // OFFLINE (the link failed under the window) the table keeps what it
+    // showed; nothing is read through a closed port.
+    if (!m_controller || rs.isBusy() || !rs.OnlineMode) {
+        updateButtons();
+        return;
+    }
+    lblSummary->setText(QStringLiteral("Reading the controller, please standby..."));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const Status read = m_compare.readController(rs);
+    QApplication::restoreOverrideCursor();
+    if (!read && read.cause() == Cause::BadFile) {
+        // Rows that name no parameter address: nothing was read.
+        m_shell.prompter.msgBox(read.error().detail, kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+    } else if (read) {
+        // What the controller holds is known now, as after a whole upload.
+        m_shell.globals.lastUpload.noteUpload(kTransferSetupParameters, m_compare.other());
+        m_shell.globals.lastUpload.noteUpload(kTransferTimingChannels, m_compare.other());
+    }
+    fillTable();
+    dropOfflineOnLinkFault();
+}
+
+void frmCompare::dropOfflineOnLinkFault()
+{
+    if (m_shell.rs.CommError && m_shell.rs.OnlineMode)
+        m_shell.mode.setMode(false);
+    updateButtons();
+}
+
+QString frmCompare::stateText(const CompareRow& row)
+{
+    switch (row.state) {
+    case CompareRow::State::Same:
+        return {};
+    case CompareRow::State::Differs:
+        return QStringLiteral("differs");
+    case CompareRow::State::Failed:
+        return row.failure ? QStringLiteral("not read (%1)").arg(causeText(row.failure->cause))
+                           : QStringLiteral("not read");
+    }
+    return {};
+}
+
+void frmCompare::fillTable()
+{
+    const QList<CompareRow>& rows = m_compare.rows();
+    grdCompare->clearContents();
+    grdCompare->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        const CompareRow& row = rows[r];
+        const QStringList texts { groupTitle(row.group), row.caption, row.address, row.working,
+            row.state == CompareRow::State::Failed ? QStringLiteral("not read") : row.other, stateText(row) };
+        for (int c = 0; c < ColumnCount; ++c) {
+            auto* item = new QTableWidgetItem(texts[c]);
+            if (row.state != CompareRow::State::Same) {
+                item->setBackground(
+                    row.state == CompareRow::State::Differs ? kDiffersBackground : kFailedBackground);
+                QFont bold = item->font();
+                bold.setBold(true);
+                item->setFont(bold);
+            }
+            grdCompare->setItem(r, c, item);
+        }
+    }
+    // The state column stretches to the table's edge.
+    for (int c = 0; c < ColState; ++c)
+        grdCompare->resizeColumnToContents(c);
+
+    const int differing = m_compare.differences();
+    const int failed = m_compare.failures();
+    QString summary = differing == 0 ? QStringLiteral("No value differs")
+        : differing == 1             ? QStringLiteral("1 value differs")
+                                     : QStringLiteral("%1 values differ").arg(differing);
+    summary += QStringLiteral(" (of %1)").arg(rows.size());
+    if (failed > 0)
+        summary += QStringLiteral("; %1 could not be read, so they are neither same nor different").arg(failed);
+    if (m_controller && !m_compare.pulseTrains().isEmpty())
+        summary += QStringLiteral("; the controller holds pulse trains a set-up file cannot hold");
+    lblSummary->setText(summary + QLatin1Char('.'));
+    updateButtons();
+}
+
+QList<int> frmCompare::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : grdCompare->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void frmCompare::selectDifferences()
+{
+    grdCompare->clearSelection();
+    const QList<CompareRow>& rows = m_compare.rows();
+    QItemSelection selection;
+    for (int r = 0; r < rows.size(); ++r) {
+        if (rows[r].state == CompareRow::State::Differs)
+            selection.select(grdCompare->model()->index(r, 0), grdCompare->model()->index(r, ColumnCount - 1));
+    }
+    grdCompare->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    grdCompare->setFocus();
+}
+
+void frmCompare::updateButtons()
+{
+    const RSComm& rs = m_shell.rs;
+    const bool online = m_controller && rs.OnlineMode && !rs.CommError;
+    const QList<int> selected = selectedRows();
+    const bool anyRead = std::any_of(selected.cbegin(), selected.cend(),
+        [this](int i) { return m_compare.rows().value(i).state != CompareRow::State::Failed; });
+    cmdDownload->setEnabled(online && !selected.isEmpty());
+    cmdTake->setEnabled(m_controller && anyRead);
+    cmdReadAgain->setEnabled(online);
+    cmdSelectDifferences->setEnabled(m_compare.differences() > 0);
+}
+
+void frmCompare::downloadSelected()
+{
+    RSComm& rs = m_shell.rs;
+    const QList<int> selected = selectedRows();
+    if (!m_controller || selected.isEmpty() || rs.isBusy() || !rs.OnlineMode || rs.CommError)
+        return;
+    DataTransfer::Report report;
+    const Status sent
+        = DownloadCompareRows(rs, m_shell.prompter, m_compare, selected, m_shell.globals.gFileNameCaption, &report);
+    if (!sent && (sent.cause() == Cause::Cancelled || sent.cause() == Cause::EntryRefused))
+        return;
+    if (report.refusedRow) {
+        m_shell.prompter.msgBox(sent.error().detail, kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        return;
+    }
+    // What the controller holds in those groups is not the compare's any more.
+    const DataTransfer::Selection chosen = m_compare.selection(selected);
+    if (!chosen.rows.isEmpty())
+        m_shell.globals.lastUpload.noteDownload(kTransferSetupParameters + kTransferDownloadOffset);
+    if (chosen.config || !chosen.channels.isEmpty())
+        m_shell.globals.lastUpload.noteDownload(kTransferTimingChannels + kTransferDownloadOffset);
+    if (!sent) {
+        m_shell.prompter.msgBox(QStringLiteral("Error Processing Request\r\n\r\nProcess Not Complete"), kAppTitle,
+            MsgIcon::Exclamation, MsgButtons::OK);
+    }
+    // The table shows what the controller holds now, read again.
+    readController();
+}
+
+void frmCompare::takeSelected()
+{
+    const QList<int> selected = selectedRows();
+    QList<int> trains;
+    for (const int i : selected) {
+        const CompareRow& row = m_compare.rows().value(i);
+        if (row.kind == CompareRow::Kind::Channel && m_compare.pulseTrains().contains(row.index))
+            trains.append(row.index);
+    }
+    if (m_compare.takeInto(CurrentData, selected) > 0) {
+        // As after an upload: the working data has changed under the editors.
+        DataReloaded = true;
+        m_shell.globals.gUploadNOW = generalDateText(QDateTime::currentDateTime());
+    }
+    fillTable();
+    if (!trains.isEmpty()) {
+        m_shell.prompter.msgBox(
+            pulseTrainNotice(trains), QStringLiteral("Data Upload"), MsgIcon::Information, MsgButtons::OK);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The File menu's compare commands
+
+void mnuFileCompareController_Click(ShellContext& shell)
+{
+    if (!shell.rs.OnlineMode || shell.rs.isBusy())
+        return;
+    auto* window = new frmCompare(shell, &shell.main);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+namespace {
+
+// One set-up file chosen and read; nothing when cancelled or unreadable
+// (the operator has been told why).
+std::optional<MachineData> chooseSetupFile(ShellContext& shell, const QString& which, const QString& start,
+    QString& chosenPath)
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("Compare Files - ") + which;
+    request.filter = SetupFileCommands::kDialogFilter;
+    request.fileName = start;
+    request.fileMustExist = true;
+    const std::optional<QString> chosen = shell.prompter.openFileName(request);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    MachineData record;
+    QString reason;
+    if (!readSetupFile(*chosen, record, &reason)) {
+        shell.prompter.msgBox(QStringLiteral("The set-up file could not be opened:") + kCrLf + *chosen + kCrLf
+                + kCrLf + reason,
+            kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
+        return std::nullopt;
+    }
+    // As Open takes a file: the rows of this program's table.
+    record.resizeTables(ParamCount);
+    chosenPath = *chosen;
+    return record;
+}
+
+} // namespace
+
+void mnuFileCompareFiles_Click(ShellContext& shell)
+{
+    QString firstPath;
+    const std::optional<MachineData> first
+        = chooseSetupFile(shell, QStringLiteral("First File"), shell.globals.gFileNamePath, firstPath);
+    if (!first)
+        return;
+    QString secondPath;
+    const std::optional<MachineData> second = chooseSetupFile(
+        shell, QStringLiteral("Second File"), QFileInfo(firstPath).path() + QStringLiteral("/*.sdt"), secondPath);
+    if (!second)
+        return;
+    auto* window = new frmCompare(shell, *first, QFileInfo(firstPath).fileName(), *second,
+        QFileInfo(secondPath).fileName(), &shell.main);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+} // namespace talvek
