@@ -121,22 +121,56 @@ Status DataTransfer::Run(qint16 code, qint16 paramCount)
     const std::optional<TransferWork> work = TransferWorkFor(code, paramCount);
     if (!work)
         return fail(Cause::EntryRefused);
+    const QString kind = transferKind(code);
+    Status outcome = done();
     if (const std::optional<int> row = unsafeRow(work->firstRow, work->lastRow)) {
         m_report.refusedRow = row;
-        return fail(Cause::BadFile, refusedRowText(m_data, *row));
+        outcome = fail(Cause::BadFile, refusedRowText(m_data, *row));
+    } else {
+        const RSComm::WriteSourceScope source(m_rs, QStringLiteral("data transfer: ") + kind);
+        outcome = runWork(*work);
     }
+    if (LinkObserver* observer = m_rs.observer()) {
+        int moved = 0;
+        if (!m_report.refusedRow) {
+            moved = work->lastRow - work->firstRow + 1 - int(m_report.rowsNotMoved.size());
+            if (work->timing)
+                moved += 16 - int(m_report.channelsNotMoved.size());
+        }
+        observer->transferred(TransferRecord { kind, m_file, outcome, moved });
+    }
+    return outcome;
+}
+
+QString DataTransfer::transferKind(qint16 code)
+{
+    const bool download = code >= TransferDownloadOffset;
+    const qint16 group = download ? qint16(code - TransferDownloadOffset) : code;
+    QString what;
+    switch (group) {
+    case TransferSetupParameters: what = QStringLiteral("set-up parameters"); break;
+    case TransferTimingChannels: what = QStringLiteral("timing channels"); break;
+    case TransferShiftData: what = QStringLiteral("shift data"); break;
+    case TransferAll: what = QStringLiteral("all"); break;
+    default: return {};
+    }
+    return (download ? QStringLiteral("download ") : QStringLiteral("upload ")) + what;
+}
+
+Status DataTransfer::runWork(const TransferWork& work)
+{
     m_running = true;
     Status outcome = done();
-    for (int row = work->firstRow; row <= work->lastRow; ++row) {
+    for (int row = work.firstRow; row <= work.lastRow; ++row) {
         letEventsRun();
         if (m_cancel || m_rs.CommError) {
-            for (int rest = row; rest <= work->lastRow; ++rest)
+            for (int rest = row; rest <= work.lastRow; ++rest)
                 m_report.rowsNotMoved.append(rest);
             outcome = m_cancel ? fail(Cause::Cancelled) : fail(Cause::LinkDown);
             break;
         }
-        if (Status moved = transferRow(row, work->download); !moved) {
-            for (int rest = row; rest <= work->lastRow; ++rest)
+        if (Status moved = transferRow(row, work.download); !moved) {
+            for (int rest = row; rest <= work.lastRow; ++rest)
                 m_report.rowsNotMoved.append(rest);
             outcome = moved;
             break;
@@ -146,11 +180,11 @@ Status DataTransfer::Run(qint16 code, qint16 paramCount)
     // The timing phase runs after a cancelled row loop too, not after a
     // failed one.
     const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
-    if (work->timing && rowsFailed) {
+    if (work.timing && rowsFailed) {
         timingNotMoved(0, true);
-    } else if (work->timing) {
+    } else if (work.timing) {
         // A failed timing phase outweighs a cancel of the rows.
-        Status timing = work->download ? TimingDownload() : TimingUpload();
+        Status timing = work.download ? TimingDownload() : TimingUpload();
         if (!timing)
             outcome = timing;
     }

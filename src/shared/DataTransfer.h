@@ -86,7 +86,13 @@ public:
 
     // Runs the work of `code` (see TransferWorkFor) on rows 0..paramCount.
     // An unknown code, or a Run while one runs, fails with EntryRefused.
+    // The link's observer is told the transfer's kind ("upload all"), the
+    // file named with setFileName(), the outcome and the rows and channels
+    // moved; the writes of a download carry the transfer's name as their source.
     Status Run(qint16 code, qint16 paramCount);
+    void setFileName(const QString& file) { m_file = file; }
+    // "upload set-up parameters", "download all", ...; empty for an unknown code.
+    static QString transferKind(qint16 code);
 
     // Takes the PLS configuration and the 16 channels' setpoints from the
     // controller into the record.
@@ -111,6 +117,7 @@ public:
     static QString refusedRowText(const MachineData& data, int row);
 
 private:
+    Status runWork(const TransferWork& work);
     void letEventsRun();
     void setStatus(const QString& text);
     void advance(int steps);
@@ -128,6 +135,7 @@ private:
     RSComm& m_rs;
     MachineData& m_data;
     Hooks m_hooks;
+    QString m_file;
     Report m_report;
     bool m_cancel = false;
     bool m_running = false;

@@ -1,0 +1,165 @@
+#include "shared/JournalHooks.h"
+
+#include "base/Clock.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/BackgroundMonitor.h"
+#include "shared/Journal.h"
+#include "shared/MachineData.h"
+
+#include <array>
+
+namespace talvek {
+
+namespace {
+
+struct NamedRegister
+{
+    reg::Register r;
+    const char* name;
+};
+
+// The writable registers by the captions the windows give them.
+constexpr std::array<NamedRegister, 24> kNames { {
+    { reg::shiftGoodCans, "Current Shift Total Good Cans" },
+    { reg::shiftShortCans, "Current Shift Total Short Cans" },
+    { reg::lastShiftGoodCans, "Last Shift Total Good Cans" },
+    { reg::lastShiftShortCans, "Last Shift Total Short Cans" },
+    { reg::brakeResponseLow, "Brake Response Low Speed" },
+    { reg::brakeResponseHigh, "Brake Response High Speed" },
+    { reg::brakeWearCompensation, "Brake Wear Compensation Enable" },
+    { reg::bdcStopLow, "BDC Stop Position (Low Speed)" },
+    { reg::bdcStopHigh, "BDC Stop Position (High Speed)" },
+    { reg::maxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
+    { reg::bodymakerLowSpeed, "Low Speed (SPM)" },
+    { reg::bodymakerHighSpeed, "High Speed (SPM)" },
+    { reg::trimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
+    { reg::trimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
+    { reg::trimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
+    { reg::df1PlcType, "PLC Type" },
+    { reg::df1DestinationNode, "Destination Node" },
+    { reg::df1DestinationFile, "Destination File Number" },
+    { reg::alarmReset, "Alarm Reset" },
+    { reg::endOfShift, "End of Shift" },
+    { reg::passcode, "Keypad Passcode" },
+    { reg::clockHour, "Clock Hour" },
+    { reg::clockMinute, "Clock Minute" },
+    { reg::df1DriverEnabled, "DF1 Driver Enabled" },
+} };
+
+const QString kChannelPrefix = QStringLiteral("PLS channel ");
+
+// A value as a number for the sample; nothing when the text is none.
+std::optional<int> sampleValue(const Result<QString>& read)
+{
+    if (!read)
+        return std::nullopt;
+    bool ok = false;
+    const int v = read->trimmed().toInt(&ok);
+    return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+} // namespace
+
+QString journalParameterName(const QString& address)
+{
+    const QString a = address.trimmed().toUpper();
+    for (const NamedRegister& n : kNames) {
+        if (a == QString::fromLatin1(n.r.text))
+            return QString::fromLatin1(n.name);
+    }
+    if (address.startsWith(kChannelPrefix)) {
+        const QString name = TimingChannelName(address.mid(kChannelPrefix.size()).toInt());
+        return name.isEmpty() ? QStringLiteral("Channel ") + address.mid(kChannelPrefix.size()) : name;
+    }
+    if (address.startsWith(QLatin1String("PLS ")))
+        return address.mid(4, 1).toUpper() + address.mid(5);
+    return {};
+}
+
+JournalHooks::JournalHooks(Journal& journal, RSComm& rs, Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_journal(journal)
+    , m_rs(rs)
+    , m_clock(clock)
+{
+    m_rs.setObserver(this);
+}
+
+JournalHooks::~JournalHooks()
+{
+    if (m_rs.observer() == this)
+        m_rs.setObserver(nullptr);
+}
+
+void JournalHooks::watchAlarms(BackgroundMonitor& monitor)
+{
+    connect(&monitor, &BackgroundMonitor::alarmChanged, this, [this, &monitor](int flag, bool raised) {
+        m_journal.recordAlarm(AlarmEvent { flag, monitor.FaultText()[size_t(flag)], raised });
+    });
+}
+
+void JournalHooks::sampleTick()
+{
+    if (!m_rs.OnlineMode || m_rs.CommError || m_rs.IsBusy() || m_sampling)
+        return;
+    const qint64 now = m_clock.nowMs();
+    if (m_lastSampleMs && now - *m_lastSampleMs < kSampleIntervalMs)
+        return;
+    m_lastSampleMs = now;
+    m_sampling = true;
+    const std::optional<int> speed = sampleValue(m_rs.RSRead(reg::machineSpeed));
+    const std::optional<int> low = speed ? sampleValue(m_rs.RSRead(reg::brakeResponseLow)) : std::nullopt;
+    const std::optional<int> high = low ? sampleValue(m_rs.RSRead(reg::brakeResponseHigh)) : std::nullopt;
+    m_sampling = false;
+    if (speed && low && high)
+        m_journal.recordSample(*speed, *low, *high);
+}
+
+void JournalHooks::valueRead(const QString& address, const QString& value)
+{
+    m_lastValue.insert(address, value.trimmed());
+}
+
+void JournalHooks::written(const ControllerWrite& write)
+{
+    std::optional<QString> before = write.valueBefore;
+    if (!before) {
+        const auto it = m_lastValue.constFind(write.address);
+        if (it != m_lastValue.constEnd())
+            before = *it;
+    }
+    if (write.outcome)
+        m_lastValue.insert(write.address, write.valueAfter);
+    m_journal.recordWrite(write.address, journalParameterName(write.address), before, write.valueAfter, write.source,
+        write.outcome);
+    // The controller closes the shift on the rising end-of-shift signal.
+    if (write.outcome && write.address == reg::endOfShift.address() && write.valueAfter == QLatin1String("1")) {
+        const auto count = [this](const reg::Register& r) -> std::optional<QString> {
+            const auto it = m_lastValue.constFind(r.address());
+            return it == m_lastValue.constEnd() ? std::nullopt : std::optional<QString>(*it);
+        };
+        m_journal.recordShiftEnd(count(reg::shiftGoodCans), count(reg::shiftShortCans));
+    }
+}
+
+void JournalHooks::transferred(const TransferRecord& transfer)
+{
+    m_journal.recordTransfer(transfer.kind, transfer.file, transfer.outcome, transfer.rows);
+}
+
+void JournalHooks::modeChanged(bool online, const Status& outcome)
+{
+    m_lastValue.clear();
+    if (!online)
+        m_journal.recordEvent(QStringLiteral("offline"), QString());
+    else
+        m_journal.recordEvent(QStringLiteral("online"), outcome ? QString() : Journal::outcomeText(outcome));
+}
+
+void JournalHooks::linkFaulted(Cause cause)
+{
+    m_journal.recordEvent(QStringLiteral("comm fault"), causeText(cause));
+}
+
+} // namespace talvek
