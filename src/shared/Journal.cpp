@@ -1,5 +1,7 @@
 #include "shared/Journal.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -8,6 +10,11 @@
 #include <QVariant>
 
 #include <map>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 #include <utility>
 
 namespace talvek {
@@ -50,6 +57,21 @@ QDateTime fromMs(const QVariant& v)
     return QDateTime::fromMSecsSinceEpoch(v.toLongLong(), Qt::UTC);
 }
 
+// Who runs the program: the login's name.
+QString loginName()
+{
+    for (const char* variable : { "USER", "LOGNAME", "USERNAME" }) {
+        const QString name = qEnvironmentVariable(variable);
+        if (!name.isEmpty())
+            return name;
+    }
+#ifdef Q_OS_UNIX
+    if (const passwd* entry = getpwuid(getuid()))
+        return QString::fromLocal8Bit(entry->pw_name);
+#endif
+    return QStringLiteral("unknown");
+}
+
 } // namespace
 
 Journal::Journal(JournalConfig config, std::function<QDateTime()> now, QString user)
@@ -61,7 +83,7 @@ Journal::Journal(JournalConfig config, std::function<QDateTime()> now, QString u
     if (m_config.press.isEmpty())
         m_config.press = defaultPressName();
     if (m_user.isEmpty())
-        m_user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+        m_user = loginName();
 }
 
 Journal::~Journal()
@@ -150,6 +172,8 @@ Status Journal::connectDatabase()
         }
         db.setConnectOptions(options.join(QLatin1Char(';')));
     } else {
+        // The per-user data folder of an installed copy may not exist yet.
+        QDir().mkpath(QFileInfo(m_config.file).absolutePath());
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(m_config.file);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
