@@ -135,7 +135,7 @@ Status DataTransfer::Run(qint16 code, qint16 paramCount)
         if (!m_report.refusedRow) {
             moved = work->lastRow - work->firstRow + 1 - int(m_report.rowsNotMoved.size());
             if (work->timing)
-                moved += 16 - int(m_report.channelsNotMoved.size());
+                moved += int(m_data.OnSetpoint.size()) - int(m_report.channelsNotMoved.size());
         }
         observer->transferred(TransferRecord { kind, m_file, outcome, moved });
     }

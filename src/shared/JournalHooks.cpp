@@ -104,7 +104,11 @@ void JournalHooks::sampleTick()
     if (!m_rs.OnlineMode || m_rs.CommError || m_rs.IsBusy() || m_sampling)
         return;
     const qint64 now = m_clock.nowMs();
-    if (m_lastSampleMs && now - *m_lastSampleMs < kSampleIntervalMs)
+    // The first sample a minute after going ONLINE: a short session adds
+    // no reads to the link.
+    if (!m_lastSampleMs)
+        m_lastSampleMs = now;
+    if (now - *m_lastSampleMs < kSampleIntervalMs)
         return;
     m_lastSampleMs = now;
     m_sampling = true;
@@ -151,6 +155,7 @@ void JournalHooks::transferred(const TransferRecord& transfer)
 void JournalHooks::modeChanged(bool online, const Status& outcome)
 {
     m_lastValue.clear();
+    m_lastSampleMs.reset();
     if (!online)
         m_journal.recordEvent(QStringLiteral("offline"), QString());
     else

@@ -45,7 +45,8 @@ public:
 
     // One step of the sampler, on the background timer: while ONLINE with a
     // sound idle link, once kSampleIntervalMs have passed on the clock since
-    // the last sample, reads speed and both brake responses and records them.
+    // the last sample (or since going ONLINE), reads speed and both brake
+    // responses and records them.
     // A failed read records nothing (a sample is never made up).
     void sampleTick();
 

@@ -166,11 +166,15 @@ private slots:
         r.sim.setWord(1042, 34);
         r.hooks.sampleTick(); // OFFLINE: nothing read, nothing kept
         r.mode.setMode(true);
+        r.port.clearRecord();
+        r.hooks.sampleTick(); // the minute starts when the link goes ONLINE
+        r.clock.advance(JournalHooks::kSampleIntervalMs - 1);
         r.hooks.sampleTick();
-        r.clock.advance(JournalHooks::kSampleIntervalMs - 1000);
+        QCOMPARE(r.port.written().size(), 0);
+        r.clock.advance(1);
         r.hooks.sampleTick();
         r.sim.setWord(1042, 35);
-        r.clock.advance(2000);
+        r.clock.advance(JournalHooks::kSampleIntervalMs);
         r.hooks.sampleTick();
         const QList<SampleRow> s = r.journal.samples({}).valueOr({});
         QCOMPARE(s.size(), 2);
