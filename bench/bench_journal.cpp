@@ -6,7 +6,8 @@
 //
 // Usage: bench_journal [days, default 365] [file, default a temporary one]
 //        bench_journal --fill-week FILE [PRESS]
-//   --fill-week writes a week of samples ending now, with the brake wearing
+//   --fill-week writes eight days of samples ending now (a week and a day of
+//   the next, so the brake is seen serviced), with the brake wearing
 //   as k7700-sim --brake-drift wears it (limit 300) and its alarm, into FILE:
 //   what the demo's Trends and Alarm History windows show at once.
 
@@ -51,7 +52,7 @@ qint64 simulate(Journal& journal, QDateTime& now, const QDateTime& start, qint64
         now = start.addSecs(60 * m);
         const double f = double(m % kWeek) / double(kWeek);
         const int high = brakeHigh(f);
-        journal.recordSample(300 + int(m % 7), brakeLow(f), high);
+        journal.recordSample(250, brakeLow(f), high);
         ++rows;
         if ((high > kLimit) != brakeAlarm) {
             brakeAlarm = !brakeAlarm;
@@ -100,7 +101,7 @@ int main(int argc, char* argv[])
             return 1;
         }
         const QDateTime end = now;
-        const qint64 rows = simulate(journal, now, end.addDays(-7), 7 * 24 * 60, false);
+        const qint64 rows = simulate(journal, now, end.addDays(-8), 8 * 24 * 60, false);
         std::printf("%lld rows of a week written to %s\n", static_cast<long long>(rows), qPrintable(config.file));
         return journal.isOpen() ? 0 : 1;
     }
