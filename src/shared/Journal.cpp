@@ -143,7 +143,7 @@ void Journal::failed(const QString& what, const QString& why)
     }
     if (m_onFailure)
         m_onFailure(QStringLiteral("Press journal stopped (") + m_offReason
-            + QStringLiteral("); TALVEK goes on without it."));
+            + QStringLiteral("); the program goes on without it."));
 }
 
 Status Journal::connectDatabase()

@@ -228,7 +228,7 @@ private slots:
         j.recordSample(1, 2, 3);
         QCOMPARE(told.size(), 1);
         QVERIFY2(told[0].startsWith(QLatin1String("Press journal stopped (cannot open: ")), qPrintable(told[0]));
-        QVERIFY(told[0].endsWith(QLatin1String("); TALVEK goes on without it.")));
+        QVERIFY(told[0].endsWith(QLatin1String("); the program goes on without it.")));
         QVERIFY(j.statusText().startsWith(QLatin1String("Journal: off, cannot open: ")));
         QCOMPARE(j.lastOutcome().ok(), false);
         QCOMPARE(j.changeLog({}).ok(), false);
