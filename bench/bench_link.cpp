@@ -424,7 +424,7 @@ void reads(RSComm& rs)
 void transfer(RSComm& rs, qint16 code)
 {
     DataTransfer t(rs, CurrentData, { [] { QCoreApplication::processEvents(); }, {}, {} });
-    (void)t.Run(code, ParamCount);
+    (void)t.run(code, ParamCount);
 }
 
 double wireSeconds(qint64 bytes, int baud)
@@ -443,7 +443,7 @@ int compareJournal(Bench& bench, int rounds, CountingPrompter& prompter)
     double cpuPerExchange[2] = { 0, 0 };
     for (const bool on : { false, true }) {
         bench.journal = on;
-        const Paired p = bench.pair([](RSComm& rs) { transfer(rs, TransferAll); }, 19200, 0, rounds);
+        const Paired p = bench.pair([](RSComm& rs) { transfer(rs, kTransferAll); }, 19200, 0, rounds);
         ok = ok && p.ok && !p.talvek.empty();
         if (p.ok && !p.talvek.empty()) {
             std::printf("  journal %-3s Upload All: TALVEK %.3f s, plain %.3f s, ratio %.3fx (%.3f-%.3fx), %lld "
@@ -514,8 +514,8 @@ int main(int argc, char* argv[])
     };
     const Workload workloads[] = {
         { "reads", reads },
-        { "Upload All", [](RSComm& rs) { transfer(rs, TransferAll); } },
-        { "Download All", [](RSComm& rs) { transfer(rs, TransferAll + TransferDownloadOffset); } },
+        { "Upload All", [](RSComm& rs) { transfer(rs, kTransferAll); } },
+        { "Download All", [](RSComm& rs) { transfer(rs, kTransferAll + kTransferDownloadOffset); } },
     };
     auto report = [&failed](const char* name, int baud, const char* note, const Paired& p) {
         if (!p.ok || p.talvek.empty()) {

@@ -50,7 +50,7 @@ K7700Sim::Reply K7700Sim::receive(std::uint8_t byte)
 
 K7700Sim::Reply K7700Sim::process(std::uint8_t byte)
 {
-    if (byte == Attention && atRecordStart()) {
+    if (byte == kAttention && atRecordStart()) {
         m_mode = Mode::Command;
         m_step = 0;
         return { one(Ack) };

@@ -185,7 +185,7 @@ namespace talvek {
 class K7700Sim final
 {
 public:
-    static constexpr std::uint8_t Attention = 0xFF;
+    static constexpr std::uint8_t kAttention = 0xFF;
     static constexpr std::uint8_t Ack = 0x55;
     static constexpr std::uint8_t CommandRead = 1;
     static constexpr std::uint8_t CommandWrite = 2;

@@ -108,7 +108,7 @@ int printSystemInfo(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     talvek::ProgramFolder folder;
     talvek::QtSerialPortControl port(folder);
-    print(stdout, talvek::SystemInfoReport(folder, &port, talvek::ListSerialDevices()));
+    print(stdout, talvek::systemInfoReport(folder, &port, talvek::listSerialDevices()));
     // Where the journal is; it is opened (and its state known) by the program itself.
     talvek::JournalConfig journal = talvek::journalConfigFor(folder);
     if (const QString option = qEnvironmentVariable("TALVEK_JOURNAL"); !option.isEmpty())
@@ -142,7 +142,7 @@ int saveCommPort(const CommandLine& cl, int argc, char* argv[])
     QCoreApplication app(argc, argv);
     talvek::ProgramFolder folder;
     try {
-        talvek::SaveCommPortSettings(folder, port, speed);
+        talvek::saveCommPortSettings(folder, port, speed);
     } catch (const talvek::BasicError& e) {
         print(stderr, QStringLiteral("talvek: %1\n").arg(e.description()));
         return 1;
@@ -151,7 +151,7 @@ int saveCommPort(const CommandLine& cl, int argc, char* argv[])
         QStringLiteral("Port %1 at %2 baud saved in %3\n")
             .arg(port)
             .arg(speed)
-            .arg(folder.writablePath(QLatin1String(talvek::portSettingsFile))));
+            .arg(folder.writablePath(QLatin1String(talvek::kPortSettingsFile))));
     return 0;
 }
 
@@ -160,7 +160,7 @@ int saveCommPort(const CommandLine& cl, int argc, char* argv[])
 int runProgram(int argc, char* argv[], const QString& file)
 {
     QApplication app(argc, argv);
-    QApplication::setWindowIcon(talvek::TalvekIcon());
+    QApplication::setWindowIcon(talvek::talvekIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("com.talvek.Talvek"));
     // The program ends when the main window's shutdown has run, whatever
     // other windows (help viewer) are still open.

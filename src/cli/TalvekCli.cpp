@@ -36,10 +36,10 @@ struct DataGroup
 };
 
 constexpr std::array<DataGroup, 4> kGroups { {
-    { "params", TransferSetupParameters },
-    { "timing", TransferTimingChannels },
-    { "shift", TransferShiftData },
-    { "all", TransferAll },
+    { "params", kTransferSetupParameters },
+    { "timing", kTransferTimingChannels },
+    { "shift", kTransferShiftData },
+    { "all", kTransferAll },
 } };
 
 std::optional<qint16> groupCode(const QString& name)
@@ -88,10 +88,10 @@ CliExit exitFor(const Failure& failure)
         return CliExit::File;
     case Cause::PortFailed:
         switch (failure.errorNumber) {
-        case SerialErrorNumber::DeviceNotFound:
-        case SerialErrorNumber::InvalidPortNumber:
+        case SerialErrorNumber::kDeviceNotFound:
+        case SerialErrorNumber::kInvalidPortNumber:
             return CliExit::NoDevice;
-        case SerialErrorNumber::PermissionDenied:
+        case SerialErrorNumber::kPermissionDenied:
             return CliExit::Permission;
         case 0:
             return CliExit::ControllerRefused; // the port went away under an operation
@@ -283,10 +283,10 @@ int runUpload(CliRun& run, const CliCommand& c, CliPort&)
 {
     const qint16 transfer = *c.group;
     const QString path = c.parser.value(c.options.output);
-    const std::optional<TransferWork> work = TransferWorkFor(transfer, ParamCount);
+    const std::optional<TransferWork> work = transferWorkFor(transfer, ParamCount);
     DataTransfer upload(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
     upload.setFileName(QFileInfo(path).absoluteFilePath());
-    const Status moved = upload.Run(transfer, ParamCount);
+    const Status moved = upload.run(transfer, ParamCount);
     run.endProgress();
     // Nothing is saved from an upload that did not move everything: the
     // rows it did not read would be the program's defaults.
@@ -296,7 +296,7 @@ int runUpload(CliRun& run, const CliCommand& c, CliPort&)
             moved.error());
     }
     QString reason;
-    if (!SaveCurrentData(path, &reason))
+    if (!saveCurrentData(path, &reason))
         return run.failed(path, fail(Cause::BadFile, reason));
     if (const QList<int>& trains = upload.report().pulseTrainChannels; !trains.isEmpty()) {
         run.prompter().note(listed(QStringLiteral("pulse trains, saved as empty channels (a download clears them):"),
@@ -307,11 +307,11 @@ int runUpload(CliRun& run, const CliCommand& c, CliPort&)
 
 int runDownload(CliRun& run, const CliCommand& c, CliPort&)
 {
-    const qint16 code = *c.group + TransferDownloadOffset;
-    const std::optional<TransferWork> work = TransferWorkFor(code, ParamCount);
+    const qint16 code = *c.group + kTransferDownloadOffset;
+    const std::optional<TransferWork> work = transferWorkFor(code, ParamCount);
     DataTransfer download(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
     download.setFileName(QFileInfo(c.parser.value(c.options.input)).absoluteFilePath());
-    const Status moved = download.Run(code, ParamCount);
+    const Status moved = download.run(code, ParamCount);
     run.endProgress();
     if (!moved) {
         const QString rest = notMoved(download.report());
@@ -387,7 +387,7 @@ int runStatus(CliRun& run, const CliCommand&, CliPort& port)
         << port.settings() << Qt::endl;
     out << "firmware revision: " << *firmware << Qt::endl;
     out << "fault code: " << *fault << Qt::endl;
-    out << "fault: " << FaultDescriptionText(*fault, run.folder(), run.prompter()) << Qt::endl;
+    out << "fault: " << faultDescriptionText(*fault, run.folder(), run.prompter()) << Qt::endl;
     return code(CliExit::Ok);
 }
 
@@ -398,7 +398,7 @@ std::optional<QString> checkAddresses(CliCommand& c)
     if (c.rest.isEmpty())
         return QStringLiteral("read needs at least one address");
     for (const QString& a : c.rest) {
-        if (!IsCliAddress(a))
+        if (!isCliAddress(a))
             return QStringLiteral("%1 is not a controller address").arg(a);
     }
     return std::nullopt;
@@ -408,7 +408,7 @@ std::optional<QString> checkWrite(CliCommand& c)
 {
     if (c.rest.size() != 2)
         return QStringLiteral("write needs an address and a value");
-    if (!IsCliAddress(c.rest[0]))
+    if (!isCliAddress(c.rest[0]))
         return QStringLiteral("%1 is not a controller address").arg(c.rest[0]);
     return std::nullopt;
 }
@@ -451,7 +451,7 @@ Status checkDownloadFile(const CliCommand& c, RSComm&)
     if (!QFileInfo(path).isFile())
         return fail(Cause::BadFile, QStringLiteral("%1: no such file").arg(path));
     QString reason;
-    if (!LoadFileData(path, &reason))
+    if (!loadFileData(path, &reason))
         return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(path, reason));
     if (FileData.Version != ProgramVersion && !c.parser.isSet(c.options.anyVersion)) {
         return fail(Cause::BadFile,
@@ -541,7 +541,7 @@ const CommandEntry* findCommand(const QString& name)
 
 } // namespace
 
-QString TalvekCliUsage()
+QString talvekCliUsage()
 {
     QString text = QStringLiteral(
         "Usage: talvek-cli [--port N | --device PATH] [--baud 9600|19200] [--trace FILE]\n"
@@ -577,7 +577,7 @@ QString TalvekCliUsage()
     return text;
 }
 
-bool IsCliAddress(const QString& address)
+bool isCliAddress(const QString& address)
 {
     static const QRegularExpression syntax(QStringLiteral(
         "^(?:[BbWwDd](\\d{1,5})|[Ff](\\d{1,6})|[A-Za-z](\\d{1,5})\\.[0-7]|([0-9A-Fa-f]{1,4})[Hh])$"));
@@ -774,7 +774,7 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
 
 } // namespace
 
-int RunTalvekCli(const QStringList& arguments, CliContext& context)
+int runTalvekCli(const QStringList& arguments, CliContext& context)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -784,14 +784,14 @@ int RunTalvekCli(const QStringList& arguments, CliContext& context)
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {
-        err << "talvek-cli: " << problem << '\n' << TalvekCliUsage() << Qt::flush;
+        err << "talvek-cli: " << problem << '\n' << talvekCliUsage() << Qt::flush;
         return code(CliExit::Usage);
     };
 
     if (!parser.parse(QStringList { QStringLiteral("talvek-cli") } + arguments))
         return usage(parser.errorText());
     if (parser.isSet(o.help)) {
-        context.out << TalvekCliUsage() << Qt::flush;
+        context.out << talvekCliUsage() << Qt::flush;
         return code(CliExit::Ok);
     }
     const QStringList args = parser.positionalArguments();

@@ -53,7 +53,7 @@ void RSComm::ConfigurePort(SerialPortControl* port)
             }
             ++step;
         } catch (const BasicError& e) {
-            const MsgResult answer = ShowRuntimeFault(m_prompter, e.number(), e.description(),
+            const MsgResult answer = showRuntimeFault(m_prompter, e.number(), e.description(),
                 QStringLiteral("RSComm InitializeRSComm"), MsgIcon::Critical, MsgButtons::RetryCancel);
             if (answer != MsgResult::Retry) {
                 OnlineMode = false;
@@ -87,7 +87,7 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
     try {
         m_link.open();
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e.number(), e.description(), QStringLiteral("Comm Port Error"),
+        showRuntimeFault(m_prompter, e.number(), e.description(), QStringLiteral("Comm Port Error"),
             MsgIcon::Critical, MsgButtons::OK, e.source());
         CommError = true;
         OnlineMode = false;

@@ -41,9 +41,9 @@ public:
     RSComm& operator=(const RSComm&) = delete;
 
     // The no-reply value of SendByte; never a byte.
-    static constexpr int NoReply = ByteLink::NoReply;
-    static constexpr int Attention = ByteLink::Attention;
-    static constexpr int Ack = ByteLink::Ack;
+    static constexpr int kNoReply = ByteLink::kNoReply;
+    static constexpr int kAttention = ByteLink::kAttention;
+    static constexpr int Ack = ByteLink::kAck;
 
     // ---- the public interface, in the order the class has always declared it ----
     bool& OnlineMode;
@@ -65,8 +65,8 @@ public:
     QString CurrentProgramAdd() const { return m_currentProgramAdd; }
     // The download's progress: the data records of the image (known once it
     // has been read) and how many of them the board has taken.
-    int ProgramRecordCount() const { return m_programRecords; }
-    int ProgramRecordsSent() const { return m_programRecordsSent; }
+    int programRecordCount() const { return m_programRecords; }
+    int programRecordsSent() const { return m_programRecordsSent; }
     bool WritingIdent() const { return m_writingIdent; }
     bool ReadingIdent() const { return m_readingIdent; }
     // Select a program file set (DownloadFile: with validation and its
@@ -91,7 +91,7 @@ public:
         qint16 configB = 0;
         qint16 configC = 3;
     };
-    const ProgramSet& SelectedProgram() const { return m_program; }
+    const ProgramSet& selectedProgram() const { return m_program; }
     // Board names and configuration-file indexes by board code (a character code).
     static QString TargetboardName(qint16 TargetboardType);
     static QString LCFBoardIndex(qint16 BoardType);
@@ -161,7 +161,7 @@ public:
 
     // True while a controller operation is in progress (for example while the
     // Retry/Cancel box of a timeout is up).
-    bool IsBusy() const { return m_depth > 0; }
+    bool isBusy() const { return m_depth > 0; }
 
     // The link monitor that sees every exchange, or none (nullptr).
     void setMonitor(LinkMonitor* monitor) { m_link.setMonitor(monitor); }

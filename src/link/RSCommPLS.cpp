@@ -14,34 +14,34 @@ namespace talvek {
 
 namespace {
 
-constexpr int PollByte = 0x55;
-constexpr int ReadyQuery = 0x38;
-constexpr int ReadyReply = 0x00;
+constexpr int kPollByte = 0x55;
+constexpr int kReadyQuery = 0x38;
+constexpr int kReadyReply = 0x00;
 constexpr int Nak = 0x15;
-constexpr int RecallStatePulseTrain = 3;
-constexpr qint64 ReadyWindowMs = 3000;
-constexpr qint64 ReadyRetryMs = 2000;
+constexpr int kRecallStatePulseTrain = 3;
+constexpr qint64 kReadyWindowMs = 3000;
+constexpr qint64 kReadyRetryMs = 2000;
 
 // PLS command bytes.
-constexpr int CmdReadScale = 24;
-constexpr int CmdReadOffset = 40;
-constexpr int CmdReadPosition = 72;
-constexpr int CmdReadSpeed = 88;
-constexpr int CmdWriteScale = 26;
-constexpr int CmdWriteOffset = 42;
-constexpr int CmdChannelRecord = 27;
-constexpr int CmdPulseTrain = 43;
-constexpr int CmdRecall = 9;
-constexpr int CmdConfigBlock0 = 59;
-constexpr int CmdReadConfig = 12;
+constexpr int kCmdReadScale = 24;
+constexpr int kCmdReadOffset = 40;
+constexpr int kCmdReadPosition = 72;
+constexpr int kCmdReadSpeed = 88;
+constexpr int kCmdWriteScale = 26;
+constexpr int kCmdWriteOffset = 42;
+constexpr int kCmdChannelRecord = 27;
+constexpr int kCmdPulseTrain = 43;
+constexpr int kCmdRecall = 9;
+constexpr int kCmdConfigBlock0 = 59;
+constexpr int kCmdReadConfig = 12;
 
 // Modes kept in CurrentMode while a PLS command runs.
-constexpr int ModeRecord = 3;
-constexpr int ModeReadWord = 4;
-constexpr int ModeWriteWord = 5;
-constexpr int ModeRecall = 6;
-constexpr int ModeConfigBlock = 7;
-constexpr int ModeReadConfig = 8;
+constexpr int kModeRecord = 3;
+constexpr int kModeReadWord = 4;
+constexpr int kModeWriteWord = 5;
+constexpr int kModeRecall = 6;
+constexpr int kModeConfigBlock = 7;
+constexpr int kModeReadConfig = 8;
 
 const QString kCommErrorTitle = QStringLiteral("WARNING - Communication Error!");
 
@@ -70,7 +70,7 @@ bool isByte(int v)
 Status RSComm::acknowledged(int value)
 {
     const int r = m_link.SendByte(value, false, false);
-    if (r == NoReply || CommError)
+    if (r == kNoReply || CommError)
         return noReply();
     if (m_link.replyAfterResync())
         return fail(Cause::ReplyAfterResync);
@@ -83,8 +83,8 @@ Status RSComm::acknowledged(int value)
 
 Result<int> RSComm::polledByte()
 {
-    const int r = m_link.SendByte(PollByte, false, false);
-    if (r == NoReply || CommError)
+    const int r = m_link.SendByte(kPollByte, false, false);
+    if (r == kNoReply || CommError)
         return noReply();
     if (m_link.replyAfterResync())
         return fail(Cause::ReplyAfterResync);
@@ -102,7 +102,7 @@ Status RSComm::plsMode(int mode, int command)
 
 Result<int> RSComm::ReadPLSWord(int command)
 {
-    if (Status mode = plsMode(ModeReadWord, command); !mode)
+    if (Status mode = plsMode(kModeReadWord, command); !mode)
         return mode.error();
     const Result<int> low = polledByte();
     const Result<int> high = low ? polledByte() : low;
@@ -118,7 +118,7 @@ Status RSComm::WritePLSWord(int command, int value)
     // The board takes a 16-bit word; anything else is not sent at all.
     if (value < 0 || value > 0xFFFF)
         return fail(Cause::EntryRefused);
-    if (Status mode = plsMode(ModeWriteWord, command); !mode)
+    if (Status mode = plsMode(kModeWriteWord, command); !mode)
         return mode;
     for (const int b : { value & 0xFF, value >> 8 }) {
         if (Status ack = acknowledged(b); !ack) {
@@ -174,17 +174,17 @@ Status RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int
 
 Status RSComm::SendPLSRecord(int command, const std::array<int, 6>& record)
 {
-    return sendAcknowledgedBlock(ModeRecord, command, record);
+    return sendAcknowledgedBlock(kModeRecord, command, record);
 }
 
 Status RSComm::SendPLSConfigBlock(int command, const std::array<int, 6>& values)
 {
-    return sendAcknowledgedBlock(ModeConfigBlock, command, values);
+    return sendAcknowledgedBlock(kModeConfigBlock, command, values);
 }
 
 Status RSComm::ReceivePLSConfig()
 {
-    if (Status mode = plsMode(ModeReadConfig, CmdReadConfig); !mode)
+    if (Status mode = plsMode(kModeReadConfig, kCmdReadConfig); !mode)
         return mode;
     std::array<qint16, 19> table {};
     for (qint16& entry : table) {
@@ -206,7 +206,7 @@ Status RSComm::ReadRecallRecord(int Chan)
     m_link.CurrentMode = 0;
     if (!isByte(Chan))
         return fail(Cause::EntryRefused);
-    if (Status mode = plsMode(ModeRecall, CmdRecall); !mode)
+    if (Status mode = plsMode(kModeRecall, kCmdRecall); !mode)
         return mode;
     auto invalid = [this](qint16 state, Failure why) {
         ChannelRecallState = state;
@@ -234,7 +234,7 @@ Status RSComm::ReadRecallRecord(int Chan)
         return invalid(2, fail(Cause::RefusedByBoard));
     // The board gives OFF (0), ON (1), empty (2) and pulse train (3); any
     // other state byte (a doubled acknowledgement, 0x55) is no recall.
-    if (state > RecallStatePulseTrain)
+    if (state > kRecallStatePulseTrain)
         return invalid(2, fail(Cause::BadReply));
     ChannelRecallState = qint16(state);
     ChannelRecallPos = qint16(low + 256 * high);
@@ -250,12 +250,12 @@ Status RSComm::ReadRecallRecord(int Chan)
 void RSComm::leaveModeHandshake()
 {
     if (!CommError)
-        m_link.SendByte(ReadyQuery, true, false);
+        m_link.SendByte(kReadyQuery, true, false);
 }
 
 Status RSComm::WaitPLSReady()
 {
-    qint64 deadline = m_clock.nowMs() + ReadyWindowMs;
+    qint64 deadline = m_clock.nowMs() + kReadyWindowMs;
     for (;;) {
         if (m_clock.nowMs() >= deadline) {
             const MsgResult r
@@ -265,24 +265,24 @@ Status RSComm::WaitPLSReady()
                 CommError = true;
                 return fail(Cause::SilentLine);
             }
-            deadline = m_clock.nowMs() + ReadyRetryMs;
+            deadline = m_clock.nowMs() + kReadyRetryMs;
         }
         if (CommError)
             return noReply();
-        const int ack = m_link.SendByte(ReadyQuery, false, false);
+        const int ack = m_link.SendByte(kReadyQuery, false, false);
         if (m_link.replyAfterResync()) {
             leaveModeHandshake();
             continue;
         }
         if (ack != Ack)
             continue;
-        const int state = m_link.SendByte(PollByte, false, false);
+        const int state = m_link.SendByte(kPollByte, false, false);
         if (m_link.replyAfterResync()) {
             leaveModeHandshake();
             continue;
         }
-        if (state == ReadyReply) {
-            m_link.SendByte(PollByte, false, false); // the board's closing byte, whatever it is
+        if (state == kReadyReply) {
+            m_link.SendByte(kPollByte, false, false); // the board's closing byte, whatever it is
             if (CommError)
                 return noReply();
             return done();
@@ -303,19 +303,19 @@ Result<int> RSComm::readPLSValue(int command)
 
 Result<int> RSComm::PLSScaleFactor()
 {
-    return readPLSValue(CmdReadScale);
+    return readPLSValue(kCmdReadScale);
 }
 Result<int> RSComm::PLSOffset()
 {
-    return readPLSValue(CmdReadOffset);
+    return readPLSValue(kCmdReadOffset);
 }
 Result<int> RSComm::PLSPos()
 {
-    return readPLSValue(CmdReadPosition);
+    return readPLSValue(kCmdReadPosition);
 }
 Result<int> RSComm::PLSRpm()
 {
-    return readPLSValue(CmdReadSpeed);
+    return readPLSValue(kCmdReadSpeed);
 }
 
 // ---------------------------------------------------------------------------
@@ -370,7 +370,7 @@ Status RSComm::sendSingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetp
         return fail(Cause::Busy);
     if (CommError)
         return fail(Cause::LinkDown);
-    const Result<int> scale = ReadPLSWord(CmdReadScale);
+    const Result<int> scale = ReadPLSWord(kCmdReadScale);
     if (!scale)
         return scale.error();
     for (const qint16 setpoint : { OnSetpoint, OffSetpoint }) {
@@ -384,10 +384,10 @@ Status RSComm::sendSingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetp
     if (!isByte(Chan))
         return fail(Cause::EntryRefused);
     if (ClearChan) {
-        if (Status cleared = SendPLSRecord(CmdChannelRecord, channelRecord(Chan, 0, 0, 0)); !cleared)
+        if (Status cleared = SendPLSRecord(kCmdChannelRecord, channelRecord(Chan, 0, 0, 0)); !cleared)
             return cleared;
     }
-    return SendPLSRecord(CmdChannelRecord, channelRecord(Chan, OnSetpoint, OffSetpoint, 1));
+    return SendPLSRecord(kCmdChannelRecord, channelRecord(Chan, OnSetpoint, OffSetpoint, 1));
 }
 
 Status RSComm::sendClearChannel(qint16 Chan)
@@ -397,7 +397,7 @@ Status RSComm::sendClearChannel(qint16 Chan)
         return fail(Cause::Busy);
     if (!isByte(Chan))
         return fail(Cause::EntryRefused);
-    return SendPLSRecord(CmdChannelRecord, channelRecord(Chan, 0, 0, 0));
+    return SendPLSRecord(kCmdChannelRecord, channelRecord(Chan, 0, 0, 0));
 }
 
 Status RSComm::sendPulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
@@ -405,7 +405,7 @@ Status RSComm::sendPulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Divisi
     OperationGuard guard(*this);
     if (guard.refused())
         return fail(Cause::Busy);
-    const Result<int> scaleRead = ReadPLSWord(CmdReadScale);
+    const Result<int> scaleRead = ReadPLSWord(kCmdReadScale);
     if (!scaleRead)
         return scaleRead.error();
     const int scale = *scaleRead;
@@ -429,7 +429,7 @@ Status RSComm::sendPulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Divisi
         return fail(Cause::EntryRefused);
     }
 
-    Status sent = isByte(Chan) ? SendPLSRecord(CmdPulseTrain, channelRecord(Chan, START_Division, off * 256 + on, 0))
+    Status sent = isByte(Chan) ? SendPLSRecord(kCmdPulseTrain, channelRecord(Chan, START_Division, off * 256 + on, 0))
                                : Status(fail(Cause::EntryRefused));
     if (sent)
         return sent;
@@ -463,13 +463,13 @@ Status RSComm::sendPLSOffset(qint16 Position, std::optional<QString>& before, QS
         return fail(Cause::Busy);
     if (CommError)
         return fail(Cause::LinkDown);
-    const Result<int> offset = ReadPLSWord(CmdReadOffset);
+    const Result<int> offset = ReadPLSWord(kCmdReadOffset);
     if (!offset)
         return offset.error();
-    const Result<int> pos = ReadPLSWord(CmdReadPosition);
+    const Result<int> pos = ReadPLSWord(kCmdReadPosition);
     if (!pos)
         return pos.error();
-    const Result<int> scale = ReadPLSWord(CmdReadScale);
+    const Result<int> scale = ReadPLSWord(kCmdReadScale);
     if (!scale)
         return scale.error();
 
@@ -486,7 +486,7 @@ Status RSComm::sendPLSOffset(qint16 Position, std::optional<QString>& before, QS
     const int newOffset = (((*offset + *pos) % *scale) + *scale - Position) % *scale;
     before = QString::number(*offset);
     after = QString::number(newOffset);
-    return writePLSWordChecked(CmdWriteOffset, CmdReadOffset, newOffset);
+    return writePLSWordChecked(kCmdWriteOffset, kCmdReadOffset, newOffset);
 }
 
 Status RSComm::sendPLSConfig(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
@@ -498,10 +498,10 @@ Status RSComm::sendPLSConfig(const std::array<qint16, 24>& CfgParam, qint16 Scal
         std::array<int, 6> values {};
         for (int k = 0; k < 6; ++k)
             values[size_t(k)] = CfgParam[size_t(6 * b + k)];
-        if (Status block = SendPLSConfigBlock(CmdConfigBlock0 + 16 * b, values); !block)
+        if (Status block = SendPLSConfigBlock(kCmdConfigBlock0 + 16 * b, values); !block)
             return block;
     }
-    return writePLSWordChecked(CmdWriteScale, CmdReadScale, ScaleFactor);
+    return writePLSWordChecked(kCmdWriteScale, kCmdReadScale, ScaleFactor);
 }
 
 Result<std::array<qint16, 19>> RSComm::PLSConfigUpload()

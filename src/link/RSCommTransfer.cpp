@@ -32,17 +32,17 @@ const QString kDownloadTitle = QStringLiteral("Program Download");
 const QString kUploadTitle = QStringLiteral("Program Upload");
 const QString kStrayChanged = QStringLiteral("memory outside the program may have changed: ");
 
-constexpr int ProgramModeCommand = 0x03;
+constexpr int kProgramModeCommand = 0x03;
 // The mode number of the program-mode handshake: CurrentMode holds it only
 // while the handshake runs (raw record bytes follow, so it is 0 again at once).
-constexpr int ProgramModeHandshake = 9;
-constexpr qint64 RecordReplyWaitMs = 1000;
-constexpr qint64 ProgramModeSettleMs = 100;
-constexpr qint64 ProgramModeExitMs = 2000;
+constexpr int kProgramModeHandshake = 9;
+constexpr qint64 kRecordReplyWaitMs = 1000;
+constexpr qint64 kProgramModeSettleMs = 100;
+constexpr qint64 kProgramModeExitMs = 2000;
 // A record whose sum does not come back right is sent this many times in
 // all before the download halts; the exit attention likewise.
-constexpr int MaxRecordSends = 4;
-constexpr int MaxExitAttentions = 3;
+constexpr int kMaxRecordSends = 4;
+constexpr int kMaxExitAttentions = 3;
 
 bool configBoard(int code)
 {
@@ -60,8 +60,8 @@ struct ImageRecord
 };
 
 // Intel HEX record types the board can take: data, and the end record.
-constexpr int DataRecord = 0x00;
-constexpr int EndRecord = 0x01;
+constexpr int kDataRecord = 0x00;
+constexpr int kEndRecord = 0x01;
 
 // One line of a program image as a record, or nothing when it is not a
 // whole, correct Intel HEX data or end record: ":" and pairs of hexadecimal
@@ -91,7 +91,7 @@ std::optional<ImageRecord> parseRecord(const QString& line)
     }
     const int length = quint8(bytes.at(0));
     const int type = quint8(bytes.at(3));
-    if (bytes.size() != length + 5 || length == 0xFF || (type != DataRecord && type != EndRecord))
+    if (bytes.size() != length + 5 || length == 0xFF || (type != kDataRecord && type != kEndRecord))
         return std::nullopt;
     int sum = 0;
     for (const char b : std::as_const(bytes))
@@ -101,7 +101,7 @@ std::optional<ImageRecord> parseRecord(const QString& line)
     ImageRecord record;
     record.high = quint8(bytes.at(1));
     record.low = quint8(bytes.at(2));
-    if (type == DataRecord)
+    if (type == kDataRecord)
         record.data = bytes.mid(4, length);
     record.address = line.mid(3, 4);
     return record;
@@ -206,7 +206,7 @@ std::optional<int> RSComm::awaitRecordReply()
     SerialPortControl* const port = m_link.port();
     const qint64 start = watcher ? watcher->byteGoingOut() : 0;
     try {
-        const qint64 deadline = m_clock.nowMs() + RecordReplyWaitMs;
+        const qint64 deadline = m_clock.nowMs() + kRecordReplyWaitMs;
         for (;;) {
             if (!port || !port->isOpen()) {
                 m_link.CurrentMode = 0;
@@ -429,7 +429,7 @@ bool ProgramDownload::confirmed()
     QString boardChecksum;
     QString boardRevision;
     bool identUnread = false;
-    for (int i = 0; i < reg::identRegisterCount && !m_rs.CommError; ++i) {
+    for (int i = 0; i < reg::kIdentRegisterCount && !m_rs.CommError; ++i) {
         const Result<QString> value = m_link.readRegister(reg::identRegister(i));
         if (m_rs.CommError) {
             linkFailed();
@@ -478,7 +478,7 @@ bool ProgramDownload::imageRead()
         m_rs.OnlineMode = true;
         return false;
     }
-    const std::optional<QByteArray> data = ReadWholeFile(image, MaxProgramImageBytes);
+    const std::optional<QByteArray> data = readWholeFile(image, kMaxProgramImageBytes);
     if (!data || data->isEmpty()) {
         box(image + QStringLiteral(" File is Not Valid\r\n\r\nProgram Downloaded Halted"),
             MsgIcon::Exclamation);
@@ -521,7 +521,7 @@ bool ProgramDownload::identCleared()
 {
     // The ident registers are cleared first: a download that stops half way
     // never leaves the old program's identity on show.
-    for (int i = 0; i < reg::identRegisterCount && ok(); ++i)
+    for (int i = 0; i < reg::kIdentRegisterCount && ok(); ++i)
         write(reg::identRegister(i), QStringLiteral("0"));
     if (!stopped())
         return true;
@@ -533,20 +533,20 @@ bool ProgramDownload::identCleared()
 
 void ProgramDownload::enterProgramMode()
 {
-    write(reg::programModeKey, QStringLiteral("86"));
-    write(reg::faultCode, QStringLiteral("0"));
+    write(reg::kProgramModeKey, QStringLiteral("86"));
+    write(reg::kFaultCode, QStringLiteral("0"));
     if (ok())
-        m_rs.m_clock.waitMs(ProgramModeSettleMs);
+        m_rs.m_clock.waitMs(kProgramModeSettleMs);
     if (ok())
-        m_link.SendByte(ByteLink::Attention, false, false);
+        m_link.SendByte(ByteLink::kAttention, false, false);
     m_link.CurrentMode = 0;
 
     if (configBoard(m_program.boardCode) && ok()) {
         const int c = m_program.configC == 1 ? 5 : m_program.configC == 2 ? 10 : 20;
         const int a = m_program.configA == 1 ? 3 : m_program.configA == 2 ? 5 : 12;
-        write(reg::configC, QString::number(c));
-        write(reg::configB, QString::number(m_program.configB));
-        write(reg::configA, QString::number(a));
+        write(reg::kConfigC, QString::number(c));
+        write(reg::kConfigB, QString::number(m_program.configB));
+        write(reg::kConfigA, QString::number(a));
         if (!ok()) {
             box(QStringLiteral("Could Not Set Program Configuration in PLC!"), MsgIcon::Critical,
                 QStringLiteral("Program Config Download"));
@@ -611,7 +611,7 @@ ProgramDownload::RecordOutcome ProgramDownload::recordSent(int index)
     m_rs.m_currentProgramAdd = record.address + QStringLiteral("H");
     for (int sends = 1;; ++sends) {
         dropStaleInput();
-        m_link.SendBytes(bytes);
+        m_link.sendBytes(bytes);
         if (m_rs.CommError)
             return RecordOutcome::LinkLost;
         const std::optional<int> reply = m_rs.awaitRecordReply();
@@ -629,7 +629,7 @@ ProgramDownload::RecordOutcome ProgramDownload::recordSent(int index)
         // A board that answered nothing to the fillers has stopped
         // answering: the handshake below waits for it with the link's
         // Retry/Cancel box, however often the record went.
-        if (sends >= MaxRecordSends && seen->firstReply >= 0)
+        if (sends >= kMaxRecordSends && seen->firstReply >= 0)
             return RecordOutcome::Refused;
         if (!backInProgramMode())
             return RecordOutcome::LinkLost;
@@ -653,9 +653,9 @@ std::optional<RecordAftermath> ProgramDownload::leaveBrokenRecord(int firstReply
     RecordAftermath seen { firstReply, 0 };
     int replies = firstReply >= 0 ? 1 : 0;
     int last = firstReply;
-    for (int burst = 1; burst <= int(FillerBursts.size()); ++burst) {
-        const int fillers = FillerBursts.at(burst - 1);
-        m_link.SendBytes(QByteArray(fillers, char(ByteLink::Attention)));
+    for (int burst = 1; burst <= int(kFillerBursts.size()); ++burst) {
+        const int fillers = kFillerBursts.at(burst - 1);
+        m_link.sendBytes(QByteArray(fillers, char(ByteLink::kAttention)));
         if (m_rs.CommError)
             return std::nullopt;
         // One answer a filler at most; the wait ends a second after the
@@ -673,7 +673,7 @@ std::optional<RecordAftermath> ProgramDownload::leaveBrokenRecord(int firstReply
         }
         // An attention answered after the record's own answer: the board
         // waits for a command.
-        if (replies >= 2 && last == ByteLink::Ack)
+        if (replies >= 2 && last == ByteLink::kAck)
             break;
     }
     m_link.CurrentMode = 0;
@@ -682,7 +682,7 @@ std::optional<RecordAftermath> ProgramDownload::leaveBrokenRecord(int firstReply
 
 bool ProgramDownload::backInProgramMode()
 {
-    const bool entered = m_link.SetPLCMode(ProgramModeHandshake, ProgramModeCommand);
+    const bool entered = m_link.SetPLCMode(kProgramModeHandshake, kProgramModeCommand);
     m_link.CurrentMode = 0;
     return entered && !m_rs.CommError;
 }
@@ -701,7 +701,7 @@ void ProgramDownload::dropStaleInput()
 
 void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen)
 {
-    const QList<StrayStores> ways = StrayStoresOf(wire(m_records.at(index)), seen);
+    const QList<StrayStores> ways = strayStoresOf(wire(m_records.at(index)), seen);
     if (ways.isEmpty())
         return;
     if (m_owner.isEmpty()) {
@@ -721,7 +721,7 @@ void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen
                 // In the image: a record still to come overwrites it.
                 if (owner <= m_current)
                     queueRepair(owner);
-            } else if (address < reg::identBase || address >= reg::identBase + reg::identRegisterCount) {
+            } else if (address < reg::kIdentBase || address >= reg::kIdentBase + reg::kIdentRegisterCount) {
                 // (the ident registers are written after the records)
                 outside.stores.append({ address, value });
             }
@@ -811,21 +811,21 @@ bool ProgramDownload::programModeLeft()
     if (ok()) {
         // A spoilt answer to the attention leaves the board waiting for a
         // command, where another attention is answered 0x55 again.
-        int reply = ByteLink::NoReply;
-        for (int i = 0; i < MaxExitAttentions && ok(); ++i) {
-            reply = m_link.SendByte(ByteLink::Attention, false, false);
-            if (reply == ByteLink::Ack || reply == ByteLink::NoReply)
+        int reply = ByteLink::kNoReply;
+        for (int i = 0; i < kMaxExitAttentions && ok(); ++i) {
+            reply = m_link.SendByte(ByteLink::kAttention, false, false);
+            if (reply == ByteLink::kAck || reply == ByteLink::kNoReply)
                 break;
         }
         m_link.CurrentMode = 0;
-        if (reply != ByteLink::Ack) {
+        if (reply != ByteLink::kAck) {
             box(QStringLiteral("PLC did not Exit Program Mode!"), MsgIcon::Critical);
-            failWith(reply == ByteLink::NoReply ? fail(m_link.lastCause()) : fail(Cause::BadReply));
+            failWith(reply == ByteLink::kNoReply ? fail(m_link.lastCause()) : fail(Cause::BadReply));
             m_rs.OnlineMode = false;
             return false;
         }
     }
-    m_rs.m_clock.waitMs(ProgramModeExitMs);
+    m_rs.m_clock.waitMs(kProgramModeExitMs);
     return true;
 }
 
@@ -840,7 +840,7 @@ void ProgramDownload::writeIdent()
     while (ident.endsWith(QLatin1Char(' ')))
         ident.chop(1);
     ident += QString(8, QChar(0));
-    for (int i = 0; i < reg::identRegisterCount; ++i) {
+    for (int i = 0; i < reg::kIdentRegisterCount; ++i) {
         const QString value = i < 8 ? QString::number(ident.at(i).unicode() & 0xFF)
             : i == 8                ? m_program.checksum
                                     : m_program.revision;
@@ -874,7 +874,7 @@ Status RSComm::DumpProgram()
         m_inProgramMode = false;
         m_writingIdent = false;
         m_validProgram = false;
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm DumpProgram"), MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm DumpProgram"), MsgIcon::Information);
         outcome = fail(Cause::BadFile, e.description());
     }
     m_inProgramMode = false;
@@ -905,7 +905,7 @@ Status RSComm::UploadProgram()
     try {
         outcome = uploadProgramSteps();
     } catch (const BasicError& e) {
-        ShowRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Upload Program"), MsgIcon::Information);
+        showRuntimeFault(m_prompter, e, QStringLiteral("RSComm-Upload Program"), MsgIcon::Information);
         outcome = fail(Cause::BadFile, e.description());
     }
     m_readingIdent = false;
@@ -967,12 +967,12 @@ Status ProgramUpload::run()
     // The program file names the board (and so the memory window); it is
     // read before anything else, and nothing is written before every read
     // succeeded, so a failed upload leaves the file set as it was.
-    const std::optional<QString> field = ReadFirstField(m_program.programPath);
+    const std::optional<QString> field = readFirstField(m_program.programPath);
     if (!field)
         return fail(Cause::BadFile, m_program.programPath);
     if (field->isEmpty())
         throw BasicError(
-            RuntimeError::InvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
+            RuntimeError::kInvalidCall, kSource, QStringLiteral("Invalid procedure call or argument"));
     const int code = field->front().unicode();
 
     const std::optional<QByteArray> revision = revisionFile();
@@ -990,7 +990,7 @@ Status ProgramUpload::run()
     if (!config->isEmpty())
         files.append({ m_program.configPath, *config });
     files.append({ m_program.revisionPath, *revision });
-    SaveFileSet(files);
+    saveFileSet(files);
     QString complete = QStringLiteral("Program Upload Complete!");
     // The top of the memory window lies where the high address byte is the
     // attention byte: the board cannot be asked for it.
@@ -1007,7 +1007,7 @@ std::optional<QByteArray> ProgramUpload::revisionFile()
     QString ident;
     QString checksum;
     QString revision;
-    for (int i = 0; i < reg::identRegisterCount; ++i) {
+    for (int i = 0; i < reg::kIdentRegisterCount; ++i) {
         m_rs.m_readingIdent = true;
         const Result<QString> value = m_link.readRegister(reg::identRegister(i));
         // A register that could not be read after its retry is not taken as 0.
@@ -1031,13 +1031,13 @@ std::optional<QByteArray> ProgramUpload::configFile(int code)
     if (!configBoard(code))
         return QByteArray();
     // Settings that could not be read are not written as if they had been.
-    const Result<QString> readA = m_link.readRegister(reg::configA);
+    const Result<QString> readA = m_link.readRegister(reg::kConfigA);
     if (!readA || m_rs.CommError)
         return readFailed(readA);
-    const Result<QString> readB = m_link.readRegister(reg::configB);
+    const Result<QString> readB = m_link.readRegister(reg::kConfigB);
     if (!readB || m_rs.CommError)
         return readFailed(readB);
-    const Result<QString> readC = m_link.readRegister(reg::configC);
+    const Result<QString> readC = m_link.readRegister(reg::kConfigC);
     if (!readC || m_rs.CommError)
         return readFailed(readC);
     const QString& a = *readA;

@@ -18,7 +18,7 @@ struct FaultBit
 
 // Where each of the eight flags comes from. Flag 0 is "F858 equals 1"
 // rather than a bit; its mask is the value 1.
-constexpr std::array<FaultBit, BackgroundMonitor::FaultCount> kFaultBits { {
+constexpr std::array<FaultBit, BackgroundMonitor::kFaultCount> kFaultBits { {
     { 0, 1 }, // F858
     { 2, 4 }, // W32 bit 2
     { 2, 16 }, // W32 bit 4
@@ -33,17 +33,17 @@ constexpr int kSummaryIndex = 1; // F26: 1 = nothing pending in W32, B38, B37
 
 } // namespace
 
-const QString BackgroundMonitor::AlarmHeading = QStringLiteral("***** SYSTEM ALARM *****");
-const QString BackgroundMonitor::NormalOnline
+const QString BackgroundMonitor::kAlarmHeading = QStringLiteral("***** SYSTEM ALARM *****");
+const QString BackgroundMonitor::kNormalOnline
     = QStringLiteral("-- System Normal --\r\nSet-up Program is Currently ONLINE");
-const QString BackgroundMonitor::NormalOffline = QStringLiteral("Set-up Program is Currently OFFLINE");
-const QString BackgroundMonitor::PanelFaults = QStringLiteral("System Message:  Faults Active in PLC");
-const QString BackgroundMonitor::PanelNormal = QStringLiteral("System Message:  All Faults Normal");
-const QString BackgroundMonitor::PanelCommFault = QStringLiteral("System Message:  Comm Fault with K7700");
-const QString BackgroundMonitor::PanelOffline
+const QString BackgroundMonitor::kNormalOffline = QStringLiteral("Set-up Program is Currently OFFLINE");
+const QString BackgroundMonitor::kPanelFaults = QStringLiteral("System Message:  Faults Active in PLC");
+const QString BackgroundMonitor::kPanelNormal = QStringLiteral("System Message:  All Faults Normal");
+const QString BackgroundMonitor::kPanelCommFault = QStringLiteral("System Message:  Comm Fault with K7700");
+const QString BackgroundMonitor::kPanelOffline
     = QStringLiteral("System Message:  Program is Currently OFFLINE");
 
-QString BackgroundMonitor::PanelSlowAdapter(int timerMs)
+QString BackgroundMonitor::panelSlowAdapter(int timerMs)
 {
     return QStringLiteral("System Message:  Slow USB adapter: its latency timer is %1 ms, not 1 ms "
                           "(see Help, Connecting)")
@@ -67,8 +67,8 @@ void BackgroundMonitor::setReader(Reader reader)
 
 void BackgroundMonitor::InitFaultTable()
 {
-    m_faultAddress = { reg::brakeResponseTooLong, reg::noFaultPending, reg::faultBitsW32, reg::faultBitsB38,
-        reg::faultBitsB37 };
+    m_faultAddress = { reg::kBrakeResponseTooLong, reg::kNoFaultPending, reg::kFaultBitsW32, reg::kFaultBitsB38,
+        reg::kFaultBitsB37 };
     m_faultText = {
         QStringLiteral(" Brake Response Too Long - Service Brake (F858) "),
         QStringLiteral(" Short Can/Tear Off (F2) "),
@@ -103,10 +103,10 @@ void BackgroundMonitor::onlineTick()
     // A tick that comes due while a controller operation waits inside its
     // Retry/Cancel box would only get the refused read's "0" and clear flags
     // on no evidence: it is left out, as if the timer had not fired.
-    if (m_rs.IsBusy())
+    if (m_rs.isBusy())
         return;
 
-    m_pollIndex = m_pollIndex + 1 > FaultAddressCount - 1 ? 0 : m_pollIndex + 1;
+    m_pollIndex = m_pollIndex + 1 > kFaultAddressCount - 1 ? 0 : m_pollIndex + 1;
     if (m_rs.CommError)
         return;
     const Result<QString> read = m_reader(m_faultAddress[size_t(m_pollIndex)]);
@@ -114,22 +114,22 @@ void BackgroundMonitor::onlineTick()
     // were until the register is polled again.
     if (!read || m_rs.CommError)
         return;
-    const qint32 v = ParamValueFromText(*read);
-    const std::array<bool, FaultCount> before = m_faultActive;
+    const qint32 v = paramValueFromText(*read);
+    const std::array<bool, kFaultCount> before = m_faultActive;
 
     if (m_pollIndex == kSummaryIndex) {
         if (v == 1) {
-            m_pollIndex = FaultAddressCount - 1; // the next tick polls F858 again
+            m_pollIndex = kFaultAddressCount - 1; // the next tick polls F858 again
             if (m_faultsLatched) {
                 m_faultsLatched = false;
-                for (int flag = 1; flag < FaultCount; ++flag)
+                for (int flag = 1; flag < kFaultCount; ++flag)
                     m_faultActive[size_t(flag)] = false;
             }
         } else {
             m_faultsLatched = true;
         }
     } else {
-        for (int flag = 0; flag < FaultCount; ++flag) {
+        for (int flag = 0; flag < kFaultCount; ++flag) {
             const FaultBit& source = kFaultBits[size_t(flag)];
             if (source.pollIndex != m_pollIndex)
                 continue;
@@ -138,27 +138,27 @@ void BackgroundMonitor::onlineTick()
         }
     }
 
-    for (int flag = 0; flag < FaultCount; ++flag) {
+    for (int flag = 0; flag < kFaultCount; ++flag) {
         if (m_faultActive[size_t(flag)] != before[size_t(flag)])
             emit alarmChanged(flag, m_faultActive[size_t(flag)]);
     }
 
     QString message;
-    for (int flag = 0; flag < FaultCount; ++flag) {
+    for (int flag = 0; flag < kFaultCount; ++flag) {
         if (m_faultActive[size_t(flag)])
-            message += AlarmHeading + kCrLf + m_faultText[size_t(flag)] + kCrLf + kCrLf;
+            message += kAlarmHeading + kCrLf + m_faultText[size_t(flag)] + kCrLf + kCrLf;
     }
     if (!message.isEmpty()) {
         m_systemMessage = message;
         m_noticeTicks = 0;
-        setStatusText(PanelFaults);
+        setStatusText(kPanelFaults);
     } else {
-        m_systemMessage = NormalOnline;
+        m_systemMessage = kNormalOnline;
         if (m_noticeTicks > 0) {
             --m_noticeTicks;
             setStatusText(m_notice);
         } else {
-            setStatusText(PanelNormal);
+            setStatusText(kPanelNormal);
         }
     }
 }
@@ -166,15 +166,15 @@ void BackgroundMonitor::onlineTick()
 void BackgroundMonitor::showNotice(const QString& text)
 {
     m_notice = text;
-    m_noticeTicks = NoticeTicks;
+    m_noticeTicks = kNoticeTicks;
     setStatusText(text);
 }
 
 void BackgroundMonitor::offlineTick()
 {
     m_noticeTicks = 0;
-    m_systemMessage = NormalOffline;
-    setStatusText(m_rs.CommError ? PanelCommFault : PanelOffline);
+    m_systemMessage = kNormalOffline;
+    setStatusText(m_rs.CommError ? kPanelCommFault : kPanelOffline);
 }
 
 void BackgroundMonitor::setStatusText(const QString& text)

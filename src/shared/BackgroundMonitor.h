@@ -29,21 +29,21 @@ class BackgroundMonitor final : public QObject
     Q_DISABLE_COPY_MOVE(BackgroundMonitor)
 
 public:
-    static constexpr int FaultAddressCount = 5;
-    static constexpr int FaultCount = 8;
+    static constexpr int kFaultAddressCount = 5;
+    static constexpr int kFaultCount = 8;
 
-    static const QString AlarmHeading; // "***** SYSTEM ALARM *****"
-    static const QString NormalOnline; // "-- System Normal --" CR LF "Set-up Program is Currently ONLINE"
-    static const QString NormalOffline; // "Set-up Program is Currently OFFLINE"
-    static const QString PanelFaults; // "System Message:  Faults Active in PLC"
-    static const QString PanelNormal; // "System Message:  All Faults Normal"
-    static const QString PanelCommFault; // "System Message:  Comm Fault with K7700"
-    static const QString PanelOffline; // "System Message:  Program is Currently OFFLINE"
+    static const QString kAlarmHeading; // "***** SYSTEM ALARM *****"
+    static const QString kNormalOnline; // "-- System Normal --" CR LF "Set-up Program is Currently ONLINE"
+    static const QString kNormalOffline; // "Set-up Program is Currently OFFLINE"
+    static const QString kPanelFaults; // "System Message:  Faults Active in PLC"
+    static const QString kPanelNormal; // "System Message:  All Faults Normal"
+    static const QString kPanelCommFault; // "System Message:  Comm Fault with K7700"
+    static const QString kPanelOffline; // "System Message:  Program is Currently OFFLINE"
 
     // The notice that the USB adapter holds each reply for its latency timer.
-    static QString PanelSlowAdapter(int timerMs);
+    static QString panelSlowAdapter(int timerMs);
     // Ticks a notice stands in for "All Faults Normal" (30 s).
-    static constexpr int NoticeTicks = 60;
+    static constexpr int kNoticeTicks = 60;
 
     explicit BackgroundMonitor(RSComm& rs, QObject* parent = nullptr);
 
@@ -54,7 +54,7 @@ public:
     void tick();
 
     // Shows a notice in status panel 1 now, and keeps it there, while ONLINE
-    // with all faults normal, for the next NoticeTicks ticks. Faults, a
+    // with all faults normal, for the next kNoticeTicks ticks. Faults, a
     // communication fault and OFFLINE take the panel back at once.
     void showNotice(const QString& text);
     // The notice still standing; empty when none.
@@ -65,11 +65,11 @@ public:
     using Reader = std::function<Result<QString>(const QString& address)>;
     void setReader(Reader reader);
 
-    const std::array<QString, FaultAddressCount>& FaultAddress() const { return m_faultAddress; }
-    const std::array<QString, FaultCount>& FaultText() const { return m_faultText; }
+    const std::array<QString, kFaultAddressCount>& FaultAddress() const { return m_faultAddress; }
+    const std::array<QString, kFaultCount>& FaultText() const { return m_faultText; }
     int PollIndex() const { return m_pollIndex; }
     bool FaultsLatched() const { return m_faultsLatched; }
-    const std::array<bool, FaultCount>& FaultActive() const { return m_faultActive; }
+    const std::array<bool, kFaultCount>& FaultActive() const { return m_faultActive; }
     bool anyFaultActive() const;
     // The system message text (CR LF line breaks); empty before the first tick.
     const QString& SystemMessage() const { return m_systemMessage; }
@@ -89,11 +89,11 @@ private:
 
     RSComm& m_rs;
     Reader m_reader;
-    std::array<QString, FaultAddressCount> m_faultAddress;
-    std::array<QString, FaultCount> m_faultText;
+    std::array<QString, kFaultAddressCount> m_faultAddress;
+    std::array<QString, kFaultCount> m_faultText;
     int m_pollIndex = 0;
     bool m_faultsLatched = false;
-    std::array<bool, FaultCount> m_faultActive {};
+    std::array<bool, kFaultCount> m_faultActive {};
     QString m_systemMessage;
     QString m_statusText;
     QString m_notice;

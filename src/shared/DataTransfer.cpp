@@ -12,46 +12,46 @@ namespace {
 
 // The progress steps of a timing phase: two per channel, one more so that
 // the bar never looks full before the transfer has ended.
-constexpr int TimingSteps = 33;
-constexpr int ChannelCount = 16;
+constexpr int kTimingSteps = 33;
+constexpr int kChannelCount = 16;
 
 
 } // namespace
 
-const QString TimingUploadStatus = QStringLiteral("Uploading Timing Channels, Please Standby...");
-const QString TimingDownloadStatus = QStringLiteral("Downloading Timing Channels, Please Standby...");
+const QString kTimingUploadStatus = QStringLiteral("Uploading Timing Channels, Please Standby...");
+const QString kTimingDownloadStatus = QStringLiteral("Downloading Timing Channels, Please Standby...");
 
-std::optional<TransferWork> TransferWorkFor(qint16 code, qint16 paramCount)
+std::optional<TransferWork> transferWorkFor(qint16 code, qint16 paramCount)
 {
     TransferWork work;
-    work.download = code >= TransferDownloadOffset;
-    const qint16 item = work.download ? qint16(code - TransferDownloadOffset) : code;
+    work.download = code >= kTransferDownloadOffset;
+    const qint16 item = work.download ? qint16(code - kTransferDownloadOffset) : code;
     const QString direction = work.download ? QStringLiteral("Downloading ") : QStringLiteral("Uploading ");
     const QString standby = QStringLiteral(", Please Standby...");
     switch (item) {
-    case TransferSetupParameters:
-        work.firstRow = SetupParamFirstRow;
-        work.lastRow = SetupParamLastRow;
+    case kTransferSetupParameters:
+        work.firstRow = kSetupParamFirstRow;
+        work.lastRow = kSetupParamLastRow;
         work.status = direction + QStringLiteral("Set-up Parameters") + standby;
         work.maximum = 13;
         break;
-    case TransferTimingChannels:
+    case kTransferTimingChannels:
         work.timing = true;
-        work.status = work.download ? TimingDownloadStatus : TimingUploadStatus;
-        work.maximum = TimingSteps;
+        work.status = work.download ? kTimingDownloadStatus : kTimingUploadStatus;
+        work.maximum = kTimingSteps;
         break;
-    case TransferShiftData:
-        work.firstRow = ShiftDataFirstRow;
-        work.lastRow = ShiftDataLastRow;
+    case kTransferShiftData:
+        work.firstRow = kShiftDataFirstRow;
+        work.lastRow = kShiftDataLastRow;
         work.status = direction + QStringLiteral("Shift Data") + standby;
         work.maximum = 6;
         break;
-    case TransferAll:
+    case kTransferAll:
         work.firstRow = 0;
         work.lastRow = paramCount;
         work.timing = true;
         work.status = direction + QStringLiteral("Data") + standby;
-        work.maximum = paramCount + TimingSteps;
+        work.maximum = paramCount + kTimingSteps;
         break;
     default:
         return std::nullopt;
@@ -90,7 +90,7 @@ std::optional<int> DataTransfer::unsafeRow(int firstRow, int lastRow) const
         if (row >= m_data.ParamAddress.size() || row >= m_data.ParamValue.size())
             return row;
         const QString& address = m_data.ParamAddress.at(row);
-        const bool known = std::any_of(ParamRowDefaults.cbegin(), ParamRowDefaults.cend(),
+        const bool known = std::any_of(kParamRowDefaults.cbegin(), kParamRowDefaults.cend(),
             [&address](const ParamRowDefault& d) {
                 return address.compare(QLatin1String(d.address), Qt::CaseInsensitive) == 0;
             });
@@ -118,7 +118,7 @@ Status DataTransfer::Run(qint16 code, qint16 paramCount)
     m_cancel = false;
     m_report = {};
     m_progress = 0;
-    const std::optional<TransferWork> work = TransferWorkFor(code, paramCount);
+    const std::optional<TransferWork> work = transferWorkFor(code, paramCount);
     if (!work)
         return fail(Cause::EntryRefused);
     const QString kind = transferKind(code);
@@ -144,14 +144,14 @@ Status DataTransfer::Run(qint16 code, qint16 paramCount)
 
 QString DataTransfer::transferKind(qint16 code)
 {
-    const bool download = code >= TransferDownloadOffset;
-    const qint16 group = download ? qint16(code - TransferDownloadOffset) : code;
+    const bool download = code >= kTransferDownloadOffset;
+    const qint16 group = download ? qint16(code - kTransferDownloadOffset) : code;
     QString what;
     switch (group) {
-    case TransferSetupParameters: what = QStringLiteral("set-up parameters"); break;
-    case TransferTimingChannels: what = QStringLiteral("timing channels"); break;
-    case TransferShiftData: what = QStringLiteral("shift data"); break;
-    case TransferAll: what = QStringLiteral("all"); break;
+    case kTransferSetupParameters: what = QStringLiteral("set-up parameters"); break;
+    case kTransferTimingChannels: what = QStringLiteral("timing channels"); break;
+    case kTransferShiftData: what = QStringLiteral("shift data"); break;
+    case kTransferAll: what = QStringLiteral("all"); break;
     default: return {};
     }
     return (download ? QStringLiteral("download ") : QStringLiteral("upload ")) + what;
@@ -184,7 +184,7 @@ Status DataTransfer::runWork(const TransferWork& work)
         timingNotMoved(0, true);
     } else if (work.timing) {
         // A failed timing phase outweighs a cancel of the rows.
-        Status timing = work.download ? TimingDownload() : TimingUpload();
+        Status timing = work.download ? timingDownload() : timingUpload();
         if (!timing)
             outcome = timing;
     }
@@ -197,30 +197,30 @@ Status DataTransfer::transferRow(int row, bool download)
     const QString& address = m_data.ParamAddress.at(row);
     if (download) {
         // The transfer reports a failed write itself, once, at its end.
-        return m_rs.RSWrite(address, ParamValueText(m_data.ParamValue.at(row)), RSComm::WriteFailure::Quiet);
+        return m_rs.RSWrite(address, paramValueText(m_data.ParamValue.at(row)), RSComm::WriteFailure::Quiet);
     }
     const Result<QString> text = m_rs.RSRead(address);
     // A failed read has no value: the row keeps what it held.
     if (!text)
         return text.error();
-    m_data.ParamValue[row] = ParamValueFromText(*text);
+    m_data.ParamValue[row] = paramValueFromText(*text);
     return done();
 }
 
 void DataTransfer::timingNotMoved(int firstChannel, bool config)
 {
     m_report.configNotMoved = m_report.configNotMoved || config;
-    for (int c = firstChannel; c < ChannelCount; ++c)
+    for (int c = firstChannel; c < kChannelCount; ++c)
         m_report.channelsNotMoved.append(c);
 }
 
-Status DataTransfer::TimingUpload()
+Status DataTransfer::timingUpload()
 {
     if (m_rs.CommError) {
         timingNotMoved(0, true);
         return fail(Cause::LinkDown);
     }
-    setStatus(TimingUploadStatus);
+    setStatus(kTimingUploadStatus);
     letEventsRun();
 
     // The configuration, the scale factor and the offset are taken together
@@ -234,14 +234,14 @@ Status DataTransfer::TimingUpload()
     }
     // A scale factor or offset the record cannot hold is not taken as one.
     MachineData taken = m_data;
-    ApplyPLSConfigList(taken, *list);
-    if (!ApplyPLSScaleFactor(taken, *scale) || !ApplyPLSOffset(taken, *offset)) {
+    applyPlsConfigList(taken, *list);
+    if (!applyPlsScaleFactor(taken, *scale) || !applyPlsOffset(taken, *offset)) {
         timingNotMoved(0, true);
         return fail(Cause::BadReply, QStringLiteral("PLS scale factor %1, offset %2").arg(*scale).arg(*offset));
     }
     m_data = taken;
 
-    for (int channel = 0; channel < ChannelCount; ++channel) {
+    for (int channel = 0; channel < kChannelCount; ++channel) {
         letEventsRun();
         Status moved = m_rs.CommError ? Status(fail(Cause::LinkDown)) : uploadChannel(channel);
         if (!moved) {
@@ -280,22 +280,22 @@ Status DataTransfer::uploadChannel(int channel)
     return done();
 }
 
-Status DataTransfer::TimingDownload()
+Status DataTransfer::timingDownload()
 {
     if (m_rs.CommError) {
         timingNotMoved(0, true);
         return fail(Cause::LinkDown);
     }
-    setStatus(TimingDownloadStatus);
+    setStatus(kTimingDownloadStatus);
     letEventsRun();
 
     // The timing editor re-reads the PLS contents, whatever was sent.
     TimingDownloaded = true;
-    if (Status config = m_rs.PLSConfigDownload(PLSConfigDownloadList(m_data), m_data.PlsScaleFactor); !config) {
+    if (Status config = m_rs.PLSConfigDownload(plsConfigDownloadList(m_data), m_data.PlsScaleFactor); !config) {
         timingNotMoved(0, true);
         return config;
     }
-    for (int channel = 0; channel < ChannelCount; ++channel) {
+    for (int channel = 0; channel < kChannelCount; ++channel) {
         letEventsRun();
         Status sent = m_rs.CommError ? Status(fail(Cause::LinkDown)) : downloadChannel(channel);
         if (!sent) {
@@ -309,7 +309,7 @@ Status DataTransfer::TimingDownload()
 
 Status DataTransfer::downloadChannel(int channel)
 {
-    if (IsChannelEmpty(m_data, channel))
+    if (isChannelEmpty(m_data, channel))
         return m_rs.ClearPLSChan(qint16(channel));
     return m_rs.SingleSetpoint(qint16(channel), m_data.OnSetpoint[channel], m_data.OffSetpoint[channel], true);
 }

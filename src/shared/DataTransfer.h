@@ -25,19 +25,19 @@ struct TransferWork
     int maximum = 0; // of the progress bar
 };
 
-inline constexpr qint16 TransferSetupParameters = 0;
-inline constexpr qint16 TransferTimingChannels = 1;
-inline constexpr qint16 TransferShiftData = 2;
-inline constexpr qint16 TransferAll = 4;
-inline constexpr qint16 TransferDownloadOffset = 10;
+inline constexpr qint16 kTransferSetupParameters = 0;
+inline constexpr qint16 kTransferTimingChannels = 1;
+inline constexpr qint16 kTransferShiftData = 2;
+inline constexpr qint16 kTransferAll = 4;
+inline constexpr qint16 kTransferDownloadOffset = 10;
 
 // The work of a transfer code, for a parameter table of rows 0..paramCount;
 // nothing for a code that is not one of the eight.
-std::optional<TransferWork> TransferWorkFor(qint16 code, qint16 paramCount);
+std::optional<TransferWork> transferWorkFor(qint16 code, qint16 paramCount);
 
 // The status text of the timing phases.
-extern const QString TimingUploadStatus; // "Uploading Timing Channels, Please Standby..."
-extern const QString TimingDownloadStatus; // "Downloading Timing Channels, Please Standby..."
+extern const QString kTimingUploadStatus; // "Uploading Timing Channels, Please Standby..."
+extern const QString kTimingDownloadStatus; // "Downloading Timing Channels, Please Standby..."
 
 // One data transfer between the controller and a machine data record: the
 // parameter rows of the code, then (timing codes and "&All") the PLS
@@ -84,7 +84,7 @@ public:
     DataTransfer(const DataTransfer&) = delete;
     DataTransfer& operator=(const DataTransfer&) = delete;
 
-    // Runs the work of `code` (see TransferWorkFor) on rows 0..paramCount.
+    // Runs the work of `code` (see transferWorkFor) on rows 0..paramCount.
     // An unknown code, or a Run while one runs, fails with EntryRefused.
     // The link's observer is told the transfer's kind ("upload all"), the
     // file named with setFileName(), the outcome and the rows and channels
@@ -96,13 +96,13 @@ public:
 
     // Takes the PLS configuration and the 16 channels' setpoints from the
     // controller into the record.
-    Status TimingUpload();
+    Status timingUpload();
     // Sends the record's PLS configuration and channels to the controller,
     // clearing the channels whose ON and OFF setpoints are both 0, and sets
     // TimingDownloaded. A configuration that did not go through stops it
     // before any channel: channels sent against a scale factor that is not
     // the file's would be placed wrong.
-    Status TimingDownload();
+    Status timingDownload();
 
     void requestCancel() { m_cancel = true; }
     bool cancelRequested() const { return m_cancel; }

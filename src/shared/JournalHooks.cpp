@@ -21,30 +21,30 @@ struct NamedRegister
 
 // The writable registers by the captions the windows give them.
 constexpr std::array<NamedRegister, 24> kNames { {
-    { reg::shiftGoodCans, "Current Shift Total Good Cans" },
-    { reg::shiftShortCans, "Current Shift Total Short Cans" },
-    { reg::lastShiftGoodCans, "Last Shift Total Good Cans" },
-    { reg::lastShiftShortCans, "Last Shift Total Short Cans" },
-    { reg::brakeResponseLow, "Brake Response Low Speed" },
-    { reg::brakeResponseHigh, "Brake Response High Speed" },
-    { reg::brakeWearCompensation, "Brake Wear Compensation Enable" },
-    { reg::bdcStopLow, "BDC Stop Position (Low Speed)" },
-    { reg::bdcStopHigh, "BDC Stop Position (High Speed)" },
-    { reg::maxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
-    { reg::bodymakerLowSpeed, "Low Speed (SPM)" },
-    { reg::bodymakerHighSpeed, "High Speed (SPM)" },
-    { reg::trimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
-    { reg::trimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
-    { reg::trimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
-    { reg::df1PlcType, "PLC Type" },
-    { reg::df1DestinationNode, "Destination Node" },
-    { reg::df1DestinationFile, "Destination File Number" },
-    { reg::alarmReset, "Alarm Reset" },
-    { reg::endOfShift, "End of Shift" },
-    { reg::passcode, "Keypad Passcode" },
-    { reg::clockHour, "Clock Hour" },
-    { reg::clockMinute, "Clock Minute" },
-    { reg::df1DriverEnabled, "DF1 Driver Enabled" },
+    { reg::kShiftGoodCans, "Current Shift Total Good Cans" },
+    { reg::kShiftShortCans, "Current Shift Total Short Cans" },
+    { reg::kLastShiftGoodCans, "Last Shift Total Good Cans" },
+    { reg::kLastShiftShortCans, "Last Shift Total Short Cans" },
+    { reg::kBrakeResponseLow, "Brake Response Low Speed" },
+    { reg::kBrakeResponseHigh, "Brake Response High Speed" },
+    { reg::kBrakeWearCompensation, "Brake Wear Compensation Enable" },
+    { reg::kBdcStopLow, "BDC Stop Position (Low Speed)" },
+    { reg::kBdcStopHigh, "BDC Stop Position (High Speed)" },
+    { reg::kMaxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
+    { reg::kBodymakerLowSpeed, "Low Speed (SPM)" },
+    { reg::kBodymakerHighSpeed, "High Speed (SPM)" },
+    { reg::kTrimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
+    { reg::kTrimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
+    { reg::kTrimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
+    { reg::kDf1PlcType, "PLC Type" },
+    { reg::kDf1DestinationNode, "Destination Node" },
+    { reg::kDf1DestinationFile, "Destination File Number" },
+    { reg::kAlarmReset, "Alarm Reset" },
+    { reg::kEndOfShift, "End of Shift" },
+    { reg::kPasscode, "Keypad Passcode" },
+    { reg::kClockHour, "Clock Hour" },
+    { reg::kClockMinute, "Clock Minute" },
+    { reg::kDf1DriverEnabled, "DF1 Driver Enabled" },
 } };
 
 const QString kChannelPrefix = QStringLiteral("PLS channel ");
@@ -69,7 +69,7 @@ QString journalParameterName(const QString& address)
             return QString::fromLatin1(n.name);
     }
     if (address.startsWith(kChannelPrefix)) {
-        const QString name = TimingChannelName(address.mid(kChannelPrefix.size()).toInt());
+        const QString name = timingChannelName(address.mid(kChannelPrefix.size()).toInt());
         return name.isEmpty() ? QStringLiteral("Channel ") + address.mid(kChannelPrefix.size()) : name;
     }
     if (address.startsWith(QLatin1String("PLS ")))
@@ -101,7 +101,7 @@ void JournalHooks::watchAlarms(BackgroundMonitor& monitor)
 
 void JournalHooks::sampleTick()
 {
-    if (!m_rs.OnlineMode || m_rs.CommError || m_rs.IsBusy() || m_sampling)
+    if (!m_rs.OnlineMode || m_rs.CommError || m_rs.isBusy() || m_sampling)
         return;
     const qint64 now = m_clock.nowMs();
     // The first sample a minute after going ONLINE: a short session adds
@@ -112,9 +112,9 @@ void JournalHooks::sampleTick()
         return;
     m_lastSampleMs = now;
     m_sampling = true;
-    const std::optional<int> speed = sampleValue(m_rs.RSRead(reg::machineSpeed));
-    const std::optional<int> low = speed ? sampleValue(m_rs.RSRead(reg::brakeResponseLow)) : std::nullopt;
-    const std::optional<int> high = low ? sampleValue(m_rs.RSRead(reg::brakeResponseHigh)) : std::nullopt;
+    const std::optional<int> speed = sampleValue(m_rs.RSRead(reg::kMachineSpeed));
+    const std::optional<int> low = speed ? sampleValue(m_rs.RSRead(reg::kBrakeResponseLow)) : std::nullopt;
+    const std::optional<int> high = low ? sampleValue(m_rs.RSRead(reg::kBrakeResponseHigh)) : std::nullopt;
     m_sampling = false;
     if (speed && low && high)
         m_journal.recordSample(*speed, *low, *high);
@@ -138,12 +138,12 @@ void JournalHooks::written(const ControllerWrite& write)
     m_journal.recordWrite(write.address, journalParameterName(write.address), before, write.valueAfter, write.source,
         write.outcome);
     // The controller closes the shift on the rising end-of-shift signal.
-    if (write.outcome && write.address == reg::endOfShift.address() && write.valueAfter == QLatin1String("1")) {
+    if (write.outcome && write.address == reg::kEndOfShift.address() && write.valueAfter == QLatin1String("1")) {
         const auto count = [this](const reg::Register& r) -> std::optional<QString> {
             const auto it = m_lastValue.constFind(r.address());
             return it == m_lastValue.constEnd() ? std::nullopt : std::optional<QString>(*it);
         };
-        m_journal.recordShiftEnd(count(reg::shiftGoodCans), count(reg::shiftShortCans));
+        m_journal.recordShiftEnd(count(reg::kShiftGoodCans), count(reg::kShiftShortCans));
     }
 }
 

@@ -157,7 +157,7 @@ void JournalTableWindow::exportCsv()
     const std::optional<QString> path = m_prompter.saveFileName(request);
     if (!path)
         return;
-    if (SafeWrite(*path, m_csv.toUtf8()))
+    if (safeWrite(*path, m_csv.toUtf8()))
         m_prompter.msgBox(QStringLiteral("The file could not be written:\r\n") + *path, windowTitle(),
             MsgIcon::Exclamation, MsgButtons::OK);
 }

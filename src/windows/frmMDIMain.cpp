@@ -41,12 +41,12 @@ constexpr int kBackgroundIntervalMs = 500;
 constexpr int kDateTimeIntervalMs = 1000;
 constexpr int kCloseRetryMs = 100;
 
-const QString kPasscodeAddress = reg::passcode.address();
+const QString kPasscodeAddress = reg::kPasscode.address();
 
 } // namespace
 
 frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, SerialPortControl* MSComm1,
-    std::array<ChildFactory, ChildWindowCount> children, QWidget* parent)
+    std::array<ChildFactory, kChildWindowCount> children, QWidget* parent)
     : QMainWindow(parent)
     , mdiArea(new QMdiArea(this))
     , sbrMain(new QStatusBar(this))
@@ -65,8 +65,8 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     buildMenus();
     buildStatusBar();
     resize(1024, 720);
-    FitToScreen(this);
-    FitToScreenOnceFramed(this);
+    fitToScreen(this);
+    fitToScreenOnceFramed(this);
 
     // ---- start-up, in this order ----
     // 1. The help file: the operator help beside the program.
@@ -89,10 +89,10 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     connect(tmrBackgroungUpdate, &QTimer::timeout, m_monitor, &BackgroundMonitor::tick);
     connect(m_monitor, &BackgroundMonitor::statusTextChanged, m_panels[0], &QLabel::setText);
     connect(m_mode, &OnlineModeSwitch::slowPort, m_monitor,
-        [this](int timerMs) { m_monitor->showNotice(BackgroundMonitor::PanelSlowAdapter(timerMs)); });
+        [this](int timerMs) { m_monitor->showNotice(BackgroundMonitor::panelSlowAdapter(timerMs)); });
     startJournal();
     // 5. Caption of new data and the base caption.
-    m_globals.gFileNameCaption = SetupFileCommands::UnnamedCaption;
+    m_globals.gFileNameCaption = SetupFileCommands::kUnnamedCaption;
     m_baseCaption = windowTitle();
     // 6. The main display.
     ShowChildForm(0);
@@ -132,7 +132,7 @@ frmMDIMain::~frmMDIMain()
         delete window.data();
     delete m_about.data();
     delete m_linkMonitor.data();
-    if (m_rs && !m_rs->IsBusy())
+    if (m_rs && !m_rs->isBusy())
         m_rs->CloseRSComm();
 }
 
@@ -212,7 +212,7 @@ QWidget* frmMDIMain::currentChild() const
 
 bool frmMDIMain::endFieldEntry()
 {
-    return EndFieldEntry(currentChild());
+    return endFieldEntry(currentChild());
 }
 
 void frmMDIMain::setWindowMemory(WindowMemory* memory)
@@ -227,11 +227,11 @@ void frmMDIMain::setWindowMemory(WindowMemory* memory)
 
 void frmMDIMain::ShowChildForm(int index)
 {
-    if (index < 0 || index >= ChildWindowCount || m_ended)
+    if (index < 0 || index >= kChildWindowCount || m_ended)
         return;
     if (index == m_currentChild && m_started && m_childWindow)
         return;
-    if (m_rs && m_rs->IsBusy()) {
+    if (m_rs && m_rs->isBusy()) {
         // A child is waiting inside a controller operation: it stays until
         // the operation has ended.
         syncWindowMenuChecks();
@@ -247,7 +247,7 @@ void frmMDIMain::ShowChildForm(int index)
     auto* window = new QMdiSubWindow;
     window->setObjectName(QStringLiteral("childWindow"));
     // On a small or scaled screen the child scrolls instead of being cut off.
-    window->setWidget(ScrollWhenSmall(child, window));
+    window->setWidget(scrollWhenSmall(child, window));
     m_child = child;
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Maximised inside the frame, without a title of its own: the title bar
@@ -278,7 +278,7 @@ void frmMDIMain::unloadChild()
 
 void frmMDIMain::syncWindowMenuChecks()
 {
-    for (int i = 0; i < ChildWindowCount; ++i)
+    for (int i = 0; i < kChildWindowCount; ++i)
         mnuWindowForm[i]->setChecked(i == m_currentChild);
 }
 
@@ -289,7 +289,7 @@ void frmMDIMain::updateCaption()
 
 void frmMDIMain::mnuEditPasscode_Click()
 {
-    if (m_rs->IsBusy())
+    if (m_rs->isBusy())
         return;
     // A passcode that could not be read proposes nothing: OK on an empty
     // box then writes nothing.
@@ -311,9 +311,9 @@ void frmMDIMain::mnuHelpAbout_Click()
 {
     if (!m_about)
         m_about = new frmAbout(
-            m_prompter, m_registry, DetachedProgramStarter(),
+            m_prompter, m_registry, detachedProgramStarter(),
             [this]() -> QString {
-                return SystemInfoReport(m_folder, m_MSComm1, ListSerialDevices()) + QStringLiteral("\n")
+                return systemInfoReport(m_folder, m_MSComm1, listSerialDevices()) + QStringLiteral("\n")
                     + m_journal->statusText() + QStringLiteral("\n");
             },
             this);
@@ -328,7 +328,7 @@ void frmMDIMain::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    if (m_rs->IsBusy()) {
+    if (m_rs->isBusy()) {
         // Never close the port under a waiting exchange: try again once the
         // operation has ended.
         event->ignore();

@@ -43,7 +43,7 @@ class frmMDIMain final : public QMainWindow
 
 public:
     frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, SerialPortControl* MSComm1,
-        std::array<ChildFactory, ChildWindowCount> children = DefaultChildFactories(),
+        std::array<ChildFactory, kChildWindowCount> children = defaultChildFactories(),
         QWidget* parent = nullptr);
     ~frmMDIMain() override;
 
@@ -117,7 +117,7 @@ public:
     QAction* mnuViewOnline;
     QAction* mnuViewOffline;
     QMenu* mnuWindow;
-    std::array<QAction*, ChildWindowCount> mnuWindowForm {};
+    std::array<QAction*, kChildWindowCount> mnuWindowForm {};
     QMenu* mnuHelp;
     QAction* mnuHelpHelpTopics;
     QAction* mnuHelpAbout;
@@ -164,7 +164,7 @@ private:
     ShellGlobals m_globals;
     std::unique_ptr<ShellContext> m_context;
     std::unique_ptr<SetupFileCommands> m_files;
-    std::array<ChildFactory, ChildWindowCount> m_childFactories;
+    std::array<ChildFactory, kChildWindowCount> m_childFactories;
     std::array<QLabel*, 4> m_panels {};
     QTimer m_dateTimeTimer;
     QTimer m_closeRetry;

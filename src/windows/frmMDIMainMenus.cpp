@@ -31,7 +31,7 @@ struct WindowMenuItem
 };
 
 // The Window menu: one item per child window, by index.
-constexpr std::array<WindowMenuItem, ChildWindowCount> kWindowMenu { {
+constexpr std::array<WindowMenuItem, kChildWindowCount> kWindowMenu { {
     { "&1 Main Display", true },
     { "&2 Set-up Parameters", true },
     { "&3 Serial Communications", false },
@@ -92,7 +92,7 @@ void frmMDIMain::buildFileMenu(QMenuBar* bar)
                 std::tuple { mnuFileDownload, &mnuFileDownloadData, "mnuFileDownloadData" } }) {
             QAction* item = kTransferItems[i] ? menu->addAction(QString::fromLatin1(kTransferItems[i]))
                                               : menu->addSeparator();
-            item->setObjectName(ControlArrayName(name, i));
+            item->setObjectName(controlArrayName(name, i));
             (*items)[i] = item;
         }
     }
@@ -146,9 +146,9 @@ void frmMDIMain::buildWindowMenu(QMenuBar* bar)
 {
     mnuWindow = bar->addMenu(QStringLiteral("&Window"));
     mnuWindow->setObjectName(QStringLiteral("mnuWindow"));
-    for (int i = 0; i < ChildWindowCount; ++i) {
+    for (int i = 0; i < kChildWindowCount; ++i) {
         QAction* item = mnuWindow->addAction(QString::fromLatin1(kWindowMenu[i].caption));
-        item->setObjectName(ControlArrayName("mnuWindowForm", i));
+        item->setObjectName(controlArrayName("mnuWindowForm", i));
         item->setCheckable(true);
         item->setVisible(kWindowMenu[i].visible);
         item->setEnabled(kWindowMenu[i].visible);
@@ -197,12 +197,12 @@ void frmMDIMain::connectJournalCommands()
     connect(mnuViewTrends, &QAction::triggered, this, [this] {
         // The limit the controller holds when ONLINE, else the working data's.
         const auto limit = [this]() -> std::optional<int> {
-            if (m_rs->OnlineMode && !m_rs->CommError && !m_rs->IsBusy()) {
-                const Result<QString> held = m_rs->RSRead(reg::maxStoppingResponse);
+            if (m_rs->OnlineMode && !m_rs->CommError && !m_rs->isBusy()) {
+                const Result<QString> held = m_rs->RSRead(reg::kMaxStoppingResponse);
                 if (held)
-                    return ParamValueFromText(*held);
+                    return paramValueFromText(*held);
             }
-            const int value = CurrentData.ParamValue.value(ParamRowOf(reg::maxStoppingResponse), 0);
+            const int value = CurrentData.ParamValue.value(paramRowOf(reg::kMaxStoppingResponse), 0);
             return value > 0 ? std::optional<int>(value) : std::nullopt;
         };
         showJournalWindow(m_trends, [this, limit] { return new frmTrends(*m_journal, m_prompter, limit, this); });
@@ -235,7 +235,7 @@ void frmMDIMain::connectMenuCommands()
     connect(mnuFileExport, &QAction::triggered, this, [this] {
         if (!endFieldEntry())
             return;
-        ExportShiftData(m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW,
+        exportShiftData(m_prompter, m_globals.gFileExportPath, m_globals.gFileNameTitle, m_globals.gUploadNOW,
             IsUntitled ? QFileInfo(m_globals.gFileNamePath).path() + QStringLiteral("/*")
                        : m_globals.gFileNamePath);
     });
@@ -260,11 +260,11 @@ void frmMDIMain::connectMenuCommands()
     });
     connect(mnuFileDownloadProgram, &QAction::triggered, this, [this] {
         if (endFieldEntry())
-            SelectProgramFile(*m_context, SelectForDownload);
+            SelectProgramFile(*m_context, kSelectForDownload);
     });
     connect(mnuViewTargetBoardStatus, &QAction::triggered, this, [this] {
         if (endFieldEntry())
-            SelectProgramFile(*m_context, SelectForTargetBoard);
+            SelectProgramFile(*m_context, kSelectForTargetBoard);
     });
     connect(mnuViewLinkMonitor, &QAction::triggered, this, [this] {
         // Made once and kept (hidden when closed), so its counters go on.

@@ -124,7 +124,7 @@ void frmProcessing::Form_Load()
 {
     prgProcessing->reset();
     prgProcessing->setValue(0);
-    const std::optional<TransferWork> work = TransferWorkFor(TransferType, ParamCount);
+    const std::optional<TransferWork> work = transferWorkFor(TransferType, ParamCount);
     lblProcessing->setText(work ? work->status : QString());
     prgProcessing->setMaximum(work ? work->maximum : 1);
     adjustSize();
@@ -138,7 +138,7 @@ void frmProcessing::Form_Activate()
     m_activated = true;
     // Never deleted under the run: RunTransfer deletes the window once it has
     // hidden itself, and the modal window keeps the main window from closing.
-    const Status outcome = m_transfer.Run(TransferType, ParamCount);
+    const Status outcome = m_transfer.run(TransferType, ParamCount);
     m_completed = outcome.ok();
     tellPulseTrains();
     // A PLS operation or a parameter row that failed without a link fault
@@ -158,12 +158,12 @@ void frmProcessing::Form_Activate()
 // cannot hold, says so at its end: a download of this data clears them.
 void frmProcessing::tellPulseTrains()
 {
-    const std::optional<TransferWork> work = TransferWorkFor(TransferType, ParamCount);
+    const std::optional<TransferWork> work = transferWorkFor(TransferType, ParamCount);
     const QList<int>& trains = m_transfer.report().pulseTrainChannels;
     if (!work || work->download || trains.isEmpty())
         return;
     m_prompter.msgBox(
-        PulseTrainNotice(trains), QStringLiteral("Data Upload"), MsgIcon::Information, MsgButtons::OK);
+        pulseTrainNotice(trains), QStringLiteral("Data Upload"), MsgIcon::Information, MsgButtons::OK);
 }
 
 void frmProcessing::cmdCancel_Click()
@@ -206,7 +206,7 @@ void mnuFileUploadData_Click(ShellContext& shell, int Index)
         QStringLiteral("Data Upload"), MsgIcon::Question, MsgButtons::YesNo);
     if (answer != MsgResult::Yes)
         return;
-    shell.globals.gUploadNOW = GeneralDateText(QDateTime::currentDateTime());
+    shell.globals.gUploadNOW = generalDateText(QDateTime::currentDateTime());
     RunTransfer(shell, qint16(Index));
 }
 
@@ -214,21 +214,21 @@ void mnuFileDownloadData_Click(ShellContext& shell, int Index)
 {
     // What is about to be written: the data group, the file, and how much of
     // it differs from what the controller held at the last upload.
-    const qint16 code = qint16(Index + TransferDownloadOffset);
-    const QString line = DownloadDataLine(
+    const qint16 code = qint16(Index + kTransferDownloadOffset);
+    const QString line = downloadDataLine(
         code, shell.globals.gFileNameCaption, shell.globals.lastUpload.differences(code, CurrentData));
     const MsgResult answer = shell.prompter.msgBox(QStringLiteral("You are about to Download Data to the PLC\r\n\r\n")
             + line + QStringLiteral("\r\n\r\nDo You Wish to Continue?"),
         QStringLiteral("Data Download"), MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return;
-    RunTransfer(shell, qint16(Index + TransferDownloadOffset));
+    RunTransfer(shell, qint16(Index + kTransferDownloadOffset));
 }
 
 void RunTransfer(ShellContext& shell, qint16 code)
 {
     RSComm& rs = shell.rs;
-    if (rs.IsBusy() || transferWindowOpen(shell) || !TransferWorkFor(code, ParamCount))
+    if (rs.isBusy() || transferWindowOpen(shell) || !transferWorkFor(code, ParamCount))
         return;
 
     if (!rs.OnlineMode) {
@@ -242,8 +242,8 @@ void RunTransfer(ShellContext& shell, qint16 code)
         // its first check.
         shell.mode.setMode(true);
     }
-    if (code >= TransferDownloadOffset
-        && ConfirmWhileRunning(rs, shell.prompter, QStringLiteral("Data Download"),
+    if (code >= kTransferDownloadOffset
+        && confirmWhileRunning(rs, shell.prompter, QStringLiteral("Data Download"),
                QStringLiteral("The download writes the data to the controller of the running press."))
             != PressCheck::Go)
         return;
@@ -261,7 +261,7 @@ void RunTransfer(ShellContext& shell, qint16 code)
     QObject::connect(window, &QDialog::finished, &shell.main, [window, loop, loopStepped, &globals, code] {
         // What the controller holds in the groups moved: known after a whole
         // upload, not known after any download.
-        if (code >= TransferDownloadOffset)
+        if (code >= kTransferDownloadOffset)
             globals.lastUpload.noteDownload(code);
         else if (window->completed())
             globals.lastUpload.noteUpload(code, CurrentData);

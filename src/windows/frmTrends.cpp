@@ -177,7 +177,7 @@ void frmTrends::exportPng()
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     const bool saved = m_view->grab().save(&buffer, "PNG");
-    if (!saved || SafeWrite(*path, bytes))
+    if (!saved || safeWrite(*path, bytes))
         m_prompter.msgBox(QStringLiteral("The file could not be written:\r\n") + *path, windowTitle(),
             MsgIcon::Exclamation, MsgButtons::OK);
 }
@@ -191,7 +191,7 @@ void frmTrends::exportCsv()
     request.defaultExt = QStringLiteral("csv");
     request.overwritePrompt = true;
     const std::optional<QString> path = m_prompter.saveFileName(request);
-    if (path && SafeWrite(*path, samplesCsv(m_rows).toUtf8()))
+    if (path && safeWrite(*path, samplesCsv(m_rows).toUtf8()))
         m_prompter.msgBox(QStringLiteral("The file could not be written:\r\n") + *path, windowTitle(),
             MsgIcon::Exclamation, MsgButtons::OK);
 }

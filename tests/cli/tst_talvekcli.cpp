@@ -84,7 +84,7 @@ struct Cli
                     preparePort(*p);
                 return p;
             } };
-        const int code = RunTalvekCli(args, context);
+        const int code = runTalvekCli(args, context);
         port = nullptr;
         return code;
     }
@@ -150,7 +150,7 @@ void tst_TalvekCli::uploadAllMatchesTheMainWindowsFile()
 
     // And it holds the press's values, not the defaults.
     MachineData record;
-    QVERIFY(ReadSetupFile(cliFile, record));
+    QVERIFY(readSetupFile(cliFile, record));
     QCOMPARE(record.ParamValue.mid(0, 6), (QList<qint32> { 123456, 17, 98765, 3, 41, 52 }));
     QCOMPARE(record.ParamValue[10], 312);
     QCOMPARE(record.ParamValue[16], 7);
@@ -161,7 +161,7 @@ void tst_TalvekCli::uploadAllMatchesTheMainWindowsFile()
 
 void tst_TalvekCli::downloadRestoresChangedValues()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     loadPress(sim);
     Cli cli(sim);
@@ -202,14 +202,14 @@ void tst_TalvekCli::downloadRestoresChangedValues()
 
 void tst_TalvekCli::groupsMoveOnlyTheirRows()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     loadPress(sim);
     Cli cli(sim);
     const QString file = cli.path(QStringLiteral("shift.sdt"));
     QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("shift"), QStringLiteral("-o"), file }), 0);
     MachineData record;
-    QVERIFY(ReadSetupFile(file, record));
+    QVERIFY(readSetupFile(file, record));
     QCOMPARE(record.ParamValue.mid(0, 6), (QList<qint32> { 123456, 17, 98765, 3, 41, 52 }));
     QCOMPARE(record.ParamValue[10], 250); // the default: set-up parameters were not read
     QCOMPARE(record.OnSetpoint[0], qint16(150));
@@ -225,7 +225,7 @@ void tst_TalvekCli::groupsMoveOnlyTheirRows()
 
 void tst_TalvekCli::readAndWrite()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     loadPress(sim);
     sim.setByte(1018, 0x41);
@@ -259,7 +259,7 @@ void tst_TalvekCli::readAndWrite()
 
 void tst_TalvekCli::status()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     sim.setByte(8159, 12);
     sim.setByte(8176, 0x1A);
@@ -277,7 +277,7 @@ void tst_TalvekCli::status()
 
 void tst_TalvekCli::programUploadThenDownload()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     sim.setIdent("PRESS 1", 0x0A, 0x0B);
     sim.setByte(0x4000, 0x12);
@@ -374,7 +374,7 @@ void tst_TalvekCli::failureCauses()
     QFETCH(int, exitCode);
     QFETCH(QString, firstLine);
 
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     sim.setByte(166, 5);
     Cli cli(sim);
@@ -385,11 +385,11 @@ void tst_TalvekCli::failureCauses()
         };
     };
     if (cause == QLatin1String("no device"))
-        failOpen(SerialErrorNumber::DeviceNotFound, "no such device");
+        failOpen(SerialErrorNumber::kDeviceNotFound, "no such device");
     else if (cause == QLatin1String("permission"))
-        failOpen(SerialErrorNumber::PermissionDenied, "permission denied");
+        failOpen(SerialErrorNumber::kPermissionDenied, "permission denied");
     else if (cause == QLatin1String("in use"))
-        failOpen(SerialErrorNumber::PortUnavailable, "in use");
+        failOpen(SerialErrorNumber::kPortUnavailable, "in use");
     else if (cause == QLatin1String("silent"))
         sim.setDroppedOut(true);
     else if (cause == QLatin1String("drop out"))
@@ -406,7 +406,7 @@ void tst_TalvekCli::failureCauses()
 
 void tst_TalvekCli::traceFile()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     sim.setWord(180, 0x0102);
     Cli cli(sim);
@@ -437,7 +437,7 @@ void tst_TalvekCli::traceFile()
 // names what it did not move, and leaves no file behind.
 void tst_TalvekCli::partWayIsNeverDone()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     loadPress(sim);
     Cli cli(sim);
@@ -460,10 +460,10 @@ void tst_TalvekCli::partWayIsNeverDone()
     // A file whose W1026 the link refuses: the download stops there, says
     // so, and exits with the refusal's code.
     QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("params"), QStringLiteral("-o"), file }), 0);
-    QVERIFY(LoadFileData(file));
+    QVERIFY(loadFileData(file));
     AcceptFileData();
     CurrentData.ParamValue[10] = 70000;
-    QVERIFY(SaveCurrentData(file));
+    QVERIFY(saveCurrentData(file));
     const quint16 before = sim.word(1026);
     QCOMPARE(cli.run({ QStringLiteral("download"), QStringLiteral("params"), QStringLiteral("-i"), file,
                  QStringLiteral("--yes") }),
@@ -479,7 +479,7 @@ void tst_TalvekCli::partWayIsNeverDone()
 // folder or a loop of links is named as such before the port opens.
 void tst_TalvekCli::outputOnlyToARegularFile()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     Cli cli(sim);
     QVERIFY(QDir(cli.dir.path()).mkdir(QStringLiteral("folder")));
@@ -510,7 +510,7 @@ void tst_TalvekCli::outputOnlyToARegularFile()
 // the address for the next, which reads it back and tells once.
 void tst_TalvekCli::sessionCutInsideAWrite()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     sim.setByte(1023, 0x2A);
     Cli cli(sim);
@@ -580,7 +580,7 @@ void tst_TalvekCli::commandLineChecks()
 
 void tst_TalvekCli::portOverrides()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     Cli cli(sim);
     // The settings file of the program folder...
@@ -617,12 +617,12 @@ void tst_TalvekCli::addresses()
 {
     QFETCH(QString, address);
     QFETCH(bool, valid);
-    QCOMPARE(IsCliAddress(address), valid);
+    QCOMPARE(isCliAddress(address), valid);
 }
 
 void tst_TalvekCli::writesAreJournaledWithTheirOutcome()
 {
-    ResetMachineDataGlobals();
+    resetMachineDataGlobals();
     K7700Sim sim;
     Cli cli(sim);
     const QStringList journal { QStringLiteral("--journal"), cli.path(QStringLiteral("j.sqlite")) };

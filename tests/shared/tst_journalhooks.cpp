@@ -30,7 +30,7 @@ struct Rig : SimLinkMode
 
     Rig()
     {
-        ResetMachineDataGlobals();
+        resetMachineDataGlobals();
         InitMachineData(1, 0, 0);
         if (!journal.open())
             qFatal("journal: %s", qPrintable(journal.statusText()));
@@ -54,12 +54,12 @@ private slots:
         QCOMPARE(r.events().size(), 1);
         QCOMPARE(r.events()[0].kind, QStringLiteral("online"));
         r.sim.setWord(1026, 250);
-        QVERIFY(r.rs.RSRead(reg::bodymakerLowSpeed).ok());
+        QVERIFY(r.rs.RSRead(reg::kBodymakerLowSpeed).ok());
         r.rs.setWriteSource(QStringLiteral("Set-up Parameters"));
-        QVERIFY(r.rs.RSWrite(reg::bodymakerLowSpeed, QStringLiteral("300")).ok());
+        QVERIFY(r.rs.RSWrite(reg::kBodymakerLowSpeed, QStringLiteral("300")).ok());
         // Refused before anything is sent: recorded as failed, with its alert.
         r.prompter.answerMsg(MsgResult::OK);
-        QCOMPARE(r.rs.RSWrite(reg::bodymakerLowSpeed, QStringLiteral("70000")).ok(), false);
+        QCOMPARE(r.rs.RSWrite(reg::kBodymakerLowSpeed, QStringLiteral("70000")).ok(), false);
         QVERIFY(r.rs.SingleSetpoint(3, 110, 130, true).ok());
 
         const QList<WriteRow> w = r.writes();
@@ -89,7 +89,7 @@ private slots:
         DataTransfer transfer(r.rs, CurrentData);
         transfer.setFileName(QStringLiteral("/plant/line1.sdt"));
         CurrentData.ParamValue[4] = 17;
-        QVERIFY(transfer.Run(TransferShiftData + TransferDownloadOffset, ParamCount).ok());
+        QVERIFY(transfer.run(kTransferShiftData + kTransferDownloadOffset, ParamCount).ok());
         const QList<WriteRow> w = r.writes();
         QCOMPARE(w.size(), 6);
         QCOMPARE(w[4].address, QStringLiteral("W1040"));
@@ -106,14 +106,14 @@ private slots:
         // A line that goes silent: the failed row is the last write, recorded failed.
         r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
         r.sim.setDroppedOut(true);
-        QCOMPARE(transfer.Run(TransferShiftData + TransferDownloadOffset, ParamCount).ok(), false);
+        QCOMPARE(transfer.run(kTransferShiftData + kTransferDownloadOffset, ParamCount).ok(), false);
         const QList<WriteRow> after = r.writes();
         QCOMPARE(after.size(), 7);
         QCOMPARE(after.last().ok, false);
         QCOMPARE(r.transfers().last().rows, 0);
         QCOMPARE(r.transfers().last().ok, false);
         // The lost link once, however many operations then fail fast.
-        QVERIFY(!r.rs.RSRead(reg::machineSpeed).ok());
+        QVERIFY(!r.rs.RSRead(reg::kMachineSpeed).ok());
         const QList<EventRow> e = r.events();
         QCOMPARE(e.size(), 2);
         QCOMPARE(e[1].kind, QStringLiteral("comm fault"));
@@ -147,10 +147,10 @@ private slots:
         r.mode.setMode(true);
         r.sim.setD(1100, 123456);
         r.sim.setWord(1104, 42);
-        QVERIFY(r.rs.RSRead(reg::shiftGoodCans).ok());
-        QVERIFY(r.rs.RSRead(reg::shiftShortCans).ok());
-        QVERIFY(r.rs.RSWrite(reg::endOfShift, QStringLiteral("1")).ok());
-        QVERIFY(r.rs.RSWrite(reg::endOfShift, QStringLiteral("0")).ok());
+        QVERIFY(r.rs.RSRead(reg::kShiftGoodCans).ok());
+        QVERIFY(r.rs.RSRead(reg::kShiftShortCans).ok());
+        QVERIFY(r.rs.RSWrite(reg::kEndOfShift, QStringLiteral("1")).ok());
+        QVERIFY(r.rs.RSWrite(reg::kEndOfShift, QStringLiteral("0")).ok());
         const QList<EventRow> e = r.events();
         QCOMPARE(e.size(), 2);
         QCOMPARE(e[1].kind, QStringLiteral("end of shift"));
