@@ -23,10 +23,15 @@
 // in which TALVEK and the plain client did not get the same number of
 // replies from the simulator, a CommError or any message box fails the bench.
 //
-// Usage: bench_link [--monitor] [rounds, default 7] [path of k7700-sim]
+// Usage: bench_link [--monitor] [--journal] [rounds, default 7] [path of k7700-sim]
+//        bench_link --journal-compare [rounds] [path of k7700-sim]
 //   (k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program)
 //   --monitor attaches a link monitor to TALVEK's link (as the program does
 //   once its Link Monitor window was opened), to compare its cost.
+//   --journal records into a press journal (SQLite, in the run's folder) as
+//   the program does; the ONLINE CPU runs the whole program with its journal
+//   on with it, off without it. --journal-compare runs only Upload All at
+//   19200 baud and the ONLINE CPU, each with the journal off and on.
 
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
@@ -35,6 +40,8 @@
 #include "link/LinkMonitor.h"
 #include "link/QtSerialPortControl.h"
 #include "link/RSComm.h"
+#include "shared/Journal.h"
+#include "shared/JournalHooks.h"
 #include "shared/DataTransfer.h"
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
@@ -319,6 +326,7 @@ public:
         SteadyClock clock;
         QtSerialPortControl port(m_folder);
         ProgramFolder folder = m_folder;
+        qputenv("TALVEK_JOURNAL", journal ? QByteArray() : QByteArray("off"));
         frmMDIMain main(m_prompter, clock, folder, &port);
         main.show();
         main.modeSwitch().setMode(true);
@@ -367,6 +375,12 @@ private:
         LinkMonitor monitor;
         if (m_monitor)
             rs.setMonitor(&monitor);
+        JournalConfig config;
+        config.file = m_root + QStringLiteral("/journal.sqlite");
+        Journal log(config);
+        std::unique_ptr<JournalHooks> hooks;
+        if (journal && log.open())
+            hooks = std::make_unique<JournalHooks>(log, rs, clock);
         rs.OpenRSComm(script ? static_cast<SerialPortControl*>(&port) : &real);
         if (!rs.OnlineMode) {
             std::fprintf(stderr, "could not go online\n");
@@ -396,6 +410,9 @@ private:
     CountingPrompter& m_prompter;
     bool m_monitor = false;
     qint64 m_lastReplies = 0;
+
+public:
+    bool journal = false;
 };
 
 void reads(RSComm& rs)
@@ -417,6 +434,42 @@ double wireSeconds(qint64 bytes, int baud)
 
 } // namespace
 
+// Upload All at 19200 baud (paired with the plain client) and the whole
+// program ONLINE, each with the journal off, then on.
+int compareJournal(Bench& bench, int rounds, CountingPrompter& prompter)
+{
+    std::printf("Journal off / on: Upload All at 19200 baud, TALVEK / plain client; CPU while ONLINE\n");
+    bool ok = true;
+    double cpuPerExchange[2] = { 0, 0 };
+    for (const bool on : { false, true }) {
+        bench.journal = on;
+        const Paired p = bench.pair([](RSComm& rs) { transfer(rs, kTransferAll); }, 19200, 0, rounds);
+        ok = ok && p.ok && !p.talvek.empty();
+        if (p.ok && !p.talvek.empty()) {
+            std::printf("  journal %-3s Upload All: TALVEK %.3f s, plain %.3f s, ratio %.3fx (%.3f-%.3fx), %lld "
+                        "exchanges\n",
+                on ? "on" : "off", median(p.talvek), median(p.plain), p.ratio(), p.ratioMin(), p.ratioMax(),
+                static_cast<long long>(p.exchanges));
+        }
+        double cpu = 0, wall = 0;
+        qint64 exchanges = 0;
+        if (bench.onlineCpu(19200, 10, &cpu, &exchanges, &wall) && exchanges > 0) {
+            cpuPerExchange[on ? 1 : 0] = 1e6 * cpu / double(exchanges);
+            std::printf("  journal %-3s ONLINE: %lld exchanges in %.2f s, CPU %.3f s: %.1f us per exchange\n",
+                on ? "on" : "off", static_cast<long long>(exchanges), wall, cpu, cpuPerExchange[on ? 1 : 0]);
+        } else {
+            ok = false;
+        }
+    }
+    if (cpuPerExchange[0] > 0)
+        std::printf("  CPU per exchange, on / off: %.3f (target: within 1.10)\n", cpuPerExchange[1] / cpuPerExchange[0]);
+    if (!ok || prompter.boxes > 0) {
+        std::printf("FAILED: a run failed, or message boxes during the run (%d boxes)\n", prompter.boxes);
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -425,6 +478,8 @@ int main(int argc, char* argv[])
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QStringList args = app.arguments().mid(1);
     const bool withMonitor = args.removeAll(QStringLiteral("--monitor")) > 0;
+    const bool withJournal = args.removeAll(QStringLiteral("--journal")) > 0;
+    const bool journalCompare = args.removeAll(QStringLiteral("--journal-compare")) > 0;
     const int rounds = args.size() > 0 ? std::max(1, args.at(0).toInt()) : 7;
     QString bin = args.size() > 1 ? args.at(1) : qEnvironmentVariable("TALVEK_SIM_BIN");
     if (bin.isEmpty())
@@ -439,7 +494,10 @@ int main(int argc, char* argv[])
     if (withMonitor)
         std::printf("with a link monitor attached\n");
     Bench bench(bin, dir.path(), prompter, withMonitor);
+    bench.journal = withJournal;
     bool failed = false;
+    if (journalCompare)
+        return compareJournal(bench, rounds, prompter);
 
     double load[3] = { 0, 0, 0 };
     ::getloadavg(load, 3);

@@ -124,9 +124,11 @@ string(CONCAT CPACK_DEBIAN_TALVEK_DESCRIPTION
     "data files (.sdt) and downloads controller programs.\n"
     "talvek-cli does the same from the command line, for scripted reads and\n"
     "writes and nightly backups.")
-# Qt's platform plugins are loaded at run time, so they are named here.
-set(CPACK_DEBIAN_TALVEK_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_TALVEK_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils")
+# Qt's platform plugins and the journal's SQLite driver are loaded at run
+# time, so they are named here; the PostgreSQL driver only serves a plant
+# journal, so it is recommended.
+set(CPACK_DEBIAN_TALVEK_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_TALVEK_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, libqt6sql6-psql")
 set(CPACK_DEBIAN_TALVEK_PACKAGE_SUGGESTS "talvek-sim")
 
 set(CPACK_DEBIAN_SIM_PACKAGE_NAME talvek-sim)

@@ -332,8 +332,22 @@ void K7700Sim::setShortCanInterval(int strokes)
     m_shortCanInterval = strokes > 0 ? strokes : 1;
 }
 
+void K7700Sim::driftBrake(qint64 ms)
+{
+    m_driftMs = (m_driftMs + ms) % m_driftWeekMs;
+    const qint64 limit = word(StoppingLimitWord) > 0 ? word(StoppingLimitWord) : 300;
+    // Wear in thousandths of the week.
+    const qint64 wear = m_driftMs * 1000 / m_driftWeekMs;
+    setWord(BrakeLowWord, quint16(limit / 2 + limit * 2 * wear / 10000));
+    const qint64 high = limit * 3 / 4 + limit * 3 * wear / 10000;
+    setWord(BrakeHighWord, quint16(high));
+    setAlarm(BrakeResponseFlag, high > limit);
+}
+
 void K7700Sim::advance(qint64 ms)
 {
+    if (m_driftWeekMs > 0 && ms > 0)
+        driftBrake(ms);
     if (!m_running || ms <= 0)
         return;
     const qint64 spm = word(SpeedWord);

@@ -203,6 +203,9 @@ public:
     static constexpr int EndOfShiftFlag = 32; // F32
     static constexpr int FaultSummaryFlag = 26; // F26: 1 = no alarm of W32 / B38 / B37 pending
     static constexpr int BrakeResponseFlag = 858; // F858
+    static constexpr int BrakeLowWord = 1040; // W1040, degrees
+    static constexpr int BrakeHighWord = 1042; // W1042, degrees
+    static constexpr int StoppingLimitWord = 1024; // W1024: maximum allowed stopping response, degrees
 
     static constexpr int MemorySize = 65536;
     static constexpr qint64 DwordLimit = 655360000; // base-10000 dword values are below this
@@ -353,6 +356,16 @@ public:
     bool running() const { return m_running; }
     void setShortCanInterval(int strokes);
     int shortCanInterval() const { return m_shortCanInterval; }
+    // Brake wear over a week that passes in weekMs of the board's time (0:
+    // none), running or not: both brake responses rise with the wear, the
+    // high-speed one past the limit in W1024 (300 when 0) in the last sixth
+    // of the week, which raises F858; at the week's end the brake is
+    // serviced, the responses fall back and F858 clears.
+    void setBrakeDrift(qint64 weekMs)
+    {
+        m_driftWeekMs = weekMs;
+        m_driftMs = 0;
+    }
     qint64 strokes() const { return m_strokes; }
     // Lets the given milliseconds pass.
     void advance(qint64 ms);
@@ -428,6 +441,9 @@ private:
 
     bool m_running = false;
     int m_shortCanInterval = 100;
+    qint64 m_driftWeekMs = 0;
+    qint64 m_driftMs = 0;
+    void driftBrake(qint64 ms);
     qint64 m_strokes = 0;
     qint64 m_milliDegrees = 0; // fraction of a degree, 0..999
 

@@ -1,7 +1,7 @@
 // k7700-sim: the K7700 controller simulator on a pseudo-terminal.
 //
 //   k7700-sim [--program-folder DIR --port N] [--baud B] [--usb-latency MS]
-//             [--running [--speed SPM]] [--demo] [--alarm F]...
+//             [--running [--speed SPM]] [--demo] [--alarm F]... [--brake-drift MINUTES]
 //             [--fault-rate P [--seed S]]
 //
 // --demo gives the board the readings of a healthy line (K7700Demo.h): set-up
@@ -97,13 +97,17 @@ int main(int argc, char* argv[])
     const QCommandLineOption alarmOpt(QStringLiteral("alarm"),
         QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
         QStringLiteral("n"));
+    const QCommandLineOption driftOpt(QStringLiteral("brake-drift"),
+        QStringLiteral("Let the brake wear over a week that passes in <minutes> (default 10): the brake "
+                       "responses rise, F858 is raised past the limit in W1024 and cleared at the week's end."),
+        QStringLiteral("minutes"), QStringLiteral("10"));
     const QCommandLineOption faultRateOpt(QStringLiteral("fault-rate"),
         QStringLiteral("Let the line fail at random before this share of the bytes the board hears (0 to 1)."),
         QStringLiteral("p"));
     const QCommandLineOption seedOpt(QStringLiteral("seed"),
         QStringLiteral("Seed of the random line faults (default 1)."), QStringLiteral("s"), QStringLiteral("1"));
     parser.addOptions({ folderOpt, portOpt, baudOpt, usbLatencyOpt, runningOpt, speedOpt, shortOpt, demoOpt,
-        alarmOpt, faultRateOpt, seedOpt });
+        alarmOpt, driftOpt, faultRateOpt, seedOpt });
     parser.process(app);
 
     bool ok = false;
@@ -173,6 +177,13 @@ int main(int argc, char* argv[])
         loadDemoPress(sim, speed);
     for (const int flag : alarms)
         sim.setAlarm(flag, true);
+    if (parser.isSet(driftOpt)) {
+        bool ok = false;
+        const double minutes = parser.value(driftOpt).toDouble(&ok);
+        if (!ok || minutes <= 0 || minutes > 100000)
+            return fail(QStringLiteral("--brake-drift takes minutes, more than 0"));
+        sim.setBrakeDrift(qint64(minutes * 60000));
+    }
 
     PtyServer server(sim);
     QString error;

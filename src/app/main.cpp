@@ -3,6 +3,7 @@
 #include "base/BasicError.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "shared/JournalSettings.h"
 #include "link/CommPortSettings.h"
 #include "link/QtSerialPortControl.h"
 #include "link/SerialDevices.h"
@@ -108,6 +109,17 @@ int printSystemInfo(int argc, char* argv[])
     talvek::ProgramFolder folder;
     talvek::QtSerialPortControl port(folder);
     print(stdout, talvek::systemInfoReport(folder, &port, talvek::listSerialDevices()));
+    // Where the journal is; it is opened (and its state known) by the program itself.
+    talvek::JournalConfig journal = talvek::journalConfigFor(folder);
+    if (const QString option = qEnvironmentVariable("TALVEK_JOURNAL"); !option.isEmpty())
+        talvek::applyJournalOption(journal, option);
+    print(stdout,
+        journal.enabled ? QStringLiteral("Journal file: %1%2\n")
+                              .arg(journal.connection.isEmpty() ? journal.file : QStringLiteral("PostgreSQL ") + journal.connection,
+                                  QStringLiteral(" (press %1, rows kept %2 days)")
+                                      .arg(journal.press.isEmpty() ? talvek::Journal::defaultPressName() : journal.press)
+                                      .arg(journal.retentionDays))
+                        : QStringLiteral("Journal: off\n"));
     return 0;
 }
 

@@ -145,4 +145,15 @@ QString ProgramFolder::userConfigDir()
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/TALVEK"));
 }
 
+QString ProgramFolder::userDataDir()
+{
+    return QDir::cleanPath(
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/TALVEK"));
+}
+
+QString ProgramFolder::dataFilePath(const QString& name) const
+{
+    return QDir::cleanPath((m_portable ? m_root : userDataDir()) + QLatin1Char('/') + name);
+}
+
 } // namespace talvek

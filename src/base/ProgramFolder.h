@@ -78,6 +78,13 @@ public:
     // the user's configuration folder (~/.config/TALVEK), whichever program
     // asks.
     static QString userConfigDir();
+    // The per-user data folder of an installed copy: "TALVEK" in the user's
+    // data folder (~/.local/share/TALVEK), for what the program collects as
+    // it runs (the press journal).
+    static QString userDataDir();
+    // Where the program keeps a data file of its own: beside the program in
+    // a portable copy, in userDataDir() in an installed one.
+    QString dataFilePath(const QString& name) const;
 
     // Whether the folder would run as a portable copy: writable, holding support/.
     static bool holdsPortableCopy(const QString& dir);

@@ -1,5 +1,6 @@
 #include "cli/TalvekCli.h"
 
+#include "cli/CliJournal.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "link/CodeTables.h"
@@ -63,6 +64,10 @@ struct CliOptions
     QCommandLineOption anyVersion { QStringLiteral("any-version") };
     QCommandLineOption output { QStringLiteral("o"), QString(), QStringLiteral("FILE") };
     QCommandLineOption input { QStringLiteral("i"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption journal { QStringLiteral("journal"), QString(), QStringLiteral("CONNECTION") };
+    QCommandLineOption since { QStringLiteral("since"), QString(), QStringLiteral("DATE") };
+    QCommandLineOption kind { QStringLiteral("kind"), QString(), QStringLiteral("KIND") };
+    QCommandLineOption press { QStringLiteral("press"), QString(), QStringLiteral("NAME") };
     QCommandLineOption csv { QStringLiteral("csv") };
     QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
 };
@@ -282,6 +287,7 @@ int runUpload(CliRun& run, const CliCommand& c, CliPort&)
     const QString path = c.parser.value(c.options.output);
     const std::optional<TransferWork> work = transferWorkFor(transfer, ParamCount);
     DataTransfer upload(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
+    upload.setFileName(QFileInfo(path).absoluteFilePath());
     const Status moved = upload.run(transfer, ParamCount);
     run.endProgress();
     // Nothing is saved from an upload that did not move everything: the
@@ -306,6 +312,7 @@ int runDownload(CliRun& run, const CliCommand& c, CliPort&)
     const qint16 code = *c.group + kTransferDownloadOffset;
     const std::optional<TransferWork> work = transferWorkFor(code, ParamCount);
     DataTransfer download(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
+    download.setFileName(QFileInfo(c.parser.value(c.options.input)).absoluteFilePath());
     const Status moved = download.run(code, ParamCount);
     run.endProgress();
     if (!moved) {
@@ -541,9 +548,29 @@ struct CommandEntry
     std::optional<QString> (*check)(CliCommand&);
     Status (*files)(const CliCommand&, RSComm&); // or none
     int (*run)(CliRun&, const CliCommand&, CliPort&);
+    // A command that does not open the link runs this instead.
+    int (*withoutLink)(const CliCommand&, CliContext&, const ProgramFolder&) = nullptr;
 };
 
-const std::array<CommandEntry, 8> kCommands { {
+std::optional<QString> checkJournal(CliCommand& c)
+{
+    if (!c.rest.isEmpty())
+        return QStringLiteral("journal takes no arguments");
+    return journalOptionProblem(c.parser.value(c.options.since), c.parser.value(c.options.kind));
+}
+
+int runJournal(const CliCommand& c, CliContext& context, const ProgramFolder& folder)
+{
+    JournalRequest request;
+    request.connection = c.parser.value(c.options.journal);
+    request.since = c.parser.value(c.options.since);
+    request.kind = c.parser.value(c.options.kind);
+    request.press = c.parser.value(c.options.press);
+    request.csv = c.parser.isSet(c.options.csv);
+    return printJournal(request, folder, context.out, context.err);
+}
+
+const std::array<CommandEntry, 9> kCommands { {
     { "read", "ADDRESS...", "print ADDRESS=VALUE for each address", false, checkAddresses, nullptr, runRead },
     { "write", "ADDRESS VALUE --yes", "write one value, print it as read back", true, checkWrite, nullptr,
         runWrite },
@@ -560,6 +587,9 @@ const std::array<CommandEntry, 8> kCommands { {
     { "program-download", "FILE.nvk --yes", "load a program file set into the controller", true,
         checkProgramFile, checkProgramDownloadFile, runProgramDownload },
     { "status", "", "mode, firmware revision, fault code and text", false, checkNothing, nullptr, runStatus },
+    { "journal", "[--since DATE] [--kind KIND] [--press NAME] [--csv]",
+        "print the press journal (KIND: alarms, writes, transfers, samples, events)", false, checkJournal, nullptr,
+        nullptr, runJournal },
 } };
 
 const CommandEntry* findCommand(const QString& name)
@@ -577,7 +607,7 @@ QString talvekCliUsage()
 {
     QString text = QStringLiteral(
         "Usage: talvek-cli [--port N | --device PATH] [--baud 9600|19200] [--trace FILE]\n"
-        "                  [--program-folder DIR] COMMAND\n"
+        "                  [--program-folder DIR] [--journal CONNECTION] COMMAND\n"
         "\n"
         "Commands:\n");
     for (const CommandEntry& entry : kCommands) {
@@ -597,6 +627,10 @@ QString talvekCliUsage()
         "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H. talvek-cli never asks: what TALVEK\n"
         "would ask about fails with a message on stderr. --trace FILE writes the exchange log of\n"
         "the link monitor.\n"
+        "Every write is recorded in the press journal that TALVEK keeps (journal.sqlite in\n"
+        "~/.local/share/TALVEK, beside the program in a portable copy); --journal names\n"
+        "another: a SQLite file, a PostgreSQL connection (\"host=... dbname=... user=...\"),\n"
+        "or off. --since takes 2026-03-05 or 2026-03-05T14:00.\n"
         "\n"
         "Exit codes: 0 done, 1 compare found differences, 2 usage, 3 file, 4 no such device,\n"
         "5 permission denied, 6 port in use or not set up, 7 controller silent, 8 value refused,\n"
@@ -757,6 +791,8 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
     InitMachineData();
     CliRun run(context, folder, prompter);
     RSComm& rs = run.rs();
+    // The command line's writes go into the press journal as TALVEK's do.
+    CliJournal journal(folder, c.parser.value(c.options.journal), rs, context.clock, prompter);
     if (entry.files) {
         if (const Status files = entry.files(c, rs); !files) {
             prompter.note(files.error().detail);
@@ -808,8 +844,8 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CliOptions o;
-    parser.addOptions(
-        { o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input, o.csv, o.help });
+    parser.addOptions({ o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input,
+        o.journal, o.since, o.kind, o.press, o.csv, o.help });
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {
@@ -845,6 +881,8 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
 
     const ProgramFolder folder
         = parser.isSet(o.folder) ? context.folder.withSettingsIn(parser.value(o.folder)) : context.folder;
+    if (entry->withoutLink)
+        return entry->withoutLink(command, context, folder);
     return runOnLink(*entry, command, context, folder, prompter);
 }
 

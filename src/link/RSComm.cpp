@@ -104,11 +104,35 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         } catch (const SerialError&) { }
         m_link.CurrentMode = 0;
     }
+    m_faultTold = false;
+    if (m_observer)
+        m_observer->modeChanged(true, openOutcome());
 }
 
 void RSComm::CloseRSComm()
 {
+    const bool wasOpen = m_link.port() && m_link.port()->isOpen();
     m_link.close();
+    if (m_observer && wasOpen)
+        m_observer->modeChanged(false, done());
+}
+
+// ---------------------------------------------------------------------------
+// What the observer is told
+
+Status RSComm::toldWritten(const QString& address, const QString& value, Status outcome, std::optional<QString> before)
+{
+    if (m_observer)
+        m_observer->written(ControllerWrite { address, value, std::move(before), m_writeSource, outcome });
+    return outcome;
+}
+
+void RSComm::tellLinkFault()
+{
+    if (!m_observer || m_faultTold)
+        return;
+    m_faultTold = true;
+    m_observer->linkFaulted(m_link.lastCause());
 }
 
 // ---------------------------------------------------------------------------
@@ -119,10 +143,18 @@ Result<QString> RSComm::RSRead(const QString& Add)
     OperationGuard guard(*this);
     if (guard.refused())
         return fail(Cause::Busy, Add);
-    return m_link.readRegister(Add);
+    Result<QString> value = m_link.readRegister(Add);
+    if (m_observer && value)
+        m_observer->valueRead(Add, *value);
+    return value;
 }
 
 Status RSComm::RSWrite(const QString& Add, const QString& DataValue, WriteFailure report)
+{
+    return toldWritten(Add, DataValue.trimmed(), writeRegister(Add, DataValue, report));
+}
+
+Status RSComm::writeRegister(const QString& Add, const QString& DataValue, WriteFailure report)
 {
     OperationGuard guard(*this);
     if (guard.refused())

@@ -2,6 +2,7 @@
 
 #include "link/ByteLink.h"
 #include "link/LinkMonitor.h"
+#include "link/LinkObserver.h"
 
 #include <QString>
 
@@ -166,6 +167,33 @@ public:
     void setMonitor(LinkMonitor* monitor) { m_link.setMonitor(monitor); }
     LinkMonitor* monitor() const { return m_link.monitor(); }
 
+    // Whoever keeps the press's record (the journal), or none: told of every
+    // write, program transfer, mode change and lost link (see LinkObserver).
+    void setObserver(LinkObserver* observer) { m_observer = observer; }
+    LinkObserver* observer() const { return m_observer; }
+    // Who the writes from now on are made for ("Set-up Parameters",
+    // "talvek-cli"); the observer is told it with each write.
+    void setWriteSource(const QString& source) { m_writeSource = source; }
+    const QString& writeSource() const { return m_writeSource; }
+    // Names the writes of one piece of work, and gives the old name back after.
+    class WriteSourceScope final
+    {
+    public:
+        WriteSourceScope(RSComm& rs, const QString& source)
+            : m_rs(rs)
+            , m_previous(rs.writeSource())
+        {
+            rs.setWriteSource(source);
+        }
+        ~WriteSourceScope() { m_rs.setWriteSource(m_previous); }
+        WriteSourceScope(const WriteSourceScope&) = delete;
+        WriteSourceScope& operator=(const WriteSourceScope&) = delete;
+
+    private:
+        RSComm& m_rs;
+        QString m_previous;
+    };
+
     // Configuring or opening the port failed: OpenRSComm left it closed.
     bool PortFailed() const { return m_portFailed; }
     // How the last OpenRSComm ended: done when the board answered, else the
@@ -194,6 +222,8 @@ private:
         {
             if (m_link.monitor() && m_link.CommError && !m_refused)
                 m_link.monitor()->linkFailed();
+            if (m_link.CommError && !m_refused)
+                m_link.tellLinkFault();
             --m_link.m_depth;
         }
         OperationGuard(const OperationGuard&) = delete;
@@ -205,6 +235,17 @@ private:
         bool m_refused;
     };
     void ConfigurePort(SerialPortControl* port);
+    // The observer's reports (nothing without one).
+    Status toldWritten(const QString& address, const QString& value, Status outcome,
+        std::optional<QString> before = std::nullopt);
+    void tellLinkFault();
+    // The write operations themselves, told to the observer by the public ones.
+    Status writeRegister(const QString& Add, const QString& DataValue, WriteFailure report);
+    Status sendSingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan);
+    Status sendPulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division);
+    Status sendClearChannel(qint16 Chan);
+    Status sendPLSOffset(qint16 Position, std::optional<QString>& before, QString& after);
+    Status sendPLSConfig(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor);
     // One byte of a PLS command that the board must acknowledge; one byte
     // polled from the board (a failure when the exchange failed or its reply
     // came only after a resynchronisation).
@@ -250,6 +291,9 @@ private:
     friend class ProgramDownload;
     friend class ProgramUpload;
 
+    LinkObserver* m_observer = nullptr;
+    QString m_writeSource = QStringLiteral("TALVEK");
+    bool m_faultTold = false;
     ProgramFolder& m_folder;
     Clock& m_clock;
     Prompter& m_prompter;

@@ -321,7 +321,49 @@ Result<int> RSComm::PLSRpm()
 // ---------------------------------------------------------------------------
 // Channel operations
 
+namespace {
+
+QString channelTarget(qint16 Chan)
+{
+    return QStringLiteral("PLS channel ") + QString::number(Chan);
+}
+
+} // namespace
+
 Status RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
+{
+    return toldWritten(channelTarget(Chan),
+        QStringLiteral("ON %1 OFF %2").arg(OnSetpoint).arg(OffSetpoint),
+        sendSingleSetpoint(Chan, OnSetpoint, OffSetpoint, ClearChan));
+}
+
+Status RSComm::ClearPLSChan(qint16 Chan)
+{
+    return toldWritten(channelTarget(Chan), QStringLiteral("cleared"), sendClearChannel(Chan));
+}
+
+Status RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
+{
+    return toldWritten(channelTarget(Chan),
+        QStringLiteral("pulse train ON %1 OFF %2 START %3").arg(ON_Division).arg(OFF_Division).arg(START_Division),
+        sendPulseTrain(Chan, ON_Division, OFF_Division, START_Division));
+}
+
+Status RSComm::SetPLSOffset(qint16 Position)
+{
+    std::optional<QString> before;
+    QString after = QStringLiteral("position ") + QString::number(Position);
+    Status outcome = sendPLSOffset(Position, before, after);
+    return toldWritten(QStringLiteral("PLS offset"), after, std::move(outcome), std::move(before));
+}
+
+Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
+{
+    return toldWritten(QStringLiteral("PLS configuration"), QStringLiteral("scale ") + QString::number(ScaleFactor),
+        sendPLSConfig(CfgParam, ScaleFactor));
+}
+
+Status RSComm::sendSingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
 {
     OperationGuard guard(*this);
     if (guard.refused())
@@ -348,7 +390,7 @@ Status RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint
     return SendPLSRecord(kCmdChannelRecord, channelRecord(Chan, OnSetpoint, OffSetpoint, 1));
 }
 
-Status RSComm::ClearPLSChan(qint16 Chan)
+Status RSComm::sendClearChannel(qint16 Chan)
 {
     OperationGuard guard(*this);
     if (guard.refused())
@@ -358,7 +400,7 @@ Status RSComm::ClearPLSChan(qint16 Chan)
     return SendPLSRecord(kCmdChannelRecord, channelRecord(Chan, 0, 0, 0));
 }
 
-Status RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
+Status RSComm::sendPulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
 {
     OperationGuard guard(*this);
     if (guard.refused())
@@ -414,7 +456,7 @@ Status RSComm::RecallChannel(qint16 Chan)
     return recall;
 }
 
-Status RSComm::SetPLSOffset(qint16 Position)
+Status RSComm::sendPLSOffset(qint16 Position, std::optional<QString>& before, QString& after)
 {
     OperationGuard guard(*this);
     if (guard.refused())
@@ -442,10 +484,12 @@ Status RSComm::SetPLSOffset(qint16 Position)
         return fail(Cause::BadReply);
     // The words are 0..65535 and the scale positive: no overflow in int.
     const int newOffset = (((*offset + *pos) % *scale) + *scale - Position) % *scale;
+    before = QString::number(*offset);
+    after = QString::number(newOffset);
     return writePLSWordChecked(kCmdWriteOffset, kCmdReadOffset, newOffset);
 }
 
-Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
+Status RSComm::sendPLSConfig(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
 {
     OperationGuard guard(*this);
     if (guard.refused())

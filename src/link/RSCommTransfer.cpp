@@ -878,6 +878,9 @@ Status RSComm::DumpProgram()
         outcome = fail(Cause::BadFile, e.description());
     }
     m_inProgramMode = false;
+    if (m_observer)
+        m_observer->transferred(
+            TransferRecord { QStringLiteral("program download"), m_program.programPath, outcome, m_programRecordsSent });
     return outcome;
 }
 
@@ -908,6 +911,8 @@ Status RSComm::UploadProgram()
     m_readingIdent = false;
     m_inUploadMode = false;
     m_transferring = false;
+    if (m_observer)
+        m_observer->transferred(TransferRecord { QStringLiteral("program upload"), m_program.programPath, outcome, 0 });
     return outcome;
 }
 

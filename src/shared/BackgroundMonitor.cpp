@@ -115,6 +115,7 @@ void BackgroundMonitor::onlineTick()
     if (!read || m_rs.CommError)
         return;
     const qint32 v = paramValueFromText(*read);
+    const std::array<bool, kFaultCount> before = m_faultActive;
 
     if (m_pollIndex == kSummaryIndex) {
         if (v == 1) {
@@ -135,6 +136,11 @@ void BackgroundMonitor::onlineTick()
             // Flag 0 is "equals 1"; the others are bits of the value.
             m_faultActive[size_t(flag)] = flag == 0 ? v == 1 : (v & source.mask) != 0;
         }
+    }
+
+    for (int flag = 0; flag < kFaultCount; ++flag) {
+        if (m_faultActive[size_t(flag)] != before[size_t(flag)])
+            emit alarmChanged(flag, m_faultActive[size_t(flag)]);
     }
 
     QString message;

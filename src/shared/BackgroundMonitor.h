@@ -79,6 +79,8 @@ public:
 signals:
     // Status panel 1 is to read this text (sent when it changes).
     void statusTextChanged(const QString& text);
+    // Alarm flag `flag` was raised or cleared by a poll (FaultText(flag) says which).
+    void alarmChanged(int flag, bool raised);
 
 private:
     void onlineTick();

@@ -137,23 +137,55 @@ Status DataTransfer::run(qint16 code, qint16 paramCount)
     QList<int> rows;
     for (int row = work->firstRow; row <= work->lastRow; ++row)
         rows.append(row);
-    if (const std::optional<int> row = unsafeRow(rows))
-        return refuse(*row);
-    m_running = true;
-    Status outcome = moveRows(rows, work->download);
-    // The timing phase runs after a cancelled row loop too, not after a
-    // failed one.
-    const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
-    if (work->timing && rowsFailed) {
-        timingNotMoved(allChannels(), true);
-    } else if (work->timing) {
-        // A failed timing phase outweighs a cancel of the rows.
-        Status timing = work->download ? timingDownload() : timingUpload();
-        if (!timing)
-            outcome = timing;
+    const QString kind = transferKind(code);
+    Status outcome = done();
+    if (const std::optional<int> row = unsafeRow(rows)) {
+        outcome = refuse(*row);
+    } else {
+        const RSComm::WriteSourceScope source(m_rs, QStringLiteral("data transfer: ") + kind);
+        m_running = true;
+        outcome = moveRows(rows, work->download);
+        // The timing phase runs after a cancelled row loop too, not after a
+        // failed one.
+        const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
+        if (work->timing && rowsFailed) {
+            timingNotMoved(allChannels(), true);
+        } else if (work->timing) {
+            // A failed timing phase outweighs a cancel of the rows.
+            Status timing = work->download ? timingDownload() : timingUpload();
+            if (!timing)
+                outcome = timing;
+        }
+        m_running = false;
     }
-    m_running = false;
+    tellObserver(kind, outcome, int(rows.size()), work->timing ? kChannelCount : 0);
     return outcome;
+}
+
+void DataTransfer::tellObserver(const QString& kind, const Status& outcome, int rows, int channels) const
+{
+    LinkObserver* observer = m_rs.observer();
+    if (!observer)
+        return;
+    int moved = 0;
+    if (!m_report.refusedRow)
+        moved = rows - int(m_report.rowsNotMoved.size()) + channels - int(m_report.channelsNotMoved.size());
+    observer->transferred(TransferRecord { kind, m_file, outcome, moved });
+}
+
+QString DataTransfer::transferKind(qint16 code)
+{
+    const bool download = code >= kTransferDownloadOffset;
+    const qint16 group = download ? qint16(code - kTransferDownloadOffset) : code;
+    QString what;
+    switch (group) {
+    case kTransferSetupParameters: what = QStringLiteral("set-up parameters"); break;
+    case kTransferTimingChannels: what = QStringLiteral("timing channels"); break;
+    case kTransferShiftData: what = QStringLiteral("shift data"); break;
+    case kTransferAll: what = QStringLiteral("all"); break;
+    default: return {};
+    }
+    return (download ? QStringLiteral("download ") : QStringLiteral("upload ")) + what;
 }
 
 Status DataTransfer::Download(const Selection& selection)
@@ -168,6 +200,8 @@ Status DataTransfer::Download(const Selection& selection)
     if (std::any_of(selection.channels.cbegin(), selection.channels.cend(),
             [](int c) { return c < 0 || c >= kChannelCount; }))
         return fail(Cause::EntryRefused);
+    const QString kind = QStringLiteral("download selected");
+    const RSComm::WriteSourceScope source(m_rs, QStringLiteral("data transfer: ") + kind);
     m_running = true;
     Status outcome = moveRows(selection.rows, true);
     const bool timing = selection.config || !selection.channels.isEmpty();
@@ -180,6 +214,7 @@ Status DataTransfer::Download(const Selection& selection)
             outcome = sent;
     }
     m_running = false;
+    tellObserver(kind, outcome, int(selection.rows.size()), int(selection.channels.size()));
     return outcome;
 }
 

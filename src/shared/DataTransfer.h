@@ -96,13 +96,19 @@ public:
 
     // Runs the work of `code` (see transferWorkFor) on rows 0..paramCount.
     // An unknown code, or a Run while one runs, fails with EntryRefused.
+    // The link's observer is told the transfer's kind ("upload all"), the
+    // file named with setFileName(), the outcome and the rows and channels
+    // moved; the writes of a download carry the transfer's name as their source.
     Status run(qint16 code, qint16 paramCount);
+    void setFileName(const QString& file) { m_file = file; }
+    // "upload set-up parameters", "download all", ...; empty for an unknown code.
+    static QString transferKind(qint16 code);
 
     // Sends only the selected rows, then the configuration when selected,
     // then the selected channels, as a download of the whole groups sends
     // them (the same checks, failures and report; no cancel between rows is
     // looked at differently). Sets TimingDownloaded when anything of the
-    // timing was selected.
+    // timing was selected. Told to the observer as "download selected".
     Status Download(const Selection& selection);
 
     // Takes the PLS configuration and the 16 channels' setpoints from the
@@ -128,6 +134,9 @@ public:
     static QString refusedRowText(const MachineData& data, int row);
 
 private:
+    // Tells the link's observer of a transfer that was asked to move `rows`
+    // rows and `channels` channels.
+    void tellObserver(const QString& kind, const Status& outcome, int rows, int channels) const;
     void letEventsRun();
     void setStatus(const QString& text);
     void advance(int steps);
@@ -151,6 +160,7 @@ private:
     RSComm& m_rs;
     MachineData& m_data;
     Hooks m_hooks;
+    QString m_file;
     Report m_report;
     bool m_cancel = false;
     bool m_running = false;

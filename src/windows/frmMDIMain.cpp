@@ -5,6 +5,9 @@
 #include "link/K7700Registers.h"
 #include "link/RSComm.h"
 #include "shared/BackgroundMonitor.h"
+#include "shared/Journal.h"
+#include "shared/JournalHooks.h"
+#include "shared/JournalSettings.h"
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
 #include "shared/ShiftExport.h"
@@ -87,6 +90,7 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     connect(m_monitor, &BackgroundMonitor::statusTextChanged, m_panels[0], &QLabel::setText);
     connect(m_mode, &OnlineModeSwitch::slowPort, m_monitor,
         [this](int timerMs) { m_monitor->showNotice(BackgroundMonitor::panelSlowAdapter(timerMs)); });
+    startJournal();
     // 5. Caption of new data and the base caption.
     m_globals.gFileNameCaption = SetupFileCommands::kUnnamedCaption;
     m_baseCaption = windowTitle();
@@ -102,6 +106,22 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     // 10. Started.
     m_started = true;
     tmrBackgroungUpdate->start();
+}
+
+void frmMDIMain::startJournal()
+{
+    JournalConfig config = journalConfigFor(m_folder);
+    const QString option = qEnvironmentVariable("TALVEK_JOURNAL");
+    if (!option.isEmpty())
+        applyJournalOption(config, option);
+    m_journal = std::make_unique<Journal>(config);
+    // One message when the journal stops; the program goes on without it.
+    m_journal->setFailureHandler([this](const QString& text) { sbrMain->showMessage(text, 30000); });
+    if (config.enabled)
+        reportedWhereItHappened(m_journal->open());
+    m_journalHooks = std::make_unique<JournalHooks>(*m_journal, *m_rs, m_clock);
+    m_journalHooks->watchAlarms(*m_monitor);
+    connect(tmrBackgroungUpdate, &QTimer::timeout, m_journalHooks.get(), &JournalHooks::sampleTick);
 }
 
 frmMDIMain::~frmMDIMain()
@@ -237,6 +257,8 @@ void frmMDIMain::ShowChildForm(int index)
     window->setWindowTitle(QString());
     mdiArea->addSubWindow(window);
     m_childWindow = window;
+    // The writes from here on are this window's ("&2 Set-up Parameters").
+    m_rs->setWriteSource(mnuWindowForm[index]->text().remove(QLatin1Char('&')).section(QLatin1Char(' '), 1));
     window->showMaximized();
 }
 
@@ -291,7 +313,11 @@ void frmMDIMain::mnuHelpAbout_Click()
     if (!m_about)
         m_about = new frmAbout(
             m_prompter, m_registry, detachedProgramStarter(),
-            [this] { return systemInfoReport(m_folder, m_msComm1, listSerialDevices()); }, this);
+            [this]() -> QString {
+                return systemInfoReport(m_folder, m_msComm1, listSerialDevices()) + QStringLiteral("\n")
+                    + m_journal->statusText() + QStringLiteral("\n");
+            },
+            this);
     m_about->show();
     m_about->raise();
     m_about->activateWindow();

@@ -23,6 +23,8 @@ class QStatusBar;
 namespace talvek {
 
 class BackgroundMonitor;
+class Journal;
+class JournalHooks;
 class OnlineModeSwitch;
 class RSComm;
 class SetupFileCommands;
@@ -53,6 +55,8 @@ public:
     RSComm& rsComm() { return *m_rs; }
     OnlineModeSwitch& modeSwitch() { return *m_mode; }
     BackgroundMonitor& backgroundMonitor() { return *m_monitor; }
+    // The press journal (off, and saying why, when it could not be opened).
+    Journal& journal() { return *m_journal; }
     ShellGlobals& globals() { return m_globals; }
     SetupFileCommands& fileCommands() { return *m_files; }
     ShellContext& context() { return *m_context; }
@@ -109,6 +113,9 @@ public:
     QMenu* mnuView;
     QAction* mnuViewTargetBoardStatus;
     QAction* mnuViewLinkMonitor;
+    QAction* mnuViewAlarmHistory;
+    QAction* mnuViewChangeLog;
+    QAction* mnuViewTrends;
     QAction* mnuViewOnline;
     QAction* mnuViewOffline;
     QMenu* mnuWindow;
@@ -133,6 +140,8 @@ private:
     void buildWindowMenu(QMenuBar* bar);
     void buildHelpMenu(QMenuBar* bar);
     void connectMenuCommands();
+    void connectJournalCommands();
+    void startJournal();
     void buildStatusBar();
     void updateDateTime();
     void showMode(bool online);
@@ -149,6 +158,9 @@ private:
     ProgramFolder& m_folder;
     SerialPortControl* m_msComm1;
     std::unique_ptr<RSComm> m_rs;
+    std::unique_ptr<Journal> m_journal;
+    // Observes m_rs and records into m_journal: declared after both, gone before them.
+    std::unique_ptr<JournalHooks> m_journalHooks;
     OnlineModeSwitch* m_mode = nullptr;
     BackgroundMonitor* m_monitor = nullptr;
     ShellGlobals m_globals;
@@ -165,6 +177,9 @@ private:
     QPointer<frmAbout> m_about;
     QPointer<WindowMemory> m_memory;
     QPointer<frmLinkMonitor> m_linkMonitor;
+    QPointer<QWidget> m_alarmHistory;
+    QPointer<QWidget> m_changeLog;
+    QPointer<QWidget> m_trends;
     SystemRegistry m_registry;
     QString m_helpFile;
     QString m_baseCaption;

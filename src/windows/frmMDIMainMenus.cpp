@@ -2,7 +2,11 @@
 
 #include "windows/frmMDIMain.h"
 
+#include "link/K7700Registers.h"
 #include "link/RSComm.h"
+#include "shared/MachineData.h"
+#include "windows/frmTrends.h"
+#include "windows/JournalTableWindow.h"
 #include "shared/modUtility.h"
 #include "shared/ShiftExport.h"
 #include "windows/ControlArray.h"
@@ -132,6 +136,9 @@ void frmMDIMain::buildViewMenu(QMenuBar* bar)
         = addItem(mnuView, "mnuViewTargetBoardStatus", QStringLiteral("&Target Board Interface"));
     mnuViewLinkMonitor = addItem(
         mnuView, "mnuViewLinkMonitor", QStringLiteral("&Link Monitor"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuViewAlarmHistory = addItem(mnuView, "mnuViewAlarmHistory", QStringLiteral("Alarm &History"));
+    mnuViewChangeLog = addItem(mnuView, "mnuViewChangeLog", QStringLiteral("&Change Log"));
+    mnuViewTrends = addItem(mnuView, "mnuViewTrends", QStringLiteral("T&rends"));
     mnuView->addSeparator();
     mnuViewOnline
         = addItem(mnuView, "mnuViewOnline", QStringLiteral("O&nline Data"), QKeySequence(Qt::Key_F3));
@@ -171,8 +178,47 @@ void frmMDIMain::buildHelpMenu(QMenuBar* bar)
     mnuHelpAbout = addItem(mnuHelp, "mnuHelpAbout", QStringLiteral("&About TALVEK"));
 }
 
+namespace {
+
+// A journal window made once and shown again (its filters kept).
+template <class Make>
+void showJournalWindow(QPointer<QWidget>& window, Make make)
+{
+    if (!window)
+        window = make();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+void frmMDIMain::connectJournalCommands()
+{
+    connect(mnuViewAlarmHistory, &QAction::triggered, this, [this] {
+        showJournalWindow(m_alarmHistory, [this] { return new frmAlarmHistory(*m_journal, m_prompter, this); });
+    });
+    connect(mnuViewChangeLog, &QAction::triggered, this, [this] {
+        showJournalWindow(m_changeLog, [this] { return new frmChangeLog(*m_journal, m_prompter, this); });
+    });
+    connect(mnuViewTrends, &QAction::triggered, this, [this] {
+        // The limit the controller holds when ONLINE, else the working data's.
+        const auto limit = [this]() -> std::optional<int> {
+            if (m_rs->OnlineMode && !m_rs->CommError && !m_rs->isBusy()) {
+                const Result<QString> held = m_rs->RSRead(reg::kMaxStoppingResponse);
+                if (held)
+                    return paramValueFromText(*held);
+            }
+            const int value = CurrentData.ParamValue.value(paramRowOf(reg::kMaxStoppingResponse), 0);
+            return value > 0 ? std::optional<int>(value) : std::nullopt;
+        };
+        showJournalWindow(m_trends, [this, limit] { return new frmTrends(*m_journal, m_prompter, limit, this); });
+    });
+}
+
 void frmMDIMain::connectMenuCommands()
 {
+    connectJournalCommands();
     // A command first ends the entry being typed, as leaving the field would,
     // so that it works on what the screen shows; a refused entry stops it.
     // (Exit does so in the shutdown.)

@@ -255,6 +255,7 @@ void RunTransfer(ShellContext& shell, qint16 code)
 
     auto* window = new frmProcessing(rs, shell.prompter, &shell.main);
     ShellGlobals& globals = shell.globals;
+    window->setFileName(IsUntitled ? QString() : globals.gFileNamePath);
     QObject::connect(window, &QDialog::finished, &shell.main, [window, loop, loopStepped, &globals, code] {
         // What the controller holds in the groups moved: known after a whole
         // upload, not known after any download.

@@ -34,6 +34,8 @@ public:
     // True from the start of the transfer until it has returned.
     bool transferRunning() const { return m_transfer.running(); }
     const DataTransfer& transfer() const { return m_transfer; }
+    // The set-up file the working data belongs to, for the journal's record.
+    void setFileName(const QString& file) { m_transfer.setFileName(file); }
     // The transfer ran to its end: no link fault, nothing failed, no cancel.
     bool completed() const { return m_completed; }
 

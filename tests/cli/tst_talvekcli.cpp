@@ -79,6 +79,7 @@ private slots:
     void portOverrides();
     void addresses_data();
     void addresses();
+    void writesAreJournaledWithTheirOutcome();
 };
 
 void tst_TalvekCli::uploadAllMatchesTheMainWindowsFile()
@@ -581,6 +582,44 @@ void tst_TalvekCli::addresses()
     QFETCH(QString, address);
     QFETCH(bool, valid);
     QCOMPARE(isCliAddress(address), valid);
+}
+
+void tst_TalvekCli::writesAreJournaledWithTheirOutcome()
+{
+    resetMachineDataGlobals();
+    K7700Sim sim;
+    Cli cli(sim);
+    const QStringList journal { QStringLiteral("--journal"), cli.path(QStringLiteral("j.sqlite")) };
+    QCOMPARE(cli.run(journal + QStringList { QStringLiteral("write"), QStringLiteral("W1026"), QStringLiteral("300"),
+                 QStringLiteral("--yes") }),
+        0);
+    QCOMPARE(cli.run(journal + QStringList { QStringLiteral("write"), QStringLiteral("W1026"), QStringLiteral("70000"),
+                 QStringLiteral("--yes") }),
+        int(CliExit::ValueRefused));
+    sim.dropOutAfter(1 + 2 + 1); // the line ends inside the write
+    QCOMPARE(cli.run(journal + QStringList { QStringLiteral("write"), QStringLiteral("W1020"), QStringLiteral("123"),
+                 QStringLiteral("--yes") }),
+        int(CliExit::Silent));
+    sim.setDroppedOut(false);
+
+    QCOMPARE(cli.run(journal + QStringList { QStringLiteral("journal"), QStringLiteral("--kind"),
+                 QStringLiteral("writes"), QStringLiteral("--csv") }),
+        0);
+    const QStringList lines = cli.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines[1].endsWith(QStringLiteral(",W1026,Low Speed (SPM),,300,talvek-cli,done")), qPrintable(lines[1]));
+    QVERIFY2(lines[2].endsWith(
+                 QStringLiteral(",W1026,Low Speed (SPM),,70000,talvek-cli,the value was refused; nothing was sent")),
+        qPrintable(lines[2]));
+    QVERIFY2(lines[3].endsWith(
+                 QStringLiteral(",W1020,BDC Stop Position (Low Speed),,123,talvek-cli,the controller did not answer")),
+        qPrintable(lines[3]));
+    QCOMPARE(cli.run(journal + QStringList { QStringLiteral("journal"), QStringLiteral("--kind"),
+                 QStringLiteral("events") }),
+        0);
+    QVERIFY2(cli.out.contains(QStringLiteral("comm fault  the controller did not answer")), qPrintable(cli.out));
+    QCOMPARE(cli.run({ QStringLiteral("journal"), QStringLiteral("--kind"), QStringLiteral("faults") }),
+        int(CliExit::Usage));
 }
 
 QTEST_MAIN(tst_TalvekCli)

@@ -35,6 +35,23 @@ class TestK7700SimShift : public QObject
     Q_OBJECT
 
 private slots:
+    void brakeWearsOverAWeekAndIsServiced()
+    {
+        K7700Sim sim;
+        sim.setWord(K7700Sim::StoppingLimitWord, 300);
+        sim.setBrakeDrift(7000); // a week in 7 s of the board's time
+        sim.advance(3500); // half the week, the press stopped
+        QCOMPARE(sim.word(K7700Sim::BrakeLowWord), 180); // 150 + 300 * 0.2 * 0.5
+        QCOMPARE(sim.word(K7700Sim::BrakeHighWord), 270); // 225 + 300 * 0.3 * 0.5
+        QVERIFY(!sim.flag(K7700Sim::BrakeResponseFlag));
+        sim.advance(2900); // past five sixths: over the limit
+        QCOMPARE(sim.word(K7700Sim::BrakeHighWord), 307);
+        QVERIFY(sim.flag(K7700Sim::BrakeResponseFlag));
+        sim.advance(700); // serviced at the week's end
+        QCOMPARE(sim.word(K7700Sim::BrakeHighWord), 226);
+        QVERIFY(!sim.flag(K7700Sim::BrakeResponseFlag));
+    }
+
     void endOfShiftMovesTheCounts()
     {
         Rig r;

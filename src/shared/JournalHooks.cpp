@@ -1,0 +1,170 @@
+#include "shared/JournalHooks.h"
+
+#include "base/Clock.h"
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
+#include "shared/BackgroundMonitor.h"
+#include "shared/Journal.h"
+#include "shared/MachineData.h"
+
+#include <array>
+
+namespace talvek {
+
+namespace {
+
+struct NamedRegister
+{
+    reg::Register r;
+    const char* name;
+};
+
+// The writable registers by the captions the windows give them.
+constexpr std::array<NamedRegister, 24> kNames { {
+    { reg::kShiftGoodCans, "Current Shift Total Good Cans" },
+    { reg::kShiftShortCans, "Current Shift Total Short Cans" },
+    { reg::kLastShiftGoodCans, "Last Shift Total Good Cans" },
+    { reg::kLastShiftShortCans, "Last Shift Total Short Cans" },
+    { reg::kBrakeResponseLow, "Brake Response Low Speed" },
+    { reg::kBrakeResponseHigh, "Brake Response High Speed" },
+    { reg::kBrakeWearCompensation, "Brake Wear Compensation Enable" },
+    { reg::kBdcStopLow, "BDC Stop Position (Low Speed)" },
+    { reg::kBdcStopHigh, "BDC Stop Position (High Speed)" },
+    { reg::kMaxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
+    { reg::kBodymakerLowSpeed, "Low Speed (SPM)" },
+    { reg::kBodymakerHighSpeed, "High Speed (SPM)" },
+    { reg::kTrimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
+    { reg::kTrimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
+    { reg::kTrimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
+    { reg::kDf1PlcType, "PLC Type" },
+    { reg::kDf1DestinationNode, "Destination Node" },
+    { reg::kDf1DestinationFile, "Destination File Number" },
+    { reg::kAlarmReset, "Alarm Reset" },
+    { reg::kEndOfShift, "End of Shift" },
+    { reg::kPasscode, "Keypad Passcode" },
+    { reg::kClockHour, "Clock Hour" },
+    { reg::kClockMinute, "Clock Minute" },
+    { reg::kDf1DriverEnabled, "DF1 Driver Enabled" },
+} };
+
+const QString kChannelPrefix = QStringLiteral("PLS channel ");
+
+// A value as a number for the sample; nothing when the text is none.
+std::optional<int> sampleValue(const Result<QString>& read)
+{
+    if (!read)
+        return std::nullopt;
+    bool ok = false;
+    const int v = read->trimmed().toInt(&ok);
+    return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+} // namespace
+
+QString journalParameterName(const QString& address)
+{
+    const QString a = address.trimmed().toUpper();
+    for (const NamedRegister& n : kNames) {
+        if (a == QString::fromLatin1(n.r.text))
+            return QString::fromLatin1(n.name);
+    }
+    if (address.startsWith(kChannelPrefix)) {
+        const QString name = timingChannelName(address.mid(kChannelPrefix.size()).toInt());
+        return name.isEmpty() ? QStringLiteral("Channel ") + address.mid(kChannelPrefix.size()) : name;
+    }
+    if (address.startsWith(QLatin1String("PLS ")))
+        return address.mid(4, 1).toUpper() + address.mid(5);
+    return {};
+}
+
+JournalHooks::JournalHooks(Journal& journal, RSComm& rs, Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_journal(journal)
+    , m_rs(rs)
+    , m_clock(clock)
+{
+    m_rs.setObserver(this);
+}
+
+JournalHooks::~JournalHooks()
+{
+    if (m_rs.observer() == this)
+        m_rs.setObserver(nullptr);
+}
+
+void JournalHooks::watchAlarms(BackgroundMonitor& monitor)
+{
+    connect(&monitor, &BackgroundMonitor::alarmChanged, this, [this, &monitor](int flag, bool raised) {
+        m_journal.recordAlarm(AlarmEvent { flag, monitor.FaultText()[size_t(flag)], raised });
+    });
+}
+
+void JournalHooks::sampleTick()
+{
+    if (!m_rs.OnlineMode || m_rs.CommError || m_rs.isBusy() || m_sampling)
+        return;
+    const qint64 now = m_clock.nowMs();
+    // The first sample a minute after going ONLINE: a short session adds
+    // no reads to the link.
+    if (!m_lastSampleMs)
+        m_lastSampleMs = now;
+    if (now - *m_lastSampleMs < kSampleIntervalMs)
+        return;
+    m_lastSampleMs = now;
+    m_sampling = true;
+    const std::optional<int> speed = sampleValue(m_rs.RSRead(reg::kMachineSpeed));
+    const std::optional<int> low = speed ? sampleValue(m_rs.RSRead(reg::kBrakeResponseLow)) : std::nullopt;
+    const std::optional<int> high = low ? sampleValue(m_rs.RSRead(reg::kBrakeResponseHigh)) : std::nullopt;
+    m_sampling = false;
+    if (speed && low && high)
+        m_journal.recordSample(*speed, *low, *high);
+}
+
+void JournalHooks::valueRead(const QString& address, const QString& value)
+{
+    m_lastValue.insert(address, value.trimmed());
+}
+
+void JournalHooks::written(const ControllerWrite& write)
+{
+    std::optional<QString> before = write.valueBefore;
+    if (!before) {
+        const auto it = m_lastValue.constFind(write.address);
+        if (it != m_lastValue.constEnd())
+            before = *it;
+    }
+    if (write.outcome)
+        m_lastValue.insert(write.address, write.valueAfter);
+    m_journal.recordWrite(write.address, journalParameterName(write.address), before, write.valueAfter, write.source,
+        write.outcome);
+    // The controller closes the shift on the rising end-of-shift signal.
+    if (write.outcome && write.address == reg::kEndOfShift.address() && write.valueAfter == QLatin1String("1")) {
+        const auto count = [this](const reg::Register& r) -> std::optional<QString> {
+            const auto it = m_lastValue.constFind(r.address());
+            return it == m_lastValue.constEnd() ? std::nullopt : std::optional<QString>(*it);
+        };
+        m_journal.recordShiftEnd(count(reg::kShiftGoodCans), count(reg::kShiftShortCans));
+    }
+}
+
+void JournalHooks::transferred(const TransferRecord& transfer)
+{
+    m_journal.recordTransfer(transfer.kind, transfer.file, transfer.outcome, transfer.rows);
+}
+
+void JournalHooks::modeChanged(bool online, const Status& outcome)
+{
+    m_lastValue.clear();
+    m_lastSampleMs.reset();
+    if (!online)
+        m_journal.recordEvent(QStringLiteral("offline"), QString());
+    else
+        m_journal.recordEvent(QStringLiteral("online"), outcome ? QString() : Journal::outcomeText(outcome));
+}
+
+void JournalHooks::linkFaulted(Cause cause)
+{
+    m_journal.recordEvent(QStringLiteral("comm fault"), causeText(cause));
+}
+
+} // namespace talvek
