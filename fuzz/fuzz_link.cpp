@@ -24,6 +24,8 @@
 #include "ScriptedPrompter.h"
 #include "shared/DataTransfer.h"
 #include "shared/MachineData.h"
+
+#include <array>
 #include "SimPort.h"
 
 #include <QTemporaryDir>
@@ -57,25 +59,48 @@ private:
 };
 
 // The input's fault bytes, named from the line-fault catalogue: 224..255 by
-// their remainder modulo 8, 216..220 the aimed faults; any other byte is no
-// fault. The detail picks the noise byte, the delay or the drop-out's length.
+// their remainder modulo 8 (the table below), 216..220 the aimed faults; any
+// other byte is no fault. The detail picks the noise byte, the delay or the
+// drop-out's length.
+struct ByteFault
+{
+    LineFault fault;
+    std::uint32_t (*detail)(int f);
+};
+
+constexpr std::array<ByteFault, 8> kByteFaults { {
+    { LineFault::LostByte, [](int) { return 0u; } },
+    { LineFault::SpoiltReply, [](int) { return 0u; } },
+    { LineFault::SpoiltReply, [](int) { return 0u; } },
+    { LineFault::NoiseBeforeReply, [](int f) { return std::uint32_t(f * 7); } },
+    // inside the link's first wait
+    { LineFault::LateReply, [](int f) { return std::uint32_t(300 + (f % 3) * 250); } },
+    { LineFault::DoubledReply, [](int) { return 0u; } },
+    { LineFault::DropOut, [](int f) { return std::uint32_t(std::min(f % 5, 3)); } },
+    { LineFault::LateReply, [](int) { return 200u; } }, // 300 ms
+} };
+
 std::optional<std::pair<LineFault, std::uint32_t>> faultOf(int f)
 {
     if (f >= 216 && f <= 220)
         return std::pair { LineFault(int(LineFault::LostAddressHigh) + f - 216), 0u };
     if (f < 224)
         return std::nullopt;
-    switch (f % 8) {
-    case 0: return std::pair { LineFault::LostByte, 0u };
-    case 1:
-    case 2: return std::pair { LineFault::SpoiltReply, 0u };
-    case 3: return std::pair { LineFault::NoiseBeforeReply, std::uint32_t(f * 7) };
-    case 4: return std::pair { LineFault::LateReply, std::uint32_t(300 + (f % 3) * 250) }; // inside the first window
-    case 5: return std::pair { LineFault::DoubledReply, 0u };
-    case 6: return std::pair { LineFault::DropOut, std::uint32_t(std::min(f % 5, 3)) };
-    default: return std::pair { LineFault::LateReply, 200u }; // 300 ms
-    }
+    const ByteFault& entry = kByteFaults[size_t(f % 8)];
+    return std::pair { entry.fault, entry.detail(f) };
 }
+
+// What one step of the input does on the link.
+enum class Operation
+{
+    Read, // RSRead of one address
+    Write, // RSWrite of one address
+    Upload, // the set-up parameters' upload
+    Download, // the set-up parameters' download
+    Setpoint, // a PLS channel's setpoints
+    Recall, // a PLS channel's recall
+};
+constexpr int kOperationCount = 6;
 
 // The line between the link and the board.
 class FaultyLine final : public ForwardingPort
@@ -186,14 +211,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 continue;
         }
         const Address& a = addresses[x % addresses.size()];
-        switch (op % 6) {
-        case 0: {
+        switch (Operation(op % kOperationCount)) {
+        case Operation::Read: {
             const Result<QString> value = rs.RSRead(QString::fromLatin1(a.text));
             if (value)
                 FUZZ_CHECK(value->toLongLong() == truth(sim, a), "a read reported good is not the controller's value");
             break;
         }
-        case 1: {
+        case Operation::Write: {
             const qint64 v = valueFor(a, y, x);
             const Status written = rs.RSWrite(QString::fromLatin1(a.text), QString::number(v), RSComm::WriteFailure::Quiet);
             if (written)
@@ -202,7 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(truth(sim, a) == *written.error().held, "a write not held names another value than the controller's");
             break;
         }
-        case 2: {
+        case Operation::Upload: {
             MachineData record = setupRecord(-1);
             DataTransfer transfer(rs, record);
             const bool whole = transfer.run(kTransferSetupParameters, 17).ok();
@@ -216,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(record.ParamValue.at(row) == -1, "the set-up upload touched a shift row");
             break;
         }
-        case 3: {
+        case Operation::Download: {
             MachineData record = setupRecord(0);
             for (int row = kSetupParamFirstRow; row <= kSetupParamLastRow; ++row) {
                 const QString& add = record.ParamAddress.at(row);
@@ -231,7 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         "a download reported whole left a row unwritten");
             break;
         }
-        case 4: {
+        case Operation::Setpoint: {
             const int chan = x % 16;
             const int on = (x * 7 + y) % 360;
             const int off = (on + 1 + y % 358) % 360;
@@ -242,7 +267,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             break;
         }
-        case 5: {
+        case Operation::Recall: {
             const int chan = x % 16;
             if (rs.RecallChannel(qint16(chan))) {
                 const K7700Sim::PLSChannel c = sim.plsChannel(chan);

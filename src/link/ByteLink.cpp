@@ -93,6 +93,10 @@ void ByteLink::open()
 
 void ByteLink::close()
 {
+    // A port that fails while the session ends throws its error (BasicError,
+    // e.g. the adapter pulled out). It is dropped here on purpose: close()
+    // runs from destructors and teardown, where nothing may throw, and the
+    // session is over either way; the next open reports the port's state.
     try {
         if (m_port && m_port->isOpen() && !CommError) {
             // A board inside a write triple echoes the attention byte as one
@@ -105,11 +109,11 @@ void ByteLink::close()
             for (int more = 0; pending && more < 2 && r != kAck && r != kNoReply; ++more)
                 r = SendByte(kAttention, false, false);
         }
-    } catch (...) { }
+    } catch (const BasicError&) { }
     try {
         if (m_port && m_port->isOpen())
             m_port->close();
-    } catch (...) { }
+    } catch (const BasicError&) { }
     CurrentMode = 0;
     OnlineMode = false;
 }

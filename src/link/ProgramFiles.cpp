@@ -104,12 +104,6 @@ std::optional<QByteArray> readWholeFile(const QString& path, qint64 maxBytes)
     return data;
 }
 
-void saveWholeFile(const QString& path, const QByteArray& bytes)
-{
-    if (const auto failure = safeWrite(path, bytes))
-        throw accessError(QStringLiteral("write"), path, failure->reason);
-}
-
 void saveFileSet(const QList<std::pair<QString, QByteArray>>& files)
 {
     QList<SafeWriteItem> items;

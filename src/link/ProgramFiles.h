@@ -51,9 +51,6 @@ std::optional<QString> readFirstField(const QString& path);
 // Throws BasicError 53 / 75 like readFirstField.
 std::optional<QByteArray> readWholeFile(const QString& path, qint64 maxBytes);
 
-// Replaces the file at path with bytes, or leaves the old file as it was.
-// Throws BasicError 75 on failure.
-void saveWholeFile(const QString& path, const QByteArray& bytes);
 // Replaces the files of a set together: none of them unless every new one
 // could be written in full (see safeWriteAll). Throws BasicError 75 on failure.
 void saveFileSet(const QList<std::pair<QString, QByteArray>>& files);

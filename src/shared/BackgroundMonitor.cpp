@@ -10,23 +10,29 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-struct FaultBit
+// The registers polled, in the order of the poll rotation (FaultAddress).
+constexpr std::array<const reg::Register*, BackgroundMonitor::kFaultAddressCount> kPolled { &reg::kBrakeResponseTooLong,
+    &reg::kNoFaultPending, &reg::kFaultBitsW32, &reg::kFaultBitsB38, &reg::kFaultBitsB37 };
+
+// The eight alarms, in the order the system message lists them (FaultText):
+// which polled register the flag is read from, the bit it is, and its text.
+// Alarm 0 is "F858 equals 1" rather than a bit; its mask is the value 1.
+struct Alarm
 {
-    int pollIndex; // the FaultAddress entry the flag is read from
+    int pollIndex; // index into kPolled
     qint32 mask;
+    const char* text;
 };
 
-// Where each of the eight flags comes from. Flag 0 is "F858 equals 1"
-// rather than a bit; its mask is the value 1.
-constexpr std::array<FaultBit, BackgroundMonitor::kFaultCount> kFaultBits { {
-    { 0, 1 }, // F858
-    { 2, 4 }, // W32 bit 2
-    { 2, 16 }, // W32 bit 4
-    { 2, 256 }, // W32 bit 8
-    { 3, 1 }, // B38 bit 0
-    { 3, 2 }, // B38 bit 1
-    { 4, 4 }, // B37 bit 2
-    { 4, 8 }, // B37 bit 3
+constexpr std::array<Alarm, BackgroundMonitor::kFaultCount> kAlarms { {
+    { 0, 1, " Brake Response Too Long - Service Brake (F858) " },
+    { 2, 4, " Short Can/Tear Off (F2) " }, // W32 bit 2
+    { 2, 16, " Die Sensor Failed (F4) " }, // W32 bit 4
+    { 2, 256, " Timing Signal Failure (F8) " }, // W32 bit 8
+    { 3, 1, " Clutch Output No.1 Failure (F48) " }, // B38 bit 0
+    { 3, 2, " Clutch Output No.2 Failure (F49) " }, // B38 bit 1
+    { 4, 4, " No Ram Motion Detected with Clutch ON (F42) " }, // B37 bit 2
+    { 4, 8, " Resolver Fault - Motion Detected at Stop (F43) " }, // B37 bit 3
 } };
 
 constexpr int kSummaryIndex = 1; // F26: 1 = nothing pending in W32, B38, B37
@@ -67,18 +73,10 @@ void BackgroundMonitor::setReader(Reader reader)
 
 void BackgroundMonitor::InitFaultTable()
 {
-    m_faultAddress = { reg::kBrakeResponseTooLong, reg::kNoFaultPending, reg::kFaultBitsW32, reg::kFaultBitsB38,
-        reg::kFaultBitsB37 };
-    m_faultText = {
-        QStringLiteral(" Brake Response Too Long - Service Brake (F858) "),
-        QStringLiteral(" Short Can/Tear Off (F2) "),
-        QStringLiteral(" Die Sensor Failed (F4) "),
-        QStringLiteral(" Timing Signal Failure (F8) "),
-        QStringLiteral(" Clutch Output No.1 Failure (F48) "),
-        QStringLiteral(" Clutch Output No.2 Failure (F49) "),
-        QStringLiteral(" No Ram Motion Detected with Clutch ON (F42) "),
-        QStringLiteral(" Resolver Fault - Motion Detected at Stop (F43) "),
-    };
+    for (size_t i = 0; i < kPolled.size(); ++i)
+        m_faultAddress[i] = kPolled[i]->address();
+    for (size_t flag = 0; flag < kAlarms.size(); ++flag)
+        m_faultText[flag] = QString::fromLatin1(kAlarms[flag].text);
 }
 
 bool BackgroundMonitor::anyFaultActive() const
@@ -130,7 +128,7 @@ void BackgroundMonitor::onlineTick()
         }
     } else {
         for (int flag = 0; flag < kFaultCount; ++flag) {
-            const FaultBit& source = kFaultBits[size_t(flag)];
+            const Alarm& source = kAlarms[size_t(flag)];
             if (source.pollIndex != m_pollIndex)
                 continue;
             // Flag 0 is "equals 1"; the others are bits of the value.

@@ -11,17 +11,24 @@ namespace talvek {
 
 namespace {
 
-// The register of each field, in the order of the fields.
-constexpr std::array<reg::Register, SetupParameters::kFieldCount> kFields {
-    reg::kBdcStopLow,
-    reg::kBdcStopHigh,
-    reg::kMaxStoppingResponse,
-    reg::kBodymakerLowSpeed,
-    reg::kBodymakerHighSpeed,
-    reg::kTrimmerMaxSpeed,
-    reg::kTrimmerIdleSpeed,
-    reg::kTrimmerHighSpeedOffset,
+// The register of each field and the largest value it takes (the smallest
+// is 0), in the order of the fields.
+struct Field
+{
+    reg::Register address;
+    int max;
 };
+
+constexpr std::array<Field, SetupParameters::kFieldCount> kFields { {
+    { reg::kBdcStopLow, 359 },
+    { reg::kBdcStopHigh, 359 },
+    { reg::kMaxStoppingResponse, 999 },
+    { reg::kBodymakerLowSpeed, 899 },
+    { reg::kBodymakerHighSpeed, 999 },
+    { reg::kTrimmerMaxSpeed, 999 },
+    { reg::kTrimmerIdleSpeed, 999 },
+    { reg::kTrimmerHighSpeedOffset, 999 },
+} };
 
 constexpr int kBrakeWearRow = paramRowOf(reg::kBrakeWearCompensation);
 
@@ -43,12 +50,17 @@ SetupParameters::SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent
 
 QString SetupParameters::fieldAddress(int i)
 {
-    return kFields.at(size_t(i));
+    return kFields.at(size_t(i)).address;
 }
 
 int SetupParameters::fieldRow(int i)
 {
-    return paramRowOf(kFields.at(size_t(i)));
+    return paramRowOf(kFields.at(size_t(i)).address);
+}
+
+int SetupParameters::fieldMax(int i)
+{
+    return kFields.at(size_t(i)).max;
 }
 
 QString SetupParameters::brakeWearAddress()

@@ -54,6 +54,8 @@ public:
     // The controller address and data row of field i, and of the switch.
     static QString fieldAddress(int i);
     static int fieldRow(int i);
+    // The largest value field i takes; the smallest is 0.
+    static int fieldMax(int i);
     static QString brakeWearAddress();
 
     // The entry of field i: the refresh shows values in it unless it is

@@ -102,7 +102,7 @@ void TimingEditor::setChannelTexts(int ch, const QString& on, const QString& off
 
 void TimingEditor::setOffsetEnabled(bool on)
 {
-    m_state.groupsEnabled[1] = on;
+    m_state.groupsEnabled[TimingState::ResolverOffset] = on;
     m_state.parameterEnabled[kOffsetField] = on;
     m_state.commandEnabled[TimingState::SetOffset] = on;
 }
@@ -132,8 +132,10 @@ void TimingEditor::applyOnlinePresentation()
 {
     resetStopTracking();
     m_state.statusBarEnabled = true;
-    for (const int g : { 0, 2, 3, 4 })
-        m_state.groupsEnabled[size_t(g)] = true;
+    // All but the resolver offset, which waits for the live status.
+    for (const TimingState::Group g : { TimingState::ChannelGrid, TimingState::PlsChannel,
+             TimingState::SpeedCompensation, TimingState::PlsConfiguration })
+        m_state.groupsEnabled[g] = true;
     m_state.gridEnabled = true;
     for (int ch = 0; ch < kChannelCount; ++ch)
         setChannelTexts(ch, placeholder::kNoValue, placeholder::kNoValue);
@@ -172,7 +174,7 @@ void TimingEditor::applyOfflinePresentation()
         QStringLiteral("Scale: ") + QString::number(CurrentData.PlsScaleFactor) };
 
     m_state.groupsEnabled.fill(false);
-    m_state.groupsEnabled[0] = m_state.groupsEnabled[2] = OfflineEditing;
+    m_state.groupsEnabled[TimingState::ChannelGrid] = m_state.groupsEnabled[TimingState::PlsChannel] = OfflineEditing;
     m_state.gridEnabled = OfflineEditing;
     for (int ch = 0; ch < kChannelCount; ++ch) {
         setChannelTexts(ch, QString::number(CurrentData.OnSetpoint[size_t(ch)]),
@@ -181,10 +183,11 @@ void TimingEditor::applyOfflinePresentation()
 
     m_state.configEnabled = false;
     m_state.commandEnabled[TimingState::ResetPLSConfig] = false;
-    m_state.configTexts[0] = QString::number(CurrentData.PlsChannelCount);
-    m_state.configTexts[1] = QString::number(CurrentData.PlsProgram);
+    m_state.configTexts[TimingState::kConfigChannelCount] = QString::number(CurrentData.PlsChannelCount);
+    m_state.configTexts[TimingState::kConfigProgram] = QString::number(CurrentData.PlsProgram);
     for (int i = 0; i < 8; ++i)
-        m_state.configTexts[size_t(2 + i)] = QString::number(CurrentData.SpeedCompensation[size_t(i)]);
+        m_state.configTexts[size_t(TimingState::kConfigFirstCompensation + i)]
+            = QString::number(CurrentData.SpeedCompensation[size_t(i)]);
 
     m_state.commandEnabled[TimingState::SetOffset] = false;
     m_state.parameterEnabled[kOffsetField] = false;

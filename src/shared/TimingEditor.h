@@ -29,7 +29,20 @@ struct TimingState
     static constexpr int kChannelNumberField = 1;
     // The PLS configuration values shown: channel count, PLS program, and
     // the speed compensation of channels 0..7.
+    static constexpr int kConfigChannelCount = 0;
+    static constexpr int kConfigProgram = 1;
+    static constexpr int kConfigFirstCompensation = 2;
     static constexpr int kConfigCount = 10;
+    // The window's five groups (its fraTmg frames), in order.
+    enum Group
+    {
+        ChannelGrid,
+        ResolverOffset,
+        PlsChannel,
+        SpeedCompensation,
+        PlsConfiguration,
+        GroupCount
+    };
     // The commands.
     enum Command
     {
@@ -49,9 +62,8 @@ struct TimingState
     std::array<QString, 4> panelTexts {};
 
     bool statusBarEnabled = true;
-    // The five groups: channel grid, resolver offset, PLS channel, speed
-    // compensation, PLS configuration.
-    std::array<bool, 5> groupsEnabled { true, true, true, true, true };
+    // Which groups take input, by Group.
+    std::array<bool, GroupCount> groupsEnabled { true, true, true, true, true };
     // The channel names, ON / OFF headings and the channel fields.
     bool gridEnabled = true;
     std::array<bool, 2> parameterEnabled { true, true };

@@ -71,6 +71,22 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
+    nameAndStyleControls();
+    arrangeControls();
+
+    // Load: centred, captioned, version and title filled in.
+    setWindowTitle(QStringLiteral("About ") + kAppTitle);
+    lblVersion->setText(versionText());
+    lblTitle->setText(kAppTitle);
+    adjustSize();
+    CenterForm(this);
+
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+}
+
+void frmAbout::nameAndStyleControls()
+{
     picIcon->setObjectName(QStringLiteral("picIcon"));
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
@@ -94,7 +110,10 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     lblTechSupport->setFixedWidth(kTextWidth);
     lblTechSupport->setText(kTechSupport);
     cmdOK->setDefault(true);
+}
 
+void frmAbout::arrangeControls()
+{
     auto* text = new QVBoxLayout;
     text->addWidget(lblTitle);
     text->addWidget(lblVersion);
@@ -122,16 +141,6 @@ frmAbout::frmAbout(Prompter& prompter, RegistryReader& registry, ProgramStarter 
     layout->addLayout(bottom);
     layout->addWidget(line2);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    // Load: centred, captioned, version and title filled in.
-    setWindowTitle(QStringLiteral("About ") + kAppTitle);
-    lblVersion->setText(versionText());
-    lblTitle->setText(kAppTitle);
-    adjustSize();
-    CenterForm(this);
-
-    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }
 
 void frmAbout::cmdSysInfo_Click()

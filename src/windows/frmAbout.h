@@ -44,6 +44,9 @@ public:
     QPushButton* cmdSysInfo;
 
 private:
+    // The controls: their names, fonts and texts; their layout.
+    void nameAndStyleControls();
+    void arrangeControls();
     void cmdSysInfo_Click();
 
     Prompter& m_prompter;

@@ -37,7 +37,6 @@ public:
     frmDisplayIO(RSComm& rs, OnlineModeSwitch& mode, QWidget* parent = nullptr);
     ~frmDisplayIO() override;
 
-    const IoStates& ioStates() const { return m_states; }
 
     // ---- controls, named as the program names them ----
     std::array<QGroupBox*, 4> fraBMIO {};

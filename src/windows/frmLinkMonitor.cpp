@@ -54,6 +54,33 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     setObjectName(QStringLiteral("frmLinkMonitor"));
     setWindowTitle(kTitle);
 
+    QGroupBox* counters = buildCounters();
+    QGroupBox* logBox = buildLog();
+    // The counters keep their width and scroll up and down on a small screen
+    // (800 x 480); the log gives up width instead, its heading included.
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(scrollWhenSmall(counters, this), 2);
+    layout->addWidget(logBox, 3);
+    resize(900, 420);
+    fitToScreen(this);
+
+    connect(cmdPause, &QPushButton::toggled, this, [this](bool paused) {
+        if (!paused)
+            refresh();
+    });
+    connect(cmdClear, &QPushButton::clicked, this, &frmLinkMonitor::clearLog);
+    connect(cmdSaveLog, &QPushButton::clicked, this, &frmLinkMonitor::saveLog);
+    m_timer.setInterval(kRefreshMs);
+    connect(&m_timer, &QTimer::timeout, this, &frmLinkMonitor::refresh);
+
+    m_rs.setMonitor(&m_monitor);
+    // Opened while ONLINE: the counters start now.
+    if (m_rs.OnlineMode)
+        m_monitor.linkOpening();
+}
+
+QGroupBox* frmLinkMonitor::buildCounters()
+{
     auto* counters = new QGroupBox(QStringLiteral("Counters"));
     auto* form = new QFormLayout(counters);
     // Where a caption and its value do not fit side by side, the value goes
@@ -83,7 +110,11 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
         if (!value->objectName().isEmpty())
             value->setMinimumWidth(valueWidth);
     }
+    return counters;
+}
 
+QGroupBox* frmLinkMonitor::buildLog()
+{
     txtLog = new QPlainTextEdit;
     txtLog->setObjectName(QStringLiteral("txtLog"));
     txtLog->setReadOnly(true);
@@ -115,28 +146,7 @@ frmLinkMonitor::frmLinkMonitor(RSComm& rs, Prompter& prompter, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(cmdSaveLog);
     logLayout->addLayout(buttons);
-
-    // The counters keep their width and scroll up and down on a small screen
-    // (800 x 480); the log gives up width instead, its heading included.
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(scrollWhenSmall(counters, this), 2);
-    layout->addWidget(logBox, 3);
-    resize(900, 420);
-    fitToScreen(this);
-
-    connect(cmdPause, &QPushButton::toggled, this, [this](bool paused) {
-        if (!paused)
-            refresh();
-    });
-    connect(cmdClear, &QPushButton::clicked, this, &frmLinkMonitor::clearLog);
-    connect(cmdSaveLog, &QPushButton::clicked, this, &frmLinkMonitor::saveLog);
-    m_timer.setInterval(kRefreshMs);
-    connect(&m_timer, &QTimer::timeout, this, &frmLinkMonitor::refresh);
-
-    m_rs.setMonitor(&m_monitor);
-    // Opened while ONLINE: the counters start now.
-    if (m_rs.OnlineMode)
-        m_monitor.linkOpening();
+    return logBox;
 }
 
 frmLinkMonitor::~frmLinkMonitor()

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -68,6 +69,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // The counters' box and the log's box with its buttons.
+    QGroupBox* buildCounters();
+    QGroupBox* buildLog();
     void clearLog();
     int currentBaud() const;
 

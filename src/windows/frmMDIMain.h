@@ -140,6 +140,9 @@ private:
     void buildWindowMenu(QMenuBar* bar);
     void buildHelpMenu(QMenuBar* bar);
     void connectMenuCommands();
+    // Runs `command` when `action` is chosen, once the entry being typed has
+    // ended (a refused entry stops it).
+    void connectEnded(QAction* action, std::function<void()> command);
     void connectJournalCommands();
     void startJournal();
     void buildStatusBar();

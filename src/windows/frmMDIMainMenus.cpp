@@ -216,28 +216,24 @@ void frmMDIMain::connectJournalCommands()
     });
 }
 
+void frmMDIMain::connectEnded(QAction* action, std::function<void()> command)
+{
+    connect(action, &QAction::triggered, this, [this, command = std::move(command)] {
+        if (endFieldEntry())
+            command();
+    });
+}
+
 void frmMDIMain::connectMenuCommands()
 {
     connectJournalCommands();
     // A command first ends the entry being typed, as leaving the field would,
-    // so that it works on what the screen shows; a refused entry stops it.
-    // (Exit does so in the shutdown.)
-    connect(mnuFileNew, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            m_files->mnuFileNew();
-    });
-    connect(mnuFileOpen, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            m_files->mnuFileOpen();
-    });
-    connect(mnuFileSave, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            m_files->mnuFileSave();
-    });
-    connect(mnuFileSaveAs, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            m_files->mnuFileSaveAs();
-    });
+    // so that it works on what the screen shows; a refused entry stops it
+    // (connectEnded). Exit does so in the shutdown.
+    connectEnded(mnuFileNew, [this] { m_files->mnuFileNew(); });
+    connectEnded(mnuFileOpen, [this] { m_files->mnuFileOpen(); });
+    connectEnded(mnuFileSave, [this] { m_files->mnuFileSave(); });
+    connectEnded(mnuFileSaveAs, [this] { m_files->mnuFileSaveAs(); });
     connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuFileExport, &QAction::triggered, this, [this] {
         if (!endFieldEntry())
@@ -265,22 +261,10 @@ void frmMDIMain::connectMenuCommands()
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
     });
-    connect(mnuFileCompareController, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            mnuFileCompareController_Click(*m_context);
-    });
-    connect(mnuFileCompareFiles, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            mnuFileCompareFiles_Click(*m_context);
-    });
-    connect(mnuFileDownloadProgram, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            SelectProgramFile(*m_context, kSelectForDownload);
-    });
-    connect(mnuViewTargetBoardStatus, &QAction::triggered, this, [this] {
-        if (endFieldEntry())
-            SelectProgramFile(*m_context, kSelectForTargetBoard);
-    });
+    connectEnded(mnuFileCompareController, [this] { mnuFileCompareController_Click(*m_context); });
+    connectEnded(mnuFileCompareFiles, [this] { mnuFileCompareFiles_Click(*m_context); });
+    connectEnded(mnuFileDownloadProgram, [this] { SelectProgramFile(*m_context, kSelectForDownload); });
+    connectEnded(mnuViewTargetBoardStatus, [this] { SelectProgramFile(*m_context, kSelectForTargetBoard); });
     connect(mnuViewLinkMonitor, &QAction::triggered, this, [this] {
         // Made once and kept (hidden when closed), so its counters go on.
         if (!m_linkMonitor)
@@ -307,14 +291,8 @@ void frmMDIMain::connectMenuCommands()
     for (int i = 0; i < 5; ++i) {
         if (!kTransferItems[i])
             continue;
-        connect(mnuFileUploadData[i], &QAction::triggered, this, [this, i] {
-            if (endFieldEntry())
-                mnuFileUploadData_Click(*m_context, i);
-        });
-        connect(mnuFileDownloadData[i], &QAction::triggered, this, [this, i] {
-            if (endFieldEntry())
-                mnuFileDownloadData_Click(*m_context, i);
-        });
+        connectEnded(mnuFileUploadData[i], [this, i] { mnuFileUploadData_Click(*m_context, i); });
+        connectEnded(mnuFileDownloadData[i], [this, i] { mnuFileDownloadData_Click(*m_context, i); });
     }
 }
 

@@ -67,7 +67,20 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Main Display"));
+    buildValueFrames();
+    buildMessages();
+    arrangeControls();
 
+    connect(&m_display, &MainDisplay::presented, this, &frmMain::drawPresentation);
+    connect(&m_display, &MainDisplay::valueChanged, this, &frmMain::drawValue);
+    connect(&m_display, &MainDisplay::systemMessageChanged, this, &frmMain::drawSystemMessage);
+    // Activation applies the appearance of the mode, then starts the loop;
+    // closing or switching away ends it, a minimised main window does not.
+    followWithLoop(m_display, rs, mode, RefreshLoop::Activation::PresentMode);
+}
+
+void frmMain::buildValueFrames()
+{
     for (int i = 0; i < 5; ++i) {
         fraDisplay[i] = new QGroupBox(QString::fromLatin1(kFrameCaptions[i]), this);
         fraDisplay[i]->setObjectName(controlArrayName("fraDisplay", i));
@@ -95,7 +108,10 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     brake->addWidget(lblDescription[1], 1, 0);
     brake->addWidget(lblDisplay[5], 1, 1);
     brake->setColumnStretch(1, 1);
+}
 
+void frmMain::buildMessages()
+{
     fraMessages->setObjectName(QStringLiteral("fraMessages"));
     txtMessageDisplay->setObjectName(QStringLiteral("txtMessageDisplay"));
     txtMessageDisplay->setReadOnly(true);
@@ -114,7 +130,10 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     cmdAlarmReset->setMinimumHeight(36);
     connect(cmdAlarmReset, &QPushButton::clicked, &m_display, &MainDisplay::resetAlarms);
     // cmdDefault, the focus holder, takes the focus when the appearance changes.
+}
 
+void frmMain::arrangeControls()
+{
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(16, 16, 16, 16);
     grid->setSpacing(12);
@@ -133,13 +152,6 @@ frmMain::frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& mo
     grid->setColumnStretch(0, 2);
     grid->setColumnStretch(1, 2);
     grid->setColumnStretch(2, 3);
-
-    connect(&m_display, &MainDisplay::presented, this, &frmMain::drawPresentation);
-    connect(&m_display, &MainDisplay::valueChanged, this, &frmMain::drawValue);
-    connect(&m_display, &MainDisplay::systemMessageChanged, this, &frmMain::drawSystemMessage);
-    // Activation applies the appearance of the mode, then starts the loop;
-    // closing or switching away ends it, a minimised main window does not.
-    followWithLoop(m_display, rs, mode, RefreshLoop::Activation::PresentMode);
 }
 
 frmMain::~frmMain()

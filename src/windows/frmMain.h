@@ -35,7 +35,6 @@ public:
     frmMain(RSComm& rs, OnlineModeSwitch& mode, const BackgroundMonitor& monitor, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    const MainDisplay& mainDisplay() const { return m_display; }
 
     // ---- controls, named as the program names them ----
     std::array<QGroupBox*, 5> fraDisplay {};
@@ -47,6 +46,10 @@ public:
     QPushButton* cmdDefault;
 
 private:
+    // The controls and their layouts.
+    void buildValueFrames();
+    void buildMessages();
+    void arrangeControls();
     void drawPresentation();
     void drawValue(int index);
     void drawSystemMessage();

@@ -1,5 +1,7 @@
 #include "windows/frmSetup.h"
 
+#include "base/Placeholders.h"
+
 #include "windows/ControlArray.h"
 #include "windows/FormUtility.h"
 #include "windows/NumericField.h"
@@ -24,25 +26,17 @@ namespace talvek {
 
 namespace {
 
-struct FieldCaption
-{
-    const char* caption;
-    int max;
+// The captions of the fields, in the order of the fields.
+constexpr std::array<const char*, frmSetup::kFieldCount> kCaptions {
+    "B&DC Stop Position (Low Speed):",
+    "BD&C Stop Position (High Speed):",
+    "&Maximum Allowed Stopping Response (deg):",
+    "&Low Speed (SPM):",
+    "High &Speed (SPM):",
+    "&Maximum Speed (full scale calibration) - CPM:",
+    "&Idle Speed (Bodymaker Stopped) - CPM:",
+    "High Speed &Offset (Trimmer Infeed Covered) - CPM:",
 };
-
-// The captions and limits of the fields, in the order of the fields.
-constexpr std::array<FieldCaption, frmSetup::kFieldCount> kFields { {
-    { "B&DC Stop Position (Low Speed):", 359 },
-    { "BD&C Stop Position (High Speed):", 359 },
-    { "&Maximum Allowed Stopping Response (deg):", 999 },
-    { "&Low Speed (SPM):", 899 },
-    { "High &Speed (SPM):", 999 },
-    { "&Maximum Speed (full scale calibration) - CPM:", 999 },
-    { "&Idle Speed (Bodymaker Stopped) - CPM:", 999 },
-    { "High Speed &Offset (Trimmer Infeed Covered) - CPM:", 999 },
-} };
-
-const QString kNoValue = QStringLiteral("-");
 
 // A check box whose grayed state only the program sets: a click on a grayed
 // or clear box checks it, a click on a checked box clears it.
@@ -148,16 +142,15 @@ void frmSetup::buildGroups(std::array<QGridLayout*, 3>& grids)
 
 void frmSetup::buildField(int i, QGridLayout* grid, int row)
 {
-    const FieldCaption& field = kFields[size_t(i)];
     QWidget* box = grid->parentWidget();
-    auto* label = new QLabel(QLatin1String(field.caption), box);
+    auto* label = new QLabel(QLatin1String(kCaptions[size_t(i)]), box);
     label->setObjectName(controlArrayName("lblSetup", i));
     auto* text = new QLineEdit(box);
     text->setObjectName(controlArrayName("txtSetup", i));
     text->setFixedWidth(72);
     auto* upd = new UpDown(box);
     upd->setObjectName(controlArrayName("updSetup", i));
-    upd->setRange(0, field.max);
+    upd->setRange(0, SetupParameters::fieldMax(i));
     upd->setIncrement(1);
     upd->setFixedHeight(text->sizeHint().height());
     label->setBuddy(text);
@@ -175,7 +168,7 @@ void frmSetup::buildField(int i, QGridLayout* grid, int row)
     m_fields[size_t(i)]
         = std::make_unique<NumericField>(m_parameters.entryForm(), text, upd, cmdDefault, options);
     m_parameters.bindField(i, m_fields[size_t(i)]->entry());
-    text->setText(kNoValue);
+    text->setText(placeholder::kNoValue);
 }
 
 // Tab order: the check box, then each field's text box and up-down.
@@ -292,7 +285,7 @@ void frmSetup::drawPresentation()
     for (int i = 0; i < kFieldCount; ++i) {
         lblSetup[size_t(i)]->setEnabled(enabled);
         m_fields[size_t(i)]->setEnabled(enabled);
-        txtSetup[size_t(i)]->setText(kNoValue);
+        txtSetup[size_t(i)]->setText(placeholder::kNoValue);
     }
     chkBrakeWearCompEnable->setEnabled(enabled);
     drawBrakeWear();

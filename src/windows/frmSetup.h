@@ -58,9 +58,6 @@ public:
     bool checkBoxReady() const { return m_parameters.brakeWearReady(); }
     int firstVisibleField() const { return m_parameters.state().firstField; }
     int lastVisibleField() const { return m_parameters.state().lastField; }
-    // The controller address and data row of field i.
-    static QString fieldAddress(int i) { return SetupParameters::fieldAddress(i); }
-    static int fieldRow(int i) { return SetupParameters::fieldRow(i); }
 
 protected:
     void showEvent(QShowEvent* event) override;

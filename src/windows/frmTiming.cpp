@@ -219,7 +219,7 @@ void frmTiming::draw(const TimingState& state)
     sbrMachineTiming->setEnabled(state.statusBarEnabled);
     for (int n = 0; n < 4; ++n)
         m_panels[size_t(n)]->setText(state.panelTexts[size_t(n)]);
-    for (int g = 0; g < 5; ++g)
+    for (int g = 0; g < TimingState::GroupCount; ++g)
         fraTmg[size_t(g)]->setEnabled(state.groupsEnabled[size_t(g)]);
     for (QLabel* l : lblChannel)
         l->setEnabled(state.gridEnabled);

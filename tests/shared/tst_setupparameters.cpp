@@ -67,11 +67,25 @@ class tst_SetupParameters : public QObject
     Q_OBJECT
 
 private slots:
+    void fieldsTheirRegistersAndLimits();
     void passReadsThePageShown();
     void brakeWearSwitchPublishedAndWritten();
     void fieldsStoredAndWrittenThrough();
     void dyingLinkEndsThePass();
 };
+
+// Each field's register, data row and largest value (the window's spinners
+// and the entry check take the limits from here).
+void tst_SetupParameters::fieldsTheirRegistersAndLimits()
+{
+    const QStringList addresses { "W1020", "W1022", "W1024", "W1026", "W1028", "W1032", "W1034", "W1036" };
+    const QList<int> max { 359, 359, 999, 899, 999, 999, 999, 999 };
+    for (int i = 0; i < SetupParameters::kFieldCount; ++i) {
+        QCOMPARE(SetupParameters::fieldAddress(i), addresses[i]);
+        QCOMPARE(SetupParameters::fieldRow(i), i + 7);
+        QCOMPARE(SetupParameters::fieldMax(i), max[i]);
+    }
+}
 
 // Page 0 reads fields 0..4 with the brake wear byte after field 0; page 1
 // reads fields 5..7; a page change ends the pass under way without a read.

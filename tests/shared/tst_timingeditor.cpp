@@ -241,7 +241,7 @@ void tst_TimingEditor::offsetFollowsTheResolverStanding()
     r.sim.setRunning(true);
     QVERIFY(r.startOnline());
     auto offsetEnabled = [&r] {
-        return r.state().groupsEnabled[1] && r.state().parameterEnabled[TimingState::kOffsetField]
+        return r.state().groupsEnabled[TimingState::ResolverOffset] && r.state().parameterEnabled[TimingState::kOffsetField]
             && r.state().commandEnabled[TimingState::SetOffset];
     };
     QVERIFY(!offsetEnabled());

@@ -147,17 +147,13 @@ void tst_frmSetup::controls()
         "&Maximum Allowed Stopping Response (deg):", "&Low Speed (SPM):", "High &Speed (SPM):",
         "&Maximum Speed (full scale calibration) - CPM:", "&Idle Speed (Bodymaker Stopped) - CPM:",
         "High Speed &Offset (Trimmer Infeed Covered) - CPM:" };
-    const QList<int> max { 359, 359, 999, 899, 999, 999, 999, 999 };
-    const QStringList addresses { "W1020", "W1022", "W1024", "W1026", "W1028", "W1032", "W1034", "W1036" };
     const QList<int> group { 0, 0, 0, 1, 1, 2, 2, 2 };
     for (int i = 0; i < 8; ++i) {
         QCOMPARE(w.lblSetup[size_t(i)]->text(), captions[i]);
         QCOMPARE(w.lblSetup[size_t(i)]->buddy(), w.txtSetup[size_t(i)]);
         QCOMPARE(w.updSetup[size_t(i)]->Min(), 0);
-        QCOMPARE(w.updSetup[size_t(i)]->Max(), max[i]);
+        QCOMPARE(w.updSetup[size_t(i)]->Max(), SetupParameters::fieldMax(i));
         QCOMPARE(w.updSetup[size_t(i)]->increment(), 1);
-        QCOMPARE(frmSetup::fieldAddress(i), addresses[i]);
-        QCOMPARE(frmSetup::fieldRow(i), i + 7);
         QVERIFY(w.fraParameters[size_t(group[i])]->isAncestorOf(w.txtSetup[size_t(i)]));
         QCOMPARE(w.txtSetup[size_t(i)]->objectName(), QStringLiteral("txtSetup_%1").arg(i));
         QCOMPARE(w.field(i).entry().options().degrees, i <= 2);
