@@ -340,6 +340,7 @@ QString csvField(const QString& text)
 int runCompare(CliRun& run, const CliCommand& c, CliPort&)
 {
     SetupCompare compare(CurrentData, *c.scope);
+    compare.setFileName(QFileInfo(c.parser.value(c.options.input)).absoluteFilePath());
     const Status read = compare.readController(run.rs());
     const bool csv = c.parser.isSet(c.options.csv);
     if (csv)

@@ -164,7 +164,7 @@ Status DataTransfer::run(qint16 code, qint16 paramCount)
 
 void DataTransfer::tellObserver(const QString& kind, const Status& outcome, int rows, int channels) const
 {
-    LinkObserver* observer = m_rs.observer();
+    LinkObserver* observer = m_observed ? m_rs.observer() : nullptr;
     if (!observer)
         return;
     int moved = 0;

@@ -101,6 +101,9 @@ public:
     // moved; the writes of a download carry the transfer's name as their source.
     Status run(qint16 code, qint16 paramCount);
     void setFileName(const QString& file) { m_file = file; }
+    // Whether the observer is told of the transfer (a compare that reads
+    // through the upload tells of itself instead).
+    void setObserved(bool observed) { m_observed = observed; }
     // "upload set-up parameters", "download all", ...; empty for an unknown code.
     static QString transferKind(qint16 code);
 
@@ -161,6 +164,7 @@ private:
     MachineData& m_data;
     Hooks m_hooks;
     QString m_file;
+    bool m_observed = true;
     Report m_report;
     bool m_cancel = false;
     bool m_running = false;

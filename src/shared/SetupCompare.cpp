@@ -151,6 +151,7 @@ Status SetupCompare::readController(RSComm& rs)
     // The upload's own reading, into the compare's record: a value that was
     // not read keeps the working value there, and the report names it.
     DataTransfer upload(rs, m_other);
+    upload.setObserved(false);
     Status outcome = done();
     if (covers(CompareScope::SetupParameters)) {
         outcome = upload.run(kTransferSetupParameters, ParamCount);
@@ -169,6 +170,14 @@ Status SetupCompare::readController(RSComm& rs)
     if (!outcome)
         m_failure = outcome.error();
     buildRows();
+    // The journal keeps the compare as one record: the values read, and how
+    // the reading ended; the differences are the compare's own report.
+    if (LinkObserver* observer = rs.observer()) {
+        int read = 0;
+        for (const CompareRow& row : m_rows)
+            read += row.state != CompareRow::State::Failed ? 1 : 0;
+        observer->transferred(TransferRecord { QStringLiteral("compare"), m_fileName, outcome, read });
+    }
     return outcome;
 }
 

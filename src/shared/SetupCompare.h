@@ -81,7 +81,10 @@ public:
     // not read are failed rows, the others are compared. The outcome is that
     // failure, or a refusal (Cause::BadFile) of working data whose rows name
     // no parameter address, before anything was read.
+    // The link's observer (the journal) is told of it as a "compare" of the
+    // file named with setFileName(), with the number of values read.
     Status readController(RSComm& rs);
+    void setFileName(const QString& file) { m_fileName = file; }
     // The second record is a set-up file's (as read, re-sized to the rows
     // of the working data).
     void compareWith(const MachineData& other);
@@ -124,6 +127,7 @@ private:
     CompareScope m_scope;
     QList<CompareRow> m_rows;
     // What the controller did not give, from the data transfer's report.
+    QString m_fileName;
     QList<int> m_rowsFailed;
     bool m_configFailed = false;
     QList<int> m_channelsFailed;

@@ -54,6 +54,7 @@ frmCompare::frmCompare(ShellContext& shell, QWidget* parent)
     , m_readOnShow(true)
 {
     build(QStringLiteral("Working Data"), QStringLiteral("Controller"));
+    m_compare.setFileName(shell.globals.gFileNamePath);
     // The shown child window waits: its reads would interleave with ours.
     m_pausedLoop = RefreshLoop::of(shell.main.currentChild());
     m_loopStepped = m_pausedLoop && m_pausedLoop->autoStep();

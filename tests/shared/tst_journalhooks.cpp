@@ -10,6 +10,7 @@
 #include "shared/Journal.h"
 #include "shared/JournalHooks.h"
 #include "shared/MachineData.h"
+#include "shared/SetupCompare.h"
 #include "SimLinkMode.h"
 
 #include <QTemporaryDir>
@@ -118,6 +119,24 @@ private slots:
         QCOMPARE(e.size(), 2);
         QCOMPARE(e[1].kind, QStringLiteral("comm fault"));
         QCOMPARE(e[1].detail, QStringLiteral("the controller did not answer"));
+    }
+
+    // A compare reads through the upload but is one "compare" row, never an
+    // upload; it writes nothing.
+    void aCompareIsOneCompareRow()
+    {
+        Rig r;
+        r.mode.setMode(true);
+        SetupCompare compare(CurrentData, CompareScope::SetupParameters);
+        compare.setFileName(QStringLiteral("/plant/approved.sdt"));
+        QVERIFY(compare.readController(r.rs).ok());
+        const QList<TransferRow> t = r.transfers();
+        QCOMPARE(t.size(), 1);
+        QCOMPARE(t[0].kind, QStringLiteral("compare"));
+        QCOMPARE(t[0].file, QStringLiteral("/plant/approved.sdt"));
+        QCOMPARE(t[0].rows, 12);
+        QVERIFY(t[0].ok);
+        QVERIFY(r.writes().isEmpty());
     }
 
     void alarmsRaisedAndCleared()
