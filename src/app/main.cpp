@@ -11,8 +11,8 @@
 #include "windows/FormUtility.h"
 #include "windows/frmMDIMain.h"
 #include "windows/QtPrompter.h"
-#include "windows/SetupFileCommands.h"
-#include "windows/SystemInfo.h"
+#include "shared/SetupFileCommands.h"
+#include "shared/SystemInfo.h"
 #include "windows/WindowMemory.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "shared/MachineData.h"
 #include "shared/modReport.h"
-#include "shared/QtReportPrinter.h"
+#include "print/QtReportPrinter.h"
 #include "windows/frmWaitDisplay.h"
 #include "windows/ShellContext.h"
 

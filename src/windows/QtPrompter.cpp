@@ -1,7 +1,7 @@
 #include "windows/QtPrompter.h"
 
 #include "shared/modUtility.h"
-#include "shared/QtReportPrinter.h"
+#include "print/QtReportPrinter.h"
 #include "windows/HelpViewer.h"
 
 #include <QApplication>

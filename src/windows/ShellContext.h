@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/LastUpload.h"
+#include "shared/ShellGlobals.h"
 
 #include <QString>
 #include <functional>
@@ -16,18 +16,6 @@ class Prompter;
 class RSComm;
 class SerialPortControl;
 class frmMDIMain;
-
-// Variables of the main window that other windows read or set.
-struct ShellGlobals
-{
-    QString gFileNamePath; // full path of the current set-up file
-    QString gFileNameTitle; // its name without folder
-    QString gFileNameCaption; // "[unnamed]" or "[" + gFileNameTitle + "]"
-    QString gFileExportPath; // last shift data export file
-    QString gUploadNOW; // date and time of the last upload or open
-    QString gProgramFilePath; // last program file chosen for download
-    LastUpload lastUpload; // what the controller held at the last upload
-};
 
 // What a child window is given when it is created: the program's services,
 // the one controller link and the mode switch, the main window's variables.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "windows/SystemInfo.h"
+#include "shared/SystemInfo.h"
 
 #include <QDialog>
 #include <QPointer>

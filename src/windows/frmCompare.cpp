@@ -8,7 +8,7 @@
 #include "shared/SetupFile.h"
 #include "windows/FormUtility.h"
 #include "windows/frmMDIMain.h"
-#include "windows/SetupFileCommands.h"
+#include "shared/SetupFileCommands.h"
 #include "windows/ShellContext.h"
 
 #include <QApplication>

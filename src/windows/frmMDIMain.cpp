@@ -2,7 +2,6 @@
 
 #include "base/ProgramFolder.h"
 #include "base/Prompter.h"
-#include "link/K7700Registers.h"
 #include "link/RSComm.h"
 #include "shared/BackgroundMonitor.h"
 #include "shared/Journal.h"
@@ -10,6 +9,8 @@
 #include "shared/JournalSettings.h"
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
+#include "shared/PasscodeCommand.h"
+#include "shared/SetupFileCommands.h"
 #include "shared/ShiftExport.h"
 #include "windows/ChildWindow.h"
 #include "windows/ControlArray.h"
@@ -20,7 +21,6 @@
 #include "windows/frmProcessing.h"
 #include "windows/frmSetupComm.h"
 #include "windows/PrintReportCommand.h"
-#include "windows/SetupFileCommands.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -40,8 +40,6 @@ namespace {
 constexpr int kBackgroundIntervalMs = 500;
 constexpr int kDateTimeIntervalMs = 1000;
 constexpr int kCloseRetryMs = 100;
-
-const QString kPasscodeAddress = reg::kPasscode.address();
 
 } // namespace
 
@@ -290,17 +288,8 @@ void frmMDIMain::updateCaption()
 
 void frmMDIMain::mnuEditPasscode_Click()
 {
-    if (m_rs->isBusy())
-        return;
-    // A passcode that could not be read proposes nothing: OK on an empty
-    // box then writes nothing.
-    QString current;
-    if (!m_rs->CommError)
-        current = m_rs->RSRead(kPasscodeAddress).valueOr(QString());
-    const auto entered = m_prompter.inputBox(QStringLiteral("Please Enter New Passcode (0-65535)"),
-        QStringLiteral("Keypad Set-up Passcode"), current);
-    if (entered && !entered->trimmed().isEmpty() && !m_rs->CommError)
-        reportedWhereItHappened(m_rs->RSWrite(kPasscodeAddress, *entered));
+    // Its questions and the link's own boxes have said all there is to say.
+    reportedWhereItHappened(PasscodeCommand(*m_rs, m_prompter).run());
 }
 
 void frmMDIMain::mnuHelpHelpTopics_Click()

@@ -3,7 +3,7 @@
 #include "windows/ChildWindows.h"
 #include "windows/frmAbout.h"
 #include "windows/ShellContext.h"
-#include "windows/SystemInfo.h"
+#include "shared/SystemInfo.h"
 #include "windows/WindowMemory.h"
 
 #include <QMainWindow>

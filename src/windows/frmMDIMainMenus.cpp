@@ -16,7 +16,7 @@
 #include "windows/frmProcessing.h"
 #include "windows/frmSetupComm.h"
 #include "windows/PrintReportCommand.h"
-#include "windows/SetupFileCommands.h"
+#include "shared/SetupFileCommands.h"
 
 #include <QFileInfo>
 #include <QMenuBar>

@@ -1,16 +1,13 @@
 // The printed report: every text and line at its place on each page for the
 // start-up data, the values of a record with every field filled, where
-// section D breaks to a new page, and a real PDF printout.
+// section D breaks to a new page.
 
 #include "RecordingReportPrinter.h"
 #include "shared/MachineData.h"
 #include "shared/modReport.h"
 #include "shared/modUtility.h"
-#include "shared/QtReportPrinter.h"
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace talvek;
@@ -152,8 +149,6 @@ private slots:
     void filledRecord();
     void sectionDPageBreak_data();
     void sectionDPageBreak();
-    void pdfPrintout();
-    void printerSettingsRoundTrip();
 };
 
 void tst_modReport::initTestCase()
@@ -282,52 +277,5 @@ void tst_modReport::sectionDPageBreak()
     }
 }
 
-void tst_modReport::pdfPrintout()
-{
-    QTemporaryDir dir;
-    PrinterSettings settings;
-    settings.outputFileName = dir.filePath(QStringLiteral("report.pdf"));
-    settings.paperName = QStringLiteral("Letter");
-    settings.paperSize = QSizeF(215.9, 279.4);
-    QtReportPrinter printer(settings);
-    QVERIFY(printer.width() > 7.5 && printer.width() < 8.5);
-    QVERIFY(printer.height() > 10.0 && printer.height() < 11.0);
-    // Times at 12 points: about a sixth of an inch high, "I" narrower than "W".
-    printer.setFont(reportStyleFont(ReportStyle::Body));
-    QVERIFY(printer.textHeight(QString()) > 0.15 && printer.textHeight(QString()) < 0.25);
-    QVERIFY(printer.textWidth(QStringLiteral("I")) < printer.textWidth(QStringLiteral("W")));
-    QVERIFY(!QFile::exists(settings.outputFileName)); // nothing is begun before the first drawing
-
-    printReport(printer, QStringLiteral("[unnamed]"), CurrentData, kPrintTime);
-    // Section D has a page of its own or not, as the font's line height has it.
-    QVERIFY2(printer.page() == 3 || printer.page() == 4, qPrintable(QString::number(printer.page())));
-    printer.endDoc();
-    QVERIFY(printer.usable());
-
-    QFile pdf(settings.outputFileName);
-    QVERIFY(pdf.open(QIODevice::ReadOnly));
-    const QByteArray bytes = pdf.readAll();
-    QVERIFY(bytes.startsWith("%PDF-"));
-    // The empty page after the last footer is not printed.
-    static const QRegularExpression pageObject(QStringLiteral("/Type\\s*/Page[^s]"));
-    QCOMPARE(QString::fromLatin1(bytes).count(pageObject), printer.page() - 1);
-    QVERIFY(bytes.contains("/MediaBox [0 0 612.000000 792.000000]")); // Letter, in points
-}
-
-void tst_modReport::printerSettingsRoundTrip()
-{
-    PrinterSettings settings;
-    settings.outputFileName = QStringLiteral("/tmp/x.pdf");
-    settings.paperName = QStringLiteral("A4");
-    settings.paperSize = QSizeF(210, 297);
-    settings.landscape = true;
-    settings.copies = 2;
-    QPrinter printer;
-    applyPrinterSettings(printer, settings);
-    QCOMPARE(printer.outputFormat(), QPrinter::PdfFormat);
-    QCOMPARE(printer.pageLayout().pageSize().id(), QPageSize::A4);
-    QCOMPARE(printerSettingsOf(printer), settings);
-}
-
-QTEST_MAIN(tst_modReport)
+QTEST_GUILESS_MAIN(tst_modReport)
 #include "tst_modreport.moc"

@@ -1,8 +1,8 @@
-// The program download road from the main window on the in-process simulator:
-// the offline question, the program file dialog, validation, the confirmation,
-// the progress window with its status line, the background monitor stopped
-// for the transfer and the serial session after it; the target board road of
-// the same selection; the progress window in upload mode.
+// The program download road from the main window on the in-process simulator
+// (the selection's own questions are the logic suite's): the progress window
+// with its status line, the background monitor stopped for the transfer and
+// the serial session after it; the target board road of the same selection;
+// the progress window in upload mode.
 
 #include "LiveRig.h"
 #include "windows/frmDownloadProg.h"
@@ -22,8 +22,6 @@ using namespace talvek::test;
 
 namespace {
 
-const QString kOfflineQuestion
-    = QStringLiteral("Program is Currently OFFLINE\r\n\r\nDo You Wish to Switch to ONLINE MODE to Continue?");
 const QString kComplete = QStringLiteral("Program Download Complete!");
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -81,32 +79,12 @@ class tst_frmDownloadProg : public QObject
     Q_OBJECT
 
 private slots:
-    void offlineAnsweredNo();
     void downloadFromOffline();
     void runningPressAskedAgain();
     void invalidImageHaltsBeforeProgramMode();
-    void cancelledOrRefusedSelections();
     void targetBoardSelection();
-    void timeLeft_data();
-    void timeLeft();
     void uploadMode();
 };
-
-void tst_frmDownloadProg::offlineAnsweredNo()
-{
-    LiveRig rig;
-    rig.script().answerMsg(MsgResult::No);
-    rig.w->mnuFileDownloadProgram->trigger();
-    QCOMPARE(rig.script().calls().size(), 1); // no file dialog
-    const PromptCall& box = rig.script().calls()[0];
-    QCOMPARE(box.text, kOfflineQuestion);
-    QCOMPARE(box.title, QStringLiteral("Program Offline"));
-    QCOMPARE(box.icon, MsgIcon::Question);
-    QCOMPARE(box.buttons, MsgButtons::YesNo);
-    QVERIFY(!rig.rs().OnlineMode);
-    QCOMPARE(rig.port.openCount(), 0);
-    QVERIFY(rig.w->tmrBackgroungUpdate->isActive());
-}
 
 void tst_frmDownloadProg::downloadFromOffline()
 {
@@ -220,8 +198,7 @@ void tst_frmDownloadProg::runningPressAskedAgain()
     rig.script().answerMsg(MsgResult::Yes); // "You are about to download"
     rig.script().answerMsg(MsgResult::No);
     rig.w->mnuFileDownloadProgram->trigger();
-    QCOMPARE(titles(rig.script()),
-        QStringList({ "<open>", "Program Download", "Program Download" }));
+    QCOMPARE(titles(rig.script()), QStringList({ "<open>", "Program Download", "Program Download" }));
     const PromptCall& running = rig.script().calls()[2];
     QCOMPARE(running.text,
         QStringLiteral("The press is running at 250 SPM.\r\n\r\nA program download turns every output of the "
@@ -259,47 +236,6 @@ void tst_frmDownloadProg::invalidImageHaltsBeforeProgramMode()
     QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.panel(2), QStringLiteral("ONLINE"));
     QVERIFY(rig.w->tmrBackgroungUpdate->isActive());
-}
-
-void tst_frmDownloadProg::cancelledOrRefusedSelections()
-{
-    LiveRig rig;
-    rig.online();
-    const QString good = programSet(rig, QStringLiteral("PRESS1"), "D", "PRESS 10312", kImage);
-    const QString pls = programSet(rig, QStringLiteral("PLS1"), "E", "PLS10312", kImage);
-    rig.w->globals().gProgramFilePath = good;
-    const qsizetype mark = rig.mark();
-
-    // Cancelled file dialog: no message, nothing changes; it opened on the last program.
-    rig.script().answerFile(std::nullopt);
-    rig.w->mnuFileDownloadProgram->trigger();
-    QCOMPARE(rig.script().calls().size(), 1);
-    QCOMPARE(rig.script().calls()[0].file.fileName, good);
-    QCOMPARE(rig.w->globals().gProgramFilePath, good);
-
-    // A PLS program: the PLS message and no confirmation.
-    rig.script().clear();
-    rig.script().answerFile(pls);
-    rig.w->mnuFileDownloadProgram->trigger();
-    QCOMPARE(rig.script().calls().size(), 2);
-    const PromptCall& box = rig.script().calls()[1];
-    QCOMPARE(box.text,
-        QStringLiteral("PLS1 file is a PLS target board program.\r\nOpen PLS program to download to target "
-                       "board.\r\n\r\nProgram Downloaded Halted."));
-    QCOMPARE(box.title, QStringLiteral("PLS Program Download"));
-    QCOMPARE(box.icon, MsgIcon::Information);
-
-    // No at the confirmation: no window, no transfer.
-    rig.script().clear();
-    rig.script().answerFile(good);
-    rig.script().answerMsg(MsgResult::No);
-    rig.w->mnuFileDownloadProgram->trigger();
-    QCOMPARE(rig.script().calls().size(), 2);
-    QVERIFY(!transferWindow(rig));
-    QVERIFY(rig.w->tmrBackgroungUpdate->isActive());
-    QVERIFY(rig.rs().ValidProgram());
-    QCOMPARE(rig.mark(), mark); // nothing on the wire
-    QCOMPARE(rig.script().unexpected(), 0);
 }
 
 void tst_frmDownloadProg::targetBoardSelection()
@@ -345,27 +281,6 @@ void tst_frmDownloadProg::targetBoardSelection()
     QVERIFY(!p->txtSetup[1]->isHidden());
     p->cmdOk->click();
     QCOMPARE(rig.script().unexpected(), 0);
-}
-
-void tst_frmDownloadProg::timeLeft_data()
-{
-    QTest::addColumn<int>("sent");
-    QTest::addColumn<qint64>("elapsedMs");
-    QTest::addColumn<int>("left");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("no pace yet") << 0 << qint64(0) << 500 << "Time left: -";
-    QTest::newRow("seconds, rounded up") << 10 << qint64(1000) << 101 << "Time left: about 11 s";
-    QTest::newRow("minutes") << 100 << qint64(10000) << 1250 << "Time left: about 2 min 05 s";
-    QTest::newRow("done") << 100 << qint64(10000) << 0 << "Time left: 0 s";
-}
-
-void tst_frmDownloadProg::timeLeft()
-{
-    QFETCH(int, sent);
-    QFETCH(qint64, elapsedMs);
-    QFETCH(int, left);
-    QFETCH(QString, text);
-    QCOMPARE(downloadTimeLeftText(sent, elapsedMs, left), text);
 }
 
 void tst_frmDownloadProg::uploadMode()

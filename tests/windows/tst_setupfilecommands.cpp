@@ -4,7 +4,7 @@
 
 #include "MainWindowRig.h"
 #include "shared/SetupFile.h"
-#include "windows/SetupFileCommands.h"
+#include "shared/SetupFileCommands.h"
 
 #include <QDir>
 #include <QFile>

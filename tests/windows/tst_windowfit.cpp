@@ -18,7 +18,7 @@
 #include "windows/frmTiming.h"
 #include "windows/frmWaitDisplay.h"
 #include "windows/HelpViewer.h"
-#include "windows/SystemInfo.h"
+#include "shared/SystemInfo.h"
 #include "windows/WindowMemory.h"
 
 #include <QDir>

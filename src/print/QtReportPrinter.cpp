@@ -1,4 +1,4 @@
-#include "shared/QtReportPrinter.h"
+#include "print/QtReportPrinter.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>

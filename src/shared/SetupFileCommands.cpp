@@ -1,4 +1,4 @@
-#include "windows/SetupFileCommands.h"
+#include "shared/SetupFileCommands.h"
 
 #include "base/Prompter.h"
 #include "shared/MachineData.h"

@@ -1,4 +1,4 @@
-#include "windows/SystemInfo.h"
+#include "shared/SystemInfo.h"
 
 #include "base/BasicError.h"
 #include "base/ProgramFolder.h"

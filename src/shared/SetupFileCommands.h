@@ -1,6 +1,6 @@
 #pragma once
 
-#include "windows/ShellContext.h"
+#include "shared/ShellGlobals.h"
 
 #include <QString>
 #include <functional>

@@ -1,0 +1,228 @@
+// "System Info": the registry lookup of the system information program, what
+// is shown when there is none, and the report of this installation.
+
+#include "ScriptedPrompter.h"
+#include "base/ProgramFolder.h"
+#include "link/QtSerialPortControl.h"
+#include "shared/SystemInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <map>
+
+using namespace talvek;
+using namespace talvek::test;
+
+namespace {
+
+// A registry that holds what the test puts in it.
+class FakeRegistry final : public RegistryReader
+{
+public:
+    std::map<QString, QString> values; // "key|value" -> text
+    QStringList asked;
+
+    std::optional<QString> GetKeyValue(RegistryRoot root, const QString& key, const QString& value) override
+    {
+        asked << key + QLatin1Char('|') + value;
+        if (root != RegistryRoot::LocalMachine)
+            return std::nullopt;
+        const auto it = values.find(key + QLatin1Char('|') + value);
+        if (it == values.end())
+            return std::nullopt;
+        return it->second;
+    }
+};
+
+const QString kMsinfoKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO|PATH");
+const QString kLocationKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location|MSINFO");
+const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
+
+} // namespace
+
+class tst_SystemInfo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void registryValueText_data();
+    void registryValueText();
+    void systemInfo_data();
+    void systemInfo();
+    void systemRegistryFindsNothingHere();
+    void systemInfoReport();
+};
+
+void tst_SystemInfo::registryValueText_data()
+{
+    QTest::addColumn<quint32>("type");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("expected");
+    const auto utf16 = [](const char16_t* s, int chars) {
+        return QByteArray(reinterpret_cast<const char*>(s), chars * 2);
+    };
+    QTest::newRow("string with final NUL") << kRegString << utf16(u"C:\\MSINFO\0", 10) << "C:\\MSINFO";
+    QTest::newRow("string without NUL") << kRegString << utf16(u"abc", 3) << "abc";
+    QTest::newRow("empty string") << kRegString << utf16(u"\0", 1) << "";
+    QTest::newRow("double word") << kRegDword << QByteArray("\x05\x01\x00\x00", 4) << "261";
+    QTest::newRow("double word, large") << kRegDword << QByteArray("\x78\x56\x34\x12", 4) << "305419896";
+    QTest::newRow("other type") << quint32(3) << QByteArray("\x01\x02", 2) << "";
+}
+
+void tst_SystemInfo::registryValueText()
+{
+    QFETCH(quint32, type);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, expected);
+    QCOMPARE(talvek::registryValueText(type, data), expected);
+}
+
+void tst_SystemInfo::systemInfo_data()
+{
+    QTest::addColumn<QString>("path"); // PATH value ("" none)
+    QTest::addColumn<QString>("location"); // "<dir>": the temporary folder; "" none
+    QTest::addColumn<bool>("exeExists");
+    QTest::addColumn<bool>("startWorks");
+    QTest::addColumn<QString>("started"); // "" nothing; "<exe>" the folder's program
+    QTest::newRow("PATH value") << "C:\\Tools\\msinfo32.exe"
+                                << "" << false << true << "C:\\Tools\\msinfo32.exe";
+    QTest::newRow("PATH wins over location") << "C:\\A.exe"
+                                             << "<dir>" << true << true << "C:\\A.exe";
+    QTest::newRow("location with program") << ""
+                                           << "<dir>" << true << true << "<exe>";
+    QTest::newRow("location without program") << ""
+                                              << "<dir>" << false << true << "";
+    QTest::newRow("nothing in the registry") << ""
+                                             << "" << false << true << "";
+    QTest::newRow("program does not start") << "C:\\A.exe"
+                                            << "" << false << false << "C:\\A.exe";
+}
+
+void tst_SystemInfo::systemInfo()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, location);
+    QFETCH(bool, exeExists);
+    QFETCH(bool, startWorks);
+    QFETCH(QString, started);
+    QTemporaryDir dir;
+    FakeRegistry registry;
+    if (!path.isEmpty())
+        registry.values[kMsinfoKey] = path;
+    if (location == QLatin1String("<dir>"))
+        registry.values[kLocationKey] = dir.path();
+    if (exeExists) {
+        QFile exe(dir.filePath(QStringLiteral("MSINFO32.EXE")));
+        QVERIFY(exe.open(QIODevice::WriteOnly));
+    }
+    QStringList starts;
+    const ProgramStarter starter = [&](const QString& program) {
+        starts << program;
+        return startWorks;
+    };
+    ScriptedPrompter prompter;
+    startSystemInfo(registry, starter, prompter);
+
+    const QString expected
+        = started == QLatin1String("<exe>") ? dir.path() + QStringLiteral("\\MSINFO32.EXE") : started;
+    QCOMPARE(starts, expected.isEmpty() ? QStringList {} : QStringList { expected });
+    const bool unavailable = expected.isEmpty() || !startWorks;
+    QCOMPARE(prompter.calls().size(), unavailable ? 1 : 0);
+    if (unavailable) {
+        QCOMPARE(prompter.calls()[0].text, kUnavailable);
+        QCOMPARE(prompter.calls()[0].title, QStringLiteral("TALVEK"));
+        QCOMPARE(prompter.calls()[0].buttons, MsgButtons::OK);
+    }
+    QCOMPARE(registry.asked.first(), kMsinfoKey);
+}
+
+void tst_SystemInfo::systemRegistryFindsNothingHere()
+{
+#ifdef Q_OS_WIN
+    QSKIP("The real registry answers on Windows.");
+#else
+    SystemRegistry registry;
+    QCOMPARE(registry.GetKeyValue(RegistryRoot::LocalMachine,
+                 QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH")),
+        std::nullopt);
+    ScriptedPrompter prompter;
+    bool startedAnything = false;
+    startSystemInfo(
+        registry, [&](const QString&) { return startedAnything = true; }, prompter);
+    QVERIFY(!startedAnything);
+    QCOMPARE(prompter.calls().size(), 1);
+    QCOMPARE(prompter.calls()[0].text, kUnavailable);
+#endif
+}
+
+void tst_SystemInfo::systemInfoReport()
+{
+    // No system information program: the report is shown instead of the
+    // message, which stays for when there is no report either.
+    FakeRegistry registry;
+    ScriptedPrompter prompter;
+    int shown = 0;
+    startSystemInfo(registry, detachedProgramStarter(), prompter, [&] { return ++shown > 0; });
+    QCOMPARE(shown, 1);
+    QCOMPARE(prompter.calls().size(), 0);
+    startSystemInfo(registry, detachedProgramStarter(), prompter, [] { return false; });
+    QCOMPARE(prompter.calls().size(), 1);
+    QCOMPARE(prompter.calls()[0].text, kUnavailable);
+
+    // An installed copy: help shipped, one code table lost, the user's settings.
+    QTemporaryDir tmp;
+    const QString share = tmp.filePath(QStringLiteral("share/talvek"));
+    const QString config = tmp.filePath(QStringLiteral("config/TALVEK"));
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write(share + QStringLiteral("/Help/TALVEK.html"), "<html/>");
+    write(share + QStringLiteral("/support/FaultErrCodes.txt"), "0,x\r\n");
+    write(config + QStringLiteral("/support/RSPort.cfg"), "65, 19200 \r\n");
+    const QString node = tmp.filePath(QStringLiteral("ttyFAKE0"));
+    write(node, {});
+    const ProgramFolder folder
+        = ProgramFolder::installed(tmp.filePath(QStringLiteral("bin")), { share }, config, tmp.path());
+    QtSerialPortControl port(folder);
+    SerialDeviceInfo adapter { node, QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A10K1-if00-port0"),
+        QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"), QStringLiteral("A10K1") };
+    SerialDeviceInfo plain { QStringLiteral("/dev/ttyS0"), {}, {}, {}, {} };
+
+    const QStringList lines
+        = talvek::systemInfoReport(folder, &port, { adapter, plain }).split(QLatin1Char('\n'));
+    const QStringList tail = lines.mid(
+        lines.indexOf(QStringLiteral("Program: %1 (installed)").arg(tmp.filePath(QStringLiteral("bin")))));
+    QVERIFY2(tail.size() > 10, qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(tail.mid(0, 9),
+        QStringList({ QStringLiteral("Program: %1 (installed)").arg(tmp.filePath(QStringLiteral("bin"))),
+            QStringLiteral("Program files: %1").arg(share), QStringLiteral("Settings folder: %1").arg(config),
+            QStringLiteral("Help: %1/Help/TALVEK.html (found)").arg(share),
+            QStringLiteral("Fault codes: %1/support/FaultErrCodes.txt (found)").arg(share),
+            QStringLiteral("Communication error codes: %1/support/CommErrCodes.txt (MISSING)").arg(config),
+            QString(),
+            QStringLiteral("Port settings in force: COM65 at 19200 baud (%1/support/RSPort.cfg)").arg(config),
+            QStringLiteral("Port 65 means: /dev/ttyACM0 (%1)")
+                .arg(QFileInfo::exists(QStringLiteral("/dev/ttyACM0"))
+                        ? QStringLiteral("present, usable by this user")
+                        : QStringLiteral("not present")) }));
+    const int devices = int(lines.indexOf(QStringLiteral("Serial devices present:")));
+    QVERIFY(devices > 0);
+    QCOMPARE(
+        lines.at(devices + 1), QStringLiteral("  %1: FT232R USB UART, FTDI, serial number A10K1").arg(node));
+    QCOMPARE(
+        lines.at(devices + 2), QStringLiteral("    also /dev/serial/by-id/usb-FTDI_FT232R_A10K1-if00-port0"));
+    // The file stands in for a device node: its group, and its owner (this user) in it.
+    const QFileInfo nodeInfo(node);
+    QCOMPARE(lines.at(devices + 3),
+        QStringLiteral("    group %1; %2 is in it; usable").arg(nodeInfo.group(), nodeInfo.owner()));
+    QCOMPARE(lines.at(devices + 4), QStringLiteral("  /dev/ttyS0"));
+}
+
+QTEST_GUILESS_MAIN(tst_SystemInfo)
+#include "tst_systeminfo.moc"
