@@ -188,7 +188,7 @@ QString DataTransfer::transferKind(qint16 code)
     return (download ? QStringLiteral("download ") : QStringLiteral("upload ")) + what;
 }
 
-Status DataTransfer::Download(const Selection& selection)
+Status DataTransfer::downloadSelected(const Selection& selection)
 {
     if (m_running)
         return fail(Cause::Busy);

@@ -112,7 +112,7 @@ public:
     // them (the same checks, failures and report; no cancel between rows is
     // looked at differently). Sets TimingDownloaded when anything of the
     // timing was selected. Told to the observer as "download selected".
-    Status Download(const Selection& selection);
+    Status downloadSelected(const Selection& selection);
 
     // Takes the PLS configuration and the 16 channels' setpoints from the
     // controller into the record.

@@ -120,7 +120,7 @@ QString downloadDataLine(qint16 code, const QString& fileCaption, const LastUplo
         + QStringLiteral(" from what the controller held at the last upload.");
 }
 
-QString DownloadDataQuestion(const QString& line)
+QString downloadDataQuestion(const QString& line)
 {
     return QStringLiteral("You are about to Download Data to the PLC\r\n\r\n") + line
         + QStringLiteral("\r\n\r\nDo You Wish to Continue?");

@@ -48,6 +48,6 @@ QString downloadDataLine(qint16 code, const QString& fileCaption, const LastUplo
 
 // The question before a data download: "You are about to Download Data to
 // the PLC", the line that says what goes, "Do You Wish to Continue?".
-QString DownloadDataQuestion(const QString& line);
+QString downloadDataQuestion(const QString& line);
 
 } // namespace talvek

@@ -14,7 +14,7 @@ const QString kContinue = QStringLiteral("\r\n\r\nDo you wish to continue?");
 
 } // namespace
 
-const QString DownloadWhileRunning
+const QString kDownloadWhileRunning
     = QStringLiteral("The download writes the data to the controller of the running press.");
 
 QString runningPressQuestion(int spm, const QString& what)

@@ -21,7 +21,7 @@ enum class PressCheck
 };
 
 // What a data download does to a running press.
-extern const QString DownloadWhileRunning;
+extern const QString kDownloadWhileRunning;
 
 // `what` says what the command does to a running press, one sentence
 // ("A program download turns every output of the K7700 off.").

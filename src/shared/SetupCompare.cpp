@@ -58,7 +58,7 @@ template <class Data>
 auto& configField(Data& data, int field)
 {
     switch (field) {
-    case int(CompareConfigField::kChannelCount):
+    case int(CompareConfigField::ChannelCount):
         return data.PlsChannelCount;
     case int(CompareConfigField::Program):
         return data.PlsProgram;
@@ -77,7 +77,7 @@ qint16 configValue(const MachineData& data, int field)
 QString configCaption(int field)
 {
     switch (field) {
-    case int(CompareConfigField::kChannelCount):
+    case int(CompareConfigField::ChannelCount):
         return QStringLiteral("Number of PLS Channels");
     case int(CompareConfigField::Program):
         return QStringLiteral("PLS Program");
@@ -92,7 +92,7 @@ QString configCaption(int field)
 QString configAddress(int field)
 {
     switch (field) {
-    case int(CompareConfigField::kChannelCount):
+    case int(CompareConfigField::ChannelCount):
         return QStringLiteral("PLS-CHANNELS");
     case int(CompareConfigField::Program):
         return QStringLiteral("PLS-PROGRAM");
@@ -242,7 +242,7 @@ void SetupCompare::addParameterRows()
 
 void SetupCompare::addConfigRows()
 {
-    for (int field = 0; field < CompareConfigFieldCount; ++field) {
+    for (int field = 0; field < kCompareConfigFieldCount; ++field) {
         CompareRow& r = addRow(CompareRow::Kind::Config, field, CompareScope::TimingChannels, configCaption(field),
             configAddress(field), QString::number(configValue(m_working, field)),
             QString::number(configValue(m_other, field)));
@@ -379,7 +379,7 @@ int SetupCompare::takeInto(MachineData& data, const QList<int>& selected)
     return changed;
 }
 
-QString CompareDownloadLine(const SetupCompare& compare, const QList<int>& selected, const QString& fileCaption)
+QString compareDownloadLine(const SetupCompare& compare, const QList<int>& selected, const QString& fileCaption)
 {
     QStringList addresses;
     for (const int i : selected) {
@@ -390,18 +390,18 @@ QString CompareDownloadLine(const SetupCompare& compare, const QList<int>& selec
         + QStringLiteral(", as selected in the compare.");
 }
 
-Status DownloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& compare,
+Status downloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& compare,
     const QList<int>& selected, const QString& fileCaption, DataTransfer::Report* report)
 {
     const DataTransfer::Selection chosen = compare.selection(selected);
     if (chosen.rows.isEmpty() && !chosen.config && chosen.channels.isEmpty())
         return fail(Cause::EntryRefused, QStringLiteral("nothing selected"));
     const QString title = QStringLiteral("Data Download");
-    const MsgResult answer = prompter.msgBox(DownloadDataQuestion(CompareDownloadLine(compare, selected, fileCaption)),
+    const MsgResult answer = prompter.msgBox(downloadDataQuestion(compareDownloadLine(compare, selected, fileCaption)),
         title, MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return fail(Cause::Cancelled);
-    switch (confirmWhileRunning(rs, prompter, title, DownloadWhileRunning)) {
+    switch (confirmWhileRunning(rs, prompter, title, kDownloadWhileRunning)) {
     case PressCheck::Go:
         break;
     case PressCheck::Declined:
@@ -411,7 +411,7 @@ Status DownloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& c
     }
     MachineData record = compare.recordToSend(selected);
     DataTransfer download(rs, record);
-    const Status sent = download.Download(chosen);
+    const Status sent = download.downloadSelected(chosen);
     if (report)
         *report = download.report();
     return sent;

@@ -58,12 +58,12 @@ struct CompareRow
 // The PLS configuration as the compare lists it.
 enum class CompareConfigField
 {
-    kChannelCount,
+    ChannelCount,
     Program,
     ScaleFactor,
     SpeedCompensation0, // .. SpeedCompensation0 + 7
 };
-inline constexpr int CompareConfigFieldCount = 11;
+inline constexpr int kCompareConfigFieldCount = 11;
 
 // Working data against what the controller holds, or against a second
 // set-up file. Reading the controller goes through the data transfer's
@@ -140,11 +140,11 @@ private:
 // running-press guard, then only those values. Declined: Cancelled, nothing
 // sent. An empty selection sends nothing (EntryRefused). `report` receives
 // what did not go.
-Status DownloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& compare,
+Status downloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& compare,
     const QList<int>& selected, const QString& fileCaption, DataTransfer::Report* report = nullptr);
 
 // The line of that question: "W1026, PLS-SCALE, CH03 from [press1.sdt], as
 // selected in the compare."
-QString CompareDownloadLine(const SetupCompare& compare, const QList<int>& selected, const QString& fileCaption);
+QString compareDownloadLine(const SetupCompare& compare, const QList<int>& selected, const QString& fileCaption);
 
 } // namespace talvek

@@ -278,7 +278,7 @@ void frmCompare::downloadSelected()
         return;
     DataTransfer::Report report;
     const Status sent
-        = DownloadCompareRows(rs, m_shell.prompter, m_compare, selected, m_shell.globals.gFileNameCaption, &report);
+        = downloadCompareRows(rs, m_shell.prompter, m_compare, selected, m_shell.globals.gFileNameCaption, &report);
     if (!sent && (sent.cause() == Cause::Cancelled || sent.cause() == Cause::EntryRefused))
         return;
     if (report.refusedRow) {

@@ -217,7 +217,7 @@ void mnuFileDownloadData_Click(ShellContext& shell, int index)
     const qint16 code = qint16(index + kTransferDownloadOffset);
     const QString line = downloadDataLine(
         code, shell.globals.gFileNameCaption, shell.globals.lastUpload.differences(code, CurrentData));
-    const MsgResult answer = shell.prompter.msgBox(DownloadDataQuestion(line), QStringLiteral("Data Download"),
+    const MsgResult answer = shell.prompter.msgBox(downloadDataQuestion(line), QStringLiteral("Data Download"),
         MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
         return;
@@ -242,7 +242,7 @@ void RunTransfer(ShellContext& shell, qint16 code)
         shell.mode.setMode(true);
     }
     if (code >= kTransferDownloadOffset
-        && confirmWhileRunning(rs, shell.prompter, QStringLiteral("Data Download"), DownloadWhileRunning)
+        && confirmWhileRunning(rs, shell.prompter, QStringLiteral("Data Download"), kDownloadWhileRunning)
             != PressCheck::Go)
         return;
 

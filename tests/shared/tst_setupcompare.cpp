@@ -228,7 +228,7 @@ void tst_SetupCompare::downloadSendsOnlyTheChosenValues()
 
     r.prompter.answerMsg(MsgResult::Yes);
     DataTransfer::Report report;
-    QCOMPARE(shown(DownloadCompareRows(r.rs, r.prompter, compare, chosen, QStringLiteral("[press1.sdt]"), &report)),
+    QCOMPARE(shown(downloadCompareRows(r.rs, r.prompter, compare, chosen, QStringLiteral("[press1.sdt]"), &report)),
         QStringLiteral("done"));
     QCOMPARE(r.prompter.messages().size(), 1); // the question; the press stands
     QCOMPARE(r.prompter.messages()[0].text,
@@ -262,14 +262,14 @@ void tst_SetupCompare::downloadAsksFirst()
 
     // No to the question.
     r.prompter.answerMsg(MsgResult::No);
-    QCOMPARE(shown(DownloadCompareRows(r.rs, r.prompter, compare, chosen, QStringLiteral("[unnamed]"))),
+    QCOMPARE(shown(downloadCompareRows(r.rs, r.prompter, compare, chosen, QStringLiteral("[unnamed]"))),
         QStringLiteral("failed: Cancelled"));
     // A running press: the second question, and No.
     r.sim.setWord(K7700Sim::SpeedWord, 300);
     const ControllerState running = ControllerState::of(r.sim);
     r.prompter.answerMsg(MsgResult::Yes);
     r.prompter.answerMsg(MsgResult::No);
-    QCOMPARE(shown(DownloadCompareRows(r.rs, r.prompter, compare, chosen, QStringLiteral("[unnamed]"))),
+    QCOMPARE(shown(downloadCompareRows(r.rs, r.prompter, compare, chosen, QStringLiteral("[unnamed]"))),
         QStringLiteral("failed: Cancelled"));
     QCOMPARE(r.prompter.messages().size(), 3);
     QVERIFY(r.prompter.messages()[2].text.startsWith(QStringLiteral("The press is running at 300 SPM.")));
