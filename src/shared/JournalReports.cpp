@@ -1,6 +1,9 @@
 #include "shared/JournalReports.h"
 
+#include "link/K7700Registers.h"
+#include "link/RSComm.h"
 #include "shared/JournalHooks.h"
+#include "shared/MachineData.h"
 
 #include <QStringList>
 
@@ -111,6 +114,17 @@ QDateTime trendStart(TrendPeriod period, const QDateTime& now)
     case TrendPeriod::Month: return now.addDays(-30);
     }
     return now;
+}
+
+std::optional<int> brakeResponseLimit(RSComm& rs)
+{
+    if (rs.OnlineMode && !rs.CommError && !rs.isBusy()) {
+        const Result<QString> held = rs.RSRead(reg::kMaxStoppingResponse);
+        if (held)
+            return paramValueFromText(*held);
+    }
+    const int value = CurrentData.ParamValue.value(paramRowOf(reg::kMaxStoppingResponse), 0);
+    return value > 0 ? std::optional<int>(value) : std::nullopt;
 }
 
 TrendSeries buildTrendSeries(const QList<SampleRow>& rows, std::optional<int> limit)

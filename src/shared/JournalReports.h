@@ -10,6 +10,8 @@
 
 namespace talvek {
 
+class RSComm;
+
 // The journal's rows as text and as chart series: what the windows show and
 // export and what talvek-cli prints, in one place.
 
@@ -49,5 +51,10 @@ struct TrendSeries
     double yMax = 0; // the highest value shown, limit included
 };
 TrendSeries buildTrendSeries(const QList<SampleRow>& rows, std::optional<int> limit);
+
+// The brake-response alarm limit the trends draw: the controller's when
+// ONLINE and it answers, else the working data's; none when neither has one
+// (a read that failed is never taken as a limit).
+std::optional<int> brakeResponseLimit(RSComm& rs);
 
 } // namespace talvek

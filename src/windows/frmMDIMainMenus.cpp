@@ -2,7 +2,6 @@
 
 #include "windows/frmMDIMain.h"
 
-#include "link/K7700Registers.h"
 #include "link/RSComm.h"
 #include "shared/MachineData.h"
 #include "windows/frmTrends.h"
@@ -202,16 +201,7 @@ void frmMDIMain::connectJournalCommands()
         showJournalWindow(m_changeLog, [this] { return new frmChangeLog(*m_journal, m_prompter, this); });
     });
     connect(mnuViewTrends, &QAction::triggered, this, [this] {
-        // The limit the controller holds when ONLINE, else the working data's.
-        const auto limit = [this]() -> std::optional<int> {
-            if (m_rs->OnlineMode && !m_rs->CommError && !m_rs->isBusy()) {
-                const Result<QString> held = m_rs->RSRead(reg::kMaxStoppingResponse);
-                if (held)
-                    return paramValueFromText(*held);
-            }
-            const int value = CurrentData.ParamValue.value(paramRowOf(reg::kMaxStoppingResponse), 0);
-            return value > 0 ? std::optional<int>(value) : std::nullopt;
-        };
+        const auto limit = [this] { return brakeResponseLimit(*m_rs); };
         showJournalWindow(m_trends, [this, limit] { return new frmTrends(*m_journal, m_prompter, limit, this); });
     });
 }

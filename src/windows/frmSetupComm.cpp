@@ -1,21 +1,15 @@
 #include "windows/frmSetupComm.h"
 
-#include "base/BasicError.h"
 #include "base/BasicText.h"
 #include "base/ProgramFolder.h"
 #include "base/Prompter.h"
-#include "base/RuntimeFault.h"
 #include "link/CommPortSettings.h"
-#include "link/QtSerialPortControl.h"
-#include "link/RSComm.h"
 #include "link/SerialPortControl.h"
 #include "shared/modUtility.h"
 #include "windows/FormUtility.h"
 #include "windows/UpDown.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QFocusEvent>
@@ -31,36 +25,15 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#ifdef Q_OS_WIN
-#include <QSerialPortInfo>
-#endif
-
 #include <algorithm>
 
 namespace talvek {
 
 namespace {
 
-const QString kLoadTitle = QStringLiteral("SetupComm CurrentSettings");
-const QString kSaveTitle = QStringLiteral("SetupComm");
 const QString kFieldTitle = QStringLiteral("Comm Port");
-
-QString native(const QString& path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-bool deviceExists(const QString& device)
-{
-#ifdef Q_OS_WIN
-    const auto ports = QSerialPortInfo::availablePorts();
-    return std::any_of(ports.begin(), ports.end(), [&](const QSerialPortInfo& info) {
-        return info.portName().compare(device, Qt::CaseInsensitive) == 0;
-    });
-#else
-    return QFileInfo::exists(device); // follows links: a dangling one is not there
-#endif
-}
+constexpr int kMinPort = 1;
+constexpr int kMaxPort = 99;
 
 } // namespace
 
@@ -81,10 +54,8 @@ frmSetupComm::frmSetupComm(
     , fraPortSpeed(new QGroupBox(QStringLiteral("Port Speed"), this))
     , cmdSave(new QPushButton(QStringLiteral("&Save"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this))
-    , m_rs(rs)
-    , m_mode(mode)
-    , m_folder(folder)
     , m_prompter(prompter)
+    , m_setup(rs, mode, folder, prompter, kMinPort, kMaxPort)
     , m_lister(listSerialDevices)
 {
     setObjectName(QStringLiteral("frmSetupComm"));
@@ -121,8 +92,8 @@ void frmSetupComm::buildPortFrame()
 {
     // The spinner holds the limits of the port number; everything else reads
     // them from it.
-    updCommPort->setMin(1);
-    updCommPort->setMax(99);
+    updCommPort->setMin(kMinPort);
+    updCommPort->setMax(kMaxPort);
     updCommPort->setIncrement(1);
     updCommPort->setBuddy(
         [this] { return txtCommPort->text(); }, [this](const QString& text) { txtCommPort->setText(text); });
@@ -216,17 +187,9 @@ frmSetupComm::~frmSetupComm()
 
 void frmSetupComm::Form_Load()
 {
-    m_wasOnline = m_rs.OnlineMode;
-
-    try {
-        // A missing or empty file shows the defaults; the dialog creates nothing.
-        const PortSettings settings = loadPortSettings(m_folder).value_or(PortSettings {});
-        const int port = std::clamp(settings.port, updCommPort->Min(), updCommPort->Max());
-        txtCommPort->setText(QString::number(port));
-        optPortSpeed[Val(settings.speed) == double(kSupportedSpeeds[1]) ? 1 : 0]->setChecked(true);
-    } catch (const BasicError& e) {
-        showRuntimeFault(m_prompter, e, kLoadTitle, MsgIcon::Information);
-    }
+    const PortSetup::Shown shown = m_setup.load();
+    txtCommPort->setText(QString::number(shown.port));
+    optPortSpeed[size_t(shown.speedIndex)]->setChecked(true);
     // Centred with its final size, the device of the port shown.
     refreshDevices();
     updateDeviceLabel();
@@ -296,41 +259,18 @@ void frmSetupComm::cmdSave_Click()
     m_checkPending = false;
     if (m_inCheck || !txtCommPort_Validate())
         return;
-
-    // Close the link (the mode panel shows OFFLINE while it is closed).
-    m_mode.setMode(false);
-    try {
-        const int port
-            = std::clamp<int>(CInt(Val(txtCommPort->text())), updCommPort->Min(), updCommPort->Max());
-        const int speed = kSupportedSpeeds[optPortSpeed[1]->isChecked() ? 1 : 0];
-        writeSettingsFiles(port, speed);
-        if (m_wasOnline) {
-            m_mode.setMode(true);
-            if (!m_rs.OnlineMode) {
-                // The new port did not open; the operator can correct it or cancel.
-                m_rs.OnlineMode = false;
-                return;
-            }
-        }
+    const int port = std::clamp<int>(CInt(Val(txtCommPort->text())), updCommPort->Min(), updCommPort->Max());
+    const int speed = kSupportedSpeeds[optPortSpeed[1]->isChecked() ? 1 : 0];
+    // A new port that did not open leaves the dialog open, the program
+    // OFFLINE: the operator can correct it or cancel.
+    if (m_setup.save(port, speed) == PortSetup::SaveResult::Saved)
         accept();
-    } catch (const BasicError& e) {
-        showRuntimeFault(m_prompter, e, kSaveTitle, MsgIcon::Information);
-    }
 }
 
 void frmSetupComm::cmdCancel_Click()
 {
     m_checkPending = false;
     reject();
-}
-
-void frmSetupComm::writeSettingsFiles(int port, int speed)
-{
-    // A device chosen from the list that no number reached: its number is
-    // linked to the device's stable name.
-    const QString pin = m_pin.port == port ? m_pin.pinTarget : QString();
-    saveCommPortSettings(m_folder, port, speed, pin);
-    m_pin = PortChoice {};
 }
 
 void frmSetupComm::setDeviceLister(DeviceLister lister)
@@ -362,106 +302,32 @@ void frmSetupComm::watchDevices()
 #endif
 }
 
-PortMap frmSetupComm::portMap() const
-{
-    PortMap map;
-    SerialPortControl* port = m_mode.port();
-    map.deviceForPort = [port](int n) { return port ? port->deviceForPort(n) : QString(); };
-    map.hasLink = [this](int n) {
-        const QFileInfo link(m_folder.resolve(portLinkFile(n)));
-        return link.isSymLink() || link.exists();
-    };
-    map.tableDevice = [](int n) { return QtSerialPortControl::defaultDevice(n); };
-    map.deviceExists = [this](const QString& device) {
-        return deviceExists(device)
-            || std::any_of(m_devices.begin(), m_devices.end(),
-                [&](const SerialDeviceInfo& d) { return d.device == device; });
-    };
-    return map;
-}
-
 void frmSetupComm::refreshDevices()
 {
-    const QList<SerialDeviceInfo> devices = m_lister ? m_lister() : QList<SerialDeviceInfo> {};
-    if (devices == m_devices && lstDevices->topLevelItemCount() == devices.size())
+    const bool changed = m_setup.setDevices(m_lister ? m_lister() : QList<SerialDeviceInfo> {});
+    if (!changed && lstDevices->topLevelItemCount() == m_setup.devices().size())
         return;
-    m_devices = devices;
     lstDevices->clear();
-    const PortMap map = portMap();
-    for (const SerialDeviceInfo& d : std::as_const(m_devices)) {
-        // The number that leads to the device now; choosing one that none
-        // reaches pins a number to it.
-        const PortChoice choice = choosePortForDevice(d, map, updCommPort->Min(), updCommPort->Max());
-        QStringList about;
-        for (const QString& part : { d.description, d.manufacturer })
-            if (!part.isEmpty() && !about.contains(part))
-                about << part;
-        auto* item = new QTreeWidgetItem(lstDevices,
-            { choice.port > 0 && choice.pinTarget.isEmpty() ? QString::number(choice.port)
-                                                            : QStringLiteral("-"),
-                native(d.displayName()), about.join(QStringLiteral(", ")), d.serialNumber });
-        item->setToolTip(
-            1, native(d.device) + (d.byId.isEmpty() ? QString() : QStringLiteral("\n") + d.byId));
+    for (const PortDeviceRow& row : m_setup.deviceRows()) {
+        auto* item = new QTreeWidgetItem(lstDevices, { row.number, row.name, row.about, row.serialNumber });
+        item->setToolTip(1, row.toolTip);
     }
     updateDeviceLabel();
 }
 
 void frmSetupComm::chooseDevice(int row)
 {
-    if (row < 0 || row >= m_devices.size())
+    const std::optional<int> port = m_setup.chooseDevice(row);
+    if (!port)
         return;
-    const PortChoice choice
-        = choosePortForDevice(m_devices.at(row), portMap(), updCommPort->Min(), updCommPort->Max());
-    if (choice.port == 0) {
-        m_prompter.msgBox(
-            QStringLiteral("No port number is free for %1.").arg(native(m_devices.at(row).displayName()))
-                + QStringLiteral("\r\nRemove a link you no longer need from %1.")
-                      .arg(native(m_folder.writablePath(QStringLiteral("support/ports")))),
-            kFieldTitle, MsgIcon::Information, MsgButtons::OK);
-        return;
-    }
-    m_pin = PortChoice {};
-    txtCommPort->setText(QString::number(choice.port));
-    m_pin = choice.pinTarget.isEmpty() ? PortChoice {} : choice;
+    // The pin the choice made stays while the field shows its number.
+    txtCommPort->setText(QString::number(*port));
     updateDeviceLabel();
 }
 
 void frmSetupComm::updateDeviceLabel()
 {
-    QString text;
-    SerialPortControl* port = m_mode.port();
-    // A number typed or stepped to after choosing a device drops its pin.
-    if (m_pin.port != 0 && (!portTextAccepted() || CInt(Val(txtCommPort->text())) != m_pin.port))
-        m_pin = PortChoice {};
-    if (m_pin.port != 0) {
-        text = QStringLiteral("Device: %1 (port %2 is linked to it when saved)")
-                   .arg(native(m_pin.pinTarget))
-                   .arg(m_pin.port);
-    } else if (!portTextAccepted() || !port) {
-        text = QStringLiteral("Device: -");
-    } else {
-        const int number
-            = std::clamp<int>(CInt(Val(txtCommPort->text())), updCommPort->Min(), updCommPort->Max());
-        const QString device = port->deviceForPort(number);
-        if (device.isEmpty()) {
-            text = QStringLiteral("Device: none (no device for port %1 on this machine)").arg(number);
-        } else {
-            QString via;
-#ifndef Q_OS_WIN
-            const QString link = m_folder.resolve(portLinkFile(number));
-            if (QFileInfo(link).isSymLink()) {
-                const QString shown
-                    = m_folder.isPortable() ? QDir(m_folder.root()).relativeFilePath(link) : link;
-                via = QStringLiteral(", set by %1").arg(native(shown));
-            }
-#endif
-            text = QStringLiteral("Device: %1 (%2%3)")
-                       .arg(native(device),
-                           deviceExists(device) ? QStringLiteral("found")
-                                                : QStringLiteral("not found on this machine"),
-                           via);
-        }
-    }
+    const QString text = m_setup.deviceText(txtCommPort->text(), portTextAccepted());
     lblCommDevice->setText(text);
     lblCommDevice->setToolTip(text);
 }

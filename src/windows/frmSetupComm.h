@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/SerialDevices.h"
+#include "shared/PortSetup.h"
 
 #include <QDialog>
 #include <QString>
@@ -52,7 +53,7 @@ public:
     static const QStringList& developmentSystemFolders();
 
     // Was the program online when the dialog opened.
-    bool wasOnline() const { return m_wasOnline; }
+    bool wasOnline() const { return m_setup.wasOnline(); }
 
     // Where the device list comes from (listSerialDevices unless replaced);
     // setting it lists again.
@@ -61,9 +62,9 @@ public:
     // Lists the devices again (done by itself when a device comes or goes).
     void refreshDevices();
     // The devices listed, in the order of lstDevices.
-    const QList<SerialDeviceInfo>& devices() const { return m_devices; }
+    const QList<SerialDeviceInfo>& devices() const { return m_setup.devices(); }
     // The number Save will pin, and to what (port 0: none).
-    const PortChoice& pendingPin() const { return m_pin; }
+    const PortChoice& pendingPin() const { return m_setup.pendingPin(); }
 
     // ---- controls, named as the form names them ----
     QGroupBox* fraCommPort;
@@ -98,21 +99,14 @@ private:
     bool portTextAccepted() const;
     void refusePortText();
     void updateDeviceLabel();
-    void writeSettingsFiles(int port, int speed);
     void chooseDevice(int row);
-    PortMap portMap() const;
     void watchDevices();
 
-    RSComm& m_rs;
-    OnlineModeSwitch& m_mode;
-    ProgramFolder& m_folder;
     Prompter& m_prompter;
-    bool m_wasOnline = false;
     bool m_checkPending = false; // a focus-out check is posted
     bool m_inCheck = false; // the refusal box is up
+    PortSetup m_setup;
     DeviceLister m_lister;
-    QList<SerialDeviceInfo> m_devices;
-    PortChoice m_pin;
     QTimer* m_deviceTimer = nullptr; // lists again shortly after /dev changed
 };
 

@@ -9,6 +9,7 @@
 #include "shared/DataTransfer.h"
 #include "shared/Journal.h"
 #include "shared/JournalHooks.h"
+#include "shared/JournalReports.h"
 #include "shared/MachineData.h"
 #include "shared/SetupCompare.h"
 #include "SimLinkMode.h"
@@ -137,6 +138,24 @@ private slots:
         QCOMPARE(t[0].rows, 12);
         QVERIFY(t[0].ok);
         QVERIFY(r.writes().isEmpty());
+    }
+
+    // The trends' limit: the controller's when it answers; a silent line
+    // gives the working data's, never the failed read's.
+    void brakeLimitFromTheControllerOrTheWorkingData()
+    {
+        Rig r;
+        const int row = paramRowOf(reg::kMaxStoppingResponse);
+        CurrentData.ParamValue[row] = 280;
+        QCOMPARE(brakeResponseLimit(r.rs), std::optional<int>(280)); // OFFLINE
+        r.mode.setMode(true);
+        r.sim.setWord(1024, 310);
+        QCOMPARE(brakeResponseLimit(r.rs), std::optional<int>(310));
+        r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
+        r.sim.setDroppedOut(true);
+        QCOMPARE(brakeResponseLimit(r.rs), std::optional<int>(280));
+        CurrentData.ParamValue[row] = 0;
+        QCOMPARE(brakeResponseLimit(r.rs), std::nullopt);
     }
 
     void alarmsRaisedAndCleared()
