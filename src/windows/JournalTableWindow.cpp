@@ -1,7 +1,7 @@
 #include "windows/JournalTableWindow.h"
 
 #include "base/Prompter.h"
-#include "base/SafeWrite.h"
+#include "shared/ExportFile.h"
 #include "shared/JournalReports.h"
 
 #include <QComboBox>
@@ -154,12 +154,8 @@ void JournalTableWindow::exportCsv()
     request.fileName = m_csvName;
     request.defaultExt = QStringLiteral("csv");
     request.overwritePrompt = true;
-    const std::optional<QString> path = m_prompter.saveFileName(request);
-    if (!path)
-        return;
-    if (safeWrite(*path, m_csv.toUtf8()))
-        m_prompter.msgBox(QStringLiteral("The file could not be written:\r\n") + *path, windowTitle(),
-            MsgIcon::Exclamation, MsgButtons::OK);
+    if (const QString failed = exportFailureText(exportToFile(m_prompter, request, m_csv.toUtf8())); !failed.isEmpty())
+        m_prompter.msgBox(failed, windowTitle(), MsgIcon::Exclamation, MsgButtons::OK);
 }
 
 frmAlarmHistory::frmAlarmHistory(Journal& journal, Prompter& prompter, QWidget* parent)

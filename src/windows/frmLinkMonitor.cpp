@@ -1,7 +1,7 @@
 #include "windows/frmLinkMonitor.h"
 
 #include "base/Prompter.h"
-#include "base/SafeWrite.h"
+#include "shared/ExportFile.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
 #include "windows/FormUtility.h"
@@ -239,15 +239,13 @@ void frmLinkMonitor::saveLog()
     request.defaultExt = QStringLiteral("log");
     request.fileName = QStringLiteral("talvek-link.log");
     request.overwritePrompt = true;
-    const std::optional<QString> path = m_prompter.saveFileName(request);
-    if (!path || path->isEmpty())
-        return;
     QByteArray text = LinkMonitor::logHeader().toLatin1() + kLineEnd;
     for (const LinkMonitor::Exchange& e : m_monitor.log())
         text += m_monitor.formatExchange(e).toLatin1() + kLineEnd;
-    if (const std::optional<SafeWriteFailure> failure = safeWrite(*path, text)) {
-        m_prompter.msgBox(QStringLiteral("The log could not be saved to ") + QDir::toNativeSeparators(*path)
-                + QStringLiteral(".\r\n\r\n") + failure->sentence(),
+    const Export saved = exportToFile(m_prompter, request, text);
+    if (!saved.written && saved.written.cause() == Cause::BadFile) {
+        m_prompter.msgBox(QStringLiteral("The log could not be saved to ") + QDir::toNativeSeparators(saved.path)
+                + QStringLiteral(".\r\n\r\n") + saved.written.error().detail,
             kTitle, MsgIcon::Exclamation, MsgButtons::OK);
     }
 }

@@ -1,7 +1,7 @@
 #include "windows/frmTrends.h"
 
 #include "base/Prompter.h"
-#include "base/SafeWrite.h"
+#include "shared/ExportFile.h"
 #include "windows/JournalTableWindow.h"
 
 #include <QBuffer>
@@ -170,16 +170,16 @@ void frmTrends::exportPng()
     request.fileName = QStringLiteral("trends.png");
     request.defaultExt = QStringLiteral("png");
     request.overwritePrompt = true;
-    const std::optional<QString> path = m_prompter.saveFileName(request);
-    if (!path)
-        return;
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    const bool saved = m_view->grab().save(&buffer, "PNG");
-    if (!saved || safeWrite(*path, bytes))
-        m_prompter.msgBox(QStringLiteral("The file could not be written:\r\n") + *path, windowTitle(),
+    if (!m_view->grab().save(&buffer, "PNG")) {
+        m_prompter.msgBox(QStringLiteral("The chart could not be drawn as a picture."), windowTitle(),
             MsgIcon::Exclamation, MsgButtons::OK);
+        return;
+    }
+    if (const QString failed = exportFailureText(exportToFile(m_prompter, request, bytes)); !failed.isEmpty())
+        m_prompter.msgBox(failed, windowTitle(), MsgIcon::Exclamation, MsgButtons::OK);
 }
 
 void frmTrends::exportCsv()
@@ -190,10 +190,8 @@ void frmTrends::exportCsv()
     request.fileName = QStringLiteral("trends.csv");
     request.defaultExt = QStringLiteral("csv");
     request.overwritePrompt = true;
-    const std::optional<QString> path = m_prompter.saveFileName(request);
-    if (path && safeWrite(*path, samplesCsv(m_rows).toUtf8()))
-        m_prompter.msgBox(QStringLiteral("The file could not be written:\r\n") + *path, windowTitle(),
-            MsgIcon::Exclamation, MsgButtons::OK);
+    if (const QString failed = exportFailureText(exportToFile(m_prompter, request, samplesCsv(m_rows).toUtf8())); !failed.isEmpty())
+        m_prompter.msgBox(failed, windowTitle(), MsgIcon::Exclamation, MsgButtons::OK);
 }
 
 } // namespace talvek

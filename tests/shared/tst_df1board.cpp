@@ -342,5 +342,5 @@ void tst_Df1Board::dyingLinkEndsThePass()
     r.onlyTheLinksBox();
 }
 
-QTEST_MAIN(tst_Df1Board)
+QTEST_GUILESS_MAIN(tst_Df1Board)
 #include "tst_df1board.moc"

@@ -59,5 +59,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_LastUpload)
+QTEST_GUILESS_MAIN(tst_LastUpload)
 #include "tst_lastupload.moc"

@@ -150,5 +150,5 @@ void tst_LiveDisplays::shiftCountersAndTheDyingLink()
     r.onlyTheLinksBox();
 }
 
-QTEST_MAIN(tst_LiveDisplays)
+QTEST_GUILESS_MAIN(tst_LiveDisplays)
 #include "tst_livedisplays.moc"

@@ -184,5 +184,5 @@ void tst_modUtility::modeSwitchDropsOnlineOnCommError()
     QCOMPARE(prompter.unexpected(), 0);
 }
 
-QTEST_MAIN(tst_modUtility)
+QTEST_GUILESS_MAIN(tst_modUtility)
 #include "tst_modutility.moc"

@@ -196,5 +196,5 @@ void tst_SetupParameters::dyingLinkEndsThePass()
     r.onlyTheLinksBox();
 }
 
-QTEST_MAIN(tst_SetupParameters)
+QTEST_GUILESS_MAIN(tst_SetupParameters)
 #include "tst_setupparameters.moc"

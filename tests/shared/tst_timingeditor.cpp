@@ -471,5 +471,5 @@ void tst_TimingEditor::commErrorTakesTheEditorOffline()
     QCOMPARE(s.prompter.messages().size(), 2); // "Not able to Upload Configuration from PLS." and the link's
 }
 
-QTEST_MAIN(tst_TimingEditor)
+QTEST_GUILESS_MAIN(tst_TimingEditor)
 #include "tst_timingeditor.moc"
