@@ -13,7 +13,6 @@ namespace talvek {
 namespace {
 
 constexpr int kChannelCount = 16;
-constexpr int kSpeedCompensationCount = 8;
 
 // The set-up parameter rows with the captions their editors show (the
 // access-key marks and the closing colon left out).

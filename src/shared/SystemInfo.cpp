@@ -24,7 +24,7 @@ namespace talvek {
 namespace {
 
 // Registry values are read into a buffer of this size, as the lookup always has.
-constexpr int kValueBufferBytes = 1024;
+[[maybe_unused]] constexpr int kValueBufferBytes = 1024; // used by the Windows lookup only
 
 } // namespace
 
