@@ -259,7 +259,7 @@ void frmTiming::layOutWindow(QFrame* page)
 void frmTiming::chainTabOrder()
 {
     QWidget* previous = tbsTiming;
-    auto chain = [this, &previous](QWidget* next) {
+    auto chain = [&previous](QWidget* next) {
         setTabOrder(previous, next);
         previous = next;
     };
