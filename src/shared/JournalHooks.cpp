@@ -19,26 +19,15 @@ struct NamedRegister
     const char* name;
 };
 
-// The writable registers by the captions the windows give them.
-constexpr std::array<NamedRegister, 24> kNames { {
+// The other writable registers by the captions the windows give them (the
+// set-up parameters are named by setupParameterCaption).
+constexpr std::array<NamedRegister, 12> kNames { {
     { reg::kShiftGoodCans, "Current Shift Total Good Cans" },
     { reg::kShiftShortCans, "Current Shift Total Short Cans" },
     { reg::kLastShiftGoodCans, "Last Shift Total Good Cans" },
     { reg::kLastShiftShortCans, "Last Shift Total Short Cans" },
     { reg::kBrakeResponseLow, "Brake Response Low Speed" },
     { reg::kBrakeResponseHigh, "Brake Response High Speed" },
-    { reg::kBrakeWearCompensation, "Brake Wear Compensation Enable" },
-    { reg::kBdcStopLow, "BDC Stop Position (Low Speed)" },
-    { reg::kBdcStopHigh, "BDC Stop Position (High Speed)" },
-    { reg::kMaxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
-    { reg::kBodymakerLowSpeed, "Low Speed (SPM)" },
-    { reg::kBodymakerHighSpeed, "High Speed (SPM)" },
-    { reg::kTrimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
-    { reg::kTrimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
-    { reg::kTrimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
-    { reg::kDf1PlcType, "PLC Type" },
-    { reg::kDf1DestinationNode, "Destination Node" },
-    { reg::kDf1DestinationFile, "Destination File Number" },
     { reg::kAlarmReset, "Alarm Reset" },
     { reg::kEndOfShift, "End of Shift" },
     { reg::kPasscode, "Keypad Passcode" },
@@ -68,6 +57,10 @@ QString journalParameterName(const QString& address)
         if (a == QString::fromLatin1(n.r.text))
             return QString::fromLatin1(n.name);
     }
+    const QByteArray latin1 = a.toLatin1();
+    if (const QString caption = setupParameterCaption(paramRowOf(reg::Register { latin1.constData() }));
+        !caption.isEmpty())
+        return caption;
     if (address.startsWith(kChannelPrefix)) {
         const QString name = timingChannelName(address.mid(kChannelPrefix.size()).toInt());
         return name.isEmpty() ? QStringLiteral("Channel ") + address.mid(kChannelPrefix.size()) : name;

@@ -80,6 +80,10 @@ inline constexpr std::array<ParamRowDefault, 18> kParamRowDefaults { {
     { reg::kDf1DestinationFile.text, 10 }, // DF1 destination file number
 } };
 
+// The caption the editors give the set-up parameter of `row` (access-key
+// marks and the closing colon left out); empty for a row that is none.
+QString setupParameterCaption(int row);
+
 // The parameter row that holds a register; -1 when none does. Tables that
 // show rows name them by their register through this, so that a row and its
 // address can never drift apart.
