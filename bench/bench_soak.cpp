@@ -24,16 +24,19 @@
 // it was asked to change and nothing else (the moving machine's registers
 // excepted, below), and what it read must be the board's. An operation
 // reported as a failure may have changed the bytes it was asked to change;
-// any other byte changed should be named by its outcome. Outcomes name no
-// such bytes yet, so those are counted apart: "failures with unreported
-// changes".
+// any other byte changed must be named by its messages (as "B1023", "03FFH"
+// or a range "1C78H-1CF5H"); one that is not is counted as a "failure with
+// unreported changes". A run that ends saying the board may store its next
+// byte at an address excuses a change there in the run after it (whose
+// first attention byte is that byte).
 //
 //   bench_soak [--paced [BAUD]] [--rate P] [--ops N] [--seed S] [--show N]
 //       N mixed operations (600 unless given), round and round: read of
 //       the set-up parameters and of the shift data, write of one parameter,
 //       upload and download of each group (params, timing, shift, all), and
 //       a program download of 64 bytes. --show N prints operation N's
-//       whole output.
+//       whole output and the
+//       link's exchange log.
 //   bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]
 //       N program downloads (10 unless given) of a random image of BYTES
 //       bytes at 2000H, 16 to a record: how many succeed, and the oracle.
@@ -57,6 +60,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -178,6 +182,35 @@ qint64 valueIn(const QByteArray& memory, const QString& address)
     default:
         return (byte(n) | (byte(n + 1) << 8)) + 10000 * (byte(n + 2) | (byte(n + 3) << 8));
     }
+}
+
+// The byte addresses a command's messages name: "B4095", "03FFH", and
+// ranges "1C78H-1CF5H".
+QSet<int> addressesNamed(const QString& text)
+{
+    QSet<int> named;
+    static const QRegularExpression byte(QStringLiteral("\\bB(\\d{1,5})\\b"));
+    for (const QRegularExpressionMatch& m : byte.globalMatch(text))
+        named.insert(m.captured(1).toInt() & 0xFFFF);
+    static const QRegularExpression hex(QStringLiteral("\\b([0-9A-F]{4})H(?:-([0-9A-F]{4})H)?"));
+    for (const QRegularExpressionMatch& m : hex.globalMatch(text)) {
+        const int first = m.captured(1).toInt(nullptr, 16);
+        const int last = m.captured(2).isEmpty() ? first : m.captured(2).toInt(nullptr, 16);
+        for (int a = first; a <= last; ++a)
+            named.insert(a);
+    }
+    return named;
+}
+
+// The addresses a run said the board may store the next session's first
+// byte at.
+QSet<int> pendingNamed(const QString& err)
+{
+    QSet<int> pending;
+    for (const QString& line : err.split(QLatin1Char('\n')))
+        if (line.contains(QStringLiteral("may store its next byte at")))
+            pending += addressesNamed(line);
+    return pending;
 }
 
 QString hexAddress(int a)
@@ -437,11 +470,12 @@ struct Operation
 // The bytes (and PLS) that differ from what the operation may leave: for a
 // success, exactly what it was asked; for a failure, what it was asked may
 // have changed (or not), nothing else.
-QStringList differences(const BoardState& before, const BoardState& after, const Intended& in, bool success)
+QStringList differences(
+    const BoardState& before, const BoardState& after, const Intended& in, bool success, const QSet<int>& excused)
 {
     QStringList out;
     for (int a = 0; a < K7700Sim::MemorySize; ++a) {
-        if (machineRegister(a))
+        if (machineRegister(a) || excused.contains(a))
             continue;
         const quint8 was = quint8(before.memory.at(a));
         const quint8 is = quint8(after.memory.at(a));
@@ -553,14 +587,23 @@ public:
     bool judge(const Operation& op, qint64 number)
     {
         const BoardState before = m_board.state();
-        const CliResult r = runCli(op.arguments);
+        // The operation shown runs with the link's exchange log, printed after it.
+        const QString tracePath = m_dir.filePath(QStringLiteral("show.trace"));
+        const CliResult r = runCli(
+            number == m_show ? QStringList { QStringLiteral("--trace"), tracePath } + op.arguments : op.arguments);
         const BoardState after = m_board.state();
-        if (number == m_show)
-            std::printf("  #%lld %s: exit %d\n%s%s", (long long)number,
-                qPrintable(op.arguments.join(QLatin1Char(' '))), r.exit, qPrintable(r.out),
-                qPrintable(r.err));
+        if (number == m_show) {
+            QFile trace(tracePath);
+            const QByteArray log = trace.open(QIODevice::ReadOnly) ? trace.readAll() : QByteArray();
+            std::printf("  #%lld %s: exit %d\n%s%s%s", (long long)number,
+                qPrintable(op.arguments.join(QLatin1Char(' '))), r.exit, qPrintable(r.out), qPrintable(r.err),
+                log.constData());
+        }
         Tally& t = m_tally[op.name];
         ++t.runs;
+        // What the run before said the board may store this run's first
+        // byte at is excused here; so, for a failure, is every byte it names.
+        const QSet<int> carried = std::exchange(m_carried, pendingNamed(r.err));
         if (r.exit != 0) {
             ++t.failed;
             // The command's own failure line (a box's text may follow it),
@@ -576,7 +619,8 @@ public:
             const QString cause
                 = said.left(said.indexOf(QStringLiteral(" ("))).section(QStringLiteral(": "), -1);
             ++m_failureTexts[op.name + QStringLiteral(": ") + cause];
-            const QStringList changed = differences(before, after, op.intended, false);
+            const QStringList changed
+                = differences(before, after, op.intended, false, carried + addressesNamed(r.err));
             if (!changed.isEmpty()) {
                 ++t.unreportedChanges;
                 report(QStringLiteral("failure with unreported changes"), op, number, changed);
@@ -584,9 +628,15 @@ public:
             }
             return false;
         }
-        QStringList wrong = differences(before, after, op.intended, true);
-        if (op.readsRight)
-            wrong += op.readsRight(r, before);
+        QStringList wrong = differences(before, after, op.intended, true, carried);
+        if (op.readsRight) {
+            // What it read: the board before it, but for the bytes the run
+            // before left pending (stored by this run's first byte).
+            BoardState read = before;
+            for (const int a : carried)
+                read.memory[a] = after.memory.at(a);
+            wrong += op.readsRight(r, read);
+        }
         if (!wrong.isEmpty()) {
             ++t.wrongSuccesses;
             report(QStringLiteral("WRONG SUCCESS"), op, number, wrong);
@@ -623,6 +673,7 @@ private:
     QMap<QString, Tally> m_tally;
     QMap<QString, qint64> m_failureTexts;
     qint64 m_show = -1;
+    QSet<int> m_carried;
 };
 
 qint64 Soak::randomValue(const QString& address)

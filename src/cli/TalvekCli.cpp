@@ -746,41 +746,60 @@ QString pendingStoreFile(const ProgramFolder& folder)
     return folder.writablePath(QStringLiteral("support/pending-store"));
 }
 
-// What an earlier run left pending: read it back and say what it holds now.
+// What an earlier run left pending: read each address back and say what it
+// holds now.
 void reportEarlierPendingStore(RSComm& rs, const ProgramFolder& folder, CliPrompter& prompter)
 {
     QFile file(pendingStoreFile(folder));
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return;
-    bool number = false;
-    const int address = QString::fromLatin1(file.read(16)).trimmed().toInt(&number);
+    QList<int> addresses;
+    for (const QByteArray& line : file.read(4096).split('\n')) {
+        bool number = false;
+        const int address = QString::fromLatin1(line).trimmed().toInt(&number);
+        if (number && address >= 0 && address <= 0xFFFF && !addresses.contains(address))
+            addresses.append(address);
+    }
     file.close();
-    if (!number || address < 0 || address > 0xFFFF)
-        return;
-    const QString name = QStringLiteral("B%1").arg(address);
-    const Result<QString> now = rs.RSRead(name);
-    if (!now)
-        return; // kept for the next run
-    prompter.note(QStringLiteral("%1 may have been changed: an earlier run ended inside a write, and the board "
-                                 "stored this run's first byte there; it holds %2")
-                      .arg(name, *now));
+    QStringList held;
+    for (const int address : std::as_const(addresses)) {
+        const QString name = QStringLiteral("B%1").arg(address);
+        const Result<QString> now = rs.RSRead(name);
+        if (!now)
+            return; // kept for the next run
+        held << QStringLiteral("%1 holds %2").arg(name, *now);
+    }
+    if (!held.isEmpty())
+        prompter.note(QStringLiteral("an earlier run ended inside a write, and the board stored this run's first "
+                                     "byte at one of these addresses: %1")
+                          .arg(held.join(QStringLiteral(", "))));
     file.remove();
 }
 
-// Bytes the board stored beside a value this run (a lost byte inside a
-// write), and an address it may still be waiting to store at.
+// Bytes the board may have stored beside a value this run (a lost byte
+// inside a write), and addresses it may still be waiting to store at.
 void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& prompter)
 {
-    for (const int address : rs.byteLink().strayStores())
-        prompter.note(QStringLiteral("B%1 was changed by a lost byte inside a write (0xFF stored)").arg(address));
-    if (const std::optional<int> pending = rs.byteLink().pendingStore()) {
-        prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at B%1")
-                          .arg(*pending));
+    const ByteLink& link = rs.byteLink();
+    for (const int address : link.strayStores())
+        prompter.note(QStringLiteral("B%1 may have been changed by a lost byte inside a write").arg(address));
+    if (link.lostTrack())
+        prompter.note(QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
+                                     "cannot tell"));
+    if (const QList<int>& pending = link.pendingStores(); !pending.isEmpty()) {
+        QStringList names;
+        QByteArray lines;
+        for (const int address : pending) {
+            names << QStringLiteral("B%1").arg(address);
+            lines += QByteArray::number(address) + '\n';
+        }
+        prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
+                          .arg(names.join(QStringLiteral(" or "))));
         const QString path = pendingStoreFile(folder);
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(QByteArray::number(*pending) + '\n');
+            file.write(lines);
     }
 }
 

@@ -15,6 +15,10 @@ namespace {
 constexpr qint64 kFirstWaitMs = 1000;
 constexpr qint64 kResyncWaitMs = 2000;
 constexpr qint64 kHandshakeWindowMs = 2000;
+// How long a data byte equal to its address high byte waits for a byte
+// behind it (a doubled echo's data comes a byte time after the copy; a USB
+// adapter may hold it for its latency timer).
+constexpr int kDoubledEchoWaitMs = 20;
 constexpr int kReadMode = 1;
 constexpr int kWriteMode = 2;
 
@@ -87,6 +91,11 @@ void ByteLink::open()
     m_port->discardInput();
     CurrentMode = 0;
     CommError = false;
+    m_guess.clear();
+    m_strayCandidates.clear();
+    m_lostTrack = false;
+    m_pending.clear();
+    m_strayStores.clear();
     SendByte(kAttention, false, false);
     OnlineMode = !CommError;
 }
@@ -99,17 +108,40 @@ void ByteLink::close()
     // session is over either way; the next open reports the port's state.
     try {
         if (m_port && m_port->isOpen() && !CommError) {
-            // A board inside a write triple echoes the attention byte as one
-            // of the triple's; it is sent again until the board acknowledges
-            // one, so that the triple ends in this session (where the link
-            // can tell of it) and not with the next session's first byte.
-            const bool pending = m_pendingHigh.has_value();
-            int r = SendByte(kAttention, false, false);
-            notePendingStore(r);
-            for (int more = 0; pending && more < 2 && r != kAck && r != kNoReply; ++more)
-                r = SendByte(kAttention, false, false);
+            // A write that went wrong ends in this session, where the link
+            // can read back what a lost byte may have stored, and not with
+            // the next session's first byte.
+            if (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty())
+                restBoard({});
+            if (!CommError) {
+                // A board that echoes the last attention byte instead of
+                // acknowledging it is inside a pair or triple: it is sent
+                // again until acknowledged. Where the link had followed the
+                // board through clean write triples, it did not follow it
+                // there: a byte was stored where the link cannot tell.
+                const bool followed = m_guess.fromWrite() && !m_guess.troubled();
+                int r = SendByte(kAttention, false, false);
+                for (int more = 0; more < 2 && r != kAck && r != kNoReply; ++more) {
+                    m_lostTrack = m_lostTrack || followed || !m_guess.active();
+                    if (r == kAttention)
+                        m_guess.observeAttention(false);
+                    r = SendByte(kAttention, false, false);
+                }
+                if (r == kAck) {
+                    m_guess.observeAttention(true);
+                    settleGuess();
+                }
+            }
         }
     } catch (const BasicError&) { }
+    // A board left inside a write triple stores the next byte it hears;
+    // stores not read back may have happened.
+    m_pending = m_guess.pending();
+    for (const BoardGuess::Store& s : std::as_const(m_strayCandidates))
+        if (!m_strayStores.contains(s.address))
+            m_strayStores.append(s.address);
+    m_strayCandidates.clear();
+    m_guess.clear();
     try {
         if (m_port && m_port->isOpen())
             m_port->close();
@@ -150,6 +182,7 @@ int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
         if (clearInput || (!noWait && m_port->bytesAvailable() > 0))
             m_port->discardInput();
         m_port->write(QByteArray(1, char(value & 0xFF)));
+        m_guess.sent(value);
         if (noWait)
             return 0;
         return awaitReply();
@@ -192,10 +225,12 @@ int ByteLink::awaitReply()
         if (m_monitor)
             m_monitor->replyTimedOut(timeouts, timeouts < 3);
         if (timeouts < 3) {
-            // Resynchronise: attention byte, keep waiting for a reply.
+            // Resynchronise: attention byte (or the byte a write triple
+            // waits for), keep waiting for a reply.
             CommError = false;
             m_port->discardInput();
-            m_port->write(QByteArray(1, char(kAttention)));
+            m_port->write(QByteArray(1, char(m_resyncByte)));
+            m_guess.sent(m_resyncByte);
         } else if (askRetry()) {
             timeouts = 0; // the deadline set before the box stands
         } else {
@@ -259,6 +294,10 @@ void ByteLink::sendBytes(const QByteArray& bytes)
 bool ByteLink::SetPLCMode(int mode, int command)
 {
     CurrentMode = 0;
+    // After a byte that may have been lost, late replies would be taken for
+    // the attention byte's.
+    if (m_guess.mayHaveStored())
+        drainLine();
     qint64 deadline = m_clock.nowMs() + kHandshakeWindowMs;
     bool result = false;
     while (CurrentMode != mode) {
@@ -274,8 +313,9 @@ bool ByteLink::SetPLCMode(int mode, int command)
             deadline = m_clock.nowMs() + kHandshakeWindowMs;
         }
         const int r = SendByte(kAttention, false, true);
-        notePendingStore(r);
         if (r == kAck) {
+            m_guess.observeAttention(true);
+            settleGuess();
             const int s = SendByte(command, false, false);
             // An acknowledgement that came only after a resynchronisation
             // answers the attention byte: the board did not take the mode
@@ -284,6 +324,7 @@ bool ByteLink::SetPLCMode(int mode, int command)
             if (s == kAck && !m_replyAfterResync) {
                 result = true;
                 CurrentMode = mode;
+                m_guess.begin(mode);
             } else if (s == kNoReply) {
                 return false;
             } else {
@@ -291,9 +332,63 @@ bool ByteLink::SetPLCMode(int mode, int command)
             }
         } else if (r == kNoReply) {
             return false;
+        } else if (r == kAttention) {
+            m_guess.observeAttention(false); // taken into a triple
         }
     }
     return result;
+}
+
+void ByteLink::settleGuess()
+{
+    const BoardGuess::Settled settled = m_guess.settle();
+    m_lostTrack = m_lostTrack || settled.lostTrack;
+    for (const BoardGuess::Store& s : settled.stray)
+        if (!m_strayCandidates.contains(s))
+            m_strayCandidates.append(s);
+}
+
+void ByteLink::drainLine()
+{
+    if (!m_port || !m_port->isOpen())
+        return;
+    try {
+        // A line that never falls quiet is left to the exchanges to report.
+        for (int round = 0; round < 16; ++round) {
+            m_port->discardInput();
+            if (!m_port->waitForInput(int(kFirstWaitMs)))
+                break;
+        }
+        m_port->discardInput();
+    } catch (const BasicError&) {
+        portLost();
+    }
+}
+
+void ByteLink::restBoard(const QList<int>& ownBytes)
+{
+    if (CommError || (m_guess.active() && !SetPLCMode(kReadMode, kReadMode)))
+        return;
+    const QList<BoardGuess::Store> candidates = std::exchange(m_strayCandidates, {});
+    for (const BoardGuess::Store& c : candidates) {
+        if (ownBytes.contains(c.address) || m_strayStores.contains(c.address))
+            continue;
+        // Read back: a byte that holds another value than the store would
+        // have left was not stored (or has been written since).
+        const Result<QString> now = readRegister(QStringLiteral("B%1").arg(c.address));
+        bool stored = !now;
+        for (const BoardGuess::Store& same : candidates)
+            stored = stored || (same.address == c.address && now && now->toInt() == same.value);
+        if (stored)
+            m_strayStores.append(c.address);
+        if (CommError) {
+            // What was not read back stays a store that may have happened.
+            for (const BoardGuess::Store& rest : candidates)
+                if (!ownBytes.contains(rest.address) && !m_strayStores.contains(rest.address))
+                    m_strayStores.append(rest.address);
+            return;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -405,6 +500,7 @@ Status ByteLink::readByteAt(int k)
         CurrentMode = 0;
         return fail(Cause::EchoMismatch, LastRead.address);
     }
+    m_guess.heard();
     const int d = SendByte(a & 0xFF, false, false);
     if (d == kNoReply)
         return noReply(LastRead.address);
@@ -414,7 +510,24 @@ Status ByteLink::readByteAt(int k)
         CurrentMode = 0;
         return fail(Cause::ReplyAfterResync, LastRead.address);
     }
-    LastRead.data[size_t(k)] = d;
+    // A data byte equal to its address high byte may be a doubled echo of
+    // that byte, the real data a byte time behind it: the link would read
+    // one reply behind from here. A byte that follows within a few byte
+    // times is the data; the value is then taken when a second read agrees.
+    m_guess.heard();
+    int data = d;
+    if (d == (a >> 8)) {
+        try {
+            if (m_port->waitForInput(kDoubledEchoWaitMs)) {
+                m_trouble = true;
+                data = std::max(m_port->readByte(), 0);
+            }
+        } catch (const BasicError&) {
+            portLost();
+            return noReply(LastRead.address);
+        }
+    }
+    LastRead.data[size_t(k)] = data;
     return done();
 }
 
@@ -473,6 +586,9 @@ Result<QString> ByteLink::confirmedRead(const QString& Add, Result<QString> firs
     Result<QString> value = first ? std::move(first) : ReadValue(Add);
     if (!value || CommError)
         return value;
+    // A new handshake: its attention bytes find the line where the board is
+    // (a link one reply behind takes the stale reply for the first of them).
+    CurrentMode = 0;
     Result<QString> check = ReadValue(Add);
     if (!check)
         return check;
@@ -558,42 +674,53 @@ Result<QList<int>> ByteLink::writeBytes(quint64 v, const QString& Add)
     return refused;
 }
 
-// What the board does with the bytes of a write triple when one goes wrong:
+// What the board does with the bytes of a write triple when one goes wrong
+// (the board never notices: it takes the bytes it hears, in order):
 //
-//   lost on the way (no reply): the link resynchronises with 0xFF. A board
-//     at the start of a triple takes it as the attention byte (0x55); a
-//     board waiting for the low byte takes it as the low byte (echo 0xFF)
-//     and then waits for a data byte, which it stores at high:FF; a board
-//     waiting for the data byte stores 0xFF at the address being written.
-//   echo spoilt on the way back: the board heard the byte. The link sends
-//     the rest of the triple as it is, so that the board stores the value
-//     being written where it belongs, and then makes the write again; left
-//     waiting instead, the board would take the next handshake's 0xFF as the
-//     low byte and the one after it as data.
+//   address high lost: the board stands at the start of the triple. The
+//     resynchronising 0xFF is an attention byte (0x55); the write fails
+//     and is made again after a new handshake.
+//   address low lost: the board waits for the low byte. The link sends the
+//     low byte again instead of an 0xFF (which would become the low byte,
+//     and the next byte a store at high:FF); its echo means the board has
+//     the address, and the triple goes on. A board that had heard the low
+//     byte after all (its echo lost) takes the repetition as the data, at
+//     the address being written, which the write then puts right.
+//   data byte lost: the resynchronising 0xFF is the data, stored at the
+//     address being written (echo 0xFF); the write is made again.
+//   echo spoilt on the way back (or a noise byte, or a doubled reply taken
+//     for it): the board heard the byte, or (a doubled reply hiding a lost
+//     byte) did not. The link sends the rest of the triple as it is, so that
+//     a board that heard it stores the value where it belongs, and makes
+//     the write again.
 //
-// So only a lost high byte's echo or a lost low byte can leave the board
-// waiting to store at high:FF; the link notes it (m_pendingHigh), and the
-// next handshake's first reply tells whether the store happened.
+// Every byte not answered as the board answers it goes into the guess
+// (m_guess) as perhaps lost; the attention bytes of the next handshake show
+// where the board stood, and the stores only a board that lost a byte
+// would have made are read back at the end of the write (restBoard).
 Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const QString& Add)
 {
     for (int k = 0; k < bytes.size(); ++k) {
         const int a = wireAddress(number, k);
         const std::array<int, 3> triple { a >> 8, a & 0xFF, bytes[k] };
+        m_guess.intend(a, bytes[k]);
         for (int position = 0; position < 3; ++position) {
             const int expected = triple[size_t(position)];
+            m_resyncByte = position == 1 ? expected : kAttention;
             const int r = SendByte(expected, false, false);
-            if (r == kNoReply) {
-                if (position < 2)
-                    m_pendingHigh = a >> 8; // unknown: the session may end here
+            m_resyncByte = kAttention;
+            if (r == kNoReply)
                 return noReply(Add);
-            }
             if (m_replyAfterResync) {
-                // The reply may answer the resynchronising 0xFF, which the
-                // board took as an attention byte (0x55) or as this
-                // triple's next byte.
                 m_trouble = true;
-                if ((position == 0 && r != kAck) || position == 1)
-                    m_pendingHigh = a >> 8;
+                // The low byte sent again and echoed: the board has the
+                // address (the byte stays in the guess as perhaps lost).
+                if (position == 1 && r == expected)
+                    continue;
+                // Otherwise the reply answers the resynchronising 0xFF: an
+                // attention byte (0x55) or a byte of the triple (its echo).
+                if (position != 1 && (r == kAck || r == kAttention))
+                    m_guess.observeAttention(r == kAck);
                 WriteMismatch = true;
                 return fail(Cause::ReplyAfterResync, Add);
             }
@@ -605,34 +732,15 @@ Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const 
                 // The rest of the triple as it is; its echoes are not looked
                 // at, only whether the board is still there.
                 for (int rest = position + 1; rest < 3; ++rest) {
-                    if (SendByte(triple[size_t(rest)], false, false) == kNoReply) {
-                        if (rest < 2)
-                            m_pendingHigh = a >> 8;
+                    if (SendByte(triple[size_t(rest)], false, false) == kNoReply)
                         return noReply(Add);
-                    }
                 }
                 return fail(Cause::EchoMismatch, Add);
             }
+            m_guess.heard();
         }
     }
     return done();
-}
-
-void ByteLink::notePendingStore(int firstReply)
-{
-    if (!m_pendingHigh || firstReply == kNoReply)
-        return;
-    // An acknowledgement: the board was at the start of a triple, and took
-    // the 0xFF as the attention byte. Any other answer is an echo: the 0xFF
-    // went into the triple; the link repeats the 0xFF until it is
-    // acknowledged, and the one that completes the triple is stored at
-    // high:FF (the first of them having become the low byte).
-    if (firstReply != kAck) {
-        const int address = (*m_pendingHigh << 8) | 0xFF;
-        if (!m_strayStores.contains(address))
-            m_strayStores.append(address);
-    }
-    m_pendingHigh.reset();
 }
 
 Result<ByteLink::PreparedWrite> ByteLink::prepareWrite(const QString& Add, const QString& DataValue)
@@ -711,16 +819,24 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
         }
     }();
 
-    // A byte the board stored beside the value, outside the bytes written:
-    // the write is not what was asked for, whatever became of the value.
+    // A lost byte on the way: the board brought to rest and what only a
+    // board that lost a byte would have stored read back. A byte stored
+    // beside the value, outside the bytes written, makes the write not what
+    // was asked for, whatever became of the value.
+    QList<int> own;
+    for (int k = 0; k < write.bytes.size(); ++k)
+        own.append(wireAddress(write.number, k));
+    if (!CommError && (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty()))
+        restBoard(own);
     for (qsizetype i = straysBefore; i < m_strayStores.size() && !CommError; ++i) {
         const int address = m_strayStores.at(i);
-        const int offset = (address - write.number) & 0xFFFF;
-        if (offset < write.bytes.size())
-            continue; // one of the value's own bytes, written since
         const QString stray = QStringLiteral("B%1").arg(address);
         const Result<QString> now = readRegister(stray);
         return fail(Cause::StrayStore, stray, now ? std::optional<qint64>(now->toLongLong()) : std::nullopt);
+    }
+    if (m_lostTrack && !CommError) {
+        m_lostTrack = false;
+        return fail(Cause::StrayStore, Add);
     }
     return written;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Outcome.h"
+#include "link/BoardGuess.h"
 
 #include <QByteArray>
 #include <QList>
@@ -121,19 +122,21 @@ public:
     // what it holds, even when the value itself was taken.
     Status writeRegister(const QString& Add, const QString& DataValue);
 
-    // Byte addresses where, this session, a lost byte inside a write triple
-    // made the board store a resynchronising 0xFF (certain: the board
-    // echoed it). A write triple whose address high byte the board heard,
-    // but not the low byte, leaves the board waiting for the low byte: the
-    // link's next 0xFF becomes the low byte (address high:FF), and the 0xFF
-    // after it the data. The byte protocol has nothing that gets a board out
-    // of that state without storing a byte there.
+    // Byte addresses outside the values written where, this session, a
+    // lost byte inside a write may have made the board store a byte: a
+    // board that went on from the lost byte as it does (see BoardGuess)
+    // stored there, and the address, read back, holds what it would have
+    // stored (or could not be read back).
     const QList<int>& strayStores() const { return m_strayStores; }
-    // The address a board may still be waiting to store at: a write failed
-    // in that state and the link could not say afterwards (the session ended,
-    // or the line fell silent). The next byte the board hears from anyone
-    // (the next session's first 0xFF) is stored there.
-    std::optional<int> pendingStore() const { return m_pendingHigh ? std::optional<int>((*m_pendingHigh << 8) | 0xFF) : std::nullopt; }
+    // The addresses a board may still be waiting to store at: the session
+    // ended (or the line fell silent) inside a write triple. The next byte
+    // the board hears from anyone (the next session's first 0xFF) is stored
+    // at one of them.
+    const QList<int>& pendingStores() const { return m_pending; }
+    // A board took a byte somewhere the link did not follow it (a lost byte
+    // hidden by a doubled reply): a byte may have been stored at an address
+    // the link cannot tell.
+    bool lostTrack() const { return m_lostTrack; }
 
     // "Error:" CR message, title "ENTRY ALERT".
     void entryAlert(const QString& message);
@@ -176,10 +179,17 @@ private:
     };
     Result<PreparedWrite> prepareWrite(const QString& Add, const QString& DataValue);
     Status sendPrepared(const PreparedWrite& write, const QString& Add);
-    // The first reply of a handshake (or the closing attention byte) after a
-    // write triple failed where the board may wait for a low byte: an echo
-    // of the 0xFF instead of its acknowledgement means the store happened.
-    void notePendingStore(int firstReply);
+    // Lines up the guess of what the board did with the bytes of a write:
+    // the line drained of late replies, then attention bytes until one is
+    // acknowledged (SetPLCMode into read mode), and the stores only a board
+    // that lost a byte would have made read back (strayStores()).
+    void restBoard(const QList<int>& ownBytes);
+    // The guess settled (an attention byte acknowledged): its stray stores
+    // are kept for restBoard() to read back.
+    void settleGuess();
+    // Waits until no reply is on its way (late or doubled replies of an
+    // exchange that went wrong), discarding what comes.
+    void drainLine();
     // ReadValue until two reads agree (after trouble inside the first).
     Result<QString> confirmedRead(const QString& Add, Result<QString> first);
 
@@ -197,8 +207,19 @@ private:
     // timeout, an echo mismatch, or a byte nobody asked for (a doubled or
     // late reply) found waiting.
     bool m_trouble = false;
-    std::optional<int> m_pendingHigh; // see pendingStore()
+    // What the board did with the bytes since its last acknowledged
+    // attention byte, when some may have been lost.
+    BoardGuess m_guess;
+    // Stores of a settled guess not yet read back: address, value.
+    QList<BoardGuess::Store> m_strayCandidates;
+    // A board may have taken a byte as a command the guess does not follow.
+    bool m_lostTrack = false;
+    QList<int> m_pending; // see pendingStores()
     QList<int> m_strayStores;
+    // The byte a timeout resends: the attention byte, or inside a write
+    // triple the address low byte (a board still waiting for it takes it as
+    // such; one that had it stores it at the address being written).
+    int m_resyncByte = kAttention;
     // The last ParseAddress named a bit above 7.
     bool m_bitOutOfRange = false;
     // The value the last WriteValue was to leave in the controller (0 or 1

@@ -144,12 +144,13 @@ void tst_LinkMonitor::lateReplyIsOneTimeoutAndOneResync()
     // A reply that came only after the resynchronisation may answer the
     // attention byte, so the read is made once more: the attention byte that
     // completes the pair the board was left in, a new handshake and the four
-    // exchanges of the word; after that trouble a second read (four more)
-    // must agree. The fault counts once, as the resynchronisation.
+    // exchanges of the word; after that trouble a second read (a handshake
+    // and four more) must agree. The fault counts once, as the
+    // resynchronisation.
     auto expected = before;
-    expected.exchanges += 12;
-    expected.bytesOut += 13; // twelve exchanges and the resynchronising attention byte
-    expected.bytesIn += 12;
+    expected.exchanges += 14;
+    expected.bytesOut += 15; // fourteen exchanges and the resynchronising attention byte
+    expected.bytesIn += 14;
     expected.firstWindowTimeouts = 1;
     expected.resynchronisations = 1;
     QCOMPARE(withoutMax(l.monitor.counters()), withoutMax(expected));
