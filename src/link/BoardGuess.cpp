@@ -59,6 +59,7 @@ void BoardGuess::observeAttention(bool acknowledged)
     if (!m_active || m_sent.isEmpty() || m_sent.last().byte != kAttention)
         return;
     m_sent.last().attention = acknowledged;
+    heard(); // answered: it arrived
 }
 
 void BoardGuess::take(Board& board, int byte)
@@ -109,14 +110,15 @@ QList<BoardGuess::Board> BoardGuess::boards() const
         for (const Board& b : std::as_const(boards)) {
             Board heard = b;
             take(heard, s.byte);
-            if (s.attention && heard.lastAttention != *s.attention)
-                continue; // the reply says otherwise
+            // The reply says otherwise (a board not followed may say anything).
+            if (s.attention && heard.mode != Mode::Other && heard.lastAttention != *s.attention)
+                continue;
             if (!next.contains(heard))
                 next.append(heard);
         }
         // A byte not known to have arrived may have been lost: the board
         // stands as it stood (a reply to it came from elsewhere).
-        if (!s.heard && !s.attention) {
+        if (!s.heard) {
             for (const Board& b : std::as_const(boards))
                 if (!next.contains(b))
                     next.append(b);

@@ -826,8 +826,26 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
     QList<int> own;
     for (int k = 0; k < write.bytes.size(); ++k)
         own.append(wireAddress(write.number, k));
-    if (!CommError && (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty()))
+    if (!CommError && (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty())) {
         restBoard(own);
+        // A board that went on from a lost byte may have stored over the
+        // value itself after its echoes were right: it is read back, and
+        // written once more when it is not held.
+        if (written && !CommError) {
+            const Result<QString> held = readRegister(Add);
+            if (!held) {
+                written = fail(held.cause(), Add);
+            } else if (held->toULongLong() != write.target) {
+                if (m_monitor)
+                    m_monitor->repeatedWrite();
+                written = sendPrepared(write, Add);
+                if (!written && WriteMismatch)
+                    written = fail(Cause::NotHeld, Add, held->toLongLong());
+                if (!CommError && (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty()))
+                    restBoard(own);
+            }
+        }
+    }
     for (qsizetype i = straysBefore; i < m_strayStores.size() && !CommError; ++i) {
         const int address = m_strayStores.at(i);
         const QString stray = QStringLiteral("B%1").arg(address);

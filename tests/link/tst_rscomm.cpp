@@ -532,6 +532,37 @@ private slots:
         QCOMPARE(r.prompter.calls().size(), 0);
     }
 
+    // The low byte's echo comes 1.5 s late: the link sends the low byte
+    // again, which the board (having it) stores as the data at 03FCH; the
+    // data byte 7BH then starts a triple of its own (7B03H takes FDH) and
+    // the next high byte another (00FFH takes the handshake's 0xFF). The
+    // link cannot prevent those stores, but it follows the board there: both
+    // bytes are read back and named, and the value, read back, is written
+    // once more. Nothing else differs.
+    void lateEchoOfTheLowByteIsFollowed()
+    {
+        Rig r;
+        r.openOnline();
+        QVERIFY(r.link->RSWrite(QStringLiteral("W1000"), QStringLiteral("1")));
+        r.sim.setWord(1020, 111);
+        QByteArray before(65536, '\0');
+        for (int a = 0; a < 65536; ++a)
+            before[a] = char(r.sim.byte(a));
+        r.sim.delayNextReply(1500, 1);
+        const Status written
+            = r.link->RSWrite(QStringLiteral("W1020"), QStringLiteral("123"), RSComm::WriteFailure::Quiet);
+        QCOMPARE(shown(written), QStringLiteral("failed: StrayStore holding 253"));
+        QCOMPARE(written.error().detail, QStringLiteral("B31491"));
+        QCOMPARE(r.sim.word(1020), quint16(123));
+        QList<int> differ;
+        for (int a = 0; a < 65536; ++a)
+            if (quint8(before[a]) != r.sim.byte(a))
+                differ.append(a);
+        QCOMPARE(differ, (QList<int> { 0x00FF, 1020, 0x7B03 }));
+        QCOMPARE(r.link->byteLink().strayStores(), (QList<int> { 0x7B03, 0x00FF }));
+        QVERIFY(!r.link->CommError);
+    }
+
     // A bit write whose first attempt lost its data byte (the board stored
     // the resynchronising 0xFF in the byte): the attempt made again sends
     // the byte read before anything was sent, not the spoilt one.
