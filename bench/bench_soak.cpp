@@ -27,8 +27,10 @@
 // any other byte changed must be named by its messages (as "B1023", "03FFH"
 // or a range "1C78H-1CF5H"); one that is not is counted as a "failure with
 // unreported changes". A run that ends saying the board may store its next
-// byte at an address excuses a change there in the run after it (whose
-// first attention byte is that byte).
+// byte at an address excuses a change there in the runs after it, up to the
+// one that says what it found there (the first to reach the board stores
+// its first attention byte there); one that ends inside a PLS write excuses
+// a change of the PLS likewise.
 //
 //   bench_soak [--paced [BAUD]] [--rate P] [--ops N] [--seed S] [--show N]
 //       N mixed operations (600 unless given), round and round: read of
@@ -470,8 +472,8 @@ struct Operation
 // The bytes (and PLS) that differ from what the operation may leave: for a
 // success, exactly what it was asked; for a failure, what it was asked may
 // have changed (or not), nothing else.
-QStringList differences(
-    const BoardState& before, const BoardState& after, const Intended& in, bool success, const QSet<int>& excused)
+QStringList differences(const BoardState& before, const BoardState& after, const Intended& in, bool success,
+    const QSet<int>& excused, bool plsExcused)
 {
     QStringList out;
     for (int a = 0; a < K7700Sim::MemorySize; ++a) {
@@ -490,6 +492,8 @@ QStringList differences(
                        .arg(was, 2, 16, QLatin1Char('0'))
                        .arg(is, 2, 16, QLatin1Char('0'));
     }
+    if (plsExcused)
+        return out;
     if (success && after.pls != in.pls.value_or(before.pls))
         out << QStringLiteral("PLS not as meant");
     if (!in.touchesPls && after.pls != before.pls)
@@ -519,7 +523,11 @@ QStringList fileAgainstBoard(
     if (!timing)
         return out;
     if (record.PlsScaleFactor != board.pls.scale || record.PlsOffset != board.pls.offset)
-        out << QStringLiteral("scale/offset");
+        out << QStringLiteral("scale/offset: file %1/%2, board %3/%4")
+                   .arg(record.PlsScaleFactor)
+                   .arg(record.PlsOffset)
+                   .arg(board.pls.scale)
+                   .arg(board.pls.offset);
     for (int ch = 0; ch < K7700Sim::PLSChannelCount; ++ch) {
         const PLSChannel& c = board.pls.channels[std::size_t(ch)];
         const bool setpoints = c.kind == PLSChannel::Kind::Setpoints;
@@ -603,7 +611,16 @@ public:
         ++t.runs;
         // What the run before said the board may store this run's first
         // byte at is excused here; so, for a failure, is every byte it names.
-        const QSet<int> carried = std::exchange(m_carried, pendingNamed(r.err));
+        // (Kept until a run says it found them: a run that cannot open the
+        // link, or whose read-back fails, leaves them for the next.)
+        const QSet<int> carried = m_carried;
+        const bool carriedPls = m_carriedPls;
+        if (r.err.contains(QStringLiteral("an earlier run ended inside a write")))
+            m_carried.clear();
+        if (r.err.contains(QStringLiteral("an earlier run ended inside a PLS write")))
+            m_carriedPls = false;
+        m_carried += pendingNamed(r.err);
+        m_carriedPls = m_carriedPls || r.err.contains(QStringLiteral("the link ended inside a PLS write"));
         if (r.exit != 0) {
             ++t.failed;
             // The command's own failure line (a box's text may follow it),
@@ -620,7 +637,7 @@ public:
                 = said.left(said.indexOf(QStringLiteral(" ("))).section(QStringLiteral(": "), -1);
             ++m_failureTexts[op.name + QStringLiteral(": ") + cause];
             const QStringList changed
-                = differences(before, after, op.intended, false, carried + addressesNamed(r.err));
+                = differences(before, after, op.intended, false, carried + addressesNamed(r.err), carriedPls);
             if (!changed.isEmpty()) {
                 ++t.unreportedChanges;
                 report(QStringLiteral("failure with unreported changes"), op, number, changed);
@@ -628,13 +645,16 @@ public:
             }
             return false;
         }
-        QStringList wrong = differences(before, after, op.intended, true, carried);
+        QStringList wrong = differences(before, after, op.intended, true, carried, carriedPls);
         if (op.readsRight) {
-            // What it read: the board before it, but for the bytes the run
-            // before left pending (stored by this run's first byte).
+            // What it read: the board before it, but for the bytes (and the
+            // PLS write) the run before left pending, which this run's first
+            // bytes completed.
             BoardState read = before;
             for (const int a : carried)
                 read.memory[a] = after.memory.at(a);
+            if (carriedPls)
+                read.pls = after.pls;
             wrong += op.readsRight(r, read);
         }
         if (!wrong.isEmpty()) {
@@ -674,6 +694,7 @@ private:
     QMap<QString, qint64> m_failureTexts;
     qint64 m_show = -1;
     QSet<int> m_carried;
+    bool m_carriedPls = false;
 };
 
 qint64 Soak::randomValue(const QString& address)

@@ -741,6 +741,9 @@ bool startTrace(const CliCommand& c, QFile& trace, std::unique_ptr<LinkMonitor>&
 // Where a run that ended with the board waiting inside a write triple leaves
 // the address the board will store its next byte at, for the next run to
 // look at (the next session's first attention byte is that byte).
+// The pending-store file's line for a PLS write left open.
+const QByteArray kPendingPlsWrite = QByteArrayLiteral("PLS");
+
 QString pendingStoreFile(const ProgramFolder& folder)
 {
     return folder.writablePath(QStringLiteral("support/pending-store"));
@@ -754,7 +757,9 @@ void reportEarlierPendingStore(RSComm& rs, const ProgramFolder& folder, CliPromp
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return;
     QList<int> addresses;
+    bool plsWrite = false;
     for (const QByteArray& line : file.read(4096).split('\n')) {
+        plsWrite = plsWrite || line.trimmed() == kPendingPlsWrite;
         bool number = false;
         const int address = QString::fromLatin1(line).trimmed().toInt(&number);
         if (number && address >= 0 && address <= 0xFFFF && !addresses.contains(address))
@@ -769,6 +774,10 @@ void reportEarlierPendingStore(RSComm& rs, const ProgramFolder& folder, CliPromp
             return; // kept for the next run
         held << QStringLiteral("%1 holds %2").arg(name, *now);
     }
+    if (plsWrite)
+        prompter.note(QStringLiteral("an earlier run ended inside a PLS write: the PLS may have taken this run's "
+                                     "first bytes as part of it (check the PLS scale factor, offset, channels and "
+                                     "configuration)"));
     if (!held.isEmpty())
         prompter.note(QStringLiteral("an earlier run ended inside a write, and the board stored this run's first "
                                      "byte at one of these addresses: %1")
@@ -786,15 +795,22 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
     if (link.lostTrack())
         prompter.note(QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
                                      "cannot tell"));
-    if (const QList<int>& pending = link.pendingStores(); !pending.isEmpty()) {
+    const QList<int>& pending = link.pendingStores();
+    if (!pending.isEmpty() || link.plsWritePending()) {
         QStringList names;
         QByteArray lines;
         for (const int address : pending) {
             names << QStringLiteral("B%1").arg(address);
             lines += QByteArray::number(address) + '\n';
         }
-        prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
-                          .arg(names.join(QStringLiteral(" or "))));
+        if (!pending.isEmpty())
+            prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
+                              .arg(names.join(QStringLiteral(" or "))));
+        if (link.plsWritePending()) {
+            prompter.note(QStringLiteral("the link ended inside a PLS write: the next bytes the board hears may "
+                                         "change the PLS"));
+            lines += kPendingPlsWrite + '\n';
+        }
         const QString path = pendingStoreFile(folder);
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);

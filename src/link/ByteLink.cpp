@@ -19,6 +19,10 @@ constexpr qint64 kHandshakeWindowMs = 2000;
 // behind it (a doubled echo's data comes a byte time after the copy; a USB
 // adapter may hold it for its latency timer).
 constexpr int kDoubledEchoWaitMs = 20;
+// The quiet that tells a line drained after a reply went wrong: the reply
+// still on its way (behind a noise byte or a doubled one, or the second of
+// a late reply and its resynchronisation's) comes within a few byte times.
+constexpr int kDrainQuietMs = 50;
 constexpr int kReadMode = 1;
 constexpr int kWriteMode = 2;
 
@@ -96,6 +100,9 @@ void ByteLink::open()
     m_lostTrack = false;
     m_pending.clear();
     m_strayStores.clear();
+    m_plsWriteOpen = false;
+    m_plsWritePending = false;
+    m_unsettled = false;
     SendByte(kAttention, false, false);
     OnlineMode = !CommError;
 }
@@ -135,8 +142,11 @@ void ByteLink::close()
         }
     } catch (const BasicError&) { }
     // A board left inside a write triple stores the next byte it hears;
-    // stores not read back may have happened.
+    // stores not read back may have happened. A PLS write left open takes
+    // the closing attention byte and may wait for the next session's.
     m_pending = m_guess.pending();
+    m_plsWritePending = m_plsWriteOpen;
+    m_plsWriteOpen = false;
     for (const BoardGuess::Store& s : std::as_const(m_strayCandidates))
         if (!m_strayStores.contains(s.address))
             m_strayStores.append(s.address);
@@ -178,7 +188,7 @@ int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
         // left over (a doubled or stray reply) would otherwise be taken as
         // this byte's reply and shift every reply after it by one.
         if (!clearInput && !noWait && m_port->bytesAvailable() > 0)
-            m_trouble = true; // a doubled or late reply: the last reply taken may not have been this one's
+            troubleOnLine(); // a doubled or late reply: the last reply taken may not have been this one's
         if (clearInput || (!noWait && m_port->bytesAvailable() > 0))
             m_port->discardInput();
         m_port->write(QByteArray(1, char(value & 0xFF)));
@@ -221,7 +231,7 @@ int ByteLink::awaitReply()
         deadline = now + kResyncWaitMs;
         ++timeouts;
         resynced = true;
-        m_trouble = true;
+        troubleOnLine();
         if (m_monitor)
             m_monitor->replyTimedOut(timeouts, timeouts < 3);
         if (timeouts < 3) {
@@ -312,7 +322,13 @@ bool ByteLink::SetPLCMode(int mode, int command)
             }
             deadline = m_clock.nowMs() + kHandshakeWindowMs;
         }
+        if (m_unsettled)
+            drainLine();
         const int r = SendByte(kAttention, false, true);
+        // An echo of the attention byte is a board inside a triple; any
+        // other answer is a reply still on its way or a spoilt one.
+        if (r != kAck && r != kAttention && r != kNoReply)
+            m_unsettled = true;
         if (r == kAck) {
             m_guess.observeAttention(true);
             settleGuess();
@@ -328,7 +344,11 @@ bool ByteLink::SetPLCMode(int mode, int command)
             } else if (s == kNoReply) {
                 return false;
             } else {
+                // The board may have taken the command (the reply spoilt,
+                // or a noise byte ahead of it): its replies may come one
+                // behind until the line is quiet.
                 CurrentMode = 0;
+                m_unsettled = true;
             }
         } else if (r == kNoReply) {
             return false;
@@ -350,13 +370,14 @@ void ByteLink::settleGuess()
 
 void ByteLink::drainLine()
 {
+    m_unsettled = false;
     if (!m_port || !m_port->isOpen())
         return;
     try {
         // A line that never falls quiet is left to the exchanges to report.
         for (int round = 0; round < 16; ++round) {
             m_port->discardInput();
-            if (!m_port->waitForInput(int(kFirstWaitMs)))
+            if (!m_port->waitForInput(kDrainQuietMs))
                 break;
         }
         m_port->discardInput();
@@ -496,7 +517,7 @@ Status ByteLink::readByteAt(int k)
     if (h != (a >> 8)) {
         if (m_monitor)
             m_monitor->echoMismatch();
-        m_trouble = true;
+        troubleOnLine();
         CurrentMode = 0;
         return fail(Cause::EchoMismatch, LastRead.address);
     }
@@ -517,18 +538,32 @@ Status ByteLink::readByteAt(int k)
     m_guess.heard();
     int data = d;
     if (d == (a >> 8)) {
-        try {
-            if (m_port->waitForInput(kDoubledEchoWaitMs)) {
-                m_trouble = true;
-                data = std::max(m_port->readByte(), 0);
-            }
-        } catch (const BasicError&) {
-            portLost();
+        const std::optional<int> behind = byteBehind();
+        if (CommError)
             return noReply(LastRead.address);
+        if (behind) {
+            troubleOnLine();
+            data = *behind;
         }
     }
     LastRead.data[size_t(k)] = data;
     return done();
+}
+
+std::optional<int> ByteLink::byteBehind()
+{
+    if (CommError || !m_port || !m_port->isOpen())
+        return std::nullopt;
+    try {
+        if (m_port->waitForInput(kDoubledEchoWaitMs)) {
+            const int b = m_port->readByte();
+            if (b >= 0)
+                return b;
+        }
+    } catch (const BasicError&) {
+        portLost();
+    }
+    return std::nullopt;
 }
 
 QString ByteLink::lastReadValue() const
@@ -560,7 +595,7 @@ Result<QString> ByteLink::ReadValue(const QString& Add)
     // A reply waiting that nobody asked for: one of the replies taken may
     // have been a doubled copy of the one before it.
     if (m_port && m_port->isOpen() && m_port->bytesAvailable() > 0)
-        m_trouble = true;
+        troubleOnLine();
     return lastReadValue();
 }
 
@@ -712,7 +747,7 @@ Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const 
             if (r == kNoReply)
                 return noReply(Add);
             if (m_replyAfterResync) {
-                m_trouble = true;
+                troubleOnLine();
                 // The low byte sent again and echoed: the board has the
                 // address (the byte stays in the guess as perhaps lost).
                 if (position == 1 && r == expected)
@@ -727,7 +762,7 @@ Status ByteLink::sendWriteTriples(qint32 number, const QList<int>& bytes, const 
             if (r != expected) {
                 if (m_monitor)
                     m_monitor->echoMismatch();
-                m_trouble = true;
+                troubleOnLine();
                 WriteMismatch = true;
                 // The rest of the triple as it is; its echoes are not looked
                 // at, only whether the board is still there.

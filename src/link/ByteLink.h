@@ -137,6 +137,28 @@ public:
     // hidden by a doubled reply): a byte may have been stored at an address
     // the link cannot tell.
     bool lostTrack() const { return m_lostTrack; }
+    // A PLS write command (scale factor, offset, channel record,
+    // configuration block) has begun and not been seen to end: the PLS takes
+    // every byte as the command's until it has them all, 0xFF included.
+    void plsWriteBegun() { m_plsWriteOpen = true; }
+    void plsWriteEnded() { m_plsWriteOpen = false; }
+    // The session ended inside a PLS write: the next bytes the board hears
+    // from anyone may complete it and change the PLS.
+    bool plsWritePending() const { return m_plsWritePending; }
+
+    // A reply taken that may be a doubled copy of the one before it (a data
+    // byte equal to its address high byte, a PLS poll answered 0x55): the
+    // byte that follows within a few byte times, which is then the real
+    // reply, or nothing.
+    std::optional<int> byteBehind();
+    // A reply that was not the one the board gives (a PLS acknowledgement
+    // spoilt, a reply after a resynchronisation): the line may hold a reply
+    // still on its way, and the next handshake waits for it to go quiet.
+    void troubleOnLine()
+    {
+        m_trouble = true;
+        m_unsettled = true;
+    }
 
     // "Error:" CR message, title "ENTRY ALERT".
     void entryAlert(const QString& message);
@@ -207,6 +229,8 @@ private:
     // timeout, an echo mismatch, or a byte nobody asked for (a doubled or
     // late reply) found waiting.
     bool m_trouble = false;
+    // Since the last handshake a reply went wrong: see troubleOnLine().
+    bool m_unsettled = false;
     // What the board did with the bytes since its last acknowledged
     // attention byte, when some may have been lost.
     BoardGuess m_guess;
@@ -215,6 +239,8 @@ private:
     // A board may have taken a byte as a command the guess does not follow.
     bool m_lostTrack = false;
     QList<int> m_pending; // see pendingStores()
+    bool m_plsWriteOpen = false;
+    bool m_plsWritePending = false;
     QList<int> m_strayStores;
     // The byte a timeout resends: the attention byte, or inside a write
     // triple the address low byte (a board still waiting for it takes it as

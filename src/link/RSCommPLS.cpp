@@ -72,12 +72,16 @@ Status RSComm::acknowledged(int value)
     const int r = m_link.SendByte(value, false, false);
     if (r == kNoReply || CommError)
         return noReply();
-    if (m_link.replyAfterResync())
+    if (m_link.replyAfterResync()) {
+        m_link.troubleOnLine();
         return fail(Cause::ReplyAfterResync);
+    }
     if (r == kNak)
         return fail(Cause::RefusedByBoard);
-    if (r != kAck)
+    if (r != kAck) {
+        m_link.troubleOnLine();
         return fail(Cause::EchoMismatch);
+    }
     return done();
 }
 
@@ -86,8 +90,21 @@ Result<int> RSComm::polledByte()
     const int r = m_link.SendByte(kPollByte, false, false);
     if (r == kNoReply || CommError)
         return noReply();
-    if (m_link.replyAfterResync())
+    if (m_link.replyAfterResync()) {
+        m_link.troubleOnLine();
         return fail(Cause::ReplyAfterResync);
+    }
+    // 0x55 may be a doubled acknowledgement of the command, the data a
+    // byte time behind it: a PLS reply has no echo to show the shift.
+    if (r == kAck) {
+        const std::optional<int> behind = m_link.byteBehind();
+        if (CommError)
+            return noReply();
+        if (behind) {
+            m_link.troubleOnLine();
+            return *behind;
+        }
+    }
     return r;
 }
 
@@ -120,12 +137,16 @@ Status RSComm::WritePLSWord(int command, int value)
         return fail(Cause::EntryRefused);
     if (Status mode = plsMode(kModeWriteWord, command); !mode)
         return mode;
+    m_link.plsWriteBegun();
     for (const int b : { value & 0xFF, value >> 8 }) {
         if (Status ack = acknowledged(b); !ack) {
             m_link.CurrentMode = 0;
+            if (ack.cause() == Cause::RefusedByBoard)
+                m_link.plsWriteEnded(); // refused: the board is back at rest
             return ack;
         }
     }
+    m_link.plsWriteEnded();
     Status ready = WaitPLSReady();
     m_link.CurrentMode = 0;
     return ready;
@@ -161,12 +182,16 @@ Status RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int
     }
     if (Status handshake = plsMode(mode, command); !handshake)
         return handshake;
+    m_link.plsWriteBegun();
     for (const int b : bytes) {
         if (Status ack = acknowledged(b); !ack) {
             m_link.CurrentMode = 0;
+            if (ack.cause() == Cause::RefusedByBoard)
+                m_link.plsWriteEnded(); // refused: the board is back at rest
             return ack;
         }
     }
+    m_link.plsWriteEnded();
     Status ready = WaitPLSReady();
     m_link.CurrentMode = 0;
     return ready;
