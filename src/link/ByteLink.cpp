@@ -786,11 +786,19 @@ Result<ByteLink::PreparedWrite> ByteLink::prepareWrite(const QString& Add, const
     ParseAddress(Add);
     PreparedWrite write;
     write.number = m_addNumber;
+    // (A bit write reads its byte first, which parses another address.)
+    const bool bit = m_isBitAdd;
+    const quint16 mask = m_bitMask;
     Result<QList<int>> bytes = writeBytes(*value, Add);
     if (!bytes)
         return bytes.error();
     write.bytes = *bytes;
     write.target = m_writeTarget;
+    // A bit is checked as the whole byte it was written as: a lost byte
+    // may have spoilt the other seven bits, and they must be as read.
+    write.bitMask = bit ? mask : 0;
+    write.readBack = bit ? QStringLiteral("B%1").arg(write.number) : Add;
+    write.readTarget = bit ? quint64(write.bytes.value(0)) : write.target;
     return write;
 }
 
@@ -837,13 +845,13 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
         // taken a resynchronising 0xFF as its data byte). Ask it; when it
         // holds another value (a data byte lost on the way), write once more.
         for (int attempt = 0;; ++attempt) {
-            const Result<QString> held = readRegister(Add);
+            const Result<QString> held = readRegister(write.readBack);
             if (!held)
                 return fail(sent.cause(), Add);
-            if (held->toULongLong() == write.target)
+            if (held->toULongLong() == write.readTarget)
                 return done();
             if (attempt == 1 || CommError)
-                return fail(Cause::NotHeld, Add, held->toLongLong());
+                return fail(Cause::NotHeld, Add, write.shown(held->toLongLong()));
             if (m_monitor)
                 m_monitor->repeatedWrite();
             Status again = sendPrepared(write, Add);
@@ -867,15 +875,15 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
         // value itself after its echoes were right: it is read back, and
         // written once more when it is not held.
         if (written && !CommError) {
-            const Result<QString> held = readRegister(Add);
+            const Result<QString> held = readRegister(write.readBack);
             if (!held) {
                 written = fail(held.cause(), Add);
-            } else if (held->toULongLong() != write.target) {
+            } else if (held->toULongLong() != write.readTarget) {
                 if (m_monitor)
                     m_monitor->repeatedWrite();
                 written = sendPrepared(write, Add);
                 if (!written && WriteMismatch)
-                    written = fail(Cause::NotHeld, Add, held->toLongLong());
+                    written = fail(Cause::NotHeld, Add, write.shown(held->toLongLong()));
                 if (!CommError && (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty()))
                     restBoard(own);
             }

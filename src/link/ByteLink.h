@@ -198,6 +198,12 @@ private:
         qint32 number = 0;
         QList<int> bytes;
         quint64 target = 0;
+        quint16 bitMask = 0; // a bit write's bit in its byte; 0 otherwise
+        // What a read-back reads (a bit's whole byte) and must find there.
+        QString readBack;
+        quint64 readTarget = 0;
+        // A read-back value as the caller's address shows it (a bit: 0 or 1).
+        qint64 shown(qint64 held) const { return bitMask ? ((held & bitMask) ? 1 : 0) : held; }
     };
     Result<PreparedWrite> prepareWrite(const QString& Add, const QString& DataValue);
     Status sendPrepared(const PreparedWrite& write, const QString& Add);

@@ -5,6 +5,7 @@
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
+#include "link/LinkMonitor.h"
 #include "link/RSComm.h"
 #include "ScriptedPrompter.h"
 #include "SimPort.h"
@@ -576,6 +577,27 @@ private slots:
         r.sim.silenceNext(1, 8);
         QCOMPARE(shown(r.link->RSWrite(QStringLiteral("B4001.0"), QStringLiteral("1"))), QStringLiteral("done"));
         QCOMPARE(r.sim.byte(4001), quint8(0x03));
+
+        // The data byte lost in both attempts: the byte holds 0xFF, whose
+        // bit 0 is the 1 asked for. The read-back looks at the whole byte
+        // (the other seven bits as read first) and writes it once more.
+        r.sim.setByte(4001, 0x02);
+        LinkMonitor monitor(64);
+        int resyncs = 0;
+        monitor.setSink([&](const LinkMonitor::Exchange& e) {
+            // Told of the first attempt's resynchronisation once the second
+            // attempt's attention byte is answered: its command byte and
+            // address, then its data byte.
+            if (e.outcome == LinkMonitor::Outcome::ReplyAfterResync && ++resyncs == 1)
+                r.sim.silenceNext(1, 3);
+        });
+        r.link->setMonitor(&monitor);
+        r.link->byteLink().CurrentMode = 0; // as at the start: the byte's read makes a handshake
+        r.sim.silenceNext(1, 8);
+        QCOMPARE(shown(r.link->RSWrite(QStringLiteral("B4001.0"), QStringLiteral("1"))), QStringLiteral("done"));
+        QCOMPARE(resyncs, 2);
+        QCOMPARE(r.sim.byte(4001), quint8(0x03));
+        r.link->setMonitor(nullptr);
     }
 
     void closeSendsAttentionUnlessCommError()
