@@ -59,13 +59,21 @@ namespace talvek {
 //                  resynchronising 0xFF is the low byte: the data at
 //                  (high:FF) comes back.
 //   write triple   address high lost: nothing is taken; the resynchronising
-//                  0xFF is an attention. Address low lost: the
-//                  resynchronising 0xFF is the low byte (echoed), and the
-//                  next byte the board hears (the next handshake's 0xFF) is
-//                  stored at (high:FF). Data byte lost: the resynchronising
-//                  0xFF is the data, stored at the address.
+//                  0xFF is an attention. Address low lost: whatever byte
+//                  comes next is the low byte (echoed) and the one after it
+//                  the data: a resynchronising 0xFF makes the next byte (the
+//                  next handshake's 0xFF) a store at (high:FF); the low byte
+//                  sent again (what TALVEK sends) makes the triple whole.
+//                  Data byte lost: the resynchronising 0xFF is the data,
+//                  stored at the address.
+//   doubled reply  the board heard everything; a copy taken for the next
+//                  byte's reply can hide that byte's loss, and the board
+//                  then takes the bytes after it one place off (a triple at
+//                  an address made of other bytes): only the next attention
+//                  byte, echoed instead of acknowledged, shows it.
 //   session cut    inside a triple, the board keeps waiting there: the next
-//                  session's first 0xFF fills the triple as above.
+//                  session's first 0xFF fills the triple as above. Inside a
+//                  PLS write, the next session's bytes are the write's.
 //   program record the board waits inside the record for the bytes it
 //                  missed; a lost length or address byte moves the record
 //                  elsewhere (see program mode below).
