@@ -535,9 +535,12 @@ Status ByteLink::readByteAt(int k)
     // that byte, the real data a byte time behind it: the link would read
     // one reply behind from here. A byte that follows within a few byte
     // times is the data; the value is then taken when a second read agrees.
+    // Not in page 0, whose registers are mostly 00 bytes read many times a
+    // second: waiting there would slow every poll of the press; a doubled
+    // 00 echo is left to the echoes of the pairs after it.
     m_guess.heard();
     int data = d;
-    if (d == (a >> 8)) {
+    if (d == (a >> 8) && d != 0) {
         const std::optional<int> behind = byteBehind();
         if (CommError)
             return noReply(LastRead.address);
