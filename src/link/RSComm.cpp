@@ -172,6 +172,14 @@ QString RSComm::writeFailureText(const QString& Add, const Failure& failure)
     QString text = QStringLiteral("Value Not Written to PLC (") + Add + QStringLiteral(").");
     if (failure.cause == Cause::NotHeld && failure.held)
         text += QStringLiteral("\rThe controller now holds ") + QString::number(*failure.held) + QLatin1Char('.');
+    // A byte beside the value that a lost byte may have changed: which, and
+    // what it holds now (or that the link cannot tell which).
+    if (failure.cause == Cause::StrayStore && failure.detail != Add)
+        text += QStringLiteral("\rA lost byte may have changed ") + failure.detail
+            + (failure.held ? QStringLiteral(", which now holds ") + QString::number(*failure.held) : QString())
+            + QLatin1Char('.');
+    else if (failure.cause == Cause::StrayStore)
+        text += QStringLiteral("\rA lost byte may have changed a byte at an address that cannot be told.");
     return text;
 }
 

@@ -550,10 +550,14 @@ private slots:
         for (int a = 0; a < 65536; ++a)
             before[a] = char(r.sim.byte(a));
         r.sim.delayNextReply(1500, 1);
-        const Status written
-            = r.link->RSWrite(QStringLiteral("W1020"), QStringLiteral("123"), RSComm::WriteFailure::Quiet);
+        r.prompter.answerMsg(MsgResult::OK);
+        const Status written = r.link->RSWrite(QStringLiteral("W1020"), QStringLiteral("123"));
         QCOMPARE(shown(written), QStringLiteral("failed: StrayStore holding 253"));
         QCOMPARE(written.error().detail, QStringLiteral("B31491"));
+        QCOMPARE(r.prompter.messages().size(), 1);
+        QCOMPARE(r.prompter.messages().at(0).text,
+            QStringLiteral("Error:\rValue Not Written to PLC (W1020).\rA lost byte may have changed B31491, which "
+                           "now holds 253."));
         QCOMPARE(r.sim.word(1020), quint16(123));
         QList<int> differ;
         for (int a = 0; a < 65536; ++a)
