@@ -1,5 +1,6 @@
 #include "link/BrokenRecord.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace talvek {
@@ -155,6 +156,45 @@ QList<StrayStores> strayStoresOf(const QByteArray& wire, const RecordAftermath& 
         }
     }
     return ways;
+}
+
+bool aftermathExplainedInside(const QByteArray& wire, const RecordAftermath& seen)
+{
+    if (seen.firstReply < 0)
+        return true; // nothing came back: the board is gone, which the link reports as such
+    if (wire.size() < 3)
+        return false;
+    const int size = int(wire.size());
+    const int length = quint8(wire.at(0));
+    const int start = (quint8(wire.at(1)) << 8) | quint8(wire.at(2));
+    const auto inside = [&](const QByteArray& heard) {
+        const Replay r = replay(heard);
+        if (r.all.anywhere || !agrees(r, seen))
+            return false;
+        return std::all_of(r.all.stores.cbegin(), r.all.stores.cend(),
+            [&](const std::pair<int, quint8>& store) { return ((store.first - start) & 0xFFFF) < length; });
+    };
+    // Everything heard and the sum spoilt on its way back: an answer that
+    // came before any filler went out.
+    if (inside(wire) || seen.burst == 0)
+        return true;
+    for (int p = 0; p < size; ++p) {
+        for (int r1 = 1; r1 <= kMaxGap && p + r1 <= size; ++r1) {
+            if (inside(wire.left(p) + wire.mid(p + r1)))
+                return true;
+        }
+    }
+    for (int p = 0; p < 3; ++p) {
+        for (int r1 = 1; r1 <= kMaxGap && p + r1 <= size; ++r1) {
+            for (int q = p + r1 + 1; q < size; ++q) {
+                for (int r2 = 1; r2 <= kMaxGap && q + r2 <= size; ++r2) {
+                    if (inside(wire.left(p) + wire.mid(p + r1, q - p - r1) + wire.mid(q + r2)))
+                        return true;
+                }
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace talvek

@@ -80,4 +80,12 @@ int fillersThrough(int burst);
 // record's range and is not listed. Each way is listed once.
 QList<StrayStores> strayStoresOf(const QByteArray& wire, const RecordAftermath& seen);
 
+// Whether a loss the link reckons with that leaves every byte outside the
+// record's range alone explains what the board answered: none at all (the sum
+// late or spoilt), one gap of up to four bytes anywhere in the record (its data
+// included), or a header gap with a second one further on whose stores stay
+// in the range. When none does, one of strayStoresOf()'s ways happened, or
+// more was lost than the link reckons with.
+bool aftermathExplainedInside(const QByteArray& wire, const RecordAftermath& seen);
+
 } // namespace talvek

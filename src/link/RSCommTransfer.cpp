@@ -353,6 +353,9 @@ private:
     int m_current = -1; // the record of the image being sent, in file order
     QList<int> m_repairs; // in file order
     QList<StrayStores> m_stray;
+    // Per broken record that only stray ways explain: those ways, one of
+    // which must stand after the read-back.
+    QList<QList<StrayStores>> m_mustStand;
 };
 
 Status ProgramDownload::run()
@@ -701,7 +704,14 @@ void ProgramDownload::dropStaleInput()
 
 void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen)
 {
-    const QList<StrayStores> ways = strayStoresOf(wire(m_records.at(index)), seen);
+    QList<StrayStores> ways = strayStoresOf(wire(m_records.at(index)), seen);
+    // No loss that leaves the rest of memory alone explains the answer: one
+    // of the ways listed must have happened, or more was lost than the link
+    // reckons with. If the read-back refutes them all, where the board stored
+    // the record is not known (strayBytesChecked).
+    const bool mustStand = !aftermathExplainedInside(wire(m_records.at(index)), seen);
+    if (ways.isEmpty() && mustStand)
+        ways.append(StrayStores { {}, true });
     if (ways.isEmpty())
         return;
     if (m_owner.isEmpty()) {
@@ -712,6 +722,7 @@ void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen
                 m_owner[((r.high << 8) + r.low + k) & 0xFFFF] = i;
         }
     }
+    QList<StrayStores> group;
     for (const StrayStores& way : ways) {
         StrayStores outside;
         outside.anywhere = way.anywhere;
@@ -726,9 +737,12 @@ void ProgramDownload::accountForLostBytes(int index, const RecordAftermath& seen
                 outside.stores.append({ address, value });
             }
         }
+        group.append(outside);
         if ((outside.anywhere || !outside.stores.isEmpty()) && !m_stray.contains(outside))
             m_stray.append(outside);
     }
+    if (mustStand)
+        m_mustStand.append(group);
 }
 
 void ProgramDownload::queueRepair(int index)
@@ -779,6 +793,17 @@ void ProgramDownload::strayBytesChecked()
         }
         if (!refuted)
             standing.append(way);
+    }
+    // A record whose answer only stray ways explain: when the read-back has
+    // refuted every one, more was lost than they reckon with, and the board
+    // may have stored the record anywhere.
+    const StrayStores anywhere { {}, true };
+    for (const QList<StrayStores>& group : std::as_const(m_mustStand)) {
+        const bool stands = std::any_of(group.cbegin(), group.cend(), [&](const StrayStores& way) {
+            return way.stores.isEmpty() || standing.contains(way); // (a way the records sent again undo)
+        });
+        if (!stands && !standing.contains(anywhere))
+            standing.append(anywhere);
     }
     m_stray = standing;
 }

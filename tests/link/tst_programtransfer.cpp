@@ -10,6 +10,7 @@
 #include "WireOps.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "link/BrokenRecord.h"
 #include "link/RSComm.h"
 
 #include <QDir>
@@ -789,6 +790,44 @@ private slots:
         QCOMPARE(memory(r.sim), expected);
         QCOMPARE(r.shown(1), QStringList { kComplete });
         QCOMPARE(r.link.programRecordsSent(), 3);
+    }
+
+    // Which answers to a broken record a loss that stays inside the record
+    // explains. One that none does means the record went elsewhere: when
+    // the read-back then refutes every stray way, the download names no
+    // address but "anywhere" rather than calling the rest of memory
+    // untouched.
+    void aftermathExplainedInside_data()
+    {
+        QTest::addColumn<int>("lost"); // position of the byte lost, -1: none
+        QTest::addColumn<int>("spoil"); // added to the sum the board answers
+        QTest::addColumn<int>("burst"); // the burst of fillers the answer came in
+        QTest::addColumn<bool>("inside");
+
+        QTest::newRow("data byte lost") << 8 << 0 << 1 << true;
+        QTest::newRow("sum spoilt") << -1 << 0x40 << 0 << true;
+        QTest::newRow("sum late") << -1 << 0 << 1 << true;
+        // Only the lost header byte explains it, and stores outside.
+        QTest::newRow("address high lost") << 1 << 0 << 1 << false;
+        // That answer, three bursts later than any reckoned loss gives it.
+        QTest::newRow("address high lost, answer late") << 1 << 0 << 4 << false;
+    }
+
+    void aftermathExplainedInside()
+    {
+        QFETCH(int, lost);
+        QFETCH(int, spoil);
+        QFETCH(int, burst);
+        QFETCH(bool, inside);
+        const QByteArray wire = QByteArray::fromHex("102000") + counting(0x31);
+        const QByteArray heard = lost < 0 ? wire : wire.left(lost) + wire.mid(lost + 1);
+        int sum = spoil;
+        for (const char c : heard)
+            sum += quint8(c);
+        if (lost >= 0)
+            sum += 0xFF; // the filler that ends the record
+        const RecordAftermath seen { sum & 0xFF, burst };
+        QCOMPARE(talvek::aftermathExplainedInside(wire, seen), inside);
     }
 
     void strayBytesNotFoundAreNotReported()
