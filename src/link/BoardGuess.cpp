@@ -20,15 +20,21 @@ void BoardGuess::begin(int mode)
     clear();
     m_active = mode == kReadMode || mode == kWriteMode;
     m_startMode = mode;
+    m_base.mode = mode == kReadMode ? Mode::Read : Mode::Write;
 }
 
 void BoardGuess::clear()
 {
     m_active = false;
-    m_troubled = false;
     m_startMode = 0;
+    m_base = Board {};
     m_sent.clear();
     m_intended.clear();
+}
+
+bool BoardGuess::troubled() const
+{
+    return std::any_of(m_sent.cbegin(), m_sent.cend(), [](const Sent& s) { return !s.heard; });
 }
 
 void BoardGuess::sent(int byte)
@@ -36,7 +42,6 @@ void BoardGuess::sent(int byte)
     if (!m_active)
         return;
     m_sent.append(Sent { byte & 0xFF, false, std::nullopt });
-    m_troubled = true; // until heard()
 }
 
 void BoardGuess::heard()
@@ -44,7 +49,17 @@ void BoardGuess::heard()
     if (!m_active || m_sent.isEmpty())
         return;
     m_sent.last().heard = true;
-    m_troubled = std::any_of(m_sent.cbegin(), m_sent.cend(), [](const Sent& s) { return !s.heard; });
+    fold();
+}
+
+void BoardGuess::fold()
+{
+    while (!m_sent.isEmpty() && m_sent.first().heard && !m_sent.first().attention) {
+        take(m_base, m_sent.takeFirst().byte);
+        // A store the link meant is no news; the others are kept.
+        if (!m_base.stores.isEmpty() && m_intended.contains(m_base.stores.last()))
+            m_base.stores.removeLast();
+    }
 }
 
 void BoardGuess::intend(int address, int value)
@@ -59,7 +74,7 @@ void BoardGuess::observeAttention(bool acknowledged)
     if (!m_active || m_sent.isEmpty() || m_sent.last().byte != kAttention)
         return;
     m_sent.last().attention = acknowledged;
-    heard(); // answered: it arrived
+    m_sent.last().heard = true; // answered: it arrived
 }
 
 void BoardGuess::take(Board& board, int byte)
@@ -102,9 +117,7 @@ void BoardGuess::take(Board& board, int byte)
 
 QList<BoardGuess::Board> BoardGuess::boards() const
 {
-    Board start;
-    start.mode = m_startMode == kReadMode ? Mode::Read : Mode::Write;
-    QList<Board> boards { start };
+    QList<Board> boards { m_base };
     for (const Sent& s : m_sent) {
         QList<Board> next;
         for (const Board& b : std::as_const(boards)) {

@@ -57,10 +57,10 @@ public:
     void observeAttention(bool acknowledged);
 
     // Some byte since begin() may not have arrived.
-    bool troubled() const { return m_troubled; }
+    bool troubled() const;
     // ... and the board was in write mode: it may have stored where the
     // link did not mean it to.
-    bool mayHaveStored() const { return m_troubled && m_startMode == 2; }
+    bool mayHaveStored() const { return troubled() && m_startMode == 2; }
     // Followed from a write handshake (whatever became of it since).
     bool fromWrite() const { return m_active && m_startMode == 2; }
 
@@ -108,11 +108,15 @@ private:
     static void take(Board& board, int byte);
     // Every board consistent with the bytes and replies so far.
     QList<Board> boards() const;
+    // Bytes answered as the board answers them, up to the first that was
+    // not, go into m_base: only the bytes from there on are kept (a read
+    // mode session polls for hours without a new handshake).
+    void fold();
 
     bool m_active = false;
-    bool m_troubled = false;
     int m_startMode = 0;
-    QList<Sent> m_sent;
+    Board m_base; // the board after the bytes folded in
+    QList<Sent> m_sent; // from the first byte not known to have arrived (or the last one sent)
     QList<Store> m_intended;
 };
 

@@ -124,6 +124,34 @@ int fillersThrough(int burst)
     return n;
 }
 
+namespace {
+
+// Gives `heard` what the board heard of `wire` for each loss the link
+// reckons with, until it returns true: a gap of up to kMaxGap bytes that took
+// a header byte, alone or with a second gap further on; with `dataGaps`, a
+// gap anywhere in the data as well.
+template <typename Heard>
+bool anyLoss(const QByteArray& wire, bool dataGaps, Heard&& heard)
+{
+    const int size = int(wire.size());
+    for (int p = 0; p < (dataGaps ? size : 3); ++p) {
+        for (int r1 = 1; r1 <= kMaxGap && p + r1 <= size; ++r1) {
+            if (heard(wire.left(p) + wire.mid(p + r1)))
+                return true;
+            // A second gap, at least one heard byte after a header gap.
+            for (int q = p + r1 + 1; p < 3 && q < size; ++q) {
+                for (int r2 = 1; r2 <= kMaxGap && q + r2 <= size; ++r2) {
+                    if (heard(wire.left(p) + wire.mid(p + r1, q - p - r1) + wire.mid(q + r2)))
+                        return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 QList<StrayStores> strayStoresOf(const QByteArray& wire, const RecordAftermath& seen)
 {
     QList<StrayStores> ways;
@@ -131,10 +159,10 @@ QList<StrayStores> strayStoresOf(const QByteArray& wire, const RecordAftermath& 
         return ways;
     const int length = quint8(wire.at(0));
     const int start = (quint8(wire.at(1)) << 8) | quint8(wire.at(2));
-    const auto consider = [&](const QByteArray& heard) {
+    anyLoss(wire, false, [&](const QByteArray& heard) {
         const Replay r = replay(heard);
         if (!agrees(r, seen))
-            return;
+            return false;
         StrayStores way;
         way.anywhere = r.all.anywhere;
         for (const auto& store : r.all.stores) {
@@ -143,18 +171,8 @@ QList<StrayStores> strayStoresOf(const QByteArray& wire, const RecordAftermath& 
         }
         if ((way.anywhere || !way.stores.isEmpty()) && !ways.contains(way))
             ways.append(way);
-    };
-    const int size = int(wire.size());
-    for (int p = 0; p < 3; ++p) {
-        for (int r1 = 1; r1 <= kMaxGap && p + r1 <= size; ++r1) {
-            consider(wire.left(p) + wire.mid(p + r1));
-            // A second gap, at least one heard byte after the first.
-            for (int q = p + r1 + 1; q < size; ++q) {
-                for (int r2 = 1; r2 <= kMaxGap && q + r2 <= size; ++r2)
-                    consider(wire.left(p) + wire.mid(p + r1, q - p - r1) + wire.mid(q + r2));
-            }
-        }
-    }
+        return false;
+    });
     return ways;
 }
 
@@ -164,7 +182,6 @@ bool aftermathExplainedInside(const QByteArray& wire, const RecordAftermath& see
         return true; // nothing came back: the board is gone, which the link reports as such
     if (wire.size() < 3)
         return false;
-    const int size = int(wire.size());
     const int length = quint8(wire.at(0));
     const int start = (quint8(wire.at(1)) << 8) | quint8(wire.at(2));
     const auto inside = [&](const QByteArray& heard) {
@@ -174,27 +191,9 @@ bool aftermathExplainedInside(const QByteArray& wire, const RecordAftermath& see
         return std::all_of(r.all.stores.cbegin(), r.all.stores.cend(),
             [&](const std::pair<int, quint8>& store) { return ((store.first - start) & 0xFFFF) < length; });
     };
-    // Everything heard and the sum spoilt on its way back: an answer that
-    // came before any filler went out.
-    if (inside(wire) || seen.burst == 0)
-        return true;
-    for (int p = 0; p < size; ++p) {
-        for (int r1 = 1; r1 <= kMaxGap && p + r1 <= size; ++r1) {
-            if (inside(wire.left(p) + wire.mid(p + r1)))
-                return true;
-        }
-    }
-    for (int p = 0; p < 3; ++p) {
-        for (int r1 = 1; r1 <= kMaxGap && p + r1 <= size; ++r1) {
-            for (int q = p + r1 + 1; q < size; ++q) {
-                for (int r2 = 1; r2 <= kMaxGap && q + r2 <= size; ++r2) {
-                    if (inside(wire.left(p) + wire.mid(p + r1, q - p - r1) + wire.mid(q + r2)))
-                        return true;
-                }
-            }
-        }
-    }
-    return false;
+    // Everything heard and the sum late, or spoilt on its way back (an
+    // answer that came before any filler went out).
+    return inside(wire) || seen.burst == 0 || anyLoss(wire, true, inside);
 }
 
 } // namespace talvek

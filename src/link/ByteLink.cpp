@@ -100,6 +100,7 @@ void ByteLink::open()
     m_lostTrack = false;
     m_pending.clear();
     m_strayStores.clear();
+    m_strayHeld.clear();
     m_plsWriteOpen = false;
     m_plsWritePending = false;
     m_unsettled = false;
@@ -118,7 +119,7 @@ void ByteLink::close()
             // A write that went wrong ends in this session, where the link
             // can read back what a lost byte may have stored, and not with
             // the next session's first byte.
-            if (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty())
+            if (strayStoresUnsettled())
                 restBoard({});
             if (!CommError) {
                 // A board that echoes the last attention byte instead of
@@ -306,8 +307,7 @@ bool ByteLink::SetPLCMode(int mode, int command)
     CurrentMode = 0;
     // After a byte that may have been lost, late replies would be taken for
     // the attention byte's.
-    if (m_guess.mayHaveStored())
-        drainLine();
+    m_unsettled = m_unsettled || m_guess.mayHaveStored();
     qint64 deadline = m_clock.nowMs() + kHandshakeWindowMs;
     bool result = false;
     while (CurrentMode != mode) {
@@ -400,8 +400,11 @@ void ByteLink::restBoard(const QList<int>& ownBytes)
         bool stored = !now;
         for (const BoardGuess::Store& same : candidates)
             stored = stored || (same.address == c.address && now && now->toInt() == same.value);
-        if (stored)
+        if (stored) {
             m_strayStores.append(c.address);
+            if (now)
+                m_strayHeld.insert(c.address, now->toInt());
+        }
         if (CommError) {
             // What was not read back stays a store that may have happened.
             for (const BoardGuess::Store& rest : candidates)
@@ -544,10 +547,7 @@ Status ByteLink::readByteAt(int k)
         const std::optional<int> behind = byteBehind();
         if (CommError)
             return noReply(LastRead.address);
-        if (behind) {
-            troubleOnLine();
-            data = *behind;
-        }
+        data = behind.value_or(d);
     }
     LastRead.data[size_t(k)] = data;
     return done();
@@ -560,8 +560,10 @@ std::optional<int> ByteLink::byteBehind()
     try {
         if (m_port->waitForInput(kDoubledEchoWaitMs)) {
             const int b = m_port->readByte();
-            if (b >= 0)
+            if (b >= 0) {
+                troubleOnLine();
                 return b;
+            }
         }
     } catch (const BasicError&) {
         portLost();
@@ -872,7 +874,7 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
     QList<int> own;
     for (int k = 0; k < write.bytes.size(); ++k)
         own.append(wireAddress(write.number, k));
-    if (!CommError && (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty())) {
+    if (!CommError && strayStoresUnsettled()) {
         restBoard(own);
         // A board that went on from a lost byte may have stored over the
         // value itself after its echoes were right: it is read back, and
@@ -887,16 +889,16 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
                 written = sendPrepared(write, Add);
                 if (!written && WriteMismatch)
                     written = fail(Cause::NotHeld, Add, write.shown(held->toLongLong()));
-                if (!CommError && (m_guess.mayHaveStored() || !m_strayCandidates.isEmpty()))
+                if (!CommError && strayStoresUnsettled())
                     restBoard(own);
             }
         }
     }
-    for (qsizetype i = straysBefore; i < m_strayStores.size() && !CommError; ++i) {
-        const int address = m_strayStores.at(i);
-        const QString stray = QStringLiteral("B%1").arg(address);
-        const Result<QString> now = readRegister(stray);
-        return fail(Cause::StrayStore, stray, now ? std::optional<qint64>(now->toLongLong()) : std::nullopt);
+    if (straysBefore < m_strayStores.size() && !CommError) {
+        const int address = m_strayStores.at(straysBefore);
+        const auto held = m_strayHeld.constFind(address);
+        return fail(Cause::StrayStore, QStringLiteral("B%1").arg(address),
+            held == m_strayHeld.cend() ? std::nullopt : std::optional<qint64>(*held));
     }
     if (m_lostTrack && !CommError) {
         m_lostTrack = false;

@@ -4,6 +4,7 @@
 #include "link/BoardGuess.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -149,7 +150,7 @@ public:
     // A reply taken that may be a doubled copy of the one before it (a data
     // byte equal to its address high byte, a PLS poll answered 0x55): the
     // byte that follows within a few byte times, which is then the real
-    // reply, or nothing.
+    // reply (and trouble on the line), or nothing.
     std::optional<int> byteBehind();
     // A reply that was not the one the board gives (a PLS acknowledgement
     // spoilt, a reply after a resynchronisation): the line may hold a reply
@@ -212,6 +213,9 @@ private:
     // acknowledged (SetPLCMode into read mode), and the stores only a board
     // that lost a byte would have made read back (strayStores()).
     void restBoard(const QList<int>& ownBytes);
+    // A lost byte may have made the board store somewhere, and it is not
+    // read back yet.
+    bool strayStoresUnsettled() const { return m_guess.mayHaveStored() || !m_strayCandidates.isEmpty(); }
     // The guess settled (an attention byte acknowledged): its stray stores
     // are kept for restBoard() to read back.
     void settleGuess();
@@ -248,6 +252,7 @@ private:
     bool m_plsWriteOpen = false;
     bool m_plsWritePending = false;
     QList<int> m_strayStores;
+    QHash<int, int> m_strayHeld; // what the read-back found in a stray store
     // The byte a timeout resends: the attention byte, or inside a write
     // triple the address low byte (a board still waiting for it takes it as
     // such; one that had it stores it at the address being written).

@@ -100,10 +100,8 @@ Result<int> RSComm::polledByte()
         const std::optional<int> behind = m_link.byteBehind();
         if (CommError)
             return noReply();
-        if (behind) {
-            m_link.troubleOnLine();
+        if (behind)
             return *behind;
-        }
     }
     return r;
 }
