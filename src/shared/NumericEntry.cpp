@@ -99,7 +99,14 @@ void NumericEntry::showValue(const QString& valueText)
     if (m_options.holder == ValueHolder::Tag)
         m_tag = valueText;
     m_view.setDisplayText(displayFor(valueText));
+    m_typed = false;
     m_view.showPending(false);
+}
+
+void NumericEntry::typed()
+{
+    m_typed = true;
+    m_view.showPending(true);
 }
 
 void NumericEntry::beginEditing()
@@ -108,7 +115,8 @@ void NumericEntry::beginEditing()
     m_form.escape = false;
     m_form.current = this;
     m_saved = roundedInt32(Val(valueText()));
-    if (m_options.plainOnBegin)
+    m_savedPlaceholder = holdsValue() ? QString() : m_view.displayText();
+    if (m_options.plainOnBegin && m_savedPlaceholder.isEmpty())
         m_view.setDisplayText(QString::number(m_saved));
     m_view.selectAllText();
 }
@@ -121,7 +129,8 @@ bool NumericEntry::keyPress(Key key)
         m_view.moveOnFromEnter();
         return true;
     case Key::Escape:
-        m_view.setDisplayText(QString::number(m_saved));
+        m_view.setDisplayText(savedText());
+        m_typed = false;
         m_view.showPending(false);
         if (m_form.escape) {
             m_form.escape = false;
@@ -144,6 +153,12 @@ NumericEntry::Verdict NumericEntry::check()
     const int min = m_view.minimum();
     const int max = m_view.maximum();
     const QString display = m_view.displayText();
+    // Nothing typed: the field shows what the program put there (a value, or
+    // a placeholder), which is nobody's entry; the edit ends with it.
+    if (!m_typed) {
+        m_editing = false;
+        return Verdict::Exempt;
+    }
     if (!m_options.exemptText.isEmpty() && display == m_options.exemptText)
         return Verdict::Exempt;
     if (m_options.holder == ValueHolder::Tag)
@@ -159,12 +174,19 @@ NumericEntry::Verdict NumericEntry::check()
 
 bool NumericEntry::accept()
 {
+    if (!m_typed) {
+        m_editing = false;
+        return true;
+    }
     const QString text = valueText();
     const qint32 value = roundedInt32(Val(text));
+    // Taken before it is handed on: whatever the form does with it (a box,
+    // a write that pumps events), this entry is never handed on again.
+    m_typed = false;
+    m_view.showPending(false);
     if (m_accept && !m_accept(value, entryWriteText(text, value)))
         return false;
     m_editing = false;
-    m_view.showPending(false);
     return true;
 }
 
@@ -173,10 +195,11 @@ void NumericEntry::refuse(bool withRangeMessage)
     if (withRangeMessage)
         m_form.prompter().msgBox(numericRangeMessage(m_view.minimum(), m_view.maximum()), m_options.title,
             MsgIcon::Information, MsgButtons::OK);
-    const QString saved = QString::number(m_saved);
+    const QString saved = savedText();
     if (m_options.holder == ValueHolder::Tag)
         m_tag = saved;
-    m_view.setDisplayText(displayFor(saved));
+    m_view.setDisplayText(m_savedPlaceholder.isEmpty() ? displayFor(saved) : saved);
+    m_typed = false;
     m_view.showPending(false);
     if (m_view.textBoxEnabled()) {
         m_view.focusTextBox();
@@ -191,6 +214,11 @@ void NumericEntry::refuse(bool withRangeMessage)
             m_form.current = nullptr;
     }
     m_view.selectAllText();
+}
+
+QString NumericEntry::savedText() const
+{
+    return m_savedPlaceholder.isEmpty() ? QString::number(m_saved) : m_savedPlaceholder;
 }
 
 bool NumericEntry::validate()
@@ -212,7 +240,7 @@ bool NumericEntry::validate()
 
 bool NumericEntry::beforeStep()
 {
-    if (!m_editing)
+    if (!m_editing || !m_typed)
         return true;
     switch (check()) {
     case Verdict::Exempt:
@@ -247,6 +275,8 @@ void NumericEntry::spinnerChanged(qint32 previous)
     m_stepping = true;
     m_view.focusSink();
     m_stepping = false;
+    m_typed = false;
+    m_view.showPending(false);
     const QString text = valueText();
     const qint32 value = roundedInt32(Val(text));
     if (m_accept && !m_accept(value, entryWriteText(text, value)))

@@ -132,6 +132,9 @@ public:
     NumericEntryForm& form() const { return m_form; }
 
     // ---- events ----
+    // The operator changed the display's text (typed, erased, pasted): the
+    // field holds an entry that has not been taken yet.
+    void typed();
     // GotFocus and Click: the editing flag is set, the value remembered and
     // the whole text selected.
     void beginEditing();
@@ -140,7 +143,10 @@ public:
     bool keyPress(Key key);
     // Leaving the field, in two halves so that the window layer can finish a
     // refusal after the focus change: check() normalises the value text and
-    // decides; accept() hands an accepted value on; refuse() shows the range
+    // decides; accept() hands an accepted value on, once: only what the
+    // operator typed since the field's value was last taken, restored or
+    // redrawn (leaving a field again, or one restored by Esc, hands nothing
+    // on, so a value is never written twice); refuse() shows the range
     // message (when asked), restores the saved value and puts the focus back.
     Verdict check();
     bool accept();
@@ -166,6 +172,8 @@ public:
 
     // ---- state ----
     bool editing() const { return m_editing; }
+    // Typed text not taken yet (see typed()).
+    bool holdsTypedEntry() const { return m_typed; }
     void setEditing(bool on) { m_editing = on; }
     qint32 savedValue() const { return m_saved; }
     QString valueText() const;
@@ -180,9 +188,15 @@ private:
     NumericFieldView& m_view;
     NumericEntryOptions m_options;
     AcceptFn m_accept;
+    // The text Esc and a refusal put back: the saved value, or the placeholder.
+    QString savedText() const;
     QString m_tag;
     qint32 m_saved = 0;
+    // The placeholder the field showed when editing began ("-", "****",
+    // "---"): Esc and a refusal put it back, never a number made of it.
+    QString m_savedPlaceholder;
     bool m_editing = false;
+    bool m_typed = false;
     bool m_stepping = false;
 };
 

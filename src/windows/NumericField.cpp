@@ -75,7 +75,7 @@ NumericField::NumericField(NumericEntryForm& form, QLineEdit* textBox, UpDown* u
         return m_entry.beforeStep();
     });
     connect(m_upDown, &UpDown::Change, this, [this] { m_entry.spinnerChanged(m_upDown->stepOrigin()); });
-    connect(m_text, &QLineEdit::textEdited, this, [this] { showPending(true); });
+    connect(m_text, &QLineEdit::textEdited, this, [this] { m_entry.typed(); });
 }
 
 NumericField::~NumericField()

@@ -53,6 +53,9 @@ public:
     void focusQuietly();
     // The text box shows typed text not taken yet (property "pending").
     bool pending() const;
+    // Marks the text box as holding a value not sent yet (one the form holds
+    // back), or clears the mark.
+    void markPending(bool on) { showPending(on); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

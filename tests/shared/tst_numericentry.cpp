@@ -59,6 +59,13 @@ struct Field
     QList<Accepted> accepted;
     bool acceptResult = true;
 
+    // The operator types `text` over the field's display.
+    void type(const QString& text)
+    {
+        view.text = text;
+        entry.typed();
+    }
+
     explicit Field(NumericEntryOptions options)
         : entry(form, view, std::move(options))
     {
@@ -107,6 +114,7 @@ private slots:
     void spinnerChangeAcceptsTheSteppedValue();
     void arrowWhileTypingChecksTheTypedEntryFirst();
     void acceptRefusedByTheFormRestores();
+    void aTypedEntryIsHandedOnOnce();
     void exemptTextAndPlainOnBegin();
     void roundingHelpers();
 };
@@ -184,7 +192,7 @@ void tst_NumericEntry::validateDegreeTagField()
     f.entry.showValue(QStringLiteral("77"));
     QCOMPARE(f.view.text, "77" + Deg);
     f.entry.beginEditing();
-    f.view.text = display;
+    f.type(display);
     QCOMPARE(f.entry.validate(), ok);
     if (ok) {
         QCOMPARE(f.accepted.size(), 1);
@@ -210,7 +218,7 @@ void tst_NumericEntry::rejectionRestoresAndKeepsEditing()
     f.entry.showValue(QStringLiteral("120"));
     f.entry.beginEditing();
     QCOMPARE(f.entry.savedValue(), 120);
-    f.view.text = QStringLiteral("12abc");
+    f.type(QStringLiteral("12abc"));
     const int selects = f.view.selectAlls;
     QVERIFY(!f.entry.validate());
     const PromptCall& call = f.prompter.calls().at(0);
@@ -227,7 +235,7 @@ void tst_NumericEntry::rejectionRestoresAndKeepsEditing()
     // A disabled text box is not given the focus: its text is restored and
     // the edit ends, so that the refresh redraws it again.
     f.view.enabled = false;
-    f.view.text = QStringLiteral("x");
+    f.type(QStringLiteral("x"));
     QVERIFY(!f.entry.validate());
     QCOMPARE(f.view.focusBacks, 1);
     QCOMPARE(f.view.text, "120" + Deg);
@@ -241,10 +249,10 @@ void tst_NumericEntry::messageNamesTheSpinnersCurrentLimits()
     f.view.max = 255;
     f.view.text = QStringLiteral("10");
     f.entry.beginEditing();
-    f.view.text = QStringLiteral("300");
+    f.type(QStringLiteral("300"));
     QVERIFY(!f.entry.validate());
     f.view.max = 400; // the spinner's Max changed at run time
-    f.view.text = QStringLiteral("4");
+    f.type(QStringLiteral("4"));
     QVERIFY(!f.entry.validate());
     QCOMPARE(f.prompter.messages().size(), 2);
     QCOMPARE(f.prompter.messages()[0].text, QStringLiteral("Only a Number Between 5 and 255 can be Entered"));
@@ -258,10 +266,10 @@ void tst_NumericEntry::textFieldRestoresTheDisplay()
     f.view.max = 255;
     f.view.text = QStringLiteral("10");
     f.entry.beginEditing();
-    f.view.text = QStringLiteral("256");
+    f.type(QStringLiteral("256"));
     QVERIFY(!f.entry.validate());
     QCOMPARE(f.view.text, QStringLiteral("10"));
-    f.view.text = QStringLiteral("12.6");
+    f.type(QStringLiteral("12.6"));
     QVERIFY(f.entry.validate());
     QCOMPARE(f.accepted.at(0).value, 13);
     QCOMPARE(f.accepted.at(0).writeText, QStringLiteral("13"));
@@ -284,22 +292,21 @@ void tst_NumericEntry::escapeTwiceLeaves()
     Field f(degreeTagField());
     f.entry.showValue(QStringLiteral("120"));
     f.entry.beginEditing();
-    f.view.text = QStringLiteral("77");
+    f.type(QStringLiteral("77"));
     QVERIFY(f.entry.keyPress(NumericEntry::Key::Escape));
     // The saved value as a plain integer, selected again; still editing.
     QCOMPARE(f.view.text, QStringLiteral("120"));
     QVERIFY(f.form.escape);
     QVERIFY(f.entry.editing());
     QCOMPARE(f.view.sinks, 0);
-    // Leaving validates what is in the field, as any leave does.
+    // Leaving checks what is in the field, as any leave does: the value Esc
+    // restored was typed by nobody, and nothing is handed on.
     f.view.onSink = [&] { f.entry.validate(); };
     QVERIFY(f.entry.keyPress(NumericEntry::Key::Escape));
     QCOMPARE(f.view.sinks, 1);
     QVERIFY(!f.form.escape);
     QVERIFY(!f.entry.editing());
-    QCOMPARE(f.accepted.size(), 1);
-    QCOMPARE(f.accepted[0].value, 120);
-    QCOMPARE(f.accepted[0].writeText, QStringLiteral("120"));
+    QVERIFY(f.accepted.isEmpty());
 }
 
 void tst_NumericEntry::escapeKeyEscapeRestoresTwice()
@@ -308,12 +315,12 @@ void tst_NumericEntry::escapeKeyEscapeRestoresTwice()
     f.entry.showValue(QStringLiteral("120"));
     f.entry.beginEditing();
     const int selects = f.view.selectAlls;
-    f.view.text = QStringLiteral("5");
+    f.type(QStringLiteral("5"));
     f.entry.keyPress(NumericEntry::Key::Escape);
     QCOMPARE(f.view.text, QStringLiteral("120"));
     QVERIFY(!f.entry.keyPress(NumericEntry::Key::Other));
     QVERIFY(!f.form.escape);
-    f.view.text = QStringLiteral("9");
+    f.type(QStringLiteral("9"));
     f.entry.keyPress(NumericEntry::Key::Escape);
     QCOMPARE(f.view.text, QStringLiteral("120"));
     QCOMPARE(f.view.sinks, 0);
@@ -373,7 +380,7 @@ void tst_NumericEntry::arrowWhileTypingChecksTheTypedEntryFirst()
     f.entry.showValue(QStringLiteral("120"));
     f.entry.beginEditing();
     // Typed and accepted: stored and written, then the arrow steps from it.
-    f.view.text = QStringLiteral("17.4") + Deg;
+    f.type(QStringLiteral("17.4") + Deg);
     QVERIFY(f.entry.beforeStep());
     QCOMPARE(f.accepted.size(), 1);
     QCOMPARE(f.accepted[0].value, 17);
@@ -386,7 +393,7 @@ void tst_NumericEntry::arrowWhileTypingChecksTheTypedEntryFirst()
     // Typed and refused: the range message, the saved value back, the focus
     // kept, and no step.
     f.entry.beginEditing();
-    f.view.text = QStringLiteral("400");
+    f.type(QStringLiteral("400"));
     QVERIFY(!f.entry.beforeStep());
     QCOMPARE(f.accepted.size(), 1);
     QCOMPARE(f.prompter.messages().size(), 1);
@@ -401,7 +408,7 @@ void tst_NumericEntry::acceptRefusedByTheFormRestores()
     Field f(textField(QStringLiteral("Set-up")));
     f.view.text = QStringLiteral("150");
     f.entry.beginEditing();
-    f.view.text = QStringLiteral("170");
+    f.type(QStringLiteral("170"));
     f.acceptResult = false;
     QVERIFY(!f.entry.validate());
     QCOMPARE(f.accepted.size(), 1);
@@ -409,6 +416,29 @@ void tst_NumericEntry::acceptRefusedByTheFormRestores()
     QCOMPARE(f.view.text, QStringLiteral("150"));
     QCOMPARE(f.view.focusBacks, 1);
     QVERIFY(f.entry.editing());
+}
+
+// However often the field is left or taken (a menu command, a box, the focus
+// coming back and going again), one typed entry is handed on once; a field
+// entered and left without typing hands nothing on.
+void tst_NumericEntry::aTypedEntryIsHandedOnOnce()
+{
+    Field f(degreeTagField());
+    f.entry.showValue(QStringLiteral("254"));
+    f.entry.beginEditing();
+    QVERIFY(f.entry.validate());
+    QVERIFY(f.accepted.isEmpty());
+    QVERIFY(!f.entry.editing());
+    f.entry.beginEditing();
+    f.type(QStringLiteral("255"));
+    QVERIFY(f.entry.holdsTypedEntry());
+    QVERIFY(f.entry.validate());
+    QVERIFY(f.entry.validate());
+    f.entry.beginEditing();
+    QVERIFY(f.entry.validate());
+    QCOMPARE(f.accepted.size(), 1);
+    QCOMPARE(f.accepted[0].value, 255);
+    QVERIFY(!f.entry.holdsTypedEntry());
 }
 
 void tst_NumericEntry::exemptTextAndPlainOnBegin()
@@ -426,7 +456,7 @@ void tst_NumericEntry::exemptTextAndPlainOnBegin()
     f.entry.beginEditing();
     QCOMPARE(f.view.text, QStringLiteral("13"));
     QCOMPARE(f.entry.savedValue(), 13);
-    f.view.text = QStringLiteral("---");
+    f.type(QStringLiteral("---"));
     QCOMPARE(f.entry.check(), NumericEntry::Verdict::Rejected);
 }
 

@@ -123,6 +123,7 @@ private slots:
     void unloadWhileEditingValidatesNothing();
     void onlineRoadOfOneEdit();
     void keyboardPageChangeChecksTheEntry();
+    void aTypedValueIsWrittenOnce();
     void saveTakesTheEntryBeingTyped();
 };
 
@@ -307,7 +308,7 @@ void tst_frmSetup::offlineEditingEnablesWithinOneCycle()
 void tst_frmSetup::fieldEdgeCases_data()
 {
     QTest::addColumn<int>("field");
-    QTest::addColumn<QString>("keys"); // empty: leave the field as the refresh drew it
+    QTest::addColumn<QString>("keys"); // typed over the value the refresh drew
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("stored");
     QTest::addColumn<QString>("message");
@@ -315,7 +316,7 @@ void tst_frmSetup::fieldEdgeCases_data()
     const QString deg359 = QStringLiteral("Only a Number Between 0 and 359 can be Entered");
     const QString low = QStringLiteral("Only a Number Between 0 and 899 can be Entered");
     const QString wide = QStringLiteral("Only a Number Between 0 and 999 can be Entered");
-    QTest::newRow("120 with the sign, untouched") << 0 << QString() << true << 120 << QString();
+    QTest::newRow("120 typed with the sign") << 0 << "120" + Deg << true << 120 << QString();
     QTest::newRow("45 typed with the sign") << 0 << "45" + Deg << true << 45 << QString();
     QTest::newRow("empty") << 0 << "\b" << false << 0 << deg359;
     QTest::newRow("a word") << 0 << "abc" << false << 0 << deg359;
@@ -512,13 +513,15 @@ void tst_frmSetup::escapeTwiceLeaves()
     QCOMPARE(box->selectedText(), QStringLiteral("120"));
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(box));
     const qsizetype m = r.mark();
+    const qint32 rowBefore = CurrentData.ParamValue[7];
     QTest::keyClick(box, Qt::Key_Escape);
     settle();
-    // Left for the focus sink; the restored value is validated and accepted.
+    // Left for the focus sink; the restored value is nobody's entry: nothing
+    // is stored or written.
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.w->cmdDefault));
     QVERIFY(!r.w->editing(0));
-    QCOMPARE(CurrentData.ParamValue[7], 120);
-    QCOMPARE(r.writesSince(m), wordWrite(1020, 120));
+    QCOMPARE(CurrentData.ParamValue[7], rowBefore);
+    QCOMPARE(r.writesSince(m), QList<WireOp>());
     QVERIFY(r.prompter.calls().isEmpty());
 }
 
@@ -888,9 +891,10 @@ void tst_frmSetup::keyboardPageChangeChecksTheEntry()
     QCOMPARE(r.txt(0)->text(), QStringLiteral("112") + Deg);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(r.txt(0)));
     QVERIFY(Writes(r.rig.port.exchanges(), m).isEmpty());
-    // Leaving now writes the value the controller holds, never 999 or 111.
+    // Leaving now writes nothing: what the field shows was not typed.
     r.key(Qt::Key_Tab);
     settle();
+    QVERIFY(Writes(r.rig.port.exchanges(), m).isEmpty());
     QCOMPARE(r.rig.sim.word(1020), quint16(112));
 
     // Ctrl+Tab changes the page the same way.
@@ -898,6 +902,50 @@ void tst_frmSetup::keyboardPageChangeChecksTheEntry()
     r.key(Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(r.setup->tbsSetup->currentIndex(), 1);
     QCOMPARE(r.rig.sim.word(1026), quint16(260));
+    QCOMPARE(r.rig.script().unexpected(), 0);
+}
+
+// A typed value is written once however the field is left: taken by a menu
+// command, the field left later writes nothing again; Esc that restored the
+// value writes nothing at all.
+void tst_frmSetup::aTypedValueIsWrittenOnce()
+{
+    MainSetupRig r;
+    QVERIFY(r.setup);
+    r.rig.sim.setWord(1026, 254);
+    r.rig.w->mnuViewOnline->trigger();
+    r.cycle();
+    QCOMPARE(r.txt(3)->text(), QStringLiteral("254"));
+
+    // Typed, then a Window menu command takes it; back in the window, the
+    // field entered and left again writes nothing more.
+    qsizetype m = r.rig.port.exchanges().size();
+    typeInto(r.txt(3), QStringLiteral("255"));
+    r.rig.w->mnuWindowForm[3]->trigger();
+    flushDeletes();
+    r.rig.w->mnuWindowForm[1]->trigger();
+    flushDeletes();
+    r.setup = qobject_cast<frmSetup*>(r.rig.w->currentChild());
+    QVERIFY(r.setup);
+    r.setup->refreshLoop().setAutoStep(false);
+    r.cycle();
+    typeInto(r.txt(3), QString());
+    r.key(Qt::Key_Tab);
+    settle();
+    QCOMPARE(Writes(r.rig.port.exchanges(), m), wordWrite(1026, 255));
+
+    // Typed, Esc restores: neither a command nor leaving writes anything.
+    m = r.rig.port.exchanges().size();
+    typeInto(r.txt(3), QStringLiteral("253"));
+    r.key(Qt::Key_Escape);
+    QCOMPARE(r.txt(3)->text(), QStringLiteral("255"));
+    QVERIFY(!r.setup->field(3).pending());
+    QVERIFY(r.rig.w->endFieldEntry());
+    r.key(Qt::Key_Tab);
+    r.key(Qt::Key_Escape);
+    settle();
+    QVERIFY(Writes(r.rig.port.exchanges(), m).isEmpty());
+    QCOMPARE(r.rig.sim.word(1026), quint16(255));
     QCOMPARE(r.rig.script().unexpected(), 0);
 }
 
