@@ -69,6 +69,7 @@ struct CliOptions
     QCommandLineOption kind { QStringLiteral("kind"), QString(), QStringLiteral("KIND") };
     QCommandLineOption press { QStringLiteral("press"), QString(), QStringLiteral("NAME") };
     QCommandLineOption csv { QStringLiteral("csv") };
+    QCommandLineOption strict { QStringLiteral("strict") };
     QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
 };
 
@@ -129,7 +130,7 @@ QString listed(const QString& what, const QList<int>& items, bool channels)
 {
     QStringList names;
     for (const int i : items)
-        names.append(channels ? QStringLiteral("CH%1").arg(i, 2, 10, QLatin1Char('0')) : QString::number(i));
+        names.append(channels ? plsChannelName(i) : QString::number(i));
     return what + QLatin1Char(' ') + names.join(QStringLiteral(", "));
 }
 
@@ -346,9 +347,21 @@ int runCompare(CliRun& run, const CliCommand& c, CliPort&)
     if (csv)
         run.out() << "group,address,caption,file,controller" << Qt::endl;
     QStringList notRead;
+    int notes = 0;
     for (const CompareRow& row : compare.rows()) {
         if (row.state == CompareRow::State::Failed) {
             notRead.append(row.address);
+            continue;
+        }
+        if (row.state == CompareRow::State::PulseTrain) {
+            ++notes;
+            const QString note = row.address + QLatin1Char(' ') + row.caption + QStringLiteral(": file ")
+                + row.working + QStringLiteral(", controller ") + row.other
+                + QStringLiteral(" (note: a set-up file cannot hold a pulse train; a download clears it)");
+            if (csv)
+                run.prompter().note(note);
+            else
+                run.out() << note << Qt::endl;
             continue;
         }
         if (row.state != CompareRow::State::Differs)
@@ -369,7 +382,8 @@ int runCompare(CliRun& run, const CliCommand& c, CliPort&)
             : QStringLiteral("compare not complete; not read: ") + notRead.join(QStringLiteral(", "));
         return run.failed(what, read.error());
     }
-    return code(compare.differences() > 0 ? CliExit::Differs : CliExit::Ok);
+    const bool strict = c.parser.isSet(c.options.strict);
+    return code(compare.differences() > 0 || (strict && notes > 0) ? CliExit::Differs : CliExit::Ok);
 }
 
 // While a program transfer lets events run, its record address as progress.
@@ -580,7 +594,7 @@ const std::array<CommandEntry, 9> kCommands { {
     { "download", "params|timing|shift|all -i FILE.sdt --yes [--any-version]",
         "send a set-up file's data to the controller", true, [](CliCommand& c) { return checkTransfer(c, false); },
         checkDownloadFile, runDownload },
-    { "compare", "params|timing|all -i FILE.sdt [--csv] [--any-version]",
+    { "compare", "params|timing|all -i FILE.sdt [--csv] [--strict] [--any-version]",
         "list where the controller differs from a set-up file", false, checkCompare, checkDownloadFile,
         runCompare },
     { "program-upload", "FILE.nvk", "read the controller's program into a file set", false, checkProgramFile,
@@ -639,7 +653,10 @@ QString talvekCliUsage()
         "that stopped part way exits with the code of what stopped it and names the rows and\n"
         "channels not moved; a compare that could not read a value names the values not read.\n"
         "compare prints one line per difference: ADDRESS CAPTION: file VALUE, controller VALUE\n"
-        "(with --csv: group,address,caption,file,controller); the shift data is not compared.\n");
+        "(with --csv: group,address,caption,file,controller); the shift data is not compared.\n"
+        "A channel the PLS holds as a pulse train, where the file holds it empty (a set-up file\n"
+        "cannot hold a pulse train), is a note on a line of its own, not a difference: it makes\n"
+        "the exit code 1 only with --strict.\n");
     return text;
 }
 
@@ -881,7 +898,7 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CliOptions o;
     parser.addOptions({ o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input,
-        o.journal, o.since, o.kind, o.press, o.csv, o.help });
+        o.journal, o.since, o.kind, o.press, o.csv, o.strict, o.help });
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {

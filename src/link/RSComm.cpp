@@ -79,6 +79,8 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
     if (monitor())
         monitor()->linkOpening();
     m_openFailure.reset();
+    m_plsConfigRead.reset();
+    m_plsScaleRead.reset();
 
     m_link.attach(CommObj);
     ConfigurePort(CommObj);

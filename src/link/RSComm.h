@@ -292,6 +292,10 @@ private:
     friend class ProgramUpload;
 
     LinkObserver* m_observer = nullptr;
+    // The PLS configuration and scale factor as last read since the link
+    // opened (the journal's value before a configuration download).
+    std::optional<std::array<qint16, 19>> m_plsConfigRead;
+    std::optional<int> m_plsScaleRead;
     QString m_writeSource = QStringLiteral("TALVEK");
     bool m_faultTold = false;
     ProgramFolder& m_folder;

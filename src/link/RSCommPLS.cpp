@@ -10,6 +10,8 @@
 #include "base/Prompter.h"
 #include "link/RSComm.h"
 
+#include <QStringList>
+
 namespace talvek {
 
 namespace {
@@ -326,7 +328,9 @@ Result<int> RSComm::readPLSValue(int command)
 
 Result<int> RSComm::PLSScaleFactor()
 {
-    return readPLSValue(kCmdReadScale);
+    Result<int> scale = readPLSValue(kCmdReadScale);
+    m_plsScaleRead = scale.toOptional();
+    return scale;
 }
 Result<int> RSComm::PLSOffset()
 {
@@ -380,10 +384,47 @@ Status RSComm::SetPLSOffset(qint16 Position)
     return toldWritten(QStringLiteral("PLS offset"), after, std::move(outcome), std::move(before));
 }
 
+namespace {
+
+// A PLS configuration as the journal names it: each of its fields.
+QString plsConfigText(int channels, int program, const std::array<int, 8>& compensation, int scale)
+{
+    QStringList comp;
+    for (const int c : compensation)
+        comp << QString::number(c);
+    return QStringLiteral("channels %1, program %2, speed compensation %3, scale %4")
+        .arg(channels)
+        .arg(program)
+        .arg(comp.join(QLatin1Char(' ')))
+        .arg(scale);
+}
+
+} // namespace
+
 Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
 {
-    return toldWritten(QStringLiteral("PLS configuration"), QStringLiteral("scale ") + QString::number(ScaleFactor),
-        sendPLSConfig(CfgParam, ScaleFactor));
+    // The download list holds the program at 0, the compensation of
+    // channels 0..3 at 1..4 and of 4..7 at 6..9, the channel count at 18.
+    std::array<int, 8> compensation {};
+    for (size_t i = 0; i < 4; ++i) {
+        compensation[i] = CfgParam[1 + i];
+        compensation[4 + i] = CfgParam[6 + i];
+    }
+    const QString after = plsConfigText(CfgParam[18], CfgParam[0], compensation, ScaleFactor);
+    // What the PLS held, when this link has read its configuration and
+    // scale since it opened.
+    std::optional<QString> before;
+    if (m_plsConfigRead && m_plsScaleRead) {
+        const std::array<qint16, 19>& t = *m_plsConfigRead;
+        std::array<int, 8> held {};
+        for (size_t i = 0; i < 8; ++i)
+            held[i] = t[2 + i];
+        before = plsConfigText(t[0], t[1], held, *m_plsScaleRead);
+    }
+    Status outcome = sendPLSConfig(CfgParam, ScaleFactor);
+    m_plsConfigRead.reset();
+    m_plsScaleRead.reset();
+    return toldWritten(QStringLiteral("PLS configuration"), after, std::move(outcome), std::move(before));
 }
 
 Status RSComm::sendSingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
@@ -535,8 +576,10 @@ Result<std::array<qint16, 19>> RSComm::PLSConfigUpload()
     if (Status received = ReceivePLSConfig(); !received) {
         m_prompter.msgBox(QStringLiteral("Not able to Upload Configuration from PLS."),
             QStringLiteral("PLS Upload"), MsgIcon::Exclamation, MsgButtons::OK);
+        m_plsConfigRead.reset();
         return received.error();
     }
+    m_plsConfigRead = m_plsConfigTable;
     return m_plsConfigTable;
 }
 

@@ -31,7 +31,7 @@ QString pulseTrainNotice(const QList<int>& channels)
 {
     QStringList named;
     for (const int channel : channels)
-        named << QStringLiteral("CH%1 (pulse train)").arg(channel, 2, 10, QLatin1Char('0'));
+        named << plsChannelName(channel) + QStringLiteral(" (pulse train)");
     return QStringLiteral("The PLS holds channels that a set-up file cannot hold: ")
         + named.join(QStringLiteral(", "))
         + QStringLiteral(".\r\n\r\nThey are kept here as empty channels (ON 0, OFF 0): a download of this "

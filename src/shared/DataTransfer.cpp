@@ -315,7 +315,7 @@ Status DataTransfer::uploadChannel(int channel)
         return *second.failure;
     // The second recall must give the other setpoint of the same channel.
     if (!second.gaveSetpoint() || second.kind == first.kind)
-        return fail(Cause::BadReply, QStringLiteral("CH%1").arg(channel, 2, 10, QLatin1Char('0')));
+        return fail(Cause::BadReply, plsChannelName(channel));
     storeRecall(m_data, channel, first);
     storeRecall(m_data, channel, second);
     return done();

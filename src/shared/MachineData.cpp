@@ -88,6 +88,11 @@ QString timingChannelName(int channel)
     return QString::fromLatin1(kTimingChannelDefaults[std::size_t(channel)].name);
 }
 
+QString plsChannelName(int channel)
+{
+    return QStringLiteral("CH%1").arg(channel, 2, 8, QLatin1Char('0'));
+}
+
 bool isChannelEmpty(const MachineData& data, int channel)
 {
     if (channel < 0 || channel >= int(data.OnSetpoint.size()))

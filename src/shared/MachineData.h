@@ -120,6 +120,10 @@ inline constexpr std::array<TimingChannelDefault, 8> kTimingChannelDefaults { {
 // The name of a timing channel; empty for channels 8..15 and out-of-range numbers.
 QString timingChannelName(int channel);
 
+// A PLS channel as the operator's screens and reports name it: "CH" and its
+// number as two octal digits (channel 8 is "CH10", channel 15 "CH17").
+QString plsChannelName(int channel);
+
 // A channel whose ON and OFF setpoints are both 0 is empty: a download clears
 // it instead of programming it. Out-of-range channel numbers count as empty.
 bool isChannelEmpty(const MachineData& data, int channel);

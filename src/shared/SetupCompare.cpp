@@ -2,7 +2,7 @@
 
 #include "base/Prompter.h"
 #include "link/RSComm.h"
-#include "shared/LastUpload.h"
+#include "shared/DownloadPreview.h"
 #include "shared/RunningPress.h"
 
 #include <algorithm>
@@ -23,7 +23,7 @@ QString parameterCaption(int row)
 
 QString channelAddress(int channel)
 {
-    return QStringLiteral("CH%1").arg(channel, 2, 10, QLatin1Char('0'));
+    return plsChannelName(channel);
 }
 
 // The field of a record (const or not) that a configuration row shows.
@@ -42,12 +42,14 @@ auto& configField(Data& data, int field)
     }
 }
 
-qint16 configValue(const MachineData& data, int field)
+} // namespace
+
+qint16 compareConfigValue(const MachineData& data, int field)
 {
     return configField(data, field);
 }
 
-QString configCaption(int field)
+QString compareConfigCaption(int field)
 {
     switch (field) {
     case int(CompareConfigField::ChannelCount):
@@ -61,6 +63,8 @@ QString configCaption(int field)
             .arg(field - int(CompareConfigField::SpeedCompensation0));
     }
 }
+
+namespace {
 
 QString configAddress(int field)
 {
@@ -216,9 +220,9 @@ void SetupCompare::addParameterRows()
 void SetupCompare::addConfigRows()
 {
     for (int field = 0; field < kCompareConfigFieldCount; ++field) {
-        CompareRow& r = addRow(CompareRow::Kind::Config, field, CompareScope::TimingChannels, configCaption(field),
-            configAddress(field), QString::number(configValue(m_working, field)),
-            QString::number(configValue(m_other, field)));
+        CompareRow& r = addRow(CompareRow::Kind::Config, field, CompareScope::TimingChannels, compareConfigCaption(field),
+            configAddress(field), QString::number(compareConfigValue(m_working, field)),
+            QString::number(compareConfigValue(m_other, field)));
         if (m_configFailed) {
             r.state = CompareRow::State::Failed;
             r.other.clear();
@@ -236,9 +240,12 @@ void SetupCompare::addChannelRows()
             channelText(m_working.OnSetpoint[size_t(channel)], m_working.OffSetpoint[size_t(channel)]),
             channelText(m_other.OnSetpoint[size_t(channel)], m_other.OffSetpoint[size_t(channel)]));
         if (m_pulseTrains.contains(channel)) {
-            // A download replaces it, whatever the working data holds.
+            // A download replaces it, whatever the working data holds; an
+            // empty channel is how a set-up file keeps one (a note), setpoints
+            // are a difference.
             r.other = pulseTrainText();
-            r.state = CompareRow::State::Differs;
+            r.state = isChannelEmpty(m_working, channel) ? CompareRow::State::PulseTrain
+                                                         : CompareRow::State::Differs;
         }
         if (m_channelsFailed.contains(channel)) {
             r.state = CompareRow::State::Failed;
@@ -270,6 +277,20 @@ int SetupCompare::failures() const
 {
     return int(std::count_if(
         m_rows.cbegin(), m_rows.cend(), [](const CompareRow& r) { return r.state == CompareRow::State::Failed; }));
+}
+
+QList<int> SetupCompare::pulseTrainsIn(const QList<int>& selected) const
+{
+    QList<int> trains;
+    for (const int i : selected) {
+        if (i < 0 || i >= m_rows.size())
+            continue;
+        const CompareRow& r = m_rows[i];
+        if (r.kind == CompareRow::Kind::Channel && m_pulseTrains.contains(r.index) && !trains.contains(r.index))
+            trains.append(r.index);
+    }
+    std::sort(trains.begin(), trains.end());
+    return trains;
 }
 
 DataTransfer::Selection SetupCompare::selection(const QList<int>& selected) const
@@ -309,7 +330,7 @@ MachineData SetupCompare::recordToSend(const QList<int>& selected) const
     record.OffSetpoint = m_working.OffSetpoint;
     for (const int i : selected) {
         if (i >= 0 && i < m_rows.size() && m_rows[i].kind == CompareRow::Kind::Config)
-            configField(record, m_rows[i].index) = configValue(m_working, m_rows[i].index);
+            configField(record, m_rows[i].index) = compareConfigValue(m_working, m_rows[i].index);
     }
     return record;
 }
@@ -336,8 +357,8 @@ int SetupCompare::takeInto(MachineData& data, const QList<int>& selected)
             }
             break;
         case CompareRow::Kind::Config:
-            take(configField(data, at), configValue(m_other, at));
-            configField(m_working, at) = configValue(m_other, at);
+            take(configField(data, at), compareConfigValue(m_other, at));
+            configField(m_working, at) = compareConfigValue(m_other, at);
             break;
         case CompareRow::Kind::Channel:
             take(data.OnSetpoint[size_t(at)], m_other.OnSetpoint[size_t(at)]);
@@ -359,8 +380,11 @@ QString compareDownloadLine(const SetupCompare& compare, const QList<int>& selec
         if (i >= 0 && i < compare.rows().size())
             addresses.append(compare.rows()[i].address);
     }
-    return addresses.join(QStringLiteral(", ")) + QStringLiteral(" from ") + fileCaption
+    QString line = addresses.join(QStringLiteral(", ")) + QStringLiteral(" from ") + fileCaption
         + QStringLiteral(", as selected in the compare.");
+    if (const QString trains = pulseTrainDownloadWarning(compare.pulseTrainsIn(selected)); !trains.isEmpty())
+        line += QStringLiteral("\r\n\r\n") + trains;
+    return line;
 }
 
 Status downloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& compare,

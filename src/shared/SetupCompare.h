@@ -43,6 +43,10 @@ struct CompareRow
         Same,
         Differs,
         Failed, // the other side could not be read: neither same nor different
+        // The controller holds a pulse train where the working data (a set-up
+        // file, which cannot hold one) hold an empty channel: a note, not a
+        // difference; a download of the channel clears it.
+        PulseTrain,
     };
     Kind kind = Kind::Parameter;
     int index = 0;
@@ -64,6 +68,10 @@ enum class CompareConfigField
     SpeedCompensation0, // .. SpeedCompensation0 + 7
 };
 inline constexpr int kCompareConfigFieldCount = 11;
+// A configuration field's caption ("Scale", "Speed Compensation CH00 (msec)")
+// and its value in a record.
+QString compareConfigCaption(int field);
+qint16 compareConfigValue(const MachineData& data, int field);
 
 // Working data against what the controller holds, or against a second
 // set-up file. Reading the controller goes through the data transfer's
@@ -94,6 +102,8 @@ public:
     int failures() const;
     // Channels the controller holds as a pulse train (read as empty).
     const QList<int>& pulseTrains() const { return m_pulseTrains; }
+    // Of rows `selected`, the channels the controller holds as pulse trains.
+    QList<int> pulseTrainsIn(const QList<int>& selected) const;
     const MachineData& working() const { return m_working; }
     const MachineData& other() const { return m_other; }
 
@@ -144,7 +154,7 @@ Status downloadCompareRows(RSComm& rs, Prompter& prompter, const SetupCompare& c
     const QList<int>& selected, const QString& fileCaption, DataTransfer::Report* report = nullptr);
 
 // The line of that question: "W1026, PLS-SCALE, CH03 from [press1.sdt], as
-// selected in the compare."
+// selected in the compare.", and what it does to the pulse trains among them.
 QString compareDownloadLine(const SetupCompare& compare, const QList<int>& selected, const QString& fileCaption);
 
 } // namespace talvek

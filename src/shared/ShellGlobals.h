@@ -1,7 +1,5 @@
 #pragma once
 
-#include "shared/LastUpload.h"
-
 #include <QString>
 
 namespace talvek {
@@ -16,7 +14,6 @@ struct ShellGlobals
     QString gFileExportPath; // last shift data export file
     QString gUploadNOW; // date and time of the last upload or open
     QString gProgramFilePath; // last program file chosen for download
-    LastUpload lastUpload; // what the controller held at the last upload
 };
 
 } // namespace talvek

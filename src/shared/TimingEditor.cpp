@@ -2,11 +2,13 @@
 
 #include "base/BasicText.h"
 #include "base/Prompter.h"
+#include "link/LinkObserver.h"
 #include "link/RSComm.h"
 #include "shared/ChannelRecall.h"
 #include "shared/MachineData.h"
 #include "shared/NumericEntry.h"
 #include "shared/RunningPress.h"
+#include "shared/SetupCompare.h"
 
 #include <algorithm>
 #include <limits>
@@ -43,7 +45,7 @@ TimingEditor::TimingEditor(Prompter& prompter, RSComm& rs, QObject* parent)
     , m_lastOfflineEditing(OfflineEditing)
 {
     for (int ch = 0; ch < kChannelCount; ++ch)
-        setChannelTexts(ch, placeholder::kNoValue, placeholder::kNoValue);
+        showChannelPlaceholder(ch, placeholder::kNoValue);
     m_state.parameterTexts.fill(QStringLiteral("0"));
     m_state.configTexts.fill(placeholder::kNoValue);
     m_state.panelTexts = { QStringLiteral("RPM:"), QStringLiteral("Position:"), QStringLiteral("Offset:"),
@@ -71,17 +73,11 @@ void TimingEditor::setParameterText(int field, const QString& text)
         m_state.parameterTexts[size_t(field)] = text;
 }
 
-// A field's text as a 16-bit number (marker texts read as 0).
-qint16 TimingEditor::fieldNumber(int field) const
-{
-    const qint32 v = roundedInt32(Val(m_state.channelTexts[size_t(field)]));
-    return qint16(
-        std::clamp<qint32>(v, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
-}
-
+// Both setpoints have a value, and the same one.
 bool TimingEditor::setpointsEqual(int ch) const
 {
-    return fieldNumber(ch) == fieldNumber(ch + kOffField);
+    const std::optional<qint16>& on = m_state.setpoints[size_t(ch)];
+    return on && on == m_state.setpoints[size_t(ch + kOffField)];
 }
 
 int TimingEditor::wholeParameterValue(int field)
@@ -92,12 +88,27 @@ int TimingEditor::wholeParameterValue(int field)
     return value;
 }
 
-void TimingEditor::setChannelTexts(int ch, const QString& on, const QString& off)
+void TimingEditor::showChannel(int ch, qint16 on, qint16 off)
 {
     if (ch < 0 || ch >= kChannelCount)
         return;
-    m_state.channelTexts[size_t(ch)] = on;
-    m_state.channelTexts[size_t(ch + kOffField)] = off;
+    for (const auto& [field, value] : { std::pair { ch, on }, std::pair { ch + kOffField, off } }) {
+        m_state.channelTexts[size_t(field)] = QString::number(value);
+        m_state.setpoints[size_t(field)] = value;
+        m_state.unsent[size_t(field)] = false;
+    }
+}
+
+void TimingEditor::showChannelPlaceholder(int ch, const QString& text)
+{
+    if (ch < 0 || ch >= kChannelCount)
+        return;
+    for (const int field : { ch, ch + kOffField }) {
+        m_state.channelTexts[size_t(field)] = text;
+        m_state.setpoints[size_t(field)].reset();
+        m_state.unsent[size_t(field)] = false;
+    }
+    m_channelHeld[size_t(ch)].clear();
 }
 
 void TimingEditor::setOffsetEnabled(bool on)
@@ -138,7 +149,7 @@ void TimingEditor::applyOnlinePresentation()
         m_state.groupsEnabled[g] = true;
     m_state.gridEnabled = true;
     for (int ch = 0; ch < kChannelCount; ++ch)
-        setChannelTexts(ch, placeholder::kNoValue, placeholder::kNoValue);
+        showChannelPlaceholder(ch, placeholder::kNoValue);
     m_state.configEnabled = true;
     m_state.parameterEnabled[kChannelNumberField] = true;
     // The configuration and the grid are read by the loop's next steps, one
@@ -176,10 +187,8 @@ void TimingEditor::applyOfflinePresentation()
     m_state.groupsEnabled.fill(false);
     m_state.groupsEnabled[TimingState::ChannelGrid] = m_state.groupsEnabled[TimingState::PlsChannel] = OfflineEditing;
     m_state.gridEnabled = OfflineEditing;
-    for (int ch = 0; ch < kChannelCount; ++ch) {
-        setChannelTexts(ch, QString::number(CurrentData.OnSetpoint[size_t(ch)]),
-            QString::number(CurrentData.OffSetpoint[size_t(ch)]));
-    }
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        showChannel(ch, CurrentData.OnSetpoint[size_t(ch)], CurrentData.OffSetpoint[size_t(ch)]);
 
     m_state.configEnabled = false;
     m_state.commandEnabled[TimingState::ResetPLSConfig] = false;
@@ -371,7 +380,7 @@ TimingEditor::RecallOutcome TimingEditor::recallOnce(int ch, bool store)
             return RecallOutcome::CommFailed;
         m_prompter.msgBox(QStringLiteral("Unable to Recall Channel ch") + QString::number(ch),
             QStringLiteral("Channel Recall"), MsgIcon::Information, MsgButtons::OK);
-        setChannelTexts(ch, placeholder::kFailedValue, placeholder::kFailedValue);
+        showChannelPlaceholder(ch, placeholder::kFailedValue);
         publish();
         return RecallOutcome::Done;
     }
@@ -388,18 +397,22 @@ void TimingEditor::showRecall(int ch, const ChannelRecall& recall)
 {
     if (ch < 0 || ch >= kChannelCount)
         return;
-    const QString position = QString::number(recall.position);
+    int field = ch;
     switch (recall.kind) {
-    case ChannelRecall::Kind::OnSetpoint:
-        m_state.channelTexts[size_t(ch)] = position;
-        break;
     case ChannelRecall::Kind::OffSetpoint:
-        m_state.channelTexts[size_t(ch + kOffField)] = position;
+        field += kOffField;
+        [[fallthrough]];
+    case ChannelRecall::Kind::OnSetpoint:
+        m_state.channelTexts[size_t(field)] = QString::number(recall.position);
+        m_state.setpoints[size_t(field)] = recall.position;
+        m_state.unsent[size_t(field)] = false;
         break;
     default:
-        setChannelTexts(ch, placeholder::kEmptyChannel, placeholder::kEmptyChannel);
-        break;
+        showChannelPlaceholder(ch, placeholder::kEmptyChannel);
+        m_channelHeld[size_t(ch)] = recall.pulseTrain() ? QStringLiteral("pulse train") : QStringLiteral("cleared");
+        return;
     }
+    m_channelHeld[size_t(ch)].clear();
 }
 
 // Up to two recalls: the PLS gives one setpoint per recall.
@@ -407,8 +420,25 @@ void TimingEditor::recallChannel(int ch, bool store)
 {
     for (int n = 0; n < 2; ++n) {
         if (recallOnce(ch, store) != RecallOutcome::Again)
-            return;
+            break;
     }
+    noteChannelHeld(ch);
+}
+
+void TimingEditor::noteChannelHeld(int ch)
+{
+    LinkObserver* observer = m_rs.observer();
+    if (!observer || ch < 0 || ch >= kChannelCount || m_rs.CommError)
+        return;
+    const std::optional<qint16>& on = m_state.setpoints[size_t(ch)];
+    const std::optional<qint16>& off = m_state.setpoints[size_t(ch + kOffField)];
+    QString held = m_channelHeld[size_t(ch)];
+    if (on && off && !m_state.unsent[size_t(ch)] && !m_state.unsent[size_t(ch + kOffField)])
+        held = QStringLiteral("ON %1 OFF %2").arg(*on).arg(*off);
+    else if (on || off)
+        return; // a failed recall, or one setpoint only: nothing known
+    if (!held.isEmpty())
+        observer->valueRead(QStringLiteral("PLS channel ") + QString::number(ch), held);
 }
 
 void TimingEditor::beginGridRecall()
@@ -427,6 +457,7 @@ bool TimingEditor::gridRecallStep()
     }
     if (outcome == RecallOutcome::Again && ++m_grid.recalls < 2)
         return true;
+    noteChannelHeld(m_grid.channel);
     m_grid.recalls = 0;
     if (++m_grid.channel >= kChannelCount)
         m_grid.active = false;
@@ -435,31 +466,35 @@ bool TimingEditor::gridRecallStep()
 
 // ---- the channel setpoints ----
 
-TimingEditor::SetpointResult TimingEditor::typedSetpoint(int field, qint32 value, qint32 saved)
+TimingEditor::SetpointResult TimingEditor::typedSetpoint(int field, qint32 value)
 {
     if (!isChannelField(field))
         return SetpointResult::Refused;
-    const int ch = field % kOffField;
-    m_state.channelTexts[size_t(field)] = QString::number(value);
-    publish();
-    if (value == saved)
+    const auto setpoint = qint16(value);
+    // The same value as the field held (and sent): nothing to do.
+    if (m_state.setpoints[size_t(field)] == setpoint && !m_state.unsent[size_t(field)]) {
+        m_state.channelTexts[size_t(field)] = QString::number(setpoint);
+        publish();
         return SetpointResult::Accepted;
-    if (setpointsEqual(ch))
+    }
+    const int partner = field < kOffField ? field + kOffField : field - kOffField;
+    if (m_state.setpoints[size_t(partner)] == setpoint)
         return SetpointResult::Refused;
-    return storeSetpoint(field, value, saved, false);
+    return takeSetpoint(field, setpoint, false);
 }
 
 // The same ON = OFF check as a typed value (the up-down control puts the
 // value it stepped from back when this refuses).
-TimingEditor::SetpointResult TimingEditor::steppedSetpoint(int field, qint32 value, qint32 previous)
+TimingEditor::SetpointResult TimingEditor::steppedSetpoint(int field, qint32 value)
 {
     if (!isChannelField(field))
         return SetpointResult::Refused;
-    if (setpointsEqual(field % kOffField)) {
+    const int partner = field < kOffField ? field + kOffField : field - kOffField;
+    if (m_state.setpoints[size_t(partner)] == qint16(value)) {
         showEqualSetpoints();
         return SetpointResult::Refused;
     }
-    return storeSetpoint(field, value, previous, true);
+    return takeSetpoint(field, qint16(value), true);
 }
 
 void TimingEditor::showEqualSetpoints()
@@ -468,23 +503,45 @@ void TimingEditor::showEqualSetpoints()
         MsgIcon::Information, MsgButtons::OK);
 }
 
-void TimingEditor::storeSetpoint(int field, qint32 value)
+TimingEditor::SetpointResult TimingEditor::takeSetpoint(int field, qint16 value, bool fromSpinner)
 {
-    const auto ch = size_t(field % kOffField);
-    if (field < kOffField)
-        CurrentData.OnSetpoint[ch] = qint16(value);
-    else
-        CurrentData.OffSetpoint[ch] = qint16(value);
+    m_state.channelTexts[size_t(field)] = QString::number(value);
+    m_state.setpoints[size_t(field)] = value;
+    m_state.unsent[size_t(field)] = true;
+    const int ch = field % kOffField;
+    if (!m_state.setpoints[size_t(ch)] || !m_state.setpoints[size_t(ch + kOffField)])
+        return holdSetpoint(field);
+    return storeSetpoint(ch, fromSpinner);
 }
 
-TimingEditor::SetpointResult TimingEditor::storeSetpoint(
-    int field, qint32 value, qint32 previous, bool fromSpinner)
+TimingEditor::SetpointResult TimingEditor::holdSetpoint(int field)
 {
-    storeSetpoint(field, value);
+    publish();
+    const int ch = field % kOffField;
+    const bool on = field < kOffField;
+    const QString have = on ? QStringLiteral("ON") : QStringLiteral("OFF");
+    const QString missing = on ? QStringLiteral("OFF") : QStringLiteral("ON");
+    m_prompter.msgBox(QStringLiteral("Channel ") + plsChannelName(ch) + QStringLiteral(" has no ") + missing
+            + QStringLiteral(" Setpoint.\r\n\r\nThe ") + have + QStringLiteral(" Setpoint ")
+            + m_state.channelTexts[size_t(field)] + QStringLiteral(" is held here, not stored or sent, until the ")
+            + missing + QStringLiteral(" Setpoint is entered."),
+        kSetpointTitle, MsgIcon::Information, MsgButtons::OK);
+    return SetpointResult::Held;
+}
+
+TimingEditor::SetpointResult TimingEditor::storeSetpoint(int ch, bool fromSpinner)
+{
+    const qint16 on = *m_state.setpoints[size_t(ch)];
+    const qint16 off = *m_state.setpoints[size_t(ch + kOffField)];
+    const qint16 onBefore = CurrentData.OnSetpoint[size_t(ch)];
+    const qint16 offBefore = CurrentData.OffSetpoint[size_t(ch)];
+    CurrentData.OnSetpoint[size_t(ch)] = on;
+    CurrentData.OffSetpoint[size_t(ch)] = off;
+    m_state.unsent[size_t(ch)] = m_state.unsent[size_t(ch + kOffField)] = false;
+    publish();
     if (!m_rs.OnlineMode)
         return SetpointResult::Accepted;
-    const int ch = field % kOffField;
-    const bool ok = m_rs.SingleSetpoint(qint16(ch), fieldNumber(ch), fieldNumber(ch + kOffField), true).ok();
+    const bool ok = m_rs.SingleSetpoint(qint16(ch), on, off, true).ok();
     if (ok || m_rs.CommError)
         return SetpointResult::Programmed;
     const QString prefix = fromSpinner
@@ -492,10 +549,11 @@ TimingEditor::SetpointResult TimingEditor::storeSetpoint(
         : QStringLiteral("Unable to Successfully Program Setpoint for Channel CH0");
     m_prompter.msgBox(
         prefix + QString::number(ch) + QLatin1Char('.'), kSetpointTitle, MsgIcon::Critical, MsgButtons::OK);
-    // The PLS refused the value: the working data keeps the value it had, and
-    // the grid shows what the PLS holds now (the refused record may have
-    // followed the channel's clear).
-    storeSetpoint(field, previous);
+    // The PLS refused the pair: the working data keep what they held before
+    // the edit, and the grid shows what the PLS holds now (the refused
+    // record may have followed the channel's clear).
+    CurrentData.OnSetpoint[size_t(ch)] = onBefore;
+    CurrentData.OffSetpoint[size_t(ch)] = offBefore;
     recallChannel(ch, false);
     return SetpointResult::Programmed;
 }
@@ -537,7 +595,7 @@ bool TimingEditor::clearChannelOnce()
         return true;
     if (!m_rs.OnlineMode) {
         if (OfflineEditing) {
-            setChannelTexts(c, placeholder::kEmptyChannel, placeholder::kEmptyChannel);
+            showChannelPlaceholder(c, placeholder::kEmptyChannel);
             CurrentData.OnSetpoint[size_t(c)] = 0;
             CurrentData.OffSetpoint[size_t(c)] = 0;
             publish();
@@ -561,7 +619,7 @@ bool TimingEditor::clearChannelOnce()
             QStringLiteral("Unable to Clear Channel"), kClearTitle, MsgIcon::Question, MsgButtons::RetryCancel)
         == MsgResult::Retry)
         return false;
-    setChannelTexts(c, placeholder::kFailedValue, placeholder::kFailedValue);
+    showChannelPlaceholder(c, placeholder::kFailedValue);
     publish();
     return true;
 }
@@ -592,12 +650,59 @@ void TimingEditor::setOffsetCommand()
     publish();
 }
 
+// The question before Reset PLS Config: each value it sends beside the one
+// the PLS holds now (read just before); nothing when the link failed.
+std::optional<QString> TimingEditor::resetQuestion()
+{
+    const Result<std::array<qint16, 19>> list = m_rs.PLSConfigUpload();
+    const Result<int> scale = list ? m_rs.PLSScaleFactor() : Result<int>(list.error());
+    if (m_rs.CommError)
+        return std::nullopt;
+    std::optional<MachineData> held;
+    if (scale) {
+        held = CurrentData;
+        applyPlsConfigList(*held, *list);
+        if (!applyPlsScaleFactor(*held, *scale))
+            held.reset();
+    }
+    QString text = QStringLiteral("You are about to Reset the PLS Configuration: it sends the working data's "
+                                  "values to the PLS.\r\n");
+    int differing = 0;
+    for (int field = 0; field < kCompareConfigFieldCount; ++field) {
+        const qint16 sent = compareConfigValue(CurrentData, field);
+        text += QStringLiteral("\r\n") + compareConfigCaption(field) + QStringLiteral(": sends ")
+            + QString::number(sent);
+        if (held) {
+            const qint16 now = compareConfigValue(*held, field);
+            text += QStringLiteral(", the PLS holds ") + QString::number(now);
+            differing += now != sent ? 1 : 0;
+        }
+    }
+    text += QStringLiteral("\r\n\r\n");
+    if (!held) {
+        text += QStringLiteral("What the PLS holds now could not be read (%1).")
+                    .arg(causeText(scale ? Cause::BadReply : scale.cause()));
+    } else {
+        text += differing == 0 ? QStringLiteral("The PLS holds these values already.")
+            : differing == 1   ? QStringLiteral("1 value differs.")
+                               : QStringLiteral("%1 values differ.").arg(differing);
+    }
+    return text + QStringLiteral("\r\n\r\nDo you wish to continue?");
+}
+
 void TimingEditor::resetPLSConfigCommand()
 {
     const std::array<qint16, 24> list = plsConfigDownloadList(CurrentData);
     if (!m_rs.OnlineMode)
         return;
-    // It asks nothing else: on a running press it asks this.
+    const std::optional<QString> question = resetQuestion();
+    if (!question)
+        return;
+    if (m_prompter.msgBox(*question, QStringLiteral("Reset PLS Config"), MsgIcon::Question, MsgButtons::YesNo,
+            MsgDefault::Button2)
+        != MsgResult::Yes)
+        return;
+    // On a running press it asks again.
     if (confirmWhileRunning(m_rs, m_prompter, QStringLiteral("Reset PLS Config"),
             QStringLiteral("Resetting the PLS configuration reprograms the PLS of the running press."))
         != PressCheck::Go)

@@ -56,6 +56,13 @@ struct TimingState
 
     // The channel grid: ON setpoint texts at ch, OFF setpoint texts at ch + kOffField.
     std::array<QString, kChannelFieldCount> channelTexts {};
+    // The setpoint each grid field holds, where it holds one (read from the
+    // PLS or the working data, or accepted from the operator); none where the
+    // field shows a placeholder. These, never the texts, are what is sent.
+    std::array<std::optional<qint16>, kChannelFieldCount> setpoints {};
+    // A setpoint the operator entered that waits for its channel's other
+    // setpoint: the PLS takes a channel only as an ON / OFF pair.
+    std::array<bool, kChannelFieldCount> unsent {};
     std::array<QString, 2> parameterTexts {};
     std::array<QString, kConfigCount> configTexts {};
     // The status bar panels: speed, position, offset, scale factor.
@@ -123,13 +130,12 @@ public:
         Accepted, // nothing more to do (unchanged, or stored while offline)
         Refused, // ON would equal OFF: the field takes its earlier value back
         Programmed, // stored and sent to the PLS (a refusal has been told and taken back)
+        Held, // kept in the field, unsent, until the channel's other setpoint has a value (told)
     };
-    // A typed value; `saved` is the field's value when editing began. A
-    // refusal leaves the message to showEqualSetpoints().
-    SetpointResult typedSetpoint(int field, qint32 value, qint32 saved);
-    // The value an up-down click gave; `previous` is the value it stepped
-    // from. A refusal has shown its message.
-    SetpointResult steppedSetpoint(int field, qint32 value, qint32 previous);
+    // A typed value. A refusal leaves the message to showEqualSetpoints().
+    SetpointResult typedSetpoint(int field, qint32 value);
+    // The value an up-down click gave. A refusal has shown its message.
+    SetpointResult steppedSetpoint(int field, qint32 value);
     // "ON Setpoint cannot Equal OFF Setpoint".
     void showEqualSetpoints();
 
@@ -179,11 +185,15 @@ private:
     };
 
     void publish();
-    qint16 fieldNumber(int field) const;
     bool setpointsEqual(int ch) const;
+    // Shows a channel's two setpoints, or a placeholder for both.
+    void showChannel(int ch, qint16 on, qint16 off);
+    void showChannelPlaceholder(int ch, const QString& text);
+    // A setpoint is held until the channel's other one has a value: tells
+    // the operator which one is missing.
+    SetpointResult holdSetpoint(int field);
     // Rewrites a parameter field as a whole number and returns it.
     int wholeParameterValue(int field);
-    void setChannelTexts(int ch, const QString& on, const QString& off);
     void setOffsetEnabled(bool on);
     void resetStopTracking();
     // The next cycle of the loop applies the offline presentation again.
@@ -192,17 +202,23 @@ private:
     RecallOutcome recallOnce(int ch, bool store);
     void showRecall(int ch, const ChannelRecall& recall);
     void recallChannel(int ch, bool store);
+    // Tells the link's observer (the journal) what the PLS holds in channel
+    // ch as the grid read it, so that a later write names its value before.
+    void noteChannelHeld(int ch);
     void beginGridRecall();
     // One step of the grid recall; false when the link failed.
     bool gridRecallStep();
     void finishOnlinePresentation();
     bool liveStatusStep();
     void readSpeed();
-    void storeSetpoint(int field, qint32 value);
-    // Stores the setpoint and, online, programs its channel; a value the PLS
-    // refuses is taken back (`previous` in the working data, the PLS's in
-    // the grid).
-    SetpointResult storeSetpoint(int field, qint32 value, qint32 previous, bool fromSpinner);
+    // Takes an accepted setpoint into the grid and then stores and programs
+    // its channel (storeSetpoint), or holds it while the other is missing.
+    SetpointResult takeSetpoint(int field, qint16 value, bool fromSpinner);
+    // Stores the channel's pair in the working data and, online, programs
+    // it; a pair the PLS refuses leaves the working data as they were and
+    // the grid showing what the PLS holds.
+    SetpointResult storeSetpoint(int ch, bool fromSpinner);
+    std::optional<QString> resetQuestion();
     // One try of Clear Channel; true when it is over (false: Retry).
     bool clearChannelOnce();
 
@@ -234,6 +250,9 @@ private:
     bool m_lastOfflineEditing = false;
     // The operator asked for the configuration and the grid again.
     bool m_rereading = false;
+    // What the last recall of each channel found where it found no setpoint:
+    // empty ("cleared") or a pulse train.
+    std::array<QString, TimingState::kChannelCount> m_channelHeld {};
 };
 
 } // namespace talvek

@@ -205,8 +205,7 @@ void ReportWriter::setupPart()
     m_x = m_m + kItemIndent;
     printLine(QStringLiteral("5. Channel Setpoints (ON - OFF): "));
     for (int k = 0; k < int(m_data.OnSetpoint.size()); ++k) {
-        // Channel numbers are octal: CH00..CH07, CH10..CH17.
-        const QString name = QStringLiteral("CH") + QStringLiteral("%1").arg(k, 2, 8, QLatin1Char('0'));
+        const QString name = plsChannelName(k);
         subItemLine(name + QStringLiteral(":  ") + paramValueText(m_data.OnSetpoint[k])
             + QStringLiteral("  - ") + paramValueText(m_data.OffSetpoint[k]));
     }

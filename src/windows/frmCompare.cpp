@@ -166,10 +166,6 @@ void frmCompare::readController()
     if (!read && read.cause() == Cause::BadFile) {
         // Rows that name no parameter address: nothing was read.
         m_shell.prompter.msgBox(read.error().detail, kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
-    } else if (read) {
-        // What the controller holds is known now, as after a whole upload.
-        m_shell.globals.lastUpload.noteUpload(kTransferSetupParameters, m_compare.other());
-        m_shell.globals.lastUpload.noteUpload(kTransferTimingChannels, m_compare.other());
     }
     fillTable();
     dropOfflineOnLinkFault();
@@ -192,6 +188,8 @@ QString frmCompare::stateText(const CompareRow& row)
     case CompareRow::State::Failed:
         return row.failure ? QStringLiteral("not read (%1)").arg(causeText(row.failure->cause))
                            : QStringLiteral("not read");
+    case CompareRow::State::PulseTrain:
+        return QStringLiteral("note: a set-up file cannot hold a pulse train");
     }
     return {};
 }
@@ -285,12 +283,6 @@ void frmCompare::downloadSelected()
         m_shell.prompter.msgBox(sent.error().detail, kAppTitle, MsgIcon::Exclamation, MsgButtons::OK);
         return;
     }
-    // What the controller holds in those groups is not the compare's any more.
-    const DataTransfer::Selection chosen = m_compare.selection(selected);
-    if (!chosen.rows.isEmpty())
-        m_shell.globals.lastUpload.noteDownload(kTransferSetupParameters + kTransferDownloadOffset);
-    if (chosen.config || !chosen.channels.isEmpty())
-        m_shell.globals.lastUpload.noteDownload(kTransferTimingChannels + kTransferDownloadOffset);
     if (!sent) {
         m_shell.prompter.msgBox(QStringLiteral("Error Processing Request\r\n\r\nProcess Not Complete"), kAppTitle,
             MsgIcon::Exclamation, MsgButtons::OK);

@@ -3,6 +3,7 @@
 #include "base/Prompter.h"
 #include "link/RSComm.h"
 #include "shared/ChannelRecall.h"
+#include "shared/DownloadPreview.h"
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
 #include "shared/RefreshLoop.h"
@@ -11,6 +12,7 @@
 #include "windows/frmMDIMain.h"
 #include "windows/ShellContext.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -212,11 +214,15 @@ void mnuFileUploadData_Click(ShellContext& shell, int index)
 
 void mnuFileDownloadData_Click(ShellContext& shell, int index)
 {
-    // What is about to be written: the data group, the file, and how much of
-    // it differs from what the controller held at the last upload.
+    // What is about to be written: the data group, the file, and what of it
+    // differs from what the controller holds now (read just before).
     const qint16 code = qint16(index + kTransferDownloadOffset);
-    const QString line = downloadDataLine(
-        code, shell.globals.gFileNameCaption, shell.globals.lastUpload.differences(code, CurrentData));
+    if (shell.rs.isBusy() || transferWindowOpen(shell))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const DownloadPreview preview = previewDownload(shell.rs, code, CurrentData);
+    QApplication::restoreOverrideCursor();
+    const QString line = downloadDataLine(preview, shell.globals.gFileNameCaption);
     const MsgResult answer = shell.prompter.msgBox(downloadDataQuestion(line), QStringLiteral("Data Download"),
         MsgIcon::Question, MsgButtons::YesNo, MsgDefault::Button2);
     if (answer != MsgResult::Yes)
@@ -254,15 +260,8 @@ void RunTransfer(ShellContext& shell, qint16 code)
         loop->setAutoStep(false);
 
     auto* window = new frmProcessing(rs, shell.prompter, &shell.main);
-    ShellGlobals& globals = shell.globals;
-    window->setFileName(IsUntitled ? QString() : globals.gFileNamePath);
-    QObject::connect(window, &QDialog::finished, &shell.main, [window, loop, loopStepped, &globals, code] {
-        // What the controller holds in the groups moved: known after a whole
-        // upload, not known after any download.
-        if (code >= kTransferDownloadOffset)
-            globals.lastUpload.noteDownload(code);
-        else if (window->completed())
-            globals.lastUpload.noteUpload(code, CurrentData);
+    window->setFileName(IsUntitled ? QString() : shell.globals.gFileNamePath);
+    QObject::connect(window, &QDialog::finished, &shell.main, [window, loop, loopStepped] {
         if (loop && loopStepped)
             loop->setAutoStep(true);
         window->deleteLater();

@@ -224,8 +224,12 @@ void frmTiming::draw(const TimingState& state)
     for (QLabel* l : lblChannel)
         l->setEnabled(state.gridEnabled);
     for (int i = 0; i < kChannelFieldCount; ++i) {
-        if (m_channelFields[size_t(i)])
+        if (m_channelFields[size_t(i)]) {
             m_channelFields[size_t(i)]->setEnabled(state.gridEnabled);
+            // A setpoint waiting for its channel's other one is marked as unsent.
+            if (!m_channelFields[size_t(i)]->entry().holdsTypedEntry())
+                m_channelFields[size_t(i)]->markPending(state.unsent[size_t(i)]);
+        }
         setText(txtChannel[size_t(i)], state.channelTexts[size_t(i)]);
     }
     for (int i = 0; i < 10; ++i) {
@@ -250,8 +254,7 @@ void frmTiming::draw(const TimingState& state)
 // A typed setpoint that passed the range check.
 bool frmTiming::acceptChannel(int i, qint32 value)
 {
-    const qint32 saved = m_channelFields[size_t(i)]->entry().savedValue();
-    const TimingEditor::SetpointResult result = m_editor->typedSetpoint(i, value, saved);
+    const TimingEditor::SetpointResult result = m_editor->typedSetpoint(i, value);
     if (result == TimingEditor::SetpointResult::Refused) {
         // The saved value comes back and the focus returns once the message
         // has been shown.
@@ -267,8 +270,7 @@ bool frmTiming::acceptChannel(int i, qint32 value)
 // previous value back when the editor refuses it).
 bool frmTiming::acceptSpinner(int i, qint32 value)
 {
-    const qint32 previous = updChannel[size_t(i)]->stepOrigin();
-    const TimingEditor::SetpointResult result = m_editor->steppedSetpoint(i, value, previous);
+    const TimingEditor::SetpointResult result = m_editor->steppedSetpoint(i, value);
     if (result == TimingEditor::SetpointResult::Programmed)
         takeFocusBack();
     return result != TimingEditor::SetpointResult::Refused;

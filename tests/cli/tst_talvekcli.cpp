@@ -417,7 +417,7 @@ void tst_TalvekCli::partWayIsNeverDone()
     QCOMPARE(cli.err,
         QStringLiteral("talvek-cli: upload not complete, %1 not written; not moved: parameter rows 3, 4, 5, 6, 7, "
                        "8, 9, 10, 11, 12, 13, 14, 15, 16, 17; the PLS configuration; channels CH00, CH01, CH02, "
-                       "CH03, CH04, CH05, CH06, CH07, CH08, CH09, CH10, CH11, CH12, CH13, CH14, CH15: the "
+                       "CH03, CH04, CH05, CH06, CH07, CH10, CH11, CH12, CH13, CH14, CH15, CH16, CH17: the "
                        "controller's echo was wrong (W1204)\n")
             .arg(file));
 

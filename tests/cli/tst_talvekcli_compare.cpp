@@ -92,12 +92,30 @@ void tst_TalvekCliCompare::exitCodesAndLines()
     QCOMPARE(p.compare(QStringLiteral("all")), 1);
     QCOMPARE(lines(p.cli.out),
         (QStringList { "W1026 Low Speed (SPM): file 312, controller 299",
-            "CH09 Channel 9: file 20 / 330, controller 20 / 300" }));
+            "CH11 Channel 9: file 20 / 330, controller 20 / 300" }));
     QCOMPARE(p.cli.err, QString());
     QCOMPARE(p.compare(QStringLiteral("params"), { QStringLiteral("--csv") }), 1);
     QCOMPARE(lines(p.cli.out),
         (QStringList { "group,address,caption,file,controller", "params,W1026,Low Speed (SPM),312,299" }));
     QVERIFY(ControllerState::of(p.sim) == drifted);
+    // A pulse train where the file holds an empty channel (all a file can
+    // hold) is a note on its own line, not a difference, unless --strict.
+    p.sim.setWord(1026, 312);
+    p.sim.setPLSChannel(9, setpoints(20, 330));
+    K7700Sim::PLSChannel train;
+    train.kind = K7700Sim::PLSChannel::Kind::PulseTrain;
+    train.onDivisions = 10;
+    train.offDivisions = 20;
+    p.sim.setPLSChannel(8, train);
+    const QString note = QStringLiteral("CH10 Channel 8: file empty, controller pulse train (note: a set-up file "
+                                        "cannot hold a pulse train; a download clears it)");
+    QCOMPARE(p.compare(QStringLiteral("all")), 0);
+    QCOMPARE(lines(p.cli.out), QStringList { note });
+    QCOMPARE(p.compare(QStringLiteral("timing"), { QStringLiteral("--strict") }), 1);
+    QCOMPARE(lines(p.cli.out), QStringList { note });
+    QCOMPARE(p.compare(QStringLiteral("timing"), { QStringLiteral("--csv") }), 0);
+    QCOMPARE(lines(p.cli.out), QStringList { "group,address,caption,file,controller" });
+    QCOMPARE(p.cli.err, QStringLiteral("talvek-cli: ") + note + QLatin1Char('\n'));
 }
 
 void tst_TalvekCliCompare::lineFaults_data()
@@ -112,14 +130,14 @@ void tst_TalvekCliCompare::lineFaults_data()
     // W1026 4 each: W1028 begins at byte 21 and its retry 4 bytes later.
     const QString notRead = QStringLiteral("W1028, W1032, W1034, W1036, B4001.0, B4050, B4011");
     QTest::newRow("a read wrong twice")
-        << "twice" << int(CliExit::ControllerRefused) << QStringList { "CH09 Channel 9: file 20 / 330, controller empty" }
+        << "twice" << int(CliExit::ControllerRefused) << QStringList { "CH11 Channel 9: file 20 / 330, controller empty" }
         << QStringLiteral("talvek-cli: compare not complete; not read: %1: the controller's echo was wrong (W1028)\n")
                .arg(notRead);
     // The second byte of W1028's read is lost: the read is made again and
     // gives the board's value.
     QTest::newRow("a lost byte") << "lost" << int(CliExit::Differs)
                                  << QStringList { "W1028 High Speed (SPM): file 366, controller 1",
-                                        "CH09 Channel 9: file 20 / 330, controller empty" }
+                                        "CH11 Channel 9: file 20 / 330, controller empty" }
                                  << QString();
     QTest::newRow("a silent line")
         << "silent" << int(CliExit::Silent) << QStringList {}
@@ -127,8 +145,8 @@ void tst_TalvekCliCompare::lineFaults_data()
                           "RS-232 Cable is Connected Between / COMM Port and PROG Port.\n"
                           "talvek-cli: compare not complete; not read: %1, PLS-CHANNELS, PLS-PROGRAM, PLS-SCALE, "
                           "PLS-COMP0, PLS-COMP1, PLS-COMP2, PLS-COMP3, PLS-COMP4, PLS-COMP5, PLS-COMP6, PLS-COMP7, "
-                          "CH00, CH01, CH02, CH03, CH04, CH05, CH06, CH07, CH08, CH09, CH10, CH11, CH12, CH13, CH14, "
-                          "CH15: the controller did not answer (W1028)\n")
+                          "CH00, CH01, CH02, CH03, CH04, CH05, CH06, CH07, CH10, CH11, CH12, CH13, CH14, CH15, CH16, "
+                          "CH17: the controller did not answer (W1028)\n")
                .arg(notRead);
 }
 

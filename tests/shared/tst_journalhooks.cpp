@@ -12,6 +12,7 @@
 #include "shared/JournalReports.h"
 #include "shared/MachineData.h"
 #include "shared/SetupCompare.h"
+#include "shared/TimingEditor.h"
 #include "SimLinkMode.h"
 
 #include <QTemporaryDir>
@@ -81,6 +82,40 @@ private slots:
         QCOMPARE(w[2].parameter, QStringLiteral("Sensor Check Timing"));
         QCOMPARE(w[2].valueAfter, QStringLiteral("ON 110 OFF 130"));
         QCOMPARE(r.sim.word(1026), 300);
+        QCOMPARE(r.prompter.unexpected(), 0);
+    }
+
+    // A PLS channel the timing editor read, and a configuration read since
+    // the link opened, are the value before of the next write to them; the
+    // configuration is named field by field.
+    void plsWritesNameTheirValueBefore()
+    {
+        Rig r;
+        r.sim.setPLSChannel(3, { K7700Sim::PLSChannel::Kind::Setpoints, 0, 20 });
+        std::array<quint8, K7700Sim::PLSConfigTableSize> table {};
+        table[0] = 16;
+        table[2] = table[3] = 12;
+        r.sim.setPLSConfigTable(table);
+        r.sim.setPLSScaleFactor(360);
+        r.mode.setMode(true);
+        TimingEditor editor(r.prompter, r.rs);
+        editor.setParameterText(TimingState::kChannelNumberField, QStringLiteral("3"));
+        editor.recallChannelCommand();
+        QVERIFY(r.rs.SingleSetpoint(3, 0, 25, true).ok());
+        QVERIFY(r.rs.PLSConfigUpload().ok());
+        QVERIFY(r.rs.PLSScaleFactor().ok());
+        QVERIFY(r.rs.PLSConfigDownload(plsConfigDownloadList(CurrentData), 360).ok());
+
+        const QList<WriteRow> w = r.writes();
+        QCOMPARE(w.size(), 2);
+        QCOMPARE(w[0].valueBefore, std::optional<QString>(QStringLiteral("ON 0 OFF 20")));
+        QCOMPARE(w[0].valueAfter, QStringLiteral("ON 0 OFF 25"));
+        QCOMPARE(w[1].address, QStringLiteral("PLS configuration"));
+        QCOMPARE(w[1].valueBefore,
+            std::optional<QString>(QStringLiteral("channels 16, program 0, speed compensation 12 12 0 0 0 0 0 0, "
+                                                  "scale 360")));
+        QCOMPARE(w[1].valueAfter,
+            QStringLiteral("channels 16, program 0, speed compensation 0 0 0 0 0 0 0 0, scale 360"));
         QCOMPARE(r.prompter.unexpected(), 0);
     }
 

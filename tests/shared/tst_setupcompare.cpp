@@ -5,6 +5,7 @@
 
 #include "ControllerState.h"
 #include "Outcomes.h"
+#include "shared/DownloadPreview.h"
 #include "shared/SetupCompare.h"
 #include "SimLink.h"
 #include "WireOps.h"
@@ -74,10 +75,10 @@ QStringList notSame(const SetupCompare& compare)
     for (const CompareRow& r : compare.rows()) {
         if (r.state == State::Same)
             continue;
-        lines << QStringLiteral("%1 %2|%3 %4")
-                     .arg(r.address, r.working, r.other,
-                         r.state == State::Differs ? QStringLiteral("differs")
-                                                   : QStringLiteral("failed ") + causeName(r.failure->cause));
+        const QString state = r.state == State::Differs ? QStringLiteral("differs")
+            : r.state == State::PulseTrain              ? QStringLiteral("note")
+                                                        : QStringLiteral("failed ") + causeName(r.failure->cause);
+        lines << QStringLiteral("%1 %2|%3 %4").arg(r.address, r.working, r.other, state);
     }
     return lines;
 }
@@ -103,6 +104,7 @@ private slots:
     void twoFiles();
     void downloadSendsOnlyTheChosenValues();
     void downloadAsksFirst();
+    void downloadQuestionNamesWhatChanges();
     void takeControllerValues();
 };
 
@@ -125,14 +127,16 @@ void tst_SetupCompare::controllerRows()
     QCOMPARE(compare.rows().size(), 12 + 11 + 16);
     QCOMPARE(notSame(compare),
         (QStringList { "W1026 300|310 differs", "PLS-PROGRAM 2|3 differs", "CH02 155 / 175|100 / 120 differs",
-            "CH11 empty|pulse train differs" }));
+            "CH13 empty|pulse train note" }));
     const CompareRow& speed = compare.rows()[rowOf(compare, QStringLiteral("W1026"))];
     QCOMPARE(speed.caption, QStringLiteral("Low Speed (SPM)"));
     QCOMPARE(speed.group, CompareScope::SetupParameters);
     QCOMPARE(compare.rows()[rowOf(compare, QStringLiteral("B4011"))].caption, QStringLiteral("Desination File Number"));
-    QCOMPARE(compare.rows()[rowOf(compare, QStringLiteral("CH09"))].working, QStringLiteral("20 / 330"));
+    // Channels are named in octal, as the report and the I/O display name them.
+    QCOMPARE(compare.rows()[rowOf(compare, QStringLiteral("CH11"))].working, QStringLiteral("20 / 330"));
     QCOMPARE(compare.pulseTrains(), QList<int> { 11 });
-    QCOMPARE(compare.differences(), 4);
+    // A pulse train against an empty channel (all a file can hold) is a note.
+    QCOMPARE(compare.differences(), 3);
 
     // Reading stored nothing in the working data and wrote nothing.
     QVERIFY(CurrentData == working);
@@ -276,6 +280,57 @@ void tst_SetupCompare::downloadAsksFirst()
     QVERIFY(ControllerState::of(r.sim) == running);
     QCOMPARE(running.changedBytes(before).size(), 2); // only the speed the test set
     QCOMPARE(r.prompter.unexpected(), 0);
+}
+
+// Before a data download the controller is read and the question names each
+// value that changes, the pulse trains it clears, start-up defaults, and a
+// reading that failed; the compare's own download names its pulse trains.
+void tst_SetupCompare::downloadQuestionNamesWhatChanges()
+{
+    Rig r;
+    DefaultData = CurrentData; // the working data are the start-up defaults
+    QVERIFY(IsUntitled);
+    K7700Sim::PLSChannel train;
+    train.kind = Kind::PulseTrain;
+    train.onDivisions = 10;
+    train.offDivisions = 20;
+    r.sim.setPLSChannel(8, train);
+    const ControllerState before = ControllerState::of(r.sim);
+
+    const DownloadPreview defaults = previewDownload(r.rs, 10, CurrentData);
+    QCOMPARE(downloadDataLine(defaults, QStringLiteral("[unnamed]")),
+        QStringLiteral("Set-up Parameters from [unnamed]: 0 of 12 values differ from what the controller holds."
+                       "\r\n\r\nThe working data are the start-up defaults: they were not read from a press or a "
+                       "set-up file."));
+
+    CurrentData.ParamValue[10] = 333;
+    const DownloadPreview all = previewDownload(r.rs, 14, CurrentData);
+    QCOMPARE(downloadDataLine(all, QStringLiteral("[press3.sdt]")),
+        QStringLiteral("All Data from [press3.sdt]: 1 of 23 values and 1 of 16 channels differ from what the "
+                       "controller holds:\r\nW1026 Low Speed (SPM): 300 -> 333\r\nCH10 Channel 8: pulse train -> "
+                       "empty\r\n\r\nThe PLS holds a pulse train in channel CH10: this download clears it, and a "
+                       "set-up file cannot hold a pulse train."));
+    // Reading changed nothing on the press.
+    QVERIFY(ControllerState::of(r.sim) == before);
+    QVERIFY(Writes(r.port.exchanges()).isEmpty());
+
+    // The compare's download of the pulse-train row says the same.
+    SetupCompare compare(CurrentData, CompareScope::TimingChannels);
+    QCOMPARE(shown(compare.readController(r.rs)), QStringLiteral("done"));
+    QCOMPARE(compare.differences(), 0);
+    QCOMPARE(compareDownloadLine(compare, { rowOf(compare, QStringLiteral("CH10")) }, QStringLiteral("[unnamed]")),
+        QStringLiteral("CH10 from [unnamed], as selected in the compare.\r\n\r\nThe PLS holds a pulse train in "
+                       "channel CH10: this download clears it, and a set-up file cannot hold a pulse train."));
+
+    // A reading that fails is said; the operator may still go on.
+    r.sim.setDroppedOut(true);
+    r.prompter.answerMsg(MsgResult::Cancel);
+    const DownloadPreview failed = previewDownload(r.rs, 11, CurrentData);
+    QVERIFY(downloadDataLine(failed, QStringLiteral("[unnamed]"))
+                .startsWith(QStringLiteral("Timing Channels from [unnamed].\r\n\r\nWhat the controller holds could "
+                                           "not be read (")));
+    QVERIFY(downloadDataLine(failed, QStringLiteral("[unnamed]"))
+                .endsWith(QStringLiteral("): what this download changes is not known.")));
 }
 
 void tst_SetupCompare::takeControllerValues()

@@ -142,7 +142,42 @@ void tst_TimingEditor::resetPLSConfig()
     for (int i = 0; i < 8; ++i)
         CurrentData.SpeedCompensation[size_t(i)] = qint16(i + 1);
     CurrentData.PlsScaleFactor = 720;
+    // The PLS holds 16 channels, program 0, 12 ms on CH00 and CH01, scale 360.
+    std::array<quint8, K7700Sim::PLSConfigTableSize> table {};
+    table[0] = 16;
+    table[2] = table[3] = 12;
+    r.sim.setPLSConfigTable(table);
+    r.sim.setPLSScaleFactor(360);
     QVERIFY(r.startOnline());
+
+    // It asks first, naming what it sends beside what the PLS holds; No
+    // sends nothing.
+    r.prompter.answerMsg(MsgResult::No);
+    qsizetype m = r.mark();
+    r.editor.resetPLSConfigCommand();
+    QCOMPARE(r.prompter.messages().size(), 1);
+    const PromptCall asked = r.prompter.messages().at(0);
+    QCOMPARE(asked.text,
+        QStringLiteral("You are about to Reset the PLS Configuration: it sends the working data's values to the "
+                       "PLS.\r\n\r\nNumber of PLS Channels: sends 8, the PLS holds 16\r\nPLS Program: sends 2, "
+                       "the PLS holds 0\r\nScale: sends 720, the PLS holds 360\r\nSpeed Compensation CH00 "
+                       "(msec): sends 1, the PLS holds 12\r\nSpeed Compensation CH01 (msec): sends 2, the PLS "
+                       "holds 12\r\nSpeed Compensation CH02 (msec): sends 3, the PLS holds 0\r\nSpeed "
+                       "Compensation CH03 (msec): sends 4, the PLS holds 0\r\nSpeed Compensation CH04 (msec): "
+                       "sends 5, the PLS holds 0\r\nSpeed Compensation CH05 (msec): sends 6, the PLS holds "
+                       "0\r\nSpeed Compensation CH06 (msec): sends 7, the PLS holds 0\r\nSpeed Compensation CH07 "
+                       "(msec): sends 8, the PLS holds 0\r\n\r\n11 values differ.\r\n\r\nDo you wish to "
+                       "continue?"));
+    QCOMPARE(asked.title, QStringLiteral("Reset PLS Config"));
+    QCOMPARE(asked.icon, MsgIcon::Question);
+    QCOMPARE(asked.buttons, MsgButtons::YesNo);
+    QCOMPARE(asked.defaultButton, MsgDefault::Button2);
+    QCOMPARE(r.sim.plsConfigTable(), table);
+    QCOMPARE(int(r.sim.plsScaleFactor()), 360);
+    QVERIFY(!r.commandsSince(m).contains(91)); // nothing written
+
+    r.prompter.clear();
+    r.prompter.answerMsg(MsgResult::Yes);
     r.editor.resetPLSConfigCommand();
     const std::array<quint8, 24> params { 2, 1, 2, 3, 4, 0, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0,
         0 };
@@ -151,30 +186,37 @@ void tst_TimingEditor::resetPLSConfig()
     const QStringList shown { "8", "2", "1", "2", "3", "4", "5", "6", "7", "8" };
     for (int i = 0; i < 10; ++i)
         QCOMPARE(r.state().configTexts[size_t(i)], shown[i]);
-    QVERIFY(r.prompter.calls().isEmpty());
+    QCOMPARE(r.prompter.calls().size(), 1);
 
     // Refused: Retry sends the whole list again; Cancel shows "---".
+    r.prompter.clear();
+    r.prompter.answerMsg(MsgResult::Yes);
     r.sim.rejectNextPLSWrite();
     r.prompter.answerMsg(MsgResult::Retry);
     r.prompter.answerMsg(MsgResult::Cancel);
-    // The retry gets blocks 0 and 1 through.
+    // The retry (after the question, then the first refusal) gets blocks 0
+    // and 1 through.
+    r.prompter.duringNextMsg({});
     r.prompter.duringNextMsg([&r] { r.sim.rejectNextPLSWrite(2); });
-    const qsizetype m = r.mark();
+    m = r.mark();
     r.editor.resetPLSConfigCommand();
-    QCOMPARE(r.prompter.messages().size(), 2);
+    QCOMPARE(r.prompter.messages().size(), 3);
+    QVERIFY(r.prompter.messages().at(0).text.endsWith(
+        QStringLiteral("The PLS holds these values already.\r\n\r\nDo you wish to continue?")));
     QCOMPARE(
-        r.prompter.messages().at(0).text, QStringLiteral("Unable to Reset PLS Configuration Parameters"));
-    QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("PLS Config Download"));
-    QCOMPARE(r.prompter.messages().at(0).icon, MsgIcon::Question);
-    QCOMPARE(r.prompter.messages().at(0).buttons, MsgButtons::RetryCancel);
-    // The speed is read first (the press stands: nothing more is asked).
-    QCOMPARE(r.commandsSince(m), QList<int>({ 1, 59, 59, 0x38, 75, 0x38, 91 }));
+        r.prompter.messages().at(1).text, QStringLiteral("Unable to Reset PLS Configuration Parameters"));
+    QCOMPARE(r.prompter.messages().at(1).title, QStringLiteral("PLS Config Download"));
+    QCOMPARE(r.prompter.messages().at(1).icon, MsgIcon::Question);
+    QCOMPARE(r.prompter.messages().at(1).buttons, MsgButtons::RetryCancel);
+    // The question reads the configuration (12) and the scale (24); the speed
+    // is read next (the press stands: nothing more is asked).
+    QCOMPARE(r.commandsSince(m), QList<int>({ 12, 24, 1, 59, 59, 0x38, 75, 0x38, 91 }));
     for (const QString& text : r.state().configTexts)
         QCOMPARE(text, QStringLiteral("---"));
 }
 
 // Clear Channel and Reset PLS Config on a running press: after their own
-// question (Reset has none) a second one names the speed, default No; No
+// question a second one names the speed, default No; No
 // sends nothing. A speed read that fails ends the command quietly.
 void tst_TimingEditor::runningPressIsAskedAgain()
 {
@@ -209,16 +251,17 @@ void tst_TimingEditor::runningPressIsAskedAgain()
     QCOMPARE(r.sim.plsChannel(3).kind, Channel::Kind::Empty);
 
     r.prompter.clear();
+    r.prompter.answerMsg(MsgResult::Yes);
     r.prompter.answerMsg(MsgResult::No);
     m = r.mark();
     r.editor.resetPLSConfigCommand();
-    QCOMPARE(r.prompter.messages().size(), 1);
-    QCOMPARE(r.prompter.messages().at(0).text,
+    QCOMPARE(r.prompter.messages().size(), 2);
+    QCOMPARE(r.prompter.messages().at(1).text,
         QStringLiteral("The press is running at 250 SPM.\r\n\r\nResetting the PLS configuration reprograms "
                        "the PLS of the running press.\r\n\r\nDo you wish to continue?"));
-    QCOMPARE(r.prompter.messages().at(0).title, QStringLiteral("Reset PLS Config"));
-    QCOMPARE(r.prompter.messages().at(0).defaultButton, MsgDefault::Button2);
-    QCOMPARE(r.commandsSince(m), QList<int>({ 1 }));
+    QCOMPARE(r.prompter.messages().at(1).title, QStringLiteral("Reset PLS Config"));
+    QCOMPARE(r.prompter.messages().at(1).defaultButton, MsgDefault::Button2);
+    QCOMPARE(r.commandsSince(m), QList<int>({ 12, 24, 1 })); // reads only
 
     // The link dies on the speed read: the link's own box, nothing else.
     r.prompter.clear();
@@ -324,15 +367,15 @@ void tst_TimingEditor::setpointEntries()
     using Result = TimingEditor::SetpointResult;
     // Channel 3 holds ON 110, OFF 130.
     r.editor.setChannelText(19, QStringLiteral("110"));
-    QCOMPARE(r.editor.steppedSetpoint(19, 110, 130), Result::Refused);
+    QCOMPARE(r.editor.steppedSetpoint(19, 110), Result::Refused);
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages().at(0).text, QStringLiteral("ON Setpoint cannot Equal OFF Setpoint"));
     r.editor.setChannelText(19, QStringLiteral("130"));
-    QCOMPARE(r.editor.typedSetpoint(3, 130, 110), Result::Refused);
+    QCOMPARE(r.editor.typedSetpoint(3, 130), Result::Refused);
     QCOMPARE(r.prompter.messages().size(), 1); // the window shows this one
     QCOMPARE(int(CurrentData.OnSetpoint[3]), 110);
-    QCOMPARE(r.editor.typedSetpoint(3, 110, 110), Result::Accepted); // unchanged
-    QCOMPARE(r.editor.typedSetpoint(3, 12, 110), Result::Accepted);
+    QCOMPARE(r.editor.typedSetpoint(3, 110), Result::Accepted); // unchanged
+    QCOMPARE(r.editor.typedSetpoint(3, 12), Result::Accepted);
     QCOMPARE(r.lastPublished().channelTexts[3], QStringLiteral("12"));
     QCOMPARE(int(CurrentData.OnSetpoint[3]), 12);
     QCOMPARE(r.mark(), 0);
@@ -340,7 +383,7 @@ void tst_TimingEditor::setpointEntries()
     QVERIFY(r.startOnline());
     r.editor.setChannelText(19, QStringLiteral("131"));
     const qsizetype m = r.mark();
-    QCOMPARE(r.editor.steppedSetpoint(19, 131, 130), Result::Programmed);
+    QCOMPARE(r.editor.steppedSetpoint(19, 131), Result::Programmed);
     QCOMPARE(r.commandsSince(m), QList<int>({ 24, 27, 0x38, 27, 0x38 }));
     QCOMPARE(r.sim.plsChannel(3), EditorRig::setpoints(110, 131));
     QCOMPARE(int(CurrentData.OffSetpoint[3]), 131);

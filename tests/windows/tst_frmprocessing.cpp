@@ -256,11 +256,12 @@ void tst_frmProcessing::confirmations()
             QStringLiteral("Data Upload"), MsgButtons::YesNo);
         QCOMPARE(boxes[0].defaultButton, MsgDefault::Button1);
     } else {
-        // The question names what would be written (nothing uploaded yet:
-        // no count).
+        // The question names what would be written (shift data is not
+        // compared) and that the working data are the start-up defaults.
         checkBox(boxes[0],
             QStringLiteral("You are about to Download Data to the PLC\r\n\r\nShift Data from [unnamed].\r\n\r\n"
-                           "Do You Wish to Continue?"),
+                           "The working data are the start-up defaults: they were not read from a press or a "
+                           "set-up file.\r\n\r\nDo You Wish to Continue?"),
             QStringLiteral("Data Download"), MsgButtons::YesNo);
         // Writing to the press: Enter alone answers No.
         QCOMPARE(boxes[0].defaultButton, MsgDefault::Button2);
@@ -345,9 +346,9 @@ void tst_frmProcessing::goingOnlineFails()
     QCOMPARE(CurrentData, DefaultData);
 }
 
-// After an upload the download question counts what differs from it; on a
-// running press a second question names the speed (default No), and No
-// writes nothing.
+// The download question reads the controller first and names each value
+// that differs from it; on a running press a second question names the speed
+// (default No), and No writes nothing.
 void tst_frmProcessing::downloadOnARunningPress()
 {
     TransferRig rig;
@@ -368,8 +369,9 @@ void tst_frmProcessing::downloadOnARunningPress()
     QCOMPARE(boxes.size(), 3);
     QCOMPARE(boxes[1].text,
         QStringLiteral("You are about to Download Data to the PLC\r\n\r\nSet-up Parameters from [press3.sdt]: 1 of "
-                       "12 rows differs from what the controller held at the last upload.\r\n\r\nDo You Wish to "
-                       "Continue?"));
+                       "12 values differs from what the controller holds:\r\nW1026 Low Speed (SPM): %1 -> 321\r\n\r\n"
+                       "Do You Wish to Continue?")
+            .arg(rig.sim.word(1026)));
     QCOMPARE(boxes[2].text,
         QStringLiteral("The press is running at 250 SPM.\r\n\r\nThe download writes the data to the controller of "
                        "the running press.\r\n\r\nDo you wish to continue?"));
@@ -400,7 +402,7 @@ void tst_frmProcessing::uploadNamesChannelsTheFileCannotHold()
     const auto boxes = rig.script().messages();
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes[1].text,
-        QStringLiteral("The PLS holds channels that a set-up file cannot hold: CH09 (pulse train).\r\n\r\nThey "
+        QStringLiteral("The PLS holds channels that a set-up file cannot hold: CH11 (pulse train).\r\n\r\nThey "
                        "are kept here as empty channels (ON 0, OFF 0): a download of this data will clear them on "
                        "the PLS."));
     QCOMPARE(boxes[1].title, QStringLiteral("Data Upload"));

@@ -88,6 +88,7 @@ private slots:
     void typedSetpoint_data();
     void typedSetpoint();
     void markerTexts();
+    void aSetpointBesideAPlaceholderIsHeld();
     void setpointFailureMessages();
     void spinnerRefusesEqualSetpoints();
     void recallChangesOnlyTheDisplay();
@@ -291,19 +292,19 @@ void tst_frmTiming::markerTexts()
     TimingRig r;
     r.mode.setMode(true);
     QVERIFY(r.show());
-    // "-" before the grid is read: leaving the field is refused.
+    // "-" before the grid is read: a field left untouched is no entry.
+    qsizetype m = r.mark();
     typeInto(r.txt(1), QString());
     QTest::keyClick(r.txt(1), Qt::Key_Tab);
     settle();
-    QCOMPARE(r.prompter.messages().size(), 1);
-    QCOMPARE(r.prompter.messages().at(0).text, kRange);
-    QCOMPARE(r.text(1), QStringLiteral("0"));
-    r.prompter.clear();
+    QVERIFY(r.prompter.calls().isEmpty());
+    QCOMPARE(r.text(1), QStringLiteral("-"));
+    QCOMPARE(r.mark(), m);
     r.cycle();
 
     // "****" (channel 2 is empty) is tabbed through without any check.
     QCOMPARE(r.text(2), QStringLiteral("****"));
-    const qsizetype m = r.mark();
+    m = r.mark();
     typeInto(r.txt(2), QString());
     QTest::keyClick(r.txt(2), Qt::Key_Tab);
     QTest::keyClick(r.w->updChannel[2], Qt::Key_Tab);
@@ -313,25 +314,100 @@ void tst_frmTiming::markerTexts()
     QVERIFY(r.prompter.calls().isEmpty());
     QCOMPARE(r.mark(), m);
 
-    // "---" (a clear that failed and was cancelled) is refused when left.
-    r.w->txtTmg[1]->setText(QStringLiteral("5"));
-    r.sim.rejectNextPLSWrite();
-    r.prompter.answerMsg(MsgResult::Yes);
-    r.prompter.answerMsg(MsgResult::Cancel);
-    QTest::mouseClick(r.w->cmdClearChan, Qt::LeftButton);
-    QCOMPARE(r.text(5), QStringLiteral("---"));
-    QCOMPARE(r.text(21), QStringLiteral("---"));
-    r.prompter.clear();
-    typeInto(r.txt(21), QString());
-    QTest::keyClick(r.txt(21), Qt::Key_Tab);
+    // A placeholder erased and left empty is an entry, and refused.
+    typeInto(r.txt(2), QStringLiteral("\b"));
+    QTest::keyClick(r.txt(2), Qt::Key_Tab);
     settle();
     QCOMPARE(r.prompter.messages().size(), 1);
     QCOMPARE(r.prompter.messages().at(0).text, kRange);
+    QCOMPARE(r.text(2), QStringLiteral("****")); // the placeholder back, never a 0 made of it
+    QCOMPARE(r.mark(), m);
+}
+
+// A setpoint is sent only as a pair of two values: one typed beside a
+// placeholder ("****" empty, "-" not read, "---" failed) is held, unsent and
+// marked, and the operator told what is missing, until the other one comes.
+void tst_frmTiming::aSetpointBesideAPlaceholderIsHeld()
+{
+    TimingRig r;
+    r.sim.setPLSChannel(7, {});
+    QVERIFY(r.showOnline());
+    QCOMPARE(r.text(23), QStringLiteral("****"));
+    const MachineData before = CurrentData;
+    qsizetype m = r.mark();
+    typeInto(r.txt(7), QStringLiteral("300"));
+    QTest::keyClick(r.txt(7), Qt::Key_Return);
+    settle();
+    QCOMPARE(r.mark(), m);
+    QCOMPARE(r.sim.plsChannel(7).kind, Channel::Kind::Empty);
+    QCOMPARE(CurrentData, before);
+    QCOMPARE(r.text(7), QStringLiteral("300"));
+    QCOMPARE(r.text(23), QStringLiteral("****"));
+    QVERIFY(r.txt(7)->property("pending").toBool());
+    QCOMPARE(r.prompter.messages().size(), 1);
+    const PromptCall told = r.prompter.messages().at(0);
+    QCOMPARE(told.text,
+        QStringLiteral("Channel CH07 has no OFF Setpoint.\r\n\r\nThe ON Setpoint 300 is held here, not stored or sent, "
+                       "until the OFF Setpoint is entered."));
+    QCOMPARE(told.title, QStringLiteral("Channel Setpoint"));
+    QCOMPARE(told.icon, MsgIcon::Information);
+
+    // The OFF setpoint completes the pair: the two go together, once.
+    r.prompter.clear();
+    m = r.mark();
+    typeInto(r.txt(23), QStringLiteral("320"));
+    QTest::keyClick(r.txt(23), Qt::Key_Tab);
+    settle();
+    QCOMPARE(r.commandsSince(m), kSetpointCommands);
+    QCOMPARE(r.sim.plsChannel(7), TimingRig::setpoints(300, 320));
+    QCOMPARE(int(CurrentData.OnSetpoint[7]), 300);
+    QCOMPARE(int(CurrentData.OffSetpoint[7]), 320);
+    QVERIFY(!r.txt(7)->property("pending").toBool());
+    QVERIFY(!r.txt(23)->property("pending").toBool());
+    QVERIFY(r.prompter.calls().isEmpty());
+
+    // "-" before the grid is read, and "---" after a recall that failed.
+    TimingRig early;
+    early.mode.setMode(true);
+    QVERIFY(early.show());
+    const Channel held = early.sim.plsChannel(1);
+    m = early.mark();
+    typeInto(early.txt(17), QStringLiteral("210"));
+    QTest::keyClick(early.txt(17), Qt::Key_Tab);
+    settle();
+    QCOMPARE(early.mark(), m);
+    QCOMPARE(early.sim.plsChannel(1), held);
+    QCOMPARE(early.prompter.messages().size(), 1);
+    QVERIFY(early.prompter.messages().at(0).text.startsWith(QStringLiteral("Channel CH01 has no ON Setpoint.")));
+    early.prompter.clear();
+    early.cycle(); // the grid is read: the PLS's pair replaces the held value
+    QCOMPARE(early.text(17), QStringLiteral("200"));
+    QVERIFY(!early.txt(17)->property("pending").toBool());
+    early.w->txtTmg[1]->setText(QStringLiteral("5"));
+    early.sim.rejectNextPLSWrite();
+    early.prompter.answerMsg(MsgResult::Yes);
+    early.prompter.answerMsg(MsgResult::Cancel);
+    QTest::mouseClick(early.w->cmdClearChan, Qt::LeftButton);
+    QCOMPARE(early.text(21), QStringLiteral("---"));
+    early.prompter.clear();
+    m = early.mark();
+    typeInto(early.txt(5), QStringLiteral("100"));
+    QTest::keyClick(early.txt(5), Qt::Key_Tab);
+    settle();
+    QCOMPARE(early.mark(), m);
+    QCOMPARE(early.prompter.messages().size(), 1);
 }
 
 void tst_frmTiming::setpointFailureMessages()
 {
     TimingRig r;
+    // The working data hold other setpoints than the PLS (a file opened
+    // before going ONLINE): a refused edit leaves them as they were.
+    CurrentData.OnSetpoint[0] = 50;
+    CurrentData.OffSetpoint[0] = 55;
+    CurrentData.OnSetpoint[1] = 60;
+    CurrentData.OffSetpoint[1] = 65;
+    CurrentData.OffSetpoint[3] = 99;
     QVERIFY(r.showOnline());
     const MachineData before = CurrentData;
     // The PLS takes the channel's clear, then refuses its record: typed and
