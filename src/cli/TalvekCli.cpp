@@ -456,9 +456,11 @@ std::optional<QString> checkAddresses(CliCommand& c)
     return std::nullopt;
 }
 
-// A value as a message shows it: control characters as "?".
-QString shownValue(QString value)
+// A value as a message shows it: control characters as "?", a byte that is
+// not UTF-8 as \xE9.
+QString shownValue(const QString& text)
 {
+    QString value = shownFileName(text);
     for (QChar& ch : value) {
         if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
             ch = QLatin1Char('?');
@@ -778,8 +780,9 @@ std::optional<QString> portProblem(CliCommand& c)
     return std::nullopt;
 }
 
-// -o and -i take a file name of any bytes; every other name goes through
-// Qt, which would open another file for one that is not UTF-8.
+// -o and -i take a file name of any bytes; every other name (the options'
+// and the program file sets') goes through Qt, which would open another file
+// for one that is not UTF-8.
 std::optional<QString> nameProblem(const CliCommand& c)
 {
     const CliOptions& o = c.options;
@@ -790,6 +793,8 @@ std::optional<QString> nameProblem(const CliCommand& c)
                 .arg(option->names().front(), shownFileName(value));
         }
     }
+    if (!c.name.startsWith(QLatin1String("program-")))
+        return std::nullopt;
     for (const QString& argument : c.rest) {
         if (!qtCanName(argument))
             return QStringLiteral("%1: only -o and -i take a name that is not UTF-8")

@@ -588,6 +588,17 @@ void tst_TalvekCli::fileNamesOfAnyBytes()
     QCOMPARE(cli.err.section(QLatin1Char('\n'), 0, 0),
         QStringLiteral("talvek-cli: --trace %1/out-\\xE9.sdt: only -o and -i take a name that is not UTF-8")
             .arg(cli.dir.path()));
+    QCOMPARE(cli.run({ QStringLiteral("program-upload"), path }), int(CliExit::Usage));
+    QCOMPARE(cli.err.section(QLatin1Char('\n'), 0, 0),
+        QStringLiteral("talvek-cli: %1/out-\\xE9.sdt: only -o and -i take a name that is not UTF-8")
+            .arg(cli.dir.path()));
+    // A value of such bytes is a value that is not allowed.
+    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("W1026"), argumentFromNative("1\xe9"),
+                 QStringLiteral("--yes") }),
+        int(CliExit::ValueRefused));
+    QVERIFY2(cli.err.startsWith(QStringLiteral("talvek-cli: W1026: the value \"1\\xE9\" is not allowed")),
+        qPrintable(cli.err));
+    QCOMPARE(sim.word(1026), quint16(312));
 }
 
 // A set-up file of another program version may not line up with this one's
