@@ -146,7 +146,7 @@ constexpr std::array<Address, 8> addresses { {
     { "B1018.0", 'b' },
     { "B4050", 'B' },
     { "F15", 'b' },
-    { "W65534", 'W' },
+    { "W65278", 'W' }, // the last word below FF00H, where the board can no longer be reached
 } };
 
 qint64 truth(const K7700Sim& sim, const QString& address)

@@ -8,6 +8,7 @@
 #include "shared/JournalSettings.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace talvek {
@@ -25,9 +26,14 @@ JournalConfig configFor(const ProgramFolder& folder, const QString& option)
     return config;
 }
 
-// 2026-03-05 (the day's start, local time) or 2026-03-05T14:00.
+// 2026-03-05 (the day's start, local time) or 2026-03-05T14:00, and nothing
+// after it (Qt reads a date from the front of a text and ignores the rest).
 QDateTime sinceTime(const QString& text)
 {
+    static const QRegularExpression kForm(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}(?:T\\d{2}:\\d{2}(?::\\d{2})?)?$"));
+    if (!kForm.match(text).hasMatch())
+        return {};
     const QDate day = QDate::fromString(text, Qt::ISODate);
     if (day.isValid())
         return day.startOfDay();

@@ -1,5 +1,6 @@
 #include "cli/CliPrompter.h"
 
+#include <utility>
 
 namespace talvek {
 
@@ -28,7 +29,11 @@ MsgResult CliPrompter::msgBox(
     const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault)
 {
     Q_UNUSED(icon);
-    note(oneLine(title) + QStringLiteral(": ") + oneLine(text));
+    const QString line = oneLine(title) + QStringLiteral(": ") + oneLine(text);
+    if (buttons == MsgButtons::RetryCancel)
+        m_held.append(line);
+    else
+        note(line);
     switch (buttons) {
     case MsgButtons::OK:
         return MsgResult::OK;
@@ -70,7 +75,28 @@ bool CliPrompter::showHelp(const QString&)
 
 void CliPrompter::note(const QString& text)
 {
+    showHeld();
     m_err << QStringLiteral("talvek-cli: ") << text << Qt::endl;
+}
+
+void CliPrompter::showHeld()
+{
+    const QStringList held = std::exchange(m_held, {});
+    for (const QString& line : held)
+        m_err << QStringLiteral("talvek-cli: ") << line << Qt::endl;
+}
+
+void CliPrompter::endRun(bool done)
+{
+    if (!done || m_held.isEmpty()) {
+        showHeld();
+        return;
+    }
+    m_held.clear();
+    m_err << QStringLiteral(
+        "talvek-cli: the controller did not answer in time; the link tried again, and the "
+        "command was done")
+          << Qt::endl;
 }
 
 } // namespace talvek

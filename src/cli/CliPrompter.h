@@ -2,6 +2,7 @@
 
 #include "base/Prompter.h"
 
+#include <QStringList>
 #include <QTextStream>
 
 namespace talvek {
@@ -45,13 +46,23 @@ public:
     // A message of its own, as a line on the error stream.
     void note(const QString& text);
 
+    // The run is over: `done` when it did what it was asked. A Retry /
+    // Cancel box ("Cannot Communicate with Target Board.") is held back
+    // until the next line or the run's end: a run that was done after all
+    // (the link tried again and the board answered, or only the closing
+    // byte went unanswered) says so in one line, any other shows the box.
+    void endRun(bool done);
+
     // Message texts on one line: CR LF, CR and LF become " / ", tabs a blank,
     // other control characters are dropped.
     static QString oneLine(const QString& text);
 
 private:
+    void showHeld();
+
     QTextStream& m_err;
     bool m_yes;
+    QStringList m_held; // Retry / Cancel boxes not shown yet
 };
 
 } // namespace talvek

@@ -1,8 +1,10 @@
 #include "cli/TalvekCli.h"
 
-#include "cli/CliJournal.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "cli/CliFileNames.h"
+#include "cli/CliJournal.h"
+#include "link/AddressUtils.h"
 #include "link/CodeTables.h"
 #include "link/CommPortSettings.h"
 #include "link/K7700Registers.h"
@@ -206,6 +208,7 @@ struct CliCommand
     std::optional<int> baud {};
     std::optional<qint16> group {}; // upload and download
     std::optional<CompareScope> scope {}; // compare
+    std::optional<QString> refusedValue {}; // write: why its value is refused
 };
 
 int runRead(CliRun& run, const CliCommand& c, CliPort&)
@@ -253,33 +256,31 @@ DataTransfer::Hooks progressHooks(CliRun& run, const QString& status, int maximu
 // that leads nowhere).
 std::optional<QString> outputProblem(const QString& path)
 {
-    const QFileInfo target(path);
-    if (!target.absoluteDir().exists())
-        return QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(target.absolutePath()));
+    const QString folder = QFileInfo(path).absolutePath();
 #ifdef Q_OS_UNIX
     struct stat st {};
-    const QByteArray native = QFile::encodeName(target.absoluteFilePath());
-    if (::lstat(native.constData(), &st) != 0)
-        return std::nullopt; // nothing there: a new file
-    if (S_ISLNK(st.st_mode)) {
-        if (::stat(native.constData(), &st) != 0) {
-            return errno == ELOOP ? QStringLiteral("%1: a loop of symbolic links").arg(path)
-                                  : std::optional<QString>(); // a dangling link: a new file at its end
-        }
-    }
-    if (S_ISDIR(st.st_mode))
-        return QStringLiteral("%1: is a folder").arg(path);
-    if (S_ISFIFO(st.st_mode))
-        return QStringLiteral("%1: is a FIFO, not a regular file").arg(path);
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return QStringLiteral("%1: is a device, not a regular file").arg(path);
-    if (!S_ISREG(st.st_mode))
-        return QStringLiteral("%1: is not a regular file").arg(path);
+    if (::stat(nativeFileName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
 #else
-    if (target.exists() && !target.isFile())
-        return QStringLiteral("%1: is not a regular file").arg(path);
+    if (!QFileInfo(folder).isDir())
 #endif
-    return std::nullopt;
+        return QStringLiteral("%1: no such folder").arg(shownFileName(QDir::toNativeSeparators(folder)));
+    return notARegularFile(path);
+}
+
+// Saves CurrentData as a set-up file at `path`, by its bytes when Qt cannot
+// name it.
+bool saveSetupFile(const QString& path, QString* reason)
+{
+    if (qtCanName(path))
+        return saveCurrentData(path, reason);
+    MachineData stamped = CurrentData;
+    stamped.Version = ProgramVersion;
+    QByteArray bytes;
+    if (!encodeSetupRecord(stamped, bytes, reason) || !replaceNativeFile(path, bytes, reason))
+        return false;
+    CurrentData = stamped;
+    SavedData = CurrentData;
+    return true;
 }
 
 int runUpload(CliRun& run, const CliCommand& c, CliPort&)
@@ -288,19 +289,19 @@ int runUpload(CliRun& run, const CliCommand& c, CliPort&)
     const QString path = c.parser.value(c.options.output);
     const std::optional<TransferWork> work = transferWorkFor(transfer, ParamCount);
     DataTransfer upload(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
-    upload.setFileName(QFileInfo(path).absoluteFilePath());
+    upload.setFileName(shownFileName(QFileInfo(path).absoluteFilePath()));
     const Status moved = upload.run(transfer, ParamCount);
     run.endProgress();
     // Nothing is saved from an upload that did not move everything: the
     // rows it did not read would be the program's defaults.
     if (!moved) {
         return run.failed(QStringLiteral("upload not complete, %1 not written; %2")
-                              .arg(path, notMoved(upload.report())),
+                              .arg(shownFileName(path), notMoved(upload.report())),
             moved.error());
     }
     QString reason;
-    if (!saveCurrentData(path, &reason))
-        return run.failed(path, fail(Cause::BadFile, reason));
+    if (!saveSetupFile(path, &reason))
+        return run.failed(shownFileName(path), fail(Cause::BadFile, reason));
     if (const QList<int>& trains = upload.report().pulseTrainChannels; !trains.isEmpty()) {
         run.prompter().note(listed(QStringLiteral("pulse trains, saved as empty channels (a download clears them):"),
             trains, true));
@@ -313,7 +314,7 @@ int runDownload(CliRun& run, const CliCommand& c, CliPort&)
     const qint16 code = *c.group + kTransferDownloadOffset;
     const std::optional<TransferWork> work = transferWorkFor(code, ParamCount);
     DataTransfer download(run.rs(), CurrentData, progressHooks(run, work->status, work->maximum));
-    download.setFileName(QFileInfo(c.parser.value(c.options.input)).absoluteFilePath());
+    download.setFileName(shownFileName(QFileInfo(c.parser.value(c.options.input)).absoluteFilePath()));
     const Status moved = download.run(code, ParamCount);
     run.endProgress();
     if (!moved) {
@@ -341,7 +342,7 @@ QString csvField(const QString& text)
 int runCompare(CliRun& run, const CliCommand& c, CliPort&)
 {
     SetupCompare compare(CurrentData, *c.scope);
-    compare.setFileName(QFileInfo(c.parser.value(c.options.input)).absoluteFilePath());
+    compare.setFileName(shownFileName(QFileInfo(c.parser.value(c.options.input)).absoluteFilePath()));
     const Status read = compare.readController(run.rs());
     const bool csv = c.parser.isSet(c.options.csv);
     if (csv)
@@ -463,18 +464,40 @@ std::optional<QString> checkAddresses(CliCommand& c)
     if (c.rest.isEmpty())
         return QStringLiteral("read needs at least one address");
     for (const QString& a : c.rest) {
-        if (!isCliAddress(a))
-            return QStringLiteral("%1 is not a controller address").arg(a);
+        if (std::optional<QString> problem = cliAddressProblem(a))
+            return problem;
     }
     return std::nullopt;
+}
+
+// A value as a message shows it: control characters as "?", a byte that is
+// not UTF-8 as \xE9.
+QString shownValue(const QString& text)
+{
+    QString value = shownFileName(text);
+    for (QChar& ch : value) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
+            ch = QLatin1Char('?');
+    }
+    return value;
 }
 
 std::optional<QString> checkWrite(CliCommand& c)
 {
     if (c.rest.size() != 2)
         return QStringLiteral("write needs an address and a value");
-    if (!isCliAddress(c.rest[0]))
-        return QStringLiteral("%1 is not a controller address").arg(c.rest[0]);
+    if (std::optional<QString> problem = cliAddressProblem(c.rest[0]))
+        return problem;
+    // A script's value is taken as it stands or not at all: the field rules
+    // of the windows (blanks, "%" and decimal marks dropped, empty text as 0)
+    // would turn "1.5" into 15 and an unset variable into 0.
+    static const QRegularExpression kDigits(QStringLiteral("^[0-9]+$"));
+    if (!kDigits.match(c.rest[1]).hasMatch()) {
+        c.refusedValue
+            = QStringLiteral("%1: the value \"%2\" is not allowed: write takes a whole number in "
+                             "decimal digits (no sign, decimal mark, separator, exponent or blank)")
+                  .arg(c.rest[0], shownValue(c.rest[1]));
+    }
     return std::nullopt;
 }
 
@@ -519,19 +542,38 @@ Status checkUploadFile(const CliCommand& c, RSComm&)
     return done();
 }
 
+// Reads the set-up file at `path` (by its bytes) into FileData.
+Status readInputFile(const QString& path)
+{
+    const QString shown = shownFileName(path);
+    bool missing = false;
+    if (const std::optional<QString> problem = notARegularFile(path, &missing))
+        return fail(Cause::BadFile, *problem);
+    if (missing)
+        return fail(Cause::BadFile, QStringLiteral("%1: no such file").arg(shown));
+    QString reason;
+    const std::optional<QByteArray> bytes = readNativeFile(path, kMaxSetupFileBytes, &reason);
+    if (!bytes)
+        return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(shown, reason));
+    if (!decodeSetupRecord(*bytes, FileData, &reason)) {
+        if (bytes->size() >= kMaxSetupFileBytes)
+            reason = QStringLiteral("The file holds no complete set-up record within its first %1 bytes.")
+                         .arg(kMaxSetupFileBytes);
+        return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(shown, reason));
+    }
+    return done();
+}
+
 Status checkDownloadFile(const CliCommand& c, RSComm&)
 {
     const QString path = c.parser.value(c.options.input);
-    if (!QFileInfo(path).isFile())
-        return fail(Cause::BadFile, QStringLiteral("%1: no such file").arg(path));
-    QString reason;
-    if (!loadFileData(path, &reason))
-        return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(path, reason));
+    if (const Status read = readInputFile(path); !read)
+        return read;
     if (FileData.Version != ProgramVersion && !c.parser.isSet(c.options.anyVersion)) {
         return fail(Cause::BadFile,
             QStringLiteral("%1 was created by set-up program version %2 (this is %3); its data "
                            "tables may not be properly aligned. --any-version downloads it anyway")
-                .arg(path, FileData.Version, ProgramVersion));
+                .arg(shownFileName(path), FileData.Version, ProgramVersion));
     }
     AcceptFileData();
     return done();
@@ -639,13 +681,14 @@ QString talvekCliUsage()
         "support/RSPort.cfg and the port links support/ports/COMn in ~/.config/TALVEK when\n"
         "installed, beside the program in a portable copy, or in DIR with --program-folder DIR.\n"
         "It reads them and never writes them (no settings: port 1 at 9600 baud).\n"
-        "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H. talvek-cli never asks: what TALVEK\n"
-        "would ask about fails with a message on stderr. --trace FILE writes the exchange log of\n"
-        "the link monitor.\n"
+        "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H; none whose bytes reach FF00H (the\n"
+        "high byte FFH is the attention byte). A value to write is decimal digits only. talvek-cli\n"
+        "never asks: what TALVEK would ask about fails with a message on stderr. --trace FILE\n"
+        "writes the exchange log of the link monitor.\n"
         "Every write is recorded in the press journal that TALVEK keeps (journal.sqlite in\n"
         "~/.local/share/TALVEK, beside the program in a portable copy); --journal names\n"
         "another: a SQLite file, a PostgreSQL connection (\"host=... dbname=... user=...\"),\n"
-        "or off. --since takes 2026-03-05 or 2026-03-05T14:00.\n"
+        "or off. --since takes 2026-03-05 or 2026-03-05T14:00 and nothing after it.\n"
         "\n"
         "Exit codes: 0 done, 1 compare found differences, 2 usage, 3 file, 4 no such device,\n"
         "5 permission denied, 6 port in use or not set up, 7 controller silent, 8 value refused,\n"
@@ -660,20 +703,40 @@ QString talvekCliUsage()
     return text;
 }
 
-bool isCliAddress(const QString& address)
+std::optional<QString> cliAddressProblem(const QString& address)
 {
     static const QRegularExpression kSyntax(QStringLiteral(
-        "^(?:[BbWwDd](\\d{1,5})|[Ff](\\d{1,6})|[A-Za-z](\\d{1,5})\\.[0-7]|([0-9A-Fa-f]{1,4})[Hh])$"));
+        "^(?:([BbWwDd])(\\d{1,5})|[Ff](\\d{1,6})|[A-Za-z](\\d{1,5})\\.[0-7]|([0-9A-Fa-f]{1,4})[Hh])$"));
     const QRegularExpressionMatch m = kSyntax.match(address);
-    if (!m.hasMatch())
-        return false;
-    if (m.hasCaptured(1))
-        return m.captured(1).toInt() <= 65535;
-    if (m.hasCaptured(2))
-        return m.captured(2).toInt() / 8 + 32 <= 65535;
-    if (m.hasCaptured(3))
-        return m.captured(3).toInt() <= 65535;
-    return true;
+    // The byte address of the value and its size in bytes.
+    qint64 first = -1;
+    int count = 1;
+    if (m.hasCaptured(2)) {
+        first = m.captured(2).toInt();
+        const QChar type = m.captured(1).front().toUpper();
+        count = type == QLatin1Char('W') ? 2 : type == QLatin1Char('D') ? 4 : 1;
+    } else if (m.hasCaptured(3)) {
+        first = m.captured(3).toInt() / 8 + 32;
+    } else if (m.hasCaptured(4)) {
+        first = m.captured(4).toInt();
+    } else if (m.hasCaptured(5)) {
+        first = m.captured(5).toInt(nullptr, 16);
+    }
+    if (first < 0 || first > 0xFFFF)
+        return QStringLiteral("%1 is not a controller address").arg(address);
+    if (const std::optional<qint64> byte = unreachableByte(first, count)) {
+        const QString where = *byte == first ? QStringLiteral("its address") : QStringLiteral("its byte");
+        return QStringLiteral(
+            "%1 cannot be reached: %2 %3H has the high byte FFH, the attention byte, which the "
+            "board takes as the start of a handshake")
+            .arg(address, where, QString::number(*byte, 16).toUpper());
+    }
+    return std::nullopt;
+}
+
+bool isCliAddress(const QString& address)
+{
+    return !cliAddressProblem(address);
 }
 
 CliPort::CliPort(std::unique_ptr<SerialPortControl> inner, std::optional<int> port, std::optional<int> baud)
@@ -731,6 +794,29 @@ std::optional<QString> portProblem(CliCommand& c)
         c.port = m.captured(1).toInt();
     }
 #endif
+    return std::nullopt;
+}
+
+// -o and -i take a file name of any bytes; every other name (the options'
+// and the program file sets') goes through Qt, which would open another file
+// for one that is not UTF-8.
+std::optional<QString> nameProblem(const CliCommand& c)
+{
+    const CliOptions& o = c.options;
+    for (const QCommandLineOption* option : { &o.trace, &o.folder, &o.journal, &o.device }) {
+        const QString value = c.parser.value(*option);
+        if (!qtCanName(value)) {
+            return QStringLiteral("--%1 %2: only -o and -i take a name that is not UTF-8")
+                .arg(option->names().front(), shownFileName(value));
+        }
+    }
+    if (!c.name.startsWith(QLatin1String("program-")))
+        return std::nullopt;
+    for (const QString& argument : c.rest) {
+        if (!qtCanName(argument))
+            return QStringLiteral("%1: only -o and -i take a name that is not UTF-8")
+                .arg(shownFileName(argument));
+    }
     return std::nullopt;
 }
 
@@ -892,13 +978,58 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
 
 } // namespace
 
+namespace {
+
+// The parser takes every argument that begins with "-" for an option, and
+// "-1" for an option named 1. An argument that begins with "-" and a digit,
+// "." or "," is no option of ours: unless it is the value of the option
+// before it, it is a command argument (a value to write), and goes through
+// the parser marked as one.
+constexpr QChar kNotAnOption = QChar(u'\uE000');
+
+QStringList markNegativeNumbers(const QStringList& arguments, const QList<QCommandLineOption>& options)
+{
+    QStringList takingValue;
+    for (const QCommandLineOption& option : options) {
+        if (option.valueName().isEmpty())
+            continue;
+        for (const QString& name : option.names())
+            takingValue << QStringLiteral("-") + name << QStringLiteral("--") + name;
+    }
+    static const QRegularExpression kNumberLike(QStringLiteral("^-[0-9.,]"));
+    QStringList marked;
+    bool optionValue = false;
+    bool positionalOnly = false;
+    for (const QString& a : arguments) {
+        if (!optionValue && !positionalOnly && kNumberLike.match(a).hasMatch())
+            marked << QString(kNotAnOption) + a;
+        else
+            marked << a;
+        positionalOnly = positionalOnly || (!optionValue && a == QLatin1String("--"));
+        optionValue = !optionValue && !positionalOnly && takingValue.contains(a);
+    }
+    return marked;
+}
+
+QStringList unmarked(QStringList arguments)
+{
+    for (QString& a : arguments) {
+        if (a.startsWith(kNotAnOption))
+            a.remove(0, 1);
+    }
+    return arguments;
+}
+
+} // namespace
+
 int runTalvekCli(const QStringList& arguments, CliContext& context)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CliOptions o;
-    parser.addOptions({ o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input,
-        o.journal, o.since, o.kind, o.press, o.csv, o.strict, o.help });
+    const QList<QCommandLineOption> options { o.port, o.device, o.baud, o.trace, o.folder, o.yes,
+        o.anyVersion, o.output, o.input, o.journal, o.since, o.kind, o.press, o.csv, o.strict, o.help };
+    parser.addOptions(options);
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {
@@ -906,13 +1037,13 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
         return code(CliExit::Usage);
     };
 
-    if (!parser.parse(QStringList { QStringLiteral("talvek-cli") } + arguments))
+    if (!parser.parse(QStringList { QStringLiteral("talvek-cli") } + markNegativeNumbers(arguments, options)))
         return usage(parser.errorText());
     if (parser.isSet(o.help)) {
         context.out << talvekCliUsage() << Qt::flush;
         return code(CliExit::Ok);
     }
-    const QStringList args = parser.positionalArguments();
+    const QStringList args = unmarked(parser.positionalArguments());
     if (args.isEmpty())
         return usage(QStringLiteral("no command"));
 
@@ -923,10 +1054,16 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
         return usage(QStringLiteral("unknown command %1").arg(command.name));
     if (const std::optional<QString> problem = portProblem(command))
         return usage(*problem);
+    if (const std::optional<QString> problem = nameProblem(command))
+        return usage(*problem);
     if (const std::optional<QString> problem = entry->check(command))
         return usage(*problem);
 
     CliPrompter prompter(err, parser.isSet(o.yes));
+    if (command.refusedValue) {
+        prompter.note(*command.refusedValue);
+        return code(CliExit::ValueRefused);
+    }
     if (entry->writes && !parser.isSet(o.yes)) {
         prompter.note(command.name + QStringLiteral(" writes to the controller: add --yes to go ahead"));
         return code(CliExit::NeedsYes);
@@ -936,7 +1073,9 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
         = parser.isSet(o.folder) ? context.folder.withSettingsIn(parser.value(o.folder)) : context.folder;
     if (entry->withoutLink)
         return entry->withoutLink(command, context, folder);
-    return runOnLink(*entry, command, context, folder, prompter);
+    const int result = runOnLink(*entry, command, context, folder, prompter);
+    prompter.endRun(result == code(CliExit::Ok));
+    return result;
 }
 
 } // namespace talvek

@@ -39,9 +39,12 @@ int runTalvekCli(const QStringList& arguments, CliContext& context);
 // The usage text of --help.
 QString talvekCliUsage();
 
-// A controller address as the command line accepts it: B, W or D and a
-// number, F and a number, a bit address (letter, byte number, "." and 0..7),
-// or hexadecimal digits and H; byte numbers up to 65535.
+// What is wrong with a controller address as the command line takes it, or
+// nothing. It takes B, W or D and a number, F and a number, a bit address
+// (letter, byte number, "." and 0..7), or hexadecimal digits and H; byte
+// numbers up to 65535, of which those from FF00H cannot be reached (the
+// value's last byte counts: W65279 ends at FF00H).
+std::optional<QString> cliAddressProblem(const QString& address);
 bool isCliAddress(const QString& address);
 
 // The serial-port control of the command line: the real one, with the port

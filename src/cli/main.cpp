@@ -3,6 +3,7 @@
 
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "cli/CliFileNames.h"
 #include "cli/TalvekCli.h"
 #include "link/QtSerialPortControl.h"
 
@@ -16,6 +17,13 @@
 
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_UNIX
+    // The arguments as the bytes they came as: a file name need not be UTF-8,
+    // and QCoreApplication::arguments() would put U+FFFD for such a byte.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << talvek::argumentFromNative(argv[i]);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("talvek-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
@@ -44,7 +52,10 @@ int main(int argc, char* argv[])
                 port->setDevice(device);
             return port;
         } };
-    const int result = talvek::runTalvekCli(QCoreApplication::arguments().mid(1), context);
+#ifndef Q_OS_UNIX
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+#endif
+    const int result = talvek::runTalvekCli(arguments, context);
     out.flush();
     err.flush();
     return result;

@@ -152,6 +152,15 @@ QString EquateAdd(const QString& Var, qint16 TargetBoardIndex)
     return result;
 }
 
+std::optional<qint64> unreachableByte(qint64 first, int count)
+{
+    if (first >= kFirstUnreachableByte)
+        return first;
+    if (first + qMax(count, 1) - 1 >= kFirstUnreachableByte)
+        return kFirstUnreachableByte;
+    return std::nullopt;
+}
+
 bool ValidAdd(const QString& Var, qint16 TargetBoardIndex)
 {
     if (Var.isEmpty())

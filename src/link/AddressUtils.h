@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace talvek {
 
@@ -11,6 +12,15 @@ namespace talvek {
 // character code: '1' is 49, ':' is 58, 'A' is 65, 'D' is 68. The value 0 (not
 // the character '0', which is 48) means that no program file has given a board.
 inline constexpr qint16 kNoBoard = 0;
+
+// The board takes the attention byte (0xFF) as the start of a mode handshake
+// wherever it comes in a triple, so no address whose high byte is 0xFF can
+// be sent: the bytes from FF00H up cannot be reached.
+inline constexpr qint64 kFirstUnreachableByte = 0xFF00;
+
+// The first of the `count` bytes from byte address `first` (a word is 2
+// bytes, a double word 4) that cannot be reached, or nothing when all can.
+std::optional<qint64> unreachableByte(qint64 first, int count);
 
 // Translates the I/O point name of a network or processor board ("X30",
 // "Y121", "I20.3") into the byte address text of the controller's I/O image

@@ -3,6 +3,7 @@
 #include "base/BasicError.h"
 #include "base/Clock.h"
 #include "base/Prompter.h"
+#include "link/AddressUtils.h"
 #include "link/LinkMonitor.h"
 #include "link/SerialPortControl.h"
 
@@ -464,7 +465,9 @@ void ByteLink::ParseAddress(const QString& address)
 
 bool ByteLink::parsedAddressUsable(int width) const
 {
-    return !(m_isBitAdd && m_bitOutOfRange) && m_addNumber >= 0 && qint64(m_addNumber) + width <= 0xFFFF;
+    // No byte of the value may lie where the address high byte would be
+    // the attention byte: the board would start a handshake there.
+    return !(m_isBitAdd && m_bitOutOfRange) && m_addNumber >= 0 && !unreachableByte(m_addNumber, width + 1);
 }
 
 // ---------------------------------------------------------------------------

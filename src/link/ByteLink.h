@@ -175,7 +175,8 @@ private:
     void portLost();
 
     // Whether the parsed address (AddNumber, with `width` more bytes) lies
-    // in the 16-bit byte space and names a bit 0 to 7.
+    // below FF00H, where every byte can be reached (see unreachableByte),
+    // and names a bit 0 to 7.
     bool parsedAddressUsable(int width) const;
     // The failure of an exchange that gave NoReply.
     Failure noReply(const QString& detail) const { return fail(m_lastCause, detail); }

@@ -4,9 +4,11 @@
 // failure cause, the trace file, and the command line's own checks.
 
 #include "CliRig.h"
+#include "ControllerState.h"
+#include "MainWindowRig.h"
+#include "cli/CliFileNames.h"
 #include "cli/TalvekCli.h"
 #include "link/LinkMonitor.h"
-#include "MainWindowRig.h"
 #include "shared/SetupFile.h"
 #include "windows/frmProcessing.h"
 
@@ -14,8 +16,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace talvek;
 using namespace talvek::test;
@@ -73,6 +76,10 @@ private slots:
     void traceFile();
     void partWayIsNeverDone();
     void outputOnlyToARegularFile();
+    void inputOnlyFromARegularFile();
+    void fileNamesOfAnyBytes();
+    void anotherVersionNeedsAnyVersion();
+    void aRetryThatWorkedIsNoAlarm();
     void sessionCutInsideAWrite();
     void commandLineChecks_data();
     void commandLineChecks();
@@ -200,7 +207,7 @@ void tst_TalvekCli::readAndWrite()
     QCOMPARE(cli.out, QStringLiteral("W1026=312\nD1100=123456\nB1018.0=1\nB1018.1=0\nFF0H=0\n"));
     QCOMPARE(cli.err, QString());
 
-    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("W1026"), QStringLiteral("1,000"),
+    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("W1026"), QStringLiteral("1000"),
                  QStringLiteral("--yes") }),
         0);
     QCOMPARE(cli.out, QStringLiteral("W1026=1000\n"));
@@ -312,11 +319,9 @@ void tst_TalvekCli::failureCauses_data()
                                           "Cable is Connected Between / COMM Port and PROG Port.";
     QTest::newRow("refused write") << "none" << write << int(CliExit::ValueRefused)
                                    << "talvek-cli: ENTRY ALERT: Error: / Entry out of Range (0-255).";
-    QTest::newRow("not a number") << "none"
-                                  << QStringList { QStringLiteral("write"), QStringLiteral("W180"),
-                                         QStringLiteral("12a"), QStringLiteral("--yes") }
-                                  << int(CliExit::ValueRefused)
-                                  << "talvek-cli: ENTRY ALERT: Error: / Only Numerical Data Allowed.";
+    QTest::newRow("invalid port number")
+        << "invalid port" << read << int(CliExit::NoDevice)
+        << "talvek-cli: RSComm InitializeRSComm: Error Number = 8002 / invalid port number";
     QTest::newRow("board stops mid-upload") << "drop out"
                                             << QStringList { QStringLiteral("upload"), QStringLiteral("all"),
                                                    QStringLiteral("-o"), QStringLiteral("x.sdt") }
@@ -354,7 +359,13 @@ void tst_TalvekCli::failureCauses()
         failOpen(SerialErrorNumber::kPermissionDenied, "permission denied");
     else if (cause == QLatin1String("in use"))
         failOpen(SerialErrorNumber::kPortUnavailable, "in use");
-    else if (cause == QLatin1String("silent"))
+    else if (cause == QLatin1String("invalid port")) {
+        // The port control refuses the port number the settings name.
+        cli.preparePort = [](SimPort& p) {
+            p.refuseCommPort(SerialError(SerialErrorNumber::kInvalidPortNumber, QStringLiteral("MSComm1"),
+                QStringLiteral("invalid port number")));
+        };
+    } else if (cause == QLatin1String("silent"))
         sim.setDroppedOut(true);
     else if (cause == QLatin1String("drop out"))
         sim.dropOutAfter(40);
@@ -395,6 +406,14 @@ void tst_TalvekCli::traceFile()
         int(CliExit::File));
     QVERIFY(cli.err.startsWith(
         QStringLiteral("talvek-cli: ") + cli.path(QStringLiteral("no/such/folder/x.log"))));
+
+    // One that opens but takes no byte (a full disk) fails a read that
+    // worked: the log that was asked for is not there.
+    QCOMPARE(cli.run({ QStringLiteral("--trace"), QStringLiteral("/dev/full"), QStringLiteral("read"),
+                 QStringLiteral("W180") }),
+        int(CliExit::File));
+    QCOMPARE(cli.out, QStringLiteral("W180=258\n"));
+    QCOMPARE(cli.err, QStringLiteral("talvek-cli: /dev/full: No space left on device\n"));
 }
 
 // An upload or download that stopped part way exits with its cause's code,
@@ -468,6 +487,175 @@ void tst_TalvekCli::outputOnlyToARegularFile()
     QVERIFY(QFileInfo(cli.path(QStringLiteral("folder"))).isDir());
 }
 
+// -i reads only a regular file: a folder, a FIFO (which would hold the run
+// until someone writes to it) or a device is named as such, and nothing is
+// read or sent.
+void tst_TalvekCli::inputOnlyFromARegularFile()
+{
+    resetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setWord(1026, 312);
+    const ControllerState before = ControllerState::of(sim);
+    Cli cli(sim);
+    QVERIFY(QDir(cli.dir.path()).mkdir(QStringLiteral("folder")));
+    QVERIFY(::mkfifo(QFile::encodeName(cli.path(QStringLiteral("fifo"))).constData(), 0600) == 0);
+    QVERIFY(QFile::link(cli.path(QStringLiteral("gone")), cli.path(QStringLiteral("dangling"))));
+    int portsMade = 0;
+    cli.preparePort = [&portsMade](SimPort&) { ++portsMade; };
+    const QList<std::pair<QString, QString>> cases {
+        { cli.path(QStringLiteral("folder")), QStringLiteral("is a folder") },
+        { cli.path(QStringLiteral("fifo")), QStringLiteral("is a FIFO, not a regular file") },
+        { QStringLiteral("/dev/zero"), QStringLiteral("is a device, not a regular file") },
+        { cli.path(QStringLiteral("dangling")), QStringLiteral("no such file") },
+        { cli.path(QStringLiteral("none.sdt")), QStringLiteral("no such file") },
+    };
+    for (const auto& [path, why] : cases) {
+        for (const char* command : { "download", "compare" }) {
+            QCOMPARE(cli.run({ QLatin1String(command), QStringLiteral("all"), QStringLiteral("-i"), path,
+                         QStringLiteral("--yes") }),
+                int(CliExit::File));
+            QCOMPARE(cli.err, QStringLiteral("talvek-cli: %1: %2\n").arg(path, why));
+        }
+    }
+    QCOMPARE(portsMade, 0);
+    QVERIFY(ControllerState::of(sim) == before);
+}
+
+// A file name that is not UTF-8 (Latin-1 "\xe9") is the file's own bytes on
+// the way in and out: Qt alone would name another file (U+FFFD).
+void tst_TalvekCli::fileNamesOfAnyBytes()
+{
+    const QByteArray latin1("out-\xe9.sdt");
+    const QString name = argumentFromNative(latin1);
+    QCOMPARE(nativeFileName(name), latin1);
+    QVERIFY(!qtCanName(name));
+    QCOMPARE(shownFileName(name), QStringLiteral("out-\\xE9.sdt"));
+    // UTF-8 is decoded as Qt decodes it; what is not (a lone continuation
+    // byte, an overlong "/", an encoded surrogate, a cut sequence) keeps
+    // its bytes.
+    const QByteArray utf8("\xc3\xa9-\xf0\x9f\x94\xa7.sdt");
+    QCOMPARE(argumentFromNative(utf8), QFile::decodeName(utf8));
+    QVERIFY(qtCanName(argumentFromNative(utf8)));
+    const QByteArray mixed = utf8 + "\xe9" + utf8;
+    for (const QByteArray& raw : QList<QByteArray> { QByteArray("\x80"), QByteArray("\xc0\xaf"),
+             QByteArray("\xed\xb2\x80"), QByteArray("a\xe2\x82"), QByteArray("\xff\xfe"), mixed }) {
+        QCOMPARE(nativeFileName(argumentFromNative(raw)), raw);
+    }
+    QCOMPARE(shownFileName(argumentFromNative("\xc0\xaf")), QStringLiteral("\\xC0\\xAF"));
+
+    resetMachineDataGlobals();
+    K7700Sim sim;
+    loadPress(sim);
+    Cli cli(sim);
+    const QByteArray folder = QFile::encodeName(cli.dir.path());
+    const QByteArray native = folder + "/" + latin1;
+    const QString path = argumentFromNative(native);
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o"), path }), 0);
+    QCOMPARE(cli.err, QString());
+    QCOMPARE(QDir(cli.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 1);
+    struct stat st
+    {
+    };
+    QVERIFY(::stat(native.constData(), &st) == 0);
+    QCOMPARE(qint64(st.st_size), qint64(325));
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o"),
+                 cli.path(QStringLiteral("plain.sdt")) }),
+        0);
+    QFile plain(cli.path(QStringLiteral("plain.sdt")));
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const int fd = ::open(native.constData(), O_RDONLY);
+    QVERIFY(fd >= 0);
+    QByteArray written(400, '\0');
+    written.resize(::read(fd, written.data(), size_t(written.size())));
+    ::close(fd);
+    QCOMPARE(written, plain.readAll());
+
+    // And back in: the press changed, the file puts it back.
+    sim.setWord(1026, 999);
+    QCOMPARE(cli.run({ QStringLiteral("download"), QStringLiteral("params"), QStringLiteral("-i"), path,
+                 QStringLiteral("--yes") }),
+        0);
+    QCOMPARE(cli.err, QString());
+    QCOMPARE(sim.word(1026), quint16(312));
+    // A name that is not there is shown with its byte.
+    const QByteArray none = folder + "/none-\xe9.sdt";
+    const QString missing = argumentFromNative(none);
+    QCOMPARE(cli.run({ QStringLiteral("compare"), QStringLiteral("all"), QStringLiteral("-i"), missing }),
+        int(CliExit::File));
+    QCOMPARE(cli.err, QStringLiteral("talvek-cli: %1/none-\\xE9.sdt: no such file\n").arg(cli.dir.path()));
+    // Names that go through Qt are refused rather than taken for another.
+    QCOMPARE(cli.run({ QStringLiteral("--trace"), path, QStringLiteral("status") }), int(CliExit::Usage));
+    QCOMPARE(cli.err.section(QLatin1Char('\n'), 0, 0),
+        QStringLiteral("talvek-cli: --trace %1/out-\\xE9.sdt: only -o and -i take a name that is not UTF-8")
+            .arg(cli.dir.path()));
+    QCOMPARE(cli.run({ QStringLiteral("program-upload"), path }), int(CliExit::Usage));
+    QCOMPARE(cli.err.section(QLatin1Char('\n'), 0, 0),
+        QStringLiteral("talvek-cli: %1/out-\\xE9.sdt: only -o and -i take a name that is not UTF-8")
+            .arg(cli.dir.path()));
+    // A value of such bytes is a value that is not allowed.
+    QCOMPARE(cli.run({ QStringLiteral("write"), QStringLiteral("W1026"), argumentFromNative("1\xe9"),
+                 QStringLiteral("--yes") }),
+        int(CliExit::ValueRefused));
+    QVERIFY2(cli.err.startsWith(QStringLiteral("talvek-cli: W1026: the value \"1\\xE9\" is not allowed")),
+        qPrintable(cli.err));
+    QCOMPARE(sim.word(1026), quint16(312));
+}
+
+// A set-up file of another program version may not line up with this one's
+// tables: without --any-version nothing of it is sent.
+void tst_TalvekCli::anotherVersionNeedsAnyVersion()
+{
+    resetMachineDataGlobals();
+    K7700Sim sim;
+    loadPress(sim);
+    Cli cli(sim);
+    const QString file = cli.path(QStringLiteral("old.sdt"));
+    QCOMPARE(cli.run({ QStringLiteral("upload"), QStringLiteral("params"), QStringLiteral("-o"), file }), 0);
+    MachineData record;
+    QVERIFY(readSetupFile(file, record));
+    record.Version = QStringLiteral("TALVEK_R0.9.0");
+    QVERIFY(writeSetupFile(file, record));
+
+    sim.setWord(1026, 999);
+    const ControllerState changed = ControllerState::of(sim);
+    int portsMade = 0;
+    cli.preparePort = [&portsMade](SimPort&) { ++portsMade; };
+    const QStringList download { QStringLiteral("download"), QStringLiteral("params"), QStringLiteral("-i"),
+        file, QStringLiteral("--yes") };
+    QCOMPARE(cli.run(download), int(CliExit::File));
+    QCOMPARE(cli.err,
+        QStringLiteral(
+            "talvek-cli: %1 was created by set-up program version TALVEK_R0.9.0 (this is %2); its data "
+            "tables may not be properly aligned. --any-version downloads it anyway\n")
+            .arg(file, ProgramVersion));
+    QCOMPARE(portsMade, 0);
+    QVERIFY(ControllerState::of(sim) == changed);
+
+    QCOMPARE(cli.run(download + QStringList { QStringLiteral("--any-version") }), 0);
+    QCOMPARE(cli.err, QString());
+    QCOMPARE(sim.word(1026), quint16(312));
+}
+
+// A byte the board did not answer at once, where the run then did what it
+// was asked, is no alarm for the cron mail: one line says so. Where it
+// failed, the box stands as it was.
+void tst_TalvekCli::aRetryThatWorkedIsNoAlarm()
+{
+    resetMachineDataGlobals();
+    K7700Sim sim;
+    sim.setWord(180, 0x0102);
+    Cli cli(sim);
+    // The closing attention byte and both of its resends go unanswered
+    // (open 1, handshake 2, the word 4).
+    sim.silenceNext(3, 7);
+    QCOMPARE(cli.run({ QStringLiteral("read"), QStringLiteral("W180") }), 0);
+    QCOMPARE(cli.out, QStringLiteral("W180=258\n"));
+    QCOMPARE(cli.err,
+        QStringLiteral(
+            "talvek-cli: the controller did not answer in time; the link tried again, and the command "
+            "was done\n"));
+}
+
 // A run that ends inside a write triple (the board heard the address high
 // byte, then fell silent) leaves the board waiting for the rest; the next
 // run's first 0xFF is stored. The link cannot tell which of the bytes it sent
@@ -531,6 +719,48 @@ void tst_TalvekCli::commandLineChecks_data()
         << QStringList { "program-download", "x.nvk" } << 10
         << "talvek-cli: program-download writes to the controller: "
            "add --yes to go ahead";
+
+    // A script's value is written as it stands or not at all, and before
+    // --yes is looked at (the value is wrong whether or not it was meant).
+    const QString digitsOnly = QStringLiteral("\" is not allowed: write takes a whole number in decimal "
+                                              "digits (no sign, decimal mark, separator, exponent "
+                                              "or blank)");
+    for (const char* value : { "-1", "", "1.5", "1,5", "1,000", "0x10", "1e3", " 5", "+5", "-0", "12a" }) {
+        QTest::newRow(qPrintable(QStringLiteral("value '%1'").arg(QLatin1String(value))))
+            << QStringList { "write", "W1026", value, "--yes" } << 8
+            << QStringLiteral("talvek-cli: W1026: the value \"") + QLatin1String(value) + digitsOnly;
+    }
+    QTest::newRow("value -1 without --yes")
+        << QStringList { "write", "W1026", "-1" } << 8 << "talvek-cli: W1026: the value \"-1" + digitsOnly;
+    QTest::newRow("-1 as an option's value")
+        << QStringList { "--port", "-1", "status" } << 2 << "talvek-cli: --port takes a port number 1..99";
+    QTest::newRow("an option that is no number")
+        << QStringList { "write", "W1026", "-x", "--yes" } << 2 << "talvek-cli: Unknown option 'x'.";
+
+    // From FF00H up the address high byte would be the attention byte.
+    const QString attention = QStringLiteral(
+        "H has the high byte FFH, the attention byte, which the board takes as the start of a handshake");
+    QTest::newRow("byte FF00H") << QStringList { "write", "B65280", "1", "--yes" } << 2
+                                << "talvek-cli: B65280 cannot be reached: its address FF00" + attention;
+    QTest::newRow("hex FF00H") << QStringList { "read", "FF00H" } << 2
+                               << "talvek-cli: FF00H cannot be reached: its address FF00" + attention;
+    QTest::newRow("hex FFFFH") << QStringList { "read", "B166", "FFFFH" } << 2
+                               << "talvek-cli: FFFFH cannot be reached: its address FFFF" + attention;
+    QTest::newRow("flag F524031") << QStringList { "read", "F524031" } << 2
+                                  << "talvek-cli: F524031 cannot be reached: its address FFFF" + attention;
+    QTest::newRow("word W65279") << QStringList { "write", "W65279", "1", "--yes" } << 2
+                                 << "talvek-cli: W65279 cannot be reached: its byte FF00" + attention;
+    QTest::newRow("word W65535") << QStringList { "write", "W65535", "1", "--yes" } << 2
+                                 << "talvek-cli: W65535 cannot be reached: its address FFFF" + attention;
+    QTest::newRow("double word D65278") << QStringList { "read", "D65278" } << 2
+                                        << "talvek-cli: D65278 cannot be reached: its byte FF00" + attention;
+    QTest::newRow("bit B65280.0") << QStringList { "write", "B65280.0", "1", "--yes" } << 2
+                                  << "talvek-cli: B65280.0 cannot be reached: its address FF00" + attention;
+
+    QTest::newRow("a date with more after it") << QStringList { "journal", "--since",
+        "2026-01-01' OR 1=1 --" } << 2 << "talvek-cli: --since takes a date, 2026-03-05 or 2026-03-05T14:00";
+    QTest::newRow("a time with more after it") << QStringList { "journal", "--since",
+        "2026-01-01T10:00x" } << 2 << "talvek-cli: --since takes a date, 2026-03-05 or 2026-03-05T14:00";
 }
 
 void tst_TalvekCli::commandLineChecks()
@@ -539,6 +769,11 @@ void tst_TalvekCli::commandLineChecks()
     QFETCH(int, exitCode);
     QFETCH(QString, firstLine);
     K7700Sim sim;
+    // Values that each refused write would change.
+    sim.setWord(1026, 312);
+    sim.setByte(65279, 9);
+    sim.setByte(65280, 7);
+    const ControllerState before = ControllerState::of(sim);
     Cli cli(sim);
     bool portMade = false;
     cli.preparePort = [&portMade](SimPort&) { portMade = true; };
@@ -546,6 +781,7 @@ void tst_TalvekCli::commandLineChecks()
     QCOMPARE(cli.err.section(QLatin1Char('\n'), 0, 0), firstLine);
     QVERIFY(!portMade);
     QCOMPARE(sim.bytesReceived(), qint64(0));
+    QVERIFY(ControllerState::of(sim) == before);
 }
 
 void tst_TalvekCli::portOverrides()
@@ -575,11 +811,12 @@ void tst_TalvekCli::addresses_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("valid");
-    for (const char* a :
-        { "B166", "b166", "W1026", "D1100", "F15", "B1018.0", "W10.3", "1FF0H", "ffh", "B65535" })
+    // The last reachable byte is FEFFH: a value ends there at the latest.
+    for (const char* a : { "B166", "b166", "W1026", "D1100", "F15", "B1018.0", "W10.3", "1FF0H", "ffh",
+             "B65279", "W65278", "D65276", "FEFFH", "F521983", "B65279.7" })
         QTest::newRow(a) << QString::fromLatin1(a) << true;
-    for (const char* a :
-        { "", "Z5", "B", "B65536", "B1018.8", "W1026x", "12345H", "H", "X12", "B-1", "B 166" })
+    for (const char* a : { "", "Z5", "B", "B65536", "B1018.8", "W1026x", "12345H", "H", "X12", "B-1", "B 166",
+             "B65280", "B65535", "W65279", "D65277", "FF00H", "F521984", "B65280.0" })
         QTest::newRow(*a ? a : "empty") << QString::fromLatin1(a) << false;
 }
 

@@ -139,6 +139,15 @@ void tst_TalvekCliCompare::lineFaults_data()
                                  << QStringList { "W1028 High Speed (SPM): file 366, controller 1",
                                         "CH11 Channel 9: file 20 / 330, controller empty" }
                                  << QString();
+    // The set-up parameters are read; the PLS then refuses CH05's recall
+    // (it gives a position beyond any scale): the compare is not complete,
+    // whatever it found so far, and names the channels it did not read.
+    QTest::newRow("a recall refused")
+        << "recall" << int(CliExit::ControllerRefused)
+        << QStringList { "W1028 High Speed (SPM): file 366, controller 1" }
+        << QStringLiteral(
+               "talvek-cli: compare not complete; not read: CH05, CH06, CH07, CH08, CH09, CH10, CH11, "
+               "CH12, CH13, CH14, CH15: the board refused the operation\n");
     QTest::newRow("a silent line")
         << "silent" << int(CliExit::Silent) << QStringList {}
         << QStringLiteral("talvek-cli: WARNING - Communication Error!: Cannot Communicate with Target Board. / Verify "
@@ -170,6 +179,8 @@ void tst_TalvekCliCompare::lineFaults()
         p.sim.corruptReplyTo(25);
     } else if (fault == QLatin1String("lost")) {
         p.sim.silenceNext(1, 22);
+    } else if (fault == QLatin1String("recall")) {
+        p.sim.setPLSChannel(5, setpoints(5000, 5100));
     } else {
         p.sim.dropOutAfter(21);
     }

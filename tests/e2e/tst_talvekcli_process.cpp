@@ -32,6 +32,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void backupAndRestore();
+    void latin1FileName();
     void readsAndStatus();
     void noDevice();
     void permissionDenied();
@@ -134,6 +135,36 @@ void tst_TalvekCliProcess::backupAndRestore()
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(sim(QStringLiteral("get W1026")), QStringLiteral("W1026=312"));
     QCOMPARE(sim(QStringLiteral("get D1100")), QStringLiteral("D1100=123456"));
+}
+
+// A file name that is not UTF-8 reaches the program as bytes: the backup is
+// made under that very name and read back from it (Qt's own decoding of the
+// arguments would have named "press-\xef\xbf\xbd.sdt").
+void tst_TalvekCliProcess::latin1FileName()
+{
+    // The shell puts the Latin-1 name (0xE9) last, after -o or -i.
+    const QStringList latin1Last { QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+        QStringLiteral("exec \"$0\" \"$@\" \"$(printf 'press-\\351.sdt')\"") };
+    const QByteArray native = QFile::encodeName(m_dir.path()) + "/press-\xe9.sdt";
+    QCOMPARE(sim(QStringLiteral("set W1026 312")), QStringLiteral("ok"));
+    Run r = cli({ QStringLiteral("upload"), QStringLiteral("all"), QStringLiteral("-o") }, latin1Last);
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    struct stat st
+    {
+    };
+    QVERIFY(::stat(native.constData(), &st) == 0);
+    QCOMPARE(qint64(st.st_size), qint64(325));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("press-\uFFFD.sdt"))));
+
+    QCOMPARE(sim(QStringLiteral("set W1026 999")), QStringLiteral("ok"));
+    r = cli({ QStringLiteral("download"), QStringLiteral("params"), QStringLiteral("--yes"),
+                QStringLiteral("-i") },
+        latin1Last);
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(sim(QStringLiteral("get W1026")), QStringLiteral("W1026=312"));
+    QVERIFY(::unlink(native.constData()) == 0);
 }
 
 void tst_TalvekCliProcess::readsAndStatus()

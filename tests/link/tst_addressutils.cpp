@@ -43,6 +43,8 @@ private slots:
     void validAdd_data();
     void validAdd();
     void validAddOddWordOnEveryBoard();
+    void unreachableByte_data();
+    void unreachableByte();
     void octal_data();
     void octal();
     void octalRoundTrip();
@@ -337,6 +339,32 @@ void TestAddressUtils::validAddOddWordOnEveryBoard()
         QVERIFY2(!ValidAdd(QStringLiteral("D101"), b), qPrintable(boardName(b)));
         QVERIFY2(!ValidAdd(QStringLiteral("B31"), b), qPrintable(boardName(b)));
     }
+}
+
+void TestAddressUtils::unreachableByte_data()
+{
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<qint64>("unreachable"); // -1: every byte can be reached
+
+    QTest::newRow("byte FEFFH") << qint64(0xFEFF) << 1 << qint64(-1);
+    QTest::newRow("byte FF00H") << qint64(0xFF00) << 1 << qint64(0xFF00);
+    QTest::newRow("byte FFFFH") << qint64(0xFFFF) << 1 << qint64(0xFFFF);
+    QTest::newRow("word ending at FEFFH") << qint64(0xFEFE) << 2 << qint64(-1);
+    QTest::newRow("word ending at FF00H") << qint64(0xFEFF) << 2 << qint64(0xFF00);
+    QTest::newRow("word at FF10H") << qint64(0xFF10) << 2 << qint64(0xFF10);
+    QTest::newRow("double word ending at FEFFH") << qint64(0xFEFC) << 4 << qint64(-1);
+    QTest::newRow("double word ending at FF00H") << qint64(0xFEFD) << 4 << qint64(0xFF00);
+    QTest::newRow("byte 0") << qint64(0) << 1 << qint64(-1);
+    QTest::newRow("a count of 0 is one byte") << qint64(0xFF00) << 0 << qint64(0xFF00);
+}
+
+void TestAddressUtils::unreachableByte()
+{
+    QFETCH(qint64, first);
+    QFETCH(int, count);
+    QFETCH(qint64, unreachable);
+    QCOMPARE(talvek::unreachableByte(first, count).value_or(-1), unreachable);
 }
 
 void TestAddressUtils::octal_data()

@@ -375,6 +375,20 @@ private slots:
                                      << "Entry out of Range (0-65,535).";
         QTest::newRow("bit of byte 70000") << "B70000.1"
                                            << "Entry out of Range (0-65,535).";
+        // From FF00H the address high byte is the attention byte, which the
+        // board takes as a handshake: no byte there can be reached.
+        QTest::newRow("byte FF00H") << "B65280"
+                                    << "Entry out of Range (0-65,535).";
+        QTest::newRow("hex FFFFH") << "FFFFH"
+                                   << "Entry out of Range (0-65,535).";
+        QTest::newRow("word ending at FF00H") << "W65279"
+                                              << "Entry out of Range (0-65,535).";
+        QTest::newRow("dword into FF00H") << "D65278"
+                                          << "Entry out of Range (0-65,535).";
+        QTest::newRow("flag 524031 (FFFFH)") << "F524031"
+                                             << "Entry out of Range (0-65,535).";
+        QTest::newRow("bit of byte FF00H") << "B65280.0"
+                                           << "Entry out of Range (0-65,535).";
     }
 
     void bitAndAddressOutOfRangeWriteNothing()
