@@ -7,6 +7,7 @@
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
 #include "shared/ParamWrite.h"
+#include "shared/SetupCatalogue.h"
 
 namespace talvek {
 
@@ -131,9 +132,8 @@ enum Item
 };
 
 // The data rows of the PLC type and of the two numeric fields.
-constexpr int kPlcTypeRow = paramRowOf(reg::kDf1PlcType);
-constexpr std::array<int, Df1BoardState::kFieldCount> kFieldRows { paramRowOf(reg::kDf1DestinationNode),
-    paramRowOf(reg::kDf1DestinationFile) };
+constexpr int kPlcTypeRow = editorRow(ParamEditor::Df1PlcType);
+static_assert(editorFieldCount(ParamEditor::Df1Field) == Df1BoardState::kFieldCount);
 
 } // namespace
 
@@ -188,10 +188,35 @@ const std::array<const char*, Df1BoardState::kAddressCount> Df1Board::kAddresses
     reg::kDf1ReceivedCommandBit.text,
     reg::kDf1LinkStatus.text,
     reg::kDf1TransactionReceived.text,
-    reg::kDf1PlcType.text,
-    reg::kDf1DestinationNode.text,
-    reg::kDf1DestinationFile.text,
+    kParamCatalogue[kPlcTypeRow].address.text,
+    editorSpec(ParamEditor::Df1Field, 0).address.text,
+    editorSpec(ParamEditor::Df1Field, 1).address.text,
 };
+
+int Df1Board::fieldRow(int i)
+{
+    return editorRow(ParamEditor::Df1Field, i);
+}
+
+int Df1Board::fieldMin(int i)
+{
+    return editorSpec(ParamEditor::Df1Field, i).min;
+}
+
+int Df1Board::fieldMax(int i)
+{
+    return editorSpec(ParamEditor::Df1Field, i).max;
+}
+
+QString Df1Board::fieldCaption(int i)
+{
+    return QString::fromLatin1(editorSpec(ParamEditor::Df1Field, i).caption);
+}
+
+QString Df1Board::plcTypeCaption()
+{
+    return QString::fromLatin1(kParamCatalogue[kPlcTypeRow].caption);
+}
 
 Df1Board::Df1Board(Prompter& prompter, RSComm& rs, QObject* parent)
     : QObject(parent)
@@ -202,7 +227,7 @@ Df1Board::Df1Board(Prompter& prompter, RSComm& rs, QObject* parent)
 
 void Df1Board::bindField(int i, NumericEntry& entry)
 {
-    m_fields.bind(i, entry, kFieldRows.at(size_t(i)), QLatin1String(kAddresses[size_t(FirstField + i)]));
+    m_fields.bind(i, entry, fieldRow(i), QLatin1String(kAddresses[size_t(FirstField + i)]));
 }
 
 // Runs when the window is shown (not by the window system), before its
@@ -360,7 +385,7 @@ void Df1Board::offlinePass()
     if (!m_comboEditing)
         showPlcType(CurrentData.ParamValue.value(kPlcTypeRow));
     for (int i = 0; i < Df1BoardState::kFieldCount; ++i)
-        m_fields.show(i, QString::number(CurrentData.ParamValue.value(kFieldRows[size_t(i)])));
+        m_fields.show(i, QString::number(CurrentData.ParamValue.value(fieldRow(i))));
 }
 
 } // namespace talvek

@@ -59,6 +59,14 @@ public:
 
     Df1Board(Prompter& prompter, RSComm& rs, QObject* parent = nullptr);
 
+    // The data row, the smallest and largest value and the caption (access
+    // key and colon included) of numeric field i; the PLC type's caption.
+    static int fieldRow(int i);
+    static int fieldMin(int i);
+    static int fieldMax(int i);
+    static QString fieldCaption(int i);
+    static QString plcTypeCaption();
+
     const Df1BoardState& state() const { return m_state; }
     NumericEntryForm& entryForm() { return m_fields.form(); }
     // The loop that refreshes the board (its offline presentation is applied

@@ -6,6 +6,7 @@
 #include "shared/BackgroundMonitor.h"
 #include "shared/Journal.h"
 #include "shared/MachineData.h"
+#include "shared/SetupCatalogue.h"
 
 #include <array>
 
@@ -19,15 +20,9 @@ struct NamedRegister
     const char* name;
 };
 
-// The other writable registers by the captions the windows give them (the
-// set-up parameters are named by setupParameterCaption).
-constexpr std::array<NamedRegister, 12> kNames { {
-    { reg::kShiftGoodCans, "Current Shift Total Good Cans" },
-    { reg::kShiftShortCans, "Current Shift Total Short Cans" },
-    { reg::kLastShiftGoodCans, "Last Shift Total Good Cans" },
-    { reg::kLastShiftShortCans, "Last Shift Total Short Cans" },
-    { reg::kBrakeResponseLow, "Brake Response Low Speed" },
-    { reg::kBrakeResponseHigh, "Brake Response High Speed" },
+// The writable registers that hold no parameter row, by the captions the
+// windows give them (the rows are named by paramRowName).
+constexpr std::array<NamedRegister, 6> kNames { {
     { reg::kAlarmReset, "Alarm Reset" },
     { reg::kEndOfShift, "End of Shift" },
     { reg::kPasscode, "Keypad Passcode" },
@@ -58,9 +53,8 @@ QString journalParameterName(const QString& address)
             return QString::fromLatin1(n.name);
     }
     const QByteArray latin1 = a.toLatin1();
-    if (const QString caption = setupParameterCaption(paramRowOf(reg::Register { latin1.constData() }));
-        !caption.isEmpty())
-        return caption;
+    if (const QString name = paramRowName(paramRowOf(reg::Register { latin1.constData() })); !name.isEmpty())
+        return name;
     if (address.startsWith(kChannelPrefix)) {
         const QString name = timingChannelName(address.mid(kChannelPrefix.size()).toInt());
         return name.isEmpty() ? QStringLiteral("Channel ") + address.mid(kChannelPrefix.size()) : name;

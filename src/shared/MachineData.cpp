@@ -9,41 +9,11 @@
 
 namespace talvek {
 
-namespace {
-
-// The set-up parameter rows with the captions their editors show (the
-// access-key marks and the closing colon left out).
-struct ParameterCaption
-{
-    reg::Register reg;
-    const char* caption;
-};
-
-constexpr std::array<ParameterCaption, kSetupParamLastRow - kSetupParamFirstRow + 1> kParameterCaptions { {
-    { reg::kBrakeWearCompensation, "Brake Wear Compensation Enable" },
-    { reg::kBdcStopLow, "BDC Stop Position (Low Speed)" },
-    { reg::kBdcStopHigh, "BDC Stop Position (High Speed)" },
-    { reg::kMaxStoppingResponse, "Maximum Allowed Stopping Response (deg)" },
-    { reg::kBodymakerLowSpeed, "Low Speed (SPM)" },
-    { reg::kBodymakerHighSpeed, "High Speed (SPM)" },
-    { reg::kTrimmerMaxSpeed, "Maximum Speed (full scale calibration) - CPM" },
-    { reg::kTrimmerIdleSpeed, "Idle Speed (Bodymaker Stopped) - CPM" },
-    { reg::kTrimmerHighSpeedOffset, "High Speed Offset (Trimmer Infeed Covered) - CPM" },
-    { reg::kDf1PlcType, "PLC Type" },
-    { reg::kDf1DestinationNode, "Destination Node" },
-    // The DF1 panel spells it so.
-    { reg::kDf1DestinationFile, "Desination File Number" },
-} };
-
-} // namespace
-
 QString setupParameterCaption(int row)
 {
-    for (const ParameterCaption& p : kParameterCaptions) {
-        if (paramRowOf(p.reg) == row)
-            return QString::fromLatin1(p.caption);
-    }
-    return {};
+    if (row < kSetupParamFirstRow || row > kSetupParamLastRow)
+        return {};
+    return paramCaptionText(row);
 }
 
 namespace {

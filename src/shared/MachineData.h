@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/K7700Registers.h"
+#include "shared/SetupCatalogue.h"
 
 #include <QList>
 #include <QString>
@@ -58,43 +59,18 @@ struct ParamRowDefault
     qint32 value;
 };
 
-// Address and start-up value of each parameter row, rows 0..17.
-inline constexpr std::array<ParamRowDefault, 18> kParamRowDefaults { {
-    { reg::kShiftGoodCans.text, 0 }, // current shift: total good cans (double word)
-    { reg::kShiftShortCans.text, 0 }, // current shift: total short cans
-    { reg::kLastShiftGoodCans.text, 0 }, // last shift: total good cans (double word)
-    { reg::kLastShiftShortCans.text, 0 }, // last shift: total short cans
-    { reg::kBrakeResponseLow.text, 0 }, // brake response at low speed, degrees
-    { reg::kBrakeResponseHigh.text, 0 }, // brake response at high speed, degrees
-    { reg::kBrakeWearCompensation.text, 0 }, // brake wear compensation enable (0 off, 1 on)
-    { reg::kBdcStopLow.text, 0 }, // BDC stop position (low speed)
-    { reg::kBdcStopHigh.text, 0 }, // BDC stop position (high speed)
-    { reg::kMaxStoppingResponse.text, 300 }, // maximum allowed stopping response (deg)
-    { reg::kBodymakerLowSpeed.text, 250 }, // bodymaker low speed (SPM)
-    { reg::kBodymakerHighSpeed.text, 350 }, // bodymaker high speed (SPM)
-    { reg::kTrimmerMaxSpeed.text, 375 }, // trimmer maximum speed (full scale calibration), CPM
-    { reg::kTrimmerIdleSpeed.text, 250 }, // trimmer idle speed (bodymaker stopped), CPM
-    { reg::kTrimmerHighSpeedOffset.text, 20 }, // trimmer high speed offset (infeed covered), CPM
-    { reg::kDf1PlcType.text, 0 }, // DF1 PLC type (0 PLC5, 1 SLC500)
-    { reg::kDf1DestinationNode.text, 1 }, // DF1 destination node
-    { reg::kDf1DestinationFile.text, 10 }, // DF1 destination file number
-} };
+// Address and start-up value of each parameter row, rows 0..17, as the
+// catalogue gives them.
+inline constexpr std::array<ParamRowDefault, kParamCatalogue.size()> kParamRowDefaults = [] {
+    std::array<ParamRowDefault, kParamCatalogue.size()> rows {};
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        rows[row] = { kParamCatalogue[row].address.text, kParamCatalogue[row].defaultValue };
+    return rows;
+}();
 
 // The caption the editors give the set-up parameter of `row` (access-key
 // marks and the closing colon left out); empty for a row that is none.
 QString setupParameterCaption(int row);
-
-// The parameter row that holds a register; -1 when none does. Tables that
-// show rows name them by their register through this, so that a row and its
-// address can never drift apart.
-constexpr int paramRowOf(reg::Register r)
-{
-    for (std::size_t row = 0; row < kParamRowDefaults.size(); ++row) {
-        if (std::string_view(kParamRowDefaults[row].address) == std::string_view(r.text))
-            return int(row);
-    }
-    return -1;
-}
 
 // ---- the timing channels ----
 

@@ -6,34 +6,32 @@
 #include "shared/MachineData.h"
 #include "shared/modUtility.h"
 #include "shared/ParamWrite.h"
+#include "shared/SetupCatalogue.h"
 
 namespace talvek {
 
 namespace {
 
-// The register of each field and the largest value it takes (the smallest
-// is 0), in the order of the fields.
-struct Field
+constexpr ParamEditor kEditor = ParamEditor::SetupField;
+static_assert(editorFieldCount(kEditor) == SetupParameters::kFieldCount);
+
+constexpr int kBrakeWearRow = editorRow(ParamEditor::SetupSwitch);
+
+// The first and last field of a page.
+constexpr std::array<int, 2> pageFields(int page)
 {
-    reg::Register address;
-    int max;
-};
+    std::array<int, 2> range { -1, -1 };
+    for (int i = 0; i < SetupParameters::kFieldCount; ++i) {
+        if (editorSpec(kEditor, i).page != page)
+            continue;
+        if (range[0] < 0)
+            range[0] = i;
+        range[1] = i;
+    }
+    return range;
+}
 
-constexpr std::array<Field, SetupParameters::kFieldCount> kFields { {
-    { reg::kBdcStopLow, 359 },
-    { reg::kBdcStopHigh, 359 },
-    { reg::kMaxStoppingResponse, 999 },
-    { reg::kBodymakerLowSpeed, 899 },
-    { reg::kBodymakerHighSpeed, 999 },
-    { reg::kTrimmerMaxSpeed, 999 },
-    { reg::kTrimmerIdleSpeed, 999 },
-    { reg::kTrimmerHighSpeedOffset, 999 },
-} };
-
-constexpr int kBrakeWearRow = paramRowOf(reg::kBrakeWearCompensation);
-
-// The first and last field of each page.
-constexpr std::array<std::array<int, 2>, 2> kPageFields { { { 0, 4 }, { 5, 7 } } };
+constexpr std::array<std::array<int, 2>, 2> kPageFields { pageFields(0), pageFields(1) };
 
 qint32 dataRow(int row)
 {
@@ -50,22 +48,37 @@ SetupParameters::SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent
 
 QString SetupParameters::fieldAddress(int i)
 {
-    return kFields.at(size_t(i)).address;
+    return editorSpec(kEditor, i).address;
 }
 
 int SetupParameters::fieldRow(int i)
 {
-    return paramRowOf(kFields.at(size_t(i)).address);
+    return editorRow(kEditor, i);
+}
+
+int SetupParameters::fieldMin(int i)
+{
+    return editorSpec(kEditor, i).min;
 }
 
 int SetupParameters::fieldMax(int i)
 {
-    return kFields.at(size_t(i)).max;
+    return editorSpec(kEditor, i).max;
+}
+
+QString SetupParameters::fieldCaption(int i)
+{
+    return QString::fromLatin1(editorSpec(kEditor, i).caption);
 }
 
 QString SetupParameters::brakeWearAddress()
 {
-    return reg::kBrakeWearCompensation;
+    return kParamCatalogue[kBrakeWearRow].address;
+}
+
+QString SetupParameters::brakeWearCaption()
+{
+    return QString::fromLatin1(kParamCatalogue[kBrakeWearRow].caption);
 }
 
 void SetupParameters::bindField(int i, NumericEntry& entry)

@@ -2,6 +2,7 @@
 
 #include "shared/ParamEntryForm.h"
 #include "shared/RefreshLoop.h"
+#include "shared/SetupCatalogue.h"
 
 #include <QObject>
 #include <QString>
@@ -16,9 +17,15 @@ class RSComm;
 struct SetupParametersState
 {
     static constexpr int kFieldCount = 8;
-    // Fields 0..4 are on the bodymaker page (0), fields 5..7 on the trimmer
-    // page (1); fields 0..2 are in crank degrees.
-    static constexpr int kLastDegreeField = 2;
+    // Fields 0..kLastDegreeField are in crank degrees (the fields come in
+    // the order of their rows, the degrees first).
+    static constexpr int kLastDegreeField = [] {
+        int last = -1;
+        while (last + 1 < kFieldCount
+            && editorSpec(ParamEditor::SetupField, last + 1).unit == ParamUnit::Degrees)
+            ++last;
+        return last;
+    }();
 
     // The fields can be edited (ONLINE, or OFFLINE with offline editing on).
     bool enabled = false;
@@ -54,9 +61,13 @@ public:
     // The controller address and data row of field i, and of the switch.
     static QString fieldAddress(int i);
     static int fieldRow(int i);
-    // The largest value field i takes; the smallest is 0.
+    // The smallest and largest value field i takes.
+    static int fieldMin(int i);
     static int fieldMax(int i);
+    // The captions of field i and of the switch, access key and colon included.
+    static QString fieldCaption(int i);
     static QString brakeWearAddress();
+    static QString brakeWearCaption();
 
     // The entry of field i: the refresh shows values in it unless it is
     // being edited, and an accepted value is stored and written through.

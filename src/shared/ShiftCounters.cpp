@@ -4,14 +4,19 @@
 #include "link/K7700Registers.h"
 #include "link/RSComm.h"
 #include "shared/MachineData.h"
+#include "shared/SetupCatalogue.h"
 
 namespace talvek {
 
 namespace {
 
-// The counters in their display order, each with its parameter row.
-constexpr std::array<reg::Register, ShiftCountersState::kCounterCount> kCounters { reg::kShiftGoodCans,
-    reg::kShiftShortCans, reg::kLastShiftGoodCans, reg::kLastShiftShortCans };
+// The counters in their display order: the rows of the shift data window.
+static_assert(editorFieldCount(ParamEditor::ShiftData) == ShiftCountersState::kCounterCount);
+
+const ParamSpec& counter(int index)
+{
+    return editorSpec(ParamEditor::ShiftData, index);
+}
 
 } // namespace
 
@@ -70,7 +75,7 @@ int ShiftCounters::beginOnlinePass()
 
 bool ShiftCounters::onlineItem(int index)
 {
-    const Result<QString> value = m_rs.RSRead(kCounters[size_t(index)]);
+    const Result<QString> value = m_rs.RSRead(counter(index).address);
     // A read that failed on the line leaves the count as it was until the
     // next pass; a lost link ends the loop.
     if (!value)
@@ -82,8 +87,8 @@ bool ShiftCounters::onlineItem(int index)
 
 void ShiftCounters::offlinePass()
 {
-    for (size_t i = 0; i < kCounters.size(); ++i)
-        m_state.count[i] = QString::number(CurrentData.ParamValue.value(paramRowOf(kCounters[i]), 0));
+    for (int i = 0; i < ShiftCountersState::kCounterCount; ++i)
+        m_state.count[size_t(i)] = QString::number(CurrentData.ParamValue.value(counter(i).row, 0));
     emit countChanged(-1);
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/BasicText.h"
 #include "shared/MachineData.h"
+#include "shared/SetupCatalogue.h"
 #include "shared/modUtility.h"
 
 #include <array>
@@ -19,23 +20,6 @@ constexpr double kSubItemIndent = 1.0;
 constexpr double kSectionIndent = 0.25;
 // A section starts on a new page unless its lines and this much fit.
 constexpr double kSectionReserve = 0.9;
-
-constexpr std::array<const char*, 6> kBodymakerLabels {
-    "  1. Brake Wear Compensation Enable: ",
-    "  2. Desired TDC Stop Position (Low Speed): ",
-    "  3. Desired TDC Stop Position (High Speed): ",
-    "  4. Maximum Allowed Stopping Response (deg): ",
-    "  5. Low Speed (SPM): ",
-    "  6. High Speed (SPM): ",
-};
-constexpr int kBodymakerFirstRow = 6;
-
-constexpr std::array<const char*, 3> kTrimmerLabels {
-    "  1. Maximum Speed (Full Scale Calibration):",
-    "  2. Idle Speed (Bodymaker Stopped):",
-    "  2. High Speed Offset (Trimmer Infeed Covered):",
-};
-constexpr int kTrimmerFirstRow = 12;
 
 QString text(const char* latin1)
 {
@@ -74,6 +58,10 @@ private:
     void sectionTitle(const char* title);
     void partTitle(const char* title);
     void itemLine(const QString& label, const QString& value, double rightEdge);
+    // The item lines of the rows of groups first..last, with their values as
+    // `valueText` gives them.
+    template <typename ValueText>
+    void rowLines(ParamGroup first, ParamGroup last, double rightEdge, ValueText valueText);
     void subItemLine(const QString& t);
 
     ReportPrinter& m_printer;
@@ -163,6 +151,15 @@ void ReportWriter::itemLine(const QString& label, const QString& value, double r
     printLine(value);
 }
 
+template <typename ValueText>
+void ReportWriter::rowLines(ParamGroup first, ParamGroup last, double rightEdge, ValueText valueText)
+{
+    for (const ParamSpec& p : kParamCatalogue) {
+        if (p.group >= first && p.group <= last && p.reportLabel)
+            itemLine(text(p.reportLabel), valueText(m_data.ParamValue.value(p.row)), rightEdge);
+    }
+}
+
 void ReportWriter::subItemLine(const QString& t)
 {
     m_x = m_m + kSubItemIndent;
@@ -171,20 +168,18 @@ void ReportWriter::subItemLine(const QString& t)
 
 void ReportWriter::setupPart()
 {
-    const auto setupValue = [this](int row) { return paramValueText(m_data.ParamValue.value(row)); };
+    const auto setupValue = [](qint32 value) { return paramValueText(value); };
 
     pageHeader();
     partTitle("Set-up Parameters");
 
     sectionTitle("A. Bodymaker Parameters");
-    for (int i = 0; i < int(kBodymakerLabels.size()); ++i)
-        itemLine(text(kBodymakerLabels[i]), setupValue(kBodymakerFirstRow + i), kSetupValueRight);
+    rowLines(ParamGroup::BrakeWear, ParamGroup::BodymakerSpeeds, kSetupValueRight, setupValue);
     printLine();
 
     spaceCheck(3);
     sectionTitle("B. Trimmer Parameters");
-    for (int i = 0; i < int(kTrimmerLabels.size()); ++i)
-        itemLine(text(kTrimmerLabels[i]), setupValue(kTrimmerFirstRow + i), kSetupValueRight);
+    rowLines(ParamGroup::TrimmerSpeeds, ParamGroup::TrimmerSpeeds, kSetupValueRight, setupValue);
     printLine();
 
     spaceCheck(29);
@@ -216,26 +211,24 @@ void ReportWriter::setupPart()
 
 void ReportWriter::shiftDataPart()
 {
-    const auto shiftValue = [this](int row) { return groupedNumber(m_data.ParamValue.value(row)); };
+    const auto shiftValue = [](qint32 value) { return groupedNumber(value); };
+    const auto section = [&](const char* title, ParamGroup group) {
+        sectionTitle(title);
+        rowLines(group, group, kShiftValueRight, shiftValue);
+    };
 
     pageHeader();
     partTitle("Data Collection Counts (shift data)");
 
-    sectionTitle("A. Current Shift Data");
-    itemLine(QStringLiteral("1. Total Good Cans:"), shiftValue(0), kShiftValueRight);
-    itemLine(QStringLiteral("2. Total Short Cans:"), shiftValue(1), kShiftValueRight);
+    section("A. Current Shift Data", ParamGroup::CurrentShift);
     printLine();
 
     spaceCheck(2);
-    sectionTitle("B. Last (previous) Shift Data");
-    itemLine(QStringLiteral("1. Total Good Cans:"), shiftValue(2), kShiftValueRight);
-    itemLine(QStringLiteral("2. Total Short Cans:"), shiftValue(3), kShiftValueRight);
+    section("B. Last (previous) Shift Data", ParamGroup::LastShift);
     printLine();
 
     spaceCheck(2);
-    sectionTitle("C. Brake Response");
-    itemLine(QStringLiteral("  1. Low Speed:"), shiftValue(4), kShiftValueRight);
-    itemLine(QStringLiteral("  2. High Speed:"), shiftValue(5), kShiftValueRight);
+    section("C. Brake Response", ParamGroup::BrakeResponse);
 
     printLine();
     pageFooter();

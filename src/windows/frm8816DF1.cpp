@@ -36,13 +36,23 @@ constexpr std::array<Description, frm8816DF1::kAddressCount> kDescriptions { {
     { "Received Command BIT Status", 0 },
     { "Status:", 1 },
     { "Current Transaction Received:", 1 },
-    { "&PLC Type:", 2 },
-    { "&Destination Node:", 2 },
-    { "Desination File &Number:", 2 },
+    // The set-up frame's captions are those of the rows (Df1Board).
+    { nullptr, 2 },
+    { nullptr, 2 },
+    { nullptr, 2 },
 } };
 
 constexpr int kPlcTypeIndex = 9;
 constexpr int kFirstFieldIndex = 10;
+
+QString caption(int i)
+{
+    if (i == kPlcTypeIndex)
+        return Df1Board::plcTypeCaption();
+    if (i >= kFirstFieldIndex)
+        return Df1Board::fieldCaption(i - kFirstFieldIndex);
+    return QLatin1String(kDescriptions[size_t(i)].caption);
+}
 const QString kNoValue = QStringLiteral("-");
 
 } // namespace
@@ -91,7 +101,7 @@ void frm8816DF1::buildFrames()
     std::array<int, 3> rows {};
     for (int i = 0; i < kAddressCount; ++i) {
         const Description& d = kDescriptions[size_t(i)];
-        auto* label = new QLabel(QLatin1String(d.caption), fraSetup[size_t(d.frame)]);
+        auto* label = new QLabel(caption(i), fraSetup[size_t(d.frame)]);
         label->setObjectName(controlArrayName("lblDescription", i));
         const int row = rows[size_t(d.frame)]++;
         grids[size_t(d.frame)]->addWidget(label, row, 0);
@@ -130,7 +140,7 @@ void frm8816DF1::buildSetupFrame(QGridLayout* grid)
         text->setFixedWidth(72);
         auto* upd = new UpDown(fraSetup[2]);
         upd->setObjectName(controlArrayName("updSetup", i));
-        upd->setRange(0, 255);
+        upd->setRange(Df1Board::fieldMin(i), Df1Board::fieldMax(i));
         upd->setIncrement(1);
         upd->setFixedHeight(text->sizeHint().height());
         grid->addWidget(text, 1 + i, 1);

@@ -1,5 +1,6 @@
 #include "windows/frmData.h"
 
+#include "shared/SetupCatalogue.h"
 #include "windows/ControlArray.h"
 #include "windows/DisplayText.h"
 
@@ -16,9 +17,6 @@ namespace talvek {
 namespace {
 
 constexpr std::array<const char*, 3> kFrameCaptions { "Current Shift", "Last Shift", "End of Shift" };
-constexpr std::array<const char*, frmData::kCounterCount> kDescriptions {
-    "Total Good Cans:", "Total Short Cans:", "Total Good Cans:", "Total Short Cans:"
-};
 
 const QString kNoValue = QStringLiteral("-");
 
@@ -43,7 +41,8 @@ frmData::frmData(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget
     }
     for (int i = 0; i < kCounterCount; ++i) {
         QGroupBox* frame = fraShiftData[i / 2];
-        lblDescription[i] = new QLabel(QString::fromLatin1(kDescriptions[i]), frame);
+        lblDescription[i]
+            = new QLabel(QString::fromLatin1(editorSpec(ParamEditor::ShiftData, i).caption), frame);
         lblDescription[i]->setObjectName(controlArrayName("lblDescription", i));
         lblData[i] = new QLabel(QStringLiteral("0"), frame);
         lblData[i]->setObjectName(controlArrayName("lblData", i));

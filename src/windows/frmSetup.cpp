@@ -1,6 +1,7 @@
 #include "windows/frmSetup.h"
 
 #include "base/Placeholders.h"
+#include "shared/SetupCatalogue.h"
 
 #include "windows/ControlArray.h"
 #include "windows/FormUtility.h"
@@ -26,17 +27,38 @@ namespace talvek {
 
 namespace {
 
-// The captions of the fields, in the order of the fields.
-constexpr std::array<const char*, frmSetup::kFieldCount> kCaptions {
-    "B&DC Stop Position (Low Speed):",
-    "BD&C Stop Position (High Speed):",
-    "&Maximum Allowed Stopping Response (deg):",
-    "&Low Speed (SPM):",
-    "High &Speed (SPM):",
-    "&Maximum Speed (full scale calibration) - CPM:",
-    "&Idle Speed (Bodymaker Stopped) - CPM:",
-    "High Speed &Offset (Trimmer Infeed Covered) - CPM:",
-};
+// The three group boxes hold the groups of the set-up rows, in row order.
+constexpr ParamGroup kFirstGroup = ParamGroup::BrakeWear;
+
+const ParamSpec& spec(int row)
+{
+    return kParamCatalogue.at(size_t(row));
+}
+
+int groupBox(int row)
+{
+    return int(spec(row).group) - int(kFirstGroup);
+}
+
+// The page a group box is on: that of its rows.
+int pageOfBox(int box)
+{
+    for (const ParamSpec& p : kParamCatalogue) {
+        if (int(p.group) - int(kFirstGroup) == box)
+            return p.page;
+    }
+    return 0;
+}
+
+// A row's line in its group box: the rows of the group before it (the
+// brake wear switch is the first of its group).
+int gridRow(int row)
+{
+    int line = 0;
+    for (int r = 0; r < row; ++r)
+        line += spec(r).group == spec(row).group ? 1 : 0;
+    return line;
+}
 
 // A check box whose grayed state only the program sets: a click on a grayed
 // or clear box checks it, a click on a checked box clears it.
@@ -57,8 +79,7 @@ protected:
 frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget* parent)
     : ChildWindow(parent)
     , tbsSetup(new QTabBar(this))
-    // "B&rake": Alt+W always opens the main window's Window menu.
-    , chkBrakeWearCompEnable(new SwitchCheckBox(QStringLiteral("B&rake Wear Compensation Enable:")))
+    , chkBrakeWearCompEnable(new SwitchCheckBox(SetupParameters::brakeWearCaption()))
     , cmdDefault(makeFocusSink(QStringLiteral("-")))
     , m_parameters(prompter, rs)
 {
@@ -74,9 +95,8 @@ frmSetup::frmSetup(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidg
     std::array<QGridLayout*, 3> grids {};
     buildGroups(grids);
     for (int i = 0; i < kFieldCount; ++i) {
-        const int g = i <= 2 ? 0 : (i <= 4 ? 1 : 2);
-        const int row = (g == 0 ? 1 : 0) + (i - (g == 0 ? 0 : (g == 1 ? 3 : 5)));
-        buildField(i, grids[size_t(g)], row);
+        const int row = SetupParameters::fieldRow(i);
+        buildField(i, grids[size_t(groupBox(row))], gridRow(row));
     }
 
     // One caption column for the three groups, so that the fields line up.
@@ -111,7 +131,7 @@ void frmSetup::buildGroups(std::array<QGridLayout*, 3>& grids)
     const std::array<const char*, 3> groupCaptions { "Brake Wear Compensation", "Bodymaker Running Speeds",
         "Trimmer Speed References" };
     for (int g = 0; g < 3; ++g) {
-        auto* box = new QGroupBox(QLatin1String(groupCaptions[size_t(g)]), fraSetup[g < 2 ? 0 : 1]);
+        auto* box = new QGroupBox(QLatin1String(groupCaptions[size_t(g)]), fraSetup[size_t(pageOfBox(g))]);
         box->setObjectName(controlArrayName("fraParameters", g));
         grids[size_t(g)] = new QGridLayout(box);
         grids[size_t(g)]->setColumnStretch(3, 1);
@@ -123,11 +143,9 @@ void frmSetup::buildGroups(std::array<QGridLayout*, 3>& grids)
         auto* l = new QVBoxLayout(fraSetup[size_t(k)]);
         l->setContentsMargins(0, 0, 0, 0);
         l->setSpacing(12);
-        if (k == 0) {
-            l->addWidget(fraParameters[0]);
-            l->addWidget(fraParameters[1]);
-        } else {
-            l->addWidget(fraParameters[2]);
+        for (int g = 0; g < 3; ++g) {
+            if (pageOfBox(g) == k)
+                l->addWidget(fraParameters[size_t(g)]);
         }
         l->addStretch();
     }
@@ -137,20 +155,22 @@ void frmSetup::buildGroups(std::array<QGridLayout*, 3>& grids)
     chkBrakeWearCompEnable->setTristate(true);
     // Caption on the left, the box in line with the text boxes.
     chkBrakeWearCompEnable->setLayoutDirection(Qt::RightToLeft);
-    grids[0]->addWidget(chkBrakeWearCompEnable, 0, 0, Qt::AlignRight | Qt::AlignAbsolute);
+    const int brakeWearRow = editorRow(ParamEditor::SetupSwitch);
+    grids[size_t(groupBox(brakeWearRow))]->addWidget(
+        chkBrakeWearCompEnable, gridRow(brakeWearRow), 0, Qt::AlignRight | Qt::AlignAbsolute);
 }
 
 void frmSetup::buildField(int i, QGridLayout* grid, int row)
 {
     QWidget* box = grid->parentWidget();
-    auto* label = new QLabel(QLatin1String(kCaptions[size_t(i)]), box);
+    auto* label = new QLabel(SetupParameters::fieldCaption(i), box);
     label->setObjectName(controlArrayName("lblSetup", i));
     auto* text = new QLineEdit(box);
     text->setObjectName(controlArrayName("txtSetup", i));
     text->setFixedWidth(72);
     auto* upd = new UpDown(box);
     upd->setObjectName(controlArrayName("updSetup", i));
-    upd->setRange(0, SetupParameters::fieldMax(i));
+    upd->setRange(SetupParameters::fieldMin(i), SetupParameters::fieldMax(i));
     upd->setIncrement(1);
     upd->setFixedHeight(text->sizeHint().height());
     label->setBuddy(text);
