@@ -355,35 +355,43 @@ QString channelTarget(qint16 Chan)
 
 Status RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
 {
-    return toldWritten(channelTarget(Chan),
-        QStringLiteral("ON %1 OFF %2").arg(OnSetpoint).arg(OffSetpoint),
-        sendSingleSetpoint(Chan, OnSetpoint, OffSetpoint, ClearChan));
+    const QString value = QStringLiteral("ON %1 OFF %2").arg(OnSetpoint).arg(OffSetpoint);
+    tellWriteStarting(channelTarget(Chan), value);
+    return toldWritten(
+        channelTarget(Chan), value, sendSingleSetpoint(Chan, OnSetpoint, OffSetpoint, ClearChan));
 }
 
 Status RSComm::ClearPLSChan(qint16 Chan)
 {
+    tellWriteStarting(channelTarget(Chan), QStringLiteral("cleared"));
     return toldWritten(channelTarget(Chan), QStringLiteral("cleared"), sendClearChannel(Chan));
 }
 
 Status RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
 {
-    return toldWritten(channelTarget(Chan),
-        QStringLiteral("pulse train ON %1 OFF %2 START %3").arg(ON_Division).arg(OFF_Division).arg(START_Division),
-        sendPulseTrain(Chan, ON_Division, OFF_Division, START_Division));
+    const QString value = QStringLiteral("pulse train ON %1 OFF %2 START %3")
+                              .arg(ON_Division)
+                              .arg(OFF_Division)
+                              .arg(START_Division);
+    tellWriteStarting(channelTarget(Chan), value);
+    return toldWritten(
+        channelTarget(Chan), value, sendPulseTrain(Chan, ON_Division, OFF_Division, START_Division));
 }
 
 Status RSComm::SetPLSOffset(qint16 Position)
 {
     std::optional<QString> before;
     QString after = QStringLiteral("position ") + QString::number(Position);
+    tellWriteStarting(QStringLiteral("PLS offset"), after);
     Status outcome = sendPLSOffset(Position, before, after);
     return toldWritten(QStringLiteral("PLS offset"), after, std::move(outcome), std::move(before));
 }
 
 Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 ScaleFactor)
 {
-    return toldWritten(QStringLiteral("PLS configuration"), QStringLiteral("scale ") + QString::number(ScaleFactor),
-        sendPLSConfig(CfgParam, ScaleFactor));
+    const QString value = QStringLiteral("scale ") + QString::number(ScaleFactor);
+    tellWriteStarting(QStringLiteral("PLS configuration"), value);
+    return toldWritten(QStringLiteral("PLS configuration"), value, sendPLSConfig(CfgParam, ScaleFactor));
 }
 
 Status RSComm::sendSingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
