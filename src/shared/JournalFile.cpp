@@ -63,6 +63,22 @@ constexpr int kSqliteNotADatabase = 26;
 
 } // namespace
 
+QString damageText(const QStringList& problems)
+{
+    // "*** in database main ***\nPage 3: btreeInitPage() returns error code 11"
+    // as one line, without the heading.
+    QStringList lines;
+    for (const QString& line : problems.value(0).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!line.trimmed().startsWith(QLatin1String("***")))
+            lines << line.trimmed();
+    }
+    QString text
+        = lines.isEmpty() ? QStringLiteral("the check found it damaged") : lines.join(QStringLiteral("; "));
+    if (problems.size() > 1)
+        text += QStringLiteral(" and %1 more").arg(problems.size() - 1);
+    return text;
+}
+
 bool isDamageError(const QSqlError& e)
 {
     bool ok = false;
@@ -174,7 +190,7 @@ Status Journal::connectChecked()
             while (q.next())
                 problems << q.value(0).toString();
             if (problems != QStringList { QStringLiteral("ok") })
-                damage = problems.value(0, QStringLiteral("no answer"));
+                damage = damageText(problems);
         }
     }
     if (damage.isEmpty() && m_damageSeen)

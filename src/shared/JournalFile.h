@@ -3,6 +3,7 @@
 #include "base/Outcome.h"
 
 #include <QString>
+#include <QStringList>
 
 class QSqlDatabase;
 class QSqlError;
@@ -22,6 +23,10 @@ struct FileIdentity
     bool operator==(const FileIdentity&) const = default;
 };
 FileIdentity fileIdentity(const QString& path);
+
+// What PRAGMA quick_check found, on one line ("Page 3: btreeInitPage()
+// returns error code 11 and 2 more").
+QString damageText(const QStringList& problems);
 
 // SQLite's "database disk image is malformed" or "file is not a database".
 bool isDamageError(const QSqlError& e);

@@ -471,7 +471,8 @@ private slots:
                                       .arg(kNow.toLocalTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")));
         const QString aside = place.dir.filePath(asideName);
         QCOMPARE(told.size(), 1);
-        QVERIFY2(told[0].startsWith(QLatin1String("Press journal damaged (")), qPrintable(told[0]));
+        QVERIFY2(told[0].startsWith(QLatin1String("Press journal damaged (Page 3: ")), qPrintable(told[0]));
+        QVERIFY(!told[0].contains(QLatin1Char('\n')));
         QVERIFY2(told[0].endsWith(QStringLiteral("): kept as %1, a new journal begun.").arg(asideName)),
             qPrintable(told[0]));
         QVERIFY2(j->statusText().contains(QStringLiteral("; the journal file was damaged (")),
