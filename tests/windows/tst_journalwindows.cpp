@@ -2,7 +2,8 @@
 // items and their access keys, the rows a window shows and filters, the CSV
 // it exports, and the trend chart's series with the limit line; the Open
 // dialog as the program shows it, which never opens the journal's files
-// while another program writes to the journal. The queries and texts
+// while another program writes to the journal, and the status bar's word
+// when the journal's file changed under the program. The queries and texts
 // themselves are the journal suite's.
 
 #include "MainWindowRig.h"
@@ -221,6 +222,23 @@ private slots:
                     QStringLiteral("after the dialog") }));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("after"));
+    }
+
+    // The journal's -wal removed under the running program: the status bar
+    // says so within a tick of the background timer, with no record made.
+    void aJournalFileChangedUnderTheProgramIsInTheStatusBar()
+    {
+        Rig rig;
+        Journal& j = rig.w->journal();
+        QVERIFY(j.isOpen());
+        QVERIFY(QFile::remove(j.config().file + QStringLiteral("-wal")));
+        QTRY_VERIFY(rig.w->statusBar()->currentMessage().startsWith(QLatin1String(
+            "Press journal stopped (the journal's file changed under the program: journal.sqlite-wal "
+            "was removed")));
+        QCOMPARE(j.isOpen(), false);
+        QVERIFY2(j.statusText().startsWith(
+                     QLatin1String("Journal: off, the journal's file changed under the program")),
+            qPrintable(j.statusText()));
     }
 
     void alarmHistoryShowsFiltersAndExports()
