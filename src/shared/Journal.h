@@ -208,7 +208,9 @@ private:
     // ---- the SQLite file ----
     void adoptFormerFile();
     Status connectChecked();
-    Status setDamagedFileAside(const QString& why);
+    // The connection closed and the damaged file moved aside; the failure
+    // of the connection (or of the move) when it stays.
+    Status setDamagedFileAside(const QString& why, const Status& connected);
     void rememberFile();
     QString fileChange() const;
     void closeConnection();

@@ -195,17 +195,15 @@ Status Journal::connectChecked()
     }
     if (damage.isEmpty() && m_damageSeen)
         damage = outcome.error().detail;
-    // A file that is no SQLite database at all may be another program's:
-    // it is left as it is (and the journal off).
-    if (damage.isEmpty() || !holdsSqliteHeader(m_config.file))
+    if (damage.isEmpty())
         return outcome;
-    if (Status aside = setDamagedFileAside(damage); !aside)
+    if (Status aside = setDamagedFileAside(damage, outcome); !aside)
         return aside;
     m_damageSeen = false;
     return connectDatabase();
 }
 
-Status Journal::setDamagedFileAside(const QString& why)
+Status Journal::setDamagedFileAside(const QString& why, const Status& connected)
 {
     {
         // Its WAL stays as it is, beside it: nothing is written into it.
@@ -213,6 +211,12 @@ Status Journal::setDamagedFileAside(const QString& why)
         closeWithoutCheckpoint(db);
     }
     QSqlDatabase::removeDatabase(m_connectionName);
+    // Looked into only now that no connection of the program holds it (a
+    // descriptor closed on it would drop the connection's locks). A file
+    // that is no SQLite database at all may be another program's: it is
+    // left as it is, and the journal off.
+    if (!holdsSqliteHeader(m_config.file))
+        return connected ? Status(fail(Cause::BadFile, why)) : connected;
     if (sqliteFileInUse(m_config.file))
         return fail(
             Cause::BadFile, QStringLiteral("the file is damaged (%1) and open in another program").arg(why));
