@@ -156,4 +156,9 @@ QString ProgramFolder::dataFilePath(const QString& name) const
     return QDir::cleanPath((m_portable ? m_root : userDataDir()) + QLatin1Char('/') + name);
 }
 
+QString ProgramFolder::privateDataDir() const
+{
+    return m_portable ? QDir::cleanPath(m_root + QStringLiteral("/.talvek")) : userDataDir();
+}
+
 } // namespace talvek

@@ -85,6 +85,10 @@ public:
     // Where the program keeps a data file of its own: beside the program in
     // a portable copy, in userDataDir() in an installed one.
     QString dataFilePath(const QString& name) const;
+    // The folder for what the program collects as it runs and no file
+    // dialog of the program starts in or lists: userDataDir() of an
+    // installed copy, the hidden ".talvek" folder of a portable one.
+    QString privateDataDir() const;
 
     // Whether the folder would run as a portable copy: writable, holding support/.
     static bool holdsPortableCopy(const QString& dir);

@@ -143,7 +143,14 @@ int printJournal(const JournalRequest& request, const ProgramFolder& folder, QTe
         return int(CliExit::File);
     }
     Journal journal(config);
-    if (!journal.open()) {
+    // A damaged file found here is set aside: its rows are not the ones
+    // printed, and the run says so and does not end as done.
+    QStringList told;
+    journal.setFailureHandler([&told](const QString& text) { told << text; });
+    const Status opened = journal.open();
+    for (const QString& text : std::as_const(told))
+        err << "talvek-cli: " << text << Qt::endl;
+    if (!opened) {
         err << "talvek-cli: " << journal.statusText() << Qt::endl;
         return int(CliExit::File);
     }
@@ -163,7 +170,7 @@ int printJournal(const JournalRequest& request, const ProgramFolder& folder, QTe
         out << *text;
     }
     out.flush();
-    return int(CliExit::Ok);
+    return int(told.isEmpty() ? CliExit::Ok : CliExit::File);
 }
 
 } // namespace talvek

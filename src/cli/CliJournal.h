@@ -43,7 +43,9 @@ struct JournalRequest
 // A --since or --kind that cannot be used; nothing when both are good.
 std::optional<QString> journalOptionProblem(const QString& since, const QString& kind);
 
-// Prints the journal's rows; the exit code (3 when the journal cannot be opened or read).
+// Prints the journal's rows; the exit code (3 when the journal cannot be
+// opened or read, or was found damaged and set aside: what is printed is the
+// new, empty journal, after the message on err).
 int printJournal(const JournalRequest& request, const ProgramFolder& folder, QTextStream& out, QTextStream& err);
 
 } // namespace talvek

@@ -32,18 +32,25 @@ struct TransferRecord
 };
 
 // What the link tells whoever keeps a record of the press (the journal):
-// each write, each program transfer, the mode and a lost link. The link calls
-// these after the operation has ended, once, on its own thread; an observer
-// must return quickly and never call back into the link.
+// each write (before its first byte, and when it has ended), each program
+// transfer, the mode and a lost link. The link calls these once each, on its
+// own thread; an observer must return quickly and never call back into the
+// link.
 class LinkObserver
 {
 public:
     virtual ~LinkObserver() = default;
     // A value read from the controller (the "before" of a later write).
     virtual void valueRead(const QString& address, const QString& value) = 0;
+    // A write about to be sent (its outcome not yet known); written() follows
+    // it, unless the run ends inside the write. Writes do not overlap, but
+    // one refused as busy may start and end inside another.
+    virtual void writeStarting(const ControllerWrite& write) = 0;
     virtual void written(const ControllerWrite& write) = 0;
     virtual void transferred(const TransferRecord& transfer) = 0;
-    // The link went ONLINE (outcome done) or tried and failed; or went OFFLINE.
+    // The link went ONLINE (outcome done) or tried and failed (the failure:
+    // a port that failed, or a board that did not answer; no linkFaulted()
+    // follows for it); or went OFFLINE.
     virtual void modeChanged(bool online, const Status& outcome) = 0;
     // CommError was set by an operation; told once until the link opens again.
     virtual void linkFaulted(Cause cause) = 0;

@@ -84,8 +84,10 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
 
     m_link.attach(CommObj);
     ConfigurePort(CommObj);
-    if (m_portFailed)
+    if (m_portFailed) {
+        tellOpened();
         return;
+    }
     try {
         m_link.open();
     } catch (const BasicError& e) {
@@ -106,9 +108,7 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         } catch (const SerialError&) { }
         m_link.CurrentMode = 0;
     }
-    m_faultTold = false;
-    if (m_observer)
-        m_observer->modeChanged(true, openOutcome());
+    tellOpened();
 }
 
 void RSComm::CloseRSComm()
@@ -121,6 +121,21 @@ void RSComm::CloseRSComm()
 
 // ---------------------------------------------------------------------------
 // What the observer is told
+
+void RSComm::tellOpened()
+{
+    // An open that failed is told as what failed (the port, or a silent
+    // board) with the mode: no second report calls it a lost link.
+    m_faultTold = !OnlineMode;
+    if (m_observer)
+        m_observer->modeChanged(true, openOutcome());
+}
+
+void RSComm::tellWriteStarting(const QString& address, const QString& value)
+{
+    if (m_observer)
+        m_observer->writeStarting(ControllerWrite { address, value, std::nullopt, m_writeSource, done() });
+}
 
 Status RSComm::toldWritten(const QString& address, const QString& value, Status outcome, std::optional<QString> before)
 {
@@ -153,6 +168,7 @@ Result<QString> RSComm::RSRead(const QString& Add)
 
 Status RSComm::RSWrite(const QString& Add, const QString& DataValue, WriteFailure report)
 {
+    tellWriteStarting(Add, DataValue.trimmed());
     return toldWritten(Add, DataValue.trimmed(), writeRegister(Add, DataValue, report));
 }
 

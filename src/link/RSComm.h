@@ -236,8 +236,10 @@ private:
     };
     void ConfigurePort(SerialPortControl* port);
     // The observer's reports (nothing without one).
+    void tellWriteStarting(const QString& address, const QString& value);
     Status toldWritten(const QString& address, const QString& value, Status outcome,
         std::optional<QString> before = std::nullopt);
+    void tellOpened();
     void tellLinkFault();
     // The write operations themselves, told to the observer by the public ones.
     Status writeRegister(const QString& Add, const QString& DataValue, WriteFailure report);

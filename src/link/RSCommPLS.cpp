@@ -359,27 +359,34 @@ QString channelTarget(qint16 Chan)
 
 Status RSComm::SingleSetpoint(qint16 Chan, qint16 OnSetpoint, qint16 OffSetpoint, bool ClearChan)
 {
-    return toldWritten(channelTarget(Chan),
-        QStringLiteral("ON %1 OFF %2").arg(OnSetpoint).arg(OffSetpoint),
-        sendSingleSetpoint(Chan, OnSetpoint, OffSetpoint, ClearChan));
+    const QString value = QStringLiteral("ON %1 OFF %2").arg(OnSetpoint).arg(OffSetpoint);
+    tellWriteStarting(channelTarget(Chan), value);
+    return toldWritten(
+        channelTarget(Chan), value, sendSingleSetpoint(Chan, OnSetpoint, OffSetpoint, ClearChan));
 }
 
 Status RSComm::ClearPLSChan(qint16 Chan)
 {
+    tellWriteStarting(channelTarget(Chan), QStringLiteral("cleared"));
     return toldWritten(channelTarget(Chan), QStringLiteral("cleared"), sendClearChannel(Chan));
 }
 
 Status RSComm::PulseTrain(qint16 Chan, qint16 ON_Division, qint16 OFF_Division, qint16 START_Division)
 {
-    return toldWritten(channelTarget(Chan),
-        QStringLiteral("pulse train ON %1 OFF %2 START %3").arg(ON_Division).arg(OFF_Division).arg(START_Division),
-        sendPulseTrain(Chan, ON_Division, OFF_Division, START_Division));
+    const QString value = QStringLiteral("pulse train ON %1 OFF %2 START %3")
+                              .arg(ON_Division)
+                              .arg(OFF_Division)
+                              .arg(START_Division);
+    tellWriteStarting(channelTarget(Chan), value);
+    return toldWritten(
+        channelTarget(Chan), value, sendPulseTrain(Chan, ON_Division, OFF_Division, START_Division));
 }
 
 Status RSComm::SetPLSOffset(qint16 Position)
 {
     std::optional<QString> before;
     QString after = QStringLiteral("position ") + QString::number(Position);
+    tellWriteStarting(QStringLiteral("PLS offset"), after);
     Status outcome = sendPLSOffset(Position, before, after);
     return toldWritten(QStringLiteral("PLS offset"), after, std::move(outcome), std::move(before));
 }
@@ -421,6 +428,7 @@ Status RSComm::PLSConfigDownload(const std::array<qint16, 24>& CfgParam, qint16 
             held[i] = t[2 + i];
         before = plsConfigText(t[0], t[1], held, *m_plsScaleRead);
     }
+    tellWriteStarting(QStringLiteral("PLS configuration"), after);
     Status outcome = sendPLSConfig(CfgParam, ScaleFactor);
     m_plsConfigRead.reset();
     m_plsScaleRead.reset();

@@ -88,13 +88,24 @@ Journal::Journal(JournalConfig config, std::function<QDateTime()> now, QString u
 
 Journal::~Journal()
 {
-    if (QSqlDatabase::contains(m_connectionName)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-            db.close();
-        }
+    closeConnection();
+    if (QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::removeDatabase(m_connectionName);
-    }
+}
+
+void Journal::closeConnection()
+{
+    if (!QSqlDatabase::contains(m_connectionName))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.isOpen())
+        return;
+    // Closing the last connection writes its WAL into the database: never
+    // into a file that changed under the program.
+    if (m_fileChanged)
+        closeWithoutCheckpoint(db);
+    else
+        db.close();
 }
 
 QString Journal::defaultPressName()
@@ -119,14 +130,16 @@ QString Journal::statusText() const
     if (!m_config.enabled)
         return QStringLiteral("Journal: off (not enabled in the settings)");
     if (m_off)
-        return QStringLiteral("Journal: off, ") + m_offReason + QStringLiteral(" (") + where + QLatin1Char(')');
+        return QStringLiteral("Journal: off, ") + m_offReason + QStringLiteral(" (") + where
+            + QLatin1Char(')') + (m_fileNote.isEmpty() ? QString() : QStringLiteral("; ") + m_fileNote);
     if (!m_open)
         return QStringLiteral("Journal: not open (") + where + QLatin1Char(')');
     return QStringLiteral("Journal: %1 (%2, schema %3, press %4, rows kept %5 days)")
-        .arg(where, isPostgres() ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite"))
-        .arg(kSchemaVersion)
-        .arg(m_config.press)
-        .arg(m_config.retentionDays);
+               .arg(where, isPostgres() ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite"))
+               .arg(kSchemaVersion)
+               .arg(m_config.press)
+               .arg(m_config.retentionDays)
+        + (m_fileNote.isEmpty() ? QString() : QStringLiteral("; ") + m_fileNote);
 }
 
 void Journal::failed(const QString& what, const QString& why)
@@ -137,13 +150,16 @@ void Journal::failed(const QString& what, const QString& why)
     m_off = true;
     m_open = false;
     m_offReason = what + QStringLiteral(": ") + why;
-    if (QSqlDatabase::contains(m_connectionName)) {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        db.close();
-    }
+    closeConnection();
     if (m_onFailure)
         m_onFailure(QStringLiteral("Press journal stopped (") + m_offReason
             + QStringLiteral("); the program goes on without it."));
+}
+
+Failure Journal::dbFailure(const QSqlError& e)
+{
+    m_damageSeen = m_damageSeen || isDamageError(e);
+    return fail(Cause::BadFile, sqlError(e));
 }
 
 Status Journal::connectDatabase()
@@ -181,14 +197,14 @@ Status Journal::connectDatabase()
     if (!db.isValid())
         return fail(Cause::BadFile, QStringLiteral("no Qt SQL driver for the journal"));
     if (!db.open())
-        return fail(Cause::BadFile, sqlError(db.lastError()));
+        return dbFailure(db.lastError());
     if (isPostgres())
         return exec(QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeoutMs));
     // WAL: a reader never waits for the writer, and a commit is one append;
     // NORMAL keeps every committed event through a killed process.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next())
-        return fail(Cause::BadFile, sqlError(q.lastError()));
+        return dbFailure(q.lastError());
     if (q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return fail(Cause::BadFile, QStringLiteral("the file cannot be put in WAL mode"));
     return exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
@@ -203,7 +219,9 @@ Status Journal::open()
         return m_last = done();
     if (m_off)
         return m_last;
-    Status outcome = connectDatabase();
+    if (!isPostgres())
+        adoptFormerFile();
+    Status outcome = isPostgres() ? connectDatabase() : connectChecked();
     if (outcome)
         outcome = migrate();
     if (outcome)
@@ -212,6 +230,8 @@ Status Journal::open()
         failed(QStringLiteral("cannot open"), outcome.error().detail);
         return m_last;
     }
+    if (!isPostgres())
+        rememberFile();
     m_open = true;
     return m_last = done();
 }
@@ -330,16 +350,20 @@ Status Journal::prune()
     return done();
 }
 
-Status Journal::insert(const QString& table, const QStringList& columns, const QList<QVariant>& values)
+Result<qint64> Journal::insert(
+    const QString& table, const QStringList& columns, const QList<QVariant>& values)
 {
-    if (m_off || !m_open)
-        return m_last = fail(Cause::LinkDown, m_offReason);
+    if (m_off || !m_open || !checkFile()) {
+        m_last = fail(Cause::LinkDown, m_offReason);
+        return m_last.error();
+    }
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     QStringList marks;
     for (qsizetype i = 0; i < columns.size() + 3; ++i)
         marks << QStringLiteral("?");
-    q.prepare(QStringLiteral("INSERT INTO %1 (at_ms, press, username, %2) VALUES (%3)")
-                  .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+    q.prepare(QStringLiteral("INSERT INTO %1 (at_ms, press, username, %2) VALUES (%3)%4")
+                  .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")),
+                      isPostgres() ? QStringLiteral(" RETURNING id") : QString()));
     q.addBindValue(m_now().toMSecsSinceEpoch());
     q.addBindValue(text(m_config.press));
     q.addBindValue(text(m_user));
@@ -348,9 +372,12 @@ Status Journal::insert(const QString& table, const QStringList& columns, const Q
     // Outside a transaction each insert is committed on its own.
     if (!q.exec()) {
         failed(QStringLiteral("cannot record"), sqlError(q.lastError()));
-        return m_last;
+        return m_last.error();
     }
-    return m_last = done();
+    m_last = done();
+    if (isPostgres())
+        return q.next() ? q.value(0).toLongLong() : qint64(-1);
+    return q.lastInsertId().toLongLong();
 }
 
 void Journal::recordAlarm(const AlarmEvent& alarm)
@@ -367,6 +394,42 @@ void Journal::recordWrite(const QString& address, const QString& parameter, cons
             QStringLiteral("value_after"), QStringLiteral("source"), QStringLiteral("outcome"), QStringLiteral("ok") },
         { text(address), text(parameter), before ? text(*before) : QVariant(QMetaType(QMetaType::QString)),
             text(after), text(source), outcomeText(outcome), outcome.ok() ? 1 : 0 });
+}
+
+std::optional<qint64> Journal::beginWrite(const QString& address, const QString& parameter,
+    const std::optional<QString>& before, const QString& after, const QString& source)
+{
+    const Result<qint64> row = insert(QStringLiteral("writes"),
+        { QStringLiteral("address"), QStringLiteral("parameter"), QStringLiteral("value_before"),
+            QStringLiteral("value_after"), QStringLiteral("source"), QStringLiteral("outcome"),
+            QStringLiteral("ok") },
+        { text(address), text(parameter), before ? text(*before) : QVariant(QMetaType(QMetaType::QString)),
+            text(after), text(source), QString::fromLatin1(kWriteStarted), 0 });
+    if (!row || *row < 0)
+        return std::nullopt;
+    return *row;
+}
+
+void Journal::finishWrite(
+    qint64 row, const std::optional<QString>& before, const QString& after, const Status& outcome)
+{
+    if (m_off || !m_open || !checkFile()) {
+        m_last = fail(Cause::LinkDown, m_offReason);
+        return;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(QStringLiteral(
+        "UPDATE writes SET value_before = ?, value_after = ?, outcome = ?, ok = ? WHERE id = ?"));
+    q.addBindValue(before ? text(*before) : QVariant(QMetaType(QMetaType::QString)));
+    q.addBindValue(text(after));
+    q.addBindValue(outcomeText(outcome));
+    q.addBindValue(outcome.ok() ? 1 : 0);
+    q.addBindValue(row);
+    if (!q.exec()) {
+        failed(QStringLiteral("cannot record"), sqlError(q.lastError()));
+        return;
+    }
+    m_last = done();
 }
 
 void Journal::recordTransfer(const QString& kind, const QString& file, const Status& outcome, int rows)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Outcome.h"
+#include "shared/JournalFile.h"
 
 #include <QDateTime>
 #include <QList>
@@ -8,6 +9,8 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+
+class QSqlError;
 
 namespace talvek {
 
@@ -27,6 +30,10 @@ struct JournalConfig
     int retentionDays = kDefaultRetentionDays;
     // False: no journal at all (nothing is opened, nothing recorded).
     bool enabled = true;
+    // Where earlier versions kept the SQLite file: a journal found there is
+    // moved to `file` once, with its -wal, when `file` does not exist yet
+    // and no program has it open. Empty: none.
+    QString formerFile;
 };
 
 // One alarm raised or cleared.
@@ -52,7 +59,7 @@ struct WriteRow : JournalRow
     std::optional<QString> valueBefore;
     QString valueAfter;
     QString source;
-    QString outcome; // "done" or the failure's cause in words
+    QString outcome; // "done", the failure's cause in words, or "started" (the write never ended)
     bool ok = true;
 };
 
@@ -107,10 +114,18 @@ struct JournalFilter
 //
 // The journal never holds up the program: each record is one short insert
 // with a short busy timeout, and the first failure (locked, full, corrupt,
-// server gone) turns the journal off for the rest of the run. It then
-// tells the program once (the failure handler, for the status bar) and says
-// why in statusText() (System Info); records are dropped from then on. No
-// call throws.
+// server gone, the file changed under the program) turns the journal off for
+// the rest of the run. It then tells the program once (the failure handler,
+// for the status bar) and says why in statusText() (System Info); records
+// are dropped from then on. No call throws.
+//
+// A SQLite file is checked when it is opened (PRAGMA quick_check): a damaged
+// one is set aside under its name with the date ("journal-damaged-2026-03-05-
+// 140700.sqlite"), a new one is begun, and the program is told once. Before
+// each record the file the path names is compared with the one opened: a
+// file removed or replaced under the program (its -wal too) turns the
+// journal off, without writing this connection's WAL into a file that
+// another program changed.
 class Journal final
 {
 public:
@@ -132,10 +147,15 @@ public:
     const JournalConfig& config() const { return m_config; }
     // Rows pruned by the last open().
     int prunedRows() const { return m_pruned; }
-    // Called once, with the status-bar text, when the journal turns itself off.
+    // Called once, with the status-bar text, when the journal turns itself
+    // off, and once when it set a damaged file aside and began a new one.
     void setFailureHandler(std::function<void(const QString&)> handler) { m_onFailure = std::move(handler); }
-    // "Journal: /path/journal.sqlite (SQLite, schema 2)", or why it is off.
+    // "Journal: /path/journal.sqlite (SQLite, schema 2)", or why it is off;
+    // with what was done to the file when it was opened (set aside, moved).
     QString statusText() const;
+    // Whether the SQLite file is still the one opened; turns the journal off
+    // (and tells the program) when it is not. Always true for PostgreSQL.
+    bool checkFile();
     // The outcome of the last record call or query.
     const Status& lastOutcome() const { return m_last; }
 
@@ -149,6 +169,16 @@ public:
     // The counts of the shift that ended, as last read ("unknown" when not).
     void recordShiftEnd(const std::optional<QString>& goodCans, const std::optional<QString>& shortCans);
     void recordSample(int speed, int brakeLow, int brakeHigh);
+
+    // A write about to start: its row, recorded now with the outcome
+    // "started", so that a run killed inside the write leaves it. Nothing
+    // when the journal is off.
+    std::optional<qint64> beginWrite(const QString& address, const QString& parameter,
+        const std::optional<QString>& before, const QString& after, const QString& source);
+    // The write's row completed as recordWrite would have recorded it.
+    void finishWrite(
+        qint64 row, const std::optional<QString>& before, const QString& after, const Status& outcome);
+    static constexpr const char* kWriteStarted = "started";
 
     // ---- reading back ----
     Result<QList<AlarmSpan>> alarmHistory(const JournalFilter& filter);
@@ -167,11 +197,23 @@ public:
 
 private:
     Status connectDatabase();
+    // The database's failure; notes that it said the file is damaged.
+    Failure dbFailure(const QSqlError& e);
     Status migrate();
     Status migrateStep(int toVersion);
     Status prune();
     Status exec(const QString& sql);
-    Status insert(const QString& table, const QStringList& columns, const QList<QVariant>& values);
+    // The new row's id.
+    Result<qint64> insert(const QString& table, const QStringList& columns, const QList<QVariant>& values);
+    // ---- the SQLite file ----
+    void adoptFormerFile();
+    Status connectChecked();
+    // The connection closed and the damaged file moved aside; the failure
+    // of the connection (or of the move) when it stays.
+    Status setDamagedFileAside(const QString& why, const Status& connected);
+    void rememberFile();
+    QString fileChange() const;
+    void closeConnection();
     void failed(const QString& what, const QString& why);
     QString idColumn() const;
     QString where(const JournalFilter& filter, QList<QVariant>& binds, const QStringList& textColumns) const;
@@ -184,6 +226,12 @@ private:
     bool m_off = false;
     QString m_offReason;
     int m_pruned = 0;
+    // What was done to the file when it was opened, said in statusText().
+    QString m_fileNote;
+    FileIdentity m_fileOpened;
+    FileIdentity m_walOpened;
+    bool m_fileChanged = false;
+    bool m_damageSeen = false;
     Status m_last;
     std::function<void(const QString&)> m_onFailure;
 };

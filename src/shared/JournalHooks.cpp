@@ -112,26 +112,34 @@ void JournalHooks::valueRead(const QString& address, const QString& value)
     m_lastValue.insert(address, value.trimmed());
 }
 
+std::optional<QString> JournalHooks::lastValue(const QString& address) const
+{
+    const auto it = m_lastValue.constFind(address);
+    return it == m_lastValue.constEnd() ? std::nullopt : std::optional<QString>(*it);
+}
+
+void JournalHooks::writeStarting(const ControllerWrite& write)
+{
+    m_startedRows << m_journal.beginWrite(write.address, journalParameterName(write.address),
+        write.valueBefore ? write.valueBefore : lastValue(write.address), write.valueAfter, write.source);
+}
+
 void JournalHooks::written(const ControllerWrite& write)
 {
-    std::optional<QString> before = write.valueBefore;
-    if (!before) {
-        const auto it = m_lastValue.constFind(write.address);
-        if (it != m_lastValue.constEnd())
-            before = *it;
-    }
+    const std::optional<QString> before = write.valueBefore ? write.valueBefore : lastValue(write.address);
     if (write.outcome)
         m_lastValue.insert(write.address, write.valueAfter);
-    m_journal.recordWrite(write.address, journalParameterName(write.address), before, write.valueAfter, write.source,
-        write.outcome);
+    const std::optional<qint64> row = m_startedRows.isEmpty() ? std::nullopt : m_startedRows.takeLast();
+    if (row)
+        m_journal.finishWrite(*row, before, write.valueAfter, write.outcome);
+    else
+        m_journal.recordWrite(write.address, journalParameterName(write.address), before, write.valueAfter,
+            write.source, write.outcome);
     // The controller closes the shift on the rising end-of-shift signal.
-    if (write.outcome && write.address == reg::kEndOfShift.address() && write.valueAfter == QLatin1String("1")) {
-        const auto count = [this](const reg::Register& r) -> std::optional<QString> {
-            const auto it = m_lastValue.constFind(r.address());
-            return it == m_lastValue.constEnd() ? std::nullopt : std::optional<QString>(*it);
-        };
-        m_journal.recordShiftEnd(count(reg::kShiftGoodCans), count(reg::kShiftShortCans));
-    }
+    if (write.outcome && write.address == reg::kEndOfShift.address()
+        && write.valueAfter == QLatin1String("1"))
+        m_journal.recordShiftEnd(
+            lastValue(reg::kShiftGoodCans.address()), lastValue(reg::kShiftShortCans.address()));
 }
 
 void JournalHooks::transferred(const TransferRecord& transfer)

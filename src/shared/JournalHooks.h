@@ -26,7 +26,9 @@ QString journalParameterName(const QString& address);
 // brake response once a minute.
 //
 // The "before" of a write is the value last read from or written to that
-// address since the link went ONLINE, when there is one.
+// address since the link went ONLINE, when there is one. A write's row is
+// recorded before its first byte ("started") and completed when it ends, so
+// a run killed inside a write leaves the row.
 class JournalHooks final : public QObject, public LinkObserver
 {
     Q_OBJECT
@@ -52,6 +54,7 @@ public:
 
     // ---- LinkObserver ----
     void valueRead(const QString& address, const QString& value) override;
+    void writeStarting(const ControllerWrite& write) override;
     void written(const ControllerWrite& write) override;
     void transferred(const TransferRecord& transfer) override;
     void modeChanged(bool online, const Status& outcome) override;
@@ -61,7 +64,12 @@ private:
     Journal& m_journal;
     RSComm& m_rs;
     Clock& m_clock;
+    // What the last read or write left at each address (the "before").
+    std::optional<QString> lastValue(const QString& address) const;
     QHash<QString, QString> m_lastValue;
+    // The rows of the writes started and not yet ended, innermost last
+    // (nothing for one the journal did not record).
+    QList<std::optional<qint64>> m_startedRows;
     std::optional<qint64> m_lastSampleMs;
     bool m_sampling = false;
 };

@@ -11,7 +11,9 @@ namespace talvek {
 JournalConfig journalConfigFor(const ProgramFolder& folder)
 {
     JournalConfig config;
-    config.file = folder.dataFilePath(QString::fromLatin1(kJournalFileName));
+    config.file = QDir::cleanPath(folder.privateDataDir() + QLatin1Char('/') + QLatin1String(kJournalFolder)
+        + QLatin1Char('/') + QLatin1String(kJournalFileName));
+    config.formerFile = folder.dataFilePath(QString::fromLatin1(kJournalFileName));
     const QString path = folder.resolve(QString::fromLatin1(kJournalSettingsFile));
     if (!QFileInfo::exists(path))
         return config;
@@ -39,6 +41,7 @@ void applyJournalOption(JournalConfig& config, const QString& option)
         config.enabled = true;
         config.connection.clear();
         config.file = QDir::cleanPath(QFileInfo(o).absoluteFilePath());
+        config.formerFile.clear();
     }
 }
 

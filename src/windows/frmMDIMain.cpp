@@ -120,6 +120,9 @@ void frmMDIMain::startJournal()
     m_journalHooks = std::make_unique<JournalHooks>(*m_journal, *m_rs, m_clock);
     m_journalHooks->watchAlarms(*m_monitor);
     connect(tmrBackgroungUpdate, &QTimer::timeout, m_journalHooks.get(), &JournalHooks::sampleTick);
+    // A journal file removed or replaced under the program is said within a
+    // tick, not only at the next record.
+    connect(tmrBackgroungUpdate, &QTimer::timeout, this, [this] { m_journal->checkFile(); });
 }
 
 frmMDIMain::~frmMDIMain()

@@ -863,6 +863,28 @@ void tst_TalvekCli::writesAreJournaledWithTheirOutcome()
     QVERIFY2(cli.out.contains(QStringLiteral("comm fault  the controller did not answer")), qPrintable(cli.out));
     QCOMPARE(cli.run({ QStringLiteral("journal"), QStringLiteral("--kind"), QStringLiteral("faults") }),
         int(CliExit::Usage));
+
+    // A damaged file (page 3 overwritten) is said once, set aside, and the
+    // run that found it does not exit 0; the next run uses the new journal.
+    QFile f(cli.path(QStringLiteral("j.sqlite")));
+    QVERIFY(f.open(QIODevice::ReadWrite) && f.size() > 3 * 4096 && f.seek(2 * 4096));
+    f.write(QByteArray(4096, char(0x5A)));
+    f.close();
+    QCOMPARE(
+        cli.run(journal
+            + QStringList { QStringLiteral("journal"), QStringLiteral("--kind"), QStringLiteral("writes") }),
+        int(CliExit::File));
+    QVERIFY2(cli.err.startsWith(QStringLiteral("talvek-cli: Press journal damaged (")), qPrintable(cli.err));
+    QVERIFY2(cli.err.contains(QStringLiteral("): kept as j-damaged-")), qPrintable(cli.err));
+    QVERIFY2(cli.err.endsWith(QStringLiteral(".sqlite, a new journal begun.\n")), qPrintable(cli.err));
+    QVERIFY2(cli.err.count(QLatin1Char('\n')) == 1, qPrintable(cli.err));
+    QCOMPARE(cli.out, QString());
+    QCOMPARE(QDir(cli.dir.path()).entryList({ QStringLiteral("j-damaged-*.sqlite") }).size(), 1);
+    QCOMPARE(
+        cli.run(journal
+            + QStringList { QStringLiteral("journal"), QStringLiteral("--kind"), QStringLiteral("writes") }),
+        0);
+    QCOMPARE(cli.err, QString());
 }
 
 QTEST_MAIN(tst_TalvekCli)

@@ -1,11 +1,13 @@
 // End to end: the talvek-cli program against the k7700-sim process over a
 // pseudo-terminal, on the real clock: a nightly backup and its restore, reads,
 // and the exit codes of a missing device, a device without permission and a
-// silent controller.
+// silent controller; a run killed inside a write leaves its journal row.
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -37,6 +39,7 @@ private slots:
     void noDevice();
     void permissionDenied();
     void silentController();
+    void aKilledWriteLeavesItsStartedRow();
 
 private:
     QString sim(const QString& line);
@@ -252,6 +255,49 @@ void tst_TalvekCliProcess::silentController()
     QCOMPARE(r.err.section(QLatin1Char('\n'), 0, 0),
         QStringLiteral("talvek-cli: WARNING - Communication Error!: Cannot Communicate with Target Board. / "
                        "Verify RS-232 Cable is Connected Between / COMM Port and PROG Port."));
+}
+
+void tst_TalvekCliProcess::aKilledWriteLeavesItsStartedRow()
+{
+    // The board answers the opening and then nothing: the write waits on its
+    // first echo until the run is killed.
+    QCOMPARE(sim(QStringLiteral("silence 1000 1")), QStringLiteral("ok"));
+    const QString journal = m_dir.filePath(QStringLiteral("killed.sqlite"));
+    QProcess p;
+    p.setWorkingDirectory(m_dir.path());
+    p.start(m_cli,
+        { QStringLiteral("--program-folder"), m_dir.path(), QStringLiteral("--journal"), journal,
+            QStringLiteral("write"), QStringLiteral("W1026"), QStringLiteral("264"),
+            QStringLiteral("--yes") });
+    QVERIFY(p.waitForStarted(5000));
+    QString outcome;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("watch"));
+        db.setDatabaseName(journal);
+        const auto rowOutcome = [&db]() -> QString {
+            if (!QFileInfo::exists(db.databaseName()) || (!db.isOpen() && !db.open()))
+                return {};
+            QSqlQuery q(db);
+            return q.exec(QStringLiteral("SELECT outcome FROM writes WHERE address = 'W1026'")) && q.next()
+                ? q.value(0).toString()
+                : QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!(outcome = rowOutcome()).isEmpty(), 10000);
+        QCOMPARE(outcome, QStringLiteral("started")); // there before the write ended
+        p.kill();
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        outcome = rowOutcome();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("watch"));
+    QCOMPARE(outcome, QStringLiteral("started"));
+    QCOMPARE(sim(QStringLiteral("clear")), QStringLiteral("ok"));
+    const Run r = cli({ QStringLiteral("--journal"), journal, QStringLiteral("journal"),
+        QStringLiteral("--kind"), QStringLiteral("writes") });
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("W1026 (Low Speed (SPM))  ? -> 264  talvek-cli  started\n")),
+        qPrintable(r.out));
 }
 
 QTEST_GUILESS_MAIN(tst_TalvekCliProcess)

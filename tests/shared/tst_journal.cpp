@@ -1,14 +1,17 @@
 // The press journal on its own: the schema made, migrated from an empty file
 // and from a one-press journal, newer schemas refused, pruning, a locked and a
-// corrupt file (the program goes on, told once), and reading back (alarm
-// spans, filters, CSV, trend series). Each case runs on SQLite, and on a
-// PostgreSQL server when TALVEK_TEST_PGSQL names one (libpq key=value).
+// corrupt file (the program goes on, told once), a damaged file set aside, a
+// file changed under the program, a journal moved from its former place, a
+// write's row recorded before the write, and reading back (alarm spans,
+// filters, CSV, trend series). Each case runs on SQLite, and on a PostgreSQL
+// server when TALVEK_TEST_PGSQL names one (libpq key=value).
 
+#include "base/ProgramFolder.h"
 #include "shared/Journal.h"
 #include "shared/JournalReports.h"
 #include "shared/JournalSettings.h"
-#include "base/ProgramFolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -135,6 +138,26 @@ private slots:
             j->recordWrite(QStringLiteral("W1028"), QStringLiteral("High Speed (SPM)"), std::nullopt,
                 QStringLiteral("400"), QStringLiteral("talvek-cli"), fail(Cause::NotHeld, {}, 350));
             QVERIFY(j->lastOutcome().ok());
+            // A write's row is there before the write ends: one that never
+            // ends (a killed run) stays "started".
+            const std::optional<qint64> killed
+                = j->beginWrite(QStringLiteral("W1026"), QStringLiteral("Low Speed (SPM)"),
+                    QStringLiteral("300"), QStringLiteral("263"), QStringLiteral("talvek-cli"));
+            QVERIFY(killed.has_value());
+            const std::optional<qint64> ended
+                = j->beginWrite(QStringLiteral("W1028"), QStringLiteral("High Speed (SPM)"), std::nullopt,
+                    QStringLiteral("410"), QStringLiteral("TALVEK"));
+            QVERIFY(ended.has_value() && *ended != *killed);
+            auto reader = place.journal(); // another run, reading meanwhile
+            QVERIFY(reader->open().ok());
+            const QList<WriteRow> meanwhile = reader->changeLog({}).valueOr({});
+            QCOMPARE(meanwhile.size(), 4);
+            QCOMPARE(meanwhile[3].outcome, QStringLiteral("started"));
+            QCOMPARE(meanwhile[3].valueAfter, QStringLiteral("410"));
+            QCOMPARE(meanwhile[3].ok, false);
+            j->finishWrite(
+                *ended, QStringLiteral("400"), QStringLiteral("410"), fail(Cause::NotHeld, {}, 405));
+            QVERIFY(j->lastOutcome().ok());
         }
         RawDb raw(place.config);
         QCOMPARE(raw.value(QStringLiteral("SELECT version FROM journal_version")).toInt(), Journal::kSchemaVersion);
@@ -145,7 +168,7 @@ private slots:
         QVERIFY(j->open().ok());
         const Result<QList<WriteRow>> rows = j->changeLog({});
         QVERIFY(rows.ok());
-        QCOMPARE(rows->size(), 2);
+        QCOMPARE(rows->size(), 4);
         QCOMPARE(rows->at(0).press, QStringLiteral("BM-1"));
         QCOMPARE(rows->at(0).user, QStringLiteral("operator"));
         QCOMPARE(rows->at(0).at, kNow);
@@ -154,6 +177,21 @@ private slots:
         QCOMPARE(rows->at(1).valueBefore, std::nullopt);
         QCOMPARE(rows->at(1).outcome, QStringLiteral("the controller does not hold the value written (holds 350)"));
         QVERIFY(!rows->at(1).ok);
+        QCOMPARE(rows->at(2).address, QStringLiteral("W1026"));
+        QCOMPARE(rows->at(2).valueBefore, std::optional<QString>(QStringLiteral("300")));
+        QCOMPARE(rows->at(2).valueAfter, QStringLiteral("263"));
+        QCOMPARE(rows->at(2).source, QStringLiteral("talvek-cli"));
+        QCOMPARE(rows->at(2).outcome, QStringLiteral("started"));
+        QVERIFY(!rows->at(2).ok);
+        // Completed as a write recorded at its end is.
+        QCOMPARE(rows->at(3).valueBefore, std::optional<QString>(QStringLiteral("400")));
+        QCOMPARE(rows->at(3).outcome,
+            QStringLiteral("the controller does not hold the value written (holds 405)"));
+        QVERIFY(!rows->at(3).ok);
+        QCOMPARE(writesCsv({ rows->at(2) }),
+            QStringLiteral(
+                "time,press,user,address,parameter,before,after,source,outcome\r\n"
+                "2026-03-05T14:07:00Z,BM-1,operator,W1026,Low Speed (SPM),300,263,talvek-cli,started\r\n"));
     }
 
     void migratesAnEmptyAndAOnePressFile()
@@ -322,6 +360,28 @@ private slots:
         mine.text.clear();
         mine.from = kNow.addSecs(-120);
         QCOMPARE(j->alarmHistory(mine)->size(), 1);
+        // Raised before the range and cleared inside it; raised before the
+        // range and standing through it: both belong to it, with their
+        // whole spans.
+        JournalFilter range;
+        range.press = QStringLiteral("BM-1");
+        range.from = kNow.addSecs(-3600 + 30);
+        range.to = kNow.addSecs(-3000);
+        Result<QList<AlarmSpan>> inRange = j->alarmHistory(range);
+        QVERIFY(inRange.ok());
+        QCOMPARE(inRange->size(), 1);
+        QCOMPARE(inRange->at(0).raised, kNow.addSecs(-3600));
+        QCOMPARE(inRange->at(0).cleared, kNow.addSecs(-3535));
+        QCOMPARE(inRange->at(0).seconds, 65);
+        range.from = kNow.addSecs(-30);
+        range.to = kNow.addSecs(1);
+        inRange = j->alarmHistory(range);
+        QVERIFY(inRange.ok());
+        QCOMPARE(inRange->size(), 1);
+        QCOMPARE(inRange->at(0).text, die);
+        QCOMPARE(inRange->at(0).raised, kNow.addSecs(-60));
+        QCOMPARE(inRange->at(0).cleared.isValid(), false);
+        QCOMPARE(inRange->at(0).seconds, 60);
         // All presses: the other press's brake alarm stands too.
         QCOMPARE(j->alarmHistory({})->size(), 3);
 
@@ -379,13 +439,180 @@ private slots:
         QCOMPARE(trendStart(TrendPeriod::Week, kNow), kNow.addDays(-7));
     }
 
+    // A file whose page 3 is overwritten still opens; the check finds it
+    // damaged: told once, set aside under its name with the date, and a new
+    // journal begun where it was.
+    void aDamagedFileIsSetAsideAndANewOneBegun()
+    {
+        Place place(QStringLiteral("sqlite"));
+        {
+            auto j = place.journal();
+            QVERIFY(j->open().ok());
+            for (int i = 0; i < 200; ++i)
+                j->recordSample(300 + i, 20, 30);
+            j->recordAlarm({ 2, QStringLiteral("Die Sensor Failed (F4)"), true });
+        }
+        QVERIFY(!QFileInfo::exists(place.config.file + QStringLiteral("-wal"))); // all in the file
+        QFile f(place.config.file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.size() > 4 * 4096);
+        QVERIFY(f.seek(2 * 4096));
+        f.write(QByteArray(4096, char(0xA5)));
+        f.close();
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray damaged = f.readAll();
+        f.close();
+
+        auto j = place.journal();
+        QStringList told;
+        j->setFailureHandler([&told](const QString& text) { told << text; });
+        QVERIFY2(j->open().ok(), qPrintable(j->statusText()));
+        const QString asideName = QStringLiteral("journal-damaged-%1.sqlite")
+                                      .arg(kNow.toLocalTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")));
+        const QString aside = place.dir.filePath(asideName);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].startsWith(QLatin1String("Press journal damaged (Page 3: ")), qPrintable(told[0]));
+        QVERIFY(!told[0].contains(QLatin1Char('\n')));
+        QVERIFY2(told[0].endsWith(QStringLiteral("): kept as %1, a new journal begun.").arg(asideName)),
+            qPrintable(told[0]));
+        QVERIFY2(j->statusText().contains(QStringLiteral("; the journal file was damaged (")),
+            qPrintable(j->statusText()));
+        QVERIFY(
+            j->statusText().contains(QStringLiteral("it was kept as %1 and a new journal begun").arg(aside)));
+        // The damaged bytes are kept as they were; the new journal is empty and records.
+        QFile kept(aside);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+        QCOMPARE(j->samples({})->size(), 0);
+        QCOMPARE(j->alarmHistory({})->size(), 0);
+        j->recordWrite(QStringLiteral("W1026"), QStringLiteral("Low Speed (SPM)"), std::nullopt,
+            QStringLiteral("300"), QStringLiteral("talvek-cli"), done());
+        QVERIFY(j->lastOutcome().ok());
+        QCOMPARE(j->changeLog({})->size(), 1);
+        QCOMPARE(told.size(), 1);
+        j.reset();
+        // The next run finds a sound file and says nothing.
+        auto next = place.journal();
+        next->setFailureHandler([&told](const QString& text) { told << text; });
+        QVERIFY(next->open().ok());
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(next->changeLog({})->size(), 1);
+        QVERIFY(!next->statusText().contains(QLatin1String("damaged")));
+    }
+
+    // The file removed or replaced while the journal has it open (another
+    // program took itself for its last user and removed the -wal): said once,
+    // the journal off, and this connection's WAL never written into the file.
+    void aFileChangedUnderTheProgramIsSaid()
+    {
+        Place place(QStringLiteral("sqlite"));
+        auto j = place.journal();
+        QStringList told;
+        j->setFailureHandler([&told](const QString& text) { told << text; });
+        QVERIFY(j->open().ok());
+        j->recordEvent(QStringLiteral("online"), {});
+        QVERIFY(j->checkFile());
+        QCOMPARE(told.size(), 0);
+        QVERIFY(QFile::remove(place.config.file + QStringLiteral("-wal")));
+        QVERIFY(QFile::remove(place.config.file + QStringLiteral("-shm")));
+        QFile db(place.config.file);
+        QVERIFY(db.open(QIODevice::ReadOnly));
+        const QByteArray before = db.readAll();
+        db.close();
+        j->recordEvent(QStringLiteral("offline"), {});
+        QCOMPARE(j->lastOutcome().ok(), false);
+        QVERIFY(!j->checkFile());
+        j->recordEvent(QStringLiteral("online"), {});
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told[0],
+            QStringLiteral(
+                "Press journal stopped (the journal's file changed under the program: journal.sqlite-wal "
+                "was removed; rows recorded before may be missing from it); the program goes on without "
+                "it."));
+        QVERIFY2(j->statusText().startsWith(QLatin1String(
+                     "Journal: off, the journal's file changed under the program: journal.sqlite-wal was "
+                     "removed")),
+            qPrintable(j->statusText()));
+        j.reset();
+        QVERIFY(db.open(QIODevice::ReadOnly));
+        QCOMPARE(db.readAll(), before);
+        db.close();
+
+        // The file itself replaced.
+        Place other(QStringLiteral("sqlite"));
+        auto k = other.journal();
+        QStringList toldK;
+        k->setFailureHandler([&toldK](const QString& text) { toldK << text; });
+        QVERIFY(k->open().ok());
+        const QString file = other.config.file;
+        QVERIFY(QFile::rename(file, file + QStringLiteral(".old")));
+        QVERIFY(QFile::copy(file + QStringLiteral(".old"), file));
+        QVERIFY(!k->checkFile());
+        QCOMPARE(toldK.size(), 1);
+        QVERIFY2(toldK[0].contains(QLatin1String("journal.sqlite was replaced")), qPrintable(toldK[0]));
+    }
+
+    // A journal where earlier versions kept it, left as a killed run leaves
+    // it (rows still in its -wal), is moved with its -wal to the new place
+    // once; a journal already at the new place is never replaced.
+    void aFormerJournalIsMovedOnceWithItsWal()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath(QStringLiteral("support"));
+        const JournalConfig config = journalConfigFor(ProgramFolder(dir.path()));
+        QVERIFY(!QFileInfo::exists(config.file));
+        {
+            JournalConfig running = config;
+            running.file = dir.filePath(QStringLiteral("running.sqlite"));
+            running.press = QStringLiteral("BM-1");
+            Journal j(running, [] { return kNow; });
+            QVERIFY(j.open().ok());
+            j.recordWrite(QStringLiteral("W1026"), QStringLiteral("Low Speed (SPM)"), QStringLiteral("263"),
+                QStringLiteral("264"), QStringLiteral("TALVEK"), done());
+            // The files as a killed run leaves them: the row only in the -wal.
+            QVERIFY(QFileInfo(running.file + QStringLiteral("-wal")).size() > 0);
+            QVERIFY(QFile::copy(running.file, config.formerFile));
+            QVERIFY(QFile::copy(
+                running.file + QStringLiteral("-wal"), config.formerFile + QStringLiteral("-wal")));
+        }
+        Journal moved(config, [] { return kNow; });
+        QVERIFY2(moved.open().ok(), qPrintable(moved.statusText()));
+        QVERIFY(!QFileInfo::exists(config.formerFile));
+        QVERIFY(!QFileInfo::exists(config.formerFile + QStringLiteral("-wal")));
+        QVERIFY2(moved.statusText().endsWith(QStringLiteral("; moved here from ") + config.formerFile),
+            qPrintable(moved.statusText()));
+        const QList<WriteRow> rows = moved.changeLog({}).valueOr({});
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].valueAfter, QStringLiteral("264"));
+
+        // An old version made a journal at the former place again: it stays.
+        QFile stray(config.formerFile);
+        QVERIFY(stray.open(QIODevice::WriteOnly));
+        stray.write("kept");
+        stray.close();
+        Journal again(config, [] { return kNow; });
+        QVERIFY(again.open().ok());
+        QCOMPARE(again.changeLog({}).valueOr({}).size(), 1);
+        QCOMPARE(QFileInfo(config.formerFile).size(), 4);
+        QVERIFY(!again.statusText().contains(QLatin1String("moved")));
+    }
+
     void settingsAndTheOption()
     {
         QTemporaryDir dir;
         QDir(dir.path()).mkpath(QStringLiteral("support"));
         ProgramFolder folder(dir.path());
         JournalConfig c = journalConfigFor(folder);
-        QCOMPARE(c.file, dir.filePath(QStringLiteral("journal.sqlite"))); // beside a portable copy
+        // In the portable copy's hidden folder, which no file dialog starts in
+        // or lists; earlier versions kept it beside the program.
+        QCOMPARE(c.file, dir.filePath(QStringLiteral(".talvek/journal/journal.sqlite")));
+        QCOMPARE(c.formerFile, dir.filePath(QStringLiteral("journal.sqlite")));
+        const ProgramFolder installed = ProgramFolder::installed(dir.path(), { dir.path() },
+            dir.filePath(QStringLiteral("config")), dir.filePath(QStringLiteral("Documents")));
+        QCOMPARE(journalConfigFor(installed).file,
+            ProgramFolder::userDataDir() + QStringLiteral("/journal/journal.sqlite"));
+        QCOMPARE(journalConfigFor(installed).formerFile,
+            ProgramFolder::userDataDir() + QStringLiteral("/journal.sqlite"));
         QCOMPARE(c.retentionDays, 400);
         QVERIFY(c.connection.isEmpty() && c.enabled);
         QFile cfg(dir.filePath(QStringLiteral("support/Journal.cfg")));
@@ -399,6 +626,7 @@ private slots:
         applyJournalOption(c, dir.filePath(QStringLiteral("other.sqlite")));
         QVERIFY(c.connection.isEmpty());
         QCOMPARE(c.file, dir.filePath(QStringLiteral("other.sqlite")));
+        QVERIFY(c.formerFile.isEmpty()); // a file named for the run is never moved
         applyJournalOption(c, QStringLiteral("off"));
         QCOMPARE(c.enabled, false);
         Journal off(c);

@@ -1,7 +1,8 @@
 // What the running program puts into the journal, on the simulator link:
 // each write through the link (a window's, a transfer's, a failed one) as
-// exactly one row with its fields, the transfers, the alarms as the monitor
-// raises and clears them, the mode, a lost link once, the end of shift with
+// exactly one row with its fields, there before the write's first byte, the
+// transfers, the alarms as the monitor raises and clears them, the mode (an
+// open that failed as what failed), a lost link once, the end of shift with
 // its counts, and the samples once a minute on the fake clock.
 
 #include "link/K7700Registers.h"
@@ -26,8 +27,8 @@ namespace {
 struct Rig : SimLinkMode
 {
     QTemporaryDir journalDir;
-    Journal journal { JournalConfig { journalDir.filePath(QStringLiteral("j.sqlite")), {}, QStringLiteral("BM-1"),
-                          400, true },
+    Journal journal { JournalConfig { journalDir.filePath(QStringLiteral("j.sqlite")), {},
+                          QStringLiteral("BM-1"), 400, true, {} },
         {}, QStringLiteral("operator") };
     JournalHooks hooks { journal, rs, clock };
 
@@ -117,6 +118,68 @@ private slots:
         QCOMPARE(w[1].valueAfter,
             QStringLiteral("channels 16, program 0, speed compensation 0 0 0 0 0 0 0 0, scale 360"));
         QCOMPARE(r.prompter.unexpected(), 0);
+    }
+
+    // The row is in the file before the first byte: while the write waits
+    // on a line that went silent inside it, another run (a second
+    // connection) reads it "started"; the end completes the same row.
+    void aWritesRowIsThereBeforeItsFirstByte()
+    {
+        Rig r;
+        r.mode.setMode(true);
+        r.sim.setWord(1026, 263);
+        QVERIFY(r.rs.RSRead(reg::kBodymakerLowSpeed).ok());
+        QList<WriteRow> meanwhile;
+        r.prompter.duringNextMsg([&] {
+            Journal other(r.journal.config(), {}, QStringLiteral("ann"));
+            if (other.open())
+                meanwhile = other.changeLog({}).valueOr({});
+        });
+        r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
+        r.sim.dropOutAfter(2); // the line ends after the address's first byte
+        QCOMPARE(r.rs.RSWrite(reg::kBodymakerLowSpeed, QStringLiteral("264")).ok(), false);
+        QCOMPARE(meanwhile.size(), 1);
+        QCOMPARE(meanwhile[0].address, QStringLiteral("W1026"));
+        QCOMPARE(meanwhile[0].parameter, QStringLiteral("Low Speed (SPM)"));
+        QCOMPARE(meanwhile[0].valueBefore, std::optional<QString>(QStringLiteral("263")));
+        QCOMPARE(meanwhile[0].valueAfter, QStringLiteral("264"));
+        QCOMPARE(meanwhile[0].source, QStringLiteral("TALVEK"));
+        QCOMPARE(meanwhile[0].outcome, QStringLiteral("started"));
+        QCOMPARE(meanwhile[0].ok, false);
+        const QList<WriteRow> w = r.writes();
+        QCOMPARE(w.size(), 1);
+        QCOMPARE(w[0].valueBefore, std::optional<QString>(QStringLiteral("263")));
+        QCOMPARE(w[0].outcome, QStringLiteral("the controller did not answer"));
+        QCOMPARE(w[0].ok, false);
+    }
+
+    // An open that failed is one row naming what failed: a port in use is
+    // not a silent controller, and no "comm fault" row follows either.
+    void aFailedOpenIsJournaledAsWhatFailed_data()
+    {
+        QTest::addColumn<bool>("portInUse");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("silent board") << false << QStringLiteral("the controller did not answer");
+        QTest::newRow("port in use") << true << QStringLiteral("the serial port failed");
+    }
+    void aFailedOpenIsJournaledAsWhatFailed()
+    {
+        QFETCH(bool, portInUse);
+        QFETCH(QString, detail);
+        Rig r;
+        r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
+        if (portInUse)
+            r.port.failOpenWith(SerialError(SerialErrorNumber::kPortUnavailable, QStringLiteral("MSComm1"),
+                QStringLiteral("The port is in use")));
+        else
+            r.sim.setDroppedOut(true);
+        r.mode.setMode(true);
+        QCOMPARE(r.rs.OnlineMode, false);
+        const QList<EventRow> e = r.events();
+        QCOMPARE(e.size(), 1);
+        QCOMPARE(e[0].kind, QStringLiteral("online"));
+        QCOMPARE(e[0].detail, detail);
+        QCOMPARE(r.writes().size(), 0);
     }
 
     void aTransferIsItsWritesAndOneTransferRow()

@@ -1,21 +1,36 @@
 // The journal's windows bound to the program's journal: the View menu's
 // items and their access keys, the rows a window shows and filters, the CSV
-// it exports, and the trend chart's series with the limit line. The queries
-// and texts themselves are the journal suite's.
+// it exports, and the trend chart's series with the limit line; the Open
+// dialog as the program shows it, which never opens the journal's files
+// while another program writes to the journal, and the status bar's word
+// when the journal's file changed under the program. The queries and texts
+// themselves are the journal suite's.
 
 #include "MainWindowRig.h"
 #include "shared/Journal.h"
 #include "shared/JournalReports.h"
 #include "shared/modUtility.h"
-#include "windows/frmTrends.h"
 #include "windows/JournalTableWindow.h"
+#include "windows/QtPrompter.h"
+#include "windows/frmTrends.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace talvek;
 using namespace talvek::test;
@@ -34,6 +49,71 @@ Window* shown(Rig& rig, QAction* item)
     item->trigger();
     auto* window = rig.w->findChild<Window*>();
     return window && window->isVisible() ? window : nullptr;
+}
+
+// The files opened in one folder (by anything) while it is watched.
+class OpenWatch
+{
+public:
+    explicit OpenWatch(const QString& dir)
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        inotify_add_watch(m_fd, QFile::encodeName(dir).constData(), IN_OPEN);
+    }
+    ~OpenWatch() { ::close(m_fd); }
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+    QStringList opened()
+    {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->len > 0)
+                    names << QString::fromLocal8Bit(e->name);
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return names;
+    }
+
+private:
+    int m_fd;
+};
+
+// Another program on the journal: one row, committed, and its connection
+// closed (the last one of its program), as a talvek-cli run does.
+bool anotherProgramRecords(const QString& file, const QString& detail)
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        return false;
+    const QString script = QStringLiteral(
+        "import sqlite3, sys\n"
+        "c = sqlite3.connect(sys.argv[1], timeout=5)\n"
+        "c.execute(\"INSERT INTO events (at_ms, press, username, kind, detail) VALUES (1, 'BM-1', 'cron', "
+        "'online', ?)\", (sys.argv[2],))\n"
+        "c.commit()\n"
+        "c.close()\n");
+    return QProcess::execute(python, { QStringLiteral("-c"), script, file, detail }) == 0;
+}
+
+// The Open dialog's action once it is up.
+void onNextFileDialog(std::function<void(QFileDialog*)> action)
+{
+    auto* poll = new QTimer;
+    auto turns = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, turns, action] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog && ++*turns < 10000)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        QVERIFY2(dialog, "no file dialog");
+        action(dialog);
+    });
+    poll->start(0);
 }
 
 } // namespace
@@ -58,7 +138,107 @@ private slots:
             keys << k;
         }
         QVERIFY(rig.w->journal().isOpen());
-        QCOMPARE(rig.w->journal().config().file, rig.dir.filePath(QStringLiteral("journal.sqlite")));
+        QCOMPARE(rig.w->journal().config().file,
+            rig.dir.filePath(QStringLiteral(".talvek/journal/journal.sqlite")));
+    }
+
+    // A portable copy: the Open dialog starts in the program folder and
+    // lists it, opening what it lists to tell its type. The journal is not
+    // there, and none of its files is opened by the dialog (a close in the
+    // program's process would drop its locks, and another program would
+    // take itself for the journal's last user and remove the -wal under it).
+    // Another program records while the dialog is up; every row of both is
+    // in the file afterwards.
+    void theOpenDialogNeverOpensTheJournal()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+            QSKIP("python3 (scripts/install-deps) plays the other program");
+        Rig rig;
+        Journal& j = rig.w->journal();
+        const QString file = j.config().file;
+        QVERIFY(j.isOpen());
+        j.recordEvent(QStringLiteral("online"), QStringLiteral("before the dialog"));
+        // A file in the listed folder that only its content can type.
+        QFile probe(rig.dir.filePath(QStringLiteral("probe.sqlite-wal")));
+        QVERIFY(probe.open(QIODevice::WriteOnly));
+        probe.write(QByteArray("\x37\x7f\x06\x82", 4) + QByteArray(28, '\0'));
+        probe.close();
+        QFile setup(rig.dir.filePath(QStringLiteral("line3.sdt")));
+        QVERIFY(setup.open(QIODevice::WriteOnly));
+        setup.close();
+        OpenWatch journalFolder(QFileInfo(file).path());
+        OpenWatch programFolder(rig.dir.path());
+
+        QtPrompter prompter;
+        FileDialogRequest request;
+        request.title = QStringLiteral("Open");
+        request.filter = QStringLiteral("Setup Files(*.sdt)|*.sdt|");
+        request.fileName = rig.folder.documentsDir() + QStringLiteral("/*.sdt");
+        request.fileMustExist = true;
+        QStringList listed;
+        QStringList openedByTheDialog;
+        bool recorded = false;
+        onNextFileDialog([&](QFileDialog* dialog) {
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            QVERIFY(model);
+            // Listing the folder types every file in it, those the filter
+            // hides too: the dialog has opened the probe when it is listed.
+            QTRY_VERIFY(
+                (openedByTheDialog += programFolder.opened()).contains(QStringLiteral("probe.sqlite-wal")));
+            const QModelIndex root = model->index(rig.dir.path());
+            QTRY_VERIFY(model->rowCount(root) > 0);
+            for (int i = 0; i < model->rowCount(root); ++i)
+                listed << model->index(i, 0, root).data().toString();
+            openedByTheDialog += programFolder.opened() + journalFolder.opened();
+            recorded = anotherProgramRecords(file, QStringLiteral("during the dialog"));
+            dialog->reject();
+        });
+        QCOMPARE(prompter.openFileName(request), std::nullopt);
+        QVERIFY(recorded);
+        // The dialog looked into what it listed; the journal was not among it.
+        QVERIFY2(listed.contains(QStringLiteral("line3.sdt")), qPrintable(listed.join(QLatin1Char(' '))));
+        QVERIFY2(!listed.contains(QStringLiteral(".talvek")), qPrintable(listed.join(QLatin1Char(' '))));
+        for (const QString& name : std::as_const(openedByTheDialog))
+            QVERIFY2(!name.startsWith(QLatin1String("journal.sqlite")), qPrintable(name));
+
+        // The program records after the other program closed: into the file.
+        j.recordEvent(QStringLiteral("offline"), QStringLiteral("after the dialog"));
+        QVERIFY(j.lastOutcome().ok());
+        QVERIFY(j.checkFile());
+        QVERIFY(!rig.w->statusBar()->currentMessage().contains(QLatin1String("journal")));
+        rig.w.reset(); // the program closes its journal; the folder stays
+        flushDeletes();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("after"));
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT detail FROM events ORDER BY id")));
+            QStringList details;
+            while (q.next())
+                details << q.value(0).toString();
+            QCOMPARE(details,
+                QStringList({ QStringLiteral("before the dialog"), QStringLiteral("during the dialog"),
+                    QStringLiteral("after the dialog") }));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("after"));
+    }
+
+    // The journal's -wal removed under the running program: the status bar
+    // says so within a tick of the background timer, with no record made.
+    void aJournalFileChangedUnderTheProgramIsInTheStatusBar()
+    {
+        Rig rig;
+        Journal& j = rig.w->journal();
+        QVERIFY(j.isOpen());
+        QVERIFY(QFile::remove(j.config().file + QStringLiteral("-wal")));
+        QTRY_VERIFY(rig.w->statusBar()->currentMessage().startsWith(QLatin1String(
+            "Press journal stopped (the journal's file changed under the program: journal.sqlite-wal "
+            "was removed")));
+        QCOMPARE(j.isOpen(), false);
+        QVERIFY2(j.statusText().startsWith(
+                     QLatin1String("Journal: off, the journal's file changed under the program")),
+            qPrintable(j.statusText()));
     }
 
     void alarmHistoryShowsFiltersAndExports()
