@@ -1,12 +1,13 @@
 #include "cli/TalvekCli.h"
 
-#include "cli/CliJournal.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "cli/CliJournal.h"
 #include "link/CodeTables.h"
 #include "link/CommPortSettings.h"
 #include "link/K7700Registers.h"
 #include "link/LinkMonitor.h"
+#include "link/PortAddress.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
 #include "shared/DataTransfer.h"
@@ -256,7 +257,9 @@ std::optional<QString> outputProblem(const QString& path)
     if (!target.absoluteDir().exists())
         return QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(target.absolutePath()));
 #ifdef Q_OS_UNIX
-    struct stat st {};
+    struct stat st
+    {
+    };
     const QByteArray native = QFile::encodeName(target.absoluteFilePath());
     if (::lstat(native.constData(), &st) != 0)
         return std::nullopt; // nothing there: a new file
@@ -293,16 +296,16 @@ int runUpload(CliRun& run, const CliCommand& c, CliPort&)
     // Nothing is saved from an upload that did not move everything: the
     // rows it did not read would be the program's defaults.
     if (!moved) {
-        return run.failed(QStringLiteral("upload not complete, %1 not written; %2")
-                              .arg(path, notMoved(upload.report())),
+        return run.failed(
+            QStringLiteral("upload not complete, %1 not written; %2").arg(path, notMoved(upload.report())),
             moved.error());
     }
     QString reason;
     if (!saveCurrentData(path, &reason))
         return run.failed(path, fail(Cause::BadFile, reason));
     if (const QList<int>& trains = upload.report().pulseTrainChannels; !trains.isEmpty()) {
-        run.prompter().note(listed(QStringLiteral("pulse trains, saved as empty channels (a download clears them):"),
-            trains, true));
+        run.prompter().note(listed(
+            QStringLiteral("pulse trains, saved as empty channels (a download clears them):"), trains, true));
     }
     return code(CliExit::Ok);
 }
@@ -317,7 +320,8 @@ int runDownload(CliRun& run, const CliCommand& c, CliPort&)
     run.endProgress();
     if (!moved) {
         const QString rest = notMoved(download.report());
-        return run.failed(QStringLiteral("download not complete") + (rest.isEmpty() ? QString() : QStringLiteral("; ") + rest),
+        return run.failed(QStringLiteral("download not complete")
+                + (rest.isEmpty() ? QString() : QStringLiteral("; ") + rest),
             moved.error());
     }
     return talvek::code(CliExit::Ok);
@@ -326,7 +330,8 @@ int runDownload(CliRun& run, const CliCommand& c, CliPort&)
 // A field of a CSV line: quoted when it holds a comma, a quote or a line end.
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+        && !text.contains(QLatin1Char('\n')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -469,7 +474,8 @@ std::optional<QString> checkTransfer(CliCommand& c, bool upload)
     if (c.rest.size() != 1 || !(c.group = groupCode(c.rest[0])))
         return c.name + QStringLiteral(" needs one of params, timing, shift, all");
     if (!c.parser.isSet(upload ? c.options.output : c.options.input))
-        return c.name + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt"));
+        return c.name
+            + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt"));
     return std::nullopt;
 }
 
@@ -578,8 +584,8 @@ const std::array<CommandEntry, 9> kCommands { {
     { "upload", "params|timing|shift|all -o FILE.sdt", "save controller data in a set-up file", false,
         [](CliCommand& c) { return checkTransfer(c, true); }, checkUploadFile, runUpload },
     { "download", "params|timing|shift|all -i FILE.sdt --yes [--any-version]",
-        "send a set-up file's data to the controller", true, [](CliCommand& c) { return checkTransfer(c, false); },
-        checkDownloadFile, runDownload },
+        "send a set-up file's data to the controller", true,
+        [](CliCommand& c) { return checkTransfer(c, false); }, checkDownloadFile, runDownload },
     { "compare", "params|timing|all -i FILE.sdt [--csv] [--any-version]",
         "list where the controller differs from a set-up file", false, checkCompare, checkDownloadFile,
         runCompare },
@@ -589,8 +595,8 @@ const std::array<CommandEntry, 9> kCommands { {
         checkProgramFile, checkProgramDownloadFile, runProgramDownload },
     { "status", "", "mode, firmware revision, fault code and text", false, checkNothing, nullptr, runStatus },
     { "journal", "[--since DATE] [--kind KIND] [--press NAME] [--csv]",
-        "print the press journal (KIND: alarms, writes, transfers, samples, events)", false, checkJournal, nullptr,
-        nullptr, runJournal },
+        "print the press journal (KIND: alarms, writes, transfers, samples, events)", false, checkJournal,
+        nullptr, nullptr, runJournal },
 } };
 
 const CommandEntry* findCommand(const QString& name)
@@ -607,12 +613,13 @@ const CommandEntry* findCommand(const QString& name)
 QString talvekCliUsage()
 {
     QString text = QStringLiteral(
-        "Usage: talvek-cli [--port N | --device PATH] [--baud 9600|19200] [--trace FILE]\n"
+        "Usage: talvek-cli [--port N | --device PATH|URL] [--baud 9600|19200] [--trace FILE]\n"
         "                  [--program-folder DIR] [--journal CONNECTION] COMMAND\n"
         "\n"
         "Commands:\n");
     for (const CommandEntry& entry : kCommands) {
-        QString line = QStringLiteral("  %1 %2").arg(QLatin1String(entry.name), QLatin1String(entry.arguments));
+        QString line
+            = QStringLiteral("  %1 %2").arg(QLatin1String(entry.name), QLatin1String(entry.arguments));
         if (line.size() > 42)
             line += QLatin1Char('\n') + QString(43, QLatin1Char(' '));
         else
@@ -625,6 +632,8 @@ QString talvekCliUsage()
         "support/RSPort.cfg and the port links support/ports/COMn in ~/.config/TALVEK when\n"
         "installed, beside the program in a portable copy, or in DIR with --program-folder DIR.\n"
         "It reads them and never writes them (no settings: port 1 at 9600 baud).\n"
+        "--device and a port link also take a serial device server's port:\n"
+        "rfc2217://HOST:PORT (Telnet with RFC 2217) or socket://HOST:PORT (raw TCP).\n"
         "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H. talvek-cli never asks: what TALVEK\n"
         "would ask about fails with a message on stderr. --trace FILE writes the exchange log of\n"
         "the link monitor.\n"
@@ -703,8 +712,15 @@ std::optional<QString> portProblem(CliCommand& c)
             return QStringLiteral("--baud takes 9600 or 19200");
         c.baud = baud;
     }
+    const bool networkDevice
+        = c.parser.isSet(c.options.device) && looksLikeNetworkPort(c.parser.value(c.options.device));
+    if (networkDevice) {
+        QString why;
+        if (!parsePortAddress(c.parser.value(c.options.device), &why))
+            return why;
+    }
 #ifdef Q_OS_WIN
-    if (c.parser.isSet(c.options.device)) {
+    if (c.parser.isSet(c.options.device) && !networkDevice) {
         // On Windows the device is a COM port by its number.
         static const QRegularExpression com(
             QStringLiteral("^(?:\\\\\\\\\\.\\\\)?COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
@@ -775,13 +791,15 @@ void reportEarlierPendingStore(RSComm& rs, const ProgramFolder& folder, CliPromp
         held << QStringLiteral("%1 holds %2").arg(name, *now);
     }
     if (plsWrite)
-        prompter.note(QStringLiteral("an earlier run ended inside a PLS write: the PLS may have taken this run's "
-                                     "first bytes as part of it (check the PLS scale factor, offset, channels and "
-                                     "configuration)"));
+        prompter.note(
+            QStringLiteral("an earlier run ended inside a PLS write: the PLS may have taken this run's "
+                           "first bytes as part of it (check the PLS scale factor, offset, channels and "
+                           "configuration)"));
     if (!held.isEmpty())
-        prompter.note(QStringLiteral("an earlier run ended inside a write, and the board stored this run's first "
-                                     "byte at one of these addresses: %1")
-                          .arg(held.join(QStringLiteral(", "))));
+        prompter.note(
+            QStringLiteral("an earlier run ended inside a write, and the board stored this run's first "
+                           "byte at one of these addresses: %1")
+                .arg(held.join(QStringLiteral(", "))));
     file.remove();
 }
 
@@ -793,8 +811,9 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
     for (const int address : link.strayStores())
         prompter.note(QStringLiteral("B%1 may have been changed by a lost byte inside a write").arg(address));
     if (link.lostTrack())
-        prompter.note(QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
-                                     "cannot tell"));
+        prompter.note(
+            QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
+                           "cannot tell"));
     const QList<int>& pending = link.pendingStores();
     if (!pending.isEmpty() || link.plsWritePending()) {
         QStringList names;
@@ -804,11 +823,13 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
             lines += QByteArray::number(address) + '\n';
         }
         if (!pending.isEmpty())
-            prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
-                              .arg(names.join(QStringLiteral(" or "))));
+            prompter.note(
+                QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
+                    .arg(names.join(QStringLiteral(" or "))));
         if (link.plsWritePending()) {
-            prompter.note(QStringLiteral("the link ended inside a PLS write: the next bytes the board hears may "
-                                         "change the PLS"));
+            prompter.note(
+                QStringLiteral("the link ended inside a PLS write: the next bytes the board hears may "
+                               "change the PLS"));
             lines += kPendingPlsWrite + '\n';
         }
         const QString path = pendingStoreFile(folder);
@@ -821,8 +842,8 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
 
 // Checks the command's files, opens the link, runs the command, closes the
 // link and the trace.
-int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
-    CliPrompter& prompter)
+int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& context,
+    const ProgramFolder& folder, CliPrompter& prompter)
 {
     InitMachineData();
     CliRun run(context, folder, prompter);
@@ -840,14 +861,17 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
     if (!startTrace(c, trace, monitor, rs, prompter))
         return code(CliExit::File);
 
+    // A network port's URL stands as written; a device path is made absolute.
+    const QString given = c.parser.isSet(c.options.device) ? c.parser.value(c.options.device) : QString();
 #ifdef Q_OS_WIN
-    const QString device;
+    const QString device = looksLikeNetworkPort(given) ? given.trimmed() : QString();
 #else
-    const QString device = c.parser.isSet(c.options.device)
-        ? QFileInfo(c.parser.value(c.options.device)).absoluteFilePath()
-        : QString();
+    const QString device = given.isEmpty() ? QString()
+        : looksLikeNetworkPort(given)      ? given.trimmed()
+                                           : QFileInfo(given).absoluteFilePath();
 #endif
-    CliPort serial(context.makePort(folder, device), device.isEmpty() ? c.port : std::optional<int>(1), c.baud);
+    CliPort serial(
+        context.makePort(folder, device), device.isEmpty() ? c.port : std::optional<int>(1), c.baud);
     rs.OnlineMode = true;
     rs.OpenRSComm(&serial);
     int result = 0;

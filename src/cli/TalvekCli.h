@@ -29,7 +29,8 @@ struct CliContext
     // The serial-port control, resolving port numbers through the program
     // folder, or (--device; not empty) opening that device whatever the
     // port number.
-    std::function<std::unique_ptr<SerialPortControl>(const ProgramFolder& folder, const QString& device)> makePort;
+    std::function<std::unique_ptr<SerialPortControl>(const ProgramFolder& folder, const QString& device)>
+        makePort;
 };
 
 // Runs one talvek-cli command line (the arguments after the program name) and
@@ -66,6 +67,8 @@ public:
     void write(const QByteArray& bytes) override { m_inner->write(bytes); }
     bool waitForInput(int timeoutMs) override { return m_inner->waitForInput(timeoutMs); }
     QString deviceForPort(int port) const override { return m_inner->deviceForPort(port); }
+    QString portFacts() const override { return m_inner->portFacts(); }
+    PortLatency latency() const override { return m_inner->latency(); }
 
 private:
     std::unique_ptr<SerialPortControl> m_inner;
