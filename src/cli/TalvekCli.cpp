@@ -1,8 +1,8 @@
 #include "cli/TalvekCli.h"
 
+#include "cli/CliJournal.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
-#include "cli/CliJournal.h"
 #include "link/CodeTables.h"
 #include "link/CommPortSettings.h"
 #include "link/K7700Registers.h"
@@ -257,9 +257,7 @@ std::optional<QString> outputProblem(const QString& path)
     if (!target.absoluteDir().exists())
         return QStringLiteral("%1: no such folder").arg(QDir::toNativeSeparators(target.absolutePath()));
 #ifdef Q_OS_UNIX
-    struct stat st
-    {
-    };
+    struct stat st {};
     const QByteArray native = QFile::encodeName(target.absoluteFilePath());
     if (::lstat(native.constData(), &st) != 0)
         return std::nullopt; // nothing there: a new file
@@ -296,16 +294,16 @@ int runUpload(CliRun& run, const CliCommand& c, CliPort&)
     // Nothing is saved from an upload that did not move everything: the
     // rows it did not read would be the program's defaults.
     if (!moved) {
-        return run.failed(
-            QStringLiteral("upload not complete, %1 not written; %2").arg(path, notMoved(upload.report())),
+        return run.failed(QStringLiteral("upload not complete, %1 not written; %2")
+                              .arg(path, notMoved(upload.report())),
             moved.error());
     }
     QString reason;
     if (!saveCurrentData(path, &reason))
         return run.failed(path, fail(Cause::BadFile, reason));
     if (const QList<int>& trains = upload.report().pulseTrainChannels; !trains.isEmpty()) {
-        run.prompter().note(listed(
-            QStringLiteral("pulse trains, saved as empty channels (a download clears them):"), trains, true));
+        run.prompter().note(listed(QStringLiteral("pulse trains, saved as empty channels (a download clears them):"),
+            trains, true));
     }
     return code(CliExit::Ok);
 }
@@ -320,8 +318,7 @@ int runDownload(CliRun& run, const CliCommand& c, CliPort&)
     run.endProgress();
     if (!moved) {
         const QString rest = notMoved(download.report());
-        return run.failed(QStringLiteral("download not complete")
-                + (rest.isEmpty() ? QString() : QStringLiteral("; ") + rest),
+        return run.failed(QStringLiteral("download not complete") + (rest.isEmpty() ? QString() : QStringLiteral("; ") + rest),
             moved.error());
     }
     return talvek::code(CliExit::Ok);
@@ -330,8 +327,7 @@ int runDownload(CliRun& run, const CliCommand& c, CliPort&)
 // A field of a CSV line: quoted when it holds a comma, a quote or a line end.
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -474,8 +470,7 @@ std::optional<QString> checkTransfer(CliCommand& c, bool upload)
     if (c.rest.size() != 1 || !(c.group = groupCode(c.rest[0])))
         return c.name + QStringLiteral(" needs one of params, timing, shift, all");
     if (!c.parser.isSet(upload ? c.options.output : c.options.input))
-        return c.name
-            + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt"));
+        return c.name + (upload ? QStringLiteral(" needs -o FILE.sdt") : QStringLiteral(" needs -i FILE.sdt"));
     return std::nullopt;
 }
 
@@ -584,8 +579,8 @@ const std::array<CommandEntry, 9> kCommands { {
     { "upload", "params|timing|shift|all -o FILE.sdt", "save controller data in a set-up file", false,
         [](CliCommand& c) { return checkTransfer(c, true); }, checkUploadFile, runUpload },
     { "download", "params|timing|shift|all -i FILE.sdt --yes [--any-version]",
-        "send a set-up file's data to the controller", true,
-        [](CliCommand& c) { return checkTransfer(c, false); }, checkDownloadFile, runDownload },
+        "send a set-up file's data to the controller", true, [](CliCommand& c) { return checkTransfer(c, false); },
+        checkDownloadFile, runDownload },
     { "compare", "params|timing|all -i FILE.sdt [--csv] [--any-version]",
         "list where the controller differs from a set-up file", false, checkCompare, checkDownloadFile,
         runCompare },
@@ -595,8 +590,8 @@ const std::array<CommandEntry, 9> kCommands { {
         checkProgramFile, checkProgramDownloadFile, runProgramDownload },
     { "status", "", "mode, firmware revision, fault code and text", false, checkNothing, nullptr, runStatus },
     { "journal", "[--since DATE] [--kind KIND] [--press NAME] [--csv]",
-        "print the press journal (KIND: alarms, writes, transfers, samples, events)", false, checkJournal,
-        nullptr, nullptr, runJournal },
+        "print the press journal (KIND: alarms, writes, transfers, samples, events)", false, checkJournal, nullptr,
+        nullptr, runJournal },
 } };
 
 const CommandEntry* findCommand(const QString& name)
@@ -618,8 +613,7 @@ QString talvekCliUsage()
         "\n"
         "Commands:\n");
     for (const CommandEntry& entry : kCommands) {
-        QString line
-            = QStringLiteral("  %1 %2").arg(QLatin1String(entry.name), QLatin1String(entry.arguments));
+        QString line = QStringLiteral("  %1 %2").arg(QLatin1String(entry.name), QLatin1String(entry.arguments));
         if (line.size() > 42)
             line += QLatin1Char('\n') + QString(43, QLatin1Char(' '));
         else
@@ -791,15 +785,13 @@ void reportEarlierPendingStore(RSComm& rs, const ProgramFolder& folder, CliPromp
         held << QStringLiteral("%1 holds %2").arg(name, *now);
     }
     if (plsWrite)
-        prompter.note(
-            QStringLiteral("an earlier run ended inside a PLS write: the PLS may have taken this run's "
-                           "first bytes as part of it (check the PLS scale factor, offset, channels and "
-                           "configuration)"));
+        prompter.note(QStringLiteral("an earlier run ended inside a PLS write: the PLS may have taken this run's "
+                                     "first bytes as part of it (check the PLS scale factor, offset, channels and "
+                                     "configuration)"));
     if (!held.isEmpty())
-        prompter.note(
-            QStringLiteral("an earlier run ended inside a write, and the board stored this run's first "
-                           "byte at one of these addresses: %1")
-                .arg(held.join(QStringLiteral(", "))));
+        prompter.note(QStringLiteral("an earlier run ended inside a write, and the board stored this run's first "
+                                     "byte at one of these addresses: %1")
+                          .arg(held.join(QStringLiteral(", "))));
     file.remove();
 }
 
@@ -811,9 +803,8 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
     for (const int address : link.strayStores())
         prompter.note(QStringLiteral("B%1 may have been changed by a lost byte inside a write").arg(address));
     if (link.lostTrack())
-        prompter.note(
-            QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
-                           "cannot tell"));
+        prompter.note(QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
+                                     "cannot tell"));
     const QList<int>& pending = link.pendingStores();
     if (!pending.isEmpty() || link.plsWritePending()) {
         QStringList names;
@@ -823,13 +814,11 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
             lines += QByteArray::number(address) + '\n';
         }
         if (!pending.isEmpty())
-            prompter.note(
-                QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
-                    .arg(names.join(QStringLiteral(" or "))));
+            prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
+                              .arg(names.join(QStringLiteral(" or "))));
         if (link.plsWritePending()) {
-            prompter.note(
-                QStringLiteral("the link ended inside a PLS write: the next bytes the board hears may "
-                               "change the PLS"));
+            prompter.note(QStringLiteral("the link ended inside a PLS write: the next bytes the board hears may "
+                                         "change the PLS"));
             lines += kPendingPlsWrite + '\n';
         }
         const QString path = pendingStoreFile(folder);
@@ -842,8 +831,8 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
 
 // Checks the command's files, opens the link, runs the command, closes the
 // link and the trace.
-int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& context,
-    const ProgramFolder& folder, CliPrompter& prompter)
+int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
+    CliPrompter& prompter)
 {
     InitMachineData();
     CliRun run(context, folder, prompter);
@@ -870,8 +859,7 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
         : looksLikeNetworkPort(given)      ? given.trimmed()
                                            : QFileInfo(given).absoluteFilePath();
 #endif
-    CliPort serial(
-        context.makePort(folder, device), device.isEmpty() ? c.port : std::optional<int>(1), c.baud);
+    CliPort serial(context.makePort(folder, device), device.isEmpty() ? c.port : std::optional<int>(1), c.baud);
     rs.OnlineMode = true;
     rs.OpenRSComm(&serial);
     int result = 0;

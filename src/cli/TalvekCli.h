@@ -29,8 +29,7 @@ struct CliContext
     // The serial-port control, resolving port numbers through the program
     // folder, or (--device; not empty) opening that device whatever the
     // port number.
-    std::function<std::unique_ptr<SerialPortControl>(const ProgramFolder& folder, const QString& device)>
-        makePort;
+    std::function<std::unique_ptr<SerialPortControl>(const ProgramFolder& folder, const QString& device)> makePort;
 };
 
 // Runs one talvek-cli command line (the arguments after the program name) and
