@@ -104,10 +104,12 @@ void TelnetComPort::negotiate(quint8 verb, quint8 option)
 void TelnetComPort::endSubnegotiation()
 {
     // COM-PORT-OPTION, the server's command number, its value.
-    if (m_sub.size() >= 2 && quint8(m_sub.at(0)) == kOptionComPort && quint8(m_sub.at(1)) > kServerOffset)
-        m_answers.append(Answer { quint8(quint8(m_sub.at(1)) - kServerOffset), m_sub.mid(2) });
-    // Anything else (the line and modem state the server notifies) is of no
-    // concern to the link.
+    // The line and modem state the server notifies (106, 107) and anything
+    // else are of no concern to the link.
+    const quint8 code = m_sub.size() >= 2 ? quint8(m_sub.at(1)) : 0;
+    if (m_sub.size() >= 2 && quint8(m_sub.at(0)) == kOptionComPort && code > kServerOffset
+        && code != kNotifyLineState && code != kNotifyModemState)
+        m_answers.append(Answer { quint8(code - kServerOffset), m_sub.mid(2) });
     m_sub.clear();
 }
 

@@ -41,6 +41,9 @@ public:
         kPurgeData = 12,
     };
     static constexpr quint8 kServerOffset = 100;
+    // What the server tells unasked: the line and the modem state.
+    static constexpr quint8 kNotifyLineState = 106;
+    static constexpr quint8 kNotifyModemState = 107;
     // Values of the commands.
     static constexpr quint8 kParityNone = 1;
     static constexpr quint8 kParityOdd = 2;
