@@ -1,7 +1,12 @@
 #include "link/PortAddress.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace talvek {
 
@@ -111,6 +116,24 @@ std::optional<PortAddress> parsePortAddress(const QString& text, QString* why)
     a.host = host;
     a.port = quint16(port);
     return a;
+}
+
+QString networkPortOfLink(const QString& linkPath)
+{
+#ifdef Q_OS_UNIX
+    // The target as written: QFileInfo would make a path of the URL.
+    const QByteArray path = QFile::encodeName(linkPath);
+    char target[1024];
+    const ssize_t n = ::readlink(path.constData(), target, sizeof target - 1);
+    if (n > 0) {
+        const QString text = QFile::decodeName(QByteArray(target, int(n)));
+        if (looksLikeNetworkPort(text))
+            return text.trimmed();
+    }
+#else
+    Q_UNUSED(linkPath);
+#endif
+    return {};
 }
 
 } // namespace talvek

@@ -40,4 +40,8 @@ bool looksLikeNetworkPort(const QString& text);
 // user or query, is refused: nothing, and why in *why.
 std::optional<PortAddress> parsePortAddress(const QString& text, QString* why = nullptr);
 
+// The URL a port link (support/ports/COMn) holds as its target, as written
+// there; empty for a link to a device, a file that is no link, or none.
+QString networkPortOfLink(const QString& linkPath);
+
 } // namespace talvek

@@ -81,20 +81,7 @@ QtSerialPortControl::~QtSerialPortControl()
 
 QString QtSerialPortControl::linkedNetworkPort(int port) const
 {
-#ifdef Q_OS_UNIX
-    // A link's target as written: QFileInfo would make a path of the URL.
-    const QByteArray path = QFile::encodeName(portLink(port));
-    char target[1024];
-    const ssize_t n = ::readlink(path.constData(), target, sizeof target - 1);
-    if (n > 0) {
-        const QString text = QFile::decodeName(QByteArray(target, int(n)));
-        if (looksLikeNetworkPort(text))
-            return text.trimmed();
-    }
-#else
-    Q_UNUSED(port);
-#endif
-    return {};
+    return networkPortOfLink(portLink(port));
 }
 
 // ---- port number and settings ----
