@@ -30,8 +30,7 @@ struct PortDeviceRow
 class PortSetup final
 {
 public:
-    PortSetup(RSComm& rs, OnlineModeSwitch& mode, ProgramFolder& folder, Prompter& prompter, int minPort,
-        int maxPort);
+    PortSetup(RSComm& rs, OnlineModeSwitch& mode, ProgramFolder& folder, Prompter& prompter, int minPort, int maxPort);
     Q_DISABLE_COPY_MOVE(PortSetup)
 
     // The settings the dialog opens with: the port (within the limits) and

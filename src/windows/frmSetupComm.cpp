@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
 #include <algorithm>
 
 namespace talvek {

@@ -2,18 +2,18 @@
 // the port field check, the link closed and reopened around a save, and the
 // device shown for a port number.
 
-#include "K7700Sim.h"
-#include "MainWindowRig.h"
-#include "ScriptedPrompter.h"
-#include "SimPort.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "K7700Sim.h"
 #include "link/CommPortSettings.h"
 #include "link/QtSerialPortControl.h"
 #include "link/RSComm.h"
+#include "MainWindowRig.h"
+#include "ScriptedPrompter.h"
 #include "shared/modUtility.h"
-#include "windows/UpDown.h"
+#include "SimPort.h"
 #include "windows/frmSetupComm.h"
+#include "windows/UpDown.h"
 
 #include <QApplication>
 #include <QDir>
@@ -502,8 +502,8 @@ void tst_frmSetupComm::failedReopenKeepsDialogOpenAndOffline()
     rig.open();
     rig.showActive();
     rig.typePort(QStringLiteral("5"));
-    rig.port.failOpenWith(SerialError(SerialErrorNumber::kPortUnavailable, QStringLiteral("SimPort"),
-        QStringLiteral("The port is in use")));
+    rig.port.failOpenWith(SerialError(
+        SerialErrorNumber::kPortUnavailable, QStringLiteral("SimPort"), QStringLiteral("The port is in use")));
     QTest::mouseClick(rig.dlg->cmdSave, Qt::LeftButton);
     QCoreApplication::processEvents();
 
@@ -904,8 +904,8 @@ void tst_frmSetupComm::commPortMenuOpensDialog()
     QVERIFY(dialog);
     QVERIFY(dialog->wasOnline());
     dialog->txtCommPort->setText(QStringLiteral("4"));
-    main.port.failOpenWith(SerialError(SerialErrorNumber::kPortUnavailable, QStringLiteral("SimPort"),
-        QStringLiteral("The port is in use")));
+    main.port.failOpenWith(SerialError(
+        SerialErrorNumber::kPortUnavailable, QStringLiteral("SimPort"), QStringLiteral("The port is in use")));
     dialog->cmdSave->click();
     QCOMPARE(main.script().messages().size(), 1);
     QCOMPARE(main.script().messages()[0].title, QStringLiteral("Comm Port Error"));
