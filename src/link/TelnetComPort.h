@@ -31,15 +31,12 @@ public:
 
     // The COM-PORT-OPTION commands of the client; the server answers each
     // with its number plus 100 and the value in force.
-    enum Command : quint8
-    {
-        kSetBaudRate = 1,
-        kSetDataSize = 2,
-        kSetParity = 3,
-        kSetStopSize = 4,
-        kSetControl = 5,
-        kPurgeData = 12,
-    };
+    static constexpr quint8 kSetBaudRate = 1;
+    static constexpr quint8 kSetDataSize = 2;
+    static constexpr quint8 kSetParity = 3;
+    static constexpr quint8 kSetStopSize = 4;
+    static constexpr quint8 kSetControl = 5;
+    static constexpr quint8 kPurgeData = 12;
     static constexpr quint8 kServerOffset = 100;
     // What the server tells unasked: the line and the modem state.
     static constexpr quint8 kNotifyLineState = 106;
