@@ -7,6 +7,7 @@
 #include "link/CommPortSettings.h"
 #include "link/K7700Registers.h"
 #include "link/LinkMonitor.h"
+#include "link/PlantFile.h"
 #include "link/PortAddress.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
@@ -69,6 +70,7 @@ struct CliOptions
     QCommandLineOption since { QStringLiteral("since"), QString(), QStringLiteral("DATE") };
     QCommandLineOption kind { QStringLiteral("kind"), QString(), QStringLiteral("KIND") };
     QCommandLineOption press { QStringLiteral("press"), QString(), QStringLiteral("NAME") };
+    QCommandLineOption plant { QStringLiteral("plant"), QString(), QStringLiteral("FILE") };
     QCommandLineOption csv { QStringLiteral("csv") };
     QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
 };
@@ -608,7 +610,8 @@ const CommandEntry* findCommand(const QString& name)
 QString talvekCliUsage()
 {
     QString text = QStringLiteral(
-        "Usage: talvek-cli [--port N | --device PATH|URL] [--baud 9600|19200] [--trace FILE]\n"
+        "Usage: talvek-cli [--port N | --device PATH|URL | --press NAME [--plant FILE]]\n"
+        "                  [--baud 9600|19200] [--trace FILE]\n"
         "                  [--program-folder DIR] [--journal CONNECTION] COMMAND\n"
         "\n"
         "Commands:\n");
@@ -628,6 +631,8 @@ QString talvekCliUsage()
         "It reads them and never writes them (no settings: port 1 at 9600 baud).\n"
         "--device and a port link also take a serial device server's port:\n"
         "rfc2217://HOST:PORT (Telnet with RFC 2217) or socket://HOST:PORT (raw TCP).\n"
+        "--press NAME takes the port and speed of that press from the plant file\n"
+        "support/Presses.cfg (or --plant FILE): \"name, port, speed[, set-up file]\" a line.\n"
         "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H. talvek-cli never asks: what TALVEK\n"
         "would ask about fails with a message on stderr. --trace FILE writes the exchange log of\n"
         "the link monitor.\n"
@@ -691,6 +696,10 @@ std::optional<QString> portProblem(CliCommand& c)
 {
     if (c.parser.isSet(c.options.port) && c.parser.isSet(c.options.device))
         return QStringLiteral("--port and --device exclude each other");
+    // --press names the press to talk to (the journal: whose rows to show).
+    if (c.parser.isSet(c.options.press) && c.name != QLatin1String("journal")
+        && (c.parser.isSet(c.options.port) || c.parser.isSet(c.options.device)))
+        return QStringLiteral("--press excludes --port and --device");
     if (c.parser.isSet(c.options.port)) {
         bool ok = false;
         const int n = c.parser.value(c.options.port).toInt(&ok);
@@ -829,6 +838,23 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
     }
 }
 
+// --press NAME: that press of the plant file (--plant FILE, or
+// support/Presses.cfg of the program folder).
+Result<PlantPress> plantPress(const CliCommand& c, const ProgramFolder& folder)
+{
+    const QString path = c.parser.isSet(c.options.plant) ? QFileInfo(c.parser.value(c.options.plant)).absoluteFilePath()
+                                                         : folder.resolve(QLatin1String(kPlantFile));
+    const Result<PlantFile> plant = readPlantFile(path);
+    if (!plant)
+        return plant.error();
+    const QString name = c.parser.value(c.options.press);
+    const PlantPress* press = plant->find(name);
+    if (!press)
+        return fail(Cause::BadFile,
+            QStringLiteral("%1: no press named \"%2\"").arg(QDir::toNativeSeparators(path), name));
+    return *press;
+}
+
 // Checks the command's files, opens the link, runs the command, closes the
 // link and the trace.
 int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
@@ -851,7 +877,22 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
         return code(CliExit::File);
 
     // A network port's URL stands as written; a device path is made absolute.
-    const QString given = c.parser.isSet(c.options.device) ? c.parser.value(c.options.device) : QString();
+    QString given = c.parser.isSet(c.options.device) ? c.parser.value(c.options.device) : QString();
+    std::optional<int> port = c.port;
+    std::optional<int> baud = c.baud;
+    if (c.parser.isSet(c.options.press)) {
+        const Result<PlantPress> press = plantPress(c, folder);
+        if (!press) {
+            prompter.note(press.error().detail);
+            return code(CliExit::File);
+        }
+        if (press->commPort > 0)
+            port = press->commPort;
+        else
+            given = press->port;
+        if (!baud)
+            baud = press->speed;
+    }
 #ifdef Q_OS_WIN
     const QString device = looksLikeNetworkPort(given) ? given.trimmed() : QString();
 #else
@@ -859,7 +900,7 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
         : looksLikeNetworkPort(given)      ? given.trimmed()
                                            : QFileInfo(given).absoluteFilePath();
 #endif
-    CliPort serial(context.makePort(folder, device), device.isEmpty() ? c.port : std::optional<int>(1), c.baud);
+    CliPort serial(context.makePort(folder, device), device.isEmpty() ? port : std::optional<int>(1), baud);
     rs.OnlineMode = true;
     rs.OpenRSComm(&serial);
     int result = 0;
@@ -893,7 +934,7 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CliOptions o;
     parser.addOptions({ o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input,
-        o.journal, o.since, o.kind, o.press, o.csv, o.help });
+        o.journal, o.since, o.kind, o.press, o.plant, o.csv, o.help });
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {

@@ -80,6 +80,7 @@ private slots:
     void uploadAllIsByteIdenticalOverEachKindOfPort();
     void portLinkToAUrl();
     void refusedConnectionExitsSilentWithItsCause();
+    void pressFromThePlantFile();
 
 private:
     bool startSim(QProcess& sim, int port, QString* device);
@@ -288,6 +289,54 @@ void tst_Ser2netProcess::refusedConnectionExitsSilentWithItsCause()
                        "127.0.0.1 port %1 was refused (no server listens there, or it takes no more "
                        "connections).")
             .arg(port));
+}
+
+void tst_Ser2netProcess::pressFromThePlantFile()
+{
+    const QString plant = m_dir.filePath(QStringLiteral("hall2.cfg"));
+    QFile f(plant);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral(
+        "# hall 2\npress1, rfc2217://127.0.0.1:%1, 19200\npress2, socket://127.0.0.1:%2, 9600\n")
+                .arg(m_telnetPort)
+                .arg(m_rawPort)
+                .toUtf8());
+    f.close();
+    QCOMPARE(ask(m_simRaw, QStringLiteral("set W1028 417")), QStringLiteral("ok"));
+    Run r = cli({ QStringLiteral("--plant"), plant, QStringLiteral("--press"), QStringLiteral("PRESS2"),
+        QStringLiteral("read"), QStringLiteral("W1028") });
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("W1028=417\n"));
+    r = cli({ QStringLiteral("--plant"), plant, QStringLiteral("--press"), QStringLiteral("press1"),
+        QStringLiteral("status") });
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(
+        r.out.contains(QStringLiteral("port: COM1 rfc2217://127.0.0.1:%1 19200,n,8,1\n").arg(m_telnetPort)),
+        qPrintable(r.out));
+
+    r = cli({ QStringLiteral("--plant"), plant, QStringLiteral("--press"), QStringLiteral("press9"),
+        QStringLiteral("status") });
+    QCOMPARE(r.exitCode, 3);
+    QCOMPARE(r.err, QStringLiteral("talvek-cli: %1: no press named \"press9\"\n").arg(plant));
+    QCOMPARE(r.out, QString());
+
+    // A plant file with a bad line is refused whole, with the line's number.
+    QVERIFY(f.open(QIODevice::Append));
+    f.write("press3, socket://127.0.0.1:" + QByteArray::number(m_rawPort) + ", 9600\n");
+    f.close();
+    r = cli({ QStringLiteral("--plant"), plant, QStringLiteral("--press"), QStringLiteral("press1"),
+        QStringLiteral("status") });
+    QCOMPARE(r.exitCode, 3);
+    QCOMPARE(r.err,
+        QStringLiteral(
+            "talvek-cli: %1 line 4: the press \"press3\" is on the port of \"press2\" (line 3): two "
+            "presses cannot share a port\n")
+            .arg(plant));
+    r = cli({ QStringLiteral("--press"), QStringLiteral("press1"), QStringLiteral("--port"),
+        QStringLiteral("1"), QStringLiteral("status") });
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.err.startsWith(QStringLiteral("talvek-cli: --press excludes --port and --device\n")));
 }
 
 QTEST_GUILESS_MAIN(tst_Ser2netProcess)
