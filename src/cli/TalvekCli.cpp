@@ -1,5 +1,6 @@
 #include "cli/TalvekCli.h"
 
+#include "cli/AllPresses.h"
 #include "cli/CliJournal.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
@@ -17,6 +18,7 @@
 #include "shared/SetupFile.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -71,6 +73,7 @@ struct CliOptions
     QCommandLineOption kind { QStringLiteral("kind"), QString(), QStringLiteral("KIND") };
     QCommandLineOption press { QStringLiteral("press"), QString(), QStringLiteral("NAME") };
     QCommandLineOption plant { QStringLiteral("plant"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption allPresses { QStringLiteral("all-presses") };
     QCommandLineOption csv { QStringLiteral("csv") };
     QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
 };
@@ -633,6 +636,9 @@ QString talvekCliUsage()
         "rfc2217://HOST:PORT (Telnet with RFC 2217) or socket://HOST:PORT (raw TCP).\n"
         "--press NAME takes the port and speed of that press from the plant file\n"
         "support/Presses.cfg (or --plant FILE): \"name, port, speed[, set-up file]\" a line.\n"
+        "--all-presses runs \"upload all -o DIR\" (DIR/NAME.sdt), \"compare all\" (against each\n"
+        "press's set-up file) or \"status\" on every press of the plant file at once, one line\n"
+        "a press; it exits 0 only when every press succeeded.\n"
         "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H. talvek-cli never asks: what TALVEK\n"
         "would ask about fails with a message on stderr. --trace FILE writes the exchange log of\n"
         "the link monitor.\n"
@@ -926,6 +932,37 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
     return result;
 }
 
+// --all-presses: the command on every press of the plant file, each in a
+// talvek-cli of its own.
+int runOnAllPresses(const CliCommand& c, CliContext& context, const std::function<int(const QString&)>& usage)
+{
+    for (const QCommandLineOption* excluded : { &c.options.press, &c.options.port, &c.options.device })
+        if (c.parser.isSet(*excluded))
+            return usage(QStringLiteral("--all-presses excludes --press, --port and --device"));
+    if (const std::optional<QString> problem = allPressesProblem(c.name, c.rest, c.parser.isSet(c.options.output)))
+        return usage(*problem);
+    if (c.parser.isSet(c.options.yes))
+        return usage(QStringLiteral("--all-presses only reads from the presses"));
+    const ProgramFolder folder = c.parser.isSet(c.options.folder)
+        ? context.folder.withSettingsIn(c.parser.value(c.options.folder))
+        : context.folder;
+    const QString path = c.parser.isSet(c.options.plant) ? QFileInfo(c.parser.value(c.options.plant)).absoluteFilePath()
+                                                         : folder.resolve(QLatin1String(kPlantFile));
+    const Result<PlantFile> plant = readPlantFile(path);
+    if (!plant) {
+        context.err << "talvek-cli: " << plant.error().detail << '\n' << Qt::flush;
+        return code(CliExit::File);
+    }
+    AllPressesRun run { QCoreApplication::applicationFilePath(), {}, c.name, c.rest,
+        c.parser.isSet(c.options.output) ? QFileInfo(c.parser.value(c.options.output)).absoluteFilePath() : QString() };
+    for (const QCommandLineOption* kept : { &c.options.folder, &c.options.journal, &c.options.baud })
+        if (c.parser.isSet(*kept))
+            run.forwarded << QStringLiteral("--") + kept->names().front() << c.parser.value(*kept);
+    if (c.parser.isSet(c.options.anyVersion))
+        run.forwarded << QStringLiteral("--any-version");
+    return runAllPresses(*plant, run, context.out, context.err);
+}
+
 } // namespace
 
 int runTalvekCli(const QStringList& arguments, CliContext& context)
@@ -934,7 +971,7 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CliOptions o;
     parser.addOptions({ o.port, o.device, o.baud, o.trace, o.folder, o.yes, o.anyVersion, o.output, o.input,
-        o.journal, o.since, o.kind, o.press, o.plant, o.csv, o.help });
+        o.journal, o.since, o.kind, o.press, o.plant, o.allPresses, o.csv, o.help });
 
     QTextStream& err = context.err;
     auto usage = [&](const QString& problem) {
@@ -957,6 +994,8 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     const CommandEntry* entry = findCommand(command.name);
     if (!entry)
         return usage(QStringLiteral("unknown command %1").arg(command.name));
+    if (parser.isSet(o.allPresses))
+        return runOnAllPresses(command, context, usage);
     if (const std::optional<QString> problem = portProblem(command))
         return usage(*problem);
     if (const std::optional<QString> problem = entry->check(command))

@@ -81,6 +81,7 @@ private slots:
     void portLinkToAUrl();
     void refusedConnectionExitsSilentWithItsCause();
     void pressFromThePlantFile();
+    void allPresses();
 
 private:
     bool startSim(QProcess& sim, int port, QString* device);
@@ -337,6 +338,65 @@ void tst_Ser2netProcess::pressFromThePlantFile()
         QStringLiteral("1"), QStringLiteral("status") });
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.err.startsWith(QStringLiteral("talvek-cli: --press excludes --port and --device\n")));
+}
+
+void tst_Ser2netProcess::allPresses()
+{
+    // One press healthy (RFC 2217), one silent (raw, its board dropped out),
+    // one whose server refuses the connection.
+    const quint16 refused = freePort();
+    const QString plant = m_dir.filePath(QStringLiteral("plant.cfg"));
+    QFile f(plant);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("press1, rfc2217://127.0.0.1:%1, 9600, press1-approved.sdt\n"
+                           "press2, socket://127.0.0.1:%2, 9600\n"
+                           "press3, socket://127.0.0.1:%3, 9600\n")
+                .arg(m_telnetPort)
+                .arg(m_rawPort)
+                .arg(refused)
+                .toUtf8());
+    f.close();
+    const QString out = m_dir.filePath(QStringLiteral("nightly"));
+    QVERIFY(QDir().mkpath(out));
+    QCOMPARE(ask(m_simRaw, QStringLiteral("dropout")), QStringLiteral("ok"));
+    Run r = cli({ QStringLiteral("--plant"), plant, QStringLiteral("--all-presses"), QStringLiteral("upload"),
+        QStringLiteral("all"), QStringLiteral("-o"), out });
+    QCOMPARE(ask(m_simRaw, QStringLiteral("restore")), QStringLiteral("ok"));
+    const QString noAnswer
+        = QStringLiteral("failed (exit 7): WARNING - Communication Error!: Cannot Communicate "
+                         "with Target Board. / Verify RS-232 Cable is Connected Between / COMM "
+                         "Port and PROG Port. / Network port socket://127.0.0.1:%1 (COM1), 9600 "
+                         "baud as set at the server");
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("press1: uploaded to %1/press1.sdt").arg(out));
+    QCOMPARE(lines[1], QStringLiteral("press2: ") + noAnswer.arg(m_rawPort) + QLatin1Char('.'));
+    QCOMPARE(lines[2],
+        QStringLiteral("press3: ") + noAnswer.arg(refused)
+            + QStringLiteral(
+                ": the connection to 127.0.0.1 port %1 was refused (no server listens there, or it "
+                "takes no more connections).")
+                  .arg(refused));
+    QCOMPARE(r.exitCode, 7);
+    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList { QStringLiteral("press1.sdt") });
+    QCOMPARE(readAll(out + QStringLiteral("/press1.sdt")).size(), 325);
+
+    // The drift check: press1 against its approved set-up, the others have none.
+    QVERIFY(QFile::copy(
+        out + QStringLiteral("/press1.sdt"), m_dir.filePath(QStringLiteral("press1-approved.sdt"))));
+    r = cli({ QStringLiteral("--plant"), plant, QStringLiteral("--all-presses"), QStringLiteral("compare"),
+        QStringLiteral("all") });
+    QCOMPARE(r.out.section(QLatin1Char('\n'), 0, 0),
+        QStringLiteral("press1: same as %1").arg(m_dir.filePath(QStringLiteral("press1-approved.sdt"))));
+    QCOMPARE(r.out.section(QLatin1Char('\n'), 1, 1),
+        QStringLiteral("press2: failed: no approved set-up file in the plant file (line 2)"));
+    QCOMPARE(r.exitCode, 3);
+
+    r = cli({ QStringLiteral("--all-presses"), QStringLiteral("write"), QStringLiteral("W1026"),
+        QStringLiteral("1"), QStringLiteral("--yes") });
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.err.startsWith(QStringLiteral(
+        "talvek-cli: --all-presses runs \"upload all -o DIR\", \"compare all\" or \"status\"\n")));
 }
 
 QTEST_GUILESS_MAIN(tst_Ser2netProcess)
