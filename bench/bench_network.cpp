@@ -2,10 +2,12 @@
 // same k7700-sim directly, paired round by round: the pty, RFC 2217 and raw
 // TCP in turn, each a whole session (open, Upload All, close) of which the
 // transfer is timed. Once with the simulator answering at once, once paced
-// like a 19200 baud line.
+// like a 19200 baud line. Then talvek-cli --all-presses upload all of eight
+// simulated presses behind one ser2net against talvek-cli --press of one.
 //
 //   bench_network [ROUNDS] [K7700_SIM] [SER2NET]
 
+#include "SimProcess.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "base/Prompter.h"
@@ -13,8 +15,6 @@
 #include "link/RSComm.h"
 #include "shared/DataTransfer.h"
 #include "shared/MachineData.h"
-
-#include "SimProcess.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 using namespace talvek;
@@ -77,7 +78,7 @@ double uploadAll(const ProgramFolder& folder, const QString& device, CountingPro
     if (!rs.OnlineMode)
         return -1;
     const auto t0 = std::chrono::steady_clock::now();
-    DataTransfer t(rs, CurrentData, { [] { }, {}, {} });
+    DataTransfer t(rs, CurrentData, { [] {}, {}, {} });
     const bool moved = bool(t.run(kTransferAll, ParamCount));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const bool ok = moved && !rs.CommError;
@@ -95,7 +96,8 @@ bool runSet(const char* label, const QStringList& simArgs, int rounds, const QSt
     const quint16 telnetPort = freePort();
     const quint16 rawPort = freePort();
     const QString config = QStringLiteral(
-        "connection: &t\n    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n    connector: serialdev,%3,9600n81,local\n"
+        "connection: &t\n    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n    connector: "
+        "serialdev,%3,9600n81,local\n"
         "    options:\n      chardelay: false\n"
         "connection: &r\n    accepter: tcp,127.0.0.1,%2\n    connector: serialdev,%3,9600n81,local\n"
         "    options:\n      chardelay: false\n")
@@ -146,8 +148,89 @@ bool runSet(const char* label, const QStringList& simArgs, int rounds, const QSt
         std::printf("  %s: a run failed\n", label);
         return false;
     }
-    std::printf("  %s: Upload All pty %.3f s, rfc2217 %.3f s (%.3fx), raw TCP %.3f s (%.3fx); %d rounds\n", label,
-        median(seconds[0]), median(seconds[1]), median(ratios[0]), median(seconds[2]), median(ratios[1]), rounds);
+    std::printf("  %s: Upload All pty %.3f s, rfc2217 %.3f s (%.3fx), raw TCP %.3f s (%.3fx); %d rounds\n",
+        label, median(seconds[0]), median(seconds[1]), median(ratios[0]), median(seconds[2]),
+        median(ratios[1]), rounds);
+    return true;
+}
+
+// talvek-cli --all-presses upload all of `count` simulated presses behind one
+// ser2net against one press alone (talvek-cli --press), paired round by round.
+bool allPresses(
+    int count, int rounds, const QString& simBin, const QString& ser2netBin, const QString& cliBin)
+{
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    QString config;
+    QString plant;
+    for (int i = 1; i <= count; ++i) {
+        auto sim = std::make_unique<SimProcess>();
+        if (!sim->start(simBin, dir.path(), i, { QStringLiteral("--baud"), QStringLiteral("19200") }))
+            return false;
+        const quint16 port = freePort();
+        config += QStringLiteral(
+            "connection: &p%1\n    accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+            "    connector: serialdev,%3,9600n81,local\n    options:\n      chardelay: false\n")
+                      .arg(i)
+                      .arg(port)
+                      .arg(sim->device);
+        plant += QStringLiteral("press%1, rfc2217://127.0.0.1:%2, 19200\n").arg(i).arg(port);
+        sims.push_back(std::move(sim));
+    }
+    QFile cfg(dir.filePath(QStringLiteral("ser2net.yaml")));
+    QFile plantFile(dir.filePath(QStringLiteral("plant.cfg")));
+    if (!cfg.open(QIODevice::WriteOnly) || cfg.write(config.toUtf8()) < 0
+        || !plantFile.open(QIODevice::WriteOnly) || plantFile.write(plant.toUtf8()) < 0)
+        return false;
+    cfg.close();
+    plantFile.close();
+    QProcess ser2net;
+    ser2net.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ser2net.setStandardOutputFile(QProcess::nullDevice());
+    ser2net.start(ser2netBin,
+        { QStringLiteral("-n"), QStringLiteral("-c"), cfg.fileName(), QStringLiteral("-P"),
+            dir.filePath(QStringLiteral("ser2net.pid")) });
+    if (!ser2net.waitForStarted(5000))
+        return false;
+    QThread::msleep(500);
+    const QStringList common { QStringLiteral("--program-folder"), dir.path(), QStringLiteral("--journal"),
+        QStringLiteral("off"), QStringLiteral("--plant"), plantFile.fileName() };
+    const auto timed = [&](const QStringList& args) {
+        QThread::msleep(200);
+        const auto t0 = std::chrono::steady_clock::now();
+        QProcess p;
+        p.start(cliBin, common + args);
+        const bool ok
+            = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!ok)
+            std::fprintf(stderr, "%s\n", p.readAllStandardError().constData());
+        return ok ? std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() : -1.0;
+    };
+    std::vector<double> one;
+    std::vector<double> all;
+    std::vector<double> ratios;
+    bool ok = true;
+    for (int round = 0; round < rounds && ok; ++round) {
+        const double a
+            = timed({ QStringLiteral("--press"), QStringLiteral("press1"), QStringLiteral("upload"),
+                QStringLiteral("all"), QStringLiteral("-o"), dir.filePath(QStringLiteral("one.sdt")) });
+        const double b = timed({ QStringLiteral("--all-presses"), QStringLiteral("upload"),
+            QStringLiteral("all"), QStringLiteral("-o"), dir.path() });
+        ok = a > 0 && b > 0;
+        one.push_back(a);
+        all.push_back(b);
+        ratios.push_back(b / a);
+    }
+    ser2net.terminate();
+    ser2net.waitForFinished(5000);
+    if (!ok) {
+        std::printf("  --all-presses: a run failed\n");
+        return false;
+    }
+    std::printf(
+        "  talvek-cli upload all, sim paced at 19200 baud: one press %.3f s, --all-presses of %d %.3f s "
+        "(%.3fx); %d rounds\n",
+        median(one), count, median(all), median(ratios), rounds);
     return true;
 }
 
@@ -162,19 +245,23 @@ int main(int argc, char* argv[])
     QString simBin = args.size() > 1 ? args.at(1) : qEnvironmentVariable("TALVEK_SIM_BIN");
     if (simBin.isEmpty())
         simBin = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/k7700-sim");
-    const QString ser2netBin = args.size() > 2 ? args.at(2)
-                                               : QStandardPaths::findExecutable(QStringLiteral("ser2net"),
-                                                   { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin") });
+    const QString ser2netBin = args.size() > 2
+        ? args.at(2)
+        : QStandardPaths::findExecutable(
+            QStringLiteral("ser2net"), { QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin") });
     if (!QFileInfo(simBin).isExecutable() || ser2netBin.isEmpty()) {
         std::fprintf(stderr, "k7700-sim or ser2net not found\n");
         return 2;
     }
     InitMachineData();
     CountingPrompter prompter;
-    std::printf("Upload All through ser2net on 127.0.0.1 against the pty, paired (median, ratio to the pty)\n");
+    std::printf(
+        "Upload All through ser2net on 127.0.0.1 against the pty, paired (median, ratio to the pty)\n");
     bool ok = runSet("sim answering at once", {}, rounds, simBin, ser2netBin, prompter);
-    ok = runSet("sim paced at 19200 baud", { QStringLiteral("--baud"), QStringLiteral("19200") }, rounds, simBin,
-             ser2netBin, prompter)
+    ok = runSet("sim paced at 19200 baud", { QStringLiteral("--baud"), QStringLiteral("19200") }, rounds,
+             simBin, ser2netBin, prompter)
         && ok;
+    const QString cliBin = QFileInfo(simBin).absolutePath() + QStringLiteral("/talvek-cli");
+    ok = allPresses(8, rounds, simBin, ser2netBin, cliBin) && ok;
     return ok && prompter.boxes == 0 ? 0 : 1;
 }
