@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "cli/AllPresses.h"
 #include "cli/CliFileNames.h"
 #include "cli/CliJournal.h"
 #include "link/AddressUtils.h"
@@ -9,6 +10,8 @@
 #include "link/CommPortSettings.h"
 #include "link/K7700Registers.h"
 #include "link/LinkMonitor.h"
+#include "link/PlantFile.h"
+#include "link/PortAddress.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
 #include "shared/DataTransfer.h"
@@ -17,6 +20,7 @@
 #include "shared/SetupFile.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -70,6 +74,8 @@ struct CliOptions
     QCommandLineOption since { QStringLiteral("since"), QString(), QStringLiteral("DATE") };
     QCommandLineOption kind { QStringLiteral("kind"), QString(), QStringLiteral("KIND") };
     QCommandLineOption press { QStringLiteral("press"), QString(), QStringLiteral("NAME") };
+    QCommandLineOption plant { QStringLiteral("plant"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption allPresses { QStringLiteral("all-presses") };
     QCommandLineOption csv { QStringLiteral("csv") };
     QCommandLineOption strict { QStringLiteral("strict") };
     QCommandLineOption help { QStringList { QStringLiteral("h"), QStringLiteral("help") } };
@@ -663,7 +669,8 @@ const CommandEntry* findCommand(const QString& name)
 QString talvekCliUsage()
 {
     QString text = QStringLiteral(
-        "Usage: talvek-cli [--port N | --device PATH] [--baud 9600|19200] [--trace FILE]\n"
+        "Usage: talvek-cli [--port N | --device PATH|URL | --press NAME [--plant FILE]]\n"
+        "                  [--baud 9600|19200] [--trace FILE]\n"
         "                  [--program-folder DIR] [--journal CONNECTION] COMMAND\n"
         "\n"
         "Commands:\n");
@@ -681,6 +688,13 @@ QString talvekCliUsage()
         "support/RSPort.cfg and the port links support/ports/COMn in ~/.config/TALVEK when\n"
         "installed, beside the program in a portable copy, or in DIR with --program-folder DIR.\n"
         "It reads them and never writes them (no settings: port 1 at 9600 baud).\n"
+        "--device and a port link also take a serial device server's port:\n"
+        "rfc2217://HOST:PORT (Telnet with RFC 2217) or socket://HOST:PORT (raw TCP).\n"
+        "--press NAME takes the port and speed of that press from the plant file\n"
+        "support/Presses.cfg (or --plant FILE): \"name, port, speed[, set-up file]\" a line.\n"
+        "--all-presses runs \"upload all -o DIR\" (DIR/NAME.sdt), \"compare all\" (against each\n"
+        "press's set-up file) or \"status\" on every press of the plant file at once, one line\n"
+        "a press; it exits 0 only when every press succeeded.\n"
         "Addresses: B166, W1026, D1100, F15, B1018.0, 1FF0H; none whose bytes reach FF00H (the\n"
         "high byte FFH is the attention byte). A value to write is decimal digits only. talvek-cli\n"
         "never asks: what TALVEK would ask about fails with a message on stderr. --trace FILE\n"
@@ -768,6 +782,10 @@ std::optional<QString> portProblem(CliCommand& c)
 {
     if (c.parser.isSet(c.options.port) && c.parser.isSet(c.options.device))
         return QStringLiteral("--port and --device exclude each other");
+    // --press names the press to talk to (the journal: whose rows to show).
+    if (c.parser.isSet(c.options.press) && c.name != QLatin1String("journal")
+        && (c.parser.isSet(c.options.port) || c.parser.isSet(c.options.device)))
+        return QStringLiteral("--press excludes --port and --device");
     if (c.parser.isSet(c.options.port)) {
         bool ok = false;
         const int n = c.parser.value(c.options.port).toInt(&ok);
@@ -783,8 +801,15 @@ std::optional<QString> portProblem(CliCommand& c)
             return QStringLiteral("--baud takes 9600 or 19200");
         c.baud = baud;
     }
+    const bool networkDevice
+        = c.parser.isSet(c.options.device) && looksLikeNetworkPort(c.parser.value(c.options.device));
+    if (networkDevice) {
+        QString why;
+        if (!parsePortAddress(c.parser.value(c.options.device), &why))
+            return why;
+    }
 #ifdef Q_OS_WIN
-    if (c.parser.isSet(c.options.device)) {
+    if (c.parser.isSet(c.options.device) && !networkDevice) {
         // On Windows the device is a COM port by its number.
         static const QRegularExpression com(
             QStringLiteral("^(?:\\\\\\\\\\.\\\\)?COM(\\d{1,2})$"), QRegularExpression::CaseInsensitiveOption);
@@ -922,6 +947,23 @@ void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& pro
     }
 }
 
+// --press NAME: that press of the plant file (--plant FILE, or
+// support/Presses.cfg of the program folder).
+Result<PlantPress> plantPress(const CliCommand& c, const ProgramFolder& folder)
+{
+    const QString path = c.parser.isSet(c.options.plant) ? QFileInfo(c.parser.value(c.options.plant)).absoluteFilePath()
+                                                         : folder.resolve(QLatin1String(kPlantFile));
+    const Result<PlantFile> plant = readPlantFile(path);
+    if (!plant)
+        return plant.error();
+    const QString name = c.parser.value(c.options.press);
+    const PlantPress* press = plant->find(name);
+    if (!press)
+        return fail(Cause::BadFile,
+            QStringLiteral("%1: no press named \"%2\"").arg(QDir::toNativeSeparators(path), name));
+    return *press;
+}
+
 // Checks the command's files, opens the link, runs the command, closes the
 // link and the trace.
 int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& context, const ProgramFolder& folder,
@@ -943,14 +985,31 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
     if (!startTrace(c, trace, monitor, rs, prompter))
         return code(CliExit::File);
 
+    // A network port's URL stands as written; a device path is made absolute.
+    QString given = c.parser.isSet(c.options.device) ? c.parser.value(c.options.device) : QString();
+    std::optional<int> port = c.port;
+    std::optional<int> baud = c.baud;
+    if (c.parser.isSet(c.options.press)) {
+        const Result<PlantPress> press = plantPress(c, folder);
+        if (!press) {
+            prompter.note(press.error().detail);
+            return code(CliExit::File);
+        }
+        if (press->commPort > 0)
+            port = press->commPort;
+        else
+            given = press->port;
+        if (!baud)
+            baud = press->speed;
+    }
 #ifdef Q_OS_WIN
-    const QString device;
+    const QString device = looksLikeNetworkPort(given) ? given.trimmed() : QString();
 #else
-    const QString device = c.parser.isSet(c.options.device)
-        ? QFileInfo(c.parser.value(c.options.device)).absoluteFilePath()
-        : QString();
+    const QString device = given.isEmpty() ? QString()
+        : looksLikeNetworkPort(given)      ? given.trimmed()
+                                           : QFileInfo(given).absoluteFilePath();
 #endif
-    CliPort serial(context.makePort(folder, device), device.isEmpty() ? c.port : std::optional<int>(1), c.baud);
+    CliPort serial(context.makePort(folder, device), device.isEmpty() ? port : std::optional<int>(1), baud);
     rs.OnlineMode = true;
     rs.OpenRSComm(&serial);
     int result = 0;
@@ -974,6 +1033,37 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
             result = code(CliExit::File);
     }
     return result;
+}
+
+// --all-presses: the command on every press of the plant file, each in a
+// talvek-cli of its own.
+int runOnAllPresses(const CliCommand& c, CliContext& context, const std::function<int(const QString&)>& usage)
+{
+    for (const QCommandLineOption* excluded : { &c.options.press, &c.options.port, &c.options.device })
+        if (c.parser.isSet(*excluded))
+            return usage(QStringLiteral("--all-presses excludes --press, --port and --device"));
+    if (const std::optional<QString> problem = allPressesProblem(c.name, c.rest, c.parser.isSet(c.options.output)))
+        return usage(*problem);
+    if (c.parser.isSet(c.options.yes))
+        return usage(QStringLiteral("--all-presses only reads from the presses"));
+    const ProgramFolder folder = c.parser.isSet(c.options.folder)
+        ? context.folder.withSettingsIn(c.parser.value(c.options.folder))
+        : context.folder;
+    const QString path = c.parser.isSet(c.options.plant) ? QFileInfo(c.parser.value(c.options.plant)).absoluteFilePath()
+                                                         : folder.resolve(QLatin1String(kPlantFile));
+    const Result<PlantFile> plant = readPlantFile(path);
+    if (!plant) {
+        context.err << "talvek-cli: " << plant.error().detail << '\n' << Qt::flush;
+        return code(CliExit::File);
+    }
+    AllPressesRun run { QCoreApplication::applicationFilePath(), {}, c.name, c.rest,
+        c.parser.isSet(c.options.output) ? QFileInfo(c.parser.value(c.options.output)).absoluteFilePath() : QString() };
+    for (const QCommandLineOption* kept : { &c.options.folder, &c.options.journal, &c.options.baud })
+        if (c.parser.isSet(*kept))
+            run.forwarded << QStringLiteral("--") + kept->names().front() << c.parser.value(*kept);
+    if (c.parser.isSet(c.options.anyVersion))
+        run.forwarded << QStringLiteral("--any-version");
+    return runAllPresses(*plant, run, context.out, context.err);
 }
 
 } // namespace
@@ -1028,7 +1118,8 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const CliOptions o;
     const QList<QCommandLineOption> options { o.port, o.device, o.baud, o.trace, o.folder, o.yes,
-        o.anyVersion, o.output, o.input, o.journal, o.since, o.kind, o.press, o.csv, o.strict, o.help };
+        o.anyVersion, o.output, o.input, o.journal, o.since, o.kind, o.press, o.plant, o.allPresses, o.csv,
+        o.strict, o.help };
     parser.addOptions(options);
 
     QTextStream& err = context.err;
@@ -1052,6 +1143,8 @@ int runTalvekCli(const QStringList& arguments, CliContext& context)
     const CommandEntry* entry = findCommand(command.name);
     if (!entry)
         return usage(QStringLiteral("unknown command %1").arg(command.name));
+    if (parser.isSet(o.allPresses))
+        return runOnAllPresses(command, context, usage);
     if (const std::optional<QString> problem = portProblem(command))
         return usage(*problem);
     if (const std::optional<QString> problem = nameProblem(command))

@@ -69,6 +69,8 @@ public:
     void write(const QByteArray& bytes) override { m_inner->write(bytes); }
     bool waitForInput(int timeoutMs) override { return m_inner->waitForInput(timeoutMs); }
     QString deviceForPort(int port) const override { return m_inner->deviceForPort(port); }
+    QString portFacts() const override { return m_inner->portFacts(); }
+    PortLatency latency() const override { return m_inner->latency(); }
 
 private:
     std::unique_ptr<SerialPortControl> m_inner;

@@ -46,8 +46,10 @@ int main(int argc, char* argv[])
     const bool terminal = false;
 #endif
     talvek::CliContext context { folder, clock, out, err, terminal,
-        [](const talvek::ProgramFolder& folder, const QString& device) -> std::unique_ptr<talvek::SerialPortControl> {
+        [&clock](const talvek::ProgramFolder& folder,
+            const QString& device) -> std::unique_ptr<talvek::SerialPortControl> {
             auto port = std::make_unique<talvek::QtSerialPortControl>(folder);
+            port->setClock(clock);
             if (!device.isEmpty())
                 port->setDevice(device);
             return port;

@@ -1,6 +1,8 @@
 #include "link/QtSerialPortControl.h"
 
 #include "link/CommPortSettings.h"
+#include "link/NetworkPortControl.h"
+#include "link/PortAddress.h"
 #include "link/SerialDevices.h"
 
 #include <QElapsedTimer>
@@ -77,6 +79,11 @@ QtSerialPortControl::~QtSerialPortControl()
     close();
 }
 
+QString QtSerialPortControl::linkedNetworkPort(int port) const
+{
+    return networkPortOfLink(portLink(port));
+}
+
 // ---- port number and settings ----
 
 void QtSerialPortControl::setCommPort(int port)
@@ -147,7 +154,9 @@ void QtSerialPortControl::setSettings(const QString& settings)
     const LineSettings line = parseSettings(settings);
     m_line = line;
     m_settings = settings;
-    if (isOpen())
+    if (m_network)
+        m_network->setSettings(settings);
+    else if (isOpen())
         applySettings();
 }
 
@@ -194,6 +203,8 @@ QString QtSerialPortControl::deviceForPort(int port) const
 {
     if (!m_fixedDevice.isEmpty())
         return m_fixedDevice;
+    if (const QString url = linkedNetworkPort(port); !url.isEmpty())
+        return url;
 #ifndef Q_OS_WIN
     const QFileInfo link(portLink(port));
     if (link.isSymLink()) {
@@ -219,6 +230,8 @@ QString QtSerialPortControl::portLabel(const QString& device) const
 
 QString QtSerialPortControl::portFacts() const
 {
+    if (m_network)
+        return m_network->portFacts();
     const QString device = isOpen() ? m_device : deviceForPort(m_commPort);
     if (device.isEmpty())
         return {};
@@ -318,6 +331,10 @@ void QtSerialPortControl::open()
                            "a port from COM1 to COM96, or link %2 to the device.")
                 .arg(m_commPort)
                 .arg(portLink(m_commPort)));
+    if (looksLikeNetworkPort(device)) {
+        openNetworkPort(device);
+        return;
+    }
 
 #ifdef Q_OS_UNIX
     {
@@ -371,6 +388,21 @@ void QtSerialPortControl::open()
     m_port.clearError();
 }
 
+void QtSerialPortControl::openNetworkPort(const QString& url)
+{
+    QString why;
+    const std::optional<PortAddress> address = parsePortAddress(url, &why);
+    if (!address)
+        throw SerialError(SerialErrorNumber::kDeviceNotFound, kSource, why);
+    auto network = std::make_unique<NetworkPortControl>(*m_clock);
+    network->setAddress(*address);
+    network->setCommPort(m_commPort);
+    network->setSettings(m_settings);
+    m_device = url;
+    network->open();
+    m_network = std::move(network);
+}
+
 void QtSerialPortControl::throwOpenError(const QString& device, const QString& qtError, int posixErrno) const
 {
     const QString label = portLabel(device);
@@ -391,6 +423,11 @@ void QtSerialPortControl::throwOpenError(const QString& device, const QString& q
 
 void QtSerialPortControl::close()
 {
+    if (m_network) {
+        m_network->close();
+        m_network.reset();
+        return;
+    }
     if (!m_port.isOpen())
         return;
     restoreLatency();
@@ -400,6 +437,8 @@ void QtSerialPortControl::close()
 
 bool QtSerialPortControl::isOpen() const
 {
+    if (m_network)
+        return m_network->isOpen();
     return m_port.isOpen();
 }
 
@@ -455,7 +494,7 @@ void QtSerialPortControl::restoreLatency()
 PortLatency QtSerialPortControl::latency() const
 {
     PortLatency l;
-    if (!isOpen())
+    if (m_network || !isOpen())
         return l;
     l.lowLatencyMode = m_lowLatency;
     if (m_latencyTimer.attached()) {
@@ -478,6 +517,8 @@ bool peerLost(QSerialPort::SerialPortError e)
 
 int QtSerialPortControl::bytesAvailable()
 {
+    if (m_network)
+        return m_network->bytesAvailable();
     if (!isOpen())
         return 0;
     if (m_port.bytesAvailable() > 0)
@@ -499,6 +540,10 @@ int QtSerialPortControl::bytesAvailable()
 
 void QtSerialPortControl::discardInput()
 {
+    if (m_network) {
+        m_network->discardInput();
+        return;
+    }
     if (!isOpen())
         return;
     m_port.clear(QSerialPort::Input);
@@ -507,6 +552,8 @@ void QtSerialPortControl::discardInput()
 
 int QtSerialPortControl::readByte()
 {
+    if (m_network)
+        return m_network->readByte();
     if (!isOpen())
         return -1;
     char c = 0;
@@ -527,6 +574,10 @@ int QtSerialPortControl::readByte()
 
 void QtSerialPortControl::write(const QByteArray& bytes)
 {
+    if (m_network) {
+        m_network->write(bytes);
+        return;
+    }
     if (!isOpen())
         throw SerialError(SerialErrorNumber::kPortNotOpen, kSource, QStringLiteral("Port not open"));
 #ifdef Q_OS_UNIX
@@ -563,6 +614,8 @@ void QtSerialPortControl::write(const QByteArray& bytes)
 
 bool QtSerialPortControl::waitForInput(int timeoutMs)
 {
+    if (m_network)
+        return m_network->waitForInput(timeoutMs);
     if (timeoutMs <= 0)
         return bytesAvailable() > 0;
     // Bytes already taken in count at once; the wait below returns at once

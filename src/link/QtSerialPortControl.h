@@ -1,12 +1,16 @@
 #pragma once
 
+#include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "link/SerialPortControl.h"
 #include "link/UsbLatencyTimer.h"
 
 #include <QSerialPort>
+#include <memory>
 
 namespace talvek {
+
+class NetworkPortControl;
 
 // The real serial-port control, on QSerialPort.
 //
@@ -31,6 +35,11 @@ namespace talvek {
 // - A peer that vanished (an unplugged adapter, a simulator that stopped)
 //   is a silent line: bytes written are lost, and waitForInput() waits its
 //   timeout out without input, so the link's timeout handling reports it.
+//
+// A port may lead to a serial device server instead of a device: a port link
+// whose target is rfc2217://HOST:PORT or socket://HOST:PORT, or the same URL
+// as the fixed device. open() then hands every call to a NetworkPortControl
+// until close().
 class QtSerialPortControl final : public SerialPortControl
 {
 public:
@@ -44,6 +53,9 @@ public:
     QString settings() const override { return m_settings; }
 
     void open() override;
+    // The URL in the port link support/ports/COMn as written there (a
+    // network port), or empty for a link to a device or no link.
+    QString linkedNetworkPort(int port) const;
     void close() override;
     bool isOpen() const override;
 
@@ -57,9 +69,14 @@ public:
     // link exists (even a dangling one), else the fixed table; empty when the
     // number has no device.
     QString deviceForPort(int port) const override;
-    // Every port number names this device (the command line's --device);
-    // empty: the port links and the table decide.
+    // Every port number names this device or network port URL (the command
+    // line's --device); empty: the port links and the table decide.
     void setDevice(const QString& device) { m_fixedDevice = device; }
+    // The clock the waits of a network port are measured on (default: the
+    // steady clock); it must outlive the port.
+    void setClock(Clock& clock) { m_clock = &clock; }
+    // The network port in use while one is open, else null.
+    NetworkPortControl* networkPort() const { return m_network.get(); }
     // "Device /dev/ttyUSB0 (COM33), 9600 baud."
     QString portFacts() const override;
 
@@ -114,6 +131,7 @@ public:
 
 private:
     void applySettings();
+    void openNetworkPort(const QString& url);
     [[noreturn]] void throwOpenError(const QString& device, const QString& qtError, int posixErrno) const;
     QString portLabel(const QString& device) const;
     void requestLowLatency();
@@ -131,6 +149,9 @@ private:
     QString m_sysfsRoot = QStringLiteral("/sys");
     UsbLatencyTimer m_latencyTimer;
     QString m_fixedDevice;
+    SteadyClock m_steadyClock;
+    Clock* m_clock = &m_steadyClock;
+    std::unique_ptr<NetworkPortControl> m_network;
 };
 
 } // namespace talvek

@@ -6,6 +6,7 @@
 #include "base/Prompter.h"
 #include "base/RuntimeFault.h"
 #include "link/CommPortSettings.h"
+#include "link/PortAddress.h"
 #include "link/QtSerialPortControl.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
@@ -68,6 +69,7 @@ PortSetup::Shown PortSetup::load()
     } catch (const BasicError& e) {
         showRuntimeFault(m_prompter, e, kLoadTitle, MsgIcon::Information);
     }
+    loadNetworkPorts();
     return shown;
 }
 
@@ -79,6 +81,7 @@ PortSetup::SaveResult PortSetup::save(int port, int speed)
         // A device chosen from the list that no number reached: its number is
         // linked to the device's stable name.
         const QString pin = m_pin.port == port ? m_pin.pinTarget : QString();
+        unlinkRemoved();
         saveCommPortSettings(m_folder, port, speed, pin);
         m_pin = PortChoice {};
         if (m_wasOnline) {
@@ -123,7 +126,8 @@ QList<PortDeviceRow> PortSetup::deviceRows() const
 {
     QList<PortDeviceRow> rows;
     const PortMap map = portMap();
-    for (const SerialDeviceInfo& d : m_devices) {
+    for (int i = 0; i < rowCount(); ++i) {
+        const SerialDeviceInfo d = rowDevice(i);
         // The number that leads to the device now; choosing one that none
         // reaches pins a number to it.
         const PortChoice choice = choosePortForDevice(d, map, m_minPort, m_maxPort);
@@ -141,12 +145,12 @@ QList<PortDeviceRow> PortSetup::deviceRows() const
 
 std::optional<int> PortSetup::chooseDevice(int row)
 {
-    if (row < 0 || row >= m_devices.size())
+    if (row < 0 || row >= rowCount())
         return std::nullopt;
-    const PortChoice choice = choosePortForDevice(m_devices.at(row), portMap(), m_minPort, m_maxPort);
+    const PortChoice choice = choosePortForDevice(rowDevice(row), portMap(), m_minPort, m_maxPort);
     if (choice.port == 0) {
         m_prompter.msgBox(
-            QStringLiteral("No port number is free for %1.").arg(native(m_devices.at(row).displayName()))
+            QStringLiteral("No port number is free for %1.").arg(native(rowDevice(row).displayName()))
                 + QStringLiteral("\r\nRemove a link you no longer need from %1.")
                       .arg(native(m_folder.writablePath(QStringLiteral("support/ports")))),
             kFieldTitle, MsgIcon::Information, MsgButtons::OK);
@@ -172,6 +176,8 @@ QString PortSetup::deviceText(const QString& portText, bool accepted)
     const QString device = port->deviceForPort(number);
     if (device.isEmpty())
         return QStringLiteral("Device: none (no device for port %1 on this machine)").arg(number);
+    if (looksLikeNetworkPort(device))
+        return QStringLiteral("Network port: %1").arg(device);
     QString via;
 #ifndef Q_OS_WIN
     const QString link = m_folder.resolve(portLinkFile(number));

@@ -52,7 +52,22 @@ public:
 
     // The operator chose device `row`: the number that leads to it (pinned on
     // Save when none did), or nothing when no number is free (said in a box).
+    // The rows are the devices, then the network ports.
     std::optional<int> chooseDevice(int row);
+
+    // Network ports (serial device servers): the port links that lead to a
+    // URL, and those added here, which are linked to their number on Save.
+    const QList<SerialDeviceInfo>& networkPorts() const { return m_networkPorts; }
+    int rowCount() const { return int(m_devices.size() + m_networkPorts.size()); }
+    bool isNetworkRow(int row) const { return row >= m_devices.size() && row < rowCount(); }
+    // Adds a network port by its URL and chooses it: its port number, or
+    // nothing when the URL is none or no number is free (a box says why).
+    std::optional<int> addNetworkPort(const QString& url);
+    // Takes the network port of `row` out of the list; its link goes on Save.
+    bool removeNetworkPort(int row);
+    // Connects to the network port of `row` at the speed and sends the board
+    // the attention byte once: what happened, for a box.
+    QString testNetworkPort(int row, int speed);
     // The number Save will pin, and to what (port 0: none).
     const PortChoice& pendingPin() const { return m_pin; }
     // The device label for the port field's text (`accepted`: the text is a
@@ -69,6 +84,9 @@ public:
 
 private:
     PortMap portMap() const;
+    void loadNetworkPorts();
+    void unlinkRemoved();
+    SerialDeviceInfo rowDevice(int row) const;
 
     RSComm& m_rs;
     OnlineModeSwitch& m_mode;
@@ -78,6 +96,8 @@ private:
     int m_maxPort;
     bool m_wasOnline = false;
     QList<SerialDeviceInfo> m_devices;
+    QList<SerialDeviceInfo> m_networkPorts;
+    QList<int> m_unlink; // port links of network ports removed, to go on Save
     PortChoice m_pin;
 };
 

@@ -4,6 +4,7 @@
 #include "base/ProgramFolder.h"
 #include "base/Prompter.h"
 #include "link/CommPortSettings.h"
+#include "link/PortAddress.h"
 #include "link/RSComm.h"
 #include "link/SerialPortControl.h"
 #include "shared/modUtility.h"
@@ -211,6 +212,10 @@ void describePortSettings(QStringList& out, const ProgramFolder& folder, const S
         const QString device = port->deviceForPort(settings.port);
         if (device.isEmpty()) {
             out << QStringLiteral("Port %1 means: no device on this machine").arg(settings.port);
+        } else if (looksLikeNetworkPort(device)) {
+            out << QStringLiteral("Port %1 means: the network port %2 of a serial device server")
+                       .arg(settings.port)
+                       .arg(device);
         } else {
             QString line = QStringLiteral("Port %1 means: %2")
                                .arg(settings.port)

@@ -51,6 +51,9 @@ frmSetupComm::frmSetupComm(
     , lblCommDevice(new QLabel(fraCommPort))
     , fraDevices(new QGroupBox(QStringLiteral("Serial Devices"), this))
     , lstDevices(new QTreeWidget(fraDevices))
+    , cmdAddNetworkPort(new QPushButton(QStringLiteral("&Add Network Port..."), fraDevices))
+    , cmdRemoveNetworkPort(new QPushButton(QStringLiteral("&Remove"), fraDevices))
+    , cmdTestConnection(new QPushButton(QStringLiteral("&Test Connection"), fraDevices))
     , fraPortSpeed(new QGroupBox(QStringLiteral("Port Speed"), this))
     , cmdSave(new QPushButton(QStringLiteral("&Save"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this))
@@ -69,6 +72,9 @@ frmSetupComm::frmSetupComm(
     lblCommDevice->setObjectName(QStringLiteral("lblCommDevice"));
     fraDevices->setObjectName(QStringLiteral("fraDevices"));
     lstDevices->setObjectName(QStringLiteral("lstDevices"));
+    cmdAddNetworkPort->setObjectName(QStringLiteral("cmdAddNetworkPort"));
+    cmdRemoveNetworkPort->setObjectName(QStringLiteral("cmdRemoveNetworkPort"));
+    cmdTestConnection->setObjectName(QStringLiteral("cmdTestConnection"));
     fraPortSpeed->setObjectName(QStringLiteral("fraPortSpeed"));
     cmdSave->setObjectName(QStringLiteral("cmdSave"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
@@ -147,6 +153,18 @@ void frmSetupComm::buildDeviceList()
     }
     auto* devicesLayout = new QVBoxLayout(fraDevices);
     devicesLayout->addWidget(lstDevices);
+    auto* networkRow = new QHBoxLayout;
+    networkRow->addWidget(cmdAddNetworkPort);
+    networkRow->addWidget(cmdRemoveNetworkPort);
+    networkRow->addWidget(cmdTestConnection);
+    networkRow->addStretch(1);
+    devicesLayout->addLayout(networkRow);
+    cmdAddNetworkPort->setToolTip(
+        QStringLiteral("A serial device server's port: rfc2217://HOST:PORT or socket://HOST:PORT."));
+    connect(cmdAddNetworkPort, &QPushButton::clicked, this, &frmSetupComm::cmdAddNetworkPort_Click);
+    connect(cmdRemoveNetworkPort, &QPushButton::clicked, this, &frmSetupComm::cmdRemoveNetworkPort_Click);
+    connect(cmdTestConnection, &QPushButton::clicked, this, &frmSetupComm::cmdTestConnection_Click);
+    connect(lstDevices, &QTreeWidget::currentItemChanged, this, &frmSetupComm::updateNetworkButtons);
     connect(lstDevices, &QTreeWidget::itemClicked, this,
         [this](QTreeWidgetItem* item) { chooseDevice(lstDevices->indexOfTopLevelItem(item)); });
     connect(lstDevices, &QTreeWidget::itemActivated, this,
@@ -305,14 +323,62 @@ void frmSetupComm::watchDevices()
 void frmSetupComm::refreshDevices()
 {
     const bool changed = m_setup.setDevices(m_lister ? m_lister() : QList<SerialDeviceInfo> {});
-    if (!changed && lstDevices->topLevelItemCount() == m_setup.devices().size())
+    if (!changed && lstDevices->topLevelItemCount() == m_setup.rowCount())
         return;
+    fillDeviceList();
+}
+
+void frmSetupComm::fillDeviceList()
+{
     lstDevices->clear();
     for (const PortDeviceRow& row : m_setup.deviceRows()) {
         auto* item = new QTreeWidgetItem(lstDevices, { row.number, row.name, row.about, row.serialNumber });
         item->setToolTip(1, row.toolTip);
     }
     updateDeviceLabel();
+    updateNetworkButtons();
+}
+
+void frmSetupComm::updateNetworkButtons()
+{
+    const bool network = m_setup.isNetworkRow(lstDevices->indexOfTopLevelItem(lstDevices->currentItem()));
+    cmdRemoveNetworkPort->setEnabled(network);
+    cmdTestConnection->setEnabled(network);
+}
+
+void frmSetupComm::cmdAddNetworkPort_Click()
+{
+    const std::optional<QString> url = m_prompter.inputBox(
+        QStringLiteral("The port of a serial device server:\r\nrfc2217://HOST:PORT (Telnet with RFC 2217) "
+                       "or socket://HOST:PORT (raw TCP)"),
+        QStringLiteral("Add Network Port"), QStringLiteral("rfc2217://"));
+    if (!url)
+        return;
+    const std::optional<int> port = m_setup.addNetworkPort(*url);
+    // The number first: the list's label would drop the pin of another.
+    if (port)
+        txtCommPort->setText(QString::number(*port));
+    fillDeviceList();
+    if (port)
+        lstDevices->setCurrentItem(lstDevices->topLevelItem(m_setup.rowCount() - 1));
+}
+
+void frmSetupComm::cmdRemoveNetworkPort_Click()
+{
+    if (m_setup.removeNetworkPort(lstDevices->indexOfTopLevelItem(lstDevices->currentItem())))
+        fillDeviceList();
+}
+
+void frmSetupComm::cmdTestConnection_Click()
+{
+    const int row = lstDevices->indexOfTopLevelItem(lstDevices->currentItem());
+    if (!m_setup.isNetworkRow(row))
+        return;
+    const int speed = kSupportedSpeeds[optPortSpeed[1]->isChecked() ? 1 : 0];
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString text = m_setup.testNetworkPort(row, speed);
+    QApplication::restoreOverrideCursor();
+    m_prompter.msgBox(text, QStringLiteral("Test Connection"), MsgIcon::Information, MsgButtons::OK);
 }
 
 void frmSetupComm::chooseDevice(int row)

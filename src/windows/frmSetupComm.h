@@ -38,6 +38,9 @@ class UpDown;
 // (kept up to date while the dialog is open). Choosing one sets the number
 // that leads to it; a device that no number reaches gets a free number pinned
 // to its stable by-id name, written as the link support/ports/COMn on Save.
+// Network ports (serial device servers, rfc2217://HOST:PORT or
+// socket://HOST:PORT) are listed after the devices: added, removed (their
+// links go on Save) and tried out with Test Connection.
 class frmSetupComm final : public QDialog
 {
     Q_OBJECT
@@ -73,6 +76,9 @@ public:
     QLabel* lblCommDevice;
     QGroupBox* fraDevices;
     QTreeWidget* lstDevices;
+    QPushButton* cmdAddNetworkPort;
+    QPushButton* cmdRemoveNetworkPort;
+    QPushButton* cmdTestConnection;
     QGroupBox* fraPortSpeed;
     std::array<QRadioButton*, 2> optPortSpeed {};
     QPushButton* cmdSave;
@@ -89,6 +95,9 @@ private:
     void txtCommPort_LostFocus();
     void cmdSave_Click();
     void cmdCancel_Click();
+    void cmdAddNetworkPort_Click();
+    void cmdRemoveNetworkPort_Click();
+    void cmdTestConnection_Click();
 
     // The controls and their layouts.
     void buildPortFrame();
@@ -101,6 +110,8 @@ private:
     void updateDeviceLabel();
     void chooseDevice(int row);
     void watchDevices();
+    void fillDeviceList();
+    void updateNetworkButtons();
 
     Prompter& m_prompter;
     bool m_checkPending = false; // a focus-out check is posted

@@ -254,7 +254,9 @@ void tst_TalvekCliProcess::silentController()
     QCOMPARE(r.out, QString());
     QCOMPARE(r.err.section(QLatin1Char('\n'), 0, 0),
         QStringLiteral("talvek-cli: WARNING - Communication Error!: Cannot Communicate with Target Board. / "
-                       "Verify RS-232 Cable is Connected Between / COMM Port and PROG Port."));
+                       "Verify RS-232 Cable is Connected Between / COMM Port and PROG Port. / Device %1 "
+                       "(COM1), 9600 baud.")
+            .arg(device));
 }
 
 void tst_TalvekCliProcess::aKilledWriteLeavesItsStartedRow()

@@ -222,6 +222,14 @@ void tst_SystemInfo::systemInfoReport()
     QCOMPARE(lines.at(devices + 3),
         QStringLiteral("    group %1; %2 is in it; usable").arg(nodeInfo.group(), nodeInfo.owner()));
     QCOMPARE(lines.at(devices + 4), QStringLiteral("  /dev/ttyS0"));
+
+    // A port linked to a serial device server is no device to look for.
+    QVERIFY(QDir().mkpath(config + QStringLiteral("/support/ports")));
+    QVERIFY(QFile::link(QStringLiteral("socket://10.0.0.9:2001"), config + QStringLiteral("/support/ports/COM65")));
+    const QStringList networked = talvek::systemInfoReport(folder, &port, {}).split(QLatin1Char('\n'));
+    QVERIFY2(networked.contains(
+                 QStringLiteral("Port 65 means: the network port socket://10.0.0.9:2001 of a serial device server")),
+        qPrintable(networked.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(tst_SystemInfo)

@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -140,6 +141,7 @@ private slots:
     void saveFailingMidWriteNamesTheFault();
     void deviceShownForPortNumber();
     void pickingAdapter();
+    void networkPorts();
     void installedCopySavesPerUser();
     void commPortMenuOpensDialog();
 };
@@ -748,6 +750,88 @@ void tst_frmSetupComm::pickingAdapter()
     again.refreshDevices();
     QCOMPARE(again.lstDevices->topLevelItemCount(), 2);
     QCOMPARE(again.lstDevices->topLevelItem(0)->text(0), QStringLiteral("3"));
+#else
+    QSKIP("Port links are a Unix matter");
+#endif
+}
+
+void tst_frmSetupComm::networkPorts()
+{
+#ifdef Q_OS_LINUX
+    CommRig rig;
+    rig.otherPort = std::make_unique<QtSerialPortControl>(rig.folder);
+    rig.mode = std::make_unique<OnlineModeSwitch>(rig.rs, rig.otherPort.get());
+    QVERIFY(QDir().mkpath(rig.path(QStringLiteral("support/ports"))));
+    const QString com5 = rig.path(QStringLiteral("support/ports/COM5"));
+    QVERIFY(QFile::link(QStringLiteral("socket://10.0.0.9:2001"), com5));
+    // A port where nobody listens.
+    quint16 closed = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closed = probe.serverPort();
+    }
+    const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(closed);
+
+    frmSetupComm& d = rig.open();
+    d.setDeviceLister([] { return QList<SerialDeviceInfo> {}; });
+    const auto row = [&](int i) {
+        QStringList cells;
+        for (int c = 0; c < 4; ++c)
+            cells << d.lstDevices->topLevelItem(i)->text(c);
+        return cells.join(QLatin1Char('|'));
+    };
+    QCOMPARE(d.lstDevices->topLevelItemCount(), 1);
+    QCOMPARE(row(0), QStringLiteral("5|socket://10.0.0.9:2001|Network port, raw TCP|"));
+    d.lstDevices->setCurrentItem(nullptr);
+    QVERIFY(!d.cmdRemoveNetworkPort->isEnabled());
+
+    // A URL that is none is refused with why; a good one gets a free number.
+    rig.prompter.answerInput(QStringLiteral("rfc2217://press7"));
+    d.cmdAddNetworkPort->click();
+    QCOMPARE(rig.prompter.messages().size(), 1);
+    QCOMPARE(rig.prompter.messages()[0].text,
+        QStringLiteral("The network port \"rfc2217://press7\" is not of the form rfc2217://HOST:PORT or "
+                       "socket://HOST:PORT: the TCP port is missing."));
+    QCOMPARE(d.lstDevices->topLevelItemCount(), 1);
+    rig.prompter.clear();
+    rig.prompter.answerInput(url);
+    d.cmdAddNetworkPort->click();
+    QCOMPARE(d.lstDevices->topLevelItemCount(), 2);
+    QCOMPARE(row(1), QStringLiteral("-|%1|Network port, RFC 2217|").arg(url));
+    QCOMPARE(d.txtCommPort->text(), QStringLiteral("99"));
+    QCOMPARE(d.pendingPin().pinTarget, url);
+    QCOMPARE(
+        d.lblCommDevice->text(), QStringLiteral("Device: %1 (port 99 is linked to it when saved)").arg(url));
+
+    // Test Connection names what failed.
+    QVERIFY(d.cmdTestConnection->isEnabled());
+    d.cmdTestConnection->click();
+    QCOMPARE(rig.prompter.messages().size(), 1);
+    QCOMPARE(rig.prompter.messages()[0].title, QStringLiteral("Test Connection"));
+    QCOMPARE(rig.prompter.messages()[0].text,
+        QStringLiteral("No connection to %1: the connection to 127.0.0.1 port %2 was refused (no server "
+                       "listens there, or it takes no more connections).")
+            .arg(url)
+            .arg(closed));
+
+    // Removed from the list at once, its link on Save.
+    d.lstDevices->setCurrentItem(d.lstDevices->topLevelItem(0));
+    d.cmdRemoveNetworkPort->click();
+    QCOMPARE(d.lstDevices->topLevelItemCount(), 1);
+    QVERIFY(QFileInfo(com5).isSymLink());
+    d.cmdSave->click();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(readFile(rig.path(QStringLiteral("support/RSPort.cfg"))), QByteArray("99, 9600 \r\n"));
+    QVERIFY(!QFileInfo(com5).isSymLink());
+    QCOMPARE(rig.otherPort->deviceForPort(99), url);
+
+    frmSetupComm& again = rig.open();
+    again.setDeviceLister([] { return QList<SerialDeviceInfo> {}; });
+    QCOMPARE(again.lstDevices->topLevelItemCount(), 1);
+    QCOMPARE(again.lstDevices->topLevelItem(0)->text(0), QStringLiteral("99"));
+    QCOMPARE(again.lblCommDevice->text(), QStringLiteral("Network port: %1").arg(url));
+    QCOMPARE(rig.prompter.messages().size(), 1);
 #else
     QSKIP("Port links are a Unix matter");
 #endif
