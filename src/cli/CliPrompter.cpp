@@ -1,5 +1,6 @@
 #include "cli/CliPrompter.h"
 
+#include <algorithm>
 
 namespace talvek {
 
@@ -28,6 +29,7 @@ MsgResult CliPrompter::msgBox(
     const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault)
 {
     Q_UNUSED(icon);
+    m_shown.append(oneLine(text));
     note(oneLine(title) + QStringLiteral(": ") + oneLine(text));
     switch (buttons) {
     case MsgButtons::OK:
@@ -66,6 +68,14 @@ std::optional<QString> CliPrompter::saveFileName(const FileDialogRequest&)
 bool CliPrompter::showHelp(const QString&)
 {
     return false;
+}
+
+bool CliPrompter::hasShown(const QString& text) const
+{
+    const QString line = oneLine(text);
+    return !line.isEmpty() && std::any_of(m_shown.cbegin(), m_shown.cend(), [&line](const QString& shown) {
+        return shown.contains(line);
+    });
 }
 
 void CliPrompter::note(const QString& text)

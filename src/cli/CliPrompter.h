@@ -44,6 +44,8 @@ public:
 
     // A message of its own, as a line on the error stream.
     void note(const QString& text);
+    // Whether a message box has printed this text already (on one line).
+    bool hasShown(const QString& text) const;
 
     // Message texts on one line: CR LF, CR and LF become " / ", tabs a blank,
     // other control characters are dropped.
@@ -52,6 +54,7 @@ public:
 private:
     QTextStream& m_err;
     bool m_yes;
+    QStringList m_shown; // the texts of the message boxes printed
 };
 
 } // namespace talvek

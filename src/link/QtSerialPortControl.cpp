@@ -183,6 +183,9 @@ QString QtSerialPortControl::deviceForPort(int port) const
 
 QString QtSerialPortControl::portLabel(const QString& device) const
 {
+    // A device named by itself (talvek-cli --device) has no port number.
+    if (!m_fixedDevice.isEmpty())
+        return device;
     const QFileInfo link(portLink(m_commPort));
     if (link.isSymLink())
         return QStringLiteral("%1 (COM%2, linked from %3)")
@@ -197,6 +200,8 @@ QString QtSerialPortControl::portFacts() const
     const QString device = isOpen() ? m_device : deviceForPort(m_commPort);
     if (device.isEmpty())
         return {};
+    if (!m_fixedDevice.isEmpty())
+        return QStringLiteral("Device %1, %2 baud.").arg(device).arg(m_line.baud);
     return QStringLiteral("Device %1 (COM%2), %3 baud.").arg(device).arg(m_commPort).arg(m_line.baud);
 }
 
@@ -248,7 +253,7 @@ void QtSerialPortControl::open()
             node.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
             node.mode = st.st_mode & 07777;
             throw SerialError(SerialErrorNumber::kPermissionDenied, kSource,
-                permissionMessage(device, m_commPort, node, currentPortUser(),
+                permissionMessage(device, m_fixedDevice.isEmpty() ? m_commPort : 0, node, currentPortUser(),
                     m_folder.udevRule(QLatin1String(kUdevRuleName))));
         }
     }
