@@ -20,7 +20,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QTimer>
@@ -114,6 +113,7 @@ void frmCompare::build(const QString& workingTitle, const QString& otherTitle)
     grdCompare->setTabKeyNavigation(false);
     grdCompare->verticalHeader()->setVisible(false);
     grdCompare->horizontalHeader()->setStretchLastSection(false);
+    grdCompare->viewport()->installEventFilter(this);
     connect(grdCompare, &QTableWidget::itemSelectionChanged, this, &frmCompare::updateButtons);
 
     cmdSelectDifferences = button(QStringLiteral("Select &Differences"), "cmdSelectDifferences");
@@ -281,10 +281,13 @@ void frmCompare::fitColumns()
         grdCompare->setColumnWidth(c, width[size_t(c)]);
 }
 
-void frmCompare::resizeEvent(QResizeEvent* event)
+bool frmCompare::eventFilter(QObject* watched, QEvent* event)
 {
-    QDialog::resizeEvent(event);
-    fitColumns();
+    // The table's room changes with the window and with its vertical scroll
+    // bar coming and going.
+    if (watched == grdCompare->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
+    return QDialog::eventFilter(watched, event);
 }
 
 QList<int> frmCompare::selectedRows() const

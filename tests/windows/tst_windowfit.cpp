@@ -192,9 +192,11 @@ private slots:
         changed.ParamValue[9] = 310;
         frmCompare compare(rig.w->context(), DefaultData, QStringLiteral("/plant/a.sdt"), changed,
             QStringLiteral("/plant/b.sdt"));
-        compare.resize(room);
+        // Shown at its own size first, then made as small as the screen
+        // leaves (as fitting it to the screen does).
         compare.show();
         QVERIFY(QTest::qWaitForWindowExposed(&compare));
+        compare.resize(room);
         QCoreApplication::processEvents();
         QTableWidget* table = compare.grdCompare;
         QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
