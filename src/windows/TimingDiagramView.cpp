@@ -46,7 +46,8 @@ int TimingDiagramView::labelWidth() const
         widest = qMax(widest, fontMetrics().horizontalAdvance(c.label));
     // The labels take what they need while the cycle keeps 360 pixels, and
     // two fifths of the width at least; the rest is the cycle.
-    return qMin(widest + 2 * kMargin, qMax(width() * 2 / 5, width() - 360));
+    // A pixel beyond the rounded advance: eliding measures the text unrounded.
+    return qMin(widest + 1 + 2 * kMargin, qMax(width() * 2 / 5, width() - 360));
 }
 
 int TimingDiagramView::axisHeight() const { return fontMetrics().height() + 8; }

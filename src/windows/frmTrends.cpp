@@ -75,6 +75,8 @@ QValueAxis* valueAxis(QChart* chart, double highest, const QString& title, const
     axis->setTickAnchor(0);
     axis->setTickInterval(scale.step);
     axis->setMinorTickCount(0);
+    // Whole numbers; the unit is in the title (the chart's label format
+    // takes no character beyond ASCII).
     axis->setLabelFormat(format);
     axis->setTitleText(title);
     return axis;
@@ -318,7 +320,7 @@ void frmTrends::drawSeries()
     const double brakeTop = std::max({ highestOf(m_series.brakeLow), highestOf(m_series.brakeHigh),
         m_series.limit ? double(*m_series.limit) : 0.0 });
     QValueAxis* brake
-        = valueAxis(m_chart, brakeTop, QStringLiteral("Brake response (°)"), QStringLiteral("%.0f°"));
+        = valueAxis(m_chart, brakeTop, QStringLiteral("Brake response (°)"), QStringLiteral("%.0f"));
     m_chart->addAxis(x, Qt::AlignBottom);
     m_chart->addAxis(speed, Qt::AlignLeft);
     m_chart->addAxis(brake, Qt::AlignRight);

@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(static_cast<QLineSeries*>(series[2])->at(1).y(), 221.0);
         QCOMPARE(static_cast<QLineSeries*>(series[3])->at(0).y(), 300.0);
         // Speed and brake response each on an axis of its own, whole-number
-        // ticks with their units.
+        // ticks, the units in the titles.
         const QList<QAbstractAxis*> speedAxes = series[0]->attachedAxes();
         const QList<QAbstractAxis*> brakeAxes = series[2]->attachedAxes();
         auto* speed = qobject_cast<QValueAxis*>(speedAxes.value(1));
@@ -156,7 +156,8 @@ private slots:
         QVERIFY(speed && brake && speed != brake);
         QCOMPARE(speed->titleText(), QStringLiteral("Speed (SPM)"));
         QCOMPARE(speed->labelFormat(), QStringLiteral("%.0f"));
-        QCOMPARE(brake->labelFormat(), QStringLiteral("%.0f°"));
+        QCOMPARE(brake->labelFormat(), QStringLiteral("%.0f"));
+        QCOMPARE(brake->titleText(), QStringLiteral("Brake response (°)"));
         QCOMPARE(speed->max(), 300.0); // 251 SPM: steps of 50
         QCOMPARE(speed->tickInterval(), 50.0);
         QCOMPARE(brake->max(), 400.0); // the limit 300 above 221
