@@ -98,9 +98,11 @@ int main(int argc, char* argv[])
         QStringLiteral("Raise alarm flag F<n> (2, 4, 8, 42, 43, 48, 49, 858); may be repeated."),
         QStringLiteral("n"));
     const QCommandLineOption driftOpt(QStringLiteral("brake-drift"),
-        QStringLiteral("Let the brake wear over a week that passes in <minutes> (default 10): the brake "
-                       "responses rise, F858 is raised past the limit in W1024 and cleared at the week's end."),
-        QStringLiteral("minutes"), QStringLiteral("10"));
+        QStringLiteral(
+            "Let the brake wear over a week that passes in <minutes> (10, for example): the brake "
+            "responses rise, F858 is raised past the limit in W1024 and cleared at the week's end. "
+            "Without this option the brake does not wear."),
+        QStringLiteral("minutes"));
     const QCommandLineOption faultRateOpt(QStringLiteral("fault-rate"),
         QStringLiteral("Let the line fail at random before this share of the bytes the board hears (0 to 1)."),
         QStringLiteral("p"));

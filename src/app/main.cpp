@@ -3,17 +3,18 @@
 #include "base/BasicError.h"
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
-#include "shared/JournalSettings.h"
+#include "base/QtOptions.h"
 #include "link/CommPortSettings.h"
 #include "link/QtSerialPortControl.h"
 #include "link/SerialDevices.h"
-#include "shared/modUtility.h"
-#include "windows/FormUtility.h"
-#include "windows/frmMDIMain.h"
-#include "windows/QtPrompter.h"
+#include "shared/JournalSettings.h"
 #include "shared/SetupFileCommands.h"
 #include "shared/SystemInfo.h"
+#include "shared/modUtility.h"
+#include "windows/FormUtility.h"
+#include "windows/QtPrompter.h"
 #include "windows/WindowMemory.h"
+#include "windows/frmMDIMain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -62,6 +63,8 @@ CommandLine::CommandLine(int argc, char* argv[])
 {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // -style Fusion and Qt's other options are QApplication's, as in every Qt program.
+    arguments = talvek::withoutQtOptions(arguments);
     parser.setApplicationDescription(QStringLiteral(
         "Sets up and watches the K7700 controller of a can-making press line over a serial link."));
     parser.addOption(systemInfoOption);

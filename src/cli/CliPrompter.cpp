@@ -1,5 +1,6 @@
 #include "cli/CliPrompter.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace talvek {
@@ -29,6 +30,9 @@ MsgResult CliPrompter::msgBox(
     const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons, MsgDefault)
 {
     Q_UNUSED(icon);
+    // A Retry / Cancel box is held: it is printed if the run then fails,
+    // and replaced by one line saying the link tried again if it succeeds.
+    m_shown.append(oneLine(text));
     const QString line = oneLine(title) + QStringLiteral(": ") + oneLine(text);
     if (buttons == MsgButtons::RetryCancel)
         m_held.append(line);
@@ -71,6 +75,14 @@ std::optional<QString> CliPrompter::saveFileName(const FileDialogRequest&)
 bool CliPrompter::showHelp(const QString&)
 {
     return false;
+}
+
+bool CliPrompter::hasShown(const QString& text) const
+{
+    const QString line = oneLine(text);
+    return !line.isEmpty() && std::any_of(m_shown.cbegin(), m_shown.cend(), [&line](const QString& shown) {
+        return shown.contains(line);
+    });
 }
 
 void CliPrompter::note(const QString& text)

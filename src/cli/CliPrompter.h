@@ -45,6 +45,8 @@ public:
 
     // A message of its own, as a line on the error stream.
     void note(const QString& text);
+    // Whether a message box has printed this text already (on one line).
+    bool hasShown(const QString& text) const;
 
     // The run is over: `done` when it did what it was asked. A Retry /
     // Cancel box ("Cannot Communicate with Target Board.") is held back
@@ -63,6 +65,7 @@ private:
     QTextStream& m_err;
     bool m_yes;
     QStringList m_held; // Retry / Cancel boxes not shown yet
+    QStringList m_shown; // the texts of the message boxes printed
 };
 
 } // namespace talvek

@@ -176,7 +176,12 @@ public:
     // Reports `what` and the failure on stderr; the exit code of its cause.
     int failed(const QString& what, const Failure& failure)
     {
-        m_prompter.note(what + QStringLiteral(": ") + failureText(failure));
+        // A detail the link's own message has printed already is not
+        // printed again (cron mails every line).
+        if (!failure.detail.isEmpty() && m_prompter.hasShown(failure.detail))
+            m_prompter.note(what + QStringLiteral(": ") + causeText(failure.cause));
+        else
+            m_prompter.note(what + QStringLiteral(": ") + failureText(failure));
         return code(exitFor(failure));
     }
 
@@ -1014,9 +1019,11 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
     rs.OpenRSComm(&serial);
     int result = 0;
     if (const Status opened = rs.openOutcome(); !opened || !rs.OnlineMode) {
-        result = run.failed(QStringLiteral("the controller link could not be opened (COM%1 %2)")
-                                .arg(serial.commPort())
-                                .arg(serial.deviceForPort(serial.commPort())),
+        // A device named with --device has no port number.
+        const QString where = device.isEmpty()
+            ? QStringLiteral("COM%1 %2").arg(serial.commPort()).arg(serial.deviceForPort(serial.commPort()))
+            : device;
+        result = run.failed(QStringLiteral("the controller link could not be opened (%1)").arg(where),
             opened ? fail(Cause::SilentLine) : opened.error());
     } else {
         reportEarlierPendingStore(rs, folder, prompter);

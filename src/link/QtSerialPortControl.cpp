@@ -43,31 +43,6 @@ SerialError invalidSettings(const QString& text)
             .arg(text));
 }
 
-// What the udev rule at udevRule (empty: none at hand) does for a device
-// that only root can use.
-QString udevRuleAdvice(const QString& udevRule)
-{
-    if (udevRule.isEmpty()) {
-        return QStringLiteral(
-            "The udev rule %1 that comes with TALVEK gives serial ports and USB serial adapters "
-            "to that group as they appear, once it is in /usr/lib/udev/rules.d (where the "
-            "package puts it) or /etc/udev/rules.d.")
-            .arg(QLatin1String(QtSerialPortControl::kUdevRuleName));
-    }
-    if (udevRule.contains(QLatin1String("/lib/udev/rules.d/"))) {
-        return QStringLiteral(
-            "The udev rule %1, installed with TALVEK, gives serial ports and USB serial adapters "
-            "to that group as they appear: unplug the adapter and plug it in again, or restart "
-            "the computer.")
-            .arg(udevRule);
-    }
-    return QStringLiteral(
-        "The udev rule %1 gives serial ports and USB serial adapters to that group as they "
-        "appear, once an administrator copies it to /etc/udev/rules.d (then unplug the adapter "
-        "and plug it in again, or restart the computer).")
-        .arg(udevRule);
-}
-
 } // namespace
 
 QtSerialPortControl::QtSerialPortControl(const ProgramFolder& folder)
@@ -219,6 +194,9 @@ QString QtSerialPortControl::deviceForPort(int port) const
 
 QString QtSerialPortControl::portLabel(const QString& device) const
 {
+    // A device named by itself (talvek-cli --device) has no port number.
+    if (!m_fixedDevice.isEmpty())
+        return device;
     const QFileInfo link(portLink(m_commPort));
     if (link.isSymLink())
         return QStringLiteral("%1 (COM%2, linked from %3)")
@@ -235,6 +213,8 @@ QString QtSerialPortControl::portFacts() const
     const QString device = isOpen() ? m_device : deviceForPort(m_commPort);
     if (device.isEmpty())
         return {};
+    if (!m_fixedDevice.isEmpty())
+        return QStringLiteral("Device %1, %2 baud.").arg(device).arg(m_line.baud);
     return QStringLiteral("Device %1 (COM%2), %3 baud.").arg(device).arg(m_commPort).arg(m_line.baud);
 }
 
@@ -248,74 +228,10 @@ QString QtSerialPortControl::busyMessage(const QString& portLabel, const QString
     return text;
 }
 
-QString QtSerialPortControl::groupToJoin(const DeviceOwnership& node)
-{
-    // Groups that hand out administrator rights: no one joins them to reach
-    // a serial port.
-    static const QStringList kAdminGroups { QStringLiteral("root"), QStringLiteral("sudo"),
-        QStringLiteral("wheel"), QStringLiteral("adm") };
-    if ((node.mode & 060) != 060 || node.group.isEmpty() || kAdminGroups.contains(node.group))
-        return {};
-    return node.group;
-}
-
 QString QtSerialPortControl::permissionMessage(const QString& device, int port, const DeviceOwnership& node,
-    const QString& user, const QString& udevRule)
+    const PortUser& user, const QString& udevRule)
 {
-    const QString mode = QStringLiteral("%1").arg(node.mode & 0777, 3, 8, QLatin1Char('0'));
-    const QString noRoot = QStringLiteral("Do not run TALVEK as root to get around this.");
-    const QString logInAgain
-        = QStringLiteral("then log out and log in again for the change to take effect. ") + noRoot;
-
-    if ((node.mode & 006) == 006) {
-        return QStringLiteral(
-                   "Permission denied: the serial device %1 (COM%2) lets every user read and write "
-                   "it (user \"%3\", group \"%4\", mode %5), yet this user was refused.")
-                   .arg(device)
-                   .arg(port)
-                   .arg(node.owner, node.group, mode)
-            + kCrLf
-            + QStringLiteral(
-                "Something besides its permission bits stands in the way: an access control list "
-                "(getfacl %1), a security module (AppArmor, SELinux) or a file system mounted "
-                "without devices (nodev). ")
-                  .arg(device)
-            + noRoot;
-    }
-
-    const QString group = groupToJoin(node);
-    if (!group.isEmpty()) {
-        return QStringLiteral("Permission denied: the serial device %1 (COM%2) belongs to the group \"%3\", "
-                              "and this user may not use it.")
-                   .arg(device)
-                   .arg(port)
-                   .arg(group)
-            + kCrLf + QStringLiteral("Add your user to that group:") + kCrLf
-            + QStringLiteral("    sudo usermod -aG %1 %2").arg(group, user) + kCrLf + logInAgain;
-    }
-
-    // No group to join: say who can use it, and how the device comes to
-    // "dialout", the group Debian gives serial devices.
-    const bool otherOwner
-        = !node.owner.isEmpty() && node.owner != QLatin1String("root") && node.owner != user;
-    const QString who
-        = otherOwner ? QStringLiteral("root and the user \"%1\"").arg(node.owner) : QStringLiteral("root");
-    const QString why = (node.mode & 060) == 060
-        ? QStringLiteral("and that group is for administrators, not for using a serial port")
-        : QStringLiteral("which lets no group read and write it");
-    const QString rule = udevRuleAdvice(udevRule);
-    return QStringLiteral(
-               "Permission denied: only %1 can use the serial device %2 (COM%3): it belongs to the "
-               "user \"%4\" and the group \"%5\" with mode %6, %7.")
-               .arg(who, device)
-               .arg(port)
-               .arg(node.owner, node.group, mode, why)
-        + kCrLf
-        + QStringLiteral(
-            "Serial devices belong to the group \"dialout\", which may read and write them (mode "
-            "660). ")
-        + rule + kCrLf + QStringLiteral("Add your user to \"dialout\":") + kCrLf
-        + QStringLiteral("    sudo usermod -aG dialout %1").arg(user) + kCrLf + logInAgain;
+    return portAdvice(device, port, node, user, false, udevRule).text;
 }
 
 // ---- open and close ----
@@ -354,7 +270,7 @@ void QtSerialPortControl::open()
             node.group = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
             node.mode = st.st_mode & 07777;
             throw SerialError(SerialErrorNumber::kPermissionDenied, kSource,
-                permissionMessage(device, m_commPort, node, currentUserName(),
+                permissionMessage(device, m_fixedDevice.isEmpty() ? m_commPort : 0, node, currentPortUser(),
                     m_folder.udevRule(QLatin1String(kUdevRuleName))));
         }
     }

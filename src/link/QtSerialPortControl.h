@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
+#include "link/SerialDevices.h"
 #include "link/SerialPortControl.h"
 #include "link/UsbLatencyTimer.h"
 
@@ -96,24 +97,13 @@ public:
     // Throws SerialError(kInvalidPropertyValue) for a text that is not one.
     static LineSettings parseSettings(const QString& text);
 
-    // Who may use a device node: its owner, its group and its permission bits.
-    struct DeviceOwnership
-    {
-        QString owner;
-        QString group;
-        uint mode = 0; // the permission bits, 0600 and the like
-    };
-    // The group a user may join to use the device: its group, when the group's
-    // bits give read and write and it is no administrators' group (root,
-    // sudo, wheel, adm); empty when there is none.
-    static QString groupToJoin(const DeviceOwnership& node);
-    // The text of the permission error for the device: the group to join and
-    // the command that lets the given user in; when no group gives access,
-    // that only root can use it, with the way to "dialout" and the udev rule
-    // (its path udevRule, empty when the program has none at hand); when
-    // every user may read and write it, that something else refuses.
+    // Who may use a device node, and the group a user may join to use it
+    // (see SerialDevices.h, where the advice on port permissions is made).
+    using DeviceOwnership = talvek::DeviceOwnership;
+    static QString groupToJoin(const DeviceOwnership& node) { return talvek::groupToJoin(node); }
+    // The text of the permission error for the device: portAdvice's.
     static QString permissionMessage(const QString& device, int port, const DeviceOwnership& node,
-        const QString& user, const QString& udevRule);
+        const PortUser& user, const QString& udevRule);
     // The udev rule that gives serial devices to "dialout" and sets the USB
     // adapters' latency timer.
     static constexpr char kUdevRuleName[] = "99-talvek-serial.rules";

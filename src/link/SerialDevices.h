@@ -2,7 +2,9 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace talvek {
 
@@ -63,6 +65,62 @@ bool deviceAccessible(const QString& device);
 // Whether the running user is in the group (primary or supplementary, as the
 // running session has it).
 bool userInGroup(const QString& group);
+
+// Who may use a device node: its owner, its group and its permission bits.
+struct DeviceOwnership
+{
+    QString owner;
+    QString group;
+    uint mode = 0; // the permission bits, 0600 and the like
+};
+// A device node's owner, group and bits; nothing when it cannot be read.
+std::optional<DeviceOwnership> deviceOwnership(const QString& device);
+
+// The user asking for advice about a device: the groups the running session
+// has, and the groups the group database lists the user in (which a session
+// has only once the user logs in again).
+struct PortUser
+{
+    QString name;
+    QStringList sessionGroups;
+    QStringList memberOf;
+};
+// The user running the program, as the session and the group database have it.
+PortUser currentPortUser();
+
+// The group a user may join to use the device: its group, when the group's
+// bits give read and write and it is no administrators' group (root, sudo,
+// wheel, adm); empty when there is none.
+QString groupToJoin(const DeviceOwnership& node);
+
+// What a user can do about a serial device: the one place that advises on
+// port permissions, for the error of a port that cannot be opened and for the
+// system information. It never tells a user to join a group the user is in,
+// nor a group whose bits do not let its members read and write the device,
+// nor an administrators' group; it never suggests running as root.
+struct PortAdvice
+{
+    enum class Verdict
+    {
+        Usable, // the user may read and write it
+        JoinGroup, // its group may: the user is to join it
+        LogInAgain, // the user has joined its group since logging in
+        OnlyRoot, // no group the user could join opens it
+        Refused, // its bits let the user in, yet something else refuses
+    };
+    Verdict verdict = Verdict::Usable;
+    QString group; // JoinGroup, LogInAgain: the group
+    QString summary; // one line: "usable by alice", "only root can use it", ...
+    QString text; // the whole advice, for a port that could not be opened
+};
+// device and port name the device ("/dev/ttyUSB0 (COM33)"; port 0: the
+// device alone); accessible: whether the user may read and write it now;
+// udevRule: the path of the rule that gives serial devices to "dialout"
+// (empty when the program has none at hand).
+PortAdvice portAdvice(const QString& device, int port, const DeviceOwnership& node, const PortUser& user,
+    bool accessible, const QString& udevRule);
+// The file name of that rule.
+inline constexpr char kSerialUdevRuleName[] = "99-talvek-serial.rules";
 
 // The program that holds a serial device, from its lock file (the
 // LCK..name files of /var/lock, /run/lock, ...): "name (process id)", or empty

@@ -6,6 +6,7 @@
 #include "link/CommPortSettings.h"
 #include "link/PortAddress.h"
 #include "link/RSComm.h"
+#include "link/SerialDevices.h"
 #include "link/SerialPortControl.h"
 #include "shared/modUtility.h"
 
@@ -23,6 +24,18 @@
 namespace talvek {
 
 namespace {
+
+#ifdef Q_OS_UNIX
+// Whether this user may use a device, and what to do when not: the advice
+// the port's permission error gives, in a line.
+QString deviceAdviceSummary(const QString& device)
+{
+    const std::optional<DeviceOwnership> node = deviceOwnership(device);
+    if (!node)
+        return deviceAccessible(device) ? QStringLiteral("usable") : QStringLiteral("not usable");
+    return portAdvice(device, 0, *node, currentPortUser(), deviceAccessible(device), QString()).summary;
+}
+#endif
 
 // Registry values are read into a buffer of this size, as the lookup always has.
 [[maybe_unused]] constexpr int kValueBufferBytes = 1024; // used by the Windows lookup only
@@ -224,8 +237,7 @@ void describePortSettings(QStringList& out, const ProgramFolder& folder, const S
             if (!QFileInfo::exists(device))
                 line += QStringLiteral(" (not present)");
             else
-                line += deviceAccessible(device) ? QStringLiteral(" (present, usable by this user)")
-                                                 : QStringLiteral(" (present, NOT usable by this user)");
+                line += QStringLiteral(" (present, %1)").arg(deviceAdviceSummary(device));
 #endif
             out << line;
         }
@@ -251,13 +263,11 @@ void describeSerialDevices(QStringList& out, const QList<SerialDeviceInfo>& devi
         if (!d.byId.isEmpty())
             out << QStringLiteral("    also %1").arg(d.byId);
 #ifdef Q_OS_UNIX
-        const QString group = deviceGroup(d.device);
-        if (!group.isEmpty()) {
-            out << QStringLiteral("    group %1; %2 %3 in it; %4")
-                       .arg(group, currentUserName(),
-                           userInGroup(group) ? QStringLiteral("is") : QStringLiteral("is NOT"),
-                           deviceAccessible(d.device) ? QStringLiteral("usable")
-                                                      : QStringLiteral("not usable"));
+        if (const std::optional<DeviceOwnership> node = deviceOwnership(d.device)) {
+            out << QStringLiteral("    user %1, group %2, mode %3; %4")
+                       .arg(node->owner, node->group,
+                           QStringLiteral("%1").arg(node->mode & 0777, 3, 8, QLatin1Char('0')),
+                           deviceAdviceSummary(d.device));
         }
 #endif
     }

@@ -43,9 +43,12 @@ HelpViewer::HelpViewer(QWidget* parent)
     resize(760, 640);
 }
 
-void HelpViewer::openDocument(const QString& path)
+void HelpViewer::openDocument(const QString& path, const QString& page)
 {
-    m_browser->setSource(QUrl::fromLocalFile(path));
+    QUrl url = QUrl::fromLocalFile(path);
+    if (!page.isEmpty())
+        url.setFragment(page);
+    m_browser->setSource(url);
     // 760 x 640 where the screen allows; within a small screen otherwise.
     if (!isVisible())
         fitToScreen(this);

@@ -17,8 +17,9 @@ class HelpViewer final : public QWidget
 public:
     explicit HelpViewer(QWidget* parent = nullptr);
 
-    // Shows the document at its start (its contents) and brings the window up.
-    void openDocument(const QString& path);
+    // Shows the document at its start (its contents), or at the page (an
+    // anchor of it) given, and brings the window up.
+    void openDocument(const QString& path, const QString& page = QString());
 
     QTextBrowser* browser() const { return m_browser; }
 

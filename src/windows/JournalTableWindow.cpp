@@ -141,7 +141,8 @@ void JournalTableWindow::refresh()
             m_table->setItem(r, c, new QTableWidgetItem(row[c]));
     }
     m_table->resizeColumnsToContents();
-    m_status->setText(QStringLiteral("%1 rows").arg(result->rows.size()));
+    m_status->setText(result->rows.size() == 1 ? QStringLiteral("1 row")
+                                               : QStringLiteral("%1 rows").arg(result->rows.size()));
 }
 
 void JournalTableWindow::exportCsv()

@@ -306,15 +306,21 @@ std::optional<QString> QtPrompter::fileDialog(const FileDialogRequest& request, 
 
 bool QtPrompter::showHelp(const QString& path)
 {
-    if (!QFileInfo(path).isFile()) {
+    // "file#page": the document at that page (a file whose own name has a
+    // "#" is the file).
+    const qsizetype hash = path.lastIndexOf(QLatin1Char('#'));
+    const bool paged = hash > 0 && !QFileInfo(path).isFile();
+    const QString file = paged ? path.left(hash) : path;
+    const QString page = paged ? path.mid(hash + 1) : QString();
+    if (!QFileInfo(file).isFile()) {
         // The help viewer reports its own missing document.
         QMessageBox::warning(dialogParent(), kAppTitle + QStringLiteral(" Help"),
-            QStringLiteral("Cannot find the help file\n%1").arg(path));
+            QStringLiteral("Cannot find the help file\n%1").arg(file));
         return false;
     }
     if (!m_help)
         m_help = new HelpViewer();
-    m_help->openDocument(path);
+    m_help->openDocument(file, page);
     return true;
 }
 

@@ -1,5 +1,8 @@
 #include "windows/TimingDiagramView.h"
 
+#include "windows/DisplayText.h"
+#include "windows/PaletteColours.h"
+
 #include <QContextMenuEvent>
 #include <QHelpEvent>
 #include <QMenu>
@@ -41,8 +44,10 @@ int TimingDiagramView::labelWidth() const
     int widest = 0;
     for (const DiagramChannel& c : m_diagram.channels)
         widest = qMax(widest, fontMetrics().horizontalAdvance(c.label));
-    // The labels take at most two fifths of the width; the rest is the cycle.
-    return qMin(widest + 2 * kMargin, width() * 2 / 5);
+    // The labels take what they need while the cycle keeps 360 pixels, and
+    // two fifths of the width at least; the rest is the cycle.
+    // A pixel beyond the rounded advance: eliding measures the text unrounded.
+    return qMin(widest + 1 + 2 * kMargin, qMax(width() * 2 / 5, width() - 360));
 }
 
 int TimingDiagramView::axisHeight() const { return fontMetrics().height() + 8; }
@@ -51,7 +56,7 @@ int TimingDiagramView::captionHeight() const { return fontMetrics().height() + 6
 QRect TimingDiagramView::plotRect() const
 {
     const int left = labelWidth();
-    const int right = width() - kMargin - fontMetrics().horizontalAdvance(QStringLiteral("360")) / 2;
+    const int right = width() - kMargin - fontMetrics().horizontalAdvance(QStringLiteral("360°")) / 2;
     return QRect(QPoint(left, axisHeight()), QPoint(right, height() - captionHeight() - 1));
 }
 
@@ -119,7 +124,7 @@ void TimingDiagramView::paintEvent(QPaintEvent*)
         const double x = xOf(m_diagram.position.degrees);
         p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     }
-    p.setPen(palette().color(QPalette::Text));
+    p.setPen(readableColor(palette().color(QPalette::Text), palette().color(QPalette::Base)));
     const QRect caption(plot.left(), plot.bottom() + 2, width() - plot.left(), captionHeight());
     p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, m_diagram.caption());
 }
@@ -127,13 +132,13 @@ void TimingDiagramView::paintEvent(QPaintEvent*)
 void TimingDiagramView::drawAxis(QPainter& p, const QRect& plot) const
 {
     const QColor grid = palette().color(QPalette::Mid);
-    const QColor text = palette().color(QPalette::Text);
+    const QColor text = readableColor(palette().color(QPalette::Text), palette().color(QPalette::Base));
     for (int deg = 0; deg <= 360; deg += 30) {
         const double x = xOf(deg);
         p.setPen(deg % 90 == 0 ? text : grid);
         p.drawLine(QPointF(x, plot.top() - 3), QPointF(x, plot.bottom()));
         if (deg % 90 == 0 || width() > 700) {
-            const QString label = QString::number(deg);
+            const QString label = QString::number(deg) + QStringLiteral("°");
             const int w = fontMetrics().horizontalAdvance(label);
             p.setPen(text);
             p.drawText(QPointF(x - w / 2.0, fontMetrics().ascent() + 2), label);
@@ -145,9 +150,12 @@ void TimingDiagramView::drawRow(QPainter& p, const DiagramChannel& c) const
 {
     const QRect row = rowRect(c.channel);
     const QPalette& pal = palette();
+    const QColor background = pal.color(c.channel % 2 == 1 ? QPalette::AlternateBase : QPalette::Base);
     if (c.channel % 2 == 1)
-        p.fillRect(QRect(0, row.top(), width(), row.height()), pal.color(QPalette::AlternateBase));
-    p.setPen(pal.color(QPalette::Text));
+        p.fillRect(QRect(0, row.top(), width(), row.height()), background);
+    // Text the palette gives, made to read on the row it is drawn on.
+    const QColor text = readableColor(pal.color(QPalette::Text), background);
+    p.setPen(text);
     p.drawText(QRect(kMargin, row.top(), labelWidth() - 2 * kMargin, row.height()),
         Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(c.label, Qt::ElideMiddle, labelWidth() - 2 * kMargin));
     const int inset = qMax(2, row.height() / 5);
@@ -167,8 +175,8 @@ void TimingDiagramView::drawRow(QPainter& p, const DiagramChannel& c) const
     const QRectF across(QPointF(xOf(0), top), QPointF(xOf(360), top + h));
     if (c.kind == DiagramChannel::Kind::BeyondScale) {
         // Marked across the whole cycle: the controller refuses the window.
-        p.fillRect(across, QBrush(pal.color(QPalette::Text), Qt::BDiagPattern));
-        p.setPen(pal.color(QPalette::Text));
+        p.fillRect(across, QBrush(text, Qt::BDiagPattern));
+        p.setPen(text);
         p.drawRect(across);
         const QRectF label = QRectF(across).adjusted(4, 0, 0, 0);
         const QString text = c.note;
@@ -176,7 +184,8 @@ void TimingDiagramView::drawRow(QPainter& p, const DiagramChannel& c) const
         p.fillRect(box, pal.color(QPalette::Base));
         p.drawText(box, Qt::AlignCenter, text);
     } else {
-        p.setPen(pal.color(QPalette::PlaceholderText));
+        // The placeholder colour is often half transparent: judged as drawn.
+        p.setPen(readableColor(opaqueOn(pal.color(QPalette::PlaceholderText), background), background));
         p.drawText(across.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, c.note);
     }
     p.restore();

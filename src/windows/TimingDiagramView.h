@@ -8,7 +8,8 @@ namespace talvek {
 
 // The PLS channels over the press cycle: one row per channel, named as the
 // grid names it, a bar from its ON to its OFF angle on a 0..359° axis, and
-// the machine position as a vertical line. Drawn in the palette's colours.
+// the machine position as a vertical line. Drawn in the palette's colours,
+// its texts made to read at 4.5:1 on what they are drawn on.
 class TimingDiagramView final : public QWidget
 {
     Q_OBJECT
@@ -25,6 +26,8 @@ public:
     // lies under a point (-1: none).
     double xOf(double degrees) const;
     QRect rowRect(int channel) const;
+    // The width of the channels' names at the left of the rows.
+    int labelWidth() const;
     int barAt(const QPoint& point) const;
     // The text of the tool tip over a channel's row.
     QString toolTipOf(int channel) const;
@@ -45,7 +48,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    int labelWidth() const;
     int axisHeight() const;
     int captionHeight() const;
     QRect plotRect() const;

@@ -3,16 +3,18 @@
 #include "base/Prompter.h"
 #include "link/RSComm.h"
 #include "shared/ChannelRecall.h"
-#include "shared/modUtility.h"
 #include "shared/RefreshLoop.h"
 #include "shared/SetupFile.h"
-#include "windows/FormUtility.h"
-#include "windows/frmMDIMain.h"
 #include "shared/SetupFileCommands.h"
+#include "shared/modUtility.h"
+#include "windows/FormUtility.h"
+#include "windows/PaletteColours.h"
 #include "windows/ShellContext.h"
+#include "windows/frmMDIMain.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -27,8 +29,6 @@ namespace talvek {
 
 namespace {
 
-const QColor kDiffersBackground(255, 236, 160);
-const QColor kFailedBackground(255, 200, 200);
 const QString kCrLf = QStringLiteral("\r\n");
 
 QString groupTitle(CompareScope group)
@@ -62,8 +62,8 @@ frmCompare::frmCompare(ShellContext& shell, QWidget* parent)
         m_pausedLoop->setAutoStep(false);
 }
 
-frmCompare::frmCompare(ShellContext& shell, const MachineData& first, const QString& firstName,
-    const MachineData& second, const QString& secondName, QWidget* parent)
+frmCompare::frmCompare(ShellContext& shell, const MachineData& first, const QString& firstPath,
+    const MachineData& second, const QString& secondPath, QWidget* parent)
     : QDialog(parent)
     , m_shell(shell)
     , m_compare(first, CompareScope::All)
@@ -71,7 +71,7 @@ frmCompare::frmCompare(ShellContext& shell, const MachineData& first, const QStr
     , m_readOnShow(false)
 {
     m_compare.compareWith(second);
-    build(firstName, secondName);
+    build(firstPath, secondPath);
     fillTable();
 }
 
@@ -94,15 +94,26 @@ void frmCompare::build(const QString& workingTitle, const QString& otherTitle)
     grdCompare = new QTableWidget(0, ColumnCount, this);
     grdCompare->setObjectName(QStringLiteral("grdCompare"));
     lblValues->setBuddy(grdCompare);
-    grdCompare->setHorizontalHeaderLabels({ QStringLiteral("Group"), QStringLiteral("Parameter"),
-        QStringLiteral("Address"), workingTitle, otherTitle, QString() });
+    if (m_controller) {
+        grdCompare->setHorizontalHeaderLabels({ QStringLiteral("Group"), QStringLiteral("Parameter"),
+            QStringLiteral("Address"), workingTitle, otherTitle, QString() });
+    } else {
+        // Two files may share a name: the columns say which was chosen first,
+        // their tool tips the whole path.
+        grdCompare->setHorizontalHeaderLabels(
+            { QStringLiteral("Group"), QStringLiteral("Parameter"), QStringLiteral("Address"),
+                QStringLiteral("First File"), QStringLiteral("Second File"), QString() });
+        grdCompare->horizontalHeaderItem(ColWorking)->setToolTip(QDir::toNativeSeparators(workingTitle));
+        grdCompare->horizontalHeaderItem(ColOther)->setToolTip(QDir::toNativeSeparators(otherTitle));
+    }
     grdCompare->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdCompare->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grdCompare->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves the table for the buttons.
     grdCompare->setTabKeyNavigation(false);
     grdCompare->verticalHeader()->setVisible(false);
-    grdCompare->horizontalHeader()->setStretchLastSection(true);
+    grdCompare->horizontalHeader()->setStretchLastSection(false);
+    grdCompare->viewport()->installEventFilter(this);
     connect(grdCompare, &QTableWidget::itemSelectionChanged, this, &frmCompare::updateButtons);
 
     cmdSelectDifferences = button(QStringLiteral("Select &Differences"), "cmdSelectDifferences");
@@ -205,9 +216,15 @@ void frmCompare::fillTable()
             row.state == CompareRow::State::Failed ? QStringLiteral("not read") : row.other, stateText(row) };
         for (int c = 0; c < ColumnCount; ++c) {
             auto* item = new QTableWidgetItem(texts[c]);
+            // A caption or state cut short on a narrow screen reads whole here.
+            if (c == ColCaption || c == ColState)
+                item->setToolTip(texts[c]);
             if (row.state != CompareRow::State::Same) {
-                item->setBackground(
-                    row.state == CompareRow::State::Differs ? kDiffersBackground : kFailedBackground);
+                // Chosen against the table's palette: readable light or dark.
+                const MarkColours mark = markColours(grdCompare->palette(),
+                    row.state == CompareRow::State::Differs ? RowMark::Differs : RowMark::Failed);
+                item->setBackground(mark.background);
+                item->setForeground(mark.text);
                 QFont bold = item->font();
                 bold.setBold(true);
                 item->setFont(bold);
@@ -215,9 +232,7 @@ void frmCompare::fillTable()
             grdCompare->setItem(r, c, item);
         }
     }
-    // The state column stretches to the table's edge.
-    for (int c = 0; c < ColState; ++c)
-        grdCompare->resizeColumnToContents(c);
+    fitColumns();
 
     const int differing = m_compare.differences();
     const int failed = m_compare.failures();
@@ -231,6 +246,46 @@ void frmCompare::fillTable()
         summary += QStringLiteral("; the controller holds pulse trains a set-up file cannot hold");
     lblSummary->setText(summary + QLatin1Char('.'));
     updateButtons();
+}
+
+void frmCompare::fitColumns()
+{
+    const int room = grdCompare->viewport()->width();
+    std::array<int, ColumnCount> width {};
+    int total = 0;
+    for (int c = 0; c < ColumnCount; ++c) {
+        grdCompare->resizeColumnToContents(c); // its texts and its title
+        width[size_t(c)] = grdCompare->columnWidth(c);
+        total += width[size_t(c)];
+    }
+    if (total > room) {
+        // On a narrow screen the caption, the group and the state give way
+        // (their texts cut short, whole in the tool tip) before the values
+        // and "differs" would go behind a scroll bar.
+        const int differs = grdCompare->fontMetrics().horizontalAdvance(QStringLiteral("differs")) + 16;
+        int excess = total - room;
+        for (const int c : { int(ColCaption), int(ColGroup), int(ColState) }) {
+            const int least = std::max(grdCompare->horizontalHeader()->sectionSizeHint(c),
+                c == ColState ? differs : width[size_t(c)] / 3);
+            const int take = std::min(excess, std::max(0, width[size_t(c)] - least));
+            width[size_t(c)] -= take;
+            excess -= take;
+        }
+    } else {
+        // The state column reaches the table's edge.
+        width[ColState] += room - total;
+    }
+    for (int c = 0; c < ColumnCount; ++c)
+        grdCompare->setColumnWidth(c, width[size_t(c)]);
+}
+
+bool frmCompare::eventFilter(QObject* watched, QEvent* event)
+{
+    // The table's room changes with the window and with its vertical scroll
+    // bar coming and going.
+    if (watched == grdCompare->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
+    return QDialog::eventFilter(watched, event);
 }
 
 QList<int> frmCompare::selectedRows() const
@@ -367,8 +422,7 @@ void mnuFileCompareFiles_Click(ShellContext& shell)
         shell, QStringLiteral("Second File"), QFileInfo(firstPath).path() + QStringLiteral("/*.sdt"), secondPath);
     if (!second)
         return;
-    auto* window = new frmCompare(shell, *first, QFileInfo(firstPath).fileName(), *second,
-        QFileInfo(secondPath).fileName(), &shell.main);
+    auto* window = new frmCompare(shell, *first, firstPath, *second, secondPath, &shell.main);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
 }

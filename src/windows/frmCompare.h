@@ -31,9 +31,10 @@ class frmCompare final : public QDialog
 public:
     // Against the controller: reads when shown.
     frmCompare(ShellContext& shell, QWidget* parent = nullptr);
-    // One set-up file against another (their names as the columns' titles).
-    frmCompare(ShellContext& shell, const MachineData& first, const QString& firstName, const MachineData& second,
-        const QString& secondName, QWidget* parent = nullptr);
+    // One set-up file against another: the columns "First File" and "Second
+    // File", the paths in their tool tips.
+    frmCompare(ShellContext& shell, const MachineData& first, const QString& firstPath,
+        const MachineData& second, const QString& secondPath, QWidget* parent = nullptr);
     ~frmCompare() override;
 
     const SetupCompare& compare() const { return m_compare; }
@@ -72,10 +73,14 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build(const QString& workingTitle, const QString& otherTitle);
     void fillTable();
+    // The columns as wide as their texts; on a narrow screen the state, the
+    // caption and the group give way so that the values stay in view.
+    void fitColumns();
     void updateButtons();
     // After a read that left CommError set, the program goes OFFLINE.
     void dropOfflineOnLinkFault();

@@ -65,7 +65,9 @@ frmData::frmData(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget
         grid->setColumnStretch(1, 1);
     }
 
-    cmdEndofShift = new QPushButton(QStringLiteral("T&ransfer Data"), fraShiftData[2]);
+    // No access key: the keyboard never ends a shift, so Alt+R would
+    // promise what it does not do.
+    cmdEndofShift = new QPushButton(QStringLiteral("Transfer Data"), fraShiftData[2]);
     cmdEndofShift->setObjectName(QStringLiteral("cmdEndofShift"));
     cmdEndofShift->setAutoDefault(false);
     cmdEndofShift->setMinimumSize(160, 36);

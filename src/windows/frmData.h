@@ -20,9 +20,9 @@ class RSComm;
 // The shift data window (child window 4): good and short cans of the current
 // and the last shift, live from the controller while ONLINE and from
 // CurrentData while OFFLINE (ShiftCounters reads them); and the end-of-shift
-// button "T&ransfer Data".
+// button "Transfer Data" (without an access key).
 //
-// "T&ransfer Data" is momentary: pressing a mouse button on it asks whether
+// "Transfer Data" is momentary: pressing a mouse button on it asks whether
 // to end the shift (ONLINE, default No); Yes writes 1 to the end-of-shift
 // flag and, a click's time later (kEndOfShiftHoldMs), 0 (each only while
 // CommError is clear). Activating it from the keyboard writes nothing.

@@ -8,19 +8,20 @@
 #include "shared/JournalHooks.h"
 #include "shared/JournalSettings.h"
 #include "shared/MachineData.h"
-#include "shared/modUtility.h"
 #include "shared/PasscodeCommand.h"
 #include "shared/SetupFileCommands.h"
 #include "shared/ShiftExport.h"
+#include "shared/modUtility.h"
 #include "windows/ChildWindow.h"
 #include "windows/ControlArray.h"
 #include "windows/FormUtility.h"
+#include "windows/HelpKey.h"
+#include "windows/PrintReportCommand.h"
 #include "windows/frmAbout.h"
 #include "windows/frmDownloadProg.h"
 #include "windows/frmLinkMonitor.h"
 #include "windows/frmProcessing.h"
 #include "windows/frmSetupComm.h"
-#include "windows/PrintReportCommand.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -69,6 +70,8 @@ frmMDIMain::frmMDIMain(Prompter& prompter, Clock& clock, ProgramFolder& folder, 
     // ---- start-up, in this order ----
     // 1. The help file: the operator help beside the program.
     m_helpFile = m_folder.resolve(QStringLiteral("Help/TALVEK.html"));
+    // F1 in any of its windows: that window's page of it.
+    new HelpKey(m_prompter, m_helpFile, this);
     // 2. The serial-port control stays with the link; the one RSComm object.
     m_rs = std::make_unique<RSComm>(m_folder, m_clock, m_prompter);
     m_mode = new OnlineModeSwitch(*m_rs, m_msComm1, this);

@@ -306,6 +306,14 @@ void tst_TalvekCli::failureCauses_data()
         << "no device" << read << int(CliExit::NoDevice)
         << "talvek-cli: Comm Port Error: Error Number = 8021 / Error Source = MSComm1 / "
            "no such device";
+    // A device named by itself has no port number to name.
+    QTest::newRow("no device named with --device")
+        << "no device"
+        << QStringList { QStringLiteral("--device"), QStringLiteral("/dev/ttyX9"), QStringLiteral("read"),
+               QStringLiteral("B166") }
+        << int(CliExit::NoDevice)
+        << "talvek-cli: Comm Port Error: Error Number = 8021 / Error Source = MSComm1 / "
+           "no such device";
     QTest::newRow("permission")
         << "permission" << read << int(CliExit::Permission)
         << "talvek-cli: Comm Port Error: Error Number = 8020 / Error Source = MSComm1 "
@@ -374,6 +382,13 @@ void tst_TalvekCli::failureCauses()
     const QStringList lines = cli.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY2(!lines.isEmpty(), "nothing on the error stream");
     QCOMPARE(lines.front(), firstLine);
+    // Each message once: cron mails every line.
+    const QString message = firstLine.section(QStringLiteral(" / "), -1);
+    QVERIFY2(cli.err.count(message) == 1, qPrintable(cli.err));
+    if (args.contains(QStringLiteral("--device"))) {
+        QVERIFY2(!cli.err.contains(QStringLiteral("COM")), qPrintable(cli.err));
+        QVERIFY2(cli.err.contains(QStringLiteral("could not be opened (/dev/ttyX9)")), qPrintable(cli.err));
+    }
     QCOMPARE(cli.out, QString());
     QCOMPARE(sim.byte(166), std::uint8_t(5)); // nothing written
     QVERIFY(!QFileInfo::exists(cli.path(QStringLiteral("x.sdt")))); // no half backup

@@ -129,6 +129,11 @@ VERSION=$(run --version) || fail "--version"
 run --help > "$WORK/help" || fail "--help"
 grep -q '^Usage: .*talvek \[options\] \[file\]' "$WORK/help" || { cat "$WORK/help" >&2; fail "--help usage"; }
 grep -q -- '--system-info' "$WORK/help" || fail "--help lists --system-info"
+# Qt's own options are Qt's, as in every Qt program.
+[ "$(run -style Fusion --version)" = "TALVEK @PROJECT_VERSION@" ] || fail "-style Fusion was refused"
+# Without --brake-drift nothing wears, as its help says.
+"$SIM_ROOT/usr/bin/k7700-sim" --help | tr -s ' \n' ' ' | grep -q 'Without this option the brake does not wear' \
+    || fail "k7700-sim --help on --brake-drift"
 cli --help > "$WORK/cli-help" || fail "talvek-cli --help"
 grep -q '^Usage: talvek-cli ' "$WORK/cli-help" || { cat "$WORK/cli-help" >&2; fail "talvek-cli --help usage"; }
 
@@ -173,11 +178,23 @@ exec 3< "$WORK/sim.out"
 read -r PTY <&3 || { cat "$WORK/sim.err" >&2; fail "k7700-sim printed no device"; }
 [ "$(readlink "$CONFIG/support/ports/COM3")" = "$PTY" ] || fail "k7700-sim did not link $CONFIG/support/ports/COM3 to $PTY"
 QT_QPA_PLATFORM=offscreen run --system-info > "$WORK/info3"
-expect "$WORK/info3" "Port 3 means: $PTY (present, usable by this user)"
+expect "$WORK/info3" "Port 3 means: $PTY (present, usable by $(id -un))"
 cli status > "$WORK/status" 2> "$WORK/status.err" || { cat "$WORK/status.err" >&2; fail "talvek-cli status"; }
 expect "$WORK/status" "mode: ONLINE"
 expect "$WORK/status" "port: COM3 $PTY 19200,n,8,1"
 expect "$WORK/status" "fault code: 0"
 expect "$WORK/status" "fault: Fault Code (00H): $(head -n 1 "$SHARE/support/FaultErrCodes.txt" | sed 's/^00,//' | tr -d '\r')"
 cmp -s "$CONFIG/support/RSPort.cfg" "$WORK/expected.cfg" || fail "talvek-cli changed RSPort.cfg"
+
+# The nightly backup of the README and talvek-cli(1), as an ordinary user
+# into a folder of its own.
+mkdir -p "$HOMEDIR/talvek-backups"
+BACKUP="$HOMEDIR/talvek-backups/press1-$(date +%Y%m%d).sdt"
+cli upload all -o "$BACKUP" > "$WORK/backup" 2> "$WORK/backup.err" || { cat "$WORK/backup.err" >&2; fail "the README's nightly backup"; }
+[ -s "$BACKUP" ] || fail "the nightly backup wrote no $BACKUP"
+# A failure says its message once (cron mails every line), and a device
+# named with --device is named without a port number.
+if cli --device "$WORK/no-such-tty" status > /dev/null 2> "$WORK/none.err"; then fail "talvek-cli on no device succeeded"; fi
+[ "$(grep -c 'does not exist' "$WORK/none.err")" -eq 1 ] || { cat "$WORK/none.err" >&2; fail "a failure printed its message twice"; }
+if grep -q 'COM1' "$WORK/none.err"; then cat "$WORK/none.err" >&2; fail "--device named COM1"; fi
 echo "packages $(basename "$DEB") and $(basename "$SIM_DEB") passed"

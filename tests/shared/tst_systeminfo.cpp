@@ -4,6 +4,7 @@
 #include "ScriptedPrompter.h"
 #include "base/ProgramFolder.h"
 #include "link/QtSerialPortControl.h"
+#include "link/SerialDevices.h"
 #include "shared/SystemInfo.h"
 
 #include <QDir>
@@ -54,7 +55,122 @@ private slots:
     void systemInfo();
     void systemRegistryFindsNothingHere();
     void systemInfoReport();
+    void portAdviceForEachOwnerGroupAndMode_data();
+    void portAdviceForEachOwnerGroupAndMode();
+    void portAdviceIsTheOpenErrorsText();
 };
+
+void tst_SystemInfo::portAdviceForEachOwnerGroupAndMode_data()
+{
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<QStringList>("session"); // the groups the session has
+    QTest::addColumn<QStringList>("member"); // the groups the user is listed in
+    QTest::addColumn<bool>("accessible");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("summary");
+
+    using V = PortAdvice::Verdict;
+    const QStringList none;
+    const QStringList dialout { QStringLiteral("op1"), QStringLiteral("dialout") };
+    QTest::newRow("usable") << "root"
+                            << "dialout" << 0660u << dialout << dialout << true << int(V::Usable)
+                            << "usable by op1";
+    QTest::newRow("660 dialout, not in it")
+        << "root"
+        << "dialout" << 0660u << QStringList { "op1" } << QStringList { "op1" } << false << int(V::JoinGroup)
+        << "not usable: op1 is not in the group \"dialout\" (sudo usermod -aG dialout op1, then log in "
+           "again)";
+    QTest::newRow("660 dialout, joined since logging in")
+        << "root"
+        << "dialout" << 0660u << QStringList { "op1" } << dialout << false << int(V::LogInAgain)
+        << "not usable yet: op1 has joined the group \"dialout\" since logging in; log out and log in again";
+    QTest::newRow("660 dialout, in it, refused")
+        << "root"
+        << "dialout" << 0660u << dialout << dialout << false << int(V::Refused)
+        << "not usable: its permission bits let this user in, yet something else refuses";
+    // Root only: joining root (or dialout, which does not own it) opens nothing.
+    QTest::newRow("600 root:root, in dialout") << "root"
+                                               << "root" << 0600u << dialout << dialout << false
+                                               << int(V::OnlyRoot) << "not usable: only root can use it";
+    QTest::newRow("600 root:root") << "root"
+                                   << "root" << 0600u << none << none << false << int(V::OnlyRoot)
+                                   << "not usable: only root can use it";
+    QTest::newRow("640 dialout: the group may only read")
+        << "root"
+        << "dialout" << 0640u << none << none << false << int(V::OnlyRoot)
+        << "not usable: only root can use it";
+    QTest::newRow("660 wheel") << "root"
+                               << "wheel" << 0660u << none << none << false << int(V::OnlyRoot)
+                               << "not usable: only root can use it";
+    QTest::newRow("600 bob:bob") << "bob"
+                                 << "bob" << 0600u << none << none << false << int(V::OnlyRoot)
+                                 << "not usable: only root and the user \"bob\" can use it";
+    QTest::newRow("666 refused")
+        << "root"
+        << "dialout" << 0666u << none << none << false << int(V::Refused)
+        << "not usable: its permission bits let this user in, yet something else refuses";
+    QTest::newRow("600 op1's own, refused")
+        << "op1"
+        << "op1" << 0600u << none << none << false << int(V::Refused)
+        << "not usable: its permission bits let this user in, yet something else refuses";
+}
+
+void tst_SystemInfo::portAdviceForEachOwnerGroupAndMode()
+{
+    QFETCH(QString, owner);
+    QFETCH(QString, group);
+    QFETCH(uint, mode);
+    QFETCH(QStringList, session);
+    QFETCH(QStringList, member);
+    QFETCH(bool, accessible);
+    QFETCH(int, verdict);
+    QFETCH(QString, summary);
+    const PortUser user { QStringLiteral("op1"), session, member };
+    const PortAdvice a = portAdvice(QStringLiteral("/dev/ttyS0"), 1, { owner, group, mode }, user, accessible,
+        QStringLiteral("/usr/lib/udev/rules.d/99-talvek-serial.rules"));
+    QCOMPARE(int(a.verdict), verdict);
+    QCOMPARE(a.summary, summary);
+    // Never a group the user is in, never one whose bits do not open the
+    // device, never running as root.
+    const QString text = a.summary + QLatin1Char('\n') + a.text;
+    for (const QString& g : session)
+        QVERIFY2(!text.contains(QStringLiteral("usermod -aG %1 ").arg(g)), qPrintable(text));
+    if ((mode & 060) != 060 || group == QLatin1String("wheel"))
+        QVERIFY2(!text.contains(QStringLiteral("usermod")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("sudo talvek")));
+    if (a.verdict == PortAdvice::Verdict::Usable)
+        QVERIFY(a.text.isEmpty());
+    else
+        QVERIFY2(a.text.startsWith(QStringLiteral("Permission denied: "))
+                && a.text.contains(QStringLiteral("/dev/ttyS0 (COM1)")),
+            qPrintable(a.text));
+}
+
+// The error of a port that cannot be opened (what talvek-cli prints and the
+// program shows) is the advice the system information summarises.
+void tst_SystemInfo::portAdviceIsTheOpenErrorsText()
+{
+    const PortUser user { QStringLiteral("op1"), { QStringLiteral("op1"), QStringLiteral("dialout") },
+        { QStringLiteral("op1"), QStringLiteral("dialout") } };
+    const DeviceOwnership rootOnly { QStringLiteral("root"), QStringLiteral("root"), 0600 };
+    const QString rule = QStringLiteral("/usr/lib/udev/rules.d/99-talvek-serial.rules");
+    const QString text
+        = QtSerialPortControl::permissionMessage(QStringLiteral("/dev/ttyS0"), 1, rootOnly, user, rule);
+    QCOMPARE(text, portAdvice(QStringLiteral("/dev/ttyS0"), 1, rootOnly, user, false, rule).text);
+    QCOMPARE(text,
+        QStringLiteral(
+            "Permission denied: only root can use the serial device /dev/ttyS0 (COM1): it belongs to "
+            "the user \"root\" and the group \"root\" with mode 600, which lets no group read and "
+            "write it.\r\n"
+            "Serial devices belong to the group \"dialout\", which may read and write them (mode "
+            "660). The udev rule /usr/lib/udev/rules.d/99-talvek-serial.rules, installed with TALVEK, "
+            "gives serial ports and USB serial adapters to that group as they appear: unplug the "
+            "adapter and plug it in again, or restart the computer.\r\n"
+            "This user is in \"dialout\" already: once the device belongs to that group, TALVEK can "
+            "use it. Do not run TALVEK as root to get around this."));
+}
 
 void tst_SystemInfo::registryValueText_data()
 {
@@ -187,6 +303,9 @@ void tst_SystemInfo::systemInfoReport()
     write(config + QStringLiteral("/support/RSPort.cfg"), "65, 19200 \r\n");
     const QString node = tmp.filePath(QStringLiteral("ttyFAKE0"));
     write(node, {});
+    QVERIFY(QFile::setPermissions(node,
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup
+            | QFile::WriteGroup));
     const ProgramFolder folder
         = ProgramFolder::installed(tmp.filePath(QStringLiteral("bin")), { share }, config, tmp.path());
     QtSerialPortControl port(folder);
@@ -209,7 +328,7 @@ void tst_SystemInfo::systemInfoReport()
             QStringLiteral("Port settings in force: COM65 at 19200 baud (%1/support/RSPort.cfg)").arg(config),
             QStringLiteral("Port 65 means: /dev/ttyACM0 (%1)")
                 .arg(QFileInfo::exists(QStringLiteral("/dev/ttyACM0"))
-                        ? QStringLiteral("present, usable by this user")
+                        ? QStringLiteral("present, usable by %1").arg(currentUserName())
                         : QStringLiteral("not present")) }));
     const int devices = int(lines.indexOf(QStringLiteral("Serial devices present:")));
     QVERIFY(devices > 0);
@@ -217,10 +336,11 @@ void tst_SystemInfo::systemInfoReport()
         lines.at(devices + 1), QStringLiteral("  %1: FT232R USB UART, FTDI, serial number A10K1").arg(node));
     QCOMPARE(
         lines.at(devices + 2), QStringLiteral("    also /dev/serial/by-id/usb-FTDI_FT232R_A10K1-if00-port0"));
-    // The file stands in for a device node: its group, and its owner (this user) in it.
+    // The file stands in for a device node: who owns it, and the advice.
     const QFileInfo nodeInfo(node);
     QCOMPARE(lines.at(devices + 3),
-        QStringLiteral("    group %1; %2 is in it; usable").arg(nodeInfo.group(), nodeInfo.owner()));
+        QStringLiteral("    user %1, group %2, mode 660; usable by %3")
+            .arg(nodeInfo.owner(), nodeInfo.group(), currentUserName()));
     QCOMPARE(lines.at(devices + 4), QStringLiteral("  /dev/ttyS0"));
 
     // A port linked to a serial device server is no device to look for.

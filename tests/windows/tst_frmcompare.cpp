@@ -5,10 +5,11 @@
 
 #include "MainWindowRig.h"
 #include "shared/DataTransfer.h"
-#include "shared/modUtility.h"
 #include "shared/SetupFile.h"
+#include "shared/modUtility.h"
 #include "windows/frmCompare.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSet>
@@ -148,8 +149,15 @@ void tst_frmCompare::twoFiles()
     QVERIFY(!w->againstController());
     QCOMPARE(rig.script().calls().size(), before.size() + 2);
     QCOMPARE(rig.script().calls().last().file.title, QStringLiteral("Compare Files - Second File"));
-    QCOMPARE(w->grdCompare->horizontalHeaderItem(frmCompare::ColWorking)->text(), QStringLiteral("approved.sdt"));
-    QCOMPARE(w->grdCompare->horizontalHeaderItem(frmCompare::ColOther)->text(), QStringLiteral("tonight.sdt"));
+    // Named first and second (two files may share a name), the paths in tips.
+    QCOMPARE(
+        w->grdCompare->horizontalHeaderItem(frmCompare::ColWorking)->text(), QStringLiteral("First File"));
+    QCOMPARE(
+        w->grdCompare->horizontalHeaderItem(frmCompare::ColOther)->text(), QStringLiteral("Second File"));
+    QCOMPARE(w->grdCompare->horizontalHeaderItem(frmCompare::ColWorking)->toolTip(),
+        QDir::toNativeSeparators(first));
+    QCOMPARE(w->grdCompare->horizontalHeaderItem(frmCompare::ColOther)->toolTip(),
+        QDir::toNativeSeparators(second));
     QCOMPARE(cell(*w, QStringLiteral("W1024"), frmCompare::ColOther), QStringLiteral("310"));
     QCOMPARE(w->lblSummary->text(), QStringLiteral("1 value differs (of 39)."));
     QVERIFY(w->cmdDownload->isHidden() && w->cmdTake->isHidden() && w->cmdReadAgain->isHidden());

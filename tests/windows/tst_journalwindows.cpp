@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
@@ -28,9 +29,11 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QtCharts/QChart>
+#include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <sys/inotify.h>
 #include <unistd.h>
+#include <QtCharts/QValueAxis>
 
 using namespace talvek;
 using namespace talvek::test;
@@ -114,6 +117,31 @@ void onNextFileDialog(std::function<void(QFileDialog*)> action)
         action(dialog);
     });
     poll->start(0);
+}
+
+SampleRow sample(const QString& press, const QDateTime& at, int speed)
+{
+    SampleRow r;
+    r.press = press;
+    r.at = at;
+    r.speed = speed;
+    r.brakeLow = 140;
+    r.brakeHigh = 220;
+    return r;
+}
+
+EventRow eventRow(const QString& press, const QDateTime& at, const QString& kind)
+{
+    EventRow e;
+    e.press = press;
+    e.at = at;
+    e.kind = kind;
+    return e;
+}
+
+QString statusOf(QWidget* window)
+{
+    return window->findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
 }
 
 } // namespace
@@ -251,12 +279,14 @@ private slots:
         auto* window = shown<frmAlarmHistory>(rig, rig.w->mnuViewAlarmHistory);
         QVERIFY(window);
         QCOMPARE(window->table()->rowCount(), 2);
+        QCOMPARE(statusOf(window), QStringLiteral("2 rows"));
         QCOMPARE(window->table()->item(1, 1)->text(), QStringLiteral("(standing)"));
         QCOMPARE(window->table()->item(0, 4)->text(), QStringLiteral("Die Sensor Failed (F4)"));
         auto* text = window->findChild<QLineEdit*>(QStringLiteral("txtFilter"));
         text->setText(QStringLiteral("brake"));
         window->findChild<QPushButton*>(QStringLiteral("cmdRefresh"))->click();
         QCOMPARE(window->table()->rowCount(), 1);
+        QCOMPARE(statusOf(window), QStringLiteral("1 row"));
 
         const QString path = rig.dir.filePath(QStringLiteral("alarms.csv"));
         rig.script().answerFile(path);
@@ -296,6 +326,137 @@ private slots:
         QCOMPARE(series.size(), 4); // speed, low, high, the limit
         QCOMPARE(static_cast<QLineSeries*>(series[2])->at(1).y(), 221.0);
         QCOMPARE(static_cast<QLineSeries*>(series[3])->at(0).y(), 300.0);
+        // Speed and brake response each on an axis of its own, whole-number
+        // ticks, the units in the titles.
+        const QList<QAbstractAxis*> speedAxes = series[0]->attachedAxes();
+        const QList<QAbstractAxis*> brakeAxes = series[2]->attachedAxes();
+        auto* speed = qobject_cast<QValueAxis*>(speedAxes.value(1));
+        auto* brake = qobject_cast<QValueAxis*>(brakeAxes.value(1));
+        QVERIFY(speed && brake && speed != brake);
+        QCOMPARE(speed->titleText(), QStringLiteral("Speed (SPM)"));
+        QCOMPARE(speed->labelFormat(), QStringLiteral("%.0f"));
+        QCOMPARE(brake->labelFormat(), QStringLiteral("%.0f"));
+        QCOMPARE(brake->titleText(), QStringLiteral("Brake response (°)"));
+        QCOMPARE(speed->max(), 300.0); // 251 SPM: steps of 50
+        QCOMPARE(speed->tickInterval(), 50.0);
+        QCOMPARE(brake->max(), 400.0); // the limit 300 above 221
+        QCOMPARE(brake->tickInterval(), 100.0);
+        QCOMPARE(statusOf(window), QStringLiteral("2 samples"));
+    }
+
+    // Shown again, the window shows what the journal has gained since; while
+    // shown it looks again by itself.
+    void trendsFollowTheJournal()
+    {
+        Rig rig;
+        rig.w->journal().recordSample(250, 140, 220);
+        auto* window = shown<frmTrends>(rig, rig.w->mnuViewTrends);
+        QVERIFY(window);
+        QCOMPARE(statusOf(window), QStringLiteral("1 sample"));
+        QCOMPARE(window->series().speed.value(0).size(), 1);
+        QVERIFY(window->followTimer()->isActive());
+        QCOMPARE(window->followTimer()->interval(), frmTrends::kFollowMs);
+        window->close();
+        QVERIFY(!window->followTimer()->isActive());
+        for (int i = 0; i < 10; ++i)
+            rig.w->journal().recordSample(260, 150, 230);
+        rig.w->journal().recordAlarm(
+            { 0, QStringLiteral("Brake Response Too Long - Service Brake (F858)"), true });
+        QCOMPARE(shown<frmTrends>(rig, rig.w->mnuViewTrends), window);
+        QCOMPARE(statusOf(window), QStringLiteral("11 samples"));
+        rig.w->journal().recordSample(270, 150, 230);
+        QVERIFY(QMetaObject::invokeMethod(window->followTimer(), "timeout"));
+        QCOMPARE(statusOf(window), QStringLiteral("12 samples"));
+        QVERIFY(window->range().to >= QDateTime::currentDateTimeUtc().addSecs(-5));
+        window->close();
+    }
+
+    // The period the window opens on, and the time its axis spans, for a few
+    // shapes of data.
+    void trendsOpenOnTheRangeTheDataFill()
+    {
+        const QDateTime now(QDate(2026, 3, 5), QTime(14, 0), Qt::UTC);
+        QCOMPARE(trendPeriodFor(std::nullopt, now), TrendPeriod::Shift);
+        QCOMPARE(trendPeriodFor(now.addSecs(-20 * 60), now), TrendPeriod::Shift);
+        QCOMPARE(trendPeriodFor(now.addSecs(-8 * 3600), now), TrendPeriod::Shift);
+        QCOMPARE(trendPeriodFor(now.addSecs(-9 * 3600), now), TrendPeriod::Day);
+        QCOMPARE(trendPeriodFor(now.addDays(-3), now), TrendPeriod::Week);
+        QCOMPARE(trendPeriodFor(now.addDays(-20), now), TrendPeriod::Month);
+        // Twenty minutes of data fill the axis (a minute before the first).
+        TrendRange r = trendRange(TrendPeriod::Week, now.addSecs(-20 * 60), now);
+        QCOMPARE(r.from, now.addSecs(-21 * 60));
+        QCOMPARE(r.to, now);
+        // Two minutes: ten at least.
+        r = trendRange(TrendPeriod::Shift, now.addSecs(-120), now);
+        QCOMPARE(r.from, now.addSecs(-600));
+        // No data: the whole period; data older than the period: the period.
+        QCOMPARE(trendRange(TrendPeriod::Shift, std::nullopt, now).from, now.addSecs(-8 * 3600));
+        QCOMPARE(trendRange(TrendPeriod::Day, now.addDays(-3), now).from, now.addDays(-1));
+        // Whole-number scales, at most six steps, room above the highest value.
+        const QList<std::tuple<double, int, int>> scales { { 0, 6, 1 }, { 7, 8, 2 }, { 251, 300, 50 },
+            { 328.8, 400, 100 }, { 1200, 1500, 500 }, { 38, 40, 10 } };
+        for (const auto& [highest, top, step] : scales) {
+            const TrendScale s = trendScale(highest);
+            QVERIFY2(s.top == top && s.step == step,
+                qPrintable(QStringLiteral("%1: %2 by %3").arg(highest).arg(s.top).arg(s.step)));
+        }
+    }
+
+    // A press's line breaks where it went OFFLINE or its link failed between
+    // two samples, as where samples are missing; another press's line goes on.
+    void trendLineBreaksWhereThePressWasOffline()
+    {
+        const QDateTime t0(QDate(2026, 3, 5), QTime(7, 0), Qt::UTC);
+        const QString a = QStringLiteral("press-a");
+        const QString b = QStringLiteral("press-b");
+        QList<SampleRow> rows;
+        for (int i = 0; i < 6; ++i) {
+            rows << sample(a, t0.addSecs(60 * i), 200 + i);
+            rows << sample(b, t0.addSecs(60 * i + 1), 300 + i);
+        }
+        rows << sample(a, t0.addSecs(3600), 250); // an hour later
+        const QList<EventRow> events { eventRow(a, t0.addSecs(90), QStringLiteral("offline")),
+            eventRow(a, t0.addSecs(100), QStringLiteral("online")),
+            eventRow(a, t0.addSecs(200), QStringLiteral("comm fault")),
+            eventRow(a, t0.addSecs(260), QStringLiteral("end of shift")) };
+        const TrendSeries s = trendSeriesOf(rows, events, 300);
+        QList<qsizetype> sizes;
+        for (const QList<QPointF>& segment : s.speed)
+            sizes << segment.size();
+        // a: 0-1 | 2-3 | 4-5 | the hour later; b unbroken.
+        QCOMPARE(sizes, (QList<qsizetype> { 2, 6, 2, 2, 1 }));
+        QCOMPARE(s.speed[0].last().y(), 201.0);
+        QCOMPARE(s.speed[2].first().y(), 202.0);
+        QCOMPARE(s.speed[1].last().y(), 305.0);
+        QCOMPARE(s.brakeHigh.size(), 5);
+        QCOMPARE(s.limit, std::optional<int>(300));
+        QCOMPARE(s.yMax, 305.0);
+    }
+
+    // The picture exported names the press, the range and the date, in the
+    // chart and in the name offered.
+    void trendPictureNamesPressRangeAndDate()
+    {
+        Rig rig;
+        rig.w->journal().recordSample(250, 140, 220);
+        auto* window = shown<frmTrends>(rig, rig.w->mnuViewTrends);
+        QVERIFY(window);
+        const QDateTime from = window->range().from.toLocalTime();
+        const QString today = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"));
+        QCOMPARE(window->chart()->title(), window->titleText());
+        QVERIFY2(window->titleText().startsWith(QStringLiteral("All presses - last shift (8 h), ")
+                     + from.toString(QStringLiteral("yyyy-MM-dd HH:mm")) + QStringLiteral(" to ")),
+            qPrintable(window->titleText()));
+        const QString path = rig.dir.filePath(QStringLiteral("trend.png"));
+        rig.script().answerFile(path);
+        window->findChild<QPushButton*>(QStringLiteral("cmdExportPng"))->click();
+        const QString offered = rig.script().calls().last().file.fileName;
+        QVERIFY2(offered.startsWith(QStringLiteral("trends-All-presses-") + today), qPrintable(offered));
+        QImage picture(path);
+        QVERIFY(!picture.isNull());
+        QCOMPARE(picture.size(), window->view()->size());
+        QCOMPARE(rig.script().unexpected(), 0);
+        window->close();
     }
 };
 

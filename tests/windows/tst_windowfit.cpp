@@ -4,9 +4,14 @@
 // per-user memory brings a window's geometry and the set-up folder back.
 
 #include "LiveRig.h"
+#include "shared/SystemInfo.h"
 #include "windows/FormUtility.h"
+#include "windows/HelpViewer.h"
+#include "windows/TimingDiagramView.h"
+#include "windows/WindowMemory.h"
 #include "windows/frm8816DF1.h"
 #include "windows/frmAbout.h"
+#include "windows/frmCompare.h"
 #include "windows/frmData.h"
 #include "windows/frmDisplayIO.h"
 #include "windows/frmDownloadProg.h"
@@ -16,10 +21,8 @@
 #include "windows/frmSetupComm.h"
 #include "windows/frmTargetBoard.h"
 #include "windows/frmTiming.h"
+#include "windows/frmTrends.h"
 #include "windows/frmWaitDisplay.h"
-#include "windows/HelpViewer.h"
-#include "shared/SystemInfo.h"
-#include "windows/WindowMemory.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -27,9 +30,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 using namespace talvek;
@@ -40,6 +45,9 @@ namespace {
 // What an 800x480 screen leaves a window once a title bar and a panel of
 // about 24 pixels each have taken their share.
 const QSize kSmallScreenRoom { 800, 432 };
+// What 1024x600 at scale factor 1.5 leaves: 683x400 logical pixels, less a
+// title bar and a panel.
+const QSize kScaledScreenRoom { 683, 352 };
 
 QString sizeText(const QSize& s)
 {
@@ -105,6 +113,9 @@ private slots:
         dialogs.emplace_back(new frmWaitDisplay(0, [] {}));
         dialogs.emplace_back(new frmLinkMonitor(shell.rs, shell.prompter));
         dialogs.emplace_back(new HelpViewer());
+        dialogs.emplace_back(new frmCompare(
+            shell, DefaultData, QStringLiteral("a.sdt"), DefaultData, QStringLiteral("b.sdt")));
+        dialogs.emplace_back(new frmTrends(rig.w->journal(), shell.prompter, {}, nullptr));
         for (const auto& d : dialogs) {
             const QSize least = smallest(d.get());
             QVERIFY2(least.boundedTo(kSmallScreenRoom) == least,
@@ -162,6 +173,70 @@ private slots:
             QVERIFY2(visible.contains(r) && shown.contains(r),
                 qPrintable(widget->objectName() + QLatin1Char(' ') + sizeText(r.size())));
         }
+    }
+
+    // The compare at 1024x600 scaled 1.5 (and at 800x480): every column in
+    // view, the values and "differs" whole; what gives way is cut short with
+    // its whole text in the tool tip.
+    void compareFitsAScaledSmallScreen_data()
+    {
+        QTest::addColumn<QSize>("room");
+        QTest::addRow("1024x600 at 1.5") << kScaledScreenRoom;
+        QTest::addRow("800x480") << kSmallScreenRoom;
+    }
+    void compareFitsAScaledSmallScreen()
+    {
+        QFETCH(QSize, room);
+        LiveRig rig;
+        MachineData changed = DefaultData;
+        changed.ParamValue[9] = 310;
+        frmCompare compare(rig.w->context(), DefaultData, QStringLiteral("/plant/a.sdt"), changed,
+            QStringLiteral("/plant/b.sdt"));
+        // Shown at its own size first, then made as small as the screen
+        // leaves (as fitting it to the screen does).
+        compare.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&compare));
+        compare.resize(room);
+        QCoreApplication::processEvents();
+        QTableWidget* table = compare.grdCompare;
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+        const int viewport = table->viewport()->width();
+        for (const int c : { int(frmCompare::ColAddress), int(frmCompare::ColWorking),
+                 int(frmCompare::ColOther), int(frmCompare::ColState) }) {
+            const int right = table->columnViewportPosition(c) + table->columnWidth(c);
+            QVERIFY2(right <= viewport,
+                qPrintable(QStringLiteral("column %1 ends at %2 of %3").arg(c).arg(right).arg(viewport)));
+        }
+        // The values whole.
+        for (const int c :
+            { int(frmCompare::ColAddress), int(frmCompare::ColWorking), int(frmCompare::ColOther) })
+            for (int r = 0; r < table->rowCount(); ++r)
+                QVERIFY(table->fontMetrics().horizontalAdvance(table->item(r, c)->text())
+                    < table->columnWidth(c));
+        QVERIFY(table->columnWidth(frmCompare::ColState)
+            >= table->fontMetrics().horizontalAdvance(QStringLiteral("differs")));
+        QCOMPARE(table->item(0, frmCompare::ColCaption)->toolTip(),
+            table->item(0, frmCompare::ColCaption)->text());
+        compare.hide();
+    }
+
+    // The trends and the timing diagram at 1024x600 scaled 1.5: the chart's
+    // legend and the channels' names whole.
+    void trendsAndDiagramFitAScaledSmallScreen()
+    {
+        LiveRig rig;
+        frmTrends trends(
+            rig.w->journal(), rig.w->context().prompter, [] { return std::optional<int>(300); }, nullptr);
+        QVERIFY(smallest(&trends).boundedTo(kScaledScreenRoom) == smallest(&trends));
+        TimingDiagramView diagram;
+        diagram.setDiagram(buildTimingDiagram(TimingDiagramInput()));
+        diagram.resize(kScaledScreenRoom.width() - 24, 260);
+        QCOMPARE(diagram.diagram().channels.size(), TimingDiagramInput::kChannelCount);
+        for (const DiagramChannel& c : diagram.diagram().channels) {
+            QCOMPARE(diagram.fontMetrics().elidedText(c.label, Qt::ElideMiddle, diagram.labelWidth() - 12), c.label);
+        }
+        // The cycle keeps room enough to read.
+        QVERIFY(diagram.xOf(360) - diagram.xOf(0) >= 300);
     }
 
     void startSizeIsLimitedToTheScreen()
