@@ -146,8 +146,8 @@ void tst_TalvekCliCompare::lineFaults_data()
         << "recall" << int(CliExit::ControllerRefused)
         << QStringList { "W1028 High Speed (SPM): file 366, controller 1" }
         << QStringLiteral(
-               "talvek-cli: compare not complete; not read: CH05, CH06, CH07, CH08, CH09, CH10, CH11, "
-               "CH12, CH13, CH14, CH15: the board refused the operation\n");
+               "talvek-cli: compare not complete; not read: CH05, CH06, CH07, CH10, CH11, CH12, CH13, "
+               "CH14, CH15, CH16, CH17: the board refused the operation\n");
     QTest::newRow("a silent line")
         << "silent" << int(CliExit::Silent) << QStringList {}
         << QStringLiteral("talvek-cli: WARNING - Communication Error!: Cannot Communicate with Target Board. / Verify "

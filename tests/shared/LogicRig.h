@@ -42,6 +42,7 @@ public:
     {
         m_entry.beginEditing();
         text = typed;
+        m_entry.typed();
         return m_entry.validate();
     }
 
