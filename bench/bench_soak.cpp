@@ -615,9 +615,11 @@ public:
         // link, or whose read-back fails, leaves them for the next.)
         const QSet<int> carried = m_carried;
         const bool carriedPls = m_carriedPls;
-        if (r.err.contains(QStringLiteral("an earlier run ended inside a write")))
+        // The opening's "Interrupted Write" names what it read back.
+        const bool toldEarlier = r.err.contains(QStringLiteral("Interrupted Write"));
+        if (toldEarlier)
             m_carried.clear();
-        if (r.err.contains(QStringLiteral("an earlier run ended inside a PLS write")))
+        if (toldEarlier && r.err.contains(QStringLiteral("The PLS may have taken")))
             m_carriedPls = false;
         m_carried += pendingNamed(r.err);
         m_carriedPls = m_carriedPls || r.err.contains(QStringLiteral("the link ended inside a PLS write"));

@@ -109,6 +109,7 @@ void ByteLink::open()
     // Read before the first byte goes out: that byte may complete what the
     // record names.
     const std::optional<WriteAheadRecord::Left> left = m_record.left();
+    m_record.keep({}); // what the file holds is this opening's to read back
     const int first = SendByte(kAttention, false, false);
     // A board inside a write triple echoes the attention byte (stored as
     // the data, or taken as the low byte: the next byte is then stored at
