@@ -214,6 +214,7 @@ void ByteLink::close()
     m_guess.clear();
     if (atRest && !unread && m_pending.isEmpty() && !m_plsWritePending)
         m_record.clear();
+    m_record.release();
     try {
         if (m_port && m_port->isOpen())
             m_port->close();

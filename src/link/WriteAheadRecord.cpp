@@ -8,6 +8,8 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -20,6 +22,9 @@ const QByteArray kHeader = QByteArrayLiteral("TALVEK write-ahead record");
 const QByteArray kStore = QByteArrayLiteral("store ");
 const QByteArray kPls = QByteArrayLiteral("pls");
 const QByteArray kEnd = QByteArrayLiteral("end");
+// The record is one block of this size, padded with empty lines after its
+// "end" line (a record that does not fit is written whole, as a new file).
+constexpr qsizetype kBlock = 512;
 
 QByteArray encode(const WriteAheadRecord::Entry& entry)
 {
@@ -60,6 +65,7 @@ void WriteAheadRecord::setPath(const QString& path)
 {
     if (path == m_path)
         return;
+    closeFile();
     m_path = path;
     m_held = {};
     m_kept = {};
@@ -95,6 +101,8 @@ std::optional<WriteAheadRecord::Left> WriteAheadRecord::left() const
         }
     }
     left.unreadable = !whole || !ended;
+    if (!left.unreadable && left.entry.isEmpty())
+        return std::nullopt; // cleared
     return left;
 }
 
@@ -118,15 +126,63 @@ Status WriteAheadRecord::cover(const QList<int>& addresses, bool plsWrite)
 
 Status WriteAheadRecord::store(const Entry& entry)
 {
-    const QString folder = QFileInfo(m_path).absolutePath();
-    QDir().mkpath(folder);
-    if (const std::optional<SafeWriteFailure> failure = safeWrite(m_path, encode(entry)))
-        return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(m_path, failure->sentence()));
-    syncFolder(folder);
+    const QByteArray text = encode(entry);
+    Status stored = text.size() <= kBlock ? storeInPlace(text.leftJustified(kBlock, '\n')) : storeWhole(text);
+    if (!stored)
+        return stored;
     ++m_writes;
     m_held = entry;
     m_onDisk = true;
     return done();
+}
+
+Status WriteAheadRecord::storeWhole(const QByteArray& text)
+{
+    closeFile();
+    const QString folder = QFileInfo(m_path).absolutePath();
+    QDir().mkpath(folder);
+    if (const std::optional<SafeWriteFailure> failure = safeWrite(m_path, text))
+        return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(m_path, failure->sentence()));
+    syncFolder(folder);
+    return done();
+}
+
+Status WriteAheadRecord::storeInPlace(const QByteArray& block)
+{
+#ifdef Q_OS_UNIX
+    if (m_fd < 0) {
+        const QString folder = QFileInfo(m_path).absolutePath();
+        QDir().mkpath(folder);
+        const bool existed = QFileInfo::exists(m_path);
+        m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (m_fd < 0)
+            return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(::strerror(errno))));
+        // The file's entry in its folder is on disk before anything relies
+        // on the file.
+        if (!existed)
+            syncFolder(folder);
+    }
+    // One block, overwritten where it stands: one data sync, no rename. A
+    // block the disk tore is not whole (its "end" line is missing) and is
+    // read as a record that cannot tell where the board stored.
+    if (::pwrite(m_fd, block.constData(), size_t(block.size()), 0) != block.size() || ::fdatasync(m_fd) != 0) {
+        const QString reason = QString::fromLocal8Bit(::strerror(errno));
+        closeFile();
+        return fail(Cause::BadFile, QStringLiteral("%1: %2").arg(m_path, reason));
+    }
+    return done();
+#else
+    return storeWhole(block);
+#endif
+}
+
+void WriteAheadRecord::closeFile()
+{
+#ifdef Q_OS_UNIX
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+#endif
 }
 
 void WriteAheadRecord::keep(const Entry& entry)
@@ -148,11 +204,38 @@ void WriteAheadRecord::clear()
             (void)store(m_kept).ok();
         return;
     }
-    // Not synced (see the class comment).
-    if (m_onDisk || QFileInfo::exists(m_path))
+    // Not synced (see the class comment): the empty record written over the
+    // block, or the file removed when this link has not opened it.
+#ifdef Q_OS_UNIX
+    if (m_fd >= 0) {
+        if (m_onDisk) {
+            const QByteArray empty = encode({}).leftJustified(kBlock, '\n');
+            if (::pwrite(m_fd, empty.constData(), size_t(empty.size()), 0) != empty.size())
+                closeFile();
+        }
+        m_held = {};
+        m_onDisk = false;
+        if (m_fd >= 0)
+            return;
+    }
+#endif
+    if (QFileInfo::exists(m_path))
         QFile::remove(m_path);
     m_held = {};
     m_onDisk = false;
+}
+
+void WriteAheadRecord::release()
+{
+    const bool empty = m_held.isEmpty() && m_kept.isEmpty();
+    closeFile();
+    if (empty && !m_path.isEmpty() && QFileInfo::exists(m_path))
+        QFile::remove(m_path);
+}
+
+WriteAheadRecord::~WriteAheadRecord()
+{
+    closeFile();
 }
 
 } // namespace talvek

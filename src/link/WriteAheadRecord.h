@@ -19,16 +19,25 @@ namespace talvek {
 // next run, TALVEK or talvek-cli, reads them back at its opening and says
 // what they hold.
 //
-// The record is written (and synced, its folder too) only when it does not
-// already name what is asked for: once per write operation, with the
-// addresses of the value and the address high:FF of each of its triples (a
-// board waiting for a low byte takes the next 0xFF as it, and the byte after
-// that as data for high:FF). Clearing it is not synced: a record that a
-// crash brings back names bytes of a write that ended, which the next run
-// reads back and names needlessly, but never wrongly.
+// The record is written (and synced) only when it does not already name
+// what is asked for: once per write operation, with the addresses of the
+// value and the address high:FF of each of its triples (a board waiting for
+// a low byte takes the next 0xFF as it, and the byte after that as data for
+// high:FF). It is one block of the file, overwritten in place and synced
+// with fdatasync (the file's folder synced once, when the file is made):
+// a sync of a rename and its folder per write would cost several times as
+// much. A block the disk tore misses its "end" line and is read as a record
+// that cannot tell where the board stored. Clearing it is not synced: a
+// record that a crash brings back names bytes of a write that ended, which
+// the next run reads back and names needlessly, but never wrongly.
 class WriteAheadRecord final
 {
 public:
+    WriteAheadRecord() = default;
+    ~WriteAheadRecord();
+    WriteAheadRecord(const WriteAheadRecord&) = delete;
+    WriteAheadRecord& operator=(const WriteAheadRecord&) = delete;
+
     struct Entry
     {
         QList<int> addresses; // byte addresses, sorted, each once
@@ -66,6 +75,9 @@ public:
     // Names from an earlier run not yet read back: kept through clear()
     // until a run reads them (nothing: none).
     void keep(const Entry& entry);
+    // The link closes: the file is let go, and removed when it names
+    // nothing.
+    void release();
     // What the record names now.
     const Entry& held() const { return m_held; }
     // Times the record was written to disk (for the benchmark and tests).
@@ -73,12 +85,16 @@ public:
 
 private:
     Status store(const Entry& entry);
+    Status storeInPlace(const QByteArray& block);
+    Status storeWhole(const QByteArray& text);
+    void closeFile();
 
     QString m_path;
     Entry m_held;
     Entry m_kept;
     bool m_onDisk = false;
     int m_writes = 0;
+    int m_fd = -1; // the record's file while this link writes it
 };
 
 } // namespace talvek

@@ -10,7 +10,9 @@
 #include "base/Clock.h"
 #include "link/ByteLink.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <vector>
@@ -353,13 +355,14 @@ private slots:
             QFile f(r.recordPath);
             recordAtTheCut = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
         });
+        // One block, the lines after "end" empty.
         r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
         QCOMPARE(shown(r.link.writeRegister(QStringLiteral("W1026"), QStringLiteral("4660"))),
             QStringLiteral("failed: SilentLine"));
         QByteArray record("TALVEK write-ahead record\n");
         for (const int a : recorded)
             record += "store " + QByteArray::number(a) + '\n';
-        QCOMPARE(recordAtTheCut, record + "end\n");
+        QCOMPARE(recordAtTheCut, QByteArray(record + "end\n").leftJustified(512, '\n'));
         // Killed here: no close, the board keeps waiting where it stands.
 
         r.sim.setDroppedOut(false);
@@ -390,18 +393,23 @@ private slots:
         QCOMPARE(prompter.unexpected(), 0);
     }
 
-    // A write that ends cleanly leaves no record behind, and the record was
-    // written once for the whole value (not once per triple).
+    // A write that ends cleanly leaves no record behind (the file goes when
+    // the link closes), and the record was written once for the whole value
+    // (not once per triple).
     void cleanWriteLeavesNoRecord()
     {
         Rig r;
         r.openOnline();
+        WriteAheadRecord reader;
+        reader.setPath(r.recordPath);
         QVERIFY(r.link.writeRegister(QStringLiteral("D1100"), QStringLiteral("123456789")).ok());
         QCOMPARE(r.sim.getD(1100), qint64(123456789));
         QCOMPARE(r.link.writeAheadRecord().writes(), 1);
-        QVERIFY(!QFile::exists(r.recordPath));
+        QVERIFY(!reader.left()); // cleared
         QVERIFY(r.link.writeRegister(QStringLiteral("W1026"), QStringLiteral("7")).ok());
         QCOMPARE(r.link.writeAheadRecord().writes(), 2);
+        QVERIFY(!reader.left());
+        r.link.close();
         QVERIFY(!QFile::exists(r.recordPath));
     }
 
@@ -449,6 +457,22 @@ private slots:
         read.openOnline();
         QVERIFY(!read.link.earlierRun().found());
         QCOMPARE(read.link.earlierRun().firstReply, 0x3C);
+
+        // A record the disk tore (no "end" line): what it names is read
+        // back, and it cannot tell where else the board stored.
+        Rig torn;
+        QDir().mkpath(QFileInfo(torn.recordPath).absolutePath());
+        QFile f(torn.recordPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("TALVEK write-ahead record\nstore 1026\nsto");
+        f.close();
+        torn.sim.setByte(1026, 9);
+        torn.openOnline();
+        QVERIFY(torn.link.earlierRun().recorded);
+        QVERIFY(!torn.link.earlierRun().insideRecord);
+        QVERIFY(torn.link.earlierRun().unknownAddress);
+        QCOMPARE(torn.link.earlierRun().held, (QList<std::pair<int, std::optional<int>>> { { 1026, 9 } }));
+        QVERIFY(!QFile::exists(torn.recordPath));
     }
 };
 
