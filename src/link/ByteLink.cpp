@@ -257,6 +257,14 @@ Status ByteLink::recordWrite(qint32 number, qsizetype count)
     return m_record.cover(addresses, m_plsWriteOpen);
 }
 
+Status ByteLink::settledRecord(Status written)
+{
+    settleRecord();
+    if (m_recordFailure && written)
+        return *std::exchange(m_recordFailure, std::nullopt);
+    return written;
+}
+
 void ByteLink::settleRecord()
 {
     if (!CommError && !m_plsWriteOpen && !strayStoresUnsettled() && m_guess.pending().isEmpty())
@@ -1004,9 +1012,7 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
             }
         }
     }
-    settleRecord();
-    if (m_recordFailure && written)
-        written = *std::exchange(m_recordFailure, std::nullopt);
+    written = settledRecord(std::move(written));
     if (straysBefore < m_strayStores.size() && !CommError) {
         const int address = m_strayStores.at(straysBefore);
         const auto held = m_strayHeld.constFind(address);

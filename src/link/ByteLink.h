@@ -213,6 +213,9 @@ private:
     // The board is at rest and every store it may have made is known: the
     // record goes.
     void settleRecord();
+    // settleRecord(), and the write failed when the record could not be
+    // kept up before one of its bytes.
+    Status settledRecord(Status written);
     // open(): the earlier run's record read back, after the opening byte
     // was answered with `firstReply`.
     void readBackEarlierRun(int firstReply, const std::optional<WriteAheadRecord::Left>& left);
