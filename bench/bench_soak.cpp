@@ -42,10 +42,11 @@
 //   bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]
 //       N program downloads (10 unless given) of a random image of BYTES
 //       bytes at 2000H, 16 to a record: how many succeed, and the oracle.
-//   bench_soak --kill N [--paced [BAUD]] [--rate P] [--seed S]
+//   bench_soak --kill N [--kill-window MS] [--paced [BAUD]] [--rate P] [--seed S]
 //       N talvek-cli processes (TALVEK_CLI_BIN, else ../bin/talvek-cli)
-//       writing W1026 or D1100, each killed with SIGKILL 20-1200 ms in
-//       (unless it ended first), each followed by a run of "read W1026".
+//       writing W1026 or D1100, each killed with SIGKILL 20 ms to MS (1200
+//       unless given) in, unless it ended first (a write takes a few hundred
+//       ms with the process start), each followed by a run of "read W1026".
 //       Every byte that changed and is not the killed write's value, whole,
 //       must be named by one of the two runs, and a run that named one must
 //       not exit 0. Always paced (k7700-sim, 9600 baud unless given).
@@ -891,6 +892,7 @@ struct Options
     std::uint32_t seed = 20261207u;
     qint64 show = -1;
     int killRuns = 0; // the killed-process soak
+    int killWindowMs = 1200; // killed 20 ms to this long in
 };
 
 std::optional<Options> parse(QStringList args)
@@ -916,6 +918,8 @@ std::optional<Options> parse(QStringList args)
             o.seed = number().toUInt();
         } else if (a == QLatin1String("--show")) {
             o.show = number().toLongLong();
+        } else if (a == QLatin1String("--kill-window")) {
+            o.killWindowMs = std::max(21, number().toInt());
         } else if (a == QLatin1String("--kill")) {
             o.killRuns = number().toInt();
             o.baud = o.baud > 0 ? o.baud : 9600;
@@ -1023,7 +1027,7 @@ int killedRuns(Board& board, const QString& device, const QString& folder, const
             meant = { { 1100, quint8(low & 0xFF) }, { 1101, quint8(low >> 8) }, { 1102, quint8(high & 0xFF) },
                 { 1103, quint8(high >> 8) } };
         }
-        const int killAfter = 20 + int(random() % 1181);
+        const int killAfter = 20 + int(random() % quint32(o.killWindowMs - 19));
         const ProcessRun first = runProcess(cli,
             common
                 + QStringList { QStringLiteral("write"), QLatin1String(word ? "W1026" : "D1100"),
@@ -1060,7 +1064,16 @@ int killedRuns(Board& board, const QString& device, const QString& folder, const
         }
         if (first.exit == 0 || next.exit == 0) {
             ++exitZero;
-            std::printf("  #%d: a run that left or found a changed byte exited 0\n", i);
+            QStringList differ;
+            for (const int a : changed)
+                differ << QStringLiteral("%1 %2->%3")
+                              .arg(hexAddress(a))
+                              .arg(quint8(before.memory.at(a)), 2, 16, QLatin1Char('0'))
+                              .arg(quint8(after.memory.at(a)), 2, 16, QLatin1Char('0'));
+            std::printf("  #%d killed after %d ms: a run that left or found a change exited 0 (exits %d, %d; %s)\n"
+                        "%s%s",
+                i, killAfter, first.exit, next.exit, qPrintable(differ.join(QLatin1Char(' '))), qPrintable(first.err),
+                qPrintable(next.err));
         }
     }
     std::printf("  runs %d: killed %lld, ended before the kill %lld\n", o.killRuns, (long long)killed,
@@ -1115,7 +1128,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr,
             "usage: bench_soak [--paced [9600|19200]] [--rate P] [--ops N] [--seed S] [--show N]\n"
             "       bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]\n"
-            "       bench_soak --kill N [--paced [BAUD]] [--rate P] [--seed S]\n");
+            "       bench_soak --kill N [--kill-window MS] [--paced [BAUD]] [--rate P] [--seed S]\n");
         return 2;
     }
     QTemporaryDir dir;
