@@ -1048,8 +1048,8 @@ int killedRuns(Board& board, const QString& device, const QString& folder, const
         QSet<int> outside = changed;
         for (auto it = meant.cbegin(); it != meant.cend(); ++it)
             outside.remove(it.key());
-        if (outside.isEmpty() && asMeant) {
-            ++whole; // the write done whole (or nothing changed)
+        if (changed.isEmpty() || (outside.isEmpty() && asMeant)) {
+            ++whole; // nothing changed, or the write done whole
             continue;
         }
         const QSet<int> named = addressesNamed(first.err) + addressesNamed(next.err);
