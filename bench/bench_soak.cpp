@@ -1062,7 +1062,10 @@ int killedRuns(Board& board, const QString& device, const QString& folder, const
             std::printf("  #%d killed after %d ms: changed, named by no run: %s\n%s%s", i, killAfter,
                 qPrintable(missing.join(QLatin1Char(' '))), qPrintable(first.err), qPrintable(next.err));
         }
-        if (first.exit == 0 || next.exit == 0) {
+        // A run that named a change (or was the one to find it) must not
+        // exit 0.
+        if ((first.exit == 0 && !addressesNamed(first.err).isEmpty())
+            || (next.exit == 0 && !addressesNamed(next.err).isEmpty())) {
             ++exitZero;
             QStringList differ;
             for (const int a : changed)

@@ -155,7 +155,7 @@ void ByteLink::readBackEarlierRun(int firstReply, const std::optional<WriteAhead
     }
     // What could not be read back is told again by the next opening.
     if (all)
-        m_record.clear();
+        m_record.discard();
     else
         m_record.keep(entry);
     m_earlier = e;

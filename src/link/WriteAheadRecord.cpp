@@ -219,17 +219,31 @@ void WriteAheadRecord::clear()
             return;
     }
 #endif
-    if (QFileInfo::exists(m_path))
+    // A file this link has not opened holds another run's record unless
+    // this link wrote it whole: it is left for whoever reads it back.
+    if (m_onDisk && QFileInfo::exists(m_path))
         QFile::remove(m_path);
     m_held = {};
     m_onDisk = false;
 }
 
+void WriteAheadRecord::discard()
+{
+    closeFile();
+    if (!m_path.isEmpty() && QFileInfo::exists(m_path))
+        QFile::remove(m_path);
+    m_held = {};
+    m_kept = {};
+    m_onDisk = false;
+}
+
 void WriteAheadRecord::release()
 {
-    const bool empty = m_held.isEmpty() && m_kept.isEmpty();
+    // Only the file this link holds open and has emptied goes: a record an
+    // earlier run left, not read back, stays.
+    const bool ownEmpty = m_fd >= 0 && m_held.isEmpty() && m_kept.isEmpty();
     closeFile();
-    if (empty && !m_path.isEmpty() && QFileInfo::exists(m_path))
+    if (ownEmpty && QFileInfo::exists(m_path))
         QFile::remove(m_path);
 }
 

@@ -75,9 +75,11 @@ public:
     // Names from an earlier run not yet read back: kept through clear()
     // until a run reads them (nothing: none).
     void keep(const Entry& entry);
-    // The link closes: the file is let go, and removed when it names
-    // nothing.
+    // The link closes: the file is let go, and removed when this link holds
+    // it and it names nothing.
     void release();
+    // What the file names was read back in full: it goes.
+    void discard();
     // What the record names now.
     const Entry& held() const { return m_held; }
     // Times the record was written to disk (for the benchmark and tests).

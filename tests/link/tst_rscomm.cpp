@@ -651,10 +651,18 @@ private slots:
         const QString record = r.dir.filePath(QStringLiteral("support/write-ahead/COM1"));
         const QByteArray content("TALVEK write-ahead record\nstore 1026\nstore 1279\nend\n");
         writeFile(record, content);
-        r.sim.dropOutAfter(1); // the opening's attention byte, then nothing
         r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
+        // Silent from the first byte, then the link closed: the record stays.
+        r.sim.setDroppedOut(true);
         r.link->OpenRSComm(r.port.get());
         QVERIFY(!r.link->OnlineMode);
+        r.link->CloseRSComm();
+        QCOMPARE(readFile(record), content);
+        r.sim.setDroppedOut(false);
+        r.sim.dropOutAfter(1); // the opening's attention byte, then nothing
+        r.link->OpenRSComm(r.port.get());
+        QVERIFY(!r.link->OnlineMode);
+        r.link->CloseRSComm();
         QCOMPARE(readFile(record), content);
         QVERIFY(r.link->byteLink().earlierRun().recorded);
         QCOMPARE(r.link->byteLink().earlierRun().held.value(0),
