@@ -23,14 +23,17 @@
 // in which TALVEK and the plain client did not get the same number of
 // replies from the simulator, a CommError or any message box fails the bench.
 //
-// Usage: bench_link [--monitor] [--journal] [rounds, default 7] [path of k7700-sim]
+// Usage: bench_link [--monitor] [--journal] [--no-record] [--download-only] [rounds, default 7]
+//                   [path of k7700-sim]
 //        bench_link --journal-compare [rounds] [path of k7700-sim]
 //   (k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program)
 //   --monitor attaches a link monitor to TALVEK's link (as the program does
 //   once its Link Monitor window was opened), to compare its cost.
 //   --journal records into a press journal (SQLite, in the run's folder) as
 //   the program does; the ONLINE CPU runs the whole program with its journal
-//   on with it, off without it. --journal-compare runs only Upload All at
+//   on with it, off without it. --no-record leaves out the link's write-ahead
+//   record (on in the program), to measure what it costs; --download-only
+//   runs only Download All, where the record is written. --journal-compare runs only Upload All at
 //   19200 baud and the ONLINE CPU, each with the journal off and on.
 
 #include "base/Clock.h"
@@ -372,6 +375,7 @@ private:
         RecordingPort port(real);
         ProgramFolder folder = m_folder;
         RSComm rs(folder, clock, m_prompter);
+        rs.setWriteAheadRecord(record);
         LinkMonitor monitor;
         if (m_monitor)
             rs.setMonitor(&monitor);
@@ -413,6 +417,7 @@ private:
 
 public:
     bool journal = false;
+    bool record = true; // the write-ahead record kept, as the program does
 };
 
 void reads(RSComm& rs)
@@ -480,6 +485,8 @@ int main(int argc, char* argv[])
     const bool withMonitor = args.removeAll(QStringLiteral("--monitor")) > 0;
     const bool withJournal = args.removeAll(QStringLiteral("--journal")) > 0;
     const bool journalCompare = args.removeAll(QStringLiteral("--journal-compare")) > 0;
+    const bool withoutRecord = args.removeAll(QStringLiteral("--no-record")) > 0;
+    const bool downloadOnly = args.removeAll(QStringLiteral("--download-only")) > 0;
     const int rounds = args.size() > 0 ? std::max(1, args.at(0).toInt()) : 7;
     QString bin = args.size() > 1 ? args.at(1) : qEnvironmentVariable("TALVEK_SIM_BIN");
     if (bin.isEmpty())
@@ -495,6 +502,9 @@ int main(int argc, char* argv[])
         std::printf("with a link monitor attached\n");
     Bench bench(bin, dir.path(), prompter, withMonitor);
     bench.journal = withJournal;
+    bench.record = !withoutRecord;
+    if (withoutRecord)
+        std::printf("without the write-ahead record\n");
     bool failed = false;
     if (journalCompare)
         return compareJournal(bench, rounds, prompter);
@@ -530,9 +540,12 @@ int main(int argc, char* argv[])
     };
     for (const int baud : { 9600, 19200 }) {
         for (const Workload& w : workloads)
-            report(w.name, baud, "", bench.pair(w.work, baud, 0, rounds));
+            if (!downloadOnly || &w == &workloads[2])
+                report(w.name, baud, "", bench.pair(w.work, baud, 0, rounds));
     }
     std::printf("  (target: ratio <= 1.03x; times are medians over the rounds)\n");
+    if (downloadOnly)
+        return failed ? 1 : 0;
 
     std::printf("\nUpload All through an emulated USB adapter (k7700-sim --usb-latency)\n");
     std::printf("  %-13s %6s %9s %10s %10s %9s %15s %11s\n", "latency timer", "baud", "exchanges", "TALVEK s",

@@ -42,6 +42,14 @@
 //   bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]
 //       N program downloads (10 unless given) of a random image of BYTES
 //       bytes at 2000H, 16 to a record: how many succeed, and the oracle.
+//   bench_soak --kill N [--kill-window MS] [--paced [BAUD]] [--rate P] [--seed S]
+//       N talvek-cli processes (TALVEK_CLI_BIN, else ../bin/talvek-cli)
+//       writing W1026 or D1100, each killed with SIGKILL 20 ms to MS (1200
+//       unless given) in, unless it ended first (a write takes a few hundred
+//       ms with the process start), each followed by a run of "read W1026".
+//       Every byte that changed and is not the killed write's value, whole,
+//       must be named by one of the two runs, and a run that named one must
+//       not exit 0. Always paced (k7700-sim, 9600 baud unless given).
 //
 // k7700-sim: TALVEK_SIM_BIN, else ../bin/k7700-sim beside this program.
 #include "K7700LineFaults.h"
@@ -59,6 +67,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
@@ -72,6 +81,8 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <csignal>
+#include <sys/types.h>
 
 using namespace talvek;
 using namespace talvek::bench;
@@ -615,9 +626,11 @@ public:
         // link, or whose read-back fails, leaves them for the next.)
         const QSet<int> carried = m_carried;
         const bool carriedPls = m_carriedPls;
-        if (r.err.contains(QStringLiteral("an earlier run ended inside a write")))
+        // The opening's "Interrupted Write" names what it read back.
+        const bool toldEarlier = r.err.contains(QStringLiteral("Interrupted Write"));
+        if (toldEarlier)
             m_carried.clear();
-        if (r.err.contains(QStringLiteral("an earlier run ended inside a PLS write")))
+        if (toldEarlier && r.err.contains(QStringLiteral("The PLS may have taken")))
             m_carriedPls = false;
         m_carried += pendingNamed(r.err);
         m_carriedPls = m_carriedPls || r.err.contains(QStringLiteral("the link ended inside a PLS write"));
@@ -878,6 +891,8 @@ struct Options
     int runs = 10;
     std::uint32_t seed = 20261207u;
     qint64 show = -1;
+    int killRuns = 0; // the killed-process soak
+    int killWindowMs = 1200; // killed 20 ms to this long in
 };
 
 std::optional<Options> parse(QStringList args)
@@ -903,6 +918,11 @@ std::optional<Options> parse(QStringList args)
             o.seed = number().toUInt();
         } else if (a == QLatin1String("--show")) {
             o.show = number().toLongLong();
+        } else if (a == QLatin1String("--kill-window")) {
+            o.killWindowMs = std::max(21, number().toInt());
+        } else if (a == QLatin1String("--kill")) {
+            o.killRuns = number().toInt();
+            o.baud = o.baud > 0 ? o.baud : 9600;
         } else {
             return std::nullopt;
         }
@@ -957,6 +977,119 @@ int soakRun(Soak& soak, Board& board, const Options& o)
     return all.wrongSuccesses == 0 ? 0 : 1;
 }
 
+struct ProcessRun
+{
+    int exit = -1; // -1: killed
+    QString err;
+};
+
+// talvek-cli as a process: killed with SIGKILL after killAfterMs (never
+// when negative).
+ProcessRun runProcess(const QString& cli, const QStringList& arguments, int killAfterMs)
+{
+    QProcess p;
+    p.start(cli, arguments);
+    ProcessRun r;
+    if (!p.waitForStarted(5000))
+        return r;
+    if (killAfterMs >= 0 && !p.waitForFinished(killAfterMs)) {
+        ::kill(pid_t(p.processId()), SIGKILL);
+        p.waitForFinished(5000);
+    } else {
+        p.waitForFinished(120000);
+    }
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    if (p.exitStatus() == QProcess::NormalExit)
+        r.exit = p.exitCode();
+    return r;
+}
+
+int killedRuns(Board& board, const QString& device, const QString& folder, const Options& o)
+{
+    QString cli = qEnvironmentVariable("TALVEK_CLI_BIN");
+    if (cli.isEmpty())
+        cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/talvek-cli");
+    const QStringList common { QStringLiteral("--program-folder"), folder, QStringLiteral("--device"), device,
+        QStringLiteral("--baud"), QString::number(o.baud), QStringLiteral("--journal"), QStringLiteral("off") };
+    std::mt19937 random(o.seed);
+    qint64 killed = 0, ended = 0, found = 0, whole = 0, unnamed = 0, exitZero = 0;
+    QElapsedTimer wall;
+    wall.start();
+    for (int i = 0; i < o.killRuns; ++i) {
+        const BoardState before = board.state();
+        const bool word = random() % 2 == 0;
+        const quint32 value = word ? random() % 65536 : random() % 655360000;
+        QMap<int, quint8> meant; // the value's bytes
+        if (word) {
+            meant = { { 1026, quint8(value & 0xFF) }, { 1027, quint8(value >> 8) } };
+        } else {
+            const quint32 low = value % 10000, high = value / 10000;
+            meant = { { 1100, quint8(low & 0xFF) }, { 1101, quint8(low >> 8) }, { 1102, quint8(high & 0xFF) },
+                { 1103, quint8(high >> 8) } };
+        }
+        const int killAfter = 20 + int(random() % quint32(o.killWindowMs - 19));
+        const ProcessRun first = runProcess(cli,
+            common
+                + QStringList { QStringLiteral("write"), QLatin1String(word ? "W1026" : "D1100"),
+                    QString::number(value), QStringLiteral("--yes") },
+            killAfter);
+        ++(first.exit < 0 ? killed : ended);
+        const ProcessRun next
+            = runProcess(cli, common + QStringList { QStringLiteral("read"), QStringLiteral("W1026") }, -1);
+        found += next.exit == 11 ? 1 : 0;
+        const BoardState after = board.state();
+        QSet<int> changed;
+        for (int a = 0; a < K7700Sim::MemorySize; ++a)
+            if (!machineRegister(a) && before.memory.at(a) != after.memory.at(a))
+                changed.insert(a);
+        bool asMeant = true;
+        for (auto it = meant.cbegin(); it != meant.cend(); ++it)
+            asMeant = asMeant && quint8(after.memory.at(it.key())) == it.value();
+        QSet<int> outside = changed;
+        for (auto it = meant.cbegin(); it != meant.cend(); ++it)
+            outside.remove(it.key());
+        if (changed.isEmpty() || (outside.isEmpty() && asMeant)) {
+            ++whole; // nothing changed, or the write done whole
+            continue;
+        }
+        const QSet<int> named = addressesNamed(first.err) + addressesNamed(next.err);
+        QStringList missing;
+        for (const int a : changed)
+            if (!named.contains(a))
+                missing << hexAddress(a);
+        if (!missing.isEmpty()) {
+            ++unnamed;
+            std::printf("  #%d killed after %d ms: changed, named by no run: %s\n%s%s", i, killAfter,
+                qPrintable(missing.join(QLatin1Char(' '))), qPrintable(first.err), qPrintable(next.err));
+        }
+        // A run that named a change (or was the one to find it) must not
+        // exit 0.
+        if ((first.exit == 0 && !addressesNamed(first.err).isEmpty())
+            || (next.exit == 0 && !addressesNamed(next.err).isEmpty())) {
+            ++exitZero;
+            QStringList differ;
+            for (const int a : changed)
+                differ << QStringLiteral("%1 %2->%3")
+                              .arg(hexAddress(a))
+                              .arg(quint8(before.memory.at(a)), 2, 16, QLatin1Char('0'))
+                              .arg(quint8(after.memory.at(a)), 2, 16, QLatin1Char('0'));
+            std::printf("  #%d killed after %d ms: a run that left or found a change exited 0 (exits %d, %d; %s)\n"
+                        "%s%s",
+                i, killAfter, first.exit, next.exit, qPrintable(differ.join(QLatin1Char(' '))), qPrintable(first.err),
+                qPrintable(next.err));
+        }
+    }
+    std::printf("  runs %d: killed %lld, ended before the kill %lld\n", o.killRuns, (long long)killed,
+        (long long)ended);
+    std::printf("  next run found an interrupted write (exit 11)   %lld\n", (long long)found);
+    std::printf("  board as meant or untouched                    %lld\n", (long long)whole);
+    std::printf("  changed bytes no run named                     %lld (must be 0)\n", (long long)unnamed);
+    std::printf("  runs that found or left a change and exited 0  %lld (must be 0)\n", (long long)exitZero);
+    printFaults(board);
+    std::printf("  wall time %.1f min\n", double(wall.elapsed()) / 60000.0);
+    return unnamed == 0 && exitZero == 0 ? 0 : 1;
+}
+
 int programRuns(Soak& soak, Board& board, const Options& o)
 {
     qint64 good = 0;
@@ -997,7 +1130,8 @@ int main(int argc, char* argv[])
     if (!o) {
         std::fprintf(stderr,
             "usage: bench_soak [--paced [9600|19200]] [--rate P] [--ops N] [--seed S] [--show N]\n"
-            "       bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]\n");
+            "       bench_soak --program BYTES [--runs N] [--paced [BAUD]] [--rate P] [--seed S]\n"
+            "       bench_soak --kill N [--kill-window MS] [--paced [BAUD]] [--rate P] [--seed S]\n");
         return 2;
     }
     QTemporaryDir dir;
@@ -1024,6 +1158,8 @@ int main(int argc, char* argv[])
         o->baud > 0 ? qPrintable(QStringLiteral("k7700-sim paced at %1 baud").arg(o->baud))
                     : "in-process simulator on the fake clock",
         o->seed, o->rate * 100);
+    if (o->killRuns > 0)
+        return killedRuns(*board, simProcess.device, dir.path(), *o);
     Soak soak(*board, dir.path(), o->seed);
     soak.show(o->show);
     return o->programBytes > 0 ? programRuns(soak, *board, *o) : soakRun(soak, *board, *o);

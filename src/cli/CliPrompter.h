@@ -21,6 +21,7 @@ enum class CliExit : int
     ValueRefused = 8, // the link refused the value to write (not a number, out of range)
     ControllerRefused = 9, // the controller answered wrongly or refused an operation
     NeedsYes = 10, // a write to the controller without --yes
+    Interrupted = 11, // the controller holds a value an interrupted run may have changed
 };
 
 // The prompter of the command line: it never waits for anyone. Each message

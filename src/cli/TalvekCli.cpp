@@ -711,7 +711,8 @@ QString talvekCliUsage()
         "\n"
         "Exit codes: 0 done, 1 compare found differences, 2 usage, 3 file, 4 no such device,\n"
         "5 permission denied, 6 port in use or not set up, 7 controller silent, 8 value refused,\n"
-        "9 controller refused or link fault, 10 a write without --yes. An upload or download\n"
+        "9 controller refused or link fault, 10 a write without --yes, 11 the controller holds a\n"
+        "value an interrupted run may have changed (named on stderr). An upload or download\n"
         "that stopped part way exits with the code of what stopped it and names the rows and\n"
         "channels not moved; a compare that could not read a value names the values not read.\n"
         "compare prints one line per difference: ADDRESS CAPTION: file VALUE, controller VALUE\n"
@@ -871,85 +872,29 @@ bool startTrace(const CliCommand& c, QFile& trace, std::unique_ptr<LinkMonitor>&
     return true;
 }
 
-// Where a run that ended with the board waiting inside a write triple leaves
-// the address the board will store its next byte at, for the next run to
-// look at (the next session's first attention byte is that byte).
-// The pending-store file's line for a PLS write left open.
-const QByteArray kPendingPlsWrite = QByteArrayLiteral("PLS");
-
-QString pendingStoreFile(const ProgramFolder& folder)
-{
-    return folder.writablePath(QStringLiteral("support/pending-store"));
-}
-
-// What an earlier run left pending: read each address back and say what it
-// holds now.
-void reportEarlierPendingStore(RSComm& rs, const ProgramFolder& folder, CliPrompter& prompter)
-{
-    QFile file(pendingStoreFile(folder));
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return;
-    QList<int> addresses;
-    bool plsWrite = false;
-    for (const QByteArray& line : file.read(4096).split('\n')) {
-        plsWrite = plsWrite || line.trimmed() == kPendingPlsWrite;
-        bool number = false;
-        const int address = QString::fromLatin1(line).trimmed().toInt(&number);
-        if (number && address >= 0 && address <= 0xFFFF && !addresses.contains(address))
-            addresses.append(address);
-    }
-    file.close();
-    QStringList held;
-    for (const int address : std::as_const(addresses)) {
-        const QString name = QStringLiteral("B%1").arg(address);
-        const Result<QString> now = rs.RSRead(name);
-        if (!now)
-            return; // kept for the next run
-        held << QStringLiteral("%1 holds %2").arg(name, *now);
-    }
-    if (plsWrite)
-        prompter.note(QStringLiteral("an earlier run ended inside a PLS write: the PLS may have taken this run's "
-                                     "first bytes as part of it (check the PLS scale factor, offset, channels and "
-                                     "configuration)"));
-    if (!held.isEmpty())
-        prompter.note(QStringLiteral("an earlier run ended inside a write, and the board stored this run's first "
-                                     "byte at one of these addresses: %1")
-                          .arg(held.join(QStringLiteral(", "))));
-    file.remove();
-}
-
 // Bytes the board may have stored beside a value this run (a lost byte
-// inside a write), and addresses it may still be waiting to store at.
-void reportStrayStores(RSComm& rs, const ProgramFolder& folder, CliPrompter& prompter)
+// inside a write), and addresses it may still be waiting to store at (kept
+// in the link's write-ahead record for the next run). True when anything was
+// said.
+bool reportStrayStores(const RSComm& rs, CliPrompter& prompter)
 {
     const ByteLink& link = rs.byteLink();
     for (const int address : link.strayStores())
         prompter.note(QStringLiteral("B%1 may have been changed by a lost byte inside a write").arg(address));
     if (link.lostTrack())
-        prompter.note(QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
-                                     "cannot tell"));
-    const QList<int>& pending = link.pendingStores();
-    if (!pending.isEmpty() || link.plsWritePending()) {
-        QStringList names;
-        QByteArray lines;
-        for (const int address : pending) {
-            names << QStringLiteral("B%1").arg(address);
-            lines += QByteArray::number(address) + '\n';
-        }
-        if (!pending.isEmpty())
-            prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
-                              .arg(names.join(QStringLiteral(" or "))));
-        if (link.plsWritePending()) {
-            prompter.note(QStringLiteral("the link ended inside a PLS write: the next bytes the board hears may "
-                                         "change the PLS"));
-            lines += kPendingPlsWrite + '\n';
-        }
-        const QString path = pendingStoreFile(folder);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(lines);
-    }
+        prompter.note(
+            QStringLiteral("a lost byte inside a write may have changed a byte at an address the link "
+                           "cannot tell"));
+    QStringList names;
+    for (const int address : link.pendingStores())
+        names << QStringLiteral("B%1").arg(address);
+    if (!names.isEmpty())
+        prompter.note(QStringLiteral("the link ended inside a write: the board may store its next byte at %1")
+                          .arg(names.join(QStringLiteral(" or "))));
+    if (link.plsWritePending())
+        prompter.note(QStringLiteral("the link ended inside a PLS write: the next bytes the board hears may "
+                                     "change the PLS"));
+    return !link.strayStores().isEmpty() || link.lostTrack() || !names.isEmpty() || link.plsWritePending();
 }
 
 // --press NAME: that press of the plant file (--plant FILE, or
@@ -1025,12 +970,22 @@ int runOnLink(const CommandEntry& entry, const CliCommand& c, CliContext& contex
             : device;
         result = run.failed(QStringLiteral("the controller link could not be opened (%1)").arg(where),
             opened ? fail(Cause::SilentLine) : opened.error());
+    } else if (const ByteLink::EarlierRun& earlier = rs.byteLink().earlierRun(); earlier.insideRecord) {
+        // The opening's box has named what the board may have stored: the
+        // command is not run on a controller in that state.
+        prompter.note(
+            QStringLiteral("%1 was not run: the controller may hold a value an interrupted run changed")
+                .arg(c.name));
+        result = code(CliExit::Interrupted);
     } else {
-        reportEarlierPendingStore(rs, folder, prompter);
         result = entry.run(run, c, serial);
+        // What an earlier run left was named: the run does not pass as clean.
+        if (earlier.found() && result == code(CliExit::Ok))
+            result = code(CliExit::Interrupted);
     }
     rs.CloseRSComm();
-    reportStrayStores(rs, folder, prompter);
+    if (reportStrayStores(rs, prompter) && result == code(CliExit::Ok))
+        result = code(CliExit::ControllerRefused);
     if (monitor)
         monitor->flushSink();
     rs.setMonitor(nullptr);

@@ -105,8 +105,61 @@ void ByteLink::open()
     m_plsWriteOpen = false;
     m_plsWritePending = false;
     m_unsettled = false;
-    SendByte(kAttention, false, false);
+    m_recordFailure.reset();
+    m_earlier = {};
+    // Read before the first byte goes out: that byte may complete what the
+    // record names.
+    const std::optional<WriteAheadRecord::Left> left = m_record.left();
+    m_record.keep({}); // what the file holds is this opening's to read back
+    const int first = SendByte(kAttention, false, false);
+    // A board inside a write triple echoes the attention byte (stored as
+    // the data, or taken as the low byte: the next byte is then stored at
+    // high:FF); inside a read pair it answers the data at high:FF. Attention
+    // bytes follow until it acknowledges one.
+    int r = first;
+    for (int more = 0; more < 3 && r != kAck && r != kNoReply; ++more)
+        r = SendByte(kAttention, false, false);
     OnlineMode = !CommError;
+    if (OnlineMode) {
+        readBackEarlierRun(first, left);
+        // A board that fell silent during the read-back: the record stays.
+        OnlineMode = !CommError;
+    }
+}
+
+void ByteLink::readBackEarlierRun(int firstReply, const std::optional<WriteAheadRecord::Left>& left)
+{
+    EarlierRun e;
+    e.firstReply = firstReply;
+    e.recorded = left.has_value();
+    // With no record, a reply other than the echo is a read pair's: nothing
+    // was stored.
+    e.insideRecord = firstReply != kAck && (e.recorded || firstReply == kAttention);
+    if (!e.found()) {
+        m_earlier = e;
+        return;
+    }
+    const WriteAheadRecord::Entry entry = left ? left->entry : WriteAheadRecord::Entry {};
+    e.plsWrite = entry.plsWrite;
+    e.unknownAddress
+        = (left && left->unreadable) || (e.insideRecord && entry.addresses.isEmpty() && !entry.plsWrite);
+    bool all = true;
+    for (const int address : entry.addresses) {
+        std::optional<int> value;
+        if (all && !CommError) {
+            const Result<QString> now = readRegister(QStringLiteral("B%1").arg(address));
+            if (now)
+                value = now->toInt();
+        }
+        all = all && value.has_value();
+        e.held.append({ address, value });
+    }
+    // What could not be read back is told again by the next opening.
+    if (all)
+        m_record.discard();
+    else
+        m_record.keep(entry);
+    m_earlier = e;
 }
 
 void ByteLink::close()
@@ -115,6 +168,7 @@ void ByteLink::close()
     // e.g. the adapter pulled out). It is dropped here on purpose: close()
     // runs from destructors and teardown, where nothing may throw, and the
     // session is over either way; the next open reports the port's state.
+    bool atRest = false;
     try {
         if (m_port && m_port->isOpen() && !CommError) {
             // A write that went wrong ends in this session, where the link
@@ -139,6 +193,7 @@ void ByteLink::close()
                 if (r == kAck) {
                     m_guess.observeAttention(true);
                     settleGuess();
+                    atRest = !CommError;
                 }
             }
         }
@@ -152,14 +207,69 @@ void ByteLink::close()
     for (const BoardGuess::Store& s : std::as_const(m_strayCandidates))
         if (!m_strayStores.contains(s.address))
             m_strayStores.append(s.address);
+    // The board at rest (the last attention byte acknowledged) with every
+    // store it may have made read back: the record goes. Otherwise it stays
+    // for the next opening to read back.
+    const bool unread = !m_strayCandidates.isEmpty();
     m_strayCandidates.clear();
     m_guess.clear();
+    if (atRest && !unread && m_pending.isEmpty() && !m_plsWritePending)
+        m_record.clear();
+    m_record.release();
     try {
         if (m_port && m_port->isOpen())
             m_port->close();
     } catch (const BasicError&) { }
     CurrentMode = 0;
     OnlineMode = false;
+}
+
+void ByteLink::plsWriteEnded()
+{
+    m_plsWriteOpen = false;
+    settleRecord();
+}
+
+Status ByteLink::recordPlsWrite()
+{
+    return m_record.cover(m_guess.pending(), true);
+}
+
+void ByteLink::recordAhead(int value)
+{
+    if (!m_record.enabled() || !m_guess.fromWrite())
+        return;
+    BoardGuess next = m_guess;
+    next.sent(value);
+    const QList<int> pending = next.pending();
+    if (m_record.covers(pending, false))
+        return;
+    if (Status recorded = m_record.cover(pending, false); !recorded)
+        m_recordFailure = recorded.error();
+}
+
+Status ByteLink::recordWrite(qint32 number, qsizetype count)
+{
+    QList<int> addresses = m_guess.pending();
+    for (int k = 0; k < count; ++k) {
+        const int a = wireAddress(number, k);
+        addresses << a << ((a & 0xFF00) | 0xFF);
+    }
+    return m_record.cover(addresses, m_plsWriteOpen);
+}
+
+Status ByteLink::settledRecord(Status written)
+{
+    settleRecord();
+    if (m_recordFailure && written)
+        return *std::exchange(m_recordFailure, std::nullopt);
+    return written;
+}
+
+void ByteLink::settleRecord()
+{
+    if (!CommError && !m_plsWriteOpen && !strayStoresUnsettled() && m_guess.pending().isEmpty())
+        m_record.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -193,6 +303,7 @@ int ByteLink::exchangeByte(int value, bool noWait, bool clearInput)
             troubleOnLine(); // a doubled or late reply: the last reply taken may not have been this one's
         if (clearInput || (!noWait && m_port->bytesAvailable() > 0))
             m_port->discardInput();
+        recordAhead(value);
         m_port->write(QByteArray(1, char(value & 0xFF)));
         m_guess.sent(value);
         if (noWait)
@@ -241,6 +352,7 @@ int ByteLink::awaitReply()
             // waits for), keep waiting for a reply.
             CommError = false;
             m_port->discardInput();
+            recordAhead(m_resyncByte);
             m_port->write(QByteArray(1, char(m_resyncByte)));
             m_guess.sent(m_resyncByte);
         } else if (askRetry()) {
@@ -813,6 +925,10 @@ Result<ByteLink::PreparedWrite> ByteLink::prepareWrite(const QString& Add, const
 Status ByteLink::sendPrepared(const PreparedWrite& write, const QString& Add)
 {
     WriteMismatch = false;
+    // Durable before the first byte: a run that dies inside the write
+    // leaves the next one the addresses to read back.
+    if (Status recorded = recordWrite(write.number, write.bytes.size()); !recorded)
+        return recorded;
     if (CurrentMode != kWriteMode && !SetPLCMode(kWriteMode, kWriteMode))
         return noReply(Add);
     Status sent = sendWriteTriples(write.number, write.bytes, Add);
@@ -827,7 +943,9 @@ Status ByteLink::WriteValue(const QString& Add, const QString& DataValue)
     const Result<PreparedWrite> write = prepareWrite(Add, DataValue);
     if (!write)
         return write.error();
-    return sendPrepared(*write, Add);
+    Status sent = sendPrepared(*write, Add);
+    settleRecord();
+    return sent;
 }
 
 Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
@@ -897,6 +1015,7 @@ Status ByteLink::writeRegister(const QString& Add, const QString& DataValue)
             }
         }
     }
+    written = settledRecord(std::move(written));
     if (straysBefore < m_strayStores.size() && !CommError) {
         const int address = m_strayStores.at(straysBefore);
         const auto held = m_strayHeld.constFind(address);

@@ -2,14 +2,15 @@
 
 #include "base/Outcome.h"
 #include "link/BoardGuess.h"
+#include "link/WriteAheadRecord.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
-
 #include <array>
 #include <optional>
+#include <utility>
 
 namespace talvek {
 
@@ -78,12 +79,48 @@ public:
     LinkMonitor* monitor() const { return m_monitor; }
 
     // Opens the attached port, forgets what it held and sends the attention
-    // byte: OnlineMode when the board answered. A port that cannot be opened
-    // throws its BasicError.
+    // byte: OnlineMode when the board answered. A board that does not
+    // acknowledge it was inside a pair or triple (or a PLS write): attention
+    // bytes follow until it does. What an earlier run left (the write-ahead
+    // record, a board inside a triple) is read back: see earlierRun(). A
+    // port that cannot be opened throws its BasicError.
     void open();
     // A last attention byte (unless CommError is set), then the port closed;
-    // no error escapes. The link is no longer online.
+    // no error escapes. The link is no longer online. A board left inside a
+    // triple, stores not read back or a PLS write left open keep the
+    // write-ahead record for the next opening, this program's or another's.
     void close();
+
+    // The write-ahead record (see WriteAheadRecord) is kept in `path`; none
+    // when empty. Set before open().
+    void setRecordPath(const QString& path) { m_record.setPath(path); }
+    const WriteAheadRecord& writeAheadRecord() const { return m_record; }
+
+    // What the last open() found of a run that ended inside a write: one
+    // killed, crashed or cut off (or an earlier session of this program).
+    struct EarlierRun
+    {
+        // That run left its write-ahead record: it ended inside a write
+        // operation, and the bytes it names may hold what it left half done.
+        bool recorded = false;
+        // The board echoed the opening attention byte instead of
+        // acknowledging it: it was inside a triple and stored this run's
+        // first byte (or took it as an address byte and stored the next).
+        bool insideRecord = false;
+        // The reply to the opening attention byte.
+        int firstReply = kAck;
+        // Each byte the record names, and what it holds now; nothing when it
+        // could not be read back (the record is then kept for the next run).
+        QList<std::pair<int, std::optional<int>>> held;
+        // The record names a PLS write: the PLS may have taken this run's
+        // first bytes as part of it.
+        bool plsWrite = false;
+        // A byte was stored where no record tells (none was left, or it was
+        // not whole).
+        bool unknownAddress = false;
+        bool found() const { return recorded || insideRecord; }
+    };
+    const EarlierRun& earlierRun() const { return m_earlier; }
 
     // One byte out; unless noWait, the reply byte (0 to 255) or NoReply.
     // clearInput discards what the port holds before the byte goes out.
@@ -142,7 +179,10 @@ public:
     // configuration block) has begun and not been seen to end: the PLS takes
     // every byte as the command's until it has them all, 0xFF included.
     void plsWriteBegun() { m_plsWriteOpen = true; }
-    void plsWriteEnded() { m_plsWriteOpen = false; }
+    void plsWriteEnded();
+    // Before the handshake of a PLS write: the write-ahead record names it
+    // (Cause::BadFile when it cannot be written; nothing may be sent then).
+    Status recordPlsWrite();
     // The session ended inside a PLS write: the next bytes the board hears
     // from anyone may complete it and change the PLS.
     bool plsWritePending() const { return m_plsWritePending; }
@@ -165,6 +205,21 @@ public:
     void entryAlert(const QString& message);
 
 private:
+    // The write-ahead record names every address the board may store at
+    // once `value` has gone out (a board waiting in a triple), before it goes.
+    void recordAhead(int value);
+    // The record of a write: the value's bytes and high:FF of each triple.
+    Status recordWrite(qint32 number, qsizetype count);
+    // The board is at rest and every store it may have made is known: the
+    // record goes.
+    void settleRecord();
+    // settleRecord(), and the write failed when the record could not be
+    // kept up before one of its bytes.
+    Status settledRecord(Status written);
+    // open(): the earlier run's record read back, after the opening byte
+    // was answered with `firstReply`.
+    void readBackEarlierRun(int firstReply, const std::optional<WriteAheadRecord::Left>& left);
+
     // SendByte without the monitor's view of it.
     int exchangeByte(int value, bool noWait, bool clearInput);
     // The wait for the reply to a byte sent: the byte, or NoReply when the
@@ -263,6 +318,10 @@ private:
     // The value the last WriteValue was to leave in the controller (0 or 1
     // for a bit).
     quint64 m_writeTarget = 0;
+    WriteAheadRecord m_record;
+    // The record could not be written before a byte went out.
+    std::optional<Failure> m_recordFailure;
+    EarlierRun m_earlier;
 };
 
 } // namespace talvek

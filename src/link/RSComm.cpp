@@ -88,6 +88,10 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         tellOpened();
         return;
     }
+    // One record per port, shared by TALVEK and talvek-cli.
+    m_link.setRecordPath(m_writeAhead
+            ? m_folder.writablePath(QStringLiteral("support/write-ahead/COM%1").arg(CommObj->commPort()))
+            : QString());
     try {
         m_link.open();
     } catch (const BasicError& e) {
@@ -109,6 +113,40 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         m_link.CurrentMode = 0;
     }
     tellOpened();
+    if (OnlineMode && m_link.earlierRun().found())
+        m_prompter.msgBox(earlierRunText(m_link.earlierRun()), kInterruptedWriteTitle, MsgIcon::Exclamation,
+            MsgButtons::OK);
+}
+
+const QString RSComm::kInterruptedWriteTitle = QStringLiteral("WARNING - Interrupted Write");
+
+QString RSComm::earlierRunText(const ByteLink::EarlierRun& earlier)
+{
+    QStringList lines { earlier.plsWrite && earlier.held.isEmpty()
+            ? QStringLiteral("An earlier run ended inside a PLS write.")
+            : QStringLiteral("An earlier run ended inside a write to the controller.") };
+    if (earlier.insideRecord)
+        lines
+            << QStringLiteral(
+                   "The board was still inside it: it answered the first attention byte of this run "
+                   "with %1H, not 55H, and may have stored that byte (or the next).")
+                   .arg(
+                       QString::number(earlier.firstReply, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    QStringList held;
+    for (const auto& [address, value] : earlier.held)
+        held << (value ? QStringLiteral("B%1 holds %2").arg(address).arg(*value)
+                       : QStringLiteral("B%1 could not be read back").arg(address));
+    if (!held.isEmpty())
+        lines << QStringLiteral("Bytes it may have changed: %1.").arg(held.join(QStringLiteral(", ")));
+    if (earlier.unknownAddress)
+        lines << QStringLiteral("A byte may have been stored at an address that cannot be told.");
+    if (earlier.plsWrite)
+        lines << QStringLiteral(
+            "The PLS may have taken the first bytes of this run as part of that write: check "
+            "its scale factor, offset, channels and configuration.");
+    lines << QStringLiteral(
+        "Check these values: the controller may hold a value the interrupted run changed.");
+    return lines.join(QLatin1Char('\r'));
 }
 
 void RSComm::CloseRSComm()

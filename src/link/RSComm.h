@@ -5,7 +5,6 @@
 #include "link/LinkObserver.h"
 
 #include <QString>
-
 #include <array>
 #include <optional>
 #include <vector>
@@ -151,8 +150,18 @@ public:
     // "Value Not Written to PLC (W1026)." and, when the controller was found
     // holding another value, what it holds.
     static QString writeFailureText(const QString& Add, const Failure& failure);
+    // Opens the link. When the board was left inside a write by an earlier
+    // run (see ByteLink::earlierRun()), the bytes it may have changed are
+    // read back and a box names them, after any box of the opening itself.
     void OpenRSComm(SerialPortControl* CommObj);
     void CloseRSComm();
+    // The box's title and text for what an opening found of an earlier run.
+    static const QString kInterruptedWriteTitle;
+    static QString earlierRunText(const ByteLink::EarlierRun& earlier);
+    // Whether writes keep the write-ahead record in the program folder
+    // ("support/write-ahead/COMn"; on by default). Takes effect at the next
+    // OpenRSComm.
+    void setWriteAheadRecord(bool on) { m_writeAhead = on; }
 
     // Program download and upload: synchronous, with one event pump per
     // record; a second call while one runs returns at once.
@@ -306,6 +315,7 @@ private:
     int m_depth = 0;
     bool m_portFailed = false;
     std::optional<Failure> m_openFailure;
+    bool m_writeAhead = true;
 
     bool m_inProgramMode = false;
     bool m_inUploadMode = false;

@@ -135,6 +135,10 @@ Status RSComm::WritePLSWord(int command, int value)
     // The board takes a 16-bit word; anything else is not sent at all.
     if (value < 0 || value > 0xFFFF)
         return fail(Cause::EntryRefused);
+    // Durable before the command byte: from it on the PLS takes every byte
+    // as the write's.
+    if (Status recorded = m_link.recordPlsWrite(); !recorded)
+        return recorded;
     if (Status mode = plsMode(kModeWriteWord, command); !mode)
         return mode;
     m_link.plsWriteBegun();
@@ -180,6 +184,8 @@ Status RSComm::sendAcknowledgedBlock(int mode, int command, const std::array<int
         if (!isByte(b))
             return fail(Cause::EntryRefused); // a value the wire cannot carry: nothing is sent
     }
+    if (Status recorded = m_link.recordPlsWrite(); !recorded)
+        return recorded;
     if (Status handshake = plsMode(mode, command); !handshake)
         return handshake;
     m_link.plsWriteBegun();

@@ -688,7 +688,9 @@ void tst_TalvekCli::aRetryThatWorkedIsNoAlarm()
 // after the high byte arrived (none did), so it names every address a board
 // that heard some of them waits to store at: 03FFH (none), 03FCH (the low
 // byte), FCFFH (the low byte three times: stored, then a new high byte). The
-// next run reads them back and tells once.
+// link's write-ahead record keeps them with the value's own bytes; the next
+// run finds the board still inside the triple, reads them back, tells once,
+// and exits 11 without running its command.
 void tst_TalvekCli::sessionCutInsideAWrite()
 {
     resetMachineDataGlobals();
@@ -705,12 +707,17 @@ void tst_TalvekCli::sessionCutInsideAWrite()
         qPrintable(cli.err));
 
     sim.setDroppedOut(false);
-    QCOMPARE(cli.run({ QStringLiteral("read"), QStringLiteral("W1020") }), 0);
+    QCOMPARE(cli.run({ QStringLiteral("read"), QStringLiteral("W1020") }), int(CliExit::Interrupted));
+    QCOMPARE(cli.out, QString());
     QCOMPARE(sim.byte(1023), std::uint8_t(0xFF));
     QCOMPARE(sim.byte(1020), std::uint8_t(0x11));
     QCOMPARE(cli.err,
-        QStringLiteral("talvek-cli: an earlier run ended inside a write, and the board stored this run's first byte "
-                       "at one of these addresses: B1020 holds 17, B1023 holds 255, B64767 holds 0\n"));
+        QStringLiteral("talvek-cli: WARNING - Interrupted Write: An earlier run ended inside a write to the "
+                       "controller. / The board was still inside it: it answered the first attention byte of this "
+                       "run with FFH, not 55H, and may have stored that byte (or the next). / Bytes it may have "
+                       "changed: B1020 holds 17, B1021 holds 0, B1023 holds 255, B64767 holds 0. / Check these "
+                       "values: the controller may hold a value the interrupted run changed.\n"
+                       "talvek-cli: read was not run: the controller may hold a value an interrupted run changed\n"));
     QCOMPARE(cli.run({ QStringLiteral("read"), QStringLiteral("W1020") }), 0);
     QCOMPARE(cli.err, QString()); // told once
 }

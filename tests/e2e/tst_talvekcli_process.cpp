@@ -3,13 +3,16 @@
 // and the exit codes of a missing device, a device without permission and a
 // silent controller; a run killed inside a write leaves its journal row.
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -40,8 +43,12 @@ private slots:
     void permissionDenied();
     void silentController();
     void aKilledWriteLeavesItsStartedRow();
+    void killedInsideAWrite();
 
 private:
+    // The simulator's replies since the last call.
+    int replies();
+    QByteArray dump();
     QString sim(const QString& line);
     Run cli(const QStringList& args, const QStringList& wrapper = {});
 
@@ -301,6 +308,85 @@ void tst_TalvekCliProcess::aKilledWriteLeavesItsStartedRow()
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.out.contains(QStringLiteral("W1026 (Low Speed (SPM))  ? -> 264  talvek-cli  started\n")),
         qPrintable(r.out));
+}
+
+int tst_TalvekCliProcess::replies()
+{
+    static const QRegularExpression kReplies(QStringLiteral("^replies=(\\d+)"));
+    return kReplies.match(sim(QStringLiteral("stats"))).captured(1).toInt();
+}
+
+QByteArray tst_TalvekCliProcess::dump()
+{
+    return QByteArray::fromHex(sim(QStringLiteral("dump")).toLatin1());
+}
+
+// A talvek-cli killed with SIGKILL inside a write triple (the board heard
+// W1026's first address high byte, then nothing: the line falls silent and
+// the run is killed while it waits). The next run finds the board inside
+// the triple, names every byte the killed run's record names with what it
+// holds, does not run its command and exits 11; the board's memory differs
+// only at bytes it named. The run after that is clean.
+void tst_TalvekCliProcess::killedInsideAWrite()
+{
+    QCOMPARE(sim(QStringLiteral("clear")), QStringLiteral("ok"));
+    QCOMPARE(sim(QStringLiteral("set W1026 300")), QStringLiteral("ok"));
+    QCOMPARE(sim(QStringLiteral("set B1279 7")), QStringLiteral("ok"));
+    // How many replies a whole write W1026 gets: it ends with its two
+    // triples, the read that prints the value (FF 01 and two pairs) and the
+    // closing attention byte.
+    replies();
+    const QStringList write { QStringLiteral("write"), QStringLiteral("W1026"), QStringLiteral("301"),
+        QStringLiteral("--yes"), QStringLiteral("--journal"), QStringLiteral("off") };
+    QCOMPARE(cli(write).exitCode, 0);
+    const int whole = replies();
+    QCOMPARE(whole, 16); // opening 1, handshake 2, triples 6, read 6, closing 1
+    const QByteArray before = dump();
+
+    const int heard = whole - 7 - 6 + 1; // up to the first triple's high byte
+    QCOMPARE(sim(QStringLiteral("silence 1000 %1").arg(heard)), QStringLiteral("ok"));
+    QProcess killed;
+    killed.start(m_cli,
+        QStringList { QStringLiteral("--program-folder"), m_dir.path() } + write.mid(0, 2)
+            + QStringList { QStringLiteral("302") } + write.mid(3));
+    QVERIFY(killed.waitForStarted(5000));
+    QElapsedTimer waited;
+    waited.start();
+    int got = 0;
+    while (got < heard && waited.elapsed() < 10000) {
+        got += replies();
+        QTest::qWait(5);
+    }
+    QCOMPARE(got, heard);
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    QVERIFY(killed.waitForFinished(5000));
+    QCOMPARE(killed.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(sim(QStringLiteral("clear")), QStringLiteral("ok"));
+    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("support/write-ahead/COM1"))));
+
+    const Run next = cli({ QStringLiteral("read"), QStringLiteral("W1026") });
+    QCOMPARE(next.exitCode, 11);
+    QCOMPARE(next.out, QString());
+    QVERIFY2(next.err.contains(QStringLiteral("answered the first attention byte of this run with FFH, not 55H")),
+        qPrintable(next.err));
+    QVERIFY2(next.err.contains(QStringLiteral("B1026 holds 45, B1027 holds 1, B1279 holds 255")),
+        qPrintable(next.err));
+    QVERIFY2(next.err.endsWith(QStringLiteral("talvek-cli: read was not run: the controller may hold a value an "
+                                              "interrupted run changed\n")),
+        qPrintable(next.err));
+    const QByteArray after = dump();
+    QCOMPARE(after.size(), 65536);
+    QList<int> differ;
+    for (int a = 0; a < after.size(); ++a)
+        if (after[a] != before[a])
+            differ << a;
+    QCOMPARE(differ, QList<int> { 1279 });
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("support/write-ahead/COM1"))));
+
+    const Run clean = cli({ QStringLiteral("read"), QStringLiteral("W1026") });
+    QCOMPARE(clean.exitCode, 0);
+    QCOMPARE(clean.err, QString());
+    QCOMPARE(clean.out, QStringLiteral("W1026=301\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_TalvekCliProcess)

@@ -2,15 +2,20 @@
 // exchanges, the mode handshake, the address syntax and the raw reads and
 // writes, with the exact bytes on the wire, the link state and the boxes.
 
-#include "Outcomes.h"
-#include "base/Clock.h"
 #include "K7700Sim.h"
-#include "link/ByteLink.h"
+#include "Outcomes.h"
 #include "ScriptedPrompter.h"
 #include "SimPort.h"
 #include "WireBytes.h"
+#include "base/Clock.h"
+#include "link/ByteLink.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
+#include <vector>
 
 using namespace talvek;
 using namespace talvek::test;
@@ -67,10 +72,13 @@ struct Rig
     ScriptedPrompter prompter;
     SimPort port { sim, clock };
     ByteLink link { clock, prompter };
+    QTemporaryDir dir;
+    QString recordPath = dir.filePath(QStringLiteral("write-ahead/COM1"));
 
     // Opens the port and forgets the opening bytes.
     void openOnline()
     {
+        link.setRecordPath(recordPath);
         link.attach(&port);
         link.open();
         QVERIFY(link.OnlineMode);
@@ -292,6 +300,179 @@ private slots:
         QVERIFY(!link.OnlineMode);
         QVERIFY(!port.isOpen());
         QCOMPARE(link.CurrentMode, 0);
+    }
+
+    // A run killed inside a write (cut off after byte k of the handshake and
+    // W1026's two triples: the board hears nothing after it, and the link
+    // never closes). Its write-ahead record, on disk before the first byte,
+    // names the value's bytes and 04FFH (high:FF of both triples). The next
+    // run's opening finds the board still inside the triple when it was
+    // cut there, reads back every byte the record names, and the board's
+    // whole memory differs from before the killed run only at bytes it names,
+    // each holding what it says.
+    void killedInsideAWriteIsNamedByTheNextOpening_data()
+    {
+        QTest::addColumn<int>("heard");
+        QTest::addColumn<bool>("inside");
+        QTest::addColumn<QList<int>>("changed"); // address, value pairs
+        QTest::addColumn<QList<int>>("recorded");
+        // The handshake (FF 02), then 04 02 34, 04 03 12. A low byte that
+        // went unanswered is sent again (twice before the box): a board that
+        // had it takes the first repetition as the data and the second as a
+        // new high byte, waiting to store at 02FFH (03FFH for the second
+        // triple's). The record grows by it before that byte goes out.
+        const QList<int> planned { 1026, 1027, 0x04FF };
+        QTest::newRow("handshake only") << 2 << false << QList<int> {} << planned;
+        QTest::newRow("after high 1")
+            << 3 << true << QList<int> { 0x04FF, 0xFF } << QList<int> { 0x02FF, 1026, 1027, 0x04FF };
+        QTest::newRow("after low 1") << 4 << true << QList<int> { 1026, 0xFF } << planned;
+        QTest::newRow("after data 1") << 5 << false << QList<int> { 1026, 0x34 } << planned;
+        QTest::newRow("after high 2") << 6 << true << QList<int> { 1026, 0x34, 0x04FF, 0xFF }
+                                      << QList<int> { 0x03FF, 1026, 1027, 0x04FF };
+        QTest::newRow("after low 2") << 7 << true << QList<int> { 1026, 0x34, 1027, 0xFF } << planned;
+    }
+    void killedInsideAWriteIsNamedByTheNextOpening()
+    {
+        QFETCH(int, heard);
+        QFETCH(bool, inside);
+        QFETCH(QList<int>, changed);
+        QFETCH(QList<int>, recorded);
+        Rig r;
+        for (int a = 1020; a < 1030; ++a)
+            r.sim.setByte(a, std::uint8_t(a & 0x7F));
+        r.sim.setByte(0x04FF, 0x5A);
+        std::vector<std::uint8_t> expected(0x10000);
+        for (int a = 0; a < 0x10000; ++a)
+            expected[size_t(a)] = r.sim.byte(a);
+        for (qsizetype i = 0; i < changed.size(); i += 2)
+            expected[size_t(changed[i])] = std::uint8_t(changed[i + 1]);
+
+        r.openOnline();
+        QVERIFY(!QFile::exists(r.recordPath));
+        r.sim.dropOutAfter(heard);
+        QByteArray recordAtTheCut;
+        r.prompter.duringNextMsg([&] {
+            QFile f(r.recordPath);
+            recordAtTheCut = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+        });
+        // One block, the lines after "end" empty.
+        r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
+        QCOMPARE(shown(r.link.writeRegister(QStringLiteral("W1026"), QStringLiteral("4660"))),
+            QStringLiteral("failed: SilentLine"));
+        QByteArray record("TALVEK write-ahead record\n");
+        for (const int a : recorded)
+            record += "store " + QByteArray::number(a) + '\n';
+        QCOMPARE(recordAtTheCut, QByteArray(record + "end\n").leftJustified(512, '\n'));
+        // Killed here: no close, the board keeps waiting where it stands.
+
+        r.sim.setDroppedOut(false);
+        SimPort port(r.sim, r.clock);
+        ScriptedPrompter prompter;
+        ByteLink next(r.clock, prompter);
+        next.setRecordPath(r.recordPath);
+        next.attach(&port);
+        next.open();
+        QVERIFY(next.OnlineMode);
+        const ByteLink::EarlierRun& e = next.earlierRun();
+        QVERIFY(e.recorded);
+        QCOMPARE(e.insideRecord, inside);
+        QCOMPARE(e.firstReply, inside ? 0xFF : 0x55);
+        QVERIFY(!e.unknownAddress);
+        QCOMPARE(e.held.size(), recorded.size());
+        for (qsizetype i = 0; i < recorded.size(); ++i) {
+            QCOMPARE(e.held[i].first, recorded[i]);
+            QCOMPARE(e.held[i].second, std::optional<int>(r.sim.byte(recorded[i])));
+        }
+        for (int a = 0; a < 0x10000; ++a)
+            QVERIFY2(r.sim.byte(a) == expected[size_t(a)], qPrintable(QStringLiteral("B%1").arg(a)));
+        // Read back in full: the record is gone, and the opening after that finds nothing.
+        QVERIFY(!QFile::exists(r.recordPath));
+        next.close();
+        next.open();
+        QVERIFY(!next.earlierRun().found());
+        QCOMPARE(prompter.unexpected(), 0);
+    }
+
+    // A write that ends cleanly leaves no record behind (the file goes when
+    // the link closes), and the record was written once for the whole value
+    // (not once per triple).
+    void cleanWriteLeavesNoRecord()
+    {
+        Rig r;
+        r.openOnline();
+        WriteAheadRecord reader;
+        reader.setPath(r.recordPath);
+        QVERIFY(r.link.writeRegister(QStringLiteral("D1100"), QStringLiteral("123456789")).ok());
+        QCOMPARE(r.sim.getD(1100), qint64(123456789));
+        QCOMPARE(r.link.writeAheadRecord().writes(), 1);
+        QVERIFY(!reader.left()); // cleared
+        QVERIFY(r.link.writeRegister(QStringLiteral("W1026"), QStringLiteral("7")).ok());
+        QCOMPARE(r.link.writeAheadRecord().writes(), 2);
+        QVERIFY(!reader.left());
+        r.link.close();
+        QVERIFY(!QFile::exists(r.recordPath));
+    }
+
+    // A board left inside a triple by a link of this program that closed
+    // (the line silent after the high byte): close() keeps the record, and
+    // the next opening of the same program reads it back.
+    void closeKeepsTheLinksOwnPendingStores()
+    {
+        Rig r;
+        r.openOnline();
+        r.sim.setByte(0x04FF, 0x21);
+        r.sim.dropOutAfter(3); // the handshake and W1026's high byte
+        r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);
+        QVERIFY(!r.link.writeRegister(QStringLiteral("W1026"), QStringLiteral("1")).ok());
+        r.link.close();
+        QVERIFY(QFile::exists(r.recordPath));
+        r.sim.setDroppedOut(false);
+        r.link.open();
+        const ByteLink::EarlierRun& e = r.link.earlierRun();
+        QVERIFY(e.insideRecord);
+        QCOMPARE(r.sim.byte(0x04FF), std::uint8_t(0xFF));
+        QCOMPARE(e.held.last(), (std::pair<int, std::optional<int>>(0x04FF, 0xFF)));
+    }
+
+    // With no record, an echoed opening byte is a board inside a triple at
+    // an address nobody recorded; another answer is a read pair's data
+    // (nothing stored), which is not an earlier write.
+    void openingEchoWithoutARecordIsAnUnknownStore()
+    {
+        Rig r;
+        r.sim.receive(0xFF);
+        r.sim.receive(0x02);
+        r.sim.receive(0x10); // inside a write triple: high byte heard
+        r.openOnline();
+        QVERIFY(r.link.earlierRun().insideRecord);
+        QVERIFY(r.link.earlierRun().unknownAddress);
+        QVERIFY(r.link.earlierRun().held.isEmpty());
+        QCOMPARE(r.sim.byte(0x10FF), std::uint8_t(0xFF));
+
+        Rig read;
+        read.sim.setByte(0x10FF, 0x3C);
+        read.sim.receive(0xFF);
+        read.sim.receive(0x01);
+        read.sim.receive(0x10); // inside a read pair
+        read.openOnline();
+        QVERIFY(!read.link.earlierRun().found());
+        QCOMPARE(read.link.earlierRun().firstReply, 0x3C);
+
+        // A record the disk tore (no "end" line): what it names is read
+        // back, and it cannot tell where else the board stored.
+        Rig torn;
+        QDir().mkpath(QFileInfo(torn.recordPath).absolutePath());
+        QFile f(torn.recordPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("TALVEK write-ahead record\nstore 1026\nsto");
+        f.close();
+        torn.sim.setByte(1026, 9);
+        torn.openOnline();
+        QVERIFY(torn.link.earlierRun().recorded);
+        QVERIFY(!torn.link.earlierRun().insideRecord);
+        QVERIFY(torn.link.earlierRun().unknownAddress);
+        QCOMPARE(torn.link.earlierRun().held, (QList<std::pair<int, std::optional<int>>> { { 1026, 9 } }));
+        QVERIFY(!QFile::exists(torn.recordPath));
     }
 };
 

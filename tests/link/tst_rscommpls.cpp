@@ -6,6 +6,7 @@
 #include "base/Clock.h"
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
+#include "link/LinkMonitor.h"
 #include "link/RSComm.h"
 #include "ScriptedPrompter.h"
 #include "SimLink.h"
@@ -84,6 +85,7 @@ private slots:
     void clearPLSChan();
     void setPLSOffset_data();
     void setPLSOffset();
+    void offsetNotHeldAfterItsRewrite();
     void pulseTrainSent();
     void pulseTrainRefused_data();
     void pulseTrainRefused();
@@ -364,6 +366,36 @@ void tst_RSCommPLS::setPLSOffset()
         QCOMPARE(shown(r.link.PLSPos()), QString::number(desired % 360));
     }
     QCOMPARE(r.link.byteLink().CurrentMode, 0);
+}
+
+// The offset's last acknowledgement spoilt, and something else (another
+// writer) puts 5 in its place each time after the PLS took it: the word read
+// back is not the value, the rewrite fares the same, and the second read-back
+// still finds 5. The offset fails as not held, holding 5; never "done".
+void tst_RSCommPLS::offsetNotHeldAfterItsRewrite()
+{
+    Rig r;
+    r.sim.setPLSOffset(10);
+    r.sim.setWord(K7700Sim::PositionWord, 110);
+    // The three reads (12 replies), then FF 2A 6E 00: the high byte's
+    // acknowledgement is the 16th reply; the rewrite's the 24th.
+    r.sim.corruptReplyTo(15);
+    r.sim.corruptReplyTo(23);
+    LinkMonitor monitor(64);
+    int offsetWrites = 0;
+    monitor.setSink([&](const LinkMonitor::Exchange& e) {
+        if (e.out == 0x2A)
+            ++offsetWrites;
+        if (e.out == 0x00 && r.sim.plsOffset() == 110)
+            r.sim.setPLSOffset(5);
+    });
+    r.link.setMonitor(&monitor);
+    const Status set = r.link.SetPLSOffset(0);
+    r.link.setMonitor(nullptr);
+    QCOMPARE(shown(set), QStringLiteral("failed: NotHeld holding 5"));
+    QCOMPARE(offsetWrites, 2);
+    QCOMPARE(r.sim.plsOffset(), quint16(5));
+    QVERIFY(!r.link.CommError);
 }
 
 void tst_RSCommPLS::pulseTrainSent()

@@ -636,6 +636,23 @@ void tst_DataTransfer::timingUploadTakesOnlyWholeValues()
         QCOMPARE(CurrentData.OffSetpoint[0], qint16(22));
         QCOMPARE(r.transfer.report().channelsNotMoved.first(), 0);
     }
+    // Channel 0's second recall spoilt (the board gave OFF): made once more,
+    // it gives ON again, the kind of the first. The channel fails and keeps
+    // its old pair (never ON twice, or ON with an OFF from before).
+    {
+        Rig r;
+        r.sim.setPLSChannel(0, setpoints(150, 170));
+        CurrentData.OnSetpoint[0] = 11;
+        CurrentData.OffSetpoint[0] = 22;
+        r.sim.corruptReplyTo(2 + 19 + 4 + 4 + 6 + 3); // ... the first recall; the second's handshake and channel
+        const Status outcome = r.transfer.run(1, ParamCount);
+        QCOMPARE(shown(outcome), QStringLiteral("failed: BadReply"));
+        QCOMPARE(outcome.error().detail, QStringLiteral("CH00"));
+        QCOMPARE(r.ops().mid(3, 3), (QStringList { "P9 0=1@150", "P9 0=255@170", "P9 0=1@150" }));
+        QCOMPARE(CurrentData.OnSetpoint[0], qint16(11));
+        QCOMPARE(CurrentData.OffSetpoint[0], qint16(22));
+        QCOMPARE(r.transfer.report().channelsNotMoved.first(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_DataTransfer)
