@@ -266,8 +266,36 @@ Status ByteLink::settledRecord(Status written)
     return written;
 }
 
+Status ByteLink::beginWriteRun(const QStringList& addresses)
+{
+    if (!m_record.enabled())
+        return done();
+    QList<int> all;
+    for (const QString& address : addresses) {
+        ParseAddress(address);
+        const int width = widthOf(m_addType);
+        if (m_addType.isEmpty() || !parsedAddressUsable(width))
+            continue;
+        for (int k = 0; k <= width; ++k) {
+            const int a = wireAddress(m_addNumber, k);
+            all << a << ((a & 0xFF00) | 0xFF);
+        }
+    }
+    Status covered = m_record.cover(all, false);
+    m_writeRun = covered.ok();
+    return covered;
+}
+
+void ByteLink::endWriteRun()
+{
+    m_writeRun = false;
+    settleRecord();
+}
+
 void ByteLink::settleRecord()
 {
+    if (m_writeRun)
+        return;
     if (!CommError && !m_plsWriteOpen && !strayStoresUnsettled() && m_guess.pending().isEmpty())
         m_record.clear();
 }

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 #include <utility>
@@ -94,6 +95,13 @@ public:
     // The write-ahead record (see WriteAheadRecord) is kept in `path`; none
     // when empty. Set before open().
     void setRecordPath(const QString& path) { m_record.setPath(path); }
+    // A run of writes (a data download's rows) is recorded once, before its
+    // first write: every byte each of `addresses` may store at. Until
+    // endWriteRun() the record is not cleared between the writes: one sync
+    // for the run instead of one for each write. An address the link would
+    // refuse adds nothing (its write is refused before a byte goes out).
+    Status beginWriteRun(const QStringList& addresses);
+    void endWriteRun();
     const WriteAheadRecord& writeAheadRecord() const { return m_record; }
 
     // What the last open() found of a run that ended inside a write: one
@@ -319,6 +327,7 @@ private:
     // for a bit).
     quint64 m_writeTarget = 0;
     WriteAheadRecord m_record;
+    bool m_writeRun = false; // between beginWriteRun() and endWriteRun()
     // The record could not be written before a byte went out.
     std::optional<Failure> m_recordFailure;
     EarlierRun m_earlier;

@@ -88,9 +88,10 @@ void RSComm::OpenRSComm(SerialPortControl* CommObj)
         tellOpened();
         return;
     }
-    // One record per port, shared by TALVEK and talvek-cli.
+    // One record per press's port, shared by TALVEK and talvek-cli.
     m_link.setRecordPath(m_writeAhead
-            ? m_folder.writablePath(QStringLiteral("support/write-ahead/COM%1").arg(CommObj->commPort()))
+            ? m_folder.writablePath(QStringLiteral("support/write-ahead/")
+                + WriteAheadRecord::fileNameFor(CommObj->deviceForPort(CommObj->commPort())))
             : QString());
     try {
         m_link.open();

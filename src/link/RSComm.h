@@ -159,9 +159,13 @@ public:
     static const QString kInterruptedWriteTitle;
     static QString earlierRunText(const ByteLink::EarlierRun& earlier);
     // Whether writes keep the write-ahead record in the program folder
-    // ("support/write-ahead/COMn"; on by default). Takes effect at the next
+    // ("support/write-ahead/" and the port's device; on by default). Takes effect at the next
     // OpenRSComm.
     void setWriteAheadRecord(bool on) { m_writeAhead = on; }
+    // A data download's writes are recorded once, before the first of them,
+    // and the record kept until the last has ended (ByteLink::beginWriteRun).
+    Status beginWriteRun(const QStringList& addresses) { return m_link.beginWriteRun(addresses); }
+    void endWriteRun() { m_link.endWriteRun(); }
 
     // Program download and upload: synchronous, with one event pump per
     // record; a second call while one runs returns at once.

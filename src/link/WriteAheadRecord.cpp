@@ -16,6 +16,22 @@
 
 namespace talvek {
 
+QString WriteAheadRecord::fileNameFor(const QString& device)
+{
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    QString name = canonical.isEmpty() ? device : canonical;
+    for (QChar& c : name) {
+        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            || c == QLatin1Char('.') || c == QLatin1Char('-');
+        if (!plain)
+            c = QLatin1Char('_');
+    }
+    while (name.startsWith(QLatin1Char('_')))
+        name.remove(0, 1);
+    return name.isEmpty() ? QStringLiteral("port") : name;
+}
+
 namespace {
 
 const QByteArray kHeader = QByteArrayLiteral("TALVEK write-ahead record");

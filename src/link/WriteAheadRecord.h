@@ -33,6 +33,13 @@ namespace talvek {
 class WriteAheadRecord final
 {
 public:
+    // The file name of the record of a press's port: its device (followed to
+    // the device a link points to, so that a port link and the device named
+    // by itself share one record) or its URL, with every character that a
+    // file name should not hold made '_'. One record per press: runs on
+    // other ports (a plant's presses at once) never read each other's.
+    static QString fileNameFor(const QString& device);
+
     WriteAheadRecord() = default;
     ~WriteAheadRecord();
     WriteAheadRecord(const WriteAheadRecord&) = delete;

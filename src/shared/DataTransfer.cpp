@@ -4,6 +4,7 @@
 #include "shared/ChannelRecall.h"
 #include "shared/MachineData.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace talvek {
@@ -220,6 +221,21 @@ Status DataTransfer::downloadSelected(const Selection& selection)
 
 Status DataTransfer::moveRows(const QList<int>& rows, bool download)
 {
+    // A download's rows are recorded for the next run once, before the
+    // first is written: one sync of the record, not one per row.
+    if (download && !rows.isEmpty() && !m_rs.CommError) {
+        QStringList addresses;
+        for (const int row : rows)
+            addresses << m_data.ParamAddress.at(row);
+        if (Status recorded = m_rs.beginWriteRun(addresses); !recorded) {
+            m_report.rowsNotMoved.append(rows);
+            return recorded;
+        }
+    }
+    const auto endRun = qScopeGuard([this, download] {
+        if (download)
+            m_rs.endWriteRun();
+    });
     for (qsizetype i = 0; i < rows.size(); ++i) {
         letEventsRun();
         Status moved = m_cancel ? Status(fail(Cause::Cancelled))

@@ -94,6 +94,25 @@ class TestByteLink : public QObject
     Q_OBJECT
 
 private slots:
+    // One record per press: a port link and the device it points to share
+    // one; two devices or two device servers never do.
+    void recordNamedAfterThePressesPort()
+    {
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("ttyUSB7"));
+        QFile node(device);
+        QVERIFY(node.open(QIODevice::WriteOnly));
+        node.close();
+        const QString link = dir.filePath(QStringLiteral("COM1"));
+        QVERIFY(QFile::link(device, link));
+        QCOMPARE(WriteAheadRecord::fileNameFor(link), WriteAheadRecord::fileNameFor(device));
+        QVERIFY(WriteAheadRecord::fileNameFor(device).endsWith(QStringLiteral("_ttyUSB7")));
+        QCOMPARE(WriteAheadRecord::fileNameFor(QStringLiteral("rfc2217://10.1.2.5:4001")),
+            QStringLiteral("rfc2217___10.1.2.5_4001"));
+        QVERIFY(WriteAheadRecord::fileNameFor(QStringLiteral("socket://10.1.2.5:4001"))
+            != WriteAheadRecord::fileNameFor(QStringLiteral("socket://10.1.2.6:4001")));
+    }
+
     void replyInSecondWindowIsTheAnswer()
     {
         Rig r;

@@ -630,7 +630,7 @@ private slots:
         r.sim.setByte(0x04FF, 0x5A);
         for (const std::uint8_t b : { 0xFF, 0x02, 0x04, 0x02 })
             r.sim.receive(b);
-        const QString record = r.dir.filePath(QStringLiteral("support/write-ahead/COM1"));
+        const QString record = r.dir.filePath(QStringLiteral("support/write-ahead/sim_COM1"));
         writeFile(record, "TALVEK write-ahead record\nstore 1026\nstore 1027\nstore 1279\nend\n");
         r.prompter.answerMsg(MsgResult::OK);
         r.link->OpenRSComm(r.port.get());
@@ -662,7 +662,7 @@ private slots:
     {
         Rig r;
         r.sim.setByte(1279, 0x11);
-        const QString record = r.dir.filePath(QStringLiteral("support/write-ahead/COM1"));
+        const QString record = r.dir.filePath(QStringLiteral("support/write-ahead/sim_COM1"));
         const QByteArray content("TALVEK write-ahead record\nstore 1026\nstore 1279\nend\n");
         writeFile(record, content);
         r.prompter.setDefaultMsgAnswer(MsgResult::Cancel);

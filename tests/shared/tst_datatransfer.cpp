@@ -7,6 +7,7 @@
 #include "base/ProgramFolder.h"
 #include "K7700Sim.h"
 #include "link/RSComm.h"
+#include "link/WriteAheadRecord.h"
 #include "ScriptedPrompter.h"
 #include "shared/DataTransfer.h"
 #include "shared/MachineData.h"
@@ -197,6 +198,7 @@ private slots:
     void rowUploads_data();
     void rowUploads();
     void rowDownloads();
+    void downloadRecordsItsRowsOnce();
     void linkDiesPartWay_data();
     void linkDiesPartWay();
     void wrongEchoesNeverStoreOrPass_data();
@@ -280,6 +282,30 @@ void tst_DataTransfer::rowDownloads()
     QCOMPARE(r.sim.word(1026), quint16(300));
     QCOMPARE(r.transfer.progress(), 18 + 32);
     QVERIFY(r.prompter.calls().isEmpty());
+}
+
+// A download's rows are recorded for the next run once, before the first
+// byte (one sync, not one per row); a run cut part way leaves the record
+// naming the rows it had not reached too.
+void tst_DataTransfer::downloadRecordsItsRowsOnce()
+{
+    Rig r;
+    const WriteAheadRecord& record = r.link.byteLink().writeAheadRecord();
+    QVERIFY(record.enabled());
+    const int writes = record.writes();
+    QVERIFY(r.transfer.run(10, ParamCount).ok());
+    QCOMPARE(record.writes(), writes + 1);
+    QVERIFY(record.held().isEmpty());
+
+    Rig cut;
+    cut.killLinkAfter(2 + 3 * 3); // the handshake and the brake wear byte's read and write
+    QVERIFY(!cut.transfer.run(10, ParamCount).ok());
+    WriteAheadRecord reader;
+    reader.setPath(cut.link.byteLink().writeAheadRecord().path());
+    const std::optional<WriteAheadRecord::Left> left = reader.left();
+    QVERIFY(left);
+    for (const int byte : { 1020, 1021, 1036, 1037, 4011, 0x04FF, 0x0FFF })
+        QVERIFY2(left->entry.addresses.contains(byte), qPrintable(QString::number(byte)));
 }
 
 void tst_DataTransfer::linkDiesPartWay_data()

@@ -167,12 +167,17 @@ void tst_frmLinkMonitor::countersAndLog()
 
     QCOMPARE(form(w, "lblOnlineSince"), QStringLiteral("Counting since:"));
 
-    // Going ONLINE again starts the counters afresh.
+    // Going ONLINE again starts the counters afresh. The board was left
+    // inside the read the link died in: the opening's first attention byte
+    // completes that read (it answers the byte at 00FFH), the second one is
+    // acknowledged.
     rig.sim.setDroppedOut(false);
     rig.w->mnuViewOffline->trigger();
     rig.online();
     w.refresh();
-    QCOMPARE(w.lblExchanges->text(), QStringLiteral("1"));
+    QCOMPARE(w.lblExchanges->text(), QStringLiteral("2"));
+    QCOMPARE(bytesAndOutcomes(logLines(w).mid(logLines(w).size() - 2)),
+        (QStringList { "FF 00 reply", "FF 55 reply" }));
     QCOMPARE(w.lblLinkFailures->text(), QStringLiteral("0"));
 }
 
