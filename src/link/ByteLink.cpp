@@ -266,7 +266,7 @@ Status ByteLink::settledRecord(Status written)
     return written;
 }
 
-Status ByteLink::beginWriteRun(const QStringList& addresses)
+Status ByteLink::beginWriteRun(const QStringList& addresses, bool plsWrites)
 {
     if (!m_record.enabled())
         return done();
@@ -281,7 +281,7 @@ Status ByteLink::beginWriteRun(const QStringList& addresses)
             all << a << ((a & 0xFF00) | 0xFF);
         }
     }
-    Status covered = m_record.cover(all, false);
+    Status covered = m_record.cover(all, plsWrites);
     m_writeRun = covered.ok();
     return covered;
 }

@@ -95,12 +95,13 @@ public:
     // The write-ahead record (see WriteAheadRecord) is kept in `path`; none
     // when empty. Set before open().
     void setRecordPath(const QString& path) { m_record.setPath(path); }
-    // A run of writes (a data download's rows) is recorded once, before its
-    // first write: every byte each of `addresses` may store at. Until
-    // endWriteRun() the record is not cleared between the writes: one sync
-    // for the run instead of one for each write. An address the link would
-    // refuse adds nothing (its write is refused before a byte goes out).
-    Status beginWriteRun(const QStringList& addresses);
+    // A run of writes (a data download) is recorded once, before its first
+    // write: every byte each of `addresses` may store at, and the PLS writes
+    // when `plsWrites`. Until endWriteRun() the record is not cleared
+    // between the writes: one sync for the run instead of one for each
+    // write. An address the link would refuse adds nothing (its write is
+    // refused before a byte goes out).
+    Status beginWriteRun(const QStringList& addresses, bool plsWrites);
     void endWriteRun();
     const WriteAheadRecord& writeAheadRecord() const { return m_record; }
 

@@ -164,7 +164,10 @@ public:
     void setWriteAheadRecord(bool on) { m_writeAhead = on; }
     // A data download's writes are recorded once, before the first of them,
     // and the record kept until the last has ended (ByteLink::beginWriteRun).
-    Status beginWriteRun(const QStringList& addresses) { return m_link.beginWriteRun(addresses); }
+    Status beginWriteRun(const QStringList& addresses, bool plsWrites)
+    {
+        return m_link.beginWriteRun(addresses, plsWrites);
+    }
     void endWriteRun() { m_link.endWriteRun(); }
 
     // Program download and upload: synchronous, with one event pump per

@@ -145,6 +145,19 @@ Status DataTransfer::run(qint16 code, qint16 paramCount)
     } else {
         const RSComm::WriteSourceScope source(m_rs, QStringLiteral("data transfer: ") + kind);
         m_running = true;
+        const auto endRun = qScopeGuard([this, download = work->download] {
+            if (download)
+                m_rs.endWriteRun();
+        });
+        outcome = work->download ? recordDownload(rows, work->timing) : done();
+        if (!outcome) {
+            m_report.rowsNotMoved.append(rows);
+            if (work->timing)
+                timingNotMoved(allChannels(), true);
+            m_running = false;
+            tellObserver(kind, outcome, int(rows.size()), work->timing ? kChannelCount : 0);
+            return outcome;
+        }
         outcome = moveRows(rows, work->download);
         // The timing phase runs after a cancelled row loop too, not after a
         // failed one.
@@ -203,9 +216,16 @@ Status DataTransfer::downloadSelected(const Selection& selection)
         return fail(Cause::EntryRefused);
     const QString kind = QStringLiteral("download selected");
     const RSComm::WriteSourceScope source(m_rs, QStringLiteral("data transfer: ") + kind);
+    const bool timing = selection.config || !selection.channels.isEmpty();
+    const auto endRun = qScopeGuard([this] { m_rs.endWriteRun(); });
+    if (Status recorded = recordDownload(selection.rows, timing); !recorded) {
+        m_report.rowsNotMoved = selection.rows;
+        timingNotMoved(selection.channels, selection.config);
+        tellObserver(kind, recorded, int(selection.rows.size()), int(selection.channels.size()));
+        return recorded;
+    }
     m_running = true;
     Status outcome = moveRows(selection.rows, true);
-    const bool timing = selection.config || !selection.channels.isEmpty();
     const bool rowsFailed = !outcome && outcome.cause() != Cause::Cancelled;
     if (timing && rowsFailed) {
         timingNotMoved(selection.channels, selection.config);
@@ -219,23 +239,21 @@ Status DataTransfer::downloadSelected(const Selection& selection)
     return outcome;
 }
 
+// A download is recorded for the next run once, before its first byte (one
+// sync of the link's write-ahead record, not one for each row and PLS
+// write): the bytes of its rows, and its PLS writes when it has some.
+Status DataTransfer::recordDownload(const QList<int>& rows, bool timing)
+{
+    if (m_rs.CommError)
+        return done(); // nothing will be sent; the phases report the link
+    QStringList addresses;
+    for (const int row : rows)
+        addresses << m_data.ParamAddress.at(row);
+    return m_rs.beginWriteRun(addresses, timing);
+}
+
 Status DataTransfer::moveRows(const QList<int>& rows, bool download)
 {
-    // A download's rows are recorded for the next run once, before the
-    // first is written: one sync of the record, not one per row.
-    if (download && !rows.isEmpty() && !m_rs.CommError) {
-        QStringList addresses;
-        for (const int row : rows)
-            addresses << m_data.ParamAddress.at(row);
-        if (Status recorded = m_rs.beginWriteRun(addresses); !recorded) {
-            m_report.rowsNotMoved.append(rows);
-            return recorded;
-        }
-    }
-    const auto endRun = qScopeGuard([this, download] {
-        if (download)
-            m_rs.endWriteRun();
-    });
     for (qsizetype i = 0; i < rows.size(); ++i) {
         letEventsRun();
         Status moved = m_cancel ? Status(fail(Cause::Cancelled))

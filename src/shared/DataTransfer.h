@@ -146,6 +146,7 @@ private:
     Status transferRow(int row, bool download);
     // The row loop of a transfer: stops at a cancel request, a link fault or
     // a row that failed, noting the rows not moved.
+    Status recordDownload(const QList<int>& rows, bool timing);
     Status moveRows(const QList<int>& rows, bool download);
     // The configuration (when `config`) and the channels, sent.
     Status sendTiming(bool config, const QList<int>& channels);
