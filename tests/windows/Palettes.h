@@ -8,12 +8,15 @@
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+#include <memory>
 
 namespace talvek::test {
 
 inline QPalette lightPalette()
 {
-    return QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+    // The style made to ask is the caller's to delete.
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    return fusion->standardPalette();
 }
 
 inline QPalette darkPalette()
