@@ -189,8 +189,8 @@ const std::array<const char*, Df1BoardState::kAddressCount> Df1Board::kAddresses
     reg::kDf1LinkStatus.text,
     reg::kDf1TransactionReceived.text,
     kParamCatalogue[kPlcTypeRow].address.text,
-    editorSpec(ParamEditor::Df1Field, 0).address.text,
-    editorSpec(ParamEditor::Df1Field, 1).address.text,
+    editorEntry(ParamEditor::Df1Field, 0).address.text,
+    editorEntry(ParamEditor::Df1Field, 1).address.text,
 };
 
 int Df1Board::fieldRow(int i)
@@ -200,17 +200,17 @@ int Df1Board::fieldRow(int i)
 
 int Df1Board::fieldMin(int i)
 {
-    return editorSpec(ParamEditor::Df1Field, i).min;
+    return editorEntry(ParamEditor::Df1Field, i).min;
 }
 
 int Df1Board::fieldMax(int i)
 {
-    return editorSpec(ParamEditor::Df1Field, i).max;
+    return editorEntry(ParamEditor::Df1Field, i).max;
 }
 
 QString Df1Board::fieldCaption(int i)
 {
-    return QString::fromLatin1(editorSpec(ParamEditor::Df1Field, i).caption);
+    return QString::fromLatin1(editorEntry(ParamEditor::Df1Field, i).caption);
 }
 
 QString Df1Board::plcTypeCaption()

@@ -50,7 +50,7 @@ enum class ParamEditor
     Df1Field, // the DF1 panel's numeric fields
 };
 
-struct ParamSpec
+struct ParamRow
 {
     int row; // the row in the working data and the set-up file
     reg::Register address;
@@ -71,7 +71,7 @@ struct ParamSpec
     int field = -1; // the editor's field (or counter) index; -1: none
 };
 
-inline constexpr std::array<ParamSpec, 18> kParamCatalogue { {
+inline constexpr std::array<ParamRow, 18> kParamCatalogue { {
     // ---- shift data ----
     { .row = 0,
         .address = reg::kShiftGoodCans, // double word
@@ -256,7 +256,7 @@ static_assert(catalogueInRowOrder());
 // address can never drift apart.
 constexpr int paramRowOf(reg::Register r)
 {
-    for (const ParamSpec& p : kParamCatalogue) {
+    for (const ParamRow& p : kParamCatalogue) {
         if (std::string_view(p.address.text) == std::string_view(r.text))
             return p.row;
     }
@@ -266,7 +266,7 @@ constexpr int paramRowOf(reg::Register r)
 // The row shown in field (or counter) `field` of `editor`; -1 when none is.
 constexpr int editorRow(ParamEditor editor, int field)
 {
-    for (const ParamSpec& p : kParamCatalogue) {
+    for (const ParamRow& p : kParamCatalogue) {
         if (p.editor == editor && p.field == field)
             return p.row;
     }
@@ -276,7 +276,7 @@ constexpr int editorRow(ParamEditor editor, int field)
 // The row of the one control of `editor` (the switch, the combo); -1: none.
 constexpr int editorRow(ParamEditor editor)
 {
-    for (const ParamSpec& p : kParamCatalogue) {
+    for (const ParamRow& p : kParamCatalogue) {
         if (p.editor == editor)
             return p.row;
     }
@@ -287,13 +287,13 @@ constexpr int editorRow(ParamEditor editor)
 constexpr int editorFieldCount(ParamEditor editor)
 {
     int n = 0;
-    for (const ParamSpec& p : kParamCatalogue)
+    for (const ParamRow& p : kParamCatalogue)
         n += p.editor == editor && p.field >= 0 ? 1 : 0;
     return n;
 }
 
 // The entry of field `field` of `editor` (the field must exist).
-constexpr const ParamSpec& editorSpec(ParamEditor editor, int field)
+constexpr const ParamRow& editorEntry(ParamEditor editor, int field)
 {
     return kParamCatalogue.at(std::size_t(editorRow(editor, field)));
 }

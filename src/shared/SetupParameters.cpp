@@ -22,7 +22,7 @@ constexpr std::array<int, 2> pageFields(int page)
 {
     std::array<int, 2> range { -1, -1 };
     for (int i = 0; i < SetupParameters::kFieldCount; ++i) {
-        if (editorSpec(kEditor, i).page != page)
+        if (editorEntry(kEditor, i).page != page)
             continue;
         if (range[0] < 0)
             range[0] = i;
@@ -48,7 +48,7 @@ SetupParameters::SetupParameters(Prompter& prompter, RSComm& rs, QObject* parent
 
 QString SetupParameters::fieldAddress(int i)
 {
-    return editorSpec(kEditor, i).address;
+    return editorEntry(kEditor, i).address;
 }
 
 int SetupParameters::fieldRow(int i)
@@ -58,17 +58,17 @@ int SetupParameters::fieldRow(int i)
 
 int SetupParameters::fieldMin(int i)
 {
-    return editorSpec(kEditor, i).min;
+    return editorEntry(kEditor, i).min;
 }
 
 int SetupParameters::fieldMax(int i)
 {
-    return editorSpec(kEditor, i).max;
+    return editorEntry(kEditor, i).max;
 }
 
 QString SetupParameters::fieldCaption(int i)
 {
-    return QString::fromLatin1(editorSpec(kEditor, i).caption);
+    return QString::fromLatin1(editorEntry(kEditor, i).caption);
 }
 
 QString SetupParameters::brakeWearAddress()

@@ -22,7 +22,7 @@ struct SetupParametersState
     static constexpr int kLastDegreeField = [] {
         int last = -1;
         while (last + 1 < kFieldCount
-            && editorSpec(ParamEditor::SetupField, last + 1).unit == ParamUnit::Degrees)
+            && editorEntry(ParamEditor::SetupField, last + 1).unit == ParamUnit::Degrees)
             ++last;
         return last;
     }();

@@ -13,9 +13,9 @@ namespace {
 // The counters in their display order: the rows of the shift data window.
 static_assert(editorFieldCount(ParamEditor::ShiftData) == ShiftCountersState::kCounterCount);
 
-const ParamSpec& counter(int index)
+const ParamRow& counter(int index)
 {
-    return editorSpec(ParamEditor::ShiftData, index);
+    return editorEntry(ParamEditor::ShiftData, index);
 }
 
 } // namespace

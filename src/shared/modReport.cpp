@@ -154,7 +154,7 @@ void ReportWriter::itemLine(const QString& label, const QString& value, double r
 template <typename ValueText>
 void ReportWriter::rowLines(ParamGroup first, ParamGroup last, double rightEdge, ValueText valueText)
 {
-    for (const ParamSpec& p : kParamCatalogue) {
+    for (const ParamRow& p : kParamCatalogue) {
         if (p.group >= first && p.group <= last && p.reportLabel)
             itemLine(text(p.reportLabel), valueText(m_data.ParamValue.value(p.row)), rightEdge);
     }

@@ -42,7 +42,7 @@ frmData::frmData(Prompter& prompter, RSComm& rs, OnlineModeSwitch& mode, QWidget
     for (int i = 0; i < kCounterCount; ++i) {
         QGroupBox* frame = fraShiftData[i / 2];
         lblDescription[i]
-            = new QLabel(QString::fromLatin1(editorSpec(ParamEditor::ShiftData, i).caption), frame);
+            = new QLabel(QString::fromLatin1(editorEntry(ParamEditor::ShiftData, i).caption), frame);
         lblDescription[i]->setObjectName(controlArrayName("lblDescription", i));
         lblData[i] = new QLabel(QStringLiteral("0"), frame);
         lblData[i]->setObjectName(controlArrayName("lblData", i));

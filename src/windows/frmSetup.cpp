@@ -30,20 +30,20 @@ namespace {
 // The three group boxes hold the groups of the set-up rows, in row order.
 constexpr ParamGroup kFirstGroup = ParamGroup::BrakeWear;
 
-const ParamSpec& spec(int row)
+const ParamRow& catalogueRow(int row)
 {
     return kParamCatalogue.at(size_t(row));
 }
 
 int groupBox(int row)
 {
-    return int(spec(row).group) - int(kFirstGroup);
+    return int(catalogueRow(row).group) - int(kFirstGroup);
 }
 
 // The page a group box is on: that of its rows.
 int pageOfBox(int box)
 {
-    for (const ParamSpec& p : kParamCatalogue) {
+    for (const ParamRow& p : kParamCatalogue) {
         if (int(p.group) - int(kFirstGroup) == box)
             return p.page;
     }
@@ -56,7 +56,7 @@ int gridRow(int row)
 {
     int line = 0;
     for (int r = 0; r < row; ++r)
-        line += spec(r).group == spec(row).group ? 1 : 0;
+        line += catalogueRow(r).group == catalogueRow(row).group ? 1 : 0;
     return line;
 }
 
